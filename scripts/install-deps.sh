@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Marlinq Solver needs to build, test and run.
+# Only missing packages are installed; safe to run again.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake pkg-config git
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libomp-dev
+  qt6-base-dev qt6-base-dev-tools libqt6charts6-dev libqt6svg6-dev qt6-qpa-plugins
+  libgl-dev libxkbcommon-dev
+  xvfb xauth x11-apps fonts-dejavu-core
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "All required packages are installed."
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,1 @@
+// Placeholder; filled by the table-interpolation work.

@@ -1,0 +1,99 @@
+#include "kernel/Vtr.h"
+
+#include "kernel/Fatal.h"
+
+#include <cmath>
+#include <ostream>
+
+namespace marlinq {
+
+namespace {
+void checkSizes(const Vtr& a, const Vtr& b) {
+    if (a.size() != b.size()) fatalExit("bad vector sizes. program exited.\n", 1);
+}
+}  // namespace
+
+Vtr::Vtr(std::int32_t n, double fill) : count(n), values(fill, static_cast<std::size_t>(n < 0 ? 0 : n)) {}
+
+Vtr::Vtr(std::int32_t n, const double* src) : count(n), values(src, static_cast<std::size_t>(n < 0 ? 0 : n)) {}
+
+Vtr::Vtr(const std::vector<double>& src)
+    : count(static_cast<std::int32_t>(src.size())), values(src.data(), src.size()) {}
+
+Vtr& Vtr::operator=(const Vtr& other) {
+    if (this == &other) return *this;
+    values.resize(static_cast<std::size_t>(other.count));
+    values = other.values;
+    count = other.count;
+    return *this;
+}
+
+Vtr Vtr::subVtr(std::int32_t i) const {
+    return Vtr(count - i, std::begin(values) + i);
+}
+
+void Vtr::stickVtr(std::int32_t i, const Vtr& v) {
+    for (std::int32_t k = 0; k < v.size(); ++k) values[static_cast<std::size_t>(i + k)] = v[k];
+}
+
+double Vtr::twonorm() const {
+    double sum = 0.0;
+    for (std::int32_t i = 0; i < count; ++i) sum += values[static_cast<std::size_t>(i)] * values[static_cast<std::size_t>(i)];
+    return std::sqrt(sum);
+}
+
+Vtr operator+(const Vtr& a, const Vtr& b) {
+    checkSizes(a, b);
+    Vtr r(a);
+    for (std::int32_t i = 0; i < r.size(); ++i) r[i] += b[i];
+    return r;
+}
+
+Vtr operator-(const Vtr& a, const Vtr& b) { return a + ((-1.0) * b); }
+
+Vtr operator*(double s, const Vtr& v) {
+    Vtr r(v);
+    for (std::int32_t i = 0; i < r.size(); ++i) r[i] *= s;
+    return r;
+}
+
+Vtr operator*(const Vtr& v, double s) { return s * v; }
+
+Vtr operator/(const Vtr& v, double s) {
+    if (s == 0.0) fatalExit(" division by zero in vector-scalar division . program exited.\n", 1);
+    return (1.0 / s) * v;
+}
+
+double dot(const Vtr& a, const Vtr& b) {
+    checkSizes(a, b);
+    double sum = 0.0;
+    for (std::int32_t i = 0; i < a.size(); ++i) sum += a[i] * b[i];
+    return sum;
+}
+
+std::ostream& operator<<(std::ostream& os, const Vtr& v) {
+    for (std::int32_t i = 0; i < v.size(); ++i) os << v[i] << "  ";
+    return os;
+}
+
+Vtr operator*(const std::vector<Vtr>& columns, const Vtr& v) {
+    if (static_cast<std::int32_t>(columns.size()) != v.size())
+        fatalExit("Column num of the matrix didn't equal to row num of the vector. program exited.\n", 1);
+    const std::int32_t n = v.size();
+    const std::int32_t m = columns[0].size();
+    Vtr result(m, 0.0);
+    if (n < 1000) {
+        for (std::int32_t j = 0; j < n; ++j) result = result + columns[static_cast<std::size_t>(j)] * v[j];
+        return result;
+    }
+    // Four quarter sums, added in order; the grouping only changes the rounding of the sum.
+    for (int k = 0; k < 4; ++k) {
+        Vtr partial(m, 0.0);
+        for (std::int32_t j = (k * n) / 4; j < ((k + 1) * n) / 4; ++j)
+            partial = partial + columns[static_cast<std::size_t>(j)] * v[j];
+        result = result + partial;
+    }
+    return result;
+}
+
+}  // namespace marlinq

@@ -1,0 +1,58 @@
+#pragma once
+// Dense vector of doubles with value semantics: the grids, potential profiles and
+// Newton iterates of every radial calculation.
+//
+// Errors of the calling code (vectors of different sizes, division by zero) are fatal:
+// a message on standard output and exit code 1.
+
+#include <cstdint>
+#include <iosfwd>
+#include <valarray>
+#include <vector>
+
+namespace marlinq {
+
+class Vtr {
+public:
+    Vtr(std::int32_t n, double fill);
+    Vtr(std::int32_t n, const double* src);
+    explicit Vtr(const std::vector<double>& src);
+    Vtr(const Vtr& other) = default;
+    Vtr(Vtr&& other) noexcept = default;
+    Vtr& operator=(const Vtr& other);
+    Vtr& operator=(Vtr&& other) noexcept = default;
+
+    std::int32_t size() const { return count; }
+
+    double& operator[](std::int32_t i) { return values[static_cast<std::size_t>(i)]; }
+    const double& operator[](std::int32_t i) const { return values[static_cast<std::size_t>(i)]; }
+    double& operator()(std::int32_t i) { return values[static_cast<std::size_t>(i)]; }
+    const double& operator()(std::int32_t i) const { return values[static_cast<std::size_t>(i)]; }
+
+    // Elements i .. size()-1 as a new vector.
+    Vtr subVtr(std::int32_t i) const;
+    // Overwrites elements i .. i + v.size() - 1 with v; the size does not change.
+    void stickVtr(std::int32_t i, const Vtr& v);
+    // Euclidean norm, summed from element 0 upward.
+    double twonorm() const;
+
+    double* data() { return std::begin(values); }
+    const double* data() const { return std::begin(values); }
+
+private:
+    std::int32_t count = 0;
+    std::valarray<double> values;
+};
+
+Vtr operator+(const Vtr& a, const Vtr& b);
+Vtr operator-(const Vtr& a, const Vtr& b);  // a + ((-1.0) * b)
+Vtr operator*(double s, const Vtr& v);
+Vtr operator*(const Vtr& v, double s);
+Vtr operator/(const Vtr& v, double s);      // (1.0 / s) * v; s == 0 is fatal
+double dot(const Vtr& a, const Vtr& b);
+std::ostream& operator<<(std::ostream& os, const Vtr& v);
+
+// Product of a matrix given as a sequence of column vectors with a vector.
+Vtr operator*(const std::vector<Vtr>& columns, const Vtr& v);
+
+}  // namespace marlinq

@@ -1,0 +1,97 @@
+#include "physics/Solver.h"
+
+#include "kernel/Matrix.h"
+
+#include <cmath>
+
+namespace marlinq {
+
+void Solver::assembleSphere(const Vtr& x, const Vtr& u, double q, double h, double kappa, std::int32_t n,
+                            Vtr& F, BandMatrix& J) {
+    // Zero slope at both ends, second-order one-sided differences.
+    F[0] = (4.0 * u[1] - u[2]) - 3.0 * u[0];
+    J(0, 0) = -3.0;
+    J(0, 1) = 4.0;
+    J(0, 2) = -1.0;
+    F[n - 1] = (3.0 * u[n - 1] - 4.0 * u[n - 2]) + u[n - 3];
+    J(n - 1, n - 1) = 3.0;
+    J(n - 1, n - 2) = -4.0;
+    J(n - 1, n - 3) = 1.0;
+
+    const double h2 = h * h;
+    const double kappa2 = kappa * kappa;
+    for (std::int32_t i = 1; i <= n - 2; ++i) {
+        const double xi = x[i];
+        const double D2 = ((u[i - 1] + u[i + 1]) - 2.0 * u[i]) / h2;
+        const double D1 = (u[i + 1] - u[i - 1]) / (2.0 * h);
+        const double s = kappa2 * xi;
+        // The equation is multiplied by x; the core (x < 1, strictly) carries the source 3q.
+        if (xi < 1.0)
+            F[i] = ((xi * D2 + 2.0 * D1) + 3.0 * xi * q) - std::sinh(u[i]) * s;
+        else
+            F[i] = (xi * D2 + 2.0 * D1) - std::sinh(u[i]) * s;
+        J(i, i - 1) = xi / h2 - 1.0 / h;
+        J(i, i) = (-2.0 * xi) / h2 - std::cosh(u[i]) * s;
+        J(i, i + 1) = 1.0 / h + xi / h2;
+    }
+}
+
+void Solver::assembleCylinder(const Vtr& x, const Vtr& y, double h, double k, Vtr& F, BandMatrix& J) {
+    const std::int32_t n = x.size();
+    // Robin condition y' = k y at the cylinder surface.
+    F[0] = ((4.0 * y[1] - y[2]) - 3.0 * y[0]) / (2.0 * h) - k * y[0];
+    J(0, 0) = -3.0 / (2.0 * h) - k;
+    J(0, 1) = 2.0 / h;
+    J(0, 2) = -1.0 / (2.0 * h);
+    // Dirichlet y = 1 (u = 0) far away.
+    F[n - 1] = y[n - 1] - 1.0;
+    J(n - 1, n - 1) = 1.0;
+
+    const double h2 = h * h;
+    for (std::int32_t i = 1; i <= n - 2; ++i) {
+        const double xi = x[i];
+        const double yi = y[i];
+        const double d = y[i + 1] - y[i - 1];
+        F[i] = ((y[i - 1] + y[i + 1]) - 2.0 * yi) / h2 - (d * d) / (4.0 * h * h * yi) + d / (2.0 * h * xi) -
+               (yi * yi - 1.0) * 0.5;
+        J(i, i - 1) = ((0.5 * d) / h2) / yi + 1.0 / h2 - 0.5 / (xi * h);
+        J(i, i) = (0.25 * d * d) / (yi * yi * h2) - 2.0 / h2 - yi;
+        J(i, i + 1) = 1.0 / h2 - (0.5 * d) / (h2 * yi) + 0.5 / (xi * h);
+    }
+}
+
+Vtr Solver::compute(const Vtr& x, const Vtr& u, double q, double h, double kappa, std::int32_t n) {
+    Vtr F(n, 0.0);
+    BandMatrix J(n);
+    assembleSphere(x, u, q, h, kappa, n, F, J);
+    const Vtr delta = J.solve(F);
+    return u - 0.5 * delta;  // every correction is halved
+}
+
+Vtr Solver::fc(const Vtr& x, const Vtr& y, double h, double k) {
+    const std::int32_t n = x.size();
+    Vtr F(n, 0.0);
+    BandMatrix J(n);
+    assembleCylinder(x, y, h, k, F, J);
+    const Vtr delta = J.solve(F);
+    return y - delta;
+}
+
+Vtr Solver::computeDense(const Vtr& x, const Vtr& u, double q, double h, double kappa, std::int32_t n) {
+    Vtr F(n, 0.0);
+    BandMatrix J(n);
+    assembleSphere(x, u, q, h, kappa, n, F, J);
+    const Matrix Jinv = J.toDense().inv();
+    return u - (0.5 * Jinv) * F;
+}
+
+Vtr Solver::fcDense(const Vtr& x, const Vtr& y, double h, double k) {
+    const std::int32_t n = x.size();
+    Vtr F(n, 0.0);
+    BandMatrix J(n);
+    assembleCylinder(x, y, h, k, F, J);
+    const Matrix Jinv = J.toDense().inv();
+    return y - Jinv * F;
+}
+
+}  // namespace marlinq

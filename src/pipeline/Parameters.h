@@ -1,0 +1,17 @@
+#pragma once
+// The physical parameters of one calculation. The window keeps one process-wide set that
+// its handlers and the parameter file write; every job works on its own copy.
+
+#include <cstdint>
+
+namespace marlinq {
+
+struct Parameters {
+    double kip = 0.0, kim = 0.0, ka = 0.0, vc01 = 0.0, vc10 = 0.0, zp = 0.0, zn = 0.0;
+    std::int32_t Np = 0, Nm = 0, mpMin = 0, mpMax = 0, mmMin = 0, mmMax = 0;
+};
+
+// The process-wide set (window thread only).
+Parameters& processParameters();
+
+}  // namespace marlinq

@@ -1,0 +1,67 @@
+#pragma once
+// The parameter record of a run and its result record. Both are shared (std::shared_ptr)
+// between the window, the job and the stages; they check nothing themselves.
+
+#include "kernel/Grid.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace marlinq {
+
+class InfoChainBean {
+public:
+    double plen, mlen, kip, kim, ka, vc01, vc10, zp, zn;
+    std::int32_t Np, Nm, mpMin, mpMax, mmMin, mmMax;
+    double ffc_minus, ffc_positive;
+    bool checked;  // single-chain energies from the tables instead of solving
+
+    InfoChainBean(double plen_, double mlen_, double kip_, double kim_, double ka_, double vc01_, double vc10_,
+                  double zp_, double zn_, std::int32_t Np_, std::int32_t Nm_, std::int32_t mpMin_,
+                  std::int32_t mpMax_, std::int32_t mmMin_, std::int32_t mmMax_, double ffc_minus_,
+                  double ffc_positive_, bool checked_)
+        : plen(plen_), mlen(mlen_), kip(kip_), kim(kim_), ka(ka_), vc01(vc01_), vc10(vc10_), zp(zp_), zn(zn_),
+          Np(Np_), Nm(Nm_), mpMin(mpMin_), mpMax(mpMax_), mmMin(mmMin_), mmMax(mmMax_), ffc_minus(ffc_minus_),
+          ffc_positive(ffc_positive_), checked(checked_) {}
+};
+
+// Neutral-block table sigma(p) for p = 0 .. mpMax + mmMax; shared so no reader outlives it.
+using SigmaTable = std::shared_ptr<const std::vector<double>>;
+
+class InfoSphereBean {
+public:
+    double plen = 0.0, mlen = 0.0;
+    bool run = false;
+    double kip = 0.0, kim = 0.0, ka = 0.0, vc01 = 0.0, vc10 = 0.0, zp = 0.0, zn = 0.0;
+    std::int32_t Np = 0, Nm = 0, mpMin = 0, mpMax = 0;
+    std::int32_t mpId = 0;  // never set
+    std::int32_t mmMin = 0, mmMax = 0;
+    double ffc_minus = 0.0, ffc_positive = 0.0;
+    SigmaTable sigma;
+    Grid<std::int32_t> Mcolor;  // colour class 0..20 of each cell
+    Grid<double> Value;         // normalised distribution
+    Grid<double> absValue;      // unnormalised weights (concentrations)
+    double maxValue = 0.0;
+    double minValue = 0.0;
+    std::int32_t index = 0;     // last finished row M+ of a Poisson-Boltzmann run
+    bool dhchecked = false;
+    double max_shift = 1.0;     // common log-scale offset of the weights
+
+    // The empty start-up record: no matrices, run false, max_shift 1.0.
+    InfoSphereBean() = default;
+
+    InfoSphereBean(double plen_, double mlen_, double kip_, double kim_, double ka_, double vc01_, double vc10_,
+                   double zp_, double zn_, std::int32_t Np_, std::int32_t Nm_, std::int32_t mpMin_,
+                   std::int32_t mpMax_, std::int32_t mmMin_, std::int32_t mmMax_, double ffc_minus_,
+                   double ffc_positive_, Grid<std::int32_t> Mcolor_, Grid<double> Value_, Grid<double> absValue_,
+                   std::int32_t /*mpID, ignored*/, SigmaTable sigma_, bool dhchecked_, double maxshift)
+        : plen(plen_), mlen(mlen_), kip(kip_), kim(kim_), ka(ka_), vc01(vc01_), vc10(vc10_), zp(zp_), zn(zn_),
+          Np(Np_), Nm(Nm_), mpMin(mpMin_), mpMax(mpMax_), mmMin(mmMin_), mmMax(mmMax_), ffc_minus(ffc_minus_),
+          ffc_positive(ffc_positive_), sigma(std::move(sigma_)), Mcolor(std::move(Mcolor_)),
+          Value(std::move(Value_)), absValue(std::move(absValue_)), dhchecked(dhchecked_), max_shift(maxshift) {}
+
+    bool hasResults() const { return !absValue.empty(); }
+};
+
+}  // namespace marlinq
