@@ -1,0 +1,33 @@
+#pragma once
+// Radial profiles of one complex (M+, M-) as the chart window shows them: potential
+// (and its Debye-Hueckel counterpart), both ion densities and the charge density.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace marlinq {
+
+struct ComplexProfile {
+    std::int32_t mp = 0, mm = 0;
+    bool dh = false;                    // dhPotential filled
+    std::vector<double> potential;      // 401 points, Poisson-Boltzmann u
+    std::vector<double> dhPotential;    // 401 points when dh, else empty
+    std::vector<double> r;              // r / Rc, 0 .. 8 in steps of 0.02
+    std::vector<double> dis2;           // zeros
+    std::vector<double> density_plus;   // (kRc)^2 exp(u)
+    std::vector<double> density_minus;  // (kRc)^2 exp(-u)
+    std::vector<double> charge_density;
+    double Z = 0.0, Rc = 0.0, kRc = 0.0, ka = 0.0;
+};
+
+// zp, zn, ka of the result record; kip, kim the charge densities that give the core
+// volume V = mm * zn / kim + mp * zp / kip.
+ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp, double zn, double kip,
+                                     double kim, double ka, bool dh);
+
+// CSV with a header line and one row per point (the first `points` points): r/Rc, u,
+// DH u (only when dh), density_plus, density_minus, charge density. Point as decimal separator.
+std::string formatProfileCsv(const ComplexProfile& p, int points);
+
+}  // namespace marlinq
