@@ -42,4 +42,11 @@ public:
 // Neutral-block term sigma(p) of a complex of p chains.
 double readSigma(std::int32_t p);
 
+// Exponent offset that the weights of a record carry for a given max_shift: 0 when
+// max_shift is 0 (no shift), else max_shift - 10, so that the largest log-weight L_max
+// (which max_shift holds) becomes a weight of 2.71828183^10.
+double weightShiftOffset(double max_shift);
+// The factor 2.71828183^(-offset) that a plain concentration (a free chain) carries.
+double weightShiftFactor(double max_shift);
+
 }  // namespace marlinq

@@ -47,6 +47,9 @@ public:
     std::int32_t index = 0;     // last finished row M+ of a Poisson-Boltzmann run
     bool dhchecked = false;
     double max_shift = 1.0;     // common log-scale offset of the weights
+    // Evaluated cells whose complex free energy was not a finite number; they were given
+    // weight 0 (an electrostatically impossible complex).
+    std::int64_t nonFiniteCells = 0;
 
     // The empty start-up record: no matrices, run false, max_shift 1.0.
     InfoSphereBean() = default;
