@@ -5,6 +5,7 @@
 #include "kernel/Vtr.h"
 
 #include <cstdint>
+#include <utility>
 #include <valarray>
 
 namespace marlinq {
@@ -13,9 +14,20 @@ class Matrix {
 public:
     Matrix(std::int32_t rows, std::int32_t cols);
     Matrix(const Matrix&) = default;
-    Matrix(Matrix&&) noexcept = default;
+    // A moved-from matrix is left 0 by 0, never with dimensions its array lacks.
+    Matrix(Matrix&& other) noexcept : values(std::move(other.values)), rows(other.rows), cols(other.cols) {
+        other.clear();
+    }
     Matrix& operator=(const Matrix& other);
-    Matrix& operator=(Matrix&&) noexcept = default;
+    Matrix& operator=(Matrix&& other) noexcept {
+        if (this != &other) {
+            values = std::move(other.values);
+            rows = other.rows;
+            cols = other.cols;
+            other.clear();
+        }
+        return *this;
+    }
 
     void resize(std::int32_t rows, std::int32_t cols);
 
@@ -42,6 +54,12 @@ public:
     double* data() { return std::begin(values); }
 
 private:
+    void clear() noexcept {
+        values.resize(0);
+        rows = 0;
+        cols = 0;
+    }
+
     std::valarray<double> values;
     std::int32_t rows = 0;
     std::int32_t cols = 0;

@@ -80,6 +80,7 @@ Vtr operator*(const std::vector<Vtr>& columns, const Vtr& v) {
     if (static_cast<std::int32_t>(columns.size()) != v.size())
         fatalExit("Column num of the matrix didn't equal to row num of the vector. program exited.\n", 1);
     const std::int32_t n = v.size();
+    if (n == 0) return Vtr(0, 0.0);  // no columns: nothing to sum, and no column to take the size from
     const std::int32_t m = columns[0].size();
     Vtr result(m, 0.0);
     if (n < 1000) {

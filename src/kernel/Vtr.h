@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <utility>
 #include <valarray>
 #include <vector>
 
@@ -18,9 +19,17 @@ public:
     Vtr(std::int32_t n, const double* src);
     explicit Vtr(const std::vector<double>& src);
     Vtr(const Vtr& other) = default;
-    Vtr(Vtr&& other) noexcept = default;
+    // A moved-from vector is left empty (size 0), never with a count its array lacks.
+    Vtr(Vtr&& other) noexcept : count(other.count), values(std::move(other.values)) { other.clear(); }
     Vtr& operator=(const Vtr& other);
-    Vtr& operator=(Vtr&& other) noexcept = default;
+    Vtr& operator=(Vtr&& other) noexcept {
+        if (this != &other) {
+            count = other.count;
+            values = std::move(other.values);
+            other.clear();
+        }
+        return *this;
+    }
 
     std::int32_t size() const { return count; }
 
@@ -40,6 +49,11 @@ public:
     const double* data() const { return std::begin(values); }
 
 private:
+    void clear() noexcept {
+        values.resize(0);
+        count = 0;
+    }
+
     std::int32_t count = 0;
     std::valarray<double> values;
 };
