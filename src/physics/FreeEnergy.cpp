@@ -1,0 +1,267 @@
+#include "physics/FreeEnergy.h"
+
+#include "physics/Solver.h"
+#include "physics/SphereNewton.h"
+
+#include <cmath>
+#include <iostream>
+#include <limits>
+#include <sstream>
+#include <string>
+
+namespace marlinq {
+
+namespace {
+
+// pi is 3.141592387 throughout; these are 4, 2, 4/3 and 8 times that value.
+constexpr double kPi = 3.141592387;
+constexpr double kFourPi = 12.566369548;
+constexpr double kTwoPi = 6.283184774;
+constexpr double kFourThirdsPi = 4.188789849333333;
+constexpr double kEightPi = 25.132739096;
+constexpr double kOneThird = 0.3333333333333333;
+// Every exponential of the complex free energy is this constant raised to a power.
+constexpr double kE = 2.71828183;
+
+// Single chain: 801 points over eight screening lengths from the cylinder surface.
+constexpr std::int32_t kChainPoints = 801;
+constexpr double kChainTolerance = 0.01;
+constexpr std::int32_t kChainStepLimit = 50;  // the counter starts at 1: 49 Newton steps
+// Continuation restarts multiply the number of charge steps by ten up to this many.
+constexpr std::int32_t kMostContinuationSteps = 1000;
+
+// Energy of a solved cylinder profile y = exp(u).
+double chainEnergy(const Vtr& y, const Vtr& x, std::int32_t n, double ki, double gam, double length_of_chain,
+                   std::int32_t nulength) {
+    Vtr u(n, 0.0);
+    for (std::int32_t i = 0; i < n; ++i) u[i] = std::log(y[i]);
+    const double I = FreeEnergy::intg_chain(u, x, n);
+    return ((I + (u[0] * 0.5) * ki) * length_of_chain) +
+           std::log(static_cast<double>(nulength) + length_of_chain) * (gam * -2.0);
+}
+
+// One Newton solve at fixed charge; *converged tells whether the change fell below tol.
+returnEntity solveChain(double gam, double ka, double ki, Vtr& y0, double h, std::int32_t n, std::int32_t k,
+                        const Vtr& x, double tol, double length_of_chain, bool last, std::int32_t nulength,
+                        bool* converged) {
+    // A positive charge gives a potential that falls outward.
+    const double slope = -((ki * 2.0) / ka);
+    Vtr y_new = Solver::fc(x, y0, h, slope);
+    bool done = false;
+    std::int32_t c = 1;
+    while (true) {
+        // A NaN norm fails the comparison and so counts as not converged.
+        if ((y_new - y0).twonorm() < tol) {
+            done = true;
+            break;
+        }
+        y0 = y_new;
+        ++c;
+        if (c >= kChainStepLimit) break;
+        y_new = Solver::fc(x, y0, h, slope);
+    }
+    *converged = done;
+    const double eng = (done || last) ? chainEnergy(y_new, x, n, ki, gam, length_of_chain, nulength) : 0.0;
+    return returnEntity(eng, y_new, k);
+}
+
+// A physical cylinder profile is positive and strictly monotone: falling outward for a
+// positive charge, rising for a negative one. NaN fails every comparison here.
+bool isMonotoneProfile(const Vtr& y, bool falling) {
+    if (!(y[0] > 0.0) || !std::isfinite(y[0])) return false;
+    for (std::int32_t i = 1; i < y.size(); ++i) {
+        if (!(y[i] > 0.0) || !std::isfinite(y[i])) return false;
+        if (falling ? !(y[i] < y[i - 1]) : !(y[i] > y[i - 1])) return false;
+    }
+    return true;
+}
+
+// Continuation in the charge from 0.1 to |ki| in (steps - 1) solves, each starting
+// from the previous profile. False when a profile is not strictly falling.
+bool continueInCharge(double s, double ka, double target, double length_of_chain, std::int32_t nulength,
+                      std::int32_t steps, const Vtr& x, double h, double* energy) {
+    const double delta = (target - 0.1) / (steps - 1);
+    Vtr y(kChainPoints, 1.0);
+    double F = 0.0;
+    for (std::int32_t j = 1; j <= steps - 1; ++j) {
+        const double ki_j = j * delta + 0.1;
+        const bool last = (j == steps - 1);
+        const returnEntity res =
+            FreeEnergy::enc(s, ka, ki_j, y, h, kChainPoints, j, x, kChainTolerance, length_of_chain, last, nulength);
+        y = res.y;
+        if (!isMonotoneProfile(y, true)) return false;
+        F = res.eng;
+    }
+    *energy = F;
+    return true;
+}
+
+}  // namespace
+
+double FreeEnergy::intg_chain(const Vtr& u, const Vtr& x, std::int32_t n) {
+    const double h = x[1] - x[0];
+    auto g = [](double p) { return p * std::sinh(p) * 0.25 - (std::cosh(p) - 1.0) * 0.5; };
+    double sum = 0.0;
+    // The interval between the last two grid points is not included.
+    for (std::int32_t i = 0; i <= n - 3; ++i)
+        sum += ((x[i] * g(u[i]) + x[i + 1] * g(u[i + 1])) * 0.5) * h;
+    return sum;
+}
+
+returnEntity FreeEnergy::enc(double gam, double ka, double ki, Vtr& y0, double h, std::int32_t n, std::int32_t k,
+                             const Vtr& x, double tol, double length_of_chain, bool last, std::int32_t nulength) {
+    bool converged = false;
+    return solveChain(gam, ka, ki, y0, h, n, k, x, tol, length_of_chain, last, nulength, &converged);
+}
+
+double FreeEnergy::freeEnergy_Chain(double s, double ka, double ki, double length_of_chain, bool /*minus*/,
+                                    std::int32_t nulength, std::int32_t num) {
+    const double h = ((ka + 8.0) - ka) / 800.0;
+    Vtr x(kChainPoints, 0.0);
+    for (std::int32_t i = 0; i < kChainPoints; ++i) x[i] = i * h + ka;
+
+    // An uncharged cylinder has the flat profile y = 1; no charge direction to follow.
+    if (ki == 0.0) {
+        Vtr y(kChainPoints, 1.0);
+        return enc(s, ka, 0.0, y, h, kChainPoints, 1, x, kChainTolerance, length_of_chain, true, nulength).eng;
+    }
+
+    // Thin cylinders of moderate charge are solved directly from y = 1, with the signed
+    // charge. The direct solve can diverge or land on a spurious profile; it is kept only
+    // when it converged to a finite energy with a sound profile.
+    if (0.5 < ka && ka < 0.7 && ki < 2.0) {
+        Vtr y(kChainPoints, 1.0);
+        bool converged = false;
+        const returnEntity res =
+            solveChain(s, ka, ki, y, h, kChainPoints, 1, x, kChainTolerance, length_of_chain, false, nulength, &converged);
+        if (converged && std::isfinite(res.eng) && isMonotoneProfile(res.y, ki > 0.0)) return res.eng;
+    }
+
+    // Continuation in |ki|; when a step loses the monotone profile, start again toward
+    // the same charge with ten times as many steps.
+    if (num <= 1) return 0.0;
+    const double target = std::fabs(ki);
+    std::int32_t steps = num;
+    while (true) {
+        double energy = 0.0;
+        if (continueInCharge(s, ka, target, length_of_chain, nulength, steps, x, h, &energy)) return energy;
+        if (steps >= kMostContinuationSteps) break;
+        steps = steps > kMostContinuationSteps / 10 ? kMostContinuationSteps : steps * 10;
+    }
+    std::ostringstream msg;
+    msg << "single chain not solved: ka = " << ka << ", ki = " << ki << ", no monotone profile with " << steps
+        << " continuation steps\n";
+    std::cout << msg.str() << std::flush;
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
+double FreeEnergy::intg_sphere2(const Vtr& x, const Vtr& u, double drho, double cion, std::int32_t n, double rc) {
+    if (n <= 1) return 0.0;
+    const double h = x[1] - x[0];
+    const double twoCion = 2.0 * cion;
+    // Half the charge density times the potential (core charge and both ion species).
+    auto f = [&](std::int32_t i) {
+        const double theta = x[i] < rc ? 1.0 : 0.0;
+        return (theta * drho - std::sinh(u[i]) * twoCion) * u[i] * x[i] * x[i];
+    };
+    // Entropy of the ion species at densities cion e^-u and cion e^u against the bulk.
+    auto g = [&](std::int32_t i) {
+        return ((-u[i] - 1.0) * (std::pow(kE, -u[i]) * cion) + cion) * x[i] * x[i];
+    };
+    auto k = [&](std::int32_t i) {
+        return ((u[i] - 1.0) * (std::pow(kE, u[i]) * cion) + cion) * x[i] * x[i];
+    };
+    double A = 0.0, B = 0.0, C = 0.0;
+    double fPrev = f(0), gPrev = g(0), kPrev = k(0);
+    for (std::int32_t i = 1; i <= n - 1; ++i) {
+        const double fi = f(i), gi = g(i), ki = k(i);
+        A += ((fPrev + fi) * kPi) * h;
+        B += ((gPrev + gi) * kTwoPi) * h;
+        C += ((kPrev + ki) * kTwoPi) * h;
+        fPrev = fi;
+        gPrev = gi;
+        kPrev = ki;
+    }
+    return (B + A) + C;
+}
+
+namespace {
+
+struct Core {
+    double Q, R, kR;
+};
+
+Core coreOf(double ka, double qp, double qn, double vcore) {
+    Core c;
+    c.Q = qp - qn;
+    c.R = std::pow((3.0 * vcore) / kFourPi, kOneThird);
+    c.kR = c.R * ka;
+    return c;
+}
+
+double sphereIntegral(const Vtr& x, const Vtr& u, const Core& c, double ka) {
+    const double cion = (ka * ka) / kEightPi;
+    const double drho = c.Q / (((c.R * kFourThirdsPi) * c.R) * c.R);
+    Vtr r(sphere::kPoints, 0.0);
+    for (std::int32_t i = 0; i < sphere::kPoints; ++i) r[i] = x[i] * c.R;
+    return FreeEnergy::intg_sphere2(r, u, drho, cion, sphere::kPoints, c.R);
+}
+
+}  // namespace
+
+double FreeEnergy::freeEnergy_Sphere(double ka, double qp, double qn, double vcore) {
+    const Vtr x = sphere::grid();
+    const Core c = coreOf(ka, qp, qn, vcore);
+    const double q = c.Q / c.R;
+    std::int32_t counter = 1;
+    const Vtr u = sphere::solvePotential(x, q, c.kR, &counter);
+    if (counter >= 99) std::cout << std::string(" unstable solution occured !! \n") << std::flush;
+    return sphereIntegral(x, u, c, ka);
+}
+
+double FreeEnergy::freeEnergy_SphereDH(double ka, double qp, double qn, double vcore) {
+    const Vtr x = sphere::grid();
+    const Core c = coreOf(ka, qp, qn, vcore);
+    const double kR = c.kR;
+    const double amp = ((c.Q / c.R) * 3.0) / (kR * kR);
+    Vtr u(sphere::kPoints, 0.0);
+    for (std::int32_t i = 0; i < sphere::kPoints; ++i) {
+        const double y = x[i] * kR;  // radius in screening lengths
+        if (y < kR) {
+            if (y == 0.0)
+                u[i] = (1.0 - std::pow(kE, -kR) * (kR + 1.0)) * amp;
+            else
+                u[i] = (1.0 - ((std::pow(kE, -kR) * (kR + 1.0)) * std::sinh(y)) / y) * amp;
+        } else {
+            u[i] = (((std::cosh(kR) * kR - std::sinh(kR)) * amp) * std::pow(kE, -y)) / y;
+        }
+    }
+    return sphereIntegral(x, u, c, ka);
+}
+
+namespace sphere {
+
+Vtr grid() {
+    Vtr x(kPoints, 0.0);
+    for (std::int32_t i = 0; i < kPoints; ++i) x[i] = i * kStep;
+    return x;
+}
+
+Vtr solvePotential(const Vtr& x, double q, double kappaR, std::int32_t* counter) {
+    Vtr previous(kPoints, 0.0);
+    Vtr u = previous;
+    std::int32_t k = 1;
+    do {
+        u = Solver::compute(x, previous, q, kStep, kappaR, kPoints);
+        ++k;
+        // A NaN norm fails the comparison and counts as not converged.
+        if ((u - previous).twonorm() < 0.01) break;
+        previous = u;
+    } while (k < kStepLimit);
+    *counter = k;
+    return u;
+}
+
+}  // namespace sphere
+
+}  // namespace marlinq
