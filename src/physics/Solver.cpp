@@ -1,10 +1,21 @@
 #include "physics/Solver.h"
 
+#include "kernel/Fatal.h"
 #include "kernel/Matrix.h"
 
 #include <cmath>
 
 namespace marlinq {
+
+namespace {
+// The stencils read u[0..n-1] and x[0..n-1] and the boundary rows reach two points
+// inwards; an iterate of another size than the grid is the caller's error, caught here
+// before any element is read rather than after the step by the size check of the update.
+void checkGrid(const Vtr& x, const Vtr& u, std::int32_t n) {
+    if (u.size() != n || x.size() < n) fatalExit("bad vector sizes. program exited.\n", 1);
+    if (n < 3) error("a radial grid needs at least 3 points");
+}
+}  // namespace
 
 void Solver::assembleSphere(const Vtr& x, const Vtr& u, double q, double h, double kappa, std::int32_t n,
                             Vtr& F, BandMatrix& J) {
@@ -61,6 +72,7 @@ void Solver::assembleCylinder(const Vtr& x, const Vtr& y, double h, double k, Vt
 }
 
 Vtr Solver::compute(const Vtr& x, const Vtr& u, double q, double h, double kappa, std::int32_t n) {
+    checkGrid(x, u, n);
     Vtr F(n, 0.0);
     BandMatrix J(n);
     assembleSphere(x, u, q, h, kappa, n, F, J);
@@ -70,6 +82,7 @@ Vtr Solver::compute(const Vtr& x, const Vtr& u, double q, double h, double kappa
 
 Vtr Solver::fc(const Vtr& x, const Vtr& y, double h, double k) {
     const std::int32_t n = x.size();
+    checkGrid(x, y, n);
     Vtr F(n, 0.0);
     BandMatrix J(n);
     assembleCylinder(x, y, h, k, F, J);
@@ -78,6 +91,7 @@ Vtr Solver::fc(const Vtr& x, const Vtr& y, double h, double k) {
 }
 
 Vtr Solver::computeDense(const Vtr& x, const Vtr& u, double q, double h, double kappa, std::int32_t n) {
+    checkGrid(x, u, n);
     Vtr F(n, 0.0);
     BandMatrix J(n);
     assembleSphere(x, u, q, h, kappa, n, F, J);
@@ -87,6 +101,7 @@ Vtr Solver::computeDense(const Vtr& x, const Vtr& u, double q, double h, double 
 
 Vtr Solver::fcDense(const Vtr& x, const Vtr& y, double h, double k) {
     const std::int32_t n = x.size();
+    checkGrid(x, y, n);
     Vtr F(n, 0.0);
     BandMatrix J(n);
     assembleCylinder(x, y, h, k, F, J);
