@@ -2,6 +2,8 @@
 # Installs the Debian packages Marlinq Solver needs to build, test and run.
 # Only missing packages are installed; safe to run again.
 set -euo pipefail
+# On the way out: the tests also run under a comma locale (de_DE.UTF-8); generate it if missing.
+trap 'command -v localedef >/dev/null && ! locale -a 2>/dev/null | grep -qix de_DE.utf8 && $([ "$(id -u)" -ne 0 ] && echo sudo) localedef -i de_DE -f UTF-8 de_DE.UTF-8 || true' EXIT
 
 PACKAGES=(
   build-essential cmake pkg-config git
@@ -11,6 +13,7 @@ PACKAGES=(
   libgl-dev libxkbcommon-dev
   xvfb xauth x11-apps fonts-dejavu-core
   clang libclang-rt-14-dev
+  locales
 )
 
 missing=()

@@ -3,6 +3,7 @@
 // (tab-terminated values), free-chain concentrations at (1,0) and (0,1).
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 
 namespace marlinq {
@@ -15,5 +16,8 @@ struct DistributionView {
 
 std::string formatDistribution(const DistributionView& d, char decimalSeparator);
 bool writeDistribution(const std::string& path, const DistributionView& d, char decimalSeparator);
+// Streams the same text row by row (the table runs from M = 0, so it can be far larger
+// than the computed matrix); false if the stream failed.
+bool writeDistribution(std::ostream& out, const DistributionView& d, char decimalSeparator);
 
 }  // namespace marlinq

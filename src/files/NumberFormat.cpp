@@ -1,0 +1,161 @@
+#include "files/NumberFormat.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <system_error>
+
+namespace marlinq {
+
+namespace {
+
+constexpr int kSignificantDigits = 15;
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+std::string formatGeneral(double value, char decimalSeparator) {
+    if (std::isnan(value)) return "NaN";
+    if (std::isinf(value)) return value < 0 ? "-Infinity" : "Infinity";
+    if (value == 0.0) return "0";  // also for -0.0
+
+    // d.dddddddddddddde+XX, correctly rounded to 15 significant digits.
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, kSignificantDigits - 1);
+    const std::string_view sci(buf, static_cast<std::size_t>(res.ptr - buf));
+
+    std::size_t pos = 0;
+    const bool negative = sci[pos] == '-';
+    if (negative) ++pos;
+    std::string digits;
+    for (; pos < sci.size() && sci[pos] != 'e'; ++pos) {
+        if (isDigit(sci[pos])) digits.push_back(sci[pos]);
+    }
+    int exponent = 0;
+    std::from_chars(sci.data() + pos + 1 + (sci[pos + 1] == '+' ? 1 : 0), sci.data() + sci.size(), exponent);
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+    std::string out;
+    if (negative) out.push_back('-');
+    if (exponent >= -5 + 1 && exponent < kSignificantDigits) {
+        if (exponent >= 0) {
+            const std::size_t intDigits = static_cast<std::size_t>(exponent) + 1;
+            if (digits.size() <= intDigits) {
+                out += digits;
+                out.append(intDigits - digits.size(), '0');
+            } else {
+                out.append(digits, 0, intDigits);
+                out.push_back(decimalSeparator);
+                out.append(digits, intDigits, std::string::npos);
+            }
+        } else {
+            out.push_back('0');
+            out.push_back(decimalSeparator);
+            out.append(static_cast<std::size_t>(-exponent - 1), '0');
+            out += digits;
+        }
+    } else {
+        out.push_back(digits[0]);
+        if (digits.size() > 1) {
+            out.push_back(decimalSeparator);
+            out.append(digits, 1, std::string::npos);
+        }
+        out.push_back('E');
+        out.push_back(exponent < 0 ? '-' : '+');
+        const int absExp = exponent < 0 ? -exponent : exponent;
+        if (absExp < 10) out.push_back('0');
+        out += std::to_string(absExp);
+    }
+    return out;
+}
+
+std::optional<double> parseLeadingDouble(std::string_view text) {
+    std::size_t pos = 0;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    const std::size_t mantissaStart = pos;
+
+    // Decimal magnitude of the first non-zero digit, to tell overflow from underflow.
+    std::int64_t leadMagnitude = 0;
+    bool seenNonZero = false;
+    std::size_t intDigits = 0, fracDigits = 0;
+    while (pos < text.size() && isDigit(text[pos])) {
+        if (seenNonZero) ++leadMagnitude;
+        else if (text[pos] != '0') seenNonZero = true;
+        ++intDigits;
+        ++pos;
+    }
+    if (pos < text.size() && text[pos] == '.') {
+        ++pos;
+        while (pos < text.size() && isDigit(text[pos])) {
+            ++fracDigits;
+            if (!seenNonZero) {
+                --leadMagnitude;
+                if (text[pos] != '0') seenNonZero = true;
+            }
+            ++pos;
+        }
+    }
+    if (intDigits + fracDigits == 0) return std::nullopt;
+    std::size_t end = pos;
+
+    std::int64_t exponent = 0;
+    if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
+        std::size_t p = pos + 1;
+        bool expNegative = false;
+        if (p < text.size() && (text[p] == '+' || text[p] == '-')) {
+            expNegative = text[p] == '-';
+            ++p;
+        }
+        if (p < text.size() && isDigit(text[p])) {
+            while (p < text.size() && isDigit(text[p])) {
+                if (exponent < 1000000000) exponent = exponent * 10 + (text[p] - '0');
+                ++p;
+            }
+            if (expNegative) exponent = -exponent;
+            end = p;
+        }
+    }
+
+    // from_chars does not take a leading '+'; the sign is applied afterwards.
+    double value = 0.0;
+    const auto res = std::from_chars(text.data() + mantissaStart, text.data() + end, value, std::chars_format::general);
+    if (res.ec == std::errc::result_out_of_range) {
+        if (!seenNonZero || leadMagnitude + exponent < 0) {
+            value = 0.0;  // underflow reads as zero, as the C library's reader does
+        } else {
+            return std::nullopt;  // beyond the range of a double: no value
+        }
+    } else if (res.ec != std::errc()) {
+        return std::nullopt;
+    }
+    return negative ? -value : value;
+}
+
+std::optional<int> parseLeadingInt(std::string_view text) {
+    std::size_t pos = 0;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    const std::size_t start = pos;
+    while (pos < text.size() && isDigit(text[pos])) ++pos;
+    if (pos == start) return std::nullopt;
+
+    std::int64_t magnitude = 0;
+    for (std::size_t i = start; i < pos; ++i) {
+        magnitude = magnitude * 10 + (text[i] - '0');
+        if (magnitude > static_cast<std::int64_t>(std::numeric_limits<int>::max()) + 1) return std::nullopt;
+    }
+    const std::int64_t value = negative ? -magnitude : magnitude;
+    if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max()) return std::nullopt;
+    return static_cast<int>(value);
+}
+
+}  // namespace marlinq
