@@ -1,0 +1,262 @@
+// The two complex stages: the Poisson-Boltzmann row and the Debye-Hueckel matrix, the
+// statistical weight of a cell and the normalisation of the distribution.
+//
+// Weights live on a common logarithmic scale. Without a shift a weight is the plain
+// concentration of the complex. When a weight would leave the range of a double,
+// max_shift records the largest log-weight L_max and every weight of the record is
+// lowered by the factor 2.71828183^-(L_max - 10), so the largest one becomes
+// 2.71828183^10. The Debye-Hueckel stage finds the shift in one extra pass over the
+// matrix; the Poisson-Boltzmann stage, which sees one row at a time, raises it when a
+// later row needs it and rescales what the earlier rows left in the matrix.
+
+#include "kernel/Interpolation.h"
+#include "physics/FreeEnergy.h"
+#include "pipeline/ParaCalculation.h"
+
+#include <cmath>
+#include <vector>
+
+namespace marlinq {
+
+namespace {
+
+constexpr double kE = 2.71828183;
+// Above this exponent a weight is formed from its logarithm in one power.
+constexpr double kLogBranch = 300.0;
+// A weight beyond this counts as overflowing the range of a double.
+constexpr double kOverflow = 9.9e300;
+
+// The fields a stage reads, copied once.
+struct StageInputs {
+    std::int32_t mpMin, mpMax, mmMin, mmMax;
+    double zp, zn, plen, mlen, ka;
+    std::int32_t Np, Nm;
+    double ffc_positive, ffc_minus, vc10, vc01;
+    const std::vector<double>* sigma;
+    double lnNp, lnNm;     // logarithms of the neutral-block lengths, precision per stage
+    double lnVc10, lnVc01;
+
+    StageInputs(const InfoSphereBean& isb, bool singlePrecisionLogs)
+        : mpMin(isb.mpMin), mpMax(isb.mpMax), mmMin(isb.mmMin), mmMax(isb.mmMax), zp(isb.zp), zn(isb.zn),
+          plen(isb.plen), mlen(isb.mlen), ka(isb.ka), Np(isb.Np), Nm(isb.Nm), ffc_positive(isb.ffc_positive),
+          ffc_minus(isb.ffc_minus), vc10(isb.vc10), vc01(isb.vc01), sigma(isb.sigma.get()),
+          lnVc10(std::log(isb.vc10)), lnVc01(std::log(isb.vc01)) {
+        if (singlePrecisionLogs) {
+            const float lp = marlinq::log(static_cast<float>(Np));
+            const float lm = marlinq::log(static_cast<float>(Nm));
+            lnNp = lp;
+            lnNm = lm;
+        } else {
+            lnNp = std::log(static_cast<double>(Np));
+            lnNm = std::log(static_cast<double>(Nm));
+        }
+    }
+
+    // Exponent E = -(free energy of forming the complex from isolated chains), with the
+    // neutral-block term; NaN or infinite when F is.
+    double exponent(std::int32_t mp, std::int32_t mm, double F) const {
+        const std::vector<double>& s = *sigma;
+        double T;
+        if (Np < Nm) {
+            T = -(s[mp + mm] + s[1] * mp - s[mm]) * lnNp - (s[1] * mm + s[mm]) * lnNm;
+        } else {
+            T = -(s[1] * mp + s[mp]) * lnNp - (s[mp + mm] + s[1] * mm - s[mp]) * lnNm;
+        }
+        return (mp * ffc_positive + mm * ffc_minus) - F - T;
+    }
+
+    double logWeight(std::int32_t mp, std::int32_t mm, double E) const { return mp * lnVc10 + mm * lnVc01 + E; }
+
+    // Weight of a cell with finite exponent E, lowered by the exponent offset `offset`.
+    double weight(std::int32_t mp, std::int32_t mm, double E, double offset) const {
+        if (E < kLogBranch) {
+            const double w = std::pow(kE, -offset) * ((marlinq::pow(vc01, mm) * marlinq::pow(vc10, mp)) * std::pow(kE, E));
+            if (std::isfinite(w)) return w;
+            // Only concentrations above 1 get here; the logarithmic form stays in range.
+        }
+        return std::pow(kE, logWeight(mp, mm, E) - offset);
+    }
+};
+
+// Shared closing step: sum, maximum, colour classes and the normalised distribution,
+// over every cell of the matrix, evaluated or not.
+void postProcess(InfoSphereBean& isb) {
+    const std::size_t n = isb.absValue.cellCount();
+    const double* abs = isb.absValue.data();
+    double S = 0.0;
+    double maxV = 0.0;
+    for (std::size_t k = 0; k < n; ++k) {
+        S += abs[k];
+        if (abs[k] > maxV) maxV = abs[k];
+    }
+    isb.maxValue = maxV;
+    const double step = (maxV - 0.0) / 20.0;
+    if (step == 0.0) return;
+    std::int32_t* color = isb.Mcolor.data();
+    double* value = isb.Value.data();
+    for (std::size_t k = 0; k < n; ++k) {
+        color[k] = static_cast<std::int32_t>((abs[k] - 0.0) / step);
+        value[k] = abs[k] / S;
+    }
+}
+
+// Multiplies every cell of both weight matrices by `factor`, except those marked in `skip`
+// (indexed like the matrices; may be empty).
+void rescaleWeights(InfoSphereBean& isb, double factor, const std::vector<char>& skip) {
+    const std::size_t n = isb.absValue.cellCount();
+    double* abs = isb.absValue.data();
+    double* value = isb.Value.data();
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!skip.empty() && skip[k]) continue;
+        abs[k] = abs[k] * factor;
+        value[k] = value[k] * factor;
+    }
+}
+
+// The neutral-block table must reach the largest complex, M+ + M- = mpMax + mmMax.
+bool hasSigmaFor(const InfoSphereBean& isb) {
+    return isb.sigma && static_cast<std::int64_t>(isb.sigma->size()) > std::int64_t{isb.mpMax} + isb.mmMax;
+}
+
+std::size_t cellOf(const StageInputs& in, std::int32_t cols, std::int32_t mp, std::int32_t mm) {
+    return static_cast<std::size_t>(mp - in.mpMin) * static_cast<std::size_t>(cols) +
+           static_cast<std::size_t>(mm - in.mmMin);
+}
+
+}  // namespace
+
+int ParaCalculation::startSphereEnergy(InfoSphereBean& isb, std::int32_t i) {
+    const StageInputs in(isb, true);
+    const std::int32_t columns = in.mmMax - in.mmMin + 1;
+    const int threads = ParalContr::get_optimized_num_of_threads(columns);
+
+    // The band of at most nine cells around charge neutrality, M- = c - 4 .. c + 4.
+    std::vector<Index> list;
+    if (i != 0 && i >= in.mpMin && i <= in.mpMax && hasSigmaFor(isb)) {
+        const double c = std::trunc((in.zp / in.zn) * i);
+        for (std::int32_t mm = in.mmMin; mm <= in.mmMax; ++mm) {
+            if (mm != 0 && std::fabs(mm - c) <= 4.0) list.push_back(Index{i, mm});
+        }
+    }
+    const std::int64_t n = static_cast<std::int64_t>(list.size());
+
+    const double offset = weightShiftOffset(isb.max_shift);
+    std::vector<double> E(list.size());
+    std::vector<double> w(list.size());
+    double lMax = 0.0;
+    bool overflow = false;
+    std::int64_t nonFinite = 0;
+
+#pragma omp parallel for num_threads(threads) schedule(static) reduction(max : lMax) reduction(|| : overflow) \
+    reduction(+ : nonFinite)
+    for (std::int64_t k = 0; k < n; ++k) {
+        const std::int32_t mp = list[k].mp;
+        const std::int32_t mm = list[k].mm;
+        const double F = FreeEnergy::freeEnergy_Sphere(in.ka, mp * in.zp, mm * in.zn, mm * in.mlen + mp * in.plen);
+        const double e = std::isfinite(F) ? in.exponent(mp, mm, F) : NAN;
+        E[k] = e;
+        if (!std::isfinite(e)) {
+            w[k] = 0.0;
+            ++nonFinite;
+            continue;
+        }
+        const double L = in.logWeight(mp, mm, e);
+        if (L > lMax) lMax = L;
+        w[k] = in.weight(mp, mm, e, offset);
+        if (!(w[k] <= kOverflow)) overflow = true;
+    }
+
+    double* abs = isb.absValue.data();
+    double* value = isb.Value.data();
+    if (overflow) {
+        // A larger common shift: the new row is formed anew with it, everything else in the
+        // matrix is lowered by the change of the offset.
+        const double newShift = lMax > isb.max_shift ? lMax : isb.max_shift;
+        const double newOffset = weightShiftOffset(newShift);
+        std::vector<char> skip(isb.absValue.cellCount(), 0);
+        for (const Index& idx : list) skip[cellOf(in, columns, idx.mp, idx.mm)] = 1;
+        rescaleWeights(isb, std::pow(kE, offset - newOffset), skip);
+        for (std::int64_t k = 0; k < n; ++k) {
+            if (std::isfinite(E[k])) w[k] = in.weight(list[k].mp, list[k].mm, E[k], newOffset);
+        }
+        isb.max_shift = newShift;
+    }
+    for (std::int64_t k = 0; k < n; ++k) {
+        const std::size_t cell = cellOf(in, columns, list[k].mp, list[k].mm);
+        abs[cell] = w[k];
+        value[cell] = w[k];
+    }
+    isb.nonFiniteCells += nonFinite;
+
+    postProcess(isb);
+    return 1;
+}
+
+int ParaCalculation::startDH(InfoSphereBean& isb) {
+    const StageInputs in(isb, false);
+    const std::int32_t rows = in.mpMax - in.mpMin + 1;
+    const std::int32_t columns = in.mmMax - in.mmMin + 1;
+
+    // Column by column, leaving out the free chains and the empty complex.
+    std::vector<Index> list;
+    list.reserve(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
+    for (std::int32_t mm = in.mmMin; mm <= in.mmMax && hasSigmaFor(isb); ++mm) {
+        for (std::int32_t mp = in.mpMin; mp <= in.mpMax; ++mp) {
+            if (mp != 0 && mm != 0) list.push_back(Index{mp, mm});
+        }
+    }
+    const std::int64_t n = static_cast<std::int64_t>(list.size());
+    const int threads = ParalContr::get_optimized_num_of_threads(rows * columns);
+
+    // The exponent of every cell is kept, so the shifted pass needs no second free energy.
+    std::vector<double> E(list.size());
+    double* abs = isb.absValue.data();
+    double* value = isb.Value.data();
+    double lMax = 0.0;
+    bool overflow = false;
+    std::int64_t nonFinite = 0;
+
+#pragma omp parallel for num_threads(threads) schedule(static) reduction(max : lMax) reduction(|| : overflow) \
+    reduction(+ : nonFinite)
+    for (std::int64_t k = 0; k < n; ++k) {
+        const std::int32_t mp = list[k].mp;
+        const std::int32_t mm = list[k].mm;
+        const double F = FreeEnergy::freeEnergy_SphereDH(in.ka, mp * in.zp, mm * in.zn, mm * in.mlen + mp * in.plen);
+        const double e = std::isfinite(F) ? in.exponent(mp, mm, F) : NAN;
+        E[k] = e;
+        const std::size_t cell = cellOf(in, columns, mp, mm);
+        double wk = 0.0;
+        if (std::isfinite(e)) {
+            const double L = in.logWeight(mp, mm, e);
+            if (L > lMax) lMax = L;
+            wk = in.weight(mp, mm, e, 0.0);
+            if (!(wk <= kOverflow)) overflow = true;
+        } else {
+            ++nonFinite;
+        }
+        abs[cell] = wk;
+        value[cell] = wk;
+    }
+
+    if (overflow) {
+        isb.max_shift = lMax;
+        const double offset = weightShiftOffset(lMax);
+        // Cells outside the list (the free chains the job entered) take the same shift.
+        std::vector<char> listed(isb.absValue.cellCount(), 0);
+        for (const Index& idx : list) listed[cellOf(in, columns, idx.mp, idx.mm)] = 1;
+        rescaleWeights(isb, std::pow(kE, 0.0 - offset), listed);
+#pragma omp parallel for num_threads(threads) schedule(static)
+        for (std::int64_t k = 0; k < n; ++k) {
+            const std::size_t cell = cellOf(in, columns, list[k].mp, list[k].mm);
+            const double wk = std::isfinite(E[k]) ? in.weight(list[k].mp, list[k].mm, E[k], offset) : 0.0;
+            abs[cell] = wk;
+            value[cell] = wk;
+        }
+    }
+    isb.nonFiniteCells = nonFinite;
+
+    postProcess(isb);
+    return 0;
+}
+
+}  // namespace marlinq

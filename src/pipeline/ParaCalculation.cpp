@@ -1,0 +1,151 @@
+// Chain stage and the neutral-block table.
+
+#include "pipeline/ParaCalculation.h"
+
+#include "files/ChainTables.h"
+#include "kernel/Interpolation.h"
+#include "physics/FreeEnergy.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <iostream>
+#include <locale>
+#include <memory>
+#include <sstream>
+
+namespace marlinq {
+
+namespace {
+
+// Chain constant: the per-chain neutral-block coefficient and sigma(1).
+constexpr double kChainConstant = 0.079;
+constexpr std::int32_t kContinuationSteps = 10;
+// Only above this value of both ka and the charge density is the coarse table used.
+constexpr double kSwitchPoint = 1.0;
+// Per-length energy at ka = 0.2, ki = 0.25, used whatever the fine table holds there.
+constexpr double kOverrideEnergy = 0.11446831776247358;
+
+// One console line in the stream's default format (6 significant digits), written in one
+// piece so that the two section threads cannot interleave inside a line.
+void writeChainLine(const char* text, double value) {
+    std::ostringstream line;
+    line.imbue(std::locale::classic());
+    line << text << value << '\n';
+    std::cout << line.str() << std::flush;
+}
+
+// The indices come from the validated range 0.2 .. 10; clamping only keeps a stray value
+// from reading outside the table.
+std::int32_t clampIndex(double index, std::int32_t last) {
+    if (!(index >= 0.0)) return 0;
+    if (index > last) return last;
+    return static_cast<std::int32_t>(index);
+}
+
+// Per-length energy of one chain from the tables. X rounds up for the '-' chain in the
+// fine table and down everywhere else.
+bool tableEnergy(double k, double ka, bool roundUpFineRow, double& energy, std::string* failure) {
+    if (ka > kSwitchPoint && k > kSwitchPoint) {
+        auto table = std::make_unique<CoarseTable>();
+        for (auto& row : *table) row.fill(0.0);
+        if (!read_chain_matrix(*table, failure)) return false;
+        const std::int32_t X = clampIndex(std::trunc((ka - kTableOrigin) / kCoarseStep), 18);
+        const std::int32_t Y = clampIndex(std::trunc((k - kTableOrigin) / kCoarseStep), 18);
+        energy = intepolation(k, ka, X, Y, *table);
+        return true;
+    }
+    auto table = std::make_unique<FineTable>();
+    for (auto& row : *table) row.fill(0.0);
+    if (!read_chain_matrix01(*table, failure)) return false;
+    const double rowQuotient = (ka - kTableOrigin) / kFineStep;
+    const std::int32_t X = clampIndex(roundUpFineRow ? std::ceil(rowQuotient) : std::trunc(rowQuotient), 98);
+    const std::int32_t Y = clampIndex(std::trunc((k - kTableOrigin) / kFineStep), 98);
+    energy = intepolation01(k, ka, X, Y, *table);
+    return true;
+}
+
+// Per-length energy times length plus the end term of the neutral block, as in the solved path.
+double chainEnergyFromTable(double perLength, double length, std::int32_t neutralLength) {
+    return perLength * length - 2 * kChainConstant * std::log(length + neutralLength);
+}
+
+}  // namespace
+
+double readSigma(std::int32_t p) {
+    switch (p) {
+        case 1: return 0.079;
+        case 2: return 0.0;
+        case 3: return -0.193;
+        case 4: return -0.479;
+        case 5: return -0.849;
+        case 6: return -1.292;
+        case 7: return -1.803;
+        case 8: return -2.377;
+        case 9: return -3.014;
+        case 10: return -3.709;
+        case 11: return -4.449;
+        case 12: return -5.24;
+        case 13: return -6.084;
+        case 14: return -6.975;
+        case 15: return -7.916;
+        case 16: return -8.898;
+        default: return -0.0893 * std::pow(p - 1.5, 1.68);
+    }
+}
+
+double weightShiftOffset(double max_shift) { return max_shift == 0.0 ? 0.0 : max_shift - 10.0; }
+
+double weightShiftFactor(double max_shift) { return std::pow(2.71828183, -weightShiftOffset(max_shift)); }
+
+int ParaCalculation::startChainEnergy(InfoChainBean& icb, std::string* failure) {
+    double ffc_minus = 0.0;
+    double ffc_positive = 0.0;
+
+    if (!icb.checked) {
+        // Both chains at once; with a team of one thread the '-' section runs first.
+#pragma omp parallel sections
+        {
+#pragma omp section
+            {
+                ffc_minus = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, -icb.kim, icb.mlen, true, icb.Nm,
+                                                         kContinuationSteps);
+                writeChainLine("single chain with - charge calculation finished: ", ffc_minus);
+            }
+#pragma omp section
+            {
+                ffc_positive = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, icb.kip, icb.plen, false, icb.Np,
+                                                            kContinuationSteps);
+                writeChainLine("single chain with + charge for calculation finished: ", ffc_positive);
+            }
+        }
+    } else {
+        double eMinus = 0.0;
+        double ePlus = 0.0;
+        if (!tableEnergy(icb.kim, icb.ka, true, eMinus, failure)) return 0;
+        if (!tableEnergy(icb.kip, icb.ka, false, ePlus, failure)) return 0;
+        if (icb.ka == 0.2 && icb.kim == 0.25) eMinus = kOverrideEnergy;
+        if (icb.ka == 0.2 && icb.kip == 0.25) ePlus = kOverrideEnergy;
+        ffc_positive = chainEnergyFromTable(ePlus, icb.plen, icb.Np);
+        ffc_minus = chainEnergyFromTable(eMinus, icb.mlen, icb.Nm);
+    }
+
+    icb.ffc_minus = ffc_minus;
+    icb.ffc_positive = ffc_positive;
+
+    // Every complex weight is built from these two numbers: a NaN here would poison the
+    // whole distribution, so the run stops with the reason instead.
+    if (!std::isfinite(ffc_minus) || !std::isfinite(ffc_positive)) {
+        if (failure) {
+            const bool minusFailed = !std::isfinite(ffc_minus);
+            const bool plusFailed = !std::isfinite(ffc_positive);
+            *failure = std::string("The free energy of the single chain with ") +
+                       (minusFailed && plusFailed ? "'+' and '-'" : (minusFailed ? "'-'" : "'+'")) +
+                       " charge could not be computed; no distribution was calculated.";
+        }
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace marlinq
