@@ -1,0 +1,107 @@
+#include "pipeline/ComplexProfile.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <sstream>
+#include <vector>
+
+namespace marlinq {
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
+}
+
+// Net charge of core and ion cloud together: the uniform core (r <= 1) exactly, the ions
+// (the rest of the charge density) by the trapezoid rule over the grid.
+double totalCharge(const ComplexProfile& p) {
+    const double q = (p.Z / p.Rc) * 3.0 / 12.566369548;
+    const auto ions = [&](std::size_t i) { return p.charge_density[i] - (p.r[i] <= 1.0 ? q : 0.0); };
+    double sum = 0.0;
+    for (std::size_t i = 1; i < p.r.size(); ++i) {
+        const double a = p.r[i - 1] * p.r[i - 1] * ions(i - 1);
+        const double b = p.r[i] * p.r[i] * ions(i);
+        sum += 0.5 * (a + b) * (p.r[i] - p.r[i - 1]);
+    }
+    return 12.566369548 * (sum + q / 3.0);
+}
+
+TEST(ComplexProfile, NeutralComplexHasFlatProfiles) {
+    // 3 chains of charge 20 against 5 of charge 12: neutral.
+    const ComplexProfile p = computeComplexProfile(3, 5, 20.0, 12.0, 0.25, 0.25, 0.2, true);
+    EXPECT_EQ(p.Z, 0.0);
+    const double V = 5 * 12.0 / 0.25 + 3 * 20.0 / 0.25;
+    EXPECT_DOUBLE_EQ(p.Rc, std::cbrt(V * 3.0 / (4.0 * 3.141592387)));
+    EXPECT_DOUBLE_EQ(p.kRc, p.Rc * 0.2);
+    for (std::size_t i = 0; i < p.r.size(); ++i) {
+        EXPECT_EQ(p.potential[i], 0.0);
+        EXPECT_NEAR(p.dhPotential[i], 0.0, 1e-15);
+        EXPECT_DOUBLE_EQ(p.density_plus[i], p.kRc * p.kRc);
+        EXPECT_DOUBLE_EQ(p.density_minus[i], p.kRc * p.kRc);
+        EXPECT_NEAR(p.charge_density[i], 0.0, 1e-15);
+    }
+}
+
+TEST(ComplexProfile, ChargedComplexProfiles) {
+    for (const bool dh : {false, true}) {
+        // Start-up chains, complex (3, 5): net charge -36.
+        const ComplexProfile p = computeComplexProfile(3, 5, 18.0, 18.0, 0.25, 0.25, 0.2, dh);
+        ASSERT_EQ(p.r.size(), 401u);
+        ASSERT_EQ(p.charge_density.size(), 401u);
+        EXPECT_EQ(p.dhPotential.size(), dh ? 401u : 0u);
+        EXPECT_EQ(p.Z, -36.0);
+        EXPECT_EQ(p.r[0], 0.0);
+        EXPECT_EQ(p.r[50], 1.0);
+        EXPECT_DOUBLE_EQ(p.r[400], 8.0);
+        EXPECT_EQ(p.dis2, std::vector<double>(401, 0.0));
+        const double q = (p.Z / p.Rc) * 3.0 / 12.566369548;
+        const double K2 = p.kRc * p.kRc;
+        for (std::size_t i = 0; i < p.r.size(); ++i) {
+            EXPECT_LT(p.potential[i], 0.0);  // a negative core repels anions everywhere
+            EXPECT_NEAR(p.density_plus[i] * p.density_minus[i], K2 * K2, 1e-9 * K2 * K2);
+            const double ions = (p.density_minus[i] - p.density_plus[i]) / 25.132739096;
+            EXPECT_NEAR(p.charge_density[i], ions + (p.r[i] <= 1.0 ? q : 0.0), 1e-12);
+        }
+        // The ion cloud screens the core: core plus cloud is nearly neutral within 8 core radii.
+        EXPECT_LT(std::abs(totalCharge(p)) / std::abs(p.Z / p.Rc), 0.05);
+        if (dh) {
+            EXPECT_NEAR(p.dhPotential[50], p.potential[50], 0.5 * std::abs(p.potential[50]));
+        }
+    }
+}
+
+void expectCsv(bool dh) {
+    const ComplexProfile p = computeComplexProfile(3, 5, 18.0, 18.0, 0.25, 0.25, 0.2, dh);
+    const std::vector<std::string> rows = lines(formatProfileCsv(p, 401));
+    ASSERT_EQ(rows.size(), 402u);
+    EXPECT_EQ(rows[0], dh ? "r/Rc,u,u_DH,density_plus,density_minus,charge_density"
+                          : "r/Rc,u,density_plus,density_minus,charge_density");
+    const std::size_t columns = dh ? 6 : 5;
+    for (const std::string& row : rows) {
+        EXPECT_EQ(static_cast<std::size_t>(std::count(row.begin(), row.end(), ',')), columns - 1) << row;
+    }
+    EXPECT_EQ(rows[51].substr(0, 2), "1,");   // r/Rc = 1 at the core surface
+    EXPECT_EQ(rows[401].substr(0, 2), "8,");
+    EXPECT_EQ(rows[3].substr(0, 5), "0.04,");
+    EXPECT_EQ(lines(formatProfileCsv(p, 251)).size(), 252u);
+}
+
+TEST(ComplexProfile, CsvLayoutWithAndWithoutDebyeHueckel) {
+    expectCsv(false);
+    expectCsv(true);
+}
+
+TEST(ComplexProfile, CsvUsesPointsUnderCommaLocale) {
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "de_DE.UTF-8 locale not available";
+    expectCsv(true);
+    std::setlocale(LC_ALL, previous.c_str());
+}
+
+}  // namespace
+}  // namespace marlinq
