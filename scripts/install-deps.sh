@@ -1,20 +1,28 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Marlinq Solver needs to build, test and run.
-# Only missing packages are installed; safe to run again.
+# Installs the Debian packages Marlinq Solver needs to build, test and run, and the
+# German locale the number-format tests run under. Only what is missing is installed;
+# safe to run again. Works as root and as a user with sudo.
 set -euo pipefail
-# On the way out: the tests also run under a comma locale (de_DE.UTF-8); generate it if missing.
-trap 'command -v localedef >/dev/null && ! locale -a 2>/dev/null | grep -qix de_DE.utf8 && $([ "$(id -u)" -ne 0 ] && echo sudo) localedef -i de_DE -f UTF-8 de_DE.UTF-8 || true' EXIT
 
 PACKAGES=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libomp-dev
-  qt6-base-dev qt6-base-dev-tools libqt6charts6-dev libqt6svg6-dev qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-charts-dev qt6-svg-dev qt6-qpa-plugins
   libgl-dev libxkbcommon-dev
   xvfb xauth x11-apps fonts-dejavu-core
   clang libclang-rt-14-dev
   locales
 )
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then
+    SUDO="sudo"
+  else
+    echo "install-deps: not root and no sudo; install these packages by hand: ${PACKAGES[*]}" >&2
+  fi
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -25,12 +33,16 @@ done
 
 if [ ${#missing[@]} -eq 0 ]; then
   echo "All required packages are installed."
-  exit 0
+else
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  # Wait for another apt/dpkg run to finish instead of failing on its lock.
+  $SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
+  $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Tests check that numbers in files keep a decimal point under a comma locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  echo "Generating locale de_DE.UTF-8"
+  $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "install-deps: could not generate de_DE.UTF-8 (locale tests will skip)" >&2
+fi
