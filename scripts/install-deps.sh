@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libomp-dev
-  qt6-base-dev qt6-base-dev-tools qt6-charts-dev qt6-svg-dev qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-charts-dev qt6-svg-dev libqt6opengl6-dev qt6-qpa-plugins
   libgl-dev libxkbcommon-dev
   xvfb xauth x11-apps fonts-dejavu-core
   clang libclang-rt-14-dev
