@@ -100,16 +100,27 @@ void postProcess(InfoSphereBean& isb) {
     }
 }
 
-// Multiplies every cell of both weight matrices by `factor`, except those marked in `skip`
-// (indexed like the matrices; may be empty).
-void rescaleWeights(InfoSphereBean& isb, double factor, const std::vector<char>& skip) {
+// Multiplies every cell of both weight matrices by 2.71828183^exponent (exponent <= 0),
+// except those marked in `skip` (indexed like the matrices; may be empty). A large change
+// is applied in steps, each factor within the range of a double, so that a weight whose
+// rescaled value is representable does not vanish through an underflowing factor.
+void rescaleWeights(InfoSphereBean& isb, double exponent, const std::vector<char>& skip) {
+    constexpr double kLargestStep = 700.0;
+    std::vector<double> factors;
+    while (exponent < -kLargestStep) {
+        factors.push_back(std::pow(kE, -kLargestStep));
+        exponent += kLargestStep;
+    }
+    factors.push_back(std::pow(kE, exponent));
     const std::size_t n = isb.absValue.cellCount();
     double* abs = isb.absValue.data();
     double* value = isb.Value.data();
     for (std::size_t k = 0; k < n; ++k) {
         if (!skip.empty() && skip[k]) continue;
-        abs[k] = abs[k] * factor;
-        value[k] = value[k] * factor;
+        for (const double f : factors) {
+            abs[k] = abs[k] * f;
+            value[k] = value[k] * f;
+        }
     }
 }
 
@@ -175,7 +186,7 @@ int ParaCalculation::startSphereEnergy(InfoSphereBean& isb, std::int32_t i) {
         const double newOffset = weightShiftOffset(newShift);
         std::vector<char> skip(isb.absValue.cellCount(), 0);
         for (const Index& idx : list) skip[cellOf(in, columns, idx.mp, idx.mm)] = 1;
-        rescaleWeights(isb, std::pow(kE, offset - newOffset), skip);
+        rescaleWeights(isb, offset - newOffset, skip);
         for (std::int64_t k = 0; k < n; ++k) {
             if (std::isfinite(E[k])) w[k] = in.weight(list[k].mp, list[k].mm, E[k], newOffset);
         }
@@ -244,7 +255,7 @@ int ParaCalculation::startDH(InfoSphereBean& isb) {
         // Cells outside the list (the free chains the job entered) take the same shift.
         std::vector<char> listed(isb.absValue.cellCount(), 0);
         for (const Index& idx : list) listed[cellOf(in, columns, idx.mp, idx.mm)] = 1;
-        rescaleWeights(isb, std::pow(kE, 0.0 - offset), listed);
+        rescaleWeights(isb, 0.0 - offset, listed);
 #pragma omp parallel for num_threads(threads) schedule(static)
         for (std::int64_t k = 0; k < n; ++k) {
             const std::size_t cell = cellOf(in, columns, list[k].mp, list[k].mm);

@@ -1,0 +1,188 @@
+#include "PipelineFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+
+namespace marlinq {
+namespace {
+
+using testing::jobInput;
+using testing::Recorder;
+using testing::ShippedTables;
+using testing::startupParameters;
+
+const std::string kChains = "Calculation of the energy of single chains with '+' and '-' charge is finished";
+const std::string kFinished = "Finished calculation of the spheres free energy";
+
+Parameters rowsZeroToTwo() {
+    Parameters p = startupParameters();
+    p.mpMax = 2;
+    return p;
+}
+
+TEST(Job, PoissonBoltzmannRunReportsEveryRow) {
+    ShippedTables tables;
+    Recorder rec;
+    EXPECT_EQ(GenerateFreeEnergy(jobInput(rowsZeroToTwo(), 72, 72, false), {}, rec.callbacks()), JobOutcome::Finished);
+    const std::vector<std::string> expected = {
+        "T: " + kChains,
+        "P",
+        "T: Row 0 is passed...", "M: Row 0 is passed...",
+        "T: Row 1 is passed...", "M: Row 1 is passed...",
+        "T: Row 2 is passed...", "M: Row 2 is passed...",
+        "T: " + kFinished,
+        "B: " + kFinished,
+    };
+    EXPECT_EQ(rec.events, expected);
+    ASSERT_TRUE(rec.record);
+    EXPECT_TRUE(rec.record->run);
+    EXPECT_EQ(rec.record->index, 2);
+    EXPECT_FALSE(rec.record->dhchecked);
+    EXPECT_EQ(rec.record->sigma->size(), 13u);
+    EXPECT_NEAR(rec.record->ffc_positive, 7.563826, 1e-6);
+    EXPECT_GT(rec.record->absValue(2, 2), 0.0);
+}
+
+TEST(Job, DebyeHueckelRunUnderACommaLocale) {
+    ShippedTables tables;
+    std::setlocale(LC_ALL, "de_DE.UTF-8");  // where available; the log must not change
+    Recorder rec;
+    const JobOutcome outcome = GenerateFreeEnergy(jobInput(startupParameters(), 72, 72, true), {}, rec.callbacks());
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(outcome, JobOutcome::Finished);
+    const std::string dhEnd = "Finished calculation of the potential by Debye Huckel approximation";
+    const std::vector<std::string> expected = {
+        "T: " + kChains,
+        "P",
+        "T: Starting calculation of the potential by Debye Huckel approximation",
+        "T: " + dhEnd,
+        "M: " + dhEnd,
+        "T: " + kFinished,
+        "B: " + kFinished,
+    };
+    EXPECT_EQ(rec.events, expected);
+    const InfoSphereBean& isb = *rec.record;
+    EXPECT_EQ(isb.index, 0);
+    EXPECT_EQ(isb.absValue(1, 0), 1e-3);  // free chains
+    EXPECT_EQ(isb.absValue(0, 1), 1e-3);
+    EXPECT_EQ(isb.absValue(0, 0), 0.0);
+    EXPECT_EQ(isb.maxValue > 0.0, true);
+}
+
+TEST(Job, FreeChainCellsFollowTheRanges) {
+    ShippedTables tables;
+    Parameters p = rowsZeroToTwo();
+    p.mmMin = 3;
+    Recorder rec;
+    rec.onText = [&](const std::string& s) {
+        // After every row the lone '+' chain sits at row 1, column 0, i.e. the pair (1, 3).
+        if (s.rfind("Row ", 0) == 0) {
+            EXPECT_EQ(rec.record->absValue(1, 0), p.vc10) << s;
+        }
+    };
+    GenerateFreeEnergy(jobInput(p, 72, 72, false), {}, rec.callbacks());
+    const InfoSphereBean& isb = *rec.record;
+    for (std::int32_t r = 0; r < isb.absValue.rows(); ++r) {
+        for (std::int32_t c = 0; c < isb.absValue.cols(); ++c) {
+            if (r != 1 || c != 0) {
+                EXPECT_NE(isb.absValue(r, c), p.vc01);
+            }
+        }
+    }
+}
+
+TEST(Job, StopBeforeTheStartOrBeforeTheFirstRow) {
+    ShippedTables tables;
+    std::stop_source early;
+    early.request_stop();
+    Recorder none;
+    EXPECT_EQ(GenerateFreeEnergy(jobInput(rowsZeroToTwo(), 72, 72, false), early.get_token(), none.callbacks()),
+              JobOutcome::Cancelled);
+    EXPECT_EQ(none.events, std::vector<std::string>{"T: Cancelled!"});
+
+    // "Stop" while the chains are computed: the record is still built, then nothing is evaluated.
+    std::stop_source duringChains;
+    Recorder rec;
+    rec.onText = [&](const std::string& s) {
+        if (s == kChains) duringChains.request_stop();
+    };
+    EXPECT_EQ(GenerateFreeEnergy(jobInput(rowsZeroToTwo(), 72, 72, false), duringChains.get_token(), rec.callbacks()),
+              JobOutcome::Cancelled);
+    EXPECT_EQ(rec.events, (std::vector<std::string>{"T: " + kChains, "P", "T: Cancelled!"}));
+    EXPECT_TRUE(rec.record->run);
+    EXPECT_EQ(rec.record->absValue(1, 0), 1e-3);
+    EXPECT_EQ(rec.record->absValue(2, 2), 0.0);
+}
+
+TEST(Job, StopDuringARowFinishesThatRowOnly) {
+    ShippedTables tables;
+    std::stop_source source;
+    Recorder rec;
+    rec.onText = [&](const std::string& s) {
+        if (s == "Row 1 is passed...") source.request_stop();
+    };
+    EXPECT_EQ(GenerateFreeEnergy(jobInput(startupParameters(), 72, 72, false), source.get_token(), rec.callbacks()),
+              JobOutcome::Cancelled);
+    const std::vector<std::string> tail(rec.events.end() - 3, rec.events.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"T: Row 1 is passed...", "M: Row 1 is passed...", "T: Cancelled!"}));
+    EXPECT_EQ(rec.record->index, 1);
+    EXPECT_EQ(rec.record->absValue(2, 2), 0.0);
+}
+
+TEST(Job, UnreadableTablesFailWithTheReason) {
+    setDataDirectoryOverride((std::filesystem::temp_directory_path() / "marlinq-no-such-folder").string());
+    Recorder rec;
+    EXPECT_EQ(GenerateFreeEnergy(jobInput(startupParameters(), 72, 72, true), {}, rec.callbacks()), JobOutcome::Failed);
+    setDataDirectoryOverride("");
+    ASSERT_EQ(rec.events.size(), 2u);
+    EXPECT_NE(rec.events[0].find("can not open"), std::string::npos);
+    EXPECT_EQ(rec.events[1].substr(0, 3), "B: ");
+    EXPECT_FALSE(rec.record);
+}
+
+TEST(Job, RunsWithoutCallbacks) {
+    ShippedTables tables;
+    EXPECT_EQ(GenerateFreeEnergy(jobInput(rowsZeroToTwo(), 72, 72, false), {}, JobCallbacks{}), JobOutcome::Finished);
+}
+
+TEST(Job, HighlyChargedComplexesAreCountedAndLeftOut) {
+    ShippedTables tables;
+    Parameters p = startupParameters();
+    p.zp = 200.0;
+    p.kip = 10.0;
+    p.Np = 10;
+    p.Nm = 50;
+    p.mpMax = 60;
+    Recorder rec;
+    EXPECT_EQ(GenerateFreeEnergy(jobInput(p, 20, 72, true), {}, rec.callbacks()), JobOutcome::Finished);
+    const std::int64_t n = rec.record->nonFiniteCells;
+    ASSERT_GT(n, 1);
+    const std::string line = std::to_string(n) + " complexes have no finite free energy and were given weight 0";
+    EXPECT_EQ(std::count(rec.log.begin(), rec.log.end(), line), 1);
+}
+
+TEST(Job, PoissonBoltzmannWeightsBeyondADoubleStayNormalised) {
+    // 200 charges on a '+' block of 20 against 18 on 72 in little salt.
+    ShippedTables tables;
+    Parameters p = startupParameters();
+    p.zp = 200.0;
+    p.kip = 10.0;
+    p.Np = 10;
+    p.Nm = 50;
+    Recorder rec;
+    EXPECT_EQ(GenerateFreeEnergy(jobInput(p, 20, 72, false), {}, rec.callbacks()), JobOutcome::Finished);
+    const InfoSphereBean& isb = *rec.record;
+    EXPECT_GT(isb.max_shift, 0.0);
+    double sum = 0.0;
+    for (std::size_t k = 0; k < isb.Value.cellCount(); ++k) {
+        ASSERT_TRUE(std::isfinite(isb.absValue.data()[k]));
+        sum += isb.Value.data()[k];
+    }
+    EXPECT_NEAR(sum, 1.0, 1e-12);
+}
+
+}  // namespace
+}  // namespace marlinq

@@ -1,0 +1,124 @@
+#pragma once
+// Shared inputs of the pipeline tests: the window's start-up values, records built by hand,
+// table files with chosen contents, and a recorder for the job's callbacks.
+
+#include "files/DataPaths.h"
+#include "pipeline/CalculationJob.h"
+#include "pipeline/ParaCalculation.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace marlinq::testing {
+
+// Start-up values of the window: 18 charges on blocks of 72, ka 0.2, Np 1, Nm 200, 0..10.
+inline Parameters startupParameters() {
+    Parameters p;
+    p.kip = 0.25;
+    p.kim = 0.25;
+    p.ka = 0.2;
+    p.vc01 = 1e-3;
+    p.vc10 = 1e-3;
+    p.zp = 18.0;
+    p.zn = 18.0;
+    p.Np = 1;
+    p.Nm = 200;
+    p.mpMin = 0;
+    p.mpMax = 10;
+    p.mmMin = 0;
+    p.mmMax = 10;
+    return p;
+}
+
+inline std::shared_ptr<InfoChainBean> chainBean(const Parameters& p, double plen, double mlen, bool checked) {
+    return std::make_shared<InfoChainBean>(plen, mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm,
+                                           p.mpMin, p.mpMax, p.mmMin, p.mmMax, 0.0, 0.0, checked);
+}
+
+inline JobInput jobInput(const Parameters& p, double plen, double mlen, bool dh, bool tables = true) {
+    return JobInput{p, chainBean(p, plen, mlen, tables), dh, p.mmMax - p.mmMin + 1};
+}
+
+// A fresh result record as the job builds it, with chosen single-chain energies.
+inline InfoSphereBean record(const Parameters& p, double plen, double mlen, double ffcPlus, double ffcMinus) {
+    auto sigma = std::make_shared<std::vector<double>>();
+    for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) sigma->push_back(readSigma(k));
+    const std::int32_t rows = p.mpMax - p.mpMin + 1, cols = p.mmMax - p.mmMin + 1;
+    return InfoSphereBean(plen, mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin, p.mpMax,
+                          p.mmMin, p.mmMax, ffcMinus, ffcPlus, Grid<std::int32_t>(rows, cols), Grid<double>(rows, cols),
+                          Grid<double>(rows, cols), 0, sigma, false, 0.0);
+}
+
+// A folder holding the two table files, each entry given by a function of (row, column).
+class TableDir {
+public:
+    TableDir(const std::string& name, const std::function<double(int, int)>& coarse,
+             const std::function<double(int, int)>& fine)
+        : dir_(std::filesystem::temp_directory_path() / ("marlinq-" + name + "-" + std::to_string(::getpid()))) {
+        std::filesystem::create_directories(dir_);
+        write(dir_ / "Chains_values.dat", 20, coarse);
+        write(dir_ / "Chains_values01.dat", 99, fine);
+        setDataDirectoryOverride(dir_.string());
+    }
+    ~TableDir() {
+        setDataDirectoryOverride("");
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    std::string path() const { return dir_.string(); }
+
+private:
+    static void write(const std::filesystem::path& file, int n, const std::function<double(int, int)>& f) {
+        std::ofstream out(file);
+        for (int r = 0; r < n; ++r) {
+            for (int c = 0; c < n; ++c) {
+                char buf[32];
+                const auto res = std::to_chars(buf, buf + sizeof buf, f(r, c));
+                out << (c ? "\t" : "") << std::string(buf, res.ptr);
+            }
+            out << '\n';
+        }
+        out.flush();
+    }
+    std::filesystem::path dir_;
+};
+
+// The tables that come with the program.
+struct ShippedTables {
+    ShippedTables() { setDataDirectoryOverride(MARLINQ_SOURCE_DATA_DIR); }
+    ~ShippedTables() { setDataDirectoryOverride(""); }
+};
+
+// Every callback as one line "T: text", "M: text", "B: text", "P" in call order.
+struct Recorder {
+    std::vector<std::string> events;
+    std::vector<std::string> log;
+    std::shared_ptr<InfoSphereBean> record;
+    std::function<void(const std::string&)> onText;  // runs after the text is recorded
+
+    JobCallbacks callbacks() {
+        JobCallbacks cb;
+        cb.UpdateText = [this](const std::string& s) {
+            events.push_back("T: " + s);
+            log.push_back(s);
+            if (onText) onText(s);
+        };
+        cb.UpdateMatrix = [this](const std::string& s) { events.push_back("M: " + s); };
+        cb.UpdateButton = [this](const std::string& s) { events.push_back("B: " + s); };
+        cb.PublishRecord = [this](std::shared_ptr<InfoSphereBean> r) {
+            events.push_back("P");
+            record = std::move(r);
+        };
+        return cb;
+    }
+};
+
+}  // namespace marlinq::testing
