@@ -1,0 +1,29 @@
+#pragma once
+// Command line of marlinq-batch.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace marlinq::batch {
+
+struct BatchOptions {
+    bool dh = true;            // --method dh (default) or pb
+    bool tableChains = true;   // --chains table (default) or solve
+    std::string output;        // -o FILE; empty: standard output
+    std::string dataDir;       // --data DIR; empty: working directory, then the program's data
+    bool quiet = false;
+    bool help = false;
+    bool profile = false;      // --profile MP MM
+    std::int32_t profileMp = 0, profileMm = 0;
+    std::string parameterFile;  // empty: the window's start-up values
+};
+
+// Parses argv[1..]; on a usage error returns nullopt and sets error.
+std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, std::string& error);
+
+// The text of --help.
+std::string helpText();
+
+}  // namespace marlinq::batch
