@@ -1,0 +1,32 @@
+#pragma once
+// Painting of the distribution map into a picture, apart from the window so that its
+// cost can be measured on its own.
+
+#include "kernel/Grid.h"
+#include "ui/MapModel.h"
+
+#include <QImage>
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+
+namespace marlinq::ui {
+
+struct MapPaintRequest {
+    const Grid<std::int32_t>* Mcolor = nullptr;  // codes 0..20, rows M+, columns M-
+    CellGeometry geometry;
+    bool pendingGrey = false;           // columns beyond lastRow are not computed yet
+    std::int32_t lastRowIndex = 0;      // last computed row (0-based); with pendingGrey only
+    std::optional<std::pair<std::int32_t, std::int32_t>> outline;  // (row, column) to mark
+};
+
+// Paints cells, grid and the outline onto picture (the background already in it).
+// Large maps are painted at one pixel per cell and scaled, so the cost stays near that of
+// the picture itself.
+void paintMap(QImage& picture, const MapPaintRequest& request);
+
+// The empty grid of a new run: light-grey lines at the cell boundaries.
+void paintEmptyGrid(QImage& picture, const CellGeometry& geometry);
+
+}  // namespace marlinq::ui
