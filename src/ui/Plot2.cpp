@@ -1,0 +1,306 @@
+#include "ui/Plot2.h"
+
+#include <QAction>
+#include <QChart>
+#include <QChartView>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QScrollArea>
+#include <QShowEvent>
+
+#include <algorithm>
+
+#include "pipeline/ComplexProfile.h"
+#include "ui/Pictures.h"
+#include "ui/ProfileCharts.h"
+#include "ui/UserDialogs.h"
+
+namespace marlinq::ui {
+
+namespace {
+
+constexpr int kClientWidth = 671;
+constexpr int kClientHeight = 750;
+constexpr int kPanelWidth = 629;
+constexpr int kPanelHeight = 1455;
+constexpr int kChartSide = 480;
+constexpr int kChartTops[Plot2::ChartCount] = {0, 480, 959};
+constexpr int kColumnX = 490;
+
+const QColor kOlive(128, 128, 0);
+const QColor kOrange(255, 165, 0);
+
+const char* const kChartNames[Plot2::ChartCount] = {"potential", "ions", "charge"};
+const char* const kChartLabels[Plot2::ChartCount] = {"Potential", "Ion Distribution", "Charge Density"};
+
+std::vector<double> firstPoints(const double* source, int count) {
+    // A missing array is shown as zeros rather than read through a null pointer.
+    if (!source) return std::vector<double>(count, 0.0);
+    return std::vector<double>(source, source + count);
+}
+
+// The folder the last chart or profile went to, offered again for the next one.
+QString& lastSaveFolder() {
+    static QString folder;
+    return folder;
+}
+
+}  // namespace
+
+Plot2::Plot2(const double* p, const double* d, const double* d2, const double* den_p, const double* den_m,
+             const double* charge_d, double bare_charge_, double Rc_over_l_, double kRc_, double ka_, bool isdh,
+             const double* Dp, QWidget* parent)
+    : QMainWindow(parent),
+      potential(firstPoints(p, Points)),
+      dis(firstPoints(d, Points)),
+      dis2(firstPoints(d2, Points)),
+      density_plus(firstPoints(den_p, Points)),
+      density_minus(firstPoints(den_m, Points)),
+      charge_density(firstPoints(charge_d, Points)),
+      bare_charge(bare_charge_),
+      Rc_over_l(Rc_over_l_),
+      // Without the Debye-Hueckel curve the caller's buffer may be unfilled: never read it.
+      DHpotential(firstPoints(isdh ? Dp : nullptr, Points)),
+      dh(isdh),
+      kRc(kRc_),
+      ka(ka_) {
+    setObjectName(QStringLiteral("Plot2"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(applicationIcon());
+    buildControls();
+    buildMenu();
+    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+
+    label1->setText(formatTwoDecimals(bare_charge));
+    label9->setText(formatTwoDecimals(bare_charge / Rc_over_l));
+    label10->setText(formatTwoDecimals(Rc_over_l));
+    label11->setText(formatTwoDecimals(kRc));
+    label12->setText(formatTwoDecimals(ka));
+}
+
+void Plot2::buildControls() {
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("scrollArea"));
+    scroll->setWidgetResizable(false);
+    scroll->setBackgroundRole(QPalette::Base);
+    auto* panel = new QWidget;
+    panel->setObjectName(QStringLiteral("panel1"));
+    panel->setFixedSize(kPanelWidth, kPanelHeight);
+    panel->setAutoFillBackground(true);
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    panel->setPalette(palette);
+
+    const QString titles[ChartCount] = {QStringLiteral("Potential"), QStringLiteral("Ion Distribution"),
+                                        QStringLiteral("Charge Density")};
+    const QString yTitles[ChartCount] = {QStringLiteral("u"), QStringLiteral("(kRc)exp(u)"),
+                                         QStringLiteral("rhosqr(Rc)lb")};
+    for (int k = 0; k < ChartCount; ++k) {
+        charts_[k] = makeProfileChartView(panel, QStringLiteral("chart_%1").arg(QString::fromLatin1(kChartNames[k])), titles[k],
+                                          QStringLiteral("r/Rc"), yTitles[k], kChartSide);
+        charts_[k]->move(5, kChartTops[k]);
+    }
+
+    // The column of numbers: formula picture, "=", value.
+    struct Row {
+        const char* picture;
+        QLabel** label;
+        const char* name;
+        const char* tip;
+    };
+    const Row rows[] = {
+        {"sym_Z", &label1, "label1", "Net charge of the complex"},
+        {"sym_Ztilde", &label9, "label9", "Net charge per core radius, Z / Rc"},
+        {"sym_Rc", &label10, "label10", "Core radius in segment lengths"},
+        {"sym_kRc", &label11, "label11", "Core radius in Debye lengths"},
+        {"sym_ka", &label12, "label12", "Inverse screening length times segment length"},
+    };
+    QFont valueFont = font();
+    valueFont.setPointSizeF(11.0);
+    int y = 24;
+    int index = 0;
+    for (const Row& row : rows) {
+        auto* picture = new QLabel(panel);
+        picture->setObjectName(QStringLiteral("pictureBox%1").arg(++index));
+        picture->setPixmap(embeddedPicture(QString::fromLatin1(row.picture)));
+        picture->setGeometry(kColumnX, y, 40, 24);
+        picture->setToolTip(QString::fromLatin1(row.tip));
+        auto* equals = new QLabel(QStringLiteral("="), panel);
+        equals->setFont(valueFont);
+        equals->setGeometry(kColumnX + 42, y, 14, 24);
+        auto* value = new QLabel(panel);
+        value->setObjectName(QString::fromLatin1(row.name));
+        value->setFont(valueFont);
+        value->setGeometry(kColumnX + 58, y, kPanelWidth - kColumnX - 60, 24);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        value->setToolTip(QString::fromLatin1(row.tip));
+        *row.label = value;
+        y += 34;
+    }
+
+    auto* csvButton = new QPushButton(QStringLiteral("Save profiles (CSV)..."), panel);
+    csvButton->setObjectName(QStringLiteral("saveCsvButton"));
+    csvButton->setGeometry(kColumnX, y + 16, 134, 28);
+    connect(csvButton, &QPushButton::clicked, this, &Plot2::saveCsvClicked);
+
+    for (int k = 0; k < ChartCount; ++k) {
+        const int bottom = kChartTops[k] + kChartSide;
+        auto* png = new QPushButton(QStringLiteral("Save PNG..."), panel);
+        png->setObjectName(QStringLiteral("savePngButton%1").arg(k + 1));
+        png->setToolTip(QStringLiteral("Save the %1 chart as a PNG picture").arg(QString::fromLatin1(kChartLabels[k])));
+        png->setGeometry(kColumnX, bottom - 80, 134, 28);
+        connect(png, &QPushButton::clicked, this, [this, k] { savePngClicked(k); });
+        auto* svg = new QPushButton(QStringLiteral("Save SVG..."), panel);
+        svg->setObjectName(QStringLiteral("saveSvgButton%1").arg(k + 1));
+        svg->setToolTip(QStringLiteral("Save the %1 chart as an SVG drawing").arg(QString::fromLatin1(kChartLabels[k])));
+        svg->setGeometry(kColumnX, bottom - 46, 134, 28);
+        connect(svg, &QPushButton::clicked, this, [this, k] { saveSvgClicked(k); });
+    }
+
+    scroll->setWidget(panel);
+    setCentralWidget(scroll);
+}
+
+void Plot2::buildMenu() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    for (int k = 0; k < ChartCount; ++k) {
+        const QString label = QString::fromLatin1(kChartLabels[k]);
+        QAction* png = file->addAction(QStringLiteral("Save %1 Chart as PNG...").arg(label));
+        connect(png, &QAction::triggered, this, [this, k] { savePngClicked(k); });
+        QAction* svg = file->addAction(QStringLiteral("Save %1 Chart as SVG...").arg(label));
+        connect(svg, &QAction::triggered, this, [this, k] { saveSvgClicked(k); });
+    }
+    file->addSeparator();
+    QAction* csv = file->addAction(QStringLiteral("Save Profiles as CSV..."));
+    csv->setShortcut(QKeySequence::Save);
+    connect(csv, &QAction::triggered, this, &Plot2::saveCsvClicked);
+    file->addSeparator();
+    QAction* close = file->addAction(QStringLiteral("Close"));
+    close->setShortcut(QKeySequence::Close);
+    connect(close, &QAction::triggered, this, &QWidget::close);
+}
+
+void Plot2::showEvent(QShowEvent* event) {
+    Plot2_Load();
+    QMainWindow::showEvent(event);
+}
+
+void Plot2::Plot2_Load() {
+    if (loaded_) return;
+    loaded_ = true;
+    const double* x = dis.data();
+    QChart* top = chart(PotentialChart);
+    addProfileCurve(top, QStringLiteral("Poisson Boltzmann"), Qt::red, x, potential.data(), Points);
+    if (dh) addProfileCurve(top, QStringLiteral("Debye Huckel"), Qt::blue, x, DHpotential.data(), Points);
+    QChart* middle = chart(IonChart);
+    addProfileCurve(middle, QString(), kOlive, x, density_plus.data(), Points);
+    addProfileCurve(middle, QString(), kOlive, x, density_minus.data(), Points);
+    addProfileCurve(chart(ChargeChart), QString(), kOrange, x, charge_density.data(), Points);
+    for (QChartView* view : charts_) fitProfileAxes(view->chart());
+}
+
+QChartView* Plot2::chartView(int index) const {
+    return index >= 0 && index < ChartCount ? charts_[index] : nullptr;
+}
+
+QChart* Plot2::chart(int index) const {
+    QChartView* view = chartView(index);
+    return view ? view->chart() : nullptr;
+}
+
+bool Plot2::savePng(int chartIndex, const QString& path) {
+    QChartView* view = chartView(chartIndex);
+    if (!view || path.isEmpty()) return false;
+    Plot2_Load();
+    return saveChartPng(view, path);
+}
+
+bool Plot2::saveSvg(int chartIndex, const QString& path) {
+    QChartView* view = chartView(chartIndex);
+    if (!view || path.isEmpty()) return false;
+    Plot2_Load();
+    return saveChartSvg(view, path, windowTitle());
+}
+
+std::string Plot2::profileCsv() const {
+    ComplexProfile profile;
+    profile.dh = dh;
+    profile.r = dis;
+    profile.potential = potential;
+    if (dh) profile.dhPotential = DHpotential;
+    profile.dis2 = dis2;
+    profile.density_plus = density_plus;
+    profile.density_minus = density_minus;
+    profile.charge_density = charge_density;
+    profile.Z = bare_charge;
+    profile.Rc = Rc_over_l;
+    profile.kRc = kRc;
+    profile.ka = ka;
+    return formatProfileCsv(profile, Points);
+}
+
+bool Plot2::saveCsv(const QString& path) {
+    if (path.isEmpty()) return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    const std::string text = profileCsv();
+    if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+QString Plot2::fileStem() const {
+    // "Complex (3,5)" -> "complex_3_5"
+    QString stem = windowTitle().toLower();
+    stem.replace(QRegularExpression(QStringLiteral("[^a-z0-9]+")), QStringLiteral("_"));
+    stem.remove(QRegularExpression(QStringLiteral("^_+|_+$")));
+    return stem.isEmpty() ? QStringLiteral("complex") : stem;
+}
+
+QString Plot2::askSavePath(const QString& title, const QString& fileName, const QString& filter) {
+    QString& folder = lastSaveFolder();
+    const QString start = QDir(folder.isEmpty() ? QDir::currentPath() : folder).filePath(fileName);
+    QString path = userDialogs()->getSaveFileName(this, title, start, filter);
+    if (path.isEmpty()) return path;
+    const QString suffix = QFileInfo(fileName).suffix();
+    if (QFileInfo(path).suffix().isEmpty()) path += QLatin1Char('.') + suffix;
+    folder = QFileInfo(path).absolutePath();
+    return path;
+}
+
+void Plot2::savePngClicked(int chartIndex) {
+    if (!chartView(chartIndex)) return;
+    const QString path = askSavePath(QStringLiteral("Save Chart as PNG"),
+                                     fileStem() + QLatin1Char('_') + QString::fromLatin1(kChartNames[chartIndex]) +
+                                         QStringLiteral(".png"),
+                                     QStringLiteral("PNG image (*.png)"));
+    if (path.isEmpty()) return;
+    if (!savePng(chartIndex, path)) userDialogs()->showMessage(this, QStringLiteral("Could not write ") + path);
+}
+
+void Plot2::saveSvgClicked(int chartIndex) {
+    if (!chartView(chartIndex)) return;
+    const QString path = askSavePath(QStringLiteral("Save Chart as SVG"),
+                                     fileStem() + QLatin1Char('_') + QString::fromLatin1(kChartNames[chartIndex]) +
+                                         QStringLiteral(".svg"),
+                                     QStringLiteral("SVG drawing (*.svg)"));
+    if (path.isEmpty()) return;
+    if (!saveSvg(chartIndex, path)) userDialogs()->showMessage(this, QStringLiteral("Could not write ") + path);
+}
+
+void Plot2::saveCsvClicked() {
+    const QString path = askSavePath(QStringLiteral("Save Profiles"), fileStem() + QStringLiteral("_profiles.csv"),
+                                     QStringLiteral("CSV file (*.csv)"));
+    if (path.isEmpty()) return;
+    if (!saveCsv(path)) userDialogs()->showMessage(this, QStringLiteral("Could not write ") + path);
+}
+
+}  // namespace marlinq::ui

@@ -1,0 +1,79 @@
+#pragma once
+// The profile chart window of one complex: potential, ion distribution and charge density
+// against r/Rc (the first 251 points, r = 0 .. 5 core radii), and a column of five numbers.
+
+#include <QMainWindow>
+
+#include <string>
+#include <vector>
+
+class QChart;
+class QChartView;
+class QLabel;
+class QShowEvent;
+
+namespace marlinq::ui {
+
+class Plot2 : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int Points = 251;
+    enum ChartIndex { PotentialChart = 0, IonChart = 1, ChargeChart = 2, ChartCount = 3 };
+
+    // The arrays hold at least 251 values and stay the caller's; the window copies them.
+    // Dp is read only when isdh is set.
+    Plot2(const double* p, const double* d, const double* d2, const double* den_p, const double* den_m,
+          const double* charge_d, double bare_charge, double Rc_over_l, double kRc, double ka, bool isdh,
+          const double* Dp, QWidget* parent = nullptr);
+
+    // Builds the three charts; done once, when the window is first shown.
+    void Plot2_Load();
+
+    QChartView* chartView(int index) const;
+    QChart* chart(int index) const;
+
+    // Exports; false when the file cannot be written (nothing is shown to the user).
+    bool savePng(int chartIndex, const QString& path);
+    bool saveSvg(int chartIndex, const QString& path);
+    bool saveCsv(const QString& path);
+    // The profiles as comma-separated text with a header line, one row per point.
+    std::string profileCsv() const;
+
+public slots:
+    // Ask for a file name and save; a failure is reported in a message box.
+    void savePngClicked(int chartIndex);
+    void saveSvgClicked(int chartIndex);
+    void saveCsvClicked();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenu();
+    QString fileStem() const;
+    QString askSavePath(const QString& title, const QString& suffix, const QString& filter);
+
+    std::vector<double> potential;
+    std::vector<double> dis;
+    std::vector<double> dis2;
+    std::vector<double> density_plus;
+    std::vector<double> density_minus;
+    std::vector<double> charge_density;
+    double bare_charge = 0.0;
+    double Rc_over_l = 0.0;
+    std::vector<double> DHpotential;
+    bool dh = false;
+    double kRc = 0.0;
+    double ka = 0.0;
+
+    QChartView* charts_[ChartCount] = {};
+    QLabel* label1 = nullptr;
+    QLabel* label9 = nullptr;
+    QLabel* label10 = nullptr;
+    QLabel* label11 = nullptr;
+    QLabel* label12 = nullptr;
+    bool loaded_ = false;
+};
+
+}  // namespace marlinq::ui

@@ -1,0 +1,72 @@
+#include "ui/Plot3.h"
+
+#include <QFont>
+#include <QLabel>
+#include <QPushButton>
+
+#include "ui/Pictures.h"
+
+namespace marlinq::ui {
+
+namespace {
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QRect geometry, bool heading) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(geometry);
+    QFont font = label->font();
+    if (heading) {
+        font.setPointSizeF(14.25);
+    } else {
+        font.setPointSizeF(11.0);
+    }
+    label->setFont(font);
+    return label;
+}
+
+}  // namespace
+
+QString Plot3::homePage() { return QStringLiteral("https://marlinq-solver.example.org"); }
+
+Plot3::Plot3(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("Plot3"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("About"));
+    setWindowIcon(applicationIcon());
+    setFixedSize(ClientWidth, ClientHeight);
+
+    pictureBox1 = new QLabel(this);
+    pictureBox1->setObjectName(QStringLiteral("pictureBox1"));
+    pictureBox1->setGeometry(10, 25, 210, 262);
+    pictureBox1->setPixmap(embeddedPicture(QStringLiteral("about_illustration"), QSize(210, 262)));
+    pictureBox1->setFrameShape(QFrame::StyledPanel);
+
+    // Right of the illustration: three headings, each with its text below.
+    const int x = 240;
+    const int w = ClientWidth - x - 12;
+    makeLabel(this, "label1", QStringLiteral("Version: "), QRect(x, 25, w, 28), true);
+    makeLabel(this, "label2", QStringLiteral("Beta 1.0"), QRect(x + 16, 55, w - 16, 22), false);
+    makeLabel(this, "label3", QStringLiteral("Author:"), QRect(x, 95, w, 28), true);
+    makeLabel(this, "label4", QStringLiteral("The Marlinq Solver developers\nSoft Matter Theory Group"),
+              QRect(x + 16, 125, w - 16, 44), false);
+    makeLabel(this, "label5", QStringLiteral("Help:"), QRect(x, 187, w, 28), true);
+
+    // Shown as a link; clicking it leads nowhere (no browser is started from here).
+    auto* link = makeLabel(this, "linkLabel1",
+                           QStringLiteral("<a href=\"%1\" style=\"color:#1a4fc4;\">%2</a>")
+                               .arg(homePage(), QString(homePage()).remove(QStringLiteral("https://"))),
+                           QRect(x + 16, 217, w - 16, 22), false);
+    link->setTextFormat(Qt::RichText);
+    link->setOpenExternalLinks(false);
+    link->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    link->setToolTip(homePage());
+
+    button1 = new QPushButton(QStringLiteral("exit"), this);
+    button1->setObjectName(QStringLiteral("button1"));
+    button1->setGeometry(ClientWidth - 12 - 90, ClientHeight - 12 - 30, 90, 30);
+    connect(button1, &QPushButton::clicked, this, &Plot3::button1_Click);
+}
+
+void Plot3::button1_Click() { close(); }
+
+}  // namespace marlinq::ui

@@ -1,0 +1,28 @@
+#pragma once
+// The About window: illustration, version, authors and a web address.
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+
+namespace marlinq::ui {
+
+class Plot3 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Plot3(QWidget* parent = nullptr);
+
+    static constexpr int ClientWidth = 486;
+    static constexpr int ClientHeight = 322;
+    static QString homePage();
+
+public slots:
+    void button1_Click();
+
+private:
+    QLabel* pictureBox1 = nullptr;
+    QPushButton* button1 = nullptr;
+};
+
+}  // namespace marlinq::ui

@@ -1,0 +1,166 @@
+#include "ui/ProfileCharts.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QImage>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QLocale>
+#include <QPainter>
+#include <QSvgGenerator>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace marlinq::ui {
+
+QChartView* makeProfileChartView(QWidget* parent, const QString& objectName, const QString& title,
+                                 const QString& xTitle, const QString& yTitle, int side) {
+    auto* chart = new QChart();
+    chart->setTitle(title);
+    QFont titleFont = chart->titleFont();
+    titleFont.setPointSizeF(13.0);
+    titleFont.setBold(true);
+    chart->setTitleFont(titleFont);
+    chart->setBackgroundRoundness(0);
+    chart->setMargins(QMargins(4, 4, 8, 4));
+
+    auto* xAxis = new QValueAxis(chart);
+    xAxis->setTitleText(xTitle);
+    xAxis->setLabelFormat(QStringLiteral("%g"));
+    auto* yAxis = new QValueAxis(chart);
+    yAxis->setTitleText(yTitle);
+    yAxis->setLabelFormat(QStringLiteral("%g"));
+    chart->addAxis(xAxis, Qt::AlignBottom);
+    chart->addAxis(yAxis, Qt::AlignLeft);
+    chart->legend()->setVisible(false);
+    chart->legend()->setAlignment(Qt::AlignBottom);
+
+    auto* view = new QChartView(chart, parent);
+    view->setObjectName(objectName);
+    view->setRenderHint(QPainter::Antialiasing);
+    view->resize(side, side);
+    return view;
+}
+
+QLineSeries* addProfileCurve(QChart* chart, const QString& name, const QColor& color, const double* x,
+                             const double* y, int count) {
+    auto* series = new QLineSeries(chart);
+    series->setName(name);
+    QList<QPointF> points;
+    points.reserve(count);
+    for (int i = 0; i < count; ++i) points.append(QPointF(x[i], y[i]));
+    series->replace(points);
+    QPen pen(color);
+    pen.setWidthF(1.5);
+    series->setPen(pen);
+    series->setColor(color);
+    series->setPointsVisible(true);
+    series->setMarkerSize(3.5);
+    chart->addSeries(series);
+    for (QAbstractAxis* axis : chart->axes()) series->attachAxis(axis);
+    if (name.isEmpty()) {
+        for (auto* marker : chart->legend()->markers(series)) marker->setVisible(false);
+    } else {
+        chart->legend()->setVisible(true);
+    }
+    return series;
+}
+
+void fitProfileAxes(QChart* chart) {
+    double xMin = std::numeric_limits<double>::infinity(), xMax = -xMin;
+    double yMin = xMin, yMax = -xMin;
+    for (QAbstractSeries* abstract : chart->series()) {
+        auto* series = qobject_cast<QXYSeries*>(abstract);
+        if (!series) continue;
+        for (const QPointF& p : series->points()) {
+            // A diverging Newton iterate may leave non-finite values; they cannot set a range.
+            if (std::isfinite(p.x())) {
+                xMin = std::min(xMin, p.x());
+                xMax = std::max(xMax, p.x());
+            }
+            if (std::isfinite(p.y())) {
+                yMin = std::min(yMin, p.y());
+                yMax = std::max(yMax, p.y());
+            }
+        }
+    }
+    auto fit = [](QValueAxis* axis, double lo, double hi) {
+        if (!axis) return;
+        if (!(lo <= hi)) {
+            lo = 0.0;
+            hi = 1.0;
+        }
+        if (hi - lo <= 1e-12 * std::max(1.0, std::abs(hi))) {
+            lo -= 1.0;
+            hi += 1.0;
+        }
+        axis->setRange(lo, hi);
+        axis->applyNiceNumbers();
+    };
+    const auto horizontal = chart->axes(Qt::Horizontal);
+    const auto vertical = chart->axes(Qt::Vertical);
+    fit(horizontal.isEmpty() ? nullptr : qobject_cast<QValueAxis*>(horizontal.first()), xMin, xMax);
+    fit(vertical.isEmpty() ? nullptr : qobject_cast<QValueAxis*>(vertical.first()), yMin, yMax);
+}
+
+QString formatTwoDecimals(double value) {
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    // Values that round to zero are shown as a plain zero, without a sign.
+    if (std::abs(value) < 0.005) value = 0.0;
+    return locale.toString(value, 'f', 2);
+}
+
+namespace {
+// A chart lays itself out lazily (on resize and posted layout events); a view that was never
+// shown has neither, so both are done here before drawing it off screen.
+void settleLayout(QChartView* view) {
+    if (QChart* chart = view->chart(); chart && !view->isVisible()) {
+        view->setSceneRect(QRectF(QPointF(0, 0), QSizeF(view->size())));
+        chart->resize(QSizeF(view->size()));
+    }
+    QCoreApplication::sendPostedEvents();
+}
+
+// The chart scene drawn into the painter's device over the view's area; works whether or
+// not the view is on screen.
+void drawChart(QChartView* view, QPainter& painter) {
+    const QRectF area(QPointF(0, 0), QSizeF(view->size()));
+    view->scene()->render(&painter, area, view->mapToScene(view->rect()).boundingRect());
+}
+}  // namespace
+
+bool saveChartPng(QChartView* view, const QString& path) {
+    settleLayout(view);
+    QImage image(view->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        drawChart(view, painter);
+    }
+    return image.save(path, "PNG");
+}
+
+bool saveChartSvg(QChartView* view, const QString& path, const QString& description) {
+    settleLayout(view);
+    QSvgGenerator generator;
+    generator.setFileName(path);
+    generator.setSize(view->size());
+    generator.setViewBox(QRect(QPoint(0, 0), view->size()));
+    generator.setTitle(view->chart() ? view->chart()->title() : QString());
+    generator.setDescription(description);
+    QPainter painter;
+    if (!painter.begin(&generator)) return false;
+    painter.setRenderHint(QPainter::Antialiasing);
+    drawChart(view, painter);
+    return painter.end() && QFileInfo(path).size() > 0;
+}
+
+}  // namespace marlinq::ui

@@ -1,0 +1,34 @@
+#pragma once
+// Building blocks of the profile chart windows: one chart of curves over r/Rc with
+// automatic axis ranges, the "0.00" value text, and saving a chart as PNG or SVG.
+
+#include <QColor>
+#include <QString>
+
+class QChart;
+class QChartView;
+class QLineSeries;
+class QWidget;
+
+namespace marlinq::ui {
+
+// An empty chart in a view of the given size: pane title and axis titles, antialiased.
+QChartView* makeProfileChartView(QWidget* parent, const QString& objectName, const QString& title,
+                                 const QString& xTitle, const QString& yTitle, int side);
+
+// Appends a line with circle markers through (x[i], y[i]), i < count. An empty name keeps
+// the curve out of the legend.
+QLineSeries* addProfileCurve(QChart* chart, const QString& name, const QColor& color, const double* x,
+                             const double* y, int count);
+
+// Fits both axes to the data of all curves (nice numbers; a flat curve gets a unit band).
+void fitProfileAxes(QChart* chart);
+
+// Two decimals in the user's number format, no group separators, no "-0.00".
+QString formatTwoDecimals(double value);
+
+// The view as drawn on screen, at its widget size. False when the file cannot be written.
+bool saveChartPng(QChartView* view, const QString& path);
+bool saveChartSvg(QChartView* view, const QString& path, const QString& description);
+
+}  // namespace marlinq::ui

@@ -1,0 +1,270 @@
+// The profile chart window: what it shows, and the files it saves.
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QLocale>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QValueAxis>
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/Plot2.h"
+#include "ui/UserDialogs.h"
+
+using marlinq::ui::Plot2;
+
+namespace {
+
+// Profiles on the full 401-point grid, shaped roughly like those of a charged complex.
+struct Profiles {
+    std::vector<double> u, r, zeros, plus, minus, charge, dhU;
+    Profiles() : u(401), r(401), zeros(401, 0.0), plus(401), minus(401), charge(401), dhU(401) {
+        for (int i = 0; i < 401; ++i) {
+            r[i] = i * ((8.0 - 0.0) / 400);
+            u[i] = -2.5 * std::exp(-r[i]);
+            dhU[i] = -2.0 * std::exp(-r[i]);
+            plus[i] = 0.25 * std::exp(u[i]);
+            minus[i] = 0.25 * std::exp(-u[i]);
+            charge[i] = (plus[i] - minus[i]) + (r[i] <= 1.0 ? 0.7 : 0.0);
+        }
+    }
+    Plot2* open(bool dh, double Z = -36.0, double Rc = 5.4321, double kRc = 1.08642, double ka = 0.2) {
+        auto* w = new Plot2(u.data(), r.data(), zeros.data(), plus.data(), minus.data(), charge.data(), Z, Rc, kRc, ka,
+                            dh, dh ? dhU.data() : nullptr);
+        w->setWindowTitle(QStringLiteral("Complex (3,5)"));
+        return w;
+    }
+};
+
+QString labelText(const Plot2& w, const char* name) {
+    auto* label = w.findChild<QLabel*>(QString::fromLatin1(name));
+    return label ? label->text() : QStringLiteral("<missing>");
+}
+
+QValueAxis* axis(QChart* chart, Qt::Orientation o) {
+    const auto axes = chart->axes(o);
+    return axes.isEmpty() ? nullptr : qobject_cast<QValueAxis*>(axes.first());
+}
+
+QList<QLineSeries*> curves(QChart* chart) {
+    QList<QLineSeries*> out;
+    for (auto* s : chart->series()) out.append(qobject_cast<QLineSeries*>(s));
+    return out;
+}
+
+// Answers save dialogs with a fixed path and records messages.
+struct FakeDialogs : marlinq::ui::UserDialogs {
+    QString answer;
+    QStringList messages;
+    QString lastDirectory;
+    void showMessage(QWidget*, const QString& text) override { messages << text; }
+    QString getOpenFileName(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+    QString getSaveFileName(QWidget*, const QString&, const QString& directory, const QString&) override {
+        lastDirectory = directory;
+        return answer;
+    }
+};
+
+}  // namespace
+
+TEST(Plot2Window, ChartsCarryTheirTitlesCurvesAndRanges) {
+    Profiles data;
+    for (bool dh : {false, true}) {
+        SCOPED_TRACE(dh ? "with Debye-Hueckel" : "Poisson-Boltzmann only");
+        QPointer<Plot2> w = data.open(dh);
+        w->show();  // the charts are built when the window is first shown
+
+        const char* titles[] = {"Potential", "Ion Distribution", "Charge Density"};
+        const char* yTitles[] = {"u", "(kRc)exp(u)", "rhosqr(Rc)lb"};
+        for (int k = 0; k < Plot2::ChartCount; ++k) {
+            QChart* chart = w->chart(k);
+            ASSERT_NE(chart, nullptr);
+            EXPECT_EQ(chart->title(), QString::fromLatin1(titles[k]));
+            ASSERT_NE(axis(chart, Qt::Horizontal), nullptr);
+            EXPECT_EQ(axis(chart, Qt::Horizontal)->titleText(), QStringLiteral("r/Rc"));
+            EXPECT_EQ(axis(chart, Qt::Vertical)->titleText(), QString::fromLatin1(yTitles[k]));
+            for (QLineSeries* s : curves(chart)) {
+                ASSERT_NE(s, nullptr);
+                ASSERT_EQ(s->count(), 251);  // r from 0 to 5, not to 8
+                EXPECT_DOUBLE_EQ(s->at(250).x(), 5.0);
+                EXPECT_TRUE(s->pointsVisible());
+                // The automatic range shows every point of the curve.
+                for (const QPointF& p : s->points()) {
+                    EXPECT_GE(p.y(), axis(chart, Qt::Vertical)->min());
+                    EXPECT_LE(p.y(), axis(chart, Qt::Vertical)->max());
+                }
+            }
+        }
+
+        const auto top = curves(w->chart(Plot2::PotentialChart));
+        ASSERT_EQ(top.size(), dh ? 2 : 1);
+        EXPECT_EQ(top[0]->name(), QStringLiteral("Poisson Boltzmann"));
+        EXPECT_EQ(top[0]->color(), QColor(Qt::red));
+        EXPECT_DOUBLE_EQ(top[0]->at(0).y(), data.u[0]);
+        if (dh) {
+            EXPECT_EQ(top[1]->name(), QStringLiteral("Debye Huckel"));
+            EXPECT_EQ(top[1]->color(), QColor(Qt::blue));
+            EXPECT_DOUBLE_EQ(top[1]->at(100).y(), data.dhU[100]);
+        }
+        EXPECT_TRUE(w->chart(Plot2::PotentialChart)->legend()->isVisible());
+
+        const auto ions = curves(w->chart(Plot2::IonChart));
+        ASSERT_EQ(ions.size(), 2);
+        EXPECT_DOUBLE_EQ(ions[0]->at(10).y(), data.plus[10]);
+        EXPECT_DOUBLE_EQ(ions[1]->at(10).y(), data.minus[10]);
+        const auto charge = curves(w->chart(Plot2::ChargeChart));
+        ASSERT_EQ(charge.size(), 1);
+        EXPECT_EQ(charge[0]->color(), QColor(255, 165, 0));
+        for (QLineSeries* s : ions + charge) {
+            EXPECT_EQ(s->color(), s == charge[0] ? QColor(255, 165, 0) : QColor(128, 128, 0));
+            // Curves without a legend text leave no entry in the legend.
+            for (auto* marker : s->chart()->legend()->markers(s)) EXPECT_FALSE(marker->isVisible());
+        }
+
+        w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(w.isNull()) << "closing the window destroys it";
+    }
+}
+
+TEST(Plot2Window, KeepsItsOwnCopyOfTheProfiles) {
+    auto data = std::make_unique<Profiles>();
+    std::unique_ptr<Plot2> w(data->open(false));
+    const double first = data->u[0];
+    data.reset();  // the opener releases its buffers as soon as the window exists
+    w->Plot2_Load();
+    EXPECT_DOUBLE_EQ(curves(w->chart(Plot2::PotentialChart))[0]->at(0).y(), first);
+}
+
+TEST(Plot2Window, SideColumnShowsTwoDecimalsInTheUsersFormat) {
+    Profiles data;
+    {
+        std::unique_ptr<Plot2> w(data.open(false, -36.0, 2.5, 1234.5678, 0.001));
+        EXPECT_EQ(labelText(*w, "label1"), QStringLiteral("-36.00"));
+        EXPECT_EQ(labelText(*w, "label9"), QStringLiteral("-14.40"));  // Z / Rc
+        EXPECT_EQ(labelText(*w, "label10"), QStringLiteral("2.50"));
+        EXPECT_EQ(labelText(*w, "label11"), QStringLiteral("1234.57"));  // no group separator
+        EXPECT_EQ(labelText(*w, "label12"), QStringLiteral("0.00"));     // no "-0.00" either
+    }
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    {
+        std::unique_ptr<Plot2> w(data.open(false, 18.0, 2.5, 1234.5678, -0.0001));
+        EXPECT_EQ(labelText(*w, "label10"), QStringLiteral("2,50"));
+        EXPECT_EQ(labelText(*w, "label11"), QStringLiteral("1234,57"));
+        EXPECT_EQ(labelText(*w, "label12"), QStringLiteral("0,00"));
+    }
+    QLocale::setDefault(previous);
+}
+
+TEST(Plot2Window, SavesChartsAsPngAndSvg) {
+    Profiles data;
+    std::unique_ptr<Plot2> w(data.open(true));
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+
+    const QString png = dir.filePath(QStringLiteral("potential.png"));
+    ASSERT_TRUE(w->savePng(Plot2::PotentialChart, png));  // works before the window was ever shown
+    QImage image(png);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(480, 480));
+    int red = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() > 200 && c.green() < 80 && c.blue() < 80) ++red;
+        }
+    EXPECT_GT(red, 200) << "the red Poisson-Boltzmann curve is drawn";
+
+    const QString svg = dir.filePath(QStringLiteral("charge.svg"));
+    ASSERT_TRUE(w->saveSvg(Plot2::ChargeChart, svg));
+    QFile file(svg);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.contains("<svg"));
+    EXPECT_TRUE(text.contains("Charge Density"));
+
+    EXPECT_FALSE(w->savePng(Plot2::PotentialChart, dir.filePath(QStringLiteral("missing/folder/a.png"))));
+    EXPECT_FALSE(w->saveSvg(Plot2::IonChart, dir.filePath(QStringLiteral("missing/folder/a.svg"))));
+    EXPECT_FALSE(w->savePng(7, png));
+}
+
+TEST(Plot2Window, SavesProfilesAsCsvWithAPointUnderACommaLocale) {
+    Profiles data;
+    const std::string oldCLocale = std::setlocale(LC_ALL, nullptr);
+    const bool commaLocale = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QTemporaryDir dir;
+    for (bool dh : {false, true}) {
+        std::unique_ptr<Plot2> w(data.open(dh));
+        const QString path = dir.filePath(dh ? QStringLiteral("dh.csv") : QStringLiteral("pb.csv"));
+        ASSERT_TRUE(w->saveCsv(path));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 1 + 251);
+        const int columns = dh ? 6 : 5;
+        EXPECT_EQ(lines[0].split(QLatin1Char(',')).size(), columns);
+        EXPECT_TRUE(lines[0].startsWith(QStringLiteral("r/Rc")));
+        for (int i = 1; i < lines.size(); ++i) ASSERT_EQ(lines[i].split(QLatin1Char(',')).size(), columns) << i;
+        const QStringList last = lines.last().split(QLatin1Char(','));
+        EXPECT_DOUBLE_EQ(last[0].toDouble(), 5.0);
+        // Fifteen significant digits.
+        auto close = [](double a, double b) { return std::abs(a - b) <= 1e-14 * std::abs(b); };
+        EXPECT_TRUE(close(last[1].toDouble(), data.u[250])) << last[1].toStdString();
+        if (dh) {
+            EXPECT_TRUE(close(last[2].toDouble(), data.dhU[250])) << last[2].toStdString();
+        }
+        EXPECT_TRUE(close(last[columns - 1].toDouble(), data.charge[250]));
+    }
+    QLocale::setDefault(previous);
+    std::setlocale(LC_ALL, oldCLocale.c_str());
+    if (!commaLocale) GTEST_SKIP() << "de_DE.UTF-8 not generated; checked under the Qt German locale only";
+}
+
+TEST(Plot2Window, SaveButtonsAskForAFileAndReportFailures) {
+    Profiles data;
+    std::unique_ptr<Plot2> w(data.open(false));
+    auto dialogs = std::make_shared<FakeDialogs>();
+    marlinq::ui::setUserDialogs(dialogs);
+    QTemporaryDir dir;
+
+    dialogs->answer = dir.filePath(QStringLiteral("chart"));  // no suffix typed
+    w->findChild<QPushButton*>(QStringLiteral("savePngButton2"))->click();
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("chart.png"))));
+    EXPECT_TRUE(dialogs->messages.isEmpty());
+
+    // The next dialog starts in the folder used last, with a name made from the title.
+    dialogs->answer = dir.filePath(QStringLiteral("profiles.csv"));
+    w->findChild<QPushButton*>(QStringLiteral("saveCsvButton"))->click();
+    EXPECT_EQ(dialogs->lastDirectory, QDir(dir.path()).filePath(QStringLiteral("complex_3_5_profiles.csv")));
+    EXPECT_TRUE(QFile::exists(dialogs->answer));
+
+    dialogs->answer = dir.filePath(QStringLiteral("no/such/folder/c.svg"));
+    w->findChild<QPushButton*>(QStringLiteral("saveSvgButton3"))->click();
+    ASSERT_EQ(dialogs->messages.size(), 1);
+    EXPECT_TRUE(dialogs->messages[0].contains(QStringLiteral("c.svg")));
+
+    dialogs->answer.clear();  // cancelled: nothing happens
+    w->findChild<QPushButton*>(QStringLiteral("saveSvgButton1"))->click();
+    EXPECT_EQ(dialogs->messages.size(), 1);
+    marlinq::ui::setUserDialogs(nullptr);
+}

@@ -1,0 +1,69 @@
+// Pictures of the chart window and the About window for the documentation:
+//   xvfb-run marlinq-window-shots <folder>
+// writes chart-window.png (complex (3,5) of the start-up parameters, Debye-Hueckel curve
+// shown) and about-window.png.
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QThread>
+
+#include <cstdio>
+
+#include "pipeline/ComplexProfile.h"
+#include "ui/Pictures.h"
+#include "ui/Plot2.h"
+#include "ui/Plot3.h"
+
+namespace {
+
+void settle() {
+    for (int i = 0; i < 20; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(10);
+    }
+}
+
+bool saveShot(QWidget* window, const QDir& folder, const char* name) {
+    const QString path = folder.filePath(QString::fromLatin1(name));
+    const QPixmap shot = window->grab();
+    if (!shot.save(path, "PNG")) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s %dx%d\n", qPrintable(path), shot.width(), shot.height());
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
+        return 2;
+    }
+    QApplication::setWindowIcon(marlinq::ui::applicationIcon());
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+
+    // Start-up values of the main window: q = 18 and N = 72 for both chains, ka = 0.2.
+    const int mp = 3, mm = 5;
+    const double zp = 18.0, zn = 18.0, kip = 18.0 / 72.0, kim = 18.0 / 72.0, ka = 0.2;
+    const marlinq::ComplexProfile p = marlinq::computeComplexProfile(mp, mm, zp, zn, kip, kim, ka, true);
+
+    auto* chart = new marlinq::ui::Plot2(p.potential.data(), p.r.data(), p.dis2.data(), p.density_plus.data(),
+                                         p.density_minus.data(), p.charge_density.data(), p.Z, p.Rc, p.kRc, p.ka,
+                                         p.dh, p.dhPotential.data());
+    chart->setWindowTitle(QStringLiteral("Complex (%1,%2)").arg(mp).arg(mm));
+    chart->show();
+    settle();
+    bool ok = saveShot(chart, folder, "chart-window.png");
+
+    auto* about = new marlinq::ui::Plot3;
+    about->show();
+    settle();
+    ok &= saveShot(about, folder, "about-window.png");
+
+    chart->close();
+    about->close();
+    return ok ? 0 : 1;
+}
