@@ -34,15 +34,13 @@ startup_file() {
 }
 
 case "$case_name" in
-help)
+help_and_usage_errors)
     run --help
     expect_rc 0
     grep -q '^Usage: marlinq-batch' out || fail "no usage line"
     for word in --method --chains --output --data --quiet --profile 130; do
         grep -q -- "$word" out || fail "help does not mention $word"
     done
-    ;;
-usage_error)
     run --frobnicate
     expect_rc 2
     grep -q "unknown option" err || fail "no usage message"
@@ -51,7 +49,7 @@ usage_error)
     run a.in b.in
     expect_rc 2
     ;;
-startup_distribution)
+startup_distribution_and_output_file)
     run
     expect_rc 0
     expect_table out 11 11
@@ -62,6 +60,12 @@ startup_distribution)
     expect_err "Starting calculation of the potential by Debye Huckel approximation"
     expect_err "Finished calculation of the potential by Debye Huckel approximation"
     expect_err "Finished calculation of the spheres free energy"
+    run -q -o result.txt
+    expect_rc 0
+    [ ! -s out ] || fail "standard output is not empty with -o"
+    expect_table result.txt 11 11
+    run -q -o missing/dir/result.txt
+    expect_rc 1
     ;;
 pb_quiet)
     run --method pb --quiet
@@ -73,14 +77,6 @@ pb_quiet)
     expect_table out 11 11
     expect_err "Row 10 is passed..."
     grep -q "single chain" err || fail "the chain stage's lines did not reach standard error"
-    ;;
-output_file)
-    run -q -o result.txt
-    expect_rc 0
-    [ ! -s out ] || fail "standard output is not empty with -o"
-    expect_table result.txt 11 11
-    run -q -o missing/dir/result.txt
-    expect_rc 1
     ;;
 parameter_file_roundtrip)
     run -q
@@ -142,13 +138,11 @@ invalid_input)
     expect_rc 2
     expect_err "Ranges of aggregation numbers are too large (at most 4000000 complexes)"
     ;;
-data_dir_missing)
+data_dir)
     run --data "$WORK/no-such-folder"
     expect_rc 1
     [ -s err ] || fail "no reason given"
     [ ! -s out ] || fail "output despite the failure"
-    ;;
-data_dir_without_tables)
     mkdir empty
     run --quiet --data empty
     expect_rc 1
@@ -165,13 +159,11 @@ profile_dh)
     [ "$(sed -n 52p out | cut -d, -f1)" = "1" ] || fail "point 50 is not the core surface"
     awk -F, 'NR > 1 && NF != 6 { exit 1 }' out || fail "rows without six columns"
     ;;
-profile_pb)
+profile_pb_and_invalid)
     run --method pb --profile 3 5 -o profile.csv
     expect_rc 0
     [ "$(wc -l <profile.csv)" -eq 402 ] || fail "wrong row count"
     [ "$(head -1 profile.csv)" = "r/Rc,u,density_plus,density_minus,charge_density" ] || fail "header"
-    ;;
-profile_invalid)
     run --profile 0 5
     expect_rc 2
     run --profile 3
