@@ -153,9 +153,10 @@ Exit status
   2    invalid input or command line: the message of the check that failed, "can not open
        file" for an unreadable parameter file, "Some input parameters are wrong, please
        check it." for a file whose last line has no known key
-  130  interrupted by Ctrl-C: the calculation stops before the next row (a
-       Poisson-Boltzmann run) and what was computed so far is still written; a second
-       Ctrl-C ends the program at once
+  130  interrupted by Ctrl-C: a Poisson-Boltzmann run stops before its next row and
+       what was computed so far is still written (a Debye-Hueckel run, one pass over
+       the whole matrix, is finished and written); a second Ctrl-C ends the program
+       at once
 )";
 }
 
