@@ -47,7 +47,7 @@ Plot3::Plot3(QWidget* parent) : QWidget(parent, Qt::Window) {
     makeLabel(this, "label1", QStringLiteral("Version: "), QRect(x, 25, w, 28), true);
     makeLabel(this, "label2", QStringLiteral("Beta 1.0"), QRect(x + 16, 55, w - 16, 22), false);
     makeLabel(this, "label3", QStringLiteral("Author:"), QRect(x, 95, w, 28), true);
-    makeLabel(this, "label4", QStringLiteral("The Marlinq Solver developers\nSoft Matter Theory Group"),
+    makeLabel(this, "label4", QStringLiteral("Marlinq Solver developers\nSoft Matter Theory Group"),
               QRect(x + 16, 125, w - 16, 44), false);
     makeLabel(this, "label5", QStringLiteral("Help:"), QRect(x, 187, w, 28), true);
 

@@ -1,7 +1,7 @@
 // Pictures of the chart window and the About window for the documentation:
 //   xvfb-run marlinq-window-shots <folder>
 // writes chart-window.png (complex (3,5) of the start-up parameters, Debye-Hueckel curve
-// shown) and about-window.png.
+// shown), chart-window-charts.png (its whole scrolled panel) and about-window.png.
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
@@ -44,6 +44,10 @@ int main(int argc, char** argv) {
     }
     QApplication::setWindowIcon(marlinq::ui::applicationIcon());
     const QDir folder(QString::fromLocal8Bit(argv[1]));
+    if (!folder.mkpath(QStringLiteral("."))) {
+        std::fprintf(stderr, "cannot create %s\n", argv[1]);
+        return 1;
+    }
 
     // Start-up values of the main window: q = 18 and N = 72 for both chains, ka = 0.2.
     const int mp = 3, mm = 5;
@@ -57,6 +61,10 @@ int main(int argc, char** argv) {
     chart->show();
     settle();
     bool ok = saveShot(chart, folder, "chart-window.png");
+    // All three charts at once: the scrolled panel of the same window.
+    if (QWidget* panel = chart->findChild<QWidget*>(QStringLiteral("panel1"))) {
+        ok &= saveShot(panel, folder, "chart-window-charts.png");
+    }
 
     auto* about = new marlinq::ui::Plot3;
     about->show();
