@@ -6,8 +6,6 @@
 #include <stdio_ext.h>
 #include <unistd.h>
 
-#include <string>
-
 #include "ui/MyConsole.h"
 
 using marlinq::ui::MyConsole;
@@ -36,19 +34,25 @@ TEST(Console, StreamsBecomeUnbufferedAndATitleNeverReachesAFile) {
     std::fflush(stdout);
     const int saved = ::dup(STDOUT_FILENO);
     ::dup2(fd, STDOUT_FILENO);
+    // Checked after stdout is back, so that a failure message is not written into the file.
+    std::size_t outBuffer = 0, errBuffer = 0;
+    char first = 0;
+    ssize_t got = 0;
     {
         MyConsole console(L"Marlinq \u03ba", 680, 166);
-        EXPECT_EQ(__fbufsize(stdout), 1u) << "stdout unbuffered";
-        EXPECT_EQ(__fbufsize(stderr), 1u);
+        outBuffer = __fbufsize(stdout);
+        errBuffer = __fbufsize(stderr);
         std::printf("x");  // reaches the file at once, without a flush
-        char c = 0;
-        EXPECT_EQ(::pread(fd, &c, 1, 0), 1);
-        EXPECT_EQ(c, 'x') << "no escape sequence before the text when stdout is not a terminal";
+        got = ::pread(fd, &first, 1, 0);
     }
     std::fflush(stdout);
     ::dup2(saved, STDOUT_FILENO);
     ::close(saved);
     ::close(fd);
     ::unlink(path);
+    EXPECT_EQ(outBuffer, 1u) << "stdout unbuffered";
+    EXPECT_EQ(errBuffer, 1u) << "stderr unbuffered";
+    EXPECT_EQ(got, 1);
+    EXPECT_EQ(first, 'x') << "no escape sequence before the text when stdout is not a terminal";
     EXPECT_EQ(MyConsole::IsExistent, 0);
 }
