@@ -1,0 +1,79 @@
+// The complex stages and the whole job in-process, on the window's start-up values
+// (18 charges on blocks of 72, ka 0.2, Np 1, Nm 200, concentrations 1e-3). Chain energies
+// are the tabulated start-up ones; only the job cases read the table files (found as the
+// program finds them: working directory, then its data folders).
+
+#include "pipeline/CalculationJob.h"
+#include "pipeline/ParaCalculation.h"
+
+#include <benchmark/benchmark.h>
+
+#include <iostream>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using namespace marlinq;
+
+Parameters startup(std::int32_t maxAggregation) {
+    Parameters p;
+    p.kip = p.kim = 0.25;
+    p.ka = 0.2;
+    p.vc01 = p.vc10 = 1e-3;
+    p.zp = p.zn = 18.0;
+    p.Np = 1;
+    p.Nm = 200;
+    p.mpMax = p.mmMax = maxAggregation;
+    return p;
+}
+
+InfoSphereBean record(const Parameters& p) {
+    auto sigma = std::make_shared<std::vector<double>>();
+    for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) sigma->push_back(readSigma(k));
+    const std::int32_t n = p.mpMax + 1;
+    return InfoSphereBean(72, 72, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, 0, p.mpMax, 0, p.mmMax,
+                          7.356002, 7.563826, Grid<std::int32_t>(n, n), Grid<double>(n, n), Grid<double>(n, n), 0,
+                          sigma, false, 0.0);
+}
+
+void BM_DebyeHueckelMatrix(benchmark::State& state) {
+    const Parameters p = startup(static_cast<std::int32_t>(state.range(0)));
+    for (auto _ : state) {
+        InfoSphereBean isb = record(p);
+        ParaCalculation().startDH(isb);
+        benchmark::DoNotOptimize(isb.maxValue);
+    }
+}
+BENCHMARK(BM_DebyeHueckelMatrix)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
+
+void BM_PoissonBoltzmannRow(benchmark::State& state) {
+    const Parameters p = startup(10);
+    InfoSphereBean isb = record(p);
+    for (auto _ : state) {
+        ParaCalculation().startSphereEnergy(isb, static_cast<std::int32_t>(state.range(0)));
+        benchmark::DoNotOptimize(isb.maxValue);
+    }
+}
+BENCHMARK(BM_PoissonBoltzmannRow)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
+
+void BM_Job(benchmark::State& state) {
+    // The solved path's two console lines are not part of what is measured.
+    std::streambuf* console = std::cout.rdbuf(nullptr);
+    const Parameters p = startup(10);
+    const bool dh = state.range(0) != 0;
+    const bool tables = state.range(1) != 0;
+    for (auto _ : state) {
+        auto icb = std::make_shared<InfoChainBean>(72, 72, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm,
+                                                   p.mpMin, p.mpMax, p.mmMin, p.mmMax, 0.0, 0.0, tables);
+        benchmark::DoNotOptimize(GenerateFreeEnergy(JobInput{p, icb, dh, 11}, {}, JobCallbacks{}));
+    }
+    std::cout.clear();
+    std::cout.rdbuf(console);
+}
+// (DH, tables), (PB, tables), (PB, solved chains)
+BENCHMARK(BM_Job)->Args({1, 1})->Args({0, 1})->Args({0, 0})->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
