@@ -1,0 +1,224 @@
+// The main window's files: parameters saved and loaded, the distribution and the map
+// exported, and the "Get" buttons and track bars that fill the same fields.
+#include "form1_support.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+
+using namespace marlinq;
+using namespace marlinq::ui;
+using namespace marlinq::ui::testing;
+
+namespace {
+
+QString readAll(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return QStringLiteral("<missing>");
+    return QString::fromUtf8(f.readAll());
+}
+
+const QByteArray kAsymmetric =
+    "vc01 0.002\nvc10 0.0005\nzp 24\nzn 12\nkiplus 0.5\nkiminus 0.3\nka 0.35\nNp 40\nNm 120\n"
+    "mpMin 1\nmpMax 8\nmmMin 2\nmmMax 14\n";
+
+}  // namespace
+
+TEST_F(WindowTest, SaveDistributionAsksFirstThenNeedsResults) {
+    const QString path = dir.filePath("matrix.txt");
+    dialogs->saveAnswer = path;
+    form->saveToolStripMenuItem->trigger();
+    EXPECT_EQ(dialogs->saveAsked, 1);
+    EXPECT_EQ(dialogs->lastTitle, "Save Matrix");
+    EXPECT_EQ(dialogs->lastFilter, "Text file (*.txt)");
+    EXPECT_EQ(dialogs->messages, QStringList{"No results generated, please check your input parameters."});
+    EXPECT_FALSE(QFile::exists(path));
+
+    dialogs->messages.clear();
+    solveAndWait();
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));  // the user's decimal comma
+    form->saveToolStripMenuItem->trigger();
+    const QStringList lines = readAll(path).split('\n');
+    ASSERT_EQ(lines.size(), 12);  // 11 rows and the empty rest after the last line feed
+    EXPECT_TRUE(lines.last().isEmpty());
+    for (int r = 0; r < 11; ++r) {
+        EXPECT_EQ(lines[r].count('\t'), 11);
+        EXPECT_TRUE(lines[r].endsWith('\t'));
+    }
+    const auto value = [&](int r, int c) { return lines[r].split('\t')[c]; };
+    EXPECT_FALSE(value(3, 5).contains('.'));
+    const auto result = form->currentResult();
+    EXPECT_EQ(value(1, 0).replace(',', '.').toDouble(), result->absValue(1, 0));
+    EXPECT_EQ(value(0, 1).replace(',', '.').toDouble(), result->absValue(0, 1));
+}
+
+TEST_F(WindowTest, SaveParametersWritesTheThirteenLinesOrNamesTheBadField) {
+    const QString path = dir.filePath("set.txt");
+    dialogs->saveAnswer = path;
+    form->pneuBox->setText("x");
+    form->saveAsDefaultToolStripMenuItem->trigger();
+    EXPECT_EQ(dialogs->messages, QStringList{"error for neutral tail length of the + polymer input"});
+    EXPECT_EQ(dialogs->saveAsked, 0);
+    EXPECT_EQ(processParameters().Np, 0);
+
+    form->pneuBox->setText("1");
+    form->mmaxBox->setText("");
+    dialogs->messages.clear();
+    form->saveAsDefaultToolStripMenuItem->trigger();
+    EXPECT_EQ(dialogs->messages, QStringList{"error for mmMax input"});
+
+    form->mmaxBox->setText("10");
+    dialogs->messages.clear();
+    form->saveAsDefaultToolStripMenuItem->trigger();
+    EXPECT_TRUE(dialogs->messages.isEmpty());
+    EXPECT_EQ(readAll(path), "vc01 0.001\nvc10 0.001\nzp 18\nzn 18\nkiplus 0.25\nkiminus 0.25\nka 0.2\nNp 1\n"
+                             "Nm 200\nmpMin 0\nmpMax 10\nmmMin 0\nmmMax 10\n");
+}
+
+TEST_F(WindowTest, LoadParametersFillsTheWindowInOrder) {
+    dialogs->openAnswer = writeFile("asym.in", kAsymmetric);
+    form->loadDefaultToolStripMenuItem1->trigger();
+    EXPECT_EQ(dialogs->lastFilter, ".in files (*.in);;All files (*)");
+    EXPECT_EQ(dialogs->lastSelectedFilter, "All files (*)");
+    EXPECT_TRUE(dialogs->messages.isEmpty());
+    EXPECT_EQ(form->plenBox->text(), "48");
+    EXPECT_EQ(form->pchgBox->text(), "24");
+    EXPECT_EQ(form->pneuBox->text(), "40");
+    EXPECT_EQ(form->label40->text(), "0.50");
+    EXPECT_EQ(form->textBox3->text(), "40");
+    EXPECT_EQ(form->textBox4->text(), "12");
+    EXPECT_EQ(form->textBox5->text(), "120");
+    EXPECT_EQ(form->label5->text(), "0.30");
+    EXPECT_EQ(form->textBox7->text(), "0.35");
+    EXPECT_EQ(form->textBox1->text(), "0.0005");
+    EXPECT_EQ(form->textBox2->text(), "0.002");
+    EXPECT_EQ(form->pminBox->text() + form->pmaxBox->text() + form->mminBox->text() + form->mmaxBox->text(), "18214");
+    EXPECT_EQ(form->trackBar1->value(), 48);
+    EXPECT_EQ(form->trackBar2->value(), 24);
+    EXPECT_EQ(form->trackBar3->value(), 40);
+    EXPECT_EQ(form->trackBar5->value(), 120);
+    // The '+' schematic on the fixed scale 1000: 48 / 1000 x 150 = 7.2 pixels of signs.
+    EXPECT_EQ(form->plusStrip->width(), 7);
+    EXPECT_EQ(form->plusStrip->x(), 150);
+    // The '-' schematic on the scale of the '+' length: 40 / 120 x 150 = 50, line 150.
+    EXPECT_EQ(form->minusStrip->width(), 50);
+    EXPECT_EQ(form->minusLine->width(), 150);
+    EXPECT_EQ(form->minusLine->y(), 605);
+}
+
+TEST_F(WindowTest, LoadParametersRejectsWrongFilesAndLeavesTheFields) {
+    const auto fields = [&] {
+        return QStringList{form->plenBox->text(), form->pchgBox->text(), form->textBox7->text(),
+                           form->mmaxBox->text(), QString::number(form->trackBar1->value())};
+    };
+    const QStringList start = fields();
+    const QString wrong = "Some input parameters are wrong, please check it.";
+
+    dialogs->openAnswer = writeFile("last.in", kAsymmetric + "foo 1\n");
+    form->loadDefaultToolStripMenuItem1->trigger();
+    EXPECT_EQ(dialogs->messages, QStringList{wrong});
+    EXPECT_EQ(fields(), start);
+
+    dialogs->messages.clear();
+    dialogs->openAnswer = writeFile("zero.in", "zp 18\nkiplus 0\nkiminus 0.25\nzn 18\n");
+    form->loadDefaultToolStripMenuItem1->trigger();
+    EXPECT_EQ(dialogs->messages, QStringList{wrong});
+    EXPECT_EQ(fields(), start);
+
+    dialogs->messages.clear();
+    dialogs->openAnswer = dir.filePath("no-such-file.in");
+    form->loadDefaultToolStripMenuItem1->trigger();
+    EXPECT_EQ(dialogs->messages, QStringList{"can not open file"});
+    EXPECT_EQ(fields(), start);
+
+    dialogs->messages.clear();
+    dialogs->openAnswer.clear();  // cancelled
+    form->loadDefaultToolStripMenuItem1->trigger();
+    EXPECT_TRUE(dialogs->messages.isEmpty());
+}
+
+TEST_F(WindowTest, LoadParametersEdgeCasesOfLengthsAndTrackBars) {
+    // Only mmMax: accepted, everything else from the variables as they stood.
+    processParameters().zp = 18;
+    processParameters().kip = 0.25;
+    processParameters().zn = 18;
+    processParameters().kim = 0.25;
+    dialogs->openAnswer = writeFile("only.in", "mmMax 12\n");
+    form->loadDefaultToolStripMenuItem1->trigger();
+    EXPECT_TRUE(dialogs->messages.isEmpty());
+    EXPECT_EQ(form->mmaxBox->text(), "12");
+    EXPECT_EQ(form->plenBox->text(), "72");
+
+    // A charged length of 72.9 is shown as 72; values beyond a bar move it to its end.
+    dialogs->openAnswer = writeFile("frac.in", "zp 145.8\nkiplus 2\nzn 300\nkiminus 0.2\nNm 5000\n");
+    form->loadDefaultToolStripMenuItem1->trigger();
+    EXPECT_TRUE(dialogs->messages.isEmpty());
+    EXPECT_EQ(form->plenBox->text(), "72");
+    EXPECT_EQ(form->trackBar1->value(), 72);
+    EXPECT_EQ(form->pchgBox->text(), "145.8");
+    EXPECT_EQ(form->trackBar2->value(), 100);
+    EXPECT_EQ(form->textBox3->text(), "1500");
+    EXPECT_EQ(form->trackBar3->value(), 1000);
+    EXPECT_EQ(form->trackBar5->value(), 1000);
+    EXPECT_EQ(form->textBox5->text(), "5000");  // the bar's move typed nothing
+}
+
+TEST_F(WindowTest, GetButtonsAndTrackBars) {
+    form->trackBar2->setValue(40);
+    EXPECT_EQ(form->pchgBox->text(), "40");
+    EXPECT_EQ(form->label40->text(), "0.25");  // xi waits for "Get"
+    const QRect schematic = form->plusStrip->geometry();
+    form->trackBar4->setValue(36);
+    EXPECT_EQ(form->textBox4->text(), "36");
+
+    EXPECT_EQ(form->plusStrip->geometry(), schematic);  // the track bars moved nothing
+    form->button3->click();
+    EXPECT_EQ(form->label40->text(), "0.56");
+    EXPECT_EQ(processParameters().zp, 40.0);
+    EXPECT_EQ(processParameters().Np, 1);
+    // Scale: the longest of N+ = 1, the '-' neutral length stored so far (none) and 72.
+    EXPECT_EQ(form->plusStrip->width(), 150);
+    EXPECT_EQ(form->plusLine->width(), 2);
+
+    form->button4->click();
+    EXPECT_EQ(form->label5->text(), "0.50");
+    EXPECT_EQ(processParameters().Nm, 200);
+    EXPECT_EQ(form->minusStrip->width(), 54);  // 72 / 200 x 150
+
+    // Unparsable fields are reported, read as 0, and a zero scale leaves the schematic.
+    for (QLineEdit* b : {form->textBox3, form->textBox4, form->textBox5}) b->setText("");
+    const QRect minus = form->minusStrip->geometry();
+    processParameters().Np = 0;
+    form->button4->click();
+    EXPECT_EQ(dialogs->messages, (QStringList{"Input error: Length of charged block -", "Input error: Charge -",
+                                              "Input error: Length of neutral block -"}));
+    EXPECT_EQ(form->minusStrip->geometry(), minus);
+}
+
+TEST_F(WindowTest, ChangesDuringARunDoNotReachTheRunningJob) {
+    form->checkBox2->setChecked(false);
+    setRanges(0, 3, 0, 3);
+    form->button1->click();
+    dialogs->openAnswer = writeFile("asym.in", kAsymmetric);
+    form->loadDefaultToolStripMenuItem1->trigger();
+    form->button3->click();
+    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));
+    QCoreApplication::processEvents();
+    const auto result = form->currentResult();
+    EXPECT_EQ(result->ka, 0.2);
+    EXPECT_EQ(result->zp, 18.0);
+    EXPECT_EQ(result->mpMax, 3);
+    EXPECT_EQ(result->Np, 1);
+    EXPECT_EQ(processParameters().ka, 0.35);
+}
+
+TEST_F(WindowTest, MapIsSavedAsPng) {
+    solveAndWait();
+    const QString path = dir.filePath("map.png");
+    dialogs->saveAnswer = path;
+    form->saveMapToolStripMenuItem->trigger();
+    const QImage saved(path);
+    EXPECT_EQ(saved.size(), QSize(575, 575));
+    EXPECT_EQ(saved.pixel(300, 300), form->mapImage().pixel(300, 300));
+}

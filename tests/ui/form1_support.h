@@ -1,0 +1,108 @@
+#pragma once
+// Shared pieces of the main-window tests: dialogs that answer themselves, waiting for the
+// job, and files of parameters.
+#include "files/DataPaths.h"
+#include "pipeline/Parameters.h"
+#include "ui/Form1.h"
+#include "ui/UserDialogs.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFile>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace marlinq::ui::testing {
+
+class AnsweringDialogs : public UserDialogs {
+public:
+    QStringList messages;
+    QString openAnswer, saveAnswer;
+    int openAsked = 0, saveAsked = 0;
+    QString lastTitle, lastFilter, lastSelectedFilter;
+
+    void showMessage(QWidget*, const QString& text) override { messages << text; }
+    QString getOpenFileName(QWidget*, const QString& title, const QString&, const QString& filter,
+                            const QString& selectedFilter) override {
+        ++openAsked;
+        lastTitle = title;
+        lastFilter = filter;
+        lastSelectedFilter = selectedFilter;
+        return openAnswer;
+    }
+    QString getSaveFileName(QWidget*, const QString& title, const QString&, const QString& filter) override {
+        ++saveAsked;
+        lastTitle = title;
+        lastFilter = filter;
+        return saveAnswer;
+    }
+};
+
+// Processes window events until pred holds or the deadline passes.
+inline bool waitFor(const std::function<bool()>& pred, int deadlineMs = 120000) {
+    for (int waited = 0; waited < deadlineMs; waited += 5) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (pred()) return true;
+        QThread::msleep(5);
+    }
+    return pred();
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        marlinq::setDataDirectoryOverride(MARLINQ_SOURCE_DATA_DIR);
+        processParameters() = Parameters{};
+        dialogs = std::make_shared<AnsweringDialogs>();
+        setUserDialogs(dialogs);
+        form = std::make_unique<Form1>();
+        form->show();
+    }
+    void TearDown() override {
+        form.reset();
+        QApplication::closeAllWindows();
+        QCoreApplication::processEvents();
+        setUserDialogs(nullptr);
+        QLocale::setDefault(QLocale::c());
+    }
+    // Clicks "Solve" and waits until the job has returned.
+    void solveAndWait() {
+        form->button1->click();
+        ASSERT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(" | ").toStdString();
+        ASSERT_TRUE(waitFor([&] { return !form->jobsRunning() && form->button1->isEnabled(); }));
+        QCoreApplication::processEvents();
+    }
+    QString log() const { return form->richTextBox1->toPlainText(); }
+    QString writeFile(const QString& name, const QByteArray& content) {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        return path;
+    }
+    void setRanges(int pmin, int pmax, int mmin, int mmax) {
+        form->pminBox->setText(QString::number(pmin));
+        form->pmaxBox->setText(QString::number(pmax));
+        form->mminBox->setText(QString::number(mmin));
+        form->mmaxBox->setText(QString::number(mmax));
+    }
+
+    QTemporaryDir dir;
+    std::shared_ptr<AnsweringDialogs> dialogs;
+    std::unique_ptr<Form1> form;
+};
+
+}  // namespace marlinq::ui::testing

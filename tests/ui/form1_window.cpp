@@ -1,0 +1,281 @@
+// The main window driven as a user would: start-up, validation, runs, stop, map, charts.
+#include "form1_support.h"
+
+#include "ui/MapModel.h"
+#include "ui/Plot2.h"
+#include "ui/Plot3.h"
+
+#include <QAction>
+#include <QChart>
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QXYSeries>
+
+using namespace marlinq;
+using namespace marlinq::ui;
+using namespace marlinq::ui::testing;
+
+namespace {
+
+QPoint cellCentre(std::int32_t prange, std::int32_t mrange, std::int32_t i, std::int32_t j) {
+    const CellGeometry g(575, 575, prange, mrange);
+    return QPoint(static_cast<int>(g.cellX(i) + g.cw / 2), static_cast<int>(g.cellY(j) + g.ch / 2));
+}
+
+std::vector<Plot2*> chartWindows() {
+    std::vector<Plot2*> out;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* p = qobject_cast<Plot2*>(w); p && p->isVisible()) out.push_back(p);
+    return out;
+}
+
+bool isMapColour(QRgb c) {
+    const QColor q(c);
+    return q.saturation() > 200;  // blue .. red of the table, not white, grey or black
+}
+
+}  // namespace
+
+TEST_F(WindowTest, StartsWithTheDefaultsAndNamedControls) {
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Marlinq Solver"));
+    EXPECT_TRUE(form->checkBox1->isChecked());
+    EXPECT_TRUE(form->checkBox2->isChecked());
+    EXPECT_TRUE(form->button1->isEnabled());
+    EXPECT_FALSE(form->button2->isEnabled());
+    EXPECT_EQ(form->label40->text(), QStringLiteral("0.25"));
+    EXPECT_EQ(form->label5->text(), QStringLiteral("0.25"));
+    EXPECT_DOUBLE_EQ(processParameters().kip, 0.25);
+    for (const char* name : {"pchgBox", "plenBox", "pneuBox", "textBox4", "textBox3", "textBox5", "textBox7", "textBox1",
+                             "textBox2", "pminBox", "pmaxBox", "mminBox", "mmaxBox", "label21", "label61", "label62",
+                             "label63", "label64", "label65", "pictureBox1", "pictureBox2", "pictureBox3",
+                             "pictureBox4", "pictureBox5", "richTextBox1", "button1", "button2", "button3", "button4",
+                             "trackBar1", "trackBar6", "checkBox1", "checkBox2"})
+        EXPECT_NE(form->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
+    QStringList menus;
+    for (QAction* a : form->menuBar()->actions()) menus << a->text();
+    EXPECT_EQ(menus, (QStringList{"File", "Parameters", "Help"}));
+    EXPECT_EQ(form->loadDefaultToolStripMenuItem1->text(), QStringLiteral("Load Parameters"));
+    EXPECT_EQ(form->pictureBox1->pixmap().size(), QSize(575, 575));
+    EXPECT_TRUE(dialogs->messages.isEmpty());
+}
+
+TEST_F(WindowTest, SolveRejectsInputWithTheFirstFailingFieldsMessage) {
+    struct Case {
+        QLineEdit* Form1::*field;
+        QString text;
+        QString message;
+    };
+    const std::vector<Case> cases{
+        {&Form1::plenBox, "", "Input error: Length of charged block +"},
+        {&Form1::pchgBox, "201", "Charge + should between 0 and 200"},
+        {&Form1::plenBox, "200", "Input error: charge density of + polymer should between 0.2 and 10"},
+        {&Form1::textBox7, "abc", "Stable solution is only for ka between 0.2 and 10"},
+        {&Form1::textBox1, "0", "c+ should be between 1e-20  and 1"},
+        {&Form1::pmaxBox, "0", "mpMin should be less than mpMax"},
+        {&Form1::mminBox, "-1", "mmMin should be above 0"},
+    };
+    for (const Case& c : cases) {
+        auto* box = form.get()->*c.field;
+        const QString before = box->text();
+        box->setText(c.text);
+        dialogs->messages.clear();
+        form->button1->click();
+        EXPECT_EQ(dialogs->messages, QStringList{c.message}) << c.text.toStdString();
+        EXPECT_TRUE(form->button1->isEnabled());
+        EXPECT_FALSE(form->button2->isEnabled());
+        EXPECT_FALSE(form->jobsRunning());
+        box->setText(before);
+    }
+    form->mmaxBox->setText("x");
+    dialogs->messages.clear();
+    form->button1->click();
+    ASSERT_EQ(dialogs->messages.size(), 1);
+    EXPECT_FALSE(form->jobsRunning());
+}
+
+TEST_F(WindowTest, TolerantParseReadsCommasSignsAndFallsBackToZero) {
+    EXPECT_EQ(Form1::GetDouble("0,5"), 0.5);
+    EXPECT_EQ(Form1::GetDouble("  1e-3 "), 0.001);
+    EXPECT_EQ(Form1::GetDouble("(2.5)"), -2.5);
+    EXPECT_EQ(Form1::GetDouble("4-"), -4.0);
+    EXPECT_EQ(Form1::GetDouble("+0.2"), 0.2);
+    EXPECT_EQ(Form1::GetDouble("abc"), 0.0);
+    EXPECT_EQ(Form1::GetDouble(""), 0.0);
+    // Where the point groups thousands, "0,500" must still be a half, not 500.
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(Form1::GetDouble("0,500"), 0.5);
+    EXPECT_EQ(Form1::GetDouble("0.5"), 0.5);
+}
+
+TEST_F(WindowTest, DefaultDebyeHueckelRunNamesTheMostProbableComplex) {
+    solveAndWait();
+    EXPECT_TRUE(log().startsWith("Solving for linear chains 'minus' and 'plus' in parallel ...... \n"
+                                 "Calculation of the energy of single chains with '+' and '-' charge is finished\n"
+                                 "Starting calculation of the potential by Debye Huckel approximation\n"
+                                 "Finished calculation of the potential by Debye Huckel approximation\n"))
+        << log().toStdString();
+    EXPECT_TRUE(log().endsWith("Finished calculation of the spheres free energy\n")) << log().toStdString();
+    EXPECT_FALSE(form->button2->isEnabled());
+    const auto result = form->currentResult();
+    ASSERT_TRUE(result && result->hasResults());
+    const auto [mp, mm] = mostProbableComplex(result->Mcolor, 0, 0);
+    EXPECT_EQ(form->label21->text(), QString::number(mp));
+    EXPECT_EQ(form->label61->text(), QString::number(mm));
+    EXPECT_FALSE(form->label62->text().isEmpty());
+    EXPECT_FALSE(form->label64->text().isEmpty());
+    // The map is coloured, and the bars carry their labels.
+    const QImage map = form->mapImage();
+    int coloured = 0;
+    for (int y = 0; y < map.height(); y += 4)
+        for (int x = 0; x < map.width(); x += 4) coloured += isMapColour(map.pixel(x, y)) ? 1 : 0;
+    EXPECT_GT(coloured, 100);
+    // The tooltip of a cell tells its complex.
+    EXPECT_TRUE(form->mapToolTip(cellCentre(11, 11, 3, 5)).startsWith("M+ = 3, M- = 5\nconcentration (absValue): "));
+}
+
+TEST_F(WindowTest, PoissonBoltzmannRunReportsEveryRow) {
+    form->checkBox2->setChecked(false);
+    setRanges(0, 3, 0, 3);
+    solveAndWait();
+    EXPECT_EQ(log(), QStringLiteral("Solving for linear chains 'minus' and 'plus' in parallel ...... \n"
+                                    "Calculation of the energy of single chains with '+' and '-' charge is finished\n"
+                                    "Row 0 is passed...\nRow 1 is passed...\nRow 2 is passed...\nRow 3 is passed...\n"
+                                    "Finished calculation of the spheres free energy\n"));
+    const auto result = form->currentResult();
+    ASSERT_TRUE(result && result->hasResults());
+    EXPECT_EQ(result->index, 3);
+    EXPECT_GT(result->absValue(1, 0), 0.0);  // the free '+' chains
+    EXPECT_FALSE(form->label21->text().isEmpty());
+}
+
+TEST_F(WindowTest, StopEndsThePoissonBoltzmannRunAfterItsRowAndANewRunIsClean) {
+    form->checkBox2->setChecked(false);
+    setRanges(0, 10, 0, 10);
+    form->button1->click();
+    ASSERT_TRUE(waitFor([&] { return log().contains("Row 0 is passed..."); }));
+    form->button2->click();
+    EXPECT_TRUE(form->button1->isEnabled());  // at once, not when the job ends
+    EXPECT_FALSE(form->button2->isEnabled());
+    EXPECT_TRUE(form->label21->text().isEmpty());
+    EXPECT_EQ(form->currentResult()->max_shift, 0.0);
+    // A new run right away: the stopped job must not reach the new log or map.
+    form->checkBox2->setChecked(true);
+    setRanges(0, 4, 0, 4);
+    form->button1->click();
+    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning() && form->button1->isEnabled(); }));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(log().contains("Row ")) << log().toStdString();
+    EXPECT_FALSE(log().contains("Cancelled!")) << log().toStdString();
+    EXPECT_TRUE(log().endsWith("Finished calculation of the spheres free energy\n"));
+    EXPECT_EQ(form->currentResult()->mpMax, 4);
+    EXPECT_TRUE(form->currentResult()->dhchecked);
+}
+
+TEST_F(WindowTest, StoppedRunFinishesItsRowThenSaysCancelled) {
+    form->checkBox2->setChecked(false);
+    setRanges(0, 10, 0, 10);
+    form->button1->click();
+    ASSERT_TRUE(waitFor([&] { return log().contains("Row 0 is passed..."); }));
+    form->button2->click();
+    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(log().endsWith("is passed...\nCancelled!\n")) << log().toStdString();
+    EXPECT_FALSE(log().contains("Finished calculation of the spheres free energy"));
+    // Pending columns are grey on the map, computed ones coloured.
+    const auto result = form->currentResult();
+    ASSERT_LT(result->index, 10);
+    const QPoint pending = cellCentre(11, 11, 10, 5);
+    EXPECT_EQ(QColor(form->mapImage().pixel(pending)), QColor(224, 224, 224));
+}
+
+TEST_F(WindowTest, ClosingTheWindowDuringARunCancelsItWithoutHanging) {
+    form->checkBox2->setChecked(false);
+    setRanges(0, 10, 0, 10);
+    form->button1->click();
+    ASSERT_TRUE(waitFor([&] { return log().contains("Row 0 is passed..."); }));
+    form->close();
+    form.reset();  // joins the job: returns once the running row is done
+    SUCCEED();
+}
+
+TEST_F(WindowTest, DoubleClickOpensTheProfilesOfACell) {
+    form->pictureBox1_MouseDoubleClick(cellCentre(11, 11, 3, 5));
+    EXPECT_TRUE(chartWindows().empty());  // nothing before a run
+    solveAndWait();
+    form->pictureBox1_MouseDoubleClick(cellCentre(11, 11, 3, 5));
+    auto charts = chartWindows();
+    ASSERT_EQ(charts.size(), 1U);
+    EXPECT_EQ(charts[0]->windowTitle(), QStringLiteral("Complex (3,5)"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(charts[0]->chart(Plot2::PotentialChart)->series().size(), 2);
+    charts[0]->close();
+    QCoreApplication::processEvents();
+
+    form->checkBox2->setChecked(false);
+    form->pictureBox1_MouseDoubleClick(cellCentre(11, 11, 3, 5));
+    charts = chartWindows();
+    ASSERT_EQ(charts.size(), 1U);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(charts[0]->chart(Plot2::PotentialChart)->series().size(), 1);
+    charts[0]->close();
+    QCoreApplication::processEvents();
+
+    form->pictureBox1_MouseDoubleClick(cellCentre(11, 11, 0, 5));  // column M+ = 0
+    form->pictureBox1_MouseDoubleClick(cellCentre(11, 11, 4, 0));  // row M- = 0
+    EXPECT_TRUE(chartWindows().empty());
+}
+
+TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
+    solveAndWait();
+    const QImage before = form->mapImage();
+    auto rec = std::make_shared<InfoSphereBean>(*form->currentResult());
+    rec->Mcolor(2, 2) = 21;
+    form->setCurrentRecord(rec);
+    form->UpdateUIMatrix(QString());
+    EXPECT_EQ(dialogs->messages, QStringList{"a->color is greater than 20"});
+    EXPECT_EQ(form->mapImage(), before);
+
+    // A '-' chain alone with charged lengths 0: the core radius is 0.
+    rec = std::make_shared<InfoSphereBean>(*form->currentResult());
+    rec->Mcolor = Grid<std::int32_t>(11, 11);
+    rec->Mcolor(0, 1) = 20;
+    rec->plen = rec->mlen = 0.0;
+    dialogs->messages.clear();
+    form->label62->setText("kept");
+    form->setCurrentRecord(rec);
+    form->UpdateUIMatrix(QString());
+    EXPECT_EQ(dialogs->messages, QStringList{"Rc_over_l is 0"});
+    EXPECT_EQ(form->label21->text(), "0");
+    EXPECT_EQ(form->label61->text(), "1");
+    EXPECT_EQ(form->label62->text(), "kept");
+}
+
+TEST_F(WindowTest, HelpOpensANewAboutWindowPerClick) {
+    form->helpToolStripMenuItem->trigger();
+    form->helpToolStripMenuItem->trigger();
+    int about = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<Plot3*>(w) && w->isVisible()) ++about;
+    EXPECT_EQ(about, 2);
+}
+
+TEST_F(WindowTest, AFailedChainStageIsReportedAndTheWindowCanRunAgain) {
+    QTemporaryDir empty;
+    marlinq::setDataDirectoryOverride(empty.path().toStdString());
+    form->button1->click();
+    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));
+    ASSERT_TRUE(waitFor([&] { return !dialogs->messages.isEmpty(); }, 2000));
+    EXPECT_TRUE(dialogs->messages.front().contains("Chains_values")) << dialogs->messages.front().toStdString();
+    EXPECT_TRUE(log().contains(dialogs->messages.front()));
+    EXPECT_TRUE(form->button1->isEnabled());
+    marlinq::setDataDirectoryOverride(MARLINQ_SOURCE_DATA_DIR);
+    dialogs->messages.clear();
+    solveAndWait();
+    EXPECT_TRUE(log().endsWith("Finished calculation of the spheres free energy\n"));
+}
