@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFile>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QSvgRenderer>
 
 #include "files/DataPaths.h"
@@ -50,27 +51,31 @@ QPixmap loadRuntimePicture(const QString& relativeName, QSize minimumSize) {
     return picture;
 }
 
-QPixmap embeddedPicture(const QString& name) {
+namespace {
+
+// Every window draws the same few pictures; each is rendered once and then shared.
+QPixmap cachedDrawing(const QString& name, const QSize* size) {
+    const QSize wanted = size ? *size : QSize(-1, -1);
+    const QString key = QStringLiteral("marlinq/%1/%2x%3").arg(name).arg(wanted.width()).arg(wanted.height());
+    QPixmap pixmap;
+    if (QPixmapCache::find(key, &pixmap)) return pixmap;
     ensureResources();
     QSvgRenderer renderer(resourcePath(name));
-    if (!renderer.isValid()) {
-        QPixmap empty(16, 16);
-        empty.fill(Qt::transparent);
-        return empty;
+    if (renderer.isValid()) {
+        pixmap = render(renderer, size ? *size : renderer.defaultSize());
+    } else {
+        pixmap = QPixmap(size ? size->expandedTo(QSize(1, 1)) : QSize(16, 16));
+        pixmap.fill(Qt::transparent);
     }
-    return render(renderer, renderer.defaultSize());
+    QPixmapCache::insert(key, pixmap);
+    return pixmap;
 }
 
-QPixmap embeddedPicture(const QString& name, QSize size) {
-    ensureResources();
-    QSvgRenderer renderer(resourcePath(name));
-    if (!renderer.isValid()) {
-        QPixmap empty(size.expandedTo(QSize(1, 1)));
-        empty.fill(Qt::transparent);
-        return empty;
-    }
-    return render(renderer, size);
-}
+}  // namespace
+
+QPixmap embeddedPicture(const QString& name) { return cachedDrawing(name, nullptr); }
+
+QPixmap embeddedPicture(const QString& name, QSize size) { return cachedDrawing(name, &size); }
 
 QIcon applicationIcon() {
     QIcon icon;
