@@ -200,23 +200,6 @@ TEST(DHStage, OverflowRunsTheShiftedSecondPass) {
     EXPECT_GT(isb.absValue(1, 0), 0.0);
 }
 
-TEST(DHStage, CellsWithoutFiniteEnergyGetWeightZero) {
-    // 200 charges on a block of 20 in little salt: the DH integral breaks down for large M+.
-    Parameters p = startupParameters();
-    p.zp = 200.0;
-    p.kip = 10.0;
-    p.mpMax = 60;
-    InfoSphereBean isb = record(p, 20, 72, 1000.0, 7.4);
-    ParaCalculation().startDH(isb);
-    EXPECT_GT(isb.nonFiniteCells, 0);
-    EXPECT_TRUE(allFinite(isb));
-    EXPECT_EQ(isb.absValue(60, 5), 0.0);
-    for (std::size_t k = 0; k < isb.Mcolor.cellCount(); ++k) {
-        ASSERT_GE(isb.Mcolor.data()[k], 0);
-        ASSERT_LE(isb.Mcolor.data()[k], 20);
-    }
-}
-
 TEST(Stages, SameMatricesWhateverTheThreadCount) {
     const Parameters p = overflowingParameters();
     auto run = [&](bool dh) {
