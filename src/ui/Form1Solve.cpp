@@ -33,7 +33,7 @@ std::optional<std::int32_t> parseInt(const QLineEdit* box) {
     return static_cast<std::int32_t>(v);
 }
 
-QString seconds(qint64 ms) { return QLocale().toString(static_cast<double>(ms) / 1000.0, 'f', 1) + QStringLiteral(" s"); }
+QString seconds(qint64 ms) { return QLocale().toString(static_cast<double>(ms) / 1000.0, 'f', 2) + QStringLiteral(" s"); }
 
 }  // namespace
 

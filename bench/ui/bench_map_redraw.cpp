@@ -1,0 +1,80 @@
+// Cost of one map redraw, from the painting alone up to the window's whole redraw (copy
+// of the record, colour check, most probable complex, painting, result panel), for maps
+// up to the 4,000,000-cell limit. Run with QT_QPA_PLATFORM=offscreen.
+#include "files/DataPaths.h"
+#include "pipeline/Records.h"
+#include "ui/Form1.h"
+#include "ui/MapRender.h"
+
+#include <QApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <random>
+
+using namespace marlinq;
+using namespace marlinq::ui;
+
+namespace {
+
+Grid<std::int32_t> randomCodes(std::int32_t side) {
+    Grid<std::int32_t> codes(side, side);
+    std::mt19937 rng(5);
+    for (std::size_t k = 0; k < codes.cellCount(); ++k) codes.data()[k] = static_cast<std::int32_t>(rng() % 21U);
+    return codes;
+}
+
+void BM_PaintMap(benchmark::State& state) {
+    const auto side = static_cast<std::int32_t>(state.range(0));
+    const Grid<std::int32_t> codes = randomCodes(side);
+    const QImage background(575, 575, QImage::Format_RGB32);
+    MapPaintRequest request;
+    request.Mcolor = &codes;
+    request.geometry = CellGeometry(575, 575, side, side);
+    request.pendingGrey = true;
+    request.lastRowIndex = side / 2;
+    request.outline = std::pair{side / 3, side / 4};
+    for (auto _ : state) {
+        QImage picture = background.copy();
+        paintMap(picture, request);
+        benchmark::DoNotOptimize(picture.constBits());
+    }
+    state.counters["cells"] = static_cast<double>(side) * side;
+}
+BENCHMARK(BM_PaintMap)->Arg(11)->Arg(100)->Arg(300)->Arg(2000)->Unit(benchmark::kMillisecond);
+
+void BM_WindowRedraw(benchmark::State& state) {
+    const auto side = static_cast<std::int32_t>(state.range(0));
+    auto rec = std::make_shared<InfoSphereBean>();
+    rec->mpMin = rec->mmMin = 0;
+    rec->mpMax = rec->mmMax = side - 1;
+    rec->plen = rec->mlen = 72.0;
+    rec->kip = rec->kim = 0.25;
+    rec->zp = rec->zn = 18.0;
+    rec->ka = 0.2;
+    rec->Np = 1;
+    rec->Nm = 200;
+    rec->run = true;
+    rec->dhchecked = true;
+    rec->Mcolor = randomCodes(side);
+    rec->Value = Grid<double>(side, side);
+    rec->absValue = Grid<double>(side, side);
+    Form1 form;
+    form.setCurrentRecord(rec);
+    for (auto _ : state) form.UpdateUIMatrix(QString());
+    state.counters["cells"] = static_cast<double>(side) * side;
+}
+BENCHMARK(BM_WindowRedraw)->Arg(11)->Arg(300)->Arg(2000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    setDataDirectoryOverride(MARLINQ_SOURCE_DATA_DIR);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
