@@ -149,8 +149,12 @@ void Form1::jobEnded(std::uint64_t gen, JobOutcome outcome) {
     if (gen != generation) return;
     // The job has returned: its record is no longer written and may be read in full.
     takeSnapshot();
-    progressBar1->setRange(0, 1);
-    progressBar1->setValue(outcome == JobOutcome::Finished ? 1 : 0);
+    // A row count stays as it was (all rows, or those done before "Stop"); a busy bar ends.
+    if (progressBar1->maximum() == 0) {
+        progressBar1->setRange(0, 1);
+        progressBar1->setValue(0);
+    }
+    if (outcome == JobOutcome::Finished) progressBar1->setValue(progressBar1->maximum());
     const QString took = seconds(runClock.elapsed());
     switch (outcome) {
     case JobOutcome::Finished:

@@ -2,6 +2,7 @@
 // exported, and the "Get" buttons and track bars that fill the same fields.
 #include "form1_support.h"
 
+#include <QDir>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -74,6 +75,10 @@ TEST_F(WindowTest, SaveParametersWritesTheThirteenLinesOrNamesTheBadField) {
     EXPECT_TRUE(dialogs->messages.isEmpty());
     EXPECT_EQ(readAll(path), "vc01 0.001\nvc10 0.001\nzp 18\nzn 18\nkiplus 0.25\nkiminus 0.25\nka 0.2\nNp 1\n"
                              "Nm 200\nmpMin 0\nmpMax 10\nmmMin 0\nmmMax 10\n");
+    // The next dialog opens in the folder used last.
+    dialogs->openAnswer.clear();
+    form->loadDefaultToolStripMenuItem1->trigger();
+    EXPECT_EQ(QDir(dialogs->lastDirectory), QDir(dir.path()));
 }
 
 TEST_F(WindowTest, LoadParametersFillsTheWindowInOrder) {

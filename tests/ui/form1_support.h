@@ -31,19 +31,21 @@ public:
     QStringList messages;
     QString openAnswer, saveAnswer;
     int openAsked = 0, saveAsked = 0;
-    QString lastTitle, lastFilter, lastSelectedFilter;
+    QString lastTitle, lastFilter, lastSelectedFilter, lastDirectory;
 
     void showMessage(QWidget*, const QString& text) override { messages << text; }
-    QString getOpenFileName(QWidget*, const QString& title, const QString&, const QString& filter,
+    QString getOpenFileName(QWidget*, const QString& title, const QString& directory, const QString& filter,
                             const QString& selectedFilter) override {
         ++openAsked;
+        lastDirectory = directory;
         lastTitle = title;
         lastFilter = filter;
         lastSelectedFilter = selectedFilter;
         return openAnswer;
     }
-    QString getSaveFileName(QWidget*, const QString& title, const QString&, const QString& filter) override {
+    QString getSaveFileName(QWidget*, const QString& title, const QString& directory, const QString& filter) override {
         ++saveAsked;
+        lastDirectory = directory;
         lastTitle = title;
         lastFilter = filter;
         return saveAnswer;

@@ -13,7 +13,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QSlider>
 #include <QXYSeries>
 
@@ -151,6 +153,8 @@ TEST_F(WindowTest, PoissonBoltzmannRunReportsEveryRow) {
     ASSERT_TRUE(result && result->hasResults());
     EXPECT_EQ(result->index, 3);
     EXPECT_GT(result->absValue(1, 0), 0.0);  // the free '+' chains
+    EXPECT_EQ(form->progressBar1->maximum(), 4);  // rows done of the run
+    EXPECT_EQ(form->progressBar1->value(), 4);
     EXPECT_FALSE(form->label21->text().isEmpty());
 }
 
@@ -278,4 +282,22 @@ TEST_F(WindowTest, AFailedChainStageIsReportedAndTheWindowCanRunAgain) {
     dialogs->messages.clear();
     solveAndWait();
     EXPECT_TRUE(log().endsWith("Finished calculation of the spheres free energy\n"));
+}
+
+TEST_F(WindowTest, KeyboardShortcutsSolveStopAndReachTheMenus) {
+    EXPECT_EQ(form->loadDefaultToolStripMenuItem1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    EXPECT_EQ(form->saveAsDefaultToolStripMenuItem->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+    EXPECT_EQ(form->saveToolStripMenuItem->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_E));
+    EXPECT_EQ(form->exitToolStripMenuItem->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->checkBox2->setChecked(false);
+    QTest::keyClick(form.get(), Qt::Key_F5);
+    EXPECT_FALSE(form->button1->isEnabled());
+    ASSERT_TRUE(waitFor([&] { return log().contains("Row 0 is passed..."); }));
+    QTest::keyClick(form.get(), Qt::Key_Escape);
+    EXPECT_TRUE(form->button1->isEnabled());
+    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(log().endsWith("Cancelled!\n"));
 }

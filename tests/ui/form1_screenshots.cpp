@@ -1,0 +1,49 @@
+// Pictures of the main window for the documentation. Runs only when MARLINQ_SCREENSHOT_DIR
+// names a folder, e.g. under a virtual display:
+//   MARLINQ_SCREENSHOT_DIR=docs QT_QPA_PLATFORM=xcb xvfb-run -s "-screen 0 1600x1000x24" \
+//       build/tests/ui/test_ui_form1 --gtest_filter='Screenshots.*'
+#include "form1_support.h"
+
+#include <QDir>
+#include <QPixmap>
+#include <QScreen>
+
+using namespace marlinq;
+using namespace marlinq::ui;
+using namespace marlinq::ui::testing;
+
+namespace {
+
+class Screenshots : public WindowTest {
+protected:
+    void SetUp() override {
+        target = qEnvironmentVariable("MARLINQ_SCREENSHOT_DIR");
+        if (target.isEmpty()) GTEST_SKIP() << "MARLINQ_SCREENSHOT_DIR not set";
+        WindowTest::SetUp();
+        // Tall enough for the whole client, so the picture needs no scrolling.
+        form->resize(1341, 880);
+    }
+    void shoot(const QString& name) {
+        waitFor([] { return false; }, 300);  // let the window settle
+        const QPixmap picture = form->grab();
+        ASSERT_TRUE(picture.save(QDir(target).filePath(name)));
+    }
+    QString target;
+};
+
+}  // namespace
+
+TEST_F(Screenshots, AfterTheDefaultRun) {
+    solveAndWait();
+    shoot("main-window.png");
+}
+
+TEST_F(Screenshots, AfterLoadingAnAsymmetricSet) {
+    dialogs->openAnswer = writeFile("asymmetric.in", "vc01 0.002\nvc10 0.0005\nzp 24\nzn 12\nkiplus 0.5\n"
+                                                      "kiminus 0.3\nka 0.35\nNp 40\nNm 120\nmpMin 1\nmpMax 20\n"
+                                                      "mmMin 0\nmmMax 40\n");
+    form->loadDefaultToolStripMenuItem1->trigger();
+    ASSERT_TRUE(dialogs->messages.isEmpty());
+    solveAndWait();
+    shoot("main-window-loaded.png");
+}
