@@ -2,6 +2,8 @@
 // exported, and the "Get" buttons and track bars that fill the same fields.
 #include "form1_support.h"
 
+#include "files/DistributionExport.h"
+
 #include <QDir>
 #include <QImage>
 #include <QLabel>
@@ -226,4 +228,20 @@ TEST_F(WindowTest, MapIsSavedAsPng) {
     const QImage saved(path);
     EXPECT_EQ(saved.size(), QSize(575, 575));
     EXPECT_EQ(saved.pixel(300, 300), form->mapImage().pixel(300, 300));
+}
+
+TEST_F(WindowTest, SaveDistributionDuringARunWritesTheLastFinishedRow) {
+    form->checkBox2->setChecked(false);
+    setRanges(0, 10, 0, 10);
+    form->button1->click();
+    ASSERT_TRUE(waitFor([&] { return log().contains("Row 1 is passed..."); }));
+    const QString path = dir.filePath("partial.txt");
+    dialogs->saveAnswer = path;
+    form->saveToolStripMenuItem->trigger();
+    const auto result = form->currentResult();  // no event ran since: the state written
+    const DistributionView view{result->mpMin, result->mpMax, result->mmMin, result->mmMax,
+                                result->vc10,  result->vc01,  result->absValue.data()};
+    EXPECT_EQ(readAll(path).toStdString(), formatDistribution(view, '.'));
+    form->button2->click();
+    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));
 }
