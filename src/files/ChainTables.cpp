@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <limits>
@@ -65,8 +66,12 @@ double parseField(std::string_view s) {
 template <std::size_t N>
 bool readTable(const std::string& path, std::array<std::array<double, N>, N>& m, const char* openError,
                std::string* failure) {
-    std::ifstream in(path);
-    if (!in) {
+    // A folder opens as a stream on Linux but yields no line: it is as unreadable as a
+    // missing file, and must not pass for a table of zeros.
+    std::error_code ec;
+    std::ifstream in;
+    if (!std::filesystem::is_directory(path, ec)) in.open(path);
+    if (!in.is_open()) {
         std::cout << openError << std::endl;
         if (failure) *failure = openError;
         return false;
@@ -76,6 +81,8 @@ bool readTable(const std::string& path, std::array<std::array<double, N>, N>& m,
     for (std::size_t r = 0; r < N; ++r) {
         // A file with fewer lines leaves the remaining rows as they are (zero).
         if (!std::getline(in, line)) break;
+        // A byte-order mark (a table saved by a Windows editor) is not part of the first number.
+        if (r == 0 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         fields.clear();
         MatrixExplode(line, fields);

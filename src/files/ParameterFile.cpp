@@ -13,6 +13,12 @@ namespace {
 
 bool isSpace(char c) { return c == ' ' || c == '\t'; }
 
+// Editors on Windows start UTF-8 files with a byte-order mark; it is not part of the
+// first key.
+void dropByteOrderMark(std::string& line) {
+    if (line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+}
+
 void readDouble(const std::string& text, double& target) {
     if (const std::optional<double> v = parseLeadingDouble(text)) target = *v;
 }
@@ -49,7 +55,10 @@ bool readParameter(double& kip, double& kim, double& ka, double& vc01, double& v
 
     std::string line;
     std::vector<std::string> fields;
+    bool firstLine = true;
     while (std::getline(in, line)) {
+        if (firstLine) dropByteOrderMark(line);
+        firstLine = false;
         if (!line.empty() && line.back() == '\r') line.pop_back();
         fields.clear();
         StringExplode(line, fields);
