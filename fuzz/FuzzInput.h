@@ -3,13 +3,20 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
 namespace fuzzing {
 
+// One scratch file per process, in $TMPDIR (else /tmp), removed at normal exit.
 inline const std::string& scratchPath() {
-    static const std::string path = "/tmp/marlinq-fuzz-" + std::to_string(::getpid()) + ".txt";
+    static const std::string path = [] {
+        const char* dir = std::getenv("TMPDIR");
+        std::string p = std::string(dir && *dir ? dir : "/tmp") + "/marlinq-fuzz-" + std::to_string(::getpid()) + ".txt";
+        std::atexit([] { std::remove(scratchPath().c_str()); });
+        return p;
+    }();
     return path;
 }
 

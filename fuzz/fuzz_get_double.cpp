@@ -1,0 +1,34 @@
+// The tolerant number parse of the concentration fields. Any text must parse without a
+// fault; and a number the program itself writes (general format, point or comma) must read
+// back as the classic reader of the files reads it.
+#include "files/NumberFormat.h"
+#include "ui/Form1.h"
+
+#include <QString>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const double any = marlinq::ui::Form1::GetDouble(text);
+    (void)any;
+
+    if (size >= 1 + sizeof(double)) {
+        double x;
+        std::memcpy(&x, data + 1, sizeof x);
+        // Subnormal and extreme magnitudes are left out: the fields hold 1e-20 .. 10.
+        const double a = std::fabs(x);
+        if (std::isfinite(x) && (x == 0.0 || (a > 1e-300 && a < 1e300))) {
+            const char separator = (data[0] & 1) ? ',' : '.';
+            const std::string written = marlinq::formatGeneral(x, separator);
+            const std::optional<double> classic = marlinq::parseLeadingDouble(marlinq::formatGeneral(x, '.'));
+            if (!classic) std::abort();
+            const double tolerant = marlinq::ui::Form1::GetDouble(QString::fromStdString(written));
+            if (tolerant != *classic) std::abort();
+        }
+    }
+    return 0;
+}
