@@ -84,6 +84,8 @@ void Form1::button1_Click() {
     TokenSource = std::stop_source();
     ++generation;
     stopRequested = false;
+    // The older job may still write its record: it is never read again.
+    liveRecord.reset();
     dhRun = checkBox2->isChecked();
     reapFinishedJobs();
 
