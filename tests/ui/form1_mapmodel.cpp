@@ -11,16 +11,6 @@
 using namespace marlinq;
 using namespace marlinq::ui;
 
-TEST(MapModel, ColourTableRunsFromWhiteOverBlueToRed) {
-    EXPECT_EQ(colorArray[0], (std::array<std::int32_t, 3>{255, 255, 255}));
-    EXPECT_EQ(colorArray[1], (std::array<std::int32_t, 3>{0, 0, 255}));
-    EXPECT_EQ(colorArray[10], (std::array<std::int32_t, 3>{0, 255, 0}));
-    EXPECT_EQ(colorArray[15], (std::array<std::int32_t, 3>{255, 255, 0}));
-    EXPECT_EQ(colorArray[20], (std::array<std::int32_t, 3>{255, 0, 0}));
-    EXPECT_EQ(brushIndexOfCode(20), 0);
-    EXPECT_EQ(brushIndexOfCode(0), 20);
-}
-
 TEST(MapModel, DefaultRangesGiveSquareCellsFromBottomLeftToTopRight) {
     const CellGeometry g(575, 575, 11, 11);
     EXPECT_NEAR(g.cw, 52.09, 0.005);
