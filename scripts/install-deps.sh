@@ -10,9 +10,9 @@ PACKAGES=(
   libomp-dev
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev qt6-svg-dev libqt6opengl6-dev qt6-qpa-plugins
   libgl-dev libxkbcommon-dev
-  xvfb xauth x11-apps fonts-dejavu-core
+  xvfb xauth x11-apps fonts-dejavu-core xdotool imagemagick
   clang libclang-rt-14-dev
-  locales
+  locales time
 )
 
 SUDO=""

@@ -115,6 +115,60 @@ step asan-build asan_build
 step asan-tests asan_tests
 step tsan-build tsan_build
 step tsan-tests tsan_tests
+# libFuzzer targets (clang, AddressSanitizer and UndefinedBehaviorSanitizer): the parameter
+# file reader, the table readers and the window's tolerant number parse. Each runs for
+# MARLINQ_FUZZ_SECONDS (60) on a copy of its seed corpus; any failing input is copied to
+# fuzz/regressions/<target>/ (replayed by test_files) and fails the step.
+FUZZ_DIR="${MARLINQ_FUZZ_BUILD_DIR:-build-fuzz}"
+FUZZ_TARGETS=(parameter_file chain_tables get_double)
+
+fuzz_build() {
+  CC=clang CXX=clang++ cmake -S . -B "$FUZZ_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DMARLINQ_BUILD_FUZZ=ON -DMARLINQ_BUILD_UI=ON -DMARLINQ_SANITIZE=address,undefined \
+    -DMARLINQ_BUILD_TESTS=OFF -DMARLINQ_BUILD_BENCH=OFF &&
+    cmake --build "$FUZZ_DIR" -j"$JOBS" --target "${FUZZ_TARGETS[@]/#/fuzz_}"
+}
+
+fuzz_run() {
+  needs fuzz-build || return 1
+  local root=$PWD bin target exe work status=0 leaks=1
+  local seconds="${MARLINQ_FUZZ_SECONDS:-60}"
+  bin=$(cd "$FUZZ_DIR/fuzz" && pwd) || return 1
+  for target in "${FUZZ_TARGETS[@]}"; do
+    exe="$bin/fuzz_$target"
+    work=$(mktemp -d)
+    mkdir "$work/corpus" "$work/artifacts"
+    cp fuzz/corpus/"$target"/* "$work/corpus/"
+    local dict=()
+    [ -f "fuzz/$target.dict" ] && dict=("-dict=$root/fuzz/$target.dict")
+    # LeakSanitizer cannot run under ptrace (some containers): probe once.
+    if [ "$target" = "${FUZZ_TARGETS[0]}" ] &&
+      (cd "$work" && TMPDIR="$work" "$exe" -runs=1 corpus 2>&1) | grep -q 'LeakSanitizer has encountered a fatal error\|does not work under ptrace'; then
+      echo "LeakSanitizer is unavailable here; leak detection off." >&2
+      leaks=0
+    fi
+    echo "--- fuzz_$target for ${seconds} s"
+    if ! (cd "$work" && TMPDIR="$work" \
+      ASAN_OPTIONS="halt_on_error=1:abort_on_error=0:detect_leaks=${leaks}" \
+      UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
+      "$exe" "${dict[@]}" -max_total_time="$seconds" -detect_leaks="$leaks" -rss_limit_mb=2048 \
+        -timeout=10 -artifact_prefix="$work/artifacts/" -print_final_stats=1 corpus 2>&1 | tail -n 40;
+      exit "${PIPESTATUS[0]}"); then
+      echo "fuzz_$target FAILED" >&2
+      if compgen -G "$work/artifacts/*" >/dev/null; then
+        mkdir -p "fuzz/regressions/$target"
+        cp "$work"/artifacts/* "fuzz/regressions/$target/"
+        echo "the failing input is kept in fuzz/regressions/$target/" >&2
+      fi
+      status=1
+    fi
+    rm -rf "$work"
+  done
+  return $status
+}
+
+step fuzz-build fuzz_build
+step fuzz-run fuzz_run
 # Further steps go here, e.g. fuzzers.
 
 echo
