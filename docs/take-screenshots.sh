@@ -7,7 +7,8 @@
 #
 # Needs xvfb-run, xdotool and imagemagick (scripts/install-deps.sh installs them) and a
 # build of the window (scripts/run.sh or cmake --build build --target marlinq).
-# Writes main-window.png, chart-window.png, main-window-loaded.png and about-window.png.
+# Writes main-window.png, map-tooltip.png, chart-window.png, chart-window-charts.png,
+# about-window.png and main-window-loaded.png.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$(cd "${1:-$ROOT/build}" && pwd)"
@@ -38,6 +39,7 @@ MAIN_H=880
 HELP_XY=(141 8)
 SOLVE_XY=(1188 747)
 CELL35_XY=(641 343)
+CELL44_XY=(693 395)
 
 # wait_window NAME: id of the first visible window whose title is NAME.
 wait_window() {
@@ -80,6 +82,11 @@ settle 3
 xdotool mousemove --window "$MAIN" 20 860   # pointer off the map: no tooltip in the picture
 settle 1
 shoot "$MAIN" main-window.png
+# The tooltip of the most probable cell is a window of its own: capture the screen and cut.
+xdotool mousemove --window "$MAIN" "${CELL44_XY[@]}"
+settle 2.5
+import -window root -crop 574x260+459+270 +repage "$OUT/map-tooltip.png"
+echo "wrote $OUT/map-tooltip.png"
 xdotool mousemove --window "$MAIN" "${CELL35_XY[@]}" click --repeat 2 --delay 80 1
 CHART=$(wait_window "Complex \\(3,5\\)")
 settle 2
