@@ -16,7 +16,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <stop_token>
 #include <thread>
@@ -100,6 +103,9 @@ private:
     void jobEnded(std::uint64_t generation, JobOutcome outcome);
     void shutDownJobs();
     void reapFinishedJobs();
+    // Runs the oldest function a job handed to the window thread (one queued call per
+    // function, so they run in the order handed over).
+    Q_INVOKABLE void runHandedOverCall();
 
     void buildLayout();
     void buildMenus();
@@ -166,6 +172,13 @@ private:
     };
     std::vector<RunningJob> jobs;
     std::shared_ptr<JobChannel> channel;
+    // Functions on their way from a job thread to the window thread. They travel through
+    // this queue under its own lock; the queued call that wakes the window carries nothing.
+    // Qt's event queue is ordered by its own internal locks, which a race detector cannot
+    // see, so a function object built on the job thread and read on the window thread
+    // would otherwise look unordered to it.
+    std::mutex handOverMutex;
+    std::deque<std::function<void()>> handedOver;
     std::uint64_t generation = 0;  // of the newest job; older jobs no longer reach the window
     bool stopRequested = false;    // "Stop" pressed for the newest job
     bool dhRun = false;            // the newest job takes the Debye-Hueckel path

@@ -126,7 +126,11 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("Marlinq Solver"));
     setWindowIcon(applicationIcon());
     channel = JobChannel::create([this](std::function<void()> fn) {
-        QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+        {
+            std::lock_guard lock(handOverMutex);
+            handedOver.push_back(std::move(fn));
+        }
+        QMetaObject::invokeMethod(this, "runHandedOverCall", Qt::QueuedConnection);
     });
     buildLayout();
     buildMenus();
@@ -476,6 +480,17 @@ void Form1::reapFinishedJobs() {
             ++it;
         }
     }
+}
+
+void Form1::runHandedOverCall() {
+    std::function<void()> fn;
+    {
+        std::lock_guard lock(handOverMutex);
+        if (handedOver.empty()) return;
+        fn = std::move(handedOver.front());
+        handedOver.pop_front();
+    }
+    fn();
 }
 
 bool Form1::jobsRunning() const {
