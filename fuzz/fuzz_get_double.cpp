@@ -1,9 +1,10 @@
 // The tolerant number parse of the concentration fields. Any text must parse without a
 // fault; and a number the program itself writes (general format, point or comma) must read
-// back as the classic reader of the files reads it.
+// back as the classic reader of the files reads it, on an English and on a German desktop.
 #include "files/NumberFormat.h"
 #include "ui/Form1.h"
 
+#include <QLocale>
 #include <QString>
 
 #include <cmath>
@@ -12,6 +13,9 @@
 #include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const QLocale english(QLocale::English, QLocale::UnitedStates);
+    static const QLocale german(QLocale::German, QLocale::Germany);
+    QLocale::setDefault(size > 0 && (data[0] & 2) ? german : english);
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const double any = marlinq::ui::Form1::GetDouble(text);
     (void)any;
