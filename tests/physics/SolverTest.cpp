@@ -66,6 +66,45 @@ TEST(Solver, CoreSourceStopsStrictlyAtTheCoreSurface) {
     EXPECT_EQ(F[0], 0.0);
 }
 
+// Column j of J against the central difference of F in direction j.
+template <typename Assemble>
+void expectJacobianMatchesResidual(const Vtr& iterate, Assemble assemble, std::initializer_list<int> columns) {
+    const int n = iterate.size();
+    Vtr F(n, 0.0);
+    BandMatrix J(n);
+    assemble(iterate, F, J);
+    for (int j : columns) {
+        const double eps = 1e-6 * std::max(1.0, std::fabs(iterate[j]));
+        Vtr up(iterate), down(iterate);
+        up[j] += eps;
+        down[j] -= eps;
+        Vtr Fup(n, 0.0), Fdown(n, 0.0);
+        BandMatrix scratch(n);
+        assemble(up, Fup, scratch);
+        assemble(down, Fdown, scratch);
+        for (int i = std::max(0, j - 2); i <= std::min(n - 1, j + 2); ++i) {
+            const double numeric = (Fup[i] - Fdown[i]) / (2.0 * eps);
+            EXPECT_NEAR(J(i, j), numeric, 1e-5 * (1.0 + std::fabs(numeric))) << "row " << i << " column " << j;
+        }
+    }
+}
+
+TEST(Solver, JacobiansAreTheDerivativesOfTheResiduals) {
+    const Vtr x = sphereGrid();
+    Vtr u(401, 0.0);
+    for (int i = 0; i < 401; ++i) u[i] = 3.0 * std::exp(-x[i]) + 0.1 * std::sin(7.0 * x[i]);
+    expectJacobianMatchesResidual(
+        u, [&](const Vtr& it, Vtr& F, BandMatrix& J) { Solver::assembleSphere(x, it, 5.0, 0.02, 1.5, 401, F, J); },
+        {0, 1, 2, 3, 49, 50, 200, 398, 399, 400});
+
+    const Vtr xc = cylinderGrid(0.8);
+    Vtr y(801, 1.0);
+    for (int i = 0; i < 801; ++i) y[i] = 1.0 + 0.7 * std::exp(-(xc[i] - 0.8)) + 0.05 * std::sin(5.0 * xc[i]);
+    expectJacobianMatchesResidual(
+        y, [&](const Vtr& it, Vtr& F, BandMatrix& J) { Solver::assembleCylinder(xc, it, 0.01, -1.3, F, J); },
+        {0, 1, 2, 3, 400, 798, 799, 800});
+}
+
 TEST(Solver, StepsSolveTheNewtonSystemSphereHalvedCylinderFull) {
     // From an arbitrary smooth iterate, the returned correction c satisfies J c = F
     // (sphere: c is twice the change, cylinder: the whole change).
