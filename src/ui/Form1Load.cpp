@@ -160,7 +160,8 @@ void Form1::loadDefaultToolStripMenuItem1_Click() {
     std::int32_t pid = kUnknownKeyPid;
     if (!readParameter(g.kip, g.kim, g.ka, g.vc01, g.vc10, g.zp, g.zn, narrowPath(path), g.Np, g.Nm, g.mpMin, g.mpMax,
                        g.mmMin, g.mmMax, pid)) {
-        // The program goes on; nothing was read.
+        // The program goes on; nothing was read. The reason stays in the log as well.
+        UpdateUIText(QString::fromLatin1(kParameterFileOpenError));
         showMessage(QString::fromLatin1(kParameterFileOpenError));
         return;
     }

@@ -137,6 +137,7 @@ TEST_F(WindowTest, LoadParametersRejectsWrongFilesAndLeavesTheFields) {
     dialogs->openAnswer = dir.filePath("no-such-file.in");
     form->loadDefaultToolStripMenuItem1->trigger();
     EXPECT_EQ(dialogs->messages, QStringList{"can not open file"});
+    EXPECT_TRUE(form->richTextBox1->toPlainText().endsWith("can not open file\n"));
     EXPECT_EQ(fields(), start);
 
     dialogs->messages.clear();

@@ -1,6 +1,6 @@
 // Pictures of the main window for the documentation. Runs only when MARLINQ_SCREENSHOT_DIR
 // names a folder, e.g. under a virtual display:
-//   MARLINQ_SCREENSHOT_DIR=docs QT_QPA_PLATFORM=xcb xvfb-run -s "-screen 0 1600x1000x24" \
+//   MARLINQ_SCREENSHOT_DIR=docs QT_QPA_PLATFORM=xcb xvfb-run -s "-screen 0 1600x1000x24"
 //       build/tests/ui/test_ui_form1 --gtest_filter='Screenshots.*'
 #include "form1_support.h"
 
