@@ -76,20 +76,7 @@ std::optional<std::int32_t> truncatedLength(double charge, double density) {
 // The window's start-up fields, or a parameter file loaded over them, as "Solve" would
 // then read them back from the fields.
 std::optional<InputFields> inputFields(const BatchOptions& o, int& exitCode) {
-    Parameters p;
-    p.zp = 18.0;
-    p.zn = 18.0;
-    p.kip = 0.25;
-    p.kim = 0.25;
-    p.ka = 0.2;
-    p.vc10 = 1e-3;
-    p.vc01 = 1e-3;
-    p.Np = 1;
-    p.Nm = 200;
-    p.mpMin = 0;
-    p.mpMax = 10;
-    p.mmMin = 0;
-    p.mmMax = 10;
+    Parameters p = startupParameters();
     double plen = 72.0, mlen = 72.0;
 
     if (!o.parameterFile.empty()) {

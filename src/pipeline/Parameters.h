@@ -11,6 +11,10 @@ struct Parameters {
     std::int32_t Np = 0, Nm = 0, mpMin = 0, mpMax = 0, mmMin = 0, mmMax = 0;
 };
 
+// The window's start-up values: 18 charges on charged blocks of 72 (densities 0.25),
+// ka 0.2, concentrations 1e-3, neutral blocks 1 and 200, both ranges 0..10.
+Parameters startupParameters();
+
 // The process-wide set (window thread only).
 Parameters& processParameters();
 

@@ -19,24 +19,7 @@
 
 namespace marlinq::testing {
 
-// Start-up values of the window: 18 charges on blocks of 72, ka 0.2, Np 1, Nm 200, 0..10.
-inline Parameters startupParameters() {
-    Parameters p;
-    p.kip = 0.25;
-    p.kim = 0.25;
-    p.ka = 0.2;
-    p.vc01 = 1e-3;
-    p.vc10 = 1e-3;
-    p.zp = 18.0;
-    p.zn = 18.0;
-    p.Np = 1;
-    p.Nm = 200;
-    p.mpMin = 0;
-    p.mpMax = 10;
-    p.mmMin = 0;
-    p.mmMax = 10;
-    return p;
-}
+using marlinq::startupParameters;
 
 inline std::shared_ptr<InfoChainBean> chainBean(const Parameters& p, double plen, double mlen, bool checked) {
     return std::make_shared<InfoChainBean>(plen, mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm,
