@@ -25,29 +25,39 @@ double parseField(std::string_view s) {
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
     const std::size_t mantissaStart = i;
     std::size_t digits = 0;
-    bool nonZeroInteger = false;
+    // Decimal magnitude of the first non-zero digit, to tell overflow from underflow.
+    std::int64_t leadMagnitude = 0;
+    bool seenNonZero = false;
     while (i < s.size() && isDigit(s[i])) {
-        nonZeroInteger = nonZeroInteger || s[i] != '0';
+        if (seenNonZero) ++leadMagnitude;
+        else if (s[i] != '0') seenNonZero = true;
         ++i;
         ++digits;
     }
     if (i < s.size() && s[i] == '.') {
         ++i;
         while (i < s.size() && isDigit(s[i])) {
+            if (!seenNonZero) {
+                --leadMagnitude;
+                if (s[i] != '0') seenNonZero = true;
+            }
             ++i;
             ++digits;
         }
     }
     if (digits == 0) return 0.0;
-    bool negativeExponent = false;
+    std::int64_t exponent = 0;
     if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
         std::size_t j = i + 1;
         bool expNegative = false;
         if (j < s.size() && (s[j] == '+' || s[j] == '-')) expNegative = s[j++] == '-';
         if (j < s.size() && isDigit(s[j])) {
-            while (j < s.size() && isDigit(s[j])) ++j;
+            while (j < s.size() && isDigit(s[j])) {
+                if (exponent < 1000000000) exponent = exponent * 10 + (s[j] - '0');
+                ++j;
+            }
             i = j;
-            negativeExponent = expNegative;
+            if (expNegative) exponent = -exponent;
         }
     }
     double value = 0.0;
@@ -56,7 +66,7 @@ double parseField(std::string_view s) {
     const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
     if (ec == std::errc::result_out_of_range) {
         // Too large or too small for a double: infinity or zero, as the C library gives.
-        value = (!negativeExponent && nonZeroInteger) ? std::numeric_limits<double>::infinity() : 0.0;
+        value = (seenNonZero && leadMagnitude + exponent >= 0) ? std::numeric_limits<double>::infinity() : 0.0;
     } else if (ec != std::errc() || ptr != last) {
         return 0.0;
     }

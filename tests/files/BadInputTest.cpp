@@ -186,7 +186,7 @@ TEST(BadInput, TableFilesAsUsersProduceThem) {
     {
         // Out-of-range and word values: overflow is infinite, underflow zero, words zero.
         Tables t;
-        t.read("1e999\t-1e999\t1e-999\tnan\tinf\t-0\n");
+        t.read("1e999\t-1e999\t1e-999\tnan\tinf\t-0\t0.5e999\t-.01e400\t1000e-1000\t0.0e999\n");
         const auto& r = (*t.coarse)[0];
         EXPECT_EQ(r[0], HUGE_VAL);
         EXPECT_EQ(r[1], -HUGE_VAL);
@@ -194,6 +194,12 @@ TEST(BadInput, TableFilesAsUsersProduceThem) {
         EXPECT_EQ(r[3], 0.0);
         EXPECT_EQ(r[4], 0.0);
         EXPECT_TRUE(std::signbit(r[5]));
+        // Whether a number is too large or too small depends on its leading digit, not on
+        // the sign of the exponent alone.
+        EXPECT_EQ(r[6], HUGE_VAL);
+        EXPECT_EQ(r[7], -HUGE_VAL);
+        EXPECT_EQ(r[8], 0.0);
+        EXPECT_EQ(r[9], 0.0);
     }
     {
         // A 1 MB row: the columns beyond the table are ignored, the next line is the next row.
