@@ -5,6 +5,7 @@
 
 #include "files/DataPaths.h"
 #include "files/DistributionExport.h"
+#include "files/NumberFormat.h"
 #include "files/ParameterFile.h"
 #include "pipeline/CalculationJob.h"
 #include "pipeline/ComplexProfile.h"
@@ -73,6 +74,9 @@ std::optional<std::int32_t> truncatedLength(double charge, double density) {
     return static_cast<std::int32_t>(length);
 }
 
+// A real as it comes back from a text field that showed it in the general format.
+double shownAndReadBack(double v) { return parseLeadingDouble(formatGeneral(v, '.')).value_or(v); }
+
 // The window's start-up fields, or a parameter file loaded over them, as "Solve" would
 // then read them back from the fields.
 std::optional<InputFields> inputFields(const BatchOptions& o, int& exitCode) {
@@ -96,6 +100,10 @@ std::optional<InputFields> inputFields(const BatchOptions& o, int& exitCode) {
         }
         plen = *pl;
         mlen = *ml;
+        // The window shows the loaded reals in its fields with 15 significant digits and
+        // "Solve" reads them back from there: a file value with more digits is computed
+        // with its 15-digit form.
+        for (double* v : {&p.zp, &p.zn, &p.ka, &p.vc10, &p.vc01}) *v = shownAndReadBack(*v);
     }
 
     InputFields in;

@@ -85,6 +85,12 @@ parameter_file_roundtrip)
     run -q startup.in
     expect_rc 0
     cmp -s out expected || fail "the start-up file does not give the start-up result"
+    # The window shows loaded reals with 15 significant digits and computes with what it shows.
+    sed -e 's/^vc10 .*/vc10 0.0010000000000000044/' -e 's/^ka .*/ka 0.20000000000000049/' \
+        -e 's/^zn .*/zn 18.000000000000049/' startup.in >digits.in
+    run -q digits.in
+    expect_rc 0
+    cmp -s out expected || fail "values beyond 15 digits are not computed as the window shows them"
     printf 'mpMin 2\nmpMax 5\nmmMin 3\nmmMax 7\r\n' >ranges.in
     run -q ranges.in
     expect_rc 0
