@@ -1,6 +1,7 @@
 #include "PipelineFixtures.h"
 
 #include "kernel/Interpolation.h"
+#include "physics/FreeEnergy.h"
 
 #include <gtest/gtest.h>
 #include <omp.h>
@@ -131,6 +132,57 @@ TEST(SphereStage, EvaluatesTheNeutralBandOnly) {
     InfoSphereBean asym = record(p, 72, 72, 7.5, 7.5);
     stage.startSphereEnergy(asym, 3);
     for (std::int32_t mm = 0; mm <= 20; ++mm) EXPECT_EQ(asym.absValue(3, mm) > 0.0, mm >= 1 && mm <= 8) << mm;
+}
+
+// The weight of one cell written out from its definition: neutral-block term with the
+// branch on Np < Nm, exponent, then the plain or the logarithmic form.
+struct CellWeight {
+    double E, w;
+};
+CellWeight expectedWeight(const InfoSphereBean& isb, std::int32_t mp, std::int32_t mm, double F, double lnNp,
+                          double lnNm) {
+    const auto s = [](std::int32_t k) { return readSigma(k); };
+    const double T = isb.Np < isb.Nm
+                         ? -(s(mp + mm) + s(1) * mp - s(mm)) * lnNp - (s(1) * mm + s(mm)) * lnNm
+                         : -(s(1) * mp + s(mp)) * lnNp - (s(mp + mm) + s(1) * mm - s(mp)) * lnNm;
+    const double E = (mp * isb.ffc_positive + mm * isb.ffc_minus) - F - T;
+    if (E < 300.0) return {E, (marlinq::pow(isb.vc01, mm) * marlinq::pow(isb.vc10, mp)) * std::pow(2.71828183, E)};
+    return {E, std::pow(2.71828183, mp * std::log(isb.vc10) + mm * std::log(isb.vc01) + E)};
+}
+
+TEST(Stages, CellWeightsFollowTheirDefinitionInBothBranches) {
+    int plainCells = 0, logCells = 0;
+    for (const auto& [Np, Nm] : {std::pair{3, 7}, std::pair{7, 3}}) {
+        for (const double ffc : {7.5, 45.0}) {
+            Parameters p = startupParameters();
+            p.Np = Np;
+            p.Nm = Nm;
+            p.zn = 16.0;
+            p.mpMax = p.mmMax = 4;
+            InfoSphereBean isb = record(p, 72, 64, ffc, ffc - 0.7);
+            ParaCalculation().startDH(isb);
+            ASSERT_EQ(isb.max_shift, 0.0);
+            for (std::int32_t mp = 1; mp <= 4; ++mp) {
+                for (std::int32_t mm = 1; mm <= 4; ++mm) {
+                    const double F = FreeEnergy::freeEnergy_SphereDH(p.ka, mp * p.zp, mm * p.zn, mm * 64.0 + mp * 72.0);
+                    const CellWeight c = expectedWeight(isb, mp, mm, F, std::log(double(Np)), std::log(double(Nm)));
+                    (c.E < 300.0 ? plainCells : logCells)++;
+                    EXPECT_EQ(isb.absValue(mp, mm), c.w) << Np << " " << Nm << " " << ffc << " (" << mp << "," << mm << ")";
+                }
+            }
+            // One Poisson-Boltzmann row: the neutral-block logarithms are taken in single precision.
+            InfoSphereBean row = record(p, 72, 64, ffc, ffc - 0.7);
+            ParaCalculation().startSphereEnergy(row, 3);
+            const double lnNp = static_cast<float>(std::log(static_cast<double>(static_cast<float>(Np))));
+            const double lnNm = static_cast<float>(std::log(static_cast<double>(static_cast<float>(Nm))));
+            for (std::int32_t mm = 1; mm <= 4; ++mm) {
+                const double F = FreeEnergy::freeEnergy_Sphere(p.ka, 3 * p.zp, mm * p.zn, mm * 64.0 + 3 * 72.0);
+                EXPECT_EQ(row.absValue(3, mm), expectedWeight(row, 3, mm, F, lnNp, lnNm).w) << Np << " " << ffc << " " << mm;
+            }
+        }
+    }
+    EXPECT_GT(plainCells, 0);
+    EXPECT_GT(logCells, 0);
 }
 
 // Large single-chain energies drive the weights of the higher rows beyond a double.
