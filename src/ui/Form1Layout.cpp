@@ -229,7 +229,7 @@ void Form1::buildLayout() {
     pictureBox2 = place(new QLabel(client), "pictureBox2", 340, 78 + dy, 55, 425);
     text(client, QStringLiteral("min"), 343, 504 + dy);
     pictureBox3 = place(new QLabel(client), "pictureBox3", 429, 61 + dy, 29, 575);
-    symbol(client, "sym_mminus", 392, 348 + dy);
+    symbol(client, "sym_mminus", 396, 348 + dy);
     pictureBox1 = place(new QLabel(client), "pictureBox1", 459, 61 + dy, 575, 575);
     pictureBox1->setMouseTracking(true);
     pictureBox1->installEventFilter(this);

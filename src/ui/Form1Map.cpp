@@ -32,7 +32,7 @@ char decimalSeparator() {
 
 void drawLabels(QPixmap& canvas, const AxisLabels& labels) {
     QPainter p(&canvas);
-    p.setPen(QColor(Qt::gray));
+    p.setPen(toQColor(kGrayColor));
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(labels.fontPointSize);
     p.setFont(font);
@@ -129,7 +129,7 @@ void Form1::updateResultPanel(std::int32_t mp, std::int32_t mm) {
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0xFF, 0x8C, 0x00));  // dark orange
     p.drawEllipse(QRectF(picture.centre - picture.rc, picture.centre - picture.rc, 2 * picture.rc, 2 * picture.rc));
-    QPen pen{QColor(Qt::gray)};
+    QPen pen{toQColor(kGrayColor)};
     pen.setWidthF(0.5);
     p.setPen(pen);
     for (const SunLine& l : picture.lines) p.drawLine(QPointF(l.x0, l.y0), QPointF(l.x1, l.y1));

@@ -18,6 +18,11 @@ namespace marlinq::ui {
 extern const std::array<std::array<std::int32_t, 3>, 21> colorArray;
 // Colour of a cell whose row M+ has not been computed yet (the window background).
 inline constexpr std::array<std::int32_t, 3> kPendingColor{224, 224, 224};
+// The named greys of the drawings (the usual web colours, not Qt's lighter Qt::gray and
+// Qt::lightGray): Gray for the axis labels, the map grid and the chains of the sun
+// picture, LightGray for the empty grid of a new run.
+inline constexpr std::array<std::int32_t, 3> kGrayColor{128, 128, 128};
+inline constexpr std::array<std::int32_t, 3> kLightGrayColor{211, 211, 211};
 // The brushes are kept from red to white: code c is entry 20 - c.
 constexpr int brushIndexOfCode(int code) { return 20 - code; }
 

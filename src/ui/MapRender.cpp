@@ -34,7 +34,7 @@ void paintGrid(QPainter& p, const CellGeometry& g, const QColor& colour, double 
 
 void paintEmptyGrid(QImage& picture, const CellGeometry& geometry) {
     QPainter p(&picture);
-    paintGrid(p, geometry, QColor(Qt::lightGray), 0.3);
+    paintGrid(p, geometry, toQColor(kLightGrayColor), 0.3);
 }
 
 void paintMap(QImage& picture, const MapPaintRequest& request) {
@@ -66,7 +66,7 @@ void paintMap(QImage& picture, const MapPaintRequest& request) {
         p.setRenderHint(QPainter::SmoothPixmapTransform, false);
         p.drawImage(area, small);
     }
-    paintGrid(p, g, QColor(Qt::gray), 0.5);
+    paintGrid(p, g, toQColor(kGrayColor), 0.5);
 
     if (request.outline) {
         const auto [i, j] = *request.outline;

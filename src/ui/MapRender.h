@@ -5,6 +5,7 @@
 #include "kernel/Grid.h"
 #include "ui/MapModel.h"
 
+#include <QColor>
 #include <QImage>
 
 #include <cstdint>
@@ -12,6 +13,8 @@
 #include <utility>
 
 namespace marlinq::ui {
+
+inline QColor toQColor(const std::array<std::int32_t, 3>& rgb) { return QColor(rgb[0], rgb[1], rgb[2]); }
 
 struct MapPaintRequest {
     const Grid<std::int32_t>* Mcolor = nullptr;  // codes 0..20, rows M+, columns M-
