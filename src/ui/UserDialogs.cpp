@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 namespace marlinq::ui {
 
@@ -15,9 +16,26 @@ QString QtUserDialogs::getOpenFileName(QWidget* parent, const QString& title, co
     return QFileDialog::getOpenFileName(parent, title, directory, filter, &selected);
 }
 
+namespace {
+// "txt" of "Text file (*.txt)": the extension a name typed without one receives.
+QString filterSuffix(const QString& filter) {
+    static const QRegularExpression pattern(QStringLiteral("\\(\\*\\.([A-Za-z0-9]+)[ ;)]"));
+    const QRegularExpressionMatch m = pattern.match(filter);
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+}  // namespace
+
 QString QtUserDialogs::getSaveFileName(QWidget* parent, const QString& title, const QString& directory,
                                        const QString& filter) {
-    return QFileDialog::getSaveFileName(parent, title, directory, filter);
+    // A name typed without an extension gets the one of the filter ("results" is saved as
+    // "results.txt"), and the overwrite question is asked about that final name.
+    QFileDialog dialog(parent, title, directory, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(filterSuffix(filter));
+    if (dialog.exec() != QDialog::Accepted) return QString();
+    const QStringList files = dialog.selectedFiles();
+    return files.isEmpty() ? QString() : files.first();
 }
 
 namespace {
