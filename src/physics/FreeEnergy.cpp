@@ -1,5 +1,7 @@
 #include "physics/FreeEnergy.h"
 
+#include "physics/Constants.h"
+
 #include "physics/Solver.h"
 #include "physics/SphereNewton.h"
 
@@ -13,15 +15,7 @@ namespace marlinq {
 
 namespace {
 
-// pi is 3.141592387 throughout; these are 4, 2, 4/3 and 8 times that value.
-constexpr double kPi = 3.141592387;
-constexpr double kFourPi = 12.566369548;
-constexpr double kTwoPi = 6.283184774;
-constexpr double kFourThirdsPi = 4.188789849333333;
-constexpr double kEightPi = 25.132739096;
-constexpr double kOneThird = 0.3333333333333333;
-// Every exponential of the complex free energy is this constant raised to a power.
-constexpr double kE = 2.71828183;
+using namespace constants;
 
 // Single chain: 801 points over eight screening lengths from the cylinder surface.
 constexpr std::int32_t kChainPoints = 801;

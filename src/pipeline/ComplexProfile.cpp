@@ -1,5 +1,7 @@
 #include "pipeline/ComplexProfile.h"
 
+#include "physics/Constants.h"
+
 #include "files/NumberFormat.h"
 #include "physics/PotentialShow.h"
 
@@ -10,10 +12,7 @@ namespace marlinq {
 
 namespace {
 constexpr int kPoints = 401;
-// The rounded constants the charts have always used (4 pi, 8 pi and e).
-constexpr double kFourPi = 12.566369548;
-constexpr double kEightPi = 25.132739096;
-constexpr double kE = 2.71828183;
+using namespace constants;
 }  // namespace
 
 ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp, double zn, double kip, double kim,

@@ -10,6 +10,7 @@
 // later row needs it and rescales what the earlier rows left in the matrix.
 
 #include "kernel/Interpolation.h"
+#include "physics/Constants.h"
 #include "physics/FreeEnergy.h"
 #include "pipeline/ParaCalculation.h"
 
@@ -20,7 +21,7 @@ namespace marlinq {
 
 namespace {
 
-constexpr double kE = 2.71828183;
+using constants::kE;
 // Above this exponent a weight is formed from its logarithm in one power.
 constexpr double kLogBranch = 300.0;
 // A weight beyond this counts as overflowing the range of a double.

@@ -1,6 +1,7 @@
 // Chain stage and the neutral-block table.
 
 #include "pipeline/ParaCalculation.h"
+#include "physics/Constants.h"
 
 #include "files/ChainTables.h"
 #include "kernel/Interpolation.h"
@@ -96,7 +97,7 @@ double readSigma(std::int32_t p) {
 
 double weightShiftOffset(double max_shift) { return max_shift == 0.0 ? 0.0 : max_shift - 10.0; }
 
-double weightShiftFactor(double max_shift) { return std::pow(2.71828183, -weightShiftOffset(max_shift)); }
+double weightShiftFactor(double max_shift) { return std::pow(constants::kE, -weightShiftOffset(max_shift)); }
 
 int ParaCalculation::startChainEnergy(InfoChainBean& icb, std::string* failure) {
     double ffc_minus = 0.0;

@@ -1,4 +1,5 @@
 #include "ui/MapModel.h"
+#include "physics/Constants.h"
 
 #include <charconv>
 #include <cmath>
@@ -149,7 +150,7 @@ AxisLabels verticalAxisLabels(std::int32_t mmMax, std::int32_t mrange, std::int3
 
 double coreRadius(double plen, double mlen, std::int32_t mp, std::int32_t mm) {
     // Volume of the core = total charged length; 12.566369548 is the program's 4 pi.
-    return std::pow((mlen * mm + plen * mp) * 3.0 / 12.566369548, 0.3333333333333333);
+    return std::pow((mlen * mm + plen * mp) * 3.0 / constants::kFourPi, constants::kOneThird);
 }
 
 ComplexSummary summarizeComplex(std::int32_t mp, std::int32_t mm, double zp, double zn, double plen, double mlen,
@@ -170,7 +171,7 @@ SunPicture sunPicture(std::int32_t width, std::int32_t mp, std::int32_t mm, doub
     sun.centre = c;
     sun.rc = f * Rc;
     if (mp + mm <= 0) return sun;
-    const double delta = 6.283184774 / (mp + mm);
+    const double delta = constants::kTwoPi / (mp + mm);
     std::int32_t a = mp, b = mm, k = 0;
     while (a > 0 || b > 0) {
         const double theta = k * delta;
