@@ -135,6 +135,52 @@ std::size_t cellOf(const StageInputs& in, std::int32_t cols, std::int32_t mp, st
            static_cast<std::size_t>(mm - in.mmMin);
 }
 
+// One pass over a work list: exponent and weight (lowered by offset) of every cell, with
+// the largest log-weight, whether any weight overflows and how many cells have no finite
+// free energy (weight 0). FreeEnergyOf is the approximation of the stage.
+struct CellPass {
+    std::vector<double> E, w;
+    double lMax = 0.0;
+    bool overflow = false;
+    std::int64_t nonFinite = 0;
+};
+
+template <typename FreeEnergyOf>
+CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, int threads, double offset,
+                       FreeEnergyOf freeEnergyOf) {
+    const std::int64_t n = static_cast<std::int64_t>(list.size());
+    CellPass pass;
+    pass.E.resize(list.size());
+    pass.w.resize(list.size());
+    double lMax = 0.0;
+    bool overflow = false;
+    std::int64_t nonFinite = 0;
+
+#pragma omp parallel for num_threads(threads) schedule(static) reduction(max : lMax) reduction(|| : overflow) \
+    reduction(+ : nonFinite)
+    for (std::int64_t k = 0; k < n; ++k) {
+        const std::int32_t mp = list[k].mp;
+        const std::int32_t mm = list[k].mm;
+        const double F = freeEnergyOf(in.ka, mp * in.zp, mm * in.zn, mm * in.mlen + mp * in.plen);
+        const double e = std::isfinite(F) ? in.exponent(mp, mm, F) : NAN;
+        pass.E[k] = e;
+        double wk = 0.0;
+        if (std::isfinite(e)) {
+            const double L = in.logWeight(mp, mm, e);
+            if (L > lMax) lMax = L;
+            wk = in.weight(mp, mm, e, offset);
+            if (!(wk <= kOverflow)) overflow = true;
+        } else {
+            ++nonFinite;
+        }
+        pass.w[k] = wk;
+    }
+    pass.lMax = lMax;
+    pass.overflow = overflow;
+    pass.nonFinite = nonFinite;
+    return pass;
+}
+
 }  // namespace
 
 int ParaCalculation::startSphereEnergy(InfoSphereBean& isb, std::int32_t i) {
@@ -153,43 +199,20 @@ int ParaCalculation::startSphereEnergy(InfoSphereBean& isb, std::int32_t i) {
     const std::int64_t n = static_cast<std::int64_t>(list.size());
 
     const double offset = weightShiftOffset(isb.max_shift);
-    std::vector<double> E(list.size());
-    std::vector<double> w(list.size());
-    double lMax = 0.0;
-    bool overflow = false;
-    std::int64_t nonFinite = 0;
-
-#pragma omp parallel for num_threads(threads) schedule(static) reduction(max : lMax) reduction(|| : overflow) \
-    reduction(+ : nonFinite)
-    for (std::int64_t k = 0; k < n; ++k) {
-        const std::int32_t mp = list[k].mp;
-        const std::int32_t mm = list[k].mm;
-        const double F = FreeEnergy::freeEnergy_Sphere(in.ka, mp * in.zp, mm * in.zn, mm * in.mlen + mp * in.plen);
-        const double e = std::isfinite(F) ? in.exponent(mp, mm, F) : NAN;
-        E[k] = e;
-        if (!std::isfinite(e)) {
-            w[k] = 0.0;
-            ++nonFinite;
-            continue;
-        }
-        const double L = in.logWeight(mp, mm, e);
-        if (L > lMax) lMax = L;
-        w[k] = in.weight(mp, mm, e, offset);
-        if (!(w[k] <= kOverflow)) overflow = true;
-    }
-
+    CellPass pass = evaluateCells(in, list, threads, offset, FreeEnergy::freeEnergy_Sphere);
+    std::vector<double>& w = pass.w;
     double* abs = isb.absValue.data();
     double* value = isb.Value.data();
-    if (overflow) {
+    if (pass.overflow) {
         // A larger common shift: the new row is formed anew with it, everything else in the
         // matrix is lowered by the change of the offset.
-        const double newShift = lMax > isb.max_shift ? lMax : isb.max_shift;
+        const double newShift = pass.lMax > isb.max_shift ? pass.lMax : isb.max_shift;
         const double newOffset = weightShiftOffset(newShift);
         std::vector<char> skip(isb.absValue.cellCount(), 0);
         for (const Index& idx : list) skip[cellOf(in, columns, idx.mp, idx.mm)] = 1;
         rescaleWeights(isb, offset - newOffset, skip);
         for (std::int64_t k = 0; k < n; ++k) {
-            if (std::isfinite(E[k])) w[k] = in.weight(list[k].mp, list[k].mm, E[k], newOffset);
+            if (std::isfinite(pass.E[k])) w[k] = in.weight(list[k].mp, list[k].mm, pass.E[k], newOffset);
         }
         isb.max_shift = newShift;
     }
@@ -198,7 +221,7 @@ int ParaCalculation::startSphereEnergy(InfoSphereBean& isb, std::int32_t i) {
         abs[cell] = w[k];
         value[cell] = w[k];
     }
-    isb.nonFiniteCells += nonFinite;
+    isb.nonFiniteCells += pass.nonFinite;
 
     postProcess(isb);
     return 1;
@@ -221,38 +244,19 @@ int ParaCalculation::startDH(InfoSphereBean& isb) {
     const int threads = ParalContr::get_optimized_num_of_threads(rows * columns);
 
     // The exponent of every cell is kept, so the shifted pass needs no second free energy.
-    std::vector<double> E(list.size());
+    const CellPass pass = evaluateCells(in, list, threads, 0.0, FreeEnergy::freeEnergy_SphereDH);
+    const std::vector<double>& E = pass.E;
     double* abs = isb.absValue.data();
     double* value = isb.Value.data();
-    double lMax = 0.0;
-    bool overflow = false;
-    std::int64_t nonFinite = 0;
-
-#pragma omp parallel for num_threads(threads) schedule(static) reduction(max : lMax) reduction(|| : overflow) \
-    reduction(+ : nonFinite)
     for (std::int64_t k = 0; k < n; ++k) {
-        const std::int32_t mp = list[k].mp;
-        const std::int32_t mm = list[k].mm;
-        const double F = FreeEnergy::freeEnergy_SphereDH(in.ka, mp * in.zp, mm * in.zn, mm * in.mlen + mp * in.plen);
-        const double e = std::isfinite(F) ? in.exponent(mp, mm, F) : NAN;
-        E[k] = e;
-        const std::size_t cell = cellOf(in, columns, mp, mm);
-        double wk = 0.0;
-        if (std::isfinite(e)) {
-            const double L = in.logWeight(mp, mm, e);
-            if (L > lMax) lMax = L;
-            wk = in.weight(mp, mm, e, 0.0);
-            if (!(wk <= kOverflow)) overflow = true;
-        } else {
-            ++nonFinite;
-        }
-        abs[cell] = wk;
-        value[cell] = wk;
+        const std::size_t cell = cellOf(in, columns, list[k].mp, list[k].mm);
+        abs[cell] = pass.w[k];
+        value[cell] = pass.w[k];
     }
 
-    if (overflow) {
-        isb.max_shift = lMax;
-        const double offset = weightShiftOffset(lMax);
+    if (pass.overflow) {
+        isb.max_shift = pass.lMax;
+        const double offset = weightShiftOffset(pass.lMax);
         // Cells outside the list (the free chains the job entered) take the same shift.
         std::vector<char> listed(isb.absValue.cellCount(), 0);
         for (const Index& idx : list) listed[cellOf(in, columns, idx.mp, idx.mm)] = 1;
@@ -265,7 +269,7 @@ int ParaCalculation::startDH(InfoSphereBean& isb) {
             value[cell] = wk;
         }
     }
-    isb.nonFiniteCells = nonFinite;
+    isb.nonFiniteCells = pass.nonFinite;
 
     postProcess(isb);
     return 0;
