@@ -4,20 +4,7 @@ set -uo pipefail
 
 case_name=$1
 BATCH=$2
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-cd "$WORK" || exit 1
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-# run ARGS...: runs the command, leaving stdout in out, stderr in err and the status in rc.
-run() {
-    "$BATCH" "$@" >out 2>err
-    rc=$?
-}
-
-expect_rc() { [ "$rc" -eq "$1" ] || { cat err >&2; fail "exit status $rc, expected $1"; }; }
-expect_err() { grep -qxF -- "$1" err || { cat err >&2; fail "standard error lacks the line: $1"; }; }
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 # A distribution of R lines, each with C tab-terminated numbers.
 expect_table() {

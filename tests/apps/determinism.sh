@@ -8,11 +8,7 @@ set -uo pipefail
 method=$1
 chains=$2
 BATCH=$3
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-cd "$WORK" || exit 1
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 # Ranges wide enough that every thread of a team of 8 gets rows, with an uneven count
 # (so the static schedule's last chunk is short), not starting at zero.
