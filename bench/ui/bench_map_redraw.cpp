@@ -21,7 +21,7 @@ namespace {
 Grid<std::int32_t> randomCodes(std::int32_t side) {
     Grid<std::int32_t> codes(side, side);
     std::mt19937 rng(5);
-    for (std::size_t k = 0; k < codes.cellCount(); ++k) codes.data()[k] = static_cast<std::int32_t>(rng() % 21U);
+    for (std::size_t k = 0; k < codes.cellCount(); ++k) codes.at(k) = static_cast<std::int32_t>(rng() % 21U);
     return codes;
 }
 

@@ -82,7 +82,6 @@ bool readTable(const std::string& path, std::array<std::array<double, N>, N>& m,
     std::ifstream in;
     if (!std::filesystem::is_directory(path, ec)) in.open(path);
     if (!in.is_open()) {
-        std::cout << openError << std::endl;
         if (failure) *failure = openError;
         return false;
     }
@@ -131,6 +130,14 @@ bool read_chain_matrix(CoarseTable& m, std::string* failure) {
 
 bool read_chain_matrix01(FineTable& m, std::string* failure) {
     return read_chain_matrix01_from(locateDataFile(kFineTableFile), m, failure);
+}
+
+std::shared_ptr<const ChainTables> loadChainTables(const std::string& coarsePath, const std::string& finePath,
+                                                   std::string& error) {
+    auto tables = std::make_shared<ChainTables>();
+    if (!read_chain_matrix_from(coarsePath, tables->coarse, &error)) return nullptr;
+    if (!read_chain_matrix01_from(finePath, tables->fine, &error)) return nullptr;
+    return tables;
 }
 
 }  // namespace marlinq

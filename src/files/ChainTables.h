@@ -5,6 +5,7 @@
 
 #include "kernel/Interpolation.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,16 @@ bool read_chain_matrix01(FineTable& m, std::string* failure = nullptr);
 // The same from an explicit path.
 bool read_chain_matrix_from(const std::string& path, CoarseTable& m, std::string* failure = nullptr);
 bool read_chain_matrix01_from(const std::string& path, FineTable& m, std::string* failure = nullptr);
+
+// Both tables, read once and then shared read-only by every run of the process.
+struct ChainTables {
+    CoarseTable coarse{};
+    FineTable fine{};
+};
+
+// Reads both tables from the given paths; nullptr with the reason in error when one
+// cannot be read.
+std::shared_ptr<const ChainTables> loadChainTables(const std::string& coarsePath, const std::string& finePath,
+                                                   std::string& error);
 
 }  // namespace marlinq

@@ -1,19 +1,29 @@
 #pragma once
-// Where the run-time files (the two chain tables, symbols/) are found: an explicit
-// folder if one was set, else the working directory, else the program's data folder.
+// Where the run-time files (the two chain tables, symbols/) are found. A front end decides
+// and holds its own DataSearch: an explicit folder if the user named one, else the
+// working directory, else the program's data folder, the install prefix's and the source
+// tree's data folders.
 
 #include <string>
 
 namespace marlinq {
 
-// An explicit data folder (the batch command's --data); empty clears it. Set at start-up.
-void setDataDirectoryOverride(const std::string& dir);
-// The folder the program's data were installed or built to; set at start-up from the
-// executable's location. A compiled-in default is tried after it.
-void setProgramDataDirectory(const std::string& dir);
+struct DataSearch {
+    std::string only;        // when set, the one folder looked in (a user's explicit choice)
+    std::string programDir;  // the data folder next to the executable, tried after the working directory
 
-// Path of an existing file relativeName (e.g. "Chains_values.dat", "symbols/sun.jpg")
-// in the search order above; relativeName itself when none exists.
+    // Path of an existing file relativeName (e.g. "Chains_values.dat", "symbols/sun.jpg")
+    // in the order above; relativeName itself when none exists.
+    std::string locate(const std::string& relativeName) const;
+};
+
+// The search of this executable: its data folder <prefix>/bin/../share/marlinq.
+DataSearch programDataSearch();
+
+// Process-wide default used by the calls that take no search (the tables' plain readers
+// and tests); front ends pass their own DataSearch instead.
+void setDataDirectoryOverride(const std::string& dir);
+void setProgramDataDirectory(const std::string& dir);
 std::string locateDataFile(const std::string& relativeName);
 
 }  // namespace marlinq

@@ -204,12 +204,16 @@ double sphereIntegral(const Vtr& x, const Vtr& u, const Core& c, double ka) {
 }  // namespace
 
 double FreeEnergy::freeEnergy_Sphere(double ka, double qp, double qn, double vcore) {
+    return freeEnergy_Sphere(ka, qp, qn, vcore, nullptr);
+}
+
+double FreeEnergy::freeEnergy_Sphere(double ka, double qp, double qn, double vcore, bool* unstable) {
     const Vtr x = sphere::grid();
     const Core c = coreOf(ka, qp, qn, vcore);
     const double q = c.Q / c.R;
     std::int32_t counter = 1;
     const Vtr u = sphere::solvePotential(x, q, c.kR, &counter);
-    if (counter >= 99) std::cout << std::string(" unstable solution occured !! \n") << std::flush;
+    if (counter >= 99 && unstable) *unstable = true;
     return sphereIntegral(x, u, c, ka);
 }
 

@@ -31,6 +31,8 @@ public:
     // --- spherical complex ---
     static double intg_sphere2(const Vtr& x, const Vtr& u, double drho, double cion, std::int32_t n, double rc);
     static double freeEnergy_Sphere(double ka, double qp, double qn, double vcore);
+    // The same; *unstable (when given) is set when the Newton iteration hit its step limit.
+    static double freeEnergy_Sphere(double ka, double qp, double qn, double vcore, bool* unstable);
     static double freeEnergy_SphereDH(double ka, double qp, double qn, double vcore);
 };
 

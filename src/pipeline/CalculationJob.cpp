@@ -20,7 +20,8 @@ constexpr const char* kAllFinished = "Finished calculation of the spheres free e
 // The callbacks are optional (a quiet batch run has none).
 class Reporter {
 public:
-    explicit Reporter(const JobCallbacks& cb) : cb_(cb) {}
+    Reporter(const JobCallbacks& cb, const std::function<void(const std::string&)>& diagnostics)
+        : cb_(cb), diagnostics_(diagnostics) {}
     void text(const std::string& s) const {
         if (cb_.UpdateText) cb_.UpdateText(s);
     }
@@ -30,32 +31,88 @@ public:
     void button(const std::string& s) const {
         if (cb_.UpdateButton) cb_.UpdateButton(s);
     }
-    void publish(std::shared_ptr<InfoSphereBean> record) const {
-        if (cb_.PublishRecord) cb_.PublishRecord(std::move(record));
+    // A snapshot shares the matrices' blocks with the working record: it costs the
+    // blocks the next rows change, not a copy of the map.
+    void publish(const InfoSphereBean& record) const {
+        if (cb_.PublishRecord) cb_.PublishRecord(std::make_shared<const InfoSphereBean>(record));
+    }
+    void diagnostic(const std::string& s) const {
+        if (diagnostics_) diagnostics_(s);
     }
 
 private:
     const JobCallbacks& cb_;
+    const std::function<void(const std::string&)>& diagnostics_;
 };
 
-// The lone '+' chain (1, 0) and the lone '-' chain (0, 1) carry the free concentrations,
-// on the same scale as the complexes.
-void enterFreeChains(InfoSphereBean& isb) {
-    const double factor = weightShiftFactor(isb.max_shift);
-    if (isb.mpMin == 0 && isb.absValue.rows() > 1 && isb.absValue.cols() > 0) {
-        isb.Value(1, 0) = isb.vc10 * factor;
-        isb.absValue(1, 0) = isb.vc10 * factor;
+// The cells of the lone '+' chain (1, 0) and the lone '-' chain (0, 1), where they lie
+// inside the ranges; a cell of the matrix that belongs to a complex is never one of them.
+struct FreeChainCells {
+    bool plus = false, minus = false;
+    std::int32_t plusRow = 0, plusCol = 0, minusRow = 0, minusCol = 0;
+
+    explicit FreeChainCells(const InfoSphereBean& isb) {
+        const bool inside = isb.absValue.rows() > 0 && isb.absValue.cols() > 0;
+        plus = inside && isb.mmMin == 0 && isb.mpMin <= 1 && 1 <= isb.mpMax;
+        minus = inside && isb.mpMin == 0 && isb.mmMin <= 1 && 1 <= isb.mmMax;
+        plusRow = 1 - isb.mpMin;
+        minusCol = 1 - isb.mmMin;
     }
-    if (isb.mmMin == 0 && isb.absValue.cols() > 1 && isb.absValue.rows() > 0) {
-        isb.Value(0, 1) = isb.vc01 * factor;
-        isb.absValue(0, 1) = isb.vc01 * factor;
+};
+
+// The lone chains carry the free concentrations, on the same scale as the complexes.
+void enterFreeChains(InfoSphereBean& isb, const FreeChainCells& cells) {
+    const double factor = weightShiftFactor(isb.max_shift);
+    if (cells.plus) {
+        isb.Value(cells.plusRow, cells.plusCol) = isb.vc10 * factor;
+        isb.absValue(cells.plusRow, cells.plusCol) = isb.vc10 * factor;
+    }
+    if (cells.minus) {
+        isb.Value(cells.minusRow, cells.minusCol) = isb.vc01 * factor;
+        isb.absValue(cells.minusRow, cells.minusCol) = isb.vc01 * factor;
     }
 }
+
+// The weights of the free-chain cells before they were entered again after a row: the
+// run's closing normalisation sees them as they were when that row was normalised.
+struct FreeChainWeights {
+    double plusAbs = 0.0, plusValue = 0.0, minusAbs = 0.0, minusValue = 0.0;
+
+    void save(const InfoSphereBean& isb, const FreeChainCells& cells) {
+        if (cells.plus) {
+            plusAbs = isb.absValue(cells.plusRow, cells.plusCol);
+            plusValue = isb.Value(cells.plusRow, cells.plusCol);
+        }
+        if (cells.minus) {
+            minusAbs = isb.absValue(cells.minusRow, cells.minusCol);
+            minusValue = isb.Value(cells.minusRow, cells.minusCol);
+        }
+    }
+    void restore(InfoSphereBean& isb, const FreeChainCells& cells) const {
+        if (cells.plus) {
+            isb.absValue(cells.plusRow, cells.plusCol) = plusAbs;
+            isb.Value(cells.plusRow, cells.plusCol) = plusValue;
+        }
+        if (cells.minus) {
+            isb.absValue(cells.minusRow, cells.minusCol) = minusAbs;
+            isb.Value(cells.minusRow, cells.minusCol) = minusValue;
+        }
+    }
+};
 
 std::string nonFiniteMessage(std::int64_t count) {
     if (count == 1) return "1 complex has no finite free energy and was given weight 0";
     return std::to_string(count) + " complexes have no finite free energy and were given weight 0";
 }
+
+std::string unstableMessage(std::int64_t count) {
+    if (count == 1) return "1 Newton solve of a complex did not converge (unstable solution)";
+    return std::to_string(count) + " Newton solves of complexes did not converge (unstable solution)";
+}
+
+constexpr const char* kUnrepresentable =
+    "A weight lies beyond the range of a double even after a common shift (a free energy is out of range); "
+    "no distribution was calculated.";
 
 JobOutcome fail(const Reporter& report, const std::string& reason) {
     report.text(reason);
@@ -65,15 +122,19 @@ JobOutcome fail(const Reporter& report, const std::string& reason) {
 
 }  // namespace
 
-JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobCallbacks& callbacks) {
-    const Reporter report(callbacks);
+JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobCallbacks& callbacks,
+                              JobCounts* countsOut) {
+    const Reporter report(callbacks, input.diagnostics);
+    JobCounts scratch;
+    JobCounts& counts = countsOut ? *countsOut : scratch;
+    counts = JobCounts{};
     if (token.stop_requested()) {
         report.text(kCancelled);
         return JobOutcome::Cancelled;
     }
     if (!input.icb) return fail(report, "No chain parameters were given; no distribution was calculated.");
 
-    // The job's own copy: nothing the window does to its records reaches this run.
+    // The job's own copy: nothing the front end does to its records reaches this run.
     const Parameters p = input.params;
     InfoChainBean icb = *input.icb;
 
@@ -85,11 +146,23 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
     if (p.mpMax > kMaxAggregation || p.mmMax > kMaxAggregation || rows * columns > kMaxCells) {
         return fail(report, "Ranges of aggregation numbers are too large (at most 4000000 complexes)");
     }
+    counts.rows = static_cast<std::int32_t>(rows);
 
     ParaCalculation calculation;
-    std::string failure;
-    if (calculation.startChainEnergy(icb, &failure) == 0) {
-        return fail(report, failure.empty() ? "The single-chain free energies could not be computed." : failure);
+    if (icb.checked && !input.tables) {
+        const std::string reason = input.tablesError.empty()
+                                       ? std::string("The single-chain tables were not loaded; no distribution was calculated.")
+                                       : input.tablesError;
+        report.diagnostic(reason);
+        return fail(report, reason);
+    }
+    ChainStageReport chains;
+    const int chainsDone = calculation.startChainEnergy(icb, input.tables.get(), chains);
+    for (const std::string& line : chains.diagnostics) report.diagnostic(line);
+    counts.failedChains = chains.failedChains;
+    if (chainsDone == 0) {
+        return fail(report, chains.failure.empty() ? "The single-chain free energies could not be computed."
+                                                   : chains.failure);
     }
     report.text(kChainsFinished);
 
@@ -102,36 +175,69 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
     for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) (*sigma)[static_cast<std::size_t>(k)] = readSigma(k);
 
     const bool dh = input.dh;
-    auto isb = std::make_shared<InfoSphereBean>(
-        icb.plen, icb.mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin, p.mpMax, p.mmMin,
-        p.mmMax, icb.ffc_minus, icb.ffc_positive, std::move(Mcolor), std::move(Value), std::move(absValue), p.mpMin,
-        SigmaTable(std::move(sigma)), dh, 0.0);
+    // The working record is this thread's alone; the front end sees snapshots of it.
+    InfoSphereBean isb(icb.plen, icb.mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin,
+                       p.mpMax, p.mmMin, p.mmMax, icb.ffc_minus, icb.ffc_positive, std::move(Mcolor),
+                       std::move(Value), std::move(absValue), p.mpMin, SigmaTable(std::move(sigma)), dh, 0.0);
     report.publish(isb);
-    enterFreeChains(*isb);
+    const FreeChainCells freeCells(isb);
+    enterFreeChains(isb, freeCells);
+
+    std::int64_t unstableReported = 0;
+    const auto reportUnstable = [&] {
+        for (; unstableReported < isb.unstableSolves; ++unstableReported) report.diagnostic(kUnstableSolution);
+    };
+    const auto closingLines = [&] {
+        counts.unstableSolves = isb.unstableSolves;
+        counts.nonFiniteCells = isb.nonFiniteCells;
+        if (isb.nonFiniteCells > 0) report.text(nonFiniteMessage(isb.nonFiniteCells));
+        if (isb.unstableSolves > 0) report.text(unstableMessage(isb.unstableSolves));
+    };
 
     if (!dh) {
-        isb->run = true;
+        isb.run = true;
+        SphereRunCells written;
+        FreeChainWeights beforeEntry;
+        // Normalises the matrix once, as it was when the last finished row was normalised.
+        const auto finishRows = [&] {
+            if (counts.rowsDone == 0) return;  // nothing computed, nothing to normalise
+            beforeEntry.restore(isb, freeCells);
+            ParaCalculation::normalise(isb);
+            enterFreeChains(isb, freeCells);
+        };
+        beforeEntry.save(isb, freeCells);
         for (std::int32_t mp = p.mpMin; mp <= p.mpMax; ++mp) {
             if (token.stop_requested()) {
-                if (isb->nonFiniteCells > 0) report.text(nonFiniteMessage(isb->nonFiniteCells));
+                finishRows();
+                report.publish(isb);
+                closingLines();
                 report.text(kCancelled);
                 return JobOutcome::Cancelled;
             }
-            calculation.startSphereEnergy(*isb, mp);
-            enterFreeChains(*isb);
-            isb->index = mp;
+            calculation.startSphereRow(isb, mp, written);
+            reportUnstable();
+            if (isb.unrepresentable) return fail(report, kUnrepresentable);
+            beforeEntry.save(isb, freeCells);
+            enterFreeChains(isb, freeCells);
+            isb.index = mp;
+            counts.rowsDone = mp - p.mpMin + 1;
             const std::string row = "Row " + std::to_string(mp) + " is passed...";
             report.text(row);
+            report.publish(isb);
             report.matrix(row);
         }
-        if (isb->nonFiniteCells > 0) report.text(nonFiniteMessage(isb->nonFiniteCells));
+        finishRows();
+        report.publish(isb);
+        closingLines();
     } else {
-        isb->run = true;
+        isb.run = true;
         report.text(kDhStarting);
-        calculation.startDH(*isb);
-        enterFreeChains(*isb);
-        if (isb->nonFiniteCells > 0) report.text(nonFiniteMessage(isb->nonFiniteCells));
+        calculation.startDH(isb);
+        if (isb.unrepresentable) return fail(report, kUnrepresentable);
+        enterFreeChains(isb, freeCells);
+        closingLines();
         report.text(kDhFinished);
+        report.publish(isb);
         report.matrix(kDhFinished);
     }
 

@@ -1,8 +1,10 @@
 #pragma once
 // One whole calculation: chain stage, result record, PB rows or the DH matrix, with
-// progress reported through blocking callbacks and cancellation through a stop token.
-// The job knows nothing of windows.
+// progress reported through callbacks and cancellation through a stop token. The job
+// knows nothing of windows: it runs on whatever thread calls it, and JobRunner puts it
+// on a thread of its own for a front end that must stay responsive.
 
+#include "files/ChainTables.h"
 #include "pipeline/Parameters.h"
 #include "pipeline/Records.h"
 
@@ -13,22 +15,47 @@
 
 namespace marlinq {
 
+// A result as the job had it at one moment; never changed afterwards, so it may be kept
+// and read on any thread while the job goes on.
+using ResultSnapshot = std::shared_ptr<const InfoSphereBean>;
+
+// Called on the job's thread. Every callback is optional.
 struct JobCallbacks {
-    std::function<void(const std::string&)> UpdateText;    // append a line to the log
-    std::function<void(const std::string&)> UpdateMatrix;  // redraw the map from the published record
-    std::function<void(const std::string&)> UpdateButton;  // back to idle
-    std::function<void(std::shared_ptr<InfoSphereBean>)> PublishRecord;  // new current record
+    std::function<void(const std::string&)> UpdateText;    // a line for the log
+    std::function<void(const std::string&)> UpdateMatrix;  // the last published snapshot is complete up to a row
+    std::function<void(const std::string&)> UpdateButton;  // the job ends
+    std::function<void(ResultSnapshot)> PublishRecord;     // the newest state of the result
 };
 
 enum class JobOutcome { Finished, Cancelled, Failed };
 
 struct JobInput {
     Parameters params;                   // the run's own copy
-    std::shared_ptr<InfoChainBean> icb;  // built by "Solve"
+    std::shared_ptr<InfoChainBean> icb;  // chain record (lengths, table choice)
     bool dh = true;                      // Debye-Hueckel instead of Poisson-Boltzmann
     std::int32_t mrange = 0;             // mmMax - mmMin + 1
+    // The chain tables, loaded once by the front end; needed when icb->checked. When they
+    // could not be loaded, tablesError says why and the run fails with it.
+    std::shared_ptr<const ChainTables> tables;
+    std::string tablesError;
+    // Lines that are not progress (the single-chain energies, unconverged solves); called
+    // on the job's thread. Nothing is written anywhere else.
+    std::function<void(const std::string&)> diagnostics;
 };
 
-JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobCallbacks& callbacks);
+// Counts a front end may report after a run.
+struct JobCounts {
+    std::int64_t unstableSolves = 0;   // complex Newton solves that hit their step limit
+    std::int64_t nonFiniteCells = 0;   // complexes without a finite free energy
+    std::int32_t failedChains = 0;     // single chains whose energy could not be computed
+    std::int32_t rowsDone = 0;         // Poisson-Boltzmann rows finished
+    std::int32_t rows = 0;             // rows of the run
+};
+
+JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobCallbacks& callbacks,
+                              JobCounts* counts = nullptr);
+
+// The log line of unconverged Newton solves.
+inline constexpr const char* kUnstableSolution = " unstable solution occured !! ";
 
 }  // namespace marlinq

@@ -14,6 +14,7 @@
 #include "physics/FreeEnergy.h"
 #include "pipeline/ParaCalculation.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -82,45 +83,54 @@ struct StageInputs {
 // Shared closing step: sum, maximum, colour classes and the normalised distribution,
 // over every cell of the matrix, evaluated or not.
 void postProcess(InfoSphereBean& isb) {
-    const std::size_t n = isb.absValue.cellCount();
-    const double* abs = isb.absValue.data();
     double S = 0.0;
     double maxV = 0.0;
-    for (std::size_t k = 0; k < n; ++k) {
-        S += abs[k];
-        if (abs[k] > maxV) maxV = abs[k];
-    }
+    isb.absValue.forEach([&](double a) {
+        S += a;
+        if (a > maxV) maxV = a;
+    });
     isb.maxValue = maxV;
+    isb.sum = S;
+    isb.normalised = true;
     const double step = (maxV - 0.0) / 20.0;
     if (step == 0.0) return;
-    std::int32_t* color = isb.Mcolor.data();
-    double* value = isb.Value.data();
-    for (std::size_t k = 0; k < n; ++k) {
-        color[k] = static_cast<std::int32_t>((abs[k] - 0.0) / step);
-        value[k] = abs[k] / S;
+    for (std::int32_t r = 0; r < isb.absValue.rows(); ++r) {
+        const double* abs = isb.absValue.row(r);
+        std::int32_t* color = isb.Mcolor.row(r);
+        double* value = isb.Value.row(r);
+        for (std::int32_t c = 0; c < isb.absValue.cols(); ++c) {
+            color[c] = static_cast<std::int32_t>((abs[c] - 0.0) / step);
+            value[c] = abs[c] / S;
+        }
     }
 }
 
 // Multiplies every cell of both weight matrices by 2.71828183^exponent (exponent <= 0),
-// except those marked in `skip` (indexed like the matrices; may be empty). A large change
-// is applied in steps, each factor within the range of a double, so that a weight whose
-// rescaled value is representable does not vanish through an underflowing factor.
+// except those marked in `skip` (indexed like the matrices, row-major; may be empty). A
+// large change is applied in steps, each factor within the range of a double, so that a
+// weight whose rescaled value is representable does not vanish through an underflowing
+// factor. Two steps of e^-700 take the largest double below the smallest one, so more
+// steps would change nothing: the work is bounded whatever the exponent.
 void rescaleWeights(InfoSphereBean& isb, double exponent, const std::vector<char>& skip) {
     constexpr double kLargestStep = 700.0;
+    constexpr std::size_t kMostSteps = 3;
     std::vector<double> factors;
-    while (exponent < -kLargestStep) {
+    while (exponent < -kLargestStep && factors.size() < kMostSteps) {
         factors.push_back(std::pow(kE, -kLargestStep));
         exponent += kLargestStep;
     }
-    factors.push_back(std::pow(kE, exponent));
-    const std::size_t n = isb.absValue.cellCount();
-    double* abs = isb.absValue.data();
-    double* value = isb.Value.data();
-    for (std::size_t k = 0; k < n; ++k) {
-        if (!skip.empty() && skip[k]) continue;
-        for (const double f : factors) {
-            abs[k] = abs[k] * f;
-            value[k] = value[k] * f;
+    factors.push_back(exponent < -kLargestStep ? 0.0 : std::pow(kE, exponent));
+    const bool withValue = !isb.Value.empty();
+    const std::int32_t cols = isb.absValue.cols();
+    for (std::int32_t r = 0; r < isb.absValue.rows(); ++r) {
+        double* abs = isb.absValue.row(r);
+        double* value = withValue ? isb.Value.row(r) : nullptr;
+        for (std::int32_t c = 0; c < cols; ++c) {
+            if (!skip.empty() && skip[static_cast<std::size_t>(r) * cols + c]) continue;
+            for (const double f : factors) {
+                abs[c] = abs[c] * f;
+                if (value) value[c] = value[c] * f;
+            }
         }
     }
 }
@@ -136,13 +146,15 @@ std::size_t cellOf(const StageInputs& in, std::int32_t cols, std::int32_t mp, st
 }
 
 // One pass over a work list: exponent and weight (lowered by offset) of every cell, with
-// the largest log-weight, whether any weight overflows and how many cells have no finite
-// free energy (weight 0). FreeEnergyOf is the approximation of the stage.
+// the largest log-weight, whether any weight overflows, how many cells have no finite
+// free energy (weight 0) and how many Newton solves hit their step limit. FreeEnergyOf is
+// the approximation of the stage: F(ka, qp, qn, vcore, bool* unstable).
 struct CellPass {
     std::vector<double> E, w;
     double lMax = 0.0;
     bool overflow = false;
     std::int64_t nonFinite = 0;
+    std::int64_t unstable = 0;
 };
 
 template <typename FreeEnergyOf>
@@ -155,13 +167,16 @@ CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, in
     double lMax = 0.0;
     bool overflow = false;
     std::int64_t nonFinite = 0;
+    std::int64_t unstable = 0;
 
 #pragma omp parallel for num_threads(threads) schedule(static) reduction(max : lMax) reduction(|| : overflow) \
-    reduction(+ : nonFinite)
+    reduction(+ : nonFinite, unstable)
     for (std::int64_t k = 0; k < n; ++k) {
         const std::int32_t mp = list[k].mp;
         const std::int32_t mm = list[k].mm;
-        const double F = freeEnergyOf(in.ka, mp * in.zp, mm * in.zn, mm * in.mlen + mp * in.plen);
+        bool unstableSolve = false;
+        const double F = freeEnergyOf(in.ka, mp * in.zp, mm * in.zn, mm * in.mlen + mp * in.plen, &unstableSolve);
+        if (unstableSolve) ++unstable;
         const double e = std::isfinite(F) ? in.exponent(mp, mm, F) : NAN;
         pass.E[k] = e;
         double wk = 0.0;
@@ -178,32 +193,46 @@ CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, in
     pass.lMax = lMax;
     pass.overflow = overflow;
     pass.nonFinite = nonFinite;
+    pass.unstable = unstable;
     return pass;
 }
 
-}  // namespace
+double sphereEnergy(double ka, double qp, double qn, double vcore, bool* unstable) {
+    return FreeEnergy::freeEnergy_Sphere(ka, qp, qn, vcore, unstable);
+}
 
-int ParaCalculation::startSphereEnergy(InfoSphereBean& isb, std::int32_t i) {
+double sphereEnergyDH(double ka, double qp, double qn, double vcore, bool*) {
+    return FreeEnergy::freeEnergy_SphereDH(ka, qp, qn, vcore);
+}
+
+// The Poisson-Boltzmann row M+ = i: its cells evaluated and written into absValue and
+// Value (unnormalised), the common shift raised and the rest of the matrix rescaled when
+// the row needs it. Returns the cells written, in row-major order.
+std::vector<Index> evaluateSphereRow(InfoSphereBean& isb, std::int32_t i, bool* rescaled) {
     const StageInputs in(isb, true);
     const std::int32_t columns = in.mmMax - in.mmMin + 1;
     const int threads = ParalContr::get_optimized_num_of_threads(columns);
+    *rescaled = false;
 
     // The band of at most nine cells around charge neutrality, M- = c - 4 .. c + 4.
     std::vector<Index> list;
     if (i != 0 && i >= in.mpMin && i <= in.mpMax && hasSigmaFor(isb)) {
         const double c = std::trunc((in.zp / in.zn) * i);
-        for (std::int32_t mm = in.mmMin; mm <= in.mmMax; ++mm) {
+        // Only the columns from c - 4 on can hold a cell of the band.
+        const double first = std::max<double>(in.mmMin, c - 4.0);
+        for (std::int32_t mm = first <= in.mmMax ? static_cast<std::int32_t>(first) : in.mmMax + 1; mm <= in.mmMax;
+             ++mm) {
+            if (mm - c > 4.0) break;
             if (mm != 0 && std::fabs(mm - c) <= 4.0) list.push_back(Index{i, mm});
         }
     }
     const std::int64_t n = static_cast<std::int64_t>(list.size());
 
     const double offset = weightShiftOffset(isb.max_shift);
-    CellPass pass = evaluateCells(in, list, threads, offset, FreeEnergy::freeEnergy_Sphere);
+    CellPass pass = evaluateCells(in, list, threads, offset, sphereEnergy);
     std::vector<double>& w = pass.w;
-    double* abs = isb.absValue.data();
-    double* value = isb.Value.data();
-    if (pass.overflow) {
+    if (!std::isfinite(pass.lMax)) isb.unrepresentable = true;
+    if (pass.overflow && std::isfinite(pass.lMax)) {
         // A larger common shift: the new row is formed anew with it, everything else in the
         // matrix is lowered by the change of the offset.
         const double newShift = pass.lMax > isb.max_shift ? pass.lMax : isb.max_shift;
@@ -215,17 +244,55 @@ int ParaCalculation::startSphereEnergy(InfoSphereBean& isb, std::int32_t i) {
             if (std::isfinite(pass.E[k])) w[k] = in.weight(list[k].mp, list[k].mm, pass.E[k], newOffset);
         }
         isb.max_shift = newShift;
+        *rescaled = true;
     }
-    for (std::int64_t k = 0; k < n; ++k) {
-        const std::size_t cell = cellOf(in, columns, list[k].mp, list[k].mm);
-        abs[cell] = w[k];
-        value[cell] = w[k];
+    if (n > 0) {
+        const std::int32_t r = i - in.mpMin;
+        double* abs = isb.absValue.row(r);
+        double* value = isb.Value.empty() ? nullptr : isb.Value.row(r);
+        for (std::int64_t k = 0; k < n; ++k) {
+            const std::int32_t c = list[k].mm - in.mmMin;
+            abs[c] = w[k];
+            if (value) value[c] = w[k];
+        }
     }
     isb.nonFiniteCells += pass.nonFinite;
+    isb.unstableSolves += pass.unstable;
+    return list;
+}
 
+}  // namespace
+
+int ParaCalculation::startSphereEnergy(InfoSphereBean& isb, std::int32_t i) {
+    bool rescaled = false;
+    evaluateSphereRow(isb, i, &rescaled);
     postProcess(isb);
     return 1;
 }
+
+void ParaCalculation::startSphereRow(InfoSphereBean& isb, std::int32_t i, SphereRunCells& cells) {
+    isb.normalised = false;
+    bool rescaled = false;
+    const std::vector<Index> list = evaluateSphereRow(isb, i, &rescaled);
+    const std::int32_t columns = isb.mmMax - isb.mmMin + 1;
+    for (const Index& idx : list)
+        cells.written.push_back(static_cast<std::size_t>(idx.mp - isb.mpMin) * static_cast<std::size_t>(columns) +
+                                static_cast<std::size_t>(idx.mm - isb.mmMin));
+    // Sum and maximum as the full normalisation would form them: every other cell is 0,
+    // and adding 0 changes no sum, so the written cells summed in row-major order (the
+    // order they were written in) give the same sum to the bit.
+    double S = 0.0;
+    double maxV = 0.0;
+    for (const std::size_t k : cells.written) {
+        const double a = isb.absValue.at(k);
+        S += a;
+        if (a > maxV) maxV = a;
+    }
+    isb.sum = S;
+    isb.maxValue = maxV;
+}
+
+void ParaCalculation::normalise(InfoSphereBean& isb) { postProcess(isb); }
 
 int ParaCalculation::startDH(InfoSphereBean& isb) {
     const StageInputs in(isb, false);
@@ -244,29 +311,34 @@ int ParaCalculation::startDH(InfoSphereBean& isb) {
     const int threads = ParalContr::get_optimized_num_of_threads(rows * columns);
 
     // The exponent of every cell is kept, so the shifted pass needs no second free energy.
-    const CellPass pass = evaluateCells(in, list, threads, 0.0, FreeEnergy::freeEnergy_SphereDH);
+    const CellPass pass = evaluateCells(in, list, threads, 0.0, sphereEnergyDH);
     const std::vector<double>& E = pass.E;
-    double* abs = isb.absValue.data();
-    double* value = isb.Value.data();
     for (std::int64_t k = 0; k < n; ++k) {
-        const std::size_t cell = cellOf(in, columns, list[k].mp, list[k].mm);
-        abs[cell] = pass.w[k];
-        value[cell] = pass.w[k];
+        const std::int32_t r = list[k].mp - in.mpMin, c = list[k].mm - in.mmMin;
+        isb.absValue(r, c) = pass.w[k];
+        isb.Value(r, c) = pass.w[k];
     }
 
-    if (pass.overflow) {
+    if (!std::isfinite(pass.lMax)) isb.unrepresentable = true;
+    if (pass.overflow && std::isfinite(pass.lMax)) {
         isb.max_shift = pass.lMax;
         const double offset = weightShiftOffset(pass.lMax);
         // Cells outside the list (the free chains the job entered) take the same shift.
         std::vector<char> listed(isb.absValue.cellCount(), 0);
         for (const Index& idx : list) listed[cellOf(in, columns, idx.mp, idx.mm)] = 1;
         rescaleWeights(isb, 0.0 - offset, listed);
+        // Every listed cell of a row is written by the thread that owns it; the rows are
+        // made private to this grid before the threads start.
+        for (std::int32_t r = 0; r < rows; ++r) {
+            isb.absValue.row(r);
+            isb.Value.row(r);
+        }
 #pragma omp parallel for num_threads(threads) schedule(static)
         for (std::int64_t k = 0; k < n; ++k) {
-            const std::size_t cell = cellOf(in, columns, list[k].mp, list[k].mm);
+            const std::int32_t r = list[k].mp - in.mpMin, c = list[k].mm - in.mmMin;
             const double wk = std::isfinite(E[k]) ? in.weight(list[k].mp, list[k].mm, E[k], offset) : 0.0;
-            abs[cell] = wk;
-            value[cell] = wk;
+            isb.absValue(r, c) = wk;
+            isb.Value(r, c) = wk;
         }
     }
     isb.nonFiniteCells = pass.nonFinite;

@@ -4,13 +4,13 @@
 #include "physics/Constants.h"
 
 #include "files/ChainTables.h"
+#include "files/DataPaths.h"
 #include "kernel/Interpolation.h"
 #include "physics/FreeEnergy.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <iostream>
 #include <locale>
 #include <memory>
 #include <sstream>
@@ -27,13 +27,12 @@ constexpr double kSwitchPoint = 1.0;
 // Per-length energy at ka = 0.2, ki = 0.25, used whatever the fine table holds there.
 constexpr double kOverrideEnergy = 0.11446831776247358;
 
-// One console line in the stream's default format (6 significant digits), written in one
-// piece so that the two section threads cannot interleave inside a line.
-void writeChainLine(const char* text, double value) {
+// A diagnostic line in the stream's default format (6 significant digits).
+std::string chainLine(const char* text, double value) {
     std::ostringstream line;
     line.imbue(std::locale::classic());
-    line << text << value << '\n';
-    std::cout << line.str() << std::flush;
+    line << text << value;
+    return line.str();
 }
 
 // The indices come from the validated range 0.2 .. 10; clamping only keeps a stray value
@@ -46,24 +45,16 @@ std::int32_t clampIndex(double index, std::int32_t last) {
 
 // Per-length energy of one chain from the tables. X rounds up for the '-' chain in the
 // fine table and down everywhere else.
-bool tableEnergy(double k, double ka, bool roundUpFineRow, double& energy, std::string* failure) {
+double tableEnergy(const ChainTables& tables, double k, double ka, bool roundUpFineRow) {
     if (ka > kSwitchPoint && k > kSwitchPoint) {
-        auto table = std::make_unique<CoarseTable>();
-        for (auto& row : *table) row.fill(0.0);
-        if (!read_chain_matrix(*table, failure)) return false;
         const std::int32_t X = clampIndex(std::trunc((ka - kTableOrigin) / kCoarseStep), 18);
         const std::int32_t Y = clampIndex(std::trunc((k - kTableOrigin) / kCoarseStep), 18);
-        energy = intepolation(k, ka, X, Y, *table);
-        return true;
+        return intepolation(k, ka, X, Y, tables.coarse);
     }
-    auto table = std::make_unique<FineTable>();
-    for (auto& row : *table) row.fill(0.0);
-    if (!read_chain_matrix01(*table, failure)) return false;
     const double rowQuotient = (ka - kTableOrigin) / kFineStep;
     const std::int32_t X = clampIndex(roundUpFineRow ? std::ceil(rowQuotient) : std::trunc(rowQuotient), 98);
     const std::int32_t Y = clampIndex(std::trunc((k - kTableOrigin) / kFineStep), 98);
-    energy = intepolation01(k, ka, X, Y, *table);
-    return true;
+    return intepolation01(k, ka, X, Y, tables.fine);
 }
 
 // Per-length energy times length plus the end term of the neutral block, as in the solved path.
@@ -100,10 +91,27 @@ double weightShiftOffset(double max_shift) { return max_shift == 0.0 ? 0.0 : max
 double weightShiftFactor(double max_shift) { return std::pow(constants::kE, -weightShiftOffset(max_shift)); }
 
 int ParaCalculation::startChainEnergy(InfoChainBean& icb, std::string* failure) {
+    std::shared_ptr<const ChainTables> tables;
+    if (icb.checked) {
+        std::string error;
+        tables = loadChainTables(locateDataFile(kCoarseTableFile), locateDataFile(kFineTableFile), error);
+        if (!tables) {
+            if (failure) *failure = error;
+            return 0;
+        }
+    }
+    ChainStageReport report;
+    const int done = startChainEnergy(icb, tables.get(), report);
+    if (!done && failure) *failure = report.failure;
+    return done;
+}
+
+int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tables, ChainStageReport& report) {
     double ffc_minus = 0.0;
     double ffc_positive = 0.0;
 
     if (!icb.checked) {
+        std::string minusLine, plusLine;
         // Both chains at once; with a team of one thread the '-' section runs first.
 #pragma omp parallel sections
         {
@@ -111,20 +119,24 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, std::string* failure) 
             {
                 ffc_minus = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, -icb.kim, icb.mlen, true, icb.Nm,
                                                          kContinuationSteps);
-                writeChainLine("single chain with - charge calculation finished: ", ffc_minus);
+                minusLine = chainLine("single chain with - charge calculation finished: ", ffc_minus);
             }
 #pragma omp section
             {
                 ffc_positive = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, icb.kip, icb.plen, false, icb.Np,
                                                             kContinuationSteps);
-                writeChainLine("single chain with + charge for calculation finished: ", ffc_positive);
+                plusLine = chainLine("single chain with + charge for calculation finished: ", ffc_positive);
             }
         }
+        report.diagnostics.push_back(minusLine);
+        report.diagnostics.push_back(plusLine);
     } else {
-        double eMinus = 0.0;
-        double ePlus = 0.0;
-        if (!tableEnergy(icb.kim, icb.ka, true, eMinus, failure)) return 0;
-        if (!tableEnergy(icb.kip, icb.ka, false, ePlus, failure)) return 0;
+        if (!tables) {
+            report.failure = "The single-chain tables were not loaded; no distribution was calculated.";
+            return 0;
+        }
+        double eMinus = tableEnergy(*tables, icb.kim, icb.ka, true);
+        double ePlus = tableEnergy(*tables, icb.kip, icb.ka, false);
         if (icb.ka == 0.2 && icb.kim == 0.25) eMinus = kOverrideEnergy;
         if (icb.ka == 0.2 && icb.kip == 0.25) ePlus = kOverrideEnergy;
         ffc_positive = chainEnergyFromTable(ePlus, icb.plen, icb.Np);
@@ -136,14 +148,13 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, std::string* failure) 
 
     // Every complex weight is built from these two numbers: a NaN here would poison the
     // whole distribution, so the run stops with the reason instead.
-    if (!std::isfinite(ffc_minus) || !std::isfinite(ffc_positive)) {
-        if (failure) {
-            const bool minusFailed = !std::isfinite(ffc_minus);
-            const bool plusFailed = !std::isfinite(ffc_positive);
-            *failure = std::string("The free energy of the single chain with ") +
-                       (minusFailed && plusFailed ? "'+' and '-'" : (minusFailed ? "'-'" : "'+'")) +
-                       " charge could not be computed; no distribution was calculated.";
-        }
+    const bool minusFailed = !std::isfinite(ffc_minus);
+    const bool plusFailed = !std::isfinite(ffc_positive);
+    if (minusFailed || plusFailed) {
+        report.failedChains = (minusFailed ? 1 : 0) + (plusFailed ? 1 : 0);
+        report.failure = std::string("The free energy of the single chain with ") +
+                         (minusFailed && plusFailed ? "'+' and '-'" : (minusFailed ? "'-'" : "'+'")) +
+                         " charge could not be computed; no distribution was calculated.";
         return 0;
     }
     return 1;

@@ -44,12 +44,23 @@ public:
     Grid<double> absValue;      // unnormalised weights (concentrations)
     double maxValue = 0.0;
     double minValue = 0.0;
+    // Sum of absValue as the normalisation last formed it. While a Poisson-Boltzmann run is
+    // under way only absValue, sum and maxValue are kept current (normalised is false);
+    // Value and Mcolor are filled when the run ends. share() and colourClass() give the
+    // current numbers in either state.
+    double sum = 0.0;
+    bool normalised = true;
     std::int32_t index = 0;     // last finished row M+ of a Poisson-Boltzmann run
     bool dhchecked = false;
     double max_shift = 1.0;     // common log-scale offset of the weights
     // Evaluated cells whose complex free energy was not a finite number; they were given
     // weight 0 (an electrostatically impossible complex).
     std::int64_t nonFiniteCells = 0;
+    // Newton solves of this run's complexes that stopped at the step limit.
+    std::int64_t unstableSolves = 0;
+    // A weight that no common shift brings into the range of a double (an infinite
+    // log-weight); the run has no distribution.
+    bool unrepresentable = false;
 
     // The empty start-up record: no matrices, run false, max_shift 1.0.
     InfoSphereBean() = default;
@@ -65,6 +76,25 @@ public:
           Value(std::move(Value_)), absValue(std::move(absValue_)), dhchecked(dhchecked_), max_shift(maxshift) {}
 
     bool hasResults() const { return !absValue.empty(); }
+
+    // Share of the distribution held by cell (r, c): its weight over the sum of all weights.
+    double share(std::int32_t r, std::int32_t c) const { return sum > 0.0 ? absValue(r, c) / sum : 0.0; }
+    // Colour class 0..20 of cell (r, c), from Mcolor or, during a run, from the weights.
+    std::int32_t colourClass(std::int32_t r, std::int32_t c) const {
+        if (normalised) return Mcolor(r, c);
+        const double step = (maxValue - 0.0) / 20.0;
+        return step == 0.0 ? 0 : static_cast<std::int32_t>((absValue(r, c) - 0.0) / step);
+    }
+    // Every cell's colour class, as Mcolor holds them once the run has ended.
+    Grid<std::int32_t> colourClasses() const {
+        if (normalised) return Mcolor;
+        Grid<std::int32_t> out(absValue.rows(), absValue.cols());
+        for (std::int32_t r = 0; r < out.rows(); ++r) {
+            std::int32_t* row = out.row(r);
+            for (std::int32_t c = 0; c < out.cols(); ++c) row[c] = colourClass(r, c);
+        }
+        return out;
+    }
 };
 
 }  // namespace marlinq

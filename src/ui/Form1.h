@@ -3,9 +3,10 @@
 // map with its coordinate bars and colour bar, the result panel, the log and the job that
 // fills the map.
 
-#include "pipeline/CalculationJob.h"
+#include "files/DataPaths.h"
+#include "pipeline/Engine.h"
+#include "pipeline/JobRunner.h"
 #include "pipeline/Records.h"
-#include "ui/JobChannel.h"
 #include "ui/MapModel.h"
 
 #include <QBrush>
@@ -14,15 +15,9 @@
 #include <QMainWindow>
 #include <QPixmap>
 
-#include <atomic>
 #include <cstdint>
-#include <deque>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <random>
-#include <stop_token>
-#include <thread>
 #include <vector>
 
 class QAction;
@@ -49,9 +44,7 @@ public:
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
 
-    // Tolerant number parse of the concentration fields: a comma is read as a decimal
-    // point; white space, signs, parentheses, group separators, an exponent and the
-    // currency symbol are allowed; 0.0 when nothing parses.
+    // Tolerant number parse of the concentration fields (see tolerantDouble).
     static double GetDouble(const QString& text);
     static double Max(double a, double b, double c);
 
@@ -80,11 +73,12 @@ public:
     void UpdateUIMatrix(const QString& text);
     void UpdataUIButton(const QString& text);
 
-    // Makes rec the window's current result (as the job does when it builds its record)
-    // and keeps a copy for drawing. Window thread.
-    void setCurrentRecord(std::shared_ptr<InfoSphereBean> rec);
-    // The copy of the current result the window draws and exports from.
-    std::shared_ptr<const InfoSphereBean> currentResult() const { return isb; }
+    // Makes rec the window's current result (as the job does with each snapshot). Window thread.
+    void setCurrentRecord(ResultSnapshot rec);
+    // The current result the window draws and exports from.
+    ResultSnapshot currentResult() const { return isb; }
+    // The parameters as "Solve", "Get" and the parameter files last set them.
+    const Parameters& parameters() const { return params; }
     // Tooltip of the map at a point of the map picture (empty outside the cells).
     QString mapToolTip(QPoint position) const;
     // True while a job of this window has not returned yet (superseded ones included).
@@ -98,14 +92,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Runs on the job thread: the calculation with its callbacks routed to the window.
-    void GenerateFreeEnergy(JobInput input, std::stop_token token, std::uint64_t generation);
-    void jobEnded(std::uint64_t generation, JobOutcome outcome);
-    void shutDownJobs();
-    void reapFinishedJobs();
-    // Runs the oldest function a job handed to the window thread (one queued call per
-    // function, so they run in the order handed over).
-    Q_INVOKABLE void runHandedOverCall();
+    void jobEnded(JobOutcome outcome, const JobCounts& counts);
+    void appendLog(const QString& text);
+    JobEvents jobEvents();
+    // The chain tables, read at the first run that needs them and kept.
+    void ensureTables();
 
     void buildLayout();
     void buildMenus();
@@ -152,34 +143,23 @@ public:
 
 private:
     // --- state ---
+    Parameters params;  // what "Solve", "Get" and the parameter files set
     std::shared_ptr<InfoChainBean> icb;
-    // The copy of the current result that the window reads; taken only while the job waits
-    // in a callback (or after it ended), so no read races a stage thread.
-    std::shared_ptr<InfoSphereBean> isb;
-    std::shared_ptr<InfoSphereBean> liveRecord;  // the job's record; touched only inside callbacks
-    std::shared_ptr<const InfoSphereBean> drawnRecord;  // the copy the map and `list` show
+    // The newest snapshot of the current result; snapshots never change, the job goes on
+    // with its own record meanwhile.
+    ResultSnapshot isb;
+    ResultSnapshot drawnRecord;          // the snapshot the map and `list` show
+    Grid<std::int32_t> drawnColours;     // its colour classes
     std::int32_t prange = 0, mrange = 0;
     CellList list;
     std::vector<QBrush> brushl;
     QImage image;  // the map
     QPixmap image1, image_bar_x, image_bar_y;
-    std::stop_source TokenSource;
-
-    struct RunningJob {
-        std::thread thread;
-        std::stop_source stop;
-        std::shared_ptr<std::atomic<bool>> finished;
-    };
-    std::vector<RunningJob> jobs;
-    std::shared_ptr<JobChannel> channel;
-    // Functions on their way from a job thread to the window thread. They travel through
-    // this queue under its own lock; the queued call that wakes the window carries nothing.
-    // Qt's event queue is ordered by its own internal locks, which a race detector cannot
-    // see, so a function object built on the job thread and read on the window thread
-    // would otherwise look unordered to it.
-    std::mutex handOverMutex;
-    std::deque<std::function<void()>> handedOver;
-    std::uint64_t generation = 0;  // of the newest job; older jobs no longer reach the window
+    DataSearch dataSearch = programDataSearch();
+    std::shared_ptr<const ChainTables> tables;
+    std::string tablesError;
+    // Runs the jobs; its events reach the window through one queued call per batch.
+    std::unique_ptr<JobRunner> runner;
     bool stopRequested = false;    // "Stop" pressed for the newest job
     bool dhRun = false;            // the newest job takes the Debye-Hueckel path
     bool loaded = false;

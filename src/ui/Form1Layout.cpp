@@ -1,4 +1,4 @@
-// Form1: construction of the controls, menus, start-up and shut-down.
+// Form1: the controls of the window and where they sit.
 #include "ui/Form1.h"
 
 #include "files/NumberFormat.h"
@@ -35,8 +35,6 @@ namespace marlinq::ui {
 
 namespace {
 
-constexpr int kClientWidth = 1341;
-constexpr int kClientHeight = 742;
 // Positions in the window are counted from the top of a client area that includes a
 // 24-pixel menu strip; Qt keeps the menu bar outside the central widget.
 constexpr int kMenuStrip = 24;
@@ -121,31 +119,6 @@ QLabel* output(QWidget* parent, const char* name, int x, int y, int width = 70, 
 
 }  // namespace
 
-Form1::Form1(QWidget* parent) : QMainWindow(parent) {
-    setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Marlinq Solver"));
-    setWindowIcon(applicationIcon());
-    channel = JobChannel::create([this](std::function<void()> fn) {
-        {
-            std::lock_guard lock(handOverMutex);
-            handedOver.push_back(std::move(fn));
-        }
-        QMetaObject::invokeMethod(this, "runHandedOverCall", Qt::QueuedConnection);
-    });
-    buildLayout();
-    buildMenus();
-    // The start-up record: no matrices, nothing computed.
-    isb = std::make_shared<InfoSphereBean>();
-    for (int row = 20; row >= 0; --row) {
-        const auto& c = colorArray[static_cast<std::size_t>(row)];
-        brushl.emplace_back(QColor(c[0], c[1], c[2]));
-    }
-    statusBar()->showMessage(QStringLiteral("Ready"));
-    resize(kClientWidth, kClientHeight - kMenuStrip + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
-}
-
-Form1::~Form1() { shutDownJobs(); }
-
 void Form1::buildLayout() {
     scrollArea = new QScrollArea(this);
     scrollArea->setObjectName(QStringLiteral("scrollArea"));
@@ -168,37 +141,50 @@ void Form1::buildLayout() {
     panel1->setFrameShadow(QFrame::Sunken);
     QWidget* p = panel1;
     banner(p, "banner_plus", 1, 1);
-    const auto section = [&](int top, const char* q, const char* n, const char* xi, QLineEdit*& charge,
-                             const char* chargeName, QLineEdit*& length, const char* lengthName,
-                             QLineEdit*& neutral, const char* neutralName, const QString& chargeText,
-                             const QString& neutralText, QSlider*& chargeBar, const char* chargeBarName,
-                             int chargePos, QSlider*& lengthBar, const char* lengthBarName, int lengthPos,
-                             QSlider*& neutralBar, const char* neutralBarName, int neutralPos, QLabel*& xiLabel,
-                             const char* xiName, QPushButton*& get, const char* getName) {
+    // One chain kind's block of controls: charge, charged length and neutral length, each
+    // with its box and slider, and the charge density with its "Get" button.
+    struct ChainControls {
+        const char *chargeSymbol, *lengthSymbol, *densitySymbol;
+        const char *chargeBox, *lengthBox, *neutralBox, *chargeBar, *lengthBar, *neutralBar, *density, *get;
+        QString chargeText, neutralText;
+        int chargePos, lengthPos, neutralPos;
+    };
+    struct ChainWidgets {
+        QLineEdit *&charge, *&length, *&neutral;
+        QSlider *&chargeBar, *&lengthBar, *&neutralBar;
+        QLabel*& density;
+        QPushButton*& get;
+    };
+    const auto section = [&](int top, const ChainControls& c, ChainWidgets w) {
         text(p, QStringLiteral("Charge"), 8, top + 40);
-        symbol(p, q, 6, top + 60);
-        charge = box(p, chargeName, chargeText, 50, top + 60);
-        chargeBar = bar(p, chargeBarName, 100, chargePos, 130, top + 60);
+        symbol(p, c.chargeSymbol, 6, top + 60);
+        w.charge = box(p, c.chargeBox, c.chargeText, 50, top + 60);
+        w.chargeBar = bar(p, c.chargeBar, 100, c.chargePos, 130, top + 60);
         text(p, QStringLiteral("Length of charged block"), 8, top + 88);
-        symbol(p, n, 6, top + 108);
-        length = box(p, lengthName, QStringLiteral("72"), 50, top + 108);
-        lengthBar = bar(p, lengthBarName, 1000, lengthPos, 130, top + 108);
+        symbol(p, c.lengthSymbol, 6, top + 108);
+        w.length = box(p, c.lengthBox, QStringLiteral("72"), 50, top + 108);
+        w.lengthBar = bar(p, c.lengthBar, 1000, c.lengthPos, 130, top + 108);
         text(p, QStringLiteral("Length of neutral block  "), 8, top + 136);
         symbol(p, "sym_N", 6, top + 156);
-        neutral = box(p, neutralName, neutralText, 50, top + 156);
-        neutralBar = bar(p, neutralBarName, 1000, neutralPos, 130, top + 156);
+        w.neutral = box(p, c.neutralBox, c.neutralText, 50, top + 156);
+        w.neutralBar = bar(p, c.neutralBar, 1000, c.neutralPos, 130, top + 156);
         text(p, QStringLiteral("Linear charge density"), 8, top + 184);
-        symbol(p, xi, 6, top + 204);
-        xiLabel = output(p, xiName, 50, top + 204);
-        get = place(new QPushButton(QStringLiteral("Get"), p), getName, 130, top + 203, 80, 26);
+        symbol(p, c.densitySymbol, 6, top + 204);
+        w.density = output(p, c.density, 50, top + 204);
+        w.get = place(new QPushButton(QStringLiteral("Get"), p), c.get, 130, top + 203, 80, 26);
     };
-    section(0, "sym_qplus", "sym_Nplus", "sym_xiplus", pchgBox, "pchgBox", plenBox, "plenBox", pneuBox, "pneuBox",
-            QStringLiteral("18"), QStringLiteral("1"), trackBar2, "trackBar2", 18, trackBar1, "trackBar1", 72,
-            trackBar6, "trackBar6", 500, label40, "label40", button3, "button3");
+    // The sliders start where the boxes do: charge 18, charged length 72, neutral 1 / 200.
+    section(0,
+            ChainControls{"sym_qplus", "sym_Nplus", "sym_xiplus", "pchgBox", "plenBox", "pneuBox", "trackBar2",
+                          "trackBar1", "trackBar6", "label40", "button3", QStringLiteral("18"), QStringLiteral("1"), 18,
+                          72, 1},
+            ChainWidgets{pchgBox, plenBox, pneuBox, trackBar2, trackBar1, trackBar6, label40, button3});
     banner(p, "banner_minus", 1, 306);
-    section(306, "sym_qminus", "sym_Nminus", "sym_ximinus", textBox4, "textBox4", textBox3, "textBox3", textBox5,
-            "textBox5", QStringLiteral("18"), QStringLiteral("200"), trackBar4, "trackBar4", 78, trackBar3,
-            "trackBar3", 312, trackBar5, "trackBar5", 200, label5, "label5", button4, "button4");
+    section(306,
+            ChainControls{"sym_qminus", "sym_Nminus", "sym_ximinus", "textBox4", "textBox3", "textBox5", "trackBar4",
+                          "trackBar3", "trackBar5", "label5", "button4", QStringLiteral("18"), QStringLiteral("200"),
+                          18, 72, 200},
+            ChainWidgets{textBox4, textBox3, textBox5, trackBar4, trackBar3, trackBar5, label5, button4});
     banner(p, "banner_solution", 1, 626);
     text(p, QStringLiteral("Salt concentration "), 8, 668);
     symbol(p, "sym_ka", 150, 665);
@@ -311,230 +297,5 @@ void Form1::buildLayout() {
     connect(trackBar6, &QSlider::valueChanged, this, [this] { trackBar6_Scroll(); });
 }
 
-void Form1::buildMenus() {
-    QMenuBar* bar = menuBar();
-    bar->setObjectName(QStringLiteral("menuStrip1"));
-    fileToolStripMenuItem = bar->addMenu(QStringLiteral("File"));
-    fileToolStripMenuItem->setObjectName(QStringLiteral("fileToolStripMenuItem"));
-    saveToolStripMenuItem = fileToolStripMenuItem->addAction(QStringLiteral("Save Distribution"));
-    saveToolStripMenuItem->setObjectName(QStringLiteral("saveToolStripMenuItem"));
-    saveToolStripMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    saveMapToolStripMenuItem = fileToolStripMenuItem->addAction(QStringLiteral("Save Map as PNG"));
-    saveMapToolStripMenuItem->setObjectName(QStringLiteral("saveMapToolStripMenuItem"));
-    exitToolStripMenuItem = fileToolStripMenuItem->addAction(QStringLiteral("Exit"));
-    exitToolStripMenuItem->setObjectName(QStringLiteral("exitToolStripMenuItem"));
-    exitToolStripMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-
-    parametersToolStripMenuItem = bar->addMenu(QStringLiteral("Parameters"));
-    parametersToolStripMenuItem->setObjectName(QStringLiteral("parametersToolStripMenuItem"));
-    loadDefaultToolStripMenuItem1 = parametersToolStripMenuItem->addAction(QStringLiteral("Load Parameters"));
-    loadDefaultToolStripMenuItem1->setObjectName(QStringLiteral("loadDefaultToolStripMenuItem1"));
-    loadDefaultToolStripMenuItem1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    saveAsDefaultToolStripMenuItem = parametersToolStripMenuItem->addAction(QStringLiteral("Save Parameters"));
-    saveAsDefaultToolStripMenuItem->setObjectName(QStringLiteral("saveAsDefaultToolStripMenuItem"));
-    saveAsDefaultToolStripMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-
-    helpToolStripMenuItem = bar->addAction(QStringLiteral("Help"));
-    helpToolStripMenuItem->setObjectName(QStringLiteral("helpToolStripMenuItem"));
-
-    connect(saveToolStripMenuItem, &QAction::triggered, this, [this] { saveToolStripMenuItem_Click(); });
-    connect(saveMapToolStripMenuItem, &QAction::triggered, this, [this] { saveMapToolStripMenuItem_Click(); });
-    connect(exitToolStripMenuItem, &QAction::triggered, this, [this] { exitToolStripMenuItem_Click_1(); });
-    connect(loadDefaultToolStripMenuItem1, &QAction::triggered, this,
-            [this] { loadDefaultToolStripMenuItem1_Click(); });
-    connect(saveAsDefaultToolStripMenuItem, &QAction::triggered, this,
-            [this] { saveAsDefaultToolStripMenuItem_Click(); });
-    connect(helpToolStripMenuItem, &QAction::triggered, this, [this] { helpToolStripMenuItem_Click(); });
-
-    // Solve and Stop from the keyboard, as their buttons would.
-    auto* solve = new QShortcut(QKeySequence(Qt::Key_F5), this);
-    connect(solve, &QShortcut::activated, this, [this] {
-        if (button1->isEnabled()) button1->click();
-    });
-    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(stop, &QShortcut::activated, this, [this] {
-        if (button2->isEnabled()) button2->click();
-    });
-}
-
-void Form1::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    if (!loaded) {
-        loaded = true;
-        Form1_Load();
-    }
-}
-
-void Form1::Form1_Load() {
-    paintColorBar();
-    isb = std::make_shared<InfoSphereBean>();
-    const QLocale locale;
-    bool ok = false;
-    double plen = locale.toDouble(plenBox->text().trimmed(), &ok);
-    if (!ok) {
-        showMessage(QStringLiteral("Input error: Length of charged block +"));
-        plen = 0.0;
-    }
-    Parameters& g = processParameters();
-    double zp = locale.toDouble(pchgBox->text().trimmed(), &ok);
-    if (!ok) {
-        showMessage(QStringLiteral("Input error: Charge +"));
-        zp = 0.0;
-    }
-    g.zp = zp;
-    double mlen = locale.toDouble(textBox3->text().trimmed(), &ok);
-    if (!ok) {
-        showMessage(QStringLiteral("Input error: Length of charged block -"));
-        mlen = 0.0;
-    }
-    double zn = locale.toDouble(textBox4->text().trimmed(), &ok);
-    if (!ok) {
-        showMessage(QStringLiteral("Input error: Charge -"));
-        zn = 0.0;
-    }
-    g.zn = zn;
-    g.kip = zp / plen;
-    label40->setText(locale.toString(g.kip, 'f', 2));
-    label5->setText(locale.toString(zn / mlen, 'f', 2));
-    // The schematics as the default fields describe them.
-    const double Np = locale.toInt(pneuBox->text().trimmed());
-    const double Nm = locale.toInt(textBox5->text().trimmed());
-    drawPlusSchematic(plen, Np, Max(Np, Nm, plen));
-    drawMinusSchematic(mlen, Nm, Max(Np, Nm, mlen));
-}
-
-double Form1::Max(double a, double b, double c) {
-    double m = a;
-    if (b > m) m = b;
-    if (c > m) m = c;
-    return m;
-}
-
-namespace {
-
-// One locale's attempt of the tolerant parse.
-std::optional<double> tolerantParse(QString s, const QLocale& locale) {
-    s = s.trimmed();
-    bool negative = false;
-    if (s.startsWith(QLatin1Char('(')) && s.endsWith(QLatin1Char(')'))) {
-        negative = true;
-        s = s.mid(1, s.size() - 2).trimmed();
-    }
-    const QString currency = locale.currencySymbol();
-    if (!currency.isEmpty()) {
-        if (s.startsWith(currency)) s = s.mid(currency.size()).trimmed();
-        if (s.endsWith(currency)) s.chop(currency.size());
-        s = s.trimmed();
-    }
-    if (s.endsWith(QLatin1Char('-')) || s.endsWith(QLatin1Char('+'))) {
-        if (s.endsWith(QLatin1Char('-'))) negative = !negative;
-        s.chop(1);
-        s = s.trimmed();
-    }
-    if (s.isEmpty()) return std::nullopt;
-    bool ok = false;
-    const double v = locale.toDouble(s, &ok);
-    if (!ok) return std::nullopt;
-    return negative ? -v : v;
-}
-
-}  // namespace
-
-double Form1::GetDouble(const QString& text) {
-    QString s = text;
-    s.replace(QLatin1Char(','), QLatin1Char('.'));
-    // The text now uses a point as its decimal separator. A culture whose decimal separator
-    // is not the point would read it as a group separator ("0.5" as 5), so the user's own
-    // culture is asked only when it agrees.
-    const QLocale current;
-    if (current.decimalPoint() == QStringLiteral(".") && current.groupSeparator() != QStringLiteral(".")) {
-        if (auto v = tolerantParse(s, current)) return *v;
-    }
-    if (auto v = tolerantParse(s, QLocale(QLocale::English, QLocale::UnitedStates))) return *v;
-    if (auto v = tolerantParse(s, QLocale::c())) return *v;
-    return 0.0;
-}
-
-void Form1::closeEvent(QCloseEvent* event) {
-    // A running job is cancelled and released from its callbacks at once; its thread is
-    // joined when the window is destroyed.
-    channel->close();
-    for (RunningJob& job : jobs) job.stop.request_stop();
-    QMainWindow::closeEvent(event);
-}
-
-void Form1::shutDownJobs() {
-    channel->close();
-    for (RunningJob& job : jobs) job.stop.request_stop();
-    for (RunningJob& job : jobs)
-        if (job.thread.joinable()) job.thread.join();
-    jobs.clear();
-}
-
-void Form1::reapFinishedJobs() {
-    for (auto it = jobs.begin(); it != jobs.end();) {
-        if (it->finished->load()) {
-            if (it->thread.joinable()) it->thread.join();
-            it = jobs.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
-void Form1::runHandedOverCall() {
-    std::function<void()> fn;
-    {
-        std::lock_guard lock(handOverMutex);
-        if (handedOver.empty()) return;
-        fn = std::move(handedOver.front());
-        handedOver.pop_front();
-    }
-    fn();
-}
-
-bool Form1::jobsRunning() const {
-    for (const RunningJob& job : jobs)
-        if (!job.finished->load()) return true;
-    return false;
-}
-
-bool Form1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == pictureBox1) {
-        if (event->type() == QEvent::MouseButtonDblClick) {
-            auto* me = static_cast<QMouseEvent*>(event);
-            pictureBox1_MouseDoubleClick(me->position().toPoint());
-            return true;
-        }
-        if (event->type() == QEvent::ToolTip) {
-            auto* he = static_cast<QHelpEvent*>(event);
-            const QString tip = mapToolTip(he->pos());
-            if (tip.isEmpty())
-                QToolTip::hideText();
-            else
-                QToolTip::showText(he->globalPos(), tip, pictureBox1);
-            return true;
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void Form1::exitToolStripMenuItem_Click_1() { close(); }
-
-void Form1::helpToolStripMenuItem_Click() {
-    auto* about = new Plot3(this);
-    about->setWindowFlag(Qt::Window, true);
-    about->setAttribute(Qt::WA_DeleteOnClose);
-    about->show();
-}
-
-void Form1::showMessage(const QString& text) { userDialogs()->showMessage(this, text); }
-
-QString Form1::dialogDirectory() const { return lastDirectory; }
-
-void Form1::rememberDirectory(const QString& path) {
-    const QFileInfo info(path);
-    lastDirectory = info.absolutePath();
-}
 
 }  // namespace marlinq::ui

@@ -4,7 +4,6 @@
 
 #include "files/NumberFormat.h"
 #include "pipeline/ComplexProfile.h"
-#include "pipeline/Parameters.h"
 #include "ui/MapRender.h"
 #include "ui/Pictures.h"
 #include "ui/Plot2.h"
@@ -53,7 +52,7 @@ void Form1::paintColorBar() {
 }
 
 void Form1::drawCoordinateBars() {
-    const Parameters& g = processParameters();
+    const Parameters& g = params;
     image_bar_x = loadRuntimePicture(QStringLiteral("symbols/coordinateBarX.png"), QSize(kMapSize, kBarHeight));
     drawLabels(image_bar_x, horizontalAxisLabels(g.mpMin, prange, kMapSize, kBarHeight));
     pictureBox4->setPixmap(image_bar_x);
@@ -74,32 +73,34 @@ void Form1::drawEmptyMap() {
 void Form1::redrawMap() {
     list.clear();
     if (!isb || !isb->hasResults()) return;
-    const std::shared_ptr<const InfoSphereBean> rec = isb;
+    const ResultSnapshot rec = isb;
     const std::int32_t rows = rec->mpMax - rec->mpMin + 1;
     const std::int32_t cols = rec->mmMax - rec->mmMin + 1;
-    if (rec->Mcolor.rows() != rows || rec->Mcolor.cols() != cols) return;
-    if (const auto error = colorCodeError(rec->Mcolor)) {
+    if (rec->absValue.rows() != rows || rec->absValue.cols() != cols) return;
+    Grid<std::int32_t> colours = rec->colourClasses();
+    if (const auto error = colorCodeError(colours)) {
         // The map on screen and the result panel stay as they were.
         showMessage(QString::fromStdString(*error));
         return;
     }
-    const auto [mpStar, mmStar] = mostProbableComplex(rec->Mcolor, rec->mpMin, rec->mmMin);
+    const auto [mpStar, mmStar] = mostProbableComplex(colours, rec->mpMin, rec->mmMin);
 
     QImage picture = loadRuntimePicture(QStringLiteral("symbols/matrix.jpg"), QSize(kMapSize, kMapSize))
                          .toImage()
                          .convertToFormat(QImage::Format_RGB32);
+    drawnColours = std::move(colours);
     MapPaintRequest request;
-    request.Mcolor = &rec->Mcolor;
+    request.Mcolor = &drawnColours;
     request.geometry = CellGeometry(kMapSize, kMapSize, rows, cols);
     request.pendingGrey = !rec->dhchecked;
     request.lastRowIndex = rec->index - rec->mpMin;
-    if (rec->Mcolor(mpStar - rec->mpMin, mmStar - rec->mmMin) > 0)
+    if (drawnColours(mpStar - rec->mpMin, mmStar - rec->mmMin) > 0)
         request.outline = std::pair{mpStar - rec->mpMin, mmStar - rec->mmMin};
     paintMap(picture, request);
     image = std::move(picture);
     pictureBox1->setPixmap(QPixmap::fromImage(image));
     drawnRecord = rec;
-    list = CellList(request.geometry, rec->mpMin, rec->mmMin, &rec->Mcolor);
+    list = CellList(request.geometry, rec->mpMin, rec->mmMin, &drawnColours);
 
     updateResultPanel(mpStar, mmStar);
 }
@@ -146,7 +147,8 @@ QString Form1::mapToolTip(QPoint position) const {
     const std::int32_t i = hit->first - rec.mpMin;
     const std::int32_t j = hit->second - rec.mmMin;
     const bool pending = !rec.dhchecked && hit->first > rec.index;
-    return QString::fromStdString(cellTooltip(hit->first, hit->second, rec.absValue(i, j), rec.Value(i, j), pending,
+    // The share is the cell's weight over the sum of the weights, for the free chains too.
+    return QString::fromStdString(cellTooltip(hit->first, hit->second, rec.absValue(i, j), rec.share(i, j), pending,
                                               decimalSeparator()));
 }
 

@@ -3,6 +3,7 @@
 
 #include "pipeline/InputValidation.h"
 #include "pipeline/Parameters.h"
+#include "ui/MyConsole.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -14,6 +15,8 @@
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QTimer>
+
+#include <iostream>
 
 namespace marlinq::ui {
 
@@ -60,12 +63,12 @@ void Form1::button1_Click() {
     in.mmMin = parseInt(mminBox);
     in.mmMax = parseInt(mmaxBox);
 
-    Parameters& g = processParameters();
     double plen = 0.0, mlen = 0.0;
-    if (const auto failure = validateInput(in, g, plen, mlen)) {
+    if (const auto failure = validateInput(in, params, plen, mlen)) {
         showMessage(QString::fromStdString(*failure));
         return;
     }
+    const Parameters& g = params;
 
     prange = g.mpMax - g.mpMin + 1;
     mrange = g.mmMax - g.mmMin + 1;
@@ -76,81 +79,55 @@ void Form1::button1_Click() {
     richTextBox1->setPlainText(QStringLiteral("Solving for linear chains 'minus' and 'plus' in parallel ...... \n"));
     lastLogLine.clear();
 
-    icb = std::make_shared<InfoChainBean>(plen, mlen, g.kip, g.kim, g.ka, g.vc01, g.vc10, g.zp, g.zn, g.Np, g.Nm,
-                                          g.mpMin, g.mpMax, g.mmMin, g.mmMax, 0.0, 0.0, checkBox1->isChecked());
-
-    // A new job: its own stop source, its own copy of the parameters, and a generation
-    // number so that nothing of an older job reaches the window any more.
-    TokenSource = std::stop_source();
-    ++generation;
+    const bool tableChains = checkBox1->isChecked();
+    if (tableChains) ensureTables();
+    ParameterSet set;
+    set.params = g;
+    set.plen = plen;
+    set.mlen = mlen;
+    JobInput input = makeJobInput(g, set, RunOptions{checkBox2->isChecked(), tableChains}, tables, tablesError);
+    icb = input.icb;
+    dhRun = input.dh;
     stopRequested = false;
-    // The older job may still write its record: it is never read again.
-    liveRecord.reset();
-    dhRun = checkBox2->isChecked();
-    reapFinishedJobs();
-
-    JobInput input;
-    input.params = g;
-    input.icb = icb;
-    input.dh = dhRun;
-    input.mrange = mrange;
 
     progressBar1->setRange(0, 0);  // busy until the first row is in
     statusBar()->showMessage(QStringLiteral("Running ..."));
     runClock.start();
-
-    RunningJob job;
-    job.stop = TokenSource;
-    job.finished = std::make_shared<std::atomic<bool>>(false);
-    job.thread = std::thread([this, input = std::move(input), token = TokenSource.get_token(), gen = generation,
-                              finished = job.finished]() mutable {
-        GenerateFreeEnergy(std::move(input), token, gen);
-        finished->store(true);
-    });
-    jobs.push_back(std::move(job));
+    runner->start(std::move(input), jobEvents());
 }
 
 void Form1::button2_Click() {
-    TokenSource.request_stop();
+    runner->stop();
     clearResultLabels();
-    if (isb) isb->max_shift = 0.0;
     stopRequested = true;
+    setCurrentRecord(isb);
     UpdataUIButton(QString());
 }
 
-void Form1::GenerateFreeEnergy(JobInput input, std::stop_token token, std::uint64_t gen) {
-    // Every callback runs on the window thread while this thread waits for it; a callback
-    // of a job that a newer "Solve" has replaced does nothing there.
-    const std::shared_ptr<JobChannel> ch = channel;
-    JobCallbacks callbacks;
-    callbacks.UpdateText = [this, ch, gen](const std::string& s) {
-        ch->call([this, gen, text = QString::fromStdString(s)] {
-            if (gen == generation) UpdateUIText(text);
-        });
-    };
-    callbacks.UpdateMatrix = [this, ch, gen](const std::string& s) {
-        ch->call([this, gen, text = QString::fromStdString(s)] {
-            if (gen == generation) UpdateUIMatrix(text);
-        });
-    };
-    callbacks.UpdateButton = [this, ch, gen](const std::string& s) {
-        ch->call([this, gen, text = QString::fromStdString(s)] {
-            if (gen == generation) UpdataUIButton(text);
-        });
-    };
-    callbacks.PublishRecord = [this, ch, gen](std::shared_ptr<InfoSphereBean> rec) {
-        ch->call([this, gen, rec = std::move(rec)] {
-            if (gen == generation) setCurrentRecord(rec);
-        });
-    };
-    const JobOutcome outcome = marlinq::GenerateFreeEnergy(input, token, callbacks);
-    ch->call([this, gen, outcome] { jobEnded(gen, outcome); });
+void Form1::ensureTables() {
+    if (tables) return;
+    tables = loadTables(dataSearch, tablesError);
 }
 
-void Form1::jobEnded(std::uint64_t gen, JobOutcome outcome) {
-    if (gen != generation) return;
-    // The job has returned: its record is no longer written and may be read in full.
-    takeSnapshot();
+JobEvents Form1::jobEvents() {
+    JobEvents events;
+    events.log = [this](const std::vector<std::string>& lines) {
+        QString text;
+        for (const std::string& line : lines) text += QString::fromStdString(line) + QLatin1Char('\n');
+        appendLog(text);
+        lastLogLine = QString::fromStdString(lines.back());
+    };
+    events.diagnostic = [this](const std::string& line) {
+        appendLog(QString::fromStdString(line) + QLatin1Char('\n'));
+        if (MyConsole::IsExistent) std::cout << line << std::endl;
+    };
+    events.record = [this](const ResultSnapshot& rec) { setCurrentRecord(rec); };
+    events.rowDone = [this](const std::string& row) { UpdateUIMatrix(QString::fromStdString(row)); };
+    events.finished = [this](JobOutcome outcome, const JobCounts& counts) { jobEnded(outcome, counts); };
+    return events;
+}
+
+void Form1::jobEnded(JobOutcome outcome, const JobCounts& counts) {
     // A row count stays as it was (all rows, or those done before "Stop"); a busy bar ends.
     if (progressBar1->maximum() == 0) {
         progressBar1->setRange(0, 1);
@@ -164,24 +141,33 @@ void Form1::jobEnded(std::uint64_t gen, JobOutcome outcome) {
         break;
     case JobOutcome::Cancelled:
         statusBar()->showMessage(QStringLiteral("Last run stopped after ") + took);
+        if (!dhRun && counts.rows > 0) {
+            appendLog(QStringLiteral("The result is partial: %1 of %2 rows were computed.\n")
+                          .arg(counts.rowsDone)
+                          .arg(counts.rows));
+        }
         break;
     case JobOutcome::Failed: {
         statusBar()->showMessage(QStringLiteral("Last run failed after ") + took);
-        UpdataUIButton(QString());
-        // Shown once the job thread has been let go.
+        // Shown once this handler has returned.
         const QString reason = lastLogLine;
         QTimer::singleShot(0, this, [this, reason] { showMessage(reason); });
         break;
     }
     }
+    UpdataUIButton(QString());
+}
+
+void Form1::appendLog(const QString& text) {
+    QTextCursor cursor = richTextBox1->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    richTextBox1->setTextCursor(cursor);
+    richTextBox1->ensureCursorVisible();
 }
 
 void Form1::UpdateUIText(const QString& text) {
-    QTextCursor cursor = richTextBox1->textCursor();
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text + QLatin1Char('\n'));
-    richTextBox1->setTextCursor(cursor);
-    richTextBox1->ensureCursorVisible();
+    appendLog(text + QLatin1Char('\n'));
     lastLogLine = text;
 }
 
@@ -190,19 +176,18 @@ void Form1::UpdataUIButton(const QString&) {
     button2->setEnabled(false);
 }
 
-void Form1::setCurrentRecord(std::shared_ptr<InfoSphereBean> rec) {
-    liveRecord = std::move(rec);
-    takeSnapshot();
-}
-
-void Form1::takeSnapshot() {
-    if (!liveRecord) return;
-    isb = std::make_shared<InfoSphereBean>(*liveRecord);
-    if (stopRequested) isb->max_shift = 0.0;
+void Form1::setCurrentRecord(ResultSnapshot rec) {
+    // After "Stop" the window's copy no longer carries the run's common shift. A copy of a
+    // record shares its matrices, so this costs no cells.
+    if (rec && stopRequested && rec->max_shift != 0.0) {
+        auto copy = std::make_shared<InfoSphereBean>(*rec);
+        copy->max_shift = 0.0;
+        rec = std::move(copy);
+    }
+    isb = std::move(rec);
 }
 
 void Form1::UpdateUIMatrix(const QString&) {
-    takeSnapshot();
     if (isb && !isb->dhchecked && isb->hasResults()) {
         const std::int32_t rows = isb->mpMax - isb->mpMin + 1;
         progressBar1->setRange(0, rows);

@@ -64,12 +64,13 @@ std::optional<std::pair<std::int32_t, std::int32_t>> CellList::find(double X, do
 }
 
 std::optional<std::string> colorCodeError(const Grid<std::int32_t>& Mcolor) {
-    const std::int32_t* cells = Mcolor.data();
-    for (std::size_t k = 0, n = Mcolor.cellCount(); k < n; ++k) {
-        if (cells[k] > 20) return std::string("a->color is greater than 20");
-        if (cells[k] < 0) return std::string("a->color is less than 0");
-    }
-    return std::nullopt;
+    std::optional<std::string> error;
+    Mcolor.forEach([&](std::int32_t code) {
+        if (error) return;
+        if (code > 20) error = std::string("a->color is greater than 20");
+        else if (code < 0) error = std::string("a->color is less than 0");
+    });
+    return error;
 }
 
 std::pair<std::int32_t, std::int32_t> mostProbableComplex(const Grid<std::int32_t>& Mcolor, std::int32_t mpMin,

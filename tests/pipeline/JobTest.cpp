@@ -167,8 +167,8 @@ TEST(Job, PoissonBoltzmannWeightsBeyondADoubleStayNormalised) {
     EXPECT_GT(isb.max_shift, 0.0);
     double sum = 0.0;
     for (std::size_t k = 0; k < isb.Value.cellCount(); ++k) {
-        ASSERT_TRUE(std::isfinite(isb.absValue.data()[k]));
-        sum += isb.Value.data()[k];
+        ASSERT_TRUE(std::isfinite(isb.absValue.at(k)));
+        sum += isb.Value.at(k);
     }
     EXPECT_NEAR(sum, 1.0, 1e-12);
 }
@@ -185,8 +185,8 @@ TEST(Job, ComplexesWithoutFiniteEnergyGetWeightZeroAndOneLogLine) {
     EXPECT_EQ(std::count(rec.log.begin(), rec.log.end(), line), 1);
     EXPECT_EQ(isb.absValue(60, 5), 0.0);
     for (std::size_t k = 0; k < isb.Mcolor.cellCount(); ++k) {
-        ASSERT_TRUE(std::isfinite(isb.absValue.data()[k]) && std::isfinite(isb.Value.data()[k]));
-        ASSERT_TRUE(isb.Mcolor.data()[k] >= 0 && isb.Mcolor.data()[k] <= 20);
+        ASSERT_TRUE(std::isfinite(isb.absValue.at(k)) && std::isfinite(isb.Value.at(k)));
+        ASSERT_TRUE(isb.Mcolor.at(k) >= 0 && isb.Mcolor.at(k) <= 20);
     }
 }
 

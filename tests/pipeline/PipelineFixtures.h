@@ -26,8 +26,13 @@ inline std::shared_ptr<InfoChainBean> chainBean(const Parameters& p, double plen
                                            p.mpMin, p.mpMax, p.mmMin, p.mmMax, 0.0, 0.0, checked);
 }
 
+// A job's input; the tables (when used) are read from where the test put them.
 inline JobInput jobInput(const Parameters& p, double plen, double mlen, bool dh, bool tables = true) {
-    return JobInput{p, chainBean(p, plen, mlen, tables), dh, p.mmMax - p.mmMin + 1};
+    JobInput input{p, chainBean(p, plen, mlen, tables), dh, p.mmMax - p.mmMin + 1};
+    if (tables)
+        input.tables =
+            loadChainTables(locateDataFile(kCoarseTableFile), locateDataFile(kFineTableFile), input.tablesError);
+    return input;
 }
 
 // A fresh result record as the job builds it, with chosen single-chain energies.
@@ -84,7 +89,7 @@ struct ShippedTables {
 struct Recorder {
     std::vector<std::string> events;
     std::vector<std::string> log;
-    std::shared_ptr<InfoSphereBean> record;
+    ResultSnapshot record;
     std::function<void(const std::string&)> onText;  // runs after the text is recorded
 
     JobCallbacks callbacks() {
@@ -96,7 +101,7 @@ struct Recorder {
         };
         cb.UpdateMatrix = [this](const std::string& s) { events.push_back("M: " + s); };
         cb.UpdateButton = [this](const std::string& s) { events.push_back("B: " + s); };
-        cb.PublishRecord = [this](std::shared_ptr<InfoSphereBean> r) {
+        cb.PublishRecord = [this](ResultSnapshot r) {
             events.push_back("P");
             record = std::move(r);
         };

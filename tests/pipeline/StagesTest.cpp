@@ -105,14 +105,14 @@ TEST(ChainStage, SolvedChainsWriteTwoConsoleLinesWithAPointInAnyLocale) {
 
 bool allFinite(const InfoSphereBean& isb) {
     for (std::size_t k = 0; k < isb.absValue.cellCount(); ++k) {
-        if (!std::isfinite(isb.absValue.data()[k]) || !std::isfinite(isb.Value.data()[k])) return false;
+        if (!std::isfinite(isb.absValue.at(k)) || !std::isfinite(isb.Value.at(k))) return false;
     }
     return true;
 }
 
 double sumOfValue(const InfoSphereBean& isb) {
     double s = 0.0;
-    for (std::size_t k = 0; k < isb.Value.cellCount(); ++k) s += isb.Value.data()[k];
+    for (std::size_t k = 0; k < isb.Value.cellCount(); ++k) s += isb.Value.at(k);
     return s;
 }
 

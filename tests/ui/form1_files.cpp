@@ -240,8 +240,9 @@ TEST_F(WindowTest, SaveDistributionDuringARunWritesTheLastFinishedRow) {
     dialogs->saveAnswer = path;
     form->saveToolStripMenuItem->trigger();
     const auto result = form->currentResult();  // no event ran since: the state written
+    const std::vector<double> cells = result->absValue.toVector();
     const DistributionView view{result->mpMin, result->mpMax, result->mmMin, result->mmMax,
-                                result->vc10,  result->vc01,  result->absValue.data()};
+                                result->vc10,  result->vc01,  cells.data()};
     EXPECT_EQ(readAll(path).toStdString(), formatDistribution(view, '.'));
     form->button2->click();
     ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));

@@ -1,5 +1,4 @@
 // The toolkit-free map pieces: geometry, hit test, colour codes, axis labels, sun, tooltip.
-#include "ui/JobChannel.h"
 #include "ui/MapModel.h"
 
 #include <gtest/gtest.h>
@@ -162,44 +161,3 @@ TEST(MapModel, TooltipNamesTheComplexItsConcentrationAndShare) {
     EXPECT_EQ(cellTooltip(7, 0, 0.0, 0.0, true, '.'), "M+ = 7, M- = 0\nnot computed yet");
 }
 
-// The hand-over between job and window thread, with a queue standing in for the window.
-TEST(JobChannel, CallsRunOnTheOtherThreadAndClosingReleasesWaiters) {
-    std::mutex m;
-    std::deque<std::function<void()>> queue;
-    auto channel = JobChannel::create([&](std::function<void()> fn) {
-        std::lock_guard lock(m);
-        queue.push_back(std::move(fn));
-    });
-    const auto pump = [&] {
-        std::function<void()> fn;
-        {
-            std::lock_guard lock(m);
-            if (queue.empty()) return false;
-            fn = std::move(queue.front());
-            queue.pop_front();
-        }
-        fn();
-        return true;
-    };
-    int ran = 0;
-    bool answered = false;
-    std::thread job([&] { answered = channel->call([&] { ++ran; }); });
-    while (!pump()) std::this_thread::yield();
-    job.join();
-    EXPECT_TRUE(answered);
-    EXPECT_EQ(ran, 1);
-
-    // A call waiting for a window that goes away returns without running.
-    std::thread waiting([&] { answered = channel->call([&] { ++ran; }); });
-    for (;;) {
-        std::lock_guard lock(m);
-        if (!queue.empty()) break;
-    }
-    channel->close();
-    waiting.join();
-    EXPECT_FALSE(answered);
-    EXPECT_TRUE(pump());  // the stale function does nothing
-    EXPECT_EQ(ran, 1);
-    EXPECT_FALSE(channel->call([&] { ++ran; }));
-    EXPECT_EQ(ran, 1);
-}

@@ -1,11 +1,10 @@
-// Form1: the "Get" buttons, track bars, chain schematics and the parameter and
-// distribution files.
+// Form1: loading and saving parameter sets, saving the distribution.
 #include "ui/Form1.h"
 
 #include "files/DistributionExport.h"
 #include "files/NumberFormat.h"
 #include "files/ParameterFile.h"
-#include "pipeline/Parameters.h"
+#include "pipeline/Engine.h"
 #include "ui/Pictures.h"
 #include "ui/UserDialogs.h"
 
@@ -47,107 +46,9 @@ void setBar(QSlider* bar, double value) {
     bar->setValue(static_cast<int>(value));
 }
 
-bool fitsInt32(double v) {
-    return std::isfinite(v) && v > static_cast<double>(std::numeric_limits<std::int32_t>::min()) - 1.0 &&
-           v < static_cast<double>(std::numeric_limits<std::int32_t>::max()) + 1.0;
-}
-
 std::string narrowPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-// Draws a schematic: the sign strip cut to the charged width, the neutral line after it.
-void placeSchematic(QLabel* strip, QWidget* line, const QPixmap& signs, int top, int stripHeight, double width,
-                    double neutral) {
-    const auto w = static_cast<float>(width);
-    const auto n = static_cast<float>(neutral);
-    const int stripWidth = static_cast<int>(w);
-    if (stripWidth > 0) {
-        strip->setPixmap(signs.copy(0, 0, std::min(stripWidth, signs.width()), std::min(stripHeight, signs.height())));
-        strip->setGeometry(static_cast<int>(static_cast<float>(kBannerCentre) - w), top, stripWidth, stripHeight);
-        strip->show();
-    } else {
-        strip->hide();
-    }
-    const int end = static_cast<int>(static_cast<float>(kBannerCentre) + n);
-    if (end > kBannerCentre) {
-        line->setGeometry(kBannerCentre, top + 9, end - kBannerCentre, 2);
-        line->show();
-        line->raise();
-    } else {
-        line->hide();
-    }
-}
-
 }  // namespace
-
-void Form1::drawPlusSchematic(double length, double neutral, double scale) {
-    // Without a scale the schematic is not defined: it stays as it was.
-    if (!(scale > 0.0) || !std::isfinite(scale) || !std::isfinite(length) || !std::isfinite(neutral)) return;
-    const QPixmap signs = loadRuntimePicture(QStringLiteral("symbols/plussign.png"), QSize(150, 20));
-    placeSchematic(plusStrip, plusLine, signs, kPlusTop, 20, length / scale * 150.0, neutral / scale * 150.0);
-}
-
-void Form1::drawMinusSchematic(double length, double neutral, double scale) {
-    if (!(scale > 0.0) || !std::isfinite(scale) || !std::isfinite(length) || !std::isfinite(neutral)) return;
-    const QPixmap signs = embeddedPicture(QStringLiteral("minus_strip"), QSize(150, 20));
-    placeSchematic(minusStrip, minusLine, signs, kMinusTop, 18, length / scale * 150.0, neutral / scale * 150.0);
-}
-
-void Form1::button3_Click() {
-    const QLocale locale;
-    Parameters& g = processParameters();
-    bool ok = false;
-    double plen = locale.toDouble(plenBox->text().trimmed(), &ok);
-    if (!ok) {
-        showMessage(QStringLiteral("Input error: Length of charged block +"));
-        plen = 0.0;
-    }
-    g.zp = locale.toDouble(pchgBox->text().trimmed(), &ok);
-    if (!ok) {
-        showMessage(QStringLiteral("Input error: Charge +"));
-        g.zp = 0.0;
-    }
-    g.Np = locale.toInt(pneuBox->text().trimmed(), &ok);
-    if (!ok) {
-        showMessage(QStringLiteral("Input error: Length of neutral block +"));
-        g.Np = 0;
-    }
-    g.kip = g.zp / plen;
-    label40->setText(n2(g.kip));
-    const double S = Max(g.Np, g.Nm, plen);
-    drawPlusSchematic(plen, g.Np, S);
-}
-
-void Form1::button4_Click() {
-    const QLocale locale;
-    Parameters& g = processParameters();
-    bool ok = false;
-    double mlen = locale.toDouble(textBox3->text().trimmed(), &ok);
-    if (!ok) {
-        showMessage(QStringLiteral("Input error: Length of charged block -"));
-        mlen = 0.0;
-    }
-    g.zn = locale.toDouble(textBox4->text().trimmed(), &ok);
-    if (!ok) {
-        showMessage(QStringLiteral("Input error: Charge -"));
-        g.zn = 0.0;
-    }
-    g.Nm = locale.toInt(textBox5->text().trimmed(), &ok);
-    if (!ok) {
-        showMessage(QStringLiteral("Input error: Length of neutral block -"));
-        g.Nm = 0;
-    }
-    g.kim = g.zn / mlen;
-    label5->setText(n2(g.kim));
-    const double S = Max(g.Np, g.Nm, mlen);
-    drawMinusSchematic(mlen, g.Nm, S);
-}
-
-void Form1::trackBar1_Scroll() { plenBox->setText(QString::number(trackBar1->value())); }
-void Form1::trackBar2_Scroll() { pchgBox->setText(QString::number(trackBar2->value())); }
-void Form1::trackBar3_Scroll() { textBox3->setText(QString::number(trackBar3->value())); }
-void Form1::trackBar4_Scroll() { textBox4->setText(QString::number(trackBar4->value())); }
-void Form1::trackBar5_Scroll() { textBox5->setText(QString::number(trackBar5->value())); }
-void Form1::trackBar6_Scroll() { pneuBox->setText(QString::number(trackBar6->value())); }
 
 void Form1::loadDefaultToolStripMenuItem1_Click() {
     const QString path = userDialogs()->getOpenFileName(
@@ -156,25 +57,26 @@ void Form1::loadDefaultToolStripMenuItem1_Click() {
     if (path.isEmpty()) return;
     rememberDirectory(path);
 
-    Parameters& g = processParameters();
-    std::int32_t pid = kUnknownKeyPid;
-    if (!readParameter(g.kip, g.kim, g.ka, g.vc01, g.vc10, g.zp, g.zn, narrowPath(path), g.Np, g.Nm, g.mpMin, g.mpMax,
-                       g.mmMin, g.mmMax, pid)) {
+    ParameterSet base;
+    base.params = params;
+    const LoadResult loaded = loadParameterSet(narrowPath(path), base);
+    if (loaded.status == LoadStatus::CannotOpen) {
         // The program goes on; nothing was read. The reason stays in the log as well.
-        UpdateUIText(QString::fromLatin1(kParameterFileOpenError));
+        UpdateUIText(QString::fromLatin1(kParameterFileOpenError) + QStringLiteral(": ") + path);
         showMessage(QString::fromLatin1(kParameterFileOpenError));
         return;
     }
-    // Charged lengths recovered from charge and charge density; a density of 0 (or a value
-    // beyond the integer range) cannot give a length, and the file is treated as wrong.
-    const double plenValue = std::trunc(g.zp / g.kip);
-    const double mlenValue = std::trunc(g.zn / g.kim);
-    if (pid == kUnknownKeyPid || !fitsInt32(plenValue) || !fitsInt32(mlenValue)) {
-        showMessage(QStringLiteral("Some input parameters are wrong, please check it."));
+    for (const std::string& note : loaded.notes) UpdateUIText(QString::fromStdString(note));
+    // What the file held is kept even when it cannot be shown.
+    params = loaded.set.params;
+    const Parameters& g = params;
+    if (loaded.status == LoadStatus::WrongFile) {
+        UpdateUIText(QString::fromLatin1(kWrongParameterFile) + QStringLiteral(" (") + path + QStringLiteral(")"));
+        showMessage(QString::fromLatin1(kWrongParameterFile));
         return;
     }
-    const auto plen = static_cast<std::int32_t>(plenValue);
-    const double mlen = mlenValue;
+    const auto plen = static_cast<std::int32_t>(loaded.set.plen);
+    const double mlen = loaded.set.mlen;
 
     plenBox->setText(QString::number(plen));
     pchgBox->setText(general(g.zp));
@@ -206,7 +108,7 @@ void Form1::loadDefaultToolStripMenuItem1_Click() {
 
 void Form1::saveAsDefaultToolStripMenuItem_Click() {
     const QLocale locale;
-    Parameters& g = processParameters();
+    Parameters& g = params;
     bool ok = false;
     // Each field goes into its variable as it is read (0 when it does not parse); the
     // first that does not parse ends the command with its message.
@@ -263,9 +165,11 @@ void Form1::saveToolStripMenuItem_Click() {
         return;
     }
     const InfoSphereBean& rec = *isb;
-    const DistributionView view{rec.mpMin, rec.mpMax, rec.mmMin, rec.mmMax, rec.vc10, rec.vc01, rec.absValue.data()};
+    const std::vector<double> cells = rec.absValue.toVector();
+    const DistributionView view{rec.mpMin, rec.mpMax, rec.mmMin, rec.mmMax, rec.vc10, rec.vc01, cells.data()};
     if (!writeDistribution(narrowPath(path), view, decimalSeparator()))
         showMessage(QStringLiteral("can not write ") + path);
 }
 
 }  // namespace marlinq::ui
+

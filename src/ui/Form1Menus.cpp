@@ -1,0 +1,69 @@
+// Form1: the menu bar, the keyboard shortcuts of Solve and Stop, Exit and Help.
+#include "ui/Form1.h"
+
+#include "ui/Plot3.h"
+
+#include <QAction>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QShortcut>
+
+namespace marlinq::ui {
+
+void Form1::buildMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("menuStrip1"));
+    fileToolStripMenuItem = bar->addMenu(QStringLiteral("File"));
+    fileToolStripMenuItem->setObjectName(QStringLiteral("fileToolStripMenuItem"));
+    saveToolStripMenuItem = fileToolStripMenuItem->addAction(QStringLiteral("Save Distribution"));
+    saveToolStripMenuItem->setObjectName(QStringLiteral("saveToolStripMenuItem"));
+    saveToolStripMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    saveMapToolStripMenuItem = fileToolStripMenuItem->addAction(QStringLiteral("Save Map as PNG"));
+    saveMapToolStripMenuItem->setObjectName(QStringLiteral("saveMapToolStripMenuItem"));
+    exitToolStripMenuItem = fileToolStripMenuItem->addAction(QStringLiteral("Exit"));
+    exitToolStripMenuItem->setObjectName(QStringLiteral("exitToolStripMenuItem"));
+    exitToolStripMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+    parametersToolStripMenuItem = bar->addMenu(QStringLiteral("Parameters"));
+    parametersToolStripMenuItem->setObjectName(QStringLiteral("parametersToolStripMenuItem"));
+    loadDefaultToolStripMenuItem1 = parametersToolStripMenuItem->addAction(QStringLiteral("Load Parameters"));
+    loadDefaultToolStripMenuItem1->setObjectName(QStringLiteral("loadDefaultToolStripMenuItem1"));
+    loadDefaultToolStripMenuItem1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    saveAsDefaultToolStripMenuItem = parametersToolStripMenuItem->addAction(QStringLiteral("Save Parameters"));
+    saveAsDefaultToolStripMenuItem->setObjectName(QStringLiteral("saveAsDefaultToolStripMenuItem"));
+    saveAsDefaultToolStripMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+
+    helpToolStripMenuItem = bar->addAction(QStringLiteral("Help"));
+    helpToolStripMenuItem->setObjectName(QStringLiteral("helpToolStripMenuItem"));
+
+    connect(saveToolStripMenuItem, &QAction::triggered, this, [this] { saveToolStripMenuItem_Click(); });
+    connect(saveMapToolStripMenuItem, &QAction::triggered, this, [this] { saveMapToolStripMenuItem_Click(); });
+    connect(exitToolStripMenuItem, &QAction::triggered, this, [this] { exitToolStripMenuItem_Click_1(); });
+    connect(loadDefaultToolStripMenuItem1, &QAction::triggered, this,
+            [this] { loadDefaultToolStripMenuItem1_Click(); });
+    connect(saveAsDefaultToolStripMenuItem, &QAction::triggered, this,
+            [this] { saveAsDefaultToolStripMenuItem_Click(); });
+    connect(helpToolStripMenuItem, &QAction::triggered, this, [this] { helpToolStripMenuItem_Click(); });
+
+    // Solve and Stop from the keyboard, as their buttons would.
+    auto* solve = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(solve, &QShortcut::activated, this, [this] {
+        if (button1->isEnabled()) button1->click();
+    });
+    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(stop, &QShortcut::activated, this, [this] {
+        if (button2->isEnabled()) button2->click();
+    });
+}
+
+
+void Form1::exitToolStripMenuItem_Click_1() { close(); }
+
+void Form1::helpToolStripMenuItem_Click() {
+    auto* about = new Plot3(this);
+    about->setWindowFlag(Qt::Window, true);
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about->show();
+}
+
+}  // namespace marlinq::ui

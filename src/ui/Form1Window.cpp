@@ -1,0 +1,149 @@
+// Form1: construction, start-up, shut-down, mouse events on the map and the dialogs.
+#include "ui/Form1.h"
+
+#include "ui/NumberInput.h"
+#include "ui/Pictures.h"
+#include "ui/UserDialogs.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QStatusBar>
+#include <QToolTip>
+
+namespace marlinq::ui {
+
+namespace {
+
+constexpr int kClientWidth = 1341;
+constexpr int kClientHeight = 742;
+constexpr int kMenuStrip = 24;
+
+}  // namespace
+
+Form1::Form1(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Marlinq Solver"));
+    setWindowIcon(applicationIcon());
+    // A job's events wait in the runner's queue; one queued call hands them over here.
+    runner = std::make_unique<JobRunner>([this] {
+        QMetaObject::invokeMethod(this, [this] { runner->deliver(); }, Qt::QueuedConnection);
+    });
+    buildLayout();
+    buildMenus();
+    // The start-up record: no matrices, nothing computed.
+    isb = std::make_shared<const InfoSphereBean>();
+    for (int row = 20; row >= 0; --row) {
+        const auto& c = colorArray[static_cast<std::size_t>(row)];
+        brushl.emplace_back(QColor(c[0], c[1], c[2]));
+    }
+    statusBar()->showMessage(QStringLiteral("Ready"));
+    resize(kClientWidth, kClientHeight - kMenuStrip + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+}
+
+
+Form1::~Form1() {
+    // The jobs stop and their threads are joined before any member they report to goes.
+    runner->shutDown();
+}
+
+void Form1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!loaded) {
+        loaded = true;
+        Form1_Load();
+    }
+}
+
+void Form1::Form1_Load() {
+    paintColorBar();
+    isb = std::make_shared<const InfoSphereBean>();
+    const QLocale locale;
+    bool ok = false;
+    double plen = locale.toDouble(plenBox->text().trimmed(), &ok);
+    if (!ok) {
+        showMessage(QStringLiteral("Input error: Length of charged block +"));
+        plen = 0.0;
+    }
+    Parameters& g = params;
+    double zp = locale.toDouble(pchgBox->text().trimmed(), &ok);
+    if (!ok) {
+        showMessage(QStringLiteral("Input error: Charge +"));
+        zp = 0.0;
+    }
+    g.zp = zp;
+    double mlen = locale.toDouble(textBox3->text().trimmed(), &ok);
+    if (!ok) {
+        showMessage(QStringLiteral("Input error: Length of charged block -"));
+        mlen = 0.0;
+    }
+    double zn = locale.toDouble(textBox4->text().trimmed(), &ok);
+    if (!ok) {
+        showMessage(QStringLiteral("Input error: Charge -"));
+        zn = 0.0;
+    }
+    g.zn = zn;
+    g.kip = zp / plen;
+    label40->setText(locale.toString(g.kip, 'f', 2));
+    label5->setText(locale.toString(zn / mlen, 'f', 2));
+    // The schematics as the default fields describe them.
+    const double Np = locale.toInt(pneuBox->text().trimmed());
+    const double Nm = locale.toInt(textBox5->text().trimmed());
+    drawPlusSchematic(plen, Np, Max(Np, Nm, plen));
+    drawMinusSchematic(mlen, Nm, Max(Np, Nm, mlen));
+}
+
+double Form1::Max(double a, double b, double c) {
+    double m = a;
+    if (b > m) m = b;
+    if (c > m) m = c;
+    return m;
+}
+
+
+void Form1::closeEvent(QCloseEvent* event) {
+    // A running job is cancelled and no longer heard; its thread is joined when the
+    // window is destroyed.
+    runner->shutDown();
+    QMainWindow::closeEvent(event);
+}
+
+bool Form1::jobsRunning() const { return runner && runner->busy(); }
+
+double Form1::GetDouble(const QString& text) { return tolerantDouble(text); }
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == pictureBox1) {
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            auto* me = static_cast<QMouseEvent*>(event);
+            pictureBox1_MouseDoubleClick(me->position().toPoint());
+            return true;
+        }
+        if (event->type() == QEvent::ToolTip) {
+            auto* he = static_cast<QHelpEvent*>(event);
+            const QString tip = mapToolTip(he->pos());
+            if (tip.isEmpty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(he->globalPos(), tip, pictureBox1);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::showMessage(const QString& text) { userDialogs()->showMessage(this, text); }
+
+QString Form1::dialogDirectory() const { return lastDirectory; }
+
+void Form1::rememberDirectory(const QString& path) {
+    const QFileInfo info(path);
+    lastDirectory = info.absolutePath();
+}
+
+}  // namespace marlinq::ui
