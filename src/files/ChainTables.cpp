@@ -135,8 +135,9 @@ bool read_chain_matrix01(FineTable& m, std::string* failure) {
 std::shared_ptr<const ChainTables> loadChainTables(const std::string& coarsePath, const std::string& finePath,
                                                    std::string& error) {
     auto tables = std::make_shared<ChainTables>();
-    if (!read_chain_matrix_from(coarsePath, tables->coarse, &error)) return nullptr;
+    // The fine table first: it serves the usual low salt and charge densities.
     if (!read_chain_matrix01_from(finePath, tables->fine, &error)) return nullptr;
+    if (!read_chain_matrix_from(coarsePath, tables->coarse, &error)) return nullptr;
     return tables;
 }
 

@@ -211,6 +211,8 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
                 finishRows();
                 report.publish(isb);
                 closingLines();
+                report.text("The result is partial: " + std::to_string(counts.rowsDone) + " of " +
+                            std::to_string(counts.rows) + " rows were computed.");
                 report.text(kCancelled);
                 return JobOutcome::Cancelled;
             }

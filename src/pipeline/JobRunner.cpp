@@ -86,7 +86,16 @@ void JobRunner::deliver() {
         events.swap(queue_);
         current = generation_;
     }
-    // Consecutive log lines go over as one batch; a row event after them.
+    // Consecutive log lines go over as one batch. The newest snapshot of the batch goes
+    // over before the first row event or record of it: the front end never draws an
+    // older state than the job has published.
+    ResultSnapshot newest;
+    for (const Event& e : events)
+        if (e.generation == current && e.kind == Event::Record) newest = e.record;
+    const auto handOverNewest = [&] {
+        if (newest && events_.record) events_.record(newest);
+        newest.reset();
+    };
     std::vector<std::string> lines;
     const auto flushLines = [&] {
         if (!lines.empty() && events_.log) events_.log(lines);
@@ -99,18 +108,21 @@ void JobRunner::deliver() {
             lines.push_back(std::move(e.text));
             break;
         case Event::Diagnostic:
+            flushLines();
             if (events_.diagnostic) events_.diagnostic(e.text);
             break;
         case Event::Record:
             flushLines();
-            if (events_.record) events_.record(e.record);
+            handOverNewest();
             break;
         case Event::RowDone:
             flushLines();
+            handOverNewest();
             if (events_.rowDone) events_.rowDone(e.text);
             break;
         case Event::Finished:
             flushLines();
+            handOverNewest();
             if (events_.finished) events_.finished(e.outcome, e.counts);
             break;
         }

@@ -20,9 +20,4 @@ Parameters startupParameters() {
     return p;
 }
 
-Parameters& processParameters() {
-    static Parameters parameters;
-    return parameters;
-}
-
 }  // namespace marlinq

@@ -1,6 +1,6 @@
 #pragma once
-// The physical parameters of one calculation. The window keeps one process-wide set that
-// its handlers and the parameter file write; every job works on its own copy.
+// The physical parameters of one calculation. Each front end keeps its own set; every job
+// works on its own copy.
 
 #include <cstdint>
 
@@ -14,8 +14,5 @@ struct Parameters {
 // The window's start-up values: 18 charges on charged blocks of 72 (densities 0.25),
 // ka 0.2, concentrations 1e-3, neutral blocks 1 and 200, both ranges 0..10.
 Parameters startupParameters();
-
-// The process-wide set (window thread only).
-Parameters& processParameters();
 
 }  // namespace marlinq

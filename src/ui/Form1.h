@@ -79,6 +79,13 @@ public:
     ResultSnapshot currentResult() const { return isb; }
     // The parameters as "Solve", "Get" and the parameter files last set them.
     const Parameters& parameters() const { return params; }
+    Parameters& parameters() { return params; }
+    // Where the chain tables are looked for (the tables are read again at the next run).
+    void setDataSearch(DataSearch search) {
+        dataSearch = std::move(search);
+        tables.reset();
+        tablesError.clear();
+    }
     // Tooltip of the map at a point of the map picture (empty outside the cells).
     QString mapToolTip(QPoint position) const;
     // True while a job of this window has not returned yet (superseded ones included).

@@ -141,11 +141,6 @@ void Form1::jobEnded(JobOutcome outcome, const JobCounts& counts) {
         break;
     case JobOutcome::Cancelled:
         statusBar()->showMessage(QStringLiteral("Last run stopped after ") + took);
-        if (!dhRun && counts.rows > 0) {
-            appendLog(QStringLiteral("The result is partial: %1 of %2 rows were computed.\n")
-                          .arg(counts.rowsDone)
-                          .arg(counts.rows));
-        }
         break;
     case JobOutcome::Failed: {
         statusBar()->showMessage(QStringLiteral("Last run failed after ") + took);

@@ -30,9 +30,10 @@ TEST(Job, PoissonBoltzmannRunReportsEveryRow) {
     const std::vector<std::string> expected = {
         "T: " + kChains,
         "P",
-        "T: Row 0 is passed...", "M: Row 0 is passed...",
-        "T: Row 1 is passed...", "M: Row 1 is passed...",
-        "T: Row 2 is passed...", "M: Row 2 is passed...",
+        "T: Row 0 is passed...", "P", "M: Row 0 is passed...",
+        "T: Row 1 is passed...", "P", "M: Row 1 is passed...",
+        "T: Row 2 is passed...", "P", "M: Row 2 is passed...",
+        "P",  // the normalised distribution
         "T: " + kFinished,
         "B: " + kFinished,
     };
@@ -59,6 +60,7 @@ TEST(Job, DebyeHueckelRunUnderACommaLocale) {
         "P",
         "T: Starting calculation of the potential by Debye Huckel approximation",
         "T: " + dhEnd,
+        "P",
         "M: " + dhEnd,
         "T: " + kFinished,
         "B: " + kFinished,
@@ -72,26 +74,34 @@ TEST(Job, DebyeHueckelRunUnderACommaLocale) {
     EXPECT_EQ(isb.maxValue > 0.0, true);
 }
 
-TEST(Job, FreeChainCellsFollowTheRanges) {
+TEST(Job, FreeChainCellsNeverOverwriteAComplex) {
     ShippedTables tables;
+    // M- from 3: row 1, column 0 is the complex (1, 3), not the lone '+' chain, and no
+    // cell is the lone '-' chain (0, 1).
     Parameters p = rowsZeroToTwo();
     p.mmMin = 3;
-    Recorder rec;
-    rec.onText = [&](const std::string& s) {
-        // After every row the lone '+' chain sits at row 1, column 0, i.e. the pair (1, 3).
-        if (s.rfind("Row ", 0) == 0) {
-            EXPECT_EQ(rec.record->absValue(1, 0), p.vc10) << s;
-        }
-    };
-    GenerateFreeEnergy(jobInput(p, 72, 72, false), {}, rec.callbacks());
-    const InfoSphereBean& isb = *rec.record;
-    for (std::int32_t r = 0; r < isb.absValue.rows(); ++r) {
-        for (std::int32_t c = 0; c < isb.absValue.cols(); ++c) {
-            if (r != 1 || c != 0) {
-                EXPECT_NE(isb.absValue(r, c), p.vc01);
-            }
-        }
+    for (const bool dh : {false, true}) {
+        Recorder rec;
+        GenerateFreeEnergy(jobInput(p, 72, 72, dh), {}, rec.callbacks());
+        const InfoSphereBean& isb = *rec.record;
+        EXPECT_NE(isb.absValue(1, 0), p.vc10) << dh;
+        EXPECT_GT(isb.absValue(1, 0), 0.0) << dh;  // the complex (1, 3) was evaluated
+        EXPECT_EQ(isb.absValue(0, 0), 0.0) << dh;   // (0, 3): no complex, no free chain
     }
+    // M+ from 1 and M- from 0: the lone '+' chain (1, 0) is the first cell; there is no
+    // lone '-' chain in the ranges.
+    p = rowsZeroToTwo();
+    p.mpMin = 1;
+    Recorder rec;
+    GenerateFreeEnergy(jobInput(p, 72, 72, true), {}, rec.callbacks());
+    EXPECT_EQ(rec.record->absValue(0, 0), p.vc10);
+    EXPECT_NE(rec.record->absValue(0, 1), p.vc01);
+    // Both minimums 0: the usual cells.
+    p = rowsZeroToTwo();
+    Recorder both;
+    GenerateFreeEnergy(jobInput(p, 72, 72, false), {}, both.callbacks());
+    EXPECT_EQ(both.record->absValue(1, 0), p.vc10);
+    EXPECT_EQ(both.record->absValue(0, 1), p.vc01);
 }
 
 TEST(Job, StopBeforeTheStartOrBeforeTheFirstRow) {
@@ -111,7 +121,9 @@ TEST(Job, StopBeforeTheStartOrBeforeTheFirstRow) {
     };
     EXPECT_EQ(GenerateFreeEnergy(jobInput(rowsZeroToTwo(), 72, 72, false), duringChains.get_token(), rec.callbacks()),
               JobOutcome::Cancelled);
-    EXPECT_EQ(rec.events, (std::vector<std::string>{"T: " + kChains, "P", "T: Cancelled!"}));
+    EXPECT_EQ(rec.events, (std::vector<std::string>{"T: " + kChains, "P", "P",
+                                                    "T: The result is partial: 0 of 3 rows were computed.",
+                                                    "T: Cancelled!"}));
     EXPECT_TRUE(rec.record->run);
     EXPECT_EQ(rec.record->absValue(1, 0), 1e-3);
     EXPECT_EQ(rec.record->absValue(2, 2), 0.0);
@@ -126,8 +138,11 @@ TEST(Job, StopDuringARowFinishesThatRowOnly) {
     };
     EXPECT_EQ(GenerateFreeEnergy(jobInput(startupParameters(), 72, 72, false), source.get_token(), rec.callbacks()),
               JobOutcome::Cancelled);
-    const std::vector<std::string> tail(rec.events.end() - 3, rec.events.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"T: Row 1 is passed...", "M: Row 1 is passed...", "T: Cancelled!"}));
+    const std::vector<std::string> tail(rec.events.end() - 6, rec.events.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"T: Row 1 is passed...", "P", "M: Row 1 is passed...", "P",
+                                              "T: The result is partial: 2 of 11 rows were computed.",
+                                              "T: Cancelled!"}));
+    EXPECT_TRUE(rec.record->normalised);
     EXPECT_EQ(rec.record->index, 1);
     EXPECT_EQ(rec.record->absValue(2, 2), 0.0);
 }

@@ -82,13 +82,16 @@ TEST(ChainStage, MissingTableIsReportedNotFatal) {
     setDataDirectoryOverride("");
 }
 
-TEST(ChainStage, SolvedChainsWriteTwoConsoleLinesWithAPointInAnyLocale) {
+TEST(ChainStage, SolvedChainsReportTwoDiagnosticLinesWithAPointInAnyLocale) {
     const bool comma = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
     auto icb = testing::chainBean(startupParameters(), 72.0, 72.0, false);
     ::testing::internal::CaptureStdout();
-    const int result = ParaCalculation().startChainEnergy(*icb);
-    const std::string out = ::testing::internal::GetCapturedStdout();
+    ChainStageReport report;
+    const int result = ParaCalculation().startChainEnergy(*icb, nullptr, report);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");  // nothing on the console by itself
     std::setlocale(LC_ALL, "C");
+    std::string out;
+    for (const std::string& line : report.diagnostics) out += line + "\n";
     ASSERT_EQ(result, 1);
     const std::string minusLine = "single chain with - charge calculation finished: ";
     const std::string plusLine = "single chain with + charge for calculation finished: ";

@@ -63,7 +63,7 @@ TEST_F(WindowTest, SaveParametersWritesTheThirteenLinesOrNamesTheBadField) {
     form->saveAsDefaultToolStripMenuItem->trigger();
     EXPECT_EQ(dialogs->messages, QStringList{"error for neutral tail length of the + polymer input"});
     EXPECT_EQ(dialogs->saveAsked, 0);
-    EXPECT_EQ(processParameters().Np, 0);
+    EXPECT_EQ(form->parameters().Np, 0);
 
     form->pneuBox->setText("1");
     form->mmaxBox->setText("");
@@ -137,7 +137,8 @@ TEST_F(WindowTest, LoadParametersRejectsWrongFilesAndLeavesTheFields) {
     dialogs->openAnswer = dir.filePath("no-such-file.in");
     form->loadDefaultToolStripMenuItem1->trigger();
     EXPECT_EQ(dialogs->messages, QStringList{"can not open file"});
-    EXPECT_TRUE(form->richTextBox1->toPlainText().endsWith("can not open file\n"));
+    // The log names the file as well.
+    EXPECT_TRUE(form->richTextBox1->toPlainText().endsWith("can not open file: " + dir.filePath("no-such-file.in") + "\n"));
     EXPECT_EQ(fields(), start);
 
     dialogs->messages.clear();
@@ -148,10 +149,10 @@ TEST_F(WindowTest, LoadParametersRejectsWrongFilesAndLeavesTheFields) {
 
 TEST_F(WindowTest, LoadParametersEdgeCasesOfLengthsAndTrackBars) {
     // Only mmMax: accepted, everything else from the variables as they stood.
-    processParameters().zp = 18;
-    processParameters().kip = 0.25;
-    processParameters().zn = 18;
-    processParameters().kim = 0.25;
+    form->parameters().zp = 18;
+    form->parameters().kip = 0.25;
+    form->parameters().zn = 18;
+    form->parameters().kim = 0.25;
     dialogs->openAnswer = writeFile("only.in", "mmMax 12\n");
     form->loadDefaultToolStripMenuItem1->trigger();
     EXPECT_TRUE(dialogs->messages.isEmpty());
@@ -183,21 +184,21 @@ TEST_F(WindowTest, GetButtonsAndTrackBars) {
     EXPECT_EQ(form->plusStrip->geometry(), schematic);  // the track bars moved nothing
     form->button3->click();
     EXPECT_EQ(form->label40->text(), "0.56");
-    EXPECT_EQ(processParameters().zp, 40.0);
-    EXPECT_EQ(processParameters().Np, 1);
+    EXPECT_EQ(form->parameters().zp, 40.0);
+    EXPECT_EQ(form->parameters().Np, 1);
     // Scale: the longest of N+ = 1, the '-' neutral length stored so far (none) and 72.
     EXPECT_EQ(form->plusStrip->width(), 150);
     EXPECT_EQ(form->plusLine->width(), 2);
 
     form->button4->click();
     EXPECT_EQ(form->label5->text(), "0.50");
-    EXPECT_EQ(processParameters().Nm, 200);
+    EXPECT_EQ(form->parameters().Nm, 200);
     EXPECT_EQ(form->minusStrip->width(), 54);  // 72 / 200 x 150
 
     // Unparsable fields are reported, read as 0, and a zero scale leaves the schematic.
     for (QLineEdit* b : {form->textBox3, form->textBox4, form->textBox5}) b->setText("");
     const QRect minus = form->minusStrip->geometry();
-    processParameters().Np = 0;
+    form->parameters().Np = 0;
     form->button4->click();
     EXPECT_EQ(dialogs->messages, (QStringList{"Input error: Length of charged block -", "Input error: Charge -",
                                               "Input error: Length of neutral block -"}));
@@ -218,7 +219,7 @@ TEST_F(WindowTest, ChangesDuringARunDoNotReachTheRunningJob) {
     EXPECT_EQ(result->zp, 18.0);
     EXPECT_EQ(result->mpMax, 3);
     EXPECT_EQ(result->Np, 1);
-    EXPECT_EQ(processParameters().ka, 0.35);
+    EXPECT_EQ(form->parameters().ka, 0.35);
 }
 
 TEST_F(WindowTest, MapIsSavedAsPng) {

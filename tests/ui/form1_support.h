@@ -67,10 +67,10 @@ protected:
     void SetUp() override {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         marlinq::setDataDirectoryOverride(MARLINQ_SOURCE_DATA_DIR);
-        processParameters() = Parameters{};
         dialogs = std::make_shared<AnsweringDialogs>();
         setUserDialogs(dialogs);
         form = std::make_unique<Form1>();
+        form->setDataSearch(marlinq::DataSearch{MARLINQ_SOURCE_DATA_DIR, ""});
         form->show();
     }
     void TearDown() override {
