@@ -4,6 +4,7 @@
 // program finds them: working directory, then its data folders).
 
 #include "pipeline/CalculationJob.h"
+#include "pipeline/Engine.h"
 #include "pipeline/ParaCalculation.h"
 
 #include <benchmark/benchmark.h>
@@ -58,18 +59,16 @@ void BM_PoissonBoltzmannRow(benchmark::State& state) {
 BENCHMARK(BM_PoissonBoltzmannRow)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
 
 void BM_Job(benchmark::State& state) {
-    // The solved path's two console lines are not part of what is measured.
-    std::streambuf* console = std::cout.rdbuf(nullptr);
     const Parameters p = startup(10);
     const bool dh = state.range(0) != 0;
-    const bool tables = state.range(1) != 0;
+    const bool tableChains = state.range(1) != 0;
+    std::string why;
+    const auto tables = loadTables(DataSearch{MARLINQ_SOURCE_DATA_DIR, ""}, why);
+    ParameterSet set = startupParameterSet();
+    set.params = p;
     for (auto _ : state) {
-        auto icb = std::make_shared<InfoChainBean>(72, 72, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm,
-                                                   p.mpMin, p.mpMax, p.mmMin, p.mmMax, 0.0, 0.0, tables);
-        benchmark::DoNotOptimize(GenerateFreeEnergy(JobInput{p, icb, dh, 11}, {}, JobCallbacks{}));
+        benchmark::DoNotOptimize(runToCompletion(makeJobInput(p, set, RunOptions{dh, tableChains}, tables)).outcome);
     }
-    std::cout.clear();
-    std::cout.rdbuf(console);
 }
 // (DH, tables), (PB, tables), (PB, solved chains)
 BENCHMARK(BM_Job)->Args({1, 1})->Args({0, 1})->Args({0, 0})->Unit(benchmark::kMillisecond);

@@ -2,7 +2,7 @@
 // fault; and a number the program itself writes (general format, point or comma) must read
 // back as the classic reader of the files reads it, on an English and on a German desktop.
 #include "files/NumberFormat.h"
-#include "ui/Form1.h"
+#include "ui/NumberInput.h"
 
 #include <QLocale>
 #include <QString>
@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const QLocale german(QLocale::German, QLocale::Germany);
     QLocale::setDefault(size > 0 && (data[0] & 2) ? german : english);
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const double any = marlinq::ui::Form1::GetDouble(text);
+    const double any = marlinq::ui::tolerantDouble(text);
     (void)any;
 
     if (size >= 1 + sizeof(double)) {
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::string written = marlinq::formatGeneral(x, separator);
             const std::optional<double> classic = marlinq::parseLeadingDouble(marlinq::formatGeneral(x, '.'));
             if (!classic) std::abort();
-            const double tolerant = marlinq::ui::Form1::GetDouble(QString::fromStdString(written));
+            const double tolerant = marlinq::ui::tolerantDouble(QString::fromStdString(written));
             if (tolerant != *classic) std::abort();
         }
     }

@@ -168,6 +168,10 @@ CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, in
     bool overflow = false;
     std::int64_t nonFinite = 0;
     std::int64_t unstable = 0;
+    if (n == 0) return pass;
+    // No more threads than cells: a team costs more to start than a short row takes, and
+    // every cell is computed alone, so the team size changes no result.
+    if (threads > n) threads = static_cast<int>(n);
 
 #pragma omp parallel for num_threads(threads) schedule(static) reduction(max : lMax) reduction(|| : overflow) \
     reduction(+ : nonFinite, unstable)

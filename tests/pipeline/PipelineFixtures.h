@@ -28,7 +28,11 @@ inline std::shared_ptr<InfoChainBean> chainBean(const Parameters& p, double plen
 
 // A job's input; the tables (when used) are read from where the test put them.
 inline JobInput jobInput(const Parameters& p, double plen, double mlen, bool dh, bool tables = true) {
-    JobInput input{p, chainBean(p, plen, mlen, tables), dh, p.mmMax - p.mmMin + 1};
+    JobInput input;
+    input.params = p;
+    input.icb = chainBean(p, plen, mlen, tables);
+    input.dh = dh;
+    input.mrange = p.mmMax - p.mmMin + 1;
     if (tables)
         input.tables =
             loadChainTables(locateDataFile(kCoarseTableFile), locateDataFile(kFineTableFile), input.tablesError);
