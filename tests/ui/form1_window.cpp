@@ -184,7 +184,7 @@ TEST_F(WindowTest, StopEndsThePoissonBoltzmannRunAfterItsRowAndANewRunIsClean) {
 
 TEST_F(WindowTest, StoppedRunFinishesItsRowThenSaysCancelled) {
     form->checkBox2->setChecked(false);
-    setRanges(0, 400, 0, 10);
+    setRanges(0, 400, 0, 400);
     form->button1->click();
     ASSERT_TRUE(waitFor([&] { return log().contains("Row 0 is passed..."); }));
     form->button2->click();
@@ -197,7 +197,7 @@ TEST_F(WindowTest, StoppedRunFinishesItsRowThenSaysCancelled) {
     // Pending columns are grey on the map, computed ones coloured.
     const auto result = form->currentResult();
     ASSERT_LT(result->index, 400);
-    const QPoint pending = cellCentre(401, 11, 400, 5);
+    const QPoint pending = cellCentre(401, 401, 400, 5);
     EXPECT_EQ(QColor(form->mapImage().pixel(pending)), QColor(224, 224, 224));
 }
 
