@@ -160,15 +160,9 @@ void Form1::pictureBox1_MouseDoubleClick(QPoint position) {
     // when the fields were changed since.
     const InfoSphereBean& rec = *isb;
     const bool dh = checkBox2->isChecked();
-    const ComplexProfile prof = computeComplexProfile(mp, mm, rec.zp, rec.zn, rec.kip, rec.kim, rec.ka, dh);
-    std::vector<double> dhPotential = prof.dhPotential;
-    dhPotential.resize(prof.potential.size(), 0.0);
-    auto* chart = new Plot2(prof.potential.data(), prof.r.data(), prof.dis2.data(), prof.density_plus.data(),
-                            prof.density_minus.data(), prof.charge_density.data(), prof.Z, prof.Rc, prof.kRc, rec.ka,
-                            dh, dhPotential.data(), this);
+    auto* chart = new Plot2(computeComplexProfile(mp, mm, rec.zp, rec.zn, rec.kip, rec.kim, rec.ka, dh), this);
     chart->setWindowFlag(Qt::Window, true);
     chart->setAttribute(Qt::WA_DeleteOnClose);
-    chart->setWindowTitle(QStringLiteral("Complex (%1,%2)").arg(mp).arg(mm));
     chart->show();
 }
 
