@@ -1,12 +1,13 @@
 #include "physics/FreeEnergy.h"
 
+#include "physics/Complex.h"
 #include "physics/Constants.h"
 
 #include "physics/Solver.h"
 #include "physics/SphereNewton.h"
 
 #include <cmath>
-#include <iostream>
+#include <locale>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -108,8 +109,13 @@ returnEntity FreeEnergy::enc(double gam, double ka, double ki, Vtr& y0, double h
     return solveChain(gam, ka, ki, y0, h, n, k, x, tol, length_of_chain, last, nulength, &converged);
 }
 
-double FreeEnergy::freeEnergy_Chain(double s, double ka, double ki, double length_of_chain, bool /*minus*/,
+double FreeEnergy::freeEnergy_Chain(double s, double ka, double ki, double length_of_chain, bool minus,
                                     std::int32_t nulength, std::int32_t num) {
+    return freeEnergy_Chain(s, ka, ki, length_of_chain, minus, nulength, num, nullptr);
+}
+
+double FreeEnergy::freeEnergy_Chain(double s, double ka, double ki, double length_of_chain, bool /*minus*/,
+                                    std::int32_t nulength, std::int32_t num, std::string* diagnostic) {
     const double h = ((ka + 8.0) - ka) / 800.0;
     Vtr x(kChainPoints, 0.0);
     for (std::int32_t i = 0; i < kChainPoints; ++i) x[i] = i * h + ka;
@@ -142,10 +148,13 @@ double FreeEnergy::freeEnergy_Chain(double s, double ka, double ki, double lengt
         if (steps >= kMostContinuationSteps) break;
         steps = steps > kMostContinuationSteps / 10 ? kMostContinuationSteps : steps * 10;
     }
-    std::ostringstream msg;
-    msg << "single chain not solved: ka = " << ka << ", ki = " << ki << ", no monotone profile with " << steps
-        << " continuation steps\n";
-    std::cout << msg.str() << std::flush;
+    if (diagnostic) {
+        std::ostringstream msg;
+        msg.imbue(std::locale::classic());
+        msg << "single chain not solved: ka = " << ka << ", ki = " << ki << ", no monotone profile with " << steps
+            << " continuation steps";
+        *diagnostic = msg.str();
+    }
     return std::numeric_limits<double>::quiet_NaN();
 }
 
@@ -188,7 +197,7 @@ struct Core {
 Core coreOf(double ka, double qp, double qn, double vcore) {
     Core c;
     c.Q = qp - qn;
-    c.R = std::pow((3.0 * vcore) / kFourPi, kOneThird);
+    c.R = complex::coreRadius(vcore);
     c.kR = c.R * ka;
     return c;
 }
@@ -204,12 +213,17 @@ double sphereIntegral(const Vtr& x, const Vtr& u, const Core& c, double ka) {
 }  // namespace
 
 double FreeEnergy::freeEnergy_Sphere(double ka, double qp, double qn, double vcore) {
+    return freeEnergy_Sphere(ka, qp, qn, vcore, nullptr);
+}
+
+double FreeEnergy::freeEnergy_Sphere(double ka, double qp, double qn, double vcore, bool* unstable) {
     const Vtr x = sphere::grid();
     const Core c = coreOf(ka, qp, qn, vcore);
     const double q = c.Q / c.R;
     std::int32_t counter = 1;
     const Vtr u = sphere::solvePotential(x, q, c.kR, &counter);
-    if (counter >= 99) std::cout << std::string(" unstable solution occured !! \n") << std::flush;
+    // Reached the step limit, or converged only at one of the last two steps.
+    if (counter >= 99 && unstable) *unstable = true;
     return sphereIntegral(x, u, c, ka);
 }
 
@@ -217,19 +231,10 @@ double FreeEnergy::freeEnergy_SphereDH(double ka, double qp, double qn, double v
     const Vtr x = sphere::grid();
     const Core c = coreOf(ka, qp, qn, vcore);
     const double kR = c.kR;
-    const double amp = ((c.Q / c.R) * 3.0) / (kR * kR);
+    const double amp = complex::debyeHueckelAmplitude(c.Q, c.R, kR);
     Vtr u(sphere::kPoints, 0.0);
-    for (std::int32_t i = 0; i < sphere::kPoints; ++i) {
-        const double y = x[i] * kR;  // radius in screening lengths
-        if (y < kR) {
-            if (y == 0.0)
-                u[i] = (1.0 - std::pow(kE, -kR) * (kR + 1.0)) * amp;
-            else
-                u[i] = (1.0 - ((std::pow(kE, -kR) * (kR + 1.0)) * std::sinh(y)) / y) * amp;
-        } else {
-            u[i] = (((std::cosh(kR) * kR - std::sinh(kR)) * amp) * std::pow(kE, -y)) / y;
-        }
-    }
+    // x[i] * kR is the radius in screening lengths.
+    for (std::int32_t i = 0; i < sphere::kPoints; ++i) u[i] = complex::debyeHueckelPotential(x[i] * kR, kR, amp, kE);
     return sphereIntegral(x, u, c, ka);
 }
 

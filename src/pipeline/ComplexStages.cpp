@@ -199,7 +199,8 @@ int ParaCalculation::startSphereEnergy(InfoSphereBean& isb, std::int32_t i) {
     const std::int64_t n = static_cast<std::int64_t>(list.size());
 
     const double offset = weightShiftOffset(isb.max_shift);
-    CellPass pass = evaluateCells(in, list, threads, offset, FreeEnergy::freeEnergy_Sphere);
+    CellPass pass = evaluateCells(in, list, threads, offset,
+                                  static_cast<double (*)(double, double, double, double)>(FreeEnergy::freeEnergy_Sphere));
     std::vector<double>& w = pass.w;
     double* abs = isb.absValue.data();
     double* value = isb.Value.data();
