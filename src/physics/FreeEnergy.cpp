@@ -202,12 +202,12 @@ Core coreOf(double ka, double qp, double qn, double vcore) {
     return c;
 }
 
-double sphereIntegral(const Vtr& x, const Vtr& u, const Core& c, double ka) {
+double sphereIntegral(const Vtr& x, const Vtr& u, const Core& c, double ka, std::int32_t n) {
     const double cion = (ka * ka) / kEightPi;
     const double drho = c.Q / (((c.R * kFourThirdsPi) * c.R) * c.R);
-    Vtr r(sphere::kPoints, 0.0);
-    for (std::int32_t i = 0; i < sphere::kPoints; ++i) r[i] = x[i] * c.R;
-    return FreeEnergy::intg_sphere2(r, u, drho, cion, sphere::kPoints, c.R);
+    Vtr r(n, 0.0);
+    for (std::int32_t i = 0; i < n; ++i) r[i] = x[i] * c.R;
+    return FreeEnergy::intg_sphere2(r, u, drho, cion, n, c.R);
 }
 
 }  // namespace
@@ -217,48 +217,68 @@ double FreeEnergy::freeEnergy_Sphere(double ka, double qp, double qn, double vco
 }
 
 double FreeEnergy::freeEnergy_Sphere(double ka, double qp, double qn, double vcore, bool* unstable) {
-    const Vtr x = sphere::grid();
-    const Core c = coreOf(ka, qp, qn, vcore);
-    const double q = c.Q / c.R;
     std::int32_t counter = 1;
-    const Vtr u = sphere::solvePotential(x, q, c.kR, &counter);
+    const double F =
+        sphere::poissonBoltzmannEnergy(ka, qp, qn, vcore, sphere::kPoints, 0.01, sphere::kStepLimit, &counter);
     // Reached the step limit, or converged only at one of the last two steps.
     if (counter >= 99 && unstable) *unstable = true;
-    return sphereIntegral(x, u, c, ka);
+    return F;
 }
 
 double FreeEnergy::freeEnergy_SphereDH(double ka, double qp, double qn, double vcore) {
-    const Vtr x = sphere::grid();
-    const Core c = coreOf(ka, qp, qn, vcore);
-    const double kR = c.kR;
-    const double amp = complex::debyeHueckelAmplitude(c.Q, c.R, kR);
-    Vtr u(sphere::kPoints, 0.0);
-    // x[i] * kR is the radius in screening lengths.
-    for (std::int32_t i = 0; i < sphere::kPoints; ++i) u[i] = complex::debyeHueckelPotential(x[i] * kR, kR, amp, kE);
-    return sphereIntegral(x, u, c, ka);
+    return sphere::debyeHueckelEnergy(ka, qp, qn, vcore, sphere::kPoints);
 }
 
 namespace sphere {
 
-Vtr grid() {
-    Vtr x(kPoints, 0.0);
-    for (std::int32_t i = 0; i < kPoints; ++i) x[i] = i * kStep;
+Vtr grid() { return grid(kPoints); }
+
+Vtr grid(std::int32_t n) {
+    const double h = (kOuterRadius - 0.0) / (n - 1);
+    Vtr x(n, 0.0);
+    for (std::int32_t i = 0; i < n; ++i) x[i] = i * h;
     return x;
 }
 
 Vtr solvePotential(const Vtr& x, double q, double kappaR, std::int32_t* counter) {
-    Vtr previous(kPoints, 0.0);
+    return solvePotential(x, q, kappaR, kPoints, 0.01, kStepLimit, counter);
+}
+
+Vtr solvePotential(const Vtr& x, double q, double kappaR, std::int32_t n, double tolerance, std::int32_t stepLimit,
+                   std::int32_t* counter) {
+    const double h = (kOuterRadius - 0.0) / (n - 1);
+    Vtr previous(n, 0.0);
     Vtr u = previous;
     std::int32_t k = 1;
     do {
-        u = Solver::compute(x, previous, q, kStep, kappaR, kPoints);
+        u = Solver::compute(x, previous, q, h, kappaR, n);
         ++k;
         // A NaN norm fails the comparison and counts as not converged.
-        if ((u - previous).twonorm() < 0.01) break;
+        if ((u - previous).twonorm() < tolerance) break;
         previous = u;
-    } while (k < kStepLimit);
+    } while (k < stepLimit);
     *counter = k;
     return u;
+}
+
+double poissonBoltzmannEnergy(double ka, double qp, double qn, double vcore, std::int32_t n, double tolerance,
+                              std::int32_t stepLimit, std::int32_t* counter) {
+    const Vtr x = grid(n);
+    const Core c = coreOf(ka, qp, qn, vcore);
+    const double q = c.Q / c.R;
+    const Vtr u = solvePotential(x, q, c.kR, n, tolerance, stepLimit, counter);
+    return sphereIntegral(x, u, c, ka, n);
+}
+
+double debyeHueckelEnergy(double ka, double qp, double qn, double vcore, std::int32_t n) {
+    const Vtr x = grid(n);
+    const Core c = coreOf(ka, qp, qn, vcore);
+    const double kR = c.kR;
+    const double amp = complex::debyeHueckelAmplitude(c.Q, c.R, kR);
+    Vtr u(n, 0.0);
+    // x[i] * kR is the radius in screening lengths.
+    for (std::int32_t i = 0; i < n; ++i) u[i] = complex::debyeHueckelPotential(x[i] * kR, kR, amp, kE);
+    return sphereIntegral(x, u, c, ka, n);
 }
 
 }  // namespace sphere
