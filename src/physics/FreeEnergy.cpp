@@ -229,7 +229,7 @@ namespace {
 
 // Potentials |u| below 2^-10 (the far field of most complexes): 2.71828183^(+-u) is rounded
 // once from a double-double evaluation of its series, which is what the library's power
-// returns there but for about one argument in 10^4 (one ulp apart then).
+// returns there but for about one argument in 60 000 (one ulp apart then).
 constexpr double kSeriesBelow = 0x1p-10;
 // 2.71828183^-y is below the smallest subnormal beyond y = 746 and rounds to 0.
 constexpr double kPowerUnderflow = 746.0;
