@@ -188,6 +188,11 @@ ParameterFileResult readParameterFile(const std::string& path) {
     ParameterFileResult result;
     std::string bytes;
     if (!readRegularFile(path, kMaxParameterFileBytes, bytes, result.error)) return result;
+    return parseParameterText(bytes);
+}
+
+ParameterFileResult parseParameterText(std::string_view bytes) {
+    ParameterFileResult result;
     result.opened = true;
     const std::vector<std::string_view> lines = splitLines(bytes);
     result.lineCount = lines.size();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace marlinq {
@@ -74,6 +75,8 @@ struct ParameterFileResult {
 // Not opened: a missing or unreadable file, a folder, a pipe or device (never waited
 // on), a file of more than kMaxParameterFileBytes.
 ParameterFileResult readParameterFile(const std::string& path);
+// The same for the bytes of a file already read (opened is then true).
+ParameterFileResult parseParameterText(std::string_view bytes);
 
 // "PATH:LINE: TEXT — REASON"
 std::string formatParameterNote(const std::string& path, const ParameterFileNote& note);
