@@ -111,26 +111,21 @@ bool loadTable(const std::string& path, std::array<std::array<double, N>, N>& m,
     return parseTable(bytes, path, m, error);
 }
 
-// The legacy entry points: the old message for a missing file, the reason after it for
-// other files that cannot be read, the checker's message for a malformed table.
+// The legacy entry points: the old message for a file that cannot be read (missing, a
+// folder, a pipe...), the checker's "PATH:LINE: reason" for a malformed table.
 template <std::size_t N>
 bool readTableReporting(const std::string& path, std::array<std::array<double, N>, N>& m, const char* openError,
                         std::string* failure) {
-    std::string error;
-    bool missing = false;
-    bool opened = true;
+    std::string error, bytes;
     auto table = std::make_unique<std::array<std::array<double, N>, N>>();
-    std::string bytes;
-    if (!readRegularFile(path, kMaxTableFileBytes, bytes, error, &missing)) {
-        opened = false;
+    if (!readRegularFile(path, kMaxTableFileBytes, bytes, error)) {
+        error = openError;
     } else if (parseTable(bytes, path, *table, error)) {
         m = *table;
         return true;
     }
-    std::string message = error;
-    if (!opened) message = missing ? std::string(openError) : std::string(openError) + " (" + error + ")";
-    std::cout << message << std::endl;
-    if (failure) *failure = message;
+    std::cout << error << std::endl;
+    if (failure) *failure = error;
     return false;
 }
 

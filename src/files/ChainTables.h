@@ -64,9 +64,9 @@ void MatrixExplode(const std::string& str, std::vector<std::string>& results);
 
 // Fill m from the table file found by locateDataFile. Return false, with the message in
 // *failure and on standard output, when the file cannot be read ("can not open
-// Chains_values.dat" / "can not open Chains_values01.dat" for a missing file, followed
-// by the reason for any other) or is not a whole table (the message of loadCoarseTable);
-// m is then unchanged.
+// Chains_values.dat" / "can not open Chains_values01.dat", whatever the reason: missing,
+// a folder, a pipe...; loadCoarseTable/loadFineTable tell the reason) or is not a whole
+// table (the "PATH:LINE: reason" of loadCoarseTable); m is then unchanged.
 bool read_chain_matrix(CoarseTable& m, std::string* failure = nullptr);
 bool read_chain_matrix01(FineTable& m, std::string* failure = nullptr);
 
