@@ -26,23 +26,14 @@ template <std::size_t N>
 bool parseTable(std::string_view bytes, const std::string& name, std::array<std::array<double, N>, N>& m,
                 std::string& error) {
     const std::string grid = std::to_string(N) + " rows of " + std::to_string(N) + " numbers";
-    if (bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF'))) {
+    if (bytes.size() >= 2 &&
+        ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF'))) {
         error = lineRef(name, 1) + "UTF-16 text; a table is plain text with one byte per character";
         return false;
     }
-    const std::vector<std::string_view> lines = splitLines(bytes);
-    const auto blank = [](std::string_view line) {
-        for (char c : line)
-            if (!isFieldSeparator(c)) return false;
-        return true;
-    };
-    bool anyText = false;
-    for (std::string_view line : lines)
-        if (!blank(line)) {
-            anyText = true;
-            break;
-        }
-    if (!anyText) {
+    const auto blank = [](std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; };
+    LineReader reader(bytes);
+    if (reader.rest().find_first_not_of(" \t\r\n") == std::string_view::npos) {
         error = name + ": the file is empty; expected " + grid;
         return false;
     }
@@ -50,14 +41,15 @@ bool parseTable(std::string_view bytes, const std::string& name, std::array<std:
     auto table = std::make_unique<std::array<std::array<double, N>, N>>();
     std::vector<std::string_view> fields;
     fields.reserve(N + 1);
+    std::string_view line;
     for (std::size_t r = 0; r < N; ++r) {
         const std::size_t lineNo = r + 1;
-        if (r >= lines.size()) {
-            error = lineRef(name, lineNo) + "expected " + std::to_string(N) + " numbers, found 0 (the file ends after " +
-                    std::to_string(r) + " of " + std::to_string(N) + " rows)";
+        if (!reader.next(line)) {
+            error = lineRef(name, lineNo) + "expected " + std::to_string(N) +
+                    " numbers, found 0 (the file ends after " + std::to_string(r) + " of " + std::to_string(N) +
+                    " rows)";
             return false;
         }
-        const std::string_view line = lines[r];
         if (line.size() > kMaxLineLength) {
             error = lineRef(name, lineNo) + "line longer than " + std::to_string(kMaxLineLength) + " bytes";
             return false;
@@ -76,26 +68,28 @@ bool parseTable(std::string_view bytes, const std::string& name, std::array<std:
         for (std::size_t c = 0; c < N; ++c) {
             const std::string_view f = fields[c];
             const NumberScan scan = scanNumber(f);
-            const std::string where = lineRef(name, lineNo) + "field " + std::to_string(c + 1) + " " + quotedField(f);
+            const auto where = [&] {
+                return lineRef(name, lineNo) + "field " + std::to_string(c + 1) + " " + quotedField(f);
+            };
             if (scan.consumed == 0) {
-                error = where + " is not a number";
+                error = where() + " is not a number";
                 return false;
             }
             if (scan.outOfRange || !std::isfinite(scan.value)) {
-                error = where + " is beyond the range of a double";
+                error = where() + " is beyond the range of a double";
                 return false;
             }
             if (scan.consumed < f.size()) {
-                error = where + " read only in part (as " + std::string(f.substr(0, scan.consumed)) + ")";
+                error = where() + " read only in part (as " + std::string(f.substr(0, scan.consumed)) + ")";
                 if (f[scan.consumed] == ',') error += "; the decimal separator is a point";
                 return false;
             }
             (*table)[r][c] = scan.value;
         }
     }
-    for (std::size_t i = N; i < lines.size(); ++i) {
-        if (!blank(lines[i])) {
-            error = lineRef(name, i + 1) + "text after the last of the " + std::to_string(N) + " rows";
+    while (reader.next(line)) {
+        if (!blank(line)) {
+            error = lineRef(name, reader.lineNumber()) + "text after the last of the " + std::to_string(N) + " rows";
             return false;
         }
     }

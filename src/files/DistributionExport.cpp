@@ -18,7 +18,8 @@ std::int64_t computedColumns(const DistributionView& d) { return static_cast<std
 
 double computedCell(const DistributionView& d, const double* m, std::int32_t mp, std::int32_t mm) {
     if (m == nullptr) return 0.0;
-    return m[(static_cast<std::int64_t>(mp) - d.mpMin) * computedColumns(d) + (static_cast<std::int64_t>(mm) - d.mmMin)];
+    return m[(static_cast<std::int64_t>(mp) - d.mpMin) * computedColumns(d) +
+             (static_cast<std::int64_t>(mm) - d.mmMin)];
 }
 
 bool inRanges(const DistributionView& d, std::int64_t mp, std::int64_t mm) {
@@ -111,8 +112,7 @@ std::string formatDistribution(const DistributionView& d, char decimalSeparator)
     return text;
 }
 
-bool writeDistribution(const std::string& path, const DistributionView& d, char decimalSeparator,
-                       std::string& error) {
+bool writeDistribution(const std::string& path, const DistributionView& d, char decimalSeparator, std::string& error) {
     return writeFileAtomically(
         path, [&](std::ostream& out) { return writeDistribution(out, d, decimalSeparator); }, error);
 }

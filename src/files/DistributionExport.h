@@ -18,8 +18,7 @@ std::string formatDistribution(const DistributionView& d, char decimalSeparator)
 // Writes the file through writeFileAtomically: an existing file is replaced only once
 // the new one is complete. false (with "PATH: reason" in error) if it cannot be written.
 bool writeDistribution(const std::string& path, const DistributionView& d, char decimalSeparator);
-bool writeDistribution(const std::string& path, const DistributionView& d, char decimalSeparator,
-                       std::string& error);
+bool writeDistribution(const std::string& path, const DistributionView& d, char decimalSeparator, std::string& error);
 // Streams the same text row by row (the table runs from M = 0, so it can be far larger
 // than the computed matrix); false if the stream failed.
 bool writeDistribution(std::ostream& out, const DistributionView& d, char decimalSeparator);
@@ -42,7 +41,6 @@ std::uint64_t distributionExportSizeBound(const DistributionView& d);
 // computed absValue cells (0 when that sum is 0).
 bool writeDistributionLong(std::ostream& out, const DistributionView& d, const double* value);
 std::string formatDistributionLong(const DistributionView& d, const double* value);
-bool writeDistributionLong(const std::string& path, const DistributionView& d, const double* value,
-                           std::string& error);
+bool writeDistributionLong(const std::string& path, const DistributionView& d, const double* value, std::string& error);
 
 }  // namespace marlinq

@@ -18,6 +18,7 @@ namespace marlinq {
 namespace {
 
 std::string reasonOf(int err) {
+    // clang-format off
     switch (err) {
         case ENOENT: return "no such file";
         case EACCES: return "permission denied";
@@ -27,6 +28,7 @@ std::string reasonOf(int err) {
         case EROFS: return "read-only file system";
         default: return std::strerror(err);
     }
+    // clang-format on
 }
 
 std::string kindOf(mode_t mode) {
@@ -104,9 +106,7 @@ bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string&
     }
     // Never open a pipe or device: opening or reading it could wait for ever.
     if (!S_ISREG(st.st_mode)) return fail(kindOf(st.st_mode));
-    const auto tooLarge = [&] {
-        return fail("larger than " + std::to_string(maxBytes) + " bytes; not read");
-    };
+    const auto tooLarge = [&] { return fail("larger than " + std::to_string(maxBytes) + " bytes; not read"); };
     if (static_cast<std::uintmax_t>(st.st_size) > maxBytes) return tooLarge();
 
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -140,8 +140,7 @@ bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string&
     return true;
 }
 
-bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write,
-                         std::string& error) {
+bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write, std::string& error) {
     namespace fs = std::filesystem;
     const auto fail = [&](const std::string& reason) {
         error = path + ": " + reason;
@@ -222,7 +221,8 @@ bool writeFileAtomically(const std::string& path, const std::function<bool(std::
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
+    struct stat sa {};
+    struct stat sb {};
     if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }

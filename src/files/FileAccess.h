@@ -23,8 +23,7 @@ bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string&
 // replaced. The new file takes the mode of the file it replaces, or 0666 less the
 // umask for a new one, as a plainly created file would. A path naming anything but a
 // regular file (a folder, a device) is refused.
-bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write,
-                         std::string& error);
+bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write, std::string& error);
 
 // Whether a and b name the same existing file (same device and inode), through links
 // and different spellings of the path alike; false when either does not exist.

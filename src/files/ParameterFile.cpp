@@ -21,12 +21,12 @@ struct KeyEntry {
 };
 
 constexpr KeyEntry kKeys[] = {
-    {"vc01", 2, &ParameterFileFound::vc01, nullptr},     {"vc10", 3, &ParameterFileFound::vc10, nullptr},
-    {"zp", 4, &ParameterFileFound::zp, nullptr},         {"zn", 5, &ParameterFileFound::zn, nullptr},
-    {"kiplus", 6, &ParameterFileFound::kip, nullptr},    {"kiminus", 7, &ParameterFileFound::kim, nullptr},
-    {"ka", 8, &ParameterFileFound::ka, nullptr},         {"Np", 9, nullptr, &ParameterFileFound::Np},
-    {"Nm", 10, nullptr, &ParameterFileFound::Nm},        {"mpMax", 11, nullptr, &ParameterFileFound::mpMax},
-    {"mmMax", 12, nullptr, &ParameterFileFound::mmMax},  {"mpMin", 13, nullptr, &ParameterFileFound::mpMin},
+    {"vc01", 2, &ParameterFileFound::vc01, nullptr},    {"vc10", 3, &ParameterFileFound::vc10, nullptr},
+    {"zp", 4, &ParameterFileFound::zp, nullptr},        {"zn", 5, &ParameterFileFound::zn, nullptr},
+    {"kiplus", 6, &ParameterFileFound::kip, nullptr},   {"kiminus", 7, &ParameterFileFound::kim, nullptr},
+    {"ka", 8, &ParameterFileFound::ka, nullptr},        {"Np", 9, nullptr, &ParameterFileFound::Np},
+    {"Nm", 10, nullptr, &ParameterFileFound::Nm},       {"mpMax", 11, nullptr, &ParameterFileFound::mpMax},
+    {"mmMax", 12, nullptr, &ParameterFileFound::mmMax}, {"mpMin", 13, nullptr, &ParameterFileFound::mpMin},
     {"mmMin", 14, nullptr, &ParameterFileFound::mmMin},
 };
 constexpr std::int32_t kNamePid = 1;
@@ -62,9 +62,12 @@ std::string formatInt(std::int64_t v) {
 class NoteList {
 public:
     explicit NoteList(std::vector<ParameterFileNote>& notes) : notes_(notes) {}
-    void add(std::size_t line, std::string_view text, std::string reason) {
+    // reason() builds the text only for a note that is kept: a file of millions of bad
+    // lines costs no more than counting them.
+    template <typename Reason>
+    void add(std::size_t line, std::string_view text, const Reason& reason) {
         if (notes_.size() < kMaxParameterFileNotes) {
-            notes_.push_back({line, printableExcerpt(text), std::move(reason)});
+            notes_.push_back({line, printableExcerpt(text), reason()});
         } else {
             if (left_ == 0) firstLeft_ = line;
             ++left_;
@@ -72,8 +75,9 @@ public:
     }
     void finish() {
         if (left_ > 0)
-            notes_.push_back({firstLeft_, std::string(), formatInt(static_cast<std::int64_t>(left_)) +
-                                                            " more notes from this line on are not listed"});
+            notes_.push_back(
+                {firstLeft_, std::string(),
+                 formatInt(static_cast<std::int64_t>(left_)) + " more notes from this line on are not listed"});
     }
 
 private:
@@ -94,9 +98,11 @@ void readLine(std::size_t lineNumber, std::string_view line, ParameterFileResult
     if (line.size() > kMaxLineLength) {
         ++result.recordCount;
         result.pid = kUnknownKeyPid;
-        notes.add(lineNumber, line, "line longer than " + formatInt(kMaxLineLength) + " bytes; skipped");
+        notes.add(lineNumber, line,
+                  [&] { return std::string("line longer than " + formatInt(kMaxLineLength) + " bytes; skipped"); });
         return;
     }
+    if (line.empty()) return;
     fields.clear();
     splitFields(line, fields);
     // A line without any field (empty or only blanks) is not a record: it leaves pid as
@@ -112,53 +118,68 @@ void readLine(std::size_t lineNumber, std::string_view line, ParameterFileResult
     const KeyEntry* entry = findKey(key);
     if (entry == nullptr) {
         result.pid = kUnknownKeyPid;
-        std::string reason = "unknown key " + quoted(key);
-        for (const KeyEntry& e : kKeys)
-            if (equalIgnoringCase(key, e.key)) reason += " (keys are case-sensitive: \"" + std::string(e.key) + "\"?)";
-        notes.add(lineNumber, line, reason + "; line skipped");
+        notes.add(lineNumber, line, [&] {
+            std::string reason = "unknown key " + quoted(key);
+            for (const KeyEntry& e : kKeys)
+                if (equalIgnoringCase(key, e.key))
+                    reason += " (keys are case-sensitive: \"" + std::string(e.key) + "\"?)";
+            return reason + "; line skipped";
+        });
         return;
     }
     result.pid = entry->pid;
     if (fields.size() < 2) {
-        notes.add(lineNumber, line, "key " + quoted(key) + " without a value; " + entry->key + " left unchanged");
+        notes.add(lineNumber, line, [&] {
+            return std::string("key " + quoted(key) + " without a value; " + entry->key + " left unchanged");
+        });
         return;
     }
     const std::string_view value = fields[1];
     if (entry->real != nullptr) {
         const NumberScan scan = scanNumber(value);
         if (scan.consumed == 0) {
-            notes.add(lineNumber, line, "value " + quoted(value) + " is not a number; " + entry->key + " left unchanged");
+            notes.add(lineNumber, line, [&] {
+                return std::string("value " + quoted(value) + " is not a number; " + entry->key + " left unchanged");
+            });
             return;
         }
         if (scan.outOfRange) {
-            notes.add(lineNumber, line, "value " + quoted(value) + " is beyond the range of a double; " + entry->key +
-                                            " left unchanged");
+            notes.add(lineNumber, line, [&] {
+                return std::string("value " + quoted(value) + " is beyond the range of a double; " + entry->key +
+                                   " left unchanged");
+            });
             return;
         }
         result.found.*(entry->real) = scan.value;
         if (scan.consumed < value.size())
-            notes.add(lineNumber, line, partialReason(value, scan.consumed, formatGeneral(scan.value, '.')));
+            notes.add(lineNumber, line,
+                      [&] { return std::string(partialReason(value, scan.consumed, formatGeneral(scan.value, '.'))); });
     } else {
         const IntegerScan scan = scanInteger(value);
         if (scan.consumed == 0) {
-            notes.add(lineNumber, line,
-                      "value " + quoted(value) + " is not an integer; " + entry->key + " left unchanged");
+            notes.add(lineNumber, line, [&] {
+                return std::string("value " + quoted(value) + " is not an integer; " + entry->key + " left unchanged");
+            });
             return;
         }
         if (scan.outOfRange) {
-            notes.add(lineNumber, line, "value " + quoted(value) + " does not fit a 32-bit integer; " + entry->key +
-                                            " left unchanged");
+            notes.add(lineNumber, line, [&] {
+                return std::string("value " + quoted(value) + " does not fit a 32-bit integer; " + entry->key +
+                                   " left unchanged");
+            });
             return;
         }
         result.found.*(entry->integer) = scan.value;
         if (scan.consumed < value.size())
-            notes.add(lineNumber, line, partialReason(value, scan.consumed, formatInt(scan.value)));
+            notes.add(lineNumber, line,
+                      [&] { return std::string(partialReason(value, scan.consumed, formatInt(scan.value))); });
     }
     if (fields.size() > 2) {
         const std::size_t restStart = static_cast<std::size_t>(fields[2].data() - line.data());
         const std::size_t restEnd = static_cast<std::size_t>(fields.back().data() + fields.back().size() - line.data());
-        notes.add(lineNumber, line,
-                  "text after the value ignored: " + quoted(line.substr(restStart, restEnd - restStart)));
+        notes.add(lineNumber, line, [&] {
+            return std::string("text after the value ignored: " + quoted(line.substr(restStart, restEnd - restStart)));
+        });
     }
 }
 
@@ -194,11 +215,12 @@ ParameterFileResult readParameterFile(const std::string& path) {
 ParameterFileResult parseParameterText(std::string_view bytes) {
     ParameterFileResult result;
     result.opened = true;
-    const std::vector<std::string_view> lines = splitLines(bytes);
-    result.lineCount = lines.size();
+    LineReader reader(bytes);
     NoteList notes(result.notes);
     std::vector<std::string_view> fields;
-    for (std::size_t i = 0; i < lines.size(); ++i) readLine(i + 1, lines[i], result, notes, fields);
+    std::string_view line;
+    while (reader.next(line)) readLine(reader.lineNumber(), line, result, notes, fields);
+    result.lineCount = reader.lineNumber();
     notes.finish();
     return result;
 }

@@ -60,8 +60,8 @@ struct ParameterFileResult {
     std::int32_t pid = kUnknownKeyPid;
     bool lastLineHasKnownKey() const { return pid != kUnknownKeyPid; }
     std::vector<ParameterFileNote> notes;  // at most kMaxParameterFileNotes + 1
-    std::size_t lineCount = 0;    // lines in the file
-    std::size_t recordCount = 0;  // non-empty ones among them
+    std::size_t lineCount = 0;             // lines in the file
+    std::size_t recordCount = 0;           // non-empty ones among them
 };
 
 // Reads a parameter file. Lines end with LF, CRLF or a lone CR; a leading UTF-8

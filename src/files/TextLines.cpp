@@ -2,21 +2,32 @@
 
 namespace marlinq {
 
-std::vector<std::string_view> splitLines(std::string_view text) {
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    const std::size_t n = text.size();
-    while (start < n) {
-        std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
+LineReader::LineReader(std::string_view text) : text_(text) {
+    if (text_.substr(0, 3) == "\xEF\xBB\xBF") text_.remove_prefix(3);
+}
+
+bool LineReader::next(std::string_view& line) {
+    const std::size_t n = text_.size();
+    if (pos_ >= n) return false;
+    ++lineNumber_;
+    const char* const begin = text_.data();
+    std::size_t end = pos_;
+    while (end < n && begin[end] != '\n' && begin[end] != '\r') ++end;
+    line = text_.substr(pos_, end - pos_);
+    if (end == n) {
+        pos_ = n;
+    } else {
         // CRLF is one line end; a CR alone or an LF alone is one too.
-        start = (text[end] == '\r' && end + 1 < n && text[end + 1] == '\n') ? end + 2 : end + 1;
+        pos_ = (begin[end] == '\r' && end + 1 < n && begin[end + 1] == '\n') ? end + 2 : end + 1;
     }
+    return true;
+}
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    LineReader reader(text);
+    std::string_view line;
+    while (reader.next(line)) lines.push_back(line);
     return lines;
 }
 

@@ -2,6 +2,7 @@
 // huge lines or numbers out of range, and very large. Every one reads as documented.
 #include "files/ChainTables.h"
 #include "files/ParameterFile.h"
+#include "files/TextLines.h"
 
 #include "CommaLocale.h"
 
@@ -141,6 +142,51 @@ TEST(BadInput, FiveMegabyteParameterFileReadsItsLastValues) {
     expected.zp = 19.5;
     expected.mmMax = 12;
     EXPECT_EQ(readText(text), expected);
+}
+
+// Time limits below are for an optimised build; the sanitizers slow everything down.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int kSlowdown = 5;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr int kSlowdown = 5;
+#else
+constexpr int kSlowdown = 1;
+#endif
+#else
+constexpr int kSlowdown = 1;
+#endif
+
+TEST(BadInput, LargestAcceptedFilesReadWithinSeconds) {
+    // Just under the size limit: millions of noted lines, of empty lines, of lone CRs, and
+    // lines of thousands of fields. Each is read to its end, in bounded time.
+    const std::size_t size = kMaxParameterFileBytes - 64;
+    std::string fields;
+    while (fields.size() < kMaxLineLength - 8) fields += "a ";
+    for (const std::string& unit : {std::string("foo 1\n"), std::string("\n"), std::string("\r"), fields + "\n"}) {
+        std::string text;
+        text.reserve(size + 16);
+        while (text.size() + unit.size() < size) text += unit;
+        text += "ka 0.5\n";
+        const fs::path path = writeTemp(text);
+        const auto start = std::chrono::steady_clock::now();
+        const ParameterFileResult r = readParameterFile(path.string());
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        fs::remove(path);
+        EXPECT_TRUE(r.opened) << r.error;
+        EXPECT_EQ(r.found.ka, 0.5);
+        EXPECT_LE(r.notes.size(), kMaxParameterFileNotes + 1);
+        EXPECT_LT(elapsed, std::chrono::seconds(3 * kSlowdown)) << unit.size() << "-byte lines";
+    }
+    // A table of sixteen million line ends is refused at its first line.
+    const fs::path path = writeTemp(std::string(kMaxTableFileBytes - 1, '\n') + "1");
+    const auto start = std::chrono::steady_clock::now();
+    auto m = std::make_unique<FineTable>();
+    std::string error;
+    EXPECT_FALSE(loadFineTable(path.string(), *m, error));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2 * kSlowdown));
+    EXPECT_EQ(error, path.string() + ":1: expected 99 numbers, found 0");
+    fs::remove(path);
 }
 
 // A table file read as either table: refused, with the file and the first bad line.

@@ -34,15 +34,26 @@ TEST(TextLines, EveryLineEndEndsALine) {
 TEST(TextLines, OnlyALeadingByteOrderMarkIsDropped) {
     EXPECT_EQ(splitLines("\xEF\xBB\xBFka 1\r\n"), Lines{"ka 1"});
     EXPECT_EQ(splitLines("\xEF\xBB\xBF"), Lines{});
-    EXPECT_EQ(splitLines("a\n\xEF\xBB\xBF" "b"), (Lines{"a", "\xEF\xBB\xBF" "b"}));
-    EXPECT_EQ(splitLines("\xEF\xBB" "a"), Lines{"\xEF\xBB" "a"});
+    EXPECT_EQ(splitLines("a\n\xEF\xBB\xBF"
+                         "b"),
+              (Lines{"a",
+                     "\xEF\xBB\xBF"
+                     "b"}));
+    EXPECT_EQ(splitLines("\xEF\xBB"
+                         "a"),
+              Lines{"\xEF\xBB"
+                    "a"});
 }
 
 TEST(TextLines, FieldsAreRunsBetweenBlanksAndTabs) {
     EXPECT_EQ(splitFields("  0.1\t0.2  0.3 \t"), (Lines{"0.1", "0.2", "0.3"}));
     EXPECT_EQ(splitFields(" \t "), Lines{});
     // Only blank and tab separate: a vertical tab or a no-break space is part of a field.
-    EXPECT_EQ(splitFields("a\vb c\xC2\xA0" "d"), (Lines{"a\vb", "c\xC2\xA0" "d"}));
+    EXPECT_EQ(splitFields("a\vb c\xC2\xA0"
+                          "d"),
+              (Lines{"a\vb",
+                     "c\xC2\xA0"
+                     "d"}));
     Lines appended{"kept"};
     splitFields("x y", appended);
     EXPECT_EQ(appended, (Lines{"kept", "x", "y"}));
@@ -62,14 +73,17 @@ void expectNumberScan() {
     };
     const double inf = std::numeric_limits<double>::infinity();
     const Case cases[] = {
-        {"0.5", 0.5, 3, false},       {"3O", 3.0, 1, false},       {"1,5", 1.0, 1, false},
-        {"1e2", 100.0, 3, false},     {"1e", 1.0, 1, false},       {"1e+", 1.0, 1, false},
-        {"-.5E-1x", -0.05, 6, false}, {"7.", 7.0, 2, false},       {"+2", 2.0, 2, false},
-        {"1e999", inf, 5, true},      {"-1e999", -inf, 6, true},   {"0.1e310", inf, 7, true},
-        {"1e-999", 0.0, 6, false},    {"1000e-1000", 0.0, 10, false}, {"0e99999", 0.0, 7, false},
-        {"abc", 0.0, 0, false},       {"", 0.0, 0, false},         {"-", 0.0, 0, false},
-        {".", 0.0, 0, false},         {"nan", 0.0, 0, false},      {"inf", 0.0, 0, false},
-        {"0x10", 0.0, 1, false},
+        {"0.5", 0.5, 3, false},       {"3O", 3.0, 1, false},
+        {"1,5", 1.0, 1, false},       {"1e2", 100.0, 3, false},
+        {"1e", 1.0, 1, false},        {"1e+", 1.0, 1, false},
+        {"-.5E-1x", -0.05, 6, false}, {"7.", 7.0, 2, false},
+        {"+2", 2.0, 2, false},        {"1e999", inf, 5, true},
+        {"-1e999", -inf, 6, true},    {"0.1e310", inf, 7, true},
+        {"1e-999", 0.0, 6, false},    {"1000e-1000", 0.0, 10, false},
+        {"0e99999", 0.0, 7, false},   {"abc", 0.0, 0, false},
+        {"", 0.0, 0, false},          {"-", 0.0, 0, false},
+        {".", 0.0, 0, false},         {"nan", 0.0, 0, false},
+        {"inf", 0.0, 0, false},       {"0x10", 0.0, 1, false},
     };
     for (const Case& c : cases) {
         const NumberScan s = scanNumber(c.text);
