@@ -1,6 +1,7 @@
 #include "files/FileAccess.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>

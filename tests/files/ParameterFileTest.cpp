@@ -131,6 +131,10 @@ TEST(ParameterFile, SameUnderCommaLocale) {
     expectRoundTrip();
     expectValueEdgeCases("\n");
     EXPECT_EQ(readText("ka 0,5\n").ka, 0.0);  // classic notation: the comma ends the number
+    const ParameterFileResult noted = parseParameterText("ka 0.5x\nzp 2,5\n");
+    ASSERT_EQ(noted.notes.size(), 2u);
+    EXPECT_EQ(noted.notes[0].reason, "value \"0.5x\" read only in part, as 0.5");
+    EXPECT_EQ(noted.notes[1].reason, "value \"2,5\" read only in part, as 2 (the decimal separator is a point)");
 }
 
 TEST(ParameterFile, LoneCarriageReturnsEndLines) {
