@@ -55,6 +55,8 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             o.help = true;
         } else if (arg == "--quiet" || arg == "-q") {
             o.quiet = true;
+        } else if (arg == "--long-format") {
+            o.longFormat = true;
         } else if (arg == "--method") {
             std::string v;
             if (!value(v)) return std::nullopt;
@@ -119,7 +121,8 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
 
 std::string helpText() {
     return R"(Usage: marlinq-batch [--method dh|pb] [--chains table|solve] [--accuracy standard|converged]
-                     [-o FILE] [--data DIR] [--quiet] [--profile MP MM] [PARAMETER_FILE]
+                     [-o FILE] [--data DIR] [--quiet] [--long-format] [--profile MP MM]
+                     [PARAMETER_FILE]
 
 Computes the size distribution of complexes of oppositely charged diblock copolymers,
 exactly as the Marlinq Solver window does after "Load Parameters" and "Solve".
@@ -130,8 +133,10 @@ Input
                         18 on charged blocks of length 72, neutral blocks 1 and 200,
                         ka 0.2, both concentrations 1e-3, M+ and M- from 0 to 10.
                         The charged-block lengths are recovered as the window's load does
-                        (zp / kiplus and zn / kiminus, truncated to whole numbers); then
-                        the input is checked as "Solve" checks it.
+                        (zp / kiplus and zn / kiminus: the whole number within 1e-9 of
+                        the quotient, else truncated); then the input is checked as
+                        "Solve" checks it. Lines that could not be fully used are listed
+                        on standard error with their line numbers.
 
 Options
   --method dh|pb        free energy of the complexes by the Debye-Hueckel
@@ -148,7 +153,13 @@ Options
   -o, --output FILE     write the result to FILE instead of standard output
   --data DIR            look for Chains_values.dat and Chains_values01.dat in DIR only;
                         without it: the working directory, then the program's data folder
-  -q, --quiet           no progress lines on standard error
+  -q, --quiet           no progress lines on standard error (what casts doubt on the
+                        result is still said: unconverged solves, a most probable complex
+                        on the edge of a range, the notes on the parameter file)
+  --long-format         write only the computed cells, one per line: a header
+                        "M+ M- absValue Value" (tab-separated), then M+, M-, the
+                        concentration and the share of the distribution; the table
+                        format runs from M = 0 and is refused above 1 GiB
   --profile MP MM       instead of a distribution, write the radial profiles of the
                         complex with MP '+' and MM '-' chains as CSV (401 points; header
                         r/Rc,u[,u_DH],density_plus,density_minus,charge_density; the u_DH
@@ -167,7 +178,9 @@ Exit status
        output could not be written (the reason is on standard error)
   2    invalid input or command line: the message of the check that failed, "can not open
        file" for an unreadable parameter file, "Some input parameters are wrong, please
-       check it." for a file whose last line has no known key
+       check it." for a file whose last line has no known key (each with the file and the
+       reason on the line before), an output file that is the parameter file, a
+       distribution table above 1 GiB without --long-format
   130  interrupted by Ctrl-C: a Poisson-Boltzmann run stops before its next row and
        what was computed so far is still written (a Debye-Hueckel run, one pass over
        the whole matrix, is finished and written); a second Ctrl-C ends the program

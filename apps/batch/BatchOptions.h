@@ -15,6 +15,7 @@ struct BatchOptions {
     std::string output;        // -o FILE; empty: standard output
     std::string dataDir;       // --data DIR; empty: working directory, then the program's data
     bool quiet = false;
+    bool longFormat = false;   // --long-format: the computed cells as M+ M- absValue Value lines
     bool help = false;
     bool profile = false;      // --profile MP MM
     std::int32_t profileMp = 0, profileMm = 0;

@@ -5,6 +5,7 @@
 
 #include "files/DataPaths.h"
 #include "files/DistributionExport.h"
+#include "files/FileAccess.h"
 #include "files/NumberFormat.h"
 #include "files/ParameterFile.h"
 #include "pipeline/CalculationJob.h"
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <limits>
 #include <mutex>
@@ -77,36 +79,48 @@ private:
     std::jthread thread_;
 };
 
-// Sends the text to FILE or standard output; false (with a message) if it fails.
-bool writeText(const BatchOptions& o, const std::string& text) {
+// Sends what `write` writes to FILE (complete, or not at all: through a temporary file
+// renamed into place) or to standard output; false (with a message) if it fails.
+bool writeOutput(const BatchOptions& o, const std::function<bool(std::ostream&)>& write) {
     if (o.output.empty()) {
-        std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
-        std::cout.flush();
-        if (std::cout.fail()) {
-            std::cerr << "can not write the result to standard output\n";
-            return false;
-        }
-        return true;
+        const bool ok = write(std::cout) && std::cout.flush();
+        if (!ok) std::cerr << "can not write the result to standard output\n";
+        return ok;
     }
-    std::ofstream out(o.output, std::ios::out | std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (out.fail()) {
-        std::cerr << "can not write file " << o.output << '\n';
+    std::string error;
+    if (!writeFileAtomically(o.output, write, error)) {
+        std::cerr << "can not write file " << o.output << " (" << error << ")\n";
         return false;
     }
     return true;
 }
 
+bool writeText(const BatchOptions& o, const std::string& text) {
+    return writeOutput(o, [&](std::ostream& out) {
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        return static_cast<bool>(out);
+    });
+}
+
 bool writeResult(const BatchOptions& o, const InfoSphereBean& isb) {
     const std::vector<double> cells = isb.absValue.toVector();
     const DistributionView view{isb.mpMin, isb.mpMax, isb.mmMin, isb.mmMax, isb.vc10, isb.vc01, cells.data()};
-    const bool ok = o.output.empty() ? writeDistribution(std::cout, view, '.') : writeDistribution(o.output, view, '.');
-    if (!ok) {
-        if (o.output.empty()) std::cerr << "can not write the result to standard output\n";
-        else std::cerr << "can not write file " << o.output << '\n';
-    }
-    return ok;
+    return writeOutput(o, [&](std::ostream& out) {
+        return o.longFormat ? writeDistributionLong(out, view, nullptr) : writeDistribution(out, view, '.');
+    });
+}
+
+// The export table runs from M = 0 whatever the ranges: a few cells far from 0 can make a
+// file of many gigabytes. Such a file is written only in the long format, on request.
+constexpr std::uint64_t kLargestWideExport = std::uint64_t{1} << 30;
+
+std::optional<std::string> oversizedExport(const BatchOptions& o, const Parameters& p) {
+    if (o.longFormat || o.profile) return std::nullopt;
+    const DistributionView ranges{p.mpMin, p.mpMax, p.mmMin, p.mmMax, p.vc10, p.vc01, nullptr};
+    const std::uint64_t bytes = distributionExportSizeBound(ranges);
+    if (bytes <= kLargestWideExport) return std::nullopt;
+    return "the distribution table would be up to " + std::to_string(bytes / (std::uint64_t{1} << 20)) +
+           " MiB (it runs from M = 0 to the largest M); use --long-format to write only the computed cells";
 }
 
 int runProfile(const BatchOptions& o, const Parameters& p) {
@@ -141,10 +155,16 @@ int runDistribution(const BatchOptions& o, const Parameters& p, const ParameterS
         run = runToCompletion(std::move(input), stopSource.get_token(), observer);
     }
 
-    // The accuracy of a converged run is part of its result: said even with --quiet.
-    if (o.quiet && run.counts.converged) {
-        for (const std::string& line : run.log)
-            if (line.rfind("Converged free energies: largest", 0) == 0) std::cerr << line << '\n';
+    // What casts doubt on the result is said even with --quiet: unconverged solves, the
+    // accuracy of converged energies, a most probable complex on the edge of a range.
+    if (o.quiet) {
+        for (const std::string& line : run.log) {
+            if (line.rfind("Converged free energies: largest", 0) == 0 ||
+                line.find("did not converge") != std::string::npos ||
+                line.find("no finite free energy") != std::string::npos ||
+                line.rfind("the most probable complex", 0) == 0 || line.rfind("The result is partial", 0) == 0)
+                std::cerr << line << '\n';
+        }
     }
     if (run.outcome == JobOutcome::Failed) {
         if (o.quiet && !run.log.empty()) std::cerr << run.log.back() << '\n';
@@ -180,15 +200,32 @@ int run(int argc, char** argv) {
     ParameterSet set = startupParameterSet();
     if (!o.parameterFile.empty()) {
         const LoadResult loaded = loadParameterSet(o.parameterFile, set);
+        // Every line that could not be fully used, with its number and text.
+        for (const std::string& note : loaded.notes) std::cerr << note << '\n';
         if (loaded.status != LoadStatus::Loaded) {
             std::cerr << loaded.message << '\n';
             return kExitInvalid;
         }
         set = loaded.set;
+        // The result never replaces its own input.
+        if (!o.output.empty() && sameFile(o.output, o.parameterFile)) {
+            std::cerr << "the output file " << o.output << " is the parameter file; choose another -o\n";
+            return kExitInvalid;
+        }
     }
     Parameters p;
     if (const std::optional<std::string> message = validate(set, p)) {
         std::cerr << *message << '\n';
+        return kExitInvalid;
+    }
+    if (o.profile && (o.profileMp < 0 || o.profileMm < 0 || o.profileMp > kMaxAggregation ||
+                      o.profileMm > kMaxAggregation || o.profileMp + o.profileMm < 1)) {
+        std::cerr << "--profile: MP and MM must lie between 0 and " << kMaxAggregation
+                  << ", and the complex must hold at least one chain\n";
+        return kExitInvalid;
+    }
+    if (const std::optional<std::string> tooLarge = oversizedExport(o, p)) {
+        std::cerr << *tooLarge << '\n';
         return kExitInvalid;
     }
 

@@ -6,6 +6,7 @@
 #include "pipeline/ParaCalculation.h"
 
 #include <locale>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -122,6 +123,42 @@ std::string accuracyMessage(double error, double difference) {
          << " kT; largest difference from the standard free energies " << difference << " kT";
     return line.str();
 }
+
+// The complex (M+ >= 1, M- >= 1) of the largest weight, first in row-major order; nullopt
+// when no complex has a weight.
+std::optional<std::pair<std::int32_t, std::int32_t>> heaviestComplex(const InfoSphereBean& isb) {
+    std::optional<std::pair<std::int32_t, std::int32_t>> best;
+    double largest = 0.0;
+    for (std::int32_t r = 0; r < isb.absValue.rows(); ++r) {
+        const std::int32_t mp = isb.mpMin + r;
+        if (mp < 1) continue;
+        const double* row = isb.absValue.row(r);
+        for (std::int32_t c = 0; c < isb.absValue.cols(); ++c) {
+            if (isb.mmMin + c < 1) continue;
+            if (row[c] > largest) {
+                largest = row[c];
+                best = std::pair{mp, isb.mmMin + c};
+            }
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+std::optional<std::string> rangeEdgeWarning(const InfoSphereBean& isb) {
+    const auto best = heaviestComplex(isb);
+    if (!best) return std::nullopt;
+    const auto [mp, mm] = *best;
+    // An edge that can move: a maximum below the largest allowed, a minimum above 1.
+    const bool onMp = (mp == isb.mpMax && isb.mpMax < kMaxAggregation) || (mp == isb.mpMin && isb.mpMin > 1);
+    const bool onMm = (mm == isb.mmMax && isb.mmMax < kMaxAggregation) || (mm == isb.mmMin && isb.mmMin > 1);
+    if (!onMp && !onMm) return std::nullopt;
+    const std::string where = onMp && onMm ? "of the M+ and M- ranges; enlarge them" : (onMp ? "of the M+ range; enlarge it" : "of the M- range; enlarge it");
+    return "the most probable complex (" + std::to_string(mp) + ", " + std::to_string(mm) + ") lies on the edge " + where;
+}
+
+namespace {
 
 constexpr const char* kUnrepresentable =
     "A weight lies beyond the range of a double even after a common shift (a free energy is out of range); "
@@ -255,6 +292,7 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
         finishRows();
         report.publish(isb);
         closingLines();
+        if (const auto edge = rangeEdgeWarning(isb)) report.text(*edge);
     } else {
         isb.run = true;
         report.text(kDhStarting);
@@ -262,6 +300,7 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
         if (isb.unrepresentable) return fail(report, kUnrepresentable);
         enterFreeChains(isb, freeCells);
         closingLines();
+        if (const auto edge = rangeEdgeWarning(isb)) report.text(*edge);
         report.text(kDhFinished);
         report.publish(isb);
         report.matrix(kDhFinished);

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <string>
 
@@ -57,6 +58,10 @@ struct JobCounts {
 
 JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobCallbacks& callbacks,
                               JobCounts* counts = nullptr);
+
+// "the most probable complex (M+, M-) lies on the edge of the M+ range; enlarge it" when
+// the complex of the largest weight sits on an edge of a range that could be enlarged.
+std::optional<std::string> rangeEdgeWarning(const InfoSphereBean& isb);
 
 // The log line of unconverged Newton solves.
 inline constexpr const char* kUnstableSolution = " unstable solution occured !! ";

@@ -4,7 +4,6 @@
 #include "files/ParameterFile.h"
 
 #include <cmath>
-#include <limits>
 
 namespace marlinq {
 
@@ -12,16 +11,6 @@ namespace {
 
 // A real as it comes back from a text field that showed it in the general format.
 double shownAndReadBack(double v) { return parseLeadingDouble(formatGeneral(v, '.')).value_or(v); }
-
-// The charged length from charge and density, truncated to whole segments; nullopt when
-// no 32-bit length results.
-std::optional<std::int32_t> truncatedLength(double charge, double density) {
-    const double length = std::trunc(charge / density);
-    if (!std::isfinite(length) || length < std::numeric_limits<std::int32_t>::min() ||
-        length > std::numeric_limits<std::int32_t>::max())
-        return std::nullopt;
-    return static_cast<std::int32_t>(length);
-}
 
 }  // namespace
 
@@ -36,25 +25,53 @@ ParameterSet startupParameterSet() {
 LoadResult loadParameterSet(const std::string& path, const ParameterSet& base) {
     LoadResult result;
     result.set = base;
-    Parameters& p = result.set.params;
-    std::int32_t pid = kUnknownKeyPid;
-    if (!readParameter(p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, path, p.Np, p.Nm, p.mpMin, p.mpMax, p.mmMin,
-                       p.mmMax, pid)) {
+    const ParameterFileResult file = readParameterFile(path);
+    if (!file.opened) {
         result.status = LoadStatus::CannotOpen;
         result.message = kParameterFileOpenError;
-        result.set = base;
+        result.notes.push_back(file.error);
         return result;
     }
-    const std::optional<std::int32_t> pl = truncatedLength(p.zp, p.kip);
-    const std::optional<std::int32_t> ml = truncatedLength(p.zn, p.kim);
-    if (pid == kUnknownKeyPid || !pl || !ml) {
+    for (const ParameterFileNote& note : file.notes) result.notes.push_back(formatParameterNote(path, note));
+
+    Parameters& p = result.set.params;
+    ParameterFileValues v{p.vc01, p.vc10, p.zp, p.zn, p.kip, p.kim, p.ka, p.Np, p.Nm, p.mpMin, p.mpMax, p.mmMin, p.mmMax};
+    file.found.applyTo(v);
+    p.vc01 = v.vc01;
+    p.vc10 = v.vc10;
+    p.zp = v.zp;
+    p.zn = v.zn;
+    p.kip = v.kip;
+    p.kim = v.kim;
+    p.ka = v.ka;
+    p.Np = v.Np;
+    p.Nm = v.Nm;
+    p.mpMin = v.mpMin;
+    p.mpMax = v.mpMax;
+    p.mmMin = v.mmMin;
+    p.mmMax = v.mmMax;
+
+    // A charged length is recovered from charge and density; a density of 0 (or a length
+    // beyond the integer range) gives none, and the file is taken as wrong.
+    const std::optional<std::int32_t> pl = recoverChargedLength(p.zp, p.kip);
+    const std::optional<std::int32_t> ml = recoverChargedLength(p.zn, p.kim);
+    if (!file.lastLineHasKnownKey() || !pl || !ml) {
         result.status = LoadStatus::WrongFile;
         result.message = kWrongParameterFile;
+        std::string why = path + ": ";
+        if (!file.lastLineHasKnownKey())
+            why += file.recordCount == 0 ? "the file holds no parameter"
+                                         : "the last line holds no known key (line " + std::to_string(file.lineCount) + ")";
+        else if (!pl)
+            why += "no charged length of the '+' chain follows from zp / kiplus";
+        else
+            why += "no charged length of the '-' chain follows from zn / kiminus";
+        result.notes.push_back(why);
         return result;
     }
     result.set.plen = *pl;
     result.set.mlen = *ml;
-    for (double* v : {&p.zp, &p.zn, &p.ka, &p.vc10, &p.vc01}) *v = shownAndReadBack(*v);
+    for (double* x : {&p.zp, &p.zn, &p.ka, &p.vc10, &p.vc01}) *x = shownAndReadBack(*x);
     return result;
 }
 

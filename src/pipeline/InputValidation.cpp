@@ -19,6 +19,8 @@ std::optional<std::string> validateInput(const InputFields& in, Parameters& para
     if (!within(params.zp, 0.0, 200.0)) return "Charge + should between 0 and 200";
     if (!in.Np) return "Input error: Neutral block length +";
     params.Np = *in.Np;
+    // A chain without its neutral block has no corona term (the logarithm of its length).
+    if (params.Np < 1) return "Neutral block length + should be at least 1";
     params.kip = params.zp / plen;
     if (!within(params.kip, 0.2, 10.0)) return "Input error: charge density of + polymer should between 0.2 and 10";
 
@@ -30,6 +32,7 @@ std::optional<std::string> validateInput(const InputFields& in, Parameters& para
     if (!within(params.zn, 0.0, 200.0)) return "Charge - should between 0 and 200";
     if (!in.Nm) return "Input error: Neutral length of charged block -";
     params.Nm = *in.Nm;
+    if (params.Nm < 1) return "Neutral block length - should be at least 1";
     params.kim = params.zn / mlen;
     if (!within(params.kim, 0.2, 10.0)) return "Input error: charge density of - polymer should between 0.2 and 10";
 

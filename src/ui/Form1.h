@@ -100,6 +100,8 @@ protected:
 
 private:
     void jobEnded(JobOutcome outcome, const JobCounts& counts);
+    // A stopped Poisson-Boltzmann run: its rows done and rows.
+    bool isPartial() const { return partialRows.second > 0; }
     void appendLog(const QString& text);
     JobEvents jobEvents();
     // The chain tables, read at the first run that needs them and kept.
@@ -131,6 +133,7 @@ public:
     QLineEdit *textBox7 = nullptr, *textBox1 = nullptr, *textBox2 = nullptr;
     QLineEdit *pminBox = nullptr, *pmaxBox = nullptr, *mminBox = nullptr, *mmaxBox = nullptr;
     QLabel *label40 = nullptr, *label5 = nullptr;
+    QLabel* partialLabel = nullptr;  // says that the result panel shows a stopped run
     QLabel *label21 = nullptr, *label61 = nullptr, *label62 = nullptr, *label63 = nullptr, *label64 = nullptr,
            *label65 = nullptr;
     QLabel *pictureBox1 = nullptr, *pictureBox2 = nullptr, *pictureBox3 = nullptr, *pictureBox4 = nullptr,
@@ -168,6 +171,7 @@ private:
     // Runs the jobs; its events reach the window through one queued call per batch.
     std::unique_ptr<JobRunner> runner;
     bool stopRequested = false;    // "Stop" pressed for the newest job
+    std::pair<std::int32_t, std::int32_t> partialRows{0, 0};  // rows done, rows of a stopped run
     bool dhRun = false;            // the newest job takes the Debye-Hueckel path
     bool loaded = false;
     QString lastLogLine;

@@ -17,6 +17,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -137,9 +138,22 @@ void Form1::saveAsDefaultToolStripMenuItem_Click() {
     if (!real(textBox4, g.zn, "error for charge of the - polymer input")) return;
     if (!integer(textBox5, g.Nm, "error for neutral tail of the n polymer input")) return;
     g.kim = g.zn / mlen;
-    if (!real(textBox7, g.ka, "error for ka input")) return;
-    if (!real(textBox1, g.vc10, "error for vc10 input")) return;
-    if (!real(textBox2, g.vc01, "error for vc01 input")) return;
+    // The salt and the concentrations are read as "Solve" reads them (a comma or a point,
+    // whatever the desktop's format), so that a value Solve accepts can be saved.
+    const auto tolerant = [&](QLineEdit* box, double& into, const char* message) {
+        const QString text = box->text();
+        into = GetDouble(text);
+        const bool anyDigit = std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+        if (!anyDigit) {
+            into = 0.0;
+            showMessage(QString::fromLatin1(message));
+            return false;
+        }
+        return true;
+    };
+    if (!tolerant(textBox7, g.ka, "error for ka input")) return;
+    if (!tolerant(textBox1, g.vc10, "error for vc10 input")) return;
+    if (!tolerant(textBox2, g.vc01, "error for vc01 input")) return;
     if (!integer(pminBox, g.mpMin, "error for mpMin input")) return;
     if (!integer(pmaxBox, g.mpMax, "error for mpMax input")) return;
     if (!integer(mminBox, g.mmMin, "error for mmMin input")) return;
@@ -151,15 +165,25 @@ void Form1::saveAsDefaultToolStripMenuItem_Click() {
     rememberDirectory(path);
     const ParameterFileValues values{g.vc01, g.vc10, g.zp, g.zn, g.kip, g.kim, g.ka,
                                      g.Np,   g.Nm,   g.mpMin, g.mpMax, g.mmMin, g.mmMax};
-    if (!writeParameterFile(narrowPath(path), values)) showMessage(QStringLiteral("can not write ") + path);
+    std::string error;
+    if (!writeParameterFile(narrowPath(path), values, error)) {
+        UpdateUIText(QString::fromStdString(error));
+        showMessage(QStringLiteral("can not write ") + path);
+    }
 }
 
 void Form1::saveToolStripMenuItem_Click() {
-    const QString path = userDialogs()->getSaveFileName(this, QStringLiteral("Save Matrix"), dialogDirectory(),
+    // A stopped run's file says so in the name offered.
+    QString suggestion = dialogDirectory();
+    if (isb && isb->hasResults() && isPartial()) {
+        const QString name = QStringLiteral("distribution-partial-%1-of-%2-rows.txt").arg(partialRows.first).arg(partialRows.second);
+        suggestion = suggestion.isEmpty() ? name : QDir(suggestion).filePath(name);
+    }
+    const QString path = userDialogs()->getSaveFileName(this, QStringLiteral("Save Matrix"), suggestion,
                                                         QStringLiteral("Text file (*.txt)"));
     if (path.isEmpty()) return;
     rememberDirectory(path);
-    // The copy taken when the job last waited: consistent as of the last finished row.
+    // The newest snapshot: consistent as of the last finished row.
     if (!isb || !isb->hasResults()) {
         showMessage(QStringLiteral("No results generated, please check your input parameters."));
         return;
@@ -167,8 +191,27 @@ void Form1::saveToolStripMenuItem_Click() {
     const InfoSphereBean& rec = *isb;
     const std::vector<double> cells = rec.absValue.toVector();
     const DistributionView view{rec.mpMin, rec.mpMax, rec.mmMin, rec.mmMax, rec.vc10, rec.vc01, cells.data()};
-    if (!writeDistribution(narrowPath(path), view, decimalSeparator()))
+    // The table runs from M = 0 whatever the ranges: never a file of gigabytes by surprise.
+    bool longForm = false;
+    const std::uint64_t bytes = distributionExportSizeBound(view);
+    if (bytes > (std::uint64_t{1} << 30)) {
+        const QString text =
+            QStringLiteral("The distribution table would take up to %1 MiB: it runs from M = 0 to the largest M. "
+                           "The computed cells alone, one per line (M+, M-, absValue, Value), are far smaller.")
+                .arg(bytes >> 20);
+        switch (userDialogs()->askLargeFile(this, text, QStringLiteral("Save computed cells only"))) {
+        case UserDialogs::LargeFileChoice::Save: break;
+        case UserDialogs::LargeFileChoice::ShortForm: longForm = true; break;
+        case UserDialogs::LargeFileChoice::Cancel: return;
+        }
+    }
+    std::string error;
+    const bool ok = longForm ? writeDistributionLong(narrowPath(path), view, nullptr, error)
+                             : writeDistribution(narrowPath(path), view, decimalSeparator(), error);
+    if (!ok) {
+        UpdateUIText(QString::fromStdString(error));
         showMessage(QStringLiteral("can not write ") + path);
+    }
 }
 
 }  // namespace marlinq::ui

@@ -263,6 +263,9 @@ void Form1::buildLayout() {
     row(QStringLiteral("Rescaled salt core"), "sym_kRc", label63, "label63", 160);
     row(QStringLiteral("Bare charge"), "sym_Z", label64, "label64", 216);
     row(QStringLiteral("Rescaled bare charge"), "sym_Ztilde", label65, "label65", 272);
+    partialLabel = place(new QLabel(r), "partialLabel", 10, 318, 250, 20);
+    partialLabel->setStyleSheet(QStringLiteral("color: rgb(178, 34, 34); font-weight: bold;"));
+    partialLabel->hide();
     pictureBox5 = place(new QLabel(r), "pictureBox5", 4, 340, 265, 242);
     pictureBox5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     pictureBox5->setPixmap(loadRuntimePicture(QStringLiteral("symbols/sun.jpg"), QSize(265, 265)));

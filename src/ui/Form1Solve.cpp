@@ -90,6 +90,8 @@ void Form1::button1_Click() {
     icb = input.icb;
     dhRun = input.dh;
     stopRequested = false;
+    partialRows = {0, 0};
+    partialLabel->hide();
 
     progressBar1->setRange(0, 0);  // busy until the first row is in
     statusBar()->showMessage(QStringLiteral("Running ..."));
@@ -142,6 +144,11 @@ void Form1::jobEnded(JobOutcome outcome, const JobCounts& counts) {
         break;
     case JobOutcome::Cancelled:
         statusBar()->showMessage(QStringLiteral("Last run stopped after ") + took);
+        if (!dhRun && counts.rows > 0) {
+            partialRows = {counts.rowsDone, counts.rows};
+            partialLabel->setText(QStringLiteral("Partial result: %1 of %2 rows").arg(counts.rowsDone).arg(counts.rows));
+            partialLabel->show();
+        }
         break;
     case JobOutcome::Failed: {
         statusBar()->showMessage(QStringLiteral("Last run failed after ") + took);

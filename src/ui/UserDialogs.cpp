@@ -2,12 +2,26 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 
 namespace marlinq::ui {
 
 void QtUserDialogs::showMessage(QWidget* parent, const QString& text) {
     QMessageBox::information(parent, QStringLiteral("Marlinq Solver"), text);
+}
+
+UserDialogs::LargeFileChoice QtUserDialogs::askLargeFile(QWidget* parent, const QString& text,
+                                                        const QString& shortForm) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Marlinq Solver"), text, QMessageBox::NoButton, parent);
+    QPushButton* save = box.addButton(QStringLiteral("Save"), QMessageBox::AcceptRole);
+    QPushButton* shorter = box.addButton(shortForm, QMessageBox::AcceptRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(shorter);
+    box.exec();
+    if (box.clickedButton() == save) return LargeFileChoice::Save;
+    if (box.clickedButton() == shorter) return LargeFileChoice::ShortForm;
+    return LargeFileChoice::Cancel;
 }
 
 QString QtUserDialogs::getOpenFileName(QWidget* parent, const QString& title, const QString& directory,

@@ -23,6 +23,14 @@ public:
     // Path of a file to write, or an empty string when the user cancelled.
     virtual QString getSaveFileName(QWidget* parent, const QString& title, const QString& directory,
                                     const QString& filter) = 0;
+    // A choice before writing a very large file: what text says, then save it as it is,
+    // save a smaller form (shortForm names it), or cancel.
+    enum class LargeFileChoice { Save, ShortForm, Cancel };
+    // (Without an answer of its own, a set of dialogs cancels.)
+    virtual LargeFileChoice askLargeFile(QWidget* parent, const QString& text, const QString& shortForm) {
+        (void)parent, (void)text, (void)shortForm;
+        return LargeFileChoice::Cancel;
+    }
 };
 
 // The ordinary dialogs of Qt.
@@ -33,6 +41,7 @@ public:
                             const QString& selectedFilter) override;
     QString getSaveFileName(QWidget* parent, const QString& title, const QString& directory,
                             const QString& filter) override;
+    LargeFileChoice askLargeFile(QWidget* parent, const QString& text, const QString& shortForm) override;
 };
 
 // The dialogs every window of the program uses; QtUserDialogs unless replaced.

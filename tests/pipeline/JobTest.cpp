@@ -34,6 +34,8 @@ TEST(Job, PoissonBoltzmannRunReportsEveryRow) {
         "T: Row 1 is passed...", "P", "M: Row 1 is passed...",
         "T: Row 2 is passed...", "P", "M: Row 2 is passed...",
         "P",  // the normalised distribution
+        // M+ stops at 2: the mixture's heaviest complex, (2, 2), is on that edge
+        "T: the most probable complex (2, 2) lies on the edge of the M+ range; enlarge it",
         "T: " + kFinished,
         "B: " + kFinished,
     };
@@ -203,6 +205,48 @@ TEST(Job, ComplexesWithoutFiniteEnergyGetWeightZeroAndOneLogLine) {
         ASSERT_TRUE(std::isfinite(isb.absValue.at(k)) && std::isfinite(isb.Value.at(k)));
         ASSERT_TRUE(isb.Mcolor.at(k) >= 0 && isb.Mcolor.at(k) <= 20);
     }
+}
+
+TEST(Job, TablesOfHugeNumbersEndInSecondsWithAFiniteResultOrAReason) {
+    // Per-length energies of 1e15 make exponents of about 1e18: one common shift brings
+    // every weight into range (the rest underflow to 0) in constant memory; 1e306 makes a
+    // chain energy beyond any double, which is a reason to stop, not a result.
+    for (const double v : {1e8, 1e15, 1e306}) {
+        testing::TableDir dir("huge", [v](int, int) { return v; }, [v](int, int) { return v; });
+        Parameters p = startupParameters();
+        p.ka = 0.5;  // at 0.2 and density 0.25 the energy does not come from the table
+        for (const bool dh : {false, true}) {
+            Recorder rec;
+            const JobOutcome outcome = GenerateFreeEnergy(jobInput(p, 72, 72, dh), {}, rec.callbacks());
+            if (outcome == JobOutcome::Finished) {
+                double sum = 0.0;
+                rec.record->Value.forEach([&](double x) {
+                    ASSERT_TRUE(std::isfinite(x));
+                    sum += x;
+                });
+                EXPECT_GT(rec.record->max_shift, 0.0) << v;
+                EXPECT_NEAR(sum, 1.0, 1e-9) << v;
+            } else {
+                EXPECT_EQ(outcome, JobOutcome::Failed) << v;
+                EXPECT_NE(rec.log.back().find("could not be computed"), std::string::npos) << rec.log.back();
+            }
+        }
+    }
+}
+
+TEST(Job, TheHeaviestComplexOnTheEdgeOfARangeIsSaid) {
+    ShippedTables tables;
+    Parameters p = startupParameters();
+    p.mpMax = 3;  // the start-up mixture peaks at (4, 4)
+    p.mmMax = 3;
+    Recorder rec;
+    GenerateFreeEnergy(jobInput(p, 72, 72, true), {}, rec.callbacks());
+    EXPECT_EQ(std::count(rec.log.begin(), rec.log.end(),
+                         "the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them"),
+              1);
+    Recorder whole;
+    GenerateFreeEnergy(jobInput(startupParameters(), 72, 72, true), {}, whole.callbacks());
+    for (const std::string& line : whole.log) EXPECT_EQ(line.find("edge"), std::string::npos) << line;
 }
 
 }  // namespace

@@ -50,6 +50,12 @@ public:
         lastFilter = filter;
         return saveAnswer;
     }
+    LargeFileChoice largeAnswer = LargeFileChoice::Cancel;
+    QStringList largeAsked;
+    LargeFileChoice askLargeFile(QWidget*, const QString& text, const QString&) override {
+        largeAsked << text;
+        return largeAnswer;
+    }
 };
 
 // Processes window events until pred holds or the deadline passes.

@@ -149,7 +149,10 @@ TEST_F(WindowTest, PoissonBoltzmannRunReportsEveryRow) {
     EXPECT_EQ(log(), QStringLiteral("Solving for linear chains 'minus' and 'plus' in parallel ...... \n"
                                     "Calculation of the energy of single chains with '+' and '-' charge is finished\n"
                                     "Row 0 is passed...\nRow 1 is passed...\nRow 2 is passed...\nRow 3 is passed...\n"
-                                    "Finished calculation of the spheres free energy\n"));
+                                    "the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; "
+                                    "enlarge them\n"
+                                    "Finished calculation of the spheres free energy\n"))
+        << log().toStdString();
     const auto result = form->currentResult();
     ASSERT_TRUE(result && result->hasResults());
     EXPECT_EQ(result->index, 3);

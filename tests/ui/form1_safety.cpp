@@ -1,0 +1,120 @@
+// What the window does with inputs and results that could lose data or hide a doubt:
+// saving under a comma locale, tables of gigabytes, stopped runs, notes on loaded files,
+// the share of a free chain and the sliders at start-up.
+#include "form1_support.h"
+
+#include "ui/MapModel.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QSlider>
+
+#include <cmath>
+
+namespace marlinq::ui::testing {
+namespace {
+
+QPoint cellCentre(std::int32_t prange, std::int32_t mrange, std::int32_t i, std::int32_t j) {
+    const CellGeometry g(575, 575, prange, mrange);
+    return QPoint(static_cast<int>(g.cellX(i) + g.cw / 2), static_cast<int>(g.cellY(j) + g.ch / 2));
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST_F(WindowTest, SaveParametersUnderACommaLocaleTakesWhatSolveTakes) {
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    // The start-up fields say "0.2" and "1e-3", as Solve reads them in any locale.
+    dialogs->saveAnswer = dir.filePath("comma.txt");
+    form->saveAsDefaultToolStripMenuItem->trigger();
+    EXPECT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(" | ").toStdString();
+    const QByteArray text = readAll(dialogs->saveAnswer);
+    EXPECT_TRUE(text.contains("\nka 0.2\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("vc10 0.001\n")) << text.toStdString();
+    // A field without any number is still refused.
+    form->textBox7->setText("abc");
+    form->saveAsDefaultToolStripMenuItem->trigger();
+    EXPECT_EQ(dialogs->messages, QStringList{"error for ka input"});
+}
+
+TEST_F(WindowTest, AGigabyteTableIsNeverWrittenBySurprise) {
+    setRanges(99990, 100000, 99990, 100000);  // 121 cells, a table from M = 0 of ~19 GB
+    solveAndWait();
+    const QString path = dir.filePath("far.txt");
+    dialogs->saveAnswer = path;
+    dialogs->largeAnswer = UserDialogs::LargeFileChoice::Cancel;
+    form->saveToolStripMenuItem->trigger();
+    ASSERT_EQ(dialogs->largeAsked.size(), 1);
+    EXPECT_TRUE(dialogs->largeAsked.front().contains("MiB"));
+    EXPECT_FALSE(QFile::exists(path));
+
+    dialogs->largeAnswer = UserDialogs::LargeFileChoice::ShortForm;
+    form->saveToolStripMenuItem->trigger();
+    const QList<QByteArray> lines = readAll(path).split('\n');
+    ASSERT_GE(lines.size(), 122);
+    EXPECT_EQ(lines.front(), "M+\tM-\tabsValue\tValue");
+    EXPECT_TRUE(lines[1].startsWith("99990\t99990\t"));
+
+    // The start-up map is small: no question.
+    setRanges(0, 10, 0, 10);
+    solveAndWait();
+    form->saveToolStripMenuItem->trigger();
+    EXPECT_EQ(dialogs->largeAsked.size(), 2);
+}
+
+TEST_F(WindowTest, AStoppedRunSaysItIsPartialInThePanelAndTheFileName) {
+    form->checkBox2->setChecked(false);
+    setRanges(0, 400, 0, 400);
+    form->button1->click();
+    ASSERT_TRUE(waitFor([&] { return log().contains("Row 2 is passed..."); }));
+    form->button2->click();
+    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(form->partialLabel->isVisible());
+    const QRegularExpression said("^Partial result: (\\d+) of 401 rows$");
+    const auto match = said.match(form->partialLabel->text());
+    ASSERT_TRUE(match.hasMatch()) << form->partialLabel->text().toStdString();
+    dialogs->saveAnswer.clear();  // cancel: only the name offered matters
+    form->saveToolStripMenuItem->trigger();
+    EXPECT_TRUE(dialogs->lastDirectory.endsWith("distribution-partial-" + match.captured(1) + "-of-401-rows.txt"))
+        << dialogs->lastDirectory.toStdString();
+    // A finished run is whole again.
+    setRanges(0, 10, 0, 10);
+    solveAndWait();
+    EXPECT_FALSE(form->partialLabel->isVisible());
+}
+
+TEST_F(WindowTest, LoadListsTheLinesItCouldNotFullyUse) {
+    dialogs->openAnswer = writeFile("notes.in", "vc01 0.001\nkA 1.5\nzp 3O\nkiplus 0.25\nzn 18\nkiminus 0.25\nka 0.2\n");
+    form->loadDefaultToolStripMenuItem1->trigger();
+    EXPECT_TRUE(log().contains("notes.in:2: kA 1.5 — unknown key \"kA\"")) << log().toStdString();
+    EXPECT_TRUE(log().contains("notes.in:3: zp 3O — value \"3O\" read only in part, as 3")) << log().toStdString();
+    EXPECT_EQ(form->pchgBox->text(), "3");
+}
+
+TEST_F(WindowTest, FreeChainTooltipGivesItsShareAndTheSlidersMatchTheBoxes) {
+    // The sliders stand where the boxes say at start-up.
+    EXPECT_EQ(form->trackBar1->value(), form->plenBox->text().toInt());
+    EXPECT_EQ(form->trackBar2->value(), form->pchgBox->text().toInt());
+    EXPECT_EQ(form->trackBar6->value(), form->pneuBox->text().toInt());
+    EXPECT_EQ(form->trackBar3->value(), form->textBox3->text().toInt());
+    EXPECT_EQ(form->trackBar4->value(), form->textBox4->text().toInt());
+    EXPECT_EQ(form->trackBar5->value(), form->textBox5->text().toInt());
+
+    solveAndWait();
+    const auto rec = form->currentResult();
+    double sum = 0.0;
+    rec->absValue.forEach([&](double v) { sum += v; });
+    // The lone '+' chain (1, 0): its concentration 1e-3 and its share of all weights.
+    const QString tip = form->mapToolTip(cellCentre(11, 11, 1, 0));
+    const std::string expected = cellTooltip(1, 0, 1e-3, 1e-3 / sum, false, '.');
+    EXPECT_EQ(tip.toStdString(), expected);
+    EXPECT_LT(1e-3 / sum, 1e-3);  // not the concentration again
+}
+
+}  // namespace
+}  // namespace marlinq::ui::testing
