@@ -251,11 +251,18 @@ struct PyResult {
                 }
         return at;
     }
+    // The share of the distribution held by (mp, mm): its concentration over the sum of
+    // all concentrations of the ranges (taken relative to the largest, so it cannot overflow).
     double shareAt(std::int32_t mp, std::int32_t mm) const {
         const std::int32_t r = mp - record->mpMin, c = mm - record->mmMin;
         if (r < 0 || c < 0 || r >= record->absValue.rows() || c >= record->absValue.cols())
             throw py::index_error("(" + std::to_string(mp) + ", " + std::to_string(mm) + ") is outside the ranges");
-        return record->normalised ? record->Value(r, c) : record->share(r, c);
+        double largest = 0.0;
+        record->absValue.forEach([&](double v) { largest = std::max(largest, v); });
+        if (!(largest > 0.0)) return 0.0;
+        double total = 0.0;
+        record->absValue.forEach([&](double v) { total += v / largest; });
+        return (record->absValue(r, c) / largest) / total;
     }
     std::string distributionText() const {
         const std::vector<double> cells = record->absValue.toVector();
@@ -269,6 +276,9 @@ void buildArrays(PyResult& r) {
     const InfoSphereBean& b = *r.record;
     const std::int32_t rows = b.absValue.rows(), cols = b.absValue.cols();
     r.absValue = gridArray(rows, cols, b.absValue.toVector());
+    // Value as the window's map holds it: the normalised distribution, with the lone-chain
+    // cells (1, 0) and (0, 1) holding the free concentrations entered after it. A stopped
+    // run that never normalised shows each cell's share.
     std::vector<double> shares;
     if (b.normalised) {
         shares = b.Value.toVector();
@@ -584,7 +594,9 @@ abs_value and value are read-only arrays of shape (len(mp), len(mm)): row i, col
 belong to M+ = mp[i], M- = mm[j]. abs_value holds the concentrations (the numbers of the
 distribution export), value the normalised distribution (the map).)doc")
         .def_readonly("abs_value", &PyResult::absValue, "Concentrations absValue, shape (len(mp), len(mm)).")
-        .def_readonly("value", &PyResult::value, "The normalised distribution Value (sums to 1).")
+        .def_readonly("value", &PyResult::value,
+                      "The distribution Value the window's map shows: abs_value normalised to sum 1, except "
+                      "the lone chains (1, 0) and (0, 1), which hold their concentrations c+ and c-.")
         .def_readonly("mp", &PyResult::mp, "The M+ axis, mpMin..mpMax.")
         .def_readonly("mm", &PyResult::mm, "The M- axis, mmMin..mmMax.")
         .def_property_readonly("most_probable", &PyResult::mostProbable,
@@ -596,7 +608,7 @@ distribution export), value the normalised distribution (the map).)doc")
                 return r.shareAt(mp, mm);
             },
             "The share of the distribution held by the most probable complex.")
-        .def("share", &PyResult::shareAt, "mp"_a, "mm"_a, "The share of the distribution held by (mp, mm).")
+        .def("share", &PyResult::shareAt, "mp"_a, "mm"_a, "The share of the distribution held by (mp, mm): its abs_value over the sum of abs_value.")
         .def_readonly("log", &PyResult::log, "The log lines of the run, as the window's log shows them.")
         .def_readonly("diagnostics", &PyResult::diagnostics,
                       "Diagnostic lines: the single-chain energies, unconverged solves.")
