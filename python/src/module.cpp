@@ -333,7 +333,6 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
 
     std::stop_source stop;
     std::optional<py::error_already_set> pending;  // an exception of the callback or Ctrl-C
-    bool stoppedByCallback = false;
     RunObserver observer;
     observer.row = [&](const ResultSnapshot& snapshot) {
         py::gil_scoped_acquire acquire;
@@ -345,7 +344,6 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
                 const std::int32_t done = dh ? rows : snapshot->index - snapshot->mpMin + 1;
                 const py::object answer = progress(done, rows);
                 if (answer.is(py::bool_(false))) {
-                    stoppedByCallback = true;
                     stop.request_stop();
                 }
             }
@@ -374,7 +372,6 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
     result.chains = chains;
     result.accuracy = accuracy;
     result.partial = outcome.outcome == JobOutcome::Cancelled;
-    (void)stoppedByCallback;
     result.log.push_back(kSolveStart);
     result.log.insert(result.log.end(), outcome.log.begin(), outcome.log.end());
     result.diagnostics = std::move(outcome.diagnostics);
