@@ -1,5 +1,6 @@
 #include "pipeline/ComplexProfile.h"
 
+#include "physics/Complex.h"
 #include "physics/Constants.h"
 
 #include "files/NumberFormat.h"
@@ -25,7 +26,7 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp
 
     // Core volume from the charged lengths of all chains of the complex.
     double V = mm * zn / kim + mp * zp / kip;
-    p.Rc = std::pow(V * 3.0 / kFourPi, 0.3333333333333333);
+    p.Rc = complex::coreRadius(V);
     p.kRc = p.Rc * ka;
     const double K2 = p.kRc * p.kRc;
 
@@ -50,7 +51,7 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp
     }
 
     // Salt-ion charge density plus the core charge spread uniformly over r <= 1.
-    p.Z = mp * zp - mm * zn;
+    p.Z = complex::netCharge(mp, zp, mm, zn);
     const double q = (p.Z / p.Rc) * 3.0 / kFourPi;
     const double a = K2 / kEightPi;
     for (int i = 0; i < kPoints; ++i) {

@@ -111,25 +111,26 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tab
     double ffc_positive = 0.0;
 
     if (!icb.checked) {
-        std::string minusLine, plusLine;
+        std::string minusLine, plusLine, minusFailure, plusFailure;
         // Both chains at once; with a team of one thread the '-' section runs first.
 #pragma omp parallel sections
         {
 #pragma omp section
             {
                 ffc_minus = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, -icb.kim, icb.mlen, true, icb.Nm,
-                                                         kContinuationSteps);
+                                                         kContinuationSteps, &minusFailure);
                 minusLine = chainLine("single chain with - charge calculation finished: ", ffc_minus);
             }
 #pragma omp section
             {
                 ffc_positive = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, icb.kip, icb.plen, false, icb.Np,
-                                                            kContinuationSteps);
+                                                            kContinuationSteps, &plusFailure);
                 plusLine = chainLine("single chain with + charge for calculation finished: ", ffc_positive);
             }
         }
-        report.diagnostics.push_back(minusLine);
-        report.diagnostics.push_back(plusLine);
+        // In the order one thread would write them: each chain's failure before its energy.
+        for (const std::string* line : {&minusFailure, &minusLine, &plusFailure, &plusLine})
+            if (!line->empty()) report.diagnostics.push_back(*line);
     } else {
         if (!tables) {
             report.failure = "The single-chain tables were not loaded; no distribution was calculated.";
