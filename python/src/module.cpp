@@ -506,8 +506,23 @@ wrong, please check it.") as the program reports them.)doc");
         "save",
         [](const PyParameters& p, const std::string& path) {
             if (!writeParameterFile(path, p.fileValues())) raiseOSError("can not write file", path);
+            // The file keeps densities, not lengths: say so when it will not give back the same set.
+            const LoadResult back = loadParameterSet(path, startupParameterSet());
+            if (back.status == LoadStatus::Loaded && (back.set.plen != p.set.plen || back.set.mlen != p.set.mlen)) {
+                const std::string note =
+                    "the file gives the charged lengths plen = " + formatGeneral(back.set.plen) + ", mlen = " +
+                    formatGeneral(back.set.mlen) + " (not " + formatGeneral(p.set.plen) + ", " +
+                    formatGeneral(p.set.mlen) +
+                    "): it stores kiplus and kiminus with 15 digits and the lengths are truncated from them; "
+                    "marlinq-batch and Parameters.load compute with the file's lengths";
+                if (PyErr_WarnEx(PyExc_UserWarning, note.c_str(), 1) != 0) throw py::error_already_set();
+            }
         },
-        "path"_a, "Writes the thirteen lines of the parameter file (what 'Save Parameters' writes).");
+        "path"_a, R"doc(Writes the thirteen lines of the parameter file (what 'Save Parameters' writes).
+
+The file stores the charge densities, from which a reader truncates the lengths: when that
+does not give back plen and mlen (e.g. zp = 40 on 72 segments), a UserWarning says which
+lengths the file gives.)doc");
     P.def(
         "to_text", [](const PyParameters& p) { return formatParameterFile(p.fileValues()); },
         "The parameter file's text.");
@@ -619,6 +634,10 @@ distribution export), value the normalised distribution (the map).)doc")
             "weight_scale", [](const PyResult& r) { return weightShiftFactor(r.record->max_shift); },
             "The common factor of abs_value: abs_value = concentration * weight_scale (1 unless the "
             "weights had to be shifted into the range of a double).")
+        .def_property_readonly(
+            "weight_shift", [](const PyResult& r) { return weightShiftOffset(r.record->max_shift); },
+            "The common exponent offset of abs_value: abs_value = concentration * 2.71828183**(-weight_shift) "
+            "(0 unless the weights had to be shifted into the range of a double).")
         .def_property_readonly("rows_done", [](const PyResult& r) { return r.counts.rowsDone; })
         .def_property_readonly("unstable_solves", [](const PyResult& r) { return r.counts.unstableSolves; })
         .def_property_readonly("non_finite_cells", [](const PyResult& r) { return r.counts.nonFiniteCells; })

@@ -8,6 +8,8 @@ digits of any cell fails. The module's own export text must also equal the batch
 byte for byte.
 """
 
+from pathlib import Path
+
 import numpy as np
 import pytest
 
@@ -79,7 +81,7 @@ def test_loaded_asymmetric_set_equals_batch(batch, param_file, method, chains):
 
 def test_keywords_equal_the_saved_file_in_batch(batch, tmp_path):
     # A set built from keywords, saved, and computed by the batch command from that file.
-    p = marlinq.Parameters(ka=1 / 3, vc10=2e-3, zp=20, kiplus=0.4, mm_max=14)
+    p = marlinq.Parameters(ka=1 / 3, vc10=2e-3, zp=20, kiplus=0.4, zn=16, mm_max=14)
     path = tmp_path / "kw.in"
     p.save(str(path))
     code, out, err = batch("--method", "pb", path)
@@ -104,3 +106,57 @@ def test_profile_equals_batch(batch, method):
     assert prof.r[0] == 0 and prof.r[-1] == pytest.approx(8.0)
     assert prof.Z == -36  # 3 * 18 - 5 * 18
     assert prof.kRc == pytest.approx(0.2 * prof.Rc, rel=1e-15)
+
+
+def reference_cases():
+    listing = REFERENCE / "cases.txt"
+    if not listing.is_file():
+        return []
+    cases = []
+    for line in listing.read_text().splitlines():
+        if line.strip() and not line.startswith("#"):
+            output, *args = line.split()
+            cases.append(pytest.param(output, args, id=output))
+    return cases
+
+
+REFERENCE = Path(__file__).resolve().parents[2] / "tests" / "data" / "reference"
+
+
+@pytest.mark.parametrize("output,args", reference_cases())
+def test_pinned_reference_outputs(output, args):
+    # The batch command's pinned outputs, reproduced through the module's own calls.
+    method, chains, profile_at, path = "dh", "table", None, None
+    k = 0
+    while k < len(args):
+        if args[k] == "--method":
+            method, k = args[k + 1], k + 2
+        elif args[k] == "--chains":
+            chains, k = args[k + 1], k + 2
+        elif args[k] == "--profile":
+            profile_at, k = (int(args[k + 1]), int(args[k + 2])), k + 3
+        else:
+            path, k = REFERENCE / args[k], k + 1
+    p = marlinq.Parameters.load(str(path)) if path else marlinq.Parameters()
+    expected = (REFERENCE / output).read_text()
+    if profile_at:
+        assert marlinq.profile(p, *profile_at, method=method).to_csv() == expected
+    else:
+        result = marlinq.run(p, method=method, chains=chains, data_dir=REPO_DATA)
+        assert result.distribution_text() == expected
+        assert batch_table(expected) == expected_table(result)
+
+
+REPO_DATA = Path(__file__).resolve().parents[2] / "data"
+
+
+@pytest.mark.parametrize("method", ["dh", "pb"])
+def test_shifted_weights_equal_batch(batch, tmp_path, method):
+    # Weights far beyond a double: every cell carries a common factor, the free chains too.
+    p = marlinq.Parameters(vc01=0.5, vc10=0.5, zp=40, zn=40, plen=80, mlen=80, mp_max=30, mm_max=30)
+    p.save(str(tmp_path / "big.in"))
+    code, out, err = batch("--method", method, tmp_path / "big.in")
+    assert code == 0, err
+    result = marlinq.run(p, method=method)
+    assert_same_as_batch(result, out)
+    assert result.weight_shift > 0 and result.weight_scale == 2.71828183 ** -result.weight_shift

@@ -58,6 +58,20 @@ def test_reals_keep_fifteen_digits_so_a_saved_set_reads_back_equal(tmp_path):
     assert path.read_text() == p.to_text()
 
 
+def test_saving_a_density_the_file_cannot_keep_warns(tmp_path, batch):
+    # 40 / 72 is written as 0.555555555555556, from which a reader truncates 71 segments.
+    p = marlinq.Parameters(zp=40)
+    path = tmp_path / "p.in"
+    with pytest.warns(UserWarning, match="plen = 71, mlen = 72"):
+        p.save(str(path))
+    loaded = marlinq.Parameters.load(str(path))
+    assert (loaded.plen, loaded.mlen) == (71, 72)
+    code, out, err = batch(path)
+    assert code == 0, err
+    assert marlinq.run(loaded).distribution_text() == out
+    assert marlinq.run(p).distribution_text() != out
+
+
 def test_load_applies_the_file_over_the_startup_values(param_file):
     loaded = marlinq.Parameters.load(str(param_file([("mmMax", "12"), ("ka", "2e-1"), ("Np", "3.7")])))
     assert loaded == marlinq.Parameters(mm_max=12, Np=3)
