@@ -210,21 +210,21 @@ TablesOrError tablesFor(const std::string& folder) {
 py::array_t<double> gridArray(std::int32_t rows, std::int32_t cols, const std::vector<double>& cells) {
     py::array_t<double> a({static_cast<py::ssize_t>(rows), static_cast<py::ssize_t>(cols)});
     std::copy(cells.begin(), cells.end(), a.mutable_data());
-    py::detail::array_proxy(a.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
+    a.attr("setflags")("write"_a = false);
     return a;
 }
 
 py::array_t<double> vectorArray(const std::vector<double>& v) {
     py::array_t<double> a(static_cast<py::ssize_t>(v.size()));
     std::copy(v.begin(), v.end(), a.mutable_data());
-    py::detail::array_proxy(a.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
+    a.attr("setflags")("write"_a = false);
     return a;
 }
 
 py::array_t<std::int32_t> rangeArray(std::int32_t first, std::int32_t last) {
     py::array_t<std::int32_t> a(static_cast<py::ssize_t>(last - first + 1));
     for (std::int32_t k = first; k <= last; ++k) a.mutable_data()[k - first] = k;
-    py::detail::array_proxy(a.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
+    a.attr("setflags")("write"_a = false);
     return a;
 }
 
@@ -629,7 +629,8 @@ distribution export), value the normalised distribution (the map).)doc")
         .def_readonly("method", &PyResult::method)
         .def_readonly("chains", &PyResult::chains)
         .def_readonly("accuracy", &PyResult::accuracy)
-        .def_readonly("parameters", &PyResult::parameters, "The parameter set of the run.")
+        .def_property_readonly(
+            "parameters", [](const PyResult& r) { return r.parameters; }, "A copy of the parameter set of the run.")
         .def_property_readonly(
             "weight_scale", [](const PyResult& r) { return weightShiftFactor(r.record->max_shift); },
             "The common factor of abs_value: abs_value = concentration * weight_scale (1 unless the "
