@@ -73,6 +73,15 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
                 error = "--chains takes table or solve, not '" + v + "'";
                 return std::nullopt;
             }
+        } else if (arg == "--accuracy") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            if (v == "standard") o.converged = false;
+            else if (v == "converged") o.converged = true;
+            else {
+                error = "--accuracy takes standard or converged, not '" + v + "'";
+                return std::nullopt;
+            }
         } else if (arg == "-o" || arg == "--output") {
             if (!value(o.output)) return std::nullopt;
             if (o.output.empty()) {
@@ -109,8 +118,8 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
 }
 
 std::string helpText() {
-    return R"(Usage: marlinq-batch [--method dh|pb] [--chains table|solve] [-o FILE] [--data DIR]
-                     [--quiet] [--profile MP MM] [PARAMETER_FILE]
+    return R"(Usage: marlinq-batch [--method dh|pb] [--chains table|solve] [--accuracy standard|converged]
+                     [-o FILE] [--data DIR] [--quiet] [--profile MP MM] [PARAMETER_FILE]
 
 Computes the size distribution of complexes of oppositely charged diblock copolymers,
 exactly as the Marlinq Solver window does after "Load Parameters" and "Solve".
@@ -130,6 +139,12 @@ Options
                         solution (pb)
   --chains table|solve  single-chain energies interpolated from the tables (table,
                         default) or solved directly (solve)
+  --accuracy standard|converged
+                        free energies of the program's standard grids (standard,
+                        default), or converged in the grid to 1e-4 relative (converged:
+                        slower; the chains are then always solved, and standard error
+                        gives the largest estimated error and the largest difference from
+                        the standard free energies, in kT)
   -o, --output FILE     write the result to FILE instead of standard output
   --data DIR            look for Chains_values.dat and Chains_values01.dat in DIR only;
                         without it: the working directory, then the program's data folder

@@ -234,6 +234,22 @@ double chainPerLength(const Vtr& x, const Vtr& y, double ki) {
 
 namespace converged {
 
+std::vector<double> spherePotential(double ka, double qp, double qn, double vcore, std::int32_t n) {
+    const SphereProblem p = sphereProblem(ka, qp, qn, vcore);
+    Vtr x = sphereGrid(401);
+    Vtr u = sphereStart(x, p);
+    // Refined level by level, each solve started from the coarser one.
+    while (true) {
+        if (!solveSphere(x, p.q, p.kR, u)) return {};
+        if (x.size() >= n) break;
+        x = sphereGrid(2 * x.size() - 1);
+        u = refine(u);
+    }
+    std::vector<double> out(static_cast<std::size_t>(u.size()));
+    for (std::int32_t i = 0; i < u.size(); ++i) out[static_cast<std::size_t>(i)] = u[i];
+    return out;
+}
+
 double sphereEnergy(double ka, double qp, double qn, double vcore, std::int32_t n) {
     const SphereProblem p = sphereProblem(ka, qp, qn, vcore);
     const Vtr x = sphereGrid(n);
@@ -292,6 +308,27 @@ ConvergedEnergy convergedSphereEnergy(double ka, double qp, double qn, double vc
             return solveSphere(x, p.q, p.kR, u) ? sphereIntegral(x, u, p.R, p.drho, p.cion) : kNaN;
         },
         5);
+}
+
+ConvergedEnergy convergedDebyeHueckelEnergy(double ka, double qp, double qn, double vcore) {
+    if (qp == qn) return {0.0, 0.0};
+    const SphereProblem p = sphereProblem(ka, qp, qn, vcore);
+    const complex::DebyeHueckelFactors f =
+        complex::debyeHueckelFactors(p.kR, complex::debyeHueckelAmplitude(qp - qn, p.R, p.kR), kE);
+    std::int32_t n = 401;
+    return extrapolate(
+        [&](std::int32_t l) {
+            if (l > 0) n = 2 * n - 1;
+            const Vtr x = sphereGrid(n);
+            Vtr u(n, 0.0);
+            for (std::int32_t i = 0; i < n; ++i) {
+                const double y = x[i] * p.kR;
+                u[i] = y < p.kR ? complex::debyeHueckelInside(f, y)
+                                : complex::debyeHueckelOutside(f, y, std::pow(kE, -y));
+            }
+            return sphereIntegral(x, u, p.R, p.drho, p.cion);
+        },
+        7);
 }
 
 }  // namespace marlinq

@@ -21,6 +21,7 @@
 // be several times closer to the limit than the one before.
 
 #include <cstdint>
+#include <vector>
 
 namespace marlinq {
 
@@ -36,7 +37,16 @@ ConvergedEnergy convergedSphereEnergy(double ka, double qp, double qn, double vc
 // there); NaN in both fields when the continuation finds no monotone profile.
 ConvergedEnergy convergedChainEnergy(double s, double ka, double ki, double length_of_chain, std::int32_t nulength);
 
+// The Debye-Hueckel free energy (linearised potential, the same functional) converged in the
+// quadrature: the potential is exact, so only the integral is refined, with the surface
+// point's core charge counted half.
+ConvergedEnergy convergedDebyeHueckelEnergy(double ka, double qp, double qn, double vcore);
+
 namespace converged {
+
+// The Poisson-Boltzmann potential u of the second-order scheme on n points from 0 to 8 core
+// radii ((n - 1) a multiple of 8), fully converged; empty when the solve failed.
+std::vector<double> spherePotential(double ka, double qp, double qn, double vcore, std::int32_t n);
 
 // The second-order complex energy on a grid of n points, (n - 1) a multiple of 8.
 double sphereEnergy(double ka, double qp, double qn, double vcore, std::int32_t n);

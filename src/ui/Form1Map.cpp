@@ -159,7 +159,9 @@ void Form1::pictureBox1_MouseDoubleClick(QPoint position) {
     // when the fields were changed since.
     const InfoSphereBean& rec = *isb;
     const bool dh = checkBox2->isChecked();
-    auto* chart = new Plot2(computeComplexProfile(mp, mm, rec.zp, rec.zn, rec.kip, rec.kim, rec.ka, dh), this);
+    // The profile follows the accuracy of the result it belongs to.
+    auto* chart =
+        new Plot2(computeComplexProfile(mp, mm, rec.zp, rec.zn, rec.kip, rec.kim, rec.ka, dh, rec.converged), this);
     chart->setWindowFlag(Qt::Window, true);
     chart->setAttribute(Qt::WA_DeleteOnClose);
     chart->show();
