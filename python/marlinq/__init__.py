@@ -31,8 +31,8 @@ __all__ = ["Parameters", "Result", "Profile", "SweepTable", "run", "profile", "s
 METHODS = ("pb", "dh")
 #: Values of ``chains``: single-chain energies from the tables or solved.
 CHAINS = ("table", "solve")
-#: Values of ``accuracy`` this build offers.
-ACCURACIES = ("standard",)
+#: Values of ``accuracy``: the program's discretisation, or free energies converged in the grid.
+ACCURACIES = ("standard", "converged")
 
 
 def _installed_data_dir():
@@ -71,8 +71,10 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
         Debye-Hueckel (the default, as in marlinq-batch) or full Poisson-Boltzmann.
     chains : {"table", "solve"}
         Single-chain energies interpolated from the tables (default) or solved.
-    accuracy : {"standard"}
-        The only level of this build; any other raises ValueError.
+    accuracy : {"standard", "converged"}
+        The program's discretisation (default), or free energies converged in the grid with
+        an error estimate (``error_estimate``, ``standard_difference``); converged runs solve
+        the single chains and need no table (as ``marlinq-batch --accuracy converged``).
     progress : callable, optional
         Called as ``progress(row, rows)`` after each finished row (once for "dh"). Returning
         False stops the run before its next row; the result then has ``partial`` True.
@@ -83,7 +85,8 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
     -------
     Result
         ``abs_value`` and ``value`` (shape len(mp) x len(mm)), ``mp``, ``mm``,
-        ``most_probable``, ``log``, ``partial``, ``diagnostics``.
+        ``most_probable``, ``log``, ``partial``, ``diagnostics``, ``converged``,
+        ``error_estimate``.
 
     Raises
     ------
@@ -103,14 +106,16 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
     return _core._run(params, str(method), str(chains), str(accuracy), progress, data_dir)
 
 
-def profile(params, mp, mm, method="dh"):
+def profile(params, mp, mm, method="dh", accuracy="standard"):
     """Radial profiles of the complex (mp, mm), as a chart window shows them.
 
     Returns a Profile with NumPy arrays ``r`` (r / Rc from 0 to 8, 401 points), ``u``,
     ``u_dh`` (None with method="pb"), ``density_plus``, ``density_minus``,
-    ``charge_density``, and the numbers ``Z``, ``Rc``, ``kRc``. The same numbers as
-    ``marlinq-batch --method METHOD --profile MP MM``. Invalid input raises ValueError.
+    ``charge_density``, and the numbers ``Z``, ``Rc``, ``kRc``. With accuracy="converged"
+    the Poisson-Boltzmann potential is that of the grid-converged scheme, shown at the same
+    radii. The same numbers as ``marlinq-batch --method METHOD --accuracy ACCURACY --profile
+    MP MM``. Invalid input raises ValueError.
     """
     if params is None:
         params = Parameters()
-    return _core._profile(params, int(mp), int(mm), str(method))
+    return _core._profile(params, int(mp), int(mm), str(method), str(accuracy))

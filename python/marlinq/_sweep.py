@@ -22,6 +22,7 @@ OBSERVABLE_COLUMNS = (
     ("mean_mm", np.float64),
     ("bound_fraction_plus", np.float64),
     ("bound_fraction_minus", np.float64),
+    ("error_estimate", np.float64),
 )
 
 _INTEGER_NAMES = {"Np", "Nm", "mpMin", "mpMax", "mmMin", "mmMax",
@@ -35,11 +36,12 @@ def observables(result):
     bound_fraction_plus: the share of '+' chains inside complexes,
     sum(M+ c) / (sum(M+ c) + c+), with c+ = vc10 the free '+' chains (likewise for '-').
     NaN when no complex has a weight. Sums are taken relative to the largest complex weight,
-    so they stay finite whatever the scale of abs_value.
+    so they stay finite whatever the scale of abs_value. error_estimate: that of a converged
+    run, NaN for the standard accuracy.
     """
     mp, mm = result.most_probable
     row = {"most_probable_mp": mp, "most_probable_mm": mm,
-           "most_probable_share": result.most_probable_share}
+           "most_probable_share": result.most_probable_share, "error_estimate": result.error_estimate}
     c = np.asarray(result.abs_value, dtype=np.float64)
     MP, MM = np.meshgrid(np.asarray(result.mp, dtype=np.float64), np.asarray(result.mm, dtype=np.float64),
                          indexing="ij")
@@ -119,7 +121,7 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
     SweepTable
         A structured array: index, the swept names, most_probable_mp, most_probable_mm,
         most_probable_share, mean_mp, mean_mm, bound_fraction_plus, bound_fraction_minus,
-        status. A point with invalid input has status set to the program's message and NaN
+        error_estimate (converged runs), status. A point with invalid input has status set to the program's message and NaN
         (or -1) observables; a missing table raises FileNotFoundError at once.
     """
     from . import run, Parameters  # the package's run(), with its argument checks
@@ -135,7 +137,7 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
         run(params, method=method)
     if chains not in ("table", "solve"):
         run(params, chains=chains)
-    if accuracy != "standard":
+    if accuracy not in ("standard", "converged"):
         run(params, accuracy=accuracy)
 
     dtype = [("index", np.int64)]

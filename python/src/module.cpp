@@ -304,16 +304,19 @@ bool parseChains(const std::string& chains) {
     throw py::value_error("chains must be 'table' or 'solve', not '" + chains + "'");
 }
 
-// Further accuracy levels plug in here when the engine offers them.
-void checkAccuracy(const std::string& accuracy) {
-    if (accuracy != "standard") throw py::value_error("accuracy '" + accuracy + "' is not available in this build");
+// true for free energies converged in the grid (with an error estimate), false for the
+// program's standard discretisation.
+bool parseAccuracy(const std::string& accuracy) {
+    if (accuracy == "standard") return false;
+    if (accuracy == "converged") return true;
+    throw py::value_error("accuracy must be 'standard' or 'converged', not '" + accuracy + "'");
 }
 
 PyResult runEngine(const PyParameters& params, const std::string& method, const std::string& chains,
                    const std::string& accuracy, const py::object& progress, const std::optional<std::string>& dataDir) {
     const bool dh = parseMethod(method);
     const bool tableChains = parseChains(chains);
-    checkAccuracy(accuracy);
+    const bool converged = parseAccuracy(accuracy);
     const Parameters p = validated(params);
     const std::string folder = dataDir.value_or("");
     if (dataDir) {
@@ -322,14 +325,17 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
             raiseFileNotFound("can not read the data folder " + *dataDir, *dataDir);
     }
 
+    // Converged runs solve the chains: they need no table, as in the batch command.
+    const bool needTables = tableChains && !converged;
     TablesOrError tables;
-    if (tableChains) {
+    if (needTables) {
         py::gil_scoped_release release;
         tables = tablesFor(folder);
     }
-    if (tableChains && !tables.tables) raiseFileNotFound(tables.error, tables.path);
+    if (needTables && !tables.tables) raiseFileNotFound(tables.error, tables.path);
 
-    JobInput input = makeJobInput(p, params.set, RunOptions{dh, tableChains}, tables.tables, tables.error);
+    JobInput input =
+        makeJobInput(p, params.set, RunOptions{dh, tableChains, converged}, tables.tables, tables.error);
 
     std::stop_source stop;
     std::optional<py::error_already_set> pending;  // an exception of the callback or Ctrl-C
@@ -388,14 +394,16 @@ struct PyProfile {
     py::object r, u, uDh, densityPlus, densityMinus, chargeDensity;
 };
 
-PyProfile profileOf(const PyParameters& params, std::int32_t mp, std::int32_t mm, const std::string& method) {
+PyProfile profileOf(const PyParameters& params, std::int32_t mp, std::int32_t mm, const std::string& method,
+                    const std::string& accuracy) {
     const bool dh = parseMethod(method);
+    const bool converged = parseAccuracy(accuracy);
     if (mp < 0 || mm < 0) throw py::value_error("mp and mm must not be negative");
     const Parameters p = validated(params);
     PyProfile out;
     {
         py::gil_scoped_release release;
-        out.profile = computeComplexProfile(mp, mm, p.zp, p.zn, p.kip, p.kim, p.ka, dh);
+        out.profile = computeComplexProfile(mp, mm, p.zp, p.zn, p.kip, p.kim, p.ka, dh, converged);
     }
     const ComplexProfile& c = out.profile;
     out.r = vectorArray(c.r);
@@ -639,6 +647,16 @@ distribution export), value the normalised distribution (the map).)doc")
             "weight_shift", [](const PyResult& r) { return weightShiftOffset(r.record->max_shift); },
             "The common exponent offset of abs_value: abs_value = concentration * 2.71828183**(-weight_shift) "
             "(0 unless the weights had to be shifted into the range of a double).")
+        .def_property_readonly(
+            "converged", [](const PyResult& r) { return r.counts.converged; },
+            "True when the free energies were converged in the grid (accuracy='converged').")
+        .def_property_readonly(
+            "error_estimate", [](const PyResult& r) { return r.counts.converged ? r.counts.errorEstimate : NAN; },
+            "Converged runs: the largest estimated remaining error of any free energy, kT (else NaN).")
+        .def_property_readonly(
+            "standard_difference",
+            [](const PyResult& r) { return r.counts.converged ? r.counts.standardDifference : NAN; },
+            "Converged runs: the largest |converged - standard| of any free energy, kT (else NaN).")
         .def_property_readonly("rows_done", [](const PyResult& r) { return r.counts.rowsDone; })
         .def_property_readonly("unstable_solves", [](const PyResult& r) { return r.counts.unstableSolves; })
         .def_property_readonly("non_finite_cells", [](const PyResult& r) { return r.counts.nonFiniteCells; })
@@ -695,7 +713,7 @@ the ion densities (kRc)^2 exp(+-u) and the charge density; Z, Rc, kRc of the com
                    ") Z=" + formatGeneral(p.profile.Z) + " Rc=" + formatGeneral(p.profile.Rc) +
                    " kRc=" + formatGeneral(p.profile.kRc) + ">";
         });
-    m.def("_profile", &profileOf, "params"_a, "mp"_a, "mm"_a, "method"_a);
+    m.def("_profile", &profileOf, "params"_a, "mp"_a, "mm"_a, "method"_a, "accuracy"_a);
 
     m.def(
         "_set_program_data_dir",

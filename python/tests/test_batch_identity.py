@@ -69,14 +69,33 @@ def test_startup_distribution_equals_batch(batch, method):
     assert result.most_probable == (4, 4)
 
 
-@pytest.mark.parametrize("method,chains", [("dh", "table"), ("pb", "table"), ("dh", "solve"), ("pb", "solve")])
-def test_loaded_asymmetric_set_equals_batch(batch, param_file, method, chains):
+@pytest.mark.parametrize("method,chains,accuracy", [
+    ("dh", "table", "standard"), ("pb", "table", "standard"), ("dh", "solve", "standard"),
+    ("pb", "solve", "standard"), ("dh", "table", "converged"), ("pb", "solve", "converged")])
+def test_loaded_asymmetric_set_equals_batch(batch, param_file, method, chains, accuracy):
     path = param_file(ASYMMETRIC)
-    code, out, err = batch("--method", method, "--chains", chains, path)
+    code, out, err = batch("--method", method, "--chains", chains, "--accuracy", accuracy, path)
     assert code == 0, err
-    result = marlinq.run(marlinq.Parameters.load(str(path)), method=method, chains=chains)
+    result = marlinq.run(marlinq.Parameters.load(str(path)), method=method, chains=chains, accuracy=accuracy)
     assert result.abs_value.shape == (12, 17)
     assert_same_as_batch(result, out)
+    assert result.converged == (accuracy == "converged")
+    if result.converged:
+        # The batch command states the accuracy of a converged run on standard error.
+        assert "largest estimated remaining error %.6g kT" % result.error_estimate in err
+        assert "largest difference from the standard free energies %.6g kT" % result.standard_difference in err
+    else:
+        assert np.isnan(result.error_estimate)
+
+
+@pytest.mark.parametrize("method", ["dh", "pb"])
+def test_converged_startup_distribution_equals_batch(batch, method, tmp_path):
+    code, out, err = batch("--method", method, "--accuracy", "converged")
+    assert code == 0, err
+    # Converged runs need no table: an empty data folder does not matter.
+    result = marlinq.run(method=method, accuracy="converged", data_dir=tmp_path)
+    assert_same_as_batch(result, out)
+    assert result.distribution_text() != marlinq.run(method=method).distribution_text()
 
 
 def test_keywords_equal_the_saved_file_in_batch(batch, tmp_path):
@@ -89,11 +108,11 @@ def test_keywords_equal_the_saved_file_in_batch(batch, tmp_path):
     assert_same_as_batch(marlinq.run(p, method="pb"), out)
 
 
-@pytest.mark.parametrize("method", ["dh", "pb"])
-def test_profile_equals_batch(batch, method):
-    code, out, err = batch("--method", method, "--profile", 3, 5)
+@pytest.mark.parametrize("method,accuracy", [("dh", "standard"), ("pb", "standard"), ("pb", "converged")])
+def test_profile_equals_batch(batch, method, accuracy):
+    code, out, err = batch("--method", method, "--accuracy", accuracy, "--profile", 3, 5)
     assert code == 0, err
-    prof = marlinq.profile(marlinq.Parameters(), 3, 5, method=method)
+    prof = marlinq.profile(marlinq.Parameters(), 3, 5, method=method, accuracy=accuracy)
     assert prof.to_csv() == out
     lines = out.splitlines()
     columns = ["r", "u"] + (["u_dh"] if method == "dh" else []) + ["density_plus", "density_minus",

@@ -58,8 +58,10 @@ def test_option_errors():
         marlinq.run(method="PB")
     with pytest.raises(ValueError, match="chains must be"):
         marlinq.run(chains="tables")
-    with pytest.raises(ValueError, match=r"^accuracy 'converged' is not available in this build$"):
-        marlinq.run(accuracy="converged")
+    with pytest.raises(ValueError, match=r"^accuracy must be 'standard' or 'converged', not 'exact'$"):
+        marlinq.run(accuracy="exact")
+    with pytest.raises(ValueError, match="accuracy must be"):
+        marlinq.profile(marlinq.Parameters(), 3, 5, accuracy="Converged")
     with pytest.raises(TypeError):
         marlinq.run({"ka": 0.2})
 

@@ -16,7 +16,8 @@ def salt_sweep():
 def test_rows_columns_and_invalid_points(salt_sweep):
     t = salt_sweep
     assert t.dtype.names == ("index", "ka", "most_probable_mp", "most_probable_mm", "most_probable_share",
-                             "mean_mp", "mean_mm", "bound_fraction_plus", "bound_fraction_minus", "status")
+                             "mean_mp", "mean_mm", "bound_fraction_plus", "bound_fraction_minus", "error_estimate",
+                             "status")
     assert list(t["index"]) == list(range(5)) and list(t["ka"]) == SALT
     assert t[0]["status"] == "Stable solution is only for ka between 0.2 and 10"
     assert t[0]["most_probable_mp"] == -1 and np.isnan(t[0]["mean_mp"]) and t.results[0] is None
@@ -67,10 +68,13 @@ def test_grids_threads_and_frames():
     assert list(zip(t["ka"], t["mm_max"])) == [(0.3, 5), (0.3, 6), (0.3, 7), (0.6, 5), (0.6, 6), (0.6, 7)]
     assert t["mm_max"].dtype == np.int64
     parallel = marlinq.sweep(p, {"ka": [0.3, 0.6], "mm_max": [5, 6, 7]}, workers=2)
-    assert np.array_equal(np.asarray(parallel), np.asarray(t))
+    for name in t.dtype.names:
+        np.testing.assert_array_equal(parallel[name], t[name])  # NaN equals NaN here
     calls = []
     marlinq.sweep(p, {"ka": np.geomspace(0.2, 1, 3)}, progress=lambda k, n: calls.append((k, n)))
     assert calls == [(1, 3), (2, 3), (3, 3)]
+    converged = marlinq.sweep(p, {"ka": [0.3, 0.6]}, accuracy="converged")
+    assert np.all(converged["error_estimate"] > 0) and np.all(np.isnan(t["error_estimate"]))
     pandas = pytest.importorskip("pandas")
     frame = t.to_frame()
     assert isinstance(frame, pandas.DataFrame) and list(frame["ka"]) == list(t["ka"])
@@ -82,7 +86,7 @@ def test_sweep_errors(tmp_path):
         marlinq.sweep(p, {"kb": [1]})
     with pytest.raises(ValueError, match="at least one parameter"):
         marlinq.sweep(p, {})
-    with pytest.raises(ValueError, match="accuracy 'converged'"):
-        marlinq.sweep(p, {"ka": [0.5]}, accuracy="converged")
+    with pytest.raises(ValueError, match="accuracy must be"):
+        marlinq.sweep(p, {"ka": [0.5]}, accuracy="exact")
     with pytest.raises(FileNotFoundError):
         marlinq.sweep(p, {"ka": [0.5]}, data_dir=tmp_path)
