@@ -228,6 +228,9 @@ py::array_t<std::int32_t> rangeArray(std::int32_t first, std::int32_t last) {
     return a;
 }
 
+// Per-cell free energies and the engine's observables are further read-only properties of
+// this record when the engine offers them; the sweep's summary (marlinq/_sweep.py) then takes
+// them from here.
 struct PyResult {
     ResultSnapshot record;
     PyParameters parameters;
