@@ -267,11 +267,11 @@ struct PyResult {
         record->absValue.forEach([&](double v) { total += v / largest; });
         return (record->absValue(r, c) / largest) / total;
     }
-    std::string distributionText() const {
+    std::string distributionText(bool longFormat) const {
         const std::vector<double> cells = record->absValue.toVector();
         const DistributionView view{record->mpMin, record->mpMax, record->mmMin, record->mmMax,
                                     record->vc10,  record->vc01,  cells.data()};
-        return formatDistribution(view, '.');
+        return longFormat ? formatDistributionLong(view, nullptr) : formatDistribution(view, '.');
     }
 };
 
@@ -516,7 +516,8 @@ wrong, please check it.") as the program reports them.)doc");
     P.def(
         "save",
         [](const PyParameters& p, const std::string& path) {
-            if (!writeParameterFile(path, p.fileValues())) raiseOSError("can not write file", path);
+            std::string error;
+            if (!writeParameterFile(path, p.fileValues(), error)) raiseOSError(error, path);
             // The file keeps densities, not lengths: say so when it will not give back the same set.
             const LoadResult back = loadParameterSet(path, startupParameterSet());
             if (back.status == LoadStatus::Loaded && (back.set.plen != p.set.plen || back.set.mlen != p.set.mlen)) {
@@ -667,17 +668,26 @@ distribution export), value the normalised distribution (the map).)doc")
                                "Free energy of one isolated '+' chain, kT.")
         .def_property_readonly("chain_free_energy_minus", [](const PyResult& r) { return r.record->ffc_minus; },
                                "Free energy of one isolated '-' chain, kT.")
-        .def("distribution_text", &PyResult::distributionText,
-             "The distribution export (what marlinq-batch writes): M+ = 0..mpMax lines of tab-terminated values.")
+        .def("distribution_text", &PyResult::distributionText, "long"_a = false,
+             R"doc(The distribution export.
+
+long=False: what marlinq-batch and "Save Distribution" write, M+ = 0..mpMax lines of
+tab-terminated values with 15 significant digits. long=True: the long export, a header
+"M+<tab>M-<tab>absValue<tab>Value" and one line per computed cell with the shortest text
+that reads back as the same double; Value is the cell's share, abs_value over its sum.)doc")
         .def(
             "save_distribution",
-            [](const PyResult& r, const std::string& path) {
+            [](const PyResult& r, const std::string& path, bool longFormat) {
                 const std::vector<double> cells = r.record->absValue.toVector();
                 const DistributionView view{r.record->mpMin, r.record->mpMax, r.record->mmMin, r.record->mmMax,
                                             r.record->vc10,  r.record->vc01,  cells.data()};
-                if (!writeDistribution(path, view, '.')) raiseOSError("can not write file", path);
+                std::string error;
+                const bool ok = longFormat ? writeDistributionLong(path, view, nullptr, error)
+                                           : writeDistribution(path, view, '.', error);
+                if (!ok) raiseOSError(error, path);
             },
-            "path"_a, "Writes the distribution export to path.")
+            "path"_a, "long"_a = false,
+            "Writes distribution_text(long) to path (an existing file is replaced only once the new one is complete).")
         .def("__repr__", [](const PyResult& r) {
             const auto [mp, mm] = r.mostProbable();
             return "<marlinq.Result " + r.method + " M+ " + std::to_string(r.record->mpMin) + ".." +

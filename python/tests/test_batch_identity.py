@@ -56,6 +56,12 @@ def assert_same_as_batch(result, out):
         for j, mm in enumerate(result.mm):
             assert float(fields[mp][mm]) == float(g15(result.abs_value[i, j]))
     assert result.distribution_text() == out
+    # The long export carries every double exactly: it reads back as the module's arrays.
+    lines = result.distribution_text(long=True).splitlines()
+    assert lines[0] == "M+\tM-\tabsValue\tValue"
+    cells = [line.split("\t") for line in lines[1:]]
+    assert [(int(a), int(b)) for a, b, _, _ in cells] == [(mp, mm) for mp in result.mp for mm in result.mm]
+    assert np.array_equal(np.array([float(c[2]) for c in cells]), result.abs_value.ravel())
 
 
 @pytest.mark.parametrize("method", ["dh", "pb"])

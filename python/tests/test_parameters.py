@@ -58,14 +58,14 @@ def test_reals_keep_fifteen_digits_so_a_saved_set_reads_back_equal(tmp_path):
     assert path.read_text() == p.to_text()
 
 
-def test_saving_a_density_the_file_cannot_keep_warns(tmp_path, batch):
-    # 40 / 72 is written as 0.555555555555556, from which a reader truncates 71 segments.
-    p = marlinq.Parameters(zp=40)
+def test_saving_a_length_the_file_cannot_keep_warns(tmp_path, batch):
+    # The file keeps kiplus = 18 / 72.5; a reader recovers whole segments from it.
+    p = marlinq.Parameters(plen=72.5)
     path = tmp_path / "p.in"
-    with pytest.warns(UserWarning, match="plen = 71, mlen = 72"):
+    with pytest.warns(UserWarning, match=r"plen = 72, mlen = 72 \(not 72\.5, 72\)"):
         p.save(str(path))
     loaded = marlinq.Parameters.load(str(path))
-    assert (loaded.plen, loaded.mlen) == (71, 72)
+    assert (loaded.plen, loaded.mlen) == (72, 72)
     code, out, err = batch(path)
     assert code == 0, err
     assert marlinq.run(loaded).distribution_text() == out
