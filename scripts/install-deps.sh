@@ -13,6 +13,7 @@ PACKAGES=(
   xvfb xauth x11-apps fonts-dejavu-core xdotool imagemagick
   clang libclang-rt-14-dev
   locales time
+  pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
 )
 
 SUDO=""

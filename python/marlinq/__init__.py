@@ -1,0 +1,121 @@
+"""Marlinq Solver from Python: size distributions of complexes of charged diblock copolymers.
+
+The numbers are those of the window and of ``marlinq-batch``: the module calls the same
+engine (start-up values or a parameter file, the window's checks, the single-chain
+tables read once per process, the complex stages) and only converts the results to NumPy.
+
+    import marlinq
+    p = marlinq.Parameters(ka=0.5)              # the window's start-up values, ka = 0.5
+    r = marlinq.run(p, method="pb")             # Poisson-Boltzmann, chains from the tables
+    r.abs_value, r.value, r.mp, r.mm            # concentrations, distribution, axes
+    r.most_probable                             # (4, 4)
+    marlinq.profile(p, 3, 5).u                  # potential of the complex (3, 5)
+    marlinq.sweep(p, {"ka": [0.2, 0.5, 1.0]})   # one row per salt value
+
+Errors: invalid input raises ValueError with the program's message (e.g. "Stable solution
+is only for ka between 0.2 and 10"); a missing single-chain table raises FileNotFoundError.
+A run releases the GIL (several threads may compute at once); Ctrl-C stops a
+Poisson-Boltzmann run before its next row and raises KeyboardInterrupt.
+"""
+
+import os as _os
+
+from . import _core
+from ._core import Parameters, Profile, Result
+from ._sweep import SweepTable, sweep
+
+__all__ = ["Parameters", "Result", "Profile", "SweepTable", "run", "profile", "sweep", "METHODS", "CHAINS",
+           "ACCURACIES", "data_file"]
+
+#: Values of ``method``: Poisson-Boltzmann or Debye-Hueckel complexes.
+METHODS = ("pb", "dh")
+#: Values of ``chains``: single-chain energies from the tables or solved.
+CHAINS = ("table", "solve")
+#: Values of ``accuracy``: the program's discretisation, or free energies converged in the grid.
+ACCURACIES = ("standard", "converged")
+
+
+def _installed_data_dir():
+    """<prefix>/share/marlinq of an installed package, or None in a build folder."""
+    try:
+        from . import _layout
+    except ImportError:
+        return None
+    here = _os.path.dirname(_os.path.abspath(__file__))
+    depth = len([part for part in _layout.PACKAGE_DIR.split("/") if part])
+    prefix = here
+    for _ in range(depth):
+        prefix = _os.path.dirname(prefix)
+    return _os.path.join(prefix, _layout.DATA_DIR)
+
+
+_data = _installed_data_dir()
+if _data:
+    _core._set_program_data_dir(_data)
+
+
+def data_file(name):
+    """Path where a run looks for the data file ``name`` (e.g. "Chains_values.dat"):
+    the working directory, an installation's share/marlinq, the source tree's data/."""
+    return _core._locate(name)
+
+
+def run(params=None, method="dh", chains="table", accuracy="standard", progress=None, data_dir=None):
+    """Computes the size distribution of a parameter set.
+
+    Parameters
+    ----------
+    params : Parameters, optional
+        The set; the window's start-up values when omitted.
+    method : {"dh", "pb"}
+        Debye-Hueckel (the default, as in marlinq-batch) or full Poisson-Boltzmann.
+    chains : {"table", "solve"}
+        Single-chain energies interpolated from the tables (default) or solved.
+    accuracy : {"standard", "converged"}
+        The program's discretisation (default), or free energies converged in the grid with
+        an error estimate (``error_estimate``, ``standard_difference``); converged runs solve
+        the single chains and need no table (as ``marlinq-batch --accuracy converged``).
+    progress : callable, optional
+        Called as ``progress(row, rows)`` after each finished row (once for "dh"). Returning
+        False stops the run before its next row; the result then has ``partial`` True.
+    data_dir : str, optional
+        Look for the tables in this folder only (as ``marlinq-batch --data DIR``).
+
+    Returns
+    -------
+    Result
+        ``abs_value`` and ``value`` (shape len(mp) x len(mm)), ``mp``, ``mm``,
+        ``most_probable``, ``log``, ``partial``, ``diagnostics``, ``converged``,
+        ``error_estimate``.
+
+    Raises
+    ------
+    ValueError
+        Invalid input, with the program's message.
+    FileNotFoundError
+        A single-chain table (or ``data_dir``) could not be read.
+    KeyboardInterrupt
+        Ctrl-C; a Poisson-Boltzmann run stops before its next row.
+    """
+    if params is None:
+        params = Parameters()
+    if not isinstance(params, Parameters):
+        raise TypeError("params must be a marlinq.Parameters, not %s" % type(params).__name__)
+    if data_dir is not None:
+        data_dir = _os.fspath(data_dir)
+    return _core._run(params, str(method), str(chains), str(accuracy), progress, data_dir)
+
+
+def profile(params, mp, mm, method="dh", accuracy="standard"):
+    """Radial profiles of the complex (mp, mm), as a chart window shows them.
+
+    Returns a Profile with NumPy arrays ``r`` (r / Rc from 0 to 8, 401 points), ``u``,
+    ``u_dh`` (None with method="pb"), ``density_plus``, ``density_minus``,
+    ``charge_density``, and the numbers ``Z``, ``Rc``, ``kRc``. With accuracy="converged"
+    the Poisson-Boltzmann potential is that of the grid-converged scheme, shown at the same
+    radii. The same numbers as ``marlinq-batch --method METHOD --accuracy ACCURACY --profile
+    MP MM``. Invalid input raises ValueError.
+    """
+    if params is None:
+        params = Parameters()
+    return _core._profile(params, int(mp), int(mm), str(method), str(accuracy))

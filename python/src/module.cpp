@@ -1,0 +1,740 @@
+// marlinq._core: the calculation engine for Python. Every number comes from the same
+// engine calls as marlinq-batch (start-up values or a parameter file, validate, tables
+// loaded once, runToCompletion, computeComplexProfile); this file only converts.
+
+#include "files/ChainTables.h"
+#include "files/DataPaths.h"
+#include "files/DistributionExport.h"
+#include "files/NumberFormat.h"
+#include "files/ParameterFile.h"
+#include "pipeline/ComplexProfile.h"
+#include "pipeline/Engine.h"
+#include "pipeline/ParaCalculation.h"
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace py = pybind11;
+using namespace pybind11::literals;
+
+namespace marlinq::python {
+
+namespace {
+
+// The first log line of a run, which the window writes before the job starts.
+constexpr const char* kSolveStart = "Solving for linear chains 'minus' and 'plus' in parallel ...... ";
+
+// ---------------------------------------------------------------------------------------
+// Parameters
+
+// A real as the window's text field holds it: shown with 15 significant digits, read back.
+double asShown(double v) { return parseLeadingDouble(formatGeneral(v, '.')).value_or(v); }
+
+std::int32_t toInt32(py::handle value, const char* name) {
+    const long long v = py::cast<long long>(value);
+    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
+        throw py::value_error(std::string(name) + " does not fit in a 32-bit integer");
+    return static_cast<std::int32_t>(v);
+}
+
+// The charged length from charge and density, truncated to whole segments, as a loaded
+// parameter file gives it.
+double lengthFrom(double charge, double density, const char* name) {
+    const double length = std::trunc(charge / density);
+    if (!std::isfinite(length) || length < std::numeric_limits<std::int32_t>::min() ||
+        length > std::numeric_limits<std::int32_t>::max())
+        throw py::value_error(std::string(name) + " gives no charged-block length");
+    return length;
+}
+
+struct PyParameters {
+    ParameterSet set = startupParameterSet();
+
+    double kiplus() const { return set.params.zp / set.plen; }
+    double kiminus() const { return set.params.zn / set.mlen; }
+
+    ParameterFileValues fileValues() const {
+        const Parameters& p = set.params;
+        return ParameterFileValues{p.vc01, p.vc10, p.zp, p.zn, kiplus(), kiminus(), p.ka,
+                                   p.Np,   p.Nm,   p.mpMin, p.mpMax, p.mmMin, p.mmMax};
+    }
+};
+
+// Names a parameter is known by: the file's key first, then the snake_case alias.
+struct RealField {
+    const char* key;
+    const char* alias;
+    double Parameters::*member;
+};
+struct IntField {
+    const char* key;
+    const char* alias;
+    std::int32_t Parameters::*member;
+};
+
+const RealField kRealFields[] = {
+    {"vc01", "c_minus", &Parameters::vc01}, {"vc10", "c_plus", &Parameters::vc10},
+    {"zp", "q_plus", &Parameters::zp},      {"zn", "q_minus", &Parameters::zn},
+    {"ka", "ka", &Parameters::ka},
+};
+const IntField kIntFields[] = {
+    {"Np", "n_plus", &Parameters::Np},        {"Nm", "n_minus", &Parameters::Nm},
+    {"mpMin", "mp_min", &Parameters::mpMin}, {"mpMax", "mp_max", &Parameters::mpMax},
+    {"mmMin", "mm_min", &Parameters::mmMin}, {"mmMax", "mm_max", &Parameters::mmMax},
+};
+
+std::string reprOf(const PyParameters& p) {
+    const Parameters& v = p.set.params;
+    const auto g = [](double x) { return formatGeneral(x, '.'); };
+    return "Parameters(vc01=" + g(v.vc01) + ", vc10=" + g(v.vc10) + ", zp=" + g(v.zp) + ", zn=" + g(v.zn) +
+           ", plen=" + g(p.set.plen) + ", mlen=" + g(p.set.mlen) + ", ka=" + g(v.ka) + ", Np=" +
+           std::to_string(v.Np) + ", Nm=" + std::to_string(v.Nm) + ", mpMin=" + std::to_string(v.mpMin) +
+           ", mpMax=" + std::to_string(v.mpMax) + ", mmMin=" + std::to_string(v.mmMin) +
+           ", mmMax=" + std::to_string(v.mmMax) + ")";
+}
+
+// Applies keyword values in an order that does not depend on the caller's: charges and the
+// other plain values first, then charge densities (which give the lengths, as a loaded file
+// does), then explicit lengths.
+void applyKeywords(PyParameters& p, const py::kwargs& kw) {
+    std::map<std::string, py::handle> given;
+    for (const auto& item : kw) given[py::cast<std::string>(item.first)] = item.second;
+    const auto take = [&](const char* key, const char* alias) -> std::optional<py::handle> {
+        std::optional<py::handle> out;
+        if (auto it = given.find(key); it != given.end()) {
+            out = it->second;
+            given.erase(it);
+        }
+        if (std::string(alias) != key) {
+            if (auto it = given.find(alias); it != given.end()) {
+                if (out) throw py::type_error(std::string("both ") + key + " and " + alias + " were given");
+                out = it->second;
+                given.erase(it);
+            }
+        }
+        return out;
+    };
+    Parameters& v = p.set.params;
+    for (const RealField& f : kRealFields)
+        if (auto h = take(f.key, f.alias)) v.*f.member = asShown(py::cast<double>(*h));
+    for (const IntField& f : kIntFields)
+        if (auto h = take(f.key, f.alias)) v.*f.member = toInt32(*h, f.key);
+    const auto kip = take("kiplus", "xi_plus"), kim = take("kiminus", "xi_minus");
+    const auto plen = take("plen", "plen"), mlen = take("mlen", "mlen");
+    if (kip && plen) throw py::type_error("give either kiplus or plen, not both (kiplus = zp / plen)");
+    if (kim && mlen) throw py::type_error("give either kiminus or mlen, not both (kiminus = zn / mlen)");
+    if (kip) p.set.plen = lengthFrom(v.zp, py::cast<double>(*kip), "kiplus");
+    if (kim) p.set.mlen = lengthFrom(v.zn, py::cast<double>(*kim), "kiminus");
+    if (plen) p.set.plen = py::cast<double>(*plen);
+    if (mlen) p.set.mlen = py::cast<double>(*mlen);
+    if (!given.empty())
+        throw py::type_error("Parameters() got an unexpected keyword argument '" + given.begin()->first + "'");
+    v.kip = p.kiplus();
+    v.kim = p.kiminus();
+}
+
+// The validated parameters of a set, or ValueError with the window's message.
+Parameters validated(const PyParameters& p) {
+    Parameters out;
+    if (const std::optional<std::string> message = validate(p.set, out)) throw py::value_error(*message);
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------
+// Tables: read once per folder and kept for the life of the process.
+
+std::mutex g_tablesMutex;
+std::map<std::string, std::shared_ptr<const ChainTables>> g_tables;  // key: the one folder, or "" for the search
+std::string g_programDataDir;                                         // <prefix>/share/marlinq of an installation
+
+DataSearch searchFor(const std::string& folder) {
+    DataSearch search;
+    search.only = folder;
+    std::lock_guard lock(g_tablesMutex);
+    search.programDir = g_programDataDir;
+    return search;
+}
+
+struct TablesOrError {
+    std::shared_ptr<const ChainTables> tables;
+    std::string error, path;
+};
+
+// Called without the GIL.
+TablesOrError tablesFor(const std::string& folder) {
+    const DataSearch search = searchFor(folder);
+    TablesOrError out;
+    std::lock_guard lock(g_tablesMutex);
+    if (auto it = g_tables.find(folder); it != g_tables.end()) {
+        out.tables = it->second;
+        return out;
+    }
+    out.tables = loadTables(search, out.error);
+    if (out.tables) {
+        g_tables.emplace(folder, out.tables);
+    } else {
+        out.path = search.locate(out.error == kCoarseTableOpenError ? kCoarseTableFile : kFineTableFile);
+    }
+    return out;
+}
+
+[[noreturn]] void raiseFileNotFound(const std::string& message, const std::string& path) {
+    PyErr_SetObject(PyExc_FileNotFoundError, py::make_tuple(ENOENT, message, path).ptr());
+    throw py::error_already_set();
+}
+
+[[noreturn]] void raiseOSError(const std::string& message, const std::string& path) {
+    const int code = errno != 0 ? errno : EIO;
+    PyErr_SetObject(PyExc_OSError, py::make_tuple(code, message, path).ptr());
+    throw py::error_already_set();
+}
+
+// ---------------------------------------------------------------------------------------
+// Results
+
+py::array_t<double> gridArray(std::int32_t rows, std::int32_t cols, const std::vector<double>& cells) {
+    py::array_t<double> a({static_cast<py::ssize_t>(rows), static_cast<py::ssize_t>(cols)});
+    std::copy(cells.begin(), cells.end(), a.mutable_data());
+    a.attr("setflags")("write"_a = false);
+    return a;
+}
+
+py::array_t<double> vectorArray(const std::vector<double>& v) {
+    py::array_t<double> a(static_cast<py::ssize_t>(v.size()));
+    std::copy(v.begin(), v.end(), a.mutable_data());
+    a.attr("setflags")("write"_a = false);
+    return a;
+}
+
+py::array_t<std::int32_t> rangeArray(std::int32_t first, std::int32_t last) {
+    py::array_t<std::int32_t> a(static_cast<py::ssize_t>(last - first + 1));
+    for (std::int32_t k = first; k <= last; ++k) a.mutable_data()[k - first] = k;
+    a.attr("setflags")("write"_a = false);
+    return a;
+}
+
+// Per-cell free energies and the engine's observables are further read-only properties of
+// this record when the engine offers them; the sweep's summary (marlinq/_sweep.py) then takes
+// them from here.
+struct PyResult {
+    ResultSnapshot record;
+    PyParameters parameters;
+    std::string method, chains, accuracy;
+    bool partial = false;
+    std::vector<std::string> log, diagnostics;
+    JobCounts counts;
+    py::object absValue, value, mp, mm;  // built once
+
+    // The window's most probable complex: the first cell, row by row, with the strictly
+    // largest colour class; (mpMin, mmMin) when every class is 0.
+    std::pair<std::int32_t, std::int32_t> mostProbable() const {
+        const Grid<std::int32_t> classes = record->colourClasses();
+        std::int32_t best = 0;
+        std::pair<std::int32_t, std::int32_t> at{record->mpMin, record->mmMin};
+        for (std::int32_t r = 0; r < classes.rows(); ++r)
+            for (std::int32_t c = 0; c < classes.cols(); ++c)
+                if (classes(r, c) > best) {
+                    best = classes(r, c);
+                    at = {record->mpMin + r, record->mmMin + c};
+                }
+        return at;
+    }
+    // The share of the distribution held by (mp, mm): its concentration over the sum of
+    // all concentrations of the ranges (taken relative to the largest, so it cannot overflow).
+    double shareAt(std::int32_t mp, std::int32_t mm) const {
+        const std::int32_t r = mp - record->mpMin, c = mm - record->mmMin;
+        if (r < 0 || c < 0 || r >= record->absValue.rows() || c >= record->absValue.cols())
+            throw py::index_error("(" + std::to_string(mp) + ", " + std::to_string(mm) + ") is outside the ranges");
+        double largest = 0.0;
+        record->absValue.forEach([&](double v) { largest = std::max(largest, v); });
+        if (!(largest > 0.0)) return 0.0;
+        double total = 0.0;
+        record->absValue.forEach([&](double v) { total += v / largest; });
+        return (record->absValue(r, c) / largest) / total;
+    }
+    std::string distributionText(bool longFormat) const {
+        const std::vector<double> cells = record->absValue.toVector();
+        const DistributionView view{record->mpMin, record->mpMax, record->mmMin, record->mmMax,
+                                    record->vc10,  record->vc01,  cells.data()};
+        return longFormat ? formatDistributionLong(view, nullptr) : formatDistribution(view, '.');
+    }
+};
+
+void buildArrays(PyResult& r) {
+    const InfoSphereBean& b = *r.record;
+    const std::int32_t rows = b.absValue.rows(), cols = b.absValue.cols();
+    r.absValue = gridArray(rows, cols, b.absValue.toVector());
+    // Value as the window's map holds it: the normalised distribution, with the lone-chain
+    // cells (1, 0) and (0, 1) holding the free concentrations entered after it. A stopped
+    // run that never normalised shows each cell's share.
+    std::vector<double> shares;
+    if (b.normalised) {
+        shares = b.Value.toVector();
+    } else {
+        shares.reserve(b.absValue.cellCount());
+        for (std::int32_t i = 0; i < rows; ++i)
+            for (std::int32_t j = 0; j < cols; ++j) shares.push_back(b.share(i, j));
+    }
+    r.value = gridArray(rows, cols, shares);
+    r.mp = rangeArray(b.mpMin, b.mpMax);
+    r.mm = rangeArray(b.mmMin, b.mmMax);
+}
+
+bool parseMethod(const std::string& method) {
+    if (method == "dh") return true;
+    if (method == "pb") return false;
+    throw py::value_error("method must be 'pb' (Poisson-Boltzmann) or 'dh' (Debye-Hueckel), not '" + method + "'");
+}
+
+bool parseChains(const std::string& chains) {
+    if (chains == "table") return true;
+    if (chains == "solve") return false;
+    throw py::value_error("chains must be 'table' or 'solve', not '" + chains + "'");
+}
+
+// true for free energies converged in the grid (with an error estimate), false for the
+// program's standard discretisation.
+bool parseAccuracy(const std::string& accuracy) {
+    if (accuracy == "standard") return false;
+    if (accuracy == "converged") return true;
+    throw py::value_error("accuracy must be 'standard' or 'converged', not '" + accuracy + "'");
+}
+
+PyResult runEngine(const PyParameters& params, const std::string& method, const std::string& chains,
+                   const std::string& accuracy, const py::object& progress, const std::optional<std::string>& dataDir) {
+    const bool dh = parseMethod(method);
+    const bool tableChains = parseChains(chains);
+    const bool converged = parseAccuracy(accuracy);
+    const Parameters p = validated(params);
+    const std::string folder = dataDir.value_or("");
+    if (dataDir) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(*dataDir, ec))
+            raiseFileNotFound("can not read the data folder " + *dataDir, *dataDir);
+    }
+
+    // Converged runs solve the chains: they need no table, as in the batch command.
+    const bool needTables = tableChains && !converged;
+    TablesOrError tables;
+    if (needTables) {
+        py::gil_scoped_release release;
+        tables = tablesFor(folder);
+    }
+    if (needTables && !tables.tables) raiseFileNotFound(tables.error, tables.path);
+
+    JobInput input =
+        makeJobInput(p, params.set, RunOptions{dh, tableChains, converged}, tables.tables, tables.error);
+
+    std::stop_source stop;
+    std::optional<py::error_already_set> pending;  // an exception of the callback or Ctrl-C
+    RunObserver observer;
+    observer.row = [&](const ResultSnapshot& snapshot) {
+        py::gil_scoped_acquire acquire;
+        if (pending || stop.stop_requested()) return;
+        try {
+            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+            if (!progress.is_none() && snapshot) {
+                const std::int32_t rows = snapshot->mpMax - snapshot->mpMin + 1;
+                const std::int32_t done = dh ? rows : snapshot->index - snapshot->mpMin + 1;
+                const py::object answer = progress(done, rows);
+                if (answer.is(py::bool_(false))) {
+                    stop.request_stop();
+                }
+            }
+        } catch (py::error_already_set& e) {
+            pending.emplace(std::move(e));
+            stop.request_stop();
+        }
+    };
+
+    RunOutcome outcome;
+    {
+        py::gil_scoped_release release;
+        outcome = runToCompletion(std::move(input), stop.get_token(), observer);
+    }
+    if (pending) throw std::move(*pending);
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+
+    if (outcome.outcome == JobOutcome::Failed || !outcome.record || !outcome.record->hasResults()) {
+        const std::string reason = outcome.log.empty() ? "the calculation failed" : outcome.log.back();
+        throw std::runtime_error(reason);
+    }
+    PyResult result;
+    result.record = outcome.record;
+    result.parameters = params;
+    result.method = method;
+    result.chains = chains;
+    result.accuracy = accuracy;
+    result.partial = outcome.outcome == JobOutcome::Cancelled;
+    result.log.push_back(kSolveStart);
+    result.log.insert(result.log.end(), outcome.log.begin(), outcome.log.end());
+    result.diagnostics = std::move(outcome.diagnostics);
+    result.counts = outcome.counts;
+    buildArrays(result);
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------
+// Profiles
+
+struct PyProfile {
+    ComplexProfile profile;
+    py::object r, u, uDh, densityPlus, densityMinus, chargeDensity;
+};
+
+PyProfile profileOf(const PyParameters& params, std::int32_t mp, std::int32_t mm, const std::string& method,
+                    const std::string& accuracy) {
+    const bool dh = parseMethod(method);
+    const bool converged = parseAccuracy(accuracy);
+    if (mp < 0 || mm < 0) throw py::value_error("mp and mm must not be negative");
+    const Parameters p = validated(params);
+    PyProfile out;
+    {
+        py::gil_scoped_release release;
+        out.profile = computeComplexProfile(mp, mm, p.zp, p.zn, p.kip, p.kim, p.ka, dh, converged);
+    }
+    const ComplexProfile& c = out.profile;
+    out.r = vectorArray(c.r);
+    out.u = vectorArray(c.potential);
+    out.uDh = c.dh ? py::object(vectorArray(c.dhPotential)) : py::object(py::none());
+    out.densityPlus = vectorArray(c.density_plus);
+    out.densityMinus = vectorArray(c.density_minus);
+    out.chargeDensity = vectorArray(c.charge_density);
+    return out;
+}
+
+}  // namespace
+
+}  // namespace marlinq::python
+
+PYBIND11_MODULE(_core, m) {
+    using namespace marlinq;
+    using namespace marlinq::python;
+    m.doc() = "The compiled engine of marlinq; use the package marlinq.";
+
+    // --- Parameters
+    py::class_<PyParameters> P(m, "Parameters", R"doc(
+One parameter set: what the window's fields and a parameter file hold.
+
+Every key of the parameter file is an attribute (with a snake_case alias):
+vc01 (c_minus), vc10 (c_plus), zp (q_plus), zn (q_minus), kiplus (xi_plus),
+kiminus (xi_minus), ka, Np (n_plus), Nm (n_minus), mpMin (mp_min), mpMax (mp_max),
+mmMin (mm_min), mmMax (mm_max); plen and mlen are the charged-block lengths.
+
+The charge densities are kiplus = zp / plen and kiminus = zn / mlen. Setting kiplus
+sets plen = trunc(zp / kiplus), as loading a parameter file does; setting zp keeps plen.
+Reals are kept as the window shows them, with 15 significant digits, so a saved file
+reads back to the same set. Without arguments: the window's start-up values.
+
+    p = marlinq.Parameters(ka=0.5, mp_max=20, mm_max=20)
+    p = marlinq.Parameters.load("base.in")
+)doc");
+    P.def(py::init([](const py::kwargs& kw) {
+              PyParameters p;
+              applyKeywords(p, kw);
+              return p;
+          }),
+          "Start-up values, with any attribute given as a keyword argument replacing its value.");
+    for (const RealField& f : kRealFields) {
+        const auto member = f.member;
+        auto get = [member](const PyParameters& p) { return p.set.params.*member; };
+        auto set = [member](PyParameters& p, double v) {
+            p.set.params.*member = asShown(v);
+            p.set.params.kip = p.kiplus();
+            p.set.params.kim = p.kiminus();
+        };
+        P.def_property(f.key, get, set);
+        if (std::string(f.alias) != f.key) P.def_property(f.alias, get, set);
+    }
+    for (const IntField& f : kIntFields) {
+        const auto member = f.member;
+        const char* key = f.key;
+        auto get = [member](const PyParameters& p) { return p.set.params.*member; };
+        auto set = [member, key](PyParameters& p, py::handle v) { p.set.params.*member = toInt32(v, key); };
+        P.def_property(f.key, get, set);
+        P.def_property(f.alias, get, set);
+    }
+    const auto kipGet = [](const PyParameters& p) { return p.kiplus(); };
+    const auto kipSet = [](PyParameters& p, double v) {
+        p.set.plen = lengthFrom(p.set.params.zp, v, "kiplus");
+        p.set.params.kip = p.kiplus();
+    };
+    const auto kimGet = [](const PyParameters& p) { return p.kiminus(); };
+    const auto kimSet = [](PyParameters& p, double v) {
+        p.set.mlen = lengthFrom(p.set.params.zn, v, "kiminus");
+        p.set.params.kim = p.kiminus();
+    };
+    P.def_property("kiplus", kipGet, kipSet, "Charge density of a '+' chain, zp / plen.");
+    P.def_property("xi_plus", kipGet, kipSet);
+    P.def_property("kiminus", kimGet, kimSet, "Charge density of a '-' chain, zn / mlen.");
+    P.def_property("xi_minus", kimGet, kimSet);
+    P.def_property(
+        "plen", [](const PyParameters& p) { return p.set.plen; },
+        [](PyParameters& p, double v) {
+            p.set.plen = v;
+            p.set.params.kip = p.kiplus();
+        },
+        "Length of the charged block of a '+' chain, in segments.");
+    P.def_property(
+        "mlen", [](const PyParameters& p) { return p.set.mlen; },
+        [](PyParameters& p, double v) {
+            p.set.mlen = v;
+            p.set.params.kim = p.kiminus();
+        },
+        "Length of the charged block of a '-' chain, in segments.");
+    P.def_static(
+        "load",
+        [](const std::string& path) {
+            const LoadResult loaded = loadParameterSet(path, startupParameterSet());
+            if (loaded.status == LoadStatus::CannotOpen) raiseFileNotFound(loaded.message, path);
+            if (loaded.status == LoadStatus::WrongFile) throw py::value_error(loaded.message);
+            for (const std::string& note : loaded.notes) PyErr_WarnEx(PyExc_UserWarning, note.c_str(), 1);
+            PyParameters p;
+            p.set = loaded.set;
+            return p;
+        },
+        "path"_a,
+        R"doc(Reads a parameter file over the start-up values, as marlinq-batch FILE does.
+
+Raises FileNotFoundError ("can not open file") and ValueError ("Some input parameters are
+wrong, please check it.") as the program reports them.)doc");
+    P.def(
+        "save",
+        [](const PyParameters& p, const std::string& path) {
+            std::string error;
+            if (!writeParameterFile(path, p.fileValues(), error)) raiseOSError(error, path);
+            // The file keeps densities, not lengths: say so when it will not give back the same set.
+            const LoadResult back = loadParameterSet(path, startupParameterSet());
+            if (back.status == LoadStatus::Loaded && (back.set.plen != p.set.plen || back.set.mlen != p.set.mlen)) {
+                const std::string note =
+                    "the file gives the charged lengths plen = " + formatGeneral(back.set.plen) + ", mlen = " +
+                    formatGeneral(back.set.mlen) + " (not " + formatGeneral(p.set.plen) + ", " +
+                    formatGeneral(p.set.mlen) +
+                    "): it stores kiplus and kiminus with 15 digits and the lengths are truncated from them; "
+                    "marlinq-batch and Parameters.load compute with the file's lengths";
+                if (PyErr_WarnEx(PyExc_UserWarning, note.c_str(), 1) != 0) throw py::error_already_set();
+            }
+        },
+        "path"_a, R"doc(Writes the thirteen lines of the parameter file (what 'Save Parameters' writes).
+
+The file stores the charge densities, from which a reader truncates the lengths: when that
+does not give back plen and mlen (e.g. zp = 40 on 72 segments), a UserWarning says which
+lengths the file gives.)doc");
+    P.def(
+        "to_text", [](const PyParameters& p) { return formatParameterFile(p.fileValues()); },
+        "The parameter file's text.");
+    P.def(
+        "validate", [](const PyParameters& p) { (void)validated(p); },
+        "Checks the set as 'Solve' does; raises ValueError with the first failing check's message.");
+    P.def(
+        "copy", [](const PyParameters& p) { return p; }, "An independent copy.");
+    P.def(
+        "replace",
+        [](const PyParameters& p, const py::kwargs& kw) {
+            PyParameters q = p;
+            applyKeywords(q, kw);
+            return q;
+        },
+        "A copy with the given attributes replaced, e.g. p.replace(ka=0.5).");
+    P.def(
+        "to_dict",
+        [](const PyParameters& p) {
+            py::dict d;
+            const Parameters& v = p.set.params;
+            d["vc01"] = v.vc01;
+            d["vc10"] = v.vc10;
+            d["zp"] = v.zp;
+            d["zn"] = v.zn;
+            d["kiplus"] = p.kiplus();
+            d["kiminus"] = p.kiminus();
+            d["ka"] = v.ka;
+            d["Np"] = v.Np;
+            d["Nm"] = v.Nm;
+            d["mpMin"] = v.mpMin;
+            d["mpMax"] = v.mpMax;
+            d["mmMin"] = v.mmMin;
+            d["mmMax"] = v.mmMax;
+            d["plen"] = p.set.plen;
+            d["mlen"] = p.set.mlen;
+            return d;
+        },
+        "The file's keys and the charged lengths, as a dict.");
+    P.def("__copy__", [](const PyParameters& p) { return p; });
+    P.def("__deepcopy__", [](const PyParameters& p, py::object) { return p; });
+    P.def("__repr__", &reprOf);
+    P.def("__eq__", [](const PyParameters& a, py::object other) {
+        if (!py::isinstance<PyParameters>(other)) return false;
+        const PyParameters& b = other.cast<const PyParameters&>();
+        return formatParameterFile(a.fileValues()) == formatParameterFile(b.fileValues()) &&
+               a.set.plen == b.set.plen && a.set.mlen == b.set.mlen;
+    });
+    P.def(py::pickle([](const PyParameters& p) { return py::make_tuple(p.set.params.vc01, p.set.params.vc10,
+                                                                        p.set.params.zp, p.set.params.zn, p.set.plen,
+                                                                        p.set.mlen, p.set.params.ka, p.set.params.Np,
+                                                                        p.set.params.Nm, p.set.params.mpMin,
+                                                                        p.set.params.mpMax, p.set.params.mmMin,
+                                                                        p.set.params.mmMax); },
+                     [](const py::tuple& t) {
+                         PyParameters p;
+                         Parameters& v = p.set.params;
+                         v.vc01 = t[0].cast<double>();
+                         v.vc10 = t[1].cast<double>();
+                         v.zp = t[2].cast<double>();
+                         v.zn = t[3].cast<double>();
+                         p.set.plen = t[4].cast<double>();
+                         p.set.mlen = t[5].cast<double>();
+                         v.ka = t[6].cast<double>();
+                         v.Np = t[7].cast<std::int32_t>();
+                         v.Nm = t[8].cast<std::int32_t>();
+                         v.mpMin = t[9].cast<std::int32_t>();
+                         v.mpMax = t[10].cast<std::int32_t>();
+                         v.mmMin = t[11].cast<std::int32_t>();
+                         v.mmMax = t[12].cast<std::int32_t>();
+                         v.kip = p.kiplus();
+                         v.kim = p.kiminus();
+                         return p;
+                     }));
+
+    // --- Result
+    py::class_<PyResult>(m, "Result", R"doc(
+The distribution of one run.
+
+abs_value and value are read-only arrays of shape (len(mp), len(mm)): row i, column j
+belong to M+ = mp[i], M- = mm[j]. abs_value holds the concentrations (the numbers of the
+distribution export), value the normalised distribution (the map).)doc")
+        .def_readonly("abs_value", &PyResult::absValue, "Concentrations absValue, shape (len(mp), len(mm)).")
+        .def_readonly("value", &PyResult::value,
+                      "The distribution Value the window's map shows: abs_value normalised to sum 1, except "
+                      "the lone chains (1, 0) and (0, 1), which hold their concentrations c+ and c-.")
+        .def_readonly("mp", &PyResult::mp, "The M+ axis, mpMin..mpMax.")
+        .def_readonly("mm", &PyResult::mm, "The M- axis, mmMin..mmMax.")
+        .def_property_readonly("most_probable", &PyResult::mostProbable,
+                               "The most probable complex (M+, M-), as the window names it.")
+        .def_property_readonly(
+            "most_probable_share",
+            [](const PyResult& r) {
+                const auto [mp, mm] = r.mostProbable();
+                return r.shareAt(mp, mm);
+            },
+            "The share of the distribution held by the most probable complex.")
+        .def("share", &PyResult::shareAt, "mp"_a, "mm"_a, "The share of the distribution held by (mp, mm): its abs_value over the sum of abs_value.")
+        .def_readonly("log", &PyResult::log, "The log lines of the run, as the window's log shows them.")
+        .def_readonly("diagnostics", &PyResult::diagnostics,
+                      "Diagnostic lines: the single-chain energies, unconverged solves.")
+        .def_readonly("partial", &PyResult::partial,
+                      "True when the run was stopped before its last row (progress returned False).")
+        .def_readonly("method", &PyResult::method)
+        .def_readonly("chains", &PyResult::chains)
+        .def_readonly("accuracy", &PyResult::accuracy)
+        .def_property_readonly(
+            "parameters", [](const PyResult& r) { return r.parameters; }, "A copy of the parameter set of the run.")
+        .def_property_readonly(
+            "weight_scale", [](const PyResult& r) { return weightShiftFactor(r.record->max_shift); },
+            "The common factor of abs_value: abs_value = concentration * weight_scale (1 unless the "
+            "weights had to be shifted into the range of a double).")
+        .def_property_readonly(
+            "weight_shift", [](const PyResult& r) { return weightShiftOffset(r.record->max_shift); },
+            "The common exponent offset of abs_value: abs_value = concentration * 2.71828183**(-weight_shift) "
+            "(0 unless the weights had to be shifted into the range of a double).")
+        .def_property_readonly(
+            "converged", [](const PyResult& r) { return r.counts.converged; },
+            "True when the free energies were converged in the grid (accuracy='converged').")
+        .def_property_readonly(
+            "error_estimate", [](const PyResult& r) { return r.counts.converged ? r.counts.errorEstimate : NAN; },
+            "Converged runs: the largest estimated remaining error of any free energy, kT (else NaN).")
+        .def_property_readonly(
+            "standard_difference",
+            [](const PyResult& r) { return r.counts.converged ? r.counts.standardDifference : NAN; },
+            "Converged runs: the largest |converged - standard| of any free energy, kT (else NaN).")
+        .def_property_readonly("rows_done", [](const PyResult& r) { return r.counts.rowsDone; })
+        .def_property_readonly("unstable_solves", [](const PyResult& r) { return r.counts.unstableSolves; })
+        .def_property_readonly("non_finite_cells", [](const PyResult& r) { return r.counts.nonFiniteCells; })
+        .def_property_readonly("chain_free_energy_plus", [](const PyResult& r) { return r.record->ffc_positive; },
+                               "Free energy of one isolated '+' chain, kT.")
+        .def_property_readonly("chain_free_energy_minus", [](const PyResult& r) { return r.record->ffc_minus; },
+                               "Free energy of one isolated '-' chain, kT.")
+        .def("distribution_text", &PyResult::distributionText, "long"_a = false,
+             R"doc(The distribution export.
+
+long=False: what marlinq-batch and "Save Distribution" write, M+ = 0..mpMax lines of
+tab-terminated values with 15 significant digits. long=True: the long export, a header
+"M+<tab>M-<tab>absValue<tab>Value" and one line per computed cell with the shortest text
+that reads back as the same double; Value is the cell's share, abs_value over its sum.)doc")
+        .def(
+            "save_distribution",
+            [](const PyResult& r, const std::string& path, bool longFormat) {
+                const std::vector<double> cells = r.record->absValue.toVector();
+                const DistributionView view{r.record->mpMin, r.record->mpMax, r.record->mmMin, r.record->mmMax,
+                                            r.record->vc10,  r.record->vc01,  cells.data()};
+                std::string error;
+                const bool ok = longFormat ? writeDistributionLong(path, view, nullptr, error)
+                                           : writeDistribution(path, view, '.', error);
+                if (!ok) raiseOSError(error, path);
+            },
+            "path"_a, "long"_a = false,
+            "Writes distribution_text(long) to path (an existing file is replaced only once the new one is complete).")
+        .def("__repr__", [](const PyResult& r) {
+            const auto [mp, mm] = r.mostProbable();
+            return "<marlinq.Result " + r.method + " M+ " + std::to_string(r.record->mpMin) + ".." +
+                   std::to_string(r.record->mpMax) + " x M- " + std::to_string(r.record->mmMin) + ".." +
+                   std::to_string(r.record->mmMax) + ", most probable (" + std::to_string(mp) + ", " +
+                   std::to_string(mm) + ")" + (r.partial ? ", partial" : "") + ">";
+        });
+
+    m.def("_run", &runEngine, "params"_a, "method"_a, "chains"_a, "accuracy"_a, "progress"_a, "data_dir"_a);
+
+    // --- Profile
+    py::class_<PyProfile>(m, "Profile", R"doc(
+Radial profiles of one complex over r / Rc = 0, 0.02, ..., 8 (401 points): the
+Poisson-Boltzmann potential u, the Debye-Hueckel one u_dh (None unless method="dh"),
+the ion densities (kRc)^2 exp(+-u) and the charge density; Z, Rc, kRc of the complex.)doc")
+        .def_readonly("r", &PyProfile::r, "Distance from the centre in core radii.")
+        .def_readonly("u", &PyProfile::u, "Reduced potential, Poisson-Boltzmann.")
+        .def_readonly("u_dh", &PyProfile::uDh, "Reduced potential, Debye-Hueckel (None with method='pb').")
+        .def_readonly("density_plus", &PyProfile::densityPlus)
+        .def_readonly("density_minus", &PyProfile::densityMinus)
+        .def_readonly("charge_density", &PyProfile::chargeDensity)
+        .def_property_readonly("mp", [](const PyProfile& p) { return p.profile.mp; })
+        .def_property_readonly("mm", [](const PyProfile& p) { return p.profile.mm; })
+        .def_property_readonly("Z", [](const PyProfile& p) { return p.profile.Z; }, "Bare charge of the complex.")
+        .def_property_readonly("Rc", [](const PyProfile& p) { return p.profile.Rc; }, "Core radius, segments.")
+        .def_property_readonly("kRc", [](const PyProfile& p) { return p.profile.kRc; }, "ka * Rc.")
+        .def_property_readonly("ka", [](const PyProfile& p) { return p.profile.ka; })
+        .def(
+            "to_csv",
+            [](const PyProfile& p) {
+                return formatProfileCsv(p.profile, static_cast<int>(p.profile.r.size()));
+            },
+            "The profile CSV, as marlinq-batch --profile writes it.")
+        .def("__repr__", [](const PyProfile& p) {
+            return "<marlinq.Profile (" + std::to_string(p.profile.mp) + ", " + std::to_string(p.profile.mm) +
+                   ") Z=" + formatGeneral(p.profile.Z) + " Rc=" + formatGeneral(p.profile.Rc) +
+                   " kRc=" + formatGeneral(p.profile.kRc) + ">";
+        });
+    m.def("_profile", &profileOf, "params"_a, "mp"_a, "mm"_a, "method"_a, "accuracy"_a);
+
+    m.def(
+        "_set_program_data_dir",
+        [](const std::string& dir) {
+            std::lock_guard lock(g_tablesMutex);
+            g_programDataDir = dir;
+        },
+        "dir"_a);
+    m.def(
+        "_locate", [](const std::string& name) { return searchFor("").locate(name); }, "name"_a);
+}

@@ -1,0 +1,31 @@
+"""An installed package imports from its prefix and finds the tables in <prefix>/share/marlinq."""
+
+import os
+import subprocess
+import sys
+
+import pytest
+
+BUILD = os.environ.get("MARLINQ_BUILD_DIR")
+CMAKE = os.environ.get("CMAKE_COMMAND", "cmake")
+SITE = os.environ.get("MARLINQ_PYTHON_INSTALL_DIR")
+
+
+@pytest.mark.skipif(not (BUILD and SITE), reason="needs MARLINQ_BUILD_DIR and MARLINQ_PYTHON_INSTALL_DIR (set by CTest)")
+def test_installed_package_runs_from_its_prefix(tmp_path):
+    prefix = tmp_path / "prefix"
+    done = subprocess.run([CMAKE, "--install", BUILD, "--prefix", str(prefix)], capture_output=True, timeout=300)
+    assert done.returncode == 0, done.stderr.decode()
+    package = prefix / SITE / "marlinq"
+    assert (package / "__init__.py").is_file() and (package / "_layout.py").is_file()
+    elsewhere = tmp_path / "elsewhere"
+    elsewhere.mkdir()
+    script = ("import marlinq; r = marlinq.run(); "
+              "print(marlinq.__file__); print(marlinq.data_file('Chains_values01.dat')); print(r.most_probable)")
+    env = dict(os.environ, PYTHONPATH=str(prefix / SITE))
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, cwd=elsewhere, env=env, timeout=300)
+    assert done.returncode == 0, done.stderr.decode()
+    module, table, most_probable = done.stdout.decode().splitlines()
+    assert module == str(package / "__init__.py")
+    assert table == str(prefix / "share" / "marlinq" / "Chains_values01.dat")
+    assert most_probable == "(4, 4)"

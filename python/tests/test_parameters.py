@@ -1,0 +1,110 @@
+"""Parameter sets: start-up values, keywords and aliases, the file format both ways."""
+
+import copy
+import pickle
+
+import pytest
+
+import marlinq
+
+STARTUP_FILE = ("vc01 0.001\nvc10 0.001\nzp 18\nzn 18\nkiplus 0.25\nkiminus 0.25\nka 0.2\nNp 1\nNm 200\n"
+                "mpMin 0\nmpMax 10\nmmMin 0\nmmMax 10\n")
+
+
+def test_startup_values_and_their_file():
+    p = marlinq.Parameters()
+    assert (p.vc01, p.vc10, p.zp, p.zn, p.ka) == (1e-3, 1e-3, 18, 18, 0.2)
+    assert (p.kiplus, p.kiminus, p.plen, p.mlen) == (0.25, 0.25, 72, 72)
+    assert (p.Np, p.Nm, p.mpMin, p.mpMax, p.mmMin, p.mmMax) == (1, 200, 0, 10, 0, 10)
+    assert p.to_text() == STARTUP_FILE
+    assert repr(p) == ("Parameters(vc01=0.001, vc10=0.001, zp=18, zn=18, plen=72, mlen=72, ka=0.2, Np=1, Nm=200, "
+                       "mpMin=0, mpMax=10, mmMin=0, mmMax=10)")
+    assert eval(repr(p), {"Parameters": marlinq.Parameters}) == p
+
+
+def test_aliases_name_the_same_values():
+    p = marlinq.Parameters(mp_min=1, mp_max=20, mm_min=2, mm_max=30, n_plus=4, n_minus=50, c_plus=2e-3,
+                           c_minus=3e-3, q_plus=20, q_minus=16)
+    assert (p.mpMin, p.mpMax, p.mmMin, p.mmMax, p.Np, p.Nm) == (1, 20, 2, 30, 4, 50)
+    assert (p.vc10, p.vc01, p.zp, p.zn) == (2e-3, 3e-3, 20, 16)
+    p.xi_minus = 0.5
+    assert p.kiminus == 0.5 and p.mlen == 32
+    with pytest.raises(TypeError, match="mpMin and mp_min"):
+        marlinq.Parameters(mpMin=1, mp_min=2)
+
+
+def test_densities_and_lengths_as_a_parameter_file_relates_them():
+    # Setting a density gives the truncated length, whatever the keyword order.
+    for kw in ({"zp": 20, "kiplus": 0.3}, {"kiplus": 0.3, "zp": 20}):
+        p = marlinq.Parameters(**kw)
+        assert p.plen == 66 and p.kiplus == 20 / 66
+    # A charge keeps the length; the density follows.
+    p = marlinq.Parameters()
+    p.zp = 36
+    assert p.plen == 72 and p.kiplus == 0.5
+    with pytest.raises(TypeError, match="either kiplus or plen"):
+        marlinq.Parameters(kiplus=0.3, plen=60)
+    with pytest.raises(ValueError, match="kiplus"):
+        marlinq.Parameters(kiplus=0.0)
+
+
+def test_reals_keep_fifteen_digits_so_a_saved_set_reads_back_equal(tmp_path):
+    p = marlinq.Parameters(ka=1 / 3, vc10=2 / 3 * 1e-5)
+    assert p.ka == 0.333333333333333
+    assert "ka 0.333333333333333\n" in p.to_text() and "vc10 6.66666666666667E-06\n" in p.to_text()
+    path = tmp_path / "p.txt"
+    p.save(str(path))
+    assert marlinq.Parameters.load(str(path)) == p
+    assert path.read_text() == p.to_text()
+
+
+def test_saving_a_length_the_file_cannot_keep_warns(tmp_path, batch):
+    # The file keeps kiplus = 18 / 72.5; a reader recovers whole segments from it.
+    p = marlinq.Parameters(plen=72.5)
+    path = tmp_path / "p.in"
+    with pytest.warns(UserWarning, match=r"plen = 72, mlen = 72 \(not 72\.5, 72\)"):
+        p.save(str(path))
+    loaded = marlinq.Parameters.load(str(path))
+    assert (loaded.plen, loaded.mlen) == (72, 72)
+    code, out, err = batch(path)
+    assert code == 0, err
+    assert marlinq.run(loaded).distribution_text() == out
+    assert marlinq.run(p).distribution_text() != out
+
+
+def test_load_applies_the_file_over_the_startup_values(param_file):
+    loaded = marlinq.Parameters.load(str(param_file([("mmMax", "12"), ("ka", "2e-1"), ("Np", "3.7")])))
+    assert loaded == marlinq.Parameters(mm_max=12, Np=3)
+    crlf = param_file([("ka", "0.5\r"), ("kiplus", "0.3\r")], name="crlf.in")
+    assert marlinq.Parameters.load(str(crlf)) == marlinq.Parameters(ka=0.5, kiplus=0.3)
+
+
+def test_load_errors_carry_the_program_messages(tmp_path, param_file):
+    with pytest.raises(FileNotFoundError, match="can not open file") as e:
+        marlinq.Parameters.load(str(tmp_path / "missing.in"))
+    assert e.value.filename == str(tmp_path / "missing.in")
+    wrong = param_file([("ka", "0.5"), ("foo", "1")])
+    with pytest.raises(ValueError, match=r"^Some input parameters are wrong, please check it\.$"):
+        marlinq.Parameters.load(str(wrong))
+    with pytest.raises(OSError):
+        marlinq.Parameters().save(str(tmp_path / "no-such-folder" / "p.in"))
+
+
+def test_copies_are_independent():
+    p = marlinq.Parameters()
+    for q in (p.copy(), copy.copy(p), copy.deepcopy(p), pickle.loads(pickle.dumps(p)), p.replace()):
+        assert q == p
+        q.ka = 0.5
+        assert p.ka == 0.2
+    assert p.replace(ka=0.5).ka == 0.5 and p.ka == 0.2
+    assert p.to_dict()["kiplus"] == 0.25 and p != p.replace(mlen=70)
+
+
+def test_validate_reports_the_first_failing_check():
+    marlinq.Parameters().validate()
+    with pytest.raises(ValueError, match=r"^Stable solution is only for ka between 0\.2 and 10$"):
+        marlinq.Parameters(ka=0.1).validate()
+    with pytest.raises(ValueError, match="charge density of \\+ polymer"):
+        marlinq.Parameters(zp=18, plen=200, ka=0.1).validate()
+    with pytest.raises(TypeError, match="unexpected keyword argument 'kb'"):
+        marlinq.Parameters(kb=1)
