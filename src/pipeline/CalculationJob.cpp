@@ -179,6 +179,7 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
     InfoSphereBean isb(icb.plen, icb.mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin,
                        p.mpMax, p.mmMin, p.mmMax, icb.ffc_minus, icb.ffc_positive, std::move(Mcolor),
                        std::move(Value), std::move(absValue), p.mpMin, SigmaTable(std::move(sigma)), dh, 0.0);
+    if (input.keepEnergies) isb.energies = CellEnergies(isb.absValue.rows(), isb.absValue.cols());
     report.publish(isb);
     const FreeChainCells freeCells(isb);
     enterFreeChains(isb, freeCells);

@@ -151,6 +151,7 @@ std::size_t cellOf(const StageInputs& in, std::int32_t cols, std::int32_t mp, st
 // the approximation of the stage: F(ka, qp, qn, vcore, bool* unstable).
 struct CellPass {
     std::vector<double> E, w;
+    std::vector<double> F;  // only when the record keeps its energies
     double lMax = 0.0;
     bool overflow = false;
     std::int64_t nonFinite = 0;
@@ -159,11 +160,13 @@ struct CellPass {
 
 template <typename FreeEnergyOf>
 CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, int threads, double offset,
-                       FreeEnergyOf freeEnergyOf) {
+                       FreeEnergyOf freeEnergyOf, bool keepF) {
     const std::int64_t n = static_cast<std::int64_t>(list.size());
     CellPass pass;
     pass.E.resize(list.size());
     pass.w.resize(list.size());
+    if (keepF) pass.F.resize(list.size());
+    double* const Fout = keepF ? pass.F.data() : nullptr;
     double lMax = 0.0;
     bool overflow = false;
     std::int64_t nonFinite = 0;
@@ -181,6 +184,7 @@ CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, in
         bool unstableSolve = false;
         const double F = freeEnergyOf(in.ka, mp * in.zp, mm * in.zn, mm * in.mlen + mp * in.plen, &unstableSolve);
         if (unstableSolve) ++unstable;
+        if (Fout) Fout[k] = F;
         const double e = std::isfinite(F) ? in.exponent(mp, mm, F) : NAN;
         pass.E[k] = e;
         double wk = 0.0;
@@ -199,6 +203,17 @@ CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, in
     pass.nonFinite = nonFinite;
     pass.unstable = unstable;
     return pass;
+}
+
+// Stores F and E of the listed cells when the record keeps its energies.
+void keepEnergies(InfoSphereBean& isb, const StageInputs& in, const std::vector<Index>& list, const CellPass& pass) {
+    if (isb.energies.empty()) return;
+    for (std::size_t k = 0; k < list.size(); ++k) {
+        const std::int32_t r = list[k].mp - in.mpMin, c = list[k].mm - in.mmMin;
+        isb.energies.F(r, c) = pass.F[k];
+        isb.energies.E(r, c) = pass.E[k];
+        isb.energies.evaluated(r, c) = 1;
+    }
 }
 
 double sphereEnergy(double ka, double qp, double qn, double vcore, bool* unstable) {
@@ -233,7 +248,8 @@ std::vector<Index> evaluateSphereRow(InfoSphereBean& isb, std::int32_t i, bool* 
     const std::int64_t n = static_cast<std::int64_t>(list.size());
 
     const double offset = weightShiftOffset(isb.max_shift);
-    CellPass pass = evaluateCells(in, list, threads, offset, sphereEnergy);
+    CellPass pass = evaluateCells(in, list, threads, offset, sphereEnergy, !isb.energies.empty());
+    keepEnergies(isb, in, list, pass);
     std::vector<double>& w = pass.w;
     if (!std::isfinite(pass.lMax)) isb.unrepresentable = true;
     if (pass.overflow && std::isfinite(pass.lMax)) {
@@ -315,7 +331,8 @@ int ParaCalculation::startDH(InfoSphereBean& isb) {
     const int threads = ParalContr::get_optimized_num_of_threads(rows * columns);
 
     // The exponent of every cell is kept, so the shifted pass needs no second free energy.
-    const CellPass pass = evaluateCells(in, list, threads, 0.0, sphereEnergyDH);
+    const CellPass pass = evaluateCells(in, list, threads, 0.0, sphereEnergyDH, !isb.energies.empty());
+    keepEnergies(isb, in, list, pass);
     const std::vector<double>& E = pass.E;
     for (std::int64_t k = 0; k < n; ++k) {
         const std::int32_t r = list[k].mp - in.mpMin, c = list[k].mm - in.mmMin;

@@ -45,17 +45,23 @@ LoadResult loadParameterSet(const std::string& path, const ParameterSet& base) {
         result.set = base;
         return result;
     }
-    const std::optional<std::int32_t> pl = truncatedLength(p.zp, p.kip);
-    const std::optional<std::int32_t> ml = truncatedLength(p.zn, p.kim);
-    if (pid == kUnknownKeyPid || !pl || !ml) {
+    if (pid == kUnknownKeyPid || !recoverLengths(result.set)) {
         result.status = LoadStatus::WrongFile;
         result.message = kWrongParameterFile;
         return result;
     }
-    result.set.plen = *pl;
-    result.set.mlen = *ml;
-    for (double* v : {&p.zp, &p.zn, &p.ka, &p.vc10, &p.vc01}) *v = shownAndReadBack(*v);
     return result;
+}
+
+bool recoverLengths(ParameterSet& set) {
+    Parameters& p = set.params;
+    const std::optional<std::int32_t> pl = truncatedLength(p.zp, p.kip);
+    const std::optional<std::int32_t> ml = truncatedLength(p.zn, p.kim);
+    if (!pl || !ml) return false;
+    set.plen = *pl;
+    set.mlen = *ml;
+    for (double* v : {&p.zp, &p.zn, &p.ka, &p.vc10, &p.vc01}) *v = shownAndReadBack(*v);
+    return true;
 }
 
 InputFields inputFieldsOf(const ParameterSet& set) {
@@ -100,6 +106,7 @@ JobInput makeJobInput(const Parameters& validated, const ParameterSet& set, cons
     input.mrange = validated.mmMax - validated.mmMin + 1;
     input.tables = std::move(tables);
     input.tablesError = tablesError;
+    input.keepEnergies = options.keepEnergies;
     return input;
 }
 
