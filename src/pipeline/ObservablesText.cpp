@@ -10,7 +10,13 @@ namespace marlinq {
 
 namespace {
 
-std::string jsonNumber(double v) { return std::isfinite(v) ? formatReal17(v) : std::string("null"); }
+// The shortest text that reads back to the same double.
+std::string jsonNumber(double v) {
+    if (!std::isfinite(v)) return "null";
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, res.ptr);
+}
 
 std::string jsonString(const std::string& s) {
     std::string out = "\"";

@@ -1,6 +1,7 @@
 #pragma once
 // Text forms of the observables of a run: the summary as JSON and the free-energy
-// landscape as CSV. Numbers with 17 significant digits and a point, whatever the locale.
+// landscape as CSV. Numbers with a point whatever the locale: the shortest exact form in
+// JSON, 17 significant digits in CSV.
 
 #include "pipeline/Engine.h"
 #include "pipeline/Observables.h"
