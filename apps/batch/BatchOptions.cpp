@@ -129,6 +129,15 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
                 error = "--chains takes table or solve, not '" + v + "'";
                 return std::nullopt;
             }
+        } else if (arg == "--accuracy") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            if (v == "standard") o.converged = false;
+            else if (v == "converged") o.converged = true;
+            else {
+                error = "--accuracy takes standard or converged, not '" + v + "'";
+                return std::nullopt;
+            }
         } else if (arg == "-o" || arg == "--output") {
             if (!value(o.output)) return std::nullopt;
             if (o.output.empty()) {
@@ -197,9 +206,9 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
 }
 
 std::string helpText() {
-    return R"(Usage: marlinq-batch [--method dh|pb] [--chains table|solve] [-o FILE] [--data DIR]
-                     [--quiet] [--profile MP MM] [--summary FILE] [--free-energies FILE]
-                     [--unit-nm A] [PARAMETER_FILE]
+    return R"(Usage: marlinq-batch [--method dh|pb] [--chains table|solve] [--accuracy standard|converged]
+                     [-o FILE] [--data DIR] [--quiet] [--profile MP MM] [--summary FILE]
+                     [--free-energies FILE] [--unit-nm A] [PARAMETER_FILE]
        marlinq-batch --sweep NAME=VALUES [--sweep NAME=VALUES] [--shard I/N]
                      [--sweep-dir DIR [--free-energies on]] [other options] [PARAMETER_FILE]
 
@@ -221,6 +230,12 @@ Options
                         solution (pb)
   --chains table|solve  single-chain energies interpolated from the tables (table,
                         default) or solved directly (solve)
+  --accuracy standard|converged
+                        free energies of the program's standard grids (standard,
+                        default), or converged in the grid to 1e-4 relative (converged:
+                        slower; the chains are then always solved, and standard error
+                        gives the largest estimated error and the largest difference from
+                        the standard free energies, in kT)
   -o, --output FILE     write the result to FILE instead of standard output
   --data DIR            look for Chains_values.dat and Chains_values01.dat in DIR only;
                         without it: the working directory, then the program's data folder

@@ -13,6 +13,7 @@ namespace marlinq::batch {
 struct BatchOptions {
     bool dh = true;            // --method dh (default) or pb
     bool tableChains = true;   // --chains table (default) or solve
+    bool converged = false;    // --accuracy standard (default) or converged
     std::string output;        // -o FILE; empty: standard output
     std::string dataDir;       // --data DIR; empty: working directory, then the program's data
     bool quiet = false;

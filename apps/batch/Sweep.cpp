@@ -59,7 +59,7 @@ bool writeRunExtras(const BatchOptions& o, const RunOutcome& run, const Paramete
         RunDescription d;
         d.set = set;
         d.params = params;
-        d.options = RunOptions{o.dh, o.tableChains, !o.freeEnergies.empty()};
+        d.options = RunOptions{o.dh, o.tableChains, o.converged, !o.freeEnergies.empty()};
         d.unitNm = o.unitNm;
         d.partial = run.outcome == JobOutcome::Cancelled;
         d.warnings = runWarnings(run, obs);
@@ -73,14 +73,14 @@ int runSweepCommand(const BatchOptions& o, const ParameterSet& base, std::stop_t
     SweepSpec spec;
     spec.base = base;
     spec.axes = o.sweeps;
-    spec.options = RunOptions{o.dh, o.tableChains, !o.freeEnergies.empty()};
+    spec.options = RunOptions{o.dh, o.tableChains, o.converged, !o.freeEnergies.empty()};
     spec.unitNm = o.unitNm;
     spec.shard = o.shard;
 
     // The tables are read once for the whole sweep.
     std::shared_ptr<const ChainTables> tables;
     std::string tablesError;
-    if (o.tableChains) {
+    if (o.tableChains && !o.converged) {
         DataSearch search = programDataSearch();
         search.only = o.dataDir;
         tables = loadTables(search, tablesError);

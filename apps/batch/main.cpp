@@ -112,7 +112,7 @@ bool writeResult(const BatchOptions& o, const InfoSphereBean& isb) {
 
 int runProfile(const BatchOptions& o, const Parameters& p) {
     const ComplexProfile profile =
-        computeComplexProfile(o.profileMp, o.profileMm, p.zp, p.zn, p.kip, p.kim, p.ka, o.dh);
+        computeComplexProfile(o.profileMp, o.profileMm, p.zp, p.zn, p.kip, p.kim, p.ka, o.dh, o.converged);
     return writeText(o, formatProfileCsv(profile, static_cast<int>(profile.r.size()))) ? kExitOk : kExitFailed;
 }
 
@@ -120,12 +120,12 @@ int runDistribution(const BatchOptions& o, const Parameters& p, const ParameterS
     // The tables are read once, before the run, from where this command looks for them.
     std::shared_ptr<const ChainTables> tables;
     std::string tablesError;
-    if (o.tableChains) {
+    if (o.tableChains && !o.converged) {
         DataSearch search = programDataSearch();
         search.only = o.dataDir;
         tables = loadTables(search, tablesError);
     }
-    JobInput input = makeJobInput(p, set, RunOptions{o.dh, o.tableChains, !o.freeEnergies.empty()}, tables, tablesError);
+    JobInput input = makeJobInput(p, set, RunOptions{o.dh, o.tableChains, o.converged, !o.freeEnergies.empty()}, tables, tablesError);
 
     RunObserver observer;
     if (!o.quiet) {
@@ -142,6 +142,11 @@ int runDistribution(const BatchOptions& o, const Parameters& p, const ParameterS
         run = runToCompletion(std::move(input), stopSource.get_token(), observer);
     }
 
+    // The accuracy of a converged run is part of its result: said even with --quiet.
+    if (o.quiet && run.counts.converged) {
+        for (const std::string& line : run.log)
+            if (line.rfind("Converged free energies: largest", 0) == 0) std::cerr << line << '\n';
+    }
     if (run.outcome == JobOutcome::Failed) {
         if (o.quiet && !run.log.empty()) std::cerr << run.log.back() << '\n';
         return kExitFailed;

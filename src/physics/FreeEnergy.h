@@ -5,6 +5,7 @@
 #include "kernel/Vtr.h"
 
 #include <cstdint>
+#include <string>
 
 namespace marlinq {
 
@@ -24,15 +25,19 @@ public:
     static double intg_chain(const Vtr& u, const Vtr& x, std::int32_t n);
     static returnEntity enc(double gam, double ka, double ki, Vtr& y0, double h, std::int32_t n, std::int32_t k,
                             const Vtr& x, double tol, double length_of_chain, bool last, std::int32_t nulength);
-    // NaN when the chain could not be solved (a diagnostic line on standard output says so).
+    // NaN when the chain could not be solved; then *diagnostic (when given) receives one line
+    // saying so, without a line end. Nothing is written anywhere else.
+    static double freeEnergy_Chain(double s, double ka, double ki, double length_of_chain, bool minus,
+                                   std::int32_t nulength, std::int32_t num, std::string* diagnostic);
     static double freeEnergy_Chain(double s, double ka, double ki, double length_of_chain, bool minus,
                                    std::int32_t nulength, std::int32_t num);
 
     // --- spherical complex ---
     static double intg_sphere2(const Vtr& x, const Vtr& u, double drho, double cion, std::int32_t n, double rc);
-    static double freeEnergy_Sphere(double ka, double qp, double qn, double vcore);
-    // The same; *unstable (when given) is set when the Newton iteration hit its step limit.
+    // *unstable (when given) is set to true when the Newton loop reached its step limit or
+    // converged only at one of its last two steps; the last iterate is used either way.
     static double freeEnergy_Sphere(double ka, double qp, double qn, double vcore, bool* unstable);
+    static double freeEnergy_Sphere(double ka, double qp, double qn, double vcore);
     static double freeEnergy_SphereDH(double ka, double qp, double qn, double vcore);
 };
 

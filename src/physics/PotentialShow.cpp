@@ -1,5 +1,6 @@
 #include "physics/PotentialShow.h"
 
+#include "physics/Complex.h"
 #include "physics/SphereNewton.h"
 
 #include <cmath>
@@ -8,14 +9,17 @@ namespace marlinq {
 
 namespace {
 
+static_assert(4.0 * PotentialShow::PI == 12.566369548, "the profile's core radius is the free energies' one");
+
 struct Core {
     double R, kR, Q;
 };
 
 Core coreOf(std::int32_t mp, std::int32_t mm, double zp, double zn, double total_length, double ka) {
     Core c;
-    c.Q = mp * zp - mm * zn;
-    c.R = std::pow((3.0 * total_length) / (4.0 * PotentialShow::PI), 0.3333333333333333);
+    c.Q = complex::netCharge(mp, zp, mm, zn);
+    // 4 * PI is exactly the 12.566369548 of the free energies (scaling by 4 is exact).
+    c.R = complex::coreRadius(total_length);
     c.kR = ka * c.R;
     return c;
 }
@@ -43,19 +47,11 @@ void PotentialShow::calculateDHPotetial(const std::int32_t& mp, const std::int32
     const Vtr x = sphere::grid();
     const Core c = coreOf(mp, mm, zp, zn, total_length, ka);
     const double kR = c.kR;
-    const double amp = ((c.Q / c.R) * 3.0) / (kR * kR);
+    const double amp = complex::debyeHueckelAmplitude(c.Q, c.R, kR);
     for (std::int32_t i = 0; i < sphere::kPoints; ++i) {
         const double y = x[i] * kR;
-        double u;
-        if (y < kR) {
-            if (y == 0.0)
-                u = (1.0 - std::pow(e, -kR) * (kR + 1.0)) * amp;
-            else
-                u = (1.0 - ((std::pow(e, -kR) * (kR + 1.0)) * std::sinh(y)) / y) * amp;
-        } else {
-            u = (((std::cosh(kR) * kR - std::sinh(kR)) * amp) * std::pow(e, -y)) / y;
-        }
-        data0[i] = u;
+        // The chart's profile keeps the full-precision e (the free energies use 2.71828183).
+        data0[i] = complex::debyeHueckelPotential(y, kR, amp, e);
         dis[i] = y / kR;
     }
 }

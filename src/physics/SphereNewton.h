@@ -21,4 +21,16 @@ Vtr grid();
 // (1 + the number of steps taken).
 Vtr solvePotential(const Vtr& x, double q, double kappaR, std::int32_t* counter);
 
+// The same on other grids, for studies of the discretisation: n points from 0 to 8 core
+// radii (x_i = i * 8 / (n - 1); with (n - 1) a multiple of 8 a point lies on the core
+// surface and counts as outside), Newton loop until the change falls below `tolerance` or
+// the counter reaches `stepLimit`. With n = 401, tolerance 0.01 and step limit 100 these are
+// the program's standard values, to the bit.
+Vtr grid(std::int32_t n);
+Vtr solvePotential(const Vtr& x, double q, double kappaR, std::int32_t n, double tolerance, std::int32_t stepLimit,
+                   std::int32_t* counter);
+double poissonBoltzmannEnergy(double ka, double qp, double qn, double vcore, std::int32_t n, double tolerance,
+                              std::int32_t stepLimit, std::int32_t* counter);
+double debyeHueckelEnergy(double ka, double qp, double qn, double vcore, std::int32_t n);
+
 }  // namespace marlinq::sphere

@@ -5,6 +5,8 @@
 #include "pipeline/InputValidation.h"
 #include "pipeline/ParaCalculation.h"
 
+#include <locale>
+#include <sstream>
 #include <vector>
 
 namespace marlinq {
@@ -16,6 +18,8 @@ constexpr const char* kChainsFinished = "Calculation of the energy of single cha
 constexpr const char* kDhStarting = "Starting calculation of the potential by Debye Huckel approximation";
 constexpr const char* kDhFinished = "Finished calculation of the potential by Debye Huckel approximation";
 constexpr const char* kAllFinished = "Finished calculation of the spheres free energy";
+constexpr const char* kConvergedChains =
+    "Converged free energies: the single chains are solved, not interpolated from the tables";
 
 // The callbacks are optional (a quiet batch run has none).
 class Reporter {
@@ -110,6 +114,15 @@ std::string unstableMessage(std::int64_t count) {
     return std::to_string(count) + " Newton solves of complexes did not converge (unstable solution)";
 }
 
+// Six significant digits, a point whatever the locale.
+std::string accuracyMessage(double error, double difference) {
+    std::ostringstream line;
+    line.imbue(std::locale::classic());
+    line << "Converged free energies: largest estimated remaining error " << error
+         << " kT; largest difference from the standard free energies " << difference << " kT";
+    return line.str();
+}
+
 constexpr const char* kUnrepresentable =
     "A weight lies beyond the range of a double even after a common shift (a free energy is out of range); "
     "no distribution was calculated.";
@@ -149,6 +162,11 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
     counts.rows = static_cast<std::int32_t>(rows);
 
     ParaCalculation calculation;
+    if (icb.converged && icb.checked) {
+        // Converged energies need solved chains; the tables hold the standard ones.
+        icb.checked = false;
+        report.text(kConvergedChains);
+    }
     if (icb.checked && !input.tables) {
         const std::string reason = input.tablesError.empty()
                                        ? std::string("The single-chain tables were not loaded; no distribution was calculated.")
@@ -179,6 +197,9 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
     InfoSphereBean isb(icb.plen, icb.mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin,
                        p.mpMax, p.mmMin, p.mmMax, icb.ffc_minus, icb.ffc_positive, std::move(Mcolor),
                        std::move(Value), std::move(absValue), p.mpMin, SigmaTable(std::move(sigma)), dh, 0.0);
+    isb.converged = icb.converged;
+    isb.errorEstimate = chains.errorEstimate;
+    isb.standardDifference = chains.standardDifference;
     if (input.keepEnergies) isb.energies = CellEnergies(isb.absValue.rows(), isb.absValue.cols());
     report.publish(isb);
     const FreeChainCells freeCells(isb);
@@ -191,6 +212,10 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
     const auto closingLines = [&] {
         counts.unstableSolves = isb.unstableSolves;
         counts.nonFiniteCells = isb.nonFiniteCells;
+        counts.converged = isb.converged;
+        counts.errorEstimate = isb.errorEstimate;
+        counts.standardDifference = isb.standardDifference;
+        if (isb.converged) report.text(accuracyMessage(isb.errorEstimate, isb.standardDifference));
         if (isb.nonFiniteCells > 0) report.text(nonFiniteMessage(isb.nonFiniteCells));
         if (isb.unstableSolves > 0) report.text(unstableMessage(isb.unstableSolves));
     };

@@ -52,6 +52,9 @@ struct JobCounts {
     std::int32_t failedChains = 0;     // single chains whose energy could not be computed
     std::int32_t rowsDone = 0;         // Poisson-Boltzmann rows finished
     std::int32_t rows = 0;             // rows of the run
+    bool converged = false;            // free energies converged in the grid
+    double errorEstimate = 0.0;        // then: largest estimated remaining error of any free energy (kT)
+    double standardDifference = 0.0;   // then: largest |converged - standard| of any free energy (kT)
 };
 
 JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobCallbacks& callbacks,

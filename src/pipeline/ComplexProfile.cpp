@@ -1,6 +1,8 @@
 #include "pipeline/ComplexProfile.h"
 
+#include "physics/Complex.h"
 #include "physics/Constants.h"
+#include "physics/ConvergedEnergy.h"
 
 #include "files/NumberFormat.h"
 #include "physics/PotentialShow.h"
@@ -16,7 +18,7 @@ using namespace constants;
 }  // namespace
 
 ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp, double zn, double kip, double kim,
-                                     double ka, bool dh) {
+                                     double ka, bool dh, bool converged) {
     ComplexProfile p;
     p.mp = mp;
     p.mm = mm;
@@ -25,7 +27,7 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp
 
     // Core volume from the charged lengths of all chains of the complex.
     double V = mm * zn / kim + mp * zp / kip;
-    p.Rc = std::pow(V * 3.0 / kFourPi, 0.3333333333333333);
+    p.Rc = complex::coreRadius(V);
     p.kRc = p.Rc * ka;
     const double K2 = p.kRc * p.kRc;
 
@@ -39,6 +41,12 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp
     std::int32_t mpArg = mp, mmArg = mm;
     double zpArg = zp, znArg = zn, kaArg = ka;
     PotentialShow::calculatePotetial(mpArg, mmArg, zpArg, znArg, V, kaArg, p.potential.data(), p.r.data());
+    if (converged) {
+        // Every fourth point of the 1601-point solution lies on one of the 401 radii.
+        const std::vector<double> fine = converged::spherePotential(ka, mp * zp, mm * zn, V, 4 * (kPoints - 1) + 1);
+        if (fine.size() == static_cast<std::size_t>(4 * (kPoints - 1) + 1))
+            for (int i = 0; i < kPoints; ++i) p.potential[i] = fine[static_cast<std::size_t>(4 * i)];
+    }
     if (dh) {
         p.dhPotential.assign(kPoints, 0.0);
         PotentialShow::calculateDHPotetial(mpArg, mmArg, zpArg, znArg, V, kaArg, p.dhPotential.data(), p.r.data());
@@ -50,7 +58,7 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp
     }
 
     // Salt-ion charge density plus the core charge spread uniformly over r <= 1.
-    p.Z = mp * zp - mm * zn;
+    p.Z = complex::netCharge(mp, zp, mm, zn);
     const double q = (p.Z / p.Rc) * 3.0 / kFourPi;
     const double a = K2 / kEightPi;
     for (int i = 0; i < kPoints; ++i) {

@@ -23,8 +23,10 @@ struct ComplexProfile {
 
 // zp, zn, ka of the result record; kip, kim the charge densities that give the core
 // volume V = mm * zn / kim + mp * zp / kip.
+// converged: the Poisson-Boltzmann potential of the grid-converged scheme (solved on 1601
+// points and shown at the same 401 radii) instead of the standard 401-point solution.
 ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp, double zn, double kip,
-                                     double kim, double ka, bool dh);
+                                     double kim, double ka, bool dh, bool converged = false);
 
 // CSV with a header line and one row per point (the first `points` points): r/Rc, u,
 // DH u (only when dh), density_plus, density_minus, charge density. Point as decimal separator.

@@ -11,6 +11,7 @@
 
 #include "kernel/Interpolation.h"
 #include "physics/Constants.h"
+#include "physics/ConvergedEnergy.h"
 #include "physics/FreeEnergy.h"
 #include "pipeline/ParaCalculation.h"
 
@@ -156,6 +157,15 @@ struct CellPass {
     bool overflow = false;
     std::int64_t nonFinite = 0;
     std::int64_t unstable = 0;
+    double errorEstimate = 0.0;       // converged energies: largest estimated remaining error
+    double standardDifference = 0.0;  // converged energies: largest |converged - standard|
+};
+
+// What a free energy reports besides its value.
+struct CellNotes {
+    bool unstable = false;
+    double errorEstimate = 0.0;
+    double standardDifference = 0.0;
 };
 
 template <typename FreeEnergyOf>
@@ -171,19 +181,23 @@ CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, in
     bool overflow = false;
     std::int64_t nonFinite = 0;
     std::int64_t unstable = 0;
+    double errorEstimate = 0.0;
+    double standardDifference = 0.0;
     if (n == 0) return pass;
     // No more threads than cells: a team costs more to start than a short row takes, and
     // every cell is computed alone, so the team size changes no result.
     if (threads > n) threads = static_cast<int>(n);
 
 #pragma omp parallel for num_threads(threads) schedule(static) reduction(max : lMax) reduction(|| : overflow) \
-    reduction(+ : nonFinite, unstable)
+    reduction(+ : nonFinite, unstable) reduction(max : errorEstimate, standardDifference)
     for (std::int64_t k = 0; k < n; ++k) {
         const std::int32_t mp = list[k].mp;
         const std::int32_t mm = list[k].mm;
-        bool unstableSolve = false;
-        const double F = freeEnergyOf(in.ka, mp * in.zp, mm * in.zn, mm * in.mlen + mp * in.plen, &unstableSolve);
-        if (unstableSolve) ++unstable;
+        CellNotes notes;
+        const double F = freeEnergyOf(in.ka, mp * in.zp, mm * in.zn, mm * in.mlen + mp * in.plen, notes);
+        if (notes.unstable) ++unstable;
+        if (notes.errorEstimate > errorEstimate) errorEstimate = notes.errorEstimate;
+        if (notes.standardDifference > standardDifference) standardDifference = notes.standardDifference;
         if (Fout) Fout[k] = F;
         const double e = std::isfinite(F) ? in.exponent(mp, mm, F) : NAN;
         pass.E[k] = e;
@@ -202,6 +216,8 @@ CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, in
     pass.overflow = overflow;
     pass.nonFinite = nonFinite;
     pass.unstable = unstable;
+    pass.errorEstimate = errorEstimate;
+    pass.standardDifference = standardDifference;
     return pass;
 }
 
@@ -216,12 +232,32 @@ void keepEnergies(InfoSphereBean& isb, const StageInputs& in, const std::vector<
     }
 }
 
-double sphereEnergy(double ka, double qp, double qn, double vcore, bool* unstable) {
-    return FreeEnergy::freeEnergy_Sphere(ka, qp, qn, vcore, unstable);
+double sphereEnergy(double ka, double qp, double qn, double vcore, CellNotes& notes) {
+    return FreeEnergy::freeEnergy_Sphere(ka, qp, qn, vcore, &notes.unstable);
 }
 
-double sphereEnergyDH(double ka, double qp, double qn, double vcore, bool*) {
+double sphereEnergyDH(double ka, double qp, double qn, double vcore, CellNotes&) {
     return FreeEnergy::freeEnergy_SphereDH(ka, qp, qn, vcore);
+}
+
+// Converged energies, with their error estimate and their distance from the standard ones.
+double convergedSphere(double ka, double qp, double qn, double vcore, CellNotes& notes) {
+    const ConvergedEnergy c = convergedSphereEnergy(ka, qp, qn, vcore);
+    notes.errorEstimate = c.errorEstimate;
+    notes.standardDifference = std::fabs(c.value - FreeEnergy::freeEnergy_Sphere(ka, qp, qn, vcore));
+    return c.value;
+}
+
+double convergedSphereDH(double ka, double qp, double qn, double vcore, CellNotes& notes) {
+    const ConvergedEnergy c = convergedDebyeHueckelEnergy(ka, qp, qn, vcore);
+    notes.errorEstimate = c.errorEstimate;
+    notes.standardDifference = std::fabs(c.value - FreeEnergy::freeEnergy_SphereDH(ka, qp, qn, vcore));
+    return c.value;
+}
+
+void noteAccuracy(InfoSphereBean& isb, const CellPass& pass) {
+    if (pass.errorEstimate > isb.errorEstimate) isb.errorEstimate = pass.errorEstimate;
+    if (pass.standardDifference > isb.standardDifference) isb.standardDifference = pass.standardDifference;
 }
 
 // The Poisson-Boltzmann row M+ = i: its cells evaluated and written into absValue and
@@ -248,7 +284,10 @@ std::vector<Index> evaluateSphereRow(InfoSphereBean& isb, std::int32_t i, bool* 
     const std::int64_t n = static_cast<std::int64_t>(list.size());
 
     const double offset = weightShiftOffset(isb.max_shift);
-    CellPass pass = evaluateCells(in, list, threads, offset, sphereEnergy, !isb.energies.empty());
+    const bool keep = !isb.energies.empty();
+    CellPass pass = isb.converged ? evaluateCells(in, list, threads, offset, convergedSphere, keep)
+                                  : evaluateCells(in, list, threads, offset, sphereEnergy, keep);
+    noteAccuracy(isb, pass);
     keepEnergies(isb, in, list, pass);
     std::vector<double>& w = pass.w;
     if (!std::isfinite(pass.lMax)) isb.unrepresentable = true;
@@ -331,7 +370,10 @@ int ParaCalculation::startDH(InfoSphereBean& isb) {
     const int threads = ParalContr::get_optimized_num_of_threads(rows * columns);
 
     // The exponent of every cell is kept, so the shifted pass needs no second free energy.
-    const CellPass pass = evaluateCells(in, list, threads, 0.0, sphereEnergyDH, !isb.energies.empty());
+    const bool keep = !isb.energies.empty();
+    const CellPass pass = isb.converged ? evaluateCells(in, list, threads, 0.0, convergedSphereDH, keep)
+                                        : evaluateCells(in, list, threads, 0.0, sphereEnergyDH, keep);
+    noteAccuracy(isb, pass);
     keepEnergies(isb, in, list, pass);
     const std::vector<double>& E = pass.E;
     for (std::int64_t k = 0; k < n; ++k) {

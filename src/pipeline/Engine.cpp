@@ -102,6 +102,7 @@ JobInput makeJobInput(const Parameters& validated, const ParameterSet& set, cons
     JobInput input;
     input.params = validated;
     input.icb = makeChainRecord(validated, set.plen, set.mlen, options.tableChains);
+    input.icb->converged = options.converged;
     input.dh = options.dh;
     input.mrange = validated.mmMax - validated.mmMin + 1;
     input.tables = std::move(tables);

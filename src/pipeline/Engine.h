@@ -68,6 +68,7 @@ std::shared_ptr<const ChainTables> loadTables(const DataSearch& search, std::str
 struct RunOptions {
     bool dh = true;           // Debye-Hueckel (else Poisson-Boltzmann)
     bool tableChains = true;  // single chains from the tables (else solved)
+    bool converged = false;   // free energies converged in the grid, with an error estimate
     bool keepEnergies = false;  // keep F and E of every evaluated cell (InfoSphereBean::energies)
 };
 

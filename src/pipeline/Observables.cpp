@@ -1,7 +1,7 @@
 #include "pipeline/Observables.h"
 
 #include "physics/Constants.h"
-#include "pipeline/CoreRadius.h"
+#include "physics/Complex.h"
 #include "pipeline/ParaCalculation.h"
 
 #include <cmath>
@@ -42,7 +42,7 @@ Observables computeObservables(const InfoSphereBean& isb) {
     }
     if (o.mostProbable) {
         o.mostProbableShare = isb.share(o.mostProbable->first - isb.mpMin, o.mostProbable->second - isb.mmMin);
-        o.mostProbableCoreRadius = coreRadius(o.mostProbable->first, o.mostProbable->second, isb.plen, isb.mlen);
+        o.mostProbableCoreRadius = complex::coreRadius(o.mostProbable->second * isb.mlen + o.mostProbable->first * isb.plen);
     }
     if (!(complexMax > 0.0) || !std::isfinite(complexMax)) return o;
     o.anyComplex = true;
@@ -63,8 +63,8 @@ Observables computeObservables(const InfoSphereBean& isb) {
             sMm += mm * w;
             sN += n * w;
             sN2 += n * n * w;
-            sQ += (mp * isb.zp - mm * isb.zn) * w;
-            sR += coreRadius(mp, mm, isb.plen, isb.mlen) * w;
+            sQ += complex::netCharge(mp, isb.zp, mm, isb.zn) * w;
+            sR += complex::coreRadius(mm * isb.mlen + mp * isb.plen) * w;
         }
     }
     o.meanMp = sMp / s0;

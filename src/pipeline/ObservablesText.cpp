@@ -115,6 +115,7 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
     field("parameters", params + "}");
     field("method", jsonString(run.options.dh ? "dh" : "pb"));
     field("chains", jsonString(run.options.tableChains ? "table" : "solve"));
+    field("accuracy", jsonString(run.options.converged ? "converged" : "standard"));
     field("partial", run.partial ? "true" : "false");
     std::string warnings = "[";
     for (std::size_t k = 0; k < run.warnings.size(); ++k)

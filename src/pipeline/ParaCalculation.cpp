@@ -6,6 +6,7 @@
 #include "files/ChainTables.h"
 #include "files/DataPaths.h"
 #include "kernel/Interpolation.h"
+#include "physics/ConvergedEnergy.h"
 #include "physics/FreeEnergy.h"
 
 #include <algorithm>
@@ -110,26 +111,53 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tab
     double ffc_minus = 0.0;
     double ffc_positive = 0.0;
 
-    if (!icb.checked) {
-        std::string minusLine, plusLine;
+    if (icb.converged) {
+        // Both chains solved on refined grids; the standard solves give the difference.
+        ConvergedEnergy minus{0.0, 0.0}, plus{0.0, 0.0};
+        double minusStandard = 0.0, plusStandard = 0.0;
+#pragma omp parallel sections
+        {
+#pragma omp section
+            {
+                minus = convergedChainEnergy(kChainConstant, icb.ka, -icb.kim, icb.mlen, icb.Nm);
+                minusStandard = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, -icb.kim, icb.mlen, true,
+                                                             icb.Nm, kContinuationSteps, nullptr);
+            }
+#pragma omp section
+            {
+                plus = convergedChainEnergy(kChainConstant, icb.ka, icb.kip, icb.plen, icb.Np);
+                plusStandard = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, icb.kip, icb.plen, false, icb.Np,
+                                                            kContinuationSteps, nullptr);
+            }
+        }
+        ffc_minus = minus.value;
+        ffc_positive = plus.value;
+        report.diagnostics.push_back(chainLine("single chain with - charge calculation finished: ", ffc_minus));
+        report.diagnostics.push_back(chainLine("single chain with + charge for calculation finished: ", ffc_positive));
+        report.errorEstimate = std::max(minus.errorEstimate, plus.errorEstimate);
+        report.standardDifference =
+            std::max(std::fabs(minus.value - minusStandard), std::fabs(plus.value - plusStandard));
+    } else if (!icb.checked) {
+        std::string minusLine, plusLine, minusFailure, plusFailure;
         // Both chains at once; with a team of one thread the '-' section runs first.
 #pragma omp parallel sections
         {
 #pragma omp section
             {
                 ffc_minus = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, -icb.kim, icb.mlen, true, icb.Nm,
-                                                         kContinuationSteps);
+                                                         kContinuationSteps, &minusFailure);
                 minusLine = chainLine("single chain with - charge calculation finished: ", ffc_minus);
             }
 #pragma omp section
             {
                 ffc_positive = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, icb.kip, icb.plen, false, icb.Np,
-                                                            kContinuationSteps);
+                                                            kContinuationSteps, &plusFailure);
                 plusLine = chainLine("single chain with + charge for calculation finished: ", ffc_positive);
             }
         }
-        report.diagnostics.push_back(minusLine);
-        report.diagnostics.push_back(plusLine);
+        // In the order one thread would write them: each chain's failure before its energy.
+        for (const std::string* line : {&minusFailure, &minusLine, &plusFailure, &plusLine})
+            if (!line->empty()) report.diagnostics.push_back(*line);
     } else {
         if (!tables) {
             report.failure = "The single-chain tables were not loaded; no distribution was calculated.";

@@ -36,6 +36,8 @@ struct ChainStageReport {
     std::string failure;                   // why no energies could be formed
     std::vector<std::string> diagnostics;  // lines on the chain solves
     std::int32_t failedChains = 0;         // chains whose energy could not be computed
+    double errorEstimate = 0.0;            // converged chains: the larger estimated error (kT)
+    double standardDifference = 0.0;       // converged chains: the larger |converged - standard| (kT)
 };
 
 class ParaCalculation {

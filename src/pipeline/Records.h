@@ -16,6 +16,8 @@ public:
     std::int32_t Np, Nm, mpMin, mpMax, mmMin, mmMax;
     double ffc_minus, ffc_positive;
     bool checked;  // single-chain energies from the tables instead of solving
+    // Free energies converged in the grid (the chains are then solved, never interpolated).
+    bool converged = false;
 
     InfoChainBean(double plen_, double mlen_, double kip_, double kim_, double ka_, double vc01_, double vc10_,
                   double zp_, double zn_, std::int32_t Np_, std::int32_t Nm_, std::int32_t mpMin_,
@@ -74,6 +76,12 @@ public:
     // A weight that no common shift brings into the range of a double (an infinite
     // log-weight); the run has no distribution.
     bool unrepresentable = false;
+    // Free energies converged in the grid instead of the standard discretisation; then the
+    // largest estimated remaining error of any free energy of the run and the largest
+    // difference between a converged and the standard free energy (kT).
+    bool converged = false;
+    double errorEstimate = 0.0;
+    double standardDifference = 0.0;
     // F and E of every evaluated cell, when the run keeps them (see CellEnergies).
     CellEnergies energies;
 

@@ -269,9 +269,14 @@ void Form1::buildLayout() {
     pictureBox5->setPixmap(loadRuntimePicture(QStringLiteral("symbols/sun.jpg"), QSize(265, 265)));
 
     checkBox1 = place(new QCheckBox(QStringLiteral("Interpolation for linear chain (fast)"), client), "checkBox1",
-                      1063, 669 + dy, 260, 24);
+                      1063, 664 + dy, 260, 24);
     checkBox2 = place(new QCheckBox(QStringLiteral("DH approximation (fast)"), client), "checkBox2", 1063,
-                      704 + dy, 260, 24);
+                      686 + dy, 260, 24);
+    checkBox3 = place(new QCheckBox(QStringLiteral("Converged free energies (slower)"), client), "checkBox3", 1063,
+                      708 + dy, 260, 24);
+    checkBox3->setToolTip(QStringLiteral(
+        "Free energies converged in the grid to 1e-4 relative, with an error estimate in the log; the single "
+        "chains are then solved, not interpolated"));
     checkBox1->setChecked(true);
     checkBox2->setChecked(true);
     button1 = place(new QPushButton(QStringLiteral("Solve"), client), "button1", 1059, 734 + dy, 260, 38);

@@ -1,6 +1,6 @@
 // Form1: the distribution map, its bars, the result panel and the profile charts.
 #include "ui/Form1.h"
-#include "physics/Constants.h"
+#include "physics/Complex.h"
 
 #include "files/NumberFormat.h"
 #include "pipeline/ComplexProfile.h"
@@ -117,8 +117,7 @@ void Form1::updateResultPanel(std::int32_t mp, std::int32_t mm) {
     }
     // The scale of the sun picture: neutral blocks and the core of the largest complex.
     const double Nmax = rec.Np > rec.Nm ? rec.Np : rec.Nm;
-    const double Rmax = std::pow((rec.mmMax * rec.zn / rec.kim + rec.mpMax * rec.zp / rec.kip) * 3.0 / constants::kFourPi,
-                                 constants::kOneThird);
+    const double Rmax = complex::coreRadius(rec.mmMax * rec.zn / rec.kim + rec.mpMax * rec.zp / rec.kip);
     label62->setText(n2(s.Rc));
     label63->setText(n2(s.kRc));
     label64->setText(QString::fromStdString(formatGeneral(s.Z, decimalSeparator())));
@@ -160,15 +159,11 @@ void Form1::pictureBox1_MouseDoubleClick(QPoint position) {
     // when the fields were changed since.
     const InfoSphereBean& rec = *isb;
     const bool dh = checkBox2->isChecked();
-    const ComplexProfile prof = computeComplexProfile(mp, mm, rec.zp, rec.zn, rec.kip, rec.kim, rec.ka, dh);
-    std::vector<double> dhPotential = prof.dhPotential;
-    dhPotential.resize(prof.potential.size(), 0.0);
-    auto* chart = new Plot2(prof.potential.data(), prof.r.data(), prof.dis2.data(), prof.density_plus.data(),
-                            prof.density_minus.data(), prof.charge_density.data(), prof.Z, prof.Rc, prof.kRc, rec.ka,
-                            dh, dhPotential.data(), this);
+    // The profile follows the accuracy of the result it belongs to.
+    auto* chart =
+        new Plot2(computeComplexProfile(mp, mm, rec.zp, rec.zn, rec.kip, rec.kim, rec.ka, dh, rec.converged), this);
     chart->setWindowFlag(Qt::Window, true);
     chart->setAttribute(Qt::WA_DeleteOnClose);
-    chart->setWindowTitle(QStringLiteral("Complex (%1,%2)").arg(mp).arg(mm));
     chart->show();
 }
 

@@ -81,12 +81,13 @@ void Form1::button1_Click() {
     lastLogLine.clear();
 
     const bool tableChains = checkBox1->isChecked();
-    if (tableChains) ensureTables();
+    const bool converged = checkBox3->isChecked();
+    if (tableChains && !converged) ensureTables();
     ParameterSet set;
     set.params = g;
     set.plen = plen;
     set.mlen = mlen;
-    JobInput input = makeJobInput(g, set, RunOptions{checkBox2->isChecked(), tableChains, true}, tables, tablesError);
+    JobInput input = makeJobInput(g, set, RunOptions{checkBox2->isChecked(), tableChains, converged, true}, tables, tablesError);
     icb = input.icb;
     dhRun = input.dh;
     stopRequested = false;

@@ -1,4 +1,6 @@
 #include "ui/MapModel.h"
+
+#include "physics/Complex.h"
 #include "physics/Constants.h"
 
 #include <charconv>
@@ -150,14 +152,14 @@ AxisLabels verticalAxisLabels(std::int32_t mmMax, std::int32_t mrange, std::int3
 }
 
 double coreRadius(double plen, double mlen, std::int32_t mp, std::int32_t mm) {
-    // Volume of the core = total charged length; 12.566369548 is the program's 4 pi.
-    return std::pow((mlen * mm + plen * mp) * 3.0 / constants::kFourPi, constants::kOneThird);
+    // Volume of the core = total charged length.
+    return complex::coreRadius(mlen * mm + plen * mp);
 }
 
 ComplexSummary summarizeComplex(std::int32_t mp, std::int32_t mm, double zp, double zn, double plen, double mlen,
                                 double ka) {
     ComplexSummary s;
-    s.Z = mp * zp - mm * zn;
+    s.Z = complex::netCharge(mp, zp, mm, zn);
     s.Rc = coreRadius(plen, mlen, mp, mm);
     s.kRc = s.Rc * ka;
     s.ZoverRc = s.Z / s.Rc;

@@ -191,6 +191,13 @@ void Plot2::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
 }
 
+Plot2::Plot2(const ComplexProfile& profile, QWidget* parent)
+    : Plot2(profile.potential.data(), profile.r.data(), profile.dis2.data(), profile.density_plus.data(),
+            profile.density_minus.data(), profile.charge_density.data(), profile.Z, profile.Rc, profile.kRc,
+            profile.ka, profile.dh, profile.dh ? profile.dhPotential.data() : nullptr, parent) {
+    setWindowTitle(QStringLiteral("Complex (%1,%2)").arg(profile.mp).arg(profile.mm));
+}
+
 void Plot2::Plot2_Load() {
     if (loaded_) return;
     loaded_ = true;

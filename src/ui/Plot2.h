@@ -2,6 +2,8 @@
 // The profile chart window of one complex: potential, ion distribution and charge density
 // against r/Rc (the first 251 points, r = 0 .. 5 core radii), and a column of five numbers.
 
+#include "pipeline/ComplexProfile.h"
+
 #include <QMainWindow>
 
 #include <string>
@@ -25,6 +27,9 @@ public:
     Plot2(const double* p, const double* d, const double* d2, const double* den_p, const double* den_m,
           const double* charge_d, double bare_charge, double Rc_over_l, double kRc, double ka, bool isdh,
           const double* Dp, QWidget* parent = nullptr);
+
+    // The profiles of one complex as computeComplexProfile gives them.
+    explicit Plot2(const ComplexProfile& profile, QWidget* parent = nullptr);
 
     // Builds the three charts; done once, when the window is first shown.
     void Plot2_Load();

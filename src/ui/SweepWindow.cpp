@@ -142,7 +142,8 @@ bool writeThenRename(const QString& path, Write write) {
 
 SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<double> unitNm_, DataSearch search_,
                          QWidget* parent)
-    : QWidget(parent, Qt::Window), base(std::move(base_)), unitNm(unitNm_), search(std::move(search_)) {
+    : QWidget(parent, Qt::Window), base(std::move(base_)), unitNm(unitNm_), search(std::move(search_)),
+      converged(options.converged) {
     setObjectName(QStringLiteral("sweepWindow"));
     setWindowTitle(QStringLiteral("Sweep"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -261,7 +262,7 @@ bool SweepWindow::start() {
     SweepSpec spec;
     spec.base = base;
     spec.unitNm = unitNm;
-    spec.options = RunOptions{methodBox->currentIndex() == 0, chainsBox->currentIndex() == 0, false};
+    spec.options = RunOptions{methodBox->currentIndex() == 0, chainsBox->currentIndex() == 0, converged, false};
     std::string error;
     const auto axis = [&](QComboBox* name, QLineEdit* values) {
         return parseSweepAxis(name->currentText().toStdString() + "=" + values->text().trimmed().toStdString(), error);
@@ -299,7 +300,7 @@ bool SweepWindow::start() {
     worker = std::jthread([this, spec, search = search](std::stop_token token) {
         std::string tablesError;
         std::shared_ptr<const ChainTables> tables;
-        if (spec.options.tableChains) tables = loadTables(search, tablesError);
+        if (spec.options.tableChains && !spec.options.converged) tables = loadTables(search, tablesError);
         const SweepResult result =
             runSweep(spec, tables, tablesError, token, [this](const SweepPoint& p, std::int64_t done, std::int64_t total) {
                 SweepPoint light = p;

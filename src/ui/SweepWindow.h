@@ -82,6 +82,7 @@ private:
     ParameterSet base;
     std::optional<double> unitNm;
     DataSearch search;
+    bool converged = false;  // the main window's accuracy choice
     SweepSpec current;
     std::vector<SweepPoint> finished;
     std::jthread worker;

@@ -83,10 +83,19 @@ TEST(ChainEnergy, RestartGoesTowardTheChainsOwnCharge) {
 
 TEST(ChainEnergy, UnsolvableChainIsNaNWithADiagnostic) {
     testing::internal::CaptureStdout();
-    const double e = perLength(0.02, 30.0);
+    std::string why;
+    const double e = FreeEnergy::freeEnergy_Chain(0.0, 0.02, 30.0, 1.0, false, 0, 10, &why);
+    const double quiet = perLength(0.02, 30.0);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(std::isnan(e));
-    EXPECT_NE(out.find("single chain not solved"), std::string::npos) << out;
+    EXPECT_TRUE(std::isnan(quiet));
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(why, "single chain not solved: ka = 0.02, ki = 30, no monotone profile with 1000 continuation steps");
+
+    // A solved chain leaves the text alone.
+    std::string untouched = "x";
+    EXPECT_GT(FreeEnergy::freeEnergy_Chain(0.0, 3.0, 4.0, 1.0, false, 0, 10, &untouched), 0.0);
+    EXPECT_EQ(untouched, "x");
 }
 
 TEST(ChainEnergy, DirectPathKeepsSoundSolvesAndFallsBackOnSpuriousOnes) {

@@ -61,8 +61,11 @@ TEST_F(WindowTest, RegionsSitWhereTheLayoutPutsThem) {
         ASSERT_NE(w, nullptr) << r.name;
         EXPECT_EQ(inClient(*form, w), r.rect.translated(0, -kMenuStrip)) << r.name;
     }
-    EXPECT_EQ(inClient(*form, form->checkBox1).topLeft(), QPoint(1063, 669 - kMenuStrip));
-    EXPECT_EQ(inClient(*form, form->checkBox2).topLeft(), QPoint(1063, 704 - kMenuStrip));
+    // The three check boxes one under the other, above Solve.
+    EXPECT_EQ(inClient(*form, form->checkBox1).topLeft(), QPoint(1063, 664 - kMenuStrip));
+    EXPECT_EQ(inClient(*form, form->checkBox2).topLeft(), QPoint(1063, 686 - kMenuStrip));
+    EXPECT_EQ(inClient(*form, form->checkBox3).topLeft(), QPoint(1063, 708 - kMenuStrip));
+    EXPECT_LE(inClient(*form, form->checkBox3).bottom(), inClient(*form, form->button1).top());
     EXPECT_EQ(inClient(*form, form->pictureBox5).size(), QSize(265, 242));
 
     // The axis titles beside the bars (the result panel shows the same symbols too).

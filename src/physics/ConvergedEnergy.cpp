@@ -1,0 +1,334 @@
+#include "physics/ConvergedEnergy.h"
+
+#include "kernel/BandMatrix.h"
+#include "physics/Complex.h"
+#include "physics/Constants.h"
+#include "physics/FreeEnergy.h"
+#include "physics/Solver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace marlinq {
+
+namespace {
+
+using namespace constants;
+
+constexpr double kNewtonTolerance = 1e-12;
+constexpr std::int32_t kNewtonSteps = 200;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+double largest(const Vtr& v) {
+    double m = 0.0;
+    for (std::int32_t i = 0; i < v.size(); ++i) m = std::max(m, std::fabs(v[i]));
+    return m;
+}
+
+// Newton has converged when the change is below the tolerance relative to the size of the
+// solution, or when, already below 1e-8 of it, the change no longer falls quadratically (it
+// has reached the rounding of the step).
+bool converged(double change, double previous, double size) {
+    const double scale = std::max(1.0, size);
+    if (change < kNewtonTolerance * scale) return true;
+    return change < 1e-8 * scale && change > 0.1 * previous;
+}
+
+// Core indicator at a grid point: the point on the surface carries half the source.
+double coreWeight(double x) { return x < 1.0 ? 1.0 : (x == 1.0 ? 0.5 : 0.0); }
+
+// u'' + (2/x) u' = kR^2 sinh u - 3 q theta, multiplied by x; zero slope at both ends.
+void assembleSphere(const Vtr& x, const Vtr& u, double q, double h, double kR, Vtr& F, BandMatrix& J) {
+    const std::int32_t n = x.size();
+    F[0] = (4.0 * u[1] - u[2]) - 3.0 * u[0];
+    J(0, 0) = -3.0;
+    J(0, 1) = 4.0;
+    J(0, 2) = -1.0;
+    F[n - 1] = (3.0 * u[n - 1] - 4.0 * u[n - 2]) + u[n - 3];
+    J(n - 1, n - 1) = 3.0;
+    J(n - 1, n - 2) = -4.0;
+    J(n - 1, n - 3) = 1.0;
+    const double h2 = h * h, k2 = kR * kR;
+    for (std::int32_t i = 1; i <= n - 2; ++i) {
+        const double xi = x[i];
+        const double D2 = ((u[i - 1] + u[i + 1]) - 2.0 * u[i]) / h2;
+        const double D1 = (u[i + 1] - u[i - 1]) / (2.0 * h);
+        const double s = k2 * xi;
+        F[i] = (xi * D2 + 2.0 * D1) + 3.0 * xi * q * coreWeight(xi) - std::sinh(u[i]) * s;
+        J(i, i - 1) = xi / h2 - 1.0 / h;
+        J(i, i) = (-2.0 * xi) / h2 - std::cosh(u[i]) * s;
+        J(i, i + 1) = 1.0 / h + xi / h2;
+    }
+}
+
+// Linear interpolation of a profile onto a grid twice as fine.
+Vtr refine(const Vtr& coarse) {
+    const std::int32_t m = coarse.size();
+    Vtr fine(2 * m - 1, 0.0);
+    for (std::int32_t i = 0; i < m; ++i) fine[2 * i] = coarse[i];
+    for (std::int32_t i = 0; i + 1 < m; ++i) fine[2 * i + 1] = 0.5 * (coarse[i] + coarse[i + 1]);
+    return fine;
+}
+
+// Full Newton steps from u until the largest change is below the tolerance (relative to
+// the largest |u|, at least 1). False when that did not happen.
+bool solveSphere(const Vtr& x, double q, double kR, Vtr& u) {
+    const std::int32_t n = x.size();
+    const double h = x[1] - x[0];
+    double previous = std::numeric_limits<double>::infinity();
+    for (std::int32_t step = 0; step < kNewtonSteps; ++step) {
+        Vtr F(n, 0.0);
+        BandMatrix J(n);
+        assembleSphere(x, u, q, h, kR, F, J);
+        const Vtr delta = J.solve(F);
+        u = u - delta;
+        const double change = largest(delta);
+        if (!std::isfinite(change)) return false;
+        if (converged(change, previous, largest(u))) return true;
+        previous = change;
+    }
+    return false;
+}
+
+// The free-energy integral of intg_sphere2 (the program's constants), with the surface
+// point's core charge counted half.
+double sphereIntegral(const Vtr& x, const Vtr& u, double R, double drho, double cion) {
+    const std::int32_t n = x.size();
+    const double h = (x[1] - x[0]) * R;
+    double A = 0.0, B = 0.0, C = 0.0;
+    double fPrev = 0.0, gPrev = 0.0, kPrev = 0.0;
+    for (std::int32_t i = 0; i < n; ++i) {
+        const double r = x[i] * R, ui = u[i];
+        const double f = (coreWeight(x[i]) * drho - std::sinh(ui) * (2.0 * cion)) * ui * r * r;
+        const double g = ((-ui - 1.0) * (std::pow(kE, -ui) * cion) + cion) * r * r;
+        const double k = ((ui - 1.0) * (std::pow(kE, ui) * cion) + cion) * r * r;
+        if (i > 0) {
+            A += ((fPrev + f) * kPi) * h;
+            B += ((gPrev + g) * kTwoPi) * h;
+            C += ((kPrev + k) * kTwoPi) * h;
+        }
+        fPrev = f;
+        gPrev = g;
+        kPrev = k;
+    }
+    return (B + A) + C;
+}
+
+Vtr sphereGrid(std::int32_t n) {
+    const double h = 8.0 / (n - 1);
+    Vtr x(n, 0.0);
+    for (std::int32_t i = 0; i < n; ++i) x[i] = i * h;
+    x[(n - 1) / 8] = 1.0;
+    return x;
+}
+
+struct SphereProblem {
+    double R, kR, q, drho, cion;
+};
+
+SphereProblem sphereProblem(double ka, double qp, double qn, double vcore) {
+    SphereProblem p;
+    const double Q = qp - qn;
+    p.R = complex::coreRadius(vcore);
+    p.kR = p.R * ka;
+    p.q = Q / p.R;
+    p.drho = Q / (((p.R * kFourThirdsPi) * p.R) * p.R);
+    p.cion = (ka * ka) / kEightPi;
+    return p;
+}
+
+// Starting profile on the coarsest grid: the program's own damped iteration, which finds
+// the solution from u = 0 for every charge, to a change of 0.01.
+Vtr sphereStart(const Vtr& x, const SphereProblem& p) {
+    const std::int32_t n = x.size();
+    const double h = x[1] - x[0];
+    Vtr previous(n, 0.0), u(n, 0.0);
+    for (std::int32_t k = 0; k < 200; ++k) {
+        u = Solver::compute(x, previous, p.q, h, p.kR, n);
+        if ((u - previous).twonorm() < 0.01) break;
+        previous = u;
+    }
+    return u;
+}
+
+// Refines the grid (each level halves the step) until two successive Richardson
+// extrapolations agree to kTarget of the value, at most maxLevels grids. nextLevel(l)
+// returns the energy on grid l (NaN when its solve failed).
+constexpr double kTarget = 2e-5;
+
+template <class NextLevel>
+ConvergedEnergy extrapolate(NextLevel nextLevel, std::int32_t maxLevels) {
+    double F[8];
+    double r1 = kNaN, r2 = kNaN;
+    for (std::int32_t l = 0; l < maxLevels; ++l) {
+        F[l] = nextLevel(l);
+        if (!std::isfinite(F[l])) return {kNaN, kNaN};
+        if (l >= 1) {
+            r1 = r2;
+            r2 = (4.0 * F[l] - F[l - 1]) / 3.0;
+        }
+        if (l >= 2 && std::fabs(r2 - r1) <= kTarget * std::fabs(r2)) break;
+    }
+    return {r2, std::fabs(r2 - r1)};
+}
+
+// ---- chain ----
+
+Vtr chainGrid(double ka, std::int32_t n) {
+    const double h = ((ka + 8.0) - ka) / (n - 1);
+    Vtr x(n, 0.0);
+    for (std::int32_t i = 0; i < n; ++i) x[i] = i * h + ka;
+    return x;
+}
+
+// Full Newton steps of the cylinder problem from y until the largest change is below the
+// tolerance (relative to the largest y).
+bool solveChain(const Vtr& x, double slope, Vtr& y) {
+    const double h = x[1] - x[0];
+    double previous = std::numeric_limits<double>::infinity();
+    for (std::int32_t step = 0; step < kNewtonSteps; ++step) {
+        const Vtr next = Solver::fc(x, y, h, slope);
+        const double change = largest(next - y);
+        y = next;
+        if (!std::isfinite(change)) return false;
+        if (converged(change, previous, largest(y))) return true;
+        previous = change;
+    }
+    return false;
+}
+
+bool isFallingProfile(const Vtr& y) {
+    for (std::int32_t i = 0; i < y.size(); ++i) {
+        if (!(y[i] > 0.0) || !std::isfinite(y[i])) return false;
+        if (i > 0 && !(y[i] < y[i - 1])) return false;
+    }
+    return true;
+}
+
+// Continuation in the charge from 0.1 to |ki| on the grid x, as the program does it (10,
+// 100, then 1000 steps), each solve to the tight tolerance. False when no step count keeps
+// the profile falling.
+bool continueChain(const Vtr& x, double ka, double target, Vtr& y) {
+    for (std::int32_t steps : {10, 100, 1000}) {
+        const double delta = (target - 0.1) / (steps - 1);
+        y = Vtr(x.size(), 1.0);
+        bool sound = true;
+        for (std::int32_t j = 1; j <= steps - 1 && sound; ++j) {
+            const double kj = j * delta + 0.1;
+            sound = solveChain(x, -((kj * 2.0) / ka), y) && isFallingProfile(y);
+        }
+        if (sound) return true;
+    }
+    return false;
+}
+
+double chainPerLength(const Vtr& x, const Vtr& y, double ki) {
+    const std::int32_t n = x.size();
+    Vtr u(n, 0.0);
+    for (std::int32_t i = 0; i < n; ++i) u[i] = std::log(y[i]);
+    return FreeEnergy::intg_chain(u, x, n) + (u[0] * 0.5) * ki;
+}
+
+}  // namespace
+
+namespace converged {
+
+std::vector<double> spherePotential(double ka, double qp, double qn, double vcore, std::int32_t n) {
+    const SphereProblem p = sphereProblem(ka, qp, qn, vcore);
+    Vtr x = sphereGrid(401);
+    Vtr u = sphereStart(x, p);
+    // Refined level by level, each solve started from the coarser one.
+    while (true) {
+        if (!solveSphere(x, p.q, p.kR, u)) return {};
+        if (x.size() >= n) break;
+        x = sphereGrid(2 * x.size() - 1);
+        u = refine(u);
+    }
+    std::vector<double> out(static_cast<std::size_t>(u.size()));
+    for (std::int32_t i = 0; i < u.size(); ++i) out[static_cast<std::size_t>(i)] = u[i];
+    return out;
+}
+
+double sphereEnergy(double ka, double qp, double qn, double vcore, std::int32_t n) {
+    const SphereProblem p = sphereProblem(ka, qp, qn, vcore);
+    const Vtr x = sphereGrid(n);
+    Vtr u = sphereStart(x, p);
+    return solveSphere(x, p.q, p.kR, u) ? sphereIntegral(x, u, p.R, p.drho, p.cion) : kNaN;
+}
+
+double chainEnergyPerLength(double ka, double ki, std::int32_t n) {
+    const double target = std::fabs(ki);
+    if (target == 0.0) return 0.0;
+    Vtr x = chainGrid(ka, 801);
+    Vtr y(x.size(), 1.0);
+    if (!continueChain(x, ka, target, y)) return kNaN;
+    while (x.size() < n) {
+        x = chainGrid(ka, 2 * x.size() - 1);
+        y = refine(y);
+        if (!solveChain(x, -((target * 2.0) / ka), y) || !isFallingProfile(y)) return kNaN;
+    }
+    return chainPerLength(x, y, target);
+}
+
+}  // namespace converged
+
+ConvergedEnergy convergedChainEnergy(double s, double ka, double ki, double length_of_chain, std::int32_t nulength) {
+    const double logTerm = std::log(static_cast<double>(nulength) + length_of_chain) * (s * -2.0);
+    const double target = std::fabs(ki);
+    if (target == 0.0) return {logTerm, 0.0};
+    Vtr x = chainGrid(ka, 801);
+    Vtr y(x.size(), 1.0);
+    if (!continueChain(x, ka, target, y)) return {kNaN, kNaN};
+    const double slope = -((target * 2.0) / ka);
+    const ConvergedEnergy perLength = extrapolate(
+        [&](std::int32_t l) {
+            if (l > 0) {
+                x = chainGrid(ka, 2 * x.size() - 1);
+                y = refine(y);
+                if (!solveChain(x, slope, y) || !isFallingProfile(y)) return kNaN;
+            }
+            return chainPerLength(x, y, target);
+        },
+        6);
+    return {perLength.value * length_of_chain + logTerm, perLength.errorEstimate * length_of_chain};
+}
+
+ConvergedEnergy convergedSphereEnergy(double ka, double qp, double qn, double vcore) {
+    if (qp == qn) return {0.0, 0.0};
+    const SphereProblem p = sphereProblem(ka, qp, qn, vcore);
+    Vtr x = sphereGrid(401);
+    Vtr u = sphereStart(x, p);
+    return extrapolate(
+        [&](std::int32_t l) {
+            if (l > 0) {
+                x = sphereGrid(2 * x.size() - 1);
+                u = refine(u);
+            }
+            return solveSphere(x, p.q, p.kR, u) ? sphereIntegral(x, u, p.R, p.drho, p.cion) : kNaN;
+        },
+        5);
+}
+
+ConvergedEnergy convergedDebyeHueckelEnergy(double ka, double qp, double qn, double vcore) {
+    if (qp == qn) return {0.0, 0.0};
+    const SphereProblem p = sphereProblem(ka, qp, qn, vcore);
+    const complex::DebyeHueckelFactors f =
+        complex::debyeHueckelFactors(p.kR, complex::debyeHueckelAmplitude(qp - qn, p.R, p.kR), kE);
+    std::int32_t n = 401;
+    return extrapolate(
+        [&](std::int32_t l) {
+            if (l > 0) n = 2 * n - 1;
+            const Vtr x = sphereGrid(n);
+            Vtr u(n, 0.0);
+            for (std::int32_t i = 0; i < n; ++i) {
+                const double y = x[i] * p.kR;
+                u[i] = y < p.kR ? complex::debyeHueckelInside(f, y)
+                                : complex::debyeHueckelOutside(f, y, std::pow(kE, -y));
+            }
+            return sphereIntegral(x, u, p.R, p.drho, p.cion);
+        },
+        7);
+}
+
+}  // namespace marlinq

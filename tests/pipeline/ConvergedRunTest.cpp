@@ -1,0 +1,74 @@
+// Runs with free energies converged in the grid: the chains are solved whatever the table
+// choice, every run states its accuracy, and the numbers move the way the discretisation
+// error says they must.
+
+#include "PipelineFixtures.h"
+#include "pipeline/ComplexProfile.h"
+#include "pipeline/Engine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace marlinq {
+namespace {
+
+RunOutcome run(bool dh, bool converged, bool tableChains = true) {
+    std::string why;
+    const auto tables = loadTables(DataSearch{MARLINQ_SOURCE_DATA_DIR, ""}, why);
+    const ParameterSet set = startupParameterSet();
+    Parameters p;
+    EXPECT_FALSE(validate(set, p));
+    return runToCompletion(makeJobInput(p, set, RunOptions{dh, tableChains, converged}, tables));
+}
+
+bool logHas(const RunOutcome& r, const std::string& start) {
+    return std::any_of(r.log.begin(), r.log.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+}
+
+TEST(ConvergedRun, StatesItsAccuracyAndSolvesTheChains) {
+    for (const bool dh : {false, true}) {
+        const RunOutcome conv = run(dh, true);
+        ASSERT_EQ(conv.outcome, JobOutcome::Finished) << dh;
+        EXPECT_TRUE(logHas(conv, "Converged free energies: the single chains are solved")) << dh;
+        EXPECT_TRUE(logHas(conv, "Converged free energies: largest estimated remaining error")) << dh;
+        EXPECT_TRUE(conv.counts.converged);
+        EXPECT_TRUE(conv.record->converged);
+        // The estimate is a small fraction of the difference the discretisation makes.
+        EXPECT_GT(conv.counts.errorEstimate, 0.0) << dh;
+        EXPECT_GT(conv.counts.standardDifference, 0.0) << dh;
+        EXPECT_LT(conv.counts.errorEstimate, 0.05 * conv.counts.standardDifference) << dh;
+        // Solved chains: the diagnostics carry both energies.
+        EXPECT_EQ(conv.diagnostics.size(), 2u) << dh;
+
+        const RunOutcome standard = run(dh, false);
+        EXPECT_FALSE(logHas(standard, "Converged free energies")) << dh;
+        EXPECT_EQ(standard.counts.errorEstimate, 0.0);
+        // Same most probable complex for these near-neutral mixtures, different weights.
+        EXPECT_NE(conv.record->absValue(4, 4), standard.record->absValue(4, 4)) << dh;
+        EXPECT_GT(conv.record->share(4, 4), 0.1) << dh;
+    }
+}
+
+TEST(ConvergedRun, TableChoiceDoesNotMatterOnceConverged) {
+    const RunOutcome withTables = run(false, true, true);
+    const RunOutcome solved = run(false, true, false);
+    EXPECT_EQ(withTables.record->absValue, solved.record->absValue);
+    EXPECT_EQ(withTables.record->ffc_positive, solved.record->ffc_positive);
+}
+
+TEST(ConvergedRun, ProfileOfAChargedComplexIsStrongerThanTheStandardOne) {
+    // The standard grid drops half a cell of core charge at the surface: its potential is
+    // weaker. Net charge 72 (5 '+' against 1 '-' chain of 18), little salt.
+    const ComplexProfile standard = computeComplexProfile(5, 1, 18, 18, 0.25, 0.25, 0.2, false, false);
+    const ComplexProfile conv = computeComplexProfile(5, 1, 18, 18, 0.25, 0.25, 0.2, false, true);
+    ASSERT_EQ(conv.potential.size(), standard.potential.size());
+    EXPECT_GT(conv.potential[0], standard.potential[0]);
+    // ... by a few per cent, the size of the energy's discretisation error.
+    EXPECT_NEAR(conv.potential[0] / standard.potential[0], 1.0, 0.08);
+    EXPECT_EQ(conv.r, standard.r);
+}
+
+}  // namespace
+}  // namespace marlinq
