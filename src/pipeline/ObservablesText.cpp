@@ -74,9 +74,15 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
     const auto field = [&s](const std::string& key, const std::string& value, bool last = false) {
         s += "  " + jsonString(key) + ": " + value + (last ? "\n" : ",\n");
     };
-    field("most_probable", o.mostProbable ? "[" + std::to_string(o.mostProbable->first) + ", " +
-                                                std::to_string(o.mostProbable->second) + "]"
-                                          : std::string("null"));
+    std::string mostProbable = "null";
+    if (o.mostProbable) {
+        mostProbable = "[";
+        mostProbable += std::to_string(o.mostProbable->first);
+        mostProbable += ", ";
+        mostProbable += std::to_string(o.mostProbable->second);
+        mostProbable += ']';
+    }
+    field("most_probable", mostProbable);
     field("mean_mp", jsonNumber(o.meanMp));
     field("mean_mm", jsonNumber(o.meanMm));
     field("mass_average_aggregation", jsonNumber(o.massAverageAggregation));

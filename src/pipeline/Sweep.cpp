@@ -305,22 +305,28 @@ std::string formatSweepValue(double v) { return formatGeneral(v, '.'); }
 
 std::string sweepCsvHeader(const SweepSpec& spec) {
     std::string s = "index";
-    for (const SweepAxis& a : spec.axes) s += "," + a.name;
-    for (const std::string& n : sweepObservableNames(spec)) s += "," + n;
+    for (const SweepAxis& a : spec.axes) (s += ',') += a.name;
+    for (const std::string& n : sweepObservableNames(spec)) (s += ',') += n;
     return s + ",status\n";
 }
 
 std::string sweepCsvRow(const SweepSpec& spec, const SweepPoint& point) {
     std::string s = std::to_string(point.index);
-    for (const double v : point.values) s += "," + formatSweepValue(v);
+    for (const double v : point.values) {
+        s += ',';
+        s += formatSweepValue(v);
+    }
     const std::vector<double> values = sweepObservableValues(spec, point);
     for (std::size_t k = 0; k < values.size(); ++k) {
+        s += ',';
         // The most probable complex is a pair of whole numbers; empty when there is none.
-        if (std::isnan(values[k])) s += ",";
-        else if (k < 2) s += "," + std::to_string(static_cast<std::int64_t>(values[k]));
-        else s += "," + formatReal17(values[k]);
+        if (std::isnan(values[k])) continue;
+        s += k < 2 ? std::to_string(static_cast<std::int64_t>(values[k])) : formatReal17(values[k]);
     }
-    return s + "," + csvField(point.status) + "\n";
+    s += ',';
+    s += csvField(point.status);
+    s += '\n';
+    return s;
 }
 
 std::string sweepPointStem(const SweepSpec& spec, const SweepPoint& point) {
