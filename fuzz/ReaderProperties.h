@@ -3,50 +3,101 @@
 // the test that replays their corpora and every input that ever failed.
 
 #include "files/ChainTables.h"
+#include "files/NumberFormat.h"
 #include "files/ParameterFile.h"
+#include "files/TextLines.h"
 
 #include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fuzzing {
 
-// The file at path holds bytes. The reader opens it, leaves pid a key number, and sets a
-// real only to a finite number or a signed zero; the fields of the text hold no blank.
+// The lines hold no line end, the fields no separator, and the lines and their ends
+// together are the bytes (less a leading byte-order mark).
+inline bool textToolkitHolds(const std::string& bytes) {
+    const std::vector<std::string_view> lines = marlinq::splitLines(bytes);
+    std::size_t covered = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    for (std::string_view line : lines) {
+        if (line.find_first_of("\r\n") != std::string_view::npos) return false;
+        if (line.data() != bytes.data() + covered) return false;
+        covered += line.size();
+        if (covered < bytes.size()) {
+            if (bytes[covered] == '\r' && covered + 1 < bytes.size() && bytes[covered + 1] == '\n') covered += 2;
+            else if (bytes[covered] == '\r' || bytes[covered] == '\n') covered += 1;
+            else return false;
+        }
+        for (std::string_view f : marlinq::splitFields(line))
+            if (f.empty() || f.find_first_of(" \t") != std::string_view::npos) return false;
+    }
+    if (covered != bytes.size()) return false;
+    // The number reader never reads past a field and gives a finite value unless out of range.
+    for (std::string_view line : lines)
+        for (std::string_view f : marlinq::splitFields(line)) {
+            const marlinq::NumberScan n = marlinq::scanNumber(f);
+            if (n.consumed > f.size() || std::isnan(n.value)) return false;
+            if (std::isinf(n.value) != n.outOfRange) return false;
+            const marlinq::IntegerScan i = marlinq::scanInteger(f);
+            if (i.consumed > f.size() || (i.outOfRange && i.value != 0)) return false;
+        }
+    return true;
+}
+
+// The file at path holds bytes. The reader opens it, reports pid as a key number, sets
+// a real only to a finite number or a signed zero, and every note names a line of the
+// file; the old entry point agrees with the new one.
 inline bool parameterFileHolds(const std::string& path, const std::string& bytes) {
+    if (!textToolkitHolds(bytes)) return false;
+    const marlinq::ParameterFileResult r = marlinq::readParameterFile(path);
+    if (!r.opened) return bytes.size() > marlinq::kMaxParameterFileBytes;
+    if (r.pid < 1 || r.pid > marlinq::kUnknownKeyPid) return false;
+    if (r.notes.size() > marlinq::kMaxParameterFileNotes + 1) return false;
+    for (const marlinq::ParameterFileNote& n : r.notes) {
+        if (n.line < 1 || n.line > r.lineCount || n.reason.empty()) return false;
+        if (marlinq::formatParameterNote(path, n).rfind(path + ":" + std::to_string(n.line) + ": ", 0) != 0)
+            return false;
+    }
+    const marlinq::ParameterFileFound& f = r.found;
+    for (const auto* v : {&f.vc01, &f.vc10, &f.zp, &f.zn, &f.kip, &f.kim, &f.ka})
+        if (*v && !std::isfinite(**v)) return false;
+
     const double nan = std::nan("");
     double kip = nan, kim = nan, ka = nan, vc01 = nan, vc10 = nan, zp = nan, zn = nan;
     std::int32_t Np = 1, Nm = 200, mpMin = 0, mpMax = 10, mmMin = 0, mmMax = 10;
     std::int32_t pid = marlinq::kUnknownKeyPid;
     if (!marlinq::readParameter(kip, kim, ka, vc01, vc10, zp, zn, path, Np, Nm, mpMin, mpMax, mmMin, mmMax, pid))
         return false;
-    if (pid < 1 || pid > marlinq::kUnknownKeyPid) return false;
-    for (double v : {kip, kim, ka, vc01, vc10, zp, zn})
-        if (std::isinf(v)) return false;  // unchanged (NaN) or a number read from the text
-
-    std::vector<std::string> fields;
-    marlinq::StringExplode(bytes, fields);
-    for (const std::string& f : fields)
-        if (f.empty() || f.find_first_of(" \t") != std::string::npos) return false;
+    if (pid != r.pid) return false;
+    if (f.ka ? ka != *f.ka : !std::isnan(ka)) return false;
+    if (f.mmMax ? mmMax != *f.mmMax : mmMax != 10) return false;
     return true;
 }
 
-// The file at path, read as either table, opens and yields no NaN.
+// The file at path, read as either table, is either accepted with every entry finite
+// or refused with a message that starts with the path (and a line number when the
+// file was read).
 inline bool chainTablesHold(const std::string& path) {
     auto coarse = std::make_unique<marlinq::CoarseTable>();
     auto fine = std::make_unique<marlinq::FineTable>();
-    for (auto& row : *coarse) row.fill(0.0);
-    for (auto& row : *fine) row.fill(0.0);
-    if (!marlinq::read_chain_matrix_from(path, *coarse)) return false;
-    if (!marlinq::read_chain_matrix01_from(path, *fine)) return false;
-    for (const auto& row : *coarse)
-        for (double x : row)
-            if (std::isnan(x)) return false;
-    for (const auto& row : *fine)
-        for (double x : row)
-            if (std::isnan(x)) return false;
+    std::string error;
+    if (marlinq::loadCoarseTable(path, *coarse, error)) {
+        for (const auto& row : *coarse)
+            for (double x : row)
+                if (!std::isfinite(x)) return false;
+    } else if (error.rfind(path + ":", 0) != 0) {
+        return false;
+    }
+    error.clear();
+    if (marlinq::loadFineTable(path, *fine, error)) {
+        for (const auto& row : *fine)
+            for (double x : row)
+                if (!std::isfinite(x)) return false;
+    } else if (error.rfind(path + ":", 0) != 0) {
+        return false;
+    }
     return true;
 }
 

@@ -1,127 +1,177 @@
 #include "files/ChainTables.h"
 
 #include "files/DataPaths.h"
+#include "files/FileAccess.h"
+#include "files/NumberFormat.h"
+#include "files/TextLines.h"
 
-#include <charconv>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <limits>
-#include <string_view>
 
 namespace marlinq {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+std::string lineRef(const std::string& name, std::size_t line) { return name + ":" + std::to_string(line) + ": "; }
 
-// The classic number at the start of a field (optional sign, digits, optional point and
-// fraction, optional exponent), read the same whatever the locale. Reading stops at the
-// first character that does not fit; a field that does not begin with a number reads 0.
-double parseField(std::string_view s) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-    const std::size_t mantissaStart = i;
-    std::size_t digits = 0;
-    // Decimal magnitude of the first non-zero digit, to tell overflow from underflow.
-    std::int64_t leadMagnitude = 0;
-    bool seenNonZero = false;
-    while (i < s.size() && isDigit(s[i])) {
-        if (seenNonZero) ++leadMagnitude;
-        else if (s[i] != '0') seenNonZero = true;
-        ++i;
-        ++digits;
-    }
-    if (i < s.size() && s[i] == '.') {
-        ++i;
-        while (i < s.size() && isDigit(s[i])) {
-            if (!seenNonZero) {
-                --leadMagnitude;
-                if (s[i] != '0') seenNonZero = true;
-            }
-            ++i;
-            ++digits;
-        }
-    }
-    if (digits == 0) return 0.0;
-    std::int64_t exponent = 0;
-    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-        std::size_t j = i + 1;
-        bool expNegative = false;
-        if (j < s.size() && (s[j] == '+' || s[j] == '-')) expNegative = s[j++] == '-';
-        if (j < s.size() && isDigit(s[j])) {
-            while (j < s.size() && isDigit(s[j])) {
-                if (exponent < 1000000000) exponent = exponent * 10 + (s[j] - '0');
-                ++j;
-            }
-            i = j;
-            if (expNegative) exponent = -exponent;
-        }
-    }
-    double value = 0.0;
-    const char* first = s.data() + mantissaStart;
-    const char* last = s.data() + i;
-    const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
-    if (ec == std::errc::result_out_of_range) {
-        // Too large or too small for a double: infinity or zero, as the C library gives.
-        value = (seenNonZero && leadMagnitude + exponent >= 0) ? std::numeric_limits<double>::infinity() : 0.0;
-    } else if (ec != std::errc() || ptr != last) {
-        return 0.0;
-    }
-    return negative ? -value : value;
+std::string quotedField(std::string_view f) {
+    std::string out(1, '"');
+    out += printableExcerpt(f, 40);
+    out += '"';
+    return out;
 }
 
 template <std::size_t N>
-bool readTable(const std::string& path, std::array<std::array<double, N>, N>& m, const char* openError,
-               std::string* failure) {
-    // A folder opens as a stream on Linux but yields no line: it is as unreadable as a
-    // missing file, and must not pass for a table of zeros.
-    std::error_code ec;
-    std::ifstream in;
-    if (!std::filesystem::is_directory(path, ec)) in.open(path);
-    if (!in.is_open()) {
-        if (failure) *failure = openError;
+bool parseTable(std::string_view bytes, const std::string& name, std::array<std::array<double, N>, N>& m,
+                std::string& error) {
+    const std::string grid = std::to_string(N) + " rows of " + std::to_string(N) + " numbers";
+    if (bytes.size() >= 2 &&
+        ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF'))) {
+        error = lineRef(name, 1) + "UTF-16 text; a table is plain text with one byte per character";
         return false;
     }
-    std::string line;
-    std::vector<std::string> fields;
-    for (std::size_t r = 0; r < N; ++r) {
-        // A file with fewer lines leaves the remaining rows as they are (zero).
-        if (!std::getline(in, line)) break;
-        // A byte-order mark (a table saved by a Windows editor) is not part of the first number.
-        if (r == 0 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        fields.clear();
-        MatrixExplode(line, fields);
-        // Fields beyond the table's columns are ignored; missing ones leave their entries.
-        const std::size_t count = fields.size() < N ? fields.size() : N;
-        for (std::size_t c = 0; c < count; ++c) m[r][c] = parseField(fields[c]);
+    const auto blank = [](std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; };
+    LineReader reader(bytes);
+    if (reader.rest().find_first_not_of(" \t\r\n") == std::string_view::npos) {
+        error = name + ": the file is empty; expected " + grid;
+        return false;
     }
+
+    auto table = std::make_unique<std::array<std::array<double, N>, N>>();
+    std::vector<std::string_view> fields;
+    fields.reserve(N + 1);
+    std::string_view line;
+    for (std::size_t r = 0; r < N; ++r) {
+        const std::size_t lineNo = r + 1;
+        if (!reader.next(line)) {
+            error = lineRef(name, lineNo) + "expected " + std::to_string(N) +
+                    " numbers, found 0 (the file ends after " + std::to_string(r) + " of " + std::to_string(N) +
+                    " rows)";
+            return false;
+        }
+        if (line.size() > kMaxLineLength) {
+            error = lineRef(name, lineNo) + "line longer than " + std::to_string(kMaxLineLength) + " bytes";
+            return false;
+        }
+        if (line.find('\0') != std::string_view::npos) {
+            error = lineRef(name, lineNo) + "holds a NUL byte: not a text table (binary, or UTF-16 text)";
+            return false;
+        }
+        fields.clear();
+        splitFields(line, fields);
+        if (fields.size() != N) {
+            error = lineRef(name, lineNo) + "expected " + std::to_string(N) + " numbers, found " +
+                    std::to_string(fields.size());
+            return false;
+        }
+        for (std::size_t c = 0; c < N; ++c) {
+            const std::string_view f = fields[c];
+            const NumberScan scan = scanNumber(f);
+            const auto where = [&] {
+                return lineRef(name, lineNo) + "field " + std::to_string(c + 1) + " " + quotedField(f);
+            };
+            if (scan.consumed == 0) {
+                error = where() + " is not a number";
+                return false;
+            }
+            if (scan.outOfRange || !std::isfinite(scan.value)) {
+                error = where() + " is beyond the range of a double";
+                return false;
+            }
+            if (scan.consumed < f.size()) {
+                error = where() + " read only in part (as " + std::string(f.substr(0, scan.consumed)) + ")";
+                if (f[scan.consumed] == ',') error += "; the decimal separator is a point";
+                return false;
+            }
+            (*table)[r][c] = scan.value;
+        }
+    }
+    while (reader.next(line)) {
+        if (!blank(line)) {
+            error = lineRef(name, reader.lineNumber()) + "text after the last of the " + std::to_string(N) + " rows";
+            return false;
+        }
+    }
+    m = *table;
     return true;
+}
+
+template <std::size_t N>
+bool loadTable(const std::string& path, std::array<std::array<double, N>, N>& m, std::string& error,
+               bool* missingFile = nullptr) {
+    std::string bytes;
+    if (!readRegularFile(path, kMaxTableFileBytes, bytes, error, missingFile)) return false;
+    return parseTable(bytes, path, m, error);
+}
+
+// The legacy entry points: the old message for a file that cannot be read (missing, a
+// folder, a pipe...), the checker's "PATH:LINE: reason" for a malformed table.
+template <std::size_t N>
+bool readTableReporting(const std::string& path, std::array<std::array<double, N>, N>& m, const char* openError,
+                        std::string* failure) {
+    std::string error, bytes;
+    auto table = std::make_unique<std::array<std::array<double, N>, N>>();
+    if (!readRegularFile(path, kMaxTableFileBytes, bytes, error)) {
+        error = openError;
+    } else if (parseTable(bytes, path, *table, error)) {
+        m = *table;
+        return true;
+    }
+    if (failure) *failure = error;
+    return false;
 }
 
 }  // namespace
 
+bool parseCoarseTable(std::string_view bytes, const std::string& name, CoarseTable& m, std::string& error) {
+    return parseTable(bytes, name, m, error);
+}
+
+bool parseFineTable(std::string_view bytes, const std::string& name, FineTable& m, std::string& error) {
+    return parseTable(bytes, name, m, error);
+}
+
+bool loadCoarseTable(const std::string& path, CoarseTable& m, std::string& error) { return loadTable(path, m, error); }
+
+bool loadFineTable(const std::string& path, FineTable& m, std::string& error) { return loadTable(path, m, error); }
+
+std::shared_ptr<const ChainTables> loadChainTables(const std::string& coarsePath, const std::string& finePath,
+                                                   std::string& error) {
+    auto tables = std::make_shared<ChainTables>();
+    // The fine table first: it serves the usual low salt and charge densities. A file that
+    // cannot be read keeps the program's "can not open" message, with the reason after it.
+    const auto load = [&](const std::string& path, auto& table, const char* openError) {
+        std::string bytes, reason;
+        if (!readRegularFile(path, kMaxTableFileBytes, bytes, reason)) {
+            error = std::string(openError) + " (" + reason + ")";
+            return false;
+        }
+        return parseTable(bytes, path, table, error);
+    };
+    if (!load(finePath, tables->fine, kFineTableOpenError)) return nullptr;
+    if (!load(coarsePath, tables->coarse, kCoarseTableOpenError)) return nullptr;
+    return tables;
+}
+
+std::shared_ptr<const ChainTables> loadChainTablesFromFolder(const std::string& folder, std::string& error) {
+    const std::filesystem::path dir(folder);
+    return loadChainTables((dir / kCoarseTableFile).string(), (dir / kFineTableFile).string(), error);
+}
+
+std::shared_ptr<const ChainTables> loadChainTables(std::string& error) {
+    return loadChainTables(locateDataFile(kCoarseTableFile), locateDataFile(kFineTableFile), error);
+}
+
 void MatrixExplode(const std::string& str, std::vector<std::string>& results) {
-    std::size_t i = 0;
-    const std::size_t n = str.size();
-    while (i < n) {
-        while (i < n && (str[i] == ' ' || str[i] == '\t')) ++i;
-        if (i == n) break;
-        const std::size_t start = i;
-        while (i < n && str[i] != ' ' && str[i] != '\t') ++i;
-        results.push_back(str.substr(start, i - start));
-    }
+    for (std::string_view f : splitFields(str)) results.emplace_back(f);
 }
 
 bool read_chain_matrix_from(const std::string& path, CoarseTable& m, std::string* failure) {
-    return readTable(path, m, kCoarseTableOpenError, failure);
+    return readTableReporting(path, m, kCoarseTableOpenError, failure);
 }
 
 bool read_chain_matrix01_from(const std::string& path, FineTable& m, std::string* failure) {
-    return readTable(path, m, kFineTableOpenError, failure);
+    return readTableReporting(path, m, kFineTableOpenError, failure);
 }
 
 bool read_chain_matrix(CoarseTable& m, std::string* failure) {
@@ -130,15 +180,6 @@ bool read_chain_matrix(CoarseTable& m, std::string* failure) {
 
 bool read_chain_matrix01(FineTable& m, std::string* failure) {
     return read_chain_matrix01_from(locateDataFile(kFineTableFile), m, failure);
-}
-
-std::shared_ptr<const ChainTables> loadChainTables(const std::string& coarsePath, const std::string& finePath,
-                                                   std::string& error) {
-    auto tables = std::make_shared<ChainTables>();
-    // The fine table first: it serves the usual low salt and charge densities.
-    if (!read_chain_matrix01_from(finePath, tables->fine, &error)) return nullptr;
-    if (!read_chain_matrix_from(coarsePath, tables->coarse, &error)) return nullptr;
-    return tables;
 }
 
 }  // namespace marlinq

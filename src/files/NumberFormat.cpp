@@ -71,7 +71,8 @@ std::string formatGeneral(double value, char decimalSeparator) {
     return out;
 }
 
-std::optional<double> parseLeadingDouble(std::string_view text) {
+NumberScan scanNumber(std::string_view text) {
+    NumberScan scan;
     std::size_t pos = 0;
     bool negative = false;
     if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
@@ -101,7 +102,7 @@ std::optional<double> parseLeadingDouble(std::string_view text) {
             ++pos;
         }
     }
-    if (intDigits + fracDigits == 0) return std::nullopt;
+    if (intDigits + fracDigits == 0) return scan;  // no number: consumed 0
     std::size_t end = pos;
 
     std::int64_t exponent = 0;
@@ -121,6 +122,7 @@ std::optional<double> parseLeadingDouble(std::string_view text) {
             end = p;
         }
     }
+    scan.consumed = end;
 
     // from_chars does not take a leading '+'; the sign is applied afterwards.
     double value = 0.0;
@@ -129,15 +131,20 @@ std::optional<double> parseLeadingDouble(std::string_view text) {
         if (!seenNonZero || leadMagnitude + exponent < 0) {
             value = 0.0;  // underflow reads as zero, as the C library's reader does
         } else {
-            return std::nullopt;  // beyond the range of a double: no value
+            value = std::numeric_limits<double>::infinity();
+            scan.outOfRange = true;
         }
-    } else if (res.ec != std::errc()) {
-        return std::nullopt;
+    } else if (res.ec != std::errc() || res.ptr != text.data() + end) {
+        // Cannot happen for the characters accepted above; treat as no number.
+        scan.consumed = 0;
+        return scan;
     }
-    return negative ? -value : value;
+    scan.value = negative ? -value : value;
+    return scan;
 }
 
-std::optional<int> parseLeadingInt(std::string_view text) {
+IntegerScan scanInteger(std::string_view text) {
+    IntegerScan scan;
     std::size_t pos = 0;
     bool negative = false;
     if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
@@ -145,17 +152,37 @@ std::optional<int> parseLeadingInt(std::string_view text) {
         ++pos;
     }
     const std::size_t start = pos;
-    while (pos < text.size() && isDigit(text[pos])) ++pos;
-    if (pos == start) return std::nullopt;
-
     std::int64_t magnitude = 0;
-    for (std::size_t i = start; i < pos; ++i) {
-        magnitude = magnitude * 10 + (text[i] - '0');
-        if (magnitude > static_cast<std::int64_t>(std::numeric_limits<int>::max()) + 1) return std::nullopt;
+    bool tooLarge = false;
+    while (pos < text.size() && isDigit(text[pos])) {
+        if (!tooLarge) {
+            magnitude = magnitude * 10 + (text[pos] - '0');
+            if (magnitude > static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1) tooLarge = true;
+        }
+        ++pos;
     }
+    if (pos == start) return scan;
+    scan.consumed = pos;
     const std::int64_t value = negative ? -magnitude : magnitude;
-    if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max()) return std::nullopt;
-    return static_cast<int>(value);
+    if (tooLarge || value < std::numeric_limits<std::int32_t>::min() ||
+        value > std::numeric_limits<std::int32_t>::max()) {
+        scan.outOfRange = true;
+        return scan;
+    }
+    scan.value = static_cast<std::int32_t>(value);
+    return scan;
+}
+
+std::optional<double> parseLeadingDouble(std::string_view text) {
+    const NumberScan scan = scanNumber(text);
+    if (scan.consumed == 0 || scan.outOfRange) return std::nullopt;
+    return scan.value;
+}
+
+std::optional<int> parseLeadingInt(std::string_view text) {
+    const IntegerScan scan = scanInteger(text);
+    if (scan.consumed == 0 || scan.outOfRange) return std::nullopt;
+    return scan.value;
 }
 
 }  // namespace marlinq

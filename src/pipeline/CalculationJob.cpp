@@ -171,7 +171,6 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
         const std::string reason = input.tablesError.empty()
                                        ? std::string("The single-chain tables were not loaded; no distribution was calculated.")
                                        : input.tablesError;
-        report.diagnostic(reason);
         return fail(report, reason);
     }
     ChainStageReport chains;

@@ -87,7 +87,7 @@ tables)
     mkdir -p folder/Chains_values01.dat
     run --data folder
     expect_rc 1
-    expect_err "can not open Chains_values01.dat"
+    expect_err "can not open Chains_values01.dat (folder/Chains_values01.dat: is a folder, not a file)"
     [ ! -s out ] || fail "output despite the failure"
     # Tables saved with a byte-order mark read as without it.
     mkdir bom plain

@@ -2,10 +2,12 @@
 #include "kernel/Interpolation.h"
 #include "physics/FreeEnergy.h"
 
+#include "CommaLocale.h"
+
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -35,44 +37,68 @@ TEST(ChainTables, FieldsAreRunsBetweenBlanksAndTabs) {
     EXPECT_TRUE(f.empty());
 }
 
-TEST(ChainTables, ReaderLayoutAndNumberForms) {
-    // Short file, extra columns, CRLF, a last line without line feed, a short line,
-    // number forms the classic notation allows and fields that are not numbers.
-    std::string text = "0.1\t0.2  0.3\r\n";
-    text += "-1.5e2 +2E-1 .5 7. 3abc x -0 1e999 1e-999 nan 0x10";
-    for (int c = 12; c < 25; ++c) text += " 9";
-    text += "\n\n4\t5";
-    const fs::path p = writeTemp("short.dat", text);
-    auto m = std::make_unique<CoarseTable>();
-    ASSERT_TRUE(read_chain_matrix_from(p.string(), *m));
-    const auto& t = *m;
-    EXPECT_EQ(t[0][0], 0.1);
-    EXPECT_EQ(t[0][1], 0.2);
-    EXPECT_EQ(t[0][2], 0.3);
-    EXPECT_EQ(t[0][3], 0.0);  // missing fields leave the entry as it was
-    const double row1[] = {-150.0, 0.2, 0.5, 7.0, 3.0, 0.0, 0.0, HUGE_VAL, 0.0, 0.0, 0.0, 9.0, 9.0};
-    for (int c = 0; c < 13; ++c) EXPECT_EQ(t[1][c], row1[c]) << "column " << c;
-    EXPECT_EQ(t[1][19], 9.0);
-    for (double v : t[2]) EXPECT_EQ(v, 0.0);  // an empty line
-    EXPECT_EQ(t[3][0], 4.0);
-    EXPECT_EQ(t[3][1], 5.0);
-    for (int r = 4; r < 20; ++r)
-        for (double v : t[r]) EXPECT_EQ(v, 0.0);
-    fs::remove(p);
+// A 99 x 99 table whose entry (r, c) is written in one of the classic forms.
+std::string fineTableText(const std::string& separator, const std::string& eol) {
+    static const char* forms[] = {"%d.%02d", "+%d.%02de0", "%d.%02dE+00", "0%d.%02d00"};
+    std::string text;
+    char buf[64];
+    for (int r = 0; r < 99; ++r) {
+        for (int c = 0; c < 99; ++c) {
+            std::snprintf(buf, sizeof buf, forms[(r + c) % 4], r, c);
+            text += (c ? separator : "") + buf;
+        }
+        text += eol;
+    }
+    return text;
 }
 
+void expectFineTableRead() {
+    for (const auto& [separator, eol] : {std::pair<std::string, std::string>{"\t", "\n"}, {"  \t ", "\r\n"}, {" ", "\r"}}) {
+        const fs::path p = writeTemp("fine.dat", fineTableText(separator, eol));
+        auto m = std::make_unique<FineTable>();
+        std::string error;
+        ASSERT_TRUE(loadFineTable(p.string(), *m, error)) << error;
+        fs::remove(p);
+        for (int r : {0, 1, 50, 98})
+            for (int c : {0, 3, 77, 98}) EXPECT_EQ((*m)[r][c], r + c / 100.0) << r << "," << c;
+    }
+}
+
+TEST(ChainTables, WholeTableInEveryNumberFormAndLineEnd) { expectFineTableRead(); }
+
 TEST(ChainTables, NumbersReadTheSameUnderACommaLocale) {
-    const std::string previous = std::setlocale(LC_ALL, nullptr);
-    if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && !std::setlocale(LC_ALL, "de_DE.utf8"))
-        GTEST_SKIP() << "no German locale installed";
-    const fs::path p = writeTemp("comma.dat", "2.75 1,5\n");
+    MARLINQ_REQUIRE_COMMA_LOCALE(locale);
+    expectFineTableRead();
+    std::string text = fineTableText("\t", "\n");
+    text.replace(text.find("0.01"), 4, "0,01");
     auto m = std::make_unique<FineTable>();
-    const bool ok = read_chain_matrix01_from(p.string(), *m);
-    std::setlocale(LC_ALL, previous.c_str());
-    fs::remove(p);
-    ASSERT_TRUE(ok);
-    EXPECT_EQ((*m)[0][0], 2.75);
-    EXPECT_EQ((*m)[0][1], 1.0);
+    std::string error;
+    EXPECT_FALSE(parseFineTable(text, "t.dat", *m, error));
+    EXPECT_EQ(error, "t.dat:1: field 2 \"+0,01e0\" read only in part (as +0); the decimal separator is a point");
+}
+
+TEST(ChainTables, LoadedOnceAsOneSharedObject) {
+    std::string error;
+    const auto tables = loadChainTablesFromFolder(kShipped.string(), error);
+    ASSERT_NE(tables, nullptr) << error;
+    EXPECT_EQ(error, "");
+    auto coarse = std::make_unique<CoarseTable>();
+    auto fine = std::make_unique<FineTable>();
+    ASSERT_TRUE(read_chain_matrix_from((kShipped / kCoarseTableFile).string(), *coarse));
+    ASSERT_TRUE(read_chain_matrix01_from((kShipped / kFineTableFile).string(), *fine));
+    EXPECT_EQ(tables->coarse, *coarse);
+    EXPECT_EQ(tables->fine, *fine);
+
+    // The tables swapped: the coarse file has too few rows and columns for the fine one
+    // (read first).
+    EXPECT_EQ(loadChainTables((kShipped / kFineTableFile).string(), (kShipped / kCoarseTableFile).string(), error),
+              nullptr);
+    EXPECT_EQ(error, (kShipped / kCoarseTableFile).string() + ":1: expected 99 numbers, found 20");
+    // A missing file keeps the program's message and says where it looked.
+    const std::string missing = (fs::temp_directory_path() / "marlinq_no_such_folder").string();
+    EXPECT_EQ(loadChainTablesFromFolder(missing, error), nullptr);
+    EXPECT_EQ(error, std::string(kFineTableOpenError) + " (" + (fs::path(missing) / kFineTableFile).string() +
+                         ": no such file)");
 }
 
 TEST(ChainTables, MissingFileIsReportedToTheCaller) {
@@ -80,13 +106,13 @@ TEST(ChainTables, MissingFileIsReportedToTheCaller) {
     auto coarse = std::make_unique<CoarseTable>();
     auto fine = std::make_unique<FineTable>();
     std::string failure;
-    testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStdout();
     EXPECT_FALSE(read_chain_matrix_from(missing, *coarse, &failure));
     EXPECT_EQ(failure, "can not open Chains_values.dat");
     EXPECT_FALSE(read_chain_matrix01_from(missing, *fine, &failure));
     EXPECT_EQ(failure, "can not open Chains_values01.dat");
-    // The reader only reports to its caller; nothing goes to the console by itself.
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    // The caller decides where the message goes; the reader writes nothing itself.
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
 }
 
 // --- the tables that ship with the program ---
@@ -108,12 +134,12 @@ TEST_F(ShippedTables, SampledEntriesMatchARecomputation) {
     // Corners, both sides of the direct-solve band (ka = 0.5 .. 0.7), large charges.
     for (int r : {0, 1, 2, 10, 19})
         for (int c : {0, 3, 19}) {
-            SCOPED_TRACE(testing::Message() << "coarse " << r << "," << c);
+            SCOPED_TRACE(::testing::Message() << "coarse " << r << "," << c);
             EXPECT_EQ((*coarse)[r][c], energy(r * kCoarseStep + kTableOrigin, c * kCoarseStep + kTableOrigin));
         }
     for (int r : {0, 2, 3, 4, 5, 6, 40, 98})
         for (int c : {0, 17, 60, 98}) {
-            SCOPED_TRACE(testing::Message() << "fine " << r << "," << c);
+            SCOPED_TRACE(::testing::Message() << "fine " << r << "," << c);
             EXPECT_EQ((*fine)[r][c], energy(r * kFineStep + kTableOrigin, c * kFineStep + kTableOrigin));
         }
     // The corner agrees with the fixed value the interpolation returns there.

@@ -1,0 +1,231 @@
+#include "files/FileAccess.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <streambuf>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace marlinq {
+
+namespace {
+
+std::string reasonOf(int err) {
+    // clang-format off
+    switch (err) {
+        case ENOENT: return "no such file";
+        case EACCES: return "permission denied";
+        case EISDIR: return "is a folder, not a file";
+        case ENOTDIR: return "a part of the path is not a folder";
+        case ENOSPC: return "no space left on the device";
+        case EROFS: return "read-only file system";
+        default: return std::strerror(err);
+    }
+    // clang-format on
+}
+
+std::string kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "is a folder, not a file";
+    if (S_ISFIFO(mode)) return "is a pipe (FIFO), not a regular file";
+    if (S_ISSOCK(mode)) return "is a socket, not a regular file";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "is a device, not a regular file";
+    return "is not a regular file";
+}
+
+// A stream buffer writing straight to a file descriptor, retrying short writes.
+class FdBuf : public std::streambuf {
+public:
+    explicit FdBuf(int fd) : fd_(fd), buffer_(64 * 1024) { setp(buffer_.data(), buffer_.data() + buffer_.size()); }
+    int error() const { return error_; }
+
+protected:
+    int_type overflow(int_type ch) override {
+        if (!flushBuffer()) return traits_type::eof();
+        if (!traits_type::eq_int_type(ch, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(ch);
+            pbump(1);
+        }
+        return traits_type::not_eof(ch);
+    }
+    int sync() override { return flushBuffer() ? 0 : -1; }
+
+private:
+    bool flushBuffer() {
+        const char* p = pbase();
+        std::size_t left = static_cast<std::size_t>(pptr() - pbase());
+        while (left > 0) {
+            const ssize_t n = ::write(fd_, p, left);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                error_ = errno;
+                return false;
+            }
+            p += n;
+            left -= static_cast<std::size_t>(n);
+        }
+        setp(buffer_.data(), buffer_.data() + buffer_.size());
+        return true;
+    }
+    int fd_;
+    std::vector<char> buffer_;
+    int error_ = 0;
+};
+
+mode_t currentUmask() {
+    // Read without changing it: umask() itself would race with other threads.
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    }
+    return 022;
+}
+
+}  // namespace
+
+bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& bytes, std::string& error,
+                     bool* missingFile) {
+    bytes.clear();
+    if (missingFile) *missingFile = false;
+    const auto fail = [&](const std::string& reason) {
+        bytes.clear();
+        error = path + ": " + reason;
+        return false;
+    };
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (missingFile) *missingFile = errno == ENOENT || errno == ENOTDIR;
+        return fail(reasonOf(errno));
+    }
+    // Never open a pipe or device: opening or reading it could wait for ever.
+    if (!S_ISREG(st.st_mode)) return fail(kindOf(st.st_mode));
+    const auto tooLarge = [&] { return fail("larger than " + std::to_string(maxBytes) + " bytes; not read"); };
+    if (static_cast<std::uintmax_t>(st.st_size) > maxBytes) return tooLarge();
+
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (missingFile) *missingFile = errno == ENOENT;
+        return fail(reasonOf(errno));
+    }
+    // The path may have been replaced between stat and open.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return fail(kindOf(st.st_mode));
+    }
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            return fail(reasonOf(err));
+        }
+        if (n == 0) break;
+        if (bytes.size() + static_cast<std::size_t>(n) > maxBytes) {  // grew while read
+            ::close(fd);
+            return tooLarge();
+        }
+        bytes.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write, std::string& error) {
+    namespace fs = std::filesystem;
+    const auto fail = [&](const std::string& reason) {
+        error = path + ": " + reason;
+        return false;
+    };
+    if (path.empty()) return fail("no file name");
+
+    // Follow a symbolic link, so that the file it points to gets the new content and
+    // the link stays.
+    std::string target = path;
+    struct stat lst {};
+    if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        std::error_code ec;
+        const fs::path resolved = fs::weakly_canonical(fs::path(path), ec);
+        if (!ec) target = resolved.string();
+    }
+    mode_t mode = 0666 & ~currentUmask();
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) return fail(kindOf(st.st_mode) + "; not overwritten");
+        mode = st.st_mode & 07777;
+    }
+
+    const fs::path targetPath(target);
+    const fs::path folder = targetPath.has_parent_path() ? targetPath.parent_path() : fs::path(".");
+    std::string tempLeaf(1, '.');
+    tempLeaf += targetPath.filename().string();
+    tempLeaf += ".tmp-XXXXXX";
+    std::string tempName = (folder / tempLeaf).string();
+    std::vector<char> nameBuf(tempName.begin(), tempName.end());
+    nameBuf.push_back('\0');
+    const int fd = ::mkstemp(nameBuf.data());
+    if (fd < 0) return fail("cannot create a file in its folder (" + reasonOf(errno) + ")");
+    tempName = nameBuf.data();
+    const auto discard = [&](const std::string& reason) {
+        ::close(fd);
+        ::unlink(tempName.c_str());
+        return fail(reason);
+    };
+
+    bool ok = false;
+    int writeError = 0;
+    {
+        FdBuf buf(fd);
+        std::ostream out(&buf);
+        try {
+            ok = write(out);
+        } catch (...) {
+            ::close(fd);
+            ::unlink(tempName.c_str());
+            throw;
+        }
+        out.flush();
+        if (out.fail()) ok = false;
+        writeError = buf.error();
+    }
+    if (writeError != 0) return discard("cannot write (" + reasonOf(writeError) + "); the old file is kept");
+    if (!ok) return discard("writing failed; the old file is kept");
+    if (::fchmod(fd, mode) != 0) return discard("cannot set the file mode (" + reasonOf(errno) + ")");
+    if (::fsync(fd) != 0) return discard("cannot write (" + reasonOf(errno) + "); the old file is kept");
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(tempName.c_str());
+        return fail("cannot write (" + reasonOf(err) + "); the old file is kept");
+    }
+    if (::rename(tempName.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(tempName.c_str());
+        return fail("cannot replace the file (" + reasonOf(err) + "); the old file is kept");
+    }
+    // Make the rename itself durable; a failure here no longer loses anything.
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+}  // namespace marlinq

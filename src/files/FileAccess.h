@@ -1,0 +1,32 @@
+#pragma once
+// Reading a user's file without ever blocking on it, and replacing a file only once its
+// new content is complete.
+
+#include <cstddef>
+#include <functional>
+#include <ostream>
+#include <string>
+
+namespace marlinq {
+
+// Reads the whole of the regular file path into bytes. A folder, a pipe, a device or a
+// socket is refused at once (checked before opening, opened without blocking), as is a
+// file of more than maxBytes bytes. On failure error holds "PATH: reason" and bytes is
+// empty; missingFile (if given) tells a file that does not exist from other failures.
+bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& bytes, std::string& error,
+                     bool* missingFile = nullptr);
+
+// Writes a file through write() into a new temporary file in the folder of path, flushes
+// it to the disk and renames it over path only when write() returned true and every byte
+// was written. On any failure the temporary file is removed, path keeps its old content,
+// and error holds "PATH: reason". A symbolic link at path is followed: its target is
+// replaced. The new file takes the mode of the file it replaces, or 0666 less the
+// umask for a new one, as a plainly created file would. A path naming anything but a
+// regular file (a folder, a device) is refused.
+bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write, std::string& error);
+
+// Whether a and b name the same existing file (same device and inode), through links
+// and different spellings of the path alike; false when either does not exist.
+bool sameFile(const std::string& a, const std::string& b);
+
+}  // namespace marlinq
