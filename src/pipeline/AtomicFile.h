@@ -1,7 +1,6 @@
 #pragma once
-// Every file this folder's front ends write goes through here: written to a temporary file
-// in the same folder, then renamed over the target, so a reader never sees half a file.
-// (One place, to be swapped for the files library's writer once it has one.)
+// A whole text written as a file by the files library's atomic writer (a temporary file in
+// the same folder, renamed over the target once complete).
 
 #include <string>
 
