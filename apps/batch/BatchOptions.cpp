@@ -14,6 +14,62 @@ std::optional<std::int32_t> wholeInt(const std::string& text) {
     return v;
 }
 
+// A whole argument as a number, in the classic notation.
+std::optional<double> sweepOptionNumber(const std::string& text) {
+    bool log = false;
+    std::string ignored;
+    if (text.find_first_of(",:") != std::string::npos) return std::nullopt;
+    const std::optional<std::vector<double>> v = parseSweepValues(text, log, ignored);
+    if (!v || v->size() != 1) return std::nullopt;
+    return v->front();
+}
+
+// Options that only make sense together, or not at all together.
+bool checkCombinations(const BatchOptions& o, std::string& error) {
+    const bool sweep = !o.sweeps.empty();
+    if (sweep) {
+        if (o.sweeps.size() == 2 && (o.sweeps[0].name == o.sweeps[1].name ||
+                                     (o.sweeps[0].name == "ka" && o.sweeps[1].name == "salt_mM") ||
+                                     (o.sweeps[0].name == "salt_mM" && o.sweeps[1].name == "ka"))) {
+            error = "the two --sweep options set the same parameter";
+            return false;
+        }
+        for (const SweepAxis& a : o.sweeps) {
+            if (a.name == "salt_mM" && !o.unitNm) {
+                error = "--sweep salt_mM=... needs --unit-nm";
+                return false;
+            }
+        }
+        if (o.profile || !o.summary.empty()) {
+            error = "--profile and --summary apply to a single run, not to --sweep";
+            return false;
+        }
+        if (!o.freeEnergies.empty() && o.sweepDir.empty()) {
+            error = "in a sweep, --free-energies needs --sweep-dir (one landscape per point)";
+            return false;
+        }
+        return true;
+    }
+    if (!o.sweepDir.empty() || o.shard.count != 1) {
+        error = "--sweep-dir and --shard need --sweep";
+        return false;
+    }
+    if (o.profile && (!o.summary.empty() || !o.freeEnergies.empty())) {
+        error = "--profile writes a profile, not --summary or --free-energies";
+        return false;
+    }
+    int toStdout = 0;
+    toStdout += o.output.empty() && !o.profile ? 1 : 0;
+    toStdout += o.summary == "-" ? 1 : 0;
+    toStdout += o.freeEnergies == "-" ? 1 : 0;
+    if (o.profile && o.output.empty()) toStdout += 1;
+    if (toStdout > 1) {
+        error = "only one result can go to standard output: give the others a file (-o FILE)";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, std::string& error) {
@@ -111,18 +167,52 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             o.profileMp = *mp;
             o.profileMm = *mm;
             i += 2;
+        } else if (arg == "--summary" || arg == "--free-energies" || arg == "--sweep-dir") {
+            std::string& target = arg == "--summary" ? o.summary : arg == "--free-energies" ? o.freeEnergies : o.sweepDir;
+            if (!value(target)) return std::nullopt;
+            if (target.empty()) {
+                error = arg + " needs a file or folder name";
+                return std::nullopt;
+            }
+        } else if (arg == "--unit-nm") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            const std::optional<double> a = sweepOptionNumber(v);
+            if (!a || !(*a > 0.0)) {
+                error = "--unit-nm takes the segment size in nm, a number above 0, not '" + v + "'";
+                return std::nullopt;
+            }
+            o.unitNm = *a;
+        } else if (arg == "--sweep") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            std::optional<SweepAxis> axis = parseSweepAxis(v, error);
+            if (!axis) return std::nullopt;
+            if (o.sweeps.size() == 2) {
+                error = "at most two --sweep options can be given";
+                return std::nullopt;
+            }
+            o.sweeps.push_back(std::move(*axis));
+        } else if (arg == "--shard") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            const std::optional<Shard> shard = parseShard(v, error);
+            if (!shard) return std::nullopt;
+            o.shard = *shard;
         } else {
             error = "unknown option '" + args[i] + "'";
             return std::nullopt;
         }
     }
-    return o;
+    return checkCombinations(o, error) ? std::optional<BatchOptions>(o) : std::nullopt;
 }
 
 std::string helpText() {
     return R"(Usage: marlinq-batch [--method dh|pb] [--chains table|solve] [--accuracy standard|converged]
                      [-o FILE] [--data DIR] [--quiet] [--long-format] [--profile MP MM]
-                     [PARAMETER_FILE]
+                     [--summary FILE] [--free-energies FILE] [--unit-nm A] [PARAMETER_FILE]
+       marlinq-batch --sweep NAME=VALUES [--sweep NAME=VALUES] [--shard I/N]
+                     [--sweep-dir DIR [--free-energies on]] [other options] [PARAMETER_FILE]
 
 Computes the size distribution of complexes of oppositely charged diblock copolymers,
 exactly as the Marlinq Solver window does after "Load Parameters" and "Solve".
@@ -164,6 +254,34 @@ Options
                         complex with MP '+' and MM '-' chains as CSV (401 points; header
                         r/Rc,u[,u_DH],density_plus,density_minus,charge_density; the u_DH
                         column with --method dh)
+  --summary FILE        also write the observables of the run as one JSON object to FILE
+                        ("-": standard output, then the distribution needs -o): the most
+                        probable complex, mean M+ and M-, mass-average aggregation number,
+                        bound fractions, mean net charge and core radius, the share of the
+                        most probable complex, the parameters as used, method, chains,
+                        partial and warnings
+  --free-energies FILE  also write the free-energy landscape as CSV: mp,mm,F,E,absValue,
+                        Value for every evaluated complex (kT), the single-chain energies
+                        in a first comment line
+  --unit-nm A           the segment size a in nm (the Bjerrum length is a): the summary
+                        and sweeps also give the 1:1 salt that ka stands for (salt_mM,
+                        from kappa^2 = 8 pi l_B N_A c_s) and core radii in nm; 0.714 is
+                        water at 25 C
+  --sweep NAME=VALUES   run once per value of NAME, any key of the parameter file (ka,
+                        vc10, vc01, zp, zn, kiplus, kiminus, Np, Nm, mpMin, mpMax, mmMin,
+                        mmMax) or salt_mM (with --unit-nm). VALUES: 0.2,0.5,1 or
+                        FROM:TO:COUNT (evenly spaced, ends included) or FROM:TO:COUNT:log.
+                        Twice: the grid of both, the first outermost. Writes one CSV to
+                        -o FILE or standard output: index, the swept values, the
+                        observables and status ("ok" or why the point was refused). A
+                        value is applied as the line of a parameter file would be: zp
+                        and kiplus (zn and kiminus) keep the density and recover the
+                        charged length, as loading a file does
+  --sweep-dir DIR       also write each point's distribution into DIR (point-NNNN_NAME=
+                        VALUE.txt), and with --free-energies its landscape (.csv; the
+                        FILE of --free-energies is not used in a sweep)
+  --shard I/N           run only the points whose index is I modulo N (a Slurm array);
+                        the shards' rows sorted by index are the whole sweep's rows
   -h, --help            show this text
 
 Output
@@ -181,7 +299,8 @@ Exit status
        check it." for a file whose last line has no known key (each with the file and the
        reason on the line before), an output file that is the parameter file, a
        distribution table above 1 GiB without --long-format
-  130  interrupted by Ctrl-C: a Poisson-Boltzmann run stops before its next row and
+  130  interrupted by Ctrl-C (a sweep ends after the current point and writes the rows
+       it finished): a Poisson-Boltzmann run stops before its next row and
        what was computed so far is still written (a Debye-Hueckel run, one pass over
        the whole matrix, is finished and written); a second Ctrl-C ends the program
        at once

@@ -1,6 +1,8 @@
 #pragma once
 // Command line of marlinq-batch.
 
+#include "pipeline/Sweep.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,6 +22,12 @@ struct BatchOptions {
     bool profile = false;      // --profile MP MM
     std::int32_t profileMp = 0, profileMm = 0;
     std::string parameterFile;  // empty: the window's start-up values
+    std::string summary;        // --summary FILE ("-": standard output)
+    std::string freeEnergies;   // --free-energies FILE ("-": standard output)
+    std::optional<double> unitNm;  // --unit-nm A: the segment size in nm
+    std::vector<SweepAxis> sweeps;  // --sweep NAME=VALUES, at most two, first outermost
+    std::string sweepDir;       // --sweep-dir DIR
+    Shard shard;                // --shard I/N
 };
 
 // Parses argv[1..]; on a usage error returns nullopt and sets error.

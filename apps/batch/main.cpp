@@ -2,6 +2,7 @@
 // command, for scripted parameter sweeps.
 
 #include "BatchOptions.h"
+#include "Sweep.h"
 
 #include "files/DataPaths.h"
 #include "files/DistributionExport.h"
@@ -138,7 +139,7 @@ int runDistribution(const BatchOptions& o, const Parameters& p, const ParameterS
         search.only = o.dataDir;
         tables = loadTables(search, tablesError);
     }
-    JobInput input = makeJobInput(p, set, RunOptions{o.dh, o.tableChains, o.converged}, tables, tablesError);
+    JobInput input = makeJobInput(p, set, RunOptions{o.dh, o.tableChains, o.converged, !o.freeEnergies.empty()}, tables, tablesError);
 
     RunObserver observer;
     if (!o.quiet) {
@@ -171,6 +172,7 @@ int runDistribution(const BatchOptions& o, const Parameters& p, const ParameterS
         return kExitFailed;
     }
     if (run.record && run.record->hasResults() && !writeResult(o, *run.record)) return kExitFailed;
+    if (!writeRunExtras(o, run, set, p)) return kExitFailed;
     if (run.outcome == JobOutcome::Cancelled || g_interrupted.load()) return kExitInterrupted;
     return kExitOk;
 }
@@ -212,6 +214,12 @@ int run(int argc, char** argv) {
             std::cerr << "the output file " << o.output << " is the parameter file; choose another -o\n";
             return kExitInvalid;
         }
+    }
+    if (!o.sweeps.empty()) {
+        std::stop_source stopSource;
+        installInterruptHandler();
+        InterruptWatcher watcher(stopSource);
+        return runSweepCommand(o, set, stopSource.get_token());
     }
     Parameters p;
     if (const std::optional<std::string> message = validate(set, p)) {

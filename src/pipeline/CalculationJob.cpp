@@ -236,6 +236,7 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
     isb.converged = icb.converged;
     isb.errorEstimate = chains.errorEstimate;
     isb.standardDifference = chains.standardDifference;
+    if (input.keepEnergies) isb.energies = CellEnergies(isb.absValue.rows(), isb.absValue.cols());
     report.publish(isb);
     const FreeChainCells freeCells(isb);
     enterFreeChains(isb, freeCells);

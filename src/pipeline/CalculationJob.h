@@ -42,6 +42,8 @@ struct JobInput {
     // Lines that are not progress (the single-chain energies, unconverged solves); called
     // on the job's thread. Nothing is written anywhere else.
     std::function<void(const std::string&)> diagnostics;
+    // Keep F and E of every evaluated cell in the record (InfoSphereBean::energies).
+    bool keepEnergies = false;
 };
 
 // Counts a front end may report after a run.

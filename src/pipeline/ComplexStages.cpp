@@ -152,6 +152,7 @@ std::size_t cellOf(const StageInputs& in, std::int32_t cols, std::int32_t mp, st
 // the approximation of the stage: F(ka, qp, qn, vcore, bool* unstable).
 struct CellPass {
     std::vector<double> E, w;
+    std::vector<double> F;  // only when the record keeps its energies
     double lMax = 0.0;
     bool overflow = false;
     std::int64_t nonFinite = 0;
@@ -169,11 +170,13 @@ struct CellNotes {
 
 template <typename FreeEnergyOf>
 CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, int threads, double offset,
-                       FreeEnergyOf freeEnergyOf) {
+                       FreeEnergyOf freeEnergyOf, bool keepF) {
     const std::int64_t n = static_cast<std::int64_t>(list.size());
     CellPass pass;
     pass.E.resize(list.size());
     pass.w.resize(list.size());
+    if (keepF) pass.F.resize(list.size());
+    double* const Fout = keepF ? pass.F.data() : nullptr;
     double lMax = 0.0;
     bool overflow = false;
     std::int64_t nonFinite = 0;
@@ -195,6 +198,7 @@ CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, in
         if (notes.unstable) ++unstable;
         if (notes.errorEstimate > errorEstimate) errorEstimate = notes.errorEstimate;
         if (notes.standardDifference > standardDifference) standardDifference = notes.standardDifference;
+        if (Fout) Fout[k] = F;
         const double e = std::isfinite(F) ? in.exponent(mp, mm, F) : NAN;
         pass.E[k] = e;
         double wk = 0.0;
@@ -215,6 +219,17 @@ CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, in
     pass.errorEstimate = errorEstimate;
     pass.standardDifference = standardDifference;
     return pass;
+}
+
+// Stores F and E of the listed cells when the record keeps its energies.
+void keepEnergies(InfoSphereBean& isb, const StageInputs& in, const std::vector<Index>& list, const CellPass& pass) {
+    if (isb.energies.empty()) return;
+    for (std::size_t k = 0; k < list.size(); ++k) {
+        const std::int32_t r = list[k].mp - in.mpMin, c = list[k].mm - in.mmMin;
+        isb.energies.F(r, c) = pass.F[k];
+        isb.energies.E(r, c) = pass.E[k];
+        isb.energies.evaluated(r, c) = 1;
+    }
 }
 
 double sphereEnergy(double ka, double qp, double qn, double vcore, CellNotes& notes) {
@@ -269,9 +284,11 @@ std::vector<Index> evaluateSphereRow(InfoSphereBean& isb, std::int32_t i, bool* 
     const std::int64_t n = static_cast<std::int64_t>(list.size());
 
     const double offset = weightShiftOffset(isb.max_shift);
-    CellPass pass = isb.converged ? evaluateCells(in, list, threads, offset, convergedSphere)
-                                  : evaluateCells(in, list, threads, offset, sphereEnergy);
+    const bool keep = !isb.energies.empty();
+    CellPass pass = isb.converged ? evaluateCells(in, list, threads, offset, convergedSphere, keep)
+                                  : evaluateCells(in, list, threads, offset, sphereEnergy, keep);
     noteAccuracy(isb, pass);
+    keepEnergies(isb, in, list, pass);
     std::vector<double>& w = pass.w;
     if (!std::isfinite(pass.lMax)) isb.unrepresentable = true;
     if (pass.overflow && std::isfinite(pass.lMax)) {
@@ -353,9 +370,11 @@ int ParaCalculation::startDH(InfoSphereBean& isb) {
     const int threads = ParalContr::get_optimized_num_of_threads(rows * columns);
 
     // The exponent of every cell is kept, so the shifted pass needs no second free energy.
-    const CellPass pass = isb.converged ? evaluateCells(in, list, threads, 0.0, convergedSphereDH)
-                                        : evaluateCells(in, list, threads, 0.0, sphereEnergyDH);
+    const bool keep = !isb.energies.empty();
+    const CellPass pass = isb.converged ? evaluateCells(in, list, threads, 0.0, convergedSphereDH, keep)
+                                        : evaluateCells(in, list, threads, 0.0, sphereEnergyDH, keep);
     noteAccuracy(isb, pass);
+    keepEnergies(isb, in, list, pass);
     const std::vector<double>& E = pass.E;
     for (std::int64_t k = 0; k < n; ++k) {
         const std::int32_t r = list[k].mp - in.mpMin, c = list[k].mm - in.mmMin;

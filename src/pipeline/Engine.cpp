@@ -69,10 +69,19 @@ LoadResult loadParameterSet(const std::string& path, const ParameterSet& base) {
         result.notes.push_back(why);
         return result;
     }
-    result.set.plen = *pl;
-    result.set.mlen = *ml;
-    for (double* x : {&p.zp, &p.zn, &p.ka, &p.vc10, &p.vc01}) *x = shownAndReadBack(*x);
+    recoverLengths(result.set);
     return result;
+}
+
+bool recoverLengths(ParameterSet& set) {
+    Parameters& p = set.params;
+    const std::optional<std::int32_t> pl = recoverChargedLength(p.zp, p.kip);
+    const std::optional<std::int32_t> ml = recoverChargedLength(p.zn, p.kim);
+    if (!pl || !ml) return false;
+    set.plen = *pl;
+    set.mlen = *ml;
+    for (double* v : {&p.zp, &p.zn, &p.ka, &p.vc10, &p.vc01}) *v = shownAndReadBack(*v);
+    return true;
 }
 
 InputFields inputFieldsOf(const ParameterSet& set) {
@@ -118,6 +127,7 @@ JobInput makeJobInput(const Parameters& validated, const ParameterSet& set, cons
     input.mrange = validated.mmMax - validated.mmMin + 1;
     input.tables = std::move(tables);
     input.tablesError = tablesError;
+    input.keepEnergies = options.keepEnergies;
     return input;
 }
 

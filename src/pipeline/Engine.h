@@ -47,6 +47,11 @@ inline constexpr const char* kWrongParameterFile = "Some input parameters are wr
 // significant digits the window shows them with (what "Solve" then reads back).
 LoadResult loadParameterSet(const std::string& path, const ParameterSet& base);
 
+// Recovers the charged lengths from charge and density as loading a file does (truncated
+// to whole segments) and rounds the reals to the 15 digits the window shows; false when
+// no 32-bit length results.
+bool recoverLengths(ParameterSet& set);
+
 // The fields "Solve" validates, from a parameter set.
 InputFields inputFieldsOf(const ParameterSet& set);
 
@@ -64,6 +69,7 @@ struct RunOptions {
     bool dh = true;           // Debye-Hueckel (else Poisson-Boltzmann)
     bool tableChains = true;  // single chains from the tables (else solved)
     bool converged = false;   // free energies converged in the grid, with an error estimate
+    bool keepEnergies = false;  // keep F and E of every evaluated cell (InfoSphereBean::energies)
 };
 
 // Everything a job needs; tables may be null when the chains are solved.

@@ -28,6 +28,19 @@ public:
           ffc_positive(ffc_positive_), checked(checked_) {}
 };
 
+// The free energies of the evaluated cells, kept when a run asks for them (the landscape
+// export): F is the complex free energy and E the exponent of its weight (minus the free
+// energy of forming the complex from isolated chains), both in kT. Cells no stage
+// evaluated have evaluated = 0 (and F, E = 0). Empty grids when not kept.
+struct CellEnergies {
+    Grid<double> F, E;
+    Grid<std::uint8_t> evaluated;
+
+    CellEnergies() = default;
+    CellEnergies(std::int32_t rows, std::int32_t cols) : F(rows, cols), E(rows, cols), evaluated(rows, cols) {}
+    bool empty() const { return evaluated.empty(); }
+};
+
 // Neutral-block table sigma(p) for p = 0 .. mpMax + mmMax; shared so no reader outlives it.
 using SigmaTable = std::shared_ptr<const std::vector<double>>;
 
@@ -69,6 +82,8 @@ public:
     bool converged = false;
     double errorEstimate = 0.0;
     double standardDifference = 0.0;
+    // F and E of every evaluated cell, when the run keeps them (see CellEnergies).
+    CellEnergies energies;
 
     // The empty start-up record: no matrices, run false, max_shift 1.0.
     InfoSphereBean() = default;

@@ -35,6 +35,8 @@ class QWidget;
 
 namespace marlinq::ui {
 
+class ObservablesPanel;
+
 class Form1 : public QMainWindow {
     Q_OBJECT
 
@@ -67,6 +69,12 @@ public:
     void loadDefaultToolStripMenuItem1_Click();   // Parameters / Load Parameters
     void saveAsDefaultToolStripMenuItem_Click();  // Parameters / Save Parameters
     void helpToolStripMenuItem_Click();           // Help
+    void sweepToolStripMenuItem_Click();          // Parameters / Sweep...
+
+    // The input fields as a parameter set, unvalidated (a field that does not parse gives 0).
+    ParameterSet fieldParameterSet() const;
+    // Shows a parameter set in the input fields, as "Load Parameters" does.
+    void showParameterSet(const ParameterSet& set);
 
     // --- the job's callbacks; window thread only ---
     void UpdateUIText(const QString& text);
@@ -150,6 +158,8 @@ public:
             *loadDefaultToolStripMenuItem1 = nullptr, *saveAsDefaultToolStripMenuItem = nullptr,
             *helpToolStripMenuItem = nullptr;
     QMenu *fileToolStripMenuItem = nullptr, *parametersToolStripMenuItem = nullptr;
+    QAction* sweepToolStripMenuItem = nullptr;
+    ObservablesPanel* observablesPanel = nullptr;  // in a dock beside the result panel
 
 private:
     // --- state ---

@@ -70,14 +70,19 @@ void Form1::loadDefaultToolStripMenuItem1_Click() {
     for (const std::string& note : loaded.notes) UpdateUIText(QString::fromStdString(note));
     // What the file held is kept even when it cannot be shown.
     params = loaded.set.params;
-    const Parameters& g = params;
     if (loaded.status == LoadStatus::WrongFile) {
         UpdateUIText(QString::fromLatin1(kWrongParameterFile) + QStringLiteral(" (") + path + QStringLiteral(")"));
         showMessage(QString::fromLatin1(kWrongParameterFile));
         return;
     }
-    const auto plen = static_cast<std::int32_t>(loaded.set.plen);
-    const double mlen = loaded.set.mlen;
+    showParameterSet(loaded.set);
+}
+
+void Form1::showParameterSet(const ParameterSet& set) {
+    params = set.params;
+    const Parameters& g = params;
+    const auto plen = static_cast<std::int32_t>(set.plen);
+    const double mlen = set.mlen;
 
     plenBox->setText(QString::number(plen));
     pchgBox->setText(general(g.zp));

@@ -1,5 +1,6 @@
 // Form1: the controls of the window and where they sit.
 #include "ui/Form1.h"
+#include "ui/ObservablesPanel.h"
 
 #include "files/NumberFormat.h"
 #include "pipeline/Parameters.h"
@@ -303,6 +304,8 @@ void Form1::buildLayout() {
     connect(trackBar4, &QSlider::valueChanged, this, [this] { trackBar4_Scroll(); });
     connect(trackBar5, &QSlider::valueChanged, this, [this] { trackBar5_Scroll(); });
     connect(trackBar6, &QSlider::valueChanged, this, [this] { trackBar6_Scroll(); });
+
+    addObservablesDock(this, observablesPanel);
 }
 
 

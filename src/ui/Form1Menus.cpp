@@ -1,14 +1,24 @@
 // Form1: the menu bar, the keyboard shortcuts of Solve and Stop, Exit and Help.
 #include "ui/Form1.h"
 
+#include "ui/ObservablesPanel.h"
 #include "ui/Plot3.h"
+#include "ui/SweepWindow.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QShortcut>
 
 namespace marlinq::ui {
+
+void Form1::sweepToolStripMenuItem_Click() {
+    auto* sweep = new SweepWindow(fieldParameterSet(), RunOptions{checkBox2->isChecked(), checkBox1->isChecked(), checkBox3->isChecked()},
+                                  observablesPanel ? observablesPanel->unitNm() : std::nullopt, dataSearch, this);
+    connect(sweep, &SweepWindow::loadRequested, this, [this](const ParameterSet& set) { showParameterSet(set); });
+    sweep->show();
+}
 
 void Form1::buildMenus() {
     QMenuBar* bar = menuBar();
@@ -32,6 +42,9 @@ void Form1::buildMenus() {
     saveAsDefaultToolStripMenuItem = parametersToolStripMenuItem->addAction(QStringLiteral("Save Parameters"));
     saveAsDefaultToolStripMenuItem->setObjectName(QStringLiteral("saveAsDefaultToolStripMenuItem"));
     saveAsDefaultToolStripMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    sweepToolStripMenuItem = parametersToolStripMenuItem->addAction(QStringLiteral("Sweep..."));
+    sweepToolStripMenuItem->setObjectName(QStringLiteral("sweepToolStripMenuItem"));
+    connect(sweepToolStripMenuItem, &QAction::triggered, this, [this] { sweepToolStripMenuItem_Click(); });
 
     helpToolStripMenuItem = bar->addAction(QStringLiteral("Help"));
     helpToolStripMenuItem->setObjectName(QStringLiteral("helpToolStripMenuItem"));

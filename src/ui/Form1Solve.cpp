@@ -4,6 +4,7 @@
 #include "pipeline/InputValidation.h"
 #include "pipeline/Parameters.h"
 #include "ui/MyConsole.h"
+#include "ui/ObservablesPanel.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -86,7 +87,7 @@ void Form1::button1_Click() {
     set.params = g;
     set.plen = plen;
     set.mlen = mlen;
-    JobInput input = makeJobInput(g, set, RunOptions{checkBox2->isChecked(), tableChains, converged}, tables, tablesError);
+    JobInput input = makeJobInput(g, set, RunOptions{checkBox2->isChecked(), tableChains, converged, true}, tables, tablesError);
     icb = input.icb;
     dhRun = input.dh;
     stopRequested = false;
@@ -188,6 +189,28 @@ void Form1::setCurrentRecord(ResultSnapshot rec) {
         rec = std::move(copy);
     }
     isb = std::move(rec);
+    if (observablesPanel) observablesPanel->showRecord(isb);
+}
+
+ParameterSet Form1::fieldParameterSet() const {
+    ParameterSet set;
+    Parameters& p = set.params;
+    set.plen = parseReal(plenBox).value_or(0.0);
+    set.mlen = parseReal(textBox3).value_or(0.0);
+    p.zp = parseReal(pchgBox).value_or(0.0);
+    p.zn = parseReal(textBox4).value_or(0.0);
+    p.kip = set.plen != 0.0 ? p.zp / set.plen : 0.0;
+    p.kim = set.mlen != 0.0 ? p.zn / set.mlen : 0.0;
+    p.Np = parseInt(pneuBox).value_or(0);
+    p.Nm = parseInt(textBox5).value_or(0);
+    p.ka = GetDouble(textBox7->text());
+    p.vc10 = GetDouble(textBox1->text());
+    p.vc01 = GetDouble(textBox2->text());
+    p.mpMin = parseInt(pminBox).value_or(0);
+    p.mpMax = parseInt(pmaxBox).value_or(0);
+    p.mmMin = parseInt(mminBox).value_or(0);
+    p.mmMax = parseInt(mmaxBox).value_or(0);
+    return set;
 }
 
 void Form1::UpdateUIMatrix(const QString&) {

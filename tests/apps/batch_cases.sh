@@ -196,6 +196,103 @@ interrupt)
     grep -q "Finished calculation of the spheres free energy" err && fail "the run was not stopped"
     expect_table out 2000 2000
     ;;
+summary_and_free_energies)
+    run -q -o dist.txt --summary - --unit-nm 0.714
+    expect_rc 0
+    python3 - out <<'PY' || fail "the summary is not what the start-up run gives"
+import json, sys
+s = json.load(open(sys.argv[1]))
+keys = {"most_probable", "mean_mp", "mean_mm", "mass_average_aggregation", "bound_fraction_plus",
+        "bound_fraction_minus", "mean_net_charge", "mean_core_radius", "most_probable_share", "parameters",
+        "method", "chains", "partial", "warnings", "salt_mM", "core_radius_nm", "mean_core_radius_nm"}
+assert keys <= set(s), keys - set(s)
+assert s["most_probable"] == [4, 4] and s["method"] == "dh" and s["chains"] == "table" and s["partial"] is False
+assert s["parameters"]["plen"] == 72 and s["parameters"]["mlen"] == 72 and s["parameters"]["ka"] == 0.2
+# ka 0.2 at a = 0.714 nm: c_s = ka^2 / (8 pi a^3 N_A) = 7.26 mM; Rc(4,4) = (3 * 576 / 4 pi)^(1/3) a
+assert abs(s["salt_mM"] - 7.2606) < 1e-3, s["salt_mM"]
+assert abs(s["core_radius_nm"] - 5.16152 * 0.714) < 1e-4
+assert 0.0 <= s["bound_fraction_plus"] <= 1.0
+PY
+    expect_table dist.txt 11 11
+    run -q -o dist2.txt --free-energies fe.csv --method pb
+    expect_rc 0
+    cmp -s dist.txt dist2.txt && fail "pb and dh gave the same distribution"
+    head -1 fe.csv | grep -Eq '^# f_plus=7\.5638[0-9]* f_minus=7\.3560[0-9]*$' || fail "first line: $(head -1 fe.csv)"
+    [ "$(sed -n 2p fe.csv)" = "mp,mm,F,E,absValue,Value" ] || fail "no CSV header"
+    [ "$(tail -n +3 fe.csv | wc -l)" -eq 70 ] || fail "not the 70 evaluated cells of the band"
+    run -q --summary -
+    expect_rc 2
+    grep -q "standard output" err || fail "two results on standard output were accepted"
+    run -q --unit-nm -1
+    expect_rc 2
+    ;;
+sweep_values_and_refused_point)
+    run -q --sweep ka=0.5,0.1,1
+    expect_rc 0
+    [ "$(wc -l <out)" -eq 4 ] || fail "not a header and three rows"
+    head -1 out | grep -q '^index,ka,most_probable_mp,most_probable_mm,mean_mp,' || fail "header: $(head -1 out)"
+    sed -n 3p out | grep -qx '1,0.1,,,,,,,,,,,Stable solution is only for ka between 0.2 and 10' || fail "refused row: $(sed -n 3p out)"
+    [ "$(sed -n 4p out | cut -d, -f1,2)" = "2,1" ] || fail "the sweep did not go on"
+    [ "$(sed -n 4p out | awk -F, '{print $NF}')" = "ok" ] || fail "the last point is not ok"
+    # Grid order: the first sweep outermost; FROM:TO:COUNT with both ends.
+    run -q --sweep ka=0.2:1:3 --sweep mmMax=8,10 -o grid.csv
+    expect_rc 0
+    [ "$(cut -d, -f1-3 grid.csv | tr '\n' ' ')" = "index,ka,mmMax 0,0.2,8 1,0.2,10 2,0.6,8 3,0.6,10 4,1,8 5,1,10 " ] ||
+        fail "grid order: $(cut -d, -f1-3 grid.csv | tr '\n' ' ')"
+    run -q --sweep ka=1:100:3:log
+    expect_rc 0
+    [ "$(cut -d, -f2 out | tr '\n' ' ')" = "ka 1 10 100 " ] || fail "log values: $(cut -d, -f2 out | tr '\n' ' ')"
+    sed -n 4p out | grep -q 'Stable solution is only for ka between 0.2 and 10$' || fail "ka 100 was not refused"
+    run -q --sweep foo=1
+    expect_rc 2
+    run -q --sweep Np=1.5
+    expect_rc 2
+    run -q --sweep salt_mM=10
+    expect_rc 2
+    run -q --sweep salt_mM=7.2606354335136434,100 --unit-nm 0.714
+    expect_rc 0
+    sed -n 2p out | grep -q '^0,7.26063543351364,4,4,' || fail "7.26 mM is not ka 0.2 at 0.714 nm: $(sed -n 2p out)"
+    ;;
+sweep_shards_and_folder)
+    startup_file base.in
+    run -q --method pb --sweep ka=0.2:10:7:log --sweep vc10=1e-3,1e-2 -o whole.csv base.in
+    expect_rc 0
+    : >rows
+    for i in 0 1 2; do
+        run -q --method pb --sweep ka=0.2:10:7:log --sweep vc10=1e-3,1e-2 --shard $i/3 base.in
+        expect_rc 0
+        cmp -s <(head -1 out) <(head -1 whole.csv) || fail "shard $i has another header"
+        tail -n +2 out >>rows
+    done
+    { head -1 whole.csv; sort -t, -k1,1n rows; } >joined.csv
+    cmp -s joined.csv whole.csv || fail "the shards do not reassemble into the whole sweep"
+    run --sweep ka=0.5,2 --sweep-dir points --free-energies on
+    expect_rc 0
+    grep -q "^point 2 of 2 (index 1, ka=2)" err || fail "no progress line"
+    expect_table points/point-0000_ka=0.5.txt 11 11
+    [ "$(sed -n 2p points/point-0001_ka=2.free-energies.csv)" = "mp,mm,F,E,absValue,Value" ] || fail "no landscape"
+    run -q --sweep-dir points
+    expect_rc 2
+    ;;
+sweep_interrupt)
+    set -m
+    "$BATCH" --method pb --sweep ka=0.2:10:20000 >out 2>err &
+    pid=$!
+    for _ in $(seq 1 600); do
+        grep -q "^point 5 of 20000" err && break
+        sleep 0.05
+    done
+    kill -INT "$pid"
+    wait "$pid"
+    rc=$?
+    set +m
+    expect_rc 130
+    done_points=$(grep -c "^point [0-9]* of 20000" err)
+    [ "$done_points" -ge 5 ] && [ "$done_points" -lt 20000 ] || fail "$done_points points before the stop"
+    [ "$(wc -l <out)" -eq $((done_points + 1)) ] || fail "$(wc -l <out) lines for $done_points finished points"
+    [ "$(tail -n +2 out | cut -d, -f1 | tr '\n' ' ')" = "$(seq 0 $((done_points - 1)) | tr '\n' ' ')" ] || fail "rows are not 0.. in order"
+    grep -q "^Interrupted: $done_points of 20000 points were computed" err || fail "no closing line"
+    ;;
 *)
     fail "unknown case $case_name"
     ;;

@@ -1,0 +1,139 @@
+#include "Sweep.h"
+
+#include "files/DistributionExport.h"
+#include "pipeline/AtomicFile.h"
+#include "pipeline/Observables.h"
+#include "pipeline/ObservablesText.h"
+#include "pipeline/Sweep.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+namespace marlinq::batch {
+
+namespace {
+
+// FILE, or standard output for "-"; false with a message when it fails.
+bool deliver(const std::string& target, const std::string& text) {
+    if (target == "-") {
+        std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+        std::cout.flush();
+        if (std::cout.fail()) {
+            std::cerr << "can not write the result to standard output\n";
+            return false;
+        }
+        return true;
+    }
+    std::string error;
+    if (!writeTextFileAtomically(target, text, error)) {
+        std::cerr << error << '\n';
+        return false;
+    }
+    return true;
+}
+
+std::string distributionText(const InfoSphereBean& isb) {
+    const std::vector<double> cells = isb.absValue.toVector();
+    return formatDistribution(DistributionView{isb.mpMin, isb.mpMax, isb.mmMin, isb.mmMax, isb.vc10, isb.vc01,
+                                               cells.data()},
+                              '.');
+}
+
+std::string secondsText(double s) {
+    char buf[32];
+    if (s < 60.0) std::snprintf(buf, sizeof buf, "%.1f s", s);
+    else std::snprintf(buf, sizeof buf, "%d min %02d s", static_cast<int>(s / 60.0), static_cast<int>(std::fmod(s, 60.0)));
+    return buf;
+}
+
+}  // namespace
+
+bool writeRunExtras(const BatchOptions& o, const RunOutcome& run, const ParameterSet& set, const Parameters& params) {
+    if (!run.record || !run.record->hasResults()) return true;
+    bool ok = true;
+    if (!o.summary.empty()) {
+        const Observables obs = computeObservables(*run.record);
+        RunDescription d;
+        d.set = set;
+        d.params = params;
+        d.options = RunOptions{o.dh, o.tableChains, o.converged, !o.freeEnergies.empty()};
+        d.unitNm = o.unitNm;
+        d.partial = run.outcome == JobOutcome::Cancelled;
+        d.warnings = runWarnings(run, obs);
+        ok = deliver(o.summary, summaryJson(obs, d)) && ok;
+    }
+    if (!o.freeEnergies.empty()) ok = deliver(o.freeEnergies, freeEnergiesCsv(*run.record)) && ok;
+    return ok;
+}
+
+int runSweepCommand(const BatchOptions& o, const ParameterSet& base, std::stop_token stop) {
+    SweepSpec spec;
+    spec.base = base;
+    spec.axes = o.sweeps;
+    spec.options = RunOptions{o.dh, o.tableChains, o.converged, !o.freeEnergies.empty()};
+    spec.unitNm = o.unitNm;
+    spec.shard = o.shard;
+
+    // The tables are read once for the whole sweep.
+    std::shared_ptr<const ChainTables> tables;
+    std::string tablesError;
+    if (o.tableChains && !o.converged) {
+        DataSearch search = programDataSearch();
+        search.only = o.dataDir;
+        tables = loadTables(search, tablesError);
+        if (!tables) {
+            std::cerr << tablesError << '\n';
+            return 1;
+        }
+    }
+    if (!o.sweepDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(o.sweepDir, ec);
+        if (!std::filesystem::is_directory(o.sweepDir, ec)) {
+            std::cerr << "can not create the folder " << o.sweepDir << '\n';
+            return 1;
+        }
+    }
+
+    // Rows go out as they are finished on standard output; a file is written once, whole.
+    const bool toStdout = o.output.empty();
+    std::string csv = sweepCsvHeader(spec);
+    if (toStdout && !deliver("-", csv)) return 1;
+    bool ok = true;
+    const auto start = std::chrono::steady_clock::now();
+    const SweepResult result =
+        runSweep(spec, tables, tablesError, stop, [&](const SweepPoint& point, std::int64_t done, std::int64_t total) {
+            const std::string row = sweepCsvRow(spec, point);
+            if (toStdout) ok = deliver("-", row) && ok;
+            else csv += row;
+            if (!o.sweepDir.empty() && point.run.record && point.run.record->hasResults()) {
+                const std::string stem = (std::filesystem::path(o.sweepDir) / sweepPointStem(spec, point)).string();
+                ok = deliver(stem + ".txt", distributionText(*point.run.record)) && ok;
+                if (!o.freeEnergies.empty())
+                    ok = deliver(stem + ".free-energies.csv", freeEnergiesCsv(*point.run.record)) && ok;
+            }
+            if (!o.quiet) {
+                const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+                const double left = elapsed / static_cast<double>(done) * static_cast<double>(total - done);
+                std::string values;
+                for (std::size_t k = 0; k < spec.axes.size(); ++k)
+                    values += (k ? " " : "") + spec.axes[k].name + "=" + formatSweepValue(point.values[k]);
+                std::cerr << "point " << done << " of " << total << " (index " << point.index << ", " << values
+                          << "): " << point.status << ", about " << secondsText(left) << " left\n"
+                          << std::flush;
+            }
+        });
+    if (!toStdout) ok = deliver(o.output, csv) && ok;
+    if (!ok) return 1;
+    if (result.stopped) {
+        if (!o.quiet)
+            std::cerr << "Interrupted: " << result.done << " of " << result.total << " points were computed\n";
+        return 130;
+    }
+    return 0;
+}
+
+}  // namespace marlinq::batch

@@ -1,0 +1,65 @@
+// A 100-point Poisson-Boltzmann salt sweep of the start-up values (ka 0.2..10, log spaced,
+// tables): runSweep as a whole against its points run one by one through the service
+// layer. The sweep's own cost (values, point sets, observables, CSV rows) is the gap.
+//
+//   build/bench/sweep --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+#include "pipeline/Engine.h"
+#include "pipeline/Sweep.h"
+
+#include <benchmark/benchmark.h>
+
+namespace marlinq {
+namespace {
+
+std::shared_ptr<const ChainTables> shippedTables() {
+    static const std::shared_ptr<const ChainTables> tables = [] {
+        std::string why;
+        return loadTables(DataSearch{MARLINQ_SOURCE_DATA_DIR, ""}, why);
+    }();
+    return tables;
+}
+
+SweepSpec saltSweep() {
+    SweepSpec spec;
+    spec.base = startupParameterSet();
+    std::string error;
+    spec.axes = {*parseSweepAxis("ka=0.2:10:100:log", error)};
+    spec.options = RunOptions{false, true};
+    return spec;
+}
+
+// The whole sweep, with its CSV, as marlinq-batch --sweep runs it in-process.
+void BM_SaltSweepPB(benchmark::State& state) {
+    const SweepSpec spec = saltSweep();
+    for (auto _ : state) {
+        std::string csv = sweepCsvHeader(spec);
+        runSweep(spec, shippedTables(), "", {}, [&](const SweepPoint& p, std::int64_t, std::int64_t) {
+            csv += sweepCsvRow(spec, p);
+        });
+        benchmark::DoNotOptimize(csv);
+    }
+}
+BENCHMARK(BM_SaltSweepPB)->Unit(benchmark::kMillisecond);
+
+// The same 100 parameter sets run one after the other, nothing else.
+void BM_SaltSweepPointsAlone(benchmark::State& state) {
+    const SweepSpec spec = saltSweep();
+    std::vector<std::pair<ParameterSet, Parameters>> sets;
+    for (std::int64_t i = 0; i < sweepPointCount(spec); ++i) {
+        std::string error;
+        ParameterSet set = *sweepPointSet(spec, sweepPointValues(spec, i), error);
+        Parameters p;
+        validate(set, p);
+        sets.emplace_back(set, p);
+    }
+    for (auto _ : state)
+        for (const auto& [set, p] : sets)
+            benchmark::DoNotOptimize(runToCompletion(makeJobInput(p, set, spec.options, shippedTables())).record);
+}
+BENCHMARK(BM_SaltSweepPointsAlone)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace marlinq
+
+BENCHMARK_MAIN();

@@ -1,0 +1,82 @@
+#include "pipeline/Observables.h"
+
+#include "physics/Constants.h"
+#include "physics/Complex.h"
+#include "pipeline/ParaCalculation.h"
+
+#include <cmath>
+
+namespace marlinq {
+
+namespace {
+
+// bound / (bound + free) for a bound sum known as boundRel * 2.71828183^logScale (boundRel
+// > 0) and a free concentration vc > 0, formed without leaving the range of a double.
+double boundFraction(double boundRel, double logScaleOfBound, double vc) {
+    if (!(boundRel > 0.0)) return 0.0;
+    const double logBound = std::log(boundRel) + logScaleOfBound;
+    const double ratio = std::exp(std::log(vc) - logBound);  // free / bound
+    return 1.0 / (1.0 + ratio);
+}
+
+}  // namespace
+
+Observables computeObservables(const InfoSphereBean& isb) {
+    Observables o;
+    if (!isb.hasResults()) return o;
+    const Grid<double>& a = isb.absValue;
+
+    // Most probable cell over the whole map, and the largest complex weight.
+    double best = 0.0;
+    double complexMax = 0.0;
+    for (std::int32_t r = 0; r < a.rows(); ++r) {
+        const double* row = a.row(r);
+        const std::int32_t mp = isb.mpMin + r;
+        for (std::int32_t c = 0; c < a.cols(); ++c) {
+            if (row[c] > best) {
+                best = row[c];
+                o.mostProbable = std::make_pair(mp, isb.mmMin + c);
+            }
+            if (mp >= 1 && isb.mmMin + c >= 1 && row[c] > complexMax) complexMax = row[c];
+        }
+    }
+    if (o.mostProbable) {
+        o.mostProbableShare = isb.share(o.mostProbable->first - isb.mpMin, o.mostProbable->second - isb.mmMin);
+        o.mostProbableCoreRadius = complex::coreRadius(o.mostProbable->second * isb.mlen + o.mostProbable->first * isb.plen);
+    }
+    if (!(complexMax > 0.0) || !std::isfinite(complexMax)) return o;
+    o.anyComplex = true;
+
+    // Sums of c / complexMax: every term at most M^2, whatever the scale of the weights.
+    double s0 = 0.0, sMp = 0.0, sMm = 0.0, sN = 0.0, sN2 = 0.0, sQ = 0.0, sR = 0.0;
+    for (std::int32_t r = 0; r < a.rows(); ++r) {
+        const std::int32_t mp = isb.mpMin + r;
+        if (mp < 1) continue;
+        const double* row = a.row(r);
+        for (std::int32_t c = 0; c < a.cols(); ++c) {
+            const std::int32_t mm = isb.mmMin + c;
+            if (mm < 1 || !(row[c] > 0.0)) continue;
+            const double w = row[c] / complexMax;
+            const double n = static_cast<double>(mp) + mm;
+            s0 += w;
+            sMp += mp * w;
+            sMm += mm * w;
+            sN += n * w;
+            sN2 += n * n * w;
+            sQ += complex::netCharge(mp, isb.zp, mm, isb.zn) * w;
+            sR += complex::coreRadius(mm * isb.mlen + mp * isb.plen) * w;
+        }
+    }
+    o.meanMp = sMp / s0;
+    o.meanMm = sMm / s0;
+    o.massAverageAggregation = sN2 / sN;
+    o.meanNetCharge = sQ / s0;
+    o.meanCoreRadius = sR / s0;
+    // Absolute concentration = absValue * 2.71828183^offset (offset 0 without a shift).
+    const double logScale = std::log(complexMax) + weightShiftOffset(isb.max_shift) * std::log(constants::kE);
+    o.boundFractionPlus = boundFraction(sMp, logScale, isb.vc10);
+    o.boundFractionMinus = boundFraction(sMm, logScale, isb.vc01);
+    return o;
+}
+
+}  // namespace marlinq

@@ -1,0 +1,42 @@
+#pragma once
+// What a physicist reads off one distribution: the most probable complex, mean aggregation
+// numbers, bound fractions, mean net charge and core radius, and the landscape of free
+// energies. Toolkit-free; the window, the batch command and any binding share it.
+//
+// Concentrations are the weights in absolute units: absValue without the common shift a
+// record may carry (max_shift). The sums run over the complexes, the cells with M+ >= 1
+// and M- >= 1; cells a stopped run did not reach hold weight 0 and count for nothing.
+// Every sum is formed relative to the largest complex weight, so no term leaves the range
+// of a double whatever the shift.
+
+#include "pipeline/Records.h"
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace marlinq {
+
+struct Observables {
+    // The cell with the largest absValue over the whole map (lone chains included, as the
+    // result panel names it), the first in drawing order (M+ outer, M- inner) on ties;
+    // nullopt when every weight is 0.
+    std::optional<std::pair<std::int32_t, std::int32_t>> mostProbable;
+    double mostProbableShare = 0.0;     // its share of the distribution (Value of the cell)
+    double meanMp = NAN, meanMm = NAN;  // number averages over the complexes: sum M c / sum c
+    double massAverageAggregation = NAN;  // sum (M+ + M-)^2 c / sum (M+ + M-) c
+    double boundFractionPlus = NAN;     // sum M+ c / (sum M+ c + vc10)
+    double boundFractionMinus = NAN;    // sum M- c / (sum M- c + vc01)
+    double meanNetCharge = NAN;         // sum (M+ zp - M- zn) c / sum c
+    double meanCoreRadius = NAN;        // sum Rc c / sum c, segment units
+    double mostProbableCoreRadius = NAN;  // Rc of the most probable cell
+    bool anyComplex = false;            // some complex has a positive weight
+};
+
+// The observables of a result record; NaN where the sums are empty (no complex has a
+// weight). A record without matrices gives the defaults.
+Observables computeObservables(const InfoSphereBean& record);
+
+}  // namespace marlinq

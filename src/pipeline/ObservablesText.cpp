@@ -1,0 +1,151 @@
+#include "pipeline/ObservablesText.h"
+
+#include "pipeline/Units.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cmath>
+
+namespace marlinq {
+
+namespace {
+
+// The shortest text that reads back to the same double.
+std::string jsonNumber(double v) {
+    if (!std::isfinite(v)) return "null";
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, res.ptr);
+}
+
+std::string jsonString(const std::string& s) {
+    std::string out = "\"";
+    for (const char ch : s) {
+        const auto u = static_cast<unsigned char>(ch);
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (u < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", u);
+            out += buf;
+        } else {
+            out += ch;
+        }
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+std::string formatReal17(double v) {
+    if (std::isnan(v)) return "nan";
+    if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 17);
+    return std::string(buf, res.ptr);
+}
+
+std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& observables) {
+    std::vector<std::string> w;
+    const JobCounts& n = run.counts;
+    if (n.nonFiniteCells == 1) w.push_back("1 complex has no finite free energy and was given weight 0");
+    else if (n.nonFiniteCells > 1)
+        w.push_back(std::to_string(n.nonFiniteCells) + " complexes have no finite free energy and were given weight 0");
+    if (n.unstableSolves == 1) w.push_back("1 Newton solve of a complex did not converge (unstable solution)");
+    else if (n.unstableSolves > 1)
+        w.push_back(std::to_string(n.unstableSolves) + " Newton solves of complexes did not converge (unstable solution)");
+    if (run.outcome == JobOutcome::Cancelled)
+        w.push_back("The result is partial: " + std::to_string(n.rowsDone) + " of " + std::to_string(n.rows) +
+                    " rows were computed.");
+    if (run.outcome == JobOutcome::Failed)
+        w.push_back(run.log.empty() ? std::string("The run failed.") : run.log.back());
+    if (run.record && run.record->hasResults() && !observables.anyComplex)
+        w.push_back("No complex has a positive weight; the averages are null.");
+    if (run.record && run.record->max_shift != 0.0)
+        w.push_back("The weights carry a common shift (max_shift=" + formatReal17(run.record->max_shift) +
+                    "); absValue is every concentration times 2.71828183^-(max_shift-10).");
+    return w;
+}
+
+std::string summaryJson(const Observables& o, const RunDescription& run) {
+    const Parameters& p = run.params;
+    std::string s = "{\n";
+    const auto field = [&s](const std::string& key, const std::string& value, bool last = false) {
+        s += "  " + jsonString(key) + ": " + value + (last ? "\n" : ",\n");
+    };
+    std::string mostProbable = "null";
+    if (o.mostProbable) {
+        mostProbable = "[";
+        mostProbable += std::to_string(o.mostProbable->first);
+        mostProbable += ", ";
+        mostProbable += std::to_string(o.mostProbable->second);
+        mostProbable += ']';
+    }
+    field("most_probable", mostProbable);
+    field("mean_mp", jsonNumber(o.meanMp));
+    field("mean_mm", jsonNumber(o.meanMm));
+    field("mass_average_aggregation", jsonNumber(o.massAverageAggregation));
+    field("bound_fraction_plus", jsonNumber(o.boundFractionPlus));
+    field("bound_fraction_minus", jsonNumber(o.boundFractionMinus));
+    field("mean_net_charge", jsonNumber(o.meanNetCharge));
+    field("mean_core_radius", jsonNumber(o.meanCoreRadius));
+    field("core_radius", jsonNumber(o.mostProbableCoreRadius));
+    field("most_probable_share", jsonNumber(o.mostProbable ? o.mostProbableShare : NAN));
+    if (run.unitNm) {
+        const double a = *run.unitNm;
+        field("unit_nm", jsonNumber(a));
+        field("salt_mM", jsonNumber(saltMillimolar(p.ka, a)));
+        field("core_radius_nm", jsonNumber(o.mostProbableCoreRadius * a));
+        field("mean_core_radius_nm", jsonNumber(o.meanCoreRadius * a));
+    }
+    std::string params = "{";
+    const auto param = [&params](const char* key, const std::string& value, bool last = false) {
+        params += jsonString(key) + ": " + value + (last ? "" : ", ");
+    };
+    param("vc01", jsonNumber(p.vc01));
+    param("vc10", jsonNumber(p.vc10));
+    param("zp", jsonNumber(p.zp));
+    param("zn", jsonNumber(p.zn));
+    param("kiplus", jsonNumber(p.kip));
+    param("kiminus", jsonNumber(p.kim));
+    param("ka", jsonNumber(p.ka));
+    param("Np", std::to_string(p.Np));
+    param("Nm", std::to_string(p.Nm));
+    param("mpMin", std::to_string(p.mpMin));
+    param("mpMax", std::to_string(p.mpMax));
+    param("mmMin", std::to_string(p.mmMin));
+    param("mmMax", std::to_string(p.mmMax));
+    param("plen", jsonNumber(run.set.plen));
+    param("mlen", jsonNumber(run.set.mlen), true);
+    field("parameters", params + "}");
+    field("method", jsonString(run.options.dh ? "dh" : "pb"));
+    field("chains", jsonString(run.options.tableChains ? "table" : "solve"));
+    field("accuracy", jsonString(run.options.converged ? "converged" : "standard"));
+    field("partial", run.partial ? "true" : "false");
+    std::string warnings = "[";
+    for (std::size_t k = 0; k < run.warnings.size(); ++k)
+        warnings += (k ? ", " : "") + jsonString(run.warnings[k]);
+    field("warnings", warnings + "]", true);
+    return s + "}\n";
+}
+
+std::string freeEnergiesCsv(const InfoSphereBean& isb) {
+    std::string s = "# f_plus=" + formatReal17(isb.ffc_positive) + " f_minus=" + formatReal17(isb.ffc_minus);
+    if (isb.max_shift != 0.0) s += " max_shift=" + formatReal17(isb.max_shift);
+    s += "\nmp,mm,F,E,absValue,Value\n";
+    const CellEnergies& e = isb.energies;
+    if (e.empty() || !isb.hasResults()) return s;
+    for (std::int32_t r = 0; r < e.evaluated.rows(); ++r) {
+        const std::uint8_t* ev = e.evaluated.row(r);
+        for (std::int32_t c = 0; c < e.evaluated.cols(); ++c) {
+            if (!ev[c]) continue;
+            s += std::to_string(isb.mpMin + r) + ',' + std::to_string(isb.mmMin + c) + ',' + formatReal17(e.F(r, c)) +
+                 ',' + formatReal17(e.E(r, c)) + ',' + formatReal17(isb.absValue(r, c)) + ',' +
+                 formatReal17(isb.share(r, c)) + '\n';
+        }
+    }
+    return s;
+}
+
+}  // namespace marlinq

@@ -1,0 +1,45 @@
+#pragma once
+// Text forms of the observables of a run: the summary as JSON and the free-energy
+// landscape as CSV. Numbers with a point whatever the locale: the shortest exact form in
+// JSON, 17 significant digits in CSV.
+
+#include "pipeline/Engine.h"
+#include "pipeline/Observables.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace marlinq {
+
+// 17 significant digits, shortest general form ("0.10000000000000001", "1e-05");
+// "nan", "inf", "-inf" for the non-finite.
+std::string formatReal17(double v);
+
+// What the summary says of the run besides its observables.
+struct RunDescription {
+    ParameterSet set;                // the set as loaded (lengths recovered)
+    Parameters params;               // the validated values the run used
+    RunOptions options;
+    std::optional<double> unitNm;    // segment size a in nm, when given
+    bool partial = false;            // a stopped run: only some rows were computed
+    std::vector<std::string> warnings;
+};
+
+// The warnings a finished or stopped run leaves: complexes without a finite free energy,
+// unconverged solves, a partial result, no complex with a weight, a common shift.
+std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& observables);
+
+// One JSON object: most_probable, mean_mp, mean_mm, mass_average_aggregation,
+// bound_fraction_plus, bound_fraction_minus, mean_net_charge, mean_core_radius,
+// most_probable_share (with a unit also salt_mM, core_radius_nm, mean_core_radius_nm),
+// parameters, method, chains, partial, warnings. Non-finite numbers are null.
+std::string summaryJson(const Observables& observables, const RunDescription& run);
+
+// The landscape: "# f_plus=... f_minus=..." (and max_shift when the weights carry a
+// shift), the header mp,mm,F,E,absValue,Value, then one row per evaluated cell in
+// row-major order. Needs a record that kept its energies (RunOptions::keepEnergies);
+// without them only the two header lines.
+std::string freeEnergiesCsv(const InfoSphereBean& record);
+
+}  // namespace marlinq

@@ -1,0 +1,341 @@
+#include "pipeline/Sweep.h"
+
+#include "files/NumberFormat.h"
+#include "pipeline/ObservablesText.h"
+#include "pipeline/Units.h"
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cmath>
+#include <limits>
+
+namespace marlinq {
+
+namespace {
+
+// A whole token as a number in the classic notation (an optional leading '+').
+std::optional<double> wholeNumber(std::string_view t) {
+    while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
+    while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
+    if (!t.empty() && t.front() == '+') t.remove_prefix(1);
+    if (t.empty()) return std::nullopt;
+    double v = 0.0;
+    const auto res = std::from_chars(t.data(), t.data() + t.size(), v, std::chars_format::general);
+    if (res.ec != std::errc() || res.ptr != t.data() + t.size() || !std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+std::vector<std::string_view> split(std::string_view text, char sep) {
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t at = text.find(sep, start);
+        parts.push_back(text.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
+        if (at == std::string_view::npos) return parts;
+        start = at + 1;
+    }
+}
+
+// The 15 significant digits a parameter file shows a real with, read back.
+double asShown(double v) { return parseLeadingDouble(formatGeneral(v, '.')).value_or(v); }
+
+std::string csvField(const std::string& s) {
+    if (s.find_first_of(",\"\n") == std::string::npos) return s;
+    std::string out = "\"";
+    for (const char c : s) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+const std::vector<std::string>& sweepableNames() {
+    static const std::vector<std::string> names{"ka",      "vc10", "vc01",  "zp",    "zn",    "kiplus", "kiminus",
+                                                "Np",      "Nm",   "mpMin", "mpMax", "mmMin", "mmMax",  "salt_mM"};
+    return names;
+}
+
+bool isIntegerSweepName(std::string_view name) {
+    return name == "Np" || name == "Nm" || name == "mpMin" || name == "mpMax" || name == "mmMin" || name == "mmMax";
+}
+
+std::optional<std::vector<double>> parseSweepValues(std::string_view text, bool& log, std::string& error) {
+    log = false;
+    if (text.empty()) {
+        error = "no values to sweep";
+        return std::nullopt;
+    }
+    if (text.find(':') != std::string_view::npos) {
+        const std::vector<std::string_view> f = split(text, ':');
+        if (f.size() != 3 && !(f.size() == 4 && f[3] == "log")) {
+            error = "a range of values is FROM:TO:COUNT or FROM:TO:COUNT:log, not '" + std::string(text) + "'";
+            return std::nullopt;
+        }
+        const std::optional<double> from = wholeNumber(f[0]), to = wholeNumber(f[1]), count = wholeNumber(f[2]);
+        if (!from || !to || !count || *count < 1 || *count != std::trunc(*count) || *count > 1e6) {
+            error = "a range of values needs two numbers and a whole COUNT from 1 to 1000000, not '" +
+                    std::string(text) + "'";
+            return std::nullopt;
+        }
+        log = f.size() == 4;
+        if (log && !(*from > 0.0 && *to > 0.0)) {
+            error = "a logarithmic range needs FROM and TO above 0, not '" + std::string(text) + "'";
+            return std::nullopt;
+        }
+        const auto n = static_cast<std::int64_t>(*count);
+        std::vector<double> values(static_cast<std::size_t>(n));
+        const double lf = log ? std::log(*from) : 0.0, lt = log ? std::log(*to) : 0.0;
+        for (std::int64_t k = 0; k < n; ++k) {
+            const double t = n == 1 ? 0.0 : static_cast<double>(k) / static_cast<double>(n - 1);
+            values[static_cast<std::size_t>(k)] = log ? std::exp(lf + (lt - lf) * t) : *from + (*to - *from) * t;
+        }
+        values.front() = *from;
+        if (n > 1) values.back() = *to;
+        return values;
+    }
+    std::vector<double> values;
+    for (const std::string_view item : split(text, ',')) {
+        const std::optional<double> v = wholeNumber(item);
+        if (!v) {
+            error = "'" + std::string(item) + "' in '" + std::string(text) + "' is not a number";
+            return std::nullopt;
+        }
+        values.push_back(*v);
+    }
+    return values;
+}
+
+std::optional<SweepAxis> parseSweepAxis(std::string_view text, std::string& error) {
+    const std::size_t eq = text.find('=');
+    if (eq == std::string_view::npos) {
+        error = "a sweep is NAME=VALUES, not '" + std::string(text) + "'";
+        return std::nullopt;
+    }
+    SweepAxis axis;
+    axis.name = std::string(text.substr(0, eq));
+    bool known = false;
+    for (const std::string& n : sweepableNames()) known = known || n == axis.name;
+    if (!known) {
+        error = "'" + axis.name +
+                "' can not be swept; use one of ka, vc10, vc01, zp, zn, kiplus, kiminus, Np, Nm, mpMin, mpMax, "
+                "mmMin, mmMax, salt_mM";
+        return std::nullopt;
+    }
+    std::optional<std::vector<double>> values = parseSweepValues(text.substr(eq + 1), axis.log, error);
+    if (!values) return std::nullopt;
+    if (isIntegerSweepName(axis.name)) {
+        for (const double v : *values) {
+            if (v != std::trunc(v) || v < std::numeric_limits<std::int32_t>::min() ||
+                v > std::numeric_limits<std::int32_t>::max()) {
+                error = axis.name + " takes whole numbers only, not " + formatGeneral(v, '.');
+                return std::nullopt;
+            }
+        }
+    }
+    axis.values = std::move(*values);
+    return axis;
+}
+
+std::optional<Shard> parseShard(std::string_view text, std::string& error) {
+    const std::vector<std::string_view> f = split(text, '/');
+    Shard s;
+    const auto whole = [](std::string_view t, std::int64_t& out) {
+        const auto res = std::from_chars(t.data(), t.data() + t.size(), out);
+        return res.ec == std::errc() && res.ptr == t.data() + t.size() && !t.empty();
+    };
+    if (f.size() != 2 || !whole(f[0], s.index) || !whole(f[1], s.count) || s.count < 1 || s.index < 0 ||
+        s.index >= s.count) {
+        error = "--shard takes I/N with 0 <= I < N, not '" + std::string(text) + "'";
+        return std::nullopt;
+    }
+    return s;
+}
+
+std::int64_t sweepPointCount(const SweepSpec& spec) {
+    if (spec.axes.empty()) return 0;
+    std::int64_t n = 1;
+    for (const SweepAxis& a : spec.axes) n *= static_cast<std::int64_t>(a.values.size());
+    return n;
+}
+
+std::vector<double> sweepPointValues(const SweepSpec& spec, std::int64_t index) {
+    std::vector<double> values(spec.axes.size());
+    // The last axis runs fastest.
+    for (std::size_t k = spec.axes.size(); k-- > 0;) {
+        const auto n = static_cast<std::int64_t>(spec.axes[k].values.size());
+        values[k] = spec.axes[k].values[static_cast<std::size_t>(index % n)];
+        index /= n;
+    }
+    return values;
+}
+
+std::vector<std::int64_t> shardPoints(const SweepSpec& spec) {
+    std::vector<std::int64_t> points;
+    const std::int64_t n = sweepPointCount(spec);
+    for (std::int64_t i = spec.shard.index; i < n; i += spec.shard.count) points.push_back(i);
+    return points;
+}
+
+std::optional<ParameterSet> sweepPointSet(const SweepSpec& spec, const std::vector<double>& values,
+                                          std::string& error) {
+    ParameterSet set = spec.base;
+    Parameters& p = set.params;
+    bool lengths = false;
+    for (std::size_t k = 0; k < spec.axes.size() && k < values.size(); ++k) {
+        const std::string& name = spec.axes[k].name;
+        const double v = values[k];
+        const auto whole = static_cast<std::int32_t>(v);
+        if (name == "ka") p.ka = asShown(v);
+        else if (name == "vc10") p.vc10 = asShown(v);
+        else if (name == "vc01") p.vc01 = asShown(v);
+        else if (name == "zp") p.zp = v, lengths = true;
+        else if (name == "zn") p.zn = v, lengths = true;
+        else if (name == "kiplus") p.kip = v, lengths = true;
+        else if (name == "kiminus") p.kim = v, lengths = true;
+        else if (name == "Np") p.Np = whole;
+        else if (name == "Nm") p.Nm = whole;
+        else if (name == "mpMin") p.mpMin = whole;
+        else if (name == "mpMax") p.mpMax = whole;
+        else if (name == "mmMin") p.mmMin = whole;
+        else if (name == "mmMax") p.mmMax = whole;
+        else if (name == "salt_mM") {
+            if (!spec.unitNm || !(*spec.unitNm > 0.0)) {
+                error = "salt_mM needs the segment size in nm (--unit-nm)";
+                return std::nullopt;
+            }
+            p.ka = asShown(kaOfSaltMillimolar(v, *spec.unitNm));
+        } else {
+            error = "'" + name + "' can not be swept";
+            return std::nullopt;
+        }
+    }
+    if (lengths && !recoverLengths(set)) {
+        error = kWrongParameterFile;
+        return std::nullopt;
+    }
+    return set;
+}
+
+SweepPoint runSweepPoint(const SweepSpec& spec, std::int64_t index, const std::shared_ptr<const ChainTables>& tables,
+                         const std::string& tablesError) {
+    SweepPoint point;
+    point.index = index;
+    point.values = sweepPointValues(spec, index);
+    std::string error;
+    const std::optional<ParameterSet> set = sweepPointSet(spec, point.values, error);
+    if (!set) {
+        point.status = error;
+        return point;
+    }
+    point.set = *set;
+    if (const std::optional<std::string> message = validate(point.set, point.params)) {
+        point.status = *message;
+        return point;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    point.run = runToCompletion(makeJobInput(point.params, point.set, spec.options, tables, tablesError));
+    point.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    point.ran = true;
+    if (point.run.outcome == JobOutcome::Failed) {
+        point.status = point.run.log.empty() ? std::string("the run failed") : point.run.log.back();
+        return point;
+    }
+    if (point.run.record) point.observables = computeObservables(*point.run.record);
+    return point;
+}
+
+SweepResult runSweep(const SweepSpec& spec, std::shared_ptr<const ChainTables> tables, const std::string& tablesError,
+                     std::stop_token token, const SweepCallback& onPoint) {
+    SweepResult result;
+    const std::vector<std::int64_t> points = shardPoints(spec);
+    result.total = static_cast<std::int64_t>(points.size());
+    for (const std::int64_t index : points) {
+        if (token.stop_requested()) {
+            result.stopped = true;
+            break;
+        }
+        const SweepPoint point = runSweepPoint(spec, index, tables, tablesError);
+        ++result.done;
+        if (onPoint) onPoint(point, result.done, result.total);
+    }
+    return result;
+}
+
+std::vector<std::string> sweepObservableNames(const SweepSpec& spec) {
+    std::vector<std::string> names{"most_probable_mp",      "most_probable_mm",
+                                   "mean_mp",               "mean_mm",
+                                   "mass_average_aggregation", "bound_fraction_plus",
+                                   "bound_fraction_minus",  "mean_net_charge",
+                                   "mean_core_radius",      "most_probable_share"};
+    if (spec.unitNm) {
+        names.push_back("salt_mM");
+        names.push_back("core_radius_nm");
+        names.push_back("mean_core_radius_nm");
+    }
+    return names;
+}
+
+std::vector<double> sweepObservableValues(const SweepSpec& spec, const SweepPoint& point) {
+    const Observables& o = point.observables;
+    const bool ok = point.ran && point.status == "ok";
+    const bool mp = ok && o.mostProbable.has_value();
+    std::vector<double> v{mp ? o.mostProbable->first : NAN,
+                          mp ? o.mostProbable->second : NAN,
+                          ok ? o.meanMp : NAN,
+                          ok ? o.meanMm : NAN,
+                          ok ? o.massAverageAggregation : NAN,
+                          ok ? o.boundFractionPlus : NAN,
+                          ok ? o.boundFractionMinus : NAN,
+                          ok ? o.meanNetCharge : NAN,
+                          ok ? o.meanCoreRadius : NAN,
+                          mp ? o.mostProbableShare : NAN};
+    if (spec.unitNm) {
+        const double a = *spec.unitNm;
+        v.push_back(ok ? saltMillimolar(point.params.ka, a) : NAN);
+        v.push_back(mp ? o.mostProbableCoreRadius * a : NAN);
+        v.push_back(ok ? o.meanCoreRadius * a : NAN);
+    }
+    return v;
+}
+
+std::string formatSweepValue(double v) { return formatGeneral(v, '.'); }
+
+std::string sweepCsvHeader(const SweepSpec& spec) {
+    std::string s = "index";
+    for (const SweepAxis& a : spec.axes) (s += ',') += a.name;
+    for (const std::string& n : sweepObservableNames(spec)) (s += ',') += n;
+    return s + ",status\n";
+}
+
+std::string sweepCsvRow(const SweepSpec& spec, const SweepPoint& point) {
+    std::string s = std::to_string(point.index);
+    for (const double v : point.values) {
+        s += ',';
+        s += formatSweepValue(v);
+    }
+    const std::vector<double> values = sweepObservableValues(spec, point);
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        s += ',';
+        // The most probable complex is a pair of whole numbers; empty when there is none.
+        if (std::isnan(values[k])) continue;
+        s += k < 2 ? std::to_string(static_cast<std::int64_t>(values[k])) : formatReal17(values[k]);
+    }
+    s += ',';
+    s += csvField(point.status);
+    s += '\n';
+    return s;
+}
+
+std::string sweepPointStem(const SweepSpec& spec, const SweepPoint& point) {
+    char index[32];
+    std::snprintf(index, sizeof index, "point-%04lld", static_cast<long long>(point.index));
+    std::string s = index;
+    for (std::size_t k = 0; k < spec.axes.size() && k < point.values.size(); ++k)
+        s += "_" + spec.axes[k].name + "=" + formatSweepValue(point.values[k]);
+    return s;
+}
+
+}  // namespace marlinq

@@ -1,0 +1,118 @@
+#pragma once
+// Parameter sweeps: one run per value of one or two parameters, on the engine, with the
+// tables loaded once. The pure parts (values, grid order, shards, CSV rows) are free
+// functions a front end or a binding can use on their own.
+//
+//   SweepSpec spec;  spec.base = set;  spec.axes = {*parseSweepAxis("ka=0.2:10:100:log", err)};
+//   runSweep(spec, tables, tablesError, token, [](const SweepPoint& p, std::int64_t done, std::int64_t total) {...});
+
+#include "pipeline/Engine.h"
+#include "pipeline/Observables.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace marlinq {
+
+// The keys a sweep may take: every key of the parameter file, and salt_mM (needs a unit).
+const std::vector<std::string>& sweepableNames();
+bool isIntegerSweepName(std::string_view name);
+
+struct SweepAxis {
+    std::string name;            // a parameter-file key (ka, vc10, ..., mmMax) or salt_mM
+    std::vector<double> values;  // in sweep order
+    bool log = false;            // given as FROM:TO:COUNT:log
+};
+
+// VALUES: "0.2,0.5,1" (a comma list), "FROM:TO:COUNT" (COUNT evenly spaced values, both
+// ends included) or "FROM:TO:COUNT:log" (evenly spaced logarithms; FROM, TO > 0). Numbers
+// in the classic notation with a point. nullopt and the reason when the text is not one
+// of these.
+std::optional<std::vector<double>> parseSweepValues(std::string_view text, bool& log, std::string& error);
+// NAME=VALUES, with NAME one of sweepableNames(); integer keys take whole values only.
+std::optional<SweepAxis> parseSweepAxis(std::string_view text, std::string& error);
+
+// Runs only the points whose index is congruent to index modulo count.
+struct Shard {
+    std::int64_t index = 0, count = 1;
+    bool contains(std::int64_t point) const { return point % count == index; }
+};
+// "I/N" with 0 <= I < N.
+std::optional<Shard> parseShard(std::string_view text, std::string& error);
+
+struct SweepSpec {
+    ParameterSet base;             // the set every point starts from
+    std::vector<SweepAxis> axes;   // one or two; the first is the outer loop
+    RunOptions options;
+    std::optional<double> unitNm;  // segment size a in nm (needed by salt_mM)
+    Shard shard;
+};
+
+// Number of points of the whole grid (all shards).
+std::int64_t sweepPointCount(const SweepSpec& spec);
+// The value of every axis at a point: index = i0 * n1 + i1 (first axis outermost).
+std::vector<double> sweepPointValues(const SweepSpec& spec, std::int64_t index);
+// The indices this spec's shard runs, in increasing order.
+std::vector<std::int64_t> shardPoints(const SweepSpec& spec);
+
+// The parameter set of a point: the base with each swept value applied as the line of a
+// parameter file would be (the reals rounded to the 15 digits a file shows; zp, zn,
+// kiplus and kiminus recover the charged lengths, zp / kiplus and zn / kiminus truncated,
+// as loading a file does; salt_mM sets ka). nullopt and the reason when a value cannot be
+// applied.
+std::optional<ParameterSet> sweepPointSet(const SweepSpec& spec, const std::vector<double>& values,
+                                          std::string& error);
+
+struct SweepPoint {
+    std::int64_t index = 0;
+    std::vector<double> values;  // one per axis
+    ParameterSet set;            // as applied
+    Parameters params;           // as validated (when the point ran)
+    bool ran = false;            // false: refused, status says why
+    std::string status = "ok";   // "ok", the validation message, or why the run failed
+    RunOutcome run;              // the whole run (record, log, counts)
+    Observables observables;
+    double seconds = 0.0;        // time of the run in this process
+};
+
+struct SweepResult {
+    std::int64_t total = 0;      // points of this shard
+    std::int64_t done = 0;       // points finished
+    bool stopped = false;        // the token stopped it before the end
+};
+
+// Called on the sweeping thread after every point, with the points done so far and the
+// shard's total. The point's record is dropped afterwards unless the callback keeps it.
+using SweepCallback = std::function<void(const SweepPoint& point, std::int64_t done, std::int64_t total)>;
+
+// Runs the shard's points in order on the calling thread, each to its end: the token is
+// looked at between points only. A refused point is reported with its message and the
+// sweep goes on.
+SweepResult runSweep(const SweepSpec& spec, std::shared_ptr<const ChainTables> tables, const std::string& tablesError,
+                     std::stop_token token, const SweepCallback& onPoint);
+// One point of the sweep (what runSweep does for each index).
+SweepPoint runSweepPoint(const SweepSpec& spec, std::int64_t index, const std::shared_ptr<const ChainTables>& tables,
+                         const std::string& tablesError);
+
+// The CSV of a sweep: index, the swept names, most_probable_mp, most_probable_mm, mean_mp,
+// mean_mm, mass_average_aggregation, bound_fraction_plus, bound_fraction_minus,
+// mean_net_charge, mean_core_radius, most_probable_share (with a unit: salt_mM,
+// core_radius_nm, mean_core_radius_nm), status. Each line ends with a line feed.
+std::string sweepCsvHeader(const SweepSpec& spec);
+std::string sweepCsvRow(const SweepSpec& spec, const SweepPoint& point);
+// The observable columns' names, in CSV order (without index, swept names and status).
+std::vector<std::string> sweepObservableNames(const SweepSpec& spec);
+// The observable values of a point, in the order of sweepObservableNames.
+std::vector<double> sweepObservableValues(const SweepSpec& spec, const SweepPoint& point);
+
+// A swept value as names and columns show it (the 15-digit general format).
+std::string formatSweepValue(double v);
+// "point-0007_ka=0.5" (and "_zp=18" for a second axis): a file stem for the point.
+std::string sweepPointStem(const SweepSpec& spec, const SweepPoint& point);
+
+}  // namespace marlinq

@@ -1,0 +1,30 @@
+#include "pipeline/Units.h"
+
+#include "physics/Constants.h"
+
+#include <cmath>
+
+namespace marlinq {
+
+namespace {
+// One mol/L is N_A per 10^24 nm^3.
+constexpr double kPerNm3PerMolar = kAvogadro * 1e-24;
+
+// 8 pi l_B N_A per mol/L, in nm^-2 per (mol/L).
+double kappaSquaredPerMolar(double bjerrumNm) { return constants::kEightPi * bjerrumNm * kPerNm3PerMolar; }
+}  // namespace
+
+double saltMillimolar(double ka, double unitNm) {
+    const double kappa = ka / unitNm;  // 1/nm
+    return 1000.0 * kappa * kappa / kappaSquaredPerMolar(unitNm);
+}
+
+double kaOfSaltMillimolar(double saltMM, double unitNm) {
+    return std::sqrt(kappaSquaredPerMolar(unitNm) * (saltMM / 1000.0)) * unitNm;
+}
+
+double debyeLengthNm(double saltMolar, double bjerrumNm) {
+    return 1.0 / std::sqrt(kappaSquaredPerMolar(bjerrumNm) * saltMolar);
+}
+
+}  // namespace marlinq

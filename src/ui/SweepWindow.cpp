@@ -1,0 +1,490 @@
+#include "ui/SweepWindow.h"
+
+#include "pipeline/AtomicFile.h"
+#include "pipeline/ObservablesText.h"
+#include "ui/ProfileCharts.h"
+#include "ui/UserDialogs.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QLogValueAxis>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScatterSeries>
+#include <QStackedWidget>
+#include <QSvgGenerator>
+#include <QValueAxis>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace marlinq::ui {
+
+// A two-parameter sweep as a map: the first parameter across, the second up, each cell
+// coloured by the chosen observable (blue low, red high, grey without a value).
+class SweepMap : public QWidget {
+public:
+    explicit SweepMap(QWidget* parent) : QWidget(parent) {
+        setObjectName(QStringLiteral("sweepMap"));
+        setMinimumSize(360, 300);
+    }
+    void set(std::int64_t nx, std::int64_t ny, std::vector<double> values, QString xName, QString yName,
+             QString title) {
+        nx_ = nx;
+        ny_ = ny;
+        values_ = std::move(values);
+        xName_ = std::move(xName);
+        yName_ = std::move(yName);
+        title_ = std::move(title);
+        update();
+    }
+    // Index of the point under a position, or -1.
+    std::int64_t pointAt(QPointF pos) const {
+        const QRectF area = plotArea();
+        if (nx_ <= 0 || ny_ <= 0 || !area.contains(pos)) return -1;
+        const auto i = static_cast<std::int64_t>((pos.x() - area.left()) / area.width() * static_cast<double>(nx_));
+        const auto j = static_cast<std::int64_t>((area.bottom() - pos.y()) / area.height() * static_cast<double>(ny_));
+        if (i < 0 || i >= nx_ || j < 0 || j >= ny_) return -1;
+        return i * ny_ + j;
+    }
+    std::function<void(std::int64_t)> clicked;
+    void paintTo(QPainter& p, QSize size) const {
+        p.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+        const QRectF area = plotArea(size);
+        double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+        for (const double v : values_)
+            if (std::isfinite(v)) lo = std::min(lo, v), hi = std::max(hi, v);
+        for (std::int64_t i = 0; i < nx_; ++i) {
+            for (std::int64_t j = 0; j < ny_; ++j) {
+                const std::size_t k = static_cast<std::size_t>(i * ny_ + j);
+                const double v = k < values_.size() ? values_[k] : NAN;
+                QColor c(220, 220, 220);
+                if (std::isfinite(v)) {
+                    const double t = hi > lo ? (v - lo) / (hi - lo) : 0.5;
+                    c = QColor::fromHsvF(static_cast<float>((1.0 - t) * 0.66), 0.85f, 0.95f);
+                }
+                const QRectF cell(area.left() + area.width() * static_cast<double>(i) / static_cast<double>(nx_),
+                                  area.bottom() - area.height() * static_cast<double>(j + 1) / static_cast<double>(ny_),
+                                  area.width() / static_cast<double>(nx_), area.height() / static_cast<double>(ny_));
+                p.fillRect(cell, c);
+            }
+        }
+        p.setPen(Qt::black);
+        p.drawRect(area);
+        p.drawText(QRectF(0, 0, size.width(), 24), Qt::AlignCenter, title_);
+        p.drawText(QRectF(area.left(), area.bottom() + 4, area.width(), 20), Qt::AlignCenter,
+                   xName_ + QStringLiteral(" \u2192"));
+        p.save();
+        p.translate(14, area.center().y());
+        p.rotate(-90);
+        p.drawText(QRectF(-area.height() / 2, -10, area.height(), 20), Qt::AlignCenter, yName_ + QStringLiteral(" \u2192"));
+        p.restore();
+        if (std::isfinite(lo))
+            p.drawText(QRectF(area.left(), size.height() - 20, area.width(), 20), Qt::AlignCenter,
+                       QStringLiteral("blue %1 \u2026 red %2").arg(lo, 0, 'g', 4).arg(hi, 0, 'g', 4));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        paintTo(p, size());
+    }
+    void mousePressEvent(QMouseEvent* e) override {
+        const std::int64_t k = pointAt(e->position());
+        if (k >= 0 && clicked) clicked(k);
+    }
+
+private:
+    QRectF plotArea(QSize s = {}) const {
+        if (s.isEmpty()) s = size();
+        return QRectF(30, 28, std::max(10, s.width() - 40), std::max(10, s.height() - 78));
+    }
+    std::int64_t nx_ = 0, ny_ = 0;
+    std::vector<double> values_;
+    QString xName_, yName_, title_;
+};
+
+namespace {
+
+// Qt writes a picture to a temporary file next to the target, renamed over it when whole.
+template <typename Write>
+bool writeThenRename(const QString& path, Write write) {
+    const QFileInfo info(path);
+    const QString temp = info.dir().filePath(QStringLiteral(".%1.tmp").arg(info.fileName()));
+    if (!write(temp)) {
+        QFile::remove(temp);
+        return false;
+    }
+    if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
+        QFile::remove(temp);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<double> unitNm_, DataSearch search_,
+                         QWidget* parent)
+    : QWidget(parent, Qt::Window), base(std::move(base_)), unitNm(unitNm_), search(std::move(search_)),
+      converged(options.converged) {
+    setObjectName(QStringLiteral("sweepWindow"));
+    setWindowTitle(QStringLiteral("Sweep"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    auto* outer = new QHBoxLayout(this);
+    outer->setObjectName(QStringLiteral("sweepLayout"));
+    auto* left = new QFormLayout;
+    left->setObjectName(QStringLiteral("sweepForm"));
+    outer->addLayout(left);
+
+    QStringList names;
+    for (const std::string& n : sweepableNames())
+        if (n != "salt_mM" || unitNm) names << QString::fromStdString(n);
+    const auto nameBox = [&](const char* objectName) {
+        auto* box = new QComboBox(this);
+        box->setObjectName(QString::fromLatin1(objectName));
+        box->addItems(names);
+        return box;
+    };
+    firstNameBox = nameBox("firstNameBox");
+    firstValuesBox = new QLineEdit(QStringLiteral("0.2:10:20:log"), this);
+    firstValuesBox->setObjectName(QStringLiteral("firstValuesBox"));
+    firstValuesBox->setToolTip(QStringLiteral("0.2,0.5,1 or FROM:TO:COUNT or FROM:TO:COUNT:log"));
+    secondCheck = new QCheckBox(QStringLiteral("Second parameter"), this);
+    secondCheck->setObjectName(QStringLiteral("secondCheck"));
+    secondNameBox = nameBox("secondNameBox");
+    secondNameBox->setCurrentText(QStringLiteral("vc10"));
+    secondValuesBox = new QLineEdit(QStringLiteral("1e-4:1e-2:5:log"), this);
+    secondValuesBox->setObjectName(QStringLiteral("secondValuesBox"));
+    secondNameBox->setEnabled(false);
+    secondValuesBox->setEnabled(false);
+    methodBox = new QComboBox(this);
+    methodBox->setObjectName(QStringLiteral("methodBox"));
+    methodBox->addItems({QStringLiteral("Debye-Hückel"), QStringLiteral("Poisson-Boltzmann")});
+    methodBox->setCurrentIndex(options.dh ? 0 : 1);
+    chainsBox = new QComboBox(this);
+    chainsBox->setObjectName(QStringLiteral("chainsBox"));
+    chainsBox->addItems({QStringLiteral("tables"), QStringLiteral("solved")});
+    chainsBox->setCurrentIndex(options.tableChains ? 0 : 1);
+    observableBox = new QComboBox(this);
+    observableBox->setObjectName(QStringLiteral("observableBox"));
+    SweepSpec probe;
+    probe.unitNm = unitNm;
+    for (const std::string& n : sweepObservableNames(probe)) observableBox->addItem(QString::fromStdString(n));
+    observableBox->setCurrentText(QStringLiteral("mean_mp"));
+    const auto row = [&](const char* name, const QString& text, QWidget* field) {
+        auto* caption = new QLabel(text, this);
+        caption->setObjectName(QString::fromLatin1(name));
+        left->addRow(caption, field);
+    };
+    row("firstNameCaption", QStringLiteral("Parameter"), firstNameBox);
+    row("firstValuesCaption", QStringLiteral("Values"), firstValuesBox);
+    left->addRow(secondCheck);
+    row("secondNameCaption", QStringLiteral("Parameter"), secondNameBox);
+    row("secondValuesCaption", QStringLiteral("Values"), secondValuesBox);
+    row("methodCaption", QStringLiteral("Method"), methodBox);
+    row("chainsCaption", QStringLiteral("Single chains"), chainsBox);
+    row("observableCaption", QStringLiteral("Chart"), observableBox);
+    runButton = new QPushButton(QStringLiteral("Run"), this);
+    runButton->setObjectName(QStringLiteral("runButton"));
+    stopButton = new QPushButton(QStringLiteral("Stop"), this);
+    stopButton->setObjectName(QStringLiteral("stopButton"));
+    stopButton->setEnabled(false);
+    left->addRow(runButton, stopButton);
+    progressBar = new QProgressBar(this);
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    progressBar->setRange(0, 1);
+    progressBar->setValue(0);
+    left->addRow(progressBar);
+    statusLabel = new QLabel(this);
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    statusLabel->setWordWrap(true);
+    left->addRow(statusLabel);
+    saveCsvButton = new QPushButton(QStringLiteral("Save CSV..."), this);
+    saveCsvButton->setObjectName(QStringLiteral("saveCsvButton"));
+    savePngButton = new QPushButton(QStringLiteral("Save PNG..."), this);
+    savePngButton->setObjectName(QStringLiteral("savePngButton"));
+    saveSvgButton = new QPushButton(QStringLiteral("Save SVG..."), this);
+    saveSvgButton->setObjectName(QStringLiteral("saveSvgButton"));
+    left->addRow(saveCsvButton);
+    left->addRow(savePngButton, saveSvgButton);
+
+    plotStack = new QStackedWidget(this);
+    plotStack->setObjectName(QStringLiteral("plotStack"));
+    chartView = new QChartView(new QChart, plotStack);
+    chartView->setObjectName(QStringLiteral("chartView"));
+    chartView->setRenderHint(QPainter::Antialiasing);
+    chartView->setMinimumSize(480, 360);
+    sweepMap = new SweepMap(plotStack);
+    sweepMap->clicked = [this](std::int64_t k) {
+        if (k < static_cast<std::int64_t>(finished.size())) choosePoint(finished[static_cast<std::size_t>(k)].index);
+    };
+    plotStack->addWidget(chartView);
+    plotStack->addWidget(sweepMap);
+    outer->addWidget(plotStack, 1);
+
+    connect(secondCheck, &QCheckBox::toggled, this, [this](bool on) {
+        secondNameBox->setEnabled(on);
+        secondValuesBox->setEnabled(on);
+    });
+    connect(runButton, &QPushButton::clicked, this, [this] { start(); });
+    connect(stopButton, &QPushButton::clicked, this, [this] { stop(); });
+    connect(observableBox, &QComboBox::currentIndexChanged, this, [this] { redraw(); });
+    connect(saveCsvButton, &QPushButton::clicked, this, [this] { saveClicked(0); });
+    connect(savePngButton, &QPushButton::clicked, this, [this] { saveClicked(1); });
+    connect(saveSvgButton, &QPushButton::clicked, this, [this] { saveClicked(2); });
+}
+
+SweepWindow::~SweepWindow() {
+    // The worker finishes its current point; its queued reports to this window are dropped.
+    worker.request_stop();
+    if (worker.joinable()) worker.join();
+}
+
+bool SweepWindow::start() {
+    if (running()) return false;
+    SweepSpec spec;
+    spec.base = base;
+    spec.unitNm = unitNm;
+    spec.options = RunOptions{methodBox->currentIndex() == 0, chainsBox->currentIndex() == 0, converged, false};
+    std::string error;
+    const auto axis = [&](QComboBox* name, QLineEdit* values) {
+        return parseSweepAxis(name->currentText().toStdString() + "=" + values->text().trimmed().toStdString(), error);
+    };
+    std::optional<SweepAxis> first = axis(firstNameBox, firstValuesBox);
+    if (!first) {
+        statusLabel->setText(QString::fromStdString(error));
+        return false;
+    }
+    spec.axes.push_back(std::move(*first));
+    if (secondCheck->isChecked()) {
+        std::optional<SweepAxis> second = axis(secondNameBox, secondValuesBox);
+        if (!second) {
+            statusLabel->setText(QString::fromStdString(error));
+            return false;
+        }
+        if (second->name == spec.axes[0].name) {
+            statusLabel->setText(QStringLiteral("The two parameters must differ."));
+            return false;
+        }
+        spec.axes.push_back(std::move(*second));
+    }
+    if (worker.joinable()) worker.join();  // a finished sweep's thread
+    current = spec;
+    finished.clear();
+    finishedRun = false;
+    const std::int64_t total = sweepPointCount(spec);
+    progressBar->setRange(0, static_cast<int>(std::min<std::int64_t>(total, 1 << 30)));
+    progressBar->setValue(0);
+    statusLabel->setText(QStringLiteral("Running ..."));
+    runButton->setEnabled(false);
+    stopButton->setEnabled(true);
+    plotStack->setCurrentIndex(spec.axes.size() == 2 ? 1 : 0);
+    redraw();
+    worker = std::jthread([this, spec, search = search](std::stop_token token) {
+        std::string tablesError;
+        std::shared_ptr<const ChainTables> tables;
+        if (spec.options.tableChains && !spec.options.converged) tables = loadTables(search, tablesError);
+        const SweepResult result =
+            runSweep(spec, tables, tablesError, token, [this](const SweepPoint& p, std::int64_t done, std::int64_t total) {
+                SweepPoint light = p;
+                light.run.record.reset();  // the window keeps the numbers, not the maps
+                light.run.log.clear();
+                QMetaObject::invokeMethod(
+                    this, [this, light = std::move(light), done, total]() mutable { pointDone(std::move(light), done, total); },
+                    Qt::QueuedConnection);
+            });
+        QMetaObject::invokeMethod(this, [this, stopped = result.stopped] { ended(stopped); }, Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void SweepWindow::stop() {
+    if (!running()) return;
+    worker.request_stop();
+    stopButton->setEnabled(false);
+    statusLabel->setText(QStringLiteral("Stopping after the current point ..."));
+}
+
+void SweepWindow::pointDone(SweepPoint point, std::int64_t done, std::int64_t total) {
+    finished.push_back(std::move(point));
+    progressBar->setValue(static_cast<int>(done));
+    statusLabel->setText(QStringLiteral("Point %1 of %2: %3")
+                             .arg(done)
+                             .arg(total)
+                             .arg(QString::fromStdString(finished.back().status)));
+    redraw();
+}
+
+void SweepWindow::ended(bool stopped) {
+    finishedRun = true;
+    runButton->setEnabled(true);
+    stopButton->setEnabled(false);
+    statusLabel->setText(stopped ? QStringLiteral("Stopped: %1 points computed.").arg(finished.size())
+                                 : QStringLiteral("Finished: %1 points.").arg(finished.size()));
+    emit sweepEnded();
+}
+
+void SweepWindow::redraw() {
+    if (current.axes.empty()) return;
+    const int column = observableBox->currentIndex();
+    const QString observable = observableBox->currentText();
+    if (current.axes.size() == 2) {
+        std::vector<double> values;
+        for (const SweepPoint& p : finished) values.push_back(sweepObservableValues(current, p)[static_cast<std::size_t>(column)]);
+        sweepMap->set(static_cast<std::int64_t>(current.axes[0].values.size()),
+                      static_cast<std::int64_t>(current.axes[1].values.size()), std::move(values),
+                      QString::fromStdString(current.axes[0].name), QString::fromStdString(current.axes[1].name),
+                      observable);
+        return;
+    }
+    QChart* chart = chartView->chart();
+    chart->removeAllSeries();
+    for (QAbstractAxis* a : chart->axes()) {
+        chart->removeAxis(a);
+        delete a;
+    }
+    auto* line = new QLineSeries;
+    line->setObjectName(QStringLiteral("sweepLine"));
+    auto* dots = new QScatterSeries;
+    dots->setObjectName(QStringLiteral("sweepDots"));
+    dots->setMarkerSize(7.0);
+    line->setName(observable);
+    dots->setName(QStringLiteral("points (click to load)"));
+    double ylo = std::numeric_limits<double>::infinity(), yhi = -ylo;
+    for (const SweepPoint& p : finished) {
+        const double y = sweepObservableValues(current, p)[static_cast<std::size_t>(column)];
+        if (!std::isfinite(y)) continue;
+        line->append(p.values[0], y);
+        dots->append(p.values[0], y);
+        ylo = std::min(ylo, y);
+        yhi = std::max(yhi, y);
+    }
+    chart->addSeries(line);
+    chart->addSeries(dots);
+    chart->setTitle(observable + QStringLiteral(" against ") + QString::fromStdString(current.axes[0].name));
+    const std::vector<double>& xs = current.axes[0].values;
+    const double xlo = *std::min_element(xs.begin(), xs.end()), xhi = *std::max_element(xs.begin(), xs.end());
+    QAbstractAxis* x = nullptr;
+    if (current.axes[0].log) {
+        auto* lx = new QLogValueAxis;
+        lx->setRange(xlo, xhi > xlo ? xhi : xlo * 10.0);
+        lx->setLabelFormat(QStringLiteral("%g"));
+        x = lx;
+    } else {
+        auto* vx = new QValueAxis;
+        vx->setRange(xlo, xhi > xlo ? xhi : xlo + 1.0);
+        x = vx;
+    }
+    x->setObjectName(QStringLiteral("sweepAxisX"));
+    x->setTitleText(QString::fromStdString(current.axes[0].name));
+    auto* y = new QValueAxis;
+    y->setObjectName(QStringLiteral("sweepAxisY"));
+    y->setTitleText(observable);
+    if (std::isfinite(ylo)) {
+        const double pad = yhi > ylo ? 0.05 * (yhi - ylo) : std::max(0.05 * std::fabs(ylo), 0.5);
+        y->setRange(ylo - pad, yhi + pad);
+    }
+    chart->addAxis(x, Qt::AlignBottom);
+    chart->addAxis(y, Qt::AlignLeft);
+    for (QAbstractSeries* s : {static_cast<QAbstractSeries*>(line), static_cast<QAbstractSeries*>(dots)}) {
+        s->attachAxis(x);
+        s->attachAxis(y);
+    }
+    connect(dots, &QScatterSeries::clicked, this, [this](const QPointF& at) {
+        // The finished point nearest to the click along the swept parameter.
+        std::int64_t best = -1;
+        double distance = std::numeric_limits<double>::infinity();
+        for (const SweepPoint& p : finished) {
+            const double d = std::fabs(p.values[0] - at.x());
+            if (d < distance) distance = d, best = p.index;
+        }
+        if (best >= 0) choosePoint(best);
+    });
+}
+
+void SweepWindow::choosePoint(std::int64_t index) {
+    for (const SweepPoint& p : finished) {
+        if (p.index != index) continue;
+        if (p.status != "ok") {
+            statusLabel->setText(QString::fromStdString(p.status));
+            return;
+        }
+        statusLabel->setText(QStringLiteral("Point %1 loaded into the main window.").arg(index));
+        emit loadRequested(p.set);
+        return;
+    }
+}
+
+QString SweepWindow::csvText() const {
+    std::string csv = sweepCsvHeader(current);
+    for (const SweepPoint& p : finished) csv += sweepCsvRow(current, p);
+    return QString::fromStdString(csv);
+}
+
+bool SweepWindow::saveCsv(const QString& path, QString* error) const {
+    std::string why;
+    if (!writeTextFileAtomically(QFile::encodeName(path).toStdString(), csvText().toStdString(), why)) {
+        if (error) *error = QString::fromStdString(why);
+        return false;
+    }
+    return true;
+}
+
+bool SweepWindow::savePng(const QString& path) {
+    if (plotStack->currentIndex() == 0)
+        return writeThenRename(path, [this](const QString& temp) { return saveChartPng(chartView, temp); });
+    return writeThenRename(path, [this](const QString& temp) {
+        QImage image(sweepMap->size(), QImage::Format_ARGB32_Premultiplied);
+        QPainter p(&image);
+        sweepMap->paintTo(p, sweepMap->size());
+        p.end();
+        return image.save(temp, "PNG");
+    });
+}
+
+bool SweepWindow::saveSvg(const QString& path) {
+    if (plotStack->currentIndex() == 0)
+        return writeThenRename(path, [this](const QString& temp) {
+            return saveChartSvg(chartView, temp, QStringLiteral("Marlinq Solver sweep"));
+        });
+    return writeThenRename(path, [this](const QString& temp) {
+        QSvgGenerator generator;
+        generator.setFileName(temp);
+        generator.setSize(sweepMap->size());
+        generator.setViewBox(QRect(QPoint(0, 0), sweepMap->size()));
+        QPainter p;
+        if (!p.begin(&generator)) return false;
+        sweepMap->paintTo(p, sweepMap->size());
+        return p.end();
+    });
+}
+
+void SweepWindow::saveClicked(int kind) {
+    static const char* const filters[] = {"CSV file (*.csv)", "PNG picture (*.png)", "SVG picture (*.svg)"};
+    static const char* const titles[] = {"Save CSV", "Save PNG", "Save SVG"};
+    const QString path = userDialogs()->getSaveFileName(this, QString::fromLatin1(titles[kind]), QDir::currentPath(),
+                                                        QString::fromLatin1(filters[kind]));
+    if (path.isEmpty()) return;
+    QString error;
+    const bool ok = kind == 0 ? saveCsv(path, &error) : kind == 1 ? savePng(path) : saveSvg(path);
+    if (!ok) userDialogs()->showMessage(this, error.isEmpty() ? QStringLiteral("can not write file ") + path : error);
+}
+
+}  // namespace marlinq::ui

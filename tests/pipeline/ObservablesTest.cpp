@@ -1,0 +1,221 @@
+// Observables of a distribution, the free-energy landscape and the physical units, on
+// small distributions worked out by hand.
+
+#include "PipelineFixtures.h"
+
+#include "physics/FreeEnergy.h"
+#include "pipeline/Engine.h"
+#include "pipeline/Observables.h"
+#include "pipeline/ObservablesText.h"
+#include "pipeline/Units.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+namespace marlinq {
+namespace {
+
+// M+ and M- from 0 to 2, zp = 2, zn = 1, plen = 3, mlen = 4, vc10 = 0.1, vc01 = 0.2, and
+// the complexes c(1,1) = 0.3, c(1,2) = 0.1, c(2,1) = 0.05, c(2,2) = 0.05, every weight
+// multiplied by `scale`.
+InfoSphereBean handDistribution(double scale = 1.0, double maxShift = 0.0) {
+    Parameters p;
+    p.zp = 2.0;
+    p.zn = 1.0;
+    p.kip = 2.0 / 3.0;
+    p.kim = 0.25;
+    p.ka = 1.0;
+    p.vc10 = 0.1;
+    p.vc01 = 0.2;
+    p.Np = 1;
+    p.Nm = 1;
+    p.mpMin = 0;
+    p.mpMax = 2;
+    p.mmMin = 0;
+    p.mmMax = 2;
+    InfoSphereBean isb = testing::record(p, 3.0, 4.0, 0.0, 0.0);
+    isb.absValue(1, 0) = 0.1 * scale;
+    isb.absValue(0, 1) = 0.2 * scale;
+    isb.absValue(1, 1) = 0.3 * scale;
+    isb.absValue(1, 2) = 0.1 * scale;
+    isb.absValue(2, 1) = 0.05 * scale;
+    isb.absValue(2, 2) = 0.05 * scale;
+    isb.max_shift = maxShift;
+    ParaCalculation::normalise(isb);
+    return isb;
+}
+
+// Core radii (3V / (4 pi))^(1/3), pi = 3.141592387, of V = 7, 11, 10, 14.
+constexpr double kRc11 = 1.1866878318563403, kRc12 = 1.3796471799599448, kRc21 = 1.3365046553764217,
+                 kRc22 = 1.495132979009911;
+
+void expectHandObservables(const Observables& o, double tol) {
+    ASSERT_TRUE(o.mostProbable.has_value());
+    EXPECT_EQ(o.mostProbable->first, 1);
+    EXPECT_EQ(o.mostProbable->second, 1);
+    EXPECT_NEAR(o.meanMp, 1.2, tol);                    // (0.3 + 0.1 + 0.1 + 0.1) / 0.5
+    EXPECT_NEAR(o.meanMm, 1.3, tol);                    // (0.3 + 0.2 + 0.05 + 0.1) / 0.5
+    EXPECT_NEAR(o.massAverageAggregation, 2.68, tol);   // 3.35 / 1.25
+    EXPECT_NEAR(o.boundFractionPlus, 6.0 / 7.0, tol);   // 0.6 / (0.6 + 0.1)
+    EXPECT_NEAR(o.boundFractionMinus, 13.0 / 17.0, tol);  // 0.65 / (0.65 + 0.2)
+    EXPECT_NEAR(o.meanNetCharge, 1.1, tol);             // (0.3 + 0 + 0.15 + 0.1) / 0.5
+    EXPECT_NEAR(o.meanCoreRadius, (0.3 * kRc11 + 0.1 * kRc12 + 0.05 * kRc21 + 0.05 * kRc22) / 0.5, tol);
+    EXPECT_NEAR(o.mostProbableCoreRadius, kRc11, tol);
+    EXPECT_NEAR(o.mostProbableShare, 0.375, tol);       // 0.3 / 0.8
+}
+
+TEST(Observables, HandDistribution) { expectHandObservables(computeObservables(handDistribution()), 1e-13); }
+
+TEST(Observables, WeightsOnAShiftedScaleGiveTheSameNumbers) {
+    // A record whose weights were all lowered by 2.71828183^-700 (max_shift 710): the
+    // absolute concentrations are those of the hand distribution.
+    const double lowered = std::pow(2.71828183, -700.0);
+    expectHandObservables(computeObservables(handDistribution(lowered, 710.0)), 1e-9);
+}
+
+TEST(Observables, WeightsNearTheTopOfTheDoubleRange) {
+    Parameters p = startupParameters();
+    p.mpMax = 2;
+    p.mmMax = 2;
+    InfoSphereBean isb = testing::record(p, 72.0, 72.0, 0.0, 0.0);
+    isb.absValue(1, 0) = 1e-3;
+    isb.absValue(0, 1) = 1e-3;
+    isb.absValue(1, 1) = 9e300;
+    isb.absValue(2, 2) = 9e300;
+    ParaCalculation::normalise(isb);
+    const Observables o = computeObservables(isb);
+    EXPECT_DOUBLE_EQ(o.meanMp, 1.5);
+    EXPECT_DOUBLE_EQ(o.massAverageAggregation, 20.0 / 6.0);  // (4 + 16) / (2 + 4)
+    EXPECT_DOUBLE_EQ(o.meanNetCharge, 0.0);
+    EXPECT_DOUBLE_EQ(o.boundFractionPlus, 1.0);
+    // Ties go to the first cell in drawing order.
+    EXPECT_EQ(*o.mostProbable, std::make_pair(1, 1));
+    EXPECT_NEAR(o.mostProbableShare, 0.5, 1e-15);
+}
+
+TEST(Observables, NoWeightsNoAverages) {
+    Parameters p = startupParameters();
+    p.mpMax = 2;
+    p.mmMax = 2;
+    const InfoSphereBean empty = testing::record(p, 72.0, 72.0, 0.0, 0.0);
+    const Observables o = computeObservables(empty);
+    EXPECT_FALSE(o.mostProbable);
+    EXPECT_FALSE(o.anyComplex);
+    EXPECT_TRUE(std::isnan(o.meanMp));
+    EXPECT_TRUE(std::isnan(o.boundFractionMinus));
+    // Free chains only: the most probable cell is a lone chain, no complex averages.
+    InfoSphereBean free = empty;
+    free.absValue(0, 1) = 1e-3;
+    const Observables f = computeObservables(free);
+    ASSERT_TRUE(f.mostProbable);
+    EXPECT_EQ(*f.mostProbable, std::make_pair(0, 1));
+    EXPECT_TRUE(std::isnan(f.meanMm));
+    const std::string json = summaryJson(f, RunDescription{startupParameterSet(), p, {}, {}, false, {}});
+    EXPECT_NE(json.find("\"mean_mm\": null"), std::string::npos) << json;
+}
+
+TEST(Units, SaltOfKaAgainstAHandCalculation) {
+    // l_B = 0.714 nm, c_s = 0.1 M: kappa^2 = 8 pi 0.714 nm 0.0602214076 nm^-3 = 1.0806 nm^-2,
+    // a Debye length of 0.962 nm, ka = 0.742.
+    EXPECT_NEAR(debyeLengthNm(0.1, 0.714), 0.962, 0.0005);
+    EXPECT_NEAR(kaOfSaltMillimolar(100.0, 0.714), 0.74224, 0.00001);
+    EXPECT_NEAR(saltMillimolar(0.74223716897, 0.714), 100.0, 2e-5);
+    // c_s grows with ka^2 and falls with a^3.
+    EXPECT_NEAR(saltMillimolar(2.0 * 0.74223716897, 0.714), 400.0, 8e-5);
+    EXPECT_NEAR(saltMillimolar(0.74223716897 * 2.0, 2.0 * 0.714), 50.0, 1e-5);
+    EXPECT_NEAR(saltMillimolar(kaOfSaltMillimolar(37.0, 0.5), 0.5), 37.0, 1e-12);
+}
+
+TEST(Summary, JsonKeysParametersAndUnits) {
+    const InfoSphereBean isb = handDistribution();
+    RunDescription d;
+    d.set = startupParameterSet();
+    d.params = d.set.params;
+    d.params.ka = 0.74223716897;
+    d.options.dh = false;
+    d.unitNm = 0.714;
+    d.partial = true;
+    d.warnings = {"a \"quoted\" text"};
+    const std::string json = summaryJson(computeObservables(isb), d);
+    for (const char* key :
+         {"\"most_probable\": [1, 1]", "\"mean_mp\": 1.2", "\"mass_average_aggregation\": 2.68", "\"method\": \"pb\"",
+          "\"chains\": \"table\"", "\"partial\": true", "\"plen\": 72", "\"mlen\": 72", "\"Nm\": 200",
+          "\"kiplus\": 0.25", "\"warnings\": [\"a \\\"quoted\\\" text\"]", "\"salt_mM\": 100.0000", "\"core_radius_nm\": 0.847"}) {
+        EXPECT_NE(json.find(key), std::string::npos) << key << " in\n" << json;
+    }
+    for (const char* key : {"mean_mm", "bound_fraction_plus", "bound_fraction_minus", "mean_net_charge",
+                            "mean_core_radius", "most_probable_share", "mean_core_radius_nm", "parameters"}) {
+        EXPECT_NE(json.find(std::string("\"") + key + "\": "), std::string::npos) << key;
+    }
+}
+
+TEST(FreeEnergies, DebyeHueckelLandscapeOfTheStartupValues) {
+    const ParameterSet set = startupParameterSet();
+    Parameters p;
+    ASSERT_FALSE(validate(set, p));
+    RunOptions options;
+    options.keepEnergies = true;
+    std::string why;
+    const RunOutcome run = runToCompletion(
+        makeJobInput(p, set, options, loadChainTables(locateDataFile(kCoarseTableFile), locateDataFile(kFineTableFile), why)));
+    ASSERT_EQ(run.outcome, JobOutcome::Finished);
+    const std::string csv = freeEnergiesCsv(*run.record);
+    std::istringstream in(csv);
+    std::string first, header, line;
+    std::getline(in, first);
+    std::getline(in, header);
+    // f+ = 0.11446831776247358 * 72 - 0.158 ln 73 and f- with ln 272 at ka 0.2, density 0.25.
+    EXPECT_EQ(first.rfind("# f_plus=7.5638", 0), 0u) << first;
+    EXPECT_NE(first.find(" f_minus=7.3560"), std::string::npos) << first;
+    EXPECT_EQ(header, "mp,mm,F,E,absValue,Value");
+    int rows = 0, weighted = 0;
+    while (std::getline(in, line)) {
+        int mp = 0, mm = 0;
+        double F = 0, E = 0, a = 0, v = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%d,%d,%lf,%lf,%lf,%lf", &mp, &mm, &F, &E, &a, &v), 6) << line;
+        // Every complex of 1..10 x 1..10, M+ outer.
+        EXPECT_EQ(mp, 1 + rows / 10);
+        EXPECT_EQ(mm, 1 + rows % 10);
+        EXPECT_DOUBLE_EQ(F, FreeEnergy::freeEnergy_SphereDH(0.2, mp * 18.0, mm * 18.0, 72.0 * (mp + mm)));
+        // The weight is the concentration c+^M+ c-^M- e^E.
+        const double logWeight = (mp + mm) * std::log(1e-3) + E;
+        if (logWeight > -700.0) {
+            EXPECT_NEAR(std::log(a), logWeight, 1e-9 * std::fabs(E) + 1e-9) << line;
+            ++weighted;
+        } else {
+            EXPECT_LT(a, 1e-300) << line;  // far off neutrality: no weight left
+        }
+        ++rows;
+    }
+    EXPECT_EQ(rows, 100);
+    EXPECT_GE(weighted, 10);
+}
+
+TEST(FreeEnergies, PoissonBoltzmannListsTheEvaluatedBandOnly) {
+    ParameterSet set = startupParameterSet();
+    Parameters p;
+    ASSERT_FALSE(validate(set, p));
+    RunOptions options{false, true, false, true};
+    std::string why;
+    const RunOutcome run = runToCompletion(
+        makeJobInput(p, set, options, loadChainTables(locateDataFile(kCoarseTableFile), locateDataFile(kFineTableFile), why)));
+    ASSERT_EQ(run.outcome, JobOutcome::Finished);
+    const std::string csv = freeEnergiesCsv(*run.record);
+    // |M- - M+| <= 4 within 1..10: 5 + 6 + 7 + 8 + 9 + 9 + 8 + 7 + 6 + 5 cells.
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 2 + 70);
+    EXPECT_EQ(csv.find("\n1,6,"), std::string::npos);
+    EXPECT_NE(csv.find("\n1,5,"), std::string::npos);
+    // Without the option nothing is kept.
+    const RunOutcome plain = runToCompletion(makeJobInput(
+        p, set, RunOptions{false, true, false, false},
+        loadChainTables(locateDataFile(kCoarseTableFile), locateDataFile(kFineTableFile), why)));
+    EXPECT_TRUE(plain.record->energies.empty());
+    EXPECT_EQ(plain.record->absValue, run.record->absValue);
+}
+
+}  // namespace
+}  // namespace marlinq

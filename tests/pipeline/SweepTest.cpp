@@ -1,0 +1,179 @@
+// Sweeps: the three forms of VALUES, the grid order, shards, a refused point in the middle
+// of a sweep, and the CSV rows.
+
+#include "PipelineFixtures.h"
+
+#include "pipeline/Sweep.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace marlinq {
+namespace {
+
+std::vector<double> values(const std::string& text, bool* logOut = nullptr) {
+    bool log = false;
+    std::string error;
+    const auto v = parseSweepValues(text, log, error);
+    EXPECT_TRUE(v) << text << ": " << error;
+    if (logOut) *logOut = log;
+    return v.value_or(std::vector<double>{});
+}
+
+TEST(SweepValues, ThreeForms) {
+    EXPECT_EQ(values("0.2,0.5,1"), (std::vector<double>{0.2, 0.5, 1.0}));
+    EXPECT_EQ(values("1e-3, +2.5"), (std::vector<double>{1e-3, 2.5}));
+    EXPECT_EQ(values("7"), (std::vector<double>{7.0}));
+    // Evenly spaced, both ends included.
+    bool log = true;
+    EXPECT_EQ(values("0:1:5", &log), (std::vector<double>{0.0, 0.25, 0.5, 0.75, 1.0}));
+    EXPECT_FALSE(log);
+    EXPECT_EQ(values("10:4:3"), (std::vector<double>{10.0, 7.0, 4.0}));
+    EXPECT_EQ(values("3:3:1"), (std::vector<double>{3.0}));
+    // Logarithmic: 0.2, 0.2 * 50^(1/2), 10 and 1, 10, 100, 1000 with exact ends.
+    const std::vector<double> l = values("0.2:10:3:log", &log);
+    EXPECT_TRUE(log);
+    ASSERT_EQ(l.size(), 3u);
+    EXPECT_EQ(l[0], 0.2);
+    EXPECT_NEAR(l[1], std::sqrt(2.0), 1e-14);
+    EXPECT_EQ(l[2], 10.0);
+    const std::vector<double> decades = values("1:1000:4:log");
+    ASSERT_EQ(decades.size(), 4u);
+    EXPECT_NEAR(decades[1], 10.0, 1e-13);
+    EXPECT_NEAR(decades[2], 100.0, 1e-12);
+    EXPECT_EQ(decades[3], 1000.0);
+    const std::vector<double> hundred = values("0.2:10:100:log");
+    ASSERT_EQ(hundred.size(), 100u);
+    for (std::size_t k = 1; k < hundred.size(); ++k)
+        EXPECT_NEAR(hundred[k] / hundred[k - 1], std::pow(50.0, 1.0 / 99.0), 1e-13);
+}
+
+TEST(SweepValues, Refused) {
+    for (const char* text : {"", "a,b", "1,,2", "1:2", "0:1:0", "0:1:2.5", "0:1:2:lin", "0:1:3:log", "-1:1:3:log",
+                             "1:2:3:4:5", "0,5;6", "1e999"}) {
+        bool log = false;
+        std::string error;
+        EXPECT_FALSE(parseSweepValues(text, log, error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
+    }
+    std::string error;
+    EXPECT_FALSE(parseSweepAxis("foo=1,2", error));
+    EXPECT_FALSE(parseSweepAxis("ka", error));
+    EXPECT_FALSE(parseSweepAxis("Np=1.5", error));
+    EXPECT_NE(error.find("whole"), std::string::npos);
+    const auto axis = parseSweepAxis("mpMax=5:10:6", error);
+    ASSERT_TRUE(axis);
+    EXPECT_EQ(axis->name, "mpMax");
+    EXPECT_EQ(axis->values, (std::vector<double>{5, 6, 7, 8, 9, 10}));
+}
+
+TEST(SweepGrid, FirstAxisOutermostAndShards) {
+    SweepSpec spec;
+    spec.axes = {SweepAxis{"ka", {0.2, 0.5, 1.0}, false}, SweepAxis{"zp", {18.0, 36.0}, false}};
+    ASSERT_EQ(sweepPointCount(spec), 6);
+    const std::vector<std::vector<double>> expected{{0.2, 18.0}, {0.2, 36.0}, {0.5, 18.0},
+                                                    {0.5, 36.0}, {1.0, 18.0}, {1.0, 36.0}};
+    for (std::int64_t i = 0; i < 6; ++i) EXPECT_EQ(sweepPointValues(spec, i), expected[static_cast<std::size_t>(i)]);
+
+    std::string error;
+    const auto shard = parseShard("1/4", error);
+    ASSERT_TRUE(shard);
+    spec.shard = *shard;
+    EXPECT_EQ(shardPoints(spec), (std::vector<std::int64_t>{1, 5}));
+    for (const char* bad : {"4/4", "-1/2", "1/0", "1", "a/b", "1/2/3"}) EXPECT_FALSE(parseShard(bad, error)) << bad;
+}
+
+TEST(SweepGrid, PointSetsAsAParameterFileLineWould) {
+    SweepSpec spec;
+    spec.base = startupParameterSet();
+    spec.axes = {SweepAxis{"zp", {36.0}, false}, SweepAxis{"ka", {0.30000000000000004}, false}};
+    std::string error;
+    auto set = sweepPointSet(spec, {36.0, 0.30000000000000004}, error);
+    ASSERT_TRUE(set) << error;
+    EXPECT_EQ(set->plen, 144.0);  // 36 / 0.25: the density stays, the length follows
+    EXPECT_EQ(set->mlen, 72.0);
+    EXPECT_EQ(set->params.ka, 0.3);  // 15 significant digits, as a file shows it
+    spec.axes = {SweepAxis{"salt_mM", {100.0}, false}};
+    EXPECT_FALSE(sweepPointSet(spec, {100.0}, error));
+    spec.unitNm = 0.714;
+    set = sweepPointSet(spec, {100.0}, error);
+    ASSERT_TRUE(set) << error;
+    EXPECT_NEAR(set->params.ka, 0.74224, 1e-5);
+}
+
+class SweepRuns : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tables = loadChainTables(locateDataFile(kCoarseTableFile), locateDataFile(kFineTableFile), tablesError);
+        ASSERT_TRUE(tables) << tablesError;
+        spec.base = startupParameterSet();
+    }
+    std::string sweepCsv(const SweepSpec& s, std::vector<SweepPoint>* points = nullptr) {
+        std::string csv = sweepCsvHeader(s);
+        runSweep(s, tables, tablesError, {}, [&](const SweepPoint& p, std::int64_t, std::int64_t) {
+            csv += sweepCsvRow(s, p);
+            if (points) points->push_back(p);
+        });
+        return csv;
+    }
+    std::shared_ptr<const ChainTables> tables;
+    std::string tablesError;
+    SweepSpec spec;
+};
+
+TEST_F(SweepRuns, RefusedPointInTheMiddleAndTheSweepGoesOn) {
+    spec.axes = {SweepAxis{"ka", {0.5, 0.1, 1.0}, false}};
+    std::vector<SweepPoint> points;
+    const std::string csv = sweepCsv(spec, &points);
+    ASSERT_EQ(points.size(), 3u);
+    EXPECT_EQ(points[0].status, "ok");
+    EXPECT_FALSE(points[1].ran);
+    EXPECT_EQ(points[1].status, "Stable solution is only for ka between 0.2 and 10");
+    EXPECT_EQ(points[2].status, "ok");
+    EXPECT_EQ(points[2].params.ka, 1.0);
+    EXPECT_NE(csv.find("\n1,0.1,,,,,,,,,,,Stable solution is only for ka between 0.2 and 10\n"), std::string::npos)
+        << csv;
+    EXPECT_EQ(csv.substr(0, csv.find('\n')),
+              "index,ka,most_probable_mp,most_probable_mm,mean_mp,mean_mm,mass_average_aggregation,"
+              "bound_fraction_plus,bound_fraction_minus,mean_net_charge,mean_core_radius,most_probable_share,status");
+    // A point of a sweep is the run of its parameter set alone.
+    Parameters p;
+    ParameterSet set = spec.base;
+    set.params.ka = 1.0;
+    ASSERT_FALSE(validate(set, p));
+    const RunOutcome alone = runToCompletion(makeJobInput(p, set, spec.options, tables));
+    EXPECT_EQ(alone.record->absValue, points[2].run.record->absValue);
+    // Equal charges on both kinds: complexes close to neutral, within one chain's charge.
+    EXPECT_LT(std::fabs(points[0].observables.meanNetCharge), 18.0);
+    EXPECT_TRUE(points[0].observables.anyComplex);
+}
+
+TEST_F(SweepRuns, ShardsReassembleIntoTheWholeSweep) {
+    spec.axes = {SweepAxis{"ka", {0.2, 0.7, 3.0}, false}, SweepAxis{"vc10", {1e-3, 1e-2}, false}};
+    spec.options.dh = false;
+    const std::string whole = sweepCsv(spec);
+    std::map<std::int64_t, std::string> rows;
+    for (std::int64_t i = 0; i < 4; ++i) {
+        SweepSpec s = spec;
+        s.shard = Shard{i, 4};
+        const std::string part = sweepCsv(s);
+        EXPECT_EQ(part.substr(0, part.find('\n') + 1), sweepCsvHeader(spec));
+        std::size_t at = part.find('\n') + 1;
+        while (at < part.size()) {
+            const std::size_t end = part.find('\n', at) + 1;
+            const std::string row = part.substr(at, end - at);
+            rows[std::stoll(row)] = row;
+            at = end;
+        }
+    }
+    std::string joined = sweepCsvHeader(spec);
+    for (const auto& [index, row] : rows) joined += row;
+    EXPECT_EQ(joined, whole);
+    EXPECT_EQ(rows.size(), 6u);
+}
+
+}  // namespace
+}  // namespace marlinq
