@@ -255,6 +255,7 @@ void Form1::buildLayout() {
     mplusTitle->setObjectName(QStringLiteral("symbol_sym_mplus"));
     mapStatusLabel = new QLabel(mapArea);
     mapStatusLabel->setObjectName(QStringLiteral("mapStatusLabel"));
+    mapStatusLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     wholeRangeButton = new QToolButton(mapArea);
     wholeRangeButton->setObjectName(QStringLiteral("wholeRangeButton"));
     wholeRangeButton->setText(QStringLiteral("Whole range"));
@@ -318,9 +319,9 @@ void Form1::buildLayout() {
     symbol(r, "sym_mminus", 138, 54);
     label61 = output(r, "label61", 182, 54, 75);
     const auto row = [&](const QString& caption, const char* sym, QLabel*& out, const char* name, int y) {
-        text(r, caption, 8, y + 2, 124);
-        symbol(r, sym, 130, y);
-        out = output(r, name, 172, y, 92);
+        text(r, caption, 6, y + 2, 134);
+        symbol(r, sym, 138, y, QSize(34, 24));
+        out = output(r, name, 174, y, 90);
     };
     row(QStringLiteral("Core radius"), "sym_Rc", label62, "label62", 88);
     row(QStringLiteral("Rescaled salt core"), "sym_kRc", label63, "label63", 116);

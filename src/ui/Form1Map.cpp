@@ -169,9 +169,12 @@ void Form1::layoutMapArea() {
     const int total = fixedW + mapW;
     const int x0 = std::max(0, (mapArea->width() - total) / 2);
     const int barX = x0;
-    maxLabel->setGeometry(barX + barNumbers, top - textH - 2, kColourRects + 20, textH);
-    pictureBox2->setGeometry(barX, top, barW, mapH);
-    minLabel->setGeometry(barX + barNumbers, top + mapH + 2, kColourRects + 20, textH);
+    // The colour bar reaches half a number above and below the map, so that the numbers of
+    // its top and bottom boundaries are whole.
+    const int half = textH / 2;
+    maxLabel->setGeometry(barX + barNumbers, top - half - textH - 1, kColourRects + 20, textH);
+    pictureBox2->setGeometry(barX, top - half, barW, mapH + 2 * half);
+    minLabel->setGeometry(barX + barNumbers, top + mapH + half + 1, kColourRects + 20, textH);
     const int titleX = barX + barW + 10;
     mminusTitle->move(titleX, top + mapH / 2 - mminusTitle->height() / 2);
     const int mapX = titleX + yTitleW + yTicksW + 2;
@@ -182,7 +185,8 @@ void Form1::layoutMapArea() {
     mplusTitle->move(mapX + mapW / 2 - mplusTitle->width() / 2, top + mapH + 2 + xTicksH);
     const int buttonW = wholeRangeButton->sizeHint().width();
     wholeRangeButton->setGeometry(mapX + mapW - buttonW, 0, buttonW, top - 2);
-    mapStatusLabel->setGeometry(mapX, 0, std::max(0, mapW - buttonW - 6), top - 2);
+    const int statusLeft = std::min(mapX, barX + barW);
+    mapStatusLabel->setGeometry(statusLeft, 0, std::max(0, mapX + mapW - buttonW - 6 - statusLeft), top - 2);
     renderMap();
 }
 
@@ -240,7 +244,8 @@ void Form1::renderMap() {
     {
         QPainter pb(&bar);
         pb.setRenderHint(QPainter::TextAntialiasing);
-        const QRectF rects(bar.width() - kColourRects - 1.0, 0.5, kColourRects, bar.height() - 1.0);
+        const double half = (pictureBox2->height() - pictureBox1->height()) / 2.0;
+        const QRectF rects(bar.width() - kColourRects - 1.0, half + 0.5, kColourRects, bar.height() - 2.0 * half - 1.0);
         paintColourScale(pb, rects, scale, maxShare(), tickFont, palette().color(QPalette::WindowText));
     }
     image1 = bar;

@@ -58,8 +58,9 @@ FigureLayout layoutFigure(const MapFigure& figure) {
     const double titleW = 30.0;
     double x = kFigureMargin + labelW + 4.0;
     const double top = kFigureMargin + fm.height() + 6.0;
-    l.scaleTitle = QRectF(kFigureMargin, kFigureMargin, labelW + kFigureBarWidth + 40.0, fm.height());
-    l.bar = QRectF(x, top, kFigureBarWidth, std::min(mapH, std::max(300.0, 21.0 * (fm.height() + 2.0))));
+    l.scaleTitle = QRectF(kFigureMargin, kFigureMargin,
+                          fm.horizontalAdvance(figure.scaleTitle) + 4.0, fm.height());
+    l.bar = QRectF(x, top, kFigureBarWidth, mapH);
     x += kFigureBarWidth + 2.0 * kFigureGap;
     l.yTitle = QPointF(x, top + mapH / 2.0);
     x += titleW;
@@ -73,7 +74,6 @@ FigureLayout layoutFigure(const MapFigure& figure) {
                                   2.0 * kFigureMargin + QFontMetricsF(figureFont(9.0)).horizontalAdvance(figure.caption));
     l.caption = QRectF(kFigureMargin, captionTop, width - 2.0 * kFigureMargin, fm.height() + 4.0);
     l.size = QSizeF(std::ceil(width), std::ceil(l.caption.bottom() + kFigureMargin));
-    l.bar.setHeight(std::max(l.bar.height(), 200.0));
     return l;
 }
 

@@ -179,7 +179,7 @@ struct SunPicture {
 // width: the picture width in pixels; Nmax, Rmax set the scale; Np, Nm the neutral lengths
 // drawn, each at least kMinChainPixels long. The two kinds alternate as evenly as their
 // numbers allow, starting from a phase that rng draws.
-inline constexpr double kMinChainPixels = 5.0;
+inline constexpr double kMinChainPixels = 8.0;
 SunPicture sunPicture(std::int32_t width, std::int32_t mp, std::int32_t mm, double Rc, double Nmax, double Rmax,
                       std::int32_t Np, std::int32_t Nm, std::mt19937& rng);
 

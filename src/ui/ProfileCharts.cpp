@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QSaveFile>
+#include <QGraphicsLayout>
 #include <QSvgGenerator>
 #include <QValueAxis>
 
@@ -170,16 +171,26 @@ public:
     TitleFor(QChartView* view, const QString& title) : chart_(view->chart()) {
         if (!chart_ || title.isEmpty()) return;
         saved_ = chart_->title();
-        chart_->setTitle(title);
+        set(title);
         active_ = true;
     }
     ~TitleFor() {
-        if (active_) chart_->setTitle(saved_);
+        if (active_) set(saved_);
     }
     TitleFor(const TitleFor&) = delete;
     TitleFor& operator=(const TitleFor&) = delete;
 
 private:
+    // The title's text is fitted to its place when the chart lays itself out: do it now.
+    void set(const QString& text) {
+        chart_->setTitle(text);
+        if (QGraphicsLayout* layout = chart_->layout()) {
+            layout->invalidate();
+            layout->activate();
+        }
+        QCoreApplication::sendPostedEvents();
+    }
+
     QChart* chart_;
     QString saved_;
     bool active_ = false;

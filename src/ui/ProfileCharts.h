@@ -17,7 +17,7 @@ QChartView* makeProfileChartView(QWidget* parent, const QString& objectName, con
                                  const QString& xTitle, const QString& yTitle, int side);
 
 // Symbols of a curve: circles of this diameter on every kSymbolStep-th point.
-inline constexpr double kProfileMarkerSize = 6.0;
+inline constexpr double kProfileMarkerSize = 7.0;
 inline constexpr int kSymbolStep = 10;
 
 // Appends a line through (x[i], y[i]), i < count, with small circles (hollow ones when

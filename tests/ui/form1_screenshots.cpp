@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QPixmap>
 #include <QScreen>
+#include <QGuiApplication>
+#include <QToolTip>
 
 using namespace marlinq;
 using namespace marlinq::ui;
@@ -36,6 +38,15 @@ protected:
 TEST_F(Screenshots, AfterTheDefaultRun) {
     solveAndWait();
     shoot("main-window.png");
+    // The tooltip of the most probable cell is a window of its own: the screen is cut.
+    const QPoint cell = cellCentre(4, 4);
+    QToolTip::showText(form->pictureBox1->mapToGlobal(cell), form->mapToolTip(cell), form->pictureBox1);
+    waitFor([] { return false; }, 500);
+    const QPoint corner = form->pictureBox1->mapToGlobal(QPoint(0, 0));
+    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0, corner.x(), corner.y() + cell.y() - 120,
+                                                                        form->pictureBox1->width() + 300, 260);
+    ASSERT_TRUE(screen.save(QDir(target).filePath("map-tooltip.png")));
+    QToolTip::hideText();
 }
 
 TEST_F(Screenshots, OnALargeScreen) {
