@@ -16,13 +16,41 @@
 #include <QLocale>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTemporaryFile>
 
 #include <cmath>
+#include <filesystem>
+#include <functional>
 #include <limits>
 
 namespace marlinq::ui {
 
 namespace {
+
+// Writes a file through a temporary one in the same folder that replaces path only once
+// it is complete: a failed or interrupted save leaves what was there before.
+bool writeViaTemporary(const QString& path, const std::function<bool(const std::string&)>& write) {
+    const QFileInfo target(path);
+    QTemporaryFile temporary(target.absoluteDir().filePath(QStringLiteral(".") + target.fileName() +
+                                                           QStringLiteral(".XXXXXX")));
+    temporary.setAutoRemove(false);
+    if (!temporary.open()) return false;
+    // The saved file gets the permissions of the one it replaces, or the usual ones.
+    temporary.setPermissions(target.exists() ? target.permissions()
+                                             : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                   QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    const QString temporaryPath = temporary.fileName();
+    temporary.close();
+    std::error_code error;
+    const std::filesystem::path from(QFile::encodeName(temporaryPath).toStdString());
+    if (!write(from.string())) {
+        std::filesystem::remove(from, error);
+        return false;
+    }
+    std::filesystem::rename(from, std::filesystem::path(QFile::encodeName(path).toStdString()), error);
+    if (error) std::filesystem::remove(from, error);
+    return !error;
+}
 
 constexpr int kBannerCentre = 317 / 2;
 constexpr int kPlusTop = Form1::kMinusBannerTop - 30;  // just above the '-' banner
@@ -151,7 +179,8 @@ void Form1::saveAsDefaultToolStripMenuItem_Click() {
     rememberDirectory(path);
     const ParameterFileValues values{g.vc01, g.vc10, g.zp, g.zn, g.kip, g.kim, g.ka,
                                      g.Np,   g.Nm,   g.mpMin, g.mpMax, g.mmMin, g.mmMax};
-    if (!writeParameterFile(narrowPath(path), values)) showMessage(QStringLiteral("can not write ") + path);
+    if (!writeViaTemporary(path, [&](const std::string& file) { return writeParameterFile(file, values); }))
+        showMessage(QStringLiteral("can not write ") + path);
 }
 
 void Form1::saveToolStripMenuItem_Click() {
@@ -167,7 +196,8 @@ void Form1::saveToolStripMenuItem_Click() {
     const InfoSphereBean& rec = *isb;
     const std::vector<double> cells = rec.absValue.toVector();
     const DistributionView view{rec.mpMin, rec.mpMax, rec.mmMin, rec.mmMax, rec.vc10, rec.vc01, cells.data()};
-    if (!writeDistribution(narrowPath(path), view, decimalSeparator()))
+    const char separator = decimalSeparator();
+    if (!writeViaTemporary(path, [&](const std::string& file) { return writeDistribution(file, view, separator); }))
         showMessage(QStringLiteral("can not write ") + path);
 }
 

@@ -339,7 +339,13 @@ void Form1::updateMapStatus() {
         wholeRangeToolStripMenuItem->setEnabled(!whole || region);
     }
     if (whole) {
-        mapStatusLabel->setText(region ? QStringLiteral("Whole range") : QString());
+        const std::optional<CellWindow>& r = populated();
+        mapStatusLabel->setText(r ? QStringLiteral("Whole range; populated region M+ %1..%2, M- %3..%4")
+                                        .arg(axisMpMin + r->row0)
+                                        .arg(axisMpMin + r->row1)
+                                        .arg(axisMmMin + r->col0)
+                                        .arg(axisMmMin + r->col1)
+                                  : QString());
         mapStatusLabel->setToolTip(QString());
         return;
     }

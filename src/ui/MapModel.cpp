@@ -100,15 +100,40 @@ std::int32_t colourClassOf(double ratio, const ColourScale& scale) {
     return std::clamp(20 - static_cast<std::int32_t>(std::floor(x)), 0, 20);
 }
 
+namespace {
+double lowerEdge(std::int32_t code, const ColourScale& scale);
+}  // namespace
+
 Grid<std::int32_t> colourClassesOf(const Grid<double>& weights, const ColourScale& scale) {
     double largest = 0.0;
     weights.forEach([&](double w) { largest = std::max(largest, w); });
     Grid<std::int32_t> out(weights.rows(), weights.cols());
+    if (!(largest > 0.0)) return out;
+    // The class of a weight is the number of class edges at or below it (classes are
+    // closed at the top on the logarithmic scale, at the bottom on the linear one);
+    // comparing with the 20 edges spares a logarithm per cell.
+    std::array<double, 20> edges{};
+    for (std::int32_t c = 1; c <= 20; ++c) edges[static_cast<std::size_t>(c - 1)] = largest * lowerEdge(c, scale);
     for (std::int32_t r = 0; r < out.rows(); ++r) {
         const double* in = weights.row(r);
         std::int32_t* row = out.row(r);
-        for (std::int32_t c = 0; c < out.cols(); ++c)
-            row[c] = largest > 0.0 ? colourClassOf(in[c] / largest, scale) : 0;
+        for (std::int32_t c = 0; c < out.cols(); ++c) {
+            const double w = in[c];
+            if (!(w > 0.0)) {
+                row[c] = 0;
+            } else if (w >= largest) {
+                row[c] = 20;
+            } else {
+                const auto* at = scale.logarithmic ? std::lower_bound(edges.begin(), edges.end(), w)
+                                                   : std::upper_bound(edges.begin(), edges.end(), w);
+                std::int32_t code = static_cast<std::int32_t>(at - edges.begin());
+                // Rounding at an edge: the exact rule decides.
+                if (code > 0 && code < 20 && (w == edges[static_cast<std::size_t>(code - 1)] ||
+                                              w == edges[static_cast<std::size_t>(code)]))
+                    code = colourClassOf(w / largest, scale);
+                row[c] = code;
+            }
+        }
     }
     return out;
 }
@@ -206,29 +231,46 @@ std::int64_t tickStep(const std::vector<Tick>& ticks) {
 
 std::optional<CellWindow> populatedRegion(const Grid<double>& weights, double fraction) {
     if (weights.empty()) return std::nullopt;
-    std::vector<double> values;
-    values.reserve(weights.cellCount());
-    double sum = 0.0;
+    double sum = 0.0, largest = 0.0;
     weights.forEach([&](double w) {
         if (w > 0.0 && std::isfinite(w)) {
-            values.push_back(w);
             sum += w;
+            largest = std::max(largest, w);
         }
     });
     if (!(sum > 0.0)) return std::nullopt;
-    std::sort(values.begin(), values.end(), std::greater<>());
+    // The weight held by cells in bins of an eighth of a binary order below the largest;
+    // the threshold is the lower edge of the bin where `fraction` is reached, so the cells
+    // kept hold at least that fraction (and a little more).
+    constexpr int kSub = 8, kOrders = 1100;
+    std::vector<double> bins(static_cast<std::size_t>(kSub * kOrders + 1), 0.0);
+    int topExponent = 0;
+    std::frexp(largest, &topExponent);
+    const auto binOf = [&](double w) {
+        int e = 0;
+        const double m = std::frexp(w, &e);  // w = m 2^e, m in [0.5, 1)
+        const int sub = std::min(kSub - 1, static_cast<int>((m - 0.5) * 2.0 * kSub));
+        const int k = (topExponent - e) * kSub + (kSub - 1 - sub);
+        return static_cast<std::size_t>(std::clamp(k, 0, kSub * kOrders));
+    };
+    weights.forEach([&](double w) {
+        if (w > 0.0 && std::isfinite(w)) bins[binOf(w)] += w;
+    });
     double held = 0.0;
-    double threshold = values.back();
-    for (const double w : values) {
-        held += w;
-        threshold = w;
-        if (held >= fraction * sum) break;
+    std::size_t last = bins.size() - 1;
+    for (std::size_t k = 0; k < bins.size(); ++k) {
+        held += bins[k];
+        if (held >= fraction * sum) {
+            last = k;
+            break;
+        }
     }
     CellWindow box{weights.rows(), -1, weights.cols(), -1};
     for (std::int32_t r = 0; r < weights.rows(); ++r) {
         const double* row = weights.row(r);
         for (std::int32_t c = 0; c < weights.cols(); ++c) {
-            if (row[c] >= threshold && std::isfinite(row[c])) {
+            const double w = row[c];
+            if (w > 0.0 && std::isfinite(w) && binOf(w) <= last) {
                 box.row0 = std::min(box.row0, r);
                 box.row1 = std::max(box.row1, r);
                 box.col0 = std::min(box.col0, c);

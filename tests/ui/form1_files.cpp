@@ -275,6 +275,8 @@ TEST_F(WindowTest, SaveDistributionDuringARunWritesTheLastFinishedRow) {
     const DistributionView view{result->mpMin, result->mpMax, result->mmMin, result->mmMax,
                                 result->vc10,  result->vc01,  cells.data()};
     EXPECT_EQ(readAll(path).toStdString(), formatDistribution(view, '.'));
+    // Written through a temporary file that is gone once the save is done.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter("partial.txt"), QStringList{"partial.txt"});
     form->button2->click();
     ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));
 }

@@ -149,6 +149,22 @@ TEST(MapModel, LogarithmicScaleColoursAThousandthOfTheLargestWeight) {
     EXPECT_EQ(c(1, 2), 10);
     EXPECT_EQ(c(0, 1), 0);
 
+    // The whole-grid classes follow the rule of one cell, the class edges included.
+    for (const ColourScale& s : {linear, log6, log2}) {
+        std::vector<double> values{3.0};
+        for (double e = -9.0; e <= 0.0; e += 0.0137) values.push_back(3.0 * std::pow(10.0, e));
+        const std::size_t sweepEnd = values.size();
+        for (const ScaleBoundary& b : scaleBoundaries(s)) values.push_back(3.0 * b.ratio);
+        Grid<double> g(1, static_cast<std::int32_t>(values.size()));
+        for (std::size_t k = 0; k < values.size(); ++k) g(0, static_cast<std::int32_t>(k)) = values[k];
+        const Grid<std::int32_t> classes = colourClassesOf(g, s);
+        for (std::size_t k = 0; k < values.size(); ++k)
+            // At an edge itself the rounding of w / largest may tip a class either way.
+            EXPECT_NEAR(classes(0, static_cast<std::int32_t>(k)), colourClassOf(values[k] / 3.0, s),
+                        k < sweepEnd ? 0 : 1)
+                << values[k];
+    }
+
     // The bar's boundaries rise from the bottom; each class holds the ratios between them.
     for (const ColourScale& s : {linear, log6}) {
         const auto b = scaleBoundaries(s);

@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QGuiApplication>
 #include <QToolTip>
+#include <QToolButton>
 
 using namespace marlinq;
 using namespace marlinq::ui;
@@ -66,6 +67,8 @@ TEST_F(Screenshots, PoissonBoltzmannOverALargeRangeWithLogarithmicColours) {
     shoot("main-window-pb-log.png");
     ASSERT_TRUE(form->saveMapFigure(QDir(target).filePath("map-figure.png"), false));
     ASSERT_TRUE(form->saveMapFigure(QDir(target).filePath("map-figure.svg"), true));
+    form->wholeRangeButton->click();
+    shoot("main-window-pb-whole.png");
 }
 
 TEST_F(Screenshots, AfterLoadingAnAsymmetricSet) {
