@@ -16,16 +16,10 @@ constexpr float kMinGridCell = 4.0F;
 constexpr std::int64_t kMaxRectCells = 20000;
 
 void paintGrid(QPainter& p, const CellGeometry& g, const QColor& colour, double width) {
+    if (g.cw < kMinGridCell || g.ch < kMinGridCell) return;
     QPen pen(colour);
     pen.setWidthF(width);
     p.setPen(pen);
-    if (g.cw < kMinGridCell || g.ch < kMinGridCell) {
-        // Too small for lines between the cells: the edge of the map alone.
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(QRectF(0.0, static_cast<double>(g.cellY(g.mrange - 1)), static_cast<double>(g.prange) * g.cw,
-                          static_cast<double>(g.mrange) * g.ch));
-        return;
-    }
     for (std::int32_t r = 0; r <= g.mrange; ++r) {
         const double y = static_cast<double>(static_cast<float>(r) * g.ch);
         p.drawLine(QPointF(0.0, y), QPointF(g.Wm, y));
