@@ -140,6 +140,8 @@ private:
     // Paints the map, its axes and its colour bar at their current sizes.
     void renderMap();
     void updateMapStatus();
+    // Shows the status of the map in full, or briefly when the label is too narrow.
+    void fitMapStatus();
     // After a run: show the populated region of a large range.
     void focusPopulatedRegion();
     MapFigure currentFigure(Grid<std::int32_t>& classes) const;
@@ -212,6 +214,7 @@ private:
     mutable ResultSnapshot regionRecord;
     mutable std::optional<CellWindow> region;
     const std::optional<CellWindow>& populated() const;
+    QString statusFull, statusBrief;  // what the map shows, long and short
     std::int32_t axisMpMin = 0, axisMmMin = 0;  // M+ and M- of the first row and column of the run
     std::int32_t prange = 0, mrange = 0;
     CellList list;

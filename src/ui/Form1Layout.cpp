@@ -294,7 +294,7 @@ void Form1::buildLayout() {
     richTextBox1->setReadOnly(true);
     richTextBox1->setAcceptRichText(false);
     richTextBox1->setMinimumHeight(56);
-    richTextBox1->setMaximumHeight(110);
+    richTextBox1->setMaximumHeight(90);
     richTextBox1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     progressBar1 = new QProgressBar(client);
     progressBar1->setObjectName(QStringLiteral("progressBar1"));

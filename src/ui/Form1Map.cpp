@@ -187,6 +187,7 @@ void Form1::layoutMapArea() {
     wholeRangeButton->setGeometry(mapX + mapW - buttonW, 0, buttonW, top - 2);
     const int statusLeft = std::min(mapX, barX + barW);
     mapStatusLabel->setGeometry(statusLeft, 0, std::max(0, mapX + mapW - buttonW - 6 - statusLeft), top - 2);
+    fitMapStatus();
     renderMap();
 }
 
@@ -340,13 +341,15 @@ void Form1::updateMapStatus() {
     }
     if (whole) {
         const std::optional<CellWindow>& r = populated();
-        mapStatusLabel->setText(r ? QStringLiteral("Whole range; populated region M+ %1..%2, M- %3..%4")
-                                        .arg(axisMpMin + r->row0)
-                                        .arg(axisMpMin + r->row1)
-                                        .arg(axisMmMin + r->col0)
-                                        .arg(axisMmMin + r->col1)
-                                  : QString());
-        mapStatusLabel->setToolTip(QString());
+        statusFull = r ? QStringLiteral("Whole range; populated region M+ %1..%2, M- %3..%4")
+                             .arg(axisMpMin + r->row0)
+                             .arg(axisMpMin + r->row1)
+                             .arg(axisMmMin + r->col0)
+                             .arg(axisMmMin + r->col1)
+                       : QString();
+        statusBrief = r ? QStringLiteral("Whole range") : QString();
+        mapStatusLabel->setToolTip(statusFull);
+        fitMapStatus();
         return;
     }
     const QString shown = QStringLiteral("M+ %1..%2, M- %3..%4")
@@ -354,8 +357,8 @@ void Form1::updateMapStatus() {
                               .arg(axisMpMin + view.row1)
                               .arg(axisMmMin + view.col0)
                               .arg(axisMmMin + view.col1);
-    mapStatusLabel->setText(viewFocused ? QStringLiteral("Populated region: ") + shown
-                                        : QStringLiteral("Showing ") + shown);
+    statusFull = viewFocused ? QStringLiteral("Populated region: ") + shown : QStringLiteral("Showing ") + shown;
+    statusBrief = shown;
     mapStatusLabel->setToolTip(
         QStringLiteral("The map shows %1 of M+ %2..%3, M- %4..%5%6. Wheel: zoom, drag: pan.")
             .arg(shown)
@@ -365,6 +368,12 @@ void Form1::updateMapStatus() {
             .arg(axisMmMin + mrange - 1)
             .arg(viewFocused ? QStringLiteral(" (the cells holding 99.9 % of the distribution, with a margin)")
                              : QString()));
+    fitMapStatus();
+}
+
+void Form1::fitMapStatus() {
+    const QFontMetrics fm(mapStatusLabel->font());
+    mapStatusLabel->setText(fm.horizontalAdvance(statusFull) <= mapStatusLabel->width() ? statusFull : statusBrief);
 }
 
 bool Form1::mapMouseEvent(QEvent* event) {

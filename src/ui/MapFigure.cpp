@@ -30,9 +30,11 @@ constexpr double kFigureMapSide = 600.0;   // the longer side of the map
 constexpr double kFigureBarWidth = 26.0;   // colour rectangles
 constexpr double kFigureGap = 10.0;
 
+// Fonts of a figure are sized in pixels, so that a PNG and an SVG (whose devices differ in
+// resolution) lay out alike; `points` as on a 96-dpi screen.
 QFont figureFont(double points) {
     QFont f(QStringLiteral("DejaVu Sans"));
-    f.setPointSizeF(points);
+    f.setPixelSize(static_cast<int>(std::lround(points * 96.0 / 72.0)));
     return f;
 }
 
@@ -62,7 +64,7 @@ FigureLayout layoutFigure(const MapFigure& figure) {
                           fm.horizontalAdvance(figure.scaleTitle) + 4.0, fm.height());
     l.bar = QRectF(x, top, kFigureBarWidth, mapH);
     x += kFigureBarWidth + 2.0 * kFigureGap;
-    l.yTitle = QPointF(x, top + mapH / 2.0);
+    l.yTitle = QPointF(x + titleW / 2.0, top + mapH / 2.0);
     x += titleW;
     l.yTicks = QRectF(x, top, yTicksW, mapH);
     x += yTicksW + 6.0;

@@ -5,6 +5,8 @@
 #include "files/DistributionExport.h"
 
 #include <QDir>
+#include <QPainter>
+#include <QSvgRenderer>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -256,6 +258,20 @@ TEST_F(WindowTest, MapIsSavedAsAFigureInPngAndSvg) {
     EXPECT_TRUE(text.contains("q+ = 18, N+ = 72, neutral 1; q- = 18, N- = 72, neutral 200; ka = 0.2; c+ = 0.001, "
                               "c- = 0.001; Debye-Hueckel"))
         << text.left(400).toStdString();
+    // The drawing renders: the same map colours as the picture.
+    QSvgRenderer drawing(svg);
+    ASSERT_TRUE(drawing.isValid());
+    QImage rendered(drawing.defaultSize(), QImage::Format_RGB32);
+    rendered.fill(Qt::white);
+    {
+        QPainter painter(&rendered);
+        drawing.render(&painter);
+    }
+    if (const QByteArray keep = qgetenv("MARLINQ_KEEP_FIGURE"); !keep.isEmpty()) rendered.save(QString::fromLocal8Bit(keep));
+    int colouredInSvg = 0;
+    for (int y = 0; y < rendered.height(); y += 3)
+        for (int x = 0; x < rendered.width(); x += 3) colouredInSvg += rendered.pixelColor(x, y).saturation() > 200 ? 1 : 0;
+    EXPECT_GT(colouredInSvg, 1000);
 
     dialogs->saveAnswer = dir.filePath("missing/map.png");
     form->saveMapToolStripMenuItem->trigger();
