@@ -1,5 +1,5 @@
-// Where the main window's regions sit, and the colours in which the map grid and the axis
-// labels are drawn.
+// How the main window's regions fit the screen and grow with the window, and the colours in
+// which the map grid and the axis labels are drawn.
 #include "form1_support.h"
 
 #include "ui/MapRender.h"

@@ -1,4 +1,5 @@
-// The toolkit-free map pieces: geometry, hit test, colour codes, axis labels, sun, tooltip.
+// The toolkit-free map pieces: geometry, hit test, colour codes and scales, axis ticks, the
+// populated region with zoom and pan, sun, tooltip.
 #include "ui/MapModel.h"
 
 #include <gtest/gtest.h>
@@ -257,7 +258,7 @@ TEST(MapModel, SunKeepsBothKindsAroundTheCoreWhenOneIsScarce) {
         ASSERT_EQ(plus.size(), 3U);
         EXPECT_GE(plus[1] - plus[0], 13U);
         EXPECT_GE(plus[2] - plus[1], 13U);
-        // And the last lines drawn are not all of one kind as soon as the other runs out.
+        // Their neutral blocks of length 1 are drawn at the shortest visible length.
         const double plusLength = std::hypot(sun.lines[plus[0]].x1 - sun.lines[plus[0]].x0,
                                              sun.lines[plus[0]].y1 - sun.lines[plus[0]].y0);
         EXPECT_NEAR(plusLength, kMinChainPixels, 1e-9);

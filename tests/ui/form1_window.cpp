@@ -374,6 +374,13 @@ TEST_F(WindowTest, LargeRangeShowsItsPopulatedRegionAndTheZoomedMapStillOpensThe
 
     form->setMapWindow(CellWindow{3, 12, 2, 9});
     EXPECT_EQ(form->mapCells().size(), 80U);
+    // The most probable complex keeps its black outline in the zoomed map.
+    const int bestMp = form->label21->text().toInt(), bestMm = form->label61->text().toInt();
+    ASSERT_TRUE(bestMp >= 3 && bestMp <= 12 && bestMm >= 2 && bestMm <= 9) << bestMp << "," << bestMm;
+    const QPoint best = cellCentre(bestMp, bestMm);
+    const int edge = static_cast<int>(form->mapCells().geometry().cellX(bestMp - 3)) + 1;
+    EXPECT_EQ(QColor(form->mapImage().pixel(edge, best.y())), QColor(Qt::black));
+    EXPECT_NE(QColor(form->mapImage().pixel(best)), QColor(Qt::black));
     const QPoint at = cellCentre(7, 5);
     EXPECT_TRUE(form->mapToolTip(at).startsWith("M+ = 7, M- = 5\n")) << form->mapToolTip(at).toStdString();
     form->pictureBox1_MouseDoubleClick(at);
