@@ -7,6 +7,7 @@
 #include "pipeline/Engine.h"
 #include "pipeline/JobRunner.h"
 #include "pipeline/Records.h"
+#include "ui/MapFigure.h"
 #include "ui/MapModel.h"
 
 #include <QBrush>
@@ -17,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -30,6 +32,9 @@ class QProgressBar;
 class QPushButton;
 class QScrollArea;
 class QSlider;
+class QSpinBox;
+class QToolButton;
+class QTabWidget;
 class QTextEdit;
 class QWidget;
 
@@ -65,6 +70,9 @@ public:
     void pictureBox1_MouseDoubleClick(QPoint position);
     void saveToolStripMenuItem_Click();           // File / Save Distribution
     void saveMapToolStripMenuItem_Click();        // File / Save Map as PNG
+    void saveMapSvgToolStripMenuItem_Click();     // File / Save Map as SVG
+    void logColoursToolStripMenuItem_Click();     // View / Logarithmic colours
+    void wholeRangeToolStripMenuItem_Click();     // View / Whole range (and its button)
     void exitToolStripMenuItem_Click_1();         // File / Exit
     void loadDefaultToolStripMenuItem1_Click();   // Parameters / Load Parameters
     void saveAsDefaultToolStripMenuItem_Click();  // Parameters / Save Parameters
@@ -98,13 +106,30 @@ public:
     QString mapToolTip(QPoint position) const;
     // True while a job of this window has not returned yet (superseded ones included).
     bool jobsRunning() const;
-    // The map as drawn last (575 x 575).
+    // The map as drawn last, at its size on the screen.
     const QImage& mapImage() const { return image; }
+    // The cells of the map as drawn (positions in map pixels), for hit-testing.
+    const CellList& mapCells() const { return list; }
+
+    // The colour scale of the map; remembered across runs and starts.
+    const ColourScale& colourScale() const { return scale; }
+    void setColourScale(const ColourScale& s);
+    // The part of the current result's grid the map shows (rows M+, columns M-, as indices).
+    const CellWindow& mapWindow() const { return view; }
+    void setMapWindow(const CellWindow& w);
+    bool showsWholeRange() const;
+    // Writes the map figure (axes, numbered colour bar, caption); false on failure.
+    bool saveMapFigure(const QString& path, bool svg);
+
+    // Rows of the left panel: where the '-' and the solution banners start.
+    static constexpr int kMinusBannerTop = 236;
+    static constexpr int kSolutionBannerTop = 472;
 
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool mapMouseEvent(QEvent* event);
 
 private:
     void jobEnded(JobOutcome outcome, const JobCounts& counts);
@@ -118,9 +143,22 @@ private:
     void buildLayout();
     void buildMenus();
     void paintColorBar();
-    void drawCoordinateBars();
     void drawEmptyMap();
     void redrawMap();
+    // Places the colour bar, the axes and the map in the map area (square cells, as large
+    // as the area allows) and paints them.
+    void layoutMapArea();
+    // Paints the map, its axes and its colour bar at their current sizes.
+    void renderMap();
+    void updateMapStatus();
+    // Shows the status of the map in full, or briefly when the label is too narrow.
+    void fitMapStatus();
+    // After a run: show the populated region of a large range.
+    void focusPopulatedRegion();
+    MapFigure currentFigure(Grid<std::int32_t>& classes) const;
+    void loadSettings();
+    void saveSettings() const;
+    double maxShare() const;
     void updateResultPanel(std::int32_t mp, std::int32_t mm);
     void clearResultLabels();
     void takeSnapshot();
@@ -136,6 +174,12 @@ private:
     QFrame* panel1 = nullptr;  // left panel
     QFrame* panel2 = nullptr;  // result panel
 public:
+    QWidget* mapArea = nullptr;  // colour bar, axes and map
+    QLabel *maxLabel = nullptr, *minLabel = nullptr, *mapStatusLabel = nullptr;
+    QLabel *mplusTitle = nullptr, *mminusTitle = nullptr;
+    QToolButton* wholeRangeButton = nullptr;
+    QCheckBox* logColoursBox = nullptr;
+    QSpinBox* decadesSpinBox = nullptr;
     QLineEdit *pchgBox = nullptr, *plenBox = nullptr, *pneuBox = nullptr;
     QLineEdit *textBox4 = nullptr, *textBox3 = nullptr, *textBox5 = nullptr;
     QLineEdit *textBox7 = nullptr, *textBox1 = nullptr, *textBox2 = nullptr;
@@ -157,9 +201,12 @@ public:
     QAction *saveToolStripMenuItem = nullptr, *saveMapToolStripMenuItem = nullptr, *exitToolStripMenuItem = nullptr,
             *loadDefaultToolStripMenuItem1 = nullptr, *saveAsDefaultToolStripMenuItem = nullptr,
             *helpToolStripMenuItem = nullptr;
-    QMenu *fileToolStripMenuItem = nullptr, *parametersToolStripMenuItem = nullptr;
+    QAction *saveMapSvgToolStripMenuItem = nullptr, *logColoursToolStripMenuItem = nullptr,
+            *wholeRangeToolStripMenuItem = nullptr;
+    QMenu *fileToolStripMenuItem = nullptr, *parametersToolStripMenuItem = nullptr, *viewToolStripMenuItem = nullptr;
     QAction* sweepToolStripMenuItem = nullptr;
-    ObservablesPanel* observablesPanel = nullptr;  // in a dock beside the result panel
+    ObservablesPanel* observablesPanel = nullptr;  // a tab beside the result panel
+    QTabWidget* resultTabs = nullptr;
 
 private:
     // --- state ---
@@ -169,7 +216,21 @@ private:
     // with its own record meanwhile.
     ResultSnapshot isb;
     ResultSnapshot drawnRecord;          // the snapshot the map and `list` show
-    Grid<std::int32_t> drawnColours;     // its colour classes
+    Grid<std::int32_t> drawnColours;     // the colour classes of the cells shown
+    Grid<std::int32_t> drawnClasses;     // the run's colour classes of every cell
+    std::pair<std::int32_t, std::int32_t> drawnBest{0, 0};  // most probable complex
+    ColourScale scale;
+    CellWindow view;                     // the cells shown
+    bool viewFocused = false;            // view is the populated region chosen after the run
+    QPoint dragStart;
+    CellWindow dragView;
+    bool dragging = false;
+    // The populated region of drawnRecord, found once per record.
+    mutable ResultSnapshot regionRecord;
+    mutable std::optional<CellWindow> region;
+    const std::optional<CellWindow>& populated() const;
+    QString statusFull, statusBrief;  // what the map shows, long and short
+    std::int32_t axisMpMin = 0, axisMmMin = 0;  // M+ and M- of the first row and column of the run
     std::int32_t prange = 0, mrange = 0;
     CellList list;
     std::vector<QBrush> brushl;

@@ -16,18 +16,22 @@
 #include <QLocale>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <functional>
 #include <limits>
 
 namespace marlinq::ui {
 
 namespace {
 
+
 constexpr int kBannerCentre = 317 / 2;
-constexpr int kPlusTop = 306 - 30;   // just above the '-' banner
-constexpr int kMinusTop = 626 - 30;  // just above the solution banner
+constexpr int kPlusTop = Form1::kMinusBannerTop - 30;  // just above the '-' banner
+constexpr int kMinusTop = Form1::kSolutionBannerTop - 30;  // just above the solution banner
 
 QString n2(double v) { return QLocale().toString(v, 'f', 2); }
 

@@ -25,7 +25,12 @@
 #include <QScrollArea>
 #include <QShortcut>
 #include <QSlider>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QBoxLayout>
+#include <QGridLayout>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTextEdit>
 #include <QToolTip>
 
@@ -38,9 +43,7 @@ namespace {
 
 // Positions in the window are counted from the top of a client area that includes a
 // 24-pixel menu strip; Qt keeps the menu bar outside the central widget.
-constexpr int kMenuStrip = 24;
-constexpr int kContentWidth = 1325;
-constexpr int kContentHeight = 852 - kMenuStrip;  // the window scrolls to the lower controls
+constexpr int kPanelHeight = Form1::kSolutionBannerTop + 116;
 const QColor kBackground(224, 224, 224);
 
 // The black neutral block of a chain schematic.
@@ -124,9 +127,10 @@ void Form1::buildLayout() {
     scrollArea = new QScrollArea(this);
     scrollArea->setObjectName(QStringLiteral("scrollArea"));
     scrollArea->setFrameShape(QFrame::NoFrame);
+    // The client follows the window; below its minimum size the window scrolls.
+    scrollArea->setWidgetResizable(true);
     client = new QWidget;
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(kContentWidth, kContentHeight);
     client->setAutoFillBackground(true);
     QPalette pal = client->palette();
     pal.setColor(QPalette::Window, kBackground);
@@ -136,8 +140,9 @@ void Form1::buildLayout() {
     setCentralWidget(scrollArea);
 
     // ---- left panel: '+' chains, '-' chains, solution ----
-    const int dy = -kMenuStrip;
-    panel1 = place(new QFrame(client), "panel1", 5, 29 + dy, 320, 800);
+    panel1 = new QFrame(client);
+    panel1->setObjectName(QStringLiteral("panel1"));
+    panel1->setFixedSize(320, kPanelHeight);
     panel1->setFrameShape(QFrame::Panel);
     panel1->setFrameShadow(QFrame::Sunken);
     QWidget* p = panel1;
@@ -156,23 +161,26 @@ void Form1::buildLayout() {
         QLabel*& density;
         QPushButton*& get;
     };
+    // Rows of a section under its 30-pixel banner: a caption, then symbol, box and slider.
+    constexpr int kRow = 42;
     const auto section = [&](int top, const ChainControls& c, ChainWidgets w) {
-        text(p, QStringLiteral("Charge"), 8, top + 40);
-        symbol(p, c.chargeSymbol, 6, top + 60);
-        w.charge = box(p, c.chargeBox, c.chargeText, 50, top + 60);
-        w.chargeBar = bar(p, c.chargeBar, 100, c.chargePos, 130, top + 60);
-        text(p, QStringLiteral("Length of charged block"), 8, top + 88);
-        symbol(p, c.lengthSymbol, 6, top + 108);
-        w.length = box(p, c.lengthBox, QStringLiteral("72"), 50, top + 108);
-        w.lengthBar = bar(p, c.lengthBar, 1000, c.lengthPos, 130, top + 108);
-        text(p, QStringLiteral("Length of neutral block  "), 8, top + 136);
-        symbol(p, "sym_N", 6, top + 156);
-        w.neutral = box(p, c.neutralBox, c.neutralText, 50, top + 156);
-        w.neutralBar = bar(p, c.neutralBar, 1000, c.neutralPos, 130, top + 156);
-        text(p, QStringLiteral("Linear charge density"), 8, top + 184);
-        symbol(p, c.densitySymbol, 6, top + 204);
-        w.density = output(p, c.density, 50, top + 204);
-        w.get = place(new QPushButton(QStringLiteral("Get"), p), c.get, 130, top + 203, 80, 26);
+        const int y0 = top + 34;
+        text(p, QStringLiteral("Charge"), 8, y0, -1, 16);
+        symbol(p, c.chargeSymbol, 6, y0 + 16);
+        w.charge = box(p, c.chargeBox, c.chargeText, 50, y0 + 16);
+        w.chargeBar = bar(p, c.chargeBar, 100, c.chargePos, 130, y0 + 16);
+        text(p, QStringLiteral("Length of charged block"), 8, y0 + kRow, -1, 16);
+        symbol(p, c.lengthSymbol, 6, y0 + kRow + 16);
+        w.length = box(p, c.lengthBox, QStringLiteral("72"), 50, y0 + kRow + 16);
+        w.lengthBar = bar(p, c.lengthBar, 1000, c.lengthPos, 130, y0 + kRow + 16);
+        text(p, QStringLiteral("Length of neutral block  "), 8, y0 + 2 * kRow, -1, 16);
+        symbol(p, "sym_N", 6, y0 + 2 * kRow + 16);
+        w.neutral = box(p, c.neutralBox, c.neutralText, 50, y0 + 2 * kRow + 16);
+        w.neutralBar = bar(p, c.neutralBar, 1000, c.neutralPos, 130, y0 + 2 * kRow + 16);
+        text(p, QStringLiteral("Linear charge density"), 8, y0 + 3 * kRow, -1, 16);
+        symbol(p, c.densitySymbol, 6, y0 + 3 * kRow + 16);
+        w.density = output(p, c.density, 50, y0 + 3 * kRow + 16);
+        w.get = place(new QPushButton(QStringLiteral("Get"), p), c.get, 130, y0 + 3 * kRow + 15, 80, 26);
     };
     // The sliders start where the boxes do: charge 18, charged length 72, neutral 1 / 200.
     section(0,
@@ -180,120 +188,237 @@ void Form1::buildLayout() {
                           "trackBar1", "trackBar6", "label40", "button3", QStringLiteral("18"), QStringLiteral("1"), 18,
                           72, 1},
             ChainWidgets{pchgBox, plenBox, pneuBox, trackBar2, trackBar1, trackBar6, label40, button3});
-    banner(p, "banner_minus", 1, 306);
-    section(306,
+    banner(p, "banner_minus", 1, kMinusBannerTop);
+    section(kMinusBannerTop,
             ChainControls{"sym_qminus", "sym_Nminus", "sym_ximinus", "textBox4", "textBox3", "textBox5", "trackBar4",
                           "trackBar3", "trackBar5", "label5", "button4", QStringLiteral("18"), QStringLiteral("200"),
                           18, 72, 200},
             ChainWidgets{textBox4, textBox3, textBox5, trackBar4, trackBar3, trackBar5, label5, button4});
-    banner(p, "banner_solution", 1, 626);
-    text(p, QStringLiteral("Salt concentration "), 8, 668);
-    symbol(p, "sym_ka", 150, 665);
-    textBox7 = box(p, "textBox7", QStringLiteral("0.2"), 195, 665, 110);
-    text(p, QStringLiteral("Polymer concentration "), 8, 700);
-    symbol(p, "sym_cplus", 6, 724);
-    textBox1 = box(p, "textBox1", QStringLiteral("1e-3"), 50, 724, 95);
-    symbol(p, "sym_cminus", 160, 724);
-    textBox2 = box(p, "textBox2", QStringLiteral("1e-3"), 204, 724, 95);
+    const int sol = kSolutionBannerTop;
+    banner(p, "banner_solution", 1, sol);
+    text(p, QStringLiteral("Salt concentration "), 8, sol + 38);
+    symbol(p, "sym_ka", 150, sol + 36);
+    textBox7 = box(p, "textBox7", QStringLiteral("0.2"), 195, sol + 36, 110);
+    text(p, QStringLiteral("Polymer concentration "), 8, sol + 66, -1, 16);
+    symbol(p, "sym_cplus", 6, sol + 84);
+    textBox1 = box(p, "textBox1", QStringLiteral("1e-3"), 50, sol + 84, 95);
+    symbol(p, "sym_cminus", 160, sol + 84);
+    textBox2 = box(p, "textBox2", QStringLiteral("1e-3"), 204, sol + 84, 95);
 
     // Chain schematics: a strip of sign symbols for the charged block, a black line for
     // the neutral one. Hidden until a scale is known.
-    plusStrip = place(new QLabel(p), "plusStrip", 0, 276, 0, 20);
-    minusStrip = place(new QLabel(p), "minusStrip", 0, 596, 0, 18);
-    plusLine = place(new NeutralLine(p), "plusLine", 158, 285, 0, 2);
-    minusLine = place(new NeutralLine(p), "minusLine", 158, 605, 0, 2);
+    plusStrip = place(new QLabel(p), "plusStrip", 0, kMinusBannerTop - 30, 0, 20);
+    minusStrip = place(new QLabel(p), "minusStrip", 0, kSolutionBannerTop - 30, 0, 18);
+    plusLine = place(new NeutralLine(p), "plusLine", 158, kMinusBannerTop - 21, 0, 2);
+    minusLine = place(new NeutralLine(p), "minusLine", 158, kSolutionBannerTop - 21, 0, 2);
     for (QWidget* w : {static_cast<QWidget*>(plusStrip), static_cast<QWidget*>(minusStrip), plusLine, minusLine})
         w->hide();
 
-    // ---- map, its bars and the colour bar ----
-    auto* title = text(client, QStringLiteral("Size distribution of complexes"), 331, 30 + dy, 300, 22);
+    // ---- centre: title, map area, ranges, log ----
+    auto* title = new QLabel(QStringLiteral("Size distribution of complexes"), client);
     QFont bold = title->font();
     bold.setBold(true);
     bold.setPointSizeF(10.8);
     title->setFont(bold);
     title->setObjectName(QStringLiteral("label1"));
-    text(client, QStringLiteral("max"), 343, 58 + dy);
-    pictureBox2 = place(new QLabel(client), "pictureBox2", 340, 78 + dy, 55, 425);
-    text(client, QStringLiteral("min"), 343, 504 + dy);
-    pictureBox3 = place(new QLabel(client), "pictureBox3", 429, 61 + dy, 29, 575);
-    symbol(client, "sym_mminus", 396, 348 + dy);
-    pictureBox1 = place(new QLabel(client), "pictureBox1", 459, 61 + dy, 575, 575);
+    logColoursBox = new QCheckBox(QStringLiteral("Logarithmic colours"), client);
+    logColoursBox->setObjectName(QStringLiteral("logColoursBox"));
+    logColoursBox->setToolTip(QStringLiteral("Spread the colours over decades below the largest weight"));
+    decadesSpinBox = new QSpinBox(client);
+    decadesSpinBox->setObjectName(QStringLiteral("decadesSpinBox"));
+    decadesSpinBox->setRange(kMinDecades, kMaxDecades);
+    decadesSpinBox->setValue(kDefaultDecades);
+    decadesSpinBox->setSuffix(QStringLiteral(" decades"));
+    decadesSpinBox->setToolTip(QStringLiteral("How many decades below the largest weight get a colour"));
+
+    mapArea = new QWidget(client);
+    mapArea->setObjectName(QStringLiteral("mapArea"));
+    mapArea->setMinimumSize(420, 260);
+    mapArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    mapArea->installEventFilter(this);
+    maxLabel = new QLabel(QStringLiteral("max"), mapArea);
+    maxLabel->setObjectName(QStringLiteral("maxLabel"));
+    minLabel = new QLabel(QStringLiteral("min"), mapArea);
+    minLabel->setObjectName(QStringLiteral("minLabel"));
+    pictureBox2 = new QLabel(mapArea);
+    pictureBox2->setObjectName(QStringLiteral("pictureBox2"));
+    pictureBox2->setToolTip(QStringLiteral("Colour classes; the numbers are shares of the distribution"));
+    pictureBox3 = new QLabel(mapArea);
+    pictureBox3->setObjectName(QStringLiteral("pictureBox3"));
+    mminusTitle = symbol(mapArea, "sym_mminus", 0, 0);
+    mminusTitle->setObjectName(QStringLiteral("symbol_sym_mminus"));
+    pictureBox1 = new QLabel(mapArea);
+    pictureBox1->setObjectName(QStringLiteral("pictureBox1"));
     pictureBox1->setMouseTracking(true);
     pictureBox1->installEventFilter(this);
-    pictureBox4 = place(new QLabel(client), "pictureBox4", 459, 636 + dy, 575, 26);
-    symbol(client, "sym_mplus", 700, 656 + dy);
+    pictureBox4 = new QLabel(mapArea);
+    pictureBox4->setObjectName(QStringLiteral("pictureBox4"));
+    mplusTitle = symbol(mapArea, "sym_mplus", 0, 0);
+    mplusTitle->setObjectName(QStringLiteral("symbol_sym_mplus"));
+    mapStatusLabel = new QLabel(mapArea);
+    mapStatusLabel->setObjectName(QStringLiteral("mapStatusLabel"));
+    mapStatusLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    wholeRangeButton = new QToolButton(mapArea);
+    wholeRangeButton->setObjectName(QStringLiteral("wholeRangeButton"));
+    wholeRangeButton->setText(QStringLiteral("Whole range"));
+    wholeRangeButton->setCheckable(true);
+    wholeRangeButton->setChecked(true);
+    wholeRangeButton->setEnabled(false);
+    wholeRangeButton->setToolTip(QStringLiteral("Show every cell of the ranges, or go back to the populated region"));
+    for (QLabel* l : {pictureBox1, pictureBox2, pictureBox3, pictureBox4}) l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    text(client, QStringLiteral("Range of aggregation numbers of chains '+'"), 372, 674 + dy + 2);
-    text(client, QStringLiteral("Min"), 372, 702 + dy);
-    pminBox = box(client, "pminBox", QStringLiteral("0"), 402, 699 + dy, 60);
-    text(client, QStringLiteral("Max"), 475, 702 + dy);
-    pmaxBox = box(client, "pmaxBox", QStringLiteral("10"), 507, 699 + dy, 60);
-    text(client, QStringLiteral("Range of aggregation numbers of chains '-'"), 780, 674 + dy + 2);
-    text(client, QStringLiteral("Min"), 780, 702 + dy);
-    mminBox = box(client, "mminBox", QStringLiteral("0"), 810, 699 + dy, 60);
-    text(client, QStringLiteral("Max"), 883, 702 + dy);
-    mmaxBox = box(client, "mmaxBox", QStringLiteral("10"), 915, 699 + dy, 60);
+    auto* ranges = new QGridLayout;
+    ranges->setHorizontalSpacing(6);
+    ranges->setVerticalSpacing(2);
+    const auto rangeGroup = [&](int column, const QString& caption, QLineEdit*& minBox, const char* minName,
+                                QLineEdit*& maxBox, const char* maxName, const QString& maxText) {
+        ranges->addWidget(new QLabel(caption, client), 0, column, 1, 4);
+        ranges->addWidget(new QLabel(QStringLiteral("Min"), client), 1, column);
+        minBox = new QLineEdit(QStringLiteral("0"), client);
+        minBox->setObjectName(QString::fromLatin1(minName));
+        minBox->setFixedWidth(60);
+        ranges->addWidget(minBox, 1, column + 1);
+        ranges->addWidget(new QLabel(QStringLiteral("Max"), client), 1, column + 2);
+        maxBox = new QLineEdit(maxText, client);
+        maxBox->setObjectName(QString::fromLatin1(maxName));
+        maxBox->setFixedWidth(60);
+        ranges->addWidget(maxBox, 1, column + 3);
+    };
+    rangeGroup(0, QStringLiteral("Range of aggregation numbers of chains '+'"), pminBox, "pminBox", pmaxBox, "pmaxBox",
+               QStringLiteral("10"));
+    ranges->setColumnMinimumWidth(4, 24);
+    rangeGroup(5, QStringLiteral("Range of aggregation numbers of chains '-'"), mminBox, "mminBox", mmaxBox, "mmaxBox",
+               QStringLiteral("10"));
+    ranges->setColumnStretch(9, 1);
 
-    richTextBox1 = place(new QTextEdit(client), "richTextBox1", 372, 731 + dy, 679, 98);
+    richTextBox1 = new QTextEdit(client);
+    richTextBox1->setObjectName(QStringLiteral("richTextBox1"));
     richTextBox1->setReadOnly(true);
     richTextBox1->setAcceptRichText(false);
-    progressBar1 = place(new QProgressBar(client), "progressBar1", 372, 832 + dy, 679, 14);
+    richTextBox1->setMinimumHeight(56);
+    richTextBox1->setMaximumHeight(90);
+    richTextBox1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    progressBar1 = new QProgressBar(client);
+    progressBar1->setObjectName(QStringLiteral("progressBar1"));
+    progressBar1->setFixedHeight(14);
     progressBar1->setRange(0, 1);
     progressBar1->setValue(0);
     progressBar1->setTextVisible(false);
 
     // ---- result panel ----
-    panel2 = place(new QFrame(client), "panel2", 1041, 61 + dy, 273, 600);
+    panel2 = new QFrame(client);
+    panel2->setObjectName(QStringLiteral("panel2"));
+    panel2->setFixedSize(273, 448);
     panel2->setFrameShape(QFrame::Panel);
     panel2->setFrameShadow(QFrame::Sunken);
     QWidget* r = panel2;
     auto* optimal = banner(r, "banner_optimal", 1, 1);
     optimal->setGeometry(1, 1, 269, optimal->height());
     optimal->setScaledContents(true);
-    text(r, QStringLiteral("Numbers of '+' and '-' chains"), 10, 46);
-    symbol(r, "sym_mplus", 8, 70);
-    label21 = output(r, "label21", 52, 70, 75);
-    symbol(r, "sym_mminus", 138, 70);
-    label61 = output(r, "label61", 182, 70, 75);
+    text(r, QStringLiteral("Numbers of '+' and '-' chains"), 10, 36, -1, 16);
+    symbol(r, "sym_mplus", 8, 54);
+    label21 = output(r, "label21", 52, 54, 75);
+    symbol(r, "sym_mminus", 138, 54);
+    label61 = output(r, "label61", 182, 54, 75);
     const auto row = [&](const QString& caption, const char* sym, QLabel*& out, const char* name, int y) {
-        text(r, caption, 10, y);
-        symbol(r, sym, 8, y + 22);
-        out = output(r, name, 52, y + 22, 205);
+        text(r, caption, 6, y + 2, 134);
+        symbol(r, sym, 138, y, QSize(34, 24));
+        out = output(r, name, 174, y, 90);
     };
-    row(QStringLiteral("Core radius"), "sym_Rc", label62, "label62", 104);
-    row(QStringLiteral("Rescaled salt core"), "sym_kRc", label63, "label63", 160);
-    row(QStringLiteral("Bare charge"), "sym_Z", label64, "label64", 216);
-    row(QStringLiteral("Rescaled bare charge"), "sym_Ztilde", label65, "label65", 272);
-    partialLabel = place(new QLabel(r), "partialLabel", 10, 318, 250, 20);
-    partialLabel->setStyleSheet(QStringLiteral("color: rgb(178, 34, 34); font-weight: bold;"));
-    partialLabel->hide();
-    pictureBox5 = place(new QLabel(r), "pictureBox5", 4, 340, 265, 242);
+    row(QStringLiteral("Core radius"), "sym_Rc", label62, "label62", 88);
+    row(QStringLiteral("Rescaled salt core"), "sym_kRc", label63, "label63", 116);
+    row(QStringLiteral("Bare charge"), "sym_Z", label64, "label64", 144);
+    row(QStringLiteral("Rescaled bare charge"), "sym_Ztilde", label65, "label65", 172);
+    pictureBox5 = place(new QLabel(r), "pictureBox5", 4, 202, 265, 242);
     pictureBox5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     pictureBox5->setPixmap(loadRuntimePicture(QStringLiteral("symbols/sun.jpg"), QSize(265, 265)));
+    // Over the top of the sketch, shown only for the result of a stopped run.
+    partialLabel = place(new QLabel(r), "partialLabel", 6, 200, 258, 18);
+    partialLabel->setStyleSheet(QStringLiteral("color: rgb(178, 34, 34); font-weight: bold;"));
+    partialLabel->hide();
 
-    checkBox1 = place(new QCheckBox(QStringLiteral("Interpolation for linear chain (fast)"), client), "checkBox1",
-                      1063, 664 + dy, 260, 24);
-    checkBox2 = place(new QCheckBox(QStringLiteral("DH approximation (fast)"), client), "checkBox2", 1063,
-                      686 + dy, 260, 24);
-    checkBox3 = place(new QCheckBox(QStringLiteral("Converged free energies (slower)"), client), "checkBox3", 1063,
-                      708 + dy, 260, 24);
+    checkBox1 = new QCheckBox(QStringLiteral("Interpolation for linear chain (fast)"), client);
+    checkBox1->setObjectName(QStringLiteral("checkBox1"));
+    checkBox2 = new QCheckBox(QStringLiteral("DH approximation (fast)"), client);
+    checkBox2->setObjectName(QStringLiteral("checkBox2"));
+    checkBox3 = new QCheckBox(QStringLiteral("Converged free energies (slower)"), client);
+    checkBox3->setObjectName(QStringLiteral("checkBox3"));
     checkBox3->setToolTip(QStringLiteral(
         "Free energies converged in the grid to 1e-4 relative, with an error estimate in the log; the single "
         "chains are then solved, not interpolated"));
     checkBox1->setChecked(true);
     checkBox2->setChecked(true);
-    button1 = place(new QPushButton(QStringLiteral("Solve"), client), "button1", 1059, 734 + dy, 260, 38);
-    button2 = place(new QPushButton(QStringLiteral("Stop"), client), "button2", 1059, 792 + dy, 260, 38);
+    button1 = new QPushButton(QStringLiteral("Solve"), client);
+    button1->setObjectName(QStringLiteral("button1"));
+    button2 = new QPushButton(QStringLiteral("Stop"), client);
+    button2->setObjectName(QStringLiteral("button2"));
+    for (QPushButton* b : {button1, button2}) b->setFixedSize(260, 38);
     button2->setEnabled(false);
 
-    // The map and the bars start as their canvases.
+    // ---- the three columns ----
+    auto* columns = new QHBoxLayout(client);
+    columns->setContentsMargins(5, 5, 5, 5);
+    columns->setSpacing(8);
+    auto* left = new QVBoxLayout;
+    left->addWidget(panel1);
+    left->addStretch(1);
+    columns->addLayout(left);
+
+    auto* centre = new QVBoxLayout;
+    centre->setSpacing(4);
+    auto* titleRow = new QHBoxLayout;
+    titleRow->addWidget(title);
+    titleRow->addStretch(1);
+    titleRow->addWidget(logColoursBox);
+    titleRow->addWidget(decadesSpinBox);
+    centre->addLayout(titleRow);
+    centre->addWidget(mapArea, 1);
+    centre->addLayout(ranges);
+    centre->addWidget(richTextBox1);
+    centre->addWidget(progressBar1);
+    columns->addLayout(centre, 1);
+
+    auto* right = new QVBoxLayout;
+    right->setSpacing(4);
+    // The result panel and the observables of the run, as two tabs of one column.
+    resultTabs = new QTabWidget(client);
+    resultTabs->setObjectName(QStringLiteral("resultTabs"));
+    resultTabs->addTab(panel2, QStringLiteral("Optimal solution"));
+    auto* observablesScroll = new QScrollArea;
+    observablesScroll->setObjectName(QStringLiteral("observablesScroll"));
+    observablesScroll->setWidgetResizable(true);
+    observablesScroll->setFrameShape(QFrame::NoFrame);
+    observablesPanel = new ObservablesPanel;
+    observablesScroll->setWidget(observablesPanel);
+    resultTabs->addTab(observablesScroll, QStringLiteral("Observables"));
+    right->addWidget(resultTabs);
+    right->addSpacing(4);
+    right->addWidget(checkBox1);
+    right->addWidget(checkBox2);
+    right->addWidget(checkBox3);
+    right->addSpacing(4);
+    right->addWidget(button1, 0, Qt::AlignHCenter);
+    right->addWidget(button2, 0, Qt::AlignHCenter);
+    right->addStretch(1);
+    columns->addLayout(right);
+
+    // The map and the bars start as their canvases, sized when the area is laid out.
     image = loadRuntimePicture(QStringLiteral("symbols/matrix.jpg"), QSize(575, 575)).toImage();
     pictureBox1->setPixmap(QPixmap::fromImage(image));
-    pictureBox3->setPixmap(loadRuntimePicture(QStringLiteral("symbols/coordinateBarY.png"), QSize(29, 575)));
-    pictureBox4->setPixmap(loadRuntimePicture(QStringLiteral("symbols/coordinateBarX.png"), QSize(575, 26)));
-    for (QLabel* l : {pictureBox1, pictureBox2, pictureBox3, pictureBox4})
-        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+    connect(logColoursBox, &QCheckBox::toggled, this, [this](bool on) {
+        if (on == scale.logarithmic) return;
+        ColourScale s = scale;
+        s.logarithmic = on;
+        setColourScale(s);
+    });
+    connect(decadesSpinBox, &QSpinBox::valueChanged, this, [this](int decades) {
+        if (decades == scale.decades) return;
+        ColourScale s = scale;
+        s.decades = decades;
+        setColourScale(s);
+    });
+    connect(wholeRangeButton, &QToolButton::clicked, this, [this] { wholeRangeToolStripMenuItem_Click(); });
     connect(button1, &QPushButton::clicked, this, [this] { button1_Click(); });
     connect(button2, &QPushButton::clicked, this, [this] { button2_Click(); });
     connect(button3, &QPushButton::clicked, this, [this] { button3_Click(); });
@@ -304,8 +429,6 @@ void Form1::buildLayout() {
     connect(trackBar4, &QSlider::valueChanged, this, [this] { trackBar4_Scroll(); });
     connect(trackBar5, &QSlider::valueChanged, this, [this] { trackBar5_Scroll(); });
     connect(trackBar6, &QSlider::valueChanged, this, [this] { trackBar6_Scroll(); });
-
-    addObservablesDock(this, observablesPanel);
 }
 
 

@@ -4,24 +4,35 @@
 
 #include "files/NumberFormat.h"
 #include "pipeline/ComplexProfile.h"
+#include "ui/MapFigure.h"
 #include "ui/MapRender.h"
 #include "ui/Pictures.h"
 #include "ui/Plot2.h"
 #include "ui/UserDialogs.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QSettings>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
 
 namespace marlinq::ui {
 
 namespace {
 
-constexpr int kMapSize = 575;
-constexpr int kBarHeight = 26;
-constexpr int kBarWidth = 29;
+constexpr int kColourRects = 22;   // width of the colour rectangles of the bar
+constexpr int kStartCells = 11;    // the canvas before any run is laid out as 11 x 11
 
 QString n2(double v) { return QLocale().toString(v, 'f', 2); }
 
@@ -30,44 +41,216 @@ char decimalSeparator() {
     return (!point.isEmpty() && point.at(0).unicode() < 128) ? static_cast<char>(point.at(0).unicode()) : '.';
 }
 
-void drawLabels(QPixmap& canvas, const AxisLabels& labels) {
-    QPainter p(&canvas);
-    p.setPen(toQColor(kGrayColor));
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(labels.fontPointSize);
-    p.setFont(font);
-    const int align = Qt::AlignLeft | (labels.verticallyCentred ? Qt::AlignVCenter : Qt::AlignTop);
-    for (const AxisLabel& l : labels.labels)
-        p.drawText(QRectF(l.x, l.y, l.width, l.height), align, QString::fromStdString(l.text));
+// A canvas picture cut to exactly size.
+QPixmap canvas(const char* name, QSize size) {
+    size = size.expandedTo(QSize(1, 1));
+    const QPixmap pm = loadRuntimePicture(QString::fromLatin1(name), size);
+    return pm.size() == size ? pm : pm.copy(0, 0, size.width(), size.height());
+}
+
+Grid<std::int32_t> cut(const Grid<std::int32_t>& all, const CellWindow& w) {
+    Grid<std::int32_t> out(w.rows(), w.cols());
+    for (std::int32_t r = 0; r < w.rows(); ++r)
+        std::copy_n(all.row(w.row0 + r) + w.col0, w.cols(), out.row(r));
+    return out;
+}
+
+QSettings settingsStore() {
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Marlinq"),
+                     QStringLiteral("Marlinq Solver"));
 }
 
 }  // namespace
 
-void Form1::paintColorBar() {
-    image1 = loadRuntimePicture(QStringLiteral("symbols/colorBar.png"), QSize(45, 420));
-    QPainter p(&image1);
-    for (int i = 0; i <= 20; ++i) p.fillRect(QRect(0, 20 * i, 45, 20), brushl[static_cast<std::size_t>(i)]);
-    p.end();
-    pictureBox2->setPixmap(image1);
+void Form1::loadSettings() {
+    QSettings s = settingsStore();
+    ColourScale c;
+    c.logarithmic = s.value(QStringLiteral("map/logarithmicColours"), false).toBool();
+    c.decades = std::clamp(s.value(QStringLiteral("map/decades"), kDefaultDecades).toInt(), kMinDecades, kMaxDecades);
+    scale = c;
+    const QSignalBlocker b1(logColoursBox), b2(decadesSpinBox);
+    logColoursBox->setChecked(c.logarithmic);
+    decadesSpinBox->setValue(c.decades);
+    decadesSpinBox->setEnabled(c.logarithmic);
+    if (logColoursToolStripMenuItem) {
+        const QSignalBlocker b3(logColoursToolStripMenuItem);
+        logColoursToolStripMenuItem->setChecked(c.logarithmic);
+    }
 }
 
-void Form1::drawCoordinateBars() {
-    const Parameters& g = params;
-    image_bar_x = loadRuntimePicture(QStringLiteral("symbols/coordinateBarX.png"), QSize(kMapSize, kBarHeight));
-    drawLabels(image_bar_x, horizontalAxisLabels(g.mpMin, prange, kMapSize, kBarHeight));
-    pictureBox4->setPixmap(image_bar_x);
-    image_bar_y = loadRuntimePicture(QStringLiteral("symbols/coordinateBarY.png"), QSize(kBarWidth, kMapSize));
-    drawLabels(image_bar_y, verticalAxisLabels(g.mmMax, mrange, kMapSize, kBarWidth));
-    pictureBox3->setPixmap(image_bar_y);
+void Form1::saveSettings() const {
+    QSettings s = settingsStore();
+    s.setValue(QStringLiteral("map/logarithmicColours"), scale.logarithmic);
+    s.setValue(QStringLiteral("map/decades"), scale.decades);
+}
+
+void Form1::setColourScale(const ColourScale& s) {
+    scale = s;
+    scale.decades = std::clamp(scale.decades, kMinDecades, kMaxDecades);
+    {
+        const QSignalBlocker b1(logColoursBox), b2(decadesSpinBox), b3(logColoursToolStripMenuItem);
+        logColoursBox->setChecked(scale.logarithmic);
+        decadesSpinBox->setValue(scale.decades);
+        logColoursToolStripMenuItem->setChecked(scale.logarithmic);
+    }
+    decadesSpinBox->setEnabled(scale.logarithmic);
+    saveSettings();
+    layoutMapArea();  // the numbers of the colour bar may need another width
+}
+
+void Form1::logColoursToolStripMenuItem_Click() {
+    ColourScale s = scale;
+    s.logarithmic = logColoursToolStripMenuItem->isChecked();
+    setColourScale(s);
+}
+
+double Form1::maxShare() const {
+    if (!drawnRecord || !(drawnRecord->sum > 0.0)) return 0.0;
+    double largest = 0.0;
+    drawnRecord->absValue.forEach([&](double w) { largest = std::max(largest, w); });
+    return largest / drawnRecord->sum;
+}
+
+void Form1::paintColorBar() {
+    // The colour bar is painted with the map at the size of the map area.
+    layoutMapArea();
+}
+
+const std::optional<CellWindow>& Form1::populated() const {
+    if (regionRecord != drawnRecord) {
+        regionRecord = drawnRecord;
+        region.reset();
+        if (drawnRecord) {
+            const auto r = populatedRegion(drawnRecord->absValue);
+            if (r && worthFocusing(*r, prange, mrange)) region = r;
+        }
+    }
+    return region;
 }
 
 void Form1::drawEmptyMap() {
-    image = loadRuntimePicture(QStringLiteral("symbols/matrix.jpg"), QSize(kMapSize, kMapSize))
-                .toImage()
-                .convertToFormat(QImage::Format_RGB32);
-    paintEmptyGrid(image, CellGeometry(kMapSize, kMapSize, prange, mrange));
-    pictureBox1->setPixmap(QPixmap::fromImage(image));
     drawnRecord.reset();
+    drawnColours = Grid<std::int32_t>();
+    drawnClasses = Grid<std::int32_t>();
+    view = CellWindow{0, prange - 1, 0, mrange - 1};
+    viewFocused = false;
+    axisMpMin = params.mpMin;
+    axisMmMin = params.mmMin;
+    updateMapStatus();
+    layoutMapArea();
+}
+
+void Form1::layoutMapArea() {
+    if (!mapArea) return;
+    const bool ranges = prange > 0 && mrange > 0;
+    const std::int32_t nx = ranges ? view.rows() : kStartCells;  // M+ along x
+    const std::int32_t ny = ranges ? view.cols() : kStartCells;  // M- along y
+    const QFont tickFont = font();
+    const QFontMetricsF fm(tickFont);
+    const int textH = static_cast<int>(std::ceil(fm.height()));
+    const int barNumbers = static_cast<int>(std::ceil(colourScaleLabelWidth(scale, maxShare(), tickFont)));
+    const int barW = barNumbers + kColourRects + 2;
+    const int yTitleW = mminusTitle->width();
+    const std::int64_t mmFirst = ranges ? axisMmMin + view.col0 : 0;
+    const int yTicksW = static_cast<int>(std::ceil(verticalTicksWidth(mmFirst, ny, tickFont)));
+    const int overhang = static_cast<int>(std::ceil(fm.horizontalAdvance(QStringLiteral("00000")) / 2.0));
+    const int top = std::max(textH + 4, wholeRangeButton->sizeHint().height() + 2);
+    const int xTicksH = textH + 4;
+    const int xTitleH = mplusTitle->height() + 2;
+    const int bottomText = textH + 2;  // "min" under the colour bar
+    const int fixedW = barW + 10 + yTitleW + yTicksW + 2 + overhang;
+    const int fixedH = top + xTicksH + xTitleH + 2;
+    const double availW = mapArea->width() - fixedW - 2.0;
+    const double availH = mapArea->height() - fixedH - 2.0 - std::max(0, bottomText - xTicksH - xTitleH);
+    const double cell = std::max(0.5, std::min(availW / nx, availH / ny));
+    const int mapW = static_cast<int>(std::floor(cell * nx)) + 2;
+    const int mapH = static_cast<int>(std::floor(cell * ny)) + 2;
+
+    const int total = fixedW + mapW;
+    const int x0 = std::max(0, (mapArea->width() - total) / 2);
+    const int barX = x0;
+    // The colour bar reaches half a number above and below the map, so that the numbers of
+    // its top and bottom boundaries are whole.
+    const int half = textH / 2;
+    maxLabel->setGeometry(barX + barNumbers, top - half - textH - 1, kColourRects + 20, textH);
+    pictureBox2->setGeometry(barX, top - half, barW, mapH + 2 * half);
+    minLabel->setGeometry(barX + barNumbers, top + mapH + half + 1, kColourRects + 20, textH);
+    const int titleX = barX + barW + 10;
+    mminusTitle->move(titleX, top + mapH / 2 - mminusTitle->height() / 2);
+    const int mapX = titleX + yTitleW + yTicksW + 2;
+    // The m- labels may stand half a label above the top row and below the bottom one.
+    pictureBox3->setGeometry(mapX - yTicksW - 2, top - textH / 2, yTicksW, mapH + textH);
+    pictureBox1->setGeometry(mapX, top, mapW, mapH);
+    pictureBox4->setGeometry(mapX - overhang, top + mapH + 2, mapW + 2 * overhang, xTicksH);
+    mplusTitle->move(mapX + mapW / 2 - mplusTitle->width() / 2, top + mapH + 2 + xTicksH);
+    const int buttonW = wholeRangeButton->sizeHint().width();
+    wholeRangeButton->setGeometry(mapX + mapW - buttonW, 0, buttonW, top - 2);
+    const int statusLeft = std::min(mapX, barX + barW);
+    mapStatusLabel->setGeometry(statusLeft, 0, std::max(0, mapX + mapW - buttonW - 6 - statusLeft), top - 2);
+    fitMapStatus();
+    renderMap();
+}
+
+void Form1::renderMap() {
+    const QSize mapSize = pictureBox1->size();
+    const bool ranges = prange > 0 && mrange > 0;
+    const std::int32_t nx = ranges ? view.rows() : kStartCells;
+    const std::int32_t ny = ranges ? view.cols() : kStartCells;
+    const CellGeometry geometry(mapSize.width(), mapSize.height(), nx, ny);
+
+    // The map.
+    QImage picture = canvas("symbols/matrix.jpg", mapSize).toImage().convertToFormat(QImage::Format_RGB32);
+    list.clear();
+    if (drawnRecord && !drawnClasses.empty()) {
+        const InfoSphereBean& rec = *drawnRecord;
+        drawnColours = scale.logarithmic ? cut(colourClassesOf(rec.absValue, scale), view) : cut(drawnClasses, view);
+        MapPaintRequest request;
+        request.Mcolor = &drawnColours;
+        request.geometry = geometry;
+        request.pendingGrey = !rec.dhchecked;
+        request.lastRowIndex = rec.index - rec.mpMin - view.row0;
+        const std::int32_t bi = drawnBest.first - rec.mpMin, bj = drawnBest.second - rec.mmMin;
+        if (drawnClasses(bi, bj) > 0 && bi >= view.row0 && bi <= view.row1 && bj >= view.col0 && bj <= view.col1)
+            request.outline = std::pair{bi - view.row0, bj - view.col0};
+        paintMap(picture, request);
+        list = CellList(geometry, rec.mpMin + view.row0, rec.mmMin + view.col0, &drawnColours);
+    } else if (ranges) {
+        paintEmptyGrid(picture, geometry);
+    }
+    image = std::move(picture);
+    pictureBox1->setPixmap(QPixmap::fromImage(image));
+
+    // The axes: labels of the cells shown, once a run has set the ranges.
+    const QFont tickFont = font();
+    QPixmap xBar = canvas("symbols/coordinateBarX.png", pictureBox4->size());
+    QPixmap yBar = canvas("symbols/coordinateBarY.png", pictureBox3->size());
+    if (ranges) {
+        const int overhang = pictureBox1->x() - pictureBox4->x();
+        QPainter px(&xBar);
+        px.setRenderHint(QPainter::TextAntialiasing);
+        paintHorizontalTicks(px, overhang, 2.0, axisMpMin + view.row0, nx, geometry.cw, tickFont, toQColor(kGrayColor));
+        px.end();
+        QPainter py(&yBar);
+        const double mapBottom = (pictureBox1->y() - pictureBox3->y()) + geometry.Hm;
+        paintVerticalTicks(py, pictureBox3->width() - 2.0, mapBottom, axisMmMin + view.col0, ny, geometry.ch, tickFont,
+                           toQColor(kGrayColor));
+    }
+    pictureBox4->setPixmap(xBar);
+    pictureBox3->setPixmap(yBar);
+    image_bar_x = xBar;
+    image_bar_y = yBar;
+
+    // The colour bar with the shares at its class boundaries.
+    QPixmap bar = canvas("symbols/colorBar.png", pictureBox2->size());
+    {
+        QPainter pb(&bar);
+        pb.setRenderHint(QPainter::TextAntialiasing);
+        const double half = (pictureBox2->height() - pictureBox1->height()) / 2.0;
+        const QRectF rects(bar.width() - kColourRects - 1.0, half + 0.5, kColourRects, bar.height() - 2.0 * half - 1.0);
+        paintColourScale(pb, rects, scale, maxShare(), tickFont, palette().color(QPalette::WindowText));
+    }
+    image1 = bar;
+    pictureBox2->setPixmap(bar);
 }
 
 void Form1::redrawMap() {
@@ -84,25 +267,162 @@ void Form1::redrawMap() {
         return;
     }
     const auto [mpStar, mmStar] = mostProbableComplex(colours, rec->mpMin, rec->mmMin);
-
-    QImage picture = loadRuntimePicture(QStringLiteral("symbols/matrix.jpg"), QSize(kMapSize, kMapSize))
-                         .toImage()
-                         .convertToFormat(QImage::Format_RGB32);
-    drawnColours = std::move(colours);
-    MapPaintRequest request;
-    request.Mcolor = &drawnColours;
-    request.geometry = CellGeometry(kMapSize, kMapSize, rows, cols);
-    request.pendingGrey = !rec->dhchecked;
-    request.lastRowIndex = rec->index - rec->mpMin;
-    if (drawnColours(mpStar - rec->mpMin, mmStar - rec->mmMin) > 0)
-        request.outline = std::pair{mpStar - rec->mpMin, mmStar - rec->mmMin};
-    paintMap(picture, request);
-    image = std::move(picture);
-    pictureBox1->setPixmap(QPixmap::fromImage(image));
+    const bool newShape = !drawnRecord || drawnRecord->mpMin != rec->mpMin || drawnRecord->mmMin != rec->mmMin ||
+                          drawnClasses.rows() != rows || drawnClasses.cols() != cols;
+    drawnClasses = std::move(colours);
+    drawnBest = {mpStar, mmStar};
     drawnRecord = rec;
-    list = CellList(request.geometry, rec->mpMin, rec->mmMin, &drawnColours);
-
+    prange = rows;
+    mrange = cols;
+    axisMpMin = rec->mpMin;
+    axisMmMin = rec->mmMin;
+    if (newShape || view.row1 >= rows || view.col1 >= cols || view.rows() <= 0) {
+        view = CellWindow{0, rows - 1, 0, cols - 1};
+        viewFocused = false;
+        updateMapStatus();
+    }
+    layoutMapArea();
     updateResultPanel(mpStar, mmStar);
+}
+
+void Form1::focusPopulatedRegion() {
+    if (!drawnRecord || drawnClasses.empty()) return;
+    const auto& found = populated();
+    if (!found) return;
+    view = *found;
+    viewFocused = true;
+    updateMapStatus();
+    layoutMapArea();
+}
+
+bool Form1::showsWholeRange() const {
+    return prange <= 0 || view == CellWindow{0, prange - 1, 0, mrange - 1};
+}
+
+void Form1::setMapWindow(const CellWindow& w) {
+    if (prange <= 0 || mrange <= 0) return;
+    CellWindow v = w;
+    v.row0 = std::clamp(v.row0, 0, prange - 1);
+    v.row1 = std::clamp(v.row1, v.row0, prange - 1);
+    v.col0 = std::clamp(v.col0, 0, mrange - 1);
+    v.col1 = std::clamp(v.col1, v.col0, mrange - 1);
+    if (v == view) return;
+    view = v;
+    viewFocused = false;
+    updateMapStatus();
+    layoutMapArea();
+}
+
+void Form1::wholeRangeToolStripMenuItem_Click() {
+    if (showsWholeRange()) {
+        // Back to the populated region, if the result has one worth showing.
+        focusPopulatedRegion();
+    } else {
+        view = CellWindow{0, prange - 1, 0, mrange - 1};
+        viewFocused = false;
+        updateMapStatus();
+        layoutMapArea();
+    }
+    updateMapStatus();
+}
+
+void Form1::updateMapStatus() {
+    const bool whole = showsWholeRange();
+    const bool region = populated().has_value();
+    {
+        const QSignalBlocker b(wholeRangeButton);
+        wholeRangeButton->setChecked(whole);
+    }
+    wholeRangeButton->setEnabled(!whole || region);
+    if (wholeRangeToolStripMenuItem) {
+        const QSignalBlocker b(wholeRangeToolStripMenuItem);
+        wholeRangeToolStripMenuItem->setChecked(whole);
+        wholeRangeToolStripMenuItem->setEnabled(!whole || region);
+    }
+    if (whole) {
+        const std::optional<CellWindow>& r = populated();
+        statusFull = r ? QStringLiteral("Whole range; populated region M+ %1..%2, M- %3..%4")
+                             .arg(axisMpMin + r->row0)
+                             .arg(axisMpMin + r->row1)
+                             .arg(axisMmMin + r->col0)
+                             .arg(axisMmMin + r->col1)
+                       : QString();
+        statusBrief = r ? QStringLiteral("Whole range") : QString();
+        mapStatusLabel->setToolTip(statusFull);
+        fitMapStatus();
+        return;
+    }
+    const QString shown = QStringLiteral("M+ %1..%2, M- %3..%4")
+                              .arg(axisMpMin + view.row0)
+                              .arg(axisMpMin + view.row1)
+                              .arg(axisMmMin + view.col0)
+                              .arg(axisMmMin + view.col1);
+    statusFull = viewFocused ? QStringLiteral("Populated region: ") + shown : QStringLiteral("Showing ") + shown;
+    statusBrief = shown;
+    mapStatusLabel->setToolTip(
+        QStringLiteral("The map shows %1 of M+ %2..%3, M- %4..%5%6. Wheel: zoom, drag: pan.")
+            .arg(shown)
+            .arg(axisMpMin)
+            .arg(axisMpMin + prange - 1)
+            .arg(axisMmMin)
+            .arg(axisMmMin + mrange - 1)
+            .arg(viewFocused ? QStringLiteral(" (the cells holding 99.9 % of the distribution, with a margin)")
+                             : QString()));
+    fitMapStatus();
+}
+
+void Form1::fitMapStatus() {
+    const QFontMetrics fm(mapStatusLabel->font());
+    mapStatusLabel->setText(fm.horizontalAdvance(statusFull) <= mapStatusLabel->width() ? statusFull : statusBrief);
+}
+
+bool Form1::mapMouseEvent(QEvent* event) {
+    if (prange <= 0 || mrange <= 0 || list.empty()) return false;
+    const CellGeometry& g = list.geometry();
+    switch (event->type()) {
+    case QEvent::Wheel: {
+        auto* we = static_cast<QWheelEvent*>(event);
+        const int delta = we->angleDelta().y();
+        if (delta == 0) return true;
+        const QPointF at = we->position();
+        std::int32_t row = (view.row0 + view.row1) / 2, col = (view.col0 + view.col1) / 2;
+        if (const auto hit = list.find(at.x(), at.y())) {
+            row = hit->first - axisMpMin;
+            col = hit->second - axisMmMin;
+        }
+        const double factor = std::pow(0.8, delta / 120.0);
+        const CellWindow next = zoomWindow(view, factor, row, col, prange, mrange);
+        setMapWindow(next);
+        return true;
+    }
+    case QEvent::MouseButtonPress: {
+        auto* me = static_cast<QMouseEvent*>(event);
+        if (me->button() != Qt::LeftButton) return false;
+        dragStart = me->position().toPoint();
+        dragView = view;
+        dragging = true;
+        return false;
+    }
+    case QEvent::MouseMove: {
+        auto* me = static_cast<QMouseEvent*>(event);
+        if (!dragging || !(me->buttons() & Qt::LeftButton)) return false;
+        const QPoint d = me->position().toPoint() - dragStart;
+        const auto dRows = static_cast<std::int32_t>(std::lround(-d.x() / static_cast<double>(g.cw)));
+        const auto dCols = static_cast<std::int32_t>(std::lround(d.y() / static_cast<double>(g.ch)));
+        const CellWindow next = panWindow(dragView, dRows, dCols, prange, mrange);
+        if (!(next == view)) {
+            pictureBox1->setCursor(Qt::ClosedHandCursor);
+            setMapWindow(next);
+        }
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        dragging = false;
+        pictureBox1->unsetCursor();
+        return false;
+    default:
+        return false;
+    }
 }
 
 void Form1::updateResultPanel(std::int32_t mp, std::int32_t mm) {
@@ -130,10 +450,14 @@ void Form1::updateResultPanel(std::int32_t mp, std::int32_t mm) {
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0xFF, 0x8C, 0x00));  // dark orange
     p.drawEllipse(QRectF(picture.centre - picture.rc, picture.centre - picture.rc, 2 * picture.rc, 2 * picture.rc));
-    QPen pen{toQColor(kGrayColor)};
-    pen.setWidthF(0.5);
-    p.setPen(pen);
-    for (const SunLine& l : picture.lines) p.drawLine(QPointF(l.x0, l.y0), QPointF(l.x1, l.y1));
+    // '+' chains in the red of their banner, '-' chains in its blue.
+    QPen plusPen{QColor(179, 20, 28)}, minusPen{QColor(20, 60, 170)};
+    plusPen.setWidthF(1.2);
+    minusPen.setWidthF(0.8);
+    for (const SunLine& l : picture.lines) {
+        p.setPen(l.plus ? plusPen : minusPen);
+        p.drawLine(QPointF(l.x0, l.y0), QPointF(l.x1, l.y1));
+    }
     p.end();
     pictureBox5->setPixmap(sun);
 }
@@ -147,8 +471,20 @@ QString Form1::mapToolTip(QPoint position) const {
     const std::int32_t j = hit->second - rec.mmMin;
     const bool pending = !rec.dhchecked && hit->first > rec.index;
     // The share is the cell's weight over the sum of the weights, for the free chains too.
-    return QString::fromStdString(cellTooltip(hit->first, hit->second, rec.absValue(i, j), rec.share(i, j), pending,
-                                              decimalSeparator()));
+    QString tip = QString::fromStdString(
+        cellTooltip(hit->first, hit->second, rec.absValue(i, j), rec.share(i, j), pending, decimalSeparator()));
+    if (!pending && i - view.row0 < drawnColours.rows() && j - view.col0 < drawnColours.cols()) {
+        const std::int32_t code = drawnColours(i - view.row0, j - view.col0);
+        const auto [lo, hi] = classRange(code, scale);
+        const double top = maxShare();
+        const char sep = decimalSeparator();
+        tip += QStringLiteral("\ncolour class %1 of 20 (%2 scale): share %3 to %4")
+                   .arg(code)
+                   .arg(scale.logarithmic ? QStringLiteral("logarithmic") : QStringLiteral("linear"))
+                   .arg(QString::fromStdString(shortShare(lo * top, sep)))
+                   .arg(QString::fromStdString(shortShare(hi * top, sep)));
+    }
+    return tip;
 }
 
 void Form1::pictureBox1_MouseDoubleClick(QPoint position) {
@@ -167,12 +503,50 @@ void Form1::pictureBox1_MouseDoubleClick(QPoint position) {
     chart->show();
 }
 
+MapFigure Form1::currentFigure(Grid<std::int32_t>& classes) const {
+    MapFigure f;
+    f.scale = scale;
+    f.maxShare = maxShare();
+    f.scaleTitle = QStringLiteral("share of the distribution");
+    if (drawnRecord && !drawnClasses.empty()) {
+        const InfoSphereBean& rec = *drawnRecord;
+        classes = drawnColours;
+        f.classes = &classes;
+        f.mpFirst = rec.mpMin + view.row0;
+        f.mmFirst = rec.mmMin + view.col0;
+        f.pendingGrey = !rec.dhchecked;
+        f.lastRowIndex = rec.index - rec.mpMin - view.row0;
+        const std::int32_t bi = drawnBest.first - rec.mpMin - view.row0, bj = drawnBest.second - rec.mmMin - view.col0;
+        if (bi >= 0 && bj >= 0 && bi < view.rows() && bj < view.cols() && drawnClasses(bi + view.row0, bj + view.col0) > 0)
+            f.outline = std::pair{bi, bj};
+        f.caption = QString::fromStdString(parameterCaption(rec.zp, rec.plen, rec.Np, rec.zn, rec.mlen, rec.Nm, rec.ka,
+                                                            rec.vc10, rec.vc01, rec.dhchecked));
+        if (scale.logarithmic)
+            f.caption += QStringLiteral("; colours over %1 decades").arg(scale.decades);
+    }
+    return f;
+}
+
+bool Form1::saveMapFigure(const QString& path, bool svg) {
+    Grid<std::int32_t> classes;
+    const MapFigure figure = currentFigure(classes);
+    return svg ? saveMapFigureSvg(figure, path) : saveMapFigurePng(figure, path);
+}
+
 void Form1::saveMapToolStripMenuItem_Click() {
     const QString path = userDialogs()->getSaveFileName(this, QStringLiteral("Save Map"), dialogDirectory(),
                                                         QStringLiteral("PNG image (*.png)"));
     if (path.isEmpty()) return;
     rememberDirectory(path);
-    if (!image.save(path, "PNG")) showMessage(QStringLiteral("can not write ") + path);
+    if (!saveMapFigure(path, false)) showMessage(QStringLiteral("can not write ") + path);
+}
+
+void Form1::saveMapSvgToolStripMenuItem_Click() {
+    const QString path = userDialogs()->getSaveFileName(this, QStringLiteral("Save Map"), dialogDirectory(),
+                                                        QStringLiteral("SVG drawing (*.svg)"));
+    if (path.isEmpty()) return;
+    rememberDirectory(path);
+    if (!saveMapFigure(path, true)) showMessage(QStringLiteral("can not write ") + path);
 }
 
 }  // namespace marlinq::ui

@@ -1,4 +1,4 @@
-// Form1: the menu bar, the keyboard shortcuts of Solve and Stop, Exit and Help.
+// Form1: the menu bar (File, Parameters, View, Help), the keyboard shortcuts of Solve and Stop, Exit and Help.
 #include "ui/Form1.h"
 
 #include "ui/ObservablesPanel.h"
@@ -30,6 +30,8 @@ void Form1::buildMenus() {
     saveToolStripMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     saveMapToolStripMenuItem = fileToolStripMenuItem->addAction(QStringLiteral("Save Map as PNG"));
     saveMapToolStripMenuItem->setObjectName(QStringLiteral("saveMapToolStripMenuItem"));
+    saveMapSvgToolStripMenuItem = fileToolStripMenuItem->addAction(QStringLiteral("Save Map as SVG"));
+    saveMapSvgToolStripMenuItem->setObjectName(QStringLiteral("saveMapSvgToolStripMenuItem"));
     exitToolStripMenuItem = fileToolStripMenuItem->addAction(QStringLiteral("Exit"));
     exitToolStripMenuItem->setObjectName(QStringLiteral("exitToolStripMenuItem"));
     exitToolStripMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -46,11 +48,27 @@ void Form1::buildMenus() {
     sweepToolStripMenuItem->setObjectName(QStringLiteral("sweepToolStripMenuItem"));
     connect(sweepToolStripMenuItem, &QAction::triggered, this, [this] { sweepToolStripMenuItem_Click(); });
 
+    viewToolStripMenuItem = bar->addMenu(QStringLiteral("View"));
+    viewToolStripMenuItem->setObjectName(QStringLiteral("viewToolStripMenuItem"));
+    logColoursToolStripMenuItem = viewToolStripMenuItem->addAction(QStringLiteral("Logarithmic colours"));
+    logColoursToolStripMenuItem->setObjectName(QStringLiteral("logColoursToolStripMenuItem"));
+    logColoursToolStripMenuItem->setCheckable(true);
+    logColoursToolStripMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    wholeRangeToolStripMenuItem = viewToolStripMenuItem->addAction(QStringLiteral("Whole range"));
+    wholeRangeToolStripMenuItem->setObjectName(QStringLiteral("wholeRangeToolStripMenuItem"));
+    wholeRangeToolStripMenuItem->setCheckable(true);
+    wholeRangeToolStripMenuItem->setChecked(true);
+    wholeRangeToolStripMenuItem->setEnabled(false);
+    wholeRangeToolStripMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+
     helpToolStripMenuItem = bar->addAction(QStringLiteral("Help"));
     helpToolStripMenuItem->setObjectName(QStringLiteral("helpToolStripMenuItem"));
 
     connect(saveToolStripMenuItem, &QAction::triggered, this, [this] { saveToolStripMenuItem_Click(); });
     connect(saveMapToolStripMenuItem, &QAction::triggered, this, [this] { saveMapToolStripMenuItem_Click(); });
+    connect(saveMapSvgToolStripMenuItem, &QAction::triggered, this, [this] { saveMapSvgToolStripMenuItem_Click(); });
+    connect(logColoursToolStripMenuItem, &QAction::triggered, this, [this] { logColoursToolStripMenuItem_Click(); });
+    connect(wholeRangeToolStripMenuItem, &QAction::triggered, this, [this] { wholeRangeToolStripMenuItem_Click(); });
     connect(exitToolStripMenuItem, &QAction::triggered, this, [this] { exitToolStripMenuItem_Click_1(); });
     connect(loadDefaultToolStripMenuItem1, &QAction::triggered, this,
             [this] { loadDefaultToolStripMenuItem1_Click(); });

@@ -75,8 +75,7 @@ void Form1::button1_Click() {
     mrange = g.mmMax - g.mmMin + 1;
     button1->setEnabled(false);
     button2->setEnabled(true);
-    drawCoordinateBars();
-    drawEmptyMap();
+    drawEmptyMap();  // with the axes of the new ranges
     richTextBox1->setPlainText(QStringLiteral("Solving for linear chains 'minus' and 'plus' in parallel ...... \n"));
     lastLogLine.clear();
 
@@ -159,6 +158,9 @@ void Form1::jobEnded(JobOutcome outcome, const JobCounts& counts) {
         break;
     }
     }
+    // A large range whose weight sits in a corner is shown by that corner, unless the user
+    // has zoomed meanwhile.
+    if (outcome != JobOutcome::Failed && showsWholeRange()) focusPopulatedRegion();
     UpdataUIButton(QString());
 }
 

@@ -15,14 +15,19 @@
 #include <QMouseEvent>
 #include <QStatusBar>
 #include <QToolTip>
+#include <QGuiApplication>
+#include <QScreen>
 
 namespace marlinq::ui {
 
 namespace {
 
-constexpr int kClientWidth = 1341;
-constexpr int kClientHeight = 742;
-constexpr int kMenuStrip = 24;
+// The size the window asks for; a smaller screen gets what it has.
+constexpr int kPreferredWidth = 1440;
+constexpr int kPreferredHeight = 900;
+// What window frame and task bars take from the screen.
+constexpr int kFrameAllowance = 8;
+constexpr int kTitleAllowance = 32;
 
 }  // namespace
 
@@ -36,6 +41,7 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     });
     buildLayout();
     buildMenus();
+    loadSettings();
     // The start-up record: no matrices, nothing computed.
     isb = std::make_shared<const InfoSphereBean>();
     for (int row = 20; row >= 0; --row) {
@@ -43,7 +49,12 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
         brushl.emplace_back(QColor(c[0], c[1], c[2]));
     }
     statusBar()->showMessage(QStringLiteral("Ready"));
-    resize(kClientWidth, kClientHeight - kMenuStrip + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    QSize size(kPreferredWidth, kPreferredHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect avail = screen->availableGeometry();
+        size = size.boundedTo(QSize(avail.width() - kFrameAllowance, avail.height() - kTitleAllowance));
+    }
+    resize(size);
 }
 
 
@@ -118,7 +129,12 @@ bool Form1::jobsRunning() const { return runner && runner->busy(); }
 double Form1::GetDouble(const QString& text) { return tolerantDouble(text); }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == mapArea && event->type() == QEvent::Resize) {
+        layoutMapArea();
+        return false;
+    }
     if (watched == pictureBox1) {
+        if (mapMouseEvent(event)) return true;
         if (event->type() == QEvent::MouseButtonDblClick) {
             auto* me = static_cast<QMouseEvent*>(event);
             pictureBox1_MouseDoubleClick(me->position().toPoint());

@@ -6,6 +6,7 @@
 #include "kernel/Grid.h"
 
 #include <array>
+#include <functional>
 #include <cstdint>
 #include <optional>
 #include <random>
@@ -82,22 +83,77 @@ std::optional<std::string> colorCodeError(const Grid<std::int32_t>& Mcolor);
 std::pair<std::int32_t, std::int32_t> mostProbableComplex(const Grid<std::int32_t>& Mcolor, std::int32_t mpMin,
                                                           std::int32_t mmMin);
 
-// Labels of a coordinate bar.
-struct AxisLabel {
-    std::string text;
-    float x, y, width, height;
+// --- colour scale ---
+// The 21 colours either split the weights linearly (class c holds c/20 .. (c+1)/20 of the
+// largest weight, as the run stores them) or spread the classes 1..20 evenly over `decades`
+// decades below the largest weight (class 0 below that).
+struct ColourScale {
+    bool logarithmic = false;
+    std::int32_t decades = 6;
 };
-struct AxisLabels {
-    double fontPointSize = 10.0;
-    bool verticallyCentred = false;  // else aligned to the top of its rectangle
-    std::vector<AxisLabel> labels;
+inline constexpr std::int32_t kDefaultDecades = 6;
+inline constexpr std::int32_t kMinDecades = 1;
+inline constexpr std::int32_t kMaxDecades = 30;
+// Class 0..20 of a cell holding `ratio` (0..1) of the largest weight.
+std::int32_t colourClassOf(double ratio, const ColourScale& scale);
+// The classes of every cell of weights (largest weight = class 20).
+Grid<std::int32_t> colourClassesOf(const Grid<double>& weights, const ColourScale& scale);
+// One boundary of the colour bar: at `position` class heights above its bottom, the share
+// `ratio` of the largest weight.
+struct ScaleBoundary {
+    std::int32_t position;  // 1..21; the bottom edge of class `position`
+    double ratio;
 };
-// m+ labels under the map (bar of mapWidth x barHeight).
-AxisLabels horizontalAxisLabels(std::int32_t mpMin, std::int32_t prange, std::int32_t mapWidth = 575,
-                                std::int32_t barHeight = 26);
-// m- labels left of the map (bar of barWidth x mapHeight), largest M- at the top.
-AxisLabels verticalAxisLabels(std::int32_t mmMax, std::int32_t mrange, std::int32_t mapHeight = 575,
-                              std::int32_t barWidth = 29);
+std::vector<ScaleBoundary> scaleBoundaries(const ColourScale& scale);
+// Lower and upper ratio of a class (class 0: 0 .. lower edge of class 1).
+std::pair<double, double> classRange(std::int32_t code, const ColourScale& scale);
+// A share in two significant digits: "0.05", "1.2e-5", "0".
+std::string shortShare(double v, char decimalSeparator = '.');
+
+// --- axis ticks ---
+// One label of an axis: the value and the centre of its cell, counted from the start of
+// the axis in the direction of growing values.
+struct Tick {
+    std::int64_t value;
+    double centre;
+};
+// Labels of an axis of `count` cells from `first`, each cellSize pixels long; extent(v) is
+// the size of v's label along the axis. The step is 1, 2 or 5 times a power of ten, the
+// smallest at which no two labels come closer than gap; both ends are always labelled
+// (a step value too close to an end gives way to it).
+std::vector<Tick> axisTicks(std::int64_t first, std::int64_t count, double cellSize,
+                            const std::function<double(std::int64_t)>& extent, double gap = 6.0);
+// Extent of a label of digits of charWidth pixels each (a minus sign counts as a digit).
+double digitsExtent(std::int64_t value, double charWidth);
+// The step axisTicks chose (0 when only the ends are labelled).
+std::int64_t tickStep(const std::vector<Tick>& ticks);
+
+// --- the part of the map shown ---
+// Rows (M+ index) row0..row1 and columns (M- index) col0..col1, inclusive.
+struct CellWindow {
+    std::int32_t row0 = 0, row1 = -1, col0 = 0, col1 = -1;
+    std::int32_t rows() const { return row1 - row0 + 1; }
+    std::int32_t cols() const { return col1 - col0 + 1; }
+    bool operator==(const CellWindow&) const = default;
+};
+// The smallest box around the largest cells that hold `fraction` of the weight, grown by
+// a margin of a tenth of its size (at least 2 cells) and kept inside the grid; nullopt
+// when there is no weight.
+std::optional<CellWindow> populatedRegion(const Grid<double>& weights, double fraction = 0.999);
+// True when region is much smaller than the whole grid (a quarter of its area or less, on
+// a grid with at least 40 cells along one side): worth showing on its own.
+bool worthFocusing(const CellWindow& region, std::int32_t rows, std::int32_t cols);
+// The window after zooming by factor (< 1 in, > 1 out) about cell (row, col), which keeps
+// its place on the screen; at least 3 cells a side, at most the whole grid.
+CellWindow zoomWindow(const CellWindow& w, double factor, std::int32_t row, std::int32_t col, std::int32_t rows,
+                      std::int32_t cols);
+// The window moved by (dRows, dCols) cells and kept inside the grid.
+CellWindow panWindow(const CellWindow& w, std::int32_t dRows, std::int32_t dCols, std::int32_t rows,
+                     std::int32_t cols);
+
+// One-line caption of a parameter set for a saved figure.
+std::string parameterCaption(double zp, double plen, std::int32_t Np, double zn, double mlen, std::int32_t Nm,
+                             double ka, double vc10, double vc01, bool dh);
 
 // Core radius of a complex of mp '+' chains of charged length plen and mm '-' chains of
 // charged length mlen, in segment lengths.
@@ -121,7 +177,9 @@ struct SunPicture {
     std::vector<SunLine> lines;
 };
 // width: the picture width in pixels; Nmax, Rmax set the scale; Np, Nm the neutral lengths
-// drawn. rng draws r = 1..100 per line, r > 50 meaning a '+' chain.
+// drawn, each at least kMinChainPixels long. The two kinds alternate as evenly as their
+// numbers allow, starting from a phase that rng draws.
+inline constexpr double kMinChainPixels = 8.0;
 SunPicture sunPicture(std::int32_t width, std::int32_t mp, std::int32_t mm, double Rc, double Nmax, double Rmax,
                       std::int32_t Np, std::int32_t Nm, std::mt19937& rng);
 

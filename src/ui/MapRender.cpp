@@ -10,8 +10,8 @@ namespace marlinq::ui {
 
 namespace {
 
-// Below this size a cell grid would cover the whole map: the lines are left out.
-constexpr float kMinGridCell = 2.0F;
+// Below this size a cell grid would turn the whole map grey: the lines are left out.
+constexpr float kMinGridCell = 4.0F;
 // Up to this many cells, each cell is filled as its own rectangle.
 constexpr std::int64_t kMaxRectCells = 20000;
 
@@ -38,6 +38,12 @@ void paintEmptyGrid(QImage& picture, const CellGeometry& geometry) {
 }
 
 void paintMap(QImage& picture, const MapPaintRequest& request) {
+    QPainter p(&picture);
+    paintMap(p, request);
+}
+
+void paintMap(QPainter& p, const MapPaintRequest& request) {
+    p.save();
     const CellGeometry& g = request.geometry;
     const Grid<std::int32_t>& codes = *request.Mcolor;
     std::array<QRgb, 21> rgb{};
@@ -48,7 +54,6 @@ void paintMap(QImage& picture, const MapPaintRequest& request) {
         return rgb[static_cast<std::size_t>(std::clamp(codes(i, j), 0, 20))];
     };
 
-    QPainter p(&picture);
     const std::int64_t cells = static_cast<std::int64_t>(g.prange) * g.mrange;
     if (cells <= kMaxRectCells && g.cw >= 1.0F && g.ch >= 1.0F) {
         for (std::int32_t i = 0; i < g.prange; ++i)
@@ -82,6 +87,7 @@ void paintMap(QImage& picture, const MapPaintRequest& request) {
         p.setPen(QPen(Qt::black, 2.0));
         p.drawRect(cell.adjusted(0.5, 0.5, -0.5, -0.5));
     }
+    p.restore();
 }
 
 }  // namespace marlinq::ui

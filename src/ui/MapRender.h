@@ -8,6 +8,8 @@
 #include <QColor>
 #include <QImage>
 
+class QPainter;
+
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -28,6 +30,8 @@ struct MapPaintRequest {
 // Large maps are painted at one pixel per cell and scaled, so the cost stays near that of
 // the picture itself.
 void paintMap(QImage& picture, const MapPaintRequest& request);
+// The same onto any painter (a figure, an SVG drawing), the cells at the painter's origin.
+void paintMap(QPainter& painter, const MapPaintRequest& request);
 
 // The empty grid of a new run: light-grey lines at the cell boundaries.
 void paintEmptyGrid(QImage& picture, const CellGeometry& geometry);

@@ -9,7 +9,6 @@
 #include "ui/UserDialogs.h"
 
 #include <QDir>
-#include <QDockWidget>
 #include <QMainWindow>
 #include <QFormLayout>
 #include <QLabel>
@@ -141,13 +140,5 @@ void ObservablesPanel::saveFreeEnergiesClicked() {
     if (!saveFreeEnergies(path, &error)) userDialogs()->showMessage(this, error);
 }
 
-void addObservablesDock(QMainWindow* window, ObservablesPanel*& panel) {
-    auto* observablesDock = new QDockWidget(QStringLiteral("Observables"), window);
-    observablesDock->setObjectName(QStringLiteral("observablesDock"));
-    observablesDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
-    panel = new ObservablesPanel(observablesDock);
-    observablesDock->setWidget(panel);
-    window->addDockWidget(Qt::RightDockWidgetArea, observablesDock);
-}
 
 }  // namespace marlinq::ui

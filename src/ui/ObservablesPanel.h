@@ -48,7 +48,5 @@ private:
     ResultSnapshot record;
 };
 
-// Puts a new panel into a dock on the right of the window; panel receives it.
-void addObservablesDock(QMainWindow* window, ObservablesPanel*& panel);
 
 }  // namespace marlinq::ui

@@ -13,6 +13,8 @@
 #include <QSaveFile>
 #include <QScrollArea>
 #include <QShowEvent>
+#include <QResizeEvent>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -27,11 +29,8 @@ namespace {
 
 constexpr int kClientWidth = 671;
 constexpr int kClientHeight = 750;
-constexpr int kPanelWidth = 629;
-constexpr int kPanelHeight = 1455;
-constexpr int kChartSide = 480;
-constexpr int kChartTops[Plot2::ChartCount] = {0, 480, 959};
-constexpr int kColumnX = 490;
+constexpr int kChartSide = 480;   // the smallest side of a chart; wider windows get larger ones
+constexpr int kColumnWidth = 139;  // the column of numbers and buttons right of the charts
 
 const QColor kOlive(128, 128, 0);
 const QColor kOrange(255, 165, 0);
@@ -86,12 +85,13 @@ Plot2::Plot2(const double* p, const double* d, const double* d2, const double* d
 
 void Plot2::buildControls() {
     auto* scroll = new QScrollArea(this);
+    scroll_ = scroll;
     scroll->setObjectName(QStringLiteral("scrollArea"));
     scroll->setWidgetResizable(false);
     scroll->setBackgroundRole(QPalette::Base);
     auto* panel = new QWidget;
     panel->setObjectName(QStringLiteral("panel1"));
-    panel->setFixedSize(kPanelWidth, kPanelHeight);
+    panel_ = panel;
     panel->setAutoFillBackground(true);
     QPalette palette = panel->palette();
     palette.setColor(QPalette::Window, Qt::white);
@@ -104,7 +104,6 @@ void Plot2::buildControls() {
     for (int k = 0; k < ChartCount; ++k) {
         charts_[k] = makeProfileChartView(panel, QStringLiteral("chart_%1").arg(QString::fromLatin1(kChartNames[k])), titles[k],
                                           QStringLiteral("r/Rc"), yTitles[k], kChartSide);
-        charts_[k]->move(5, kChartTops[k]);
     }
 
     // The column of numbers: formula picture, "=", value.
@@ -129,15 +128,16 @@ void Plot2::buildControls() {
         auto* picture = new QLabel(panel);
         picture->setObjectName(QStringLiteral("pictureBox%1").arg(++index));
         picture->setPixmap(embeddedPicture(QString::fromLatin1(row.picture)));
-        picture->setGeometry(kColumnX, y, 40, 24);
+        picture->resize(40, 24);
         picture->setToolTip(QString::fromLatin1(row.tip));
         auto* equals = new QLabel(QStringLiteral("="), panel);
         equals->setFont(valueFont);
-        equals->setGeometry(kColumnX + 42, y, 14, 24);
+        equals->resize(14, 24);
         auto* value = new QLabel(panel);
         value->setObjectName(QString::fromLatin1(row.name));
         value->setFont(valueFont);
-        value->setGeometry(kColumnX + 58, y, kPanelWidth - kColumnX - 60, 24);
+        value->resize(kColumnWidth - 60, 24);
+        column_.push_back({picture, equals, value, y});
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         value->setToolTip(QString::fromLatin1(row.tip));
         *row.label = value;
@@ -146,25 +146,62 @@ void Plot2::buildControls() {
 
     auto* csvButton = new QPushButton(QStringLiteral("Save profiles (CSV)..."), panel);
     csvButton->setObjectName(QStringLiteral("saveCsvButton"));
-    csvButton->setGeometry(kColumnX, y + 16, 134, 28);
+    csvButton->resize(134, 28);
+    csvButton_ = csvButton;
+    csvTop_ = y + 16;
     connect(csvButton, &QPushButton::clicked, this, &Plot2::saveCsvClicked);
 
     for (int k = 0; k < ChartCount; ++k) {
-        const int bottom = kChartTops[k] + kChartSide;
         auto* png = new QPushButton(QStringLiteral("Save PNG..."), panel);
         png->setObjectName(QStringLiteral("savePngButton%1").arg(k + 1));
         png->setToolTip(QStringLiteral("Save the %1 chart as a PNG picture").arg(QString::fromLatin1(kChartLabels[k])));
-        png->setGeometry(kColumnX, bottom - 80, 134, 28);
+        png->resize(134, 28);
+        pngButtons_[k] = png;
         connect(png, &QPushButton::clicked, this, [this, k] { savePngClicked(k); });
         auto* svg = new QPushButton(QStringLiteral("Save SVG..."), panel);
         svg->setObjectName(QStringLiteral("saveSvgButton%1").arg(k + 1));
         svg->setToolTip(QStringLiteral("Save the %1 chart as an SVG drawing").arg(QString::fromLatin1(kChartLabels[k])));
-        svg->setGeometry(kColumnX, bottom - 46, 134, 28);
+        svg->resize(134, 28);
+        svgButtons_[k] = svg;
         connect(svg, &QPushButton::clicked, this, [this, k] { saveSvgClicked(k); });
     }
 
     scroll->setWidget(panel);
     setCentralWidget(scroll);
+    layoutPanel();
+}
+
+void Plot2::layoutPanel() {
+    if (!panel_ || !scroll_) return;
+    // The charts take the width the window offers beside the column, never less than 480.
+    const int side = std::max(kChartSide, scroll_->viewport()->width() - kColumnWidth - 20);
+    const int columnX = side + 10;
+    panel_->setFixedSize(columnX + kColumnWidth + 10, 3 * side + 15);
+    for (int k = 0; k < ChartCount; ++k) {
+        charts_[k]->setGeometry(5, k * side, side, side);
+        const int bottom = (k + 1) * side;
+        pngButtons_[k]->move(columnX, bottom - 80);
+        svgButtons_[k]->move(columnX, bottom - 46);
+    }
+    for (const ColumnRow& row : column_) {
+        row.picture->move(columnX, row.y);
+        row.equals->move(columnX + 42, row.y);
+        row.value->move(columnX + 58, row.y);
+    }
+    csvButton_->move(columnX, csvTop_);
+}
+
+void Plot2::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    layoutPanel();
+}
+
+QString Plot2::chartFileTitle(int chartIndex) const {
+    // "Potential, complex (3,5)"
+    QString complex = windowTitle();
+    if (!complex.isEmpty()) complex[0] = complex[0].toLower();
+    const QString title = QString::fromLatin1(kChartLabels[chartIndex]);
+    return complex.isEmpty() ? title : title + QStringLiteral(", ") + complex;
 }
 
 void Plot2::buildMenu() {
@@ -206,8 +243,10 @@ void Plot2::Plot2_Load() {
     addProfileCurve(top, QStringLiteral("Poisson Boltzmann"), Qt::red, x, potential.data(), Points);
     if (dh) addProfileCurve(top, QStringLiteral("Debye Huckel"), Qt::blue, x, DHpotential.data(), Points);
     QChart* middle = chart(IonChart);
-    addProfileCurve(middle, QString(), kOlive, x, density_plus.data(), Points);
-    addProfileCurve(middle, QString(), kOlive, x, density_minus.data(), Points);
+    // Both ion kinds keep their olive; the '-' ions get hollow symbols.
+    addProfileCurve(middle, QStringLiteral("'+' ions, (kRc)\u00b2exp(u)"), kOlive, x, density_plus.data(), Points);
+    addProfileCurve(middle, QStringLiteral("'-' ions, (kRc)\u00b2exp(-u)"), kOlive, x, density_minus.data(), Points,
+                    true);
     addProfileCurve(chart(ChargeChart), QString(), kOrange, x, charge_density.data(), Points);
     for (QChartView* view : charts_) fitProfileAxes(view->chart());
 }
@@ -225,14 +264,14 @@ bool Plot2::savePng(int chartIndex, const QString& path) {
     QChartView* view = chartView(chartIndex);
     if (!view || path.isEmpty()) return false;
     Plot2_Load();
-    return saveChartPng(view, path);
+    return saveChartPng(view, path, chartFileTitle(chartIndex));
 }
 
 bool Plot2::saveSvg(int chartIndex, const QString& path) {
     QChartView* view = chartView(chartIndex);
     if (!view || path.isEmpty()) return false;
     Plot2_Load();
-    return saveChartSvg(view, path, windowTitle());
+    return saveChartSvg(view, path, windowTitle(), chartFileTitle(chartIndex));
 }
 
 std::string Plot2::profileCsv() const {

@@ -13,6 +13,9 @@ class QChart;
 class QChartView;
 class QLabel;
 class QShowEvent;
+class QResizeEvent;
+class QScrollArea;
+class QPushButton;
 
 namespace marlinq::ui {
 
@@ -52,11 +55,16 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildControls();
     void buildMenu();
     QString fileStem() const;
+    // Places charts, numbers and buttons for the window's width.
+    void layoutPanel();
+    // Title of a saved chart: the chart's and the complex's, "Potential, complex (3,5)".
+    QString chartFileTitle(int chartIndex) const;
     QString askSavePath(const QString& title, const QString& suffix, const QString& filter);
 
     std::vector<double> potential;
@@ -79,6 +87,17 @@ private:
     QLabel* label11 = nullptr;
     QLabel* label12 = nullptr;
     bool loaded_ = false;
+    QScrollArea* scroll_ = nullptr;
+    QWidget* panel_ = nullptr;
+    struct ColumnRow {
+        QLabel *picture, *equals, *value;
+        int y;
+    };
+    std::vector<ColumnRow> column_;
+    QPushButton* csvButton_ = nullptr;
+    int csvTop_ = 0;
+    QPushButton* pngButtons_[ChartCount] = {};
+    QPushButton* svgButtons_[ChartCount] = {};
 };
 
 }  // namespace marlinq::ui

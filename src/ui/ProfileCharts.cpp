@@ -10,6 +10,8 @@
 #include <QLineSeries>
 #include <QLocale>
 #include <QPainter>
+#include <QSaveFile>
+#include <QGraphicsLayout>
 #include <QSvgGenerator>
 #include <QValueAxis>
 
@@ -48,8 +50,27 @@ QChartView* makeProfileChartView(QWidget* parent, const QString& objectName, con
     return view;
 }
 
+QImage profileMarker(const QColor& color, bool hollow, double size) {
+    const int side = static_cast<int>(std::ceil(size)) + 2;
+    QImage marker(side, side, QImage::Format_ARGB32_Premultiplied);
+    marker.fill(Qt::transparent);
+    QPainter p(&marker);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF circle(1.0, 1.0, size, size);
+    if (hollow) {
+        p.setBrush(Qt::white);
+        p.setPen(QPen(color, 1.4));
+        p.drawEllipse(circle.adjusted(0.7, 0.7, -0.7, -0.7));
+    } else {
+        p.setBrush(color);
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(circle);
+    }
+    return marker;
+}
+
 QLineSeries* addProfileCurve(QChart* chart, const QString& name, const QColor& color, const double* x,
-                             const double* y, int count) {
+                             const double* y, int count, bool hollow) {
     auto* series = new QLineSeries(chart);
     series->setName(name);
     QList<QPointF> points;
@@ -57,17 +78,24 @@ QLineSeries* addProfileCurve(QChart* chart, const QString& name, const QColor& c
     for (int i = 0; i < count; ++i) points.append(QPointF(x[i], y[i]));
     series->replace(points);
     QPen pen(color);
-    pen.setWidthF(1.5);
+    pen.setWidthF(1.6);
     series->setPen(pen);
     series->setColor(color);
+    // A symbol every kSymbolStep points: the curve reads as a line through its points.
     series->setPointsVisible(true);
-    series->setMarkerSize(3.5);
+    series->setMarkerSize(kProfileMarkerSize);
+    series->setLightMarker(profileMarker(color, hollow, kProfileMarkerSize));
+    QHash<int, QHash<QXYSeries::PointConfiguration, QVariant>> hidden;
+    for (int i = 0; i < count; ++i)
+        if (i % kSymbolStep != 0) hidden[i][QXYSeries::PointConfiguration::Visibility] = false;
+    series->setPointsConfiguration(hidden);
     chart->addSeries(series);
     for (QAbstractAxis* axis : chart->axes()) series->attachAxis(axis);
     if (name.isEmpty()) {
         for (auto* marker : chart->legend()->markers(series)) marker->setVisible(false);
     } else {
         chart->legend()->setVisible(true);
+        chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
     }
     return series;
 }
@@ -136,31 +164,82 @@ void drawChart(QChartView* view, QPainter& painter) {
 }
 }  // namespace
 
-bool saveChartPng(QChartView* view, const QString& path) {
+namespace {
+// The chart's title for the time of a drawing.
+class TitleFor {
+public:
+    TitleFor(QChartView* view, const QString& title) : chart_(view->chart()) {
+        if (!chart_ || title.isEmpty()) return;
+        saved_ = chart_->title();
+        set(title);
+        active_ = true;
+    }
+    ~TitleFor() {
+        if (active_) set(saved_);
+    }
+    TitleFor(const TitleFor&) = delete;
+    TitleFor& operator=(const TitleFor&) = delete;
+
+private:
+    // The title's text is fitted to its place when the chart lays itself out: do it now.
+    void set(const QString& text) {
+        chart_->setTitle(text);
+        if (QGraphicsLayout* layout = chart_->layout()) {
+            layout->invalidate();
+            layout->activate();
+        }
+        QCoreApplication::sendPostedEvents();
+    }
+
+    QChart* chart_;
+    QString saved_;
+    bool active_ = false;
+};
+}  // namespace
+
+bool saveChartPng(QChartView* view, const QString& path, const QString& title) {
     settleLayout(view);
-    QImage image(view->size(), QImage::Format_ARGB32_Premultiplied);
+    const TitleFor named(view, title);
+    QImage image(view->size() * 2, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(2.0);
     image.fill(Qt::white);
     {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
         drawChart(view, painter);
     }
-    return image.save(path, "PNG");
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (!image.save(&file, "PNG")) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
 }
 
-bool saveChartSvg(QChartView* view, const QString& path, const QString& description) {
+bool saveChartSvg(QChartView* view, const QString& path, const QString& description, const QString& title) {
     settleLayout(view);
+    const TitleFor named(view, title);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
     QSvgGenerator generator;
-    generator.setFileName(path);
+    generator.setOutputDevice(&file);
     generator.setSize(view->size());
     generator.setViewBox(QRect(QPoint(0, 0), view->size()));
     generator.setTitle(view->chart() ? view->chart()->title() : QString());
     generator.setDescription(description);
     QPainter painter;
-    if (!painter.begin(&generator)) return false;
+    if (!painter.begin(&generator)) {
+        file.cancelWriting();
+        return false;
+    }
     painter.setRenderHint(QPainter::Antialiasing);
     drawChart(view, painter);
-    return painter.end() && QFileInfo(path).size() > 0;
+    if (!painter.end()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
 }
 
 }  // namespace marlinq::ui

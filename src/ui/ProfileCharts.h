@@ -16,10 +16,15 @@ namespace marlinq::ui {
 QChartView* makeProfileChartView(QWidget* parent, const QString& objectName, const QString& title,
                                  const QString& xTitle, const QString& yTitle, int side);
 
-// Appends a line with circle markers through (x[i], y[i]), i < count. An empty name keeps
-// the curve out of the legend.
+// Symbols of a curve: circles of this diameter on every kSymbolStep-th point.
+inline constexpr double kProfileMarkerSize = 7.0;
+inline constexpr int kSymbolStep = 10;
+
+// Appends a line through (x[i], y[i]), i < count, with small circles (hollow ones when
+// hollow is set) on every kSymbolStep-th point. An empty name keeps the curve out of the
+// legend.
 QLineSeries* addProfileCurve(QChart* chart, const QString& name, const QColor& color, const double* x,
-                             const double* y, int count);
+                             const double* y, int count, bool hollow = false);
 
 // Fits both axes to the data of all curves (nice numbers; a flat curve gets a unit band).
 void fitProfileAxes(QChart* chart);
@@ -27,8 +32,11 @@ void fitProfileAxes(QChart* chart);
 // Two decimals in the user's number format, no group separators, no "-0.00".
 QString formatTwoDecimals(double value);
 
-// The view as drawn on screen, at its widget size. False when the file cannot be written.
-bool saveChartPng(QChartView* view, const QString& path);
-bool saveChartSvg(QChartView* view, const QString& path, const QString& description);
+// The view as drawn on screen (PNG at twice its widget size), with title in place of the
+// chart's own when given; written through a temporary file in the same folder. False when
+// the file cannot be written.
+bool saveChartPng(QChartView* view, const QString& path, const QString& title = QString());
+bool saveChartSvg(QChartView* view, const QString& path, const QString& description,
+                  const QString& title = QString());
 
 }  // namespace marlinq::ui

@@ -1,5 +1,5 @@
-// Where the main window's regions sit, and the colours in which the map grid and the axis
-// labels are drawn.
+// How the main window's regions fit the screen and grow with the window, and the colours in
+// which the map grid and the axis labels are drawn.
 #include "form1_support.h"
 
 #include "ui/MapRender.h"
@@ -8,6 +8,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTextEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 
 #include <cmath>
 
@@ -16,15 +18,6 @@ using namespace marlinq::ui;
 using namespace marlinq::ui::testing;
 
 namespace {
-
-// Positions are given in a client area that starts at the top of a 24-pixel menu strip;
-// the window puts its controls under its own menu bar instead.
-constexpr int kMenuStrip = 24;
-
-QRect inClient(const Form1& form, const QWidget* w) {
-    const QWidget* client = form.findChild<QWidget*>(QStringLiteral("client"));
-    return QRect(w->mapTo(client, QPoint(0, 0)), w->size());
-}
 
 // The colour of a thin neutral-grey line drawn over pure blue: the red channel sees the
 // line over black and the blue channel over white, which gives its coverage and then its
@@ -44,37 +37,68 @@ std::vector<int> lineGreysInColumn(const QImage& image, int x, int y0, int y1) {
 
 }  // namespace
 
-TEST_F(WindowTest, RegionsSitWhereTheLayoutPutsThem) {
-    struct Region {
-        const char* name;
-        QRect rect;  // in the client area under the menu strip
-    };
-    const Region regions[] = {
-        {"panel1", {5, 29, 320, 800}},        {"pictureBox2", {340, 78, 55, 425}},
-        {"pictureBox3", {429, 61, 29, 575}},  {"pictureBox1", {459, 61, 575, 575}},
-        {"pictureBox4", {459, 636, 575, 26}}, {"richTextBox1", {372, 731, 679, 98}},
-        {"panel2", {1041, 61, 273, 600}},     {"button1", {1059, 734, 260, 38}},
-        {"button2", {1059, 792, 260, 38}},
-    };
-    for (const Region& r : regions) {
-        const auto* w = form->findChild<QWidget*>(QString::fromLatin1(r.name));
-        ASSERT_NE(w, nullptr) << r.name;
-        EXPECT_EQ(inClient(*form, w), r.rect.translated(0, -kMenuStrip)) << r.name;
+// Every widget of the client that is shown lies inside the scroll area's viewport.
+static std::vector<std::string> controlsOutside(const Form1& form) {
+    const auto* area = form.findChild<QScrollArea*>(QStringLiteral("scrollArea"));
+    const QRect visible = area->viewport()->rect();
+    std::vector<std::string> outside;
+    for (const QWidget* w : area->widget()->findChildren<QWidget*>()) {
+        if (!w->isVisible() || w->width() == 0) continue;
+        const QRect r(w->mapTo(area->viewport(), QPoint(0, 0)), w->size());
+        if (!visible.contains(r))
+            outside.push_back((w->objectName().isEmpty() ? std::string(w->metaObject()->className())
+                                                         : w->objectName().toStdString()));
     }
-    // The three check boxes one under the other, above Solve.
-    EXPECT_EQ(inClient(*form, form->checkBox1).topLeft(), QPoint(1063, 664 - kMenuStrip));
-    EXPECT_EQ(inClient(*form, form->checkBox2).topLeft(), QPoint(1063, 686 - kMenuStrip));
-    EXPECT_EQ(inClient(*form, form->checkBox3).topLeft(), QPoint(1063, 708 - kMenuStrip));
-    EXPECT_LE(inClient(*form, form->checkBox3).bottom(), inClient(*form, form->button1).top());
-    EXPECT_EQ(inClient(*form, form->pictureBox5).size(), QSize(265, 242));
+    return outside;
+}
 
-    // The axis titles beside the bars (the result panel shows the same symbols too).
-    std::vector<std::pair<int, int>> axisTitles;
-    const QWidget* client = form->findChild<QWidget*>(QStringLiteral("client"));
-    for (const char* name : {"symbol_sym_mminus", "symbol_sym_mplus"})
-        for (const QLabel* l : client->findChildren<QLabel*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly))
-            axisTitles.emplace_back(l->x(), l->y());
-    EXPECT_EQ(axisTitles, (std::vector<std::pair<int, int>>{{396, 348 - kMenuStrip}, {700, 656 - kMenuStrip}}));
+static QPointF centreIn(const Form1& form, const QWidget* w) {
+    return QRectF(w->mapTo(&form, QPoint(0, 0)), QSizeF(w->size())).center();
+}
+
+TEST_F(WindowTest, EveryControlFitsA1366x768ScreenAndTheMapGrowsWithTheWindow) {
+    // 1366 x 768 less a title bar and a task bar.
+    form->resize(1366, 768 - 70);
+    solveAndWait();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(controlsOutside(*form), std::vector<std::string>{});
+    // The three check boxes one under the other, above Solve.
+    EXPECT_LT(form->checkBox2->mapTo(form.get(), QPoint(0, 0)).y(), form->checkBox3->mapTo(form.get(), QPoint(0, 0)).y());
+    EXPECT_LE(form->checkBox3->mapTo(form.get(), QPoint(0, form->checkBox3->height())).y(),
+              form->button1->mapTo(form.get(), QPoint(0, 0)).y());
+    const auto* area = form->findChild<QScrollArea*>(QStringLiteral("scrollArea"));
+    EXPECT_EQ(area->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(area->horizontalScrollBar()->maximum(), 0);
+    const QSize smallMap = form->pictureBox1->size();
+    const QSize inputs = form->findChild<QWidget*>(QStringLiteral("panel1"))->size();
+    EXPECT_GE(smallMap.height(), 360);
+    EXPECT_FLOAT_EQ(form->mapCells().geometry().cw, form->mapCells().geometry().ch);
+
+    // A large screen: the map, its bars and the colour bar grow, the inputs do not.
+    form->resize(1600, 1000 - 70);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(controlsOutside(*form), std::vector<std::string>{});
+    EXPECT_GT(form->pictureBox1->height(), smallMap.height() + 150);
+    EXPECT_EQ(form->pictureBox1->pixmap().size(), form->pictureBox1->size());
+    // The colour bar spans the map (and half a number above and below it).
+    EXPECT_LE(form->pictureBox2->y(), form->pictureBox1->y());
+    EXPECT_GE(form->pictureBox2->geometry().bottom(), form->pictureBox1->geometry().bottom());
+    EXPECT_LT(form->pictureBox2->height(), form->pictureBox1->height() + 40);
+    EXPECT_EQ(form->pictureBox4->pixmap().width(), form->pictureBox4->width());
+    EXPECT_GT(form->pictureBox4->width(), form->pictureBox1->width());
+    EXPECT_EQ(form->findChild<QWidget*>(QStringLiteral("panel1"))->size(), inputs);
+    const CellGeometry& g = form->mapCells().geometry();
+    EXPECT_FLOAT_EQ(g.cw, g.ch);
+    // The axis titles stay centred on their axes.
+    EXPECT_NEAR(centreIn(*form, form->mplusTitle).x(), centreIn(*form, form->pictureBox1).x(), 2.0);
+    EXPECT_NEAR(centreIn(*form, form->mminusTitle).y(), centreIn(*form, form->pictureBox1).y(), 2.0);
+    EXPECT_LT(form->mminusTitle->mapTo(form.get(), QPoint(0, 0)).x() + form->mminusTitle->width(),
+              form->pictureBox3->mapTo(form.get(), QPoint(0, 0)).x() + 2);
+
+    // A small screen scrolls.
+    form->resize(900, 560);
+    QCoreApplication::processEvents();
+    EXPECT_GT(area->verticalScrollBar()->maximum() + area->horizontalScrollBar()->maximum(), 0);
 }
 
 TEST(MapDrawing, GridLinesAreGrayOnTheMapAndLightGrayOnTheEmptyGrid) {

@@ -5,6 +5,8 @@
 #include "files/DistributionExport.h"
 
 #include <QDir>
+#include <QPainter>
+#include <QSvgRenderer>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -111,7 +113,7 @@ TEST_F(WindowTest, LoadParametersFillsTheWindowInOrder) {
     // The '-' schematic on the scale of the '+' length: 40 / 120 x 150 = 50, line 150.
     EXPECT_EQ(form->minusStrip->width(), 50);
     EXPECT_EQ(form->minusLine->width(), 150);
-    EXPECT_EQ(form->minusLine->y(), 605);
+    EXPECT_EQ(form->minusLine->y(), Form1::kSolutionBannerTop - 30 + 9);  // just above the solution banner
 }
 
 TEST_F(WindowTest, LoadParametersRejectsWrongFilesAndLeavesTheFields) {
@@ -222,14 +224,58 @@ TEST_F(WindowTest, ChangesDuringARunDoNotReachTheRunningJob) {
     EXPECT_EQ(form->parameters().ka, 0.35);
 }
 
-TEST_F(WindowTest, MapIsSavedAsPng) {
+TEST_F(WindowTest, MapIsSavedAsAFigureInPngAndSvg) {
     solveAndWait();
     const QString path = dir.filePath("map.png");
     dialogs->saveAnswer = path;
     form->saveMapToolStripMenuItem->trigger();
+    ASSERT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(" | ").toStdString();
     const QImage saved(path);
-    EXPECT_EQ(saved.size(), QSize(575, 575));
-    EXPECT_EQ(saved.pixel(300, 300), form->mapImage().pixel(300, 300));
+    ASSERT_FALSE(saved.isNull());
+    // Twice the figure's size: map of 600 pixels, bars, axes and caption, at 2x.
+    EXPECT_GT(saved.width(), 1400);
+    EXPECT_GT(saved.height(), 1400);
+    // It carries the map's colours, the colour bar's red and dark text.
+    int coloured = 0, red = 0, dark = 0;
+    for (int y = 0; y < saved.height(); y += 3)
+        for (int x = 0; x < saved.width(); x += 3) {
+            const QColor c = saved.pixelColor(x, y);
+            coloured += c.saturation() > 200 ? 1 : 0;
+            red += (c.red() > 240 && c.green() < 20 && c.blue() < 20) ? 1 : 0;
+            dark += c.value() < 80 ? 1 : 0;
+        }
+    EXPECT_GT(coloured, 5000);
+    EXPECT_GT(red, 30);
+    EXPECT_GT(dark, 200);
+    // No temporary file is left beside it.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).filter("map").size(), 1);
+
+    const QString svg = dir.filePath("map.svg");
+    dialogs->saveAnswer = svg;
+    form->saveMapSvgToolStripMenuItem->trigger();
+    const QString text = readAll(svg);
+    EXPECT_TRUE(text.contains("<svg"));
+    EXPECT_TRUE(text.contains("q+ = 18, N+ = 72, neutral 1; q- = 18, N- = 72, neutral 200; ka = 0.2; c+ = 0.001, "
+                              "c- = 0.001; Debye-Hueckel"))
+        << text.left(400).toStdString();
+    // The drawing renders: the same map colours as the picture.
+    QSvgRenderer drawing(svg);
+    ASSERT_TRUE(drawing.isValid());
+    QImage rendered(drawing.defaultSize(), QImage::Format_RGB32);
+    rendered.fill(Qt::white);
+    {
+        QPainter painter(&rendered);
+        drawing.render(&painter);
+    }
+    if (const QByteArray keep = qgetenv("MARLINQ_KEEP_FIGURE"); !keep.isEmpty()) rendered.save(QString::fromLocal8Bit(keep));
+    int colouredInSvg = 0;
+    for (int y = 0; y < rendered.height(); y += 3)
+        for (int x = 0; x < rendered.width(); x += 3) colouredInSvg += rendered.pixelColor(x, y).saturation() > 200 ? 1 : 0;
+    EXPECT_GT(colouredInSvg, 1000);
+
+    dialogs->saveAnswer = dir.filePath("missing/map.png");
+    form->saveMapToolStripMenuItem->trigger();
+    EXPECT_EQ(dialogs->messages, QStringList{"can not write " + dir.filePath("missing/map.png")});
 }
 
 TEST_F(WindowTest, SaveDistributionDuringARunWritesTheLastFinishedRow) {
@@ -245,6 +291,8 @@ TEST_F(WindowTest, SaveDistributionDuringARunWritesTheLastFinishedRow) {
     const DistributionView view{result->mpMin, result->mpMax, result->mmMin, result->mmMax,
                                 result->vc10,  result->vc01,  cells.data()};
     EXPECT_EQ(readAll(path).toStdString(), formatDistribution(view, '.'));
+    // Written through a temporary file that is gone once the save is done.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter("partial.txt"), QStringList{"partial.txt"});
     form->button2->click();
     ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));
 }

@@ -1,4 +1,5 @@
-// The toolkit-free map pieces: geometry, hit test, colour codes, axis labels, sun, tooltip.
+// The toolkit-free map pieces: geometry, hit test, colour codes and scales, axis ticks, the
+// populated region with zoom and pan, sun, tooltip.
 #include "ui/MapModel.h"
 
 #include <gtest/gtest.h>
@@ -79,52 +80,141 @@ TEST(MapModel, ColourCodesOutsideTheTableAreNamedByTheFirstOffender) {
     EXPECT_EQ(colorCodeError(codes), std::optional<std::string>("a->color is less than 0"));
 }
 
-static std::vector<std::string> texts(const AxisLabels& a) {
-    std::vector<std::string> out;
-    for (const auto& l : a.labels) out.push_back(l.text);
-    return out;
+namespace {
+
+// Checks one axis: ends labelled, values in range and increasing, inner labels on a step
+// of 1, 2 or 5 times a power of ten, no two labels closer than their half extents.
+void expectReadableTicks(std::int64_t first, std::int64_t count, double length, double charWidth) {
+    SCOPED_TRACE("first " + std::to_string(first) + ", " + std::to_string(count) + " cells on " +
+                 std::to_string(length) + " px");
+    const double cell = length / static_cast<double>(count);
+    const auto extent = [&](std::int64_t v) { return digitsExtent(v, charWidth); };
+    const std::vector<Tick> ticks = axisTicks(first, count, cell, extent, charWidth);
+    ASSERT_GE(ticks.size(), 2U);
+    EXPECT_EQ(ticks.front().value, first);
+    EXPECT_EQ(ticks.back().value, first + count - 1);
+    for (std::size_t k = 1; k < ticks.size(); ++k) {
+        EXPECT_LT(ticks[k - 1].value, ticks[k].value);
+        const double room = ticks[k].centre - ticks[k - 1].centre;
+        EXPECT_GE(room, (extent(ticks[k - 1].value) + extent(ticks[k].value)) / 2.0)
+            << ticks[k - 1].value << " and " << ticks[k].value << " overlap";
+        // Centred on its cell.
+        EXPECT_DOUBLE_EQ(ticks[k].centre, (static_cast<double>(ticks[k].value - first) + 0.5) * cell);
+    }
+    if (ticks.size() >= 4) {
+        const std::int64_t step = ticks[2].value - ticks[1].value;
+        std::int64_t power = 1;
+        while (step / power >= 10) power *= 10;
+        EXPECT_TRUE(step == power || step == 2 * power || step == 5 * power) << step;
+        for (std::size_t k = 1; k + 1 < ticks.size(); ++k) EXPECT_EQ(ticks[k].value % step, 0) << ticks[k].value;
+        // The step is the smallest that fits: the next smaller one would crowd the labels.
+        EXPECT_LT(static_cast<double>(step), count);
+    }
 }
 
-TEST(MapModel, HorizontalAxisLabelsFollowTheRangeRules) {
-    const AxisLabels eleven = horizontalAxisLabels(0, 11);
-    EXPECT_EQ(eleven.fontPointSize, 8.0);
-    ASSERT_EQ(eleven.labels.size(), 11U);
-    EXPECT_EQ(eleven.labels[10].text, "10");
-    EXPECT_FLOAT_EQ(eleven.labels[3].x, static_cast<float>(3 * 52 * 1.05));  // spread 5 % wider
-    EXPECT_FLOAT_EQ(eleven.labels[3].width, 52.0F);
-    EXPECT_FALSE(eleven.verticallyCentred);
+}  // namespace
 
-    const AxisLabels thirty = horizontalAxisLabels(0, 30);
-    EXPECT_EQ(thirty.fontPointSize, 5.0);
-    EXPECT_EQ(thirty.labels.size(), 30U);
-
-    const AxisLabels thirtyOne = horizontalAxisLabels(0, 31);
-    EXPECT_EQ(thirtyOne.fontPointSize, 10.0);
-    EXPECT_EQ(texts(thirtyOne), (std::vector<std::string>{"0", "3", "6", "9", "12", "15", "18", "21", "24", "27"}));
-    EXPECT_FLOAT_EQ(thirtyOne.labels[2].x, 114.0F);
-
-    EXPECT_EQ(texts(horizontalAxisLabels(1, 100)),
-              (std::vector<std::string>{"1", "10", "20", "30", "40", "50", "60", "70", "80", "90"}));
-    EXPECT_EQ(horizontalAxisLabels(0, 9).fontPointSize, 10.0);
+TEST(MapModel, TickLabelsNeverOverlapAndAlwaysIncludeBothEnds) {
+    for (const std::int64_t count : {11, 31, 101, 1001, 2001})
+        for (const double length : {380.0, 575.0, 900.0})
+            for (const std::int64_t first : {std::int64_t{0}, std::int64_t{1}, std::int64_t{37}}) {
+                expectReadableTicks(first, count, length, 7.0);
+                // The m- axis: labels one text height apart.
+                expectReadableTicks(first, count, length, 15.0);
+            }
+    // Every value where there is room; a few where there is not.
+    EXPECT_EQ(axisTicks(0, 11, 52.0, [](std::int64_t v) { return digitsExtent(v, 7.0); }).size(), 11U);
+    const auto big = axisTicks(0, 2001, 575.0 / 2001, [](std::int64_t v) { return digitsExtent(v, 7.0); }, 7.0);
+    EXPECT_LE(big.size(), 12U);
+    EXPECT_GE(big.size(), 5U);
 }
 
-TEST(MapModel, VerticalAxisLabelsPutTheLargestAtTheTop) {
-    const AxisLabels eleven = verticalAxisLabels(10, 11);
-    EXPECT_EQ(eleven.fontPointSize, 7.0);
-    EXPECT_TRUE(eleven.verticallyCentred);
-    ASSERT_EQ(eleven.labels.size(), 11U);
-    EXPECT_EQ(eleven.labels.front().text, "10");
-    EXPECT_EQ(eleven.labels.back().text, "0");
-    EXPECT_FLOAT_EQ(eleven.labels[1].y, 52.0F);
+TEST(MapModel, LogarithmicScaleColoursAThousandthOfTheLargestWeight) {
+    const ColourScale linear{false, 6}, log6{true, 6}, log2{true, 2};
+    EXPECT_EQ(colourClassOf(1e-3, linear), 0);  // white on the linear scale
+    EXPECT_EQ(colourClassOf(1e-3, log6), 10);   // green, halfway down six decades
+    EXPECT_EQ(colourClassOf(1e-3, log2), 0);    // below two decades
+    EXPECT_EQ(colourClassOf(1.0, log6), 20);
+    EXPECT_EQ(colourClassOf(0.0, log6), 0);
+    EXPECT_EQ(colourClassOf(0.5, linear), 10);
+    EXPECT_EQ(colourClassOf(0.999, linear), 19);
+    EXPECT_EQ(colourClassOf(1.2e-6, log6), 1);
+    EXPECT_EQ(colourClassOf(9e-7, log6), 0);
 
-    const AxisLabels thirty = verticalAxisLabels(29, 30);  // 30 rows: every label, at 8 pt
-    EXPECT_EQ(thirty.fontPointSize, 8.0);
-    EXPECT_EQ(thirty.labels.size(), 30U);
-    EXPECT_EQ(verticalAxisLabels(24, 25).fontPointSize, 5.0);
+    Grid<double> w(2, 3);
+    w(0, 0) = 4.0;
+    w(1, 2) = 4e-3;
+    w(0, 1) = 4e-9;
+    const Grid<std::int32_t> c = colourClassesOf(w, log6);
+    EXPECT_EQ(c(0, 0), 20);
+    EXPECT_EQ(c(1, 2), 10);
+    EXPECT_EQ(c(0, 1), 0);
 
-    const AxisLabels hundred = verticalAxisLabels(99, 100);
-    EXPECT_FALSE(hundred.verticallyCentred);
-    EXPECT_EQ(texts(hundred), (std::vector<std::string>{"99", "89", "79", "69", "59", "49", "39", "29", "19", "9"}));
+    // The whole-grid classes follow the rule of one cell, the class edges included.
+    for (const ColourScale& s : {linear, log6, log2}) {
+        std::vector<double> values{3.0};
+        for (double e = -9.0; e <= 0.0; e += 0.0137) values.push_back(3.0 * std::pow(10.0, e));
+        const std::size_t sweepEnd = values.size();
+        for (const ScaleBoundary& b : scaleBoundaries(s)) values.push_back(3.0 * b.ratio);
+        Grid<double> g(1, static_cast<std::int32_t>(values.size()));
+        for (std::size_t k = 0; k < values.size(); ++k) g(0, static_cast<std::int32_t>(k)) = values[k];
+        const Grid<std::int32_t> classes = colourClassesOf(g, s);
+        for (std::size_t k = 0; k < values.size(); ++k)
+            // At an edge itself the rounding of w / largest may tip a class either way.
+            EXPECT_NEAR(classes(0, static_cast<std::int32_t>(k)), colourClassOf(values[k] / 3.0, s),
+                        k < sweepEnd ? 0 : 1)
+                << values[k];
+    }
+
+    // The bar's boundaries rise from the bottom; each class holds the ratios between them.
+    for (const ColourScale& s : {linear, log6}) {
+        const auto b = scaleBoundaries(s);
+        ASSERT_EQ(b.size(), s.logarithmic ? 21U : 20U);
+        for (std::size_t k = 1; k < b.size(); ++k) {
+            EXPECT_EQ(b[k].position, b[k - 1].position + 1);
+            EXPECT_GT(b[k].ratio, b[k - 1].ratio);
+        }
+        for (std::int32_t code = 1; code < 20; ++code) {
+            const auto [lo, hi] = classRange(code, s);
+            EXPECT_EQ(colourClassOf(std::sqrt(lo * hi), s), code) << code;
+        }
+    }
+    EXPECT_DOUBLE_EQ(scaleBoundaries(log6).front().ratio, 1e-6);
+    EXPECT_EQ(shortShare(0.05), "0.05");
+    EXPECT_EQ(shortShare(1.24e-5, ','), "1,2e-5");
+    EXPECT_EQ(shortShare(0.0), "0");
+}
+
+TEST(MapModel, PopulatedRegionHoldsTheWeightAndZoomKeepsTheCellUnderTheMouse) {
+    Grid<double> w(301, 301);
+    for (std::int32_t r = 0; r < 301; ++r)
+        for (std::int32_t c = 0; c < 301; ++c)
+            w(r, c) = std::exp(-((r - 20) * (r - 20) + (c - 30) * (c - 30)) / 18.0);
+    const auto region = populatedRegion(w);
+    ASSERT_TRUE(region.has_value());
+    EXPECT_LE(region->row0, 20 - 9);
+    EXPECT_GE(region->row1, 20 + 9);
+    EXPECT_LE(region->col0, 30 - 9);
+    EXPECT_LT(region->rows(), 60);
+    EXPECT_TRUE(worthFocusing(*region, 301, 301));
+    EXPECT_FALSE(worthFocusing(CellWindow{0, 10, 0, 10}, 11, 11));  // small maps stay whole
+    Grid<double> flat(50, 50);
+    for (std::size_t k = 0; k < flat.cellCount(); ++k) flat.at(k) = 1.0;
+    EXPECT_FALSE(worthFocusing(*populatedRegion(flat), 50, 50));
+    EXPECT_FALSE(populatedRegion(Grid<double>(5, 5)).has_value());
+
+    const CellWindow whole{0, 300, 0, 300};
+    const CellWindow in = zoomWindow(whole, 0.5, 150, 30, 301, 301);
+    EXPECT_NEAR(in.rows(), 150, 1);
+    EXPECT_TRUE(in.row0 <= 150 && 150 <= in.row1 && in.col0 <= 30 && 30 <= in.col1);
+    EXPECT_EQ(in.col0, 15);  // 30 stays a tenth of the way across
+    EXPECT_EQ(zoomWindow(in, 100.0, 150, 30, 301, 301), whole);
+    const CellWindow tiny = zoomWindow(CellWindow{10, 13, 10, 13}, 0.1, 11, 11, 301, 301);
+    EXPECT_EQ(tiny.rows(), 3);
+    const CellWindow moved = panWindow(in, -1000, 5, 301, 301);
+    EXPECT_EQ(moved.row0, 0);
+    EXPECT_EQ(moved.rows(), in.rows());
+    EXPECT_EQ(moved.col0, in.col0 + 5);
 }
 
 TEST(MapModel, ResultPanelNumbersOfAComplex) {
@@ -146,13 +236,33 @@ TEST(MapModel, SunDrawsOneLinePerChainEvenlySpacedAndReproducibly) {
         const SunLine& l = one.lines[k];
         plus += l.plus ? 1 : 0;
         const double theta = static_cast<double>(k) * 6.283184774 / 8.0;
-        const double length = (l.plus ? 1.0 : 200.0) * 265.0 / (209.0 * 2.0);
+        // A neutral block of length 1 is still drawn a few pixels long.
+        const double length = std::max((l.plus ? 1.0 : 200.0) * 265.0 / (209.0 * 2.0), kMinChainPixels);
         EXPECT_NEAR(l.x0, one.centre + one.rc * std::cos(theta), 1e-9);
         EXPECT_NEAR(l.y1, one.centre + (one.rc + length) * std::sin(theta), 1e-9);
         EXPECT_EQ(l.x1, two.lines[k].x1);
     }
     EXPECT_EQ(plus, 3);
     EXPECT_EQ(one.centre, 132.0);
+}
+
+TEST(MapModel, SunKeepsBothKindsAroundTheCoreWhenOneIsScarce) {
+    for (std::uint32_t seed = 0; seed < 20; ++seed) {
+        std::mt19937 rng(seed);
+        const SunPicture sun = sunPicture(265, 3, 40, 6.0, 200.0, 9.0, 1, 200, rng);
+        ASSERT_EQ(sun.lines.size(), 43U);
+        // The three '+' chains are spread around: no two of them in the same third.
+        std::vector<std::size_t> plus;
+        for (std::size_t k = 0; k < sun.lines.size(); ++k)
+            if (sun.lines[k].plus) plus.push_back(k);
+        ASSERT_EQ(plus.size(), 3U);
+        EXPECT_GE(plus[1] - plus[0], 13U);
+        EXPECT_GE(plus[2] - plus[1], 13U);
+        // Their neutral blocks of length 1 are drawn at the shortest visible length.
+        const double plusLength = std::hypot(sun.lines[plus[0]].x1 - sun.lines[plus[0]].x0,
+                                             sun.lines[plus[0]].y1 - sun.lines[plus[0]].y0);
+        EXPECT_NEAR(plusLength, kMinChainPixels, 1e-9);
+    }
 }
 
 TEST(MapModel, TooltipNamesTheComplexItsConcentrationAndShare) {

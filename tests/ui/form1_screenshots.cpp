@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QPixmap>
 #include <QScreen>
+#include <QGuiApplication>
+#include <QToolTip>
+#include <QToolButton>
 
 using namespace marlinq;
 using namespace marlinq::ui;
@@ -20,8 +23,8 @@ protected:
         target = qEnvironmentVariable("MARLINQ_SCREENSHOT_DIR");
         if (target.isEmpty()) GTEST_SKIP() << "MARLINQ_SCREENSHOT_DIR not set";
         WindowTest::SetUp();
-        // Tall enough for the whole client, so the picture needs no scrolling.
-        form->resize(1341, 880);
+        // The window as it opens on a 1366 x 768 screen.
+        form->resize(1366, 698);
     }
     void shoot(const QString& name) {
         waitFor([] { return false; }, 300);  // let the window settle
@@ -36,6 +39,36 @@ protected:
 TEST_F(Screenshots, AfterTheDefaultRun) {
     solveAndWait();
     shoot("main-window.png");
+    // The tooltip of the most probable cell is a window of its own: the screen is cut.
+    const QPoint cell = cellCentre(4, 4);
+    QToolTip::showText(form->pictureBox1->mapToGlobal(cell), form->mapToolTip(cell), form->pictureBox1);
+    waitFor([] { return false; }, 500);
+    const QPoint corner = form->pictureBox1->mapToGlobal(QPoint(0, 0));
+    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0, corner.x(), corner.y() + cell.y() - 120,
+                                                                        form->pictureBox1->width() + 300, 260);
+    ASSERT_TRUE(screen.save(QDir(target).filePath("map-tooltip.png")));
+    QToolTip::hideText();
+}
+
+TEST_F(Screenshots, OnALargeScreen) {
+    form->resize(1600, 930);
+    solveAndWait();
+    shoot("main-window-large.png");
+}
+
+TEST_F(Screenshots, PoissonBoltzmannOverALargeRangeWithLogarithmicColours) {
+    form->resize(1600, 930);
+    form->checkBox2->setChecked(false);
+    setRanges(0, 300, 0, 300);
+    form->logColoursToolStripMenuItem->trigger();
+    form->button1->click();
+    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning() && form->button1->isEnabled(); }, 3600000));
+    QCoreApplication::processEvents();
+    shoot("main-window-pb-log.png");
+    ASSERT_TRUE(form->saveMapFigure(QDir(target).filePath("map-figure.png"), false));
+    ASSERT_TRUE(form->saveMapFigure(QDir(target).filePath("map-figure.svg"), true));
+    form->wholeRangeButton->click();
+    shoot("main-window-pb-whole.png");
 }
 
 TEST_F(Screenshots, AfterLoadingAnAsymmetricSet) {

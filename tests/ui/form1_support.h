@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QThread>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -75,7 +76,11 @@ protected:
         marlinq::setDataDirectoryOverride(MARLINQ_SOURCE_DATA_DIR);
         dialogs = std::make_shared<AnsweringDialogs>();
         setUserDialogs(dialogs);
+        // Settings (the colour scale) go to a folder of this test, never the user's.
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
         form = std::make_unique<Form1>();
+        // The window as it opens on a 1366 x 768 screen.
+        form->resize(1366, 700);
         form->setDataSearch(marlinq::DataSearch{MARLINQ_SOURCE_DATA_DIR, ""});
         form->show();
     }
@@ -108,7 +113,18 @@ protected:
         form->mmaxBox->setText(QString::number(mmax));
     }
 
+    // Centre of the cell (mp, mm) on the map as drawn; the cell must be shown.
+    QPoint cellCentre(std::int32_t mp, std::int32_t mm) const {
+        const CellList& cells = form->mapCells();
+        if (cells.empty()) return QPoint(100, 100);
+        const Rec first = cells.at(0);
+        const CellGeometry& g = cells.geometry();
+        const std::int32_t i = mp - first.mp, j = mm - first.mm;
+        return QPoint(static_cast<int>(g.cellX(i) + g.cw / 2), static_cast<int>(g.cellY(j) + g.ch / 2));
+    }
+
     QTemporaryDir dir;
+    QTemporaryDir settingsDir;
     std::shared_ptr<AnsweringDialogs> dialogs;
     std::unique_ptr<Form1> form;
 };

@@ -10,7 +10,6 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
-#include <QDockWidget>
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QScatterSeries>
@@ -37,7 +36,9 @@ QByteArray fileText(const QString& path) {
 TEST_F(WindowTest, ObservablesPanelNamesTheResultPanelsComplex) {
     auto* panel = form->findChild<ObservablesPanel*>(QStringLiteral("observablesPanel"));
     ASSERT_NE(panel, nullptr);
-    ASSERT_NE(form->findChild<QDockWidget*>(QStringLiteral("observablesDock")), nullptr);
+    // A tab beside the result panel.
+    ASSERT_NE(form->findChild<QTabWidget*>(QStringLiteral("resultTabs")), nullptr);
+    EXPECT_EQ(form->findChild<QTabWidget*>(QStringLiteral("resultTabs"))->tabText(1), QStringLiteral("Observables"));
     EXPECT_EQ(panel->mostProbableLabel->text(), QStringLiteral("-"));
     // The largest weight and the first cell of the top colour class agree, for both
     // methods and an asymmetric set.

@@ -19,17 +19,15 @@
 #include <QTest>
 #include <QSlider>
 #include <QXYSeries>
+#include <QWheelEvent>
+#include <QToolButton>
+#include <QSpinBox>
 
 using namespace marlinq;
 using namespace marlinq::ui;
 using namespace marlinq::ui::testing;
 
 namespace {
-
-QPoint cellCentre(std::int32_t prange, std::int32_t mrange, std::int32_t i, std::int32_t j) {
-    const CellGeometry g(575, 575, prange, mrange);
-    return QPoint(static_cast<int>(g.cellX(i) + g.cw / 2), static_cast<int>(g.cellY(j) + g.ch / 2));
-}
 
 std::vector<Plot2*> chartWindows() {
     std::vector<Plot2*> out;
@@ -62,9 +60,11 @@ TEST_F(WindowTest, StartsWithTheDefaultsAndNamedControls) {
         EXPECT_NE(form->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
     QStringList menus;
     for (QAction* a : form->menuBar()->actions()) menus << a->text();
-    EXPECT_EQ(menus, (QStringList{"File", "Parameters", "Help"}));
+    EXPECT_EQ(menus, (QStringList{"File", "Parameters", "View", "Help"}));
     EXPECT_EQ(form->loadDefaultToolStripMenuItem1->text(), QStringLiteral("Load Parameters"));
-    EXPECT_EQ(form->pictureBox1->pixmap().size(), QSize(575, 575));
+    const QSize map = form->pictureBox1->pixmap().size();
+    EXPECT_EQ(map.width(), map.height());  // the 11 x 11 canvas of square cells
+    EXPECT_GE(map.width(), 300);
     EXPECT_TRUE(dialogs->messages.isEmpty());
 }
 
@@ -139,7 +139,7 @@ TEST_F(WindowTest, DefaultDebyeHueckelRunNamesTheMostProbableComplex) {
         for (int x = 0; x < map.width(); x += 4) coloured += isMapColour(map.pixel(x, y)) ? 1 : 0;
     EXPECT_GT(coloured, 100);
     // The tooltip of a cell tells its complex.
-    EXPECT_TRUE(form->mapToolTip(cellCentre(11, 11, 3, 5)).startsWith("M+ = 3, M- = 5\nconcentration (absValue): "));
+    EXPECT_TRUE(form->mapToolTip(cellCentre(3, 5)).startsWith("M+ = 3, M- = 5\nconcentration (absValue): "));
 }
 
 TEST_F(WindowTest, PoissonBoltzmannRunReportsEveryRow) {
@@ -200,7 +200,9 @@ TEST_F(WindowTest, StoppedRunFinishesItsRowThenSaysCancelled) {
     // Pending columns are grey on the map, computed ones coloured.
     const auto result = form->currentResult();
     ASSERT_LT(result->index, 400);
-    const QPoint pending = cellCentre(401, 401, 400, 5);
+    if (!form->showsWholeRange()) form->wholeRangeToolStripMenuItem->trigger();
+    ASSERT_TRUE(form->showsWholeRange());
+    const QPoint pending = cellCentre(400, 5);
     EXPECT_EQ(QColor(form->mapImage().pixel(pending)), QColor(224, 224, 224));
 }
 
@@ -215,10 +217,10 @@ TEST_F(WindowTest, ClosingTheWindowDuringARunCancelsItWithoutHanging) {
 }
 
 TEST_F(WindowTest, DoubleClickOpensTheProfilesOfACell) {
-    form->pictureBox1_MouseDoubleClick(cellCentre(11, 11, 3, 5));
+    form->pictureBox1_MouseDoubleClick(cellCentre(3, 5));
     EXPECT_TRUE(chartWindows().empty());  // nothing before a run
     solveAndWait();
-    form->pictureBox1_MouseDoubleClick(cellCentre(11, 11, 3, 5));
+    form->pictureBox1_MouseDoubleClick(cellCentre(3, 5));
     auto charts = chartWindows();
     ASSERT_EQ(charts.size(), 1U);
     EXPECT_EQ(charts[0]->windowTitle(), QStringLiteral("Complex (3,5)"));
@@ -228,7 +230,7 @@ TEST_F(WindowTest, DoubleClickOpensTheProfilesOfACell) {
     QCoreApplication::processEvents();
 
     form->checkBox2->setChecked(false);
-    form->pictureBox1_MouseDoubleClick(cellCentre(11, 11, 3, 5));
+    form->pictureBox1_MouseDoubleClick(cellCentre(3, 5));
     charts = chartWindows();
     ASSERT_EQ(charts.size(), 1U);
     QCoreApplication::processEvents();
@@ -236,8 +238,8 @@ TEST_F(WindowTest, DoubleClickOpensTheProfilesOfACell) {
     charts[0]->close();
     QCoreApplication::processEvents();
 
-    form->pictureBox1_MouseDoubleClick(cellCentre(11, 11, 0, 5));  // column M+ = 0
-    form->pictureBox1_MouseDoubleClick(cellCentre(11, 11, 4, 0));  // row M- = 0
+    form->pictureBox1_MouseDoubleClick(cellCentre(0, 5));  // column M+ = 0
+    form->pictureBox1_MouseDoubleClick(cellCentre(4, 0));  // row M- = 0
     EXPECT_TRUE(chartWindows().empty());
 }
 
@@ -307,4 +309,103 @@ TEST_F(WindowTest, KeyboardShortcutsSolveStopAndReachTheMenus) {
     ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));
     QCoreApplication::processEvents();
     EXPECT_TRUE(log().endsWith("Cancelled!\n"));
+}
+
+namespace {
+
+// A finished result with one cell at the top of the distribution and one at a thousandth
+// of it; everything else empty.
+std::shared_ptr<InfoSphereBean> twoCellResult(const InfoSphereBean& from) {
+    auto rec = std::make_shared<InfoSphereBean>(from);
+    rec->Mcolor = Grid<std::int32_t>(11, 11);
+    rec->absValue = Grid<double>(11, 11);
+    rec->Value = Grid<double>(11, 11);
+    rec->absValue(5, 5) = 1.0;
+    rec->absValue(2, 3) = 1e-3;
+    rec->Mcolor(5, 5) = 20;
+    rec->sum = 1.001;
+    rec->maxValue = 1.0;
+    rec->normalised = true;
+    return rec;
+}
+
+}  // namespace
+
+TEST_F(WindowTest, LogarithmicColoursShowAThousandthOfTheLargestAndAreRemembered) {
+    solveAndWait();
+    form->setCurrentRecord(twoCellResult(*form->currentResult()));
+    form->UpdateUIMatrix(QString());
+    const auto colourAt = [&](int mp, int mm) { return QColor(form->mapImage().pixel(cellCentre(mp, mm))); };
+    EXPECT_EQ(colourAt(2, 3), QColor(255, 255, 255));  // linear: under a twentieth is white
+    EXPECT_TRUE(form->mapToolTip(cellCentre(2, 3)).contains("colour class 0 of 20 (linear scale)"));
+
+    form->logColoursToolStripMenuItem->trigger();
+    EXPECT_TRUE(form->colourScale().logarithmic);
+    EXPECT_TRUE(form->logColoursBox->isChecked());
+    EXPECT_EQ(colourAt(2, 3), QColor(0, 255, 0));  // class 10 of six decades
+    EXPECT_EQ(colourAt(5, 5), QColor(255, 0, 0));
+    EXPECT_TRUE(form->mapToolTip(cellCentre(2, 3)).contains("colour class 10 of 20 (logarithmic scale): share "))
+        << form->mapToolTip(cellCentre(2, 3)).toStdString();
+    // The most probable complex is the same on either scale.
+    EXPECT_EQ(form->label21->text(), "5");
+
+    form->decadesSpinBox->setValue(2);
+    EXPECT_EQ(colourAt(2, 3), QColor(255, 255, 255));
+    form->decadesSpinBox->setValue(4);
+
+    // A new window starts with the scale last chosen.
+    Form1 second;
+    EXPECT_TRUE(second.colourScale().logarithmic);
+    EXPECT_EQ(second.colourScale().decades, 4);
+    EXPECT_TRUE(second.logColoursToolStripMenuItem->isChecked());
+}
+
+TEST_F(WindowTest, LargeRangeShowsItsPopulatedRegionAndTheZoomedMapStillOpensTheRightComplex) {
+    setRanges(0, 300, 0, 300);
+    solveAndWait();
+    // The weight of the default set sits near the origin: the map shows that corner.
+    EXPECT_FALSE(form->showsWholeRange());
+    EXPECT_TRUE(form->mapStatusLabel->text().startsWith("Populated region: M+ 0.."))
+        << form->mapStatusLabel->text().toStdString();
+    EXPECT_TRUE(form->wholeRangeButton->isEnabled());
+    EXPECT_FALSE(form->wholeRangeButton->isChecked());
+    form->wholeRangeButton->click();
+    EXPECT_TRUE(form->showsWholeRange());
+    EXPECT_EQ(form->mapCells().size(), 301U * 301U);
+    form->wholeRangeButton->click();
+    EXPECT_FALSE(form->showsWholeRange());
+
+    form->setMapWindow(CellWindow{3, 12, 2, 9});
+    EXPECT_EQ(form->mapCells().size(), 80U);
+    // The most probable complex keeps its black outline in the zoomed map.
+    const int bestMp = form->label21->text().toInt(), bestMm = form->label61->text().toInt();
+    ASSERT_TRUE(bestMp >= 3 && bestMp <= 12 && bestMm >= 2 && bestMm <= 9) << bestMp << "," << bestMm;
+    const QPoint best = cellCentre(bestMp, bestMm);
+    const int edge = static_cast<int>(form->mapCells().geometry().cellX(bestMp - 3)) + 1;
+    EXPECT_EQ(QColor(form->mapImage().pixel(edge, best.y())), QColor(Qt::black));
+    EXPECT_NE(QColor(form->mapImage().pixel(best)), QColor(Qt::black));
+    const QPoint at = cellCentre(7, 5);
+    EXPECT_TRUE(form->mapToolTip(at).startsWith("M+ = 7, M- = 5\n")) << form->mapToolTip(at).toStdString();
+    form->pictureBox1_MouseDoubleClick(at);
+    auto charts = chartWindows();
+    ASSERT_EQ(charts.size(), 1U);
+    EXPECT_EQ(charts[0]->windowTitle(), QStringLiteral("Complex (7,5)"));
+    charts[0]->close();
+    QCoreApplication::processEvents();
+
+    // The wheel zooms about the cell under the mouse; a drag pans.
+    QWheelEvent wheel(QPointF(at), form->pictureBox1->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(form->pictureBox1, &wheel);
+    const CellWindow zoomed = form->mapWindow();
+    EXPECT_LT(zoomed.rows(), 10);
+    EXPECT_TRUE(zoomed.row0 <= 7 && 7 <= zoomed.row1 && zoomed.col0 <= 5 && 5 <= zoomed.col1);
+    const double cell = form->mapCells().geometry().cw;
+    const QPoint start = cellCentre(7, 5);
+    QTest::mousePress(form->pictureBox1, Qt::LeftButton, Qt::NoModifier, start);
+    QTest::mouseMove(form->pictureBox1, start + QPoint(static_cast<int>(-2 * cell), 0));
+    QTest::mouseRelease(form->pictureBox1, Qt::LeftButton, Qt::NoModifier,
+                        start + QPoint(static_cast<int>(-2 * cell), 0));
+    EXPECT_EQ(form->mapWindow().row0, zoomed.row0 + 2);
+    EXPECT_EQ(form->mapWindow().rows(), zoomed.rows());
 }

@@ -125,17 +125,38 @@ TEST(Plot2Window, ChartsCarryTheirTitlesCurvesAndRanges) {
         }
         EXPECT_TRUE(w->chart(Plot2::PotentialChart)->legend()->isVisible());
 
+        // The two ion kinds share their olive and are told apart by filled and hollow
+        // symbols and by their legend entries.
         const auto ions = curves(w->chart(Plot2::IonChart));
         ASSERT_EQ(ions.size(), 2);
         EXPECT_DOUBLE_EQ(ions[0]->at(10).y(), data.plus[10]);
         EXPECT_DOUBLE_EQ(ions[1]->at(10).y(), data.minus[10]);
+        EXPECT_TRUE(ions[0]->name().startsWith("'+' ions"));
+        EXPECT_TRUE(ions[1]->name().startsWith("'-' ions"));
+        EXPECT_TRUE(w->chart(Plot2::IonChart)->legend()->isVisible());
+        const QImage filled = ions[0]->lightMarker(), hollow = ions[1]->lightMarker();
+        ASSERT_FALSE(filled.isNull());
+        ASSERT_FALSE(hollow.isNull());
+        const QPoint middle(filled.width() / 2, filled.height() / 2);
+        EXPECT_EQ(filled.pixelColor(middle).rgb(), QColor(128, 128, 0).rgb());
+        EXPECT_EQ(hollow.pixelColor(middle).rgb(), QColor(Qt::white).rgb());
         const auto charge = curves(w->chart(Plot2::ChargeChart));
         ASSERT_EQ(charge.size(), 1);
         EXPECT_EQ(charge[0]->color(), QColor(255, 165, 0));
         for (QLineSeries* s : ions + charge) {
             EXPECT_EQ(s->color(), s == charge[0] ? QColor(255, 165, 0) : QColor(128, 128, 0));
-            // Curves without a legend text leave no entry in the legend.
-            for (auto* marker : s->chart()->legend()->markers(s)) EXPECT_FALSE(marker->isVisible());
+            for (auto* marker : s->chart()->legend()->markers(s)) EXPECT_EQ(marker->isVisible(), s != charge[0]);
+        }
+        // Small symbols on a tenth of the points: a line with points, not a chain of circles.
+        for (QLineSeries* s : ions + charge + top) {
+            EXPECT_LE(s->markerSize(), 7.0);
+            int shown = 0;
+            for (int i = 0; i < s->count(); ++i) {
+                const auto config = s->pointConfiguration(i);
+                const auto hidden = config.find(QXYSeries::PointConfiguration::Visibility);
+                shown += (hidden == config.end() || hidden->toBool()) ? 1 : 0;
+            }
+            EXPECT_EQ(shown, 26);
         }
 
         w->close();
@@ -184,7 +205,7 @@ TEST(Plot2Window, SavesChartsAsPngAndSvg) {
     ASSERT_TRUE(w->savePng(Plot2::PotentialChart, png));  // works before the window was ever shown
     QImage image(png);
     ASSERT_FALSE(image.isNull());
-    EXPECT_EQ(image.size(), QSize(480, 480));
+    EXPECT_EQ(image.size(), QSize(960, 960));  // twice the chart's size on the screen
     int red = 0;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
@@ -199,7 +220,8 @@ TEST(Plot2Window, SavesChartsAsPngAndSvg) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray text = file.readAll();
     EXPECT_TRUE(text.contains("<svg"));
-    EXPECT_TRUE(text.contains("Charge Density"));
+    EXPECT_TRUE(text.contains("Charge Density, complex (3,5)"));  // the saved chart names its complex
+    EXPECT_EQ(w->chart(Plot2::ChargeChart)->title(), QStringLiteral("Charge Density"));
 
     EXPECT_FALSE(w->savePng(Plot2::PotentialChart, dir.filePath(QStringLiteral("missing/folder/a.png"))));
     EXPECT_FALSE(w->saveSvg(Plot2::IonChart, dir.filePath(QStringLiteral("missing/folder/a.svg"))));

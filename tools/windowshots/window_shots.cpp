@@ -1,7 +1,9 @@
 // Pictures of the chart window and the About window for the documentation:
 //   xvfb-run marlinq-window-shots <folder>
 // writes chart-window.png (complex (3,5) of the start-up parameters, Debye-Hueckel curve
-// shown), chart-window-charts.png (its whole scrolled panel) and about-window.png.
+// shown), chart-window-charts.png (its whole scrolled panel), chart-ions-saved.png (the ion
+// chart as "Save PNG" writes it), chart-window-wide.png (the window widened to 1000 pixels)
+// and about-window.png.
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
@@ -65,6 +67,13 @@ int main(int argc, char** argv) {
     if (QWidget* panel = chart->findChild<QWidget*>(QStringLiteral("panel1"))) {
         ok &= saveShot(panel, folder, "chart-window-charts.png");
     }
+
+    // A saved chart names its complex in its title; PNG at twice the screen size.
+    ok &= chart->savePng(marlinq::ui::Plot2::IonChart, folder.filePath(QStringLiteral("chart-ions-saved.png")));
+    // The same window on a larger screen: the charts grow with its width.
+    chart->resize(1000, 900);
+    settle();
+    ok &= saveShot(chart, folder, "chart-window-wide.png");
 
     auto* about = new marlinq::ui::Plot3;
     about->show();
