@@ -63,6 +63,8 @@ bool writeRunExtras(const BatchOptions& o, const RunOutcome& run, const Paramete
         d.unitNm = o.unitNm;
         d.partial = run.outcome == JobOutcome::Cancelled;
         d.warnings = runWarnings(run, obs);
+        d.errorEstimate = run.counts.errorEstimate;
+        d.standardDifference = run.counts.standardDifference;
         ok = deliver(o.summary, summaryJson(obs, d)) && ok;
     }
     if (!o.freeEnergies.empty()) ok = deliver(o.freeEnergies, freeEnergiesCsv(*run.record)) && ok;

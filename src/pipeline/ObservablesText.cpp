@@ -122,6 +122,10 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
     field("method", jsonString(run.options.dh ? "dh" : "pb"));
     field("chains", jsonString(run.options.tableChains ? "table" : "solve"));
     field("accuracy", jsonString(run.options.converged ? "converged" : "standard"));
+    if (run.options.converged) {
+        field("free_energy_error_estimate", jsonNumber(run.errorEstimate));
+        field("largest_standard_difference", jsonNumber(run.standardDifference));
+    }
     field("partial", run.partial ? "true" : "false");
     std::string warnings = "[";
     for (std::size_t k = 0; k < run.warnings.size(); ++k)

@@ -24,6 +24,10 @@ struct RunDescription {
     std::optional<double> unitNm;    // segment size a in nm, when given
     bool partial = false;            // a stopped run: only some rows were computed
     std::vector<std::string> warnings;
+    // Converged free energies: the largest estimated remaining error of any free energy of
+    // the run and the largest difference from the standard free energy (kT).
+    double errorEstimate = 0.0;
+    double standardDifference = 0.0;
 };
 
 // The warnings a finished or stopped run leaves: complexes without a finite free energy,

@@ -196,6 +196,30 @@ interrupt)
     grep -q "Finished calculation of the spheres free energy" err && fail "the run was not stopped"
     expect_table out 2000 2000
     ;;
+converged_accuracy)
+    # Converged free energies: the run says how accurate they are, in the log (even with
+    # --quiet) and in the summary; a standard run says nothing of the kind.
+    run -q -o conv.txt --method pb --accuracy converged --summary summary.json
+    expect_rc 0
+    grep -q '^Converged free energies: largest estimated remaining error ' err || fail "no accuracy line"
+    python3 - summary.json <<'PY' || fail "the summary lacks the accuracy of the run"
+import json, sys
+s = json.load(open(sys.argv[1]))
+assert s["accuracy"] == "converged"
+# The start-up band holds charged complexes (net charge up to 72): the standard grid is off
+# by kT there, the converged energies by far less than that.
+assert 0 < s["free_energy_error_estimate"] < 0.01 * s["largest_standard_difference"], s
+assert s["largest_standard_difference"] > 0.1, s
+PY
+    run -q -o std.txt --method pb --summary summary.json
+    expect_rc 0
+    grep -q 'Converged' err && fail "a standard run spoke of converged energies"
+    python3 -c 'import json, sys; s = json.load(open("summary.json")); sys.exit(s["accuracy"] != "standard" or "free_energy_error_estimate" in s)' ||
+        fail "a standard run's summary"
+    cmp -s conv.txt std.txt && fail "converged and standard gave the same distribution"
+    run --accuracy fine
+    expect_rc 2
+    ;;
 summary_and_free_energies)
     run -q -o dist.txt --summary - --unit-nm 0.714
     expect_rc 0
