@@ -9,6 +9,7 @@
 #include "pipeline/Records.h"
 #include "ui/MapFigure.h"
 #include "ui/MapModel.h"
+#include "ui/UserDialogs.h"
 
 #include <QBrush>
 #include <QElapsedTimer>
@@ -237,6 +238,9 @@ private:
     QImage image;  // the map
     QPixmap image1, image_bar_x, image_bar_y;
     DataSearch dataSearch = programDataSearch();
+    // The message boxes and file dialogs of this window, fixed when it is made (a test
+    // installs its own answering set before).
+    std::shared_ptr<UserDialogs> dialogs = userDialogs();
     std::shared_ptr<const ChainTables> tables;
     std::string tablesError;
     // Runs the jobs; its events reach the window through one queued call per batch.

@@ -56,7 +56,7 @@ std::string narrowPath(const QString& path) { return QFile::encodeName(path).toS
 }  // namespace
 
 void Form1::loadDefaultToolStripMenuItem1_Click() {
-    const QString path = userDialogs()->getOpenFileName(
+    const QString path = dialogs->getOpenFileName(
         this, QStringLiteral("Load Parameters"), dialogDirectory().isEmpty() ? QDir::currentPath() : dialogDirectory(),
         QStringLiteral(".in files (*.in);;All files (*)"), QStringLiteral("All files (*)"));
     if (path.isEmpty()) return;
@@ -168,7 +168,7 @@ void Form1::saveAsDefaultToolStripMenuItem_Click() {
     if (!integer(mminBox, g.mmMin, "error for mmMin input")) return;
     if (!integer(mmaxBox, g.mmMax, "error for mmMax input")) return;
 
-    const QString path = userDialogs()->getSaveFileName(this, QStringLiteral("Save Parameters"), dialogDirectory(),
+    const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Parameters"), dialogDirectory(),
                                                         QStringLiteral("Text file (*.txt)"));
     if (path.isEmpty()) return;
     rememberDirectory(path);
@@ -188,7 +188,7 @@ void Form1::saveToolStripMenuItem_Click() {
         const QString name = QStringLiteral("distribution-partial-%1-of-%2-rows.txt").arg(partialRows.first).arg(partialRows.second);
         suggestion = suggestion.isEmpty() ? name : QDir(suggestion).filePath(name);
     }
-    const QString path = userDialogs()->getSaveFileName(this, QStringLiteral("Save Matrix"), suggestion,
+    const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Matrix"), suggestion,
                                                         QStringLiteral("Text file (*.txt)"));
     if (path.isEmpty()) return;
     rememberDirectory(path);
@@ -208,7 +208,7 @@ void Form1::saveToolStripMenuItem_Click() {
             QStringLiteral("The distribution table would take up to %1 MiB: it runs from M = 0 to the largest M. "
                            "The computed cells alone, one per line (M+, M-, absValue, Value), are far smaller.")
                 .arg(bytes >> 20);
-        switch (userDialogs()->askLargeFile(this, text, QStringLiteral("Save computed cells only"))) {
+        switch (dialogs->askLargeFile(this, text, QStringLiteral("Save computed cells only"))) {
         case UserDialogs::LargeFileChoice::Save: break;
         case UserDialogs::LargeFileChoice::ShortForm: longForm = true; break;
         case UserDialogs::LargeFileChoice::Cancel: return;

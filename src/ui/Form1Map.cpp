@@ -534,7 +534,7 @@ bool Form1::saveMapFigure(const QString& path, bool svg) {
 }
 
 void Form1::saveMapToolStripMenuItem_Click() {
-    const QString path = userDialogs()->getSaveFileName(this, QStringLiteral("Save Map"), dialogDirectory(),
+    const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Map"), dialogDirectory(),
                                                         QStringLiteral("PNG image (*.png)"));
     if (path.isEmpty()) return;
     rememberDirectory(path);
@@ -542,7 +542,7 @@ void Form1::saveMapToolStripMenuItem_Click() {
 }
 
 void Form1::saveMapSvgToolStripMenuItem_Click() {
-    const QString path = userDialogs()->getSaveFileName(this, QStringLiteral("Save Map"), dialogDirectory(),
+    const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Map"), dialogDirectory(),
                                                         QStringLiteral("SVG drawing (*.svg)"));
     if (path.isEmpty()) return;
     rememberDirectory(path);

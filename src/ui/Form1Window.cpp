@@ -153,7 +153,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void Form1::showMessage(const QString& text) { userDialogs()->showMessage(this, text); }
+void Form1::showMessage(const QString& text) { dialogs->showMessage(this, text); }
 
 QString Form1::dialogDirectory() const { return lastDirectory; }
 
