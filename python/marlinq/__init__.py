@@ -8,7 +8,8 @@ tables read once per process, the complex stages) and only converts the results 
     p = marlinq.Parameters(ka=0.5)              # the window's start-up values, ka = 0.5
     r = marlinq.run(p, method="pb")             # Poisson-Boltzmann, chains from the tables
     r.abs_value, r.value, r.mp, r.mm            # concentrations, distribution, axes
-    r.most_probable                             # (4, 4)
+    r.most_probable, r.mean_mp, r.bound_fraction_plus   # the engine's observables
+    r.free_energies                             # F, E of every evaluated cell (structured array)
     marlinq.profile(p, 3, 5).u                  # potential of the complex (3, 5)
     marlinq.sweep(p, {"ka": [0.2, 0.5, 1.0]})   # one row per salt value
 
@@ -60,7 +61,8 @@ def data_file(name):
     return _core._locate(name)
 
 
-def run(params=None, method="dh", chains="table", accuracy="standard", progress=None, data_dir=None):
+def run(params=None, method="dh", chains="table", accuracy="standard", progress=None, data_dir=None,
+        keep_energies=True):
     """Computes the size distribution of a parameter set.
 
     Parameters
@@ -80,12 +82,18 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
         False stops the run before its next row; the result then has ``partial`` True.
     data_dir : str, optional
         Look for the tables in this folder only (as ``marlinq-batch --data DIR``).
+    keep_energies : bool
+        Keep the free energy of every evaluated cell (``free_energies``, as
+        ``marlinq-batch --free-energies``); False saves their memory on large ranges.
 
     Returns
     -------
     Result
-        ``abs_value`` and ``value`` (shape len(mp) x len(mm)), ``mp``, ``mm``,
-        ``most_probable``, ``log``, ``partial``, ``diagnostics``, ``converged``,
+        ``abs_value`` and ``value`` (shape len(mp) x len(mm)), ``mp``, ``mm``, the engine's
+        observables (``most_probable``, ``most_probable_share``, ``mean_mp``, ``mean_mm``,
+        ``mass_average_aggregation``, ``bound_fraction_plus``, ``bound_fraction_minus``,
+        ``mean_net_charge``, ``mean_core_radius``; ``summary()`` as a dict),
+        ``free_energies``, ``log``, ``partial``, ``diagnostics``, ``converged``,
         ``error_estimate``.
 
     Raises
@@ -103,7 +111,7 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
         raise TypeError("params must be a marlinq.Parameters, not %s" % type(params).__name__)
     if data_dir is not None:
         data_dir = _os.fspath(data_dir)
-    return _core._run(params, str(method), str(chains), str(accuracy), progress, data_dir)
+    return _core._run(params, str(method), str(chains), str(accuracy), progress, data_dir, bool(keep_energies))
 
 
 def profile(params, mp, mm, method="dh", accuracy="standard"):

@@ -1,78 +1,36 @@
 """Sweeps: one run per point of a grid of parameter values, summarised one row per point.
 
-The loop and the observables are computed here from each run's distribution, with the
-definitions the engine's own observables use (complexes are the cells with M+ >= 1 and
-M- >= 1; lone chains are the free chains). They move to the shared engine code when it
-offers sweeps and observables, with the same column names.
+The loop, the application of each value and the observables are the engine's (runSweep, as
+``marlinq-batch --sweep``): the rows hold the numbers of the batch command's CSV, under the
+same column names.
 """
 
-import itertools
-import math
+import os
+import threading
 
 import numpy as np
 
 from . import _core
 
-# Columns computed for every point, after "index" and the swept names.
-OBSERVABLE_COLUMNS = (
-    ("most_probable_mp", np.int32),
-    ("most_probable_mm", np.int32),
-    ("most_probable_share", np.float64),
-    ("mean_mp", np.float64),
-    ("mean_mm", np.float64),
-    ("bound_fraction_plus", np.float64),
-    ("bound_fraction_minus", np.float64),
-    ("error_estimate", np.float64),
-)
-
-_INTEGER_NAMES = {"Np", "Nm", "mpMin", "mpMax", "mmMin", "mmMax",
-                  "n_plus", "n_minus", "mp_min", "mp_max", "mm_min", "mm_max"}
-
-
-def observables(result):
-    """Summary numbers of one distribution, as a dict of the OBSERVABLE_COLUMNS.
-
-    mean_mp, mean_mm: number averages over the complexes, sum(M c) / sum(c), c = abs_value.
-    bound_fraction_plus: the share of '+' chains inside complexes,
-    sum(M+ c) / (sum(M+ c) + c+), with c+ = vc10 the free '+' chains (likewise for '-').
-    NaN when no complex has a weight. Sums are taken relative to the largest complex weight,
-    so they stay finite whatever the scale of abs_value. error_estimate: that of a converged
-    run, NaN for the standard accuracy.
-    """
-    mp, mm = result.most_probable
-    row = {"most_probable_mp": mp, "most_probable_mm": mm,
-           "most_probable_share": result.most_probable_share, "error_estimate": result.error_estimate}
-    c = np.asarray(result.abs_value, dtype=np.float64)
-    MP, MM = np.meshgrid(np.asarray(result.mp, dtype=np.float64), np.asarray(result.mm, dtype=np.float64),
-                         indexing="ij")
-    complexes = (MP >= 1) & (MM >= 1)
-    weights = np.where(complexes, c, 0.0)
-    top = weights.max() if weights.size else 0.0
-    nan = float("nan")
-    if not top > 0.0:
-        row.update(mean_mp=nan, mean_mm=nan, bound_fraction_plus=nan, bound_fraction_minus=nan)
-        return row
-    w = weights / top
-    total = w.sum()
-    plus = (MP * w).sum()
-    minus = (MM * w).sum()
-    p = result.parameters
-    free_plus = p.vc10 * result.weight_scale / top
-    free_minus = p.vc01 * result.weight_scale / top
-    row.update(mean_mp=plus / total, mean_mm=minus / total,
-               bound_fraction_plus=plus / (plus + free_plus),
-               bound_fraction_minus=minus / (minus + free_minus))
-    return row
+# snake_case names of the parameter-file keys, as Parameters knows them.
+_ALIASES = {"c_minus": "vc01", "c_plus": "vc10", "q_plus": "zp", "q_minus": "zn", "xi_plus": "kiplus",
+            "xi_minus": "kiminus", "n_plus": "Np", "n_minus": "Nm", "mp_min": "mpMin", "mp_max": "mpMax",
+            "mm_min": "mmMin", "mm_max": "mmMax"}
+_INTEGER_KEYS = {"Np", "Nm", "mpMin", "mpMax", "mmMin", "mmMax"}
+# Observable columns holding whole numbers (-1 where the batch CSV leaves the field empty).
+_INTEGER_COLUMNS = {"most_probable_mp", "most_probable_mm"}
 
 
 class SweepTable(np.ndarray):
     """A NumPy structured array, one row per sweep point: index, the swept values, the
     observables, status ("ok" or the reason the point has no result). ``axes`` names the
-    swept parameters; ``results`` holds the Result of each point when asked for."""
+    swept parameters; ``results`` holds the Result of each point when asked for;
+    ``stopped`` is True when progress returned False before the last point."""
 
     def __array_finalize__(self, obj):
         self.axes = getattr(obj, "axes", ())
         self.results = getattr(obj, "results", None)
+        self.stopped = getattr(obj, "stopped", False)
 
     def to_frame(self):
         """The table as a pandas DataFrame (needs pandas)."""
@@ -83,112 +41,165 @@ class SweepTable(np.ndarray):
         return pandas.DataFrame.from_records(np.asarray(self).view(np.ndarray))
 
 
-def _points(axes):
+def _axes(axes):
     names = list(axes)
     if not names:
         raise ValueError("a sweep needs at least one parameter, e.g. {'ka': [0.2, 0.5, 1]}")
-    values = []
+    keys, values = [], []
     for name in names:
-        v = list(np.atleast_1d(np.asarray(axes[name])).tolist())
-        if not v:
+        if not isinstance(name, str):
+            raise ValueError("%r is not a parameter that can be swept" % (name,))
+        keys.append(_ALIASES.get(name, name))
+        v = np.atleast_1d(np.asarray(axes[name])).ravel()
+        if v.size == 0:
             raise ValueError("no values for %s" % name)
-        values.append(v)
-    return names, list(itertools.product(*values))
+        if not (np.issubdtype(v.dtype, np.number) or v.dtype == bool):
+            raise ValueError("the values of %s are not numbers" % name)
+        values.append([float(x) for x in v.tolist()])
+    return names, keys, values
 
 
 def sweep(params, axes, method="dh", chains="table", accuracy="standard", progress=None, data_dir=None,
-          keep_results=False, workers=1):
-    """Runs one calculation per point of a parameter grid and tabulates the results.
+          keep_results=False, workers=1, unit_nm=None):
+    """Runs one calculation per point of a parameter grid and tabulates the results, as
+    ``marlinq-batch --sweep`` does.
 
     Parameters
     ----------
     params : Parameters
-        The base set; each point replaces the swept attributes.
+        The base set; each point replaces the swept values.
     axes : dict
-        Attribute name -> values, e.g. ``{"ka": numpy.geomspace(0.2, 10, 12)}``. Several
-        names make a grid, the first name varying slowest.
+        Name -> values, e.g. ``{"ka": numpy.geomspace(0.2, 10, 12)}``. A name is a key of
+        the parameter file (ka, vc10, vc01, zp, zn, kiplus, kiminus, Np, Nm, mpMin, mpMax,
+        mmMin, mmMax), its snake_case name (mm_max, c_plus, ...) or salt_mM (needs unit_nm).
+        A value is applied as its line in a parameter file would be: reals with the 15 digits
+        a file shows; zp and kiplus (zn and kiminus) keep the other one and recover the
+        charged length, as loading a file does. Several names make a grid, the first name
+        varying slowest.
     method, chains, accuracy, data_dir
         As for run().
     progress : callable, optional
-        Called as ``progress(point, points)`` after each point.
+        Called as ``progress(point, points)`` after each point. Returning False stops the
+        sweep after that point; the table then holds the points finished (``stopped`` True).
     keep_results : bool
         Keep every point's Result in ``table.results`` (None for a point without one).
     workers : int
-        Points computed at once in threads (each run releases the GIL).
+        Threads computing at once; each runs every workers-th point (as ``--shard``).
+    unit_nm : float, optional
+        The segment size a in nm: adds the columns salt_mM, core_radius_nm,
+        mean_core_radius_nm and allows sweeping salt_mM (as ``--unit-nm``).
 
     Returns
     -------
     SweepTable
-        A structured array: index, the swept names, most_probable_mp, most_probable_mm,
-        most_probable_share, mean_mp, mean_mm, bound_fraction_plus, bound_fraction_minus,
-        error_estimate (converged runs), status. A point with invalid input has status set to the program's message and NaN
-        (or -1) observables; a missing table raises FileNotFoundError at once.
+        A structured array with the columns of the batch command's CSV: index, the swept
+        names, most_probable_mp, most_probable_mm, mean_mp, mean_mm,
+        mass_average_aggregation, bound_fraction_plus, bound_fraction_minus,
+        mean_net_charge, mean_core_radius, most_probable_share (with unit_nm also salt_mM,
+        core_radius_nm, mean_core_radius_nm; salt_mM_of_ka when salt_mM is swept), then, for accuracy="converged", error_estimate
+        (kT), and status. A point with invalid input has status set to the program's message
+        and NaN (-1 for most_probable_mp and _mm) observables; the sweep goes on. A missing
+        table raises FileNotFoundError at once.
+
+    Raises
+    ------
+    KeyboardInterrupt
+        Ctrl-C; the sweep stops after the point under way.
     """
-    from . import run, Parameters  # the package's run(), with its argument checks
+    from . import Parameters
 
     if params is None:
         params = Parameters()
-    names, points = _points(axes)
-    for name in names:
-        if not hasattr(params, name) or name.startswith("_") or callable(getattr(params, name)):
-            raise ValueError("%r is not a parameter" % name)
-    # The method, chains and accuracy are checked before any point runs.
-    if method not in ("pb", "dh"):
-        run(params, method=method)
-    if chains not in ("table", "solve"):
-        run(params, chains=chains)
-    if accuracy not in ("standard", "converged"):
-        run(params, accuracy=accuracy)
+    if not isinstance(params, Parameters):
+        raise TypeError("params must be a marlinq.Parameters, not %s" % type(params).__name__)
+    names, keys, values = _axes(axes)
+    if data_dir is not None:
+        data_dir = os.fspath(data_dir)
+    if unit_nm is not None:
+        unit_nm = float(unit_nm)
+    method, chains, accuracy = str(method), str(chains), str(accuracy)
+    total = 1
+    for v in values:
+        total *= len(v)
+    workers = max(1, min(int(workers), total))
+
+    def call(index, count, on_point):
+        return _core._sweep(params, keys, values, method, chains, accuracy, data_dir, unit_nm, index, count,
+                            bool(keep_results), on_point)
+
+    if workers == 1:
+        columns, rows, stopped = call(0, 1, progress)
+    else:
+        columns, rows, stopped = _in_threads(call, workers, total, progress)
+    # Sweeping salt_mM with unit_nm: the batch CSV has two salt_mM columns, the swept value and
+    # the salt that the applied ka stands for; the second is salt_mM_of_ka here.
+    columns = [c + "_of_ka" if c in names else c for c in columns]
 
     dtype = [("index", np.int64)]
-    for name in names:
-        dtype.append((name, np.int64 if name in _INTEGER_NAMES else np.float64))
-    dtype += list(OBSERVABLE_COLUMNS)
+    for name, key in zip(names, keys):
+        dtype.append((name, np.int64 if key in _INTEGER_KEYS else np.float64))
+    dtype += [(c, np.int32 if c in _INTEGER_COLUMNS else np.float64) for c in columns]
+    converged = accuracy == "converged"
+    if converged:
+        dtype.append(("error_estimate", np.float64))
     dtype.append(("status", object))
-    table = np.zeros(len(points), dtype=dtype).view(SweepTable)
+
+    rows = sorted(rows, key=lambda row: row[0])
+    table = np.zeros(len(rows), dtype=dtype).view(SweepTable)
     table.axes = tuple(names)
-    results = [None] * len(points)
-
-    def one(k):
-        point = points[k]
-        try:
-            p = params.replace(**dict(zip(names, point)))
-            return k, run(p, method=method, chains=chains, accuracy=accuracy, data_dir=data_dir), "ok"
-        except ValueError as e:
-            return k, None, str(e)
-
-    def record(k, result, status):
+    table.stopped = bool(stopped)
+    for k, (index, point, observed, status, error, _) in enumerate(rows):
         row = table[k]
-        row["index"] = k
-        for name, v in zip(names, points[k]):
+        row["index"] = index
+        for name, v in zip(names, point):
             row[name] = v
-        if result is None:
-            for col, kind in OBSERVABLE_COLUMNS:
-                row[col] = -1 if kind is np.int32 else math.nan
-        else:
-            for col, v in observables(result).items():
-                row[col] = v
-            if result.partial:
-                status = "partial"
+        for c, v in zip(columns, observed):
+            row[c] = (-1 if np.isnan(v) else int(v)) if c in _INTEGER_COLUMNS else v
+        if converged:
+            row["error_estimate"] = error
         row["status"] = status
-        if keep_results:
-            results[k] = result
-
-    done = 0
-    if workers <= 1:
-        for k in range(len(points)):
-            record(*one(k))
-            done += 1
-            if progress is not None:
-                progress(done, len(points))
-    else:
-        from concurrent.futures import ThreadPoolExecutor
-        with ThreadPoolExecutor(max_workers=int(workers)) as pool:
-            for k, result, status in pool.map(one, range(len(points))):
-                record(k, result, status)
-                done += 1
-                if progress is not None:
-                    progress(done, len(points))
     if keep_results:
-        table.results = results
+        table.results = [row[5] for row in rows]
     return table
+
+
+def _in_threads(call, workers, total, progress):
+    """Runs shard k of `workers` in thread k; the rows of all shards, stopped when any was."""
+    lock = threading.Lock()
+    stop = threading.Event()
+    done = [0]
+    outcomes = [None] * workers
+    errors = []
+
+    def on_point(_done, _total):
+        with lock:
+            done[0] += 1
+            if progress is not None and not stop.is_set():
+                if progress(done[0], total) is False:
+                    stop.set()
+        return not stop.is_set()
+
+    def work(k):
+        try:
+            outcomes[k] = call(k, workers, on_point)
+        except BaseException as e:  # noqa: BLE001 - raised again in the calling thread
+            errors.append(e)
+            stop.set()
+
+    threads = [threading.Thread(target=work, args=(k,), daemon=True) for k in range(workers)]
+    for t in threads:
+        t.start()
+    try:
+        for t in threads:
+            while t.is_alive():
+                t.join(0.1)  # a short wait, so Ctrl-C reaches this thread
+    except BaseException:
+        stop.set()  # the others end after the point under way
+        for t in threads:
+            t.join()
+        raise
+    if errors:
+        raise errors[0]
+    columns = outcomes[0][0]
+    rows = [row for outcome in outcomes for row in outcome[1]]
+    return columns, rows, stop.is_set() or any(outcome[2] for outcome in outcomes)

@@ -1,6 +1,7 @@
 // marlinq._core: the calculation engine for Python. Every number comes from the same
 // engine calls as marlinq-batch (start-up values or a parameter file, validate, tables
-// loaded once, runToCompletion, computeComplexProfile); this file only converts.
+// loaded once, runToCompletion, computeObservables, runSweep, computeComplexProfile);
+// this file only converts.
 
 #include "files/ChainTables.h"
 #include "files/DataPaths.h"
@@ -9,7 +10,11 @@
 #include "files/ParameterFile.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/Engine.h"
+#include "pipeline/Observables.h"
+#include "pipeline/ObservablesText.h"
 #include "pipeline/ParaCalculation.h"
+#include "pipeline/Sweep.h"
+#include "pipeline/Units.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -228,9 +233,12 @@ py::array_t<std::int32_t> rangeArray(std::int32_t first, std::int32_t last) {
     return a;
 }
 
-// Per-cell free energies and the engine's observables are further read-only properties of
-// this record when the engine offers them; the sweep's summary (marlinq/_sweep.py) then takes
-// them from here.
+// One row of the free-energy landscape, as freeEnergiesCsv writes it.
+struct FreeEnergyRow {
+    std::int32_t mp, mm;
+    double F, E, abs_value, value;
+};
+
 struct PyResult {
     ResultSnapshot record;
     PyParameters parameters;
@@ -238,40 +246,73 @@ struct PyResult {
     bool partial = false;
     std::vector<std::string> log, diagnostics;
     JobCounts counts;
+    Observables observables;             // the engine's, computed once
     py::object absValue, value, mp, mm;  // built once
+    py::object freeEnergies;             // built on first use
 
-    // The window's most probable complex: the first cell, row by row, with the strictly
-    // largest colour class; (mpMin, mmMin) when every class is 0.
-    std::pair<std::int32_t, std::int32_t> mostProbable() const {
-        const Grid<std::int32_t> classes = record->colourClasses();
-        std::int32_t best = 0;
-        std::pair<std::int32_t, std::int32_t> at{record->mpMin, record->mmMin};
-        for (std::int32_t r = 0; r < classes.rows(); ++r)
-            for (std::int32_t c = 0; c < classes.cols(); ++c)
-                if (classes(r, c) > best) {
-                    best = classes(r, c);
-                    at = {record->mpMin + r, record->mmMin + c};
-                }
-        return at;
+    // The engine's most probable complex: the cell with the largest abs_value; None when
+    // every weight is 0.
+    py::object mostProbable() const {
+        if (!observables.mostProbable) return py::none();
+        return py::make_tuple(observables.mostProbable->first, observables.mostProbable->second);
     }
-    // The share of the distribution held by (mp, mm): its concentration over the sum of
-    // all concentrations of the ranges (taken relative to the largest, so it cannot overflow).
+    double mostProbableShare() const { return observables.mostProbable ? observables.mostProbableShare : NAN; }
+    // The share of the distribution held by (mp, mm): its weight over the sum of all weights.
     double shareAt(std::int32_t mp, std::int32_t mm) const {
         const std::int32_t r = mp - record->mpMin, c = mm - record->mmMin;
         if (r < 0 || c < 0 || r >= record->absValue.rows() || c >= record->absValue.cols())
             throw py::index_error("(" + std::to_string(mp) + ", " + std::to_string(mm) + ") is outside the ranges");
-        double largest = 0.0;
-        record->absValue.forEach([&](double v) { largest = std::max(largest, v); });
-        if (!(largest > 0.0)) return 0.0;
-        double total = 0.0;
-        record->absValue.forEach([&](double v) { total += v / largest; });
-        return (record->absValue(r, c) / largest) / total;
+        return record->share(r, c);
     }
     std::string distributionText(bool longFormat) const {
         const std::vector<double> cells = record->absValue.toVector();
         const DistributionView view{record->mpMin, record->mpMax, record->mmMin, record->mmMax,
                                     record->vc10,  record->vc01,  cells.data()};
         return longFormat ? formatDistributionLong(view, nullptr) : formatDistribution(view, '.');
+    }
+    // The landscape, one row per evaluated cell in row-major order; None when the run kept
+    // no energies.
+    py::object landscape() {
+        if (freeEnergies) return freeEnergies;
+        const InfoSphereBean& b = *record;
+        const CellEnergies& e = b.energies;
+        if (e.empty()) return py::none();
+        py::ssize_t n = 0;
+        e.evaluated.forEach([&](std::uint8_t v) { n += v ? 1 : 0; });
+        py::array_t<FreeEnergyRow> a(n);
+        FreeEnergyRow* out = a.mutable_data();
+        for (std::int32_t r = 0; r < e.evaluated.rows(); ++r)
+            for (std::int32_t c = 0; c < e.evaluated.cols(); ++c)
+                if (e.evaluated(r, c))
+                    *out++ = FreeEnergyRow{b.mpMin + r, b.mmMin + c, e.F(r, c), e.E(r, c), b.absValue(r, c),
+                                           b.share(r, c)};
+        a.attr("setflags")("write"_a = false);
+        freeEnergies = a;
+        return freeEnergies;
+    }
+    // The observables under the keys of marlinq-batch --summary.
+    py::dict summary(const std::optional<double>& unitNm) const {
+        const Observables& o = observables;
+        py::dict d;
+        d["most_probable"] = mostProbable();
+        d["mean_mp"] = o.meanMp;
+        d["mean_mm"] = o.meanMm;
+        d["mass_average_aggregation"] = o.massAverageAggregation;
+        d["bound_fraction_plus"] = o.boundFractionPlus;
+        d["bound_fraction_minus"] = o.boundFractionMinus;
+        d["mean_net_charge"] = o.meanNetCharge;
+        d["mean_core_radius"] = o.meanCoreRadius;
+        d["core_radius"] = o.mostProbableCoreRadius;
+        d["most_probable_share"] = mostProbableShare();
+        if (unitNm) {
+            const double a = *unitNm;
+            if (!(a > 0.0) || !std::isfinite(a)) throw py::value_error("unit_nm must be a length above 0 (nm)");
+            d["unit_nm"] = a;
+            d["salt_mM"] = saltMillimolar(record->ka, a);
+            d["core_radius_nm"] = o.mostProbableCoreRadius * a;
+            d["mean_core_radius_nm"] = o.meanCoreRadius * a;
+        }
+        return d;
     }
 };
 
@@ -315,30 +356,55 @@ bool parseAccuracy(const std::string& accuracy) {
     throw py::value_error("accuracy must be 'standard' or 'converged', not '" + accuracy + "'");
 }
 
-PyResult runEngine(const PyParameters& params, const std::string& method, const std::string& chains,
-                   const std::string& accuracy, const py::object& progress, const std::optional<std::string>& dataDir) {
-    const bool dh = parseMethod(method);
-    const bool tableChains = parseChains(chains);
-    const bool converged = parseAccuracy(accuracy);
-    const Parameters p = validated(params);
-    const std::string folder = dataDir.value_or("");
-    if (dataDir) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(*dataDir, ec))
-            raiseFileNotFound("can not read the data folder " + *dataDir, *dataDir);
-    }
+// The result of a finished (or stopped) run, with the engine's observables.
+PyResult makeResult(const RunOutcome& outcome, const PyParameters& params, const std::string& method,
+                    const std::string& chains, const std::string& accuracy) {
+    PyResult result;
+    result.record = outcome.record;
+    result.parameters = params;
+    result.method = method;
+    result.chains = chains;
+    result.accuracy = accuracy;
+    result.partial = outcome.outcome == JobOutcome::Cancelled;
+    result.log.push_back(kSolveStart);
+    result.log.insert(result.log.end(), outcome.log.begin(), outcome.log.end());
+    result.diagnostics = outcome.diagnostics;
+    result.counts = outcome.counts;
+    result.observables = computeObservables(*outcome.record);
+    buildArrays(result);
+    return result;
+}
 
-    // Converged runs solve the chains: they need no table, as in the batch command.
-    const bool needTables = tableChains && !converged;
+void checkDataDir(const std::optional<std::string>& dataDir) {
+    if (!dataDir) return;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(*dataDir, ec))
+        raiseFileNotFound("can not read the data folder " + *dataDir, *dataDir);
+}
+
+// The tables when the options need them (converged runs solve the chains, as in the batch
+// command); FileNotFoundError when they cannot be read.
+TablesOrError tablesIfNeeded(const RunOptions& options, const std::optional<std::string>& dataDir) {
     TablesOrError tables;
-    if (needTables) {
+    if (!options.tableChains || options.converged) return tables;
+    {
         py::gil_scoped_release release;
-        tables = tablesFor(folder);
+        tables = tablesFor(dataDir.value_or(""));
     }
-    if (needTables && !tables.tables) raiseFileNotFound(tables.error, tables.path);
+    if (!tables.tables) raiseFileNotFound(tables.error, tables.path);
+    return tables;
+}
 
-    JobInput input =
-        makeJobInput(p, params.set, RunOptions{dh, tableChains, converged}, tables.tables, tables.error);
+PyResult runEngine(const PyParameters& params, const std::string& method, const std::string& chains,
+                   const std::string& accuracy, const py::object& progress, const std::optional<std::string>& dataDir,
+                   bool keepEnergies) {
+    const bool dh = parseMethod(method);
+    const RunOptions options{dh, parseChains(chains), parseAccuracy(accuracy), keepEnergies};
+    const Parameters p = validated(params);
+    checkDataDir(dataDir);
+    const TablesOrError tables = tablesIfNeeded(options, dataDir);
+
+    JobInput input = makeJobInput(p, params.set, options, tables.tables, tables.error);
 
     std::stop_source stop;
     std::optional<py::error_already_set> pending;  // an exception of the callback or Ctrl-C
@@ -374,19 +440,99 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
         const std::string reason = outcome.log.empty() ? "the calculation failed" : outcome.log.back();
         throw std::runtime_error(reason);
     }
-    PyResult result;
-    result.record = outcome.record;
-    result.parameters = params;
-    result.method = method;
-    result.chains = chains;
-    result.accuracy = accuracy;
-    result.partial = outcome.outcome == JobOutcome::Cancelled;
-    result.log.push_back(kSolveStart);
-    result.log.insert(result.log.end(), outcome.log.begin(), outcome.log.end());
-    result.diagnostics = std::move(outcome.diagnostics);
-    result.counts = outcome.counts;
-    buildArrays(result);
-    return result;
+    return makeResult(outcome, params, method, chains, accuracy);
+}
+
+// ---------------------------------------------------------------------------------------
+// Sweeps: the engine's runSweep, the GIL released while a point runs.
+
+// Returns (observable column names, rows, stopped). A row is (index, values, observables,
+// status, error_estimate, Result or None), the observables in the order of the names (NaN
+// where the batch CSV leaves the field empty).
+py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>& names,
+                      const std::vector<std::vector<double>>& values, const std::string& method,
+                      const std::string& chains, const std::string& accuracy, const std::optional<std::string>& dataDir,
+                      const std::optional<double> unitNm, std::int64_t shardIndex, std::int64_t shardCount,
+                      bool keepResults, const py::object& progress) {
+    SweepSpec spec;
+    spec.base = params.set;
+    spec.options = RunOptions{parseMethod(method), parseChains(chains), parseAccuracy(accuracy), false};
+    if (names.empty()) throw py::value_error("a sweep needs at least one parameter, e.g. {'ka': [0.2, 0.5, 1]}");
+    if (names.size() != values.size()) throw py::value_error("one list of values per swept name");
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        SweepAxis axis;
+        axis.name = names[k];
+        bool known = false;
+        for (const std::string& n : sweepableNames()) known = known || n == axis.name;
+        if (!known)
+            throw py::value_error("'" + axis.name +
+                                  "' is not a parameter that can be swept; use one of ka, vc10, vc01, zp, zn, "
+                                  "kiplus, kiminus, Np, Nm, mpMin, mpMax, mmMin, mmMax, salt_mM (or their "
+                                  "snake_case names)");
+        if (values[k].empty()) throw py::value_error("no values for " + axis.name);
+        for (const double v : values[k]) {
+            if (!std::isfinite(v)) throw py::value_error(axis.name + " takes finite numbers only");
+            if (isIntegerSweepName(axis.name) &&
+                (v != std::trunc(v) || v < std::numeric_limits<std::int32_t>::min() ||
+                 v > std::numeric_limits<std::int32_t>::max()))
+                throw py::value_error(axis.name + " takes whole numbers only, not " + formatGeneral(v, '.'));
+        }
+        for (std::size_t j = 0; j < k; ++j) {
+            const std::string& other = names[j];
+            if (other == axis.name || (other == "ka" && axis.name == "salt_mM") ||
+                (other == "salt_mM" && axis.name == "ka"))
+                throw py::value_error("two swept names set the same parameter (" + other + ", " + axis.name + ")");
+        }
+        if (axis.name == "salt_mM" && !unitNm)
+            throw py::value_error("salt_mM needs the segment size in nm (unit_nm=...)");
+        axis.values = values[k];
+        spec.axes.push_back(std::move(axis));
+    }
+    if (unitNm && !(*unitNm > 0.0 && std::isfinite(*unitNm)))
+        throw py::value_error("unit_nm must be a length above 0 (nm)");
+    spec.unitNm = unitNm;
+    if (shardCount < 1 || shardIndex < 0 || shardIndex >= shardCount) throw py::value_error("bad shard");
+    spec.shard = Shard{shardIndex, shardCount};
+    checkDataDir(dataDir);
+    const TablesOrError tables = tablesIfNeeded(spec.options, dataDir);
+
+    py::list rows;
+    std::stop_source stop;
+    std::optional<py::error_already_set> pending;  // an exception of the callback or Ctrl-C
+    const SweepCallback onPoint = [&](const SweepPoint& point, std::int64_t done, std::int64_t total) {
+        py::gil_scoped_acquire acquire;
+        if (pending) return;
+        try {
+            py::tuple pointValues(point.values.size());
+            for (std::size_t k = 0; k < point.values.size(); ++k) pointValues[k] = point.values[k];
+            const bool ok = point.ran && point.status == "ok";
+            py::object result = py::none();
+            if (keepResults && ok && point.run.record && point.run.record->hasResults()) {
+                PyParameters set;
+                set.set = point.set;
+                result = py::cast(makeResult(point.run, set, method, chains, accuracy));
+            }
+            const double error = ok && point.run.counts.converged ? point.run.counts.errorEstimate : NAN;
+            rows.append(py::make_tuple(point.index, pointValues, sweepObservableValues(spec, point), point.status,
+                                       error, result));
+            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+            if (!progress.is_none()) {
+                const py::object answer = progress(done, total);
+                if (answer.is(py::bool_(false))) stop.request_stop();
+            }
+        } catch (py::error_already_set& e) {
+            pending.emplace(std::move(e));
+            stop.request_stop();
+        }
+    };
+    SweepResult outcome;
+    {
+        py::gil_scoped_release release;
+        outcome = runSweep(spec, tables.tables, tables.error, stop.get_token(), onPoint);
+    }
+    if (pending) throw std::move(*pending);
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    return py::make_tuple(sweepObservableNames(spec), rows, outcome.stopped);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -426,6 +572,7 @@ PYBIND11_MODULE(_core, m) {
     using namespace marlinq;
     using namespace marlinq::python;
     m.doc() = "The compiled engine of marlinq; use the package marlinq.";
+    PYBIND11_NUMPY_DTYPE(FreeEnergyRow, mp, mm, F, E, abs_value, value);
 
     // --- Parameters
     py::class_<PyParameters> P(m, "Parameters", R"doc(
@@ -624,15 +771,56 @@ distribution export), value the normalised distribution (the map).)doc")
         .def_readonly("mp", &PyResult::mp, "The M+ axis, mpMin..mpMax.")
         .def_readonly("mm", &PyResult::mm, "The M- axis, mmMin..mmMax.")
         .def_property_readonly("most_probable", &PyResult::mostProbable,
-                               "The most probable complex (M+, M-), as the window names it.")
+                               "The most probable complex (M+, M-): the cell with the largest abs_value over the "
+                               "whole map (lone chains included), the first in row order on ties; None when every "
+                               "weight is 0.")
+        .def_property_readonly("most_probable_share", &PyResult::mostProbableShare,
+                               "The share of the distribution held by the most probable complex (NaN without one).")
         .def_property_readonly(
-            "most_probable_share",
-            [](const PyResult& r) {
-                const auto [mp, mm] = r.mostProbable();
-                return r.shareAt(mp, mm);
-            },
-            "The share of the distribution held by the most probable complex.")
-        .def("share", &PyResult::shareAt, "mp"_a, "mm"_a, "The share of the distribution held by (mp, mm): its abs_value over the sum of abs_value.")
+            "most_probable_core_radius", [](const PyResult& r) { return r.observables.mostProbableCoreRadius; },
+            "Core radius Rc of the most probable complex, segments (core_radius of the summary).")
+        .def_property_readonly(
+            "mean_mp", [](const PyResult& r) { return r.observables.meanMp; },
+            "Number average of M+ over the complexes (M+ >= 1 and M- >= 1): sum M+ c / sum c; NaN without a complex.")
+        .def_property_readonly(
+            "mean_mm", [](const PyResult& r) { return r.observables.meanMm; },
+            "Number average of M- over the complexes: sum M- c / sum c.")
+        .def_property_readonly(
+            "mass_average_aggregation", [](const PyResult& r) { return r.observables.massAverageAggregation; },
+            "Mass-average aggregation number over the complexes: sum (M+ + M-)^2 c / sum (M+ + M-) c.")
+        .def_property_readonly(
+            "bound_fraction_plus", [](const PyResult& r) { return r.observables.boundFractionPlus; },
+            "Share of the '+' chains inside complexes: sum M+ c / (sum M+ c + c+).")
+        .def_property_readonly(
+            "bound_fraction_minus", [](const PyResult& r) { return r.observables.boundFractionMinus; },
+            "Share of the '-' chains inside complexes: sum M- c / (sum M- c + c-).")
+        .def_property_readonly(
+            "mean_net_charge", [](const PyResult& r) { return r.observables.meanNetCharge; },
+            "Mean net charge of the complexes: sum (M+ zp - M- zn) c / sum c.")
+        .def_property_readonly(
+            "mean_core_radius", [](const PyResult& r) { return r.observables.meanCoreRadius; },
+            "Mean core radius of the complexes, sum Rc c / sum c, segments.")
+        .def_property_readonly(
+            "any_complex", [](const PyResult& r) { return r.observables.anyComplex; },
+            "True when some complex (M+ >= 1 and M- >= 1) has a positive weight.")
+        .def("summary", &PyResult::summary, "unit_nm"_a = py::none(),
+             R"doc(The observables as a dict under the keys of marlinq-batch --summary:
+most_probable, mean_mp, mean_mm, mass_average_aggregation, bound_fraction_plus,
+bound_fraction_minus, mean_net_charge, mean_core_radius, core_radius (of the most probable
+complex), most_probable_share; with unit_nm (the segment size a in nm) also unit_nm,
+salt_mM, core_radius_nm, mean_core_radius_nm. NaN where the summary writes null.)doc")
+        .def_property_readonly("free_energies", &PyResult::landscape,
+                               R"doc(The free-energy landscape: a read-only NumPy structured array, one row per
+evaluated cell in row order, fields mp, mm (int32), F (free energy of the complex, kT),
+E (the exponent of its weight: minus the free energy of forming it from single chains),
+abs_value and value (abs_value over the sum of all weights). Debye-Hueckel evaluates
+every complex, Poisson-Boltzmann the band near neutrality. The rows of marlinq-batch
+--free-energies. None for a run with keep_energies=False.)doc")
+        .def(
+            "free_energies_csv", [](const PyResult& r) { return freeEnergiesCsv(*r.record); },
+            "The landscape as marlinq-batch --free-energies writes it (17 significant digits).")
+        .def("share", &PyResult::shareAt, "mp"_a, "mm"_a,
+             "The share of the distribution held by (mp, mm): its abs_value over the sum of abs_value.")
         .def_readonly("log", &PyResult::log, "The log lines of the run, as the window's log shows them.")
         .def_readonly("diagnostics", &PyResult::diagnostics,
                       "Diagnostic lines: the single-chain energies, unconverged solves.")
@@ -689,14 +877,19 @@ that reads back as the same double; Value is the cell's share, abs_value over it
             "path"_a, "long"_a = false,
             "Writes distribution_text(long) to path (an existing file is replaced only once the new one is complete).")
         .def("__repr__", [](const PyResult& r) {
-            const auto [mp, mm] = r.mostProbable();
+            const auto& best = r.observables.mostProbable;
+            const std::string most = best ? "(" + std::to_string(best->first) + ", " + std::to_string(best->second) + ")"
+                                          : std::string("none");
             return "<marlinq.Result " + r.method + " M+ " + std::to_string(r.record->mpMin) + ".." +
                    std::to_string(r.record->mpMax) + " x M- " + std::to_string(r.record->mmMin) + ".." +
-                   std::to_string(r.record->mmMax) + ", most probable (" + std::to_string(mp) + ", " +
-                   std::to_string(mm) + ")" + (r.partial ? ", partial" : "") + ">";
+                   std::to_string(r.record->mmMax) + ", most probable " + most + (r.partial ? ", partial" : "") + ">";
         });
 
-    m.def("_run", &runEngine, "params"_a, "method"_a, "chains"_a, "accuracy"_a, "progress"_a, "data_dir"_a);
+    m.def("_run", &runEngine, "params"_a, "method"_a, "chains"_a, "accuracy"_a, "progress"_a, "data_dir"_a,
+          "keep_energies"_a);
+    m.def("_sweep", &sweepEngine, "params"_a, "names"_a, "values"_a, "method"_a, "chains"_a, "accuracy"_a,
+          "data_dir"_a, "unit_nm"_a, "shard_index"_a, "shard_count"_a, "keep_results"_a, "progress"_a);
+    m.def("_sweepable_names", &sweepableNames);
 
     // --- Profile
     py::class_<PyProfile>(m, "Profile", R"doc(

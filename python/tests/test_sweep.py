@@ -1,9 +1,20 @@
-"""Sweeps: one row per point, the same numbers as single runs, invalid points reported."""
+"""Sweeps: the rows of marlinq-batch --sweep, the same numbers as single runs, invalid points
+reported, threads, progress, Ctrl-C."""
+
+import csv
+import io
+import os
+import signal
+import threading
 
 import numpy as np
 import pytest
 
 import marlinq
+
+BATCH_COLUMNS = ("most_probable_mp", "most_probable_mm", "mean_mp", "mean_mm", "mass_average_aggregation",
+                 "bound_fraction_plus", "bound_fraction_minus", "mean_net_charge", "mean_core_radius",
+                 "most_probable_share")
 
 SALT = [0.1, 0.2, 0.5, 1.0, 2.0]
 
@@ -15,9 +26,7 @@ def salt_sweep():
 
 def test_rows_columns_and_invalid_points(salt_sweep):
     t = salt_sweep
-    assert t.dtype.names == ("index", "ka", "most_probable_mp", "most_probable_mm", "most_probable_share",
-                             "mean_mp", "mean_mm", "bound_fraction_plus", "bound_fraction_minus", "error_estimate",
-                             "status")
+    assert t.dtype.names == ("index", "ka") + BATCH_COLUMNS + ("status",)
     assert list(t["index"]) == list(range(5)) and list(t["ka"]) == SALT
     assert t[0]["status"] == "Stable solution is only for ka between 0.2 and 10"
     assert t[0]["most_probable_mp"] == -1 and np.isnan(t[0]["mean_mp"]) and t.results[0] is None
@@ -74,7 +83,8 @@ def test_grids_threads_and_frames():
     marlinq.sweep(p, {"ka": np.geomspace(0.2, 1, 3)}, progress=lambda k, n: calls.append((k, n)))
     assert calls == [(1, 3), (2, 3), (3, 3)]
     converged = marlinq.sweep(p, {"ka": [0.3, 0.6]}, accuracy="converged")
-    assert np.all(converged["error_estimate"] > 0) and np.all(np.isnan(t["error_estimate"]))
+    assert np.all(converged["error_estimate"] > 0) and "error_estimate" not in t.dtype.names
+    assert converged.dtype.names[-2:] == ("error_estimate", "status")
     pandas = pytest.importorskip("pandas")
     frame = t.to_frame()
     assert isinstance(frame, pandas.DataFrame) and list(frame["ka"]) == list(t["ka"])
@@ -84,9 +94,162 @@ def test_sweep_errors(tmp_path):
     p = marlinq.Parameters()
     with pytest.raises(ValueError, match="not a parameter"):
         marlinq.sweep(p, {"kb": [1]})
+    with pytest.raises(ValueError, match="not a parameter"):
+        marlinq.sweep(p, {"plen": [60]})
+    with pytest.raises(ValueError, match="whole numbers only"):
+        marlinq.sweep(p, {"mm_max": [5.5]})
+    with pytest.raises(ValueError, match="same parameter"):
+        marlinq.sweep(p, {"mmMax": [5], "mm_max": [6]})
+    with pytest.raises(ValueError, match="salt_mM needs"):
+        marlinq.sweep(p, {"salt_mM": [10]})
+    with pytest.raises(ValueError, match="no values"):
+        marlinq.sweep(p, {"ka": []})
     with pytest.raises(ValueError, match="at least one parameter"):
         marlinq.sweep(p, {})
     with pytest.raises(ValueError, match="accuracy must be"):
         marlinq.sweep(p, {"ka": [0.5]}, accuracy="exact")
     with pytest.raises(FileNotFoundError):
         marlinq.sweep(p, {"ka": [0.5]}, data_dir=tmp_path)
+
+
+def batch_sweep(batch, *args):
+    code, out, err = batch(*args)
+    assert code == 0, err
+    return list(csv.reader(io.StringIO(out)))
+
+
+def assert_rows_equal_batch(table, lines, renamed=()):
+    """Every field of the batch CSV, read back, equals the table's value (17 digits: exactly)."""
+    header, rows = lines[0], lines[1:]
+    for k, name in renamed:
+        assert header[k] == name.replace("_of_ka", "")
+        header[k] = name
+    assert table.dtype.names == tuple(header)
+    assert len(table) == len(rows)
+    for row, fields in zip(table, rows):
+        for name, text in zip(header, fields):
+            if name == "status":
+                assert row[name] == text
+            elif name in ("index", "most_probable_mp", "most_probable_mm") or table.dtype[name].kind == "i":
+                assert row[name] == (int(text) if text else -1), name
+            elif text == "":
+                assert np.isnan(row[name]), name
+            else:
+                assert row[name] == float(text), name
+
+
+@pytest.mark.parametrize("method", ["dh", "pb"])
+def test_rows_equal_the_batch_sweep(batch, method):
+    lines = batch_sweep(batch, "--method", method, "--sweep", "ka=0.2,0.5,1")
+    assert_rows_equal_batch(marlinq.sweep(marlinq.Parameters(), {"ka": [0.2, 0.5, 1]}, method=method), lines)
+    assert [r[-1] for r in lines[1:]] == ["ok"] * 3
+
+
+def test_refused_points_equal_the_batch_sweep(batch):
+    lines = batch_sweep(batch, "--sweep", "ka=0.1,0.2,12")
+    t = marlinq.sweep(marlinq.Parameters(), {"ka": [0.1, 0.2, 12]})
+    assert_rows_equal_batch(t, lines)
+    assert list(t["status"]) == ["Stable solution is only for ka between 0.2 and 10", "ok",
+                                 "Stable solution is only for ka between 0.2 and 10"]
+
+
+def test_grid_of_a_loaded_set_equals_the_batch_sweep(batch, param_file):
+    path = param_file([("zp", "24"), ("zn", "12"), ("kiplus", "0.4"), ("kiminus", "0.2"), ("mpMax", "8"),
+                       ("mmMax", "12")])
+    lines = batch_sweep(batch, "--method", "pb", "--sweep", "zp=20,24", "--sweep", "mmMax=10,12", path)
+    t = marlinq.sweep(marlinq.Parameters.load(str(path)), {"zp": [20, 24], "mmMax": [10, 12]}, method="pb")
+    assert_rows_equal_batch(t, lines)
+    # zp keeps the density kiplus = 0.4 and recovers the length, as loading a file does:
+    # the (20, 10) point is the set with zp 20 on 50 segments.
+    alone = marlinq.run(marlinq.Parameters.load(str(path)).replace(zp=20, plen=50, mm_max=10), method="pb")
+    assert t[0]["mean_mp"] == alone.mean_mp and t[0]["status"] == "ok"
+
+
+def test_salt_in_millimolar_equals_the_batch_sweep(batch):
+    lines = batch_sweep(batch, "--unit-nm", "0.714", "--sweep", "salt_mM=10,100")
+    t = marlinq.sweep(None, {"salt_mM": [10, 100]}, unit_nm=0.714)
+    # The batch CSV names the salt of the applied ka salt_mM as well.
+    assert_rows_equal_batch(t, lines, renamed=[(12, "salt_mM_of_ka")])
+    assert t.dtype.names[-4:] == ("salt_mM_of_ka", "core_radius_nm", "mean_core_radius_nm", "status")
+    # The salt of the applied ka gives back the swept concentration (ka is kept with 15 digits).
+    assert np.allclose(t["salt_mM_of_ka"], [10, 100], rtol=1e-12)
+    # 100 mM in water is ka = 0.742 (a Debye length of 0.96 nm); the runs have that ka.
+    plain = marlinq.sweep(None, {"ka": [0.742]}, unit_nm=0.714)
+    assert plain["salt_mM"][0] == pytest.approx(100, rel=1e-3)
+    assert plain.dtype.names[-4:] == ("salt_mM", "core_radius_nm", "mean_core_radius_nm", "status")
+
+
+def test_threads_give_the_rows_of_one_thread(batch):
+    lines = batch_sweep(batch, "--method", "pb", "--sweep", "ka=0.2:2:7:log")
+    calls = []
+    t = marlinq.sweep(None, {"ka": np.geomspace(0.2, 2, 7)}, method="pb", workers=3,
+                      progress=lambda k, n: calls.append((k, n)))
+    # The values of a log range differ from numpy's in the last bits: compare the rows but ka.
+    assert np.allclose(t["ka"], [float(r[1]) for r in lines[1:]], rtol=1e-14)
+    single = marlinq.sweep(None, {"ka": [float(r[1]) for r in lines[1:]]}, method="pb", workers=3)
+    assert_rows_equal_batch(single, lines)
+    assert calls == [(k, 7) for k in range(1, 8)]
+
+
+def test_progress_false_stops_after_the_point():
+    calls = []
+
+    def progress(k, n):
+        calls.append(k)
+        return k < 2
+
+    t = marlinq.sweep(None, {"ka": [0.2, 0.3, 0.4, 0.5]}, progress=progress)
+    assert calls == [1, 2] and t.stopped and list(t["ka"]) == [0.2, 0.3]
+    assert not marlinq.sweep(None, {"ka": [0.2]}).stopped
+
+
+def test_ctrl_c_stops_between_points_with_keyboard_interrupt():
+    calls = []
+
+    def progress(k, n):
+        calls.append(k)
+        if k == 2:
+            signal.raise_signal(signal.SIGINT)  # what Ctrl-C in the terminal does
+
+    with pytest.raises(KeyboardInterrupt):
+        marlinq.sweep(None, {"ka": [0.2, 0.3, 0.4, 0.5]}, method="pb", progress=progress)
+    assert calls == [1, 2]
+
+
+def test_ctrl_c_while_a_point_runs():
+    # The signal arrives from another thread while the engine runs a point without the GIL:
+    # the sweep ends after that point, before the next progress call.
+    wide = marlinq.Parameters(mp_max=30, mm_max=30)
+    calls = []
+
+    def progress(k, n):
+        calls.append(k)
+        if k == 1:
+            threading.Thread(target=os.kill, args=(os.getpid(), signal.SIGINT)).start()
+
+    with pytest.raises(KeyboardInterrupt):
+        marlinq.sweep(wide, {"ka": np.linspace(0.2, 1, 12)}, method="pb", progress=progress)
+    assert calls[0] == 1 and len(calls) < 12
+    assert len(marlinq.sweep(wide, {"ka": [0.2]}, method="pb")) == 1
+
+
+def test_a_sweep_releases_the_gil():
+    ticks = []
+    stop = threading.Event()
+
+    def other():
+        while not stop.is_set():
+            ticks.append(1)
+            stop.wait(0.001)
+
+    wide = marlinq.Parameters(mp_max=30, mm_max=30)
+    seen = []
+    t = threading.Thread(target=other)
+    t.start()
+    try:
+        marlinq.sweep(wide, {"ka": [0.2, 0.3, 0.4]}, method="pb", progress=lambda k, n: seen.append(len(ticks)))
+    finally:
+        stop.set()
+        t.join(60)
+    # The other thread kept running while the points were computed.
+    assert seen[-1] > seen[0]
