@@ -131,9 +131,6 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
         columns, rows, stopped = call(0, 1, progress)
     else:
         columns, rows, stopped = _in_threads(call, workers, total, progress)
-    # Sweeping salt_mM with unit_nm: the batch CSV has two salt_mM columns, the swept value and
-    # the salt that the applied ka stands for; the second is salt_mM_of_ka here.
-    columns = [c + "_of_ka" if c in names else c for c in columns]
 
     dtype = [("index", np.int64)]
     for name, key in zip(names, keys):

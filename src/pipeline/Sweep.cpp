@@ -1,5 +1,7 @@
 #include "pipeline/Sweep.h"
 
+#include <algorithm>
+
 #include "files/NumberFormat.h"
 #include "pipeline/ObservablesText.h"
 #include "pipeline/Units.h"
@@ -271,7 +273,11 @@ std::vector<std::string> sweepObservableNames(const SweepSpec& spec) {
                                    "bound_fraction_minus",  "mean_net_charge",
                                    "mean_core_radius",      "most_probable_share"};
     if (spec.unitNm) {
-        names.push_back("salt_mM");
+        // When salt_mM is itself swept, its column holds the value asked for; this one the
+        // salt that the ka applied stands for (the same but for rounding).
+        const bool swept = std::any_of(spec.axes.begin(), spec.axes.end(),
+                                       [](const SweepAxis& a) { return a.name == "salt_mM"; });
+        names.push_back(swept ? "salt_mM_of_ka" : "salt_mM");
         names.push_back("core_radius_nm");
         names.push_back("mean_core_radius_nm");
     }
