@@ -21,21 +21,21 @@ std::shared_ptr<const ChainTables> shippedTables() {
 }
 
 SweepSpec saltSweep() {
-    SweepSpec spec;
-    spec.base = startupParameterSet();
+    SweepSpec plan;
+    plan.base = startupParameterSet();
     std::string error;
-    spec.axes = {*parseSweepAxis("ka=0.2:10:100:log", error)};
-    spec.options = RunOptions{false, true};
-    return spec;
+    plan.axes = {*parseSweepAxis("ka=0.2:10:100:log", error)};
+    plan.options = RunOptions{false, true};
+    return plan;
 }
 
 // The whole sweep, with its CSV, as marlinq-batch --sweep runs it in-process.
 void BM_SaltSweepPB(benchmark::State& state) {
-    const SweepSpec spec = saltSweep();
+    const SweepSpec plan = saltSweep();
     for (auto _ : state) {
-        std::string csv = sweepCsvHeader(spec);
-        runSweep(spec, shippedTables(), "", {}, [&](const SweepPoint& p, std::int64_t, std::int64_t) {
-            csv += sweepCsvRow(spec, p);
+        std::string csv = sweepCsvHeader(plan);
+        runSweep(plan, shippedTables(), "", {}, [&](const SweepPoint& p, std::int64_t, std::int64_t) {
+            csv += sweepCsvRow(plan, p);
         });
         benchmark::DoNotOptimize(csv);
     }
@@ -44,18 +44,18 @@ BENCHMARK(BM_SaltSweepPB)->Unit(benchmark::kMillisecond);
 
 // The same 100 parameter sets run one after the other, nothing else.
 void BM_SaltSweepPointsAlone(benchmark::State& state) {
-    const SweepSpec spec = saltSweep();
+    const SweepSpec plan = saltSweep();
     std::vector<std::pair<ParameterSet, Parameters>> sets;
-    for (std::int64_t i = 0; i < sweepPointCount(spec); ++i) {
+    for (std::int64_t i = 0; i < sweepPointCount(plan); ++i) {
         std::string error;
-        ParameterSet set = *sweepPointSet(spec, sweepPointValues(spec, i), error);
+        ParameterSet set = *sweepPointSet(plan, sweepPointValues(plan, i), error);
         Parameters p;
         validate(set, p);
         sets.emplace_back(set, p);
     }
     for (auto _ : state)
         for (const auto& [set, p] : sets)
-            benchmark::DoNotOptimize(runToCompletion(makeJobInput(p, set, spec.options, shippedTables())).record);
+            benchmark::DoNotOptimize(runToCompletion(makeJobInput(p, set, plan.options, shippedTables())).record);
 }
 BENCHMARK(BM_SaltSweepPointsAlone)->Unit(benchmark::kMillisecond);
 

@@ -72,12 +72,12 @@ bool writeRunExtras(const BatchOptions& o, const RunOutcome& run, const Paramete
 }
 
 int runSweepCommand(const BatchOptions& o, const ParameterSet& base, std::stop_token stop) {
-    SweepSpec spec;
-    spec.base = base;
-    spec.axes = o.sweeps;
-    spec.options = RunOptions{o.dh, o.tableChains, o.converged, !o.freeEnergies.empty()};
-    spec.unitNm = o.unitNm;
-    spec.shard = o.shard;
+    SweepSpec plan;
+    plan.base = base;
+    plan.axes = o.sweeps;
+    plan.options = RunOptions{o.dh, o.tableChains, o.converged, !o.freeEnergies.empty()};
+    plan.unitNm = o.unitNm;
+    plan.shard = o.shard;
 
     // The tables are read once for the whole sweep.
     std::shared_ptr<const ChainTables> tables;
@@ -102,17 +102,17 @@ int runSweepCommand(const BatchOptions& o, const ParameterSet& base, std::stop_t
 
     // Rows go out as they are finished on standard output; a file is written once, whole.
     const bool toStdout = o.output.empty();
-    std::string csv = sweepCsvHeader(spec);
+    std::string csv = sweepCsvHeader(plan);
     if (toStdout && !deliver("-", csv)) return 1;
     bool ok = true;
     const auto start = std::chrono::steady_clock::now();
     const SweepResult result =
-        runSweep(spec, tables, tablesError, stop, [&](const SweepPoint& point, std::int64_t done, std::int64_t total) {
-            const std::string row = sweepCsvRow(spec, point);
+        runSweep(plan, tables, tablesError, stop, [&](const SweepPoint& point, std::int64_t done, std::int64_t total) {
+            const std::string row = sweepCsvRow(plan, point);
             if (toStdout) ok = deliver("-", row) && ok;
             else csv += row;
             if (!o.sweepDir.empty() && point.run.record && point.run.record->hasResults()) {
-                const std::string stem = (std::filesystem::path(o.sweepDir) / sweepPointStem(spec, point)).string();
+                const std::string stem = (std::filesystem::path(o.sweepDir) / sweepPointStem(plan, point)).string();
                 ok = deliver(stem + ".txt", distributionText(*point.run.record)) && ok;
                 if (!o.freeEnergies.empty())
                     ok = deliver(stem + ".free-energies.csv", freeEnergiesCsv(*point.run.record)) && ok;
@@ -121,8 +121,8 @@ int runSweepCommand(const BatchOptions& o, const ParameterSet& base, std::stop_t
                 const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
                 const double left = elapsed / static_cast<double>(done) * static_cast<double>(total - done);
                 std::string values;
-                for (std::size_t k = 0; k < spec.axes.size(); ++k)
-                    values += (k ? " " : "") + spec.axes[k].name + "=" + formatSweepValue(point.values[k]);
+                for (std::size_t k = 0; k < plan.axes.size(); ++k)
+                    values += (k ? " " : "") + plan.axes[k].name + "=" + formatSweepValue(point.values[k]);
                 std::cerr << "point " << done << " of " << total << " (index " << point.index << ", " << values
                           << "): " << point.status << ", about " << secondsText(left) << " left\n"
                           << std::flush;

@@ -454,9 +454,9 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
                       const std::string& chains, const std::string& accuracy, const std::optional<std::string>& dataDir,
                       const std::optional<double> unitNm, std::int64_t shardIndex, std::int64_t shardCount,
                       bool keepResults, const py::object& progress) {
-    SweepSpec spec;
-    spec.base = params.set;
-    spec.options = RunOptions{parseMethod(method), parseChains(chains), parseAccuracy(accuracy), false};
+    SweepSpec plan;
+    plan.base = params.set;
+    plan.options = RunOptions{parseMethod(method), parseChains(chains), parseAccuracy(accuracy), false};
     if (names.empty()) throw py::value_error("a sweep needs at least one parameter, e.g. {'ka': [0.2, 0.5, 1]}");
     if (names.size() != values.size()) throw py::value_error("one list of values per swept name");
     for (std::size_t k = 0; k < names.size(); ++k) {
@@ -486,15 +486,15 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
         if (axis.name == "salt_mM" && !unitNm)
             throw py::value_error("salt_mM needs the segment size in nm (unit_nm=...)");
         axis.values = values[k];
-        spec.axes.push_back(std::move(axis));
+        plan.axes.push_back(std::move(axis));
     }
     if (unitNm && !(*unitNm > 0.0 && std::isfinite(*unitNm)))
         throw py::value_error("unit_nm must be a length above 0 (nm)");
-    spec.unitNm = unitNm;
+    plan.unitNm = unitNm;
     if (shardCount < 1 || shardIndex < 0 || shardIndex >= shardCount) throw py::value_error("bad shard");
-    spec.shard = Shard{shardIndex, shardCount};
+    plan.shard = Shard{shardIndex, shardCount};
     checkDataDir(dataDir);
-    const TablesOrError tables = tablesIfNeeded(spec.options, dataDir);
+    const TablesOrError tables = tablesIfNeeded(plan.options, dataDir);
 
     py::list rows;
     std::stop_source stop;
@@ -513,7 +513,7 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
                 result = py::cast(makeResult(point.run, set, method, chains, accuracy));
             }
             const double error = ok && point.run.counts.converged ? point.run.counts.errorEstimate : NAN;
-            rows.append(py::make_tuple(point.index, pointValues, sweepObservableValues(spec, point), point.status,
+            rows.append(py::make_tuple(point.index, pointValues, sweepObservableValues(plan, point), point.status,
                                        error, result));
             if (PyErr_CheckSignals() != 0) throw py::error_already_set();
             if (!progress.is_none()) {
@@ -528,11 +528,11 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
     SweepResult outcome;
     {
         py::gil_scoped_release release;
-        outcome = runSweep(spec, tables.tables, tables.error, stop.get_token(), onPoint);
+        outcome = runSweep(plan, tables.tables, tables.error, stop.get_token(), onPoint);
     }
     if (pending) throw std::move(*pending);
     if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-    return py::make_tuple(sweepObservableNames(spec), rows, outcome.stopped);
+    return py::make_tuple(sweepObservableNames(plan), rows, outcome.stopped);
 }
 
 // ---------------------------------------------------------------------------------------

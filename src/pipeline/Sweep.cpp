@@ -156,38 +156,38 @@ std::optional<Shard> parseShard(std::string_view text, std::string& error) {
     return s;
 }
 
-std::int64_t sweepPointCount(const SweepSpec& spec) {
-    if (spec.axes.empty()) return 0;
+std::int64_t sweepPointCount(const SweepSpec& plan) {
+    if (plan.axes.empty()) return 0;
     std::int64_t n = 1;
-    for (const SweepAxis& a : spec.axes) n *= static_cast<std::int64_t>(a.values.size());
+    for (const SweepAxis& a : plan.axes) n *= static_cast<std::int64_t>(a.values.size());
     return n;
 }
 
-std::vector<double> sweepPointValues(const SweepSpec& spec, std::int64_t index) {
-    std::vector<double> values(spec.axes.size());
+std::vector<double> sweepPointValues(const SweepSpec& plan, std::int64_t index) {
+    std::vector<double> values(plan.axes.size());
     // The last axis runs fastest.
-    for (std::size_t k = spec.axes.size(); k-- > 0;) {
-        const auto n = static_cast<std::int64_t>(spec.axes[k].values.size());
-        values[k] = spec.axes[k].values[static_cast<std::size_t>(index % n)];
+    for (std::size_t k = plan.axes.size(); k-- > 0;) {
+        const auto n = static_cast<std::int64_t>(plan.axes[k].values.size());
+        values[k] = plan.axes[k].values[static_cast<std::size_t>(index % n)];
         index /= n;
     }
     return values;
 }
 
-std::vector<std::int64_t> shardPoints(const SweepSpec& spec) {
+std::vector<std::int64_t> shardPoints(const SweepSpec& plan) {
     std::vector<std::int64_t> points;
-    const std::int64_t n = sweepPointCount(spec);
-    for (std::int64_t i = spec.shard.index; i < n; i += spec.shard.count) points.push_back(i);
+    const std::int64_t n = sweepPointCount(plan);
+    for (std::int64_t i = plan.shard.index; i < n; i += plan.shard.count) points.push_back(i);
     return points;
 }
 
-std::optional<ParameterSet> sweepPointSet(const SweepSpec& spec, const std::vector<double>& values,
+std::optional<ParameterSet> sweepPointSet(const SweepSpec& plan, const std::vector<double>& values,
                                           std::string& error) {
-    ParameterSet set = spec.base;
+    ParameterSet set = plan.base;
     Parameters& p = set.params;
     bool lengths = false;
-    for (std::size_t k = 0; k < spec.axes.size() && k < values.size(); ++k) {
-        const std::string& name = spec.axes[k].name;
+    for (std::size_t k = 0; k < plan.axes.size() && k < values.size(); ++k) {
+        const std::string& name = plan.axes[k].name;
         const double v = values[k];
         const auto whole = static_cast<std::int32_t>(v);
         if (name == "ka") p.ka = asShown(v);
@@ -204,11 +204,11 @@ std::optional<ParameterSet> sweepPointSet(const SweepSpec& spec, const std::vect
         else if (name == "mmMin") p.mmMin = whole;
         else if (name == "mmMax") p.mmMax = whole;
         else if (name == "salt_mM") {
-            if (!spec.unitNm || !(*spec.unitNm > 0.0)) {
+            if (!plan.unitNm || !(*plan.unitNm > 0.0)) {
                 error = "salt_mM needs the segment size in nm (--unit-nm)";
                 return std::nullopt;
             }
-            p.ka = asShown(kaOfSaltMillimolar(v, *spec.unitNm));
+            p.ka = asShown(kaOfSaltMillimolar(v, *plan.unitNm));
         } else {
             error = "'" + name + "' can not be swept";
             return std::nullopt;
@@ -221,13 +221,13 @@ std::optional<ParameterSet> sweepPointSet(const SweepSpec& spec, const std::vect
     return set;
 }
 
-SweepPoint runSweepPoint(const SweepSpec& spec, std::int64_t index, const std::shared_ptr<const ChainTables>& tables,
+SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const std::shared_ptr<const ChainTables>& tables,
                          const std::string& tablesError) {
     SweepPoint point;
     point.index = index;
-    point.values = sweepPointValues(spec, index);
+    point.values = sweepPointValues(plan, index);
     std::string error;
-    const std::optional<ParameterSet> set = sweepPointSet(spec, point.values, error);
+    const std::optional<ParameterSet> set = sweepPointSet(plan, point.values, error);
     if (!set) {
         point.status = error;
         return point;
@@ -238,7 +238,7 @@ SweepPoint runSweepPoint(const SweepSpec& spec, std::int64_t index, const std::s
         return point;
     }
     const auto start = std::chrono::steady_clock::now();
-    point.run = runToCompletion(makeJobInput(point.params, point.set, spec.options, tables, tablesError));
+    point.run = runToCompletion(makeJobInput(point.params, point.set, plan.options, tables, tablesError));
     point.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     point.ran = true;
     if (point.run.outcome == JobOutcome::Failed) {
@@ -249,33 +249,33 @@ SweepPoint runSweepPoint(const SweepSpec& spec, std::int64_t index, const std::s
     return point;
 }
 
-SweepResult runSweep(const SweepSpec& spec, std::shared_ptr<const ChainTables> tables, const std::string& tablesError,
+SweepResult runSweep(const SweepSpec& plan, std::shared_ptr<const ChainTables> tables, const std::string& tablesError,
                      std::stop_token token, const SweepCallback& onPoint) {
     SweepResult result;
-    const std::vector<std::int64_t> points = shardPoints(spec);
+    const std::vector<std::int64_t> points = shardPoints(plan);
     result.total = static_cast<std::int64_t>(points.size());
     for (const std::int64_t index : points) {
         if (token.stop_requested()) {
             result.stopped = true;
             break;
         }
-        const SweepPoint point = runSweepPoint(spec, index, tables, tablesError);
+        const SweepPoint point = runSweepPoint(plan, index, tables, tablesError);
         ++result.done;
         if (onPoint) onPoint(point, result.done, result.total);
     }
     return result;
 }
 
-std::vector<std::string> sweepObservableNames(const SweepSpec& spec) {
+std::vector<std::string> sweepObservableNames(const SweepSpec& plan) {
     std::vector<std::string> names{"most_probable_mp",      "most_probable_mm",
                                    "mean_mp",               "mean_mm",
                                    "mass_average_aggregation", "bound_fraction_plus",
                                    "bound_fraction_minus",  "mean_net_charge",
                                    "mean_core_radius",      "most_probable_share"};
-    if (spec.unitNm) {
+    if (plan.unitNm) {
         // When salt_mM is itself swept, its column holds the value asked for; this one the
         // salt that the ka applied stands for (the same but for rounding).
-        const bool swept = std::any_of(spec.axes.begin(), spec.axes.end(),
+        const bool swept = std::any_of(plan.axes.begin(), plan.axes.end(),
                                        [](const SweepAxis& a) { return a.name == "salt_mM"; });
         names.push_back(swept ? "salt_mM_of_ka" : "salt_mM");
         names.push_back("core_radius_nm");
@@ -284,7 +284,7 @@ std::vector<std::string> sweepObservableNames(const SweepSpec& spec) {
     return names;
 }
 
-std::vector<double> sweepObservableValues(const SweepSpec& spec, const SweepPoint& point) {
+std::vector<double> sweepObservableValues(const SweepSpec& plan, const SweepPoint& point) {
     const Observables& o = point.observables;
     const bool ok = point.ran && point.status == "ok";
     const bool mp = ok && o.mostProbable.has_value();
@@ -298,8 +298,8 @@ std::vector<double> sweepObservableValues(const SweepSpec& spec, const SweepPoin
                           ok ? o.meanNetCharge : NAN,
                           ok ? o.meanCoreRadius : NAN,
                           mp ? o.mostProbableShare : NAN};
-    if (spec.unitNm) {
-        const double a = *spec.unitNm;
+    if (plan.unitNm) {
+        const double a = *plan.unitNm;
         v.push_back(ok ? saltMillimolar(point.params.ka, a) : NAN);
         v.push_back(mp ? o.mostProbableCoreRadius * a : NAN);
         v.push_back(ok ? o.meanCoreRadius * a : NAN);
@@ -309,20 +309,20 @@ std::vector<double> sweepObservableValues(const SweepSpec& spec, const SweepPoin
 
 std::string formatSweepValue(double v) { return formatGeneral(v, '.'); }
 
-std::string sweepCsvHeader(const SweepSpec& spec) {
+std::string sweepCsvHeader(const SweepSpec& plan) {
     std::string s = "index";
-    for (const SweepAxis& a : spec.axes) (s += ',') += a.name;
-    for (const std::string& n : sweepObservableNames(spec)) (s += ',') += n;
+    for (const SweepAxis& a : plan.axes) (s += ',') += a.name;
+    for (const std::string& n : sweepObservableNames(plan)) (s += ',') += n;
     return s + ",status\n";
 }
 
-std::string sweepCsvRow(const SweepSpec& spec, const SweepPoint& point) {
+std::string sweepCsvRow(const SweepSpec& plan, const SweepPoint& point) {
     std::string s = std::to_string(point.index);
     for (const double v : point.values) {
         s += ',';
         s += formatSweepValue(v);
     }
-    const std::vector<double> values = sweepObservableValues(spec, point);
+    const std::vector<double> values = sweepObservableValues(plan, point);
     for (std::size_t k = 0; k < values.size(); ++k) {
         s += ',';
         // The most probable complex is a pair of whole numbers; empty when there is none.
@@ -335,12 +335,12 @@ std::string sweepCsvRow(const SweepSpec& spec, const SweepPoint& point) {
     return s;
 }
 
-std::string sweepPointStem(const SweepSpec& spec, const SweepPoint& point) {
+std::string sweepPointStem(const SweepSpec& plan, const SweepPoint& point) {
     char index[32];
     std::snprintf(index, sizeof index, "point-%04lld", static_cast<long long>(point.index));
     std::string s = index;
-    for (std::size_t k = 0; k < spec.axes.size() && k < point.values.size(); ++k)
-        s += "_" + spec.axes[k].name + "=" + formatSweepValue(point.values[k]);
+    for (std::size_t k = 0; k < plan.axes.size() && k < point.values.size(); ++k)
+        s += "_" + plan.axes[k].name + "=" + formatSweepValue(point.values[k]);
     return s;
 }
 

@@ -3,8 +3,8 @@
 // tables loaded once. The pure parts (values, grid order, shards, CSV rows) are free
 // functions a front end or a binding can use on their own.
 //
-//   SweepSpec spec;  spec.base = set;  spec.axes = {*parseSweepAxis("ka=0.2:10:100:log", err)};
-//   runSweep(spec, tables, tablesError, token, [](const SweepPoint& p, std::int64_t done, std::int64_t total) {...});
+//   SweepSpec plan;  plan.base = set;  plan.axes = {*parseSweepAxis("ka=0.2:10:100:log", err)};
+//   runSweep(plan, tables, tablesError, token, [](const SweepPoint& p, std::int64_t done, std::int64_t total) {...});
 
 #include "pipeline/Engine.h"
 #include "pipeline/Observables.h"
@@ -54,18 +54,18 @@ struct SweepSpec {
 };
 
 // Number of points of the whole grid (all shards).
-std::int64_t sweepPointCount(const SweepSpec& spec);
+std::int64_t sweepPointCount(const SweepSpec& plan);
 // The value of every axis at a point: index = i0 * n1 + i1 (first axis outermost).
-std::vector<double> sweepPointValues(const SweepSpec& spec, std::int64_t index);
-// The indices this spec's shard runs, in increasing order.
-std::vector<std::int64_t> shardPoints(const SweepSpec& spec);
+std::vector<double> sweepPointValues(const SweepSpec& plan, std::int64_t index);
+// The indices this plan's shard runs, in increasing order.
+std::vector<std::int64_t> shardPoints(const SweepSpec& plan);
 
 // The parameter set of a point: the base with each swept value applied as the line of a
 // parameter file would be (the reals rounded to the 15 digits a file shows; zp, zn,
 // kiplus and kiminus recover the charged lengths, zp / kiplus and zn / kiminus truncated,
 // as loading a file does; salt_mM sets ka). nullopt and the reason when a value cannot be
 // applied.
-std::optional<ParameterSet> sweepPointSet(const SweepSpec& spec, const std::vector<double>& values,
+std::optional<ParameterSet> sweepPointSet(const SweepSpec& plan, const std::vector<double>& values,
                                           std::string& error);
 
 struct SweepPoint {
@@ -93,26 +93,26 @@ using SweepCallback = std::function<void(const SweepPoint& point, std::int64_t d
 // Runs the shard's points in order on the calling thread, each to its end: the token is
 // looked at between points only. A refused point is reported with its message and the
 // sweep goes on.
-SweepResult runSweep(const SweepSpec& spec, std::shared_ptr<const ChainTables> tables, const std::string& tablesError,
+SweepResult runSweep(const SweepSpec& plan, std::shared_ptr<const ChainTables> tables, const std::string& tablesError,
                      std::stop_token token, const SweepCallback& onPoint);
 // One point of the sweep (what runSweep does for each index).
-SweepPoint runSweepPoint(const SweepSpec& spec, std::int64_t index, const std::shared_ptr<const ChainTables>& tables,
+SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const std::shared_ptr<const ChainTables>& tables,
                          const std::string& tablesError);
 
 // The CSV of a sweep: index, the swept names, most_probable_mp, most_probable_mm, mean_mp,
 // mean_mm, mass_average_aggregation, bound_fraction_plus, bound_fraction_minus,
 // mean_net_charge, mean_core_radius, most_probable_share (with a unit: salt_mM,
 // core_radius_nm, mean_core_radius_nm), status. Each line ends with a line feed.
-std::string sweepCsvHeader(const SweepSpec& spec);
-std::string sweepCsvRow(const SweepSpec& spec, const SweepPoint& point);
+std::string sweepCsvHeader(const SweepSpec& plan);
+std::string sweepCsvRow(const SweepSpec& plan, const SweepPoint& point);
 // The observable columns' names, in CSV order (without index, swept names and status).
-std::vector<std::string> sweepObservableNames(const SweepSpec& spec);
+std::vector<std::string> sweepObservableNames(const SweepSpec& plan);
 // The observable values of a point, in the order of sweepObservableNames.
-std::vector<double> sweepObservableValues(const SweepSpec& spec, const SweepPoint& point);
+std::vector<double> sweepObservableValues(const SweepSpec& plan, const SweepPoint& point);
 
 // A swept value as names and columns show it (the 15-digit general format).
 std::string formatSweepValue(double v);
 // "point-0007_ka=0.5" (and "_zp=18" for a second axis): a file stem for the point.
-std::string sweepPointStem(const SweepSpec& spec, const SweepPoint& point);
+std::string sweepPointStem(const SweepSpec& plan, const SweepPoint& point);
 
 }  // namespace marlinq

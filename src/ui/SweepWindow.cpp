@@ -259,10 +259,10 @@ SweepWindow::~SweepWindow() {
 
 bool SweepWindow::start() {
     if (running()) return false;
-    SweepSpec spec;
-    spec.base = base;
-    spec.unitNm = unitNm;
-    spec.options = RunOptions{methodBox->currentIndex() == 0, chainsBox->currentIndex() == 0, converged, false};
+    SweepSpec plan;
+    plan.base = base;
+    plan.unitNm = unitNm;
+    plan.options = RunOptions{methodBox->currentIndex() == 0, chainsBox->currentIndex() == 0, converged, false};
     std::string error;
     const auto axis = [&](QComboBox* name, QLineEdit* values) {
         return parseSweepAxis(name->currentText().toStdString() + "=" + values->text().trimmed().toStdString(), error);
@@ -272,37 +272,37 @@ bool SweepWindow::start() {
         statusLabel->setText(QString::fromStdString(error));
         return false;
     }
-    spec.axes.push_back(std::move(*first));
+    plan.axes.push_back(std::move(*first));
     if (secondCheck->isChecked()) {
         std::optional<SweepAxis> second = axis(secondNameBox, secondValuesBox);
         if (!second) {
             statusLabel->setText(QString::fromStdString(error));
             return false;
         }
-        if (second->name == spec.axes[0].name) {
+        if (second->name == plan.axes[0].name) {
             statusLabel->setText(QStringLiteral("The two parameters must differ."));
             return false;
         }
-        spec.axes.push_back(std::move(*second));
+        plan.axes.push_back(std::move(*second));
     }
     if (worker.joinable()) worker.join();  // a finished sweep's thread
-    current = spec;
+    current = plan;
     finished.clear();
     finishedRun = false;
-    const std::int64_t total = sweepPointCount(spec);
+    const std::int64_t total = sweepPointCount(plan);
     progressBar->setRange(0, static_cast<int>(std::min<std::int64_t>(total, 1 << 30)));
     progressBar->setValue(0);
     statusLabel->setText(QStringLiteral("Running ..."));
     runButton->setEnabled(false);
     stopButton->setEnabled(true);
-    plotStack->setCurrentIndex(spec.axes.size() == 2 ? 1 : 0);
+    plotStack->setCurrentIndex(plan.axes.size() == 2 ? 1 : 0);
     redraw();
-    worker = std::jthread([this, spec, search = search](std::stop_token token) {
+    worker = std::jthread([this, plan, search = search](std::stop_token token) {
         std::string tablesError;
         std::shared_ptr<const ChainTables> tables;
-        if (spec.options.tableChains && !spec.options.converged) tables = loadTables(search, tablesError);
+        if (plan.options.tableChains && !plan.options.converged) tables = loadTables(search, tablesError);
         const SweepResult result =
-            runSweep(spec, tables, tablesError, token, [this](const SweepPoint& p, std::int64_t done, std::int64_t total) {
+            runSweep(plan, tables, tablesError, token, [this](const SweepPoint& p, std::int64_t done, std::int64_t total) {
                 SweepPoint light = p;
                 light.run.record.reset();  // the window keeps the numbers, not the maps
                 light.run.log.clear();

@@ -46,7 +46,7 @@ public:
 
     // The finished points, in order (without their result records).
     const std::vector<SweepPoint>& points() const { return finished; }
-    const SweepSpec& spec() const { return current; }
+    const SweepSpec& plan() const { return current; }
     QString csvText() const;
     bool saveCsv(const QString& path, QString* error) const;
     bool savePng(const QString& path);

@@ -71,35 +71,35 @@ TEST(SweepValues, Refused) {
 }
 
 TEST(SweepGrid, FirstAxisOutermostAndShards) {
-    SweepSpec spec;
-    spec.axes = {SweepAxis{"ka", {0.2, 0.5, 1.0}, false}, SweepAxis{"zp", {18.0, 36.0}, false}};
-    ASSERT_EQ(sweepPointCount(spec), 6);
+    SweepSpec plan;
+    plan.axes = {SweepAxis{"ka", {0.2, 0.5, 1.0}, false}, SweepAxis{"zp", {18.0, 36.0}, false}};
+    ASSERT_EQ(sweepPointCount(plan), 6);
     const std::vector<std::vector<double>> expected{{0.2, 18.0}, {0.2, 36.0}, {0.5, 18.0},
                                                     {0.5, 36.0}, {1.0, 18.0}, {1.0, 36.0}};
-    for (std::int64_t i = 0; i < 6; ++i) EXPECT_EQ(sweepPointValues(spec, i), expected[static_cast<std::size_t>(i)]);
+    for (std::int64_t i = 0; i < 6; ++i) EXPECT_EQ(sweepPointValues(plan, i), expected[static_cast<std::size_t>(i)]);
 
     std::string error;
     const auto shard = parseShard("1/4", error);
     ASSERT_TRUE(shard);
-    spec.shard = *shard;
-    EXPECT_EQ(shardPoints(spec), (std::vector<std::int64_t>{1, 5}));
+    plan.shard = *shard;
+    EXPECT_EQ(shardPoints(plan), (std::vector<std::int64_t>{1, 5}));
     for (const char* bad : {"4/4", "-1/2", "1/0", "1", "a/b", "1/2/3"}) EXPECT_FALSE(parseShard(bad, error)) << bad;
 }
 
 TEST(SweepGrid, PointSetsAsAParameterFileLineWould) {
-    SweepSpec spec;
-    spec.base = startupParameterSet();
-    spec.axes = {SweepAxis{"zp", {36.0}, false}, SweepAxis{"ka", {0.30000000000000004}, false}};
+    SweepSpec plan;
+    plan.base = startupParameterSet();
+    plan.axes = {SweepAxis{"zp", {36.0}, false}, SweepAxis{"ka", {0.30000000000000004}, false}};
     std::string error;
-    auto set = sweepPointSet(spec, {36.0, 0.30000000000000004}, error);
+    auto set = sweepPointSet(plan, {36.0, 0.30000000000000004}, error);
     ASSERT_TRUE(set) << error;
     EXPECT_EQ(set->plen, 144.0);  // 36 / 0.25: the density stays, the length follows
     EXPECT_EQ(set->mlen, 72.0);
     EXPECT_EQ(set->params.ka, 0.3);  // 15 significant digits, as a file shows it
-    spec.axes = {SweepAxis{"salt_mM", {100.0}, false}};
-    EXPECT_FALSE(sweepPointSet(spec, {100.0}, error));
-    spec.unitNm = 0.714;
-    set = sweepPointSet(spec, {100.0}, error);
+    plan.axes = {SweepAxis{"salt_mM", {100.0}, false}};
+    EXPECT_FALSE(sweepPointSet(plan, {100.0}, error));
+    plan.unitNm = 0.714;
+    set = sweepPointSet(plan, {100.0}, error);
     ASSERT_TRUE(set) << error;
     EXPECT_NEAR(set->params.ka, 0.74224, 1e-5);
 }
@@ -109,7 +109,7 @@ protected:
     void SetUp() override {
         tables = loadChainTables(locateDataFile(kCoarseTableFile), locateDataFile(kFineTableFile), tablesError);
         ASSERT_TRUE(tables) << tablesError;
-        spec.base = startupParameterSet();
+        plan.base = startupParameterSet();
     }
     std::string sweepCsv(const SweepSpec& s, std::vector<SweepPoint>* points = nullptr) {
         std::string csv = sweepCsvHeader(s);
@@ -121,13 +121,13 @@ protected:
     }
     std::shared_ptr<const ChainTables> tables;
     std::string tablesError;
-    SweepSpec spec;
+    SweepSpec plan;
 };
 
 TEST_F(SweepRuns, RefusedPointInTheMiddleAndTheSweepGoesOn) {
-    spec.axes = {SweepAxis{"ka", {0.5, 0.1, 1.0}, false}};
+    plan.axes = {SweepAxis{"ka", {0.5, 0.1, 1.0}, false}};
     std::vector<SweepPoint> points;
-    const std::string csv = sweepCsv(spec, &points);
+    const std::string csv = sweepCsv(plan, &points);
     ASSERT_EQ(points.size(), 3u);
     EXPECT_EQ(points[0].status, "ok");
     EXPECT_FALSE(points[1].ran);
@@ -141,10 +141,10 @@ TEST_F(SweepRuns, RefusedPointInTheMiddleAndTheSweepGoesOn) {
               "bound_fraction_plus,bound_fraction_minus,mean_net_charge,mean_core_radius,most_probable_share,status");
     // A point of a sweep is the run of its parameter set alone.
     Parameters p;
-    ParameterSet set = spec.base;
+    ParameterSet set = plan.base;
     set.params.ka = 1.0;
     ASSERT_FALSE(validate(set, p));
-    const RunOutcome alone = runToCompletion(makeJobInput(p, set, spec.options, tables));
+    const RunOutcome alone = runToCompletion(makeJobInput(p, set, plan.options, tables));
     EXPECT_EQ(alone.record->absValue, points[2].run.record->absValue);
     // Equal charges on both kinds: complexes close to neutral, within one chain's charge.
     EXPECT_LT(std::fabs(points[0].observables.meanNetCharge), 18.0);
@@ -152,15 +152,15 @@ TEST_F(SweepRuns, RefusedPointInTheMiddleAndTheSweepGoesOn) {
 }
 
 TEST_F(SweepRuns, ShardsReassembleIntoTheWholeSweep) {
-    spec.axes = {SweepAxis{"ka", {0.2, 0.7, 3.0}, false}, SweepAxis{"vc10", {1e-3, 1e-2}, false}};
-    spec.options.dh = false;
-    const std::string whole = sweepCsv(spec);
+    plan.axes = {SweepAxis{"ka", {0.2, 0.7, 3.0}, false}, SweepAxis{"vc10", {1e-3, 1e-2}, false}};
+    plan.options.dh = false;
+    const std::string whole = sweepCsv(plan);
     std::map<std::int64_t, std::string> rows;
     for (std::int64_t i = 0; i < 4; ++i) {
-        SweepSpec s = spec;
+        SweepSpec s = plan;
         s.shard = Shard{i, 4};
         const std::string part = sweepCsv(s);
-        EXPECT_EQ(part.substr(0, part.find('\n') + 1), sweepCsvHeader(spec));
+        EXPECT_EQ(part.substr(0, part.find('\n') + 1), sweepCsvHeader(plan));
         std::size_t at = part.find('\n') + 1;
         while (at < part.size()) {
             const std::size_t end = part.find('\n', at) + 1;
@@ -169,7 +169,7 @@ TEST_F(SweepRuns, ShardsReassembleIntoTheWholeSweep) {
             at = end;
         }
     }
-    std::string joined = sweepCsvHeader(spec);
+    std::string joined = sweepCsvHeader(plan);
     for (const auto& [index, row] : rows) joined += row;
     EXPECT_EQ(joined, whole);
     EXPECT_EQ(rows.size(), 6u);
