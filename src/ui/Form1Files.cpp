@@ -1,5 +1,6 @@
 // Form1: loading and saving parameter sets, saving the distribution.
 #include "ui/Form1.h"
+#include "ui/FieldText.h"
 
 #include "files/DistributionExport.h"
 #include "files/NumberFormat.h"
@@ -32,26 +33,6 @@ namespace {
 constexpr int kBannerCentre = 317 / 2;
 constexpr int kPlusTop = Form1::kMinusBannerTop - 30;  // just above the '-' banner
 constexpr int kMinusTop = Form1::kSolutionBannerTop - 30;  // just above the solution banner
-
-QString n2(double v) { return QLocale().toString(v, 'f', 2); }
-
-char decimalSeparator() {
-    const QString point = QLocale().decimalPoint();
-    return (!point.isEmpty() && point.at(0).unicode() < 128) ? static_cast<char>(point.at(0).unicode()) : '.';
-}
-
-QString general(double v) { return QString::fromStdString(formatGeneral(v, decimalSeparator())); }
-
-// Moves a track bar to value, or to the nearest end of its range, without counting as a
-// user's move (which would type the value into its text box).
-void setBar(QSlider* bar, double value) {
-    const QSignalBlocker block(bar);
-    if (std::isnan(value)) value = 0.0;
-    value = std::clamp(value, static_cast<double>(bar->minimum()), static_cast<double>(bar->maximum()));
-    bar->setValue(static_cast<int>(value));
-}
-
-std::string narrowPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 // Form1: the distribution map, its bars, the result panel and the profile charts.
 #include "ui/Form1.h"
+#include "ui/FieldText.h"
 #include "physics/Complex.h"
 
 #include "files/NumberFormat.h"
@@ -33,13 +34,6 @@ namespace {
 
 constexpr int kColourRects = 22;   // width of the colour rectangles of the bar
 constexpr int kStartCells = 11;    // the canvas before any run is laid out as 11 x 11
-
-QString n2(double v) { return QLocale().toString(v, 'f', 2); }
-
-char decimalSeparator() {
-    const QString point = QLocale().decimalPoint();
-    return (!point.isEmpty() && point.at(0).unicode() < 128) ? static_cast<char>(point.at(0).unicode()) : '.';
-}
 
 // A canvas picture cut to exactly size.
 QPixmap canvas(const char* name, QSize size) {

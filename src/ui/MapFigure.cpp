@@ -13,14 +13,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/FieldText.h"
+
 namespace marlinq::ui {
 
 namespace {
-
-char decimalSeparator() {
-    const QString point = QLocale().decimalPoint();
-    return (!point.isEmpty() && point.at(0).unicode() < 128) ? static_cast<char>(point.at(0).unicode()) : '.';
-}
 
 QString numberText(std::int64_t v) { return QString::number(v); }
 
