@@ -184,6 +184,7 @@ public:
     QLineEdit *pchgBox = nullptr, *plenBox = nullptr, *pneuBox = nullptr;
     QLineEdit *textBox4 = nullptr, *textBox3 = nullptr, *textBox5 = nullptr;
     QLineEdit *textBox7 = nullptr, *textBox1 = nullptr, *textBox2 = nullptr;
+    QLineEdit* unitNmBox = nullptr;  // segment size a in nm, optional
     QLineEdit *pminBox = nullptr, *pmaxBox = nullptr, *mminBox = nullptr, *mmaxBox = nullptr;
     QLabel *label40 = nullptr, *label5 = nullptr;
     QLabel* partialLabel = nullptr;  // says that the result panel shows a stopped run

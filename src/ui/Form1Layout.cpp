@@ -43,7 +43,7 @@ namespace {
 
 // Positions in the window are counted from the top of a client area that includes a
 // 24-pixel menu strip; Qt keeps the menu bar outside the central widget.
-constexpr int kPanelHeight = Form1::kSolutionBannerTop + 116;
+constexpr int kPanelHeight = Form1::kSolutionBannerTop + 146;
 const QColor kBackground(224, 224, 224);
 
 // The black neutral block of a chain schematic.
@@ -204,6 +204,9 @@ void Form1::buildLayout() {
     textBox1 = box(p, "textBox1", QStringLiteral("1e-3"), 50, sol + 84, 95);
     symbol(p, "sym_cminus", 160, sol + 84);
     textBox2 = box(p, "textBox2", QStringLiteral("1e-3"), 204, sol + 84, 95);
+    // Optional: the segment size in nm gives ka as a salt concentration and radii in nm.
+    text(p, QStringLiteral("Segment size a (nm)"), 8, sol + 118, -1, 16);
+    unitNmBox = box(p, "unitNmBox", QString(), 195, sol + 114, 110);
 
     // Chain schematics: a strip of sign symbols for the charged block, a black line for
     // the neutral one. Hidden until a scale is known.
@@ -390,6 +393,7 @@ void Form1::buildLayout() {
     observablesScroll->setFrameShape(QFrame::NoFrame);
     observablesPanel = new ObservablesPanel;
     observablesScroll->setWidget(observablesPanel);
+    observablesPanel->useUnitField(unitNmBox);
     resultTabs->addTab(observablesScroll, QStringLiteral("Observables"));
     right->addWidget(resultTabs);
     right->addSpacing(4);

@@ -85,6 +85,17 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
     connect(saveFreeEnergiesButton, &QPushButton::clicked, this, [this] { saveFreeEnergiesClicked(); });
 }
 
+void ObservablesPanel::useUnitField(QLineEdit* field) {
+    if (auto* form = findChild<QFormLayout*>()) form->setRowVisible(unitBox, false);
+    field->setPlaceholderText(unitBox->placeholderText());
+    field->setToolTip(unitBox->toolTip());
+    unitBox = field;
+    connect(unitBox, &QLineEdit::textChanged, this, [this] {
+        refresh();
+        emit unitChanged();
+    });
+}
+
 std::optional<double> ObservablesPanel::unitNm() const {
     const QString text = unitBox->text().trimmed();
     if (text.isEmpty()) return std::nullopt;

@@ -27,6 +27,9 @@ public:
     void showRecord(ResultSnapshot rec);
     // The segment size a in nm typed into the unit field; nullopt when empty or invalid.
     std::optional<double> unitNm() const;
+    // Reads the segment size from field (a field of the window's solution properties)
+    // instead of the panel's own, which is then hidden.
+    void useUnitField(QLineEdit* field);
     // Writes the free-energy landscape of the shown record; false with a reason.
     bool saveFreeEnergies(const QString& path, QString* error) const;
 
