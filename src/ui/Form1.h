@@ -134,6 +134,8 @@ protected:
 
 private:
     void jobEnded(JobOutcome outcome, const JobCounts& counts);
+    // Hands the waiting events of the current job to the window (queued from the job).
+    Q_INVOKABLE void deliverJobEvents();
     // A stopped Poisson-Boltzmann run: its rows done and rows.
     bool isPartial() const { return partialRows.second > 0; }
     void appendLog(const QString& text);

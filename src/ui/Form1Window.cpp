@@ -35,10 +35,12 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Marlinq Solver"));
     setWindowIcon(applicationIcon());
-    // A job's events wait in the runner's queue; one queued call hands them over here.
-    runner = std::make_unique<JobRunner>([this] {
-        QMetaObject::invokeMethod(this, [this] { runner->deliver(); }, Qt::QueuedConnection);
-    });
+    // A job's events wait in the runner's queue, under its own lock; one queued call that
+    // carries nothing wakes the window to take them. (Qt's event queue is ordered by locks a
+    // race detector cannot see: a function object built on the job thread and run here
+    // would look unordered to it.)
+    runner = std::make_unique<JobRunner>(
+        [this] { QMetaObject::invokeMethod(this, "deliverJobEvents", Qt::QueuedConnection); });
     buildLayout();
     buildMenus();
     loadSettings();
@@ -123,6 +125,8 @@ void Form1::closeEvent(QCloseEvent* event) {
     runner->shutDown();
     QMainWindow::closeEvent(event);
 }
+
+void Form1::deliverJobEvents() { runner->deliver(); }
 
 bool Form1::jobsRunning() const { return runner && runner->busy(); }
 

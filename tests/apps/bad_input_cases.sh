@@ -117,7 +117,8 @@ hostile_tables)
     for big in 1e8 1e15 1e300; do
         awk -v v=$big 'BEGIN { for (r = 0; r < 99; r++) { for (c = 0; c < 99; c++) printf "%s\t", v; printf "\n" } }' >bad/Chains_values01.dat
         start=$SECONDS
-        ( ulimit -v 2000000; timeout 5 "$BATCH" -q --method pb --data bad >out 2>err )
+        # Bounded memory (not under AddressSanitizer, whose shadow needs terabytes of address space).
+        ( [ -n "${ASAN_OPTIONS:-}" ] || ulimit -v 2000000; timeout 5 "$BATCH" -q --method pb --data bad >out 2>err )
         rc=$?
         [ $((SECONDS - start)) -le 5 ] || fail "table of $big: took longer than 5 s"
         [ "$rc" -eq 0 ] || [ "$rc" -eq 1 ] || { cat err >&2; fail "table of $big: exit status $rc"; }
