@@ -15,8 +15,10 @@ std::uint64_t JobRunner::start(JobInput input, JobEvents events) {
     {
         std::lock_guard lock(mutex_);
         generation = ++generation_;
-        // Whatever older jobs left in the queue is of no interest any more.
+        // Whatever older jobs left in the queue is of no interest any more; a runner shut
+        // down before (its window closed and shown again) hears the new job.
         queue_.clear();
+        closed_ = false;
     }
     events_ = std::move(events);
 

@@ -128,6 +128,18 @@ TEST(JobHandOver, StopThenASecondJobWhileTheFirstFinishesItsRow) {
     EXPECT_FALSE(window.runner.busy());
 }
 
+TEST(JobHandOver, ARunnerShutDownHearsTheNextJob) {
+    // A window closed (its runner shut down) and shown again runs as before.
+    ShippedTables tables;
+    WindowStandIn window;
+    window.runner.shutDown();
+    Parameters p = startupParameters();
+    p.mpMax = 2;
+    window.runner.start(jobInput(p, 72, 72, true), window.events());
+    window.serve([](const auto& s) { return s.finished == 1; });
+    EXPECT_EQ(window.state.outcome, JobOutcome::Finished);
+}
+
 TEST(JobHandOver, DestroyingTheRunnerMidRunStopsAndJoins) {
     ShippedTables tables;
     Parameters p = startupParameters();
