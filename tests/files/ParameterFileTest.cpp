@@ -22,7 +22,9 @@ struct Vars {
 };
 
 std::filesystem::path tempFile(const std::string& name) {
-    return std::filesystem::temp_directory_path() / ("marlinq-param-test-" + name);
+    // Each test runs in its own process, several at once: the process id keeps their files apart.
+    return std::filesystem::temp_directory_path() /
+           ("marlinq-param-test-" + std::to_string(::getpid()) + "-" + name);
 }
 
 Vars readText(const std::string& content) {
