@@ -6,6 +6,25 @@ case_name=$1
 BATCH=$2
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
+# interrupt_after PATTERN ARGS...: runs the command in the background in its own process
+# group (default signal dispositions) and sends it Ctrl-C once standard error matches
+# PATTERN, or after 30 s; out, err and rc as for run.
+interrupt_after() {
+    local pattern=$1 pid
+    shift
+    set -m
+    "$BATCH" "$@" >out 2>err &
+    pid=$!
+    for _ in $(seq 1 600); do
+        grep -q -- "$pattern" err && break
+        sleep 0.05
+    done
+    kill -INT "$pid"
+    wait "$pid"
+    rc=$?
+    set +m
+}
+
 # A distribution of R lines, each with C tab-terminated numbers.
 expect_table() {
     local file=$1 rows=$2 cols=$3
@@ -180,17 +199,7 @@ comma_locale)
     ;;
 interrupt)
     printf 'mpMax 1999\nmmMax 1999\n' >big.in
-    set -m  # the run gets its own process group with the default signal dispositions
-    "$BATCH" --method pb big.in >out 2>err &
-    pid=$!
-    for _ in $(seq 1 600); do
-        grep -q "^Row 1 is passed" err && break
-        sleep 0.05
-    done
-    kill -INT "$pid"
-    wait "$pid"
-    rc=$?
-    set +m
+    interrupt_after "^Row 1 is passed" --method pb big.in
     expect_rc 130
     expect_err "Cancelled!"
     grep -q "Finished calculation of the spheres free energy" err && fail "the run was not stopped"
@@ -299,17 +308,7 @@ sweep_shards_and_folder)
     expect_rc 2
     ;;
 sweep_interrupt)
-    set -m
-    "$BATCH" --method pb --sweep ka=0.2:10:20000 >out 2>err &
-    pid=$!
-    for _ in $(seq 1 600); do
-        grep -q "^point 5 of 20000" err && break
-        sleep 0.05
-    done
-    kill -INT "$pid"
-    wait "$pid"
-    rc=$?
-    set +m
+    interrupt_after "^point 5 of 20000" --method pb --sweep ka=0.2:10:20000
     expect_rc 130
     done_points=$(grep -c "^point [0-9]* of 20000" err)
     [ "$done_points" -ge 5 ] && [ "$done_points" -lt 20000 ] || fail "$done_points points before the stop"
