@@ -316,7 +316,7 @@ const std::string& keptText(std::string text) {
 
 // The docstring of an observable's property.
 std::string observableDoc(const ObservableDef& d) {
-    return std::string(d.description) + (d.shape == ObservableShape::Cell ? "; None without one." : "; NaN without one.");
+    return std::string(d.description) + (d.shape == ObservableShape::Cell ? " (None where there is none)." : " (NaN where there is none).");
 }
 
 std::string summaryDoc() {

@@ -258,6 +258,8 @@ TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
     rec = std::make_shared<InfoSphereBean>(*form->currentResult());
     rec->Mcolor = Grid<std::int32_t>(11, 11);
     rec->Mcolor(0, 1) = 20;
+    rec->absValue = Grid<double>(11, 11);
+    rec->absValue(0, 1) = 1e-3;
     rec->plen = rec->mlen = 0.0;
     dialogs->messages.clear();
     form->label62->setText("kept");
