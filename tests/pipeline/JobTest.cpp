@@ -201,9 +201,9 @@ TEST(Job, ComplexesWithoutFiniteEnergyGetWeightZeroAndOneLogLine) {
         std::to_string(isb.nonFiniteCells) + " complexes have no finite free energy and were given weight 0";
     EXPECT_EQ(std::count(rec.log.begin(), rec.log.end(), line), 1);
     EXPECT_EQ(isb.absValue(60, 5), 0.0);
-    for (std::size_t k = 0; k < isb.Mcolor.cellCount(); ++k) {
+    for (std::size_t k = 0; k < isb.absValue.cellCount(); ++k) {
         ASSERT_TRUE(std::isfinite(isb.absValue.at(k)) && std::isfinite(isb.Value.at(k)));
-        ASSERT_TRUE(isb.Mcolor.at(k) >= 0 && isb.Mcolor.at(k) <= 20);
+        ASSERT_TRUE(isb.absValue.at(k) >= 0.0 && isb.absValue.at(k) <= isb.maxValue);
     }
 }
 
