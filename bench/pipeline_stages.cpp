@@ -36,8 +36,7 @@ InfoSphereBean record(const Parameters& p) {
     for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) sigma->push_back(neutral::sigma(k));
     const std::int32_t n = p.mpMax + 1;
     return InfoSphereBean(72, 72, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, 0, p.mpMax, 0, p.mmMax,
-                          7.356002, 7.563826, Grid<double>(n, n), Grid<double>(n, n), 0,
-                          sigma, false, 0.0);
+                          7.356002, 7.563826, Grid<double>(n, n), Grid<double>(n, n), sigma, false, 0.0);
 }
 
 void BM_DebyeHueckelMatrix(benchmark::State& state) {
@@ -45,7 +44,7 @@ void BM_DebyeHueckelMatrix(benchmark::State& state) {
     for (auto _ : state) {
         const InfoSphereBean isb = record(p);
         DistributionBuilder weights(0, p.mpMax, 0, p.mmMax, p.vc10, p.vc01);
-        weights.addWhole(ParaCalculation::debyeHueckelCells(isb).cells);
+        weights.addWhole(ParaCalculation().debyeHueckelCells(isb).cells);
         benchmark::DoNotOptimize(weights.distribution().maxValue);
     }
 }
@@ -57,7 +56,7 @@ void BM_PoissonBoltzmannRow(benchmark::State& state) {
     for (auto _ : state) {
         DistributionBuilder weights(0, p.mpMax, 0, p.mmMax, p.vc10, p.vc01);
         weights.addRow(static_cast<std::int32_t>(state.range(0)),
-                       ParaCalculation::sphereRow(isb, static_cast<std::int32_t>(state.range(0))).cells);
+                       ParaCalculation().sphereRow(isb, static_cast<std::int32_t>(state.range(0))).cells);
         benchmark::DoNotOptimize(weights.distribution().maxValue);
     }
 }

@@ -145,7 +145,7 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
     }
     counts.rows = static_cast<std::int32_t>(rows);
 
-    ParaCalculation calculation;
+    ParaCalculation calculation(input.threads);
     if (icb.converged && icb.checked) {
         // Converged energies need solved chains; the tables hold the standard ones.
         icb.checked = false;
@@ -174,9 +174,9 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
     // The working record is this thread's alone; the front end sees snapshots of it. The
     // weights are formed from the landscape the stages produce, at the run's concentrations.
     InfoSphereBean isb(icb.plen, icb.mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin,
-                       p.mpMax, p.mmMin, p.mmMax, icb.ffc_minus, icb.ffc_positive, {}, {}, p.mpMin,
+                       p.mpMax, p.mmMin, p.mmMax, icb.ffc_minus, icb.ffc_positive, {}, {},
                        SigmaTable(std::move(sigma)), dh, 0.0);
-    DistributionBuilder weights(p.mpMin, p.mpMax, p.mmMin, p.mmMax, p.vc10, p.vc01);
+    DistributionBuilder weights(p.mpMin, p.mpMax, p.mmMin, p.mmMax, p.vc10, p.vc01, input.threads);
     weights.store(isb);
     isb.converged = icb.converged;
     isb.errorEstimate = chains.errorEstimate;
@@ -225,7 +225,7 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
                 report.text(kCancelled);
                 return JobOutcome::Cancelled;
             }
-            const StageCells row = ParaCalculation::sphereRow(isb, mp);
+            const StageCells row = calculation.sphereRow(isb, mp);
             takeCells(row);
             weights.addRow(mp, row.cells);
             weights.store(isb);
@@ -245,7 +245,7 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
     } else {
         isb.run = true;
         report.text(kDhStarting);
-        const StageCells all = ParaCalculation::debyeHueckelCells(isb);
+        const StageCells all = calculation.debyeHueckelCells(isb);
         takeCells(all);
         weights.addWhole(all.cells);
         weights.store(isb);

@@ -72,7 +72,7 @@ struct CellNotes {
 // standard energy. FreeEnergyOf is the approximation of the stage:
 // F(ka, qp, qn, vcore, CellNotes&).
 template <typename FreeEnergyOf>
-StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, int threads,
+StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, int threadLimit,
                          FreeEnergyOf freeEnergyOf) {
     const std::int64_t n = static_cast<std::int64_t>(list.size());
     StageCells out;
@@ -82,9 +82,8 @@ StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, 
     double errorEstimate = 0.0;
     double standardDifference = 0.0;
     if (n == 0) return out;
-    // No more threads than cells: a team costs more to start than a short row takes, and
-    // every cell is computed alone, so the team size changes no result.
-    if (threads > n) threads = static_cast<int>(n);
+    // No more threads than cells: a team costs more to start than a short row takes.
+    const int threads = teamSize(threadLimit, n);
 
 #pragma omp parallel for num_threads(threads) schedule(static) reduction(+ : unstable) \
     reduction(max : errorEstimate, standardDifference)
@@ -130,10 +129,8 @@ double convergedSphereDH(double ka, double qp, double qn, double vcore, CellNote
 
 }  // namespace
 
-StageCells ParaCalculation::sphereRow(const InfoSphereBean& isb, std::int32_t i) {
+StageCells ParaCalculation::sphereRow(const InfoSphereBean& isb, std::int32_t i) const {
     const StageInputs in(isb, true);
-    const std::int32_t columns = in.mmMax - in.mmMin + 1;
-    const int threads = ParalContr::get_optimized_num_of_threads(columns);
 
     // The band of at most nine cells around charge neutrality, M- = c - 4 .. c + 4.
     std::vector<Index> list;
@@ -147,11 +144,11 @@ StageCells ParaCalculation::sphereRow(const InfoSphereBean& isb, std::int32_t i)
             if (mm != 0 && std::fabs(mm - c) <= 4.0) list.push_back(Index{i, mm});
         }
     }
-    return isb.converged ? evaluateCells(in, list, threads, convergedSphere)
-                         : evaluateCells(in, list, threads, sphereEnergy);
+    return isb.converged ? evaluateCells(in, list, threadLimit, convergedSphere)
+                         : evaluateCells(in, list, threadLimit, sphereEnergy);
 }
 
-StageCells ParaCalculation::debyeHueckelCells(const InfoSphereBean& isb) {
+StageCells ParaCalculation::debyeHueckelCells(const InfoSphereBean& isb) const {
     const StageInputs in(isb, false);
     const std::int32_t rows = in.mpMax - in.mpMin + 1;
     const std::int32_t columns = in.mmMax - in.mmMin + 1;
@@ -164,9 +161,8 @@ StageCells ParaCalculation::debyeHueckelCells(const InfoSphereBean& isb) {
             if (mp != 0 && mm != 0) list.push_back(Index{mp, mm});
         }
     }
-    const int threads = ParalContr::get_optimized_num_of_threads(rows * columns);
-    return isb.converged ? evaluateCells(in, list, threads, convergedSphereDH)
-                         : evaluateCells(in, list, threads, sphereEnergyDH);
+    return isb.converged ? evaluateCells(in, list, threadLimit, convergedSphereDH)
+                         : evaluateCells(in, list, threadLimit, sphereEnergyDH);
 }
 
 }  // namespace marlinq

@@ -4,6 +4,7 @@
 
 #include "kernel/Interpolation.h"
 #include "physics/Constants.h"
+#include "pipeline/ParaCalculation.h"
 
 #include <cmath>
 
@@ -44,7 +45,8 @@ struct WeightPass {
     std::int64_t nonFinite = 0;
 };
 
-WeightPass weighCells(const Concentrations& c, const std::vector<LandscapeCell>& cells, double offset) {
+WeightPass weighCells(const Concentrations& c, const std::vector<LandscapeCell>& cells, double offset,
+                      int threadLimit) {
     WeightPass pass;
     const std::int64_t n = static_cast<std::int64_t>(cells.size());
     pass.w.resize(cells.size());
@@ -54,8 +56,8 @@ WeightPass weighCells(const Concentrations& c, const std::vector<LandscapeCell>&
     std::int64_t nonFinite = 0;
     // Every cell is weighed alone and the reductions are exact, so the team size changes
     // no result; a row of a few cells stays on the calling thread.
-#pragma omp parallel for schedule(static) if (n > 4096) reduction(max : lMax) reduction(|| : overflow) \
-    reduction(+ : nonFinite)
+#pragma omp parallel for num_threads(teamSize(threadLimit, n)) schedule(static) if (n > 4096) \
+    reduction(max : lMax) reduction(|| : overflow) reduction(+ : nonFinite)
     for (std::int64_t k = 0; k < n; ++k) {
         const LandscapeCell& cell = cells[static_cast<std::size_t>(k)];
         double wk = 0.0;
@@ -76,9 +78,10 @@ WeightPass weighCells(const Concentrations& c, const std::vector<LandscapeCell>&
 }
 
 // The weights of the cells again, with a new offset (cells without a finite E keep 0).
-void reweigh(const Concentrations& c, const std::vector<LandscapeCell>& cells, double offset, std::vector<double>& w) {
+void reweigh(const Concentrations& c, const std::vector<LandscapeCell>& cells, double offset, std::vector<double>& w,
+             int threadLimit) {
     const std::int64_t n = static_cast<std::int64_t>(cells.size());
-#pragma omp parallel for schedule(static) if (n > 4096)
+#pragma omp parallel for num_threads(teamSize(threadLimit, n)) schedule(static) if (n > 4096)
     for (std::int64_t k = 0; k < n; ++k) {
         const LandscapeCell& cell = cells[static_cast<std::size_t>(k)];
         if (std::isfinite(cell.E)) w[static_cast<std::size_t>(k)] = c.weight(cell.mp, cell.mm, cell.E, offset);
@@ -92,9 +95,9 @@ double weightShiftOffset(double max_shift) { return max_shift == 0.0 ? 0.0 : max
 double weightShiftFactor(double max_shift) { return std::pow(kE, -weightShiftOffset(max_shift)); }
 
 DistributionBuilder::DistributionBuilder(std::int32_t mpMin, std::int32_t mpMax, std::int32_t mmMin,
-                                         std::int32_t mmMax, double cPlus, double cMinus)
+                                         std::int32_t mmMax, double cPlus, double cMinus, int threadLimit)
     : mpMin_(mpMin), mpMax_(mpMax), mmMin_(mmMin), mmMax_(mmMax), cPlus_(cPlus), cMinus_(cMinus),
-      lnPlus_(std::log(cPlus)), lnMinus_(std::log(cMinus)) {
+      lnPlus_(std::log(cPlus)), lnMinus_(std::log(cMinus)), threadLimit_(threadLimit) {
     const std::int32_t rows = mpMax - mpMin + 1, cols = mmMax - mmMin + 1;
     d_.absValue = Grid<double>(rows, cols);
     d_.Value = Grid<double>(rows, cols);
@@ -192,7 +195,7 @@ void DistributionBuilder::addRow(std::int32_t mp, const std::vector<LandscapeCel
                static_cast<std::size_t>(cell.mm - mmMin_);
     };
     const double offset = weightShiftOffset(d_.max_shift);
-    WeightPass pass = weighCells(conc, row, offset);
+    WeightPass pass = weighCells(conc, row, offset, threadLimit_);
     if (!std::isfinite(pass.lMax)) d_.unrepresentable = true;
     if (pass.overflow && std::isfinite(pass.lMax)) {
         // A larger common shift: the row is weighed anew with it, everything else lowered
@@ -202,7 +205,7 @@ void DistributionBuilder::addRow(std::int32_t mp, const std::vector<LandscapeCel
         std::vector<char> skip(d_.absValue.cellCount(), 0);
         for (const LandscapeCell& cell : row) skip[cellOf(cell)] = 1;
         rescale(offset - newOffset, skip);
-        reweigh(conc, row, newOffset, pass.w);
+        reweigh(conc, row, newOffset, pass.w, threadLimit_);
         d_.max_shift = newShift;
     }
     if (!row.empty()) {
@@ -245,7 +248,7 @@ void DistributionBuilder::finishRows() {
 void DistributionBuilder::addWhole(const std::vector<LandscapeCell>& cells) {
     const Concentrations conc{cPlus_, cMinus_, lnPlus_, lnMinus_};
     const std::int32_t cols = mmMax_ - mmMin_ + 1;
-    WeightPass pass = weighCells(conc, cells, 0.0);
+    WeightPass pass = weighCells(conc, cells, 0.0, threadLimit_);
     for (std::size_t k = 0; k < cells.size(); ++k) {
         const std::int32_t r = cells[k].mp - mpMin_, c = cells[k].mm - mmMin_;
         d_.absValue(r, c) = pass.w[k];
@@ -262,7 +265,7 @@ void DistributionBuilder::addWhole(const std::vector<LandscapeCell>& cells) {
                    static_cast<std::size_t>(cell.mm - mmMin_)] = 1;
         rescale(0.0 - offset, listed);
         std::fill(pass.w.begin(), pass.w.end(), 0.0);
-        reweigh(conc, cells, offset, pass.w);
+        reweigh(conc, cells, offset, pass.w, threadLimit_);
         for (std::size_t k = 0; k < cells.size(); ++k) {
             const std::int32_t r = cells[k].mp - mpMin_, c = cells[k].mm - mmMin_;
             d_.absValue(r, c) = pass.w[k];
@@ -298,8 +301,9 @@ Landscape landscapeOf(const InfoSphereBean& record) {
     return l;
 }
 
-Distribution distributionOf(const Landscape& landscape, double cPlus, double cMinus) {
-    DistributionBuilder builder(landscape.mpMin, landscape.mpMax, landscape.mmMin, landscape.mmMax, cPlus, cMinus);
+Distribution distributionOf(const Landscape& landscape, double cPlus, double cMinus, int threadLimit) {
+    DistributionBuilder builder(landscape.mpMin, landscape.mpMax, landscape.mmMin, landscape.mmMax, cPlus, cMinus,
+                                threadLimit);
     builder.enterFreeChains();
     const CellEnergies& e = landscape.cells;
     const auto cellAt = [&](std::int32_t r, std::int32_t c) {

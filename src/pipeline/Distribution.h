@@ -56,8 +56,9 @@ struct Distribution {
 class DistributionBuilder {
 public:
     // Weights 0 everywhere, no shift; nothing entered yet.
+    // threadLimit: the most threads a pass over many cells may use (0: the machine's).
     DistributionBuilder(std::int32_t mpMin, std::int32_t mpMax, std::int32_t mmMin, std::int32_t mmMax, double cPlus,
-                        double cMinus);
+                        double cMinus, int threadLimit = 0);
 
     // The lone chains (1, 0) and (0, 1), where the ranges hold them, take c+ and c- on the
     // current scale.
@@ -86,6 +87,7 @@ private:
 
     std::int32_t mpMin_, mpMax_, mmMin_, mmMax_;
     double cPlus_, cMinus_, lnPlus_, lnMinus_;
+    int threadLimit_;
     bool plusCell_ = false, minusCell_ = false;  // the lone chains lie inside the ranges
     Distribution d_;
     std::vector<std::size_t> written_;  // cells the rows wrote, row-major
@@ -95,7 +97,7 @@ private:
 
 // The distribution of a landscape at free concentrations c+ (lone '+' chains) and c-: for a
 // finished run's landscape and the run's own concentrations, the run's distribution.
-Distribution distributionOf(const Landscape& landscape, double cPlus, double cMinus);
+Distribution distributionOf(const Landscape& landscape, double cPlus, double cMinus, int threadLimit = 0);
 
 // Exponent offset that the weights carry for a given max_shift: 0 when max_shift is 0 (no
 // shift), else max_shift - 10, so that the largest log-weight L_max (which max_shift holds)

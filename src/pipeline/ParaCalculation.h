@@ -5,7 +5,6 @@
 #include "pipeline/Records.h"
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,13 +16,13 @@ struct Index {
     std::int32_t mm;
 };
 
-class ParalContr {
-public:
-    virtual ~ParalContr() = default;
-    static int get_num_of_cores() { return 4; }
-    static int get_optimized_num_of_threads(int /*scale*/) { return 8; }
-    static int get_optimized_num_of_threads_sum(int scale) { return scale >= 5000 ? 8 : 1; }
-};
+// Threads a team may have on this machine: omp_get_max_threads(), which follows
+// OMP_NUM_THREADS.
+int machineThreads();
+// Team size of a stage that computes `tasks` independent pieces: the caller's limit (0 or
+// less: machineThreads()), never more than the pieces, at least 1. Every piece is
+// computed alone, so the team size changes no result.
+int teamSize(int threadLimit, std::int64_t tasks);
 
 // The cells of the energy landscape a complex stage evaluated, with notes on their solves.
 struct StageCells {
@@ -44,22 +43,21 @@ struct ChainStageReport {
 
 class ParaCalculation {
 public:
-    ParaCalculation() = default;
-    explicit ParaCalculation(std::shared_ptr<InfoChainBean> icb_) : icb(std::move(icb_)) {}
+    // threadLimit: the most threads a stage's team may have (0: the machine's).
+    explicit ParaCalculation(int threadLimit = 0) : threadLimit(threadLimit) {}
 
-    // Fills icb.ffc_minus and icb.ffc_positive. Returns 1; on failure (a table that cannot
-    // be read, a chain energy that is not a number) returns 0 and, if given, the reason.
-    int startChainEnergy(InfoChainBean& icb, std::string* failure = nullptr);
-    // The same with the tables loaded by the caller (only read when icb.checked; nullptr
-    // then fails the stage) and the chain solves' diagnostics returned, not printed.
+    // Fills icb.ffc_minus and icb.ffc_positive from the tables loaded by the caller (only
+    // read when icb.checked; nullptr then fails the stage) or by solving both chains, and
+    // returns the chain solves' diagnostics in the report. Returns 1; on failure (no
+    // tables, a chain energy that is not a number) returns 0 with the reason in the report.
     int startChainEnergy(InfoChainBean& icb, const ChainTables* tables, ChainStageReport& report);
     // The Poisson-Boltzmann row M+ = i of the landscape: the band of at most nine cells
     // around charge neutrality, in ascending M- (none for M+ = 0 or outside the range).
-    static StageCells sphereRow(const InfoSphereBean& isb, std::int32_t i);
+    StageCells sphereRow(const InfoSphereBean& isb, std::int32_t i) const;
     // Every complex (M+, M- >= 1) of the ranges by Debye-Hueckel.
-    static StageCells debyeHueckelCells(const InfoSphereBean& isb);
+    StageCells debyeHueckelCells(const InfoSphereBean& isb) const;
 
-    std::shared_ptr<InfoChainBean> icb;
+    int threadLimit = 0;
 };
 
 }  // namespace marlinq
