@@ -49,7 +49,9 @@ TEST_F(WindowTest, ObservablesPanelNamesTheResultPanelsComplex) {
         const ResultSnapshot rec = form->currentResult();
         const Observables o = computeObservables(*rec);
         ASSERT_TRUE(o.mostProbable);
-        EXPECT_EQ(rec->colourClasses()(o.mostProbable->first - rec->mpMin, o.mostProbable->second - rec->mmMin), 20);
+        EXPECT_EQ(weightClasses(rec->absValue, rec->maxValue)(o.mostProbable->first - rec->mpMin,
+                                                              o.mostProbable->second - rec->mmMin),
+                  20);
         EXPECT_EQ(panel->valueLabel("most_probable")->text(),
                   QStringLiteral("(%1, %2)").arg(form->label21->text(), form->label61->text()));
     }
