@@ -1,5 +1,7 @@
 #include "BatchOptions.h"
 
+#include "pipeline/Units.h"
+
 #include <charconv>
 
 namespace marlinq::batch {
@@ -178,8 +180,8 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             std::string v;
             if (!value(v)) return std::nullopt;
             const std::optional<double> a = sweepOptionNumber(v);
-            if (!a || !(*a > 0.0)) {
-                error = "--unit-nm takes the segment size in nm, a number above 0, not '" + v + "'";
+            if (!a || !unitNmAllowed(*a)) {
+                error = "--unit-nm takes " + unitNmRange() + ", not '" + v + "'";
                 return std::nullopt;
             }
             o.unitNm = *a;

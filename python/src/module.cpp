@@ -296,8 +296,7 @@ struct PyResult {
     }
     // The observables under the keys of marlinq-batch --summary.
     py::dict summary(const std::optional<double>& unitNm) const {
-        if (unitNm && (!(*unitNm > 0.0) || !std::isfinite(*unitNm)))
-            throw py::value_error("unit_nm must be a length above 0 (nm)");
+        if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
         py::dict d;
         for (const ObservableDef* o : observablesInOutput(false)) d[py::str(std::string(o->name))] = observable(*o, unitNm);
         if (unitNm) {
@@ -505,8 +504,7 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
         axis.values = values[k];
         plan.axes.push_back(std::move(axis));
     }
-    if (unitNm && !(*unitNm > 0.0 && std::isfinite(*unitNm)))
-        throw py::value_error("unit_nm must be a length above 0 (nm)");
+    if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
     plan.unitNm = unitNm;
     if (shardCount < 1 || shardIndex < 0 || shardIndex >= shardCount) throw py::value_error("bad shard");
     plan.shard = Shard{shardIndex, shardCount};

@@ -150,3 +150,11 @@ def test_keep_energies_false():
     assert r.free_energies is None
     assert r.free_energies_csv().splitlines()[1:] == ["mp,mm,F,E,absValue,Value"]
     assert r.summary() == marlinq.run().summary()
+
+
+def test_summary_takes_segment_sizes_the_batch_command_takes():
+    r = marlinq.run(method="dh")
+    for unit in (1e300, 1e-300, 0.0, -1.0, float("nan")):
+        with pytest.raises(ValueError, match="from 0.01 to 100"):
+            r.summary(unit_nm=unit)
+    assert r.summary(unit_nm=100.0)["unit_nm"] == 100.0

@@ -109,6 +109,12 @@ def test_sweep_errors(tmp_path):
         marlinq.sweep(p, {"ka": [0.5]}, accuracy="exact")
     with pytest.raises(FileNotFoundError):
         marlinq.sweep(p, {"ka": [0.5]}, data_dir=tmp_path)
+    # Segment sizes from 0.01 to 100 nm, as --unit-nm takes them.
+    for unit in (1e300, 1e-300, 0.00999, 100.001):
+        with pytest.raises(ValueError, match="from 0.01 to 100"):
+            marlinq.sweep(p, {"salt_mM": [10]}, unit_nm=unit)
+    t = marlinq.sweep(p, {"salt_mM": [7.26]}, unit_nm=0.714)
+    assert "between 7.260635 and 18151.587 mM" in t["status"][0]
 
 
 def batch_sweep(batch, *args):

@@ -56,7 +56,10 @@ Observables computeObservables(const InfoSphereBean& isb) {
         complexMax = a(heaviest->first - isb.mpMin, heaviest->second - isb.mmMin);
     if (o.mostProbable) {
         o.mostProbableShare = isb.share(o.mostProbable->first - isb.mpMin, o.mostProbable->second - isb.mmMin);
-        o.mostProbableCoreRadius = complex::coreRadius(o.mostProbable->first, isb.plen, o.mostProbable->second, isb.mlen);
+        // A lone chain has no core: the radius stays undefined (null in the summary).
+        if (o.mostProbable->first >= 1 && o.mostProbable->second >= 1)
+            o.mostProbableCoreRadius =
+                complex::coreRadius(o.mostProbable->first, isb.plen, o.mostProbable->second, isb.mlen);
     }
     if (!(complexMax > 0.0) || !std::isfinite(complexMax)) return o;
     o.anyComplex = true;

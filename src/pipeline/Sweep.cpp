@@ -53,6 +53,23 @@ std::string csvField(const std::string& s) {
     return out + "\"";
 }
 
+// The ka range a run takes (the first check of a run says the same).
+constexpr double kKaMin = 0.2, kKaMax = 10.0;
+bool kaAllowed(double ka) { return ka >= kKaMin && ka <= kKaMax; }
+
+// A salt bound in mM with the fewest digits whose value, applied as a sweep applies it, is
+// itself allowed: the bound rounded inwards, so that the printed number can be typed back.
+std::string saltBoundText(double saltMM, double unitNm) {
+    char buf[64];
+    for (int digits = 6; digits <= 17; ++digits) {
+        const auto end = std::to_chars(buf, buf + sizeof buf, saltMM, std::chars_format::general, digits).ptr;
+        double back = 0.0;
+        std::from_chars(buf, end, back);
+        if (kaAllowed(asShown(kaOfSaltMillimolar(back, unitNm)))) return std::string(buf, end);
+    }
+    return formatGeneral(saltMM, '.');
+}
+
 }  // namespace
 
 const std::vector<std::string>& sweepableNames() {
@@ -159,8 +176,13 @@ std::optional<Shard> parseShard(std::string_view text, std::string& error) {
 
 std::int64_t sweepPointCount(const SweepSpec& plan) {
     if (plan.axes.empty()) return 0;
+    // A grid too large for 64 bits counts as the largest count (no front end runs it).
     std::int64_t n = 1;
-    for (const SweepAxis& a : plan.axes) n *= static_cast<std::int64_t>(a.values.size());
+    for (const SweepAxis& a : plan.axes) {
+        const auto size = static_cast<std::int64_t>(std::min<std::size_t>(
+            a.values.size(), static_cast<std::size_t>(std::numeric_limits<std::int64_t>::max())));
+        if (__builtin_mul_overflow(n, size, &n)) return std::numeric_limits<std::int64_t>::max();
+    }
     return n;
 }
 
@@ -175,11 +197,18 @@ std::vector<double> sweepPointValues(const SweepSpec& plan, std::int64_t index) 
     return values;
 }
 
-std::vector<std::int64_t> shardPoints(const SweepSpec& plan) {
-    std::vector<std::int64_t> points;
+std::int64_t shardPointCount(const SweepSpec& plan) {
     const std::int64_t n = sweepPointCount(plan);
-    for (std::int64_t i = plan.shard.index; i < n; i += plan.shard.count) points.push_back(i);
-    return points;
+    const Shard& s = plan.shard;
+    if (s.count < 1 || s.index < 0 || s.index >= n) return 0;
+    // The points index, index + count, ... up to n - 1, counted without forming a sum that
+    // could pass the largest index.
+    return (n - 1 - s.index) / s.count + 1;
+}
+
+std::int64_t shardPointIndex(const SweepSpec& plan, std::int64_t k) {
+    // k < shardPointCount(plan), so the product stays below the grid's count.
+    return plan.shard.index + k * plan.shard.count;
 }
 
 std::optional<ParameterSet> sweepPointSet(const SweepSpec& plan, const std::vector<double>& values,
@@ -205,11 +234,20 @@ std::optional<ParameterSet> sweepPointSet(const SweepSpec& plan, const std::vect
         else if (name == "mmMin") p.mmMin = whole;
         else if (name == "mmMax") p.mmMax = whole;
         else if (name == "salt_mM") {
-            if (!plan.unitNm || !(*plan.unitNm > 0.0)) {
-                error = "salt_mM needs the segment size in nm (--unit-nm)";
+            if (!plan.unitNm || !unitNmAllowed(*plan.unitNm)) {
+                error = "salt_mM needs " + unitNmRange() + " (--unit-nm)";
                 return std::nullopt;
             }
             p.ka = asShown(kaOfSaltMillimolar(v, *plan.unitNm));
+            if (!kaAllowed(p.ka)) {
+                // The salt asked for is what the user knows: name its range, not ka's.
+                error = "salt_mM " + formatGeneral(v, '.') + " is ka " + formatGeneral(p.ka, '.') + "; at a = " +
+                        formatGeneral(*plan.unitNm, '.') + " nm the salt must be between " +
+                        saltBoundText(saltMillimolar(kKaMin, *plan.unitNm), *plan.unitNm) + " and " +
+                        saltBoundText(saltMillimolar(kKaMax, *plan.unitNm), *plan.unitNm) +
+                        " mM (ka from 0.2 to 10)";
+                return std::nullopt;
+            }
         } else {
             error = "'" + name + "' can not be swept";
             return std::nullopt;
@@ -253,14 +291,13 @@ SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const std::s
 SweepResult runSweep(const SweepSpec& plan, std::shared_ptr<const ChainTables> tables, const std::string& tablesError,
                      std::stop_token token, const SweepCallback& onPoint) {
     SweepResult result;
-    const std::vector<std::int64_t> points = shardPoints(plan);
-    result.total = static_cast<std::int64_t>(points.size());
-    for (const std::int64_t index : points) {
+    result.total = shardPointCount(plan);
+    for (std::int64_t k = 0; k < result.total; ++k) {
         if (token.stop_requested()) {
             result.stopped = true;
             break;
         }
-        const SweepPoint point = runSweepPoint(plan, index, tables, tablesError);
+        const SweepPoint point = runSweepPoint(plan, shardPointIndex(plan, k), tables, tablesError);
         ++result.done;
         if (onPoint) onPoint(point, result.done, result.total);
     }

@@ -57,8 +57,12 @@ struct SweepSpec {
 std::int64_t sweepPointCount(const SweepSpec& plan);
 // The value of every axis at a point: index = i0 * n1 + i1 (first axis outermost).
 std::vector<double> sweepPointValues(const SweepSpec& plan, std::int64_t index);
-// The indices this plan's shard runs, in increasing order.
-std::vector<std::int64_t> shardPoints(const SweepSpec& plan);
+// How many points this plan's shard runs (0 when its index is past the grid: a shard count
+// above the number of points leaves the later shards empty). No point is ever repeated.
+std::int64_t shardPointCount(const SweepSpec& plan);
+// The k-th point of the shard (0 <= k < shardPointCount), in increasing order. The shard's
+// points are never stored: a sweep of any size walks them in constant memory.
+std::int64_t shardPointIndex(const SweepSpec& plan, std::int64_t k);
 
 // The parameter set of a point: the base with each swept value applied as the line of a
 // parameter file would be (the reals rounded to the 15 digits a file shows; zp, zn,

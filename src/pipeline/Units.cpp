@@ -14,6 +14,10 @@ constexpr double kPerNm3PerMolar = kAvogadro * 1e-24;
 double kappaSquaredPerMolar(double bjerrumNm) { return constants::kEightPi * bjerrumNm * kPerNm3PerMolar; }
 }  // namespace
 
+bool unitNmAllowed(double unitNm) { return unitNm >= kUnitNmMin && unitNm <= kUnitNmMax; }
+
+std::string unitNmRange() { return "the segment size in nm, from 0.01 to 100"; }
+
 double saltMillimolar(double ka, double unitNm) {
     const double kappa = ka / unitNm;  // 1/nm
     return 1000.0 * kappa * kappa / kappaSquaredPerMolar(unitNm);

@@ -4,6 +4,7 @@
 #include "pipeline/AtomicFile.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ObservablesText.h"
+#include "pipeline/Units.h"
 #include "ui/NumberInput.h"
 #include "ui/UserDialogs.h"
 
@@ -82,7 +83,7 @@ std::optional<double> ObservablesPanel::unitNm() const {
     const QString text = unitBox->text().trimmed();
     if (text.isEmpty()) return std::nullopt;
     const double a = tolerantDouble(text);
-    if (!(a > 0.0) || !std::isfinite(a)) return std::nullopt;
+    if (!unitNmAllowed(a)) return std::nullopt;  // 0.01..100 nm, as the batch command takes
     return a;
 }
 

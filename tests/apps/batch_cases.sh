@@ -256,8 +256,11 @@ PY
     run -q --summary -
     expect_rc 2
     grep -q "standard output" err || fail "two results on standard output were accepted"
-    run -q --unit-nm -1
-    expect_rc 2
+    for unit in -1 1e300 1e-300 0.00999 100.001; do
+        run -q --unit-nm $unit
+        expect_rc 2
+        grep -q "from 0.01 to 100" err || fail "--unit-nm $unit: $(cat err)"
+    done
     ;;
 sweep_values_and_refused_point)
     run -q --sweep ka=0.5,0.1,1
@@ -285,6 +288,10 @@ sweep_values_and_refused_point)
     run -q --sweep salt_mM=7.2606354335136434,100 --unit-nm 0.714
     expect_rc 0
     sed -n 2p out | grep -q '^0,7.26063543351364,4,4,' || fail "7.26 mM is not ka 0.2 at 0.714 nm: $(sed -n 2p out)"
+    run -q --sweep salt_mM=7.26 --unit-nm 0.714
+    expect_rc 0
+    grep -q ',"salt_mM 7.26 is ka 0.199996[0-9]*; at a = 0.714 nm the salt must be between 7.260635 and 18151.587 mM (ka from 0.2 to 10)"$' out ||
+        fail "refused salt: $(sed -n 2p out)"
     ;;
 sweep_shards_and_folder)
     startup_file base.in

@@ -133,6 +133,8 @@ TEST(Observables, NoWeightsNoAverages) {
     EXPECT_TRUE(std::isnan(f.meanMm));
     const std::string json = summaryJson(f, RunDescription{startupParameterSet(), p, {}, {}, false, {}});
     EXPECT_NE(json.find("\"mean_mm\": null"), std::string::npos) << json;
+    // A lone chain has no core: no radius of one collapsed block.
+    EXPECT_NE(json.find("\"core_radius\": null"), std::string::npos) << json;
 }
 
 TEST(Observables, MostProbableCellOverTheMapOrAmongComplexes) {

@@ -82,7 +82,25 @@ TEST(SweepGrid, FirstAxisOutermostAndShards) {
     const auto shard = parseShard("1/4", error);
     ASSERT_TRUE(shard);
     plan.shard = *shard;
-    EXPECT_EQ(shardPoints(plan), (std::vector<std::int64_t>{1, 5}));
+    const auto points = [](const SweepSpec& p) {
+        std::vector<std::int64_t> v;
+        for (std::int64_t k = 0; k < shardPointCount(p); ++k) v.push_back(shardPointIndex(p, k));
+        return v;
+    };
+    EXPECT_EQ(points(plan), (std::vector<std::int64_t>{1, 5}));
+    // Shard counts near the 64-bit limit: no overflow, later shards empty, no point twice.
+    plan.shard = *parseShard("1/9223372036854775807", error);
+    EXPECT_EQ(points(plan), (std::vector<std::int64_t>{1}));
+    plan.shard = *parseShard("0/9223372036854775807", error);
+    EXPECT_EQ(points(plan), (std::vector<std::int64_t>{0}));
+    plan.shard = *parseShard("2/9223372036854775807", error);
+    EXPECT_EQ(points(plan), (std::vector<std::int64_t>{2}));
+    plan.shard = *parseShard("6/9223372036854775807", error);
+    EXPECT_TRUE(points(plan).empty());
+    plan.shard = *parseShard("9223372036854775806/9223372036854775807", error);
+    EXPECT_TRUE(points(plan).empty());
+    plan.shard = Shard{5, 6};
+    EXPECT_EQ(points(plan), (std::vector<std::int64_t>{5}));
     for (const char* bad : {"4/4", "-1/2", "1/0", "1", "a/b", "1/2/3"}) EXPECT_FALSE(parseShard(bad, error)) << bad;
 }
 
@@ -102,6 +120,17 @@ TEST(SweepGrid, PointSetsAsAParameterFileLineWould) {
     set = sweepPointSet(plan, {100.0}, error);
     ASSERT_TRUE(set) << error;
     EXPECT_NEAR(set->params.ka, 0.74224, 1e-5);
+    // A salt whose ka falls just outside 0.2..10 is refused with the salt range at this
+    // segment size (kappa^2 = 8 pi a N_A c: 7.2606348 to 18151.58704 mM at 0.714 nm), each bound
+    // itself accepted when typed back.
+    EXPECT_FALSE(sweepPointSet(plan, {7.26}, error));
+    EXPECT_NE(error.find("at a = 0.714 nm the salt must be between 7.260635 and 18151.587 mM"), std::string::npos)
+        << error;
+    EXPECT_TRUE(sweepPointSet(plan, {7.260635}, error)) << error;
+    EXPECT_TRUE(sweepPointSet(plan, {18151.587}, error)) << error;
+    EXPECT_FALSE(sweepPointSet(plan, {18151.59}, error));
+    plan.unitNm = 1e300;
+    EXPECT_FALSE(sweepPointSet(plan, {100.0}, error));
 }
 
 class SweepRuns : public ::testing::Test {
