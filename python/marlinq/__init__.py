@@ -126,8 +126,9 @@ def profile(params, mp, mm, method="dh", accuracy="standard"):
     ``charge_density``, and the numbers ``Z``, ``Rc``, ``kRc``. With accuracy="converged"
     the Poisson-Boltzmann potential is that of the grid-converged scheme, shown at the same
     radii. The same numbers as ``marlinq-batch --method METHOD --accuracy ACCURACY --profile
-    MP MM``. Invalid input raises ValueError.
+    MP MM``: mp and mm are integers from 1 to 100000 (TypeError for another type,
+    ValueError outside). Invalid input raises ValueError.
     """
     if params is None:
         params = Parameters()
-    return _core._profile(params, int(mp), int(mm), str(method), str(accuracy))
+    return _core._profile(params, mp, mm, str(method), str(accuracy))

@@ -16,6 +16,7 @@
 #include "pipeline/ObservablesText.h"
 #include "pipeline/ParaCalculation.h"
 #include "pipeline/Sweep.h"
+#include "pipeline/InputValidation.h"
 #include "pipeline/Units.h"
 
 #include <pybind11/numpy.h>
@@ -53,11 +54,29 @@ constexpr const char* kSolveStart = "Solving for linear chains 'minus' and 'plus
 // A real as the window's text field holds it: shown with 15 significant digits, read back.
 double asShown(double v) { return parseLeadingDouble(formatGeneral(v, '.')).value_or(v); }
 
+// The Python type name of a value, for a TypeError.
+std::string typeName(py::handle value) { return py::str(py::type::handle_of(value).attr("__name__")); }
+
+// A whole number given as a Python integer (or NumPy's): a float, a string or a bool is a
+// TypeError, as Python's own range() says; a value outside 32 bits a ValueError.
 std::int32_t toInt32(py::handle value, const char* name) {
-    const long long v = py::cast<long long>(value);
+    if (PyBool_Check(value.ptr()) || !PyIndex_Check(value.ptr()))
+        throw py::type_error(std::string(name) + " must be an integer, not " + typeName(value));
+    const long long v = py::cast<long long>(py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr())));
     if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
         throw py::value_error(std::string(name) + " does not fit in a 32-bit integer");
     return static_cast<std::int32_t>(v);
+}
+
+// A real given as a Python number (int, float or NumPy's): a string, a bool or None is a
+// TypeError, never read as text or as 0 and 1.
+double toReal(py::handle value, const char* name) {
+    if (PyBool_Check(value.ptr()) || PyUnicode_Check(value.ptr()) || PyBytes_Check(value.ptr()) ||
+        !(PyFloat_Check(value.ptr()) || PyIndex_Check(value.ptr()) || PyNumber_Check(value.ptr())))
+        throw py::type_error(std::string(name) + " must be a number, not " + typeName(value));
+    const double v = PyFloat_AsDouble(value.ptr());
+    if (v == -1.0 && PyErr_Occurred()) throw py::error_already_set();
+    return v;
 }
 
 // The charged length from charge and density, truncated to whole segments, as a loaded
@@ -139,17 +158,17 @@ void applyKeywords(PyParameters& p, const py::kwargs& kw) {
     };
     Parameters& v = p.set.params;
     for (const RealField& f : kRealFields)
-        if (auto h = take(f.key, f.alias)) v.*f.member = asShown(py::cast<double>(*h));
+        if (auto h = take(f.key, f.alias)) v.*f.member = asShown(toReal(*h, f.key));
     for (const IntField& f : kIntFields)
         if (auto h = take(f.key, f.alias)) v.*f.member = toInt32(*h, f.key);
     const auto kip = take("kiplus", "xi_plus"), kim = take("kiminus", "xi_minus");
     const auto plen = take("plen", "plen"), mlen = take("mlen", "mlen");
     if (kip && plen) throw py::type_error("give either kiplus or plen, not both (kiplus = zp / plen)");
     if (kim && mlen) throw py::type_error("give either kiminus or mlen, not both (kiminus = zn / mlen)");
-    if (kip) p.set.plen = lengthFrom(v.zp, py::cast<double>(*kip), "kiplus");
-    if (kim) p.set.mlen = lengthFrom(v.zn, py::cast<double>(*kim), "kiminus");
-    if (plen) p.set.plen = py::cast<double>(*plen);
-    if (mlen) p.set.mlen = py::cast<double>(*mlen);
+    if (kip) p.set.plen = lengthFrom(v.zp, toReal(*kip, "kiplus"), "kiplus");
+    if (kim) p.set.mlen = lengthFrom(v.zn, toReal(*kim, "kiminus"), "kiminus");
+    if (plen) p.set.plen = toReal(*plen, "plen");
+    if (mlen) p.set.mlen = toReal(*mlen, "mlen");
     if (!given.empty())
         throw py::type_error("Parameters() got an unexpected keyword argument '" + given.begin()->first + "'");
     v.kip = p.kiplus();
@@ -563,11 +582,15 @@ struct PyProfile {
     py::object r, u, uDh, densityPlus, densityMinus, chargeDensity;
 };
 
-PyProfile profileOf(const PyParameters& params, std::int32_t mp, std::int32_t mm, const std::string& method,
+PyProfile profileOf(const PyParameters& params, py::handle mpValue, py::handle mmValue, const std::string& method,
                     const std::string& accuracy) {
+    // As marlinq-batch --profile MP MM: two whole numbers from 1 to the largest aggregation.
+    const std::int32_t mp = toInt32(mpValue, "mp"), mm = toInt32(mmValue, "mm");
     const bool dh = parseMethod(method);
     const bool converged = parseAccuracy(accuracy);
-    if (mp < 0 || mm < 0) throw py::value_error("mp and mm must not be negative");
+    if (mp < 1 || mm < 1 || mp > kMaxAggregation || mm > kMaxAggregation)
+        throw py::value_error("mp and mm must be whole numbers from 1 to " + std::to_string(kMaxAggregation) +
+                              ", not " + std::to_string(mp) + " and " + std::to_string(mm));
     const Parameters p = validated(params);
     PyProfile out;
     {
@@ -620,8 +643,9 @@ reads back to the same set. Without arguments: the window's start-up values.
     for (const RealField& f : kRealFields) {
         const auto member = f.member;
         auto get = [member](const PyParameters& p) { return p.set.params.*member; };
-        auto set = [member](PyParameters& p, double v) {
-            p.set.params.*member = asShown(v);
+        const char* key = f.key;
+        auto set = [member, key](PyParameters& p, py::handle v) {
+            p.set.params.*member = asShown(toReal(v, key));
             p.set.params.kip = p.kiplus();
             p.set.params.kim = p.kiminus();
         };

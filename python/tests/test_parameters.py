@@ -3,6 +3,7 @@
 import copy
 import pickle
 
+import numpy as np
 import pytest
 
 import marlinq
@@ -108,3 +109,22 @@ def test_validate_reports_the_first_failing_check():
         marlinq.Parameters(zp=18, plen=200, ka=0.1).validate()
     with pytest.raises(TypeError, match="unexpected keyword argument 'kb'"):
         marlinq.Parameters(kb=1)
+
+
+def test_wrong_types_are_type_errors_wrong_values_value_errors():
+    for kw in ({"ka": "0.5"}, {"ka": True}, {"ka": None}, {"kiplus": "0.25"}, {"plen": b"72"}):
+        with pytest.raises(TypeError, match="must be a number"):
+            marlinq.Parameters(**kw)
+    for kw in ({"mp_max": 2.5}, {"mp_max": True}, {"mpMax": "20"}, {"Np": 1.0}):
+        with pytest.raises(TypeError, match="must be an integer"):
+            marlinq.Parameters(**kw)
+    p = marlinq.Parameters()
+    with pytest.raises(TypeError, match="must be a number"):
+        p.ka = "0.5"
+    with pytest.raises(TypeError, match="must be an integer"):
+        p.mp_max = False
+    with pytest.raises(ValueError, match="32-bit"):
+        marlinq.Parameters(mp_max=2**40)
+    # Python and NumPy numbers alike.
+    q = marlinq.Parameters(ka=np.float32(0.5), mp_max=np.int16(20), zp=18)
+    assert (q.ka, q.mp_max, q.zp) == (0.5, 20, 18.0) and p.ka == 0.2

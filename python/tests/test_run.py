@@ -64,6 +64,14 @@ def test_option_errors():
         marlinq.profile(marlinq.Parameters(), 3, 5, accuracy="Converged")
     with pytest.raises(TypeError):
         marlinq.run({"ka": 0.2})
+    # profile() takes what marlinq-batch --profile MP MM takes: integers from 1 to 100000.
+    for mp, mm in ((0, 0), (0, 3), (100001, 1), (3, -1)):
+        with pytest.raises(ValueError, match="from 1 to 100000"):
+            marlinq.profile(marlinq.Parameters(), mp, mm)
+    for mp in (1.5, 2.0, "2", True, None):
+        with pytest.raises(TypeError, match="mp must be an integer"):
+            marlinq.profile(marlinq.Parameters(), mp, 2)
+    assert marlinq.profile(marlinq.Parameters(), np.int64(3), 5).mp == 3
 
 
 def test_invalid_input_raises_the_program_message():

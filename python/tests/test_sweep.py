@@ -114,7 +114,7 @@ def test_sweep_errors(tmp_path):
         with pytest.raises(ValueError, match="from 0.01 to 100"):
             marlinq.sweep(p, {"salt_mM": [10]}, unit_nm=unit)
     t = marlinq.sweep(p, {"salt_mM": [7.26]}, unit_nm=0.714)
-    assert "between 7.260635 and 18151.587 mM" in t["status"][0]
+    assert "between 7.26064 and 18151.58858 mM" in t["status"][0]
 
 
 def batch_sweep(batch, *args):

@@ -121,13 +121,13 @@ TEST(SweepGrid, PointSetsAsAParameterFileLineWould) {
     ASSERT_TRUE(set) << error;
     EXPECT_NEAR(set->params.ka, 0.74224, 1e-5);
     // A salt whose ka falls just outside 0.2..10 is refused with the salt range at this
-    // segment size (kappa^2 = 8 pi a N_A c: 7.2606348 to 18151.58704 mM at 0.714 nm), each bound
+    // segment size (kappa^2 = 8 pi a N_A c: 7.260635 to 18151.587 mM at 0.714 nm, to 1e-7), each bound
     // itself accepted when typed back.
     EXPECT_FALSE(sweepPointSet(plan, {7.26}, error));
-    EXPECT_NE(error.find("at a = 0.714 nm the salt must be between 7.260635 and 18151.587 mM"), std::string::npos)
+    EXPECT_NE(error.find("at a = 0.714 nm the salt must be between 7.26064 and 18151.58858 mM"), std::string::npos)
         << error;
-    EXPECT_TRUE(sweepPointSet(plan, {7.260635}, error)) << error;
-    EXPECT_TRUE(sweepPointSet(plan, {18151.587}, error)) << error;
+    EXPECT_TRUE(sweepPointSet(plan, {7.26064}, error)) << error;
+    EXPECT_TRUE(sweepPointSet(plan, {18151.58858}, error)) << error;
     EXPECT_FALSE(sweepPointSet(plan, {18151.59}, error));
     plan.unitNm = 1e300;
     EXPECT_FALSE(sweepPointSet(plan, {100.0}, error));
