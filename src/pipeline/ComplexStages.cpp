@@ -14,6 +14,7 @@
 #include "physics/ConvergedEnergy.h"
 #include "physics/FreeEnergy.h"
 #include "pipeline/ParaCalculation.h"
+#include "pipeline/TeamError.h"
 
 #include <algorithm>
 #include <cmath>
@@ -186,6 +187,7 @@ CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, in
     if (n == 0) return pass;
     // No more threads than cells: a team costs more to start than a short row takes.
     const int threads = teamSize(threadLimit, n);
+    TeamError errors;  // a failing free energy (KernelError) leaves the region only through this
 
 #pragma omp parallel for num_threads(threads) schedule(static) reduction(max : lMax) reduction(|| : overflow) \
     reduction(+ : nonFinite, unstable) reduction(max : errorEstimate, standardDifference)
@@ -193,7 +195,13 @@ CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, in
         const std::int32_t mp = list[k].mp;
         const std::int32_t mm = list[k].mm;
         CellNotes notes;
-        const double F = freeEnergyOf(in.ka, mp * in.zp, mm * in.zn, mm * in.mlen + mp * in.plen, notes);
+        double F;
+        try {
+            F = freeEnergyOf(in.ka, mp * in.zp, mm * in.zn, mm * in.mlen + mp * in.plen, notes);
+        } catch (...) {
+            errors.capture(k);
+            continue;
+        }
         if (notes.unstable) ++unstable;
         if (notes.errorEstimate > errorEstimate) errorEstimate = notes.errorEstimate;
         if (notes.standardDifference > standardDifference) standardDifference = notes.standardDifference;
@@ -211,6 +219,7 @@ CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, in
         }
         pass.w[k] = wk;
     }
+    errors.rethrow();
     pass.lMax = lMax;
     pass.overflow = overflow;
     pass.nonFinite = nonFinite;
