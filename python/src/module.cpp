@@ -10,6 +10,7 @@
 #include "files/ParameterFile.h"
 #include "kernel/Fatal.h"
 #include "pipeline/ComplexProfile.h"
+#include "pipeline/Distribution.h"
 #include "pipeline/Engine.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ObservablesText.h"
