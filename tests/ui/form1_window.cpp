@@ -2,7 +2,7 @@
 #include "form1_support.h"
 
 #include "kernel/Fatal.h"
-
+#include "pipeline/Observables.h"
 #include "ui/MapModel.h"
 #include "ui/Plot2.h"
 #include "ui/Plot3.h"
@@ -129,7 +129,7 @@ TEST_F(WindowTest, DefaultDebyeHueckelRunNamesTheMostProbableComplex) {
     EXPECT_FALSE(form->button2->isEnabled());
     const auto result = form->currentResult();
     ASSERT_TRUE(result && result->hasResults());
-    const auto [mp, mm] = mostProbableComplex(weightClasses(result->absValue, result->maxValue), 0, 0);
+    const auto [mp, mm] = mostProbableCell(*result).value();
     EXPECT_EQ(form->label21->text(), QString::number(mp));
     EXPECT_EQ(form->label61->text(), QString::number(mm));
     EXPECT_FALSE(form->label62->text().isEmpty());
