@@ -226,6 +226,18 @@ TablesOrError tablesFor(const std::string& folder) {
     throw py::error_already_set();
 }
 
+// The OSError subclass Python gives the failure's errno (FileNotFoundError, IsADirectoryError,
+// PermissionError, ...), with the program's message and the reason.
+[[noreturn]] void raiseFileProblem(const LoadResult& loaded, const std::string& path) {
+    const int code = loaded.errorNumber != 0 ? loaded.errorNumber : EIO;
+    const std::string& where = loaded.notes.empty() ? path : loaded.notes.front();
+    const std::string reason = where.size() > path.size() + 2 && where.compare(0, path.size(), path) == 0
+                                   ? where.substr(path.size() + 2)
+                                   : where;
+    PyErr_SetObject(PyExc_OSError, py::make_tuple(code, loaded.message + ": " + reason, path).ptr());
+    throw py::error_already_set();
+}
+
 [[noreturn]] void raiseOSError(const std::string& message, const std::string& path) {
     const int code = errno != 0 ? errno : EIO;
     PyErr_SetObject(PyExc_OSError, py::make_tuple(code, message, path).ptr());
@@ -260,6 +272,7 @@ py::array_t<std::int32_t> rangeArray(std::int32_t first, std::int32_t last) {
 struct FreeEnergyRow {
     std::int32_t mp, mm;
     double F, E, abs_value, value;
+    bool beyond_dh;  // a Debye-Hueckel cell outside the linearisation's validity
 };
 
 struct PyResult {
@@ -301,7 +314,7 @@ struct PyResult {
             for (std::int32_t c = 0; c < e.evaluated.cols(); ++c)
                 if (e.evaluated(r, c))
                     *out++ = FreeEnergyRow{b.mpMin + r, b.mmMin + c, e.F(r, c), e.E(r, c), b.absValue(r, c),
-                                           b.share(r, c)};
+                                           b.share(r, c), e.beyondValidity(r, c) != 0};
         a.attr("setflags")("write"_a = false);
         freeEnergies = a;
         return freeEnergies;
@@ -620,7 +633,7 @@ PYBIND11_MODULE(_core, m) {
     using namespace marlinq;
     using namespace marlinq::python;
     m.doc() = "The compiled engine of marlinq; use the package marlinq.";
-    PYBIND11_NUMPY_DTYPE(FreeEnergyRow, mp, mm, F, E, abs_value, value);
+    PYBIND11_NUMPY_DTYPE(FreeEnergyRow, mp, mm, F, E, abs_value, value, beyond_dh);
 
     // --- Parameters
     py::class_<PyParameters> P(m, "Parameters", R"doc(
@@ -697,7 +710,7 @@ reads back to the same set. Without arguments: the window's start-up values.
         "load",
         [](const std::string& path) {
             const LoadResult loaded = loadParameterSet(path, startupParameterSet());
-            if (loaded.status == LoadStatus::CannotOpen) raiseFileNotFound(loaded.message, path);
+            if (loaded.status == LoadStatus::CannotOpen) raiseFileProblem(loaded, path);
             if (loaded.status == LoadStatus::WrongFile) throw py::value_error(loaded.message);
             for (const std::string& note : loaded.notes) PyErr_WarnEx(PyExc_UserWarning, note.c_str(), 1);
             PyParameters p;
@@ -875,6 +888,10 @@ every complex, Poisson-Boltzmann the band near neutrality. The rows of marlinq-b
         .def_property_readonly("rows_done", [](const PyResult& r) { return r.counts.rowsDone; })
         .def_property_readonly("unstable_solves", [](const PyResult& r) { return r.counts.unstableSolves; })
         .def_property_readonly("non_finite_cells", [](const PyResult& r) { return r.counts.nonFiniteCells; })
+        .def_property_readonly("beyond_debye_hueckel_cells",
+                               [](const PyResult& r) { return r.counts.beyondDebyeHueckel; },
+                               "Debye-Hueckel cells outside the linearisation's validity (reduced surface potential "
+                               "above 10 or no finite free energy): the method's numbers, not physics.")
         .def_property_readonly("chain_free_energy_plus", [](const PyResult& r) { return r.record->ffc_positive; },
                                "Free energy of one isolated '+' chain, kT.")
         .def_property_readonly("chain_free_energy_minus", [](const PyResult& r) { return r.record->ffc_minus; },

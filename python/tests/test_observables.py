@@ -100,12 +100,13 @@ def test_free_energies_equal_batch(batch, tmp_path, method, accuracy):
     head, rows = parse_landscape(out)
     r = marlinq.run(method=method, accuracy=accuracy)
     f = r.free_energies
-    assert f.dtype.names == ("mp", "mm", "F", "E", "abs_value", "value")
+    assert f.dtype.names == ("mp", "mm", "F", "E", "abs_value", "value", "beyond_dh")
     assert len(f) == len(rows) > 0
     # 17 significant digits: each number reads back as the very double.
     for row, fields in zip(f, rows):
         assert (int(fields[0]), int(fields[1])) == (row["mp"], row["mm"])
-        assert [float(x) for x in fields[2:]] == [row["F"], row["E"], row["abs_value"], row["value"]]
+        assert [float(x) for x in fields[2:6]] == [row["F"], row["E"], row["abs_value"], row["value"]]
+        assert fields[6] == str(int(row["beyond_dh"]))
     assert float(head["f_plus"]) == r.chain_free_energy_plus
     assert float(head["f_minus"]) == r.chain_free_energy_minus
     assert "max_shift" not in head
@@ -136,7 +137,7 @@ def test_shifted_weights_landscape_equals_batch(batch, tmp_path):
     head, rows = parse_landscape(out)
     r = marlinq.run(p)
     assert float(head["max_shift"]) > 0
-    assert [[float(x) for x in fields[2:]] for fields in rows] == \
+    assert [[float(x) for x in fields[2:6]] for fields in rows] == \
         [[row["F"], row["E"], row["abs_value"], row["value"]] for row in r.free_energies]
     expected = json.loads((tmp_path / "s.json").read_text())
     for key in OBSERVABLES[1:]:
@@ -158,3 +159,30 @@ def test_summary_takes_segment_sizes_the_batch_command_takes():
         with pytest.raises(ValueError, match="from 0.01 to 100"):
             r.summary(unit_nm=unit)
     assert r.summary(unit_nm=100.0)["unit_nm"] == 100.0
+
+
+def test_debye_hueckel_beyond_its_validity_is_counted_and_marked(batch, tmp_path):
+    # (2, 1) with q = 200 on 20 segments at ka 0.2: Q = 200, R = (3 * 60 / 4 pi)^(1/3) = 2.4286,
+    # kR = 0.48572; the linear surface potential of a uniformly charged sphere with salt inside
+    # and outside, 3 Q (kR cosh kR - sinh kR) e^-kR / (R kR^3) = 52.0, far beyond 10.
+    p = marlinq.Parameters(zp=200, zn=200, plen=20, mlen=20, ka=0.2, mp_max=2, mm_max=2)
+    r = marlinq.run(p, method="dh")
+    f = r.free_energies
+    flagged = {(int(a), int(b)) for a, b, x in zip(f["mp"], f["mm"], f["beyond_dh"]) if x}
+    assert (2, 1) in flagged and (1, 2) in flagged and (1, 1) not in flagged
+    assert r.beyond_debye_hueckel_cells == len(flagged)
+    warning = f"{len(flagged)} complexes lie beyond the validity of Debye-Hueckel"
+    assert any(w.startswith(warning) for w in r.summary()["warnings"])
+    p.save(str(tmp_path / "strong.in"))
+    code, out, err = batch("--method", "dh", "-o", tmp_path / "d.txt", "--summary", "-", "--free-energies",
+                           tmp_path / "fe.csv", tmp_path / "strong.in")
+    assert code == 0, err
+    assert any(w.startswith(warning) for w in json.loads(out)["warnings"])
+    assert warning in err
+    assert (tmp_path / "fe.csv").read_text() == r.free_energies_csv()
+    # Poisson-Boltzmann solves the same complexes without linearising: no mark there. In the
+    # start-up run only the corners (10, 1) and (1, 10) pass the bound (|u(R)| = 10.19 by the
+    # same formula; (9, 1) has 9.62).
+    assert marlinq.run(p, method="pb").beyond_debye_hueckel_cells == 0
+    f = marlinq.run(method="dh").free_energies
+    assert {(int(a), int(b)) for a, b, x in zip(f["mp"], f["mm"], f["beyond_dh"]) if x} == {(10, 1), (1, 10)}

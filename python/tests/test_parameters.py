@@ -1,6 +1,8 @@
 """Parameter sets: start-up values, keywords and aliases, the file format both ways."""
 
 import copy
+import errno
+import os
 import pickle
 
 import numpy as np
@@ -89,6 +91,20 @@ def test_load_errors_carry_the_program_messages(tmp_path, param_file):
         marlinq.Parameters.load(str(wrong))
     with pytest.raises(OSError):
         marlinq.Parameters().save(str(tmp_path / "no-such-folder" / "p.in"))
+    # Each file problem as the OSError subclass of its errno, with the reason.
+    with pytest.raises(IsADirectoryError, match="can not open file: is a folder"):
+        marlinq.Parameters.load(str(tmp_path))
+    fifo = tmp_path / "fifo.in"
+    os.mkfifo(fifo)
+    with pytest.raises(OSError, match="can not open file: is a pipe") as e:
+        marlinq.Parameters.load(str(fifo))
+    assert not isinstance(e.value, FileNotFoundError) and e.value.errno == errno.EINVAL
+    huge = tmp_path / "huge.in"
+    with open(huge, "wb") as f:
+        f.truncate(1 << 30)
+    with pytest.raises(OSError, match="can not open file: larger than") as e:
+        marlinq.Parameters.load(str(huge))
+    assert e.value.errno == errno.EFBIG
 
 
 def test_copies_are_independent():

@@ -92,33 +92,39 @@ mode_t currentUmask() {
 }  // namespace
 
 bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& bytes, std::string& error,
-                     bool* missingFile) {
+                     bool* missingFile, int* errorNumber) {
     bytes.clear();
     if (missingFile) *missingFile = false;
-    const auto fail = [&](const std::string& reason) {
+    if (errorNumber) *errorNumber = 0;
+    const auto fail = [&](const std::string& reason, int code) {
         bytes.clear();
         error = path + ": " + reason;
+        if (errorNumber) *errorNumber = code;
         return false;
     };
+    // A folder is EISDIR; a pipe, socket or device has no errno of its own: EINVAL.
+    const auto notRegular = [&](mode_t mode) { return fail(kindOf(mode), S_ISDIR(mode) ? EISDIR : EINVAL); };
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        if (missingFile) *missingFile = errno == ENOENT || errno == ENOTDIR;
-        return fail(reasonOf(errno));
+        const int err = errno;
+        if (missingFile) *missingFile = err == ENOENT || err == ENOTDIR;
+        return fail(reasonOf(err), err);
     }
     // Never open a pipe or device: opening or reading it could wait for ever.
-    if (!S_ISREG(st.st_mode)) return fail(kindOf(st.st_mode));
-    const auto tooLarge = [&] { return fail("larger than " + std::to_string(maxBytes) + " bytes; not read"); };
+    if (!S_ISREG(st.st_mode)) return notRegular(st.st_mode);
+    const auto tooLarge = [&] { return fail("larger than " + std::to_string(maxBytes) + " bytes; not read", EFBIG); };
     if (static_cast<std::uintmax_t>(st.st_size) > maxBytes) return tooLarge();
 
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        if (missingFile) *missingFile = errno == ENOENT;
-        return fail(reasonOf(errno));
+        const int err = errno;
+        if (missingFile) *missingFile = err == ENOENT;
+        return fail(reasonOf(err), err);
     }
     // The path may have been replaced between stat and open.
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return fail(kindOf(st.st_mode));
+        return notRegular(st.st_mode);
     }
     bytes.reserve(static_cast<std::size_t>(st.st_size));
     char buf[64 * 1024];
@@ -128,7 +134,7 @@ bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string&
             if (errno == EINTR) continue;
             const int err = errno;
             ::close(fd);
-            return fail(reasonOf(err));
+            return fail(reasonOf(err), err);
         }
         if (n == 0) break;
         if (bytes.size() + static_cast<std::size_t>(n) > maxBytes) {  // grew while read

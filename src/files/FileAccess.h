@@ -12,9 +12,11 @@ namespace marlinq {
 // Reads the whole of the regular file path into bytes. A folder, a pipe, a device or a
 // socket is refused at once (checked before opening, opened without blocking), as is a
 // file of more than maxBytes bytes. On failure error holds "PATH: reason" and bytes is
-// empty; missingFile (if given) tells a file that does not exist from other failures.
+// empty; missingFile (if given) tells a file that does not exist from other failures, and
+// errorNumber (if given) receives the errno that names the failure (EISDIR for a folder,
+// EFBIG for a file too large, EINVAL for a pipe, socket or device).
 bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& bytes, std::string& error,
-                     bool* missingFile = nullptr);
+                     bool* missingFile = nullptr, int* errorNumber = nullptr);
 
 // Writes a file through write() into a new temporary file in the folder of path, flushes
 // it to the disk and renames it over path only when write() returned true and every byte

@@ -208,7 +208,8 @@ bool ParameterFileFound::empty() const {
 ParameterFileResult readParameterFile(const std::string& path) {
     ParameterFileResult result;
     std::string bytes;
-    if (!readRegularFile(path, kMaxParameterFileBytes, bytes, result.error)) return result;
+    if (!readRegularFile(path, kMaxParameterFileBytes, bytes, result.error, nullptr, &result.errorNumber))
+        return result;
     return parseParameterText(bytes);
 }
 

@@ -43,6 +43,7 @@ struct ParameterFileNote {
 struct ParameterFileResult {
     bool opened = false;
     std::string error;  // when !opened: "PATH: reason"
+    int errorNumber = 0;  // when !opened: the errno naming the failure
     ParameterFileFound found;
     // Key number of the last non-empty line (2..14 for the thirteen keys, 1 for "name",
     // 15 for anything else, 15 also when the file has no non-empty line).

@@ -63,4 +63,17 @@ inline double debyeHueckelPotential(double y, double kR, double amp, double base
     return y < kR ? debyeHueckelInside(f, y) : debyeHueckelOutside(f, y, std::pow(base, -y));
 }
 
+// Reduced surface potential e psi(R) / kT of the linearised solution for a core of charge Q,
+// radius R and kR = kappa R: (kR cosh kR - sinh kR) amp e^-kR / kR, formed from e^-2kR so
+// that no large core overflows. The linearisation stands for |u| well below 1; the free
+// energy of the Debye-Hueckel stage evaluates its ideal terms (sinh u) on this potential,
+// which beyond kDebyeHueckelPotentialBound gives numbers that are no physics (orders of
+// magnitude above the linear energy).
+inline constexpr double kDebyeHueckelPotentialBound = 10.0;
+inline double debyeHueckelSurfacePotential(double Q, double R, double kR) {
+    const double amp = debyeHueckelAmplitude(Q, R, kR);
+    const double e2 = std::exp(-2.0 * kR);
+    return amp * (kR * (1.0 + e2) - (1.0 - e2)) / (2.0 * kR);
+}
+
 }  // namespace marlinq::complex

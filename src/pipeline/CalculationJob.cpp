@@ -3,6 +3,8 @@
 #include "pipeline/CalculationJob.h"
 
 #include "kernel/Fatal.h"
+#include "files/NumberFormat.h"
+#include "physics/Complex.h"
 #include "physics/NeutralBlock.h"
 #include "pipeline/Distribution.h"
 #include "pipeline/InputValidation.h"
@@ -128,6 +130,7 @@ JobOutcome runStages(const JobInput& input, std::stop_token token, const JobCall
     counts.rows = static_cast<std::int32_t>(rows);
 
     ParaCalculation calculation(input.threads);
+    calculation.stop = token;
     if (icb.converged && icb.checked) {
         // Converged energies need solved chains; the tables hold the standard ones.
         icb.checked = false;
@@ -170,8 +173,9 @@ JobOutcome runStages(const JobInput& input, std::stop_token token, const JobCall
 
     // The cells a stage evaluated join the landscape (when kept) and the run's notes.
     const auto takeCells = [&](const StageCells& stage) {
-        if (!isb.energies.empty()) isb.energies.keep(stage.cells, isb.mpMin, isb.mmMin);
+        if (!isb.energies.empty()) isb.energies.keep(stage.cells, isb.mpMin, isb.mmMin, stage.beyond);
         isb.unstableSolves += stage.unstable;
+        isb.beyondDebyeHueckel += stage.beyondValidity;
         if (stage.errorEstimate > isb.errorEstimate) isb.errorEstimate = stage.errorEstimate;
         if (stage.standardDifference > isb.standardDifference) isb.standardDifference = stage.standardDifference;
     };
@@ -182,12 +186,14 @@ JobOutcome runStages(const JobInput& input, std::stop_token token, const JobCall
     const auto closingLines = [&] {
         counts.unstableSolves = isb.unstableSolves;
         counts.nonFiniteCells = isb.nonFiniteCells;
+        counts.beyondDebyeHueckel = isb.beyondDebyeHueckel;
         counts.converged = isb.converged;
         counts.errorEstimate = isb.errorEstimate;
         counts.standardDifference = isb.standardDifference;
         if (isb.converged) report.text(accuracyMessage(isb.errorEstimate, isb.standardDifference));
         if (isb.nonFiniteCells > 0) report.text(nonFiniteMessage(isb.nonFiniteCells));
         if (isb.unstableSolves > 0) report.text(unstableMessage(isb.unstableSolves));
+        if (isb.beyondDebyeHueckel > 0) report.text(beyondDebyeHueckelMessage(isb.beyondDebyeHueckel));
     };
 
     if (!dh) {
@@ -232,6 +238,16 @@ JobOutcome runStages(const JobInput& input, std::stop_token token, const JobCall
         weights.addWhole(all.cells);
         weights.store(isb);
         if (isb.unrepresentable) return fail(report, kUnrepresentable);
+        if (all.stopped) {
+            // The complexes evaluated before the stop form a partial distribution.
+            counts.complexesDone = static_cast<std::int64_t>(all.cells.size());
+            counts.complexes = all.listed;
+            report.publish(isb);
+            closingLines();
+            report.text(partialComplexesMessage(counts.complexesDone, counts.complexes));
+            report.text(kCancelled);
+            return JobOutcome::Cancelled;
+        }
         closingLines();
         if (const auto edge = rangeEdgeWarning(isb)) report.text(*edge);
         report.text(kDhFinished);
@@ -245,6 +261,19 @@ JobOutcome runStages(const JobInput& input, std::stop_token token, const JobCall
 }
 
 }  // namespace
+
+std::string partialComplexesMessage(std::int64_t done, std::int64_t total) {
+    return "The result is partial: " + std::to_string(done) + " of " + std::to_string(total) +
+           " complexes were computed.";
+}
+
+std::string beyondDebyeHueckelMessage(std::int64_t count) {
+    const std::string bound = formatGeneral(complex::kDebyeHueckelPotentialBound, '.');
+    const std::string why = " beyond the validity of Debye-Hueckel (reduced surface potential |e psi / kT| above " +
+                            bound + ", or no finite free energy): ";
+    if (count == 1) return "1 complex lies" + why + "its free energy is the method's number, not physics";
+    return std::to_string(count) + " complexes lie" + why + "their free energies are the method's numbers, not physics";
+}
 
 std::string numericFailureMessage(const std::string& kernelMessage) {
     return "The calculation stopped on a numerical error (" + kernelMessage + "); no distribution was calculated.";

@@ -54,6 +54,9 @@ struct JobInput {
 struct JobCounts {
     std::int64_t unstableSolves = 0;   // complex Newton solves that hit their step limit
     std::int64_t nonFiniteCells = 0;   // complexes without a finite free energy
+    std::int64_t beyondDebyeHueckel = 0;  // Debye-Hueckel cells outside the linearisation's validity
+    std::int64_t complexesDone = 0;    // a stopped Debye-Hueckel run: complexes evaluated
+    std::int64_t complexes = 0;        // and those it had to evaluate (0 when it was not stopped)
     std::int32_t failedChains = 0;     // single chains whose energy could not be computed
     std::int32_t rowsDone = 0;         // Poisson-Boltzmann rows finished
     std::int32_t rows = 0;             // rows of the run
@@ -68,6 +71,13 @@ struct JobCounts {
 // nothing is thrown.
 JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobCallbacks& callbacks,
                               JobCounts* counts = nullptr);
+
+// "The result is partial: N of M complexes were computed." (a stopped Debye-Hueckel run)
+std::string partialComplexesMessage(std::int64_t done, std::int64_t total);
+
+// "N complexes lie beyond the validity of Debye-Hueckel (...)": the run's note on the cells a
+// Debye-Hueckel stage evaluated outside its validity (counted in JobCounts).
+std::string beyondDebyeHueckelMessage(std::int64_t count);
 
 // "The calculation stopped on a numerical error (MESSAGE); no distribution was calculated."
 std::string numericFailureMessage(const std::string& kernelMessage);

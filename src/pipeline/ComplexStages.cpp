@@ -64,6 +64,7 @@ bool hasSigmaFor(const InfoSphereBean& isb) {
 // What a free energy reports besides its value.
 struct CellNotes {
     bool unstable = false;
+    bool beyondValidity = false;  // Debye-Hueckel: outside the linearisation's validity
     double errorEstimate = 0.0;
     double standardDifference = 0.0;
 };
@@ -74,24 +75,33 @@ struct CellNotes {
 // F(ka, qp, qn, vcore, CellNotes&).
 template <typename FreeEnergyOf>
 StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, int threadLimit,
-                         FreeEnergyOf freeEnergyOf) {
+                         FreeEnergyOf freeEnergyOf, const std::stop_token& stop, bool flagsValidity = false) {
     const std::int64_t n = static_cast<std::int64_t>(list.size());
     StageCells out;
     out.cells.resize(list.size());
     LandscapeCell* const cells = out.cells.data();
-    std::int64_t unstable = 0;
+    std::int64_t unstable = 0, beyondValidity = 0, skipped = 0;
+    out.listed = n;
     double errorEstimate = 0.0;
     double standardDifference = 0.0;
     if (n == 0) return out;
+    if (flagsValidity) out.beyond.assign(list.size(), 0);
+    std::uint8_t* const beyond = out.beyond.data();
     // No more threads than cells: a team costs more to start than a short row takes.
     const int threads = teamSize(threadLimit, n);
     TeamError errors;  // a failing free energy (KernelError) leaves the region only through this
 
-#pragma omp parallel for num_threads(threads) schedule(static) reduction(+ : unstable) \
+#pragma omp parallel for num_threads(threads) schedule(static) reduction(+ : unstable, beyondValidity, skipped) \
     reduction(max : errorEstimate, standardDifference)
     for (std::int64_t k = 0; k < n; ++k) {
         const std::int32_t mp = list[k].mp;
         const std::int32_t mm = list[k].mm;
+        // A stop reaches every thread within one cell; the cells left are marked and dropped.
+        if (stop.stop_requested()) {
+            cells[k].mp = -1;
+            ++skipped;
+            continue;
+        }
         CellNotes notes;
         double F;
         try {
@@ -101,12 +111,29 @@ StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, 
             continue;
         }
         if (notes.unstable) ++unstable;
+        if (flagsValidity && notes.beyondValidity) {
+            ++beyondValidity;
+            beyond[k] = 1;
+        }
         if (notes.errorEstimate > errorEstimate) errorEstimate = notes.errorEstimate;
         if (notes.standardDifference > standardDifference) standardDifference = notes.standardDifference;
         cells[k] = LandscapeCell{mp, mm, F, std::isfinite(F) ? in.exponent(mp, mm, F) : NAN};
     }
     errors.rethrow();
     out.unstable = unstable;
+    out.beyondValidity = beyondValidity;
+    if (skipped > 0) {
+        out.stopped = true;
+        std::size_t kept = 0;
+        for (std::size_t k = 0; k < out.cells.size(); ++k) {
+            if (out.cells[k].mp < 0) continue;
+            out.cells[kept] = out.cells[k];
+            if (!out.beyond.empty()) out.beyond[kept] = out.beyond[k];
+            ++kept;
+        }
+        out.cells.resize(kept);
+        if (!out.beyond.empty()) out.beyond.resize(kept);
+    }
     out.errorEstimate = errorEstimate;
     out.standardDifference = standardDifference;
     return out;
@@ -116,8 +143,18 @@ double sphereEnergy(double ka, double qp, double qn, double vcore, CellNotes& no
     return FreeEnergy::freeEnergy_Sphere(ka, qp, qn, vcore, &notes.unstable);
 }
 
-double sphereEnergyDH(double ka, double qp, double qn, double vcore, CellNotes&) {
-    return FreeEnergy::freeEnergy_SphereDH(ka, qp, qn, vcore);
+// Whether a Debye-Hueckel free energy F of a core lies outside the validity of the
+// linearisation: a reduced surface potential beyond the bound, or no finite number.
+bool beyondDebyeHueckel(double ka, double qp, double qn, double vcore, double F) {
+    const double R = complex::coreRadius(vcore);
+    const double surface = complex::debyeHueckelSurfacePotential(qp - qn, R, R * ka);
+    return !std::isfinite(F) || !(std::fabs(surface) <= complex::kDebyeHueckelPotentialBound);
+}
+
+double sphereEnergyDH(double ka, double qp, double qn, double vcore, CellNotes& notes) {
+    const double F = FreeEnergy::freeEnergy_SphereDH(ka, qp, qn, vcore);
+    notes.beyondValidity = beyondDebyeHueckel(ka, qp, qn, vcore, F);
+    return F;
 }
 
 // Converged energies, with their error estimate and their distance from the standard ones.
@@ -132,6 +169,7 @@ double convergedSphereDH(double ka, double qp, double qn, double vcore, CellNote
     const ConvergedEnergy c = convergedDebyeHueckelEnergy(ka, qp, qn, vcore);
     notes.errorEstimate = c.errorEstimate;
     notes.standardDifference = std::fabs(c.value - FreeEnergy::freeEnergy_SphereDH(ka, qp, qn, vcore));
+    notes.beyondValidity = beyondDebyeHueckel(ka, qp, qn, vcore, c.value);
     return c.value;
 }
 
@@ -152,8 +190,8 @@ StageCells ParaCalculation::sphereRow(const InfoSphereBean& isb, std::int32_t i)
             if (mm != 0 && std::fabs(mm - c) <= 4.0) list.push_back(Index{i, mm});
         }
     }
-    return isb.converged ? evaluateCells(in, list, threadLimit, convergedSphere)
-                         : evaluateCells(in, list, threadLimit, sphereEnergy);
+    return isb.converged ? evaluateCells(in, list, threadLimit, convergedSphere, stop)
+                         : evaluateCells(in, list, threadLimit, sphereEnergy, stop);
 }
 
 StageCells ParaCalculation::debyeHueckelCells(const InfoSphereBean& isb) const {
@@ -169,8 +207,8 @@ StageCells ParaCalculation::debyeHueckelCells(const InfoSphereBean& isb) const {
             if (mp != 0 && mm != 0) list.push_back(Index{mp, mm});
         }
     }
-    return isb.converged ? evaluateCells(in, list, threadLimit, convergedSphereDH)
-                         : evaluateCells(in, list, threadLimit, sphereEnergyDH);
+    return isb.converged ? evaluateCells(in, list, threadLimit, convergedSphereDH, stop, true)
+                         : evaluateCells(in, list, threadLimit, sphereEnergyDH, stop, true);
 }
 
 }  // namespace marlinq

@@ -30,6 +30,7 @@ LoadResult loadParameterSet(const std::string& path, const ParameterSet& base) {
         result.status = LoadStatus::CannotOpen;
         result.message = kParameterFileOpenError;
         result.notes.push_back(file.error);
+        result.errorNumber = file.errorNumber;
         return result;
     }
     for (const ParameterFileNote& note : file.notes) result.notes.push_back(formatParameterNote(path, note));

@@ -38,6 +38,7 @@ struct LoadResult {
     ParameterSet set;                 // the base with the file's values applied (when Loaded)
     std::string message;              // "can not open file" / "Some input parameters are wrong, please check it."
     std::vector<std::string> notes;   // lines of the file that could not be fully used
+    int errorNumber = 0;              // CannotOpen: the errno naming why (notes[0] says it in words)
 };
 
 inline constexpr const char* kWrongParameterFile = "Some input parameters are wrong, please check it.";

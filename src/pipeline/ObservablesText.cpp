@@ -55,7 +55,10 @@ std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& o
     if (n.unstableSolves == 1) w.push_back("1 Newton solve of a complex did not converge (unstable solution)");
     else if (n.unstableSolves > 1)
         w.push_back(std::to_string(n.unstableSolves) + " Newton solves of complexes did not converge (unstable solution)");
-    if (run.outcome == JobOutcome::Cancelled)
+    if (n.beyondDebyeHueckel > 0) w.push_back(beyondDebyeHueckelMessage(n.beyondDebyeHueckel));
+    if (run.outcome == JobOutcome::Cancelled && n.complexes > 0)
+        w.push_back(partialComplexesMessage(n.complexesDone, n.complexes));
+    else if (run.outcome == JobOutcome::Cancelled)
         w.push_back("The result is partial: " + std::to_string(n.rowsDone) + " of " + std::to_string(n.rows) +
                     " rows were computed.");
     if (run.outcome == JobOutcome::Failed)
@@ -130,7 +133,7 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
 std::string freeEnergiesCsv(const InfoSphereBean& isb) {
     std::string s = "# f_plus=" + formatReal17(isb.ffc_positive) + " f_minus=" + formatReal17(isb.ffc_minus);
     if (isb.max_shift != 0.0) s += " max_shift=" + formatReal17(isb.max_shift);
-    s += "\nmp,mm,F,E,absValue,Value\n";
+    s += "\nmp,mm,F,E,absValue,Value,beyond_dh\n";
     const CellEnergies& e = isb.energies;
     if (e.empty() || !isb.hasResults()) return s;
     for (std::int32_t r = 0; r < e.evaluated.rows(); ++r) {
@@ -139,7 +142,7 @@ std::string freeEnergiesCsv(const InfoSphereBean& isb) {
             if (!ev[c]) continue;
             s += std::to_string(isb.mpMin + r) + ',' + std::to_string(isb.mmMin + c) + ',' + formatReal17(e.F(r, c)) +
                  ',' + formatReal17(e.E(r, c)) + ',' + formatReal17(isb.absValue(r, c)) + ',' +
-                 formatReal17(isb.share(r, c)) + '\n';
+                 formatReal17(isb.share(r, c)) + ',' + (e.beyondValidity(r, c) ? '1' : '0') + '\n';
         }
     }
     return s;

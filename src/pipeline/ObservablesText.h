@@ -40,8 +40,9 @@ std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& o
 std::string summaryJson(const Observables& observables, const RunDescription& run);
 
 // The landscape: "# f_plus=... f_minus=..." (and max_shift when the weights carry a
-// shift), the header mp,mm,F,E,absValue,Value, then one row per evaluated cell in
-// row-major order. Needs a record that kept its energies (RunOptions::keepEnergies);
+// shift), the header mp,mm,F,E,absValue,Value,beyond_dh, then one row per evaluated cell in
+// row-major order (beyond_dh 1 where a Debye-Hueckel cell lies outside the validity of the
+// linearisation, else 0). Needs a record that kept its energies (RunOptions::keepEnergies);
 // without them only the two header lines.
 std::string freeEnergiesCsv(const InfoSphereBean& record);
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <stop_token>
 #include <vector>
 
 namespace marlinq {
@@ -28,6 +29,14 @@ int teamSize(int threadLimit, std::int64_t tasks);
 struct StageCells {
     std::vector<LandscapeCell> cells;
     std::int64_t unstable = 0;        // Newton solves that stopped at the step limit
+    // Debye-Hueckel stage: cells outside the validity of the linearisation (|e psi(R) / kT|
+    // beyond complex::kDebyeHueckelPotentialBound, or no finite free energy), their count and
+    // one flag per cell of cells (empty for the Poisson-Boltzmann stage).
+    std::int64_t beyondValidity = 0;
+    std::vector<std::uint8_t> beyond;
+    // The stop token was seen during the stage: cells holds only the cells evaluated before.
+    bool stopped = false;
+    std::int64_t listed = 0;  // cells the stage had to evaluate
     double errorEstimate = 0.0;       // converged energies: largest estimated remaining error (kT)
     double standardDifference = 0.0;  // converged energies: largest |converged - standard| (kT)
 };
@@ -61,6 +70,9 @@ public:
     StageCells debyeHueckelCells(const InfoSphereBean& isb) const;
 
     int threadLimit = 0;
+    // Looked at before every cell inside the stages' parallel loops: once stopped, a stage
+    // evaluates no further cell and returns those it has (StageCells::stopped).
+    std::stop_token stop;
 };
 
 }  // namespace marlinq

@@ -39,20 +39,28 @@ struct LandscapeCell {
 // The free energies of the evaluated cells, kept when a run asks for them (the landscape
 // export and the distributions formed again from it): F and E as in LandscapeCell. Cells no
 // stage evaluated have evaluated = 0 (and F, E = 0). Empty grids when not kept.
+// beyondValidity is 1 where a Debye-Hueckel stage evaluated a cell outside the validity of
+// its linearisation (see StageCells in ParaCalculation.h).
 struct CellEnergies {
     Grid<double> F, E;
     Grid<std::uint8_t> evaluated;
+    Grid<std::uint8_t> beyondValidity;
 
     CellEnergies() = default;
-    CellEnergies(std::int32_t rows, std::int32_t cols) : F(rows, cols), E(rows, cols), evaluated(rows, cols) {}
+    CellEnergies(std::int32_t rows, std::int32_t cols)
+        : F(rows, cols), E(rows, cols), evaluated(rows, cols), beyondValidity(rows, cols) {}
     bool empty() const { return evaluated.empty(); }
-    // Enters cells whose M+ counts from mpMin and M- from mmMin.
-    void keep(const std::vector<LandscapeCell>& cells, std::int32_t mpMin, std::int32_t mmMin) {
-        for (const LandscapeCell& cell : cells) {
+    // Enters cells whose M+ counts from mpMin and M- from mmMin; beyond, when not empty,
+    // holds one flag per cell.
+    void keep(const std::vector<LandscapeCell>& cells, std::int32_t mpMin, std::int32_t mmMin,
+              const std::vector<std::uint8_t>& beyond = {}) {
+        for (std::size_t k = 0; k < cells.size(); ++k) {
+            const LandscapeCell& cell = cells[k];
             const std::int32_t r = cell.mp - mpMin, c = cell.mm - mmMin;
             F(r, c) = cell.F;
             E(r, c) = cell.E;
             evaluated(r, c) = 1;
+            beyondValidity(r, c) = k < beyond.size() ? beyond[k] : 0;
         }
     }
 };
@@ -87,6 +95,9 @@ public:
     std::int64_t nonFiniteCells = 0;
     // Newton solves of this run's complexes that stopped at the step limit.
     std::int64_t unstableSolves = 0;
+    // Debye-Hueckel cells outside the validity of the linearisation: reduced surface
+    // potential beyond complex::kDebyeHueckelPotentialBound, or no finite free energy.
+    std::int64_t beyondDebyeHueckel = 0;
     // A weight that no common shift brings into the range of a double (an infinite
     // log-weight); the run has no distribution.
     bool unrepresentable = false;

@@ -205,6 +205,16 @@ interrupt)
     grep -q "Finished calculation of the spheres free energy" err && fail "the run was not stopped"
     expect_table out 2000 2000
     ;;
+interrupt_debye_hueckel)
+    # A Debye-Hueckel stage of four million complexes looks at Ctrl-C inside its loop: the
+    # run ends at once, partial, with the complexes done so far.
+    printf 'mpMax 1999\nmmMax 1999\n' >big.in
+    interrupt_after "Debye Huckel approximation" --method dh --summary sum.json -o dist.txt big.in
+    expect_rc 130
+    expect_err "Cancelled!"
+    grep -Eq "The result is partial: [0-9]+ of 3996001 complexes were computed." err || fail "no partial line: $(cat err)"
+    grep -q '"partial": true' sum.json || fail "the summary is not partial"
+    ;;
 converged_accuracy)
     # Converged free energies: the run says how accurate they are, in the log (even with
     # --quiet) and in the summary; a standard run says nothing of the kind.
@@ -251,7 +261,7 @@ PY
     expect_rc 0
     cmp -s dist.txt dist2.txt && fail "pb and dh gave the same distribution"
     head -1 fe.csv | grep -Eq '^# f_plus=7\.5638[0-9]* f_minus=7\.3560[0-9]*$' || fail "first line: $(head -1 fe.csv)"
-    [ "$(sed -n 2p fe.csv)" = "mp,mm,F,E,absValue,Value" ] || fail "no CSV header"
+    [ "$(sed -n 2p fe.csv)" = "mp,mm,F,E,absValue,Value,beyond_dh" ] || fail "no CSV header"
     [ "$(tail -n +3 fe.csv | wc -l)" -eq 70 ] || fail "not the 70 evaluated cells of the band"
     run -q --summary -
     expect_rc 2
@@ -310,7 +320,7 @@ sweep_shards_and_folder)
     expect_rc 0
     grep -q "^point 2 of 2 (index 1, ka=2)" err || fail "no progress line"
     expect_table points/point-0000_ka=0.5.txt 11 11
-    [ "$(sed -n 2p points/point-0001_ka=2.free-energies.csv)" = "mp,mm,F,E,absValue,Value" ] || fail "no landscape"
+    [ "$(sed -n 2p points/point-0001_ka=2.free-energies.csv)" = "mp,mm,F,E,absValue,Value,beyond_dh" ] || fail "no landscape"
     run -q --sweep-dir points
     expect_rc 2
     ;;

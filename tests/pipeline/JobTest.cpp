@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <clocale>
 #include <cmath>
+#include <chrono>
+#include <thread>
 
 namespace marlinq {
 namespace {
@@ -66,6 +68,7 @@ TEST(Job, DebyeHueckelRunUnderACommaLocale) {
         "T: " + kChains,
         "P",
         "T: Starting calculation of the potential by Debye Huckel approximation",
+        "T: " + beyondDebyeHueckelMessage(2),  // the corners (10, 1) and (1, 10)
         "T: " + dhEnd,
         "P",
         "M: " + dhEnd,
@@ -152,6 +155,44 @@ TEST(Job, StopDuringARowFinishesThatRowOnly) {
     EXPECT_TRUE(rec.record->normalised);
     EXPECT_EQ(rec.record->index, 1);
     EXPECT_EQ(rec.record->absValue(2, 2), 0.0);
+}
+
+TEST(Job, StopReachesTheDebyeHueckelStageInsideItsLoop) {
+    // Stopped as the stage starts: no complex is evaluated, the run is partial (before, the
+    // stage ran every cell to its end and the run finished).
+    ShippedTables tables;
+    std::stop_source source;
+    Recorder rec;
+    rec.onText = [&](const std::string& s) {
+        if (s == "Starting calculation of the potential by Debye Huckel approximation") source.request_stop();
+    };
+    EXPECT_EQ(GenerateFreeEnergy(jobInput(startupParameters(), 72, 72, true), source.get_token(), rec.callbacks()),
+              JobOutcome::Cancelled);
+    const std::vector<std::string> tail(rec.events.end() - 2, rec.events.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"T: The result is partial: 0 of 100 complexes were computed.",
+                                              "T: Cancelled!"}));
+    EXPECT_EQ(rec.record->absValue(2, 2), 0.0);
+    EXPECT_EQ(rec.record->absValue(1, 0), startupParameters().vc10);  // the lone chains stay
+    // A stop while the cells are evaluated: every thread leaves within one cell, and the
+    // cells evaluated before keep their weights.
+    Parameters big = startupParameters();
+    big.mpMax = big.mmMax = 400;
+    std::stop_source during;
+    Recorder bigRec;
+    std::jthread stopper;
+    bigRec.onText = [&](const std::string& s) {
+        if (s == "Starting calculation of the potential by Debye Huckel approximation")
+            stopper = std::jthread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                during.request_stop();
+            });
+    };
+    EXPECT_EQ(GenerateFreeEnergy(jobInput(big, 72, 72, true), during.get_token(), bigRec.callbacks()),
+              JobOutcome::Cancelled);
+    ASSERT_GE(bigRec.events.size(), 2u);
+    const std::string& partial = bigRec.events[bigRec.events.size() - 2];
+    EXPECT_EQ(partial.rfind("T: The result is partial: ", 0), 0u) << partial;
+    EXPECT_NE(partial.find(" of 160000 complexes were computed."), std::string::npos) << partial;
 }
 
 TEST(Job, UnreadableTablesFailWithTheReason) {

@@ -330,12 +330,16 @@ TEST(FreeEnergies, DebyeHueckelLandscapeOfTheStartupValues) {
     // f+ = 0.11446831776247358 * 72 - 0.158 ln 73 and f- with ln 272 at ka 0.2, density 0.25.
     EXPECT_EQ(first.rfind("# f_plus=7.5638", 0), 0u) << first;
     EXPECT_NE(first.find(" f_minus=7.3560"), std::string::npos) << first;
-    EXPECT_EQ(header, "mp,mm,F,E,absValue,Value");
+    EXPECT_EQ(header, "mp,mm,F,E,absValue,Value,beyond_dh");
     int rows = 0, weighted = 0;
     while (std::getline(in, line)) {
         int mp = 0, mm = 0;
         double F = 0, E = 0, a = 0, v = 0;
-        ASSERT_EQ(std::sscanf(line.c_str(), "%d,%d,%lf,%lf,%lf,%lf", &mp, &mm, &F, &E, &a, &v), 6) << line;
+        int beyond = -1;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%d,%d,%lf,%lf,%lf,%lf,%d", &mp, &mm, &F, &E, &a, &v, &beyond), 7) << line;
+        // |e psi(R) / kT| = 3 Q (kR cosh kR - sinh kR) e^-kR / (R kR^3) passes 10 only at the
+        // corners: 10.19 for (10, 1) and (1, 10), 9.62 for (9, 1).
+        EXPECT_EQ(beyond, (mp == 10 && mm == 1) || (mp == 1 && mm == 10) ? 1 : 0) << line;
         // Every complex of 1..10 x 1..10, M+ outer.
         EXPECT_EQ(mp, 1 + rows / 10);
         EXPECT_EQ(mm, 1 + rows % 10);

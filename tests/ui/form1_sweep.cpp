@@ -71,7 +71,7 @@ TEST_F(WindowTest, ObservablesPanelNamesTheResultPanelsComplex) {
     const QList<QByteArray> lines = fileText(dialogs->saveAnswer).split('\n');
     ASSERT_EQ(lines.size(), 2 + 100 + 1);
     EXPECT_TRUE(lines[0].startsWith("# f_plus="));
-    EXPECT_EQ(lines[1], QByteArray("mp,mm,F,E,absValue,Value"));
+    EXPECT_EQ(lines[1], QByteArray("mp,mm,F,E,absValue,Value,beyond_dh"));
 }
 
 TEST_F(WindowTest, SweepWindowRunsChartsLoadsAPointAndSaves) {
