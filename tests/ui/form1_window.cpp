@@ -2,6 +2,7 @@
 #include "form1_support.h"
 
 #include "kernel/Fatal.h"
+#include "pipeline/CalculationJob.h"
 #include "pipeline/Observables.h"
 #include "ui/MapModel.h"
 #include "ui/Plot2.h"
@@ -122,8 +123,9 @@ TEST_F(WindowTest, DefaultDebyeHueckelRunNamesTheMostProbableComplex) {
     solveAndWait();
     EXPECT_TRUE(log().startsWith("Solving for linear chains 'minus' and 'plus' in parallel ...... \n"
                                  "Calculation of the energy of single chains with '+' and '-' charge is finished\n"
-                                 "Starting calculation of the potential by Debye Huckel approximation\n"
-                                 "Finished calculation of the potential by Debye Huckel approximation\n"))
+                                 "Starting calculation of the potential by Debye Huckel approximation\n" +
+                                 QString::fromStdString(marlinq::beyondDebyeHueckelMessage(2)) +
+                                 "\nFinished calculation of the potential by Debye Huckel approximation\n"))
         << log().toStdString();
     EXPECT_TRUE(log().endsWith("Finished calculation of the spheres free energy\n")) << log().toStdString();
     EXPECT_FALSE(form->button2->isEnabled());
