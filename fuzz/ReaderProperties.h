@@ -5,6 +5,7 @@
 #include "files/ChainTables.h"
 #include "files/NumberFormat.h"
 #include "files/ParameterFile.h"
+#include "pipeline/ParameterSchema.h"
 #include "files/TextLines.h"
 
 #include <cmath>
@@ -48,31 +49,26 @@ inline bool textToolkitHolds(const std::string& bytes) {
 
 // The file at path holds bytes. The reader opens it, reports pid as a key number, sets
 // a real only to a finite number or a signed zero, and every note names a line of the
-// file; the old entry point agrees with the new one.
+// file.
 inline bool parameterFileHolds(const std::string& path, const std::string& bytes) {
     if (!textToolkitHolds(bytes)) return false;
-    const marlinq::ParameterFileResult r = marlinq::readParameterFile(path);
+    const marlinq::ParameterFileResult r = marlinq::readParameterFile(path, marlinq::parameterFileKeys());
     if (!r.opened) return bytes.size() > marlinq::kMaxParameterFileBytes;
-    if (r.pid < 1 || r.pid > marlinq::kUnknownKeyPid) return false;
+    const auto keyCount = static_cast<std::int32_t>(marlinq::parameterFileKeys().size());
+    if (r.pid != marlinq::kUnknownKeyPid && (r.pid < 1 || r.pid > keyCount + 1)) return false;
     if (r.notes.size() > marlinq::kMaxParameterFileNotes + 1) return false;
     for (const marlinq::ParameterFileNote& n : r.notes) {
         if (n.line < 1 || n.line > r.lineCount || n.reason.empty()) return false;
         if (marlinq::formatParameterNote(path, n).rfind(path + ":" + std::to_string(n.line) + ": ", 0) != 0)
             return false;
     }
-    const marlinq::ParameterFileFound& f = r.found;
-    for (const auto* v : {&f.vc01, &f.vc10, &f.zp, &f.zn, &f.kip, &f.kim, &f.ka})
-        if (*v && !std::isfinite(**v)) return false;
-
-    const double nan = std::nan("");
-    double kip = nan, kim = nan, ka = nan, vc01 = nan, vc10 = nan, zp = nan, zn = nan;
-    std::int32_t Np = 1, Nm = 200, mpMin = 0, mpMax = 10, mmMin = 0, mmMax = 10;
-    std::int32_t pid = marlinq::kUnknownKeyPid;
-    if (!marlinq::readParameter(kip, kim, ka, vc01, vc10, zp, zn, path, Np, Nm, mpMin, mpMax, mmMin, mmMax, pid))
-        return false;
-    if (pid != r.pid) return false;
-    if (f.ka ? ka != *f.ka : !std::isnan(ka)) return false;
-    if (f.mmMax ? mmMax != *f.mmMax : mmMax != 10) return false;
+    // A real is finite (or a signed zero); an integer is whole and fits 32 bits.
+    for (std::size_t k = 0; k < r.found.size(); ++k) {
+        if (!r.found[k]) continue;
+        const double v = *r.found[k];
+        if (!std::isfinite(v)) return false;
+        if (marlinq::parameterFileKeys()[k].integer && (v != std::trunc(v) || std::fabs(v) > 2147483648.0)) return false;
+    }
     return true;
 }
 

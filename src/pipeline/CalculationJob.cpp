@@ -2,7 +2,7 @@
 
 #include "pipeline/CalculationJob.h"
 
-#include "pipeline/InputValidation.h"
+#include "pipeline/ParameterSchema.h"
 #include "pipeline/ParaCalculation.h"
 
 #include <locale>

@@ -5,6 +5,7 @@
 #include "files/DataPaths.h"
 #include "pipeline/CalculationJob.h"
 #include "pipeline/ParaCalculation.h"
+#include "pipeline/ParameterSchema.h"
 
 #include <charconv>
 #include <cstdlib>
