@@ -48,8 +48,9 @@ inline bool textToolkitHolds(const std::string& bytes) {
 }
 
 // The file at path holds bytes. The reader opens it, reports pid as a key number, sets
-// a real only to a finite number or a signed zero, and every note names a line of the
-// file.
+// a real only to a finite number or a signed zero, an integer to a whole 32-bit number,
+// every note names a line of the file, and parsing the same bytes directly gives the same
+// reading.
 inline bool parameterFileHolds(const std::string& path, const std::string& bytes) {
     if (!textToolkitHolds(bytes)) return false;
     const marlinq::ParameterFileResult r = marlinq::readParameterFile(path, marlinq::parameterFileKeys());
@@ -62,6 +63,11 @@ inline bool parameterFileHolds(const std::string& path, const std::string& bytes
         if (marlinq::formatParameterNote(path, n).rfind(path + ":" + std::to_string(n.line) + ": ", 0) != 0)
             return false;
     }
+    // The bytes read from the file and the same bytes parsed directly agree.
+    const marlinq::ParameterFileResult direct = marlinq::parseParameterText(bytes, marlinq::parameterFileKeys());
+    if (direct.pid != r.pid || direct.recordCount != r.recordCount || direct.notes.size() != r.notes.size() ||
+        direct.found != r.found)
+        return false;
     // A real is finite (or a signed zero); an integer is whole and fits 32 bits.
     for (std::size_t k = 0; k < r.found.size(); ++k) {
         if (!r.found[k]) continue;
