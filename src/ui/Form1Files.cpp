@@ -101,13 +101,14 @@ void Form1::saveAsDefaultToolStripMenuItem_Click() {
         if (box == nullptr || r.unsaved == nullptr) continue;
         bool ok = false;
         double value = 0.0;
+        const QString text = box->text();
         if (r.lenient) {
-            value = GetDouble(box->text());
-            ok = std::any_of(box->text().begin(), box->text().end(), [](QChar c) { return c.isDigit(); });
+            value = GetDouble(text);
+            ok = std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
         } else if (r.integer) {
-            value = locale.toInt(box->text().trimmed(), &ok);
+            value = locale.toInt(text.trimmed(), &ok);
         } else {
-            value = locale.toDouble(box->text().trimmed(), &ok);
+            value = locale.toDouble(text.trimmed(), &ok);
         }
         if (!ok) value = 0.0;
         setParameterMember(set, r, value);
