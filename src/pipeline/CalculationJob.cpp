@@ -7,8 +7,8 @@
 #include "physics/Complex.h"
 #include "physics/NeutralBlock.h"
 #include "pipeline/Distribution.h"
-#include "pipeline/InputValidation.h"
 #include "pipeline/Observables.h"
+#include "pipeline/ParameterSchema.h"
 #include "pipeline/ParaCalculation.h"
 
 #include <locale>

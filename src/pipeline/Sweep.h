@@ -19,8 +19,14 @@
 
 namespace marlinq {
 
-// The keys a sweep may take: every key of the parameter file, and salt_mM (needs a unit).
+inline constexpr const char* kSaltSweepName = "salt_mM";
+
+// The names a sweep may take: every parameter's key (those of the parameter file and the
+// charged lengths plen, mlen), and salt_mM (needs a unit).
 const std::vector<std::string>& sweepableNames();
+bool isSweepableName(std::string_view name);
+// "ka, vc10, ..., salt_mM", for messages.
+std::string sweepableNameList();
 bool isIntegerSweepName(std::string_view name);
 
 struct SweepAxis {
@@ -64,11 +70,12 @@ std::int64_t shardPointCount(const SweepSpec& plan);
 // points are never stored: a sweep of any size walks them in constant memory.
 std::int64_t shardPointIndex(const SweepSpec& plan, std::int64_t k);
 
-// The parameter set of a point: the base with each swept value applied as the line of a
-// parameter file would be (the reals rounded to the 15 digits a file shows; zp, zn,
-// kiplus and kiminus recover the charged lengths, zp / kiplus and zn / kiminus truncated,
-// as loading a file does; salt_mM sets ka). nullopt and the reason when a value cannot be
-// applied.
+// The parameter set of a point: the base with the swept values applied by
+// applyParameterValues (the reals with the 15 digits a file shows; a charge keeps the
+// charge density and its charged length follows, unless that length is swept too; a
+// density or a length keeps the charge; salt_mM sets ka). nullopt and the reason when the
+// values cannot be applied ("Some input parameters are wrong, please check it." when no
+// charged length follows).
 std::optional<ParameterSet> sweepPointSet(const SweepSpec& plan, const std::vector<double>& values,
                                           std::string& error);
 
