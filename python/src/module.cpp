@@ -17,7 +17,6 @@
 #include "pipeline/ObservablesText.h"
 #include "pipeline/ParaCalculation.h"
 #include "pipeline/Sweep.h"
-#include "pipeline/InputValidation.h"
 #include "pipeline/Units.h"
 
 #include <pybind11/numpy.h>

@@ -50,10 +50,6 @@ std::string csvField(const std::string& s) {
     return out + "\"";
 }
 
-// The 15 significant digits a parameter file shows a real with, read back (as a sweep
-// applies ka).
-double asShown(double v) { return parseLeadingDouble(formatGeneral(v, '.')).value_or(v); }
-
 // The ka range a run takes (the first check of a run says the same).
 constexpr double kKaMin = 0.2, kKaMax = 10.0;
 bool kaAllowed(double ka) { return ka >= kKaMin && ka <= kKaMax; }
