@@ -347,4 +347,55 @@ MassBalanceSolution MassBalance::solve(double totalPlus, double totalMinus, bool
     return out;
 }
 
+MassBalanceTotals chainTotals(const InfoSphereBean& record) {
+    const Grid<double>& a = record.absValue;
+    double largest = 0.0;
+    a.forEach([&](double v) {
+        if (v > largest) largest = v;
+    });
+    if (!(largest > 0.0)) return {};
+    Sum P, Q;
+    for (std::int32_t r = 0; r < a.rows(); ++r) {
+        const double* row = a.row(r);
+        const std::int32_t mp = record.mpMin + r;
+        for (std::int32_t c = 0; c < a.cols(); ++c) {
+            const double w = row[c] / largest;
+            P.add(mp * w);
+            Q.add((record.mmMin + c) * w);
+        }
+    }
+    const double lnScale = std::log(largest) + weightShiftOffset(record.max_shift) * kLnE;
+    const auto undo = [&](double v) { return v > 0.0 ? std::exp(std::log(v) + lnScale) : 0.0; };
+    return {undo(P.value()), undo(Q.value())};
+}
+
+double chargeFraction(double zp, double zn, double totalPlus, double totalMinus) {
+    const double plus = zp * totalPlus, minus = zn * totalMinus;
+    return plus / (plus + minus);
+}
+
+MassBalanceTotals totalsFromChargeFraction(double total, double fraction, double zp, double zn) {
+    // f q- C- = (1 - f) q+ C+ and C+ + C- = T.
+    const double denominator = fraction * zn + (1.0 - fraction) * zp;
+    return {total * fraction * zn / denominator, total * (1.0 - fraction) * zp / denominator};
+}
+
+namespace {
+bool within(double x, double lo, double hi) { return x >= lo && x <= hi; }
+}  // namespace
+
+std::optional<std::string> checkTotals(const MassBalanceTotals& t, const Parameters& p) {
+    if (!within(t.plus, 1e-20, 1.0)) return "C+ (total '+' chains) should be between 1e-20 and 1";
+    if (!within(t.minus, 1e-20, 1.0)) return "C- (total '-' chains) should be between 1e-20 and 1";
+    if (p.mpMin != 0 || p.mmMin != 0)
+        return "Total concentrations need the lone chains (1, 0) and (0, 1) in the ranges: set mpMin and mmMin to 0";
+    return std::nullopt;
+}
+
+std::optional<std::string> checkChargeFraction(double total, double fraction) {
+    if (!within(total, 1e-20, 2.0)) return "The total C+ + C- should be between 1e-20 and 2";
+    if (!(fraction > 0.0 && fraction < 1.0)) return "The charge fraction should lie between 0 and 1 (both excluded)";
+    return std::nullopt;
+}
+
 }  // namespace marlinq

@@ -17,8 +17,11 @@
 // meets C+, both monotone.
 
 #include "pipeline/Distribution.h"
+#include "pipeline/Parameters.h"
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace marlinq {
@@ -71,5 +74,22 @@ private:
 
 // The relative precision the solver reaches on both totals.
 inline constexpr double kMassBalanceTolerance = 1e-12;
+
+// C+ and C- of a result record: sum M+ c and sum M- c over its distribution, lone chains
+// included, the common shift undone (infinite when beyond a double; 0 without results).
+MassBalanceTotals chainTotals(const InfoSphereBean& record);
+
+// The charge fraction f = q+ C+ / (q+ C+ + q- C-), 1/2 at charge stoichiometry.
+double chargeFraction(double zp, double zn, double totalPlus, double totalMinus);
+
+// C+ and C- from the total T = C+ + C- and the charge fraction f.
+MassBalanceTotals totalsFromChargeFraction(double total, double fraction, double zp, double zn);
+
+// The checks of total mode for validated parameters: each total from 1e-20 to 1, both lone
+// chains inside the ranges. The message of the first failure, nullopt when they pass.
+std::optional<std::string> checkTotals(const MassBalanceTotals& totals, const Parameters& validated);
+// A charge fraction strictly between 0 and 1 and a total from 1e-20 to 2 (both totals
+// from 1e-20 to 1 are checked once they are formed).
+std::optional<std::string> checkChargeFraction(double total, double fraction);
 
 }  // namespace marlinq

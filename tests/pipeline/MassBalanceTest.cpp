@@ -177,5 +177,68 @@ TEST(MassBalance, StiffNearStoichiometryAtHighTotals) {
     }
 }
 
+TEST(MassBalance, TotalModeRunIsTheFreeRunAtTheSolvedChains) {
+    ShippedTables tables;
+    for (const bool dh : {false, true}) {
+        Parameters p = startupParameters();
+        p.vc10 = 1e-6;
+        p.vc01 = 3e-6;
+        Recorder free;
+        ASSERT_EQ(GenerateFreeEnergy(jobInput(p, 72, 72, dh), {}, free.callbacks()), JobOutcome::Finished);
+        const InfoSphereBean& f = *free.record;
+        EXPECT_FALSE(f.totalMode);
+        EXPECT_GT(f.totalPlus, 1e-6);  // the free chains and those in complexes
+        EXPECT_EQ(f.massBalanceResidual, 0.0);
+
+        JobInput input = jobInput(p, 72, 72, dh);
+        input.params.vc10 = input.params.vc01 = 0.5;  // not used in total mode
+        input.totals = MassBalanceTotals{f.totalPlus, f.totalMinus};
+        Recorder total;
+        ASSERT_EQ(GenerateFreeEnergy(input, {}, total.callbacks()), JobOutcome::Finished);
+        const InfoSphereBean& t = *total.record;
+        EXPECT_TRUE(t.totalMode);
+        EXPECT_TRUE(t.energies.empty());  // kept only for the mass balance
+        EXPECT_NEAR(t.vc10 / 1e-6, 1.0, 1e-10);
+        EXPECT_NEAR(t.vc01 / 3e-6, 1.0, 1e-10);
+        EXPECT_LE(t.massBalanceResidual, 1e-12);
+        EXPECT_EQ(t.totalPlus, f.totalPlus);
+        for (std::size_t k = 0; k < f.absValue.cellCount(); ++k) {
+            EXPECT_NEAR(t.absValue.at(k), f.absValue.at(k), 1e-10 * f.absValue.at(k)) << k;
+            EXPECT_NEAR(t.Value.at(k), f.Value.at(k), 1e-10 * f.Value.at(k)) << k;
+        }
+        bool said = false;
+        for (const std::string& line : total.log)
+            said = said || line.rfind("Mass balance: free c+ = 1e-06, c- = 3e-06 (", 0) == 0;
+        EXPECT_TRUE(said);
+    }
+    // Without the lone '+' chain no totals can be met: the run is refused.
+    Parameters p = startupParameters();
+    p.mpMin = 1;
+    JobInput input = jobInput(p, 72, 72, true);
+    input.totals = MassBalanceTotals{1e-3, 1e-3};
+    Recorder rec;
+    EXPECT_EQ(GenerateFreeEnergy(input, {}, rec.callbacks()), JobOutcome::Failed);
+    ASSERT_FALSE(rec.log.empty());
+    EXPECT_NE(rec.log.back().find("mpMin and mmMin to 0"), std::string::npos);
+}
+
+TEST(MassBalance, ChargeFractionAndTotalGiveBothTotals) {
+    // Charges 10 and 30: at f = 1/2 three '+' chains per '-' chain.
+    const MassBalanceTotals t = totalsFromChargeFraction(4e-3, 0.5, 10.0, 30.0);
+    EXPECT_NEAR(t.plus, 3e-3, 1e-18);
+    EXPECT_NEAR(t.minus, 1e-3, 1e-18);
+    EXPECT_NEAR(chargeFraction(10.0, 30.0, t.plus, t.minus), 0.5, 1e-15);
+    Parameters p = startupParameters();
+    EXPECT_FALSE(checkTotals({1e-20, 1.0}, p));
+    for (const MassBalanceTotals bad : {MassBalanceTotals{0.0, 1e-3}, MassBalanceTotals{-1e-3, 1e-3},
+                                        MassBalanceTotals{1e-3, NAN}, MassBalanceTotals{1e-3, 1.5}})
+        EXPECT_TRUE(checkTotals(bad, p));
+    p.mmMin = 2;
+    EXPECT_TRUE(checkTotals({1e-3, 1e-3}, p));
+    EXPECT_TRUE(checkChargeFraction(1e-3, 1.0));
+    EXPECT_TRUE(checkChargeFraction(1e-3, NAN));
+    EXPECT_FALSE(checkChargeFraction(1e-3, 0.3));
+}
+
 }  // namespace
 }  // namespace marlinq
