@@ -82,6 +82,13 @@ std::string massBalanceMessage(double cPlus, double cMinus, int steps) {
     return line.str();
 }
 
+constexpr const char* kCriticalBelow =
+    "The critical concentration lies below a total of 1e-20: more than half of the scarcer chains are in "
+    "complexes at every total";
+constexpr const char* kCriticalAbove =
+    "The critical concentration lies above a total of 1: fewer than half of the scarcer chains are in complexes "
+    "at every total up to 1";
+
 std::string residualMessage(double residual) {
     std::ostringstream line;
     line.imbue(std::locale::classic());
@@ -212,7 +219,8 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
     const auto settleConcentrations = [&] {
         if (totalMode) {
             const Landscape landscape = landscapeOf(isb);
-            const MassBalanceSolution solved = MassBalance(landscape).solve(input.totals->plus, input.totals->minus);
+            const MassBalance balance(landscape);
+            const MassBalanceSolution solved = balance.solve(input.totals->plus, input.totals->minus);
             const Distribution d = distributionOf(landscape, solved.freePlus, solved.freeMinus, input.threads);
             isb.absValue = d.absValue;
             isb.Value = d.Value;
@@ -231,6 +239,13 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
             if (!input.keepEnergies) isb.energies = CellEnergies();
             report.text(massBalanceMessage(solved.freePlus, solved.freeMinus, solved.newtonSteps));
             if (!(isb.massBalanceResidual <= kMassBalanceTolerance)) report.text(residualMessage(isb.massBalanceResidual));
+            const CriticalConcentration critical = criticalConcentration(
+                balance, chargeFraction(p.zp, p.zn, isb.totalPlus, isb.totalMinus), p.zp, p.zn);
+            isb.criticalConcentration = critical.total.value_or(NAN);
+            isb.criticalBelow = critical.below;
+            isb.criticalAbove = critical.above;
+            if (critical.below) report.text(kCriticalBelow);
+            if (critical.above) report.text(kCriticalAbove);
         } else {
             const MassBalanceTotals implied = chainTotals(isb);
             isb.totalPlus = implied.plus;

@@ -347,6 +347,61 @@ MassBalanceSolution MassBalance::solve(double totalPlus, double totalMinus, bool
     return out;
 }
 
+double MassBalance::largerBoundFraction(double lnPlus, double lnMinus) const {
+    Sum boundPlus, boundMinus, allPlus, allMinus;
+    for (const MassBalanceTerm& t : terms_) {
+        const double c = std::exp(t.mp * lnPlus + t.mm * lnMinus + t.lnK);
+        allPlus.add(t.mp * c);
+        allMinus.add(t.mm * c);
+        if (t.mp >= 1 && t.mm >= 1) {
+            boundPlus.add(t.mp * c);
+            boundMinus.add(t.mm * c);
+        }
+    }
+    const double plus = allPlus.value() > 0.0 ? boundPlus.value() / allPlus.value() : 0.0;
+    const double minus = allMinus.value() > 0.0 ? boundMinus.value() / allMinus.value() : 0.0;
+    return std::max(plus, minus);
+}
+
+CriticalConcentration criticalConcentration(const MassBalance& balance, double fraction, double zp, double zn) {
+    CriticalConcentration out;
+    // The larger bound fraction minus 1/2 at a total e^lnT.
+    const auto excess = [&](double lnT) {
+        const MassBalanceTotals t = totalsFromChargeFraction(std::exp(lnT), fraction, zp, zn);
+        const MassBalanceSolution s = balance.solve(t.plus, t.minus);
+        return balance.largerBoundFraction(s.lnPlus, s.lnMinus) - 0.5;
+    };
+    // A coarse grid from 1e-20 to 1, a point a decade, for the first crossing; then
+    // bisection in ln T to 1e-12 relative.
+    const double lnLow = std::log(1e-20), lnHigh = 0.0;
+    constexpr int kPoints = 21;
+    double previousLn = lnLow, previous = excess(lnLow);
+    if (previous >= 0.0) {
+        out.below = true;
+        return out;
+    }
+    for (int k = 1; k < kPoints; ++k) {
+        const double lnT = lnLow + (lnHigh - lnLow) * k / (kPoints - 1);
+        const double e = excess(lnT);
+        if (e >= 0.0) {
+            double lo = previousLn, hi = lnT;
+            while (hi - lo > 1e-12) {
+                const double mid = 0.5 * (lo + hi);
+                if (excess(mid) >= 0.0)
+                    hi = mid;
+                else
+                    lo = mid;
+            }
+            out.total = std::exp(0.5 * (lo + hi));
+            return out;
+        }
+        previousLn = lnT;
+        previous = e;
+    }
+    out.above = true;
+    return out;
+}
+
 MassBalanceTotals chainTotals(const InfoSphereBean& record) {
     const Grid<double>& a = record.absValue;
     double largest = 0.0;
@@ -365,7 +420,11 @@ MassBalanceTotals chainTotals(const InfoSphereBean& record) {
         }
     }
     const double lnScale = std::log(largest) + weightShiftOffset(record.max_shift) * kLnE;
-    const auto undo = [&](double v) { return v > 0.0 ? std::exp(std::log(v) + lnScale) : 0.0; };
+    // A total beyond the range of a double is not a number the summary can hold: NaN.
+    const auto undo = [&](double v) {
+        const double total = v > 0.0 ? std::exp(std::log(v) + lnScale) : 0.0;
+        return std::isfinite(total) ? total : NAN;
+    };
     return {undo(P.value()), undo(Q.value())};
 }
 

@@ -65,6 +65,10 @@ public:
     // fallback, on its own for a test).
     MassBalanceSolution solve(double totalPlus, double totalMinus, bool nestedOnly = false) const;
 
+    // The larger of the two bound fractions at the free chains (x, y) = (ln c+, ln c-): the
+    // chains of a kind in complexes (M+ >= 1 and M- >= 1) over all chains of that kind.
+    double largerBoundFraction(double lnPlus, double lnMinus) const;
+
     const std::vector<MassBalanceTerm>& terms() const { return terms_; }
 
 private:
@@ -72,11 +76,22 @@ private:
     bool plusLone_ = false, minusLone_ = false;
 };
 
+// The total T* = C+ + C- at a charge fraction f where half of the chains of the scarcer
+// kind are in complexes: where the larger of the two bound fractions reaches 1/2 (half of
+// all chains is out of reach away from stoichiometry). Looked for from T = 1e-20 to 1;
+// `below` or `above` when 1/2 is not crossed there (the larger bound fraction is already
+// above 1/2 at 1e-20, or still below at 1).
+struct CriticalConcentration {
+    std::optional<double> total;
+    bool below = false, above = false;
+};
+CriticalConcentration criticalConcentration(const MassBalance& balance, double fraction, double zp, double zn);
+
 // The relative precision the solver reaches on both totals.
 inline constexpr double kMassBalanceTolerance = 1e-12;
 
 // C+ and C- of a result record: sum M+ c and sum M- c over its distribution, lone chains
-// included, the common shift undone (infinite when beyond a double; 0 without results).
+// included, the common shift undone (NaN when beyond a double; 0 without results).
 MassBalanceTotals chainTotals(const InfoSphereBean& record);
 
 // The charge fraction f = q+ C+ / (q+ C+ + q- C-), 1/2 at charge stoichiometry.

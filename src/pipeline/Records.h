@@ -108,6 +108,11 @@ public:
     // steps the mass balance took.
     double massBalanceResidual = 0.0;
     int massBalanceSteps = 0;
+    // Total mode: the total C+ + C- at the run's charge fraction where the larger bound
+    // fraction is 1/2 (NaN in free mode or when not crossed between 1e-20 and 1: then
+    // criticalBelow or criticalAbove says on which side it lies).
+    double criticalConcentration = 0.0 / 0.0;
+    bool criticalBelow = false, criticalAbove = false;
 
     // The empty start-up record: no matrices, run false, max_shift 1.0.
     InfoSphereBean() = default;
