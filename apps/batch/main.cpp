@@ -13,8 +13,8 @@
 #include "pipeline/CalculationJob.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/Engine.h"
-#include "pipeline/InputValidation.h"
 #include "pipeline/MassBalance.h"
+#include "pipeline/ParameterSchema.h"
 
 #include <atomic>
 #include <chrono>
