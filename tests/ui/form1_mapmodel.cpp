@@ -60,17 +60,6 @@ TEST(MapModel, HitTestAgreesWithWalkingTheListInOrder) {
     EXPECT_EQ(CellList().hitTest(10, 10), (std::pair<std::int32_t, std::int32_t>{0, 0}));
 }
 
-TEST(MapModel, MostProbableComplexIsTheFirstStrictMaximum) {
-    Grid<std::int32_t> codes(4, 5);
-    EXPECT_EQ(mostProbableComplex(codes, 2, 3), (std::pair<std::int32_t, std::int32_t>{2, 3}));
-    codes(1, 4) = 17;
-    codes(3, 0) = 17;  // same code, later row: not taken
-    codes(1, 2) = 9;
-    EXPECT_EQ(mostProbableComplex(codes, 2, 3), (std::pair<std::int32_t, std::int32_t>{3, 7}));
-    codes(0, 1) = 20;
-    EXPECT_EQ(mostProbableComplex(codes, 0, 0), (std::pair<std::int32_t, std::int32_t>{0, 1}));
-}
-
 TEST(MapModel, ColourCodesOutsideTheTableAreNamedByTheFirstOffender) {
     Grid<std::int32_t> codes(3, 3);
     EXPECT_FALSE(colorCodeError(codes));
