@@ -252,8 +252,9 @@ Options
                         format runs from M = 0 and is refused above 1 GiB
   --profile MP MM       instead of a distribution, write the radial profiles of the
                         complex with MP '+' and MM '-' chains as CSV (401 points; header
-                        r/Rc,u[,u_DH],density_plus,density_minus,charge_density; the u_DH
-                        column with --method dh)
+                        r/Rc,u[,u_DH],cation_density,anion_density,charge_density; the
+                        u_DH column with --method dh; cations (kRc)^2 exp(-u), anions
+                        (kRc)^2 exp(+u))
   --summary FILE        also write the observables of the run as one JSON object to FILE
                         ("-": standard output, then the distribution needs -o): the most
                         probable complex, mean M+ and M-, mass-average aggregation number,

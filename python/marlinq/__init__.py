@@ -118,8 +118,8 @@ def profile(params, mp, mm, method="dh", accuracy="standard"):
     """Radial profiles of the complex (mp, mm), as a chart window shows them.
 
     Returns a Profile with NumPy arrays ``r`` (r / Rc from 0 to 8, 401 points), ``u``,
-    ``u_dh`` (None with method="pb"), ``density_plus``, ``density_minus``,
-    ``charge_density``, and the numbers ``Z``, ``Rc``, ``kRc``. With accuracy="converged"
+    ``u_dh`` (None with method="pb"), ``cation_density`` ((kRc)^2 exp(-u)),
+    ``anion_density`` ((kRc)^2 exp(+u)), ``charge_density``, and the numbers ``Z``, ``Rc``, ``kRc``. With accuracy="converged"
     the Poisson-Boltzmann potential is that of the grid-converged scheme, shown at the same
     radii. The same numbers as ``marlinq-batch --method METHOD --accuracy ACCURACY --profile
     MP MM``. Invalid input raises ValueError.

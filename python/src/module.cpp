@@ -540,8 +540,15 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
 
 struct PyProfile {
     ComplexProfile profile;
-    py::object r, u, uDh, densityPlus, densityMinus, chargeDensity;
+    py::object r, u, uDh, cationDensity, anionDensity, chargeDensity;
 };
+
+void deprecatedName(const char* old, const char* now) {
+    const std::string text = std::string("Profile.") + old + " is deprecated: it holds the " +
+                             (std::string(now) == "anion_density" ? "anions, (kRc)^2 exp(+u)" : "cations, (kRc)^2 exp(-u)") +
+                             "; use Profile." + now;
+    if (PyErr_WarnEx(PyExc_DeprecationWarning, text.c_str(), 1) != 0) throw py::error_already_set();
+}
 
 PyProfile profileOf(const PyParameters& params, std::int32_t mp, std::int32_t mm, const std::string& method,
                     const std::string& accuracy) {
@@ -558,8 +565,8 @@ PyProfile profileOf(const PyParameters& params, std::int32_t mp, std::int32_t mm
     out.r = vectorArray(c.r);
     out.u = vectorArray(c.potential);
     out.uDh = c.dh ? py::object(vectorArray(c.dhPotential)) : py::object(py::none());
-    out.densityPlus = vectorArray(c.density_plus);
-    out.densityMinus = vectorArray(c.density_minus);
+    out.cationDensity = vectorArray(c.cation_density);
+    out.anionDensity = vectorArray(c.anion_density);
     out.chargeDensity = vectorArray(c.charge_density);
     return out;
 }
@@ -895,12 +902,29 @@ that reads back as the same double; Value is the cell's share, abs_value over it
     py::class_<PyProfile>(m, "Profile", R"doc(
 Radial profiles of one complex over r / Rc = 0, 0.02, ..., 8 (401 points): the
 Poisson-Boltzmann potential u, the Debye-Hueckel one u_dh (None unless method="dh"),
-the ion densities (kRc)^2 exp(+-u) and the charge density; Z, Rc, kRc of the complex.)doc")
+the small-ion densities relative to the bulk times (kRc)^2 (cations (kRc)^2 exp(-u), anions
+(kRc)^2 exp(+u)) and the charge density; Z, Rc, kRc of the complex.)doc")
         .def_readonly("r", &PyProfile::r, "Distance from the centre in core radii.")
         .def_readonly("u", &PyProfile::u, "Reduced potential, Poisson-Boltzmann.")
         .def_readonly("u_dh", &PyProfile::uDh, "Reduced potential, Debye-Hueckel (None with method='pb').")
-        .def_readonly("density_plus", &PyProfile::densityPlus)
-        .def_readonly("density_minus", &PyProfile::densityMinus)
+        .def_readonly("cation_density", &PyProfile::cationDensity, "Cations, (kRc)^2 exp(-u).")
+        .def_readonly("anion_density", &PyProfile::anionDensity, "Anions, (kRc)^2 exp(+u).")
+        // The names of earlier versions, which had the two ions the wrong way round: kept
+        // with their former values, (kRc)^2 exp(+u) and (kRc)^2 exp(-u).
+        .def_property_readonly(
+            "density_plus",
+            [](const PyProfile& p) {
+                deprecatedName("density_plus", "anion_density");
+                return p.anionDensity;
+            },
+            "Deprecated: (kRc)^2 exp(+u), the anions; use anion_density.")
+        .def_property_readonly(
+            "density_minus",
+            [](const PyProfile& p) {
+                deprecatedName("density_minus", "cation_density");
+                return p.cationDensity;
+            },
+            "Deprecated: (kRc)^2 exp(-u), the cations; use cation_density.")
         .def_readonly("charge_density", &PyProfile::chargeDensity)
         .def_property_readonly("mp", [](const PyProfile& p) { return p.profile.mp; })
         .def_property_readonly("mm", [](const PyProfile& p) { return p.profile.mm; })

@@ -10,6 +10,7 @@ byte for byte.
 
 from pathlib import Path
 
+import math
 import numpy as np
 import pytest
 
@@ -121,7 +122,7 @@ def test_profile_equals_batch(batch, method, accuracy):
     prof = marlinq.profile(marlinq.Parameters(), 3, 5, method=method, accuracy=accuracy)
     assert prof.to_csv() == out
     lines = out.splitlines()
-    columns = ["r", "u"] + (["u_dh"] if method == "dh" else []) + ["density_plus", "density_minus",
+    columns = ["r", "u"] + (["u_dh"] if method == "dh" else []) + ["cation_density", "anion_density",
                                                                   "charge_density"]
     assert len(lines) == 1 + 401
     for k, line in enumerate(lines[1:]):
@@ -185,3 +186,20 @@ def test_shifted_weights_equal_batch(batch, tmp_path, method):
     result = marlinq.run(p, method=method)
     assert_same_as_batch(result, out)
     assert result.weight_shift > 0 and result.weight_scale == 2.71828183 ** -result.weight_shift
+
+
+def test_profile_names_the_ions_by_their_charge():
+    # (6, 5) of the start-up chains carries +18: u > 0 near the core, which gathers the
+    # anions (Boltzmann factor exp(+u)) and drives the cations (exp(-u)) out.
+    prof = marlinq.profile(marlinq.Parameters(), 6, 5, method="pb")
+    k2 = prof.kRc ** 2
+    assert prof.u[0] > 1
+    assert prof.cation_density[0] == pytest.approx(k2 * math.exp(-prof.u[0]), rel=1e-7)
+    assert prof.anion_density[0] == pytest.approx(k2 * math.exp(prof.u[0]), rel=1e-7)
+    assert prof.cation_density[0] < k2 < prof.anion_density[0]
+    assert prof.to_csv().splitlines()[0] == "r/Rc,u,cation_density,anion_density,charge_density"
+    # The former names keep their former values and say what they hold.
+    with pytest.warns(DeprecationWarning, match="anion_density"):
+        assert (prof.density_plus == prof.anion_density).all()
+    with pytest.warns(DeprecationWarning, match="cation_density"):
+        assert (prof.density_minus == prof.cation_density).all()

@@ -167,7 +167,7 @@ profile_dh)
     run --profile 3 5
     expect_rc 0
     [ "$(wc -l <out)" -eq 402 ] || fail "$(wc -l <out) lines instead of 402"
-    [ "$(head -1 out)" = "r/Rc,u,u_DH,density_plus,density_minus,charge_density" ] || fail "header: $(head -1 out)"
+    [ "$(head -1 out)" = "r/Rc,u,u_DH,cation_density,anion_density,charge_density" ] || fail "header: $(head -1 out)"
     [ "$(sed -n 52p out | cut -d, -f1)" = "1" ] || fail "point 50 is not the core surface"
     awk -F, 'NR > 1 && NF != 6 { exit 1 }' out || fail "rows without six columns"
     ;;
@@ -175,7 +175,7 @@ profile_pb_and_invalid)
     run --method pb --profile 3 5 -o profile.csv
     expect_rc 0
     [ "$(wc -l <profile.csv)" -eq 402 ] || fail "wrong row count"
-    [ "$(head -1 profile.csv)" = "r/Rc,u,density_plus,density_minus,charge_density" ] || fail "header"
+    [ "$(head -1 profile.csv)" = "r/Rc,u,cation_density,anion_density,charge_density" ] || fail "header"
     run --profile 0 5
     expect_rc 2
     run --profile 3
