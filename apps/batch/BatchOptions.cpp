@@ -116,10 +116,11 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
         } else if (arg == "--method") {
             std::string v;
             if (!value(v)) return std::nullopt;
-            if (v == "dh") o.dh = true;
+            o.linearDH = v == "dh-linear";
+            if (v == "dh" || v == "dh-linear") o.dh = true;
             else if (v == "pb") o.dh = false;
             else {
-                error = "--method takes dh or pb, not '" + v + "'";
+                error = "--method takes dh, dh-linear or pb, not '" + v + "'";
                 return std::nullopt;
             }
         } else if (arg == "--chains") {
@@ -208,7 +209,7 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
 }
 
 std::string helpText() {
-    return R"(Usage: marlinq-batch [--method dh|pb] [--chains table|solve] [--accuracy standard|converged]
+    return R"(Usage: marlinq-batch [--method dh|dh-linear|pb] [--chains table|solve] [--accuracy standard|converged]
                      [-o FILE] [--data DIR] [--quiet] [--long-format] [--profile MP MM]
                      [--summary FILE] [--free-energies FILE] [--unit-nm A] [PARAMETER_FILE]
        marlinq-batch --sweep NAME=VALUES [--sweep NAME=VALUES] [--shard I/N]
@@ -229,9 +230,14 @@ Input
                         on standard error with their line numbers.
 
 Options
-  --method dh|pb        free energy of the complexes by the Debye-Hueckel
-                        approximation (dh, default) or the full Poisson-Boltzmann
-                        solution (pb)
+  --method dh|dh-linear|pb
+                        free energy of the complexes: dh (default), the program's
+                        Debye-Hueckel approximation, the linearised potential put into
+                        the full nonlinear free energy (fast; far above both other
+                        methods for strongly charged complexes); dh-linear, the
+                        closed-form free energy of linear Debye-Hueckel theory of a
+                        uniformly charged core (fastest; exact for weak charges);
+                        pb, the full Poisson-Boltzmann solution
   --chains table|solve  single-chain energies interpolated from the tables (table,
                         default) or solved directly (solve)
   --accuracy standard|converged

@@ -28,8 +28,9 @@ from ._sweep import SweepTable, sweep
 __all__ = ["Parameters", "Result", "Profile", "SweepTable", "run", "profile", "sweep", "METHODS", "CHAINS",
            "ACCURACIES", "data_file"]
 
-#: Values of ``method``: Poisson-Boltzmann or Debye-Hueckel complexes.
-METHODS = ("pb", "dh")
+#: Values of ``method``: Poisson-Boltzmann, the program's Debye-Hueckel approximation, or the
+#: closed-form free energy of linear Debye-Hueckel theory.
+METHODS = ("pb", "dh", "dh_linear")
 #: Values of ``chains``: single-chain energies from the tables or solved.
 CHAINS = ("table", "solve")
 #: Values of ``accuracy``: the program's discretisation, or free energies converged in the grid.
@@ -69,8 +70,11 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
     ----------
     params : Parameters, optional
         The set; the window's start-up values when omitted.
-    method : {"dh", "pb"}
-        Debye-Hueckel (the default, as in marlinq-batch) or full Poisson-Boltzmann.
+    method : {"dh", "dh_linear", "pb"}
+        The program's Debye-Hueckel approximation (the default, as in marlinq-batch: the
+        linearised potential in the full nonlinear free energy), the closed-form free energy
+        of linear Debye-Hueckel theory ("dh_linear", as ``--method dh-linear``), or full
+        Poisson-Boltzmann.
     chains : {"table", "solve"}
         Single-chain energies interpolated from the tables (default) or solved.
     accuracy : {"standard", "converged"}

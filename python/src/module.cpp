@@ -336,11 +336,17 @@ void buildArrays(PyResult& r) {
     r.mm = rangeArray(b.mmMin, b.mmMax);
 }
 
+// true for the two Debye-Hueckel methods; "dh_linear" (also "dh-linear", as the batch
+// command spells it) is the closed-form linear theory.
 bool parseMethod(const std::string& method) {
-    if (method == "dh") return true;
+    if (method == "dh" || method == "dh_linear" || method == "dh-linear") return true;
     if (method == "pb") return false;
-    throw py::value_error("method must be 'pb' (Poisson-Boltzmann) or 'dh' (Debye-Hueckel), not '" + method + "'");
+    throw py::value_error("method must be 'pb' (Poisson-Boltzmann), 'dh' (Debye-Hueckel) or 'dh_linear' (linear "
+                          "Debye-Hueckel, closed form), not '" +
+                          method + "'");
 }
+
+bool isLinearMethod(const std::string& method) { return method == "dh_linear" || method == "dh-linear"; }
 
 bool parseChains(const std::string& chains) {
     if (chains == "table") return true;
@@ -400,7 +406,8 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
                    bool keepEnergies, int threads) {
     const bool dh = parseMethod(method);
     if (threads < 0) throw py::value_error("threads must be 0 (the machine's) or a positive number");
-    const RunOptions options{dh, parseChains(chains), parseAccuracy(accuracy), keepEnergies, threads};
+    RunOptions options{dh, parseChains(chains), parseAccuracy(accuracy), keepEnergies, threads};
+    options.linearDH = isLinearMethod(method);
     const Parameters p = validated(params);
     checkDataDir(dataDir);
     const TablesOrError tables = tablesIfNeeded(options, dataDir);
@@ -458,6 +465,7 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
     SweepSpec plan;
     plan.base = params.set;
     plan.options = RunOptions{parseMethod(method), parseChains(chains), parseAccuracy(accuracy), false, threads};
+    plan.options.linearDH = isLinearMethod(method);
     if (names.empty()) throw py::value_error("a sweep needs at least one parameter, e.g. {'ka': [0.2, 0.5, 1]}");
     if (names.size() != values.size()) throw py::value_error("one list of values per swept name");
     for (std::size_t k = 0; k < names.size(); ++k) {

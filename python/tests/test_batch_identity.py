@@ -76,6 +76,22 @@ def test_startup_distribution_equals_batch(batch, method):
     assert result.most_probable == (4, 4)
 
 
+def test_linear_debye_hueckel_equals_batch(batch):
+    code, out, err = batch("--method", "dh-linear")
+    assert code == 0, err
+    result = marlinq.run(method="dh_linear")
+    assert_same_as_batch(result, out)
+    assert "dh_linear" in marlinq.METHODS
+    # (1, 3): the closed form, 101.11 kT, not the 566.8 kT of the default "dh".
+    fe = result.free_energies
+    row = fe[(fe["mp"] == 1) & (fe["mm"] == 3)]
+    assert row["F"][0] == pytest.approx(101.11, abs=0.01)
+    dh = marlinq.run(method="dh").free_energies
+    assert dh[(dh["mp"] == 1) & (dh["mm"] == 3)]["F"][0] == pytest.approx(566.8, abs=0.1)
+    with pytest.raises(ValueError, match="dh_linear"):
+        marlinq.run(method="linear")
+
+
 @pytest.mark.parametrize("method,chains,accuracy", [
     ("dh", "table", "standard"), ("pb", "table", "standard"), ("dh", "solve", "standard"),
     ("pb", "solve", "standard"), ("dh", "table", "converged"), ("pb", "solve", "converged")])

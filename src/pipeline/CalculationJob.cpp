@@ -234,6 +234,7 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
                        p.mpMax, p.mmMin, p.mmMax, icb.ffc_minus, icb.ffc_positive, std::move(Mcolor),
                        std::move(Value), std::move(absValue), SigmaTable(std::move(sigma)), dh, 0.0);
     isb.converged = icb.converged;
+    isb.linearDH = dh && input.linearDH;
     isb.errorEstimate = chains.errorEstimate;
     isb.standardDifference = chains.standardDifference;
     if (input.keepEnergies) isb.energies = CellEnergies(isb.absValue.rows(), isb.absValue.cols());

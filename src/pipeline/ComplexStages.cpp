@@ -239,6 +239,11 @@ double sphereEnergyDH(double ka, double qp, double qn, double vcore, CellNotes&)
     return FreeEnergy::freeEnergy_SphereDH(ka, qp, qn, vcore);
 }
 
+// A closed form: exact at either accuracy, with no discretisation error to estimate.
+double sphereEnergyLinearDH(double ka, double qp, double qn, double vcore, CellNotes&) {
+    return FreeEnergy::freeEnergy_SphereLinearDH(ka, qp, qn, vcore);
+}
+
 // Converged energies, with their error estimate and their distance from the standard ones.
 double convergedSphere(double ka, double qp, double qn, double vcore, CellNotes& notes) {
     const ConvergedEnergy c = convergedSphereEnergy(ka, qp, qn, vcore);
@@ -361,8 +366,9 @@ int ParaCalculation::startDH(InfoSphereBean& isb) {
 
     // The exponent of every cell is kept, so the shifted pass needs no second free energy.
     const bool keep = !isb.energies.empty();
-    const CellPass pass = isb.converged ? evaluateCells(in, list, threadLimit, 0.0, convergedSphereDH, keep)
-                                        : evaluateCells(in, list, threadLimit, 0.0, sphereEnergyDH, keep);
+    const CellPass pass = isb.linearDH    ? evaluateCells(in, list, threadLimit, 0.0, sphereEnergyLinearDH, keep)
+                          : isb.converged ? evaluateCells(in, list, threadLimit, 0.0, convergedSphereDH, keep)
+                                          : evaluateCells(in, list, threadLimit, 0.0, sphereEnergyDH, keep);
     noteAccuracy(isb, pass);
     keepEnergies(isb, in, list, pass);
     const std::vector<double>& E = pass.E;
