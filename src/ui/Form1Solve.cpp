@@ -3,7 +3,6 @@
 
 #include "pipeline/ParameterSchema.h"
 #include "ui/FieldText.h"
-#include "ui/MyConsole.h"
 #include "ui/ObservablesPanel.h"
 
 #include <QCheckBox>
@@ -17,7 +16,6 @@
 #include <QTextEdit>
 #include <QTimer>
 
-#include <iostream>
 
 namespace marlinq::ui {
 
@@ -122,7 +120,6 @@ JobEvents Form1::jobEvents() {
     };
     events.diagnostic = [this](const std::string& line) {
         appendLog(QString::fromStdString(line) + QLatin1Char('\n'));
-        if (MyConsole::IsExistent) std::cout << line << std::endl;
     };
     events.record = [this](const ResultSnapshot& rec) { setCurrentRecord(rec); };
     events.rowDone = [this](const std::string& row) { UpdateUIMatrix(QString::fromStdString(row)); };
