@@ -11,7 +11,8 @@
 namespace marlinq::batch {
 
 struct BatchOptions {
-    bool dh = true;            // --method dh (default) or pb
+    bool dh = true;            // --method dh (default), dh-linear or pb
+    bool linearDH = false;     // --method dh-linear
     bool tableChains = true;   // --chains table (default) or solve
     bool converged = false;    // --accuracy standard (default) or converged
     std::string output;        // -o FILE; empty: standard output
@@ -33,6 +34,13 @@ struct BatchOptions {
     std::string sweepDir;       // --sweep-dir DIR
     Shard shard;                // --shard I/N
 };
+
+// The run options of the command line; keepEnergies when a landscape is written.
+inline RunOptions batchRunOptions(const BatchOptions& o) {
+    RunOptions options{o.dh, o.tableChains, o.converged, !o.freeEnergies.empty()};
+    options.linearDH = o.linearDH;
+    return options;
+}
 
 // Parses argv[1..]; on a usage error returns nullopt and sets error.
 std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, std::string& error);

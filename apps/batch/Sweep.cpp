@@ -59,7 +59,7 @@ bool writeRunExtras(const BatchOptions& o, const RunOutcome& run, const Paramete
         RunDescription d;
         d.set = set;
         d.params = params;
-        d.options = RunOptions{o.dh, o.tableChains, o.converged, !o.freeEnergies.empty()};
+        d.options = batchRunOptions(o);
         d.unitNm = o.unitNm;
         d.partial = run.outcome == JobOutcome::Cancelled;
         d.warnings = runWarnings(run, obs);
@@ -75,7 +75,7 @@ int runSweepCommand(const BatchOptions& o, const ParameterSet& base, std::stop_t
     SweepSpec plan;
     plan.base = base;
     plan.axes = o.sweeps;
-    plan.options = RunOptions{o.dh, o.tableChains, o.converged, !o.freeEnergies.empty()};
+    plan.options = batchRunOptions(o);
     plan.unitNm = o.unitNm;
     plan.shard = o.shard;
 

@@ -147,7 +147,7 @@ int runDistribution(const BatchOptions& o, const Parameters& p, const ParameterS
         search.only = o.dataDir;
         tables = loadTables(search, tablesError);
     }
-    JobInput input = makeJobInput(p, set, RunOptions{o.dh, o.tableChains, o.converged, !o.freeEnergies.empty()}, tables, tablesError);
+    JobInput input = makeJobInput(p, set, batchRunOptions(o), tables, tablesError);
     input.totals = totals;
 
     RunObserver observer;

@@ -197,6 +197,7 @@ JobOutcome runStages(const JobInput& input, std::stop_token token, const JobCall
     DistributionBuilder weights(p.mpMin, p.mpMax, p.mmMin, p.mmMax, p.vc10, p.vc01, input.threads);
     weights.store(isb);
     isb.converged = icb.converged;
+    isb.linearDH = dh && input.linearDH;
     isb.errorEstimate = chains.errorEstimate;
     isb.standardDifference = chains.standardDifference;
     // Total mode solves the mass balance on the landscape: it keeps the energies.

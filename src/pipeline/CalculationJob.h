@@ -35,6 +35,7 @@ struct JobInput {
     Parameters params;                   // the run's own copy
     std::shared_ptr<InfoChainBean> icb;  // chain record (lengths, table choice)
     bool dh = true;                      // Debye-Hueckel instead of Poisson-Boltzmann
+    bool linearDH = false;               // with dh: the closed-form linear Debye-Hueckel energy
     std::int32_t mrange = 0;             // mmMax - mmMin + 1
     // The chain tables, loaded once by the front end; needed when icb->checked. When they
     // could not be loaded, tablesError says why and the run fails with it.

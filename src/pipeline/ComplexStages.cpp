@@ -157,6 +157,11 @@ double sphereEnergyDH(double ka, double qp, double qn, double vcore, CellNotes& 
     return F;
 }
 
+// A closed form: exact at either accuracy, with no discretisation error to estimate.
+double sphereEnergyLinearDH(double ka, double qp, double qn, double vcore, CellNotes&) {
+    return FreeEnergy::freeEnergy_SphereLinearDH(ka, qp, qn, vcore);
+}
+
 // Converged energies, with their error estimate and their distance from the standard ones.
 double convergedSphere(double ka, double qp, double qn, double vcore, CellNotes& notes) {
     const ConvergedEnergy c = convergedSphereEnergy(ka, qp, qn, vcore);
@@ -207,8 +212,10 @@ StageCells ParaCalculation::debyeHueckelCells(const InfoSphereBean& isb) const {
             if (mp != 0 && mm != 0) list.push_back(Index{mp, mm});
         }
     }
-    return isb.converged ? evaluateCells(in, list, threadLimit, convergedSphereDH, stop, true)
-                         : evaluateCells(in, list, threadLimit, sphereEnergyDH, stop, true);
+    // The linear method's energy is the closed form of the linear theory: not flagged.
+    return isb.linearDH    ? evaluateCells(in, list, threadLimit, sphereEnergyLinearDH, stop)
+           : isb.converged ? evaluateCells(in, list, threadLimit, convergedSphereDH, stop, true)
+                           : evaluateCells(in, list, threadLimit, sphereEnergyDH, stop, true);
 }
 
 }  // namespace marlinq

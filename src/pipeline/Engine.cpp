@@ -72,6 +72,7 @@ JobInput makeJobInput(const Parameters& validated, const ParameterSet& set, cons
     input.icb = makeChainRecord(validated, set.plen, set.mlen, options.tableChains);
     input.icb->converged = options.converged;
     input.dh = options.dh;
+    input.linearDH = options.dh && options.linearDH;
     input.mrange = validated.mmMax - validated.mmMin + 1;
     input.tables = std::move(tables);
     input.tablesError = tablesError;

@@ -52,7 +52,13 @@ struct RunOptions {
     bool converged = false;   // free energies converged in the grid, with an error estimate
     bool keepEnergies = false;  // keep F and E of every evaluated cell (InfoSphereBean::energies)
     int threads = 0;            // most threads of the run (0: the machine's; JobInput::threads)
+    bool linearDH = false;      // with dh: the closed-form free energy of linear Debye-Hueckel theory
 };
+
+// The method's name in files and command lines: "dh", "dh-linear" or "pb".
+inline const char* methodName(const RunOptions& options) {
+    return options.dh ? (options.linearDH ? "dh-linear" : "dh") : "pb";
+}
 
 // Everything a job needs; tables may be null when the chains are solved.
 JobInput makeJobInput(const Parameters& validated, const ParameterSet& set, const RunOptions& options,

@@ -119,7 +119,7 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
               k + 1 == rows.size());
     }
     field("parameters", params + "}");
-    field("method", jsonString(run.options.dh ? "dh" : "pb"));
+    field("method", jsonString(methodName(run.options)));
     field("chains", jsonString(run.options.tableChains ? "table" : "solve"));
     field("accuracy", jsonString(run.options.converged ? "converged" : "standard"));
     if (run.options.converged) {

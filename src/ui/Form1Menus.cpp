@@ -14,7 +14,7 @@
 namespace marlinq::ui {
 
 void Form1::sweepToolStripMenuItem_Click() {
-    auto* sweep = new SweepWindow(fieldParameterSet(), RunOptions{checkBox2->isChecked(), checkBox1->isChecked(), checkBox3->isChecked()},
+    auto* sweep = new SweepWindow(fieldParameterSet(), chosenRunOptions(),
                                   observablesPanel ? observablesPanel->unitNm() : std::nullopt, dataSearch, this);
     connect(sweep, &SweepWindow::loadRequested, this, [this](const ParameterSet& set) { showParameterSet(set); });
     sweep->show();

@@ -35,6 +35,19 @@ std::optional<std::int32_t> parseInt(const QLineEdit* box) {
     return static_cast<std::int32_t>(v);
 }
 
+}  // namespace
+
+RunOptions Form1::chosenRunOptions() const {
+    RunOptions options;
+    options.dh = checkBox2->isChecked();
+    options.linearDH = options.dh && linearDhBox->isChecked();
+    options.tableChains = checkBox1->isChecked();
+    options.converged = checkBox3->isChecked();
+    return options;
+}
+
+namespace {
+
 QString seconds(qint64 ms) { return QLocale().toString(static_cast<double>(ms) / 1000.0, 'f', 2) + QStringLiteral(" s"); }
 
 }  // namespace
@@ -69,7 +82,9 @@ void Form1::button1_Click() {
     const bool tableChains = checkBox1->isChecked();
     const bool converged = checkBox3->isChecked();
     if (tableChains && !converged) ensureTables();
-    JobInput input = makeJobInput(g, set, RunOptions{checkBox2->isChecked(), tableChains, converged, true}, tables, tablesError);
+    RunOptions options = chosenRunOptions();
+    options.keepEnergies = true;
+    JobInput input = makeJobInput(g, set, options, tables, tablesError);
     icb = input.icb;
     dhRun = input.dh;
     stopRequested = false;

@@ -178,8 +178,11 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
     secondValuesBox->setEnabled(false);
     methodBox = new QComboBox(this);
     methodBox->setObjectName(QStringLiteral("methodBox"));
-    methodBox->addItems({QStringLiteral("Debye-Hückel"), QStringLiteral("Poisson-Boltzmann")});
-    methodBox->setCurrentIndex(options.dh ? 0 : 1);
+    // Indices: 0 the program's Debye-Hueckel approximation, 1 Poisson-Boltzmann, 2 the
+    // closed-form linear Debye-Hueckel energy.
+    methodBox->addItems({QStringLiteral("Debye-Hückel"), QStringLiteral("Poisson-Boltzmann"),
+                         QStringLiteral("Debye-Hückel, linear (closed form)")});
+    methodBox->setCurrentIndex(options.dh ? (options.linearDH ? 2 : 0) : 1);
     chainsBox = new QComboBox(this);
     chainsBox->setObjectName(QStringLiteral("chainsBox"));
     chainsBox->addItems({QStringLiteral("tables"), QStringLiteral("solved")});
@@ -264,7 +267,8 @@ bool SweepWindow::start() {
     SweepSpec plan;
     plan.base = base;
     plan.unitNm = unitNm;
-    plan.options = RunOptions{methodBox->currentIndex() == 0, chainsBox->currentIndex() == 0, converged, false};
+    plan.options = RunOptions{methodBox->currentIndex() != 1, chainsBox->currentIndex() == 0, converged, false};
+    plan.options.linearDH = methodBox->currentIndex() == 2;
     std::string error;
     const auto axis = [&](QComboBox* name, QLineEdit* values) {
         return parseSweepAxis(name->currentText().toStdString() + "=" + values->text().trimmed().toStdString(), error);
