@@ -84,7 +84,9 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
     keep_results : bool
         Keep every point's Result in ``table.results`` (None for a point without one).
     workers : int
-        Threads computing at once; each runs every workers-th point (as ``--shard``).
+        Threads computing at once; each runs every workers-th point (as ``--shard``) with
+        its share of the machine's threads (OMP_NUM_THREADS or the cores, divided by
+        workers), so that the workers together do not oversubscribe the machine.
     unit_nm : float, optional
         The segment size a in nm: adds the columns salt_mM, core_radius_nm,
         mean_core_radius_nm and allows sweeping salt_mM (as ``--unit-nm``).
@@ -122,10 +124,12 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
     for v in values:
         total *= len(v)
     workers = max(1, min(int(workers), total))
+    # One worker takes the machine's default; several share it out.
+    threads = 0 if workers == 1 else max(1, _core._machine_threads() // workers)
 
     def call(index, count, on_point):
         return _core._sweep(params, keys, values, method, chains, accuracy, data_dir, unit_nm, index, count,
-                            bool(keep_results), on_point)
+                            bool(keep_results), on_point, threads)
 
     if workers == 1:
         columns, rows, stopped = call(0, 1, progress)

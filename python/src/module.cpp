@@ -397,9 +397,10 @@ TablesOrError tablesIfNeeded(const RunOptions& options, const std::optional<std:
 
 PyResult runEngine(const PyParameters& params, const std::string& method, const std::string& chains,
                    const std::string& accuracy, const py::object& progress, const std::optional<std::string>& dataDir,
-                   bool keepEnergies) {
+                   bool keepEnergies, int threads) {
     const bool dh = parseMethod(method);
-    const RunOptions options{dh, parseChains(chains), parseAccuracy(accuracy), keepEnergies};
+    if (threads < 0) throw py::value_error("threads must be 0 (the machine's) or a positive number");
+    const RunOptions options{dh, parseChains(chains), parseAccuracy(accuracy), keepEnergies, threads};
     const Parameters p = validated(params);
     checkDataDir(dataDir);
     const TablesOrError tables = tablesIfNeeded(options, dataDir);
@@ -453,10 +454,10 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
                       const std::vector<std::vector<double>>& values, const std::string& method,
                       const std::string& chains, const std::string& accuracy, const std::optional<std::string>& dataDir,
                       const std::optional<double> unitNm, std::int64_t shardIndex, std::int64_t shardCount,
-                      bool keepResults, const py::object& progress) {
+                      bool keepResults, const py::object& progress, int threads) {
     SweepSpec plan;
     plan.base = params.set;
-    plan.options = RunOptions{parseMethod(method), parseChains(chains), parseAccuracy(accuracy), false};
+    plan.options = RunOptions{parseMethod(method), parseChains(chains), parseAccuracy(accuracy), false, threads};
     if (names.empty()) throw py::value_error("a sweep needs at least one parameter, e.g. {'ka': [0.2, 0.5, 1]}");
     if (names.size() != values.size()) throw py::value_error("one list of values per swept name");
     for (std::size_t k = 0; k < names.size(); ++k) {
@@ -886,9 +887,12 @@ that reads back as the same double; Value is the cell's share, abs_value over it
         });
 
     m.def("_run", &runEngine, "params"_a, "method"_a, "chains"_a, "accuracy"_a, "progress"_a, "data_dir"_a,
-          "keep_energies"_a);
+          "keep_energies"_a, "threads"_a = 0);
     m.def("_sweep", &sweepEngine, "params"_a, "names"_a, "values"_a, "method"_a, "chains"_a, "accuracy"_a,
-          "data_dir"_a, "unit_nm"_a, "shard_index"_a, "shard_count"_a, "keep_results"_a, "progress"_a);
+          "data_dir"_a, "unit_nm"_a, "shard_index"_a, "shard_count"_a, "keep_results"_a, "progress"_a,
+          "threads"_a = 0);
+    m.def("_machine_threads", &machineThreads,
+          "Threads a run uses by default: the OpenMP maximum, which follows OMP_NUM_THREADS.");
     m.def("_sweepable_names", &sweepableNames);
 
     // --- Profile

@@ -44,6 +44,10 @@ struct JobInput {
     std::function<void(const std::string&)> diagnostics;
     // Keep F and E of every evaluated cell in the record (InfoSphereBean::energies).
     bool keepEnergies = false;
+    // The most threads the run's stages may use at once (0: the machine's, omp_get_max_threads(),
+    // which follows OMP_NUM_THREADS). A caller running several runs at once shares the
+    // machine out with it. The result is the same for any number.
+    int threads = 0;
 };
 
 // Counts a front end may report after a run.

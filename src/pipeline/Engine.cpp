@@ -128,6 +128,7 @@ JobInput makeJobInput(const Parameters& validated, const ParameterSet& set, cons
     input.tables = std::move(tables);
     input.tablesError = tablesError;
     input.keepEnergies = options.keepEnergies;
+    input.threads = options.threads;
     return input;
 }
 

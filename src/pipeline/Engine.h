@@ -70,6 +70,7 @@ struct RunOptions {
     bool tableChains = true;  // single chains from the tables (else solved)
     bool converged = false;   // free energies converged in the grid, with an error estimate
     bool keepEnergies = false;  // keep F and E of every evaluated cell (InfoSphereBean::energies)
+    int threads = 0;            // most threads of the run (0: the machine's; JobInput::threads)
 };
 
 // Everything a job needs; tables may be null when the chains are solved.
