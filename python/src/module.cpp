@@ -9,6 +9,7 @@
 #include "files/NumberFormat.h"
 #include "files/ParameterFile.h"
 #include "pipeline/ComplexProfile.h"
+#include "pipeline/Distribution.h"
 #include "pipeline/Engine.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ObservablesText.h"

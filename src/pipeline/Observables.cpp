@@ -2,7 +2,7 @@
 
 #include "physics/Constants.h"
 #include "physics/Complex.h"
-#include "pipeline/ParaCalculation.h"
+#include "pipeline/Distribution.h"
 
 #include <cmath>
 
@@ -42,7 +42,7 @@ Observables computeObservables(const InfoSphereBean& isb) {
     }
     if (o.mostProbable) {
         o.mostProbableShare = isb.share(o.mostProbable->first - isb.mpMin, o.mostProbable->second - isb.mmMin);
-        o.mostProbableCoreRadius = complex::coreRadius(o.mostProbable->second * isb.mlen + o.mostProbable->first * isb.plen);
+        o.mostProbableCoreRadius = complex::coreRadius(o.mostProbable->first, isb.plen, o.mostProbable->second, isb.mlen);
     }
     if (!(complexMax > 0.0) || !std::isfinite(complexMax)) return o;
     o.anyComplex = true;
@@ -64,7 +64,7 @@ Observables computeObservables(const InfoSphereBean& isb) {
             sN += n * w;
             sN2 += n * n * w;
             sQ += complex::netCharge(mp, isb.zp, mm, isb.zn) * w;
-            sR += complex::coreRadius(mm * isb.mlen + mp * isb.plen) * w;
+            sR += complex::coreRadius(mp, isb.plen, mm, isb.mlen) * w;
         }
     }
     o.meanMp = sMp / s0;

@@ -254,7 +254,7 @@ void Form1::redrawMap() {
     const std::int32_t rows = rec->mpMax - rec->mpMin + 1;
     const std::int32_t cols = rec->mmMax - rec->mmMin + 1;
     if (rec->absValue.rows() != rows || rec->absValue.cols() != cols) return;
-    Grid<std::int32_t> colours = rec->colourClasses();
+    Grid<std::int32_t> colours = weightClasses(rec->absValue, rec->maxValue);
     if (const auto error = colorCodeError(colours)) {
         // The map on screen and the result panel stay as they were.
         showMessage(QString::fromStdString(*error));
@@ -431,7 +431,7 @@ void Form1::updateResultPanel(std::int32_t mp, std::int32_t mm) {
     }
     // The scale of the sun picture: neutral blocks and the core of the largest complex.
     const double Nmax = rec.Np > rec.Nm ? rec.Np : rec.Nm;
-    const double Rmax = complex::coreRadius(rec.mmMax * rec.zn / rec.kim + rec.mpMax * rec.zp / rec.kip);
+    const double Rmax = complex::coreRadius(rec.mpMax, rec.plen, rec.mmMax, rec.mlen);
     label62->setText(n2(s.Rc));
     label63->setText(n2(s.kRc));
     label64->setText(QString::fromStdString(formatGeneral(s.Z, decimalSeparator())));

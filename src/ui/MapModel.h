@@ -75,6 +75,11 @@ private:
     const Grid<std::int32_t>* colors = nullptr;
 };
 
+// The classes of a run's weights on the linear scale: class c holds c/20 .. (c+1)/20 of
+// maxValue, the largest weight as the run's normalisation formed it, by the quotient
+// w / (maxValue / 20); all 0 when that step is 0. A weight above maxValue lands above 20.
+Grid<std::int32_t> weightClasses(const Grid<double>& weights, double maxValue);
+
 // The first colour code outside 0..20 in drawing order, as its message; nullopt if none.
 std::optional<std::string> colorCodeError(const Grid<std::int32_t>& Mcolor);
 

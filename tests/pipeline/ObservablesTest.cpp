@@ -19,6 +19,18 @@
 namespace marlinq {
 namespace {
 
+// Sum, maximum and shares of a record built by hand.
+void normalise(InfoSphereBean& isb) {
+    isb.sum = isb.maxValue = 0.0;
+    isb.absValue.forEach([&](double a) {
+        isb.sum += a;
+        isb.maxValue = std::max(isb.maxValue, a);
+    });
+    isb.Value = isb.absValue;
+    isb.Value.transform([&](double& v) { v /= isb.sum; });
+    isb.normalised = true;
+}
+
 // M+ and M- from 0 to 2, zp = 2, zn = 1, plen = 3, mlen = 4, vc10 = 0.1, vc01 = 0.2, and
 // the complexes c(1,1) = 0.3, c(1,2) = 0.1, c(2,1) = 0.05, c(2,2) = 0.05, every weight
 // multiplied by `scale`.
@@ -45,7 +57,7 @@ InfoSphereBean handDistribution(double scale = 1.0, double maxShift = 0.0) {
     isb.absValue(2, 1) = 0.05 * scale;
     isb.absValue(2, 2) = 0.05 * scale;
     isb.max_shift = maxShift;
-    ParaCalculation::normalise(isb);
+    normalise(isb);
     return isb;
 }
 
@@ -86,7 +98,7 @@ TEST(Observables, WeightsNearTheTopOfTheDoubleRange) {
     isb.absValue(0, 1) = 1e-3;
     isb.absValue(1, 1) = 9e300;
     isb.absValue(2, 2) = 9e300;
-    ParaCalculation::normalise(isb);
+    normalise(isb);
     const Observables o = computeObservables(isb);
     EXPECT_DOUBLE_EQ(o.meanMp, 1.5);
     EXPECT_DOUBLE_EQ(o.massAverageAggregation, 20.0 / 6.0);  // (4 + 16) / (2 + 4)

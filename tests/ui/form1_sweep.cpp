@@ -49,7 +49,7 @@ TEST_F(WindowTest, ObservablesPanelNamesTheResultPanelsComplex) {
         const ResultSnapshot rec = form->currentResult();
         const Observables o = computeObservables(*rec);
         ASSERT_TRUE(o.mostProbable);
-        EXPECT_EQ(mostProbableComplex(rec->colourClasses(), rec->mpMin, rec->mmMin), *o.mostProbable);
+        EXPECT_EQ(mostProbableComplex(weightClasses(rec->absValue, rec->maxValue), rec->mpMin, rec->mmMin), *o.mostProbable);
         EXPECT_EQ(panel->mostProbableLabel->text(),
                   QStringLiteral("(%1, %2)").arg(form->label21->text(), form->label61->text()));
     }
