@@ -5,6 +5,7 @@
 #include "physics/NeutralBlock.h"
 #include "pipeline/Distribution.h"
 #include "pipeline/InputValidation.h"
+#include "pipeline/Observables.h"
 #include "pipeline/ParaCalculation.h"
 
 #include <locale>
@@ -71,30 +72,11 @@ std::string accuracyMessage(double error, double difference) {
     return line.str();
 }
 
-// The complex (M+ >= 1, M- >= 1) of the largest weight, first in row-major order; nullopt
-// when no complex has a weight.
-std::optional<std::pair<std::int32_t, std::int32_t>> heaviestComplex(const InfoSphereBean& isb) {
-    std::optional<std::pair<std::int32_t, std::int32_t>> best;
-    double largest = 0.0;
-    for (std::int32_t r = 0; r < isb.absValue.rows(); ++r) {
-        const std::int32_t mp = isb.mpMin + r;
-        if (mp < 1) continue;
-        const double* row = isb.absValue.row(r);
-        for (std::int32_t c = 0; c < isb.absValue.cols(); ++c) {
-            if (isb.mmMin + c < 1) continue;
-            if (row[c] > largest) {
-                largest = row[c];
-                best = std::pair{mp, isb.mmMin + c};
-            }
-        }
-    }
-    return best;
-}
-
 }  // namespace
 
 std::optional<std::string> rangeEdgeWarning(const InfoSphereBean& isb) {
-    const auto best = heaviestComplex(isb);
+    // Among the complexes: lone chains sit on the edge M+ = 0 or M- = 0 by nature.
+    const auto best = mostProbableCell(isb, CellRange::Complexes);
     if (!best) return std::nullopt;
     const auto [mp, mm] = *best;
     // An edge that can move: a maximum below the largest allowed, a minimum above 1.

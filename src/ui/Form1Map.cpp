@@ -5,6 +5,7 @@
 
 #include "files/NumberFormat.h"
 #include "pipeline/ComplexProfile.h"
+#include "pipeline/Observables.h"
 #include "ui/MapFigure.h"
 #include "ui/MapRender.h"
 #include "ui/Pictures.h"
@@ -260,7 +261,8 @@ void Form1::redrawMap() {
         showMessage(QString::fromStdString(*error));
         return;
     }
-    const auto [mpStar, mmStar] = mostProbableComplex(colours, rec->mpMin, rec->mmMin);
+    // (mpMin, mmMin) while no cell has a weight.
+    const auto [mpStar, mmStar] = mostProbableCell(*rec).value_or(MapCell{rec->mpMin, rec->mmMin});
     const bool newShape = !drawnRecord || drawnRecord->mpMin != rec->mpMin || drawnRecord->mmMin != rec->mmMin ||
                           drawnClasses.rows() != rows || drawnClasses.cols() != cols;
     drawnClasses = std::move(colours);

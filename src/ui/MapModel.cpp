@@ -90,21 +90,6 @@ std::optional<std::string> colorCodeError(const Grid<std::int32_t>& Mcolor) {
     return error;
 }
 
-std::pair<std::int32_t, std::int32_t> mostProbableComplex(const Grid<std::int32_t>& Mcolor, std::int32_t mpMin,
-                                                          std::int32_t mmMin) {
-    std::int32_t best = 0;
-    std::pair<std::int32_t, std::int32_t> at{mpMin, mmMin};
-    for (std::int32_t i = 0; i < Mcolor.rows(); ++i) {
-        for (std::int32_t j = 0; j < Mcolor.cols(); ++j) {
-            if (Mcolor(i, j) > best) {
-                best = Mcolor(i, j);
-                at = {mpMin + i, mmMin + j};
-            }
-        }
-    }
-    return at;
-}
-
 std::int32_t colourClassOf(double ratio, const ColourScale& scale) {
     if (!(ratio > 0.0)) return 0;
     if (ratio >= 1.0) return 20;

@@ -1,6 +1,7 @@
 // The main window driven as a user would: start-up, validation, runs, stop, map, charts.
 #include "form1_support.h"
 
+#include "pipeline/Observables.h"
 #include "ui/MapModel.h"
 #include "ui/Plot2.h"
 #include "ui/Plot3.h"
@@ -127,7 +128,7 @@ TEST_F(WindowTest, DefaultDebyeHueckelRunNamesTheMostProbableComplex) {
     EXPECT_FALSE(form->button2->isEnabled());
     const auto result = form->currentResult();
     ASSERT_TRUE(result && result->hasResults());
-    const auto [mp, mm] = mostProbableComplex(weightClasses(result->absValue, result->maxValue), 0, 0);
+    const auto [mp, mm] = mostProbableCell(*result).value();
     EXPECT_EQ(form->label21->text(), QString::number(mp));
     EXPECT_EQ(form->label61->text(), QString::number(mm));
     EXPECT_FALSE(form->label62->text().isEmpty());
