@@ -2,6 +2,7 @@
 
 #include "pipeline/CalculationJob.h"
 
+#include "kernel/Fatal.h"
 #include "physics/NeutralBlock.h"
 #include "pipeline/Distribution.h"
 #include "pipeline/InputValidation.h"
@@ -99,10 +100,9 @@ JobOutcome fail(const Reporter& report, const std::string& reason) {
     return JobOutcome::Failed;
 }
 
-}  // namespace
-
-JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobCallbacks& callbacks,
-                              JobCounts* countsOut) {
+// The run itself; a failure of the kernel leaves it as KernelError.
+JobOutcome runStages(const JobInput& input, std::stop_token token, const JobCallbacks& callbacks,
+                     JobCounts* countsOut) {
     const Reporter report(callbacks, input.diagnostics);
     JobCounts scratch;
     JobCounts& counts = countsOut ? *countsOut : scratch;
@@ -242,6 +242,21 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
     report.text(kAllFinished);
     report.button(kAllFinished);
     return JobOutcome::Finished;
+}
+
+}  // namespace
+
+std::string numericFailureMessage(const std::string& kernelMessage) {
+    return "The calculation stopped on a numerical error (" + kernelMessage + "); no distribution was calculated.";
+}
+
+JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobCallbacks& callbacks,
+                              JobCounts* counts) {
+    try {
+        return runStages(input, token, callbacks, counts);
+    } catch (const KernelError& e) {
+        return fail(Reporter(callbacks, input.diagnostics), numericFailureMessage(e.what()));
+    }
 }
 
 }  // namespace marlinq

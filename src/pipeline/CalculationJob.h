@@ -62,8 +62,15 @@ struct JobCounts {
     double standardDifference = 0.0;   // then: largest |converged - standard| of any free energy (kT)
 };
 
+// Runs the job on the calling thread. A failure of the numerical kernel (KernelError: a
+// singular Newton Jacobian, ...) fails the run with numericFailureMessage of its message,
+// as a log line and the end of the job, like every other reason a run cannot finish;
+// nothing is thrown.
 JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobCallbacks& callbacks,
                               JobCounts* counts = nullptr);
+
+// "The calculation stopped on a numerical error (MESSAGE); no distribution was calculated."
+std::string numericFailureMessage(const std::string& kernelMessage);
 
 // "the most probable complex (M+, M-) lies on the edge of the M+ range; enlarge it" when
 // the complex of the largest weight sits on an edge of a range that could be enlarged.
