@@ -13,6 +13,7 @@
 #include "pipeline/CalculationJob.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/Engine.h"
+#include "pipeline/MassBalance.h"
 #include "pipeline/ParameterSchema.h"
 
 #include <atomic>
@@ -136,7 +137,8 @@ int runProfile(const BatchOptions& o, const Parameters& p) {
     return writeText(o, formatProfileCsv(profile, static_cast<int>(profile.r.size()))) ? kExitOk : kExitFailed;
 }
 
-int runDistribution(const BatchOptions& o, const Parameters& p, const ParameterSet& set) {
+int runDistribution(const BatchOptions& o, const Parameters& p, const ParameterSet& set,
+                    const std::optional<MassBalanceTotals>& totals) {
     // The tables are read once, before the run, from where this command looks for them.
     std::shared_ptr<const ChainTables> tables;
     std::string tablesError;
@@ -146,6 +148,7 @@ int runDistribution(const BatchOptions& o, const Parameters& p, const ParameterS
         tables = loadTables(search, tablesError);
     }
     JobInput input = makeJobInput(p, set, RunOptions{o.dh, o.tableChains, o.converged, !o.freeEnergies.empty()}, tables, tablesError);
+    input.totals = totals;
 
     RunObserver observer;
     if (!o.quiet) {
@@ -169,7 +172,9 @@ int runDistribution(const BatchOptions& o, const Parameters& p, const ParameterS
             if (line.rfind("Converged free energies: largest", 0) == 0 ||
                 line.find("did not converge") != std::string::npos ||
                 line.find("no finite free energy") != std::string::npos ||
-                line.rfind("the most probable complex", 0) == 0 || line.rfind("The result is partial", 0) == 0)
+                line.rfind("the most probable complex", 0) == 0 || line.rfind("The result is partial", 0) == 0 ||
+                line.rfind("Mass balance: the totals are met only", 0) == 0 ||
+                line.rfind("The critical concentration lies", 0) == 0)
                 std::cerr << line << '\n';
         }
     }
@@ -242,8 +247,25 @@ int run(int argc, char** argv) {
         std::cerr << *tooLarge << '\n';
         return kExitInvalid;
     }
+    // Total mode: both totals, or the total and the charge fraction.
+    std::optional<MassBalanceTotals> totals;
+    if (o.total.size() == 2) {
+        totals = MassBalanceTotals{o.total[0], o.total[1]};
+    } else if (o.total.size() == 1) {
+        if (const std::optional<std::string> message = checkChargeFraction(o.total[0], *o.chargeFraction)) {
+            std::cerr << *message << '\n';
+            return kExitInvalid;
+        }
+        totals = totalsFromChargeFraction(o.total[0], *o.chargeFraction, p.zp, p.zn);
+    }
+    if (totals) {
+        if (const std::optional<std::string> message = checkTotals(*totals, p)) {
+            std::cerr << *message << '\n';
+            return kExitInvalid;
+        }
+    }
 
-    return o.profile ? runProfile(o, p) : runDistribution(o, p, set);
+    return o.profile ? runProfile(o, p) : runDistribution(o, p, set, totals);
 }
 }  // namespace
 }  // namespace marlinq::batch

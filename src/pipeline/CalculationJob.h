@@ -5,6 +5,7 @@
 // on a thread of its own for a front end that must stay responsive.
 
 #include "files/ChainTables.h"
+#include "pipeline/MassBalance.h"
 #include "pipeline/Parameters.h"
 #include "pipeline/Records.h"
 
@@ -44,6 +45,11 @@ struct JobInput {
     std::function<void(const std::string&)> diagnostics;
     // Keep F and E of every evaluated cell in the record (InfoSphereBean::energies).
     bool keepEnergies = false;
+    // Concentrations as an experiment sets them: the totals C+ and C- of '+' and '-' chains.
+    // The free chains then follow from the mass balance on the finished landscape, and the
+    // distribution is formed at them; params.vc10 and vc01 only weigh the map while the
+    // rows come. Needs both lone chains in the ranges (mpMin = mmMin = 0).
+    std::optional<MassBalanceTotals> totals;
     // The most threads the run's stages may use at once (0: the machine's, omp_get_max_threads(),
     // which follows OMP_NUM_THREADS). A caller running several runs at once shares the
     // machine out with it. The result is the same for any number.
