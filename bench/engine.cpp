@@ -22,7 +22,7 @@ std::shared_ptr<const ChainTables> shippedTables() {
 RunOutcome runOnce(const ParameterSet& set, bool dh) {
     Parameters p;
     validate(set, p);
-    return runToCompletion(makeJobInput(p, set, RunOptions{dh, true}, shippedTables()));
+    return runToCompletion(makeJobInput(p, set, RunOptions{dh ? Method::DebyeHueckel : Method::PoissonBoltzmann}, shippedTables()));
 }
 
 // One Poisson-Boltzmann run of the start-up values.

@@ -12,6 +12,32 @@
 
 namespace marlinq {
 
+std::string_view nameOf(Method method) {
+    switch (method) {
+    case Method::DebyeHueckel: return "dh";
+    case Method::PoissonBoltzmann: return "pb";
+    }
+    return "dh";
+}
+std::string_view nameOf(Chains chains) { return chains == Chains::Tables ? "table" : "solve"; }
+std::string_view nameOf(Accuracy accuracy) { return accuracy == Accuracy::Standard ? "standard" : "converged"; }
+
+std::optional<Method> methodNamed(std::string_view name) {
+    for (const Method m : {Method::DebyeHueckel, Method::PoissonBoltzmann})
+        if (nameOf(m) == name) return m;
+    return std::nullopt;
+}
+std::optional<Chains> chainsNamed(std::string_view name) {
+    for (const Chains c : {Chains::Tables, Chains::Solved})
+        if (nameOf(c) == name) return c;
+    return std::nullopt;
+}
+std::optional<Accuracy> accuracyNamed(std::string_view name) {
+    for (const Accuracy a : {Accuracy::Standard, Accuracy::Converged})
+        if (nameOf(a) == name) return a;
+    return std::nullopt;
+}
+
 namespace {
 
 constexpr const char* kCancelled = "Cancelled!";
@@ -22,32 +48,34 @@ constexpr const char* kAllFinished = "Finished calculation of the spheres free e
 constexpr const char* kConvergedChains =
     "Converged free energies: the single chains are solved, not interpolated from the tables";
 
-// The callbacks are optional (a quiet batch run has none).
+// The events are optional (a quiet batch run has none).
 class Reporter {
 public:
-    Reporter(const JobCallbacks& cb, const std::function<void(const std::string&)>& diagnostics)
-        : cb_(cb), diagnostics_(diagnostics) {}
-    void text(const std::string& s) const {
-        if (cb_.UpdateText) cb_.UpdateText(s);
+    explicit Reporter(const JobEvents& events) : events_(events) {}
+    void text(const std::string& s) const { message(Severity::Info, s); }
+    void error(const std::string& s) const { message(Severity::Error, s); }
+    void warning(RunWarning w, Severity severity = Severity::Warning) const {
+        if (!events_.message) return;
+        JobMessage m{severity, w.text, false, std::move(w)};
+        events_.message(m);
     }
-    void matrix(const std::string& s) const {
-        if (cb_.UpdateMatrix) cb_.UpdateMatrix(s);
+    void diagnostic(const std::string& s) const {
+        if (events_.message) events_.message(JobMessage{Severity::Info, s, true, std::nullopt});
     }
-    void button(const std::string& s) const {
-        if (cb_.UpdateButton) cb_.UpdateButton(s);
+    void progress(std::int64_t done, std::int64_t total) const {
+        if (events_.progress) events_.progress(done, total);
     }
     // A snapshot shares the matrices' blocks with the working record: it costs the
     // blocks the next rows change, not a copy of the map.
     void publish(const InfoSphereBean& record) const {
-        if (cb_.PublishRecord) cb_.PublishRecord(std::make_shared<const InfoSphereBean>(record));
-    }
-    void diagnostic(const std::string& s) const {
-        if (diagnostics_) diagnostics_(s);
+        if (events_.snapshot) events_.snapshot(std::make_shared<const InfoSphereBean>(record));
     }
 
 private:
-    const JobCallbacks& cb_;
-    const std::function<void(const std::string&)>& diagnostics_;
+    void message(Severity severity, const std::string& s) const {
+        if (events_.message) events_.message(JobMessage{severity, s, false, std::nullopt});
+    }
+    const JobEvents& events_;
 };
 
 // The cells of the lone '+' chain (1, 0) and the lone '-' chain (0, 1), where they lie
@@ -105,23 +133,41 @@ struct FreeChainWeights {
     }
 };
 
-std::string nonFiniteMessage(std::int64_t count) {
-    if (count == 1) return "1 complex has no finite free energy and was given weight 0";
-    return std::to_string(count) + " complexes have no finite free energy and were given weight 0";
+RunWarning nonFiniteWarning(std::int64_t count) {
+    RunWarning w{WarningKind::NonFiniteCells};
+    w.count = count;
+    w.text = count == 1 ? std::string("1 complex has no finite free energy and was given weight 0")
+                        : std::to_string(count) + " complexes have no finite free energy and were given weight 0";
+    return w;
 }
 
-std::string unstableMessage(std::int64_t count) {
-    if (count == 1) return "1 Newton solve of a complex did not converge (unstable solution)";
-    return std::to_string(count) + " Newton solves of complexes did not converge (unstable solution)";
+RunWarning unstableWarning(std::int64_t count) {
+    RunWarning w{WarningKind::UnstableSolves};
+    w.count = count;
+    w.text = count == 1 ? std::string("1 Newton solve of a complex did not converge (unstable solution)")
+                        : std::to_string(count) + " Newton solves of complexes did not converge (unstable solution)";
+    return w;
+}
+
+RunWarning partialWarning(std::int64_t done, std::int64_t rows) {
+    RunWarning w{WarningKind::PartialResult};
+    w.count = done;
+    w.total = rows;
+    w.text = "The result is partial: " + std::to_string(done) + " of " + std::to_string(rows) + " rows were computed.";
+    return w;
 }
 
 // Six significant digits, a point whatever the locale.
-std::string accuracyMessage(double error, double difference) {
+RunWarning accuracyWarning(double error, double difference) {
+    RunWarning w{WarningKind::Accuracy};
+    w.errorEstimate = error;
+    w.standardDifference = difference;
     std::ostringstream line;
     line.imbue(std::locale::classic());
     line << "Converged free energies: largest estimated remaining error " << error
          << " kT; largest difference from the standard free energies " << difference << " kT";
-    return line.str();
+    w.text = line.str();
+    return w;
 }
 
 // The complex (M+ >= 1, M- >= 1) of the largest weight, first in row-major order; nullopt
@@ -146,7 +192,7 @@ std::optional<std::pair<std::int32_t, std::int32_t>> heaviestComplex(const InfoS
 
 }  // namespace
 
-std::optional<std::string> rangeEdgeWarning(const InfoSphereBean& isb) {
+std::optional<RunWarning> rangeEdgeWarning(const InfoSphereBean& isb) {
     const auto best = heaviestComplex(isb);
     if (!best) return std::nullopt;
     const auto [mp, mm] = *best;
@@ -155,7 +201,11 @@ std::optional<std::string> rangeEdgeWarning(const InfoSphereBean& isb) {
     const bool onMm = (mm == isb.mmMax && isb.mmMax < kMaxAggregation) || (mm == isb.mmMin && isb.mmMin > 1);
     if (!onMp && !onMm) return std::nullopt;
     const std::string where = onMp && onMm ? "of the M+ and M- ranges; enlarge them" : (onMp ? "of the M+ range; enlarge it" : "of the M- range; enlarge it");
-    return "the most probable complex (" + std::to_string(mp) + ", " + std::to_string(mm) + ") lies on the edge " + where;
+    RunWarning w{WarningKind::RangeEdge};
+    w.mp = mp;
+    w.mm = mm;
+    w.text = "the most probable complex (" + std::to_string(mp) + ", " + std::to_string(mm) + ") lies on the edge " + where;
+    return w;
 }
 
 namespace {
@@ -165,19 +215,29 @@ constexpr const char* kUnrepresentable =
     "no distribution was calculated.";
 
 JobOutcome fail(const Reporter& report, const std::string& reason) {
-    report.text(reason);
-    report.button(reason);
+    report.error(reason);
     return JobOutcome::Failed;
 }
 
+JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporter& report, JobCounts& counts);
+
 }  // namespace
 
-JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobCallbacks& callbacks,
+JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobEvents& events,
                               JobCounts* countsOut) {
-    const Reporter report(callbacks, input.diagnostics);
+    const Reporter report(events);
     JobCounts scratch;
     JobCounts& counts = countsOut ? *countsOut : scratch;
     counts = JobCounts{};
+    report.text(kSolveStart);
+    const JobOutcome outcome = calculate(input, token, report, counts);
+    if (events.finished) events.finished(outcome, counts);
+    return outcome;
+}
+
+namespace {
+
+JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporter& report, JobCounts& counts) {
     if (token.stop_requested()) {
         report.text(kCancelled);
         return JobOutcome::Cancelled;
@@ -202,7 +262,9 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
     if (icb.converged && icb.checked) {
         // Converged energies need solved chains; the tables hold the standard ones.
         icb.checked = false;
-        report.text(kConvergedChains);
+        RunWarning note{WarningKind::ConvergedChains};
+        note.text = kConvergedChains;
+        report.warning(std::move(note), Severity::Info);
     }
     if (icb.checked && !input.tables) {
         const std::string reason = input.tablesError.empty()
@@ -228,7 +290,7 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
     auto sigma = std::make_shared<std::vector<double>>(static_cast<std::size_t>(p.mpMax) + p.mmMax + 1);
     for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) (*sigma)[static_cast<std::size_t>(k)] = readSigma(k);
 
-    const bool dh = input.dh;
+    const bool dh = input.method == Method::DebyeHueckel;
     // The working record is this thread's alone; the front end sees snapshots of it.
     InfoSphereBean isb(icb.plen, icb.mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin,
                        p.mpMax, p.mmMin, p.mmMax, icb.ffc_minus, icb.ffc_positive, std::move(Mcolor),
@@ -251,9 +313,9 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
         counts.converged = isb.converged;
         counts.errorEstimate = isb.errorEstimate;
         counts.standardDifference = isb.standardDifference;
-        if (isb.converged) report.text(accuracyMessage(isb.errorEstimate, isb.standardDifference));
-        if (isb.nonFiniteCells > 0) report.text(nonFiniteMessage(isb.nonFiniteCells));
-        if (isb.unstableSolves > 0) report.text(unstableMessage(isb.unstableSolves));
+        if (isb.converged) report.warning(accuracyWarning(isb.errorEstimate, isb.standardDifference));
+        if (isb.nonFiniteCells > 0) report.warning(nonFiniteWarning(isb.nonFiniteCells));
+        if (isb.unstableSolves > 0) report.warning(unstableWarning(isb.unstableSolves));
     };
 
     if (!dh) {
@@ -273,8 +335,7 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
                 finishRows();
                 report.publish(isb);
                 closingLines();
-                report.text("The result is partial: " + std::to_string(counts.rowsDone) + " of " +
-                            std::to_string(counts.rows) + " rows were computed.");
+                report.warning(partialWarning(counts.rowsDone, counts.rows));
                 report.text(kCancelled);
                 return JobOutcome::Cancelled;
             }
@@ -288,12 +349,12 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
             const std::string row = "Row " + std::to_string(mp) + " is passed...";
             report.text(row);
             report.publish(isb);
-            report.matrix(row);
+            report.progress(counts.rowsDone, counts.rows);
         }
         finishRows();
         report.publish(isb);
         closingLines();
-        if (const auto edge = rangeEdgeWarning(isb)) report.text(*edge);
+        if (auto edge = rangeEdgeWarning(isb)) report.warning(std::move(*edge));
     } else {
         isb.run = true;
         report.text(kDhStarting);
@@ -301,15 +362,16 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
         if (isb.unrepresentable) return fail(report, kUnrepresentable);
         enterFreeChains(isb, freeCells);
         closingLines();
-        if (const auto edge = rangeEdgeWarning(isb)) report.text(*edge);
+        if (auto edge = rangeEdgeWarning(isb)) report.warning(std::move(*edge));
         report.text(kDhFinished);
         report.publish(isb);
-        report.matrix(kDhFinished);
+        report.progress(counts.rows, counts.rows);
     }
 
     report.text(kAllFinished);
-    report.button(kAllFinished);
     return JobOutcome::Finished;
 }
+
+}  // namespace
 
 }  // namespace marlinq

@@ -20,7 +20,11 @@ RunOutcome run(bool dh, bool converged, bool tableChains = true) {
     const ParameterSet set = startupParameterSet();
     Parameters p;
     EXPECT_FALSE(validate(set, p));
-    return runToCompletion(makeJobInput(p, set, RunOptions{dh, tableChains, converged}, tables));
+    RunOptions options;
+    options.method = dh ? Method::DebyeHueckel : Method::PoissonBoltzmann;
+    options.chains = tableChains ? Chains::Tables : Chains::Solved;
+    options.accuracy = converged ? Accuracy::Converged : Accuracy::Standard;
+    return runToCompletion(makeJobInput(p, set, options, tables));
 }
 
 bool logHas(const RunOutcome& r, const std::string& start) {

@@ -113,7 +113,7 @@ protected:
     }
     std::string sweepCsv(const SweepSpec& s, std::vector<SweepPoint>* points = nullptr) {
         std::string csv = sweepCsvHeader(s);
-        runSweep(s, tables, tablesError, {}, [&](const SweepPoint& p, std::int64_t, std::int64_t) {
+        runSweep(s, tables, {}, [&](const SweepPoint& p, std::int64_t, std::int64_t) {
             csv += sweepCsvRow(s, p);
             if (points) points->push_back(p);
         });
@@ -153,7 +153,7 @@ TEST_F(SweepRuns, RefusedPointInTheMiddleAndTheSweepGoesOn) {
 
 TEST_F(SweepRuns, ShardsReassembleIntoTheWholeSweep) {
     plan.axes = {SweepAxis{"ka", {0.2, 0.7, 3.0}, false}, SweepAxis{"vc10", {1e-3, 1e-2}, false}};
-    plan.options.dh = false;
+    plan.options.method = Method::PoissonBoltzmann;
     const std::string whole = sweepCsv(plan);
     std::map<std::int64_t, std::string> rows;
     for (std::int64_t i = 0; i < 4; ++i) {
