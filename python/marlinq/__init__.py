@@ -93,7 +93,7 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
         observables (``most_probable``, ``most_probable_share``, ``mean_mp``, ``mean_mm``,
         ``mass_average_aggregation``, ``bound_fraction_plus``, ``bound_fraction_minus``,
         ``mean_net_charge``, ``mean_core_radius``; ``summary()`` as a dict),
-        ``free_energies``, ``log``, ``partial``, ``diagnostics``, ``converged``,
+        ``free_energies``, ``log``, ``warnings``, ``partial``, ``diagnostics``, ``converged``,
         ``error_estimate``.
 
     Raises

@@ -1,4 +1,6 @@
 #include "PipelineFixtures.h"
+#include "pipeline/Engine.h"
+#include "pipeline/ObservablesText.h"
 
 #include <gtest/gtest.h>
 
@@ -259,6 +261,54 @@ TEST(Job, TheHeaviestComplexOnTheEdgeOfARangeIsSaid) {
     Recorder whole;
     GenerateFreeEnergy(jobInput(startupParameters(), 72, 72, true), {}, whole.callbacks());
     for (const std::string& line : whole.log) EXPECT_EQ(line.find("edge"), std::string::npos) << line;
+}
+
+TEST(Engine, ReadsTheTablesOnceAndOnlyForRunsThatNeedThem) {
+    Engine engine(DataSearch{MARLINQ_SOURCE_DATA_DIR, ""});
+    RunOptions standard;
+    const LoadedTables first = engine.tables(standard);
+    ASSERT_TRUE(first.tables) << first.error;
+    EXPECT_EQ(engine.tables(standard).tables, first.tables);  // kept, not read again
+    for (const RunOptions& solving : {RunOptions{Method::PoissonBoltzmann, Chains::Solved},
+                                      RunOptions{Method::DebyeHueckel, Chains::Tables, Accuracy::Converged}}) {
+        const LoadedTables none = engine.tables(solving);
+        EXPECT_FALSE(none.tables);
+        EXPECT_FALSE(none.failed());
+    }
+    // A folder of its own, without the tables: the reason and the file that is missing.
+    const std::string empty = (std::filesystem::temp_directory_path() / "marlinq-engine-empty").string();
+    std::filesystem::create_directories(empty);
+    const LoadedTables missing = engine.tables(standard, empty);
+    EXPECT_TRUE(missing.failed());
+    EXPECT_EQ(missing.error, kCoarseTableOpenError);
+    EXPECT_EQ(missing.path, (std::filesystem::path(empty) / kCoarseTableFile).string());
+    // Looking elsewhere drops what was read; a job then fails with the reason.
+    engine.setDataSearch(DataSearch{empty, ""});
+    Parameters p;
+    const ParameterSet set = startupParameterSet();
+    ASSERT_FALSE(validate(set, p));
+    const RunOutcome run = runToCompletion(engine.job(p, set, standard));
+    EXPECT_EQ(run.outcome, JobOutcome::Failed);
+    EXPECT_EQ(run.failure, kCoarseTableOpenError);
+    EXPECT_EQ(run.log.front(), kSolveStart);
+    EXPECT_EQ(run.log.back(), kCoarseTableOpenError);
+    std::filesystem::remove_all(empty);
+}
+
+TEST(Job, WarningsCarryTheirNumbersAndTheSummaryTakesThemAsSaid) {
+    // The Debye-Hueckel integral breaks down for the larger M+ here.
+    ShippedTables tables;
+    const RunOutcome run = runToCompletion(jobInput(highlyCharged(60), 20, 72, true));
+    ASSERT_EQ(run.outcome, JobOutcome::Finished);
+    const auto nonFinite = std::find_if(run.warnings.begin(), run.warnings.end(),
+                                        [](const RunWarning& w) { return w.kind == WarningKind::NonFiniteCells; });
+    ASSERT_NE(nonFinite, run.warnings.end());
+    EXPECT_EQ(nonFinite->count, run.record->nonFiniteCells);
+    EXPECT_EQ(nonFinite->count, run.counts.nonFiniteCells);
+    const std::vector<std::string> summary = runWarnings(run, computeObservables(*run.record));
+    EXPECT_EQ(std::count(summary.begin(), summary.end(), nonFinite->text), 1);
+    // Every warning is also a line of the log, once.
+    for (const RunWarning& w : run.warnings) EXPECT_EQ(std::count(run.log.begin(), run.log.end(), w.text), 1) << w.text;
 }
 
 }  // namespace
