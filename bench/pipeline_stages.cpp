@@ -34,8 +34,8 @@ InfoSphereBean record(const Parameters& p) {
     for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) sigma->push_back(readSigma(k));
     const std::int32_t n = p.mpMax + 1;
     return InfoSphereBean(72, 72, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, 0, p.mpMax, 0, p.mmMax,
-                          7.356002, 7.563826, Grid<std::int32_t>(n, n), Grid<double>(n, n), Grid<double>(n, n), 0,
-                          sigma, false, 0.0);
+                          7.356002, 7.563826, Grid<std::int32_t>(n, n), Grid<double>(n, n), Grid<double>(n, n), sigma,
+                          false, 0.0);
 }
 
 void BM_DebyeHueckelMatrix(benchmark::State& state) {
@@ -52,7 +52,9 @@ void BM_PoissonBoltzmannRow(benchmark::State& state) {
     const Parameters p = startup(10);
     InfoSphereBean isb = record(p);
     for (auto _ : state) {
-        ParaCalculation().startSphereEnergy(isb, static_cast<std::int32_t>(state.range(0)));
+        SphereRunCells cells;
+        ParaCalculation().startSphereRow(isb, static_cast<std::int32_t>(state.range(0)), cells);
+        ParaCalculation::normalise(isb);
         benchmark::DoNotOptimize(isb.maxValue);
     }
 }

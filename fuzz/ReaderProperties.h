@@ -48,7 +48,8 @@ inline bool textToolkitHolds(const std::string& bytes) {
 
 // The file at path holds bytes. The reader opens it, reports pid as a key number, sets
 // a real only to a finite number or a signed zero, and every note names a line of the
-// file; the old entry point agrees with the new one.
+// file; the values found reach the caller's record, and parsing the same bytes
+// directly gives the same reading.
 inline bool parameterFileHolds(const std::string& path, const std::string& bytes) {
     if (!textToolkitHolds(bytes)) return false;
     const marlinq::ParameterFileResult r = marlinq::readParameterFile(path);
@@ -64,15 +65,16 @@ inline bool parameterFileHolds(const std::string& path, const std::string& bytes
     for (const auto* v : {&f.vc01, &f.vc10, &f.zp, &f.zn, &f.kip, &f.kim, &f.ka})
         if (*v && !std::isfinite(**v)) return false;
 
+    // The values found are what applyTo writes; the others keep the caller's.
     const double nan = std::nan("");
-    double kip = nan, kim = nan, ka = nan, vc01 = nan, vc10 = nan, zp = nan, zn = nan;
-    std::int32_t Np = 1, Nm = 200, mpMin = 0, mpMax = 10, mmMin = 0, mmMax = 10;
-    std::int32_t pid = marlinq::kUnknownKeyPid;
-    if (!marlinq::readParameter(kip, kim, ka, vc01, vc10, zp, zn, path, Np, Nm, mpMin, mpMax, mmMin, mmMax, pid))
+    marlinq::ParameterFileValues v{nan, nan, nan, nan, nan, nan, nan, 1, 200, 0, 10, 0, 10};
+    f.applyTo(v);
+    if (f.ka ? v.ka != *f.ka : !std::isnan(v.ka)) return false;
+    if (f.mmMax ? v.mmMax != *f.mmMax : v.mmMax != 10) return false;
+    // The bytes read from the file and the same bytes parsed directly agree.
+    const marlinq::ParameterFileResult direct = marlinq::parseParameterText(bytes);
+    if (direct.pid != r.pid || direct.recordCount != r.recordCount || direct.notes.size() != r.notes.size())
         return false;
-    if (pid != r.pid) return false;
-    if (f.ka ? ka != *f.ka : !std::isnan(ka)) return false;
-    if (f.mmMax ? mmMax != *f.mmMax : mmMax != 10) return false;
     return true;
 }
 

@@ -62,7 +62,7 @@ def data_file(name):
 
 
 def run(params=None, method="dh", chains="table", accuracy="standard", progress=None, data_dir=None,
-        keep_energies=True):
+        keep_energies=True, threads=0):
     """Computes the size distribution of a parameter set.
 
     Parameters
@@ -85,6 +85,10 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
     keep_energies : bool
         Keep the free energy of every evaluated cell (``free_energies``, as
         ``marlinq-batch --free-energies``); False saves their memory on large ranges.
+    threads : int
+        The most threads the run may use (0, the default: as many as OpenMP allows, which
+        follows ``OMP_NUM_THREADS``). Runs started at once from several Python threads
+        share the machine by giving each a part. The result is the same for any number.
 
     Returns
     -------
@@ -111,7 +115,8 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
         raise TypeError("params must be a marlinq.Parameters, not %s" % type(params).__name__)
     if data_dir is not None:
         data_dir = _os.fspath(data_dir)
-    return _core._run(params, str(method), str(chains), str(accuracy), progress, data_dir, bool(keep_energies))
+    return _core._run(params, str(method), str(chains), str(accuracy), progress, data_dir, bool(keep_energies),
+                      int(threads))
 
 
 def profile(params, mp, mm, method="dh", accuracy="standard"):

@@ -83,7 +83,9 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
     keep_results : bool
         Keep every point's Result in ``table.results`` (None for a point without one).
     workers : int
-        Threads computing at once; each runs every workers-th point (as ``--shard``).
+        Threads computing at once; each runs every workers-th point (as ``--shard``) with
+        its share of the machine's threads (OMP_NUM_THREADS or the cores, divided by
+        workers), so that the workers together do not oversubscribe the machine.
     unit_nm : float, optional
         The segment size a in nm: adds the columns salt_mM, core_radius_nm,
         mean_core_radius_nm and allows sweeping salt_mM (as ``--unit-nm``).
@@ -121,9 +123,11 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
     for v in values:
         total *= len(v)
     workers = max(1, min(int(workers), total))
+    # One worker takes the machine's default; several share it out.
+    threads = 0 if workers == 1 else max(1, _core._machine_threads() // workers)
 
     columns, rows, stopped = _core._sweep(params, keys, values, method, chains, accuracy, data_dir, unit_nm,
-                                          workers, bool(keep_results), progress)
+                                          workers, bool(keep_results), progress, threads)
 
     dtype = [("index", np.int64)]
     for name, key in zip(names, keys):

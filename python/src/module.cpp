@@ -374,8 +374,10 @@ LoadedTables tablesFor(const RunOptions& options, const std::optional<std::strin
 
 PyResult runEngine(const PyParameters& params, const std::string& method, const std::string& chains,
                    const std::string& accuracy, const py::object& progress, const std::optional<std::string>& dataDir,
-                   bool keepEnergies) {
-    const RunOptions options = runOptions(method, chains, accuracy, keepEnergies);
+                   bool keepEnergies, int threads) {
+    if (threads < 0) throw py::value_error("threads must be 0 (the machine's) or a positive number");
+    RunOptions options = runOptions(method, chains, accuracy, keepEnergies);
+    options.threads = threads;
     const Parameters p = validated(params);
     JobInput input = makeJobInput(p, params.set, options, tablesFor(options, dataDir));
 
@@ -439,10 +441,11 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
                       const std::vector<std::vector<double>>& values, const std::string& method,
                       const std::string& chains, const std::string& accuracy, const std::optional<std::string>& dataDir,
                       const std::optional<double> unitNm, std::int64_t workers, bool keepResults,
-                      const py::object& progress) {
+                      const py::object& progress, int threads) {
     SweepSpec plan;
     plan.base = params.set;
     plan.options = runOptions(method, chains, accuracy, false);
+    plan.options.threads = threads;
     if (names.size() != values.size()) throw py::value_error("one list of values per swept name");
     for (std::size_t k = 0; k < names.size(); ++k) plan.axes.push_back(SweepAxis{names[k], values[k], false});
     plan.unitNm = unitNm;
@@ -869,9 +872,11 @@ that reads back as the same double; Value is the cell's share, abs_value over it
         });
 
     m.def("_run", &runEngine, "params"_a, "method"_a, "chains"_a, "accuracy"_a, "progress"_a, "data_dir"_a,
-          "keep_energies"_a);
+          "keep_energies"_a, "threads"_a = 0);
     m.def("_sweep", &sweepEngine, "params"_a, "names"_a, "values"_a, "method"_a, "chains"_a, "accuracy"_a,
-          "data_dir"_a, "unit_nm"_a, "workers"_a, "keep_results"_a, "progress"_a);
+          "data_dir"_a, "unit_nm"_a, "workers"_a, "keep_results"_a, "progress"_a, "threads"_a = 0);
+    m.def("_machine_threads", &machineThreads,
+          "Threads a run uses by default: the OpenMP maximum, which follows OMP_NUM_THREADS.");
     m.def("_sweepable_names", &sweepableNames);
 
     // --- Profile

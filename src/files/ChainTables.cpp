@@ -1,12 +1,10 @@
 #include "files/ChainTables.h"
 
-#include "files/DataPaths.h"
 #include "files/FileAccess.h"
 #include "files/NumberFormat.h"
 #include "files/TextLines.h"
 
 #include <cmath>
-#include <filesystem>
 
 namespace marlinq {
 
@@ -104,23 +102,6 @@ bool loadTable(const std::string& path, std::array<std::array<double, N>, N>& m,
     return parseTable(bytes, path, m, error);
 }
 
-// The legacy entry points: the old message for a file that cannot be read (missing, a
-// folder, a pipe...), the checker's "PATH:LINE: reason" for a malformed table.
-template <std::size_t N>
-bool readTableReporting(const std::string& path, std::array<std::array<double, N>, N>& m, const char* openError,
-                        std::string* failure) {
-    std::string error, bytes;
-    auto table = std::make_unique<std::array<std::array<double, N>, N>>();
-    if (!readRegularFile(path, kMaxTableFileBytes, bytes, error)) {
-        error = openError;
-    } else if (parseTable(bytes, path, *table, error)) {
-        m = *table;
-        return true;
-    }
-    if (failure) *failure = error;
-    return false;
-}
-
 }  // namespace
 
 bool parseCoarseTable(std::string_view bytes, const std::string& name, CoarseTable& m, std::string& error) {
@@ -151,35 +132,6 @@ std::shared_ptr<const ChainTables> loadChainTables(const std::string& coarsePath
     if (!load(finePath, tables->fine, kFineTableOpenError)) return nullptr;
     if (!load(coarsePath, tables->coarse, kCoarseTableOpenError)) return nullptr;
     return tables;
-}
-
-std::shared_ptr<const ChainTables> loadChainTablesFromFolder(const std::string& folder, std::string& error) {
-    const std::filesystem::path dir(folder);
-    return loadChainTables((dir / kCoarseTableFile).string(), (dir / kFineTableFile).string(), error);
-}
-
-std::shared_ptr<const ChainTables> loadChainTables(std::string& error) {
-    return loadChainTables(locateDataFile(kCoarseTableFile), locateDataFile(kFineTableFile), error);
-}
-
-void MatrixExplode(const std::string& str, std::vector<std::string>& results) {
-    for (std::string_view f : splitFields(str)) results.emplace_back(f);
-}
-
-bool read_chain_matrix_from(const std::string& path, CoarseTable& m, std::string* failure) {
-    return readTableReporting(path, m, kCoarseTableOpenError, failure);
-}
-
-bool read_chain_matrix01_from(const std::string& path, FineTable& m, std::string* failure) {
-    return readTableReporting(path, m, kFineTableOpenError, failure);
-}
-
-bool read_chain_matrix(CoarseTable& m, std::string* failure) {
-    return read_chain_matrix_from(locateDataFile(kCoarseTableFile), m, failure);
-}
-
-bool read_chain_matrix01(FineTable& m, std::string* failure) {
-    return read_chain_matrix01_from(locateDataFile(kFineTableFile), m, failure);
 }
 
 }  // namespace marlinq

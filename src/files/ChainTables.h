@@ -54,24 +54,5 @@ bool loadFineTable(const std::string& path, FineTable& m, std::string& error);
 // Both tables, or nullptr with the message of the first failure in error.
 std::shared_ptr<const ChainTables> loadChainTables(const std::string& coarsePath, const std::string& finePath,
                                                    std::string& error);
-// Both tables from a folder, under their usual names.
-std::shared_ptr<const ChainTables> loadChainTablesFromFolder(const std::string& folder, std::string& error);
-// Both tables where locateDataFile finds them.
-std::shared_ptr<const ChainTables> loadChainTables(std::string& error);
-
-// Fields of a line: maximal runs of characters other than blank and tab.
-void MatrixExplode(const std::string& str, std::vector<std::string>& results);
-
-// Fill m from the table file found by locateDataFile. Return false, with the message in
-// *failure and on standard output, when the file cannot be read ("can not open
-// Chains_values.dat" / "can not open Chains_values01.dat", whatever the reason: missing,
-// a folder, a pipe...; loadCoarseTable/loadFineTable tell the reason) or is not a whole
-// table (the "PATH:LINE: reason" of loadCoarseTable); m is then unchanged.
-bool read_chain_matrix(CoarseTable& m, std::string* failure = nullptr);
-bool read_chain_matrix01(FineTable& m, std::string* failure = nullptr);
-
-// The same from an explicit path.
-bool read_chain_matrix_from(const std::string& path, CoarseTable& m, std::string* failure = nullptr);
-bool read_chain_matrix01_from(const std::string& path, FineTable& m, std::string* failure = nullptr);
 
 }  // namespace marlinq

@@ -232,35 +232,6 @@ std::string formatParameterNote(const std::string& path, const ParameterFileNote
     return out;
 }
 
-void StringExplode(const std::string& str, std::vector<std::string>& results) {
-    for (std::string_view f : splitFields(str)) results.emplace_back(f);
-}
-
-bool readParameter(double& kip, double& kim, double& ka, double& vc01, double& vc10, double& zp, double& zn,
-                   const std::string& file, std::int32_t& Np, std::int32_t& Nm, std::int32_t& mpMin,
-                   std::int32_t& mpMax, std::int32_t& mmMin, std::int32_t& mmMax, std::int32_t& pid) {
-    const ParameterFileResult result = readParameterFile(file);
-    if (!result.opened) return false;
-    ParameterFileValues v{vc01, vc10, zp, zn, kip, kim, ka, Np, Nm, mpMin, mpMax, mmMin, mmMax};
-    result.found.applyTo(v);
-    vc01 = v.vc01;
-    vc10 = v.vc10;
-    zp = v.zp;
-    zn = v.zn;
-    kip = v.kip;
-    kim = v.kim;
-    ka = v.ka;
-    Np = v.Np;
-    Nm = v.Nm;
-    mpMin = v.mpMin;
-    mpMax = v.mpMax;
-    mmMin = v.mmMin;
-    mmMax = v.mmMax;
-    // A file without a non-empty line leaves pid as the caller set it.
-    if (result.recordCount > 0) pid = result.pid;
-    return true;
-}
-
 std::string formatParameterFile(const ParameterFileValues& v) {
     std::string out;
     const auto addDouble = [&out](const char* key, double value) {

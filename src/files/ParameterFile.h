@@ -17,17 +17,6 @@ inline constexpr std::size_t kMaxParameterFileBytes = 16u << 20;
 // Notes kept per file; one more says how many were left out.
 inline constexpr std::size_t kMaxParameterFileNotes = 100;
 
-// Fields of a line: maximal runs of characters other than blank and tab.
-void StringExplode(const std::string& str, std::vector<std::string>& results);
-
-// Reads the file into the variables: each key found sets its variable, the last
-// occurrence winning; pid receives the key number of the last non-empty line (caller
-// presets 15; an unknown key gives 15, "name" 1). Returns false, changing nothing, when
-// the file cannot be read (see readParameterFile).
-bool readParameter(double& kip, double& kim, double& ka, double& vc01, double& vc10, double& zp, double& zn,
-                   const std::string& file, std::int32_t& Np, std::int32_t& Nm, std::int32_t& mpMin,
-                   std::int32_t& mpMax, std::int32_t& mmMin, std::int32_t& mmMax, std::int32_t& pid);
-
 struct ParameterFileValues {
     double vc01, vc10, zp, zn, kip, kim, ka;
     std::int32_t Np, Nm, mpMin, mpMax, mmMin, mmMax;

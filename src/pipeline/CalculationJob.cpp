@@ -258,7 +258,7 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     }
     counts.rows = static_cast<std::int32_t>(rows);
 
-    ParaCalculation calculation;
+    ParaCalculation calculation(input.threads);
     if (icb.converged && icb.checked) {
         // Converged energies need solved chains; the tables hold the standard ones.
         icb.checked = false;
@@ -294,7 +294,7 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     // The working record is this thread's alone; the front end sees snapshots of it.
     InfoSphereBean isb(icb.plen, icb.mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin,
                        p.mpMax, p.mmMin, p.mmMax, icb.ffc_minus, icb.ffc_positive, std::move(Mcolor),
-                       std::move(Value), std::move(absValue), p.mpMin, SigmaTable(std::move(sigma)), dh, 0.0);
+                       std::move(Value), std::move(absValue), SigmaTable(std::move(sigma)), dh, 0.0);
     isb.converged = icb.converged;
     isb.errorEstimate = chains.errorEstimate;
     isb.standardDifference = chains.standardDifference;

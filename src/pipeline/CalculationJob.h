@@ -37,6 +37,7 @@ struct RunOptions {
     Chains chains = Chains::Tables;
     Accuracy accuracy = Accuracy::Standard;
     bool keepEnergies = false;  // keep F and E of every evaluated cell (InfoSphereBean::energies)
+    int threads = 0;            // most threads of the run (0: the machine's; JobInput::threads)
 };
 
 // The names files and command lines use: "dh" / "pb", "table" / "solve", "standard" / "converged".
@@ -129,6 +130,10 @@ struct JobInput {
     std::string tablesError;
     // Keep F and E of every evaluated cell in the record (InfoSphereBean::energies).
     bool keepEnergies = false;
+    // The most threads the run's stages may use at once (0: the machine's, omp_get_max_threads(),
+    // which follows OMP_NUM_THREADS). A caller running several runs at once shares the
+    // machine out with it. The result is the same for any number.
+    int threads = 0;
 };
 
 // The first line of every run's log.

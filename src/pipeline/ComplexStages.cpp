@@ -169,7 +169,7 @@ struct CellNotes {
 };
 
 template <typename FreeEnergyOf>
-CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, int threads, double offset,
+CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, int threadLimit, double offset,
                        FreeEnergyOf freeEnergyOf, bool keepF) {
     const std::int64_t n = static_cast<std::int64_t>(list.size());
     CellPass pass;
@@ -184,9 +184,8 @@ CellPass evaluateCells(const StageInputs& in, const std::vector<Index>& list, in
     double errorEstimate = 0.0;
     double standardDifference = 0.0;
     if (n == 0) return pass;
-    // No more threads than cells: a team costs more to start than a short row takes, and
-    // every cell is computed alone, so the team size changes no result.
-    if (threads > n) threads = static_cast<int>(n);
+    // No more threads than cells: a team costs more to start than a short row takes.
+    const int threads = teamSize(threadLimit, n);
 
 #pragma omp parallel for num_threads(threads) schedule(static) reduction(max : lMax) reduction(|| : overflow) \
     reduction(+ : nonFinite, unstable) reduction(max : errorEstimate, standardDifference)
@@ -263,10 +262,9 @@ void noteAccuracy(InfoSphereBean& isb, const CellPass& pass) {
 // The Poisson-Boltzmann row M+ = i: its cells evaluated and written into absValue and
 // Value (unnormalised), the common shift raised and the rest of the matrix rescaled when
 // the row needs it. Returns the cells written, in row-major order.
-std::vector<Index> evaluateSphereRow(InfoSphereBean& isb, std::int32_t i, bool* rescaled) {
+std::vector<Index> evaluateSphereRow(InfoSphereBean& isb, std::int32_t i, int threadLimit, bool* rescaled) {
     const StageInputs in(isb, true);
     const std::int32_t columns = in.mmMax - in.mmMin + 1;
-    const int threads = ParalContr::get_optimized_num_of_threads(columns);
     *rescaled = false;
 
     // The band of at most nine cells around charge neutrality, M- = c - 4 .. c + 4.
@@ -285,8 +283,8 @@ std::vector<Index> evaluateSphereRow(InfoSphereBean& isb, std::int32_t i, bool* 
 
     const double offset = weightShiftOffset(isb.max_shift);
     const bool keep = !isb.energies.empty();
-    CellPass pass = isb.converged ? evaluateCells(in, list, threads, offset, convergedSphere, keep)
-                                  : evaluateCells(in, list, threads, offset, sphereEnergy, keep);
+    CellPass pass = isb.converged ? evaluateCells(in, list, threadLimit, offset, convergedSphere, keep)
+                                  : evaluateCells(in, list, threadLimit, offset, sphereEnergy, keep);
     noteAccuracy(isb, pass);
     keepEnergies(isb, in, list, pass);
     std::vector<double>& w = pass.w;
@@ -322,17 +320,10 @@ std::vector<Index> evaluateSphereRow(InfoSphereBean& isb, std::int32_t i, bool* 
 
 }  // namespace
 
-int ParaCalculation::startSphereEnergy(InfoSphereBean& isb, std::int32_t i) {
-    bool rescaled = false;
-    evaluateSphereRow(isb, i, &rescaled);
-    postProcess(isb);
-    return 1;
-}
-
 void ParaCalculation::startSphereRow(InfoSphereBean& isb, std::int32_t i, SphereRunCells& cells) {
     isb.normalised = false;
     bool rescaled = false;
-    const std::vector<Index> list = evaluateSphereRow(isb, i, &rescaled);
+    const std::vector<Index> list = evaluateSphereRow(isb, i, threadLimit, &rescaled);
     const std::int32_t columns = isb.mmMax - isb.mmMin + 1;
     for (const Index& idx : list)
         cells.written.push_back(static_cast<std::size_t>(idx.mp - isb.mpMin) * static_cast<std::size_t>(columns) +
@@ -367,12 +358,11 @@ int ParaCalculation::startDH(InfoSphereBean& isb) {
         }
     }
     const std::int64_t n = static_cast<std::int64_t>(list.size());
-    const int threads = ParalContr::get_optimized_num_of_threads(rows * columns);
 
     // The exponent of every cell is kept, so the shifted pass needs no second free energy.
     const bool keep = !isb.energies.empty();
-    const CellPass pass = isb.converged ? evaluateCells(in, list, threads, 0.0, convergedSphereDH, keep)
-                                        : evaluateCells(in, list, threads, 0.0, sphereEnergyDH, keep);
+    const CellPass pass = isb.converged ? evaluateCells(in, list, threadLimit, 0.0, convergedSphereDH, keep)
+                                        : evaluateCells(in, list, threadLimit, 0.0, sphereEnergyDH, keep);
     noteAccuracy(isb, pass);
     keepEnergies(isb, in, list, pass);
     const std::vector<double>& E = pass.E;
@@ -396,7 +386,7 @@ int ParaCalculation::startDH(InfoSphereBean& isb) {
             isb.absValue.row(r);
             isb.Value.row(r);
         }
-#pragma omp parallel for num_threads(threads) schedule(static)
+#pragma omp parallel for num_threads(teamSize(threadLimit, n)) schedule(static)
         for (std::int64_t k = 0; k < n; ++k) {
             const std::int32_t r = list[k].mp - in.mpMin, c = list[k].mm - in.mmMin;
             const double wk = std::isfinite(E[k]) ? in.weight(list[k].mp, list[k].mm, E[k], offset) : 0.0;

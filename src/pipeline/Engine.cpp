@@ -128,6 +128,7 @@ JobInput makeJobInput(const Parameters& validated, const ParameterSet& set, cons
     input.tables = tables.tables;
     input.tablesError = tables.error;
     input.keepEnergies = options.keepEnergies;
+    input.threads = options.threads;
     return input;
 }
 

@@ -4,7 +4,6 @@
 #include "physics/Constants.h"
 
 #include "files/ChainTables.h"
-#include "files/DataPaths.h"
 #include "kernel/Interpolation.h"
 #include "physics/ConvergedEnergy.h"
 #include "physics/FreeEnergy.h"
@@ -14,6 +13,7 @@
 #include <cmath>
 #include <locale>
 #include <memory>
+#include <omp.h>
 #include <sstream>
 
 namespace marlinq {
@@ -91,20 +91,11 @@ double weightShiftOffset(double max_shift) { return max_shift == 0.0 ? 0.0 : max
 
 double weightShiftFactor(double max_shift) { return std::pow(constants::kE, -weightShiftOffset(max_shift)); }
 
-int ParaCalculation::startChainEnergy(InfoChainBean& icb, std::string* failure) {
-    std::shared_ptr<const ChainTables> tables;
-    if (icb.checked) {
-        std::string error;
-        tables = loadChainTables(locateDataFile(kCoarseTableFile), locateDataFile(kFineTableFile), error);
-        if (!tables) {
-            if (failure) *failure = error;
-            return 0;
-        }
-    }
-    ChainStageReport report;
-    const int done = startChainEnergy(icb, tables.get(), report);
-    if (!done && failure) *failure = report.failure;
-    return done;
+int machineThreads() { return std::max(1, omp_get_max_threads()); }
+
+int teamSize(int threadLimit, std::int64_t tasks) {
+    const std::int64_t limit = threadLimit > 0 ? threadLimit : machineThreads();
+    return static_cast<int>(std::max<std::int64_t>(1, std::min(limit, tasks)));
 }
 
 int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tables, ChainStageReport& report) {
@@ -115,7 +106,7 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tab
         // Both chains solved on refined grids; the standard solves give the difference.
         ConvergedEnergy minus{0.0, 0.0}, plus{0.0, 0.0};
         double minusStandard = 0.0, plusStandard = 0.0;
-#pragma omp parallel sections
+#pragma omp parallel sections num_threads(teamSize(threadLimit, 2))
         {
 #pragma omp section
             {
@@ -140,7 +131,7 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tab
     } else if (!icb.checked) {
         std::string minusLine, plusLine, minusFailure, plusFailure;
         // Both chains at once; with a team of one thread the '-' section runs first.
-#pragma omp parallel sections
+#pragma omp parallel sections num_threads(teamSize(threadLimit, 2))
         {
 #pragma omp section
             {

@@ -5,7 +5,6 @@
 #include "pipeline/Records.h"
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,13 +16,13 @@ struct Index {
     std::int32_t mm;
 };
 
-class ParalContr {
-public:
-    virtual ~ParalContr() = default;
-    static int get_num_of_cores() { return 4; }
-    static int get_optimized_num_of_threads(int /*scale*/) { return 8; }
-    static int get_optimized_num_of_threads_sum(int scale) { return scale >= 5000 ? 8 : 1; }
-};
+// Threads a team may have on this machine: omp_get_max_threads(), which follows
+// OMP_NUM_THREADS.
+int machineThreads();
+// Team size of a stage that computes `tasks` independent pieces: the caller's limit (0 or
+// less: machineThreads()), never more than the pieces, at least 1. Every piece is
+// computed alone, so the team size changes no result.
+int teamSize(int threadLimit, std::int64_t tasks);
 
 // The cells a Poisson-Boltzmann run has written so far, row-major (row by row, and within
 // a row by M-), as indices into the matrices.
@@ -42,17 +41,14 @@ struct ChainStageReport {
 
 class ParaCalculation {
 public:
-    ParaCalculation() = default;
-    explicit ParaCalculation(std::shared_ptr<InfoChainBean> icb_) : icb(std::move(icb_)) {}
+    // threadLimit: the most threads a stage's team may have (0: the machine's).
+    explicit ParaCalculation(int threadLimit = 0) : threadLimit(threadLimit) {}
 
-    // Fills icb.ffc_minus and icb.ffc_positive. Returns 1; on failure (a table that cannot
-    // be read, a chain energy that is not a number) returns 0 and, if given, the reason.
-    int startChainEnergy(InfoChainBean& icb, std::string* failure = nullptr);
-    // The same with the tables loaded by the caller (only read when icb.checked; nullptr
-    // then fails the stage) and the chain solves' diagnostics returned, not printed.
+    // Fills icb.ffc_minus and icb.ffc_positive from the tables loaded by the caller (only
+    // read when icb.checked; nullptr then fails the stage) or by solving both chains, and
+    // returns the chain solves' diagnostics in the report. Returns 1; on failure (no
+    // tables, a chain energy that is not a number) returns 0 with the reason in the report.
     int startChainEnergy(InfoChainBean& icb, const ChainTables* tables, ChainStageReport& report);
-    // One Poisson-Boltzmann row M+ = i, then renormalises the whole matrix. Returns 1.
-    int startSphereEnergy(InfoSphereBean& isb, std::int32_t i);
     // One Poisson-Boltzmann row of a run: writes the row's weights and keeps sum and
     // maximum current, without renormalising the matrix (normalise() does that once at
     // the end); the cost follows the cells of the row, not the size of the matrix.
@@ -62,7 +58,7 @@ public:
     // The whole matrix by Debye-Hueckel. Returns 0.
     int startDH(InfoSphereBean& isb);
 
-    std::shared_ptr<InfoChainBean> icb;
+    int threadLimit = 0;
 };
 
 // Neutral-block term sigma(p) of a complex of p chains.

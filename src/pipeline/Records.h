@@ -50,7 +50,6 @@ public:
     bool run = false;
     double kip = 0.0, kim = 0.0, ka = 0.0, vc01 = 0.0, vc10 = 0.0, zp = 0.0, zn = 0.0;
     std::int32_t Np = 0, Nm = 0, mpMin = 0, mpMax = 0;
-    std::int32_t mpId = 0;  // never set
     std::int32_t mmMin = 0, mmMax = 0;
     double ffc_minus = 0.0, ffc_positive = 0.0;
     SigmaTable sigma;
@@ -92,7 +91,7 @@ public:
                    double zp_, double zn_, std::int32_t Np_, std::int32_t Nm_, std::int32_t mpMin_,
                    std::int32_t mpMax_, std::int32_t mmMin_, std::int32_t mmMax_, double ffc_minus_,
                    double ffc_positive_, Grid<std::int32_t> Mcolor_, Grid<double> Value_, Grid<double> absValue_,
-                   std::int32_t /*mpID, ignored*/, SigmaTable sigma_, bool dhchecked_, double maxshift)
+                   SigmaTable sigma_, bool dhchecked_, double maxshift)
         : plen(plen_), mlen(mlen_), kip(kip_), kim(kim_), ka(ka_), vc01(vc01_), vc10(vc10_), zp(zp_), zn(zn_),
           Np(Np_), Nm(Nm_), mpMin(mpMin_), mpMax(mpMax_), mmMin(mmMin_), mmMax(mmMax_), ffc_minus(ffc_minus_),
           ffc_positive(ffc_positive_), sigma(std::move(sigma_)), Mcolor(std::move(Mcolor_)),

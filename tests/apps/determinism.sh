@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # determinism.sh METHOD CHAINS BATCH_EXECUTABLE: the same marlinq-batch run gives the same
 # bytes whatever the number of OpenMP threads (1, 2, 8), and the same when run twice.
-# OMP_THREAD_LIMIT is set with OMP_NUM_THREADS because the stages ask for their team
-# size explicitly.
+# The stages' teams follow OMP_NUM_THREADS; OMP_THREAD_LIMIT caps them as well.
 set -uo pipefail
 
 method=$1

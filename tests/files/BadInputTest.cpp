@@ -44,13 +44,18 @@ struct Vars {
     bool operator==(const Vars&) const = default;
 };
 
+// The file read as the engine reads it: the values found written over the preset ones.
 Vars readText(const std::string& content) {
     const fs::path path = writeTemp(content);
-    Vars v;
-    EXPECT_TRUE(readParameter(v.kip, v.kim, v.ka, v.vc01, v.vc10, v.zp, v.zn, path.string(), v.Np, v.Nm, v.mpMin,
-                              v.mpMax, v.mmMin, v.mmMax, v.pid));
+    const ParameterFileResult result = readParameterFile(path.string());
     fs::remove(path);
-    return v;
+    EXPECT_TRUE(result.opened) << result.error;
+    Vars v;
+    ParameterFileValues values{v.vc01, v.vc10, v.zp, v.zn, v.kip, v.kim, v.ka,
+                               v.Np,   v.Nm,   v.mpMin, v.mpMax, v.mmMin, v.mmMax};
+    result.found.applyTo(values);
+    return Vars{values.kip, values.kim, values.ka,    values.vc01,  values.vc10,  values.zp,    values.zn,
+                values.Np,  values.Nm,  values.mpMin, values.mpMax, values.mmMin, values.mmMax, result.pid};
 }
 
 Vars startupVars() {
@@ -197,8 +202,7 @@ std::string refusal(const std::string& content, bool fine = false) {
     auto coarse = std::make_unique<CoarseTable>();
     auto fine99 = std::make_unique<FineTable>();
     ::testing::internal::CaptureStdout();
-    const bool ok = fine ? read_chain_matrix01_from(path.string(), *fine99, &failure)
-                         : read_chain_matrix_from(path.string(), *coarse, &failure);
+    const bool ok = fine ? loadFineTable(path.string(), *fine99, failure) : loadCoarseTable(path.string(), *coarse, failure);
     const std::string out = ::testing::internal::GetCapturedStdout();
     fs::remove(path);
     EXPECT_FALSE(ok);
@@ -254,7 +258,7 @@ TEST(BadInput, TableFilesAsEditorsSaveThemAreRead) {
             const fs::path path = writeTemp(text + tail);
             auto m = std::make_unique<CoarseTable>();
             std::string failure;
-            EXPECT_TRUE(read_chain_matrix_from(path.string(), *m, &failure)) << failure;
+            EXPECT_TRUE(loadCoarseTable(path.string(), *m, failure)) << failure;
             fs::remove(path);
             EXPECT_EQ((*m)[0][0], -25.0);
             EXPECT_EQ((*m)[18][19], -25.0);
@@ -268,9 +272,7 @@ TEST(BadInput, RefusedTableLeavesTheMatrixAsItWas) {
     auto m = std::make_unique<CoarseTable>();
     for (auto& r : *m) r.fill(42.0);
     std::string failure;
-    ::testing::internal::CaptureStdout();
-    EXPECT_FALSE(read_chain_matrix_from(path.string(), *m, &failure));
-    ::testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(loadCoarseTable(path.string(), *m, failure));
     fs::remove(path);
     for (const auto& r : *m)
         for (double x : r) EXPECT_EQ(x, 42.0);
@@ -281,31 +283,26 @@ TEST(BadInput, FolderOrPipeInPlaceOfATableIsRefusedAtOnce) {
     fs::create_directories(dir);
     auto coarse = std::make_unique<CoarseTable>();
     auto fine = std::make_unique<FineTable>();
-    std::string failure;
-    ::testing::internal::CaptureStdout();
-    EXPECT_FALSE(read_chain_matrix_from(dir.string(), *coarse, &failure));
-    EXPECT_EQ(failure, kCoarseTableOpenError);
-    EXPECT_FALSE(read_chain_matrix01_from(dir.string(), *fine, &failure));
-    EXPECT_EQ(failure, kFineTableOpenError);
+    std::string error;
+    EXPECT_FALSE(loadCoarseTable(dir.string(), *coarse, error));
+    EXPECT_EQ(error, dir.string() + ": is a folder, not a file");
+    EXPECT_FALSE(loadFineTable(dir.string(), *fine, error));
+    EXPECT_EQ(error, dir.string() + ": is a folder, not a file");
 
     // Nobody ever writes to this pipe: a reader that opened it would wait for ever.
     const fs::path fifo = dir / "Chains_values.dat";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(read_chain_matrix_from(fifo.string(), *coarse, &failure));
-    EXPECT_EQ(failure, kCoarseTableOpenError);
-    // The new loader says why.
-    std::string error;
-    EXPECT_EQ(loadCoarseTable(dir.string(), *coarse, error), false);
-    EXPECT_EQ(error, dir.string() + ": is a folder, not a file");
-    // (the fine table is looked for first: it is missing from this folder)
-    EXPECT_EQ(loadChainTablesFromFolder(dir.string(), error), nullptr);
-    EXPECT_EQ(error, std::string(kFineTableOpenError) + " (" + (dir / kFineTableFile).string() + ": no such file)");
-    std::string bytes;
-    EXPECT_FALSE(readRegularFile(fifo.string(), kMaxTableFileBytes, bytes, error));
+    EXPECT_FALSE(loadCoarseTable(fifo.string(), *coarse, error));
     EXPECT_EQ(error, fifo.string() + ": is a pipe (FIFO), not a regular file");
+    // Both tables: the program's "can not open" message with the reason (the fine table is
+    // looked for first, and it is missing from this folder; then the pipe as the coarse one).
+    EXPECT_EQ(loadChainTables(fifo.string(), (dir / kFineTableFile).string(), error), nullptr);
+    EXPECT_EQ(error, std::string(kFineTableOpenError) + " (" + (dir / kFineTableFile).string() + ": no such file)");
+    EXPECT_EQ(loadChainTables(fifo.string(), (fs::path(MARLINQ_SOURCE_DATA_DIR) / kFineTableFile).string(), error),
+              nullptr);
+    EXPECT_EQ(error, std::string(kCoarseTableOpenError) + " (" + fifo.string() + ": is a pipe (FIFO), not a regular file)");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    ::testing::internal::GetCapturedStdout();
     fs::remove_all(dir);
 }
 

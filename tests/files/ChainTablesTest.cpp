@@ -28,15 +28,6 @@ fs::path writeTemp(const std::string& name, const std::string& content) {
 
 const fs::path kShipped = MARLINQ_SOURCE_DATA_DIR;
 
-TEST(ChainTables, FieldsAreRunsBetweenBlanksAndTabs) {
-    std::vector<std::string> f{"kept"};
-    MatrixExplode("  0.1\t0.2  0.3 \t", f);
-    EXPECT_EQ(f, (std::vector<std::string>{"kept", "0.1", "0.2", "0.3"}));
-    f.clear();
-    MatrixExplode("", f);
-    EXPECT_TRUE(f.empty());
-}
-
 // A 99 x 99 table whose entry (r, c) is written in one of the classic forms.
 std::string fineTableText(const std::string& separator, const std::string& eol) {
     static const char* forms[] = {"%d.%02d", "+%d.%02de0", "%d.%02dE+00", "0%d.%02d00"};
@@ -79,13 +70,13 @@ TEST(ChainTables, NumbersReadTheSameUnderACommaLocale) {
 
 TEST(ChainTables, LoadedOnceAsOneSharedObject) {
     std::string error;
-    const auto tables = loadChainTablesFromFolder(kShipped.string(), error);
+    const auto tables = loadChainTables((kShipped / kCoarseTableFile).string(), (kShipped / kFineTableFile).string(), error);
     ASSERT_NE(tables, nullptr) << error;
     EXPECT_EQ(error, "");
     auto coarse = std::make_unique<CoarseTable>();
     auto fine = std::make_unique<FineTable>();
-    ASSERT_TRUE(read_chain_matrix_from((kShipped / kCoarseTableFile).string(), *coarse));
-    ASSERT_TRUE(read_chain_matrix01_from((kShipped / kFineTableFile).string(), *fine));
+    ASSERT_TRUE(loadCoarseTable((kShipped / kCoarseTableFile).string(), *coarse, error));
+    ASSERT_TRUE(loadFineTable((kShipped / kFineTableFile).string(), *fine, error));
     EXPECT_EQ(tables->coarse, *coarse);
     EXPECT_EQ(tables->fine, *fine);
 
@@ -94,25 +85,23 @@ TEST(ChainTables, LoadedOnceAsOneSharedObject) {
     EXPECT_EQ(loadChainTables((kShipped / kFineTableFile).string(), (kShipped / kCoarseTableFile).string(), error),
               nullptr);
     EXPECT_EQ(error, (kShipped / kCoarseTableFile).string() + ":1: expected 99 numbers, found 20");
-    // A missing file keeps the program's message and says where it looked.
-    const std::string missing = (fs::temp_directory_path() / "marlinq_no_such_folder").string();
-    EXPECT_EQ(loadChainTablesFromFolder(missing, error), nullptr);
-    EXPECT_EQ(error, std::string(kFineTableOpenError) + " (" + (fs::path(missing) / kFineTableFile).string() +
-                         ": no such file)");
 }
 
 TEST(ChainTables, MissingFileIsReportedToTheCaller) {
-    const std::string missing = (fs::temp_directory_path() / "marlinq_no_such_table.dat").string();
-    auto coarse = std::make_unique<CoarseTable>();
-    auto fine = std::make_unique<FineTable>();
-    std::string failure;
+    // The program's message, with where it looked; the reader itself writes nothing.
+    const fs::path missing = fs::temp_directory_path() / "marlinq_no_such_folder";
+    std::string error;
     ::testing::internal::CaptureStdout();
-    EXPECT_FALSE(read_chain_matrix_from(missing, *coarse, &failure));
-    EXPECT_EQ(failure, "can not open Chains_values.dat");
-    EXPECT_FALSE(read_chain_matrix01_from(missing, *fine, &failure));
-    EXPECT_EQ(failure, "can not open Chains_values01.dat");
-    // The caller decides where the message goes; the reader writes nothing itself.
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(loadChainTables((missing / kCoarseTableFile).string(), (missing / kFineTableFile).string(), error),
+              nullptr);
+    EXPECT_EQ(error, std::string(kFineTableOpenError) + " (" + (missing / kFineTableFile).string() + ": no such file)");
+    EXPECT_EQ(loadChainTables((missing / kCoarseTableFile).string(), (kShipped / kFineTableFile).string(), error),
+              nullptr);
+    EXPECT_EQ(error,
+              std::string(kCoarseTableOpenError) + " (" + (missing / kCoarseTableFile).string() + ": no such file)");
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 // --- the tables that ship with the program ---
@@ -122,8 +111,9 @@ protected:
     void SetUp() override {
         coarse = std::make_unique<CoarseTable>();
         fine = std::make_unique<FineTable>();
-        ASSERT_TRUE(read_chain_matrix_from((kShipped / kCoarseTableFile).string(), *coarse));
-        ASSERT_TRUE(read_chain_matrix01_from((kShipped / kFineTableFile).string(), *fine));
+        std::string error;
+        ASSERT_TRUE(loadCoarseTable((kShipped / kCoarseTableFile).string(), *coarse, error)) << error;
+        ASSERT_TRUE(loadFineTable((kShipped / kFineTableFile).string(), *fine, error)) << error;
     }
     static double energy(double ka, double ki) { return FreeEnergy::freeEnergy_Chain(0.0, ka, ki, 1.0, false, 0, 10); }
     std::unique_ptr<CoarseTable> coarse;

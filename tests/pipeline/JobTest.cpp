@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <clocale>
 #include <cmath>
 
@@ -202,6 +204,40 @@ TEST(Job, PoissonBoltzmannWeightsBeyondADoubleStayNormalised) {
         sum += isb.Value.at(k);
     }
     EXPECT_NEAR(sum, 1.0, 1e-12);
+}
+
+// The stages share the cells of a row (or of the matrix) and the two chains out among their
+// threads; each is computed alone, so a run on one thread and a run on three agree to the bit.
+TEST(Job, SameResultOnOneThreadAndOnThree) {
+    const auto bits = [](const Grid<double>& g) {
+        std::vector<std::uint64_t> out;
+        for (std::size_t k = 0; k < g.cellCount(); ++k) out.push_back(std::bit_cast<std::uint64_t>(g.at(k)));
+        return out;
+    };
+    for (const bool dh : {false, true}) {
+        const auto run = [&](int threads) {
+            JobInput input = jobInput(highlyCharged(dh ? 30 : 10), 20, 72, dh, false);  // chains solved
+            input.keepEnergies = true;
+            input.threads = threads;
+            Recorder rec;
+            EXPECT_EQ(GenerateFreeEnergy(input, {}, rec.callbacks()), JobOutcome::Finished);
+            return rec;
+        };
+        const Recorder one = run(1), three = run(3);
+        ASSERT_TRUE(one.record && three.record);
+        const InfoSphereBean &a = *one.record, &b = *three.record;
+        SCOPED_TRACE(dh ? "Debye-Hueckel" : "Poisson-Boltzmann");
+        EXPECT_GT(a.max_shift, 0.0);  // the shifted pass ran as well
+        EXPECT_EQ(a.ffc_positive, b.ffc_positive);
+        EXPECT_EQ(a.ffc_minus, b.ffc_minus);
+        EXPECT_EQ(bits(a.absValue), bits(b.absValue));
+        EXPECT_EQ(bits(a.Value), bits(b.Value));
+        EXPECT_EQ(bits(a.energies.F), bits(b.energies.F));
+        EXPECT_EQ(a.Mcolor, b.Mcolor);
+        EXPECT_EQ(a.max_shift, b.max_shift);
+        EXPECT_EQ(a.nonFiniteCells, b.nonFiniteCells);
+        EXPECT_EQ(one.log, three.log);
+    }
 }
 
 TEST(Job, ComplexesWithoutFiniteEnergyGetWeightZeroAndOneLogLine) {

@@ -46,7 +46,7 @@ inline InfoSphereBean record(const Parameters& p, double plen, double mlen, doub
     const std::int32_t rows = p.mpMax - p.mpMin + 1, cols = p.mmMax - p.mmMin + 1;
     return InfoSphereBean(plen, mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin, p.mpMax,
                           p.mmMin, p.mmMax, ffcMinus, ffcPlus, Grid<std::int32_t>(rows, cols), Grid<double>(rows, cols),
-                          Grid<double>(rows, cols), 0, sigma, false, 0.0);
+                          Grid<double>(rows, cols), sigma, false, 0.0);
 }
 
 // A folder holding the two table files, each entry given by a function of (row, column).

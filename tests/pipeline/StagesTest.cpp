@@ -4,7 +4,6 @@
 #include "physics/FreeEnergy.h"
 
 #include <gtest/gtest.h>
-#include <omp.h>
 
 #include <clocale>
 #include <cmath>
@@ -26,6 +25,15 @@ TEST(Sigma, TableThenPowerLaw) {
     EXPECT_DOUBLE_EQ(readSigma(20), -0.0893 * std::pow(18.5, 1.68));
 }
 
+TEST(Stages, TeamFollowsTheLimitButNeverOutnumbersItsWork) {
+    EXPECT_EQ(teamSize(3, 100), 3);
+    EXPECT_EQ(teamSize(3, 2), 2);
+    EXPECT_EQ(teamSize(1, 2), 1);
+    EXPECT_EQ(teamSize(4, 0), 1);
+    EXPECT_EQ(teamSize(0, 1), 1);
+    EXPECT_EQ(teamSize(0, std::int64_t{1} << 40), machineThreads());
+}
+
 // Per-length energies come back unchanged when length 1 and no neutral block are given.
 std::shared_ptr<InfoChainBean> unitChains(double ka, double kim, double kip) {
     Parameters p = startupParameters();
@@ -37,29 +45,45 @@ std::shared_ptr<InfoChainBean> unitChains(double ka, double kim, double kip) {
     return testing::chainBean(p, 1.0, 1.0, true);
 }
 
+// The chain stage on the tables of a folder, as the job runs it.
+int chainStage(InfoChainBean& icb, const TableDir& folder) {
+    std::string error;
+    const std::filesystem::path dir = folder.path();
+    const auto tables = loadChainTables((dir / kCoarseTableFile).string(), (dir / kFineTableFile).string(), error);
+    EXPECT_NE(tables, nullptr) << error;
+    ChainStageReport report;
+    return ParaCalculation().startChainEnergy(icb, tables.get(), report);
+}
+
+// One Poisson-Boltzmann row, then the whole matrix normalised.
+void sphereRow(InfoSphereBean& isb, std::int32_t mp) {
+    SphereRunCells cells;
+    ParaCalculation().startSphereRow(isb, mp, cells);
+    ParaCalculation::normalise(isb);
+}
+
 TEST(ChainStage, TableRowsAndTableChoice) {
     // Fine table rises with the square of the ka index, so the cell used shows in the result;
     // the coarse table is flat at 5.
     TableDir tables("rows", [](int, int) { return 5.0; }, [](int r, int) { return double(r) * r; });
-    ParaCalculation stage;
 
     auto icb = unitChains(0.55, 0.5, 0.5);  // '-' row ceil(3.5) = 4, '+' row trunc = 3
-    ASSERT_EQ(stage.startChainEnergy(*icb), 1);
+    ASSERT_EQ(chainStage(*icb, tables), 1);
     EXPECT_NEAR(icb->ffc_minus, 11.5, 1e-9);
     EXPECT_NEAR(icb->ffc_positive, 12.5, 1e-9);
 
     icb = unitChains(1.05, 0.5, 2.0);  // '-' fine row 9, '+' coarse
-    ASSERT_EQ(stage.startChainEnergy(*icb), 1);
+    ASSERT_EQ(chainStage(*icb, tables), 1);
     EXPECT_NEAR(icb->ffc_minus, 71.5, 1e-9);
     EXPECT_EQ(icb->ffc_positive, 5.0);
 
     icb = unitChains(1.0, 2.0, 2.0);  // ka = 1.0 is not above the switch point
-    ASSERT_EQ(stage.startChainEnergy(*icb), 1);
+    ASSERT_EQ(chainStage(*icb, tables), 1);
     EXPECT_NE(icb->ffc_minus, 5.0);
     EXPECT_NE(icb->ffc_positive, 5.0);
 
     icb = unitChains(1.5, 2.0, 2.0);
-    ASSERT_EQ(stage.startChainEnergy(*icb), 1);
+    ASSERT_EQ(chainStage(*icb, tables), 1);
     EXPECT_EQ(icb->ffc_minus, 5.0);
     EXPECT_EQ(icb->ffc_positive, 5.0);
 }
@@ -67,19 +91,17 @@ TEST(ChainStage, TableRowsAndTableChoice) {
 TEST(ChainStage, StartupValuesUseTheOverrideWhateverTheTables) {
     TableDir tables("override", [](int, int) { return 3.0; }, [](int, int) { return 3.0; });
     auto icb = testing::chainBean(startupParameters(), 72.0, 72.0, true);
-    ASSERT_EQ(ParaCalculation().startChainEnergy(*icb), 1);
+    ASSERT_EQ(chainStage(*icb, tables), 1);
     EXPECT_NEAR(icb->ffc_positive, 7.563826, 1e-6);
     EXPECT_NEAR(icb->ffc_minus, 7.356002, 1e-6);
     EXPECT_EQ(icb->ffc_positive, 0.11446831776247358 * 72 - 0.158 * std::log(73.0));
 }
 
 TEST(ChainStage, MissingTableIsReportedNotFatal) {
-    setDataDirectoryOverride((std::filesystem::temp_directory_path() / "marlinq-no-such-folder").string());
     auto icb = testing::chainBean(startupParameters(), 72.0, 72.0, true);
-    std::string why;
-    EXPECT_EQ(ParaCalculation().startChainEnergy(*icb, &why), 0);
-    EXPECT_NE(why.find("can not open Chains_values01.dat"), std::string::npos) << why;
-    setDataDirectoryOverride("");
+    ChainStageReport report;
+    EXPECT_EQ(ParaCalculation().startChainEnergy(*icb, nullptr, report), 0);
+    EXPECT_EQ(report.failure, "The single-chain tables were not loaded; no distribution was calculated.");
 }
 
 TEST(ChainStage, SolvedChainsReportTwoDiagnosticLinesWithAPointInAnyLocale) {
@@ -123,17 +145,16 @@ TEST(SphereStage, EvaluatesTheNeutralBandOnly) {
     Parameters p = startupParameters();
     p.mmMax = 20;
     InfoSphereBean isb = record(p, 72, 72, 7.5, 7.5);
-    ParaCalculation stage;
-    stage.startSphereEnergy(isb, 0);  // nothing to evaluate, matrix stays zero
+    sphereRow(isb, 0);  // nothing to evaluate, matrix stays zero
     EXPECT_EQ(isb.maxValue, 0.0);
-    stage.startSphereEnergy(isb, 10);
+    sphereRow(isb, 10);
     for (std::int32_t mm = 0; mm <= 20; ++mm) EXPECT_EQ(isb.absValue(10, mm) > 0.0, mm >= 6 && mm <= 14) << mm;
     EXPECT_NEAR(sumOfValue(isb), 1.0, 1e-12);
     EXPECT_EQ(isb.Mcolor(10, 10), 20);  // the neutral complex is the likeliest of its row
 
     p.zp = 27.0;  // zp / zn = 1.5: M+ = 3 gives c = 4, band 0..8 without M- = 0
     InfoSphereBean asym = record(p, 72, 72, 7.5, 7.5);
-    stage.startSphereEnergy(asym, 3);
+    sphereRow(asym, 3);
     for (std::int32_t mm = 0; mm <= 20; ++mm) EXPECT_EQ(asym.absValue(3, mm) > 0.0, mm >= 1 && mm <= 8) << mm;
 }
 
@@ -175,7 +196,7 @@ TEST(Stages, CellWeightsFollowTheirDefinitionInBothBranches) {
             }
             // One Poisson-Boltzmann row: the neutral-block logarithms are taken in single precision.
             InfoSphereBean row = record(p, 72, 64, ffc, ffc - 0.7);
-            ParaCalculation().startSphereEnergy(row, 3);
+            sphereRow(row, 3);
             const double lnNp = static_cast<float>(std::log(static_cast<double>(static_cast<float>(Np))));
             const double lnNm = static_cast<float>(std::log(static_cast<double>(static_cast<float>(Nm))));
             for (std::int32_t mm = 1; mm <= 4; ++mm) {
@@ -200,10 +221,9 @@ TEST(SphereStage, LaterRowsRaiseTheShiftAndRescaleEarlierOnes) {
     const Parameters p = overflowingParameters();
     InfoSphereBean rowByRow = record(p, 72, 72, 100.0, 100.0);
     rowByRow.absValue(1, 0) = rowByRow.Value(1, 0) = p.vc10;
-    ParaCalculation stage;
     std::vector<double> shifts;
     for (std::int32_t mp = 0; mp <= 10; ++mp) {
-        stage.startSphereEnergy(rowByRow, mp);
+        sphereRow(rowByRow, mp);
         shifts.push_back(rowByRow.max_shift);
         ASSERT_TRUE(allFinite(rowByRow)) << "row " << mp;
         ASSERT_NEAR(sumOfValue(rowByRow), 1.0, 1e-12) << "row " << mp;
@@ -218,7 +238,7 @@ TEST(SphereStage, LaterRowsRaiseTheShiftAndRescaleEarlierOnes) {
     // The same rows computed with the final shift known from the start agree cell by cell.
     InfoSphereBean direct = record(p, 72, 72, 100.0, 100.0);
     direct.max_shift = rowByRow.max_shift;
-    for (std::int32_t mp = 0; mp <= 10; ++mp) stage.startSphereEnergy(direct, mp);
+    for (std::int32_t mp = 0; mp <= 10; ++mp) sphereRow(direct, mp);
     EXPECT_EQ(direct.max_shift, rowByRow.max_shift);
     int rescaledCells = 0;
     for (std::int32_t r = 1; r <= 10; ++r) {
@@ -253,32 +273,6 @@ TEST(DHStage, OverflowRunsTheShiftedSecondPass) {
     const double lowered = 1e300 * std::pow(2.71828183, -(isb.max_shift - 10.0) / 2);
     EXPECT_NEAR(isb.absValue(1, 0), lowered * std::pow(2.71828183, -(isb.max_shift - 10.0) / 2), 1e-9 * isb.absValue(1, 0));
     EXPECT_GT(isb.absValue(1, 0), 0.0);
-}
-
-TEST(Stages, SameMatricesWhateverTheThreadCount) {
-    const Parameters p = overflowingParameters();
-    auto run = [&](bool dh) {
-        InfoSphereBean isb = record(p, 72, 72, 60.0, 60.0);
-        ParaCalculation stage;
-        if (dh) {
-            stage.startDH(isb);
-        } else {
-            for (std::int32_t mp = 0; mp <= 10; ++mp) stage.startSphereEnergy(isb, mp);
-        }
-        return isb;
-    };
-    const int levels = omp_get_max_active_levels();
-    const InfoSphereBean dhTeam = run(true), pbTeam = run(false);
-    omp_set_max_active_levels(0);  // every parallel region now runs on one thread
-    const InfoSphereBean dhOne = run(true), pbOne = run(false);
-    omp_set_max_active_levels(levels);
-    for (const auto* pair : {&dhTeam, &pbTeam}) {
-        const InfoSphereBean& one = pair == &dhTeam ? dhOne : pbOne;
-        EXPECT_EQ(pair->absValue, one.absValue);
-        EXPECT_EQ(pair->Value, one.Value);
-        EXPECT_EQ(pair->Mcolor, one.Mcolor);
-        EXPECT_EQ(pair->max_shift, one.max_shift);
-    }
 }
 
 }  // namespace
