@@ -466,7 +466,9 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
     JobEvents events;
     events.point = [&](const std::shared_ptr<const SweepPoint>& shared) {
         const SweepPoint& point = *shared;
-        if (pending) return;
+        // After progress said stop, points the workers had already finished are left out:
+        // the table ends with the point progress was told of.
+        if (pending || asked) return;
         try {
             py::tuple pointValues(point.values.size());
             for (std::size_t k = 0; k < point.values.size(); ++k) pointValues[k] = point.values[k];
@@ -516,6 +518,7 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
         runners.clear();
     }
     if (pending) throw std::move(*pending);
+    stopped = stopped || (asked && done < total);
     return py::make_tuple(sweepObservableNames(plan), rows, stopped);
 }
 

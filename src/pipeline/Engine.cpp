@@ -157,7 +157,7 @@ LoadedTables Engine::tables(const RunOptions& options, const std::string& folder
     if (!folder.empty()) search.only = folder;
     out.tables = loadTables(search, out.error);
     if (out.tables) tables_.emplace(folder, out.tables);
-    else out.path = search.locate(out.error == kCoarseTableOpenError ? kCoarseTableFile : kFineTableFile);
+    else out.path = search.locate(out.error.rfind(kCoarseTableOpenError, 0) == 0 ? kCoarseTableFile : kFineTableFile);
     return out;
 }
 

@@ -316,8 +316,9 @@ TEST(Engine, ReadsTheTablesOnceAndOnlyForRunsThatNeedThem) {
     std::filesystem::create_directories(empty);
     const LoadedTables missing = engine.tables(standard, empty);
     EXPECT_TRUE(missing.failed());
-    EXPECT_EQ(missing.error, kCoarseTableOpenError);
-    EXPECT_EQ(missing.path, (std::filesystem::path(empty) / kCoarseTableFile).string());
+    EXPECT_EQ(missing.error.rfind("can not open Chains_values", 0), 0u) << missing.error;
+    EXPECT_EQ(std::filesystem::path(missing.path).parent_path(), std::filesystem::path(empty));
+    EXPECT_NE(missing.error.find(std::filesystem::path(missing.path).filename().string()), std::string::npos);
     // Looking elsewhere drops what was read; a job then fails with the reason.
     engine.setDataSearch(DataSearch{empty, ""});
     Parameters p;
@@ -325,9 +326,9 @@ TEST(Engine, ReadsTheTablesOnceAndOnlyForRunsThatNeedThem) {
     ASSERT_FALSE(validate(set, p));
     const RunOutcome run = runToCompletion(engine.job(p, set, standard));
     EXPECT_EQ(run.outcome, JobOutcome::Failed);
-    EXPECT_EQ(run.failure, kCoarseTableOpenError);
+    EXPECT_EQ(run.failure, missing.error);
     EXPECT_EQ(run.log.front(), kSolveStart);
-    EXPECT_EQ(run.log.back(), kCoarseTableOpenError);
+    EXPECT_EQ(run.log.back(), missing.error);
     std::filesystem::remove_all(empty);
 }
 
