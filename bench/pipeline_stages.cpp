@@ -4,8 +4,10 @@
 // program finds them: working directory, then its data folders).
 
 #include "pipeline/CalculationJob.h"
+#include "pipeline/Distribution.h"
 #include "pipeline/Engine.h"
 #include "pipeline/ParaCalculation.h"
+#include "physics/NeutralBlock.h"
 
 #include <benchmark/benchmark.h>
 
@@ -31,31 +33,31 @@ Parameters startup(std::int32_t maxAggregation) {
 
 InfoSphereBean record(const Parameters& p) {
     auto sigma = std::make_shared<std::vector<double>>();
-    for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) sigma->push_back(readSigma(k));
+    for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) sigma->push_back(neutral::sigma(k));
     const std::int32_t n = p.mpMax + 1;
     return InfoSphereBean(72, 72, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, 0, p.mpMax, 0, p.mmMax,
-                          7.356002, 7.563826, Grid<std::int32_t>(n, n), Grid<double>(n, n), Grid<double>(n, n), sigma,
-                          false, 0.0);
+                          7.356002, 7.563826, Grid<double>(n, n), Grid<double>(n, n), sigma, false, 0.0);
 }
 
 void BM_DebyeHueckelMatrix(benchmark::State& state) {
     const Parameters p = startup(static_cast<std::int32_t>(state.range(0)));
     for (auto _ : state) {
-        InfoSphereBean isb = record(p);
-        ParaCalculation().startDH(isb);
-        benchmark::DoNotOptimize(isb.maxValue);
+        const InfoSphereBean isb = record(p);
+        DistributionBuilder weights(0, p.mpMax, 0, p.mmMax, p.vc10, p.vc01);
+        weights.addWhole(ParaCalculation().debyeHueckelCells(isb).cells);
+        benchmark::DoNotOptimize(weights.distribution().maxValue);
     }
 }
 BENCHMARK(BM_DebyeHueckelMatrix)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
 
 void BM_PoissonBoltzmannRow(benchmark::State& state) {
     const Parameters p = startup(10);
-    InfoSphereBean isb = record(p);
+    const InfoSphereBean isb = record(p);
     for (auto _ : state) {
-        SphereRunCells cells;
-        ParaCalculation().startSphereRow(isb, static_cast<std::int32_t>(state.range(0)), cells);
-        ParaCalculation::normalise(isb);
-        benchmark::DoNotOptimize(isb.maxValue);
+        DistributionBuilder weights(0, p.mpMax, 0, p.mmMax, p.vc10, p.vc01);
+        weights.addRow(static_cast<std::int32_t>(state.range(0)),
+                       ParaCalculation().sphereRow(isb, static_cast<std::int32_t>(state.range(0))).cells);
+        benchmark::DoNotOptimize(weights.distribution().maxValue);
     }
 }
 BENCHMARK(BM_PoissonBoltzmannRow)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);

@@ -59,9 +59,12 @@ void BM_WindowRedraw(benchmark::State& state) {
     rec->Nm = 200;
     rec->run = true;
     rec->dhchecked = true;
-    rec->Mcolor = randomCodes(side);
+    // Weights whose classes are the random codes: class c from a weight of (c + 0.5) / 20.
+    const Grid<std::int32_t> codes = randomCodes(side);
     rec->Value = Grid<double>(side, side);
     rec->absValue = Grid<double>(side, side);
+    for (std::size_t k = 0; k < codes.cellCount(); ++k) rec->absValue.at(k) = (codes.at(k) + 0.5) / 20.0;
+    rec->maxValue = 1.0;
     Form1 form;
     form.setCurrentRecord(rec);
     for (auto _ : state) form.redraw();

@@ -22,11 +22,11 @@ Poisson-Boltzmann run before its next row and raises KeyboardInterrupt.
 import os as _os
 
 from . import _core
-from ._core import Parameters, Profile, Result
+from ._core import Parameters, Profile, Result, observables
 from ._sweep import SweepTable, sweep
 
-__all__ = ["Parameters", "Result", "Profile", "SweepTable", "run", "profile", "sweep", "METHODS", "CHAINS",
-           "ACCURACIES", "data_file"]
+__all__ = ["Parameters", "Result", "Profile", "SweepTable", "run", "profile", "sweep", "observables", "METHODS",
+           "CHAINS", "ACCURACIES", "data_file"]
 
 #: Values of ``method``: Poisson-Boltzmann or Debye-Hueckel complexes.
 METHODS = ("pb", "dh")
@@ -94,9 +94,8 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
     -------
     Result
         ``abs_value`` and ``value`` (shape len(mp) x len(mm)), ``mp``, ``mm``, the engine's
-        observables (``most_probable``, ``most_probable_share``, ``mean_mp``, ``mean_mm``,
-        ``mass_average_aggregation``, ``bound_fraction_plus``, ``bound_fraction_minus``,
-        ``mean_net_charge``, ``mean_core_radius``; ``summary()`` as a dict),
+        observables as properties under their names (``most_probable``, ``mean_mp``, ...:
+        ``observables()`` lists them; ``summary()`` as a dict),
         ``free_energies``, ``log``, ``warnings``, ``partial``, ``diagnostics``, ``converged``,
         ``error_estimate``.
 

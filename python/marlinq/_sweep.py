@@ -16,8 +16,6 @@ _ALIASES = {"c_minus": "vc01", "c_plus": "vc10", "q_plus": "zp", "q_minus": "zn"
             "xi_minus": "kiminus", "n_plus": "Np", "n_minus": "Nm", "mp_min": "mpMin", "mp_max": "mpMax",
             "mm_min": "mmMin", "mm_max": "mmMax"}
 _INTEGER_KEYS = {"Np", "Nm", "mpMin", "mpMax", "mmMin", "mmMax"}
-# Observable columns holding whole numbers (-1 where the batch CSV leaves the field empty).
-_INTEGER_COLUMNS = {"most_probable_mp", "most_probable_mm"}
 
 
 class SweepTable(np.ndarray):
@@ -94,13 +92,13 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
     -------
     SweepTable
         A structured array with the columns of the batch command's CSV: index, the swept
-        names, most_probable_mp, most_probable_mm, mean_mp, mean_mm,
-        mass_average_aggregation, bound_fraction_plus, bound_fraction_minus,
-        mean_net_charge, mean_core_radius, most_probable_share (with unit_nm also salt_mM,
-        core_radius_nm, mean_core_radius_nm; salt_mM_of_ka when salt_mM is swept), then, for accuracy="converged", error_estimate
-        (kT), and status. A point with invalid input has status set to the program's message
-        and NaN (-1 for most_probable_mp and _mm) observables; the sweep goes on. A missing
-        table raises FileNotFoundError at once.
+        names, the observables (``marlinq.observables()`` names them: most_probable_mp,
+        most_probable_mm, mean_mp, ...; with unit_nm also salt_mM, core_radius_nm,
+        mean_core_radius_nm, salt_mM_of_ka when salt_mM is swept), then, for
+        accuracy="converged", error_estimate (kT), and status. A point with invalid input has
+        status set to the program's message and NaN (-1 for the whole-number columns
+        most_probable_mp and _mm) observables; the sweep goes on. A missing table raises
+        FileNotFoundError at once.
 
     Raises
     ------
@@ -132,7 +130,10 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
     dtype = [("index", np.int64)]
     for name, key in zip(names, keys):
         dtype.append((name, np.int64 if key in _INTEGER_KEYS else np.float64))
-    dtype += [(c, np.int32 if c in _INTEGER_COLUMNS else np.float64) for c in columns]
+    # Whole-number columns (aggregation numbers) hold -1 where the batch CSV leaves the field empty.
+    whole = {name for name, is_whole in columns if is_whole}
+    columns = [name for name, _ in columns]
+    dtype += [(c, np.int32 if c in whole else np.float64) for c in columns]
     converged = accuracy == "converged"
     if converged:
         dtype.append(("error_estimate", np.float64))
@@ -148,7 +149,7 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
         for name, v in zip(names, point):
             row[name] = v
         for c, v in zip(columns, observed):
-            row[c] = (-1 if np.isnan(v) else int(v)) if c in _INTEGER_COLUMNS else v
+            row[c] = (-1 if np.isnan(v) else int(v)) if c in whole else v
         if converged:
             row["error_estimate"] = error
         row["status"] = status

@@ -9,9 +9,11 @@
 #include "files/NumberFormat.h"
 #include "files/ParameterFile.h"
 #include "pipeline/ComplexProfile.h"
+#include "pipeline/Distribution.h"
 #include "pipeline/Engine.h"
 #include "pipeline/JobRunner.h"
 #include "pipeline/Observables.h"
+#include "pipeline/ObservableRegistry.h"
 #include "pipeline/ObservablesText.h"
 #include "pipeline/ParaCalculation.h"
 #include "pipeline/Sweep.h"
@@ -27,6 +29,7 @@
 #include <condition_variable>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <filesystem>
 #include <limits>
@@ -222,13 +225,6 @@ struct PyResult {
     py::object absValue, value, mp, mm;  // built once
     py::object freeEnergies;             // built on first use
 
-    // The engine's most probable complex: the cell with the largest abs_value; None when
-    // every weight is 0.
-    py::object mostProbable() const {
-        if (!observables.mostProbable) return py::none();
-        return py::make_tuple(observables.mostProbable->first, observables.mostProbable->second);
-    }
-    double mostProbableShare() const { return observables.mostProbable ? observables.mostProbableShare : NAN; }
     // The share of the distribution held by (mp, mm): its weight over the sum of all weights.
     double shareAt(std::int32_t mp, std::int32_t mm) const {
         const std::int32_t r = mp - record->mpMin, c = mm - record->mmMin;
@@ -261,31 +257,51 @@ struct PyResult {
         freeEnergies = a;
         return freeEnergies;
     }
+    // One observable of the registry: a float (NaN where there is none) or an (M+, M-)
+    // tuple (None).
+    py::object observable(const ObservableDef& d, const std::optional<double>& unitNm) const {
+        if (d.shape == ObservableShape::Number) return py::float_(d.number(ObservableInputs{observables, record->ka, unitNm}));
+        const std::optional<MapCell> cell = d.cell(observables);
+        if (!cell) return py::none();
+        return py::make_tuple(cell->first, cell->second);
+    }
     // The observables under the keys of marlinq-batch --summary.
     py::dict summary(const std::optional<double>& unitNm) const {
-        const Observables& o = observables;
+        if (unitNm && (!(*unitNm > 0.0) || !std::isfinite(*unitNm)))
+            throw py::value_error("unit_nm must be a length above 0 (nm)");
         py::dict d;
-        d["most_probable"] = mostProbable();
-        d["mean_mp"] = o.meanMp;
-        d["mean_mm"] = o.meanMm;
-        d["mass_average_aggregation"] = o.massAverageAggregation;
-        d["bound_fraction_plus"] = o.boundFractionPlus;
-        d["bound_fraction_minus"] = o.boundFractionMinus;
-        d["mean_net_charge"] = o.meanNetCharge;
-        d["mean_core_radius"] = o.meanCoreRadius;
-        d["core_radius"] = o.mostProbableCoreRadius;
-        d["most_probable_share"] = mostProbableShare();
+        for (const ObservableDef* o : observablesInOutput(false)) d[py::str(std::string(o->name))] = observable(*o, unitNm);
         if (unitNm) {
-            const double a = *unitNm;
-            if (!(a > 0.0) || !std::isfinite(a)) throw py::value_error("unit_nm must be a length above 0 (nm)");
-            d["unit_nm"] = a;
-            d["salt_mM"] = saltMillimolar(record->ka, a);
-            d["core_radius_nm"] = o.mostProbableCoreRadius * a;
-            d["mean_core_radius_nm"] = o.meanCoreRadius * a;
+            d["unit_nm"] = *unitNm;
+            for (const ObservableDef* o : observablesInOutput(true))
+                if (o->needsUnitNm) d[py::str(std::string(o->name))] = observable(*o, unitNm);
         }
         return d;
     }
 };
+
+// A text that lives as long as the module (names and docstrings handed to pybind11).
+const std::string& keptText(std::string text) {
+    static std::deque<std::string> kept;
+    return kept.emplace_back(std::move(text));
+}
+
+// The docstring of an observable's property.
+std::string observableDoc(const ObservableDef& d) {
+    return std::string(d.description) + (d.shape == ObservableShape::Cell ? " (None where there is none)." : " (NaN where there is none).");
+}
+
+std::string summaryDoc() {
+    std::string names, unitNames;
+    for (const ObservableDef* d : observablesInOutput(true)) {
+        std::string& list = d->needsUnitNm ? unitNames : names;
+        list += ", ";
+        list += d->name;
+    }
+    return "The observables as a dict under the keys of marlinq-batch --summary: " + names.substr(2) +
+           "; with unit_nm (the segment size a in nm) also unit_nm" + unitNames +
+           ". NaN (None for a complex) where the summary writes null.";
+}
 
 void buildArrays(PyResult& r) {
     const InfoSphereBean& b = *r.record;
@@ -434,9 +450,9 @@ struct Wakeup {
     }
 };
 
-// Returns (observable column names, rows, stopped). A row is (index, values, observables,
-// status, error_estimate, Result or None), the observables in the order of the names (NaN
-// where the batch CSV leaves the field empty).
+// Returns (observable columns, rows, stopped), a column as (name, whole number). A row is
+// (index, values, observables, status, error_estimate, Result or None), the observables in
+// the order of the columns (NaN where the batch CSV leaves the field empty).
 py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>& names,
                       const std::vector<std::vector<double>>& values, const std::string& method,
                       const std::string& chains, const std::string& accuracy, const std::optional<std::string>& dataDir,
@@ -519,7 +535,12 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
     }
     if (pending) throw std::move(*pending);
     stopped = stopped || (asked && done < total);
-    return py::make_tuple(sweepObservableNames(plan), rows, stopped);
+    // The observable columns as (name, whole number).
+    py::list columns;
+    const std::vector<std::string> columnNames = sweepObservableNames(plan);
+    const std::vector<ObservableColumn> kinds = observableColumns(plan.unitNm.has_value());
+    for (std::size_t k = 0; k < columnNames.size(); ++k) columns.append(py::make_tuple(columnNames[k], kinds[k].whole));
+    return py::make_tuple(columns, rows, stopped);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -745,57 +766,31 @@ lengths the file gives.)doc");
                      }));
 
     // --- Result
-    py::class_<PyResult>(m, "Result", R"doc(
+    py::class_<PyResult> result(m, "Result", R"doc(
 The distribution of one run.
 
 abs_value and value are read-only arrays of shape (len(mp), len(mm)): row i, column j
 belong to M+ = mp[i], M- = mm[j]. abs_value holds the concentrations (the numbers of the
-distribution export), value the normalised distribution (the map).)doc")
+distribution export), value the normalised distribution (the map).)doc");
+    // Every observable of the registry that needs no unit, as a property under its name.
+    for (const ObservableDef* d : observablesInOutput(false))
+        result.def_property_readonly(keptText(std::string(d->name)).c_str(),
+                                     [d](const PyResult& r) { return r.observable(*d, std::nullopt); },
+                                     keptText(observableDoc(*d)).c_str());
+    result
         .def_readonly("abs_value", &PyResult::absValue, "Concentrations absValue, shape (len(mp), len(mm)).")
         .def_readonly("value", &PyResult::value,
                       "The distribution Value the window's map shows: abs_value normalised to sum 1, except "
                       "the lone chains (1, 0) and (0, 1), which hold their concentrations c+ and c-.")
         .def_readonly("mp", &PyResult::mp, "The M+ axis, mpMin..mpMax.")
         .def_readonly("mm", &PyResult::mm, "The M- axis, mmMin..mmMax.")
-        .def_property_readonly("most_probable", &PyResult::mostProbable,
-                               "The most probable complex (M+, M-): the cell with the largest abs_value over the "
-                               "whole map (lone chains included), the first in row order on ties; None when every "
-                               "weight is 0.")
-        .def_property_readonly("most_probable_share", &PyResult::mostProbableShare,
-                               "The share of the distribution held by the most probable complex (NaN without one).")
         .def_property_readonly(
             "most_probable_core_radius", [](const PyResult& r) { return r.observables.mostProbableCoreRadius; },
             "Core radius Rc of the most probable complex, segments (core_radius of the summary).")
         .def_property_readonly(
-            "mean_mp", [](const PyResult& r) { return r.observables.meanMp; },
-            "Number average of M+ over the complexes (M+ >= 1 and M- >= 1): sum M+ c / sum c; NaN without a complex.")
-        .def_property_readonly(
-            "mean_mm", [](const PyResult& r) { return r.observables.meanMm; },
-            "Number average of M- over the complexes: sum M- c / sum c.")
-        .def_property_readonly(
-            "mass_average_aggregation", [](const PyResult& r) { return r.observables.massAverageAggregation; },
-            "Mass-average aggregation number over the complexes: sum (M+ + M-)^2 c / sum (M+ + M-) c.")
-        .def_property_readonly(
-            "bound_fraction_plus", [](const PyResult& r) { return r.observables.boundFractionPlus; },
-            "Share of the '+' chains inside complexes: sum M+ c / (sum M+ c + c+).")
-        .def_property_readonly(
-            "bound_fraction_minus", [](const PyResult& r) { return r.observables.boundFractionMinus; },
-            "Share of the '-' chains inside complexes: sum M- c / (sum M- c + c-).")
-        .def_property_readonly(
-            "mean_net_charge", [](const PyResult& r) { return r.observables.meanNetCharge; },
-            "Mean net charge of the complexes: sum (M+ zp - M- zn) c / sum c.")
-        .def_property_readonly(
-            "mean_core_radius", [](const PyResult& r) { return r.observables.meanCoreRadius; },
-            "Mean core radius of the complexes, sum Rc c / sum c, segments.")
-        .def_property_readonly(
             "any_complex", [](const PyResult& r) { return r.observables.anyComplex; },
             "True when some complex (M+ >= 1 and M- >= 1) has a positive weight.")
-        .def("summary", &PyResult::summary, "unit_nm"_a = py::none(),
-             R"doc(The observables as a dict under the keys of marlinq-batch --summary:
-most_probable, mean_mp, mean_mm, mass_average_aggregation, bound_fraction_plus,
-bound_fraction_minus, mean_net_charge, mean_core_radius, core_radius (of the most probable
-complex), most_probable_share; with unit_nm (the segment size a in nm) also unit_nm,
-salt_mM, core_radius_nm, mean_core_radius_nm. NaN where the summary writes null.)doc")
+        .def("summary", &PyResult::summary, "unit_nm"_a = py::none(), keptText(summaryDoc()).c_str())
         .def_property_readonly("free_energies", &PyResult::landscape,
                                R"doc(The free-energy landscape: a read-only NumPy structured array, one row per
 evaluated cell in row order, fields mp, mm (int32), F (free energy of the complex, kT),
@@ -881,6 +876,32 @@ that reads back as the same double; Value is the cell's share, abs_value over it
     m.def("_machine_threads", &machineThreads,
           "Threads a run uses by default: the OpenMP maximum, which follows OMP_NUM_THREADS.");
     m.def("_sweepable_names", &sweepableNames);
+    m.def(
+        "observables",
+        [] {
+            const std::vector<ObservableColumn> columns = observableColumns(true);
+            py::list out;
+            for (const ObservableDef& d : observableRegistry()) {
+                py::list names;
+                for (const ObservableColumn& c : columns)
+                    if (c.def == &d) names.append(c.name);
+                py::dict row;
+                row["name"] = std::string(d.name);
+                row["label"] = std::string(d.label);
+                row["unit"] = std::string(d.unit);
+                row["caption"] = d.caption();
+                row["description"] = std::string(d.description);
+                row["needs_unit_nm"] = d.needsUnitNm;
+                row["sweep_columns"] = names;
+                out.append(row);
+            }
+            return out;
+        },
+        R"doc(The observables a run reports, one dict each: name (the key of Result.summary() and
+of marlinq-batch --summary), label and unit for people (caption: "Mean core radius (a)";
+unit "a" is the segment size), description, needs_unit_nm (only with the segment size in
+nm) and sweep_columns (its columns in a sweep table; a complex has two, NAME_mp and
+NAME_mm; none for an observable the sweep leaves out).)doc");
 
     // --- Profile
     py::class_<PyProfile>(m, "Profile", R"doc(

@@ -12,9 +12,8 @@ import pytest
 
 import marlinq
 
-BATCH_COLUMNS = ("most_probable_mp", "most_probable_mm", "mean_mp", "mean_mm", "mass_average_aggregation",
-                 "bound_fraction_plus", "bound_fraction_minus", "mean_net_charge", "mean_core_radius",
-                 "most_probable_share")
+# The observable columns of a sweep without a unit, as the registry names them.
+BATCH_COLUMNS = tuple(c for o in marlinq.observables() if not o["needs_unit_nm"] for c in o["sweep_columns"])
 
 SALT = [0.1, 0.2, 0.5, 1.0, 2.0]
 

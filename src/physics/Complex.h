@@ -3,13 +3,26 @@
 // linearised (Debye-Hueckel) potential of a uniformly charged core. The free energies, the
 // potential profiles and the stages take them from here so that each exists once.
 
+#include "physics/Constants.h"
+
 #include <cmath>
 #include <cstdint>
 
 namespace marlinq::complex {
 
 // Radius of a sphere of volume vcore, with the program's rounded 4 pi = 12.566369548.
-inline double coreRadius(double vcore) { return std::pow((3.0 * vcore) / 12.566369548, 0.3333333333333333); }
+inline double coreRadius(double vcore) {
+    return std::pow((3.0 * vcore) / constants::kFourPi, constants::kOneThird);
+}
+
+// Volume of the core of mp '+' chains of charged length plen and mm '-' chains of charged
+// length mlen: the total charged length, one segment volume per charged segment.
+inline double coreVolume(std::int32_t mp, double plen, std::int32_t mm, double mlen) { return mm * mlen + mp * plen; }
+
+// Core radius of that complex.
+inline double coreRadius(std::int32_t mp, double plen, std::int32_t mm, double mlen) {
+    return coreRadius(coreVolume(mp, plen, mm, mlen));
+}
 
 // Net charge of mp '+' chains of charge zp and mm '-' chains of charge zn.
 inline double netCharge(std::int32_t mp, double zp, std::int32_t mm, double zn) { return mp * zp - mm * zn; }

@@ -1,6 +1,7 @@
 #include "physics/PotentialShow.h"
 
 #include "physics/Complex.h"
+#include "physics/Constants.h"
 #include "physics/SphereNewton.h"
 
 #include <cmath>
@@ -9,8 +10,6 @@ namespace marlinq {
 
 namespace {
 
-static_assert(4.0 * PotentialShow::PI == 12.566369548, "the profile's core radius is the free energies' one");
-
 struct Core {
     double R, kR, Q;
 };
@@ -18,7 +17,6 @@ struct Core {
 Core coreOf(std::int32_t mp, std::int32_t mm, double zp, double zn, double total_length, double ka) {
     Core c;
     c.Q = complex::netCharge(mp, zp, mm, zn);
-    // 4 * PI is exactly the 12.566369548 of the free energies (scaling by 4 is exact).
     c.R = complex::coreRadius(total_length);
     c.kR = ka * c.R;
     return c;
@@ -51,7 +49,7 @@ void PotentialShow::calculateDHPotetial(const std::int32_t& mp, const std::int32
     for (std::int32_t i = 0; i < sphere::kPoints; ++i) {
         const double y = x[i] * kR;
         // The chart's profile keeps the full-precision e (the free energies use 2.71828183).
-        data0[i] = complex::debyeHueckelPotential(y, kR, amp, e);
+        data0[i] = complex::debyeHueckelPotential(y, kR, amp, constants::kFullE);
         dis[i] = y / kR;
     }
 }

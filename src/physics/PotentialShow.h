@@ -7,9 +7,6 @@ namespace marlinq {
 
 class PotentialShow {
 public:
-    static constexpr double PI = 3.141592387;
-    static constexpr double e = 2.718281828459045;
-
     // Poisson-Boltzmann potential u_i and r_i / Rc on the 401-point grid (0 .. 8 core radii).
     static void calculatePotetial(const std::int32_t& mp, const std::int32_t& mm, const double& zp, const double& zn,
                                   const double& total_length, const double& ka, double* data0, double* dis);

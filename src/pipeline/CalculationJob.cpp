@@ -2,7 +2,10 @@
 
 #include "pipeline/CalculationJob.h"
 
+#include "physics/NeutralBlock.h"
+#include "pipeline/Distribution.h"
 #include "pipeline/InputValidation.h"
+#include "pipeline/Observables.h"
 #include "pipeline/ParaCalculation.h"
 
 #include <locale>
@@ -78,61 +81,6 @@ private:
     const JobEvents& events_;
 };
 
-// The cells of the lone '+' chain (1, 0) and the lone '-' chain (0, 1), where they lie
-// inside the ranges; a cell of the matrix that belongs to a complex is never one of them.
-struct FreeChainCells {
-    bool plus = false, minus = false;
-    std::int32_t plusRow = 0, plusCol = 0, minusRow = 0, minusCol = 0;
-
-    explicit FreeChainCells(const InfoSphereBean& isb) {
-        const bool inside = isb.absValue.rows() > 0 && isb.absValue.cols() > 0;
-        plus = inside && isb.mmMin == 0 && isb.mpMin <= 1 && 1 <= isb.mpMax;
-        minus = inside && isb.mpMin == 0 && isb.mmMin <= 1 && 1 <= isb.mmMax;
-        plusRow = 1 - isb.mpMin;
-        minusCol = 1 - isb.mmMin;
-    }
-};
-
-// The lone chains carry the free concentrations, on the same scale as the complexes.
-void enterFreeChains(InfoSphereBean& isb, const FreeChainCells& cells) {
-    const double factor = weightShiftFactor(isb.max_shift);
-    if (cells.plus) {
-        isb.Value(cells.plusRow, cells.plusCol) = isb.vc10 * factor;
-        isb.absValue(cells.plusRow, cells.plusCol) = isb.vc10 * factor;
-    }
-    if (cells.minus) {
-        isb.Value(cells.minusRow, cells.minusCol) = isb.vc01 * factor;
-        isb.absValue(cells.minusRow, cells.minusCol) = isb.vc01 * factor;
-    }
-}
-
-// The weights of the free-chain cells before they were entered again after a row: the
-// run's closing normalisation sees them as they were when that row was normalised.
-struct FreeChainWeights {
-    double plusAbs = 0.0, plusValue = 0.0, minusAbs = 0.0, minusValue = 0.0;
-
-    void save(const InfoSphereBean& isb, const FreeChainCells& cells) {
-        if (cells.plus) {
-            plusAbs = isb.absValue(cells.plusRow, cells.plusCol);
-            plusValue = isb.Value(cells.plusRow, cells.plusCol);
-        }
-        if (cells.minus) {
-            minusAbs = isb.absValue(cells.minusRow, cells.minusCol);
-            minusValue = isb.Value(cells.minusRow, cells.minusCol);
-        }
-    }
-    void restore(InfoSphereBean& isb, const FreeChainCells& cells) const {
-        if (cells.plus) {
-            isb.absValue(cells.plusRow, cells.plusCol) = plusAbs;
-            isb.Value(cells.plusRow, cells.plusCol) = plusValue;
-        }
-        if (cells.minus) {
-            isb.absValue(cells.minusRow, cells.minusCol) = minusAbs;
-            isb.Value(cells.minusRow, cells.minusCol) = minusValue;
-        }
-    }
-};
-
 RunWarning nonFiniteWarning(std::int64_t count) {
     RunWarning w{WarningKind::NonFiniteCells};
     w.count = count;
@@ -170,30 +118,11 @@ RunWarning accuracyWarning(double error, double difference) {
     return w;
 }
 
-// The complex (M+ >= 1, M- >= 1) of the largest weight, first in row-major order; nullopt
-// when no complex has a weight.
-std::optional<std::pair<std::int32_t, std::int32_t>> heaviestComplex(const InfoSphereBean& isb) {
-    std::optional<std::pair<std::int32_t, std::int32_t>> best;
-    double largest = 0.0;
-    for (std::int32_t r = 0; r < isb.absValue.rows(); ++r) {
-        const std::int32_t mp = isb.mpMin + r;
-        if (mp < 1) continue;
-        const double* row = isb.absValue.row(r);
-        for (std::int32_t c = 0; c < isb.absValue.cols(); ++c) {
-            if (isb.mmMin + c < 1) continue;
-            if (row[c] > largest) {
-                largest = row[c];
-                best = std::pair{mp, isb.mmMin + c};
-            }
-        }
-    }
-    return best;
-}
-
 }  // namespace
 
 std::optional<RunWarning> rangeEdgeWarning(const InfoSphereBean& isb) {
-    const auto best = heaviestComplex(isb);
+    // Among the complexes: lone chains sit on the edge M+ = 0 or M- = 0 by nature.
+    const auto best = mostProbableCell(isb, CellRange::Complexes);
     if (!best) return std::nullopt;
     const auto [mp, mm] = *best;
     // An edge that can move: a maximum below the largest allowed, a minimum above 1.
@@ -282,27 +211,32 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     }
     report.text(kChainsFinished);
 
-    // Columns follow the ranges themselves, so the matrices always fit the stages.
-    Grid<std::int32_t> Mcolor(static_cast<std::int32_t>(rows), static_cast<std::int32_t>(columns));
-    Grid<double> Value(static_cast<std::int32_t>(rows), static_cast<std::int32_t>(columns));
-    Grid<double> absValue(static_cast<std::int32_t>(rows), static_cast<std::int32_t>(columns));
-
     auto sigma = std::make_shared<std::vector<double>>(static_cast<std::size_t>(p.mpMax) + p.mmMax + 1);
-    for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) (*sigma)[static_cast<std::size_t>(k)] = readSigma(k);
+    for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) (*sigma)[static_cast<std::size_t>(k)] = neutral::sigma(k);
 
     const bool dh = input.method == Method::DebyeHueckel;
-    // The working record is this thread's alone; the front end sees snapshots of it.
+    // The working record is this thread's alone; the front end sees snapshots of it. The
+    // weights are formed from the landscape the stages produce, at the run's concentrations.
     InfoSphereBean isb(icb.plen, icb.mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin,
-                       p.mpMax, p.mmMin, p.mmMax, icb.ffc_minus, icb.ffc_positive, std::move(Mcolor),
-                       std::move(Value), std::move(absValue), SigmaTable(std::move(sigma)), dh, 0.0);
+                       p.mpMax, p.mmMin, p.mmMax, icb.ffc_minus, icb.ffc_positive, {}, {},
+                       SigmaTable(std::move(sigma)), dh, 0.0);
+    DistributionBuilder weights(p.mpMin, p.mpMax, p.mmMin, p.mmMax, p.vc10, p.vc01, input.threads);
+    weights.store(isb);
     isb.converged = icb.converged;
     isb.errorEstimate = chains.errorEstimate;
     isb.standardDifference = chains.standardDifference;
     if (input.keepEnergies) isb.energies = CellEnergies(isb.absValue.rows(), isb.absValue.cols());
     report.publish(isb);
-    const FreeChainCells freeCells(isb);
-    enterFreeChains(isb, freeCells);
+    weights.enterFreeChains();
+    weights.store(isb);
 
+    // The cells a stage evaluated join the landscape (when kept) and the run's notes.
+    const auto takeCells = [&](const StageCells& stage) {
+        if (!isb.energies.empty()) isb.energies.keep(stage.cells, isb.mpMin, isb.mmMin);
+        isb.unstableSolves += stage.unstable;
+        if (stage.errorEstimate > isb.errorEstimate) isb.errorEstimate = stage.errorEstimate;
+        if (stage.standardDifference > isb.standardDifference) isb.standardDifference = stage.standardDifference;
+    };
     std::int64_t unstableReported = 0;
     const auto reportUnstable = [&] {
         for (; unstableReported < isb.unstableSolves; ++unstableReported) report.diagnostic(kUnstableSolution);
@@ -320,16 +254,11 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
 
     if (!dh) {
         isb.run = true;
-        SphereRunCells written;
-        FreeChainWeights beforeEntry;
-        // Normalises the matrix once, as it was when the last finished row was normalised.
+        // Normalises the rows computed so far.
         const auto finishRows = [&] {
-            if (counts.rowsDone == 0) return;  // nothing computed, nothing to normalise
-            beforeEntry.restore(isb, freeCells);
-            ParaCalculation::normalise(isb);
-            enterFreeChains(isb, freeCells);
+            weights.finishRows();
+            weights.store(isb);
         };
-        beforeEntry.save(isb, freeCells);
         for (std::int32_t mp = p.mpMin; mp <= p.mpMax; ++mp) {
             if (token.stop_requested()) {
                 finishRows();
@@ -339,15 +268,16 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
                 report.text(kCancelled);
                 return JobOutcome::Cancelled;
             }
-            calculation.startSphereRow(isb, mp, written);
+            const StageCells row = calculation.sphereRow(isb, mp);
+            takeCells(row);
+            weights.addRow(mp, row.cells);
+            weights.store(isb);
             reportUnstable();
             if (isb.unrepresentable) return fail(report, kUnrepresentable);
-            beforeEntry.save(isb, freeCells);
-            enterFreeChains(isb, freeCells);
             isb.index = mp;
             counts.rowsDone = mp - p.mpMin + 1;
-            const std::string row = "Row " + std::to_string(mp) + " is passed...";
-            report.text(row);
+            const std::string rowLine = "Row " + std::to_string(mp) + " is passed...";
+            report.text(rowLine);
             report.publish(isb);
             report.progress(counts.rowsDone, counts.rows);
         }
@@ -358,9 +288,11 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     } else {
         isb.run = true;
         report.text(kDhStarting);
-        calculation.startDH(isb);
+        const StageCells all = calculation.debyeHueckelCells(isb);
+        takeCells(all);
+        weights.addWhole(all.cells);
+        weights.store(isb);
         if (isb.unrepresentable) return fail(report, kUnrepresentable);
-        enterFreeChains(isb, freeCells);
         closingLines();
         if (auto edge = rangeEdgeWarning(isb)) report.warning(std::move(*edge));
         report.text(kDhFinished);

@@ -2,7 +2,7 @@
 
 #include "physics/Constants.h"
 #include "physics/Complex.h"
-#include "pipeline/ParaCalculation.h"
+#include "pipeline/Distribution.h"
 
 #include <cmath>
 
@@ -21,28 +21,41 @@ double boundFraction(double boundRel, double logScaleOfBound, double vc) {
 
 }  // namespace
 
+std::optional<MapCell> mostProbableCell(const InfoSphereBean& isb, CellRange among) {
+    std::optional<MapCell> best;
+    if (!isb.hasResults()) return best;
+    const Grid<double>& a = isb.absValue;
+    const bool complexesOnly = among == CellRange::Complexes;
+    double largest = 0.0;
+    for (std::int32_t r = 0; r < a.rows(); ++r) {
+        const std::int32_t mp = isb.mpMin + r;
+        if (complexesOnly && mp < 1) continue;
+        const double* row = a.row(r);
+        for (std::int32_t c = 0; c < a.cols(); ++c) {
+            const std::int32_t mm = isb.mmMin + c;
+            if (complexesOnly && mm < 1) continue;
+            if (row[c] > largest) {
+                largest = row[c];
+                best = MapCell{mp, mm};
+            }
+        }
+    }
+    return best;
+}
+
 Observables computeObservables(const InfoSphereBean& isb) {
     Observables o;
     if (!isb.hasResults()) return o;
     const Grid<double>& a = isb.absValue;
 
-    // Most probable cell over the whole map, and the largest complex weight.
-    double best = 0.0;
+    o.mostProbable = mostProbableCell(isb);
+    // The largest complex weight: the scale of the sums.
     double complexMax = 0.0;
-    for (std::int32_t r = 0; r < a.rows(); ++r) {
-        const double* row = a.row(r);
-        const std::int32_t mp = isb.mpMin + r;
-        for (std::int32_t c = 0; c < a.cols(); ++c) {
-            if (row[c] > best) {
-                best = row[c];
-                o.mostProbable = std::make_pair(mp, isb.mmMin + c);
-            }
-            if (mp >= 1 && isb.mmMin + c >= 1 && row[c] > complexMax) complexMax = row[c];
-        }
-    }
+    if (const std::optional<MapCell> heaviest = mostProbableCell(isb, CellRange::Complexes))
+        complexMax = a(heaviest->first - isb.mpMin, heaviest->second - isb.mmMin);
     if (o.mostProbable) {
         o.mostProbableShare = isb.share(o.mostProbable->first - isb.mpMin, o.mostProbable->second - isb.mmMin);
-        o.mostProbableCoreRadius = complex::coreRadius(o.mostProbable->second * isb.mlen + o.mostProbable->first * isb.plen);
+        o.mostProbableCoreRadius = complex::coreRadius(o.mostProbable->first, isb.plen, o.mostProbable->second, isb.mlen);
     }
     if (!(complexMax > 0.0) || !std::isfinite(complexMax)) return o;
     o.anyComplex = true;
@@ -64,7 +77,7 @@ Observables computeObservables(const InfoSphereBean& isb) {
             sN += n * w;
             sN2 += n * n * w;
             sQ += complex::netCharge(mp, isb.zp, mm, isb.zn) * w;
-            sR += complex::coreRadius(mm * isb.mlen + mp * isb.plen) * w;
+            sR += complex::coreRadius(mp, isb.plen, mm, isb.mlen) * w;
         }
     }
     o.meanMp = sMp / s0;

@@ -19,11 +19,24 @@
 
 namespace marlinq {
 
+// A cell of the map: (M+, M-).
+using MapCell = std::pair<std::int32_t, std::int32_t>;
+
+// The cells the most probable one is looked for among.
+enum class CellRange {
+    WholeMap,   // every cell, lone chains (1, 0) and (0, 1) included, as the result panel names it
+    Complexes,  // M+ >= 1 and M- >= 1
+};
+
+// The most probable cell of a record: the cell of the largest absValue among `among`, the
+// first in drawing order (M+ outer, M- inner) on ties; nullopt when every weight there is 0
+// (or the record has no results).
+std::optional<MapCell> mostProbableCell(const InfoSphereBean& record, CellRange among = CellRange::WholeMap);
+
+// What a front end shows of a run is listed in ObservableRegistry.h.
 struct Observables {
-    // The cell with the largest absValue over the whole map (lone chains included, as the
-    // result panel names it), the first in drawing order (M+ outer, M- inner) on ties;
-    // nullopt when every weight is 0.
-    std::optional<std::pair<std::int32_t, std::int32_t>> mostProbable;
+    // mostProbableCell over the whole map.
+    std::optional<MapCell> mostProbable;
     double mostProbableShare = 0.0;     // its share of the distribution (Value of the cell)
     double meanMp = NAN, meanMm = NAN;  // number averages over the complexes: sum M c / sum c
     double massAverageAggregation = NAN;  // sum (M+ + M-)^2 c / sum (M+ + M-) c

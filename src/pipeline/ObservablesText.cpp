@@ -1,6 +1,6 @@
 #include "pipeline/ObservablesText.h"
 
-#include "pipeline/Units.h"
+#include "pipeline/ObservableRegistry.h"
 
 #include <charconv>
 #include <cstdio>
@@ -69,30 +69,23 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
     const auto field = [&s](const std::string& key, const std::string& value, bool last = false) {
         s += "  " + jsonString(key) + ": " + value + (last ? "\n" : ",\n");
     };
-    std::string mostProbable = "null";
-    if (o.mostProbable) {
-        mostProbable = "[";
-        mostProbable += std::to_string(o.mostProbable->first);
-        mostProbable += ", ";
-        mostProbable += std::to_string(o.mostProbable->second);
-        mostProbable += ']';
-    }
-    field("most_probable", mostProbable);
-    field("mean_mp", jsonNumber(o.meanMp));
-    field("mean_mm", jsonNumber(o.meanMm));
-    field("mass_average_aggregation", jsonNumber(o.massAverageAggregation));
-    field("bound_fraction_plus", jsonNumber(o.boundFractionPlus));
-    field("bound_fraction_minus", jsonNumber(o.boundFractionMinus));
-    field("mean_net_charge", jsonNumber(o.meanNetCharge));
-    field("mean_core_radius", jsonNumber(o.meanCoreRadius));
-    field("core_radius", jsonNumber(o.mostProbableCoreRadius));
-    field("most_probable_share", jsonNumber(o.mostProbable ? o.mostProbableShare : NAN));
+    const ObservableInputs in{o, p.ka, run.unitNm};
+    const auto observable = [&](const ObservableDef& d) {
+        if (d.shape == ObservableShape::Number) return field(std::string(d.name), jsonNumber(d.number(in)));
+        const std::optional<MapCell> cell = d.cell(o);
+        if (!cell) return field(std::string(d.name), "null");
+        std::string pair(1, '[');
+        pair += std::to_string(cell->first);
+        pair += ", ";
+        pair += std::to_string(cell->second);
+        pair += ']';
+        field(std::string(d.name), pair);
+    };
+    for (const ObservableDef* d : observablesInOutput(false)) observable(*d);
     if (run.unitNm) {
-        const double a = *run.unitNm;
-        field("unit_nm", jsonNumber(a));
-        field("salt_mM", jsonNumber(saltMillimolar(p.ka, a)));
-        field("core_radius_nm", jsonNumber(o.mostProbableCoreRadius * a));
-        field("mean_core_radius_nm", jsonNumber(o.meanCoreRadius * a));
+        field("unit_nm", jsonNumber(*run.unitNm));
+        for (const ObservableDef* d : observablesInOutput(true))
+            if (d->needsUnitNm) observable(*d);
     }
     std::string params = "{";
     const auto param = [&params](const char* key, const std::string& value, bool last = false) {

@@ -34,10 +34,9 @@ struct RunDescription {
 // unconverged solves, a partial result, no complex with a weight, a common shift.
 std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& observables);
 
-// One JSON object: most_probable, mean_mp, mean_mm, mass_average_aggregation,
-// bound_fraction_plus, bound_fraction_minus, mean_net_charge, mean_core_radius,
-// most_probable_share (with a unit also salt_mM, core_radius_nm, mean_core_radius_nm),
-// parameters, method, chains, partial, warnings. Non-finite numbers are null.
+// One JSON object: the observables of the registry under their names (with a unit, then
+// unit_nm and those that need it), parameters, method, chains, accuracy, partial, warnings.
+// Non-finite numbers are null.
 std::string summaryJson(const Observables& observables, const RunDescription& run);
 
 // The landscape: "# f_plus=... f_minus=..." (and max_shift when the weights carry a

@@ -1,12 +1,12 @@
-// Chain stage and the neutral-block table.
+// The chain stage: the free energies of the lone '+' and '-' chains.
 
 #include "pipeline/ParaCalculation.h"
-#include "physics/Constants.h"
 
 #include "files/ChainTables.h"
 #include "kernel/Interpolation.h"
 #include "physics/ConvergedEnergy.h"
 #include "physics/FreeEnergy.h"
+#include "physics/NeutralBlock.h"
 
 #include <algorithm>
 #include <array>
@@ -20,8 +20,7 @@ namespace marlinq {
 
 namespace {
 
-// Chain constant: the per-chain neutral-block coefficient and sigma(1).
-constexpr double kChainConstant = 0.079;
+using neutral::kChainConstant;
 constexpr std::int32_t kContinuationSteps = 10;
 // Only above this value of both ka and the charge density is the coarse table used.
 constexpr double kSwitchPoint = 1.0;
@@ -64,32 +63,6 @@ double chainEnergyFromTable(double perLength, double length, std::int32_t neutra
 }
 
 }  // namespace
-
-double readSigma(std::int32_t p) {
-    switch (p) {
-        case 1: return 0.079;
-        case 2: return 0.0;
-        case 3: return -0.193;
-        case 4: return -0.479;
-        case 5: return -0.849;
-        case 6: return -1.292;
-        case 7: return -1.803;
-        case 8: return -2.377;
-        case 9: return -3.014;
-        case 10: return -3.709;
-        case 11: return -4.449;
-        case 12: return -5.24;
-        case 13: return -6.084;
-        case 14: return -6.975;
-        case 15: return -7.916;
-        case 16: return -8.898;
-        default: return -0.0893 * std::pow(p - 1.5, 1.68);
-    }
-}
-
-double weightShiftOffset(double max_shift) { return max_shift == 0.0 ? 0.0 : max_shift - 10.0; }
-
-double weightShiftFactor(double max_shift) { return std::pow(constants::kE, -weightShiftOffset(max_shift)); }
 
 int machineThreads() { return std::max(1, omp_get_max_threads()); }
 

@@ -24,10 +24,12 @@ int machineThreads();
 // computed alone, so the team size changes no result.
 int teamSize(int threadLimit, std::int64_t tasks);
 
-// The cells a Poisson-Boltzmann run has written so far, row-major (row by row, and within
-// a row by M-), as indices into the matrices.
-struct SphereRunCells {
-    std::vector<std::size_t> written;
+// The cells of the energy landscape a complex stage evaluated, with notes on their solves.
+struct StageCells {
+    std::vector<LandscapeCell> cells;
+    std::int64_t unstable = 0;        // Newton solves that stopped at the step limit
+    double errorEstimate = 0.0;       // converged energies: largest estimated remaining error (kT)
+    double standardDifference = 0.0;  // converged energies: largest |converged - standard| (kT)
 };
 
 // What the chain stage reports besides the two energies.
@@ -49,26 +51,13 @@ public:
     // returns the chain solves' diagnostics in the report. Returns 1; on failure (no
     // tables, a chain energy that is not a number) returns 0 with the reason in the report.
     int startChainEnergy(InfoChainBean& icb, const ChainTables* tables, ChainStageReport& report);
-    // One Poisson-Boltzmann row of a run: writes the row's weights and keeps sum and
-    // maximum current, without renormalising the matrix (normalise() does that once at
-    // the end); the cost follows the cells of the row, not the size of the matrix.
-    void startSphereRow(InfoSphereBean& isb, std::int32_t i, SphereRunCells& cells);
-    // Sum, maximum, colour classes and the normalised distribution over the whole matrix.
-    static void normalise(InfoSphereBean& isb);
-    // The whole matrix by Debye-Hueckel. Returns 0.
-    int startDH(InfoSphereBean& isb);
+    // The Poisson-Boltzmann row M+ = i of the landscape: the band of at most nine cells
+    // around charge neutrality, in ascending M- (none for M+ = 0 or outside the range).
+    StageCells sphereRow(const InfoSphereBean& isb, std::int32_t i) const;
+    // Every complex (M+, M- >= 1) of the ranges by Debye-Hueckel.
+    StageCells debyeHueckelCells(const InfoSphereBean& isb) const;
 
     int threadLimit = 0;
 };
-
-// Neutral-block term sigma(p) of a complex of p chains.
-double readSigma(std::int32_t p);
-
-// Exponent offset that the weights of a record carry for a given max_shift: 0 when
-// max_shift is 0 (no shift), else max_shift - 10, so that the largest log-weight L_max
-// (which max_shift holds) becomes a weight of 2.71828183^10.
-double weightShiftOffset(double max_shift);
-// The factor 2.71828183^(-offset) that a plain concentration (a free chain) carries.
-double weightShiftFactor(double max_shift);
 
 }  // namespace marlinq

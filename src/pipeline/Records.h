@@ -28,10 +28,17 @@ public:
           ffc_positive(ffc_positive_), checked(checked_) {}
 };
 
+// One evaluated cell of the energy landscape: the complex (M+, M-), its free energy F and
+// the exponent E of its weight (minus the free energy of forming the complex from isolated
+// chains), both in kT. E is NaN or infinite when F is not a finite number.
+struct LandscapeCell {
+    std::int32_t mp, mm;
+    double F, E;
+};
+
 // The free energies of the evaluated cells, kept when a run asks for them (the landscape
-// export): F is the complex free energy and E the exponent of its weight (minus the free
-// energy of forming the complex from isolated chains), both in kT. Cells no stage
-// evaluated have evaluated = 0 (and F, E = 0). Empty grids when not kept.
+// export and the distributions formed again from it): F and E as in LandscapeCell. Cells no
+// stage evaluated have evaluated = 0 (and F, E = 0). Empty grids when not kept.
 struct CellEnergies {
     Grid<double> F, E;
     Grid<std::uint8_t> evaluated;
@@ -39,6 +46,15 @@ struct CellEnergies {
     CellEnergies() = default;
     CellEnergies(std::int32_t rows, std::int32_t cols) : F(rows, cols), E(rows, cols), evaluated(rows, cols) {}
     bool empty() const { return evaluated.empty(); }
+    // Enters cells whose M+ counts from mpMin and M- from mmMin.
+    void keep(const std::vector<LandscapeCell>& cells, std::int32_t mpMin, std::int32_t mmMin) {
+        for (const LandscapeCell& cell : cells) {
+            const std::int32_t r = cell.mp - mpMin, c = cell.mm - mmMin;
+            F(r, c) = cell.F;
+            E(r, c) = cell.E;
+            evaluated(r, c) = 1;
+        }
+    }
 };
 
 // Neutral-block table sigma(p) for p = 0 .. mpMax + mmMax; shared so no reader outlives it.
@@ -53,15 +69,14 @@ public:
     std::int32_t mmMin = 0, mmMax = 0;
     double ffc_minus = 0.0, ffc_positive = 0.0;
     SigmaTable sigma;
-    Grid<std::int32_t> Mcolor;  // colour class 0..20 of each cell
     Grid<double> Value;         // normalised distribution
     Grid<double> absValue;      // unnormalised weights (concentrations)
-    double maxValue = 0.0;
+    double maxValue = 0.0;      // largest weight as the normalisation last formed it
     double minValue = 0.0;
     // Sum of absValue as the normalisation last formed it. While a Poisson-Boltzmann run is
     // under way only absValue, sum and maxValue are kept current (normalised is false);
-    // Value and Mcolor are filled when the run ends. share() and colourClass() give the
-    // current numbers in either state.
+    // Value is normalised when the run ends. share() gives the current numbers in either
+    // state. The window forms its colour classes from absValue and maxValue.
     double sum = 0.0;
     bool normalised = true;
     std::int32_t index = 0;     // last finished row M+ of a Poisson-Boltzmann run
@@ -90,33 +105,17 @@ public:
     InfoSphereBean(double plen_, double mlen_, double kip_, double kim_, double ka_, double vc01_, double vc10_,
                    double zp_, double zn_, std::int32_t Np_, std::int32_t Nm_, std::int32_t mpMin_,
                    std::int32_t mpMax_, std::int32_t mmMin_, std::int32_t mmMax_, double ffc_minus_,
-                   double ffc_positive_, Grid<std::int32_t> Mcolor_, Grid<double> Value_, Grid<double> absValue_,
+                   double ffc_positive_, Grid<double> Value_, Grid<double> absValue_,
                    SigmaTable sigma_, bool dhchecked_, double maxshift)
         : plen(plen_), mlen(mlen_), kip(kip_), kim(kim_), ka(ka_), vc01(vc01_), vc10(vc10_), zp(zp_), zn(zn_),
           Np(Np_), Nm(Nm_), mpMin(mpMin_), mpMax(mpMax_), mmMin(mmMin_), mmMax(mmMax_), ffc_minus(ffc_minus_),
-          ffc_positive(ffc_positive_), sigma(std::move(sigma_)), Mcolor(std::move(Mcolor_)),
-          Value(std::move(Value_)), absValue(std::move(absValue_)), dhchecked(dhchecked_), max_shift(maxshift) {}
+          ffc_positive(ffc_positive_), sigma(std::move(sigma_)), Value(std::move(Value_)),
+          absValue(std::move(absValue_)), dhchecked(dhchecked_), max_shift(maxshift) {}
 
     bool hasResults() const { return !absValue.empty(); }
 
     // Share of the distribution held by cell (r, c): its weight over the sum of all weights.
     double share(std::int32_t r, std::int32_t c) const { return sum > 0.0 ? absValue(r, c) / sum : 0.0; }
-    // Colour class 0..20 of cell (r, c), from Mcolor or, during a run, from the weights.
-    std::int32_t colourClass(std::int32_t r, std::int32_t c) const {
-        if (normalised) return Mcolor(r, c);
-        const double step = (maxValue - 0.0) / 20.0;
-        return step == 0.0 ? 0 : static_cast<std::int32_t>((absValue(r, c) - 0.0) / step);
-    }
-    // Every cell's colour class, as Mcolor holds them once the run has ended.
-    Grid<std::int32_t> colourClasses() const {
-        if (normalised) return Mcolor;
-        Grid<std::int32_t> out(absValue.rows(), absValue.cols());
-        for (std::int32_t r = 0; r < out.rows(); ++r) {
-            std::int32_t* row = out.row(r);
-            for (std::int32_t c = 0; c < out.cols(); ++c) row[c] = colourClass(r, c);
-        }
-        return out;
-    }
 };
 
 }  // namespace marlinq

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "files/NumberFormat.h"
+#include "pipeline/ObservableRegistry.h"
 #include "pipeline/ObservablesText.h"
 #include "pipeline/Units.h"
 
@@ -324,43 +325,21 @@ std::optional<PlanError> validate(const SweepSpec& plan) {
 }
 
 std::vector<std::string> sweepObservableNames(const SweepSpec& plan) {
-    std::vector<std::string> names{"most_probable_mp",      "most_probable_mm",
-                                   "mean_mp",               "mean_mm",
-                                   "mass_average_aggregation", "bound_fraction_plus",
-                                   "bound_fraction_minus",  "mean_net_charge",
-                                   "mean_core_radius",      "most_probable_share"};
-    if (plan.unitNm) {
-        // When salt_mM is itself swept, its column holds the value asked for; this one the
-        // salt that the ka applied stands for (the same but for rounding).
-        const bool swept = std::any_of(plan.axes.begin(), plan.axes.end(),
-                                       [](const SweepAxis& a) { return a.name == "salt_mM"; });
-        names.push_back(swept ? "salt_mM_of_ka" : "salt_mM");
-        names.push_back("core_radius_nm");
-        names.push_back("mean_core_radius_nm");
-    }
+    // When salt_mM is itself swept, its column holds the value asked for; the observable's
+    // the salt that the ka applied stands for (the same but for rounding).
+    const bool saltSwept =
+        std::any_of(plan.axes.begin(), plan.axes.end(), [](const SweepAxis& a) { return a.name == "salt_mM"; });
+    std::vector<std::string> names;
+    for (const ObservableColumn& c : observableColumns(plan.unitNm.has_value()))
+        names.push_back(saltSwept && c.name == "salt_mM" ? "salt_mM_of_ka" : c.name);
     return names;
 }
 
 std::vector<double> sweepObservableValues(const SweepSpec& plan, const SweepPoint& point) {
-    const Observables& o = point.observables;
     const bool ok = point.ran && point.status == "ok";
-    const bool mp = ok && o.mostProbable.has_value();
-    std::vector<double> v{mp ? o.mostProbable->first : NAN,
-                          mp ? o.mostProbable->second : NAN,
-                          ok ? o.meanMp : NAN,
-                          ok ? o.meanMm : NAN,
-                          ok ? o.massAverageAggregation : NAN,
-                          ok ? o.boundFractionPlus : NAN,
-                          ok ? o.boundFractionMinus : NAN,
-                          ok ? o.meanNetCharge : NAN,
-                          ok ? o.meanCoreRadius : NAN,
-                          mp ? o.mostProbableShare : NAN};
-    if (plan.unitNm) {
-        const double a = *plan.unitNm;
-        v.push_back(ok ? saltMillimolar(point.params.ka, a) : NAN);
-        v.push_back(mp ? o.mostProbableCoreRadius * a : NAN);
-        v.push_back(ok ? o.meanCoreRadius * a : NAN);
-    }
+    const ObservableInputs in{point.observables, point.params.ka, plan.unitNm};
+    std::vector<double> v;
+    for (const ObservableColumn& c : observableColumns(plan.unitNm.has_value())) v.push_back(ok ? c.value(in) : NAN);
     return v;
 }
 
@@ -379,12 +358,13 @@ std::string sweepCsvRow(const SweepSpec& plan, const SweepPoint& point) {
         s += ',';
         s += formatSweepValue(v);
     }
+    const std::vector<ObservableColumn> columns = observableColumns(plan.unitNm.has_value());
     const std::vector<double> values = sweepObservableValues(plan, point);
     for (std::size_t k = 0; k < values.size(); ++k) {
         s += ',';
-        // The most probable complex is a pair of whole numbers; empty when there is none.
+        // Empty where there is no value; aggregation numbers as whole numbers.
         if (std::isnan(values[k])) continue;
-        s += k < 2 ? std::to_string(static_cast<std::int64_t>(values[k])) : formatReal17(values[k]);
+        s += columns[k].whole ? std::to_string(static_cast<std::int64_t>(values[k])) : formatReal17(values[k]);
     }
     s += ',';
     s += csvField(point.status);

@@ -117,15 +117,15 @@ SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const Loaded
 // `finished` (Finished, or Cancelled when stopped; counts.rowsDone / rows are the points).
 Job sweepJob(SweepSpec plan, LoadedTables tables, bool keepRecords);
 
-// The CSV of a sweep: index, the swept names, most_probable_mp, most_probable_mm, mean_mp,
-// mean_mm, mass_average_aggregation, bound_fraction_plus, bound_fraction_minus,
-// mean_net_charge, mean_core_radius, most_probable_share (with a unit: salt_mM,
-// core_radius_nm, mean_core_radius_nm), status. Each line ends with a line feed.
+// The CSV of a sweep: index, the swept names, the columns of the observable registry's
+// sweep table (observableColumns; salt_mM is named salt_mM_of_ka when salt_mM is swept),
+// status. Each line ends with a line feed.
 std::string sweepCsvHeader(const SweepSpec& plan);
 std::string sweepCsvRow(const SweepSpec& plan, const SweepPoint& point);
 // The observable columns' names, in CSV order (without index, swept names and status).
 std::vector<std::string> sweepObservableNames(const SweepSpec& plan);
-// The observable values of a point, in the order of sweepObservableNames.
+// The observable values of a point, in the order of sweepObservableNames; NaN where the
+// CSV leaves the field empty.
 std::vector<double> sweepObservableValues(const SweepSpec& plan, const SweepPoint& point);
 
 // A swept value as names and columns show it (the 15-digit general format).

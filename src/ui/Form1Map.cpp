@@ -5,6 +5,7 @@
 
 #include "files/NumberFormat.h"
 #include "pipeline/ComplexProfile.h"
+#include "pipeline/Observables.h"
 #include "ui/MapFigure.h"
 #include "ui/MapRender.h"
 #include "ui/Pictures.h"
@@ -254,13 +255,14 @@ void Form1::redrawMap() {
     const std::int32_t rows = rec->mpMax - rec->mpMin + 1;
     const std::int32_t cols = rec->mmMax - rec->mmMin + 1;
     if (rec->absValue.rows() != rows || rec->absValue.cols() != cols) return;
-    Grid<std::int32_t> colours = rec->colourClasses();
+    Grid<std::int32_t> colours = weightClasses(rec->absValue, rec->maxValue);
     if (const auto error = colorCodeError(colours)) {
         // The map on screen and the result panel stay as they were.
         showMessage(QString::fromStdString(*error));
         return;
     }
-    const auto [mpStar, mmStar] = mostProbableComplex(colours, rec->mpMin, rec->mmMin);
+    // (mpMin, mmMin) while no cell has a weight.
+    const auto [mpStar, mmStar] = mostProbableCell(*rec).value_or(MapCell{rec->mpMin, rec->mmMin});
     const bool newShape = !drawnRecord || drawnRecord->mpMin != rec->mpMin || drawnRecord->mmMin != rec->mmMin ||
                           drawnClasses.rows() != rows || drawnClasses.cols() != cols;
     drawnClasses = std::move(colours);
@@ -431,7 +433,7 @@ void Form1::updateResultPanel(std::int32_t mp, std::int32_t mm) {
     }
     // The scale of the sun picture: neutral blocks and the core of the largest complex.
     const double Nmax = rec.Np > rec.Nm ? rec.Np : rec.Nm;
-    const double Rmax = complex::coreRadius(rec.mmMax * rec.zn / rec.kim + rec.mpMax * rec.zp / rec.kip);
+    const double Rmax = complex::coreRadius(rec.mpMax, rec.plen, rec.mmMax, rec.mlen);
     label62->setText(n2(s.Rc));
     label63->setText(n2(s.kRc));
     label64->setText(QString::fromStdString(formatGeneral(s.Z, decimalSeparator())));

@@ -68,6 +68,18 @@ std::optional<std::pair<std::int32_t, std::int32_t>> CellList::find(double X, do
     return std::pair<std::int32_t, std::int32_t>{mpMin + *column, mmMin + *row};
 }
 
+Grid<std::int32_t> weightClasses(const Grid<double>& weights, double maxValue) {
+    Grid<std::int32_t> out(weights.rows(), weights.cols());
+    const double step = (maxValue - 0.0) / 20.0;
+    if (step == 0.0) return out;
+    for (std::int32_t r = 0; r < out.rows(); ++r) {
+        const double* w = weights.row(r);
+        std::int32_t* row = out.row(r);
+        for (std::int32_t c = 0; c < out.cols(); ++c) row[c] = static_cast<std::int32_t>((w[c] - 0.0) / step);
+    }
+    return out;
+}
+
 std::optional<std::string> colorCodeError(const Grid<std::int32_t>& Mcolor) {
     std::optional<std::string> error;
     Mcolor.forEach([&](std::int32_t code) {
@@ -76,21 +88,6 @@ std::optional<std::string> colorCodeError(const Grid<std::int32_t>& Mcolor) {
         else if (code < 0) error = std::string("a->color is less than 0");
     });
     return error;
-}
-
-std::pair<std::int32_t, std::int32_t> mostProbableComplex(const Grid<std::int32_t>& Mcolor, std::int32_t mpMin,
-                                                          std::int32_t mmMin) {
-    std::int32_t best = 0;
-    std::pair<std::int32_t, std::int32_t> at{mpMin, mmMin};
-    for (std::int32_t i = 0; i < Mcolor.rows(); ++i) {
-        for (std::int32_t j = 0; j < Mcolor.cols(); ++j) {
-            if (Mcolor(i, j) > best) {
-                best = Mcolor(i, j);
-                at = {mpMin + i, mmMin + j};
-            }
-        }
-    }
-    return at;
 }
 
 std::int32_t colourClassOf(double ratio, const ColourScale& scale) {
@@ -343,8 +340,7 @@ std::string parameterCaption(double zp, double plen, std::int32_t Np, double zn,
 }
 
 double coreRadius(double plen, double mlen, std::int32_t mp, std::int32_t mm) {
-    // Volume of the core = total charged length.
-    return complex::coreRadius(mlen * mm + plen * mp);
+    return complex::coreRadius(mp, plen, mm, mlen);
 }
 
 ComplexSummary summarizeComplex(std::int32_t mp, std::int32_t mm, double zp, double zn, double plen, double mlen,

@@ -1,7 +1,7 @@
 #pragma once
 // The distribution map without any toolkit: colour table, cell geometry, the cell list
-// used for hit-testing, the most probable complex, the axis labels of the two coordinate
-// bars, the result-panel numbers and the chains of the sun picture.
+// used for hit-testing, the axis labels of the two coordinate bars, the result-panel
+// numbers and the chains of the sun picture.
 
 #include "kernel/Grid.h"
 
@@ -75,13 +75,13 @@ private:
     const Grid<std::int32_t>* colors = nullptr;
 };
 
+// The classes of a run's weights on the linear scale: class c holds c/20 .. (c+1)/20 of
+// maxValue, the largest weight as the run's normalisation formed it, by the quotient
+// w / (maxValue / 20); all 0 when that step is 0. A weight above maxValue lands above 20.
+Grid<std::int32_t> weightClasses(const Grid<double>& weights, double maxValue);
+
 // The first colour code outside 0..20 in drawing order, as its message; nullopt if none.
 std::optional<std::string> colorCodeError(const Grid<std::int32_t>& Mcolor);
-
-// The cell with the strictly largest code, first in drawing order; (mpMin, mmMin) when
-// every code is 0.
-std::pair<std::int32_t, std::int32_t> mostProbableComplex(const Grid<std::int32_t>& Mcolor, std::int32_t mpMin,
-                                                          std::int32_t mmMin);
 
 // --- colour scale ---
 // The 21 colours either split the weights linearly (class c holds c/20 .. (c+1)/20 of the

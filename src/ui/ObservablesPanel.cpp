@@ -4,7 +4,6 @@
 #include "pipeline/AtomicFile.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ObservablesText.h"
-#include "pipeline/Units.h"
 #include "ui/NumberInput.h"
 #include "ui/UserDialogs.h"
 
@@ -37,15 +36,6 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
     auto* form = new QFormLayout;
     form->setObjectName(QStringLiteral("observablesForm"));
     layout->addLayout(form);
-    const auto value = [&](QLabel*& label, const char* name, const QString& caption, const QString& tip) {
-        label = new QLabel(QStringLiteral("-"), this);
-        label->setObjectName(QString::fromLatin1(name));
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        label->setToolTip(tip);
-        auto* captionLabel = new QLabel(caption, this);
-        captionLabel->setObjectName(QString::fromLatin1(name) + QStringLiteral("Caption"));
-        form->addRow(captionLabel, label);
-    };
     unitBox = new QLineEdit(this);
     unitBox->setObjectName(QStringLiteral("unitBox"));
     unitBox->setPlaceholderText(QStringLiteral("unset (0.714: water)"));
@@ -54,25 +44,17 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
     auto* unitCaption = new QLabel(QStringLiteral("Segment size a (nm)"), this);
     unitCaption->setObjectName(QStringLiteral("unitCaption"));
     form->addRow(unitCaption, unitBox);
-    value(mostProbableLabel, "mostProbableLabel", QStringLiteral("Most probable (M+, M-)"),
-          QStringLiteral("The cell with the largest concentration"));
-    value(shareLabel, "shareLabel", QStringLiteral("Its share"), QStringLiteral("Share of the distribution it holds"));
-    value(meanMpLabel, "meanMpLabel", QStringLiteral("Mean M+"), QStringLiteral("Number average over the complexes"));
-    value(meanMmLabel, "meanMmLabel", QStringLiteral("Mean M-"), QStringLiteral("Number average over the complexes"));
-    value(massAverageLabel, "massAverageLabel", QStringLiteral("Mass-average M"),
-          QStringLiteral("Sum (M+ + M-)^2 c / sum (M+ + M-) c"));
-    value(boundPlusLabel, "boundPlusLabel", QStringLiteral("Bound '+' chains"),
-          QStringLiteral("Fraction of the '+' chains in complexes"));
-    value(boundMinusLabel, "boundMinusLabel", QStringLiteral("Bound '-' chains"),
-          QStringLiteral("Fraction of the '-' chains in complexes"));
-    value(netChargeLabel, "netChargeLabel", QStringLiteral("Mean net charge"),
-          QStringLiteral("Mean of M+ q+ - M- q- over the complexes"));
-    value(coreRadiusLabel, "coreRadiusLabel", QStringLiteral("Mean core radius"),
-          QStringLiteral("Mean Rc over the complexes, segment units"));
-    value(saltLabel, "saltLabel", QStringLiteral("1:1 salt (mM)"),
-          QStringLiteral("The salt concentration ka stands for (needs a)"));
-    value(coreRadiusNmLabel, "coreRadiusNmLabel", QStringLiteral("Rc (nm), most probable / mean"),
-          QStringLiteral("Core radii in nm (needs a)"));
+    for (const ObservableDef* d : observablesInOutput(true)) {
+        const QString name = QString::fromLatin1(d->name.data(), static_cast<qsizetype>(d->name.size()));
+        auto* label = new QLabel(QStringLiteral("-"), this);
+        label->setObjectName(name);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        label->setToolTip(QString::fromStdString(std::string(d->description)));
+        auto* captionLabel = new QLabel(QString::fromStdString(d->caption()), this);
+        captionLabel->setObjectName(name + QStringLiteral("Caption"));
+        form->addRow(captionLabel, label);
+        values.emplace_back(d, label);
+    }
     saveFreeEnergiesButton = new QPushButton(QStringLiteral("Save Free Energies..."), this);
     saveFreeEnergiesButton->setObjectName(QStringLiteral("saveFreeEnergiesButton"));
     saveFreeEnergiesButton->setEnabled(false);
@@ -113,21 +95,23 @@ void ObservablesPanel::refresh() {
     const bool has = record && record->hasResults();
     saveFreeEnergiesButton->setEnabled(has && !record->energies.empty());
     const Observables o = has ? computeObservables(*record) : Observables{};
-    mostProbableLabel->setText(o.mostProbable ? QStringLiteral("(%1, %2)").arg(o.mostProbable->first).arg(o.mostProbable->second)
-                                              : QStringLiteral("-"));
-    shareLabel->setText(o.mostProbable ? shown(o.mostProbableShare) : QStringLiteral("-"));
-    meanMpLabel->setText(shown(o.meanMp));
-    meanMmLabel->setText(shown(o.meanMm));
-    massAverageLabel->setText(shown(o.massAverageAggregation));
-    boundPlusLabel->setText(shown(o.boundFractionPlus));
-    boundMinusLabel->setText(shown(o.boundFractionMinus));
-    netChargeLabel->setText(shown(o.meanNetCharge));
-    coreRadiusLabel->setText(shown(o.meanCoreRadius));
-    const std::optional<double> a = unitNm();
-    saltLabel->setText(a && has ? shown(saltMillimolar(record->ka, *a)) : QStringLiteral("-"));
-    coreRadiusNmLabel->setText(a && has ? shown(o.mostProbableCoreRadius * *a) + QStringLiteral(" / ") +
-                                              shown(o.meanCoreRadius * *a)
-                                        : QStringLiteral("-"));
+    const ObservableInputs in{o, has ? record->ka : 0.0, unitNm()};
+    for (const auto& [d, label] : values) {
+        if (!has) {
+            label->setText(QStringLiteral("-"));
+        } else if (d->shape == ObservableShape::Cell) {
+            const std::optional<MapCell> cell = d->cell(o);
+            label->setText(cell ? QStringLiteral("(%1, %2)").arg(cell->first).arg(cell->second) : QStringLiteral("-"));
+        } else {
+            label->setText(shown(d->number(in)));
+        }
+    }
+}
+
+QLabel* ObservablesPanel::valueLabel(std::string_view name) const {
+    for (const auto& [d, label] : values)
+        if (d->name == name) return label;
+    return nullptr;
 }
 
 bool ObservablesPanel::saveFreeEnergies(const QString& path, QString* error) const {

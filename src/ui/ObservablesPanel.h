@@ -1,14 +1,17 @@
 #pragma once
-// The observables of the current result, beside "Optimal solution": most probable complex
-// and its share, mean aggregation numbers, bound fractions, mean net charge and core
-// radius; with the segment size in nm, the salt that ka stands for and radii in nm. Also
-// "Save Free Energies...".
+// The observables of the current result, beside "Optimal solution": one row per observable
+// of the registry (ObservableRegistry.h), those that need the segment size in nm showing "-"
+// without it. Also "Save Free Energies...".
 
 #include "pipeline/CalculationJob.h"
+#include "pipeline/ObservableRegistry.h"
 
 #include <QWidget>
 
 #include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 class QLabel;
 class QMainWindow;
@@ -33,11 +36,12 @@ public:
     // Writes the free-energy landscape of the shown record; false with a reason.
     bool saveFreeEnergies(const QString& path, QString* error) const;
 
+    // The value shown for the observable `name` (objectName = name, its caption name +
+    // "Caption"); nullptr for a name not in the registry.
+    QLabel* valueLabel(std::string_view name) const;
+
     // --- controls (objectName = member name) ---
     QLineEdit* unitBox = nullptr;
-    QLabel *mostProbableLabel = nullptr, *shareLabel = nullptr, *meanMpLabel = nullptr, *meanMmLabel = nullptr,
-           *massAverageLabel = nullptr, *boundPlusLabel = nullptr, *boundMinusLabel = nullptr,
-           *netChargeLabel = nullptr, *coreRadiusLabel = nullptr, *saltLabel = nullptr, *coreRadiusNmLabel = nullptr;
     QPushButton* saveFreeEnergiesButton = nullptr;
 
 signals:
@@ -49,6 +53,7 @@ private:
     void saveFreeEnergiesClicked();
 
     ResultSnapshot record;
+    std::vector<std::pair<const ObservableDef*, QLabel*>> values;  // in registry order
 };
 
 

@@ -1,6 +1,7 @@
 #include "ui/SweepWindow.h"
 
 #include "pipeline/AtomicFile.h"
+#include "pipeline/ObservableRegistry.h"
 #include "pipeline/ObservablesText.h"
 #include "ui/ProfileCharts.h"
 #include "ui/UserDialogs.h"
@@ -186,10 +187,10 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
     chainsBox->setCurrentIndex(options.chains == Chains::Tables ? 0 : 1);
     observableBox = new QComboBox(this);
     observableBox->setObjectName(QStringLiteral("observableBox"));
-    SweepSpec probe;
-    probe.unitNm = unitNm;
-    for (const std::string& n : sweepObservableNames(probe)) observableBox->addItem(QString::fromStdString(n));
-    observableBox->setCurrentText(QStringLiteral("mean_mp"));
+    // The observable columns of the sweep table, shown by label; the item's data is the column name.
+    for (const ObservableColumn& c : observableColumns(unitNm.has_value()))
+        observableBox->addItem(QString::fromStdString(c.caption()), QString::fromStdString(c.name));
+    observableBox->setCurrentIndex(observableBox->findData(QStringLiteral("mean_mp")));
     const auto row = [&](const char* name, const QString& text, QWidget* field) {
         auto* caption = new QLabel(text, this);
         caption->setObjectName(QString::fromLatin1(name));

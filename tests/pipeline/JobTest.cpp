@@ -233,7 +233,6 @@ TEST(Job, SameResultOnOneThreadAndOnThree) {
         EXPECT_EQ(bits(a.absValue), bits(b.absValue));
         EXPECT_EQ(bits(a.Value), bits(b.Value));
         EXPECT_EQ(bits(a.energies.F), bits(b.energies.F));
-        EXPECT_EQ(a.Mcolor, b.Mcolor);
         EXPECT_EQ(a.max_shift, b.max_shift);
         EXPECT_EQ(a.nonFiniteCells, b.nonFiniteCells);
         EXPECT_EQ(one.log, three.log);
@@ -251,9 +250,9 @@ TEST(Job, ComplexesWithoutFiniteEnergyGetWeightZeroAndOneLogLine) {
         std::to_string(isb.nonFiniteCells) + " complexes have no finite free energy and were given weight 0";
     EXPECT_EQ(std::count(rec.log.begin(), rec.log.end(), line), 1);
     EXPECT_EQ(isb.absValue(60, 5), 0.0);
-    for (std::size_t k = 0; k < isb.Mcolor.cellCount(); ++k) {
+    for (std::size_t k = 0; k < isb.absValue.cellCount(); ++k) {
         ASSERT_TRUE(std::isfinite(isb.absValue.at(k)) && std::isfinite(isb.Value.at(k)));
-        ASSERT_TRUE(isb.Mcolor.at(k) >= 0 && isb.Mcolor.at(k) <= 20);
+        ASSERT_TRUE(isb.absValue.at(k) >= 0.0 && isb.absValue.at(k) <= isb.maxValue);
     }
 }
 

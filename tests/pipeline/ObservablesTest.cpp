@@ -6,7 +6,9 @@
 #include "physics/FreeEnergy.h"
 #include "pipeline/Engine.h"
 #include "pipeline/Observables.h"
+#include "pipeline/ObservableRegistry.h"
 #include "pipeline/ObservablesText.h"
+#include "pipeline/Sweep.h"
 #include "pipeline/Units.h"
 
 #include <gtest/gtest.h>
@@ -14,10 +16,25 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <optional>
 #include <sstream>
 
 namespace marlinq {
 namespace {
+
+// Sum, maximum and shares of a record built by hand.
+void normalise(InfoSphereBean& isb) {
+    isb.sum = isb.maxValue = 0.0;
+    isb.absValue.forEach([&](double a) {
+        isb.sum += a;
+        isb.maxValue = std::max(isb.maxValue, a);
+    });
+    isb.Value = isb.absValue;
+    isb.Value.transform([&](double& v) { v /= isb.sum; });
+    isb.normalised = true;
+}
 
 // M+ and M- from 0 to 2, zp = 2, zn = 1, plen = 3, mlen = 4, vc10 = 0.1, vc01 = 0.2, and
 // the complexes c(1,1) = 0.3, c(1,2) = 0.1, c(2,1) = 0.05, c(2,2) = 0.05, every weight
@@ -45,7 +62,7 @@ InfoSphereBean handDistribution(double scale = 1.0, double maxShift = 0.0) {
     isb.absValue(2, 1) = 0.05 * scale;
     isb.absValue(2, 2) = 0.05 * scale;
     isb.max_shift = maxShift;
-    ParaCalculation::normalise(isb);
+    normalise(isb);
     return isb;
 }
 
@@ -86,7 +103,7 @@ TEST(Observables, WeightsNearTheTopOfTheDoubleRange) {
     isb.absValue(0, 1) = 1e-3;
     isb.absValue(1, 1) = 9e300;
     isb.absValue(2, 2) = 9e300;
-    ParaCalculation::normalise(isb);
+    normalise(isb);
     const Observables o = computeObservables(isb);
     EXPECT_DOUBLE_EQ(o.meanMp, 1.5);
     EXPECT_DOUBLE_EQ(o.massAverageAggregation, 20.0 / 6.0);  // (4 + 16) / (2 + 4)
@@ -118,6 +135,147 @@ TEST(Observables, NoWeightsNoAverages) {
     EXPECT_NE(json.find("\"mean_mm\": null"), std::string::npos) << json;
 }
 
+TEST(Observables, MostProbableCellOverTheMapOrAmongComplexes) {
+    InfoSphereBean isb = handDistribution();
+    EXPECT_EQ(mostProbableCell(isb), std::make_pair(1, 1));
+    // A lone chain heavier than every complex, and two complexes tied: the whole map names
+    // the lone chain, the complexes the first of the tie in drawing order (M+ outer).
+    isb.absValue(0, 1) = 0.5;
+    isb.absValue(2, 1) = 0.3;
+    isb.absValue(1, 2) = 0.3;
+    isb.absValue(1, 1) = 0.1;
+    EXPECT_EQ(mostProbableCell(isb, CellRange::WholeMap), std::make_pair(0, 1));
+    EXPECT_EQ(mostProbableCell(isb, CellRange::Complexes), std::make_pair(1, 2));
+    // Only lone chains weigh: no complex; nothing weighs: no cell.
+    for (std::int32_t r = 0; r < 3; ++r)
+        for (std::int32_t c = 0; c < 3; ++c) isb.absValue(r, c) = r + c == 1 && r == 1 ? 1e-3 : 0.0;
+    EXPECT_EQ(mostProbableCell(isb), std::make_pair(1, 0));
+    EXPECT_FALSE(mostProbableCell(isb, CellRange::Complexes));
+    isb.absValue(1, 0) = 0.0;
+    EXPECT_FALSE(mostProbableCell(isb));
+    EXPECT_FALSE(mostProbableCell(InfoSphereBean{}));
+}
+
+// The value the summary and the sweep CSV must give for each observable of the hand
+// distribution with ka 0.74223716897 (100 mM at a = 0.714 nm); a cell as (M+, M-).
+struct HandValue {
+    double number = NAN;
+    std::optional<MapCell> cell;
+};
+
+std::map<std::string, HandValue> handValues() {
+    const double meanRc = (0.3 * kRc11 + 0.1 * kRc12 + 0.05 * kRc21 + 0.05 * kRc22) / 0.5;
+    return {
+        {"most_probable", {NAN, MapCell{1, 1}}},
+        {"mean_mp", {1.2, {}}},                       // (0.3 + 0.1 + 0.1 + 0.1) / 0.5
+        {"mean_mm", {1.3, {}}},
+        {"mass_average_aggregation", {2.68, {}}},     // 3.35 / 1.25
+        {"bound_fraction_plus", {6.0 / 7.0, {}}},     // 0.6 / (0.6 + 0.1)
+        {"bound_fraction_minus", {13.0 / 17.0, {}}},  // 0.65 / (0.65 + 0.2)
+        {"mean_net_charge", {1.1, {}}},
+        {"mean_core_radius", {meanRc, {}}},
+        {"core_radius", {kRc11, {}}},
+        {"most_probable_share", {0.375, {}}},         // 0.3 / 0.8
+        {"salt_mM", {100.0, {}}},
+        {"core_radius_nm", {kRc11 * 0.714, {}}},
+        {"mean_core_radius_nm", {meanRc * 0.714, {}}},
+    };
+}
+
+// The number after "key": in a JSON text; NaN for null or a missing key.
+double jsonValue(const std::string& json, const std::string& key, std::string* raw = nullptr) {
+    const std::size_t at = json.find("\"" + key + "\": ");
+    if (at == std::string::npos) return NAN;
+    const std::size_t start = at + key.size() + 4;
+    const std::size_t end = json[start] == '[' ? json.find(']', start) + 1 : json.find_first_of(",\n", start);
+    if (raw) *raw = json.substr(start, end - start);
+    return std::strtod(json.c_str() + start, nullptr);
+}
+
+TEST(ObservableRegistry, EveryObservableReachesTheSummaryAndTheSweepTable) {
+    const InfoSphereBean isb = handDistribution();
+    const Observables o = computeObservables(isb);
+    const std::map<std::string, HandValue> expected = handValues();
+    const double ka = 0.74223716897, a = 0.714;
+
+    RunDescription d;
+    d.set = startupParameterSet();
+    d.params = d.set.params;
+    d.params.ka = ka;
+    d.unitNm = a;
+    const std::string json = summaryJson(o, d);
+
+    SweepSpec plan;
+    plan.axes = {SweepAxis{"vc10", {0.1}, false}};
+    plan.unitNm = a;
+    SweepPoint point;
+    point.values = {0.1};
+    point.ran = true;
+    point.params.ka = ka;
+    point.observables = o;
+    // header and row split at the commas
+    const auto fields = [](const std::string& line) {
+        std::vector<std::string> out(1);
+        for (const char ch : line) {
+            if (ch == ',') out.emplace_back();
+            else if (ch != '\n') out.back().push_back(ch);
+        }
+        return out;
+    };
+    const std::vector<std::string> header = fields(sweepCsvHeader(plan)), row = fields(sweepCsvRow(plan, point));
+    ASSERT_EQ(header.size(), row.size());
+    const auto column = [&](const std::string& name) -> std::optional<std::string> {
+        for (std::size_t k = 0; k < header.size(); ++k)
+            if (header[k] == name) return row[k];
+        return std::nullopt;
+    };
+
+    std::size_t csvColumns = 0;
+    for (const ObservableDef& def : observableRegistry()) {
+        const std::string name(def.name);
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(expected.count(name)) << "no hand value for this observable";
+        const HandValue& want = expected.at(name);
+        EXPECT_FALSE(def.label.empty());
+        if (def.shape == ObservableShape::Cell) {
+            std::string raw;
+            jsonValue(json, name, &raw);
+            EXPECT_EQ(raw, "[" + std::to_string(want.cell->first) + ", " + std::to_string(want.cell->second) + "]");
+            EXPECT_EQ(column(name + "_mp"), std::to_string(want.cell->first));
+            EXPECT_EQ(column(name + "_mm"), std::to_string(want.cell->second));
+            csvColumns += 2;
+            continue;
+        }
+        const double tol = name == "salt_mM" ? 2e-5 : 1e-12;
+        EXPECT_NEAR(jsonValue(json, name), want.number, tol);
+        const std::optional<std::string> csv = column(name);
+        EXPECT_EQ(csv.has_value(), def.inSweepTable);
+        if (csv) {
+            EXPECT_NEAR(std::strtod(csv->c_str(), nullptr), want.number, tol);
+            ++csvColumns;
+        }
+    }
+    // index, vc10, the observables, status: nothing else.
+    EXPECT_EQ(header.size(), 3 + csvColumns);
+    // Without the unit neither names what needs it.
+    d.unitNm.reset();
+    plan.unitNm.reset();
+    const std::string plain = summaryJson(o, d);
+    const std::string plainHeader = sweepCsvHeader(plan);
+    for (const ObservableDef& def : observableRegistry()) {
+        const std::string name(def.name);
+        EXPECT_EQ(plain.find("\"" + name + "\":") != std::string::npos, !def.needsUnitNm) << name;
+        if (def.needsUnitNm) {
+            EXPECT_EQ(plainHeader.find("," + name), std::string::npos) << name;
+        }
+    }
+    // A refused point leaves every observable field empty.
+    plan.unitNm = a;
+    point.status = "refused";
+    const std::vector<std::string> refused = fields(sweepCsvRow(plan, point));
+    for (std::size_t k = 2; k + 1 < refused.size(); ++k) EXPECT_EQ(refused[k], "") << header[k];
+}
+
 TEST(Units, SaltOfKaAgainstAHandCalculation) {
     // l_B = 0.714 nm, c_s = 0.1 M: kappa^2 = 8 pi 0.714 nm 0.0602214076 nm^-3 = 1.0806 nm^-2,
     // a Debye length of 0.962 nm, ka = 0.742.
@@ -141,15 +299,11 @@ TEST(Summary, JsonKeysParametersAndUnits) {
     d.partial = true;
     d.warnings = {"a \"quoted\" text"};
     const std::string json = summaryJson(computeObservables(isb), d);
+    // The observables: ObservableRegistry.EveryObservableReachesTheSummaryAndTheSweepTable.
     for (const char* key :
-         {"\"most_probable\": [1, 1]", "\"mean_mp\": 1.2", "\"mass_average_aggregation\": 2.68", "\"method\": \"pb\"",
-          "\"chains\": \"table\"", "\"partial\": true", "\"plen\": 72", "\"mlen\": 72", "\"Nm\": 200",
-          "\"kiplus\": 0.25", "\"warnings\": [\"a \\\"quoted\\\" text\"]", "\"salt_mM\": 100.0000", "\"core_radius_nm\": 0.847"}) {
+         {"\"unit_nm\": 0.714", "\"method\": \"pb\"", "\"chains\": \"table\"", "\"partial\": true", "\"plen\": 72",
+          "\"mlen\": 72", "\"Nm\": 200", "\"kiplus\": 0.25", "\"warnings\": [\"a \\\"quoted\\\" text\"]", "\"parameters\": {"}) {
         EXPECT_NE(json.find(key), std::string::npos) << key << " in\n" << json;
-    }
-    for (const char* key : {"mean_mm", "bound_fraction_plus", "bound_fraction_minus", "mean_net_charge",
-                            "mean_core_radius", "most_probable_share", "mean_core_radius_nm", "parameters"}) {
-        EXPECT_NE(json.find(std::string("\"") + key + "\": "), std::string::npos) << key;
     }
 }
 

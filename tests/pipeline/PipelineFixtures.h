@@ -5,6 +5,7 @@
 #include "files/DataPaths.h"
 #include "pipeline/CalculationJob.h"
 #include "pipeline/ParaCalculation.h"
+#include "physics/NeutralBlock.h"
 
 #include <charconv>
 #include <cstdlib>
@@ -42,11 +43,11 @@ inline JobInput jobInput(const Parameters& p, double plen, double mlen, bool dh,
 // A fresh result record as the job builds it, with chosen single-chain energies.
 inline InfoSphereBean record(const Parameters& p, double plen, double mlen, double ffcPlus, double ffcMinus) {
     auto sigma = std::make_shared<std::vector<double>>();
-    for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) sigma->push_back(readSigma(k));
+    for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) sigma->push_back(neutral::sigma(k));
     const std::int32_t rows = p.mpMax - p.mpMin + 1, cols = p.mmMax - p.mmMin + 1;
     return InfoSphereBean(plen, mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin, p.mpMax,
-                          p.mmMin, p.mmMax, ffcMinus, ffcPlus, Grid<std::int32_t>(rows, cols), Grid<double>(rows, cols),
-                          Grid<double>(rows, cols), sigma, false, 0.0);
+                          p.mmMin, p.mmMax, ffcMinus, ffcPlus, Grid<double>(rows, cols), Grid<double>(rows, cols), sigma,
+                          false, 0.0);
 }
 
 // A folder holding the two table files, each entry given by a function of (row, column).

@@ -2,6 +2,8 @@
 
 #include "kernel/Interpolation.h"
 #include "physics/FreeEnergy.h"
+#include "physics/NeutralBlock.h"
+#include "pipeline/Distribution.h"
 
 #include <gtest/gtest.h>
 
@@ -18,11 +20,11 @@ using testing::TableDir;
 const double kE10 = std::pow(2.71828183, 10.0);  // largest weight once shifted
 
 TEST(Sigma, TableThenPowerLaw) {
-    EXPECT_EQ(readSigma(1), 0.079);
-    EXPECT_EQ(readSigma(2), 0.0);
-    EXPECT_EQ(readSigma(16), -8.898);
-    EXPECT_NEAR(readSigma(17), -8.92501, 1e-5);
-    EXPECT_DOUBLE_EQ(readSigma(20), -0.0893 * std::pow(18.5, 1.68));
+    EXPECT_EQ(neutral::sigma(1), 0.079);
+    EXPECT_EQ(neutral::sigma(2), 0.0);
+    EXPECT_EQ(neutral::sigma(16), -8.898);
+    EXPECT_NEAR(neutral::sigma(17), -8.92501, 1e-5);
+    EXPECT_DOUBLE_EQ(neutral::sigma(20), -0.0893 * std::pow(18.5, 1.68));
 }
 
 TEST(Stages, TeamFollowsTheLimitButNeverOutnumbersItsWork) {
@@ -53,13 +55,6 @@ int chainStage(InfoChainBean& icb, const TableDir& folder) {
     EXPECT_NE(tables, nullptr) << error;
     ChainStageReport report;
     return ParaCalculation().startChainEnergy(icb, tables.get(), report);
-}
-
-// One Poisson-Boltzmann row, then the whole matrix normalised.
-void sphereRow(InfoSphereBean& isb, std::int32_t mp) {
-    SphereRunCells cells;
-    ParaCalculation().startSphereRow(isb, mp, cells);
-    ParaCalculation::normalise(isb);
 }
 
 TEST(ChainStage, TableRowsAndTableChoice) {
@@ -128,34 +123,58 @@ TEST(ChainStage, SolvedChainsReportTwoDiagnosticLinesWithAPointInAnyLocale) {
     }
 }
 
-bool allFinite(const InfoSphereBean& isb) {
-    for (std::size_t k = 0; k < isb.absValue.cellCount(); ++k) {
-        if (!std::isfinite(isb.absValue.at(k)) || !std::isfinite(isb.Value.at(k))) return false;
+bool allFinite(const Distribution& d) {
+    for (std::size_t k = 0; k < d.absValue.cellCount(); ++k) {
+        if (!std::isfinite(d.absValue.at(k)) || !std::isfinite(d.Value.at(k))) return false;
     }
     return true;
 }
 
-double sumOfValue(const InfoSphereBean& isb) {
+double sumOfComplexShares(const Distribution& d) {
     double s = 0.0;
-    for (std::size_t k = 0; k < isb.Value.cellCount(); ++k) s += isb.Value.at(k);
+    for (std::int32_t r = 1; r < d.Value.rows(); ++r)
+        for (std::int32_t c = 1; c < d.Value.cols(); ++c) s += d.Value(r, c);
     return s;
+}
+
+// The weights of a record's landscape at its own concentrations: Poisson-Boltzmann rows
+// mpMin .. last, or the whole Debye-Hueckel matrix.
+Distribution pbRows(const InfoSphereBean& isb, std::int32_t last) {
+    DistributionBuilder weights(isb.mpMin, isb.mpMax, isb.mmMin, isb.mmMax, isb.vc10, isb.vc01);
+    weights.enterFreeChains();
+    for (std::int32_t mp = isb.mpMin; mp <= last; ++mp) weights.addRow(mp, ParaCalculation().sphereRow(isb, mp).cells);
+    weights.finishRows();
+    return weights.distribution();
+}
+Distribution dhMatrix(const InfoSphereBean& isb) {
+    DistributionBuilder weights(isb.mpMin, isb.mpMax, isb.mmMin, isb.mmMax, isb.vc10, isb.vc01);
+    weights.enterFreeChains();
+    weights.addWhole(ParaCalculation().debyeHueckelCells(isb).cells);
+    return weights.distribution();
 }
 
 TEST(SphereStage, EvaluatesTheNeutralBandOnly) {
     Parameters p = startupParameters();
     p.mmMax = 20;
-    InfoSphereBean isb = record(p, 72, 72, 7.5, 7.5);
-    sphereRow(isb, 0);  // nothing to evaluate, matrix stays zero
-    EXPECT_EQ(isb.maxValue, 0.0);
-    sphereRow(isb, 10);
-    for (std::int32_t mm = 0; mm <= 20; ++mm) EXPECT_EQ(isb.absValue(10, mm) > 0.0, mm >= 6 && mm <= 14) << mm;
-    EXPECT_NEAR(sumOfValue(isb), 1.0, 1e-12);
-    EXPECT_EQ(isb.Mcolor(10, 10), 20);  // the neutral complex is the likeliest of its row
+    const InfoSphereBean isb = record(p, 72, 72, 7.5, 7.5);
+    EXPECT_TRUE(ParaCalculation().sphereRow(isb, 0).cells.empty());
+    const StageCells row = ParaCalculation().sphereRow(isb, 10);
+    std::vector<std::int32_t> columns;
+    for (const LandscapeCell& cell : row.cells) {
+        EXPECT_EQ(cell.mp, 10);
+        EXPECT_TRUE(std::isfinite(cell.F) && std::isfinite(cell.E));
+        columns.push_back(cell.mm);
+    }
+    EXPECT_EQ(columns, (std::vector<std::int32_t>{6, 7, 8, 9, 10, 11, 12, 13, 14}));
+    // The neutral complex is the likeliest of its row.
+    for (const LandscapeCell& cell : row.cells)
+        if (cell.mm != 10) EXPECT_LT(cell.E, row.cells[4].E) << cell.mm;
 
     p.zp = 27.0;  // zp / zn = 1.5: M+ = 3 gives c = 4, band 0..8 without M- = 0
-    InfoSphereBean asym = record(p, 72, 72, 7.5, 7.5);
-    sphereRow(asym, 3);
-    for (std::int32_t mm = 0; mm <= 20; ++mm) EXPECT_EQ(asym.absValue(3, mm) > 0.0, mm >= 1 && mm <= 8) << mm;
+    const InfoSphereBean asym = record(p, 72, 72, 7.5, 7.5);
+    columns.clear();
+    for (const LandscapeCell& cell : ParaCalculation().sphereRow(asym, 3).cells) columns.push_back(cell.mm);
+    EXPECT_EQ(columns, (std::vector<std::int32_t>{1, 2, 3, 4, 5, 6, 7, 8}));
 }
 
 // The weight of one cell written out from its definition: neutral-block term with the
@@ -165,7 +184,7 @@ struct CellWeight {
 };
 CellWeight expectedWeight(const InfoSphereBean& isb, std::int32_t mp, std::int32_t mm, double F, double lnNp,
                           double lnNm) {
-    const auto s = [](std::int32_t k) { return readSigma(k); };
+    const auto s = [](std::int32_t k) { return neutral::sigma(k); };
     const double T = isb.Np < isb.Nm
                          ? -(s(mp + mm) + s(1) * mp - s(mm)) * lnNp - (s(1) * mm + s(mm)) * lnNm
                          : -(s(1) * mp + s(mp)) * lnNp - (s(mp + mm) + s(1) * mm - s(mp)) * lnNm;
@@ -183,25 +202,24 @@ TEST(Stages, CellWeightsFollowTheirDefinitionInBothBranches) {
             p.Nm = Nm;
             p.zn = 16.0;
             p.mpMax = p.mmMax = 4;
-            InfoSphereBean isb = record(p, 72, 64, ffc, ffc - 0.7);
-            ParaCalculation().startDH(isb);
-            ASSERT_EQ(isb.max_shift, 0.0);
+            const InfoSphereBean isb = record(p, 72, 64, ffc, ffc - 0.7);
+            const Distribution dh = dhMatrix(isb);
+            ASSERT_EQ(dh.max_shift, 0.0);
             for (std::int32_t mp = 1; mp <= 4; ++mp) {
                 for (std::int32_t mm = 1; mm <= 4; ++mm) {
                     const double F = FreeEnergy::freeEnergy_SphereDH(p.ka, mp * p.zp, mm * p.zn, mm * 64.0 + mp * 72.0);
                     const CellWeight c = expectedWeight(isb, mp, mm, F, std::log(double(Np)), std::log(double(Nm)));
                     (c.E < 300.0 ? plainCells : logCells)++;
-                    EXPECT_EQ(isb.absValue(mp, mm), c.w) << Np << " " << Nm << " " << ffc << " (" << mp << "," << mm << ")";
+                    EXPECT_EQ(dh.absValue(mp, mm), c.w) << Np << " " << Nm << " " << ffc << " (" << mp << "," << mm << ")";
                 }
             }
             // One Poisson-Boltzmann row: the neutral-block logarithms are taken in single precision.
-            InfoSphereBean row = record(p, 72, 64, ffc, ffc - 0.7);
-            sphereRow(row, 3);
+            const Distribution row = pbRows(isb, 3);
             const double lnNp = static_cast<float>(std::log(static_cast<double>(static_cast<float>(Np))));
             const double lnNm = static_cast<float>(std::log(static_cast<double>(static_cast<float>(Nm))));
             for (std::int32_t mm = 1; mm <= 4; ++mm) {
                 const double F = FreeEnergy::freeEnergy_Sphere(p.ka, 3 * p.zp, mm * p.zn, mm * 64.0 + 3 * 72.0);
-                EXPECT_EQ(row.absValue(3, mm), expectedWeight(row, 3, mm, F, lnNp, lnNm).w) << Np << " " << ffc << " " << mm;
+                EXPECT_EQ(row.absValue(3, mm), expectedWeight(isb, 3, mm, F, lnNp, lnNm).w) << Np << " " << ffc << " " << mm;
             }
         }
     }
@@ -219,14 +237,20 @@ Parameters overflowingParameters() {
 
 TEST(SphereStage, LaterRowsRaiseTheShiftAndRescaleEarlierOnes) {
     const Parameters p = overflowingParameters();
-    InfoSphereBean rowByRow = record(p, 72, 72, 100.0, 100.0);
-    rowByRow.absValue(1, 0) = rowByRow.Value(1, 0) = p.vc10;
+    const InfoSphereBean isb = record(p, 72, 72, 100.0, 100.0);
+    DistributionBuilder weights(0, 10, 0, 10, p.vc10, p.vc01);
+    weights.enterFreeChains();
     std::vector<double> shifts;
+    std::vector<LandscapeCell> landscape;
     for (std::int32_t mp = 0; mp <= 10; ++mp) {
-        sphereRow(rowByRow, mp);
-        shifts.push_back(rowByRow.max_shift);
-        ASSERT_TRUE(allFinite(rowByRow)) << "row " << mp;
-        ASSERT_NEAR(sumOfValue(rowByRow), 1.0, 1e-12) << "row " << mp;
+        const StageCells row = ParaCalculation().sphereRow(isb, mp);
+        weights.addRow(mp, row.cells);
+        landscape.insert(landscape.end(), row.cells.begin(), row.cells.end());
+        const Distribution& d = weights.distribution();
+        shifts.push_back(d.max_shift);
+        ASSERT_TRUE(allFinite(d)) << "row " << mp;
+        // The lone chains carry the current scale.
+        ASSERT_EQ(d.absValue(1, 0), p.vc10 * weightShiftFactor(d.max_shift)) << "row " << mp;
     }
     // The shift is raised at rows 3 and 7 and kept in between.
     EXPECT_EQ(shifts[2], 0.0);
@@ -234,45 +258,38 @@ TEST(SphereStage, LaterRowsRaiseTheShiftAndRescaleEarlierOnes) {
     EXPECT_EQ(shifts[6], shifts[3]);
     EXPECT_GT(shifts[7], shifts[6]);
     EXPECT_EQ(shifts[10], shifts[7]);
+    weights.finishRows();
+    const Distribution& d = weights.distribution();
+    EXPECT_NEAR(sumOfComplexShares(d), 1.0 - d.absValue(1, 0) / d.sum - d.absValue(0, 1) / d.sum, 1e-12);
 
-    // The same rows computed with the final shift known from the start agree cell by cell.
-    InfoSphereBean direct = record(p, 72, 72, 100.0, 100.0);
-    direct.max_shift = rowByRow.max_shift;
-    for (std::int32_t mp = 0; mp <= 10; ++mp) sphereRow(direct, mp);
-    EXPECT_EQ(direct.max_shift, rowByRow.max_shift);
+    // Every weight, rescaled in steps or formed late, is c+^M+ c-^M- e^E on the final scale.
+    const double offset = d.max_shift - 10.0;
     int rescaledCells = 0;
-    for (std::int32_t r = 1; r <= 10; ++r) {
-        for (std::int32_t c = 0; c <= 10; ++c) {
-            const double expected = direct.absValue(r, c);
-            if (expected < 1e-290) continue;  // too close to the subnormal range to compare
-            EXPECT_NEAR(rowByRow.absValue(r, c), expected, 1e-11 * expected) << r << "," << c;
-            if (r < 7) ++rescaledCells;
-        }
+    for (const LandscapeCell& cell : landscape) {
+        const double expected =
+            std::pow(2.71828183, cell.mp * std::log(p.vc10) + cell.mm * std::log(p.vc01) + cell.E - offset);
+        if (expected < 1e-290) continue;  // too close to the subnormal range to compare
+        EXPECT_NEAR(d.absValue(cell.mp, cell.mm), expected, 1e-11 * expected) << cell.mp << "," << cell.mm;
+        if (cell.mp < 7) ++rescaledCells;
     }
     EXPECT_GT(rescaledCells, 5);
 }
 
 TEST(DHStage, OverflowRunsTheShiftedSecondPass) {
     Parameters p = overflowingParameters();
-    InfoSphereBean plain = record(p, 72, 72, 7.5, 7.4);
-    ParaCalculation stage;
-    stage.startDH(plain);  // start-up energies: no overflow, no shift
+    const Distribution plain = dhMatrix(record(p, 72, 72, 7.5, 7.4));  // start-up energies: no shift
     EXPECT_EQ(plain.max_shift, 0.0);
     EXPECT_GT(plain.maxValue, 0.0);
     EXPECT_LT(plain.maxValue, 1e300);
 
-    InfoSphereBean isb = record(p, 72, 72, 60.0, 60.0);
-    isb.absValue(1, 0) = isb.Value(1, 0) = 1e300;  // a cell the stage does not evaluate
-    stage.startDH(isb);
-    EXPECT_GT(isb.max_shift, 693.0);  // largest log-weight, beyond ln(9.9e300)
-    EXPECT_TRUE(allFinite(isb));
-    EXPECT_NEAR(isb.maxValue, kE10, 1e-9 * kE10);
-    EXPECT_NEAR(sumOfValue(isb), 1.0, 1e-12);
-    EXPECT_EQ(isb.Mcolor(10, 10), 20);
-    // ... and carries the same shift as the evaluated cells.
-    const double lowered = 1e300 * std::pow(2.71828183, -(isb.max_shift - 10.0) / 2);
-    EXPECT_NEAR(isb.absValue(1, 0), lowered * std::pow(2.71828183, -(isb.max_shift - 10.0) / 2), 1e-9 * isb.absValue(1, 0));
-    EXPECT_GT(isb.absValue(1, 0), 0.0);
+    const Distribution d = dhMatrix(record(p, 72, 72, 60.0, 60.0));
+    EXPECT_GT(d.max_shift, 693.0);  // largest log-weight, beyond ln(9.9e300)
+    EXPECT_TRUE(allFinite(d));
+    EXPECT_NEAR(d.maxValue, kE10, 1e-9 * kE10);
+    EXPECT_EQ(d.absValue(10, 10), d.maxValue);
+    EXPECT_NEAR(sumOfComplexShares(d), 1.0, 1e-12);
+    // The lone chains carry the same shift as the evaluated cells.
+    EXPECT_EQ(d.absValue(1, 0), p.vc10 * weightShiftFactor(d.max_shift));
 }
 
 }  // namespace

@@ -60,17 +60,6 @@ TEST(MapModel, HitTestAgreesWithWalkingTheListInOrder) {
     EXPECT_EQ(CellList().hitTest(10, 10), (std::pair<std::int32_t, std::int32_t>{0, 0}));
 }
 
-TEST(MapModel, MostProbableComplexIsTheFirstStrictMaximum) {
-    Grid<std::int32_t> codes(4, 5);
-    EXPECT_EQ(mostProbableComplex(codes, 2, 3), (std::pair<std::int32_t, std::int32_t>{2, 3}));
-    codes(1, 4) = 17;
-    codes(3, 0) = 17;  // same code, later row: not taken
-    codes(1, 2) = 9;
-    EXPECT_EQ(mostProbableComplex(codes, 2, 3), (std::pair<std::int32_t, std::int32_t>{3, 7}));
-    codes(0, 1) = 20;
-    EXPECT_EQ(mostProbableComplex(codes, 0, 0), (std::pair<std::int32_t, std::int32_t>{0, 1}));
-}
-
 TEST(MapModel, ColourCodesOutsideTheTableAreNamedByTheFirstOffender) {
     Grid<std::int32_t> codes(3, 3);
     EXPECT_FALSE(colorCodeError(codes));
@@ -127,6 +116,20 @@ TEST(MapModel, TickLabelsNeverOverlapAndAlwaysIncludeBothEnds) {
     const auto big = axisTicks(0, 2001, 575.0 / 2001, [](std::int64_t v) { return digitsExtent(v, 7.0); }, 7.0);
     EXPECT_LE(big.size(), 12U);
     EXPECT_GE(big.size(), 5U);
+}
+
+TEST(MapModel, RunClassesSplitTheLargestWeightIntoTwentieths) {
+    // maxValue 2: a class is 0.1 wide; a weight above maxValue (a lone chain while the rows
+    // of a Poisson-Boltzmann run are summed without it) lands above 20 and is refused.
+    Grid<double> w(1, 6);
+    const double weights[] = {0.0, 0.099, 0.1, 1.05, 2.0, 2.2};
+    for (std::int32_t c = 0; c < 6; ++c) w(0, c) = weights[c];
+    const Grid<std::int32_t> classes = weightClasses(w, 2.0);
+    const std::int32_t expected[] = {0, 0, 1, 10, 20, 22};
+    for (std::int32_t c = 0; c < 6; ++c) EXPECT_EQ(classes(0, c), expected[c]) << weights[c];
+    EXPECT_EQ(colorCodeError(classes), std::optional<std::string>("a->color is greater than 20"));
+    // No weight yet: every class 0.
+    EXPECT_EQ(weightClasses(w, 0.0), Grid<std::int32_t>(1, 6));
 }
 
 TEST(MapModel, LogarithmicScaleColoursAThousandthOfTheLargestWeight) {

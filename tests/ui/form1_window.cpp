@@ -1,6 +1,7 @@
 // The main window driven as a user would: start-up, validation, runs, stop, map, charts.
 #include "form1_support.h"
 
+#include "pipeline/Observables.h"
 #include "ui/MapModel.h"
 #include "ui/Plot2.h"
 #include "ui/Plot3.h"
@@ -127,7 +128,7 @@ TEST_F(WindowTest, DefaultDebyeHueckelRunNamesTheMostProbableComplex) {
     EXPECT_FALSE(form->button2->isEnabled());
     const auto result = form->currentResult();
     ASSERT_TRUE(result && result->hasResults());
-    const auto [mp, mm] = mostProbableComplex(result->Mcolor, 0, 0);
+    const auto [mp, mm] = mostProbableCell(*result).value();
     EXPECT_EQ(form->label21->text(), QString::number(mp));
     EXPECT_EQ(form->label61->text(), QString::number(mm));
     EXPECT_FALSE(form->label62->text().isEmpty());
@@ -247,7 +248,7 @@ TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
     solveAndWait();
     const QImage before = form->mapImage();
     auto rec = std::make_shared<InfoSphereBean>(*form->currentResult());
-    rec->Mcolor(2, 2) = 21;
+    rec->absValue(2, 2) = rec->maxValue * 1.1;  // class 22
     form->setCurrentRecord(rec);
     form->redraw();
     EXPECT_EQ(dialogs->messages, QStringList{"a->color is greater than 20"});
@@ -255,8 +256,8 @@ TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
 
     // A '-' chain alone with charged lengths 0: the core radius is 0.
     rec = std::make_shared<InfoSphereBean>(*form->currentResult());
-    rec->Mcolor = Grid<std::int32_t>(11, 11);
-    rec->Mcolor(0, 1) = 20;
+    rec->absValue = Grid<double>(11, 11);
+    rec->absValue(0, 1) = rec->maxValue = 1.0;
     rec->plen = rec->mlen = 0.0;
     dialogs->messages.clear();
     form->label62->setText("kept");
@@ -317,12 +318,10 @@ namespace {
 // of it; everything else empty.
 std::shared_ptr<InfoSphereBean> twoCellResult(const InfoSphereBean& from) {
     auto rec = std::make_shared<InfoSphereBean>(from);
-    rec->Mcolor = Grid<std::int32_t>(11, 11);
     rec->absValue = Grid<double>(11, 11);
     rec->Value = Grid<double>(11, 11);
     rec->absValue(5, 5) = 1.0;
     rec->absValue(2, 3) = 1e-3;
-    rec->Mcolor(5, 5) = 20;
     rec->sum = 1.001;
     rec->maxValue = 1.0;
     rec->normalised = true;

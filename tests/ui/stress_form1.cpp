@@ -157,7 +157,6 @@ TEST_P(StressTest, HundredSolveStopPairsLeaveOnlyTheLastRunsResult) {
     EXPECT_EQ(last.record->max_shift, clean.record->max_shift);
     EXPECT_EQ(last.record->maxValue, clean.record->maxValue);
     EXPECT_EQ(last.record->minValue, clean.record->minValue);
-    EXPECT_TRUE(last.record->Mcolor == clean.record->Mcolor);
     EXPECT_TRUE(last.record->Value == clean.record->Value);
     EXPECT_TRUE(last.record->absValue == clean.record->absValue);
     EXPECT_TRUE(last.map == clean.map);

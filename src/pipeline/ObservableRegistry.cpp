@@ -1,0 +1,115 @@
+#include "pipeline/ObservableRegistry.h"
+
+#include "pipeline/Units.h"
+
+#include <array>
+#include <cmath>
+
+namespace marlinq {
+
+namespace {
+
+using Shape = ObservableShape;
+using In = ObservableInputs;
+
+// A length in nm from one in segment sizes; NaN without the unit.
+double inNm(double segments, const In& in) { return in.unitNm ? segments * *in.unitNm : NAN; }
+
+const std::array kRegistry{
+    ObservableDef{"most_probable", "Most probable", "",
+                  "The cell with the largest concentration over the whole map, lone chains included (the first in "
+                  "row order on ties)",
+                  Shape::Cell, false, true, nullptr, [](const Observables& o) { return o.mostProbable; }},
+    ObservableDef{"mean_mp", "Mean M+", "",
+                  "Number average of M+ over the complexes (M+ >= 1 and M- >= 1): sum M+ c / sum c", Shape::Number,
+                  false, true, [](const In& in) { return in.observables.meanMp; }},
+    ObservableDef{"mean_mm", "Mean M-", "", "Number average of M- over the complexes: sum M- c / sum c",
+                  Shape::Number, false, true, [](const In& in) { return in.observables.meanMm; }},
+    ObservableDef{"mass_average_aggregation", "Mass-average M", "",
+                  "Mass-average aggregation number over the complexes: sum (M+ + M-)^2 c / sum (M+ + M-) c",
+                  Shape::Number, false, true, [](const In& in) { return in.observables.massAverageAggregation; }},
+    ObservableDef{"bound_fraction_plus", "Bound '+' chains", "",
+                  "Fraction of the '+' chains in complexes: sum M+ c / (sum M+ c + c+)", Shape::Number, false, true,
+                  [](const In& in) { return in.observables.boundFractionPlus; }},
+    ObservableDef{"bound_fraction_minus", "Bound '-' chains", "",
+                  "Fraction of the '-' chains in complexes: sum M- c / (sum M- c + c-)", Shape::Number, false, true,
+                  [](const In& in) { return in.observables.boundFractionMinus; }},
+    ObservableDef{"mean_net_charge", "Mean net charge", "e",
+                  "Mean net charge of the complexes, sum (M+ q+ - M- q-) c / sum c, in elementary charges",
+                  Shape::Number, false, true, [](const In& in) { return in.observables.meanNetCharge; }},
+    ObservableDef{"mean_core_radius", "Mean core radius", "a",
+                  "Mean core radius of the complexes, sum Rc c / sum c, in segment sizes a", Shape::Number, false,
+                  true, [](const In& in) { return in.observables.meanCoreRadius; }},
+    ObservableDef{"core_radius", "Rc of the most probable", "a",
+                  "Core radius Rc of the most probable complex, in segment sizes a", Shape::Number, false, false,
+                  [](const In& in) { return in.observables.mostProbableCoreRadius; }},
+    ObservableDef{"most_probable_share", "Share of the most probable", "",
+                  "Share of the distribution the most probable cell holds", Shape::Number, false, true,
+                  [](const In& in) {
+                      const Observables& o = in.observables;
+                      return o.mostProbable ? o.mostProbableShare : NAN;
+                  }},
+    ObservableDef{"salt_mM", "1:1 salt", "mM",
+                  "The 1:1 salt concentration ka stands for (needs the segment size a in nm)", Shape::Number, true,
+                  true, [](const In& in) { return in.unitNm ? saltMillimolar(in.ka, *in.unitNm) : NAN; }},
+    ObservableDef{"core_radius_nm", "Rc of the most probable", "nm",
+                  "Core radius of the most probable complex in nm (needs the segment size a)", Shape::Number, true,
+                  true, [](const In& in) { return inNm(in.observables.mostProbableCoreRadius, in); }},
+    ObservableDef{"mean_core_radius_nm", "Mean core radius", "nm",
+                  "Mean core radius of the complexes in nm (needs the segment size a)", Shape::Number, true, true,
+                  [](const In& in) { return inNm(in.observables.meanCoreRadius, in); }},
+};
+
+}  // namespace
+
+std::string ObservableDef::caption() const {
+    std::string s(label);
+    if (shape == ObservableShape::Cell) return s + " (M+, M-)";
+    if (!unit.empty()) ((s += " (") += unit) += ')';
+    return s;
+}
+
+std::span<const ObservableDef> observableRegistry() { return kRegistry; }
+
+const ObservableDef* findObservable(std::string_view name) {
+    for (const ObservableDef& d : kRegistry)
+        if (d.name == name) return &d;
+    return nullptr;
+}
+
+std::vector<const ObservableDef*> observablesInOutput(bool withUnit) {
+    std::vector<const ObservableDef*> rows;
+    for (const ObservableDef& d : kRegistry)
+        if (!d.needsUnitNm) rows.push_back(&d);
+    if (withUnit)
+        for (const ObservableDef& d : kRegistry)
+            if (d.needsUnitNm) rows.push_back(&d);
+    return rows;
+}
+
+double ObservableColumn::value(const ObservableInputs& in) const {
+    if (def->shape == ObservableShape::Number) return def->number(in);
+    const std::optional<MapCell> c = def->cell(in.observables);
+    if (!c) return NAN;
+    return part == 0 ? c->first : c->second;
+}
+
+std::vector<ObservableColumn> observableColumns(bool withUnit) {
+    std::vector<ObservableColumn> columns;
+    for (const ObservableDef* d : observablesInOutput(withUnit)) {
+        if (!d->inSweepTable) continue;
+        if (d->shape == ObservableShape::Number) {
+            columns.push_back(ObservableColumn{std::string(d->name), std::string(d->label), std::string(d->unit), false, d, 0});
+            continue;
+        }
+        for (int part = 0; part < 2; ++part) {
+            const char* side = part == 0 ? "mp" : "mm";
+            const char* axis = part == 0 ? " M+" : " M-";
+            columns.push_back(ObservableColumn{std::string(d->name) + "_" + side, std::string(d->label) + axis,
+                                               std::string(d->unit), true, d, part});
+        }
+    }
+    return columns;
+}
+
+}  // namespace marlinq
