@@ -4,9 +4,12 @@
 // off the Observables of a run. The summary, the sweep CSV, the Python module, the
 // Observables tab and the sweep window's choice of observable all iterate this table.
 //
-// Adding an observable: compute it in computeObservables (a field of Observables) and add a
-// row here. Rows without the segment size come first in every output, then those that
-// need it, each group in the order of the table.
+// Adding an observable is a row here reading a field of Observables (computed by
+// computeObservables); e.g. the most probable complex among the complexes alone:
+//   ObservableDef{"most_probable_complex", "Most probable complex", "", "...", ObservableShape::Cell,
+//                 false, true, nullptr, [](const Observables& o) { return o.mostProbableComplex; }},
+// Rows without the segment size come first in every output, then those that need it, each
+// group in the order of the table.
 
 #include "pipeline/Observables.h"
 

@@ -49,9 +49,10 @@ Observables computeObservables(const InfoSphereBean& isb) {
     const Grid<double>& a = isb.absValue;
 
     o.mostProbable = mostProbableCell(isb);
+    o.mostProbableComplex = mostProbableCell(isb, CellRange::Complexes);
     // The largest complex weight: the scale of the sums.
     double complexMax = 0.0;
-    if (const std::optional<MapCell> heaviest = mostProbableCell(isb, CellRange::Complexes))
+    if (const std::optional<MapCell> heaviest = o.mostProbableComplex)
         complexMax = a(heaviest->first - isb.mpMin, heaviest->second - isb.mmMin);
     if (o.mostProbable) {
         o.mostProbableShare = isb.share(o.mostProbable->first - isb.mpMin, o.mostProbable->second - isb.mmMin);

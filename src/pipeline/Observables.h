@@ -35,8 +35,9 @@ std::optional<MapCell> mostProbableCell(const InfoSphereBean& record, CellRange 
 
 // What a front end shows of a run is listed in ObservableRegistry.h.
 struct Observables {
-    // mostProbableCell over the whole map.
+    // mostProbableCell over the whole map, and among the complexes alone.
     std::optional<MapCell> mostProbable;
+    std::optional<MapCell> mostProbableComplex;
     double mostProbableShare = 0.0;     // its share of the distribution (Value of the cell)
     double meanMp = NAN, meanMm = NAN;  // number averages over the complexes: sum M c / sum c
     double massAverageAggregation = NAN;  // sum (M+ + M-)^2 c / sum (M+ + M-) c

@@ -146,6 +146,9 @@ TEST(Observables, MostProbableCellOverTheMapOrAmongComplexes) {
     isb.absValue(1, 1) = 0.1;
     EXPECT_EQ(mostProbableCell(isb, CellRange::WholeMap), std::make_pair(0, 1));
     EXPECT_EQ(mostProbableCell(isb, CellRange::Complexes), std::make_pair(1, 2));
+    const Observables o = computeObservables(isb);
+    EXPECT_EQ(o.mostProbable, std::make_pair(0, 1));
+    EXPECT_EQ(o.mostProbableComplex, std::make_pair(1, 2));
     // Only lone chains weigh: no complex; nothing weighs: no cell.
     for (std::int32_t r = 0; r < 3; ++r)
         for (std::int32_t c = 0; c < 3; ++c) isb.absValue(r, c) = r + c == 1 && r == 1 ? 1e-3 : 0.0;
