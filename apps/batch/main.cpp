@@ -9,6 +9,7 @@
 #include "files/FileAccess.h"
 #include "files/NumberFormat.h"
 #include "files/ParameterFile.h"
+#include "kernel/Fatal.h"
 #include "pipeline/CalculationJob.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/Engine.h"
@@ -119,9 +120,15 @@ std::optional<std::string> oversizedExport(const BatchOptions& o, const Paramete
 }
 
 int runProfile(const BatchOptions& o, const Parameters& p) {
-    const ComplexProfile profile =
-        computeComplexProfile(o.profileMp, o.profileMm, p.zp, p.zn, p.kip, p.kim, p.ka,
-                              o.options.method == Method::DebyeHueckel, o.options.accuracy == Accuracy::Converged);
+    ComplexProfile profile;
+    try {
+        profile = computeComplexProfile(o.profileMp, o.profileMm, p.zp, p.zn, p.kip, p.kim, p.ka,
+                                        o.options.method == Method::DebyeHueckel,
+                                        o.options.accuracy == Accuracy::Converged);
+    } catch (const KernelError& e) {
+        std::cerr << profileFailureMessage(o.profileMp, o.profileMm, e.what()) << '\n';
+        return kExitFailed;
+    }
     return writeText(o, formatProfileCsv(profile, static_cast<int>(profile.r.size()))) ? kExitOk : kExitFailed;
 }
 

@@ -8,6 +8,7 @@
 #include "files/DistributionExport.h"
 #include "files/NumberFormat.h"
 #include "files/ParameterFile.h"
+#include "kernel/Fatal.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/Distribution.h"
 #include "pipeline/Engine.h"
@@ -560,7 +561,11 @@ PyProfile profileOf(const PyParameters& params, std::int32_t mp, std::int32_t mm
     PyProfile out;
     {
         py::gil_scoped_release release;
-        out.profile = computeComplexProfile(mp, mm, p.zp, p.zn, p.kip, p.kim, p.ka, dh, converged);
+        try {
+            out.profile = computeComplexProfile(mp, mm, p.zp, p.zn, p.kip, p.kim, p.ka, dh, converged);
+        } catch (const KernelError& e) {
+            throw std::runtime_error(profileFailureMessage(mp, mm, e.what()));
+        }
     }
     const ComplexProfile& c = out.profile;
     out.r = vectorArray(c.r);
@@ -875,6 +880,9 @@ that reads back as the same double; Value is the cell's share, abs_value over it
           "data_dir"_a, "unit_nm"_a, "workers"_a, "keep_results"_a, "progress"_a, "threads"_a = 0);
     m.def("_machine_threads", &machineThreads,
           "Threads a run uses by default: the OpenMP maximum, which follows OMP_NUM_THREADS.");
+    m.def("_set_vanishing_pivot_bound", &setVanishingPivotBound, "bound"_a,
+          "Testing hook: pivots below this magnitude count as vanishing (1e-300 normally); a large "
+          "bound makes every Newton solve fail as a singular Jacobian would.");
     m.def("_sweepable_names", &sweepableNames);
     m.def(
         "observables",

@@ -138,7 +138,7 @@ def test_ctrl_c_stops_between_rows_with_keyboard_interrupt():
 
 
 def test_two_threads_at_once_give_identical_results():
-    expected = marlinq.run(WIDE, method="pb")
+    expected = marlinq.run(WIDE, method="pb")  # as many OpenMP threads as the machine has
     results, errors = {}, []
     inside = threading.Barrier(2, timeout=60)
 
@@ -146,7 +146,8 @@ def test_two_threads_at_once_give_identical_results():
         try:
             inside.wait()
             # Both runs pass this point only while the other holds no GIL: they overlap.
-            results[name] = marlinq.run(WIDE, method="pb", progress=lambda row, rows: None)
+            # Each shares the machine: one OpenMP thread per run, the same numbers.
+            results[name] = marlinq.run(WIDE, method="pb", progress=lambda row, rows: None, threads=1)
         except BaseException as e:  # noqa: BLE001 - reported below
             errors.append(e)
 
@@ -160,6 +161,32 @@ def test_two_threads_at_once_give_identical_results():
         assert np.array_equal(r.abs_value, expected.abs_value)
         assert np.array_equal(r.value, expected.value)
         assert r.log == expected.log
+
+
+def test_a_kernel_failure_raises_runtime_error_and_the_interpreter_goes_on():
+    # No physical input makes a radial Newton Jacobian singular. The private hook lets every
+    # pivot count as vanishing, so the kernel fails where it would for a singular Jacobian:
+    # inside the stages' OpenMP threads, in the single chains, the profile and a sweep.
+    p = marlinq.Parameters(mp_max=4, mm_max=4)
+    numerical = r"numerical error \(close to 0!\)"
+    marlinq._core._set_vanishing_pivot_bound(1e300)
+    try:
+        with pytest.raises(RuntimeError, match=r"^The calculation stopped on a " + numerical):
+            marlinq.run(p, method="pb")
+        with pytest.raises(RuntimeError, match=numerical):
+            marlinq.run(p, chains="solve", threads=2)
+        with pytest.raises(RuntimeError, match=r"^The profile of the complex \(3, 2\) could not be computed"):
+            marlinq.profile(p, 3, 2)
+        table = marlinq.sweep(p, {"ka": [0.3, 0.5, 0.7]}, method="pb", workers=2)
+        assert [s for s in table["status"] if "close to 0!" in s] == list(table["status"])
+    finally:
+        marlinq._core._set_vanishing_pivot_bound(1e-300)
+    assert marlinq.run(p, method="pb").most_probable == (4, 4)
+
+
+def test_threads_must_not_be_negative():
+    with pytest.raises(ValueError, match="threads"):
+        marlinq.run(threads=-1)
 
 
 def test_a_run_releases_the_gil():

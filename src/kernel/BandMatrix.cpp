@@ -10,10 +10,11 @@ namespace marlinq {
 Vtr BandMatrix::solve(Vtr b) {
     const std::int32_t n = n_;
     BandMatrix& a = *this;
+    const double tiny = vanishingPivotBound();
     // Forward elimination: row k eliminates column k from the (at most two) rows below.
     for (std::int32_t k = 0; k < n; ++k) {
         const double p = a(k, k);
-        if (std::fabs(p) < 1e-300) fatalExit("\nclose to 0!\n", 1);
+        if (std::fabs(p) < tiny) raiseKernelError(kVanishingPivot);
         const std::int32_t lastRow = std::min(k + kHalfWidth, n - 1);
         const std::int32_t lastCol = std::min(k + kHalfWidth, n - 1);
         for (std::int32_t i = k + 1; i <= lastRow; ++i) {

@@ -30,7 +30,7 @@ public:
 
     // Solves J x = b by Gaussian elimination without row exchanges. The pivots are those
     // the Gauss-Jordan inversion of the same matrix meets, and so is the rule for them:
-    // a pivot below 1e-300 in magnitude writes "close to 0!" and ends the process (code 1).
+    // a pivot below 1e-300 (vanishingPivotBound()) in magnitude throws KernelError("close to 0!").
     // The matrix is overwritten by its elimination.
     Vtr solve(Vtr b);
 

@@ -1,23 +1,18 @@
 #include "kernel/Fatal.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <iostream>
+#include <atomic>
+#include <string>
 
 namespace marlinq {
 
-void fatalExit(std::string_view msg, int exitCode) {
-    std::cout << msg;
-    std::cout.flush();
-    std::fflush(stdout);
-    std::exit(exitCode);
-}
+namespace {
+std::atomic<double> g_vanishingPivotBound{1e-300};
+}  // namespace
 
-void error(std::string_view msg) {
-    std::cout << msg << ". program exited.\n";
-    std::cout.flush();
-    std::fflush(stdout);
-    std::exit(1);
-}
+void raiseKernelError(std::string_view message) { throw KernelError(std::string(message)); }
+
+double vanishingPivotBound() { return g_vanishingPivotBound.load(std::memory_order_relaxed); }
+
+void setVanishingPivotBound(double bound) { g_vanishingPivotBound.store(bound, std::memory_order_relaxed); }
 
 }  // namespace marlinq

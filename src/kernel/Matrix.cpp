@@ -3,7 +3,6 @@
 #include "kernel/Fatal.h"
 
 #include <cmath>
-#include <iostream>
 #include <vector>
 
 namespace marlinq {
@@ -34,13 +33,13 @@ void Matrix::resize(std::int32_t r, std::int32_t c) {
 }
 
 Matrix& Matrix::operator+=(const Matrix& other) {
-    if (rows != other.rows || cols != other.cols) error("different matrix sizes, can not +=");
+    if (rows != other.rows || cols != other.cols) raiseKernelError("different matrix sizes, can not +=");
     values += other.values;
     return *this;
 }
 
 Matrix& Matrix::operator-=(const Matrix& other) {
-    if (rows != other.rows || cols != other.cols) error("different matrix sizes, can not -=");
+    if (rows != other.rows || cols != other.cols) raiseKernelError("different matrix sizes, can not -=");
     values -= other.values;
     return *this;
 }
@@ -54,10 +53,11 @@ Matrix Matrix::inv() const {
         for (std::size_t j = 0; j < n; ++j) work[i * w + j] = values[i * static_cast<std::size_t>(cols) + j];
         work[i * w + n + i] = 1.0;
     }
+    const double tiny = vanishingPivotBound();
     for (std::size_t k = 0; k < n; ++k) {
         double* rowK = &work[k * w];
         const double p = rowK[k];
-        if (std::fabs(p) < 1e-300) fatalExit("\nclose to 0!\n", 1);
+        if (std::fabs(p) < tiny) raiseKernelError(kVanishingPivot);
         for (std::size_t i = 0; i < n; ++i) {
             if (i == k) continue;
             double* rowI = &work[i * w];
@@ -70,13 +70,6 @@ Matrix Matrix::inv() const {
     for (std::size_t i = 0; i < n; ++i)
         for (std::size_t j = 0; j < n; ++j) r.values[i * n + j] = work[i * w + n + j];
     return r;
-}
-
-void Matrix::print(std::int32_t row, std::int32_t col) const {
-    for (std::int32_t i = 0; i < row; ++i) {
-        for (std::int32_t j = 0; j < col; ++j) std::cout << (*this)(i, j) << '\t';
-        std::cout << std::endl;
-    }
 }
 
 Matrix operator*(double c, const Matrix& m) {

@@ -38,15 +38,13 @@ public:
         return values[static_cast<std::size_t>(i) * static_cast<std::size_t>(cols) + static_cast<std::size_t>(j)];
     }
 
+    // Of another size: KernelError.
     Matrix& operator+=(const Matrix& other);
     Matrix& operator-=(const Matrix& other);
 
-    // Gauss-Jordan inversion without row exchanges. A pivot below 1e-300 in magnitude
-    // writes "close to 0!" and ends the process with exit code 1.
+    // Gauss-Jordan inversion without row exchanges. A pivot below 1e-300
+    // (vanishingPivotBound()) in magnitude throws KernelError("close to 0!").
     Matrix inv() const;
-
-    // Writes the top-left row x col block to standard output, tab separated.
-    void print(std::int32_t row, std::int32_t col) const;
 
     std::int32_t rowCount() const { return rows; }
     std::int32_t colCount() const { return cols; }

@@ -3,13 +3,12 @@
 #include "kernel/Fatal.h"
 
 #include <cmath>
-#include <ostream>
 
 namespace marlinq {
 
 namespace {
 void checkSizes(const Vtr& a, const Vtr& b) {
-    if (a.size() != b.size()) fatalExit("bad vector sizes. program exited.\n", 1);
+    if (a.size() != b.size()) raiseKernelError(kBadVectorSizes);
 }
 }  // namespace
 
@@ -60,7 +59,7 @@ Vtr operator*(double s, const Vtr& v) {
 Vtr operator*(const Vtr& v, double s) { return s * v; }
 
 Vtr operator/(const Vtr& v, double s) {
-    if (s == 0.0) fatalExit(" division by zero in vector-scalar division . program exited.\n", 1);
+    if (s == 0.0) raiseKernelError("division by zero in vector-scalar division");
     return (1.0 / s) * v;
 }
 
@@ -71,14 +70,9 @@ double dot(const Vtr& a, const Vtr& b) {
     return sum;
 }
 
-std::ostream& operator<<(std::ostream& os, const Vtr& v) {
-    for (std::int32_t i = 0; i < v.size(); ++i) os << v[i] << "  ";
-    return os;
-}
-
 Vtr operator*(const std::vector<Vtr>& columns, const Vtr& v) {
     if (static_cast<std::int32_t>(columns.size()) != v.size())
-        fatalExit("Column num of the matrix didn't equal to row num of the vector. program exited.\n", 1);
+        raiseKernelError("Column num of the matrix didn't equal to row num of the vector");
     const std::int32_t n = v.size();
     if (n == 0) return Vtr(0, 0.0);  // no columns: nothing to sum, and no column to take the size from
     const std::int32_t m = columns[0].size();

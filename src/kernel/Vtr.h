@@ -2,11 +2,10 @@
 // Dense vector of doubles with value semantics: the grids, potential profiles and
 // Newton iterates of every radial calculation.
 //
-// Errors of the calling code (vectors of different sizes, division by zero) are fatal:
-// a message on standard output and exit code 1.
+// Errors of the calling code (vectors of different sizes, division by zero) throw
+// KernelError (kernel/Fatal.h).
 
 #include <cstdint>
-#include <iosfwd>
 #include <utility>
 #include <valarray>
 #include <vector>
@@ -62,9 +61,8 @@ Vtr operator+(const Vtr& a, const Vtr& b);
 Vtr operator-(const Vtr& a, const Vtr& b);  // a + ((-1.0) * b)
 Vtr operator*(double s, const Vtr& v);
 Vtr operator*(const Vtr& v, double s);
-Vtr operator/(const Vtr& v, double s);      // (1.0 / s) * v; s == 0 is fatal
+Vtr operator/(const Vtr& v, double s);      // (1.0 / s) * v; s == 0 throws KernelError
 double dot(const Vtr& a, const Vtr& b);
-std::ostream& operator<<(std::ostream& os, const Vtr& v);
 
 // Product of a matrix given as a sequence of column vectors with a vector.
 Vtr operator*(const std::vector<Vtr>& columns, const Vtr& v);

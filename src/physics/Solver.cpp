@@ -12,8 +12,8 @@ namespace {
 // inwards; an iterate of another size than the grid is the caller's error, caught here
 // before any element is read rather than after the step by the size check of the update.
 void checkGrid(const Vtr& x, const Vtr& u, std::int32_t n) {
-    if (u.size() != n || x.size() < n) fatalExit("bad vector sizes. program exited.\n", 1);
-    if (n < 3) error("a radial grid needs at least 3 points");
+    if (u.size() != n || x.size() < n) raiseKernelError(kBadVectorSizes);
+    if (n < 3) raiseKernelError("a radial grid needs at least 3 points");
 }
 
 // sinh(u) and cosh(u) from one expm1(|u|) instead of two library calls, by the formulas

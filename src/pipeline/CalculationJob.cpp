@@ -2,6 +2,7 @@
 
 #include "pipeline/CalculationJob.h"
 
+#include "kernel/Fatal.h"
 #include "physics/NeutralBlock.h"
 #include "pipeline/Distribution.h"
 #include "pipeline/InputValidation.h"
@@ -159,7 +160,12 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
     JobCounts& counts = countsOut ? *countsOut : scratch;
     counts = JobCounts{};
     report.text(kSolveStart);
-    const JobOutcome outcome = calculate(input, token, report, counts);
+    JobOutcome outcome;
+    try {
+        outcome = calculate(input, token, report, counts);
+    } catch (const KernelError& e) {
+        outcome = fail(report, numericFailureMessage(e.what()));
+    }
     if (events.finished) events.finished(outcome, counts);
     return outcome;
 }
@@ -305,5 +311,9 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
 }
 
 }  // namespace
+
+std::string numericFailureMessage(const std::string& kernelMessage) {
+    return "The calculation stopped on a numerical error (" + kernelMessage + "); no distribution was calculated.";
+}
 
 }  // namespace marlinq

@@ -139,9 +139,15 @@ struct JobInput {
 // The first line of every run's log.
 inline constexpr const char* kSolveStart = "Solving for linear chains 'minus' and 'plus' in parallel ...... ";
 
-// Runs the calculation; every event goes to `events`, `finished` last of all.
+// Runs the calculation on the calling thread; every event goes to `events`, `finished` last
+// of all. A failure of the numerical kernel (KernelError: a singular Newton Jacobian, ...)
+// fails the run with numericFailureMessage of its message, as an error message and the end
+// of the job, like every other reason a run cannot finish; nothing is thrown.
 JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobEvents& events,
                               JobCounts* counts = nullptr);
+
+// "The calculation stopped on a numerical error (MESSAGE); no distribution was calculated."
+std::string numericFailureMessage(const std::string& kernelMessage);
 
 // "the most probable complex (M+, M-) lies on the edge of the M+ range; enlarge it" when
 // the complex of the largest weight sits on an edge of a range that could be enlarged.

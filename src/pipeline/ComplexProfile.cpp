@@ -68,6 +68,11 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp
     return p;
 }
 
+std::string profileFailureMessage(std::int32_t mp, std::int32_t mm, const std::string& kernelMessage) {
+    return "The profile of the complex (" + std::to_string(mp) + ", " + std::to_string(mm) +
+           ") could not be computed: a numerical error (" + kernelMessage + ").";
+}
+
 std::string formatProfileCsv(const ComplexProfile& p, int points) {
     std::string out = p.dh ? "r/Rc,u,u_DH,density_plus,density_minus,charge_density\n"
                            : "r/Rc,u,density_plus,density_minus,charge_density\n";

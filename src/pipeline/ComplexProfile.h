@@ -25,8 +25,13 @@ struct ComplexProfile {
 // volume V = mm * zn / kim + mp * zp / kip.
 // converged: the Poisson-Boltzmann potential of the grid-converged scheme (solved on 1601
 // points and shown at the same 401 radii) instead of the standard 401-point solution.
+// A failure of the numerical kernel (a singular Newton Jacobian) throws KernelError; a front
+// end shows profileFailureMessage of it.
 ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp, double zn, double kip,
                                      double kim, double ka, bool dh, bool converged = false);
+
+// "The profile of the complex (MP, MM) could not be computed: a numerical error (MESSAGE)."
+std::string profileFailureMessage(std::int32_t mp, std::int32_t mm, const std::string& kernelMessage);
 
 // CSV with a header line and one row per point (the first `points` points): r/Rc, u,
 // DH u (only when dh), density_plus, density_minus, charge density. Point as decimal separator.

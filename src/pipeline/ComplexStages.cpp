@@ -8,6 +8,7 @@
 #include "physics/ConvergedEnergy.h"
 #include "physics/FreeEnergy.h"
 #include "pipeline/ParaCalculation.h"
+#include "pipeline/TeamError.h"
 
 #include <algorithm>
 #include <cmath>
@@ -84,6 +85,7 @@ StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, 
     if (n == 0) return out;
     // No more threads than cells: a team costs more to start than a short row takes.
     const int threads = teamSize(threadLimit, n);
+    TeamError errors;  // a failing free energy (KernelError) leaves the region only through this
 
 #pragma omp parallel for num_threads(threads) schedule(static) reduction(+ : unstable) \
     reduction(max : errorEstimate, standardDifference)
@@ -91,13 +93,19 @@ StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, 
         const std::int32_t mp = list[k].mp;
         const std::int32_t mm = list[k].mm;
         CellNotes notes;
-        const double F =
-            freeEnergyOf(in.ka, mp * in.zp, mm * in.zn, complex::coreVolume(mp, in.plen, mm, in.mlen), notes);
+        double F;
+        try {
+            F = freeEnergyOf(in.ka, mp * in.zp, mm * in.zn, complex::coreVolume(mp, in.plen, mm, in.mlen), notes);
+        } catch (...) {
+            errors.capture(k);
+            continue;
+        }
         if (notes.unstable) ++unstable;
         if (notes.errorEstimate > errorEstimate) errorEstimate = notes.errorEstimate;
         if (notes.standardDifference > standardDifference) standardDifference = notes.standardDifference;
         cells[k] = LandscapeCell{mp, mm, F, std::isfinite(F) ? in.exponent(mp, mm, F) : NAN};
     }
+    errors.rethrow();
     out.unstable = unstable;
     out.errorEstimate = errorEstimate;
     out.standardDifference = standardDifference;

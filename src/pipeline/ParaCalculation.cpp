@@ -1,6 +1,7 @@
 // The chain stage: the free energies of the lone '+' and '-' chains.
 
 #include "pipeline/ParaCalculation.h"
+#include "pipeline/TeamError.h"
 
 #include "files/ChainTables.h"
 #include "kernel/Interpolation.h"
@@ -79,21 +80,27 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tab
         // Both chains solved on refined grids; the standard solves give the difference.
         ConvergedEnergy minus{0.0, 0.0}, plus{0.0, 0.0};
         double minusStandard = 0.0, plusStandard = 0.0;
+        TeamError errors;
 #pragma omp parallel sections num_threads(teamSize(threadLimit, 2))
         {
 #pragma omp section
-            {
+            try {
                 minus = convergedChainEnergy(kChainConstant, icb.ka, -icb.kim, icb.mlen, icb.Nm);
                 minusStandard = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, -icb.kim, icb.mlen, true,
                                                              icb.Nm, kContinuationSteps, nullptr);
+            } catch (...) {
+                errors.capture(0);
             }
 #pragma omp section
-            {
+            try {
                 plus = convergedChainEnergy(kChainConstant, icb.ka, icb.kip, icb.plen, icb.Np);
                 plusStandard = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, icb.kip, icb.plen, false, icb.Np,
                                                             kContinuationSteps, nullptr);
+            } catch (...) {
+                errors.capture(1);
             }
         }
+        errors.rethrow();
         ffc_minus = minus.value;
         ffc_positive = plus.value;
         report.diagnostics.push_back(chainLine("single chain with - charge calculation finished: ", ffc_minus));
@@ -104,21 +111,27 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tab
     } else if (!icb.checked) {
         std::string minusLine, plusLine, minusFailure, plusFailure;
         // Both chains at once; with a team of one thread the '-' section runs first.
+        TeamError errors;
 #pragma omp parallel sections num_threads(teamSize(threadLimit, 2))
         {
 #pragma omp section
-            {
+            try {
                 ffc_minus = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, -icb.kim, icb.mlen, true, icb.Nm,
                                                          kContinuationSteps, &minusFailure);
                 minusLine = chainLine("single chain with - charge calculation finished: ", ffc_minus);
+            } catch (...) {
+                errors.capture(0);
             }
 #pragma omp section
-            {
+            try {
                 ffc_positive = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, icb.kip, icb.plen, false, icb.Np,
                                                             kContinuationSteps, &plusFailure);
                 plusLine = chainLine("single chain with + charge for calculation finished: ", ffc_positive);
+            } catch (...) {
+                errors.capture(1);
             }
         }
+        errors.rethrow();
         // In the order one thread would write them: each chain's failure before its energy.
         for (const std::string* line : {&minusFailure, &minusLine, &plusFailure, &plusLine})
             if (!line->empty()) report.diagnostics.push_back(*line);

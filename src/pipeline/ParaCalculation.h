@@ -41,6 +41,9 @@ struct ChainStageReport {
     double standardDifference = 0.0;       // converged chains: the larger |converged - standard| (kT)
 };
 
+// A free energy that fails in the kernel (KernelError, e.g. a singular Newton Jacobian) ends
+// the stage: the error is thrown after the stage's team of threads has ended, the one of the
+// first failing cell in the work list.
 class ParaCalculation {
 public:
     // threadLimit: the most threads a stage's team may have (0: the machine's).

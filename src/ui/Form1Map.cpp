@@ -4,6 +4,7 @@
 #include "physics/Complex.h"
 
 #include "files/NumberFormat.h"
+#include "kernel/Fatal.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/Observables.h"
 #include "ui/MapFigure.h"
@@ -492,8 +493,14 @@ void Form1::pictureBox1_MouseDoubleClick(QPoint position) {
     const InfoSphereBean& rec = *isb;
     const bool dh = checkBox2->isChecked();
     // The profile follows the accuracy of the result it belongs to.
-    auto* chart =
-        new Plot2(computeComplexProfile(mp, mm, rec.zp, rec.zn, rec.kip, rec.kim, rec.ka, dh, rec.converged), this);
+    ComplexProfile profile;
+    try {
+        profile = computeComplexProfile(mp, mm, rec.zp, rec.zn, rec.kip, rec.kim, rec.ka, dh, rec.converged);
+    } catch (const KernelError& e) {
+        UpdateUIText(QString::fromStdString(profileFailureMessage(mp, mm, e.what())));
+        return;
+    }
+    auto* chart = new Plot2(profile, this);
     chart->setWindowFlag(Qt::Window, true);
     chart->setAttribute(Qt::WA_DeleteOnClose);
     chart->show();

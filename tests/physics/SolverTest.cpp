@@ -1,6 +1,6 @@
 #include "physics/Solver.h"
 
-#include "../kernel/FatalOutput.h"
+#include "../kernel/KernelErrorCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -211,16 +211,15 @@ TEST(Solver, BandedStepsEqualDenseInverseSteps) {
     }
 }
 
-TEST(SolverDeathTest, CallerErrorsEndTheProcessWithCodeOne) {
+TEST(SolverErrors, CallerErrorsAndASingularJacobianThrow) {
     const Vtr x = sphereGrid();
-    const char* badSizes = "^bad vector sizes\\. program exited\\.\n$";
-    EXPECT_FATAL_STDOUT(Solver::compute(x, Vtr(400, 0.0), 1.0, 0.02, 1.5, 401), 1, badSizes);
-    EXPECT_FATAL_STDOUT(Solver::compute(x, Vtr(402, 0.0), 1.0, 0.02, 1.5, 402), 1, badSizes);
-    EXPECT_FATAL_STDOUT(Solver::fc(cylinderGrid(1.0), Vtr(800, 1.0), 0.01, -1.0), 1, badSizes);
-    EXPECT_FATAL_STDOUT(Solver::compute(Vtr(2, 0.0), Vtr(2, 0.0), 1.0, 0.02, 1.5, 2), 1,
-                        "^a radial grid needs at least 3 points\\. program exited\\.\n$");
+    EXPECT_KERNEL_ERROR(Solver::compute(x, Vtr(400, 0.0), 1.0, 0.02, 1.5, 401), kBadVectorSizes);
+    EXPECT_KERNEL_ERROR(Solver::compute(x, Vtr(402, 0.0), 1.0, 0.02, 1.5, 402), kBadVectorSizes);
+    EXPECT_KERNEL_ERROR(Solver::fc(cylinderGrid(1.0), Vtr(800, 1.0), 0.01, -1.0), kBadVectorSizes);
+    EXPECT_KERNEL_ERROR(Solver::compute(Vtr(2, 0.0), Vtr(2, 0.0), 1.0, 0.02, 1.5, 2),
+                        "a radial grid needs at least 3 points");
     // k = -3/(2h) makes the first pivot of the cylinder Jacobian exactly zero.
-    EXPECT_FATAL_STDOUT(Solver::fc(cylinderGrid(1.0), Vtr(801, 1.0), 0.01, -150.0), 1, "^\nclose to 0!\n$");
+    EXPECT_KERNEL_ERROR(Solver::fc(cylinderGrid(1.0), Vtr(801, 1.0), 0.01, -150.0), kVanishingPivot);
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 #include "pipeline/Engine.h"
 #include "pipeline/ObservablesText.h"
 
+#include "kernel/Fatal.h"
+#include "pipeline/ComplexProfile.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -237,6 +240,48 @@ TEST(Job, SameResultOnOneThreadAndOnThree) {
         EXPECT_EQ(a.nonFiniteCells, b.nonFiniteCells);
         EXPECT_EQ(one.log, three.log);
     }
+}
+
+// No physical input makes a radial Newton Jacobian singular: the kernel's pivot bound is
+// raised until every Newton solve meets a vanishing pivot, as a singular Jacobian would.
+struct EveryPivotVanishes {
+    EveryPivotVanishes() { setVanishingPivotBound(1e300); }
+    ~EveryPivotVanishes() { setVanishingPivotBound(1e-300); }
+};
+
+TEST(Job, AKernelFailureInsideTheThreadsFailsTheRunWithItsMessage) {
+    ShippedTables tables;
+    const std::string failure = "The calculation stopped on a numerical error (close to 0!); no distribution was calculated.";
+    EXPECT_EQ(numericFailureMessage(kVanishingPivot), failure);
+    struct Case {
+        bool dh, tableChains;
+        int threads;
+    };
+    // Poisson-Boltzmann rows (the chains from the tables), and the two solved chains in
+    // their parallel sections; on one thread and on a team of three.
+    for (const Case c : {Case{false, true, 1}, Case{false, true, 3}, Case{true, false, 1}, Case{true, false, 2}}) {
+        SCOPED_TRACE(::testing::Message() << "dh " << c.dh << ", threads " << c.threads);
+        JobInput input = jobInput(rowsZeroToTwo(), 72, 72, c.dh, c.tableChains);
+        input.threads = c.threads;
+        Recorder rec;
+        JobOutcome outcome = JobOutcome::Finished;
+        {
+            EveryPivotVanishes singular;
+            outcome = GenerateFreeEnergy(input, {}, rec.callbacks());
+        }
+        EXPECT_EQ(outcome, JobOutcome::Failed);
+        ASSERT_FALSE(rec.events.empty());
+        EXPECT_EQ(rec.events.back(), "B: " + failure);
+        EXPECT_EQ(rec.log.back(), failure);
+        // The process goes on, and so does the next run.
+        Recorder again;
+        EXPECT_EQ(GenerateFreeEnergy(input, {}, again.callbacks()), JobOutcome::Finished);
+    }
+    // The profile of a chart throws for its front end to report.
+    EveryPivotVanishes singular;
+    EXPECT_THROW(computeComplexProfile(3, 2, 18, 18, 0.25, 0.25, 0.2, true), KernelError);
+    EXPECT_EQ(profileFailureMessage(3, 2, kVanishingPivot),
+              "The profile of the complex (3, 2) could not be computed: a numerical error (close to 0!).");
 }
 
 TEST(Job, ComplexesWithoutFiniteEnergyGetWeightZeroAndOneLogLine) {

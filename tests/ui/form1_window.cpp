@@ -1,6 +1,7 @@
 // The main window driven as a user would: start-up, validation, runs, stop, map, charts.
 #include "form1_support.h"
 
+#include "kernel/Fatal.h"
 #include "pipeline/Observables.h"
 #include "ui/MapModel.h"
 #include "ui/Plot2.h"
@@ -242,6 +243,16 @@ TEST_F(WindowTest, DoubleClickOpensTheProfilesOfACell) {
     form->pictureBox1_MouseDoubleClick(cellCentre(0, 5));  // column M+ = 0
     form->pictureBox1_MouseDoubleClick(cellCentre(4, 0));  // row M- = 0
     EXPECT_TRUE(chartWindows().empty());
+
+    // A profile the kernel cannot compute (every pivot counted as vanishing) is a log
+    // line, and the window goes on.
+    setVanishingPivotBound(1e300);
+    form->pictureBox1_MouseDoubleClick(cellCentre(3, 5));
+    setVanishingPivotBound(1e-300);
+    EXPECT_TRUE(chartWindows().empty());
+    EXPECT_TRUE(log().endsWith(
+        "The profile of the complex (3, 5) could not be computed: a numerical error (close to 0!).\n"))
+        << log().toStdString();
 }
 
 TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
