@@ -5,6 +5,7 @@
 #include "files/ChainTables.h"
 #include "files/NumberFormat.h"
 #include "files/ParameterFile.h"
+#include "pipeline/ParameterSchema.h"
 #include "files/TextLines.h"
 
 #include <cmath>
@@ -47,34 +48,33 @@ inline bool textToolkitHolds(const std::string& bytes) {
 }
 
 // The file at path holds bytes. The reader opens it, reports pid as a key number, sets
-// a real only to a finite number or a signed zero, and every note names a line of the
-// file; the values found reach the caller's record, and parsing the same bytes
-// directly gives the same reading.
+// a real only to a finite number or a signed zero, an integer to a whole 32-bit number,
+// every note names a line of the file, and parsing the same bytes directly gives the same
+// reading.
 inline bool parameterFileHolds(const std::string& path, const std::string& bytes) {
     if (!textToolkitHolds(bytes)) return false;
-    const marlinq::ParameterFileResult r = marlinq::readParameterFile(path);
+    const marlinq::ParameterFileResult r = marlinq::readParameterFile(path, marlinq::parameterFileKeys());
     if (!r.opened) return bytes.size() > marlinq::kMaxParameterFileBytes;
-    if (r.pid < 1 || r.pid > marlinq::kUnknownKeyPid) return false;
+    const auto keyCount = static_cast<std::int32_t>(marlinq::parameterFileKeys().size());
+    if (r.pid != marlinq::kUnknownKeyPid && (r.pid < 1 || r.pid > keyCount + 1)) return false;
     if (r.notes.size() > marlinq::kMaxParameterFileNotes + 1) return false;
     for (const marlinq::ParameterFileNote& n : r.notes) {
         if (n.line < 1 || n.line > r.lineCount || n.reason.empty()) return false;
         if (marlinq::formatParameterNote(path, n).rfind(path + ":" + std::to_string(n.line) + ": ", 0) != 0)
             return false;
     }
-    const marlinq::ParameterFileFound& f = r.found;
-    for (const auto* v : {&f.vc01, &f.vc10, &f.zp, &f.zn, &f.kip, &f.kim, &f.ka})
-        if (*v && !std::isfinite(**v)) return false;
-
-    // The values found are what applyTo writes; the others keep the caller's.
-    const double nan = std::nan("");
-    marlinq::ParameterFileValues v{nan, nan, nan, nan, nan, nan, nan, 1, 200, 0, 10, 0, 10};
-    f.applyTo(v);
-    if (f.ka ? v.ka != *f.ka : !std::isnan(v.ka)) return false;
-    if (f.mmMax ? v.mmMax != *f.mmMax : v.mmMax != 10) return false;
     // The bytes read from the file and the same bytes parsed directly agree.
-    const marlinq::ParameterFileResult direct = marlinq::parseParameterText(bytes);
-    if (direct.pid != r.pid || direct.recordCount != r.recordCount || direct.notes.size() != r.notes.size())
+    const marlinq::ParameterFileResult direct = marlinq::parseParameterText(bytes, marlinq::parameterFileKeys());
+    if (direct.pid != r.pid || direct.recordCount != r.recordCount || direct.notes.size() != r.notes.size() ||
+        direct.found != r.found)
         return false;
+    // A real is finite (or a signed zero); an integer is whole and fits 32 bits.
+    for (std::size_t k = 0; k < r.found.size(); ++k) {
+        if (!r.found[k]) continue;
+        const double v = *r.found[k];
+        if (!std::isfinite(v)) return false;
+        if (marlinq::parameterFileKeys()[k].integer && (v != std::trunc(v) || std::fabs(v) > 2147483648.0)) return false;
+    }
     return true;
 }
 

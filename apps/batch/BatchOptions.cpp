@@ -275,14 +275,16 @@ Options
                         water at 25 C
   --sweep NAME=VALUES   run once per value of NAME, any key of the parameter file (ka,
                         vc10, vc01, zp, zn, kiplus, kiminus, Np, Nm, mpMin, mpMax, mmMin,
-                        mmMax) or salt_mM (with --unit-nm). VALUES: 0.2,0.5,1 or
-                        FROM:TO:COUNT (evenly spaced, ends included) or FROM:TO:COUNT:log.
-                        Twice: the grid of both, the first outermost. Writes one CSV to
-                        -o FILE or standard output: index, the swept values, the
-                        observables and status ("ok" or why the point was refused). A
-                        value is applied as the line of a parameter file would be: zp
-                        and kiplus (zn and kiminus) keep the density and recover the
-                        charged length, as loading a file does
+                        mmMax), a charged-block length (plen, mlen) or salt_mM (with
+                        --unit-nm). VALUES: 0.2,0.5,1 or FROM:TO:COUNT (evenly spaced,
+                        ends included) or FROM:TO:COUNT:log. Twice: the grid of both, the
+                        first outermost. Writes one CSV to -o FILE or standard output:
+                        index, the swept values, the observables and status ("ok" or why
+                        the point was refused). A charge (zp, zn) keeps the charge
+                        density and its charged length follows (same density, longer
+                        chain), unless that length is swept too (--sweep zp=24 --sweep
+                        plen=72: same chain, more charge); kiplus, kiminus, plen and mlen
+                        keep the charge
   --sweep-dir DIR       also write each point's distribution into DIR (point-NNNN_NAME=
                         VALUE.txt), and with --free-energies its landscape (.csv; the
                         FILE of --free-energies is not used in a sweep)

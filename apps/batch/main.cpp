@@ -13,7 +13,7 @@
 #include "pipeline/CalculationJob.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/Engine.h"
-#include "pipeline/InputValidation.h"
+#include "pipeline/ParameterSchema.h"
 
 #include <atomic>
 #include <chrono>

@@ -11,11 +11,9 @@ import numpy as np
 
 from . import _core
 
-# snake_case names of the parameter-file keys, as Parameters knows them.
-_ALIASES = {"c_minus": "vc01", "c_plus": "vc10", "q_plus": "zp", "q_minus": "zn", "xi_plus": "kiplus",
-            "xi_minus": "kiminus", "n_plus": "Np", "n_minus": "Nm", "mp_min": "mpMin", "mp_max": "mpMax",
-            "mm_min": "mmMin", "mm_max": "mmMax"}
-_INTEGER_KEYS = {"Np", "Nm", "mpMin", "mpMax", "mmMin", "mmMax"}
+# The engine's parameter names: snake_case name -> key, and the keys of integers.
+_ALIASES = {alias: key for key, alias, _ in _core._parameter_names() if alias != key}
+_INTEGER_KEYS = {key for key, _, integer in _core._parameter_names() if integer}
 
 
 class SweepTable(np.ndarray):
@@ -68,11 +66,12 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
     axes : dict
         Name -> values, e.g. ``{"ka": numpy.geomspace(0.2, 10, 12)}``. A name is a key of
         the parameter file (ka, vc10, vc01, zp, zn, kiplus, kiminus, Np, Nm, mpMin, mpMax,
-        mmMin, mmMax), its snake_case name (mm_max, c_plus, ...) or salt_mM (needs unit_nm).
-        A value is applied as its line in a parameter file would be: reals with the 15 digits
-        a file shows; zp and kiplus (zn and kiminus) keep the other one and recover the
-        charged length, as loading a file does. Several names make a grid, the first name
-        varying slowest.
+        mmMin, mmMax), a charged length (plen, mlen), its snake_case name (mm_max, c_plus,
+        ...) or salt_mM (needs unit_nm). Values are applied as Parameters.replace applies
+        them: reals with the 15 digits a file shows; a charge keeps the charge density (the
+        charged length follows: same density, longer chain) unless the length is swept too
+        (``{"zp": [...], "plen": [72]}``: same chain, more charge); a density or a length
+        keeps the charge. Several names make a grid, the first name varying slowest.
     method, chains, accuracy, data_dir
         As for run().
     progress : callable, optional

@@ -52,110 +52,60 @@ namespace {
 // ---------------------------------------------------------------------------------------
 // Parameters
 
-// A real as the window's text field holds it: shown with 15 significant digits, read back.
-double asShown(double v) { return parseLeadingDouble(formatGeneral(v, '.')).value_or(v); }
-
-std::int32_t toInt32(py::handle value, const char* name) {
+std::int32_t toInt32(py::handle value, std::string_view name) {
     const long long v = py::cast<long long>(value);
     if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
         throw py::value_error(std::string(name) + " does not fit in a 32-bit integer");
     return static_cast<std::int32_t>(v);
 }
 
-// The charged length from charge and density, truncated to whole segments, as a loaded
-// parameter file gives it.
-double lengthFrom(double charge, double density, const char* name) {
-    const double length = std::trunc(charge / density);
-    if (!std::isfinite(length) || length < std::numeric_limits<std::int32_t>::min() ||
-        length > std::numeric_limits<std::int32_t>::max())
-        throw py::value_error(std::string(name) + " gives no charged-block length");
-    return length;
-}
-
 struct PyParameters {
     ParameterSet set = startupParameterSet();
-
-    double kiplus() const { return set.params.zp / set.plen; }
-    double kiminus() const { return set.params.zn / set.mlen; }
-
-    ParameterFileValues fileValues() const {
-        const Parameters& p = set.params;
-        return ParameterFileValues{p.vc01, p.vc10, p.zp, p.zn, kiplus(), kiminus(), p.ka,
-                                   p.Np,   p.Nm,   p.mpMin, p.mpMax, p.mmMin, p.mmMax};
-    }
 };
 
-// Names a parameter is known by: the file's key first, then the snake_case alias.
-struct RealField {
-    const char* key;
-    const char* alias;
-    double Parameters::*member;
-};
-struct IntField {
-    const char* key;
-    const char* alias;
-    std::int32_t Parameters::*member;
-};
-
-const RealField kRealFields[] = {
-    {"vc01", "c_minus", &Parameters::vc01}, {"vc10", "c_plus", &Parameters::vc10},
-    {"zp", "q_plus", &Parameters::zp},      {"zn", "q_minus", &Parameters::zn},
-    {"ka", "ka", &Parameters::ka},
-};
-const IntField kIntFields[] = {
-    {"Np", "n_plus", &Parameters::Np},        {"Nm", "n_minus", &Parameters::Nm},
-    {"mpMin", "mp_min", &Parameters::mpMin}, {"mpMax", "mp_max", &Parameters::mpMax},
-    {"mmMin", "mm_min", &Parameters::mmMin}, {"mmMax", "mm_max", &Parameters::mmMax},
-};
-
-std::string reprOf(const PyParameters& p) {
-    const Parameters& v = p.set.params;
-    const auto g = [](double x) { return formatGeneral(x, '.'); };
-    return "Parameters(vc01=" + g(v.vc01) + ", vc10=" + g(v.vc10) + ", zp=" + g(v.zp) + ", zn=" + g(v.zn) +
-           ", plen=" + g(p.set.plen) + ", mlen=" + g(p.set.mlen) + ", ka=" + g(v.ka) + ", Np=" +
-           std::to_string(v.Np) + ", Nm=" + std::to_string(v.Nm) + ", mpMin=" + std::to_string(v.mpMin) +
-           ", mpMax=" + std::to_string(v.mpMax) + ", mmMin=" + std::to_string(v.mmMin) +
-           ", mmMax=" + std::to_string(v.mmMax) + ")";
+// A Python value for a row: an int for an integer row, else a float.
+ParameterValue valueFor(const ParameterRow& row, py::handle value) {
+    return {&row, row.integer ? static_cast<double>(toInt32(value, row.key)) : py::cast<double>(value)};
 }
 
-// Applies keyword values in an order that does not depend on the caller's: charges and the
-// other plain values first, then charge densities (which give the lengths, as a loaded file
-// does), then explicit lengths.
+// Applies values by the engine's one rule (ParameterSchema.h); TypeError for a length and
+// a density of one chain, ValueError when no charged length follows.
+void applyValues(PyParameters& p, const std::vector<ParameterValue>& values) {
+    if (const std::optional<ParameterRefusal> refused = applyParameterValues(p.set, values)) {
+        if (refused->kind == ParameterRefusal::Kind::LengthAndDensity) throw py::type_error(refused->reason);
+        throw py::value_error(refused->reason);
+    }
+}
+
+py::object valueOf(const PyParameters& p, const ParameterRow& row) {
+    const double v = parameterValue(p.set, row);
+    return row.integer ? py::object(py::int_(static_cast<std::int32_t>(v))) : py::object(py::float_(v));
+}
+
+std::string reprOf(const PyParameters& p) {
+    std::string s = "Parameters(";
+    for (const ParameterRow& r : parameterSchema()) {
+        if (r.role == ParameterRole::Density) continue;
+        const double v = parameterValue(p.set, r);
+        if (s.back() != '(') s += ", ";
+        s += std::string(r.key) + "=" + (r.integer ? std::to_string(static_cast<std::int32_t>(v)) : formatGeneral(v, '.'));
+    }
+    return s + ")";
+}
+
+// Applies keyword values (file keys or their snake_case names), whatever their order.
 void applyKeywords(PyParameters& p, const py::kwargs& kw) {
-    std::map<std::string, py::handle> given;
-    for (const auto& item : kw) given[py::cast<std::string>(item.first)] = item.second;
-    const auto take = [&](const char* key, const char* alias) -> std::optional<py::handle> {
-        std::optional<py::handle> out;
-        if (auto it = given.find(key); it != given.end()) {
-            out = it->second;
-            given.erase(it);
-        }
-        if (std::string(alias) != key) {
-            if (auto it = given.find(alias); it != given.end()) {
-                if (out) throw py::type_error(std::string("both ") + key + " and " + alias + " were given");
-                out = it->second;
-                given.erase(it);
-            }
-        }
-        return out;
-    };
-    Parameters& v = p.set.params;
-    for (const RealField& f : kRealFields)
-        if (auto h = take(f.key, f.alias)) v.*f.member = asShown(py::cast<double>(*h));
-    for (const IntField& f : kIntFields)
-        if (auto h = take(f.key, f.alias)) v.*f.member = toInt32(*h, f.key);
-    const auto kip = take("kiplus", "xi_plus"), kim = take("kiminus", "xi_minus");
-    const auto plen = take("plen", "plen"), mlen = take("mlen", "mlen");
-    if (kip && plen) throw py::type_error("give either kiplus or plen, not both (kiplus = zp / plen)");
-    if (kim && mlen) throw py::type_error("give either kiminus or mlen, not both (kiminus = zn / mlen)");
-    if (kip) p.set.plen = lengthFrom(v.zp, py::cast<double>(*kip), "kiplus");
-    if (kim) p.set.mlen = lengthFrom(v.zn, py::cast<double>(*kim), "kiminus");
-    if (plen) p.set.plen = py::cast<double>(*plen);
-    if (mlen) p.set.mlen = py::cast<double>(*mlen);
-    if (!given.empty())
-        throw py::type_error("Parameters() got an unexpected keyword argument '" + given.begin()->first + "'");
-    v.kip = p.kiplus();
-    v.kim = p.kiminus();
+    std::vector<ParameterValue> values;
+    std::map<const ParameterRow*, std::string> named;
+    for (const auto& item : kw) {
+        const std::string name = py::cast<std::string>(item.first);
+        const ParameterRow* row = findParameter(name);
+        if (row == nullptr) throw py::type_error("Parameters() got an unexpected keyword argument '" + name + "'");
+        if (const auto [at, fresh] = named.emplace(row, name); !fresh)
+            throw py::type_error("both " + std::string(row->key) + " and " + std::string(row->alias) + " were given");
+        values.push_back(valueFor(*row, item.second));
+    }
+    applyValues(p, values);
 }
 
 // The validated parameters of a set, or ValueError with the window's message.
@@ -596,10 +546,14 @@ vc01 (c_minus), vc10 (c_plus), zp (q_plus), zn (q_minus), kiplus (xi_plus),
 kiminus (xi_minus), ka, Np (n_plus), Nm (n_minus), mpMin (mp_min), mpMax (mp_max),
 mmMin (mm_min), mmMax (mm_max); plen and mlen are the charged-block lengths.
 
-The charge densities are kiplus = zp / plen and kiminus = zn / mlen. Setting kiplus
-sets plen = trunc(zp / kiplus), as loading a parameter file does; setting zp keeps plen.
-Reals are kept as the window shows them, with 15 significant digits, so a saved file
-reads back to the same set. Without arguments: the window's start-up values.
+The charge densities are kiplus = zp / plen and kiminus = zn / mlen. Changing a charge
+keeps the charge density, so the charged length follows (same density, longer chain:
+zp=24 on 18 charges over 72 segments gives plen = 96); give plen too to keep the chain
+(replace(zp=24, plen=72): same chain, more charge). A density or a length keeps the
+charge. A length from zp / kiplus is recovered as a parameter file's is: the whole
+number within 1e-9 of the quotient, else truncated. Reals are kept as the window shows
+them, with 15 significant digits, so a saved file reads back to the same set. Without
+arguments: the window's start-up values.
 
     p = marlinq.Parameters(ka=0.5, mp_max=20, mm_max=20)
     p = marlinq.Parameters.load("base.in")
@@ -610,53 +564,13 @@ reads back to the same set. Without arguments: the window's start-up values.
               return p;
           }),
           "Start-up values, with any attribute given as a keyword argument replacing its value.");
-    for (const RealField& f : kRealFields) {
-        const auto member = f.member;
-        auto get = [member](const PyParameters& p) { return p.set.params.*member; };
-        auto set = [member](PyParameters& p, double v) {
-            p.set.params.*member = asShown(v);
-            p.set.params.kip = p.kiplus();
-            p.set.params.kim = p.kiminus();
-        };
-        P.def_property(f.key, get, set);
-        if (std::string(f.alias) != f.key) P.def_property(f.alias, get, set);
+    for (const ParameterRow& r : parameterSchema()) {
+        const ParameterRow* row = &r;
+        const auto get = [row](const PyParameters& p) { return valueOf(p, *row); };
+        const auto set = [row](PyParameters& p, py::handle v) { applyValues(p, {valueFor(*row, v)}); };
+        P.def_property(std::string(r.key).c_str(), get, set);
+        if (r.alias != r.key) P.def_property(std::string(r.alias).c_str(), get, set);
     }
-    for (const IntField& f : kIntFields) {
-        const auto member = f.member;
-        const char* key = f.key;
-        auto get = [member](const PyParameters& p) { return p.set.params.*member; };
-        auto set = [member, key](PyParameters& p, py::handle v) { p.set.params.*member = toInt32(v, key); };
-        P.def_property(f.key, get, set);
-        P.def_property(f.alias, get, set);
-    }
-    const auto kipGet = [](const PyParameters& p) { return p.kiplus(); };
-    const auto kipSet = [](PyParameters& p, double v) {
-        p.set.plen = lengthFrom(p.set.params.zp, v, "kiplus");
-        p.set.params.kip = p.kiplus();
-    };
-    const auto kimGet = [](const PyParameters& p) { return p.kiminus(); };
-    const auto kimSet = [](PyParameters& p, double v) {
-        p.set.mlen = lengthFrom(p.set.params.zn, v, "kiminus");
-        p.set.params.kim = p.kiminus();
-    };
-    P.def_property("kiplus", kipGet, kipSet, "Charge density of a '+' chain, zp / plen.");
-    P.def_property("xi_plus", kipGet, kipSet);
-    P.def_property("kiminus", kimGet, kimSet, "Charge density of a '-' chain, zn / mlen.");
-    P.def_property("xi_minus", kimGet, kimSet);
-    P.def_property(
-        "plen", [](const PyParameters& p) { return p.set.plen; },
-        [](PyParameters& p, double v) {
-            p.set.plen = v;
-            p.set.params.kip = p.kiplus();
-        },
-        "Length of the charged block of a '+' chain, in segments.");
-    P.def_property(
-        "mlen", [](const PyParameters& p) { return p.set.mlen; },
-        [](PyParameters& p, double v) {
-            p.set.mlen = v;
-            p.set.params.kim = p.kiminus();
-        },
-        "Length of the charged block of a '-' chain, in segments.");
     P.def_static(
         "load",
         [](const std::string& path) {
@@ -677,7 +591,8 @@ wrong, please check it.") as the program reports them.)doc");
         "save",
         [](const PyParameters& p, const std::string& path) {
             std::string error;
-            if (!writeParameterFile(path, p.fileValues(), error)) raiseOSError(error, path);
+            if (!writeParameterFile(path, parameterFileKeys(), parameterFileValues(p.set), error))
+                raiseOSError(error, path);
             // The file keeps densities, not lengths: say so when it will not give back the same set.
             const LoadResult back = loadParameterSet(path, startupParameterSet());
             if (back.status == LoadStatus::Loaded && (back.set.plen != p.set.plen || back.set.mlen != p.set.mlen)) {
@@ -685,18 +600,18 @@ wrong, please check it.") as the program reports them.)doc");
                     "the file gives the charged lengths plen = " + formatGeneral(back.set.plen) + ", mlen = " +
                     formatGeneral(back.set.mlen) + " (not " + formatGeneral(p.set.plen) + ", " +
                     formatGeneral(p.set.mlen) +
-                    "): it stores kiplus and kiminus with 15 digits and the lengths are truncated from them; "
+                    "): it stores kiplus and kiminus with 15 digits and the lengths are recovered from them; "
                     "marlinq-batch and Parameters.load compute with the file's lengths";
                 if (PyErr_WarnEx(PyExc_UserWarning, note.c_str(), 1) != 0) throw py::error_already_set();
             }
         },
         "path"_a, R"doc(Writes the thirteen lines of the parameter file (what 'Save Parameters' writes).
 
-The file stores the charge densities, from which a reader truncates the lengths: when that
+The file stores the charge densities, from which a reader recovers the lengths: when that
 does not give back plen and mlen (e.g. zp = 40 on 72 segments), a UserWarning says which
 lengths the file gives.)doc");
     P.def(
-        "to_text", [](const PyParameters& p) { return formatParameterFile(p.fileValues()); },
+        "to_text", [](const PyParameters& p) { return formatParameterSet(p.set); },
         "The parameter file's text.");
     P.def(
         "validate", [](const PyParameters& p) { (void)validated(p); },
@@ -710,27 +625,13 @@ lengths the file gives.)doc");
             applyKeywords(q, kw);
             return q;
         },
-        "A copy with the given attributes replaced, e.g. p.replace(ka=0.5).");
+        "A copy with the given attributes replaced, e.g. p.replace(ka=0.5); p.replace(zp=24) keeps the charge "
+        "density (plen follows), p.replace(zp=24, plen=p.plen) keeps the chain.");
     P.def(
         "to_dict",
         [](const PyParameters& p) {
             py::dict d;
-            const Parameters& v = p.set.params;
-            d["vc01"] = v.vc01;
-            d["vc10"] = v.vc10;
-            d["zp"] = v.zp;
-            d["zn"] = v.zn;
-            d["kiplus"] = p.kiplus();
-            d["kiminus"] = p.kiminus();
-            d["ka"] = v.ka;
-            d["Np"] = v.Np;
-            d["Nm"] = v.Nm;
-            d["mpMin"] = v.mpMin;
-            d["mpMax"] = v.mpMax;
-            d["mmMin"] = v.mmMin;
-            d["mmMax"] = v.mmMax;
-            d["plen"] = p.set.plen;
-            d["mlen"] = p.set.mlen;
+            for (const ParameterRow& r : parameterSchema()) d[py::str(std::string(r.key))] = valueOf(p, r);
             return d;
         },
         "The file's keys and the charged lengths, as a dict.");
@@ -740,35 +641,27 @@ lengths the file gives.)doc");
     P.def("__eq__", [](const PyParameters& a, py::object other) {
         if (!py::isinstance<PyParameters>(other)) return false;
         const PyParameters& b = other.cast<const PyParameters&>();
-        return formatParameterFile(a.fileValues()) == formatParameterFile(b.fileValues()) &&
-               a.set.plen == b.set.plen && a.set.mlen == b.set.mlen;
+        return formatParameterSet(a.set) == formatParameterSet(b.set) && a.set.plen == b.set.plen &&
+               a.set.mlen == b.set.mlen;
     });
-    P.def(py::pickle([](const PyParameters& p) { return py::make_tuple(p.set.params.vc01, p.set.params.vc10,
-                                                                        p.set.params.zp, p.set.params.zn, p.set.plen,
-                                                                        p.set.mlen, p.set.params.ka, p.set.params.Np,
-                                                                        p.set.params.Nm, p.set.params.mpMin,
-                                                                        p.set.params.mpMax, p.set.params.mmMin,
-                                                                        p.set.params.mmMax); },
-                     [](const py::tuple& t) {
-                         PyParameters p;
-                         Parameters& v = p.set.params;
-                         v.vc01 = t[0].cast<double>();
-                         v.vc10 = t[1].cast<double>();
-                         v.zp = t[2].cast<double>();
-                         v.zn = t[3].cast<double>();
-                         p.set.plen = t[4].cast<double>();
-                         p.set.mlen = t[5].cast<double>();
-                         v.ka = t[6].cast<double>();
-                         v.Np = t[7].cast<std::int32_t>();
-                         v.Nm = t[8].cast<std::int32_t>();
-                         v.mpMin = t[9].cast<std::int32_t>();
-                         v.mpMax = t[10].cast<std::int32_t>();
-                         v.mmMin = t[11].cast<std::int32_t>();
-                         v.mmMax = t[12].cast<std::int32_t>();
-                         v.kip = p.kiplus();
-                         v.kim = p.kiminus();
-                         return p;
-                     }));
+    // Pickled as the values of every row but the densities (which follow from them).
+    P.def(py::pickle(
+        [](const PyParameters& p) {
+            py::dict state;
+            for (const ParameterRow& r : parameterSchema())
+                if (r.role != ParameterRole::Density) state[py::str(std::string(r.key))] = parameterValue(p.set, r);
+            return state;
+        },
+        [](const py::dict& state) {
+            PyParameters p;
+            for (const ParameterRow& r : parameterSchema()) {
+                if (r.role == ParameterRole::Density) continue;
+                setParameterMember(p.set, r, state[py::str(std::string(r.key))].cast<double>());
+            }
+            p.set.params.kip = chargeDensity(p.set.params.zp, p.set.plen);
+            p.set.params.kim = chargeDensity(p.set.params.zn, p.set.mlen);
+            return p;
+        }));
 
     // --- Result
     py::class_<PyResult> result(m, "Result", R"doc(
@@ -884,6 +777,15 @@ that reads back as the same double; Value is the cell's share, abs_value over it
           "Testing hook: pivots below this magnitude count as vanishing (1e-300 normally); a large "
           "bound makes every Newton solve fail as a singular Jacobian would.");
     m.def("_sweepable_names", &sweepableNames);
+    m.def(
+        "_parameter_names",
+        [] {
+            py::list rows;
+            for (const ParameterRow& r : parameterSchema())
+                rows.append(py::make_tuple(std::string(r.key), std::string(r.alias), r.integer));
+            return rows;
+        },
+        "(key, snake_case name, integer) of every parameter.");
     m.def(
         "observables",
         [] {

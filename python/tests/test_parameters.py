@@ -17,8 +17,8 @@ def test_startup_values_and_their_file():
     assert (p.kiplus, p.kiminus, p.plen, p.mlen) == (0.25, 0.25, 72, 72)
     assert (p.Np, p.Nm, p.mpMin, p.mpMax, p.mmMin, p.mmMax) == (1, 200, 0, 10, 0, 10)
     assert p.to_text() == STARTUP_FILE
-    assert repr(p) == ("Parameters(vc01=0.001, vc10=0.001, zp=18, zn=18, plen=72, mlen=72, ka=0.2, Np=1, Nm=200, "
-                       "mpMin=0, mpMax=10, mmMin=0, mmMax=10)")
+    assert repr(p) == ("Parameters(vc01=0.001, vc10=0.001, zp=18, zn=18, ka=0.2, Np=1, Nm=200, mpMin=0, mpMax=10, "
+                       "mmMin=0, mmMax=10, plen=72, mlen=72)")
     assert eval(repr(p), {"Parameters": marlinq.Parameters}) == p
 
 
@@ -34,18 +34,33 @@ def test_aliases_name_the_same_values():
 
 
 def test_densities_and_lengths_as_a_parameter_file_relates_them():
-    # Setting a density gives the truncated length, whatever the keyword order.
+    # Setting a density gives the length as a parameter file does, whatever the keyword order:
+    # 66.67 truncated; 71.99999999999995 (40 / 0.555555555555556) is 72 segments, not 71.
     for kw in ({"zp": 20, "kiplus": 0.3}, {"kiplus": 0.3, "zp": 20}):
         p = marlinq.Parameters(**kw)
         assert p.plen == 66 and p.kiplus == 20 / 66
-    # A charge keeps the length; the density follows.
-    p = marlinq.Parameters()
-    p.zp = 36
-    assert p.plen == 72 and p.kiplus == 0.5
+    forty = marlinq.Parameters(zp=40, kiplus=0.555555555555556)
+    assert forty.plen == 72
+    q = marlinq.Parameters(zp=40)
+    q.xi_plus = 0.555555555555556
+    assert q.plen == 72 and q == forty
     with pytest.raises(TypeError, match="either kiplus or plen"):
         marlinq.Parameters(kiplus=0.3, plen=60)
     with pytest.raises(ValueError, match="kiplus"):
         marlinq.Parameters(kiplus=0.0)
+
+
+def test_a_charge_keeps_the_density_unless_the_length_is_given():
+    p = marlinq.Parameters()  # 18 charges on 72 segments
+    longer = p.replace(zp=24)  # same density, longer chain
+    assert (longer.plen, longer.kiplus) == (96, 0.25)
+    same_chain = p.replace(zp=24, plen=72)  # same chain, more charge
+    assert (same_chain.plen, same_chain.kiplus) == (72, 24 / 72)
+    p.zp = 36
+    assert (p.plen, p.kiplus) == (144, 0.25)
+    # A length or a density keeps the charge.
+    assert (p.replace(plen=72).zp, p.replace(plen=72).kiplus) == (36, 0.5)
+    assert (p.replace(kiplus=0.5).zp, p.replace(kiplus=0.5).plen) == (36, 72)
 
 
 def test_reals_keep_fifteen_digits_so_a_saved_set_reads_back_equal(tmp_path):
@@ -108,3 +123,39 @@ def test_validate_reports_the_first_failing_check():
         marlinq.Parameters(zp=18, plen=200, ka=0.1).validate()
     with pytest.raises(TypeError, match="unexpected keyword argument 'kb'"):
         marlinq.Parameters(kb=1)
+
+
+def test_every_parameter_by_keyword_alias_attribute_file_and_sweep(tmp_path):
+    start = marlinq.Parameters()
+    for key, alias, integer in marlinq._core._parameter_names():
+        value = getattr(start, key) + 1 if integer else {"kiplus": 0.3, "kiminus": 0.3, "plen": 60,
+                                                         "mlen": 60}.get(key, getattr(start, key) * 1.5)
+        p = marlinq.Parameters(**{key: value})
+        assert getattr(p, key) == pytest.approx(value, rel=1e-14), key
+        assert isinstance(getattr(p, key), int) == integer, key
+        assert marlinq.Parameters(**{alias: value}) == p, alias
+        q = marlinq.Parameters()
+        setattr(q, alias, value)
+        assert q == p, alias
+        path = tmp_path / (key + ".in")
+        p.save(str(path))
+        assert marlinq.Parameters.load(str(path)) == p, key
+        point = marlinq.sweep(start, {alias: [value]}, keep_results=True)
+        assert point["status"][0] == "ok", key
+        assert point.results[0].parameters == p, key
+
+
+def test_replace_and_sweep_agree_on_a_charge(batch):
+    # The same rule in replace, in the engine's sweep and in the batch sweep: N+ becomes 96.
+    p = marlinq.Parameters()
+    swept = marlinq.sweep(p, {"zp": [24]}, keep_results=True)
+    single = marlinq.run(p.replace(zp=24))
+    assert swept.results[0].parameters == p.replace(zp=24)
+    assert (swept["most_probable_mp"][0], swept["most_probable_mm"][0]) == single.most_probable
+    code, out, err = batch("--sweep", "zp=24")
+    assert code == 0, err
+    assert out.splitlines()[1].split(",")[2:4] == [str(m) for m in single.most_probable]
+    # Naming the length keeps the chain: a different complex.
+    kept = marlinq.sweep(p, {"zp": [24], "plen": [72]}, keep_results=True)
+    assert kept.results[0].parameters == p.replace(zp=24, plen=72)
+    assert kept.results[0].most_probable == marlinq.run(p.replace(zp=24, plen=72)).most_probable

@@ -93,8 +93,6 @@ def test_sweep_errors(tmp_path):
     p = marlinq.Parameters()
     with pytest.raises(ValueError, match="not a parameter"):
         marlinq.sweep(p, {"kb": [1]})
-    with pytest.raises(ValueError, match="not a parameter"):
-        marlinq.sweep(p, {"plen": [60]})
     with pytest.raises(ValueError, match="whole numbers only"):
         marlinq.sweep(p, {"mm_max": [5.5]})
     with pytest.raises(ValueError, match="same parameter"):

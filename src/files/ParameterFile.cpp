@@ -13,28 +13,13 @@ namespace marlinq {
 
 namespace {
 
-struct KeyEntry {
-    const char* key;
-    std::int32_t pid;
-    std::optional<double> ParameterFileFound::*real;
-    std::optional<std::int32_t> ParameterFileFound::*integer;
-};
-
-constexpr KeyEntry kKeys[] = {
-    {"vc01", 2, &ParameterFileFound::vc01, nullptr},    {"vc10", 3, &ParameterFileFound::vc10, nullptr},
-    {"zp", 4, &ParameterFileFound::zp, nullptr},        {"zn", 5, &ParameterFileFound::zn, nullptr},
-    {"kiplus", 6, &ParameterFileFound::kip, nullptr},   {"kiminus", 7, &ParameterFileFound::kim, nullptr},
-    {"ka", 8, &ParameterFileFound::ka, nullptr},        {"Np", 9, nullptr, &ParameterFileFound::Np},
-    {"Nm", 10, nullptr, &ParameterFileFound::Nm},       {"mpMax", 11, nullptr, &ParameterFileFound::mpMax},
-    {"mmMax", 12, nullptr, &ParameterFileFound::mmMax}, {"mpMin", 13, nullptr, &ParameterFileFound::mpMin},
-    {"mmMin", 14, nullptr, &ParameterFileFound::mmMin},
-};
 constexpr std::int32_t kNamePid = 1;
 
-const KeyEntry* findKey(std::string_view key) {
-    for (const KeyEntry& e : kKeys)
-        if (key == e.key) return &e;
-    return nullptr;
+// The position of key among keys, or keys.size().
+std::size_t findKey(std::span<const ParameterKey> keys, std::string_view key) {
+    for (std::size_t k = 0; k < keys.size(); ++k)
+        if (key == keys[k].name) return k;
+    return keys.size();
 }
 
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
@@ -93,8 +78,8 @@ std::string partialReason(std::string_view value, std::size_t consumed, const st
     return reason;
 }
 
-void readLine(std::size_t lineNumber, std::string_view line, ParameterFileResult& result, NoteList& notes,
-              std::vector<std::string_view>& fields) {
+void readLine(std::span<const ParameterKey> keys, std::size_t lineNumber, std::string_view line,
+              ParameterFileResult& result, NoteList& notes, std::vector<std::string_view>& fields) {
     if (line.size() > kMaxLineLength) {
         ++result.recordCount;
         result.pid = kUnknownKeyPid;
@@ -115,42 +100,43 @@ void readLine(std::size_t lineNumber, std::string_view line, ParameterFileResult
         result.pid = kNamePid;
         return;
     }
-    const KeyEntry* entry = findKey(key);
-    if (entry == nullptr) {
+    const std::size_t index = findKey(keys, key);
+    if (index == keys.size()) {
         result.pid = kUnknownKeyPid;
         notes.add(lineNumber, line, [&] {
             std::string reason = "unknown key " + quoted(key);
-            for (const KeyEntry& e : kKeys)
-                if (equalIgnoringCase(key, e.key))
-                    reason += " (keys are case-sensitive: \"" + std::string(e.key) + "\"?)";
+            for (const ParameterKey& k : keys)
+                if (equalIgnoringCase(key, k.name))
+                    reason += " (keys are case-sensitive: \"" + std::string(k.name) + "\"?)";
             return reason + "; line skipped";
         });
         return;
     }
-    result.pid = entry->pid;
+    const std::string name(keys[index].name);
+    result.pid = static_cast<std::int32_t>(index) + 2;
     if (fields.size() < 2) {
         notes.add(lineNumber, line, [&] {
-            return std::string("key " + quoted(key) + " without a value; " + entry->key + " left unchanged");
+            return std::string("key " + quoted(key) + " without a value; " + name + " left unchanged");
         });
         return;
     }
     const std::string_view value = fields[1];
-    if (entry->real != nullptr) {
+    if (!keys[index].integer) {
         const NumberScan scan = scanNumber(value);
         if (scan.consumed == 0) {
             notes.add(lineNumber, line, [&] {
-                return std::string("value " + quoted(value) + " is not a number; " + entry->key + " left unchanged");
+                return std::string("value " + quoted(value) + " is not a number; " + name + " left unchanged");
             });
             return;
         }
         if (scan.outOfRange) {
             notes.add(lineNumber, line, [&] {
-                return std::string("value " + quoted(value) + " is beyond the range of a double; " + entry->key +
+                return std::string("value " + quoted(value) + " is beyond the range of a double; " + name +
                                    " left unchanged");
             });
             return;
         }
-        result.found.*(entry->real) = scan.value;
+        result.found[index] = scan.value;
         if (scan.consumed < value.size())
             notes.add(lineNumber, line,
                       [&] { return std::string(partialReason(value, scan.consumed, formatGeneral(scan.value, '.'))); });
@@ -158,18 +144,18 @@ void readLine(std::size_t lineNumber, std::string_view line, ParameterFileResult
         const IntegerScan scan = scanInteger(value);
         if (scan.consumed == 0) {
             notes.add(lineNumber, line, [&] {
-                return std::string("value " + quoted(value) + " is not an integer; " + entry->key + " left unchanged");
+                return std::string("value " + quoted(value) + " is not an integer; " + name + " left unchanged");
             });
             return;
         }
         if (scan.outOfRange) {
             notes.add(lineNumber, line, [&] {
-                return std::string("value " + quoted(value) + " does not fit a 32-bit integer; " + entry->key +
+                return std::string("value " + quoted(value) + " does not fit a 32-bit integer; " + name +
                                    " left unchanged");
             });
             return;
         }
-        result.found.*(entry->integer) = scan.value;
+        result.found[index] = static_cast<double>(scan.value);
         if (scan.consumed < value.size())
             notes.add(lineNumber, line,
                       [&] { return std::string(partialReason(value, scan.consumed, formatInt(scan.value))); });
@@ -185,41 +171,22 @@ void readLine(std::size_t lineNumber, std::string_view line, ParameterFileResult
 
 }  // namespace
 
-void ParameterFileFound::applyTo(ParameterFileValues& v) const {
-    if (vc01) v.vc01 = *vc01;
-    if (vc10) v.vc10 = *vc10;
-    if (zp) v.zp = *zp;
-    if (zn) v.zn = *zn;
-    if (kip) v.kip = *kip;
-    if (kim) v.kim = *kim;
-    if (ka) v.ka = *ka;
-    if (Np) v.Np = *Np;
-    if (Nm) v.Nm = *Nm;
-    if (mpMin) v.mpMin = *mpMin;
-    if (mpMax) v.mpMax = *mpMax;
-    if (mmMin) v.mmMin = *mmMin;
-    if (mmMax) v.mmMax = *mmMax;
-}
-
-bool ParameterFileFound::empty() const {
-    return !vc01 && !vc10 && !zp && !zn && !kip && !kim && !ka && !Np && !Nm && !mpMin && !mpMax && !mmMin && !mmMax;
-}
-
-ParameterFileResult readParameterFile(const std::string& path) {
+ParameterFileResult readParameterFile(const std::string& path, std::span<const ParameterKey> keys) {
     ParameterFileResult result;
     std::string bytes;
     if (!readRegularFile(path, kMaxParameterFileBytes, bytes, result.error)) return result;
-    return parseParameterText(bytes);
+    return parseParameterText(bytes, keys);
 }
 
-ParameterFileResult parseParameterText(std::string_view bytes) {
+ParameterFileResult parseParameterText(std::string_view bytes, std::span<const ParameterKey> keys) {
     ParameterFileResult result;
     result.opened = true;
+    result.found.resize(keys.size());
     LineReader reader(bytes);
     NoteList notes(result.notes);
     std::vector<std::string_view> fields;
     std::string_view line;
-    while (reader.next(line)) readLine(reader.lineNumber(), line, result, notes, fields);
+    while (reader.next(line)) readLine(keys, reader.lineNumber(), line, result, notes, fields);
     result.lineCount = reader.lineNumber();
     notes.finish();
     return result;
@@ -232,38 +199,20 @@ std::string formatParameterNote(const std::string& path, const ParameterFileNote
     return out;
 }
 
-std::string formatParameterFile(const ParameterFileValues& v) {
+std::string formatParameterFile(std::span<const ParameterKey> keys, std::span<const double> values) {
     std::string out;
-    const auto addDouble = [&out](const char* key, double value) {
-        out += key;
+    for (std::size_t k = 0; k < keys.size() && k < values.size(); ++k) {
+        out += keys[k].name;
         out += ' ';
-        out += formatGeneral(value, '.');
+        out += keys[k].integer ? formatInt(static_cast<std::int32_t>(values[k])) : formatGeneral(values[k], '.');
         out += '\n';
-    };
-    const auto addInt = [&out](const char* key, std::int32_t value) {
-        out += key;
-        out += ' ';
-        out += formatInt(value);
-        out += '\n';
-    };
-    addDouble("vc01", v.vc01);
-    addDouble("vc10", v.vc10);
-    addDouble("zp", v.zp);
-    addDouble("zn", v.zn);
-    addDouble("kiplus", v.kip);
-    addDouble("kiminus", v.kim);
-    addDouble("ka", v.ka);
-    addInt("Np", v.Np);
-    addInt("Nm", v.Nm);
-    addInt("mpMin", v.mpMin);
-    addInt("mpMax", v.mpMax);
-    addInt("mmMin", v.mmMin);
-    addInt("mmMax", v.mmMax);
+    }
     return out;
 }
 
-bool writeParameterFile(const std::string& path, const ParameterFileValues& v, std::string& error) {
-    const std::string text = formatParameterFile(v);
+bool writeParameterFile(const std::string& path, std::span<const ParameterKey> keys, std::span<const double> values,
+                        std::string& error) {
+    const std::string text = formatParameterFile(keys, values);
     return writeFileAtomically(
         path,
         [&text](std::ostream& out) {
@@ -271,22 +220,6 @@ bool writeParameterFile(const std::string& path, const ParameterFileValues& v, s
             return static_cast<bool>(out);
         },
         error);
-}
-
-bool writeParameterFile(const std::string& path, const ParameterFileValues& v) {
-    std::string error;
-    return writeParameterFile(path, v, error);
-}
-
-std::optional<std::int32_t> recoverChargedLength(double charge, double density) {
-    const double quotient = charge / density;
-    if (!std::isfinite(quotient)) return std::nullopt;
-    const double nearest = std::round(quotient);
-    const double length = std::fabs(quotient - nearest) <= 1e-9 * std::fabs(nearest) ? nearest : std::trunc(quotient);
-    if (length < static_cast<double>(std::numeric_limits<std::int32_t>::min()) ||
-        length > static_cast<double>(std::numeric_limits<std::int32_t>::max()))
-        return std::nullopt;
-    return static_cast<std::int32_t>(length);
 }
 
 }  // namespace marlinq

@@ -5,8 +5,8 @@
 #include "kernel/Fatal.h"
 #include "physics/NeutralBlock.h"
 #include "pipeline/Distribution.h"
-#include "pipeline/InputValidation.h"
 #include "pipeline/Observables.h"
+#include "pipeline/ParameterSchema.h"
 #include "pipeline/ParaCalculation.h"
 
 #include <locale>

@@ -1,31 +1,15 @@
 #include "pipeline/Engine.h"
 
-#include "files/NumberFormat.h"
 #include "files/ParameterFile.h"
 
 #include <cmath>
 
 namespace marlinq {
 
-namespace {
-
-// A real as it comes back from a text field that showed it in the general format.
-double shownAndReadBack(double v) { return parseLeadingDouble(formatGeneral(v, '.')).value_or(v); }
-
-}  // namespace
-
-ParameterSet startupParameterSet() {
-    ParameterSet set;
-    set.params = startupParameters();
-    set.plen = 72.0;
-    set.mlen = 72.0;
-    return set;
-}
-
 LoadResult loadParameterSet(const std::string& path, const ParameterSet& base) {
     LoadResult result;
     result.set = base;
-    const ParameterFileResult file = readParameterFile(path);
+    const ParameterFileResult file = readParameterFile(path, parameterFileKeys());
     if (!file.opened) {
         result.status = LoadStatus::CannotOpen;
         result.message = kParameterFileOpenError;
@@ -34,22 +18,12 @@ LoadResult loadParameterSet(const std::string& path, const ParameterSet& base) {
     }
     for (const ParameterFileNote& note : file.notes) result.notes.push_back(formatParameterNote(path, note));
 
+    // Each value found replaces its member; the lengths then follow from charge and density.
     Parameters& p = result.set.params;
-    ParameterFileValues v{p.vc01, p.vc10, p.zp, p.zn, p.kip, p.kim, p.ka, p.Np, p.Nm, p.mpMin, p.mpMax, p.mmMin, p.mmMax};
-    file.found.applyTo(v);
-    p.vc01 = v.vc01;
-    p.vc10 = v.vc10;
-    p.zp = v.zp;
-    p.zn = v.zn;
-    p.kip = v.kip;
-    p.kim = v.kim;
-    p.ka = v.ka;
-    p.Np = v.Np;
-    p.Nm = v.Nm;
-    p.mpMin = v.mpMin;
-    p.mpMax = v.mpMax;
-    p.mmMin = v.mmMin;
-    p.mmMax = v.mmMax;
+    std::size_t line = 0;
+    for (const ParameterRow& r : parameterSchema())
+        if (r.inFile)
+            if (const std::optional<double> v = file.found[line++]) setParameterMember(result.set, r, *v);
 
     // A charged length is recovered from charge and density; a density of 0 (or a length
     // beyond the integer range) gives none, and the file is taken as wrong.
@@ -69,43 +43,16 @@ LoadResult loadParameterSet(const std::string& path, const ParameterSet& base) {
         result.notes.push_back(why);
         return result;
     }
-    recoverLengths(result.set);
+    result.set.plen = *pl;
+    result.set.mlen = *ml;
+    // The reals as the window shows them, which "Solve" then reads back.
+    for (const ParameterRow& r : parameterSchema())
+        if (r.real && (r.role == ParameterRole::Plain || r.role == ParameterRole::Charge)) p.*r.real = asShown(p.*r.real);
     return result;
 }
 
-bool recoverLengths(ParameterSet& set) {
-    Parameters& p = set.params;
-    const std::optional<std::int32_t> pl = recoverChargedLength(p.zp, p.kip);
-    const std::optional<std::int32_t> ml = recoverChargedLength(p.zn, p.kim);
-    if (!pl || !ml) return false;
-    set.plen = *pl;
-    set.mlen = *ml;
-    for (double* v : {&p.zp, &p.zn, &p.ka, &p.vc10, &p.vc01}) *v = shownAndReadBack(*v);
-    return true;
-}
-
-InputFields inputFieldsOf(const ParameterSet& set) {
-    const Parameters& p = set.params;
-    InputFields in;
-    in.plen = set.plen;
-    in.zp = p.zp;
-    in.Np = p.Np;
-    in.mlen = set.mlen;
-    in.zn = p.zn;
-    in.Nm = p.Nm;
-    in.ka = p.ka;
-    in.vc10 = p.vc10;
-    in.vc01 = p.vc01;
-    in.mpMin = p.mpMin;
-    in.mpMax = p.mpMax;
-    in.mmMin = p.mmMin;
-    in.mmMax = p.mmMax;
-    return in;
-}
-
 std::optional<std::string> validate(const ParameterSet& set, Parameters& validated) {
-    double plen = 0.0, mlen = 0.0;
-    return validateInput(inputFieldsOf(set), validated, plen, mlen);
+    return validateInput(inputFieldsOf(set), validated);
 }
 
 std::shared_ptr<InfoChainBean> makeChainRecord(const Parameters& p, double plen, double mlen, bool tableChains) {

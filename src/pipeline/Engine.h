@@ -11,7 +11,7 @@
 #include "files/DataPaths.h"
 #include "files/DistributionExport.h"
 #include "pipeline/CalculationJob.h"
-#include "pipeline/InputValidation.h"
+#include "pipeline/ParameterSchema.h"
 
 #include <cstdint>
 #include <functional>
@@ -25,16 +25,6 @@
 
 namespace marlinq {
 
-// A parameter set as the window's fields hold it: the physical values and the charged
-// block lengths, which the file stores only through the charge densities.
-struct ParameterSet {
-    Parameters params;
-    double plen = 72.0, mlen = 72.0;
-};
-
-// The window's start-up fields.
-ParameterSet startupParameterSet();
-
 enum class LoadStatus { Loaded, CannotOpen, WrongFile };
 
 struct LoadResult {
@@ -44,20 +34,10 @@ struct LoadResult {
     std::vector<std::string> notes;   // lines of the file that could not be fully used
 };
 
-inline constexpr const char* kWrongParameterFile = "Some input parameters are wrong, please check it.";
-
 // Reads a parameter file over base: every key found replaces its value, the charged
 // lengths are recovered from charge and density, and the reals are rounded to the 15
 // significant digits the window shows them with (what "Solve" then reads back).
 LoadResult loadParameterSet(const std::string& path, const ParameterSet& base);
-
-// Recovers the charged lengths from charge and density as loading a file does (truncated
-// to whole segments) and rounds the reals to the 15 digits the window shows; false when
-// no 32-bit length results.
-bool recoverLengths(ParameterSet& set);
-
-// The fields "Solve" validates, from a parameter set.
-InputFields inputFieldsOf(const ParameterSet& set);
 
 // Validates a set as "Solve" does; nullopt and the validated parameters (with the charge
 // densities formed) when it passes, else the message of the first failure.

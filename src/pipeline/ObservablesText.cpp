@@ -91,21 +91,14 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
     const auto param = [&params](const char* key, const std::string& value, bool last = false) {
         params += jsonString(key) + ": " + value + (last ? "" : ", ");
     };
-    param("vc01", jsonNumber(p.vc01));
-    param("vc10", jsonNumber(p.vc10));
-    param("zp", jsonNumber(p.zp));
-    param("zn", jsonNumber(p.zn));
-    param("kiplus", jsonNumber(p.kip));
-    param("kiminus", jsonNumber(p.kim));
-    param("ka", jsonNumber(p.ka));
-    param("Np", std::to_string(p.Np));
-    param("Nm", std::to_string(p.Nm));
-    param("mpMin", std::to_string(p.mpMin));
-    param("mpMax", std::to_string(p.mpMax));
-    param("mmMin", std::to_string(p.mmMin));
-    param("mmMax", std::to_string(p.mmMax));
-    param("plen", jsonNumber(run.set.plen));
-    param("mlen", jsonNumber(run.set.mlen), true);
+    // Every parameter as the run used it, the charged lengths with them.
+    const ParameterSet used{p, run.set.plen, run.set.mlen};
+    const std::span<const ParameterRow> rows = parameterSchema();
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        const double v = parameterValue(used, rows[k]);
+        param(std::string(rows[k].key).c_str(), rows[k].integer ? std::to_string(static_cast<std::int32_t>(v)) : jsonNumber(v),
+              k + 1 == rows.size());
+    }
     field("parameters", params + "}");
     field("method", jsonString(std::string(nameOf(run.options.method))));
     field("chains", jsonString(std::string(nameOf(run.options.chains))));

@@ -40,9 +40,6 @@ std::vector<std::string_view> split(std::string_view text, char sep) {
     }
 }
 
-// The 15 significant digits a parameter file shows a real with, read back.
-double asShown(double v) { return parseLeadingDouble(formatGeneral(v, '.')).value_or(v); }
-
 std::string csvField(const std::string& s) {
     if (s.find_first_of(",\"\n") == std::string::npos) return s;
     std::string out = "\"";
@@ -56,13 +53,18 @@ std::string csvField(const std::string& s) {
 }  // namespace
 
 const std::vector<std::string>& sweepableNames() {
-    static const std::vector<std::string> names{"ka",      "vc10", "vc01",  "zp",    "zn",    "kiplus", "kiminus",
-                                                "Np",      "Nm",   "mpMin", "mpMax", "mmMin", "mmMax",  "salt_mM"};
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> n;
+        for (const ParameterRow& r : parameterSchema()) n.emplace_back(r.key);
+        n.emplace_back(kSaltSweepName);
+        return n;
+    }();
     return names;
 }
 
 bool isIntegerSweepName(std::string_view name) {
-    return name == "Np" || name == "Nm" || name == "mpMin" || name == "mpMax" || name == "mmMin" || name == "mmMax";
+    const ParameterRow* row = findParameter(name);
+    return row != nullptr && row->key == name && row->integer;
 }
 
 std::optional<std::vector<double>> parseSweepValues(std::string_view text, bool& log, std::string& error) {
@@ -119,12 +121,8 @@ std::optional<SweepAxis> parseSweepAxis(std::string_view text, std::string& erro
     }
     SweepAxis axis;
     axis.name = std::string(text.substr(0, eq));
-    bool known = false;
-    for (const std::string& n : sweepableNames()) known = known || n == axis.name;
-    if (!known) {
-        error = "'" + axis.name +
-                "' can not be swept; use one of ka, vc10, vc01, zp, zn, kiplus, kiminus, Np, Nm, mpMin, mpMax, "
-                "mmMin, mmMax, salt_mM";
+    if (!isSweepableName(axis.name)) {
+        error = "'" + axis.name + "' can not be swept; use one of " + sweepableNameList();
         return std::nullopt;
     }
     std::optional<std::vector<double>> values = parseSweepValues(text.substr(eq + 1), axis.log, error);
@@ -185,38 +183,27 @@ std::vector<std::int64_t> shardPoints(const SweepSpec& plan) {
 std::optional<ParameterSet> sweepPointSet(const SweepSpec& plan, const std::vector<double>& values,
                                           std::string& error) {
     ParameterSet set = plan.base;
-    Parameters& p = set.params;
-    bool lengths = false;
+    std::vector<ParameterValue> given;
     for (std::size_t k = 0; k < plan.axes.size() && k < values.size(); ++k) {
         const std::string& name = plan.axes[k].name;
-        const double v = values[k];
-        const auto whole = static_cast<std::int32_t>(v);
-        if (name == "ka") p.ka = asShown(v);
-        else if (name == "vc10") p.vc10 = asShown(v);
-        else if (name == "vc01") p.vc01 = asShown(v);
-        else if (name == "zp") p.zp = v, lengths = true;
-        else if (name == "zn") p.zn = v, lengths = true;
-        else if (name == "kiplus") p.kip = v, lengths = true;
-        else if (name == "kiminus") p.kim = v, lengths = true;
-        else if (name == "Np") p.Np = whole;
-        else if (name == "Nm") p.Nm = whole;
-        else if (name == "mpMin") p.mpMin = whole;
-        else if (name == "mpMax") p.mpMax = whole;
-        else if (name == "mmMin") p.mmMin = whole;
-        else if (name == "mmMax") p.mmMax = whole;
-        else if (name == "salt_mM") {
+        double v = values[k];
+        const ParameterRow* row = findParameter(name);
+        if (name == kSaltSweepName) {
             if (!plan.unitNm || !(*plan.unitNm > 0.0)) {
                 error = "salt_mM needs the segment size in nm (--unit-nm)";
                 return std::nullopt;
             }
-            p.ka = asShown(kaOfSaltMillimolar(v, *plan.unitNm));
-        } else {
+            row = findParameter("ka");
+            v = kaOfSaltMillimolar(v, *plan.unitNm);
+        } else if (row == nullptr || row->key != name) {
             error = "'" + name + "' can not be swept";
             return std::nullopt;
         }
+        given.push_back({row, v});
     }
-    if (lengths && !recoverLengths(set)) {
-        error = kWrongParameterFile;
+    // A value the file cannot hold (no charged length from q / xi) makes the point's file wrong.
+    if (const std::optional<ParameterRefusal> refused = applyParameterValues(set, given)) {
+        error = refused->kind == ParameterRefusal::Kind::NoLength ? std::string(kWrongParameterFile) : refused->reason;
         return std::nullopt;
     }
     return set;
@@ -266,6 +253,16 @@ SweepResult runSweep(const SweepSpec& plan, const LoadedTables& tables, std::sto
     return result;
 }
 
+bool isSweepableName(std::string_view name) {
+    return std::find(sweepableNames().begin(), sweepableNames().end(), name) != sweepableNames().end();
+}
+
+std::string sweepableNameList() {
+    std::string list;
+    for (const std::string& n : sweepableNames()) list += (list.empty() ? "" : ", ") + n;
+    return list;
+}
+
 Job sweepJob(SweepSpec plan, LoadedTables tables, bool keepRecords) {
     return [plan = std::move(plan), tables = std::move(tables), keepRecords](std::stop_token token,
                                                                                const JobEvents& events) {
@@ -292,12 +289,9 @@ std::optional<PlanError> validate(const SweepSpec& plan) {
     if (plan.axes.empty()) return fail(PlanProblem::NoAxis, "a sweep needs at least one parameter");
     for (std::size_t k = 0; k < plan.axes.size(); ++k) {
         const SweepAxis& axis = plan.axes[k];
-        const std::vector<std::string>& names = sweepableNames();
-        if (std::find(names.begin(), names.end(), axis.name) == names.end())
+        if (!isSweepableName(axis.name))
             return fail(PlanProblem::UnknownName,
-                        "'" + axis.name +
-                            "' is not a parameter that can be swept; use one of ka, vc10, vc01, zp, zn, kiplus, "
-                            "kiminus, Np, Nm, mpMin, mpMax, mmMin, mmMax, salt_mM");
+                        "'" + axis.name + "' is not a parameter that can be swept; use one of " + sweepableNameList());
         if (axis.values.empty()) return fail(PlanProblem::NoValues, "no values for " + axis.name);
         for (const double v : axis.values) {
             if (!std::isfinite(v)) return fail(PlanProblem::NotFinite, axis.name + " takes finite numbers only");

@@ -21,8 +21,14 @@
 
 namespace marlinq {
 
-// The keys a sweep may take: every key of the parameter file, and salt_mM (needs a unit).
+inline constexpr const char* kSaltSweepName = "salt_mM";
+
+// The names a sweep may take: every parameter's key (those of the parameter file and the
+// charged lengths plen, mlen), and salt_mM (needs a unit).
 const std::vector<std::string>& sweepableNames();
+bool isSweepableName(std::string_view name);
+// "ka, vc10, ..., salt_mM", for messages.
+std::string sweepableNameList();
 bool isIntegerSweepName(std::string_view name);
 
 struct SweepAxis {
@@ -74,11 +80,12 @@ std::vector<double> sweepPointValues(const SweepSpec& plan, std::int64_t index);
 // The indices this plan's shard runs, in increasing order.
 std::vector<std::int64_t> shardPoints(const SweepSpec& plan);
 
-// The parameter set of a point: the base with each swept value applied as the line of a
-// parameter file would be (the reals rounded to the 15 digits a file shows; zp, zn,
-// kiplus and kiminus recover the charged lengths, zp / kiplus and zn / kiminus truncated,
-// as loading a file does; salt_mM sets ka). nullopt and the reason when a value cannot be
-// applied.
+// The parameter set of a point: the base with the swept values applied by
+// applyParameterValues (the reals with the 15 digits a file shows; a charge keeps the
+// charge density and its charged length follows, unless that length is swept too; a
+// density or a length keeps the charge; salt_mM sets ka). nullopt and the reason when the
+// values cannot be applied ("Some input parameters are wrong, please check it." when no
+// charged length follows).
 std::optional<ParameterSet> sweepPointSet(const SweepSpec& plan, const std::vector<double>& values,
                                           std::string& error);
 

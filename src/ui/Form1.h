@@ -84,6 +84,11 @@ public:
     ParameterSet fieldParameterSet() const;
     // Shows a parameter set in the input fields, as "Load Parameters" does.
     void showParameterSet(const ParameterSet& set);
+    // The input field of a parameter of the schema (nullptr for one the window has no field
+    // for, such as the charge densities).
+    QLineEdit* parameterField(const ParameterRow& row) const;
+    // A parameter's field read as "Solve" reads it; nullopt when it does not read.
+    std::optional<double> readParameterField(const ParameterRow& row) const;
 
     // --- the job's callbacks; window thread only ---
     void UpdateUIText(const QString& text);

@@ -5,7 +5,7 @@
 #include "files/DistributionExport.h"
 #include "files/NumberFormat.h"
 #include "files/ParameterFile.h"
-#include "pipeline/Parameters.h"
+#include "pipeline/ParameterSchema.h"
 #include "ui/Pictures.h"
 #include "ui/UserDialogs.h"
 
@@ -86,7 +86,7 @@ void Form1::button3_Click() {
         showMessage(QStringLiteral("Input error: Length of neutral block +"));
         g.Np = 0;
     }
-    g.kip = g.zp / plen;
+    g.kip = chargeDensity(g.zp, plen);
     label40->setText(n2(g.kip));
     const double S = Max(g.Np, g.Nm, plen);
     drawPlusSchematic(plen, g.Np, S);
@@ -111,7 +111,7 @@ void Form1::button4_Click() {
         showMessage(QStringLiteral("Input error: Length of neutral block -"));
         g.Nm = 0;
     }
-    g.kim = g.zn / mlen;
+    g.kim = chargeDensity(g.zn, mlen);
     label5->setText(n2(g.kim));
     const double S = Max(g.Np, g.Nm, mlen);
     drawMinusSchematic(mlen, g.Nm, S);

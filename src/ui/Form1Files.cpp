@@ -66,97 +66,67 @@ void Form1::loadDefaultToolStripMenuItem1_Click() {
 void Form1::showParameterSet(const ParameterSet& set) {
     params = set.params;
     const Parameters& g = params;
-    const auto plen = static_cast<std::int32_t>(set.plen);
-    const double mlen = set.mlen;
+    const double plen = set.plen, mlen = set.mlen;
 
-    plenBox->setText(QString::number(plen));
-    pchgBox->setText(general(g.zp));
-    pneuBox->setText(QString::number(g.Np));
+    for (const ParameterRow& r : parameterSchema()) {
+        if (QLineEdit* box = parameterField(r)) {
+            const double v = parameterValue(set, r);
+            box->setText(r.integer ? QString::number(static_cast<std::int32_t>(v)) : general(v));
+        }
+    }
     label40->setText(n2(g.kip));
     setBar(trackBar1, plen);
     setBar(trackBar2, std::trunc(g.zp));
     setBar(trackBar6, g.Np);
-
-    textBox3->setText(general(mlen));
-    textBox4->setText(general(g.zn));
-    textBox5->setText(QString::number(g.Nm));
     label5->setText(n2(g.kim));
     setBar(trackBar3, mlen);
     setBar(trackBar4, std::trunc(g.zn));
     setBar(trackBar5, g.Nm);
-
-    textBox7->setText(general(g.ka));
-    pminBox->setText(QString::number(g.mpMin));
-    pmaxBox->setText(QString::number(g.mpMax));
-    mminBox->setText(QString::number(g.mmMin));
-    mmaxBox->setText(QString::number(g.mmMax));
-    textBox1->setText(general(g.vc10));
-    textBox2->setText(general(g.vc01));
 
     drawMinusSchematic(mlen, g.Nm, Max(g.Np, g.Nm, plen));
     drawPlusSchematic(plen, g.Np, 1000.0);
 }
 
 void Form1::saveAsDefaultToolStripMenuItem_Click() {
-    const QLocale locale;
-    Parameters& g = params;
-    bool ok = false;
-    // Each field goes into its variable as it is read (0 when it does not parse); the
-    // first that does not parse ends the command with its message.
-    const auto real = [&](QLineEdit* box, double& into, const char* message) {
-        into = locale.toDouble(box->text().trimmed(), &ok);
-        if (!ok) {
-            into = 0.0;
-            showMessage(QString::fromLatin1(message));
-        }
-        return ok;
-    };
-    const auto integer = [&](QLineEdit* box, std::int32_t& into, const char* message) {
-        into = locale.toInt(box->text().trimmed(), &ok);
-        if (!ok) {
-            into = 0;
-            showMessage(QString::fromLatin1(message));
-        }
-        return ok;
-    };
-    double plen = 0.0, mlen = 0.0;
-    if (!real(plenBox, plen, "error for length of the + polymer input")) return;
-    if (!real(pchgBox, g.zp, "error for charge of the + polymer input")) return;
-    if (!integer(pneuBox, g.Np, "error for neutral tail length of the + polymer input")) return;
-    g.kip = g.zp / plen;
-    if (!real(textBox3, mlen, "error for length of the - polymer input")) return;
-    if (!real(textBox4, g.zn, "error for charge of the - polymer input")) return;
-    if (!integer(textBox5, g.Nm, "error for neutral tail of the n polymer input")) return;
-    g.kim = g.zn / mlen;
+    // Each field goes into its variable as it is read (0 when it does not read), in the
+    // order of the fields; the first that does not read ends the command with its message.
     // The salt and the concentrations are read as "Solve" reads them (a comma or a point,
     // whatever the desktop's format), so that a value Solve accepts can be saved.
-    const auto tolerant = [&](QLineEdit* box, double& into, const char* message) {
+    const QLocale locale;
+    ParameterSet set;
+    set.params = params;
+    for (const ParameterRow* row : parameterRowsInCheckOrder()) {
+        const ParameterRow& r = *row;
+        const QLineEdit* box = parameterField(r);
+        if (box == nullptr || r.unsaved == nullptr) continue;
+        bool ok = false;
+        double value = 0.0;
         const QString text = box->text();
-        into = GetDouble(text);
-        const bool anyDigit = std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
-        if (!anyDigit) {
-            into = 0.0;
-            showMessage(QString::fromLatin1(message));
-            return false;
+        if (r.lenient) {
+            value = GetDouble(text);
+            ok = std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+        } else if (r.integer) {
+            value = locale.toInt(text.trimmed(), &ok);
+        } else {
+            value = locale.toDouble(text.trimmed(), &ok);
         }
-        return true;
-    };
-    if (!tolerant(textBox7, g.ka, "error for ka input")) return;
-    if (!tolerant(textBox1, g.vc10, "error for vc10 input")) return;
-    if (!tolerant(textBox2, g.vc01, "error for vc01 input")) return;
-    if (!integer(pminBox, g.mpMin, "error for mpMin input")) return;
-    if (!integer(pmaxBox, g.mpMax, "error for mpMax input")) return;
-    if (!integer(mminBox, g.mmMin, "error for mmMin input")) return;
-    if (!integer(mmaxBox, g.mmMax, "error for mmMax input")) return;
+        if (!ok) value = 0.0;
+        setParameterMember(set, r, value);
+        params = set.params;
+        if (!ok) {
+            showMessage(QString::fromLatin1(r.unsaved));
+            return;
+        }
+    }
+    set.params.kip = params.kip = chargeDensity(set.params.zp, set.plen);
+    set.params.kim = params.kim = chargeDensity(set.params.zn, set.mlen);
 
     const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Parameters"), dialogDirectory(),
                                                         QStringLiteral("Text file (*.txt)"));
     if (path.isEmpty()) return;
     rememberDirectory(path);
-    const ParameterFileValues values{g.vc01, g.vc10, g.zp, g.zn, g.kip, g.kim, g.ka,
-                                     g.Np,   g.Nm,   g.mpMin, g.mpMax, g.mmMin, g.mmMax};
     std::string error;
-    if (!writeParameterFile(narrowPath(path), values, error)) {
+    if (!writeParameterFile(narrowPath(path), parameterFileKeys(), parameterFileValues(set), error)) {
         UpdateUIText(QString::fromStdString(error));
         showMessage(QStringLiteral("can not write ") + path);
     }

@@ -3,7 +3,7 @@
 #include "ui/ObservablesPanel.h"
 
 #include "files/NumberFormat.h"
-#include "pipeline/Parameters.h"
+#include "pipeline/ParameterSchema.h"
 #include "ui/Pictures.h"
 #include "ui/Plot3.h"
 #include "ui/UserDialogs.h"
@@ -152,8 +152,6 @@ void Form1::buildLayout() {
     struct ChainControls {
         const char *chargeSymbol, *lengthSymbol, *densitySymbol;
         const char *chargeBox, *lengthBox, *neutralBox, *chargeBar, *lengthBar, *neutralBar, *density, *get;
-        QString chargeText, neutralText;
-        int chargePos, lengthPos, neutralPos;
     };
     struct ChainWidgets {
         QLineEdit *&charge, *&length, *&neutral;
@@ -167,43 +165,41 @@ void Form1::buildLayout() {
         const int y0 = top + 34;
         text(p, QStringLiteral("Charge"), 8, y0, -1, 16);
         symbol(p, c.chargeSymbol, 6, y0 + 16);
-        w.charge = box(p, c.chargeBox, c.chargeText, 50, y0 + 16);
-        w.chargeBar = bar(p, c.chargeBar, 100, c.chargePos, 130, y0 + 16);
+        w.charge = box(p, c.chargeBox, QString(), 50, y0 + 16);
+        w.chargeBar = bar(p, c.chargeBar, 100, 0, 130, y0 + 16);
         text(p, QStringLiteral("Length of charged block"), 8, y0 + kRow, -1, 16);
         symbol(p, c.lengthSymbol, 6, y0 + kRow + 16);
-        w.length = box(p, c.lengthBox, QStringLiteral("72"), 50, y0 + kRow + 16);
-        w.lengthBar = bar(p, c.lengthBar, 1000, c.lengthPos, 130, y0 + kRow + 16);
+        w.length = box(p, c.lengthBox, QString(), 50, y0 + kRow + 16);
+        w.lengthBar = bar(p, c.lengthBar, 1000, 0, 130, y0 + kRow + 16);
         text(p, QStringLiteral("Length of neutral block  "), 8, y0 + 2 * kRow, -1, 16);
         symbol(p, "sym_N", 6, y0 + 2 * kRow + 16);
-        w.neutral = box(p, c.neutralBox, c.neutralText, 50, y0 + 2 * kRow + 16);
-        w.neutralBar = bar(p, c.neutralBar, 1000, c.neutralPos, 130, y0 + 2 * kRow + 16);
+        w.neutral = box(p, c.neutralBox, QString(), 50, y0 + 2 * kRow + 16);
+        w.neutralBar = bar(p, c.neutralBar, 1000, 0, 130, y0 + 2 * kRow + 16);
         text(p, QStringLiteral("Linear charge density"), 8, y0 + 3 * kRow, -1, 16);
         symbol(p, c.densitySymbol, 6, y0 + 3 * kRow + 16);
         w.density = output(p, c.density, 50, y0 + 3 * kRow + 16);
         w.get = place(new QPushButton(QStringLiteral("Get"), p), c.get, 130, y0 + 3 * kRow + 15, 80, 26);
     };
-    // The sliders start where the boxes do: charge 18, charged length 72, neutral 1 / 200.
+    // The boxes and their sliders start at the start-up values (at the end of the layout).
     section(0,
             ChainControls{"sym_qplus", "sym_Nplus", "sym_xiplus", "pchgBox", "plenBox", "pneuBox", "trackBar2",
-                          "trackBar1", "trackBar6", "label40", "button3", QStringLiteral("18"), QStringLiteral("1"), 18,
-                          72, 1},
+                          "trackBar1", "trackBar6", "label40", "button3"},
             ChainWidgets{pchgBox, plenBox, pneuBox, trackBar2, trackBar1, trackBar6, label40, button3});
     banner(p, "banner_minus", 1, kMinusBannerTop);
     section(kMinusBannerTop,
             ChainControls{"sym_qminus", "sym_Nminus", "sym_ximinus", "textBox4", "textBox3", "textBox5", "trackBar4",
-                          "trackBar3", "trackBar5", "label5", "button4", QStringLiteral("18"), QStringLiteral("200"),
-                          18, 72, 200},
+                          "trackBar3", "trackBar5", "label5", "button4"},
             ChainWidgets{textBox4, textBox3, textBox5, trackBar4, trackBar3, trackBar5, label5, button4});
     const int sol = kSolutionBannerTop;
     banner(p, "banner_solution", 1, sol);
     text(p, QStringLiteral("Salt concentration "), 8, sol + 38);
     symbol(p, "sym_ka", 150, sol + 36);
-    textBox7 = box(p, "textBox7", QStringLiteral("0.2"), 195, sol + 36, 110);
+    textBox7 = box(p, "textBox7", QString(), 195, sol + 36, 110);
     text(p, QStringLiteral("Polymer concentration "), 8, sol + 66, -1, 16);
     symbol(p, "sym_cplus", 6, sol + 84);
-    textBox1 = box(p, "textBox1", QStringLiteral("1e-3"), 50, sol + 84, 95);
+    textBox1 = box(p, "textBox1", QString(), 50, sol + 84, 95);
     symbol(p, "sym_cminus", 160, sol + 84);
-    textBox2 = box(p, "textBox2", QStringLiteral("1e-3"), 204, sol + 84, 95);
+    textBox2 = box(p, "textBox2", QString(), 204, sol + 84, 95);
     // Optional: the segment size in nm gives ka as a salt concentration and radii in nm.
     text(p, QStringLiteral("Segment size a (nm)"), 8, sol + 118, -1, 16);
     unitNmBox = box(p, "unitNmBox", QString(), 195, sol + 114, 110);
@@ -274,24 +270,22 @@ void Form1::buildLayout() {
     ranges->setHorizontalSpacing(6);
     ranges->setVerticalSpacing(2);
     const auto rangeGroup = [&](int column, const QString& caption, QLineEdit*& minBox, const char* minName,
-                                QLineEdit*& maxBox, const char* maxName, const QString& maxText) {
+                                QLineEdit*& maxBox, const char* maxName) {
         ranges->addWidget(new QLabel(caption, client), 0, column, 1, 4);
         ranges->addWidget(new QLabel(QStringLiteral("Min"), client), 1, column);
-        minBox = new QLineEdit(QStringLiteral("0"), client);
+        minBox = new QLineEdit(client);
         minBox->setObjectName(QString::fromLatin1(minName));
         minBox->setFixedWidth(60);
         ranges->addWidget(minBox, 1, column + 1);
         ranges->addWidget(new QLabel(QStringLiteral("Max"), client), 1, column + 2);
-        maxBox = new QLineEdit(maxText, client);
+        maxBox = new QLineEdit(client);
         maxBox->setObjectName(QString::fromLatin1(maxName));
         maxBox->setFixedWidth(60);
         ranges->addWidget(maxBox, 1, column + 3);
     };
-    rangeGroup(0, QStringLiteral("Range of aggregation numbers of chains '+'"), pminBox, "pminBox", pmaxBox, "pmaxBox",
-               QStringLiteral("10"));
+    rangeGroup(0, QStringLiteral("Range of aggregation numbers of chains '+'"), pminBox, "pminBox", pmaxBox, "pmaxBox");
     ranges->setColumnMinimumWidth(4, 24);
-    rangeGroup(5, QStringLiteral("Range of aggregation numbers of chains '-'"), mminBox, "mminBox", mmaxBox, "mmaxBox",
-               QStringLiteral("10"));
+    rangeGroup(5, QStringLiteral("Range of aggregation numbers of chains '-'"), mminBox, "mminBox", mmaxBox, "mmaxBox");
     ranges->setColumnStretch(9, 1);
 
     richTextBox1 = new QTextEdit(client);
@@ -405,6 +399,21 @@ void Form1::buildLayout() {
     right->addWidget(button2, 0, Qt::AlignHCenter);
     right->addStretch(1);
     columns->addLayout(right);
+
+    // Every parameter's field starts at its start-up value, with a point as separator as the
+    // parameter file writes it; the sliders where their boxes are.
+    const ParameterSet start = startupParameterSet();
+    for (const ParameterRow& r : parameterSchema()) {
+        if (QLineEdit* field = parameterField(r)) {
+            const double v = parameterValue(start, r);
+            field->setText(r.integer ? QString::number(static_cast<std::int32_t>(v))
+                                     : QString::fromStdString(formatGeneral(v, '.')));
+        }
+    }
+    const std::pair<QSlider*, double> bars[] = {{trackBar1, start.plen},      {trackBar2, start.params.zp},
+                                                {trackBar6, start.params.Np}, {trackBar3, start.mlen},
+                                                {trackBar4, start.params.zn}, {trackBar5, start.params.Nm}};
+    for (const auto& [slider, value] : bars) slider->setValue(static_cast<int>(value));
 
     // The map and the bars start as their canvases, sized when the area is laid out.
     image = loadRuntimePicture(QStringLiteral("symbols/matrix.jpg"), QSize(575, 575)).toImage();

@@ -1,8 +1,8 @@
 // Form1: "Solve", "Stop" and the job with its callbacks.
 #include "ui/Form1.h"
 
-#include "pipeline/InputValidation.h"
-#include "pipeline/Parameters.h"
+#include "pipeline/ParameterSchema.h"
+#include "ui/FieldText.h"
 #include "ui/MyConsole.h"
 #include "ui/ObservablesPanel.h"
 
@@ -49,27 +49,16 @@ void Form1::button1_Click() {
     list.clear();
     clearResultLabels();
 
-    InputFields in;
-    in.plen = parseReal(plenBox);
-    in.zp = parseReal(pchgBox);
-    in.Np = parseInt(pneuBox);
-    in.mlen = parseReal(textBox3);
-    in.zn = parseReal(textBox4);
-    in.Nm = parseInt(textBox5);
-    in.ka = GetDouble(textBox7->text());
-    in.vc10 = GetDouble(textBox1->text());
-    in.vc01 = GetDouble(textBox2->text());
-    in.mpMin = parseInt(pminBox);
-    in.mpMax = parseInt(pmaxBox);
-    in.mmMin = parseInt(mminBox);
-    in.mmMax = parseInt(mmaxBox);
-
-    double plen = 0.0, mlen = 0.0;
-    if (const auto failure = validateInput(in, params, plen, mlen)) {
+    const std::span<const ParameterRow> rows = parameterSchema();
+    InputFields in(rows.size());
+    for (std::size_t k = 0; k < rows.size(); ++k) in[k] = readParameterField(rows[k]);
+    ParameterSet set;
+    if (const auto failure = validateInput(in, params, &set)) {
         showMessage(QString::fromStdString(*failure));
         return;
     }
     const Parameters& g = params;
+    set.params = g;
 
     prange = g.mpMax - g.mpMin + 1;
     mrange = g.mmMax - g.mmMin + 1;
@@ -79,10 +68,6 @@ void Form1::button1_Click() {
     richTextBox1->clear();  // the job's log starts with its first line
     failure.clear();
 
-    ParameterSet set;
-    set.params = g;
-    set.plen = plen;
-    set.mlen = mlen;
     RunOptions options = runOptions();
     options.keepEnergies = true;
     JobInput input = engine->job(g, set, options);
@@ -192,24 +177,38 @@ void Form1::setCurrentRecord(ResultSnapshot rec) {
     if (observablesPanel) observablesPanel->showRecord(isb);
 }
 
+QLineEdit* Form1::parameterField(const ParameterRow& row) const {
+    // The one place a parameter meets its widget: a new parameter adds its line here.
+    const std::pair<std::string_view, QLineEdit*> fields[] = {
+        {"plen", plenBox},  {"zp", pchgBox},  {"Np", pneuBox},   {"mlen", textBox3}, {"zn", textBox4},
+        {"Nm", textBox5},   {"ka", textBox7}, {"vc10", textBox1}, {"vc01", textBox2}, {"mpMin", pminBox},
+        {"mpMax", pmaxBox}, {"mmMin", mminBox}, {"mmMax", mmaxBox},
+    };
+    for (const auto& [key, box] : fields)
+        if (key == row.key) return box;
+    return nullptr;
+}
+
+std::optional<double> Form1::readParameterField(const ParameterRow& row) const {
+    const QLineEdit* box = parameterField(row);
+    if (box == nullptr) return std::nullopt;
+    if (row.lenient) return GetDouble(box->text());
+    if (row.integer) {
+        const std::optional<std::int32_t> v = parseInt(box);
+        return v ? std::optional<double>(*v) : std::nullopt;
+    }
+    return parseReal(box);
+}
+
 ParameterSet Form1::fieldParameterSet() const {
     ParameterSet set;
     Parameters& p = set.params;
-    set.plen = parseReal(plenBox).value_or(0.0);
-    set.mlen = parseReal(textBox3).value_or(0.0);
-    p.zp = parseReal(pchgBox).value_or(0.0);
-    p.zn = parseReal(textBox4).value_or(0.0);
-    p.kip = set.plen != 0.0 ? p.zp / set.plen : 0.0;
-    p.kim = set.mlen != 0.0 ? p.zn / set.mlen : 0.0;
-    p.Np = parseInt(pneuBox).value_or(0);
-    p.Nm = parseInt(textBox5).value_or(0);
-    p.ka = GetDouble(textBox7->text());
-    p.vc10 = GetDouble(textBox1->text());
-    p.vc01 = GetDouble(textBox2->text());
-    p.mpMin = parseInt(pminBox).value_or(0);
-    p.mpMax = parseInt(pmaxBox).value_or(0);
-    p.mmMin = parseInt(mminBox).value_or(0);
-    p.mmMax = parseInt(mmaxBox).value_or(0);
+    for (const ParameterRow& r : parameterSchema()) {
+        if (parameterField(r) == nullptr) continue;
+        setParameterMember(set, r, readParameterField(r).value_or(0.0));
+    }
+    p.kip = set.plen != 0.0 ? chargeDensity(p.zp, set.plen) : 0.0;
+    p.kim = set.mlen != 0.0 ? chargeDensity(p.zn, set.mlen) : 0.0;
     return set;
 }
 

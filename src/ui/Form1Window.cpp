@@ -101,9 +101,9 @@ void Form1::Form1_Load() {
         zn = 0.0;
     }
     g.zn = zn;
-    g.kip = zp / plen;
+    g.kip = chargeDensity(zp, plen);
     label40->setText(locale.toString(g.kip, 'f', 2));
-    label5->setText(locale.toString(zn / mlen, 'f', 2));
+    label5->setText(locale.toString(chargeDensity(zn, mlen), 'f', 2));
     // The schematics as the default fields describe them.
     const double Np = locale.toInt(pneuBox->text().trimmed());
     const double Nm = locale.toInt(textBox5->text().trimmed());

@@ -166,6 +166,7 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
         return box;
     };
     firstNameBox = nameBox("firstNameBox");
+    firstNameBox->setCurrentText(QStringLiteral("ka"));
     firstValuesBox = new QLineEdit(QStringLiteral("0.2:10:20:log"), this);
     firstValuesBox->setObjectName(QStringLiteral("firstValuesBox"));
     firstValuesBox->setToolTip(QStringLiteral("0.2,0.5,1 or FROM:TO:COUNT or FROM:TO:COUNT:log"));

@@ -4,6 +4,7 @@
 #include "files/FileAccess.h"
 #include "files/ParameterFile.h"
 #include "files/TextLines.h"
+#include "pipeline/ParameterSchema.h"
 
 #include "CommaLocale.h"
 
@@ -38,37 +39,31 @@ fs::path writeTemp(const std::string& content) {
     return p;
 }
 
-struct Vars {
-    double kip = -1, kim = -2, ka = -3, vc01 = -4, vc10 = -5, zp = -6, zn = -7;
-    std::int32_t Np = -8, Nm = -9, mpMin = -10, mpMax = -11, mmMin = -12, mmMax = -13, pid = kUnknownKeyPid;
-    bool operator==(const Vars&) const = default;
+// What the reader set: each key's value (nullopt when not set) and the pid.
+struct Read {
+    std::vector<std::optional<double>> found;
+    std::int32_t pid = kUnknownKeyPid;
+    bool operator==(const Read&) const = default;
+    std::optional<double> operator[](std::string_view key) const {
+        for (std::size_t k = 0; k < parameterFileKeys().size(); ++k)
+            if (parameterFileKeys()[k].name == key) return found[k];
+        ADD_FAILURE() << "no key " << key;
+        return std::nullopt;
+    }
 };
 
-// The file read as the engine reads it: the values found written over the preset ones.
-Vars readText(const std::string& content) {
+Read readText(const std::string& content) {
     const fs::path path = writeTemp(content);
-    const ParameterFileResult result = readParameterFile(path.string());
+    const ParameterFileResult r = readParameterFile(path.string(), parameterFileKeys());
     fs::remove(path);
-    EXPECT_TRUE(result.opened) << result.error;
-    Vars v;
-    ParameterFileValues values{v.vc01, v.vc10, v.zp, v.zn, v.kip, v.kim, v.ka,
-                               v.Np,   v.Nm,   v.mpMin, v.mpMax, v.mmMin, v.mmMax};
-    result.found.applyTo(values);
-    return Vars{values.kip, values.kim, values.ka,    values.vc01,  values.vc10,  values.zp,    values.zn,
-                values.Np,  values.Nm,  values.mpMin, values.mpMax, values.mmMin, values.mmMax, result.pid};
+    EXPECT_TRUE(r.opened) << r.error;
+    return Read{r.found, r.pid};
 }
 
-Vars startupVars() {
-    Vars v;
-    v.vc01 = v.vc10 = 0.001;
-    v.zp = v.zn = 18;
-    v.kip = v.kim = 0.25;
-    v.ka = 0.2;
-    v.Np = 1;
-    v.Nm = 200;
-    v.mpMin = v.mmMin = 0;
-    v.mpMax = v.mmMax = 10;
-    v.pid = 12;
+Read startupRead() {
+    Read v;
+    for (const double x : parameterFileValues(startupParameterSet())) v.found.push_back(x);
+    v.pid = 14;
     return v;
 }
 
@@ -89,47 +84,43 @@ std::string allBytes() {
 }
 
 void expectParameterReaderCases() {
-    const Vars untouched;
+    const Read untouched{std::vector<std::optional<double>>(parameterFileKeys().size())};
     EXPECT_EQ(readText(""), untouched);
     // Binary bytes: whatever the lines say, the last one's first field is no key.
-    const Vars binary = readText(allBytes());
+    const Read binary = readText(allBytes());
     EXPECT_EQ(binary.pid, kUnknownKeyPid);
 
     // A file saved by a Windows editor: mark, CRLF. The first key is still a key.
-    EXPECT_EQ(readText(kBom + withCrlf(kStartupText)), startupVars());
+    EXPECT_EQ(readText(kBom + withCrlf(kStartupText)), startupRead());
     EXPECT_EQ(readText(kBom + "zp 20\n").pid, 4);
-    EXPECT_EQ(readText(kBom + "zp 20\n").zp, 20);
+    EXPECT_EQ(readText(kBom + "zp 20\n")["zp"], 20);
     // Only a mark at the very start is dropped.
     EXPECT_EQ(readText("ka 0.5\n" + kBom + "zp 20\n").pid, kUnknownKeyPid);
     EXPECT_EQ(readText(kBom).pid, kUnknownKeyPid);
 
-    // Numbers a double cannot hold, and words for numbers, leave the variable unchanged;
+    // Numbers a double cannot hold, and words for numbers, leave the key unset;
     // underflow reads zero; a negative zero keeps its sign; integers take the leading digits.
-    const Vars odd = readText("zp 1e999\nzn -1e999\nka nan\nvc01 inf\nvc10 2E-400\nkiplus -0\nkiminus 1e-999x\n"
+    const Read odd = readText("zp 1e999\nzn -1e999\nka nan\nvc01 inf\nvc10 2E-400\nkiplus -0\nkiminus 1e-999x\n"
                               "Np 99999999999\nNm 1e999\nmpMax +3.9\nmmMax -0\n");
-    EXPECT_EQ(odd.zp, -6);
-    EXPECT_EQ(odd.zn, -7);
-    EXPECT_EQ(odd.ka, -3);
-    EXPECT_EQ(odd.vc01, -4);
-    EXPECT_EQ(odd.vc10, 0.0);
-    EXPECT_EQ(odd.kip, 0.0);
-    EXPECT_TRUE(std::signbit(odd.kip));
-    EXPECT_EQ(odd.kim, 0.0);
-    EXPECT_EQ(odd.Np, -8);
-    EXPECT_EQ(odd.Nm, 1);
-    EXPECT_EQ(odd.mpMax, 3);
-    EXPECT_EQ(odd.mmMax, 0);
-    EXPECT_EQ(odd.pid, 12);
+    for (const char* unset : {"zp", "zn", "ka", "vc01", "Np"}) EXPECT_EQ(odd[unset], std::nullopt) << unset;
+    EXPECT_EQ(odd["vc10"], 0.0);
+    EXPECT_EQ(odd["kiplus"], 0.0);
+    EXPECT_TRUE(std::signbit(*odd["kiplus"]));
+    EXPECT_EQ(odd["kiminus"], 0.0);
+    EXPECT_EQ(odd["Nm"], 1);
+    EXPECT_EQ(odd["mpMax"], 3);
+    EXPECT_EQ(odd["mmMax"], 0);
+    EXPECT_EQ(odd.pid, 14);
 
     // Lines of a megabyte are not looked into: each is skipped and counts as an unknown
     // key; a value just under the limit with thousands of digits still reads.
     const std::string mega(1 << 20, '5');
-    const Vars longLines = readText("name " + mega + "\nka 0." + mega + "\nzp 1" + std::string(1 << 20, '0') + "\n");
-    EXPECT_EQ(longLines.ka, -3);
-    EXPECT_EQ(longLines.zp, -6);
+    const Read longLines = readText("name " + mega + "\nka 0." + mega + "\nzp 1" + std::string(1 << 20, '0') + "\n");
+    EXPECT_EQ(longLines["ka"], std::nullopt);
+    EXPECT_EQ(longLines["zp"], std::nullopt);
     EXPECT_EQ(longLines.pid, kUnknownKeyPid);
     EXPECT_EQ(readText("zp 1" + std::string(1 << 20, '0') + "\nka 0.5\n").pid, 8);
-    EXPECT_EQ(readText("ka 0." + std::string(60000, '5') + "\n").ka, 0.5555555555555556);
+    EXPECT_EQ(readText("ka 0." + std::string(60000, '5') + "\n")["ka"], 0.5555555555555556);
 }
 
 TEST(BadInput, ParameterFilesAsUsersProduceThem) { expectParameterReaderCases(); }
@@ -144,10 +135,11 @@ TEST(BadInput, FiveMegabyteParameterFileReadsItsLastValues) {
     text.reserve(5u << 20);
     for (int i = 0; text.size() < (5u << 20); ++i) text += "name run " + std::to_string(i) + "\n" + kStartupText;
     text += "zp 19.5\nmmMax 12\n";
-    Vars expected = startupVars();
-    expected.zp = 19.5;
-    expected.mmMax = 12;
-    EXPECT_EQ(readText(text), expected);
+    const Read read = readText(text);
+    EXPECT_EQ(read["zp"], 19.5);
+    EXPECT_EQ(read["mmMax"], 12);
+    EXPECT_EQ(read["Nm"], 200);
+    EXPECT_EQ(read.pid, 14);
 }
 
 // Time limits below are for an optimised build; the sanitizers slow everything down.
@@ -176,11 +168,11 @@ TEST(BadInput, LargestAcceptedFilesReadWithinSeconds) {
         text += "ka 0.5\n";
         const fs::path path = writeTemp(text);
         const auto start = std::chrono::steady_clock::now();
-        const ParameterFileResult r = readParameterFile(path.string());
+        const ParameterFileResult r = readParameterFile(path.string(), parameterFileKeys());
         const auto elapsed = std::chrono::steady_clock::now() - start;
         fs::remove(path);
         EXPECT_TRUE(r.opened) << r.error;
-        EXPECT_EQ(r.found.ka, 0.5);
+        EXPECT_EQ((Read{r.found, r.pid}["ka"]), 0.5);
         EXPECT_LE(r.notes.size(), kMaxParameterFileNotes + 1);
         EXPECT_LT(elapsed, std::chrono::seconds(3 * kSlowdown)) << unit.size() << "-byte lines";
     }

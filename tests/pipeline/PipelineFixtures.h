@@ -6,6 +6,7 @@
 #include "pipeline/CalculationJob.h"
 #include "pipeline/ParaCalculation.h"
 #include "physics/NeutralBlock.h"
+#include "pipeline/ParameterSchema.h"
 
 #include <charconv>
 #include <cstdlib>

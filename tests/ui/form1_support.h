@@ -2,7 +2,7 @@
 // Shared pieces of the main-window tests: dialogs that answer themselves, waiting for the
 // job, and files of parameters.
 #include "files/DataPaths.h"
-#include "pipeline/Parameters.h"
+#include "pipeline/ParameterSchema.h"
 #include "ui/Form1.h"
 #include "ui/UserDialogs.h"
 

@@ -1,0 +1,274 @@
+#include "pipeline/ParameterSchema.h"
+
+#include "files/NumberFormat.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace marlinq {
+
+namespace {
+
+using R = ParameterRole;
+constexpr double kNoLimit = std::numeric_limits<double>::infinity();
+
+// clang-format off
+constexpr ParameterRow kRows[] = {
+    {.key = "vc01", .alias = "c_minus", .real = &Parameters::vc01, .startup = 1e-3, .check = 11, .lenient = true,
+     .lo = 1e-20, .hi = 1.0, .outOfRange = "c- should be between 1e-20  and 1", .unsaved = "error for vc01 input"},
+    {.key = "vc10", .alias = "c_plus", .real = &Parameters::vc10, .startup = 1e-3, .check = 10, .lenient = true,
+     .lo = 1e-20, .hi = 1.0, .outOfRange = "c+ should be between 1e-20  and 1", .unsaved = "error for vc10 input"},
+    {.key = "zp", .alias = "q_plus", .role = R::Charge, .chain = 0, .real = &Parameters::zp, .startup = 18.0,
+     .check = 2, .unreadable = "Input error: Charge +", .lo = 0.0, .hi = 200.0,
+     .outOfRange = "Charge + should between 0 and 200", .unsaved = "error for charge of the + polymer input"},
+    {.key = "zn", .alias = "q_minus", .role = R::Charge, .chain = 1, .real = &Parameters::zn, .startup = 18.0,
+     .check = 6, .unreadable = "Input error: Charge -", .lo = 0.0, .hi = 200.0,
+     .outOfRange = "Charge - should between 0 and 200", .unsaved = "error for charge of the - polymer input"},
+    {.key = "kiplus", .alias = "xi_plus", .role = R::Density, .chain = 0, .real = &Parameters::kip, .check = 4,
+     .lo = 0.2, .hi = 10.0, .outOfRange = "Input error: charge density of + polymer should between 0.2 and 10"},
+    {.key = "kiminus", .alias = "xi_minus", .role = R::Density, .chain = 1, .real = &Parameters::kim, .check = 8,
+     .lo = 0.2, .hi = 10.0, .outOfRange = "Input error: charge density of - polymer should between 0.2 and 10"},
+    {.key = "ka", .alias = "ka", .real = &Parameters::ka, .startup = 0.2, .check = 9, .lenient = true, .lo = 0.2,
+     .hi = 10.0, .outOfRange = "Stable solution is only for ka between 0.2 and 10", .unsaved = "error for ka input"},
+    {.key = "Np", .alias = "n_plus", .integer = true, .whole = &Parameters::Np, .startup = 1, .check = 3,
+     .unreadable = "Input error: Neutral block length +", .lo = 1, .hi = kNoLimit,
+     // A chain without its neutral block has no corona term (the logarithm of its length).
+     .outOfRange = "Neutral block length + should be at least 1",
+     .unsaved = "error for neutral tail length of the + polymer input"},
+    {.key = "Nm", .alias = "n_minus", .integer = true, .whole = &Parameters::Nm, .startup = 200, .check = 7,
+     .unreadable = "Input error: Neutral length of charged block -", .lo = 1, .hi = kNoLimit,
+     .outOfRange = "Neutral block length - should be at least 1",
+     .unsaved = "error for neutral tail of the n polymer input"},
+    {.key = "mpMin", .alias = "mp_min", .integer = true, .whole = &Parameters::mpMin, .startup = 0, .check = 12,
+     .unreadable = "Error in mpMin", .lo = 0, .hi = kNoLimit, .outOfRange = "mpMin should be above 0",
+     .unsaved = "error for mpMin input"},
+    {.key = "mpMax", .alias = "mp_max", .integer = true, .whole = &Parameters::mpMax, .startup = 10, .check = 13,
+     .unreadable = "error in mpMax", .outOfRange = "mpMin should be less than mpMax", .above = "mpMin",
+     .unsaved = "error for mpMax input"},
+    {.key = "mmMin", .alias = "mm_min", .integer = true, .whole = &Parameters::mmMin, .startup = 0, .check = 14,
+     .unreadable = "error in mmMin", .lo = 0, .hi = kNoLimit, .outOfRange = "mmMin should be above 0",
+     .unsaved = "error for mmMin input"},
+    {.key = "mmMax", .alias = "mm_max", .integer = true, .whole = &Parameters::mmMax, .startup = 10, .check = 15,
+     .unreadable = "error in mmMax", .outOfRange = "mmMin should be less than mmMax", .above = "mmMin",
+     .unsaved = "error for mmMax input"},
+    {.key = "plen", .alias = "plen", .inFile = false, .role = R::Length, .chain = 0, .startup = 72.0, .check = 1,
+     .unreadable = "Input error: Length of charged block +", .unsaved = "error for length of the + polymer input"},
+    {.key = "mlen", .alias = "mlen", .inFile = false, .role = R::Length, .chain = 1, .startup = 72.0, .check = 5,
+     .unreadable = "Input error: Length of charged block -", .unsaved = "error for length of the - polymer input"},
+};
+// clang-format on
+constexpr std::size_t kRowCount = std::size(kRows);
+
+constexpr std::size_t fileKeyCount() {
+    std::size_t n = 0;
+    for (const ParameterRow& r : kRows) n += r.inFile ? 1 : 0;
+    return n;
+}
+
+constexpr std::array<ParameterKey, fileKeyCount()> makeFileKeys() {
+    std::array<ParameterKey, fileKeyCount()> keys{};
+    std::size_t k = 0;
+    for (const ParameterRow& r : kRows)
+        if (r.inFile) keys[k++] = ParameterKey{r.key, r.integer};
+    return keys;
+}
+constexpr auto kFileKeys = makeFileKeys();
+
+std::vector<const ParameterRow*> rowsInCheckOrder() {
+    std::vector<const ParameterRow*> order;
+    for (const ParameterRow& r : kRows)
+        if (r.check > 0) order.push_back(&r);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const ParameterRow* a, const ParameterRow* b) { return a->check < b->check; });
+    return order;
+}
+
+// A chain's charge and length in a set.
+double& chargeOf(ParameterSet& set, int chain) { return chain == 0 ? set.params.zp : set.params.zn; }
+double& lengthOf(ParameterSet& set, int chain) { return chain == 0 ? set.plen : set.mlen; }
+double chargeOf(const ParameterSet& set, int chain) { return chain == 0 ? set.params.zp : set.params.zn; }
+double lengthOf(const ParameterSet& set, int chain) { return chain == 0 ? set.plen : set.mlen; }
+double& densityOf(Parameters& p, int chain) { return chain == 0 ? p.kip : p.kim; }
+
+std::string keyOf(ParameterRole role, int chain) {
+    for (const ParameterRow& r : kRows)
+        if (r.role == role && r.chain == chain) return std::string(r.key);
+    return {};
+}
+
+bool within(double x, double lo, double hi) { return x >= lo && x <= hi; }
+
+}  // namespace
+
+std::span<const ParameterRow> parameterSchema() { return kRows; }
+
+std::span<const ParameterRow* const> parameterRowsInCheckOrder() {
+    static const std::vector<const ParameterRow*> order = rowsInCheckOrder();
+    return order;
+}
+
+const ParameterRow* findParameter(std::string_view name) {
+    for (const ParameterRow& r : kRows)
+        if (name == r.key || name == r.alias) return &r;
+    return nullptr;
+}
+
+std::size_t parameterIndex(std::string_view key) {
+    for (std::size_t k = 0; k < kRowCount; ++k)
+        if (kRows[k].key == key) return k;
+    return kRowCount;
+}
+
+std::span<const ParameterKey> parameterFileKeys() { return kFileKeys; }
+
+std::optional<std::int32_t> recoverChargedLength(double charge, double density) {
+    const double quotient = charge / density;
+    if (!std::isfinite(quotient)) return std::nullopt;
+    const double nearest = std::round(quotient);
+    const double length = std::fabs(quotient - nearest) <= 1e-9 * std::fabs(nearest) ? nearest : std::trunc(quotient);
+    if (length < static_cast<double>(std::numeric_limits<std::int32_t>::min()) ||
+        length > static_cast<double>(std::numeric_limits<std::int32_t>::max()))
+        return std::nullopt;
+    return static_cast<std::int32_t>(length);
+}
+
+double asShown(double v) { return parseLeadingDouble(formatGeneral(v, '.')).value_or(v); }
+
+ParameterSet startupParameterSet() {
+    ParameterSet set;
+    for (const ParameterRow& r : kRows)
+        if (r.role != R::Density) setParameterMember(set, r, r.startup);
+    set.params.kip = chargeDensity(set.params.zp, set.plen);
+    set.params.kim = chargeDensity(set.params.zn, set.mlen);
+    return set;
+}
+
+Parameters startupParameters() { return startupParameterSet().params; }
+
+double parameterValue(const ParameterSet& set, const ParameterRow& row) {
+    switch (row.role) {
+    case R::Length: return lengthOf(set, row.chain);
+    case R::Density: return chargeDensity(chargeOf(set, row.chain), lengthOf(set, row.chain));
+    default: return row.whole ? set.params.*row.whole : set.params.*row.real;
+    }
+}
+
+void setParameterMember(ParameterSet& set, const ParameterRow& row, double value) {
+    if (row.role == R::Length) lengthOf(set, row.chain) = value;
+    else if (row.whole) set.params.*row.whole = static_cast<std::int32_t>(value);
+    else set.params.*row.real = value;
+}
+
+std::vector<double> parameterFileValues(const ParameterSet& set) {
+    std::vector<double> values;
+    for (const ParameterRow& r : kRows)
+        if (r.inFile) values.push_back(parameterValue(set, r));
+    return values;
+}
+
+std::string formatParameterSet(const ParameterSet& set) {
+    return formatParameterFile(parameterFileKeys(), parameterFileValues(set));
+}
+
+std::optional<ParameterRefusal> applyParameterValues(ParameterSet& set, std::span<const ParameterValue> values) {
+    ParameterSet out = set;
+    struct Given {
+        std::optional<double> charge, length, density;
+        const ParameterRow *lengthRow = nullptr, *densityRow = nullptr;
+    } given[2];
+    for (const ParameterValue& v : values) {
+        const ParameterRow& r = *v.row;
+        switch (r.role) {
+        case R::Charge: given[r.chain].charge = asShown(v.value); break;
+        case R::Length: given[r.chain].length = v.value, given[r.chain].lengthRow = &r; break;
+        case R::Density: given[r.chain].density = v.value, given[r.chain].densityRow = &r; break;
+        case R::Plain:
+            if (r.whole) {
+                if (v.value != std::trunc(v.value) || !(v.value >= std::numeric_limits<std::int32_t>::min()) ||
+                    !(v.value <= std::numeric_limits<std::int32_t>::max()))
+                    return ParameterRefusal{ParameterRefusal::Kind::NotWhole,
+                                            std::string(r.key) + " takes whole numbers only, not " +
+                                                formatGeneral(v.value, '.')};
+                out.params.*r.whole = static_cast<std::int32_t>(v.value);
+            } else {
+                out.params.*r.real = asShown(v.value);
+            }
+            break;
+        }
+    }
+    for (int chain = 0; chain < 2; ++chain) {
+        const Given& g = given[chain];
+        if (!g.charge && !g.length && !g.density) continue;
+        if (g.length && g.density)
+            return ParameterRefusal{ParameterRefusal::Kind::LengthAndDensity,
+                                    "give either " + std::string(g.densityRow->key) + " or " +
+                                        std::string(g.lengthRow->key) + ", not both (" +
+                                        std::string(g.densityRow->key) + " = charge / " +
+                                        std::string(g.lengthRow->key) + ")"};
+        const double oldCharge = chargeOf(out, chain), oldLength = lengthOf(out, chain);
+        const double charge = g.charge.value_or(oldCharge);
+        double length = oldLength;
+        if (g.length) {
+            length = *g.length;
+        } else if (g.density || g.charge) {
+            // A density keeps the charge; a charge alone keeps the density.
+            const double density = g.density ? *g.density : chargeDensity(oldCharge, oldLength);
+            const std::optional<std::int32_t> recovered = recoverChargedLength(charge, density);
+            if (!recovered)
+                return ParameterRefusal{ParameterRefusal::Kind::NoLength,
+                                        std::string("no charged length of the '") + (chain == 0 ? '+' : '-') +
+                                            "' chain follows from " + keyOf(R::Charge, chain) + " / " +
+                                            keyOf(R::Density, chain) + " (" + formatGeneral(charge, '.') + " / " +
+                                            formatGeneral(density, '.') + ")"};
+            length = *recovered;
+        }
+        chargeOf(out, chain) = charge;
+        lengthOf(out, chain) = length;
+        densityOf(out.params, chain) = chargeDensity(charge, length);
+    }
+    set = out;
+    return std::nullopt;
+}
+
+InputFields inputFieldsOf(const ParameterSet& set) {
+    InputFields in(kRowCount);
+    for (std::size_t k = 0; k < kRowCount; ++k) in[k] = parameterValue(set, kRows[k]);
+    return in;
+}
+
+std::optional<std::string> validateInput(const InputFields& in, Parameters& params, ParameterSet* lengths) {
+    ParameterSet read;  // what has been read so far
+    for (const ParameterRow* r : parameterRowsInCheckOrder()) {
+        const std::size_t index = static_cast<std::size_t>(r - kRows);
+        double value = 0.0;
+        if (r->role == R::Density) {
+            value = chargeDensity(chargeOf(read, r->chain), lengthOf(read, r->chain));
+        } else {
+            const std::optional<double> field = index < in.size() ? in[index] : std::nullopt;
+            if (!field && !r->lenient) return r->unreadable;
+            value = field.value_or(0.0);
+        }
+        setParameterMember(read, *r, value);
+        if (r->role == R::Length) {
+            if (lengths != nullptr) setParameterMember(*lengths, *r, value);
+        } else if (r->whole) {
+            params.*r->whole = static_cast<std::int32_t>(value);
+        } else {
+            params.*r->real = value;
+        }
+        if (r->outOfRange == nullptr) continue;
+        const bool fails = r->above.empty() ? !within(value, r->lo, r->hi)
+                                            : !(value > parameterValue(read, *findParameter(r->above)));
+        if (fails) return r->outOfRange;
+    }
+    // The matrices (three of them, plus the export from M = 0) must fit in memory.
+    const std::int64_t cells = (static_cast<std::int64_t>(params.mpMax) - params.mpMin + 1) *
+                               (static_cast<std::int64_t>(params.mmMax) - params.mmMin + 1);
+    if (params.mpMax > kMaxAggregation || params.mmMax > kMaxAggregation || cells > kMaxCells)
+        return "Ranges of aggregation numbers are too large (at most 4000000 complexes)";
+    return std::nullopt;
+}
+
+}  // namespace marlinq

@@ -1,0 +1,131 @@
+#pragma once
+// Every parameter of a calculation, described once: the name a parameter file, a sweep, the
+// summary and Python give it, its type, the check "Solve" makes of it with its message, where
+// its value lives and its start-up value. The parameter file, validation, sweeps, the
+// summary, the Python module and the window's fields all work from this table, so a new
+// parameter is one row here (and its widget in the window).
+//
+// A chain's charge q, charged length N and charge density xi = q / N are tied: one rule
+// (applyParameterValues) says what changing one of them keeps.
+
+#include "files/ParameterFile.h"
+#include "pipeline/Parameters.h"
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace marlinq {
+
+// A parameter set as the window's fields hold it: the physical values and the charged
+// block lengths, which the file stores only through the charge densities.
+struct ParameterSet {
+    Parameters params;
+    double plen = 72.0, mlen = 72.0;
+};
+
+inline constexpr const char* kWrongParameterFile = "Some input parameters are wrong, please check it.";
+
+// What a row's value is: a plain value of Parameters, or one of a chain's charge, charged
+// length and charge density.
+enum class ParameterRole { Plain, Charge, Length, Density };
+
+struct ParameterRow {
+    std::string_view key;    // file key, sweep name, key of the summary, Python attribute
+    std::string_view alias;  // Python's snake_case name for it (the key itself when it has none)
+    bool integer = false;
+    bool inFile = true;      // a line of the parameter file (the charged lengths are not)
+    ParameterRole role = ParameterRole::Plain;
+    int chain = 0;           // of a charge, length or density: 0 the '+' chain, 1 the '-' chain
+    double Parameters::*real = nullptr;         // the member a real fills (lengths: none)
+    std::int32_t Parameters::*whole = nullptr;  // the member an integer fills
+    double startup = 0.0;    // the window's start-up value
+
+    // The check of "Solve", made in the order of the window's fields (check: position; 0 for
+    // a value the window has no field for).
+    int check = 0;
+    const char* unreadable = nullptr;  // "Solve" on a field that does not read as a number
+    bool lenient = false;              // the window reads it leniently (unreadable counts as 0)
+    double lo = -std::numeric_limits<double>::infinity();
+    double hi = std::numeric_limits<double>::infinity();
+    const char* outOfRange = nullptr;  // accepted when lo <= value <= hi (NaN is not)
+    std::string_view above;            // must exceed this key's value, else outOfRange
+    const char* unsaved = nullptr;     // "Save Parameters" on a field that does not read
+};
+
+// The rows, in the order of the parameter file (then the charged lengths).
+std::span<const ParameterRow> parameterSchema();
+// The rows with a check, in the order "Solve" checks them (the window's field order).
+std::span<const ParameterRow* const> parameterRowsInCheckOrder();
+// The row named key or alias; nullptr when there is none.
+const ParameterRow* findParameter(std::string_view name);
+// The keys of the parameter file, in the writer's order.
+std::span<const ParameterKey> parameterFileKeys();
+
+// xi = q / N, the charge density of a chain.
+inline double chargeDensity(double charge, double length) { return charge / length; }
+
+// The length of a charged block from its charge and charge density. A quotient within a
+// relative 1e-9 of a whole number is that number (72 / (72 / 72.0) written with 15 digits
+// may read back as 71.99999999999999); any other is truncated (72.9 gives 72). nullopt when
+// the quotient is not finite or does not fit 32 bits.
+std::optional<std::int32_t> recoverChargedLength(double charge, double density);
+
+// A real as the window's fields and the parameter file show it: 15 significant digits.
+double asShown(double v);
+
+// The start-up values.
+Parameters startupParameters();
+ParameterSet startupParameterSet();
+
+// The value of a row in a set (a density is q / N of the set).
+double parameterValue(const ParameterSet& set, const ParameterRow& row);
+
+// Writes a value into what a row fills, as it is (no rule; a density sets the member only).
+void setParameterMember(ParameterSet& set, const ParameterRow& row, double value);
+
+// The values of the file's lines, in the writer's order.
+std::vector<double> parameterFileValues(const ParameterSet& set);
+std::string formatParameterSet(const ParameterSet& set);
+
+// One named value to apply.
+struct ParameterValue {
+    const ParameterRow* row;
+    double value;
+};
+
+// Applies values over a set, whatever their order, by the one rule of the charges:
+//   a charge (zp, zn) keeps the chain's charge density, so its charged length follows,
+//     N = q / xi recovered as above (same density, longer chain), unless the length is
+//     given too (same chain, more charge);
+//   a charge density (kiplus, kiminus) keeps the charge; N = q / xi, recovered;
+//   a charged length (plen, mlen) keeps the charge; the density follows.
+// Reals other than lengths and densities are kept with 15 digits; integers must be whole.
+// Returns why the values cannot be applied; the set is then unchanged.
+struct ParameterRefusal {
+    enum class Kind { NoLength, LengthAndDensity, NotWhole } kind;
+    std::string reason;
+};
+std::optional<ParameterRefusal> applyParameterValues(ParameterSet& set, std::span<const ParameterValue> values);
+
+// The fields "Solve" validates, one per row of the schema in its order (the window's field
+// read as a number; nullopt when it did not read; rows without a field are not looked at).
+using InputFields = std::vector<std::optional<double>>;
+InputFields inputFieldsOf(const ParameterSet& set);
+// The position of key's row in the schema (key must be one).
+std::size_t parameterIndex(std::string_view key);
+
+inline constexpr std::int64_t kMaxCells = 4000000;
+inline constexpr std::int32_t kMaxAggregation = 100000;
+
+// Validates in the window's field order, writing each value into params as soon as it is
+// read (as the window does); the densities are formed from charge and length. Returns
+// the message of the first failure, or nullopt when all pass; lengths receives the
+// charged-block lengths.
+std::optional<std::string> validateInput(const InputFields& in, Parameters& params, ParameterSet* lengths = nullptr);
+
+}  // namespace marlinq
