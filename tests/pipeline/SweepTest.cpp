@@ -80,7 +80,7 @@ TEST(SweepPlan, OneCheckBeforeAnyPoint) {
         return bad ? std::optional<PlanProblem>(bad->problem) : std::nullopt;
     };
     EXPECT_EQ(problem({}), PlanProblem::NoAxis);
-    EXPECT_EQ(problem({{"plen", {60}}}), PlanProblem::UnknownName);
+    EXPECT_EQ(problem({{"kb", {60}}}), PlanProblem::UnknownName);
     EXPECT_EQ(problem({{"ka", {}}}), PlanProblem::NoValues);
     EXPECT_EQ(problem({{"ka", {0.5, NAN}}}), PlanProblem::NotFinite);
     EXPECT_EQ(problem({{"mmMax", {5.5}}}), PlanProblem::NotWhole);
