@@ -179,10 +179,4 @@ std::optional<double> parseLeadingDouble(std::string_view text) {
     return scan.value;
 }
 
-std::optional<int> parseLeadingInt(std::string_view text) {
-    const IntegerScan scan = scanInteger(text);
-    if (scan.consumed == 0 || scan.outOfRange) return std::nullopt;
-    return scan.value;
-}
-
 }  // namespace marlinq

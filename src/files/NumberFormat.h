@@ -42,7 +42,5 @@ IntegerScan scanInteger(std::string_view text);
 // reading stops at the first character that does not fit. nullopt if text does not
 // begin with a number.
 std::optional<double> parseLeadingDouble(std::string_view text);
-// Leading integer part of text ("3.7" -> 3); nullopt if none or outside 32-bit range.
-std::optional<int> parseLeadingInt(std::string_view text);
 
 }  // namespace marlinq

@@ -14,8 +14,6 @@ void checkSizes(const Vtr& a, const Vtr& b) {
 
 Vtr::Vtr(std::int32_t n, double fill) : count(n), values(fill, static_cast<std::size_t>(n < 0 ? 0 : n)) {}
 
-Vtr::Vtr(std::int32_t n, const double* src) : count(n), values(src, static_cast<std::size_t>(n < 0 ? 0 : n)) {}
-
 Vtr::Vtr(const std::vector<double>& src)
     : count(static_cast<std::int32_t>(src.size())), values(src.data(), src.size()) {}
 
@@ -25,14 +23,6 @@ Vtr& Vtr::operator=(const Vtr& other) {
     values = other.values;
     count = other.count;
     return *this;
-}
-
-Vtr Vtr::subVtr(std::int32_t i) const {
-    return Vtr(count - i, std::begin(values) + i);
-}
-
-void Vtr::stickVtr(std::int32_t i, const Vtr& v) {
-    for (std::int32_t k = 0; k < v.size(); ++k) values[static_cast<std::size_t>(i + k)] = v[k];
 }
 
 double Vtr::twonorm() const {

@@ -15,7 +15,6 @@ namespace marlinq {
 class Vtr {
 public:
     Vtr(std::int32_t n, double fill);
-    Vtr(std::int32_t n, const double* src);
     explicit Vtr(const std::vector<double>& src);
     Vtr(const Vtr& other) = default;
     // A moved-from vector is left empty (size 0), never with a count its array lacks.
@@ -37,10 +36,6 @@ public:
     double& operator()(std::int32_t i) { return values[static_cast<std::size_t>(i)]; }
     const double& operator()(std::int32_t i) const { return values[static_cast<std::size_t>(i)]; }
 
-    // Elements i .. size()-1 as a new vector.
-    Vtr subVtr(std::int32_t i) const;
-    // Overwrites elements i .. i + v.size() - 1 with v; the size does not change.
-    void stickVtr(std::int32_t i, const Vtr& v);
     // Euclidean norm, summed from element 0 upward.
     double twonorm() const;
 

@@ -23,8 +23,4 @@ double kaOfSaltMillimolar(double saltMM, double unitNm) {
     return std::sqrt(kappaSquaredPerMolar(unitNm) * (saltMM / 1000.0)) * unitNm;
 }
 
-double debyeLengthNm(double saltMolar, double bjerrumNm) {
-    return 1.0 / std::sqrt(kappaSquaredPerMolar(bjerrumNm) * saltMolar);
-}
-
 }  // namespace marlinq

@@ -11,8 +11,5 @@ inline constexpr double kAvogadro = 6.02214076e23;  // 1/mol
 double saltMillimolar(double ka, double unitNm);
 // ka of a salt concentration in mmol/L, with the segment size a in nm.
 double kaOfSaltMillimolar(double saltMM, double unitNm);
-// Debye length 1/kappa in nm of a 1:1 salt of molar concentration cs (mol/L) at Bjerrum
-// length lB (nm).
-double debyeLengthNm(double saltMolar, double bjerrumNm);
 
 }  // namespace marlinq

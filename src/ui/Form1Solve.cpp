@@ -3,7 +3,6 @@
 
 #include "pipeline/ParameterSchema.h"
 #include "ui/FieldText.h"
-#include "ui/MyConsole.h"
 #include "ui/ObservablesPanel.h"
 
 #include <QCheckBox>
@@ -17,7 +16,6 @@
 #include <QTextEdit>
 #include <QTimer>
 
-#include <iostream>
 
 namespace marlinq::ui {
 
@@ -102,7 +100,6 @@ JobEvents Form1::jobEvents() {
     JobEvents events;
     events.message = [this](const JobMessage& m) {
         appendLog(QString::fromStdString(m.text) + QLatin1Char('\n'));
-        if (m.diagnostic && MyConsole::IsExistent) std::cout << m.text << std::endl;
         if (m.severity == Severity::Error) failure = QString::fromStdString(m.text);
         if (m.warning && m.warning->kind == WarningKind::PartialResult && m.warning->total > 0) {
             partialRows = {static_cast<std::int32_t>(m.warning->count), static_cast<std::int32_t>(m.warning->total)};

@@ -22,11 +22,6 @@ TEST(Vtr, ConstructorsFillCopyAndOwnTheirElements) {
     const Vtr filled(4, 1.5);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(filled[i], 1.5);
 
-    const double src[] = {1.0, 2.0, 3.0, 4.0};
-    const Vtr prefix(3, src);
-    ASSERT_EQ(prefix.size(), 3);
-    EXPECT_EQ(prefix(2), 3.0);
-
     const Vtr fromVector(std::vector<double>{7.0, 8.0});
     ASSERT_EQ(fromVector.size(), 2);
     EXPECT_EQ(fromVector[1], 8.0);
@@ -68,23 +63,6 @@ TEST(Vtr, MovedFromVectorIsEmptyAndReusable) {
     EXPECT_EQ(b.size(), 0);  // NOLINT
     b = c;
     EXPECT_EQ(b.size(), 4);
-}
-
-TEST(Vtr, SubVtrAndStickVtrHonourTheirRanges) {
-    const Vtr v(std::vector<double>{0.0, 1.0, 2.0, 3.0, 4.0});
-    EXPECT_EQ(v.subVtr(5).size(), 0);
-    const Vtr all = v.subVtr(0);
-    ASSERT_EQ(all.size(), 5);
-    EXPECT_EQ(all[4], 4.0);
-    const Vtr tail = v.subVtr(3);
-    ASSERT_EQ(tail.size(), 2);
-    EXPECT_EQ(tail[0], 3.0);
-
-    Vtr target(5, 0.0);
-    target.stickVtr(2, Vtr(std::vector<double>{7.0, 8.0, 9.0}));
-    const double expected[] = {0.0, 0.0, 7.0, 8.0, 9.0};
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(target[i], expected[i]) << i;
-    EXPECT_EQ(target.size(), 5);
 }
 
 TEST(Vtr, ArithmeticAndNorms) {
