@@ -75,7 +75,11 @@ Grid<std::int32_t> weightClasses(const Grid<double>& weights, double maxValue) {
     for (std::int32_t r = 0; r < out.rows(); ++r) {
         const double* w = weights.row(r);
         std::int32_t* row = out.row(r);
-        for (std::int32_t c = 0; c < out.cols(); ++c) row[c] = static_cast<std::int32_t>((w[c] - 0.0) / step);
+        for (std::int32_t c = 0; c < out.cols(); ++c) {
+            // Any quotient from 21 on is out of the scale alike; 21 keeps it inside an int.
+            const double q = (w[c] - 0.0) / step;
+            row[c] = q >= 21.0 ? 21 : static_cast<std::int32_t>(q);
+        }
     }
     return out;
 }

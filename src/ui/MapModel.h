@@ -77,7 +77,8 @@ private:
 
 // The classes of a run's weights on the linear scale: class c holds c/20 .. (c+1)/20 of
 // maxValue, the largest weight as the run's normalisation formed it, by the quotient
-// w / (maxValue / 20); all 0 when that step is 0. A weight above maxValue lands above 20.
+// w / (maxValue / 20); all 0 when that step is 0. A weight of 1.05 maxValue or more lands
+// above 20 (21).
 Grid<std::int32_t> weightClasses(const Grid<double>& weights, double maxValue);
 
 // The first colour code outside 0..20 in drawing order, as its message; nullopt if none.

@@ -121,15 +121,15 @@ TEST(MapModel, TickLabelsNeverOverlapAndAlwaysIncludeBothEnds) {
 TEST(MapModel, RunClassesSplitTheLargestWeightIntoTwentieths) {
     // maxValue 2: a class is 0.1 wide; a weight above maxValue (a lone chain while the rows
     // of a Poisson-Boltzmann run are summed without it) lands above 20 and is refused.
-    Grid<double> w(1, 6);
-    const double weights[] = {0.0, 0.099, 0.1, 1.05, 2.0, 2.2};
-    for (std::int32_t c = 0; c < 6; ++c) w(0, c) = weights[c];
+    Grid<double> w(1, 7);
+    const double weights[] = {0.0, 0.099, 0.1, 1.05, 2.0, 2.05, 1e300};
+    for (std::int32_t c = 0; c < 7; ++c) w(0, c) = weights[c];
     const Grid<std::int32_t> classes = weightClasses(w, 2.0);
-    const std::int32_t expected[] = {0, 0, 1, 10, 20, 22};
-    for (std::int32_t c = 0; c < 6; ++c) EXPECT_EQ(classes(0, c), expected[c]) << weights[c];
+    const std::int32_t expected[] = {0, 0, 1, 10, 20, 20, 21};
+    for (std::int32_t c = 0; c < 7; ++c) EXPECT_EQ(classes(0, c), expected[c]) << weights[c];
     EXPECT_EQ(colorCodeError(classes), std::optional<std::string>("a->color is greater than 20"));
     // No weight yet: every class 0.
-    EXPECT_EQ(weightClasses(w, 0.0), Grid<std::int32_t>(1, 6));
+    EXPECT_EQ(weightClasses(w, 0.0), Grid<std::int32_t>(1, 7));
 }
 
 TEST(MapModel, LogarithmicScaleColoursAThousandthOfTheLargestWeight) {

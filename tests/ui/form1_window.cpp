@@ -259,7 +259,7 @@ TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
     solveAndWait();
     const QImage before = form->mapImage();
     auto rec = std::make_shared<InfoSphereBean>(*form->currentResult());
-    rec->absValue(2, 2) = rec->maxValue * 1.1;  // class 22
+    rec->absValue(2, 2) = rec->maxValue * 1.1;  // beyond class 20
     form->setCurrentRecord(rec);
     form->redraw();
     EXPECT_EQ(dialogs->messages, QStringList{"a->color is greater than 20"});
