@@ -35,6 +35,10 @@ bool checkCombinations(const BatchOptions& o, std::string& error) {
                                                                  : bad->message;
             return false;
         }
+        if (!o.total.empty() || o.chargeFraction) {
+            error = "--total and --charge-fraction apply to a single run, not to --sweep";
+            return false;
+        }
         if (o.profile || !o.summary.empty()) {
             error = "--profile and --summary apply to a single run, not to --sweep";
             return false;
@@ -47,6 +51,18 @@ bool checkCombinations(const BatchOptions& o, std::string& error) {
     }
     if (!o.sweepDir.empty() || o.shard.count != 1) {
         error = "--sweep-dir and --shard need --sweep";
+        return false;
+    }
+    if (o.chargeFraction && o.total.size() != 1) {
+        error = "--charge-fraction needs the total of both kinds of chains: --total T";
+        return false;
+    }
+    if (o.total.size() == 1 && !o.chargeFraction) {
+        error = "--total T needs --charge-fraction f (or give both totals: --total C+,C-)";
+        return false;
+    }
+    if (o.profile && (!o.total.empty() || o.chargeFraction)) {
+        error = "--profile writes a profile of one complex: --total does not apply";
         return false;
     }
     if (o.profile && (!o.summary.empty() || !o.freeEnergies.empty())) {
@@ -178,6 +194,31 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
                 return std::nullopt;
             }
             o.unitNm = *a;
+        } else if (arg == "--total") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            const std::size_t comma = v.find(',');
+            const std::vector<std::string> parts =
+                comma == std::string::npos ? std::vector<std::string>{v}
+                                           : std::vector<std::string>{v.substr(0, comma), v.substr(comma + 1)};
+            o.total.clear();
+            for (const std::string& part : parts) {
+                const std::optional<double> c = sweepOptionNumber(part);
+                if (!c) {
+                    error = "--total takes C+,C- (two totals) or T (with --charge-fraction), not '" + v + "'";
+                    return std::nullopt;
+                }
+                o.total.push_back(*c);
+            }
+        } else if (arg == "--charge-fraction") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            const std::optional<double> f = sweepOptionNumber(v);
+            if (!f) {
+                error = "--charge-fraction takes a number between 0 and 1, not '" + v + "'";
+                return std::nullopt;
+            }
+            o.chargeFraction = *f;
         } else if (arg == "--sweep") {
             std::string v;
             if (!value(v)) return std::nullopt;
@@ -216,7 +257,8 @@ SweepSpec sweepPlan(const BatchOptions& o, const ParameterSet& base) {
 std::string helpText() {
     return R"(Usage: marlinq-batch [--method dh|pb] [--chains table|solve] [--accuracy standard|converged]
                      [-o FILE] [--data DIR] [--quiet] [--long-format] [--profile MP MM]
-                     [--summary FILE] [--free-energies FILE] [--unit-nm A] [PARAMETER_FILE]
+                     [--summary FILE] [--free-energies FILE] [--unit-nm A]
+                     [--total C+,C- | --total T --charge-fraction f] [PARAMETER_FILE]
        marlinq-batch --sweep NAME=VALUES [--sweep NAME=VALUES] [--shard I/N]
                      [--sweep-dir DIR [--free-energies on]] [other options] [PARAMETER_FILE]
 
@@ -269,6 +311,15 @@ Options
   --free-energies FILE  also write the free-energy landscape as CSV: mp,mm,F,E,absValue,
                         Value for every evaluated complex (kT), the single-chain energies
                         in a first comment line
+  --total C+,C-         total mode: the totals of '+' and '-' chains (free and in
+                        complexes, chains per segment volume a^3, each from 1e-20 to 1)
+                        instead of the free chains vc10 and vc01; the free chains follow
+                        from the mass balance on the landscape, and the distribution is
+                        formed at them ("Mass balance: free c+ = ..., c- = ..." on
+                        standard error). Needs mpMin and mmMin 0 (the lone chains)
+  --total T --charge-fraction f
+                        the same from the total T = C+ + C- and the charge fraction
+                        f = q+ C+ / (q+ C+ + q- C-) (0 < f < 1; 1/2 at stoichiometry)
   --unit-nm A           the segment size a in nm (the Bjerrum length is a): the summary
                         and sweeps also give the 1:1 salt that ka stands for (salt_mM,
                         from kappa^2 = 8 pi l_B N_A c_s) and core radii in nm; 0.714 is
@@ -304,7 +355,8 @@ Exit status
        output could not be written (the reason is on standard error)
   2    invalid input or command line: the message of the check that failed, "can not open
        file" for an unreadable parameter file, "Some input parameters are wrong, please
-       check it." for a file whose last line has no known key (each with the file and the
+       check it." for a file whose last line has no known key, totals of --total
+       outside 1e-20..1 or total mode with mpMin or mmMin above 0 (each with the file and the
        reason on the line before), an output file that is the parameter file, a
        distribution table above 1 GiB without --long-format
   130  interrupted by Ctrl-C (a sweep ends after the current point and writes the rows

@@ -24,6 +24,10 @@ struct BatchOptions {
     std::string summary;        // --summary FILE ("-": standard output)
     std::string freeEnergies;   // --free-energies FILE ("-": standard output)
     std::optional<double> unitNm;  // --unit-nm A: the segment size in nm
+    // --total C+,C- (two values) or --total T with --charge-fraction f (one value): the
+    // totals of '+' and '-' chains instead of the free chains of the parameter file.
+    std::vector<double> total;
+    std::optional<double> chargeFraction;
     std::vector<SweepAxis> sweeps;  // --sweep NAME=VALUES, at most two, first outermost
     std::string sweepDir;       // --sweep-dir DIR
     Shard shard;                // --shard I/N

@@ -13,6 +13,7 @@
 #include "pipeline/CalculationJob.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/Engine.h"
+#include "pipeline/MassBalance.h"
 #include "pipeline/ParameterSchema.h"
 
 #include <atomic>
@@ -132,8 +133,10 @@ int runProfile(const BatchOptions& o, const Parameters& p) {
     return writeText(o, formatProfileCsv(profile, static_cast<int>(profile.r.size()))) ? kExitOk : kExitFailed;
 }
 
-int runDistribution(const BatchOptions& o, const Parameters& p, const ParameterSet& set, Engine& engine) {
+int runDistribution(const BatchOptions& o, const Parameters& p, const ParameterSet& set, Engine& engine,
+                    const std::optional<MassBalanceTotals>& totals) {
     JobInput input = engine.job(p, set, o.options);
+    input.totals = totals;
 
     // Every line of the log and the diagnostics as they come; with --quiet only what casts
     // doubt on the result (the job's warnings) and why a run failed.
@@ -219,8 +222,25 @@ int run(int argc, char** argv) {
         std::cerr << *tooLarge << '\n';
         return kExitInvalid;
     }
+    // Total mode: both totals, or the total and the charge fraction.
+    std::optional<MassBalanceTotals> totals;
+    if (o.total.size() == 2) {
+        totals = MassBalanceTotals{o.total[0], o.total[1]};
+    } else if (o.total.size() == 1) {
+        if (const std::optional<std::string> message = checkChargeFraction(o.total[0], *o.chargeFraction)) {
+            std::cerr << *message << '\n';
+            return kExitInvalid;
+        }
+        totals = totalsFromChargeFraction(o.total[0], *o.chargeFraction, p.zp, p.zn);
+    }
+    if (totals) {
+        if (const std::optional<std::string> message = checkTotals(*totals, p)) {
+            std::cerr << *message << '\n';
+            return kExitInvalid;
+        }
+    }
 
-    return o.profile ? runProfile(o, p) : runDistribution(o, p, set, engine);
+    return o.profile ? runProfile(o, p) : runDistribution(o, p, set, engine, totals);
 }
 }  // namespace
 }  // namespace marlinq::batch

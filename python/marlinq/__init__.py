@@ -62,7 +62,7 @@ def data_file(name):
 
 
 def run(params=None, method="dh", chains="table", accuracy="standard", progress=None, data_dir=None,
-        keep_energies=True, threads=0):
+        keep_energies=True, threads=0, total=None, charge_fraction=None):
     """Computes the size distribution of a parameter set.
 
     Parameters
@@ -89,6 +89,15 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
         The most threads the run may use (0, the default: as many as OpenMP allows, which
         follows ``OMP_NUM_THREADS``). Runs started at once from several Python threads
         share the machine by giving each a part. The result is the same for any number.
+    total : (float, float) or float, optional
+        Total mode: the totals ``(C+, C-)`` of '+' and '-' chains (free and in complexes,
+        chains per segment volume a^3, each from 1e-20 to 1) instead of the free chains
+        ``vc10`` and ``vc01`` of params; or the total ``T = C+ + C-`` with
+        ``charge_fraction``. The free chains follow from the mass balance (``free_plus``,
+        ``free_minus``); needs ``mpMin`` and ``mmMin`` 0. As ``marlinq-batch --total``.
+    charge_fraction : float, optional
+        With a single ``total``: f = q+ C+ / (q+ C+ + q- C-), strictly between 0 and 1
+        (1/2 at charge stoichiometry).
 
     Returns
     -------
@@ -114,8 +123,15 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
         raise TypeError("params must be a marlinq.Parameters, not %s" % type(params).__name__)
     if data_dir is not None:
         data_dir = _os.fspath(data_dir)
+    if total is not None:
+        try:
+            total = [float(v) for v in total]
+        except TypeError:
+            total = [float(total)]
+    if charge_fraction is not None:
+        charge_fraction = float(charge_fraction)
     return _core._run(params, str(method), str(chains), str(accuracy), progress, data_dir, bool(keep_energies),
-                      int(threads))
+                      int(threads), total, charge_fraction)
 
 
 def profile(params, mp, mm, method="dh", accuracy="standard"):

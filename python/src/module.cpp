@@ -13,6 +13,7 @@
 #include "pipeline/Distribution.h"
 #include "pipeline/Engine.h"
 #include "pipeline/JobRunner.h"
+#include "pipeline/MassBalance.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ObservableRegistry.h"
 #include "pipeline/ObservablesText.h"
@@ -341,12 +342,29 @@ LoadedTables tablesFor(const RunOptions& options, const std::optional<std::strin
 
 PyResult runEngine(const PyParameters& params, const std::string& method, const std::string& chains,
                    const std::string& accuracy, const py::object& progress, const std::optional<std::string>& dataDir,
-                   bool keepEnergies, int threads) {
+                   bool keepEnergies, int threads, const std::optional<std::vector<double>>& total,
+                   const std::optional<double>& chargeFraction) {
     if (threads < 0) throw py::value_error("threads must be 0 (the machine's) or a positive number");
     RunOptions options = runOptions(method, chains, accuracy, keepEnergies);
     options.threads = threads;
     const Parameters p = validated(params);
+    // Total mode: total=(C+, C-), or total=T with charge_fraction=f.
+    std::optional<MassBalanceTotals> totals;
+    if (chargeFraction && (!total || total->size() != 1))
+        throw py::value_error("charge_fraction needs the total of both kinds of chains: total=T");
+    if (total) {
+        if (total->size() == 2) {
+            totals = MassBalanceTotals{(*total)[0], (*total)[1]};
+        } else if (total->size() == 1 && chargeFraction) {
+            if (const auto message = checkChargeFraction((*total)[0], *chargeFraction)) throw py::value_error(*message);
+            totals = totalsFromChargeFraction((*total)[0], *chargeFraction, p.zp, p.zn);
+        } else {
+            throw py::value_error("total takes (C+, C-), or T with charge_fraction=f");
+        }
+        if (const auto message = checkTotals(*totals, p)) throw py::value_error(*message);
+    }
     JobInput input = makeJobInput(p, params.set, options, tablesFor(options, dataDir));
+    input.totals = totals;
 
     std::stop_source stop;
     std::optional<py::error_already_set> pending;  // an exception of the callback or Ctrl-C
@@ -688,6 +706,10 @@ distribution export), value the normalised distribution (the map).)doc");
         .def_property_readonly(
             "any_complex", [](const PyResult& r) { return r.observables.anyComplex; },
             "True when some complex (M+ >= 1 and M- >= 1) has a positive weight.")
+        .def_property_readonly(
+            "concentrations", [](const PyResult& r) { return r.observables.totalMode ? "total" : "free"; },
+            "How the run's concentrations were set: \"free\" (the free chains vc10, vc01) or \"total\" "
+            "(the totals C+, C-; the free chains solved by the mass balance).")
         .def("summary", &PyResult::summary, "unit_nm"_a = py::none(), keptText(summaryDoc()).c_str())
         .def_property_readonly("free_energies", &PyResult::landscape,
                                R"doc(The free-energy landscape: a read-only NumPy structured array, one row per
@@ -768,7 +790,7 @@ that reads back as the same double; Value is the cell's share, abs_value over it
         });
 
     m.def("_run", &runEngine, "params"_a, "method"_a, "chains"_a, "accuracy"_a, "progress"_a, "data_dir"_a,
-          "keep_energies"_a, "threads"_a = 0);
+          "keep_energies"_a, "threads"_a = 0, "total"_a = py::none(), "charge_fraction"_a = py::none());
     m.def("_sweep", &sweepEngine, "params"_a, "names"_a, "values"_a, "method"_a, "chains"_a, "accuracy"_a,
           "data_dir"_a, "unit_nm"_a, "workers"_a, "keep_results"_a, "progress"_a, "threads"_a = 0);
     m.def("_machine_threads", &machineThreads,

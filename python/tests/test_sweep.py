@@ -167,7 +167,7 @@ def test_salt_in_millimolar_equals_the_batch_sweep(batch):
     t = marlinq.sweep(None, {"salt_mM": [10, 100]}, unit_nm=0.714)
     # The batch CSV names the salt of the applied ka salt_mM as well.
     # The batch CSV names the salt of the applied ka apart from the swept salt_mM.
-    assert lines[0][12] == "salt_mM_of_ka"
+    assert lines[0][2 + len(BATCH_COLUMNS)] == "salt_mM_of_ka"
     assert_rows_equal_batch(t, lines)
     assert t.dtype.names[-4:] == ("salt_mM_of_ka", "core_radius_nm", "mean_core_radius_nm", "status")
     # The salt of the applied ka gives back the swept concentration (ka is kept with 15 digits).

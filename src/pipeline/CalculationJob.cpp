@@ -9,6 +9,7 @@
 #include "pipeline/ParameterSchema.h"
 #include "pipeline/ParaCalculation.h"
 
+#include <cmath>
 #include <locale>
 #include <optional>
 #include <sstream>
@@ -119,6 +120,34 @@ RunWarning accuracyWarning(double error, double difference) {
     return w;
 }
 
+// "Mass balance: free c+ = ..., c- = ... (N Newton steps)", six significant digits.
+std::string massBalanceMessage(double cPlus, double cMinus, int steps) {
+    std::ostringstream line;
+    line.imbue(std::locale::classic());
+    line << "Mass balance: free c+ = " << cPlus << ", c- = " << cMinus << " (" << steps
+         << (steps == 1 ? " Newton step)" : " Newton steps)");
+    return line.str();
+}
+
+RunWarning criticalWarning(bool below) {
+    RunWarning w{WarningKind::CriticalConcentration};
+    w.text = below ? "The critical concentration lies below a total of 1e-20: more than half of the scarcer chains are in "
+                     "complexes at every total"
+                   : "The critical concentration lies above a total of 1: fewer than half of the scarcer chains are in "
+                     "complexes at every total up to 1";
+    return w;
+}
+
+RunWarning residualWarning(double residual) {
+    RunWarning w{WarningKind::MassBalanceResidual};
+    w.residual = residual;
+    std::ostringstream line;
+    line.imbue(std::locale::classic());
+    line << "Mass balance: the totals are met only to " << residual << " (relative)";
+    w.text = line.str();
+    return w;
+}
+
 }  // namespace
 
 std::optional<RunWarning> rangeEdgeWarning(const InfoSphereBean& isb) {
@@ -180,8 +209,14 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     if (!input.icb) return fail(report, "No chain parameters were given; no distribution was calculated.");
 
     // The job's own copy: nothing the front end does to its records reaches this run.
-    const Parameters p = input.params;
+    Parameters p = input.params;
     InfoChainBean icb = *input.icb;
+    // In total mode the map is weighed at the totals (the free chains are fewer) until the
+    // mass balance gives the free chains.
+    if (input.totals) {
+        p.vc10 = input.totals->plus;
+        p.vc01 = input.totals->minus;
+    }
 
     const std::int64_t rows = std::int64_t{p.mpMax} - p.mpMin + 1;
     const std::int64_t columns = std::int64_t{p.mmMax} - p.mmMin + 1;
@@ -221,6 +256,9 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) (*sigma)[static_cast<std::size_t>(k)] = neutral::sigma(k);
 
     const bool dh = input.method == Method::DebyeHueckel;
+    const bool totalMode = input.totals.has_value();
+    if (totalMode && (p.mpMin != 0 || p.mmMin != 0 || p.mpMax < 1 || p.mmMax < 1))
+        return fail(report, "Total concentrations need the lone chains (1, 0) and (0, 1) in the ranges: set mpMin and mmMin to 0");
     // The working record is this thread's alone; the front end sees snapshots of it. The
     // weights are formed from the landscape the stages produce, at the run's concentrations.
     InfoSphereBean isb(icb.plen, icb.mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin,
@@ -231,7 +269,9 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     isb.converged = icb.converged;
     isb.errorEstimate = chains.errorEstimate;
     isb.standardDifference = chains.standardDifference;
-    if (input.keepEnergies) isb.energies = CellEnergies(isb.absValue.rows(), isb.absValue.cols());
+    // Total mode solves the mass balance on the landscape: it keeps the energies.
+    if (input.keepEnergies || totalMode) isb.energies = CellEnergies(isb.absValue.rows(), isb.absValue.cols());
+    isb.totalMode = totalMode;
     report.publish(isb);
     weights.enterFreeChains();
     weights.store(isb);
@@ -246,6 +286,44 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     std::int64_t unstableReported = 0;
     const auto reportUnstable = [&] {
         for (; unstableReported < isb.unstableSolves; ++unstableReported) report.diagnostic(kUnstableSolution);
+    };
+    // The concentrations settle: in total mode the free chains that meet the totals, and
+    // the distribution at them; in free mode the totals the free chains imply.
+    const auto settleConcentrations = [&] {
+        if (totalMode) {
+            const Landscape landscape = landscapeOf(isb);
+            const MassBalance balance(landscape);
+            const MassBalanceSolution solved = balance.solve(input.totals->plus, input.totals->minus);
+            const Distribution d = distributionOf(landscape, solved.freePlus, solved.freeMinus, input.threads);
+            isb.absValue = d.absValue;
+            isb.Value = d.Value;
+            isb.sum = d.sum;
+            isb.maxValue = d.maxValue;
+            isb.max_shift = d.max_shift;
+            isb.normalised = d.normalised;
+            isb.vc10 = solved.freePlus;
+            isb.vc01 = solved.freeMinus;
+            isb.totalPlus = input.totals->plus;
+            isb.totalMinus = input.totals->minus;
+            isb.massBalanceSteps = solved.newtonSteps;
+            const MassBalanceTotals met = chainTotals(isb);
+            isb.massBalanceResidual = std::max(std::abs(met.plus - isb.totalPlus) / isb.totalPlus,
+                                               std::abs(met.minus - isb.totalMinus) / isb.totalMinus);
+            if (!input.keepEnergies) isb.energies = CellEnergies();
+            report.text(massBalanceMessage(solved.freePlus, solved.freeMinus, solved.newtonSteps));
+            if (!(isb.massBalanceResidual <= kMassBalanceTolerance)) report.warning(residualWarning(isb.massBalanceResidual));
+            const CriticalConcentration critical = criticalConcentration(
+                balance, chargeFraction(p.zp, p.zn, isb.totalPlus, isb.totalMinus), p.zp, p.zn);
+            isb.criticalConcentration = critical.total.value_or(NAN);
+            isb.criticalBelow = critical.below;
+            isb.criticalAbove = critical.above;
+            if (critical.below) report.warning(criticalWarning(true));
+            if (critical.above) report.warning(criticalWarning(false));
+        } else {
+            const MassBalanceTotals implied = chainTotals(isb);
+            isb.totalPlus = implied.plus;
+            isb.totalMinus = implied.minus;
+        }
     };
     const auto closingLines = [&] {
         counts.unstableSolves = isb.unstableSolves;
@@ -268,6 +346,7 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
         for (std::int32_t mp = p.mpMin; mp <= p.mpMax; ++mp) {
             if (token.stop_requested()) {
                 finishRows();
+                settleConcentrations();
                 report.publish(isb);
                 closingLines();
                 report.warning(partialWarning(counts.rowsDone, counts.rows));
@@ -288,6 +367,7 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
             report.progress(counts.rowsDone, counts.rows);
         }
         finishRows();
+        settleConcentrations();
         report.publish(isb);
         closingLines();
         if (auto edge = rangeEdgeWarning(isb)) report.warning(std::move(*edge));
@@ -299,6 +379,7 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
         weights.addWhole(all.cells);
         weights.store(isb);
         if (isb.unrepresentable) return fail(report, kUnrepresentable);
+        settleConcentrations();
         closingLines();
         if (auto edge = rangeEdgeWarning(isb)) report.warning(std::move(*edge));
         report.text(kDhFinished);

@@ -5,6 +5,7 @@
 // JobRunner puts it on a thread of its own for a front end that must stay responsive.
 
 #include "files/ChainTables.h"
+#include "pipeline/MassBalance.h"
 #include "pipeline/Parameters.h"
 #include "pipeline/Records.h"
 
@@ -73,6 +74,8 @@ enum class WarningKind {
     UnstableSolves,   // Newton solves of complexes that did not converge
     PartialResult,    // a stopped run: only some rows were computed
     RangeEdge,        // the most probable complex lies on an edge of a range that could be enlarged
+    MassBalanceResidual,    // total mode: the totals are met only to a relative residual above the target
+    CriticalConcentration,  // total mode: half of the scarcer chains bound is not crossed between 1e-20 and 1
 };
 
 struct RunWarning {
@@ -83,6 +86,7 @@ struct RunWarning {
     std::int32_t mp = 0, mm = 0;      // RangeEdge: the complex
     double errorEstimate = 0.0;       // Accuracy (kT)
     double standardDifference = 0.0;  // Accuracy (kT)
+    double residual = 0.0;            // MassBalanceResidual: the largest relative miss of a total
 };
 
 struct JobMessage {
@@ -130,6 +134,11 @@ struct JobInput {
     std::string tablesError;
     // Keep F and E of every evaluated cell in the record (InfoSphereBean::energies).
     bool keepEnergies = false;
+    // Concentrations as an experiment sets them: the totals C+ and C- of '+' and '-' chains.
+    // The free chains then follow from the mass balance on the finished landscape, and the
+    // distribution is formed at them; params.vc10 and vc01 only weigh the map while the
+    // rows come. Needs both lone chains in the ranges (mpMin = mmMin = 0).
+    std::optional<MassBalanceTotals> totals;
     // The most threads the run's stages may use at once (0: the machine's, omp_get_max_threads(),
     // which follows OMP_NUM_THREADS). A caller running several runs at once shares the
     // machine out with it. The result is the same for any number.

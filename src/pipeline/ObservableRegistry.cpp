@@ -49,6 +49,31 @@ const std::array kRegistry{
                       const Observables& o = in.observables;
                       return o.mostProbable ? o.mostProbableShare : NAN;
                   }},
+    ObservableDef{"free_plus", "Free '+' chains c+", "",
+                  "Concentration of the free '+' chains, chains per segment volume a^3 (solved in total mode)",
+                  Shape::Number, false, true, [](const In& in) { return in.observables.freePlus; }},
+    ObservableDef{"free_minus", "Free '-' chains c-", "",
+                  "Concentration of the free '-' chains, chains per segment volume a^3 (solved in total mode)",
+                  Shape::Number, false, true, [](const In& in) { return in.observables.freeMinus; }},
+    ObservableDef{"total_plus", "Total '+' chains C+", "",
+                  "All '+' chains, free and in complexes, sum M+ c per segment volume (given in total mode, implied "
+                  "by the free chains otherwise)",
+                  Shape::Number, false, true, [](const In& in) { return in.observables.totalPlus; }},
+    ObservableDef{"total_minus", "Total '-' chains C-", "",
+                  "All '-' chains, free and in complexes, sum M- c per segment volume (given in total mode, implied "
+                  "by the free chains otherwise)",
+                  Shape::Number, false, true, [](const In& in) { return in.observables.totalMinus; }},
+    ObservableDef{"charge_fraction", "Charge fraction f", "",
+                  "Share of the '+' charges among all chain charges, q+ C+ / (q+ C+ + q- C-): 1/2 at charge "
+                  "stoichiometry",
+                  Shape::Number, false, true, [](const In& in) { return in.observables.chargeFraction; }},
+    ObservableDef{"mass_balance_residual", "Mass-balance residual", "",
+                  "Largest relative miss of the given totals by the distribution (0 when the free chains are given)",
+                  Shape::Number, false, true, [](const In& in) { return in.observables.massBalanceResidual; }},
+    ObservableDef{"critical_concentration", "Critical concentration T*", "",
+                  "Total mode: the total C+ + C- at the run's charge fraction where half of the scarcer chains are "
+                  "in complexes (the larger bound fraction reaches 1/2); NaN when not crossed between 1e-20 and 1",
+                  Shape::Number, false, true, [](const In& in) { return in.observables.criticalConcentration; }},
     ObservableDef{"salt_mM", "1:1 salt", "mM",
                   "The 1:1 salt concentration ka stands for (needs the segment size a in nm)", Shape::Number, true,
                   true, [](const In& in) { return in.unitNm ? saltMillimolar(in.ka, *in.unitNm) : NAN; }},

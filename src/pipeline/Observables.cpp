@@ -3,6 +3,7 @@
 #include "physics/Constants.h"
 #include "physics/Complex.h"
 #include "pipeline/Distribution.h"
+#include "pipeline/MassBalance.h"
 
 #include <cmath>
 
@@ -47,6 +48,18 @@ Observables computeObservables(const InfoSphereBean& isb) {
     Observables o;
     if (!isb.hasResults()) return o;
     const Grid<double>& a = isb.absValue;
+
+    o.totalMode = isb.totalMode;
+    o.freePlus = isb.vc10;
+    o.freeMinus = isb.vc01;
+    // Given in total mode; what the distribution holds otherwise.
+    const MassBalanceTotals totals =
+        isb.totalMode ? MassBalanceTotals{isb.totalPlus, isb.totalMinus} : chainTotals(isb);
+    o.totalPlus = totals.plus;
+    o.totalMinus = totals.minus;
+    o.chargeFraction = chargeFraction(isb.zp, isb.zn, totals.plus, totals.minus);
+    o.massBalanceResidual = isb.massBalanceResidual;
+    o.criticalConcentration = isb.criticalConcentration;
 
     o.mostProbable = mostProbableCell(isb);
     o.mostProbableComplex = mostProbableCell(isb, CellRange::Complexes);

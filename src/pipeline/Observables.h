@@ -47,6 +47,15 @@ struct Observables {
     double meanCoreRadius = NAN;        // sum Rc c / sum c, segment units
     double mostProbableCoreRadius = NAN;  // Rc of the most probable cell
     bool anyComplex = false;            // some complex has a positive weight
+    // The concentrations: set as total chains (else as free chains), the free chains c+ and
+    // c-, the totals C+ and C- (given, or implied by the free chains), the charge fraction
+    // q+ C+ / (q+ C+ + q- C-) and how closely the distribution meets the given totals.
+    bool totalMode = false;
+    double freePlus = NAN, freeMinus = NAN, totalPlus = NAN, totalMinus = NAN;
+    double chargeFraction = NAN, massBalanceResidual = NAN;
+    // Total mode: the total C+ + C- at this charge fraction where the larger bound fraction
+    // is 1/2; NaN otherwise or when not crossed between 1e-20 and 1.
+    double criticalConcentration = NAN;
 };
 
 // The observables of a result record; NaN where the sums are empty (no complex has a

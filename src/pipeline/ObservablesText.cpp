@@ -1,5 +1,6 @@
 #include "pipeline/ObservablesText.h"
 
+#include "pipeline/MassBalance.h"
 #include "pipeline/ObservableRegistry.h"
 
 #include <charconv>
@@ -57,6 +58,15 @@ std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& o
     if (run.outcome == JobOutcome::Failed) w.push_back(run.failure.empty() ? std::string("The run failed.") : run.failure);
     if (run.record && run.record->hasResults() && !observables.anyComplex)
         w.push_back("No complex has a positive weight; the averages are null.");
+    if (run.record && run.record->totalMode && !(run.record->massBalanceResidual <= kMassBalanceTolerance))
+        w.push_back("Mass balance: the totals are met only to " + formatReal17(run.record->massBalanceResidual) +
+                    " (relative)");
+    if (run.record && run.record->criticalBelow)
+        w.push_back("The critical concentration lies below a total of 1e-20: more than half of the scarcer chains are "
+                    "in complexes at every total");
+    if (run.record && run.record->criticalAbove)
+        w.push_back("The critical concentration lies above a total of 1: fewer than half of the scarcer chains are in "
+                    "complexes at every total up to 1");
     if (run.record && run.record->max_shift != 0.0)
         w.push_back("The weights carry a common shift (max_shift=" + formatReal17(run.record->max_shift) +
                     "); absValue is every concentration times 2.71828183^-(max_shift-10).");
@@ -82,6 +92,7 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
         field(std::string(d.name), pair);
     };
     for (const ObservableDef* d : observablesInOutput(false)) observable(*d);
+    field("concentrations", jsonString(o.totalMode ? "total" : "free"));
     if (run.unitNm) {
         field("unit_nm", jsonNumber(*run.unitNm));
         for (const ObservableDef* d : observablesInOutput(true))

@@ -98,6 +98,21 @@ public:
     double standardDifference = 0.0;
     // F and E of every evaluated cell, when the run keeps them (see CellEnergies).
     CellEnergies energies;
+    // How the concentrations were set: free chains (vc10, vc01 given) or total chains (C+
+    // and C- given; vc10 and vc01 are then the free chains the mass balance found).
+    bool totalMode = false;
+    // C+ and C- (sum M+ c and sum M- c, lone chains included): given in total mode, what the
+    // free chains imply otherwise; infinite beyond a double.
+    double totalPlus = 0.0, totalMinus = 0.0;
+    // max |sum M c - C| / C of both kinds over the distribution (0 in free mode), and the
+    // steps the mass balance took.
+    double massBalanceResidual = 0.0;
+    int massBalanceSteps = 0;
+    // Total mode: the total C+ + C- at the run's charge fraction where the larger bound
+    // fraction is 1/2 (NaN in free mode or when not crossed between 1e-20 and 1: then
+    // criticalBelow or criticalAbove says on which side it lies).
+    double criticalConcentration = 0.0 / 0.0;
+    bool criticalBelow = false, criticalAbove = false;
 
     // The empty start-up record: no matrices, run false, max_shift 1.0.
     InfoSphereBean() = default;

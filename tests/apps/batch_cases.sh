@@ -264,7 +264,7 @@ sweep_values_and_refused_point)
     expect_rc 0
     [ "$(wc -l <out)" -eq 4 ] || fail "not a header and three rows"
     head -1 out | grep -q '^index,ka,most_probable_mp,most_probable_mm,mean_mp,' || fail "header: $(head -1 out)"
-    sed -n 3p out | grep -qx '1,0.1,,,,,,,,,,,Stable solution is only for ka between 0.2 and 10' || fail "refused row: $(sed -n 3p out)"
+    sed -n 3p out | grep -qx '1,0.1,,,,,,,,,,,,,,,,,,Stable solution is only for ka between 0.2 and 10' || fail "refused row: $(sed -n 3p out)"
     [ "$(sed -n 4p out | cut -d, -f1,2)" = "2,1" ] || fail "the sweep did not go on"
     [ "$(sed -n 4p out | awk -F, '{print $NF}')" = "ok" ] || fail "the last point is not ok"
     # Grid order: the first sweep outermost; FROM:TO:COUNT with both ends.
@@ -315,6 +315,50 @@ sweep_interrupt)
     [ "$(wc -l <out)" -eq $((done_points + 1)) ] || fail "$(wc -l <out) lines for $done_points finished points"
     [ "$(tail -n +2 out | cut -d, -f1 | tr '\n' ' ')" = "$(seq 0 $((done_points - 1)) | tr '\n' ' ')" ] || fail "rows are not 0.. in order"
     grep -q "^Interrupted: $done_points of 20000 points were computed" err || fail "no closing line"
+    ;;
+total_mode)
+    # A free-mode run's implied totals, given back in total mode, return its free chains
+    # and its distribution.
+    startup_file base.in
+    sed -e 's/^vc01 .*/vc01 3e-6/' -e 's/^vc10 .*/vc10 1e-6/' base.in >free.in
+    run -q --method pb -o free.txt --summary free.json free.in
+    expect_rc 0
+    totals=$(python3 -c 'import json; s = json.load(open("free.json")); print("%r,%r" % (s["total_plus"], s["total_minus"]))')
+    run --method pb -o total.txt --summary total.json --total "$totals" free.in
+    expect_rc 0
+    grep -Eq '^Mass balance: free c\+ = 1e-06, c- = 3e-06 \([0-9]+ Newton steps?\)$' err ||
+        { cat err >&2; fail "no mass-balance line"; }
+    python3 - free.json total.json free.txt total.txt <<'PY' || fail "total mode did not give the free run back"
+import json, sys
+f, t = json.load(open(sys.argv[1])), json.load(open(sys.argv[2]))
+assert f["concentrations"] == "free" and t["concentrations"] == "total"
+assert f["free_plus"] == 1e-6 and f["free_minus"] == 3e-6 and f["mass_balance_residual"] == 0
+assert f["total_plus"] > 1e-6 and f["total_minus"] > 3e-6
+assert abs(t["free_plus"] / 1e-6 - 1) < 1e-10 and abs(t["free_minus"] / 3e-6 - 1) < 1e-10
+assert t["total_plus"] == f["total_plus"] and t["mass_balance_residual"] <= 1e-12
+# equal charges: f = C+ / (C+ + C-)
+assert abs(t["charge_fraction"] - f["total_plus"] / (f["total_plus"] + f["total_minus"])) < 1e-15
+rows = lambda p: [[float(v) for v in line.split()] for line in open(p)]
+for a, b in zip(rows(sys.argv[3]), rows(sys.argv[4])):
+    for x, y in zip(a, b):
+        assert abs(x - y) <= 1e-10 * abs(x), (x, y)
+PY
+    # T and f: equal charges at f = 1/2 give equal totals.
+    run -q --total 2e-3 --charge-fraction 0.5 --summary - -o half.txt
+    expect_rc 0
+    python3 -c 'import json, sys; s = json.load(open("out")); sys.exit(not (s["total_plus"] == s["total_minus"] == 1e-3 and s["charge_fraction"] == 0.5))' ||
+        fail "T and f: $(cat out)"
+    # Refused: nothing written, exit 2, the reason.
+    sed 's/^mpMin .*/mpMin 1/' base.in >mpmin.in
+    for bad in "--total 0,1e-3" "--total -1e-3,1e-3" "--total nan,1e-3" "--total 1e-3,2" "--total 1e-3" \
+               "--total 1e-3 --charge-fraction 1" "--charge-fraction 0.5" "--total 1e-3,1e-3 mpmin.in"; do
+        # shellcheck disable=SC2086
+        run -q -o refused.txt $bad
+        expect_rc 2
+        [ -s err ] || fail "$bad: no message"
+        [ ! -e refused.txt ] || fail "$bad: a file was written"
+    done
+    grep -q "mpMin and mmMin to 0" err || fail "the lone chains were not named: $(cat err)"
     ;;
 *)
     fail "unknown case $case_name"

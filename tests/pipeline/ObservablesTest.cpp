@@ -179,6 +179,13 @@ std::map<std::string, HandValue> handValues() {
         {"mean_core_radius", {meanRc, {}}},
         {"core_radius", {kRc11, {}}},
         {"most_probable_share", {0.375, {}}},         // 0.3 / 0.8
+        {"free_plus", {0.1, {}}},                     // the lone chains
+        {"free_minus", {0.2, {}}},
+        {"total_plus", {0.7, {}}},                    // 0.1 + 0.3 + 0.1 + 2 (0.05 + 0.05)
+        {"total_minus", {0.85, {}}},                  // 0.2 + 0.3 + 2 0.1 + 0.05 + 2 0.05
+        {"charge_fraction", {1.4 / 2.25, {}}},        // q+ = 2, q- = 1
+        {"mass_balance_residual", {0.0, {}}},         // free chains given
+        {"critical_concentration", {NAN, {}}},        // total mode only
         {"salt_mM", {100.0, {}}},
         {"core_radius_nm", {kRc11 * 0.714, {}}},
         {"mean_core_radius_nm", {meanRc * 0.714, {}}},
@@ -250,13 +257,18 @@ TEST(ObservableRegistry, EveryObservableReachesTheSummaryAndTheSweepTable) {
             continue;
         }
         const double tol = name == "salt_mM" ? 2e-5 : 1e-12;
-        EXPECT_NEAR(jsonValue(json, name), want.number, tol);
         const std::optional<std::string> csv = column(name);
         EXPECT_EQ(csv.has_value(), def.inSweepTable);
-        if (csv) {
-            EXPECT_NEAR(std::strtod(csv->c_str(), nullptr), want.number, tol);
-            ++csvColumns;
+        if (csv) ++csvColumns;
+        if (std::isnan(want.number)) {  // null in JSON, an empty CSV field
+            std::string raw;
+            jsonValue(json, name, &raw);
+            EXPECT_EQ(raw, "null");
+            if (csv) EXPECT_EQ(*csv, "");
+            continue;
         }
+        EXPECT_NEAR(jsonValue(json, name), want.number, tol);
+        if (csv) EXPECT_NEAR(std::strtod(csv->c_str(), nullptr), want.number, tol);
     }
     // index, vc10, the observables, status: nothing else.
     EXPECT_EQ(header.size(), 3 + csvColumns);

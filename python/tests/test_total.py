@@ -1,0 +1,41 @@
+"""Total mode: the free chains from the totals of '+' and '-' chains (the mass balance)."""
+
+import numpy as np
+import pytest
+
+import marlinq
+
+
+def test_totals_of_a_free_run_give_its_free_chains_and_distribution_back():
+    p = marlinq.Parameters(vc10=1e-6, vc01=3e-6)
+    free = marlinq.run(p, method="pb")
+    assert free.concentrations == "free"
+    assert free.free_plus == 1e-6 and free.mass_balance_residual == 0.0
+    total = marlinq.run(p, method="pb", total=(free.total_plus, free.total_minus))
+    assert total.concentrations == "total"
+    assert total.free_plus == pytest.approx(1e-6, rel=1e-10)
+    assert total.free_minus == pytest.approx(3e-6, rel=1e-10)
+    assert total.mass_balance_residual <= 1e-12
+    assert np.allclose(total.abs_value, free.abs_value, rtol=1e-10, atol=0)
+    assert any(line.startswith("Mass balance: free c+ = 1e-06, c- = 3e-06 (") for line in total.log)
+    # Chains are conserved: all '+' chains, free and bound, are the given total.
+    mp = np.asarray(total.mp)[:, None]
+    assert (mp * total.abs_value).sum() == pytest.approx(free.total_plus, rel=1e-12)
+
+
+def test_total_and_charge_fraction_and_refusals():
+    r = marlinq.run(method="pb", total=2e-3, charge_fraction=0.5)
+    assert r.total_plus == r.total_minus == 1e-3 and r.charge_fraction == 0.5
+    # The start-up polymers at a total of 2e-3 at stoichiometry: almost only (1, 1) pairs,
+    # bound fraction 0.988, critical concentration near 6e-7.
+    assert r.most_probable == (1, 1)
+    assert r.bound_fraction_plus == pytest.approx(0.988, abs=1e-3)
+    assert 5e-7 < r.critical_concentration < 7e-7
+    assert r.mass_balance_residual <= 1e-12
+    for kwargs in ({"total": (0.0, 1e-3)}, {"total": (-1e-3, 1e-3)}, {"total": (float("nan"), 1e-3)},
+                   {"total": (1e-3, 2.0)}, {"total": 1e-3}, {"total": 1e-3, "charge_fraction": 1.0},
+                   {"charge_fraction": 0.5}):
+        with pytest.raises(ValueError):
+            marlinq.run(**kwargs)
+    with pytest.raises(ValueError, match="mpMin and mmMin"):
+        marlinq.run(marlinq.Parameters(mm_min=1), total=(1e-3, 1e-3))
