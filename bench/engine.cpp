@@ -57,6 +57,22 @@ BENCHMARK(BM_PoissonBoltzmannShape)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
+// A 2000 x 2000 map (M+ and M- 0..1999) by each Debye-Hueckel method: the closed-form linear
+// energy costs a few arithmetic operations per cell, the program's approximation a pass over
+// 401 points.
+void BM_DebyeHueckelMap2000(benchmark::State& state) {
+    ParameterSet set = startupParameterSet();
+    set.params.mpMax = 1999;
+    set.params.mmMax = 1999;
+    Parameters p;
+    validate(set, p);
+    const RunOptions options{state.range(0) != 0 ? Method::DebyeHueckelLinear : Method::DebyeHueckel, Chains::Tables};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(runToCompletion(makeJobInput(p, set, options, shippedTables())).record);
+    state.SetLabel(std::string(nameOf(options.method)));
+}
+BENCHMARK(BM_DebyeHueckelMap2000)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 }  // namespace
 }  // namespace marlinq
 

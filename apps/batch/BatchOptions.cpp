@@ -129,7 +129,7 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             if (!value(v)) return std::nullopt;
             const std::optional<Method> method = methodNamed(v);
             if (!method) {
-                error = "--method takes dh or pb, not '" + v + "'";
+                error = "--method takes dh, dh-linear or pb, not '" + v + "'";
                 return std::nullopt;
             }
             o.options.method = *method;
@@ -255,7 +255,7 @@ SweepSpec sweepPlan(const BatchOptions& o, const ParameterSet& base) {
 }
 
 std::string helpText() {
-    return R"(Usage: marlinq-batch [--method dh|pb] [--chains table|solve] [--accuracy standard|converged]
+    return R"(Usage: marlinq-batch [--method dh|dh-linear|pb] [--chains table|solve] [--accuracy standard|converged]
                      [-o FILE] [--data DIR] [--quiet] [--long-format] [--profile MP MM]
                      [--summary FILE] [--free-energies FILE] [--unit-nm A]
                      [--total C+,C- | --total T --charge-fraction f] [PARAMETER_FILE]
@@ -277,9 +277,14 @@ Input
                         on standard error with their line numbers.
 
 Options
-  --method dh|pb        free energy of the complexes by the Debye-Hueckel
-                        approximation (dh, default) or the full Poisson-Boltzmann
-                        solution (pb)
+  --method dh|dh-linear|pb
+                        free energy of the complexes: dh (default), the program's
+                        Debye-Hueckel approximation, the linearised potential put into
+                        the full nonlinear free energy (fast; far above both other
+                        methods for strongly charged complexes); dh-linear, the
+                        closed-form free energy of linear Debye-Hueckel theory of a
+                        uniformly charged core (fastest; exact for weak charges);
+                        pb, the full Poisson-Boltzmann solution
   --chains table|solve  single-chain energies interpolated from the tables (table,
                         default) or solved directly (solve)
   --accuracy standard|converged
@@ -300,8 +305,9 @@ Options
                         format runs from M = 0 and is refused above 1 GiB
   --profile MP MM       instead of a distribution, write the radial profiles of the
                         complex with MP '+' and MM '-' chains as CSV (401 points; header
-                        r/Rc,u[,u_DH],density_plus,density_minus,charge_density; the u_DH
-                        column with --method dh)
+                        r/Rc,u[,u_DH],cation_density,anion_density,charge_density; the
+                        u_DH column with --method dh; cations (kRc)^2 exp(-u), anions
+                        (kRc)^2 exp(+u))
   --summary FILE        also write the observables of the run as one JSON object to FILE
                         ("-": standard output, then the distribution needs -o): the most
                         probable complex, mean M+ and M-, mass-average aggregation number,

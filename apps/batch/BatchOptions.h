@@ -11,7 +11,7 @@
 namespace marlinq::batch {
 
 struct BatchOptions {
-    RunOptions options;        // --method dh|pb, --chains table|solve, --accuracy standard|converged;
+    RunOptions options;        // --method dh|dh-linear|pb, --chains table|solve, --accuracy standard|converged;
                                // keepEnergies with --free-energies
     std::string output;        // -o FILE; empty: standard output
     std::string dataDir;       // --data DIR; empty: working directory, then the program's data

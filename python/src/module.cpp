@@ -275,9 +275,15 @@ void buildArrays(PyResult& r) {
     r.mm = rangeArray(b.mmMin, b.mmMax);
 }
 
+// "dh_linear" (also "dh-linear", as the batch command spells it) is the closed-form
+// linear Debye-Hueckel theory.
 Method parseMethod(const std::string& method) {
-    if (const auto m = methodNamed(method)) return *m;
-    throw py::value_error("method must be 'pb' (Poisson-Boltzmann) or 'dh' (Debye-Hueckel), not '" + method + "'");
+    std::string name = method;
+    std::replace(name.begin(), name.end(), '_', '-');
+    if (const auto m = methodNamed(name)) return *m;
+    throw py::value_error("method must be 'pb' (Poisson-Boltzmann), 'dh' (Debye-Hueckel) or 'dh_linear' (linear "
+                          "Debye-Hueckel, closed form), not '" +
+                          method + "'");
 }
 
 Chains parseChains(const std::string& chains) {
@@ -431,6 +437,7 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
     plan.base = params.set;
     plan.options = runOptions(method, chains, accuracy, false);
     plan.options.threads = threads;
+    if (names.empty()) throw py::value_error("a sweep needs at least one parameter, e.g. {'ka': [0.2, 0.5, 1]}");
     if (names.size() != values.size()) throw py::value_error("one list of values per swept name");
     for (std::size_t k = 0; k < names.size(); ++k) plan.axes.push_back(SweepAxis{names[k], values[k], false});
     plan.unitNm = unitNm;
@@ -517,12 +524,19 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
 
 struct PyProfile {
     ComplexProfile profile;
-    py::object r, u, uDh, densityPlus, densityMinus, chargeDensity;
+    py::object r, u, uDh, cationDensity, anionDensity, chargeDensity;
 };
+
+void deprecatedName(const char* old, const char* now) {
+    const std::string text = std::string("Profile.") + old + " is deprecated: it holds the " +
+                             (std::string(now) == "anion_density" ? "anions, (kRc)^2 exp(+u)" : "cations, (kRc)^2 exp(-u)") +
+                             "; use Profile." + now;
+    if (PyErr_WarnEx(PyExc_DeprecationWarning, text.c_str(), 1) != 0) throw py::error_already_set();
+}
 
 PyProfile profileOf(const PyParameters& params, std::int32_t mp, std::int32_t mm, const std::string& method,
                     const std::string& accuracy) {
-    const bool dh = parseMethod(method) == Method::DebyeHueckel;
+    const bool dh = parseMethod(method) != Method::PoissonBoltzmann;
     const bool converged = parseAccuracy(accuracy) == Accuracy::Converged;
     if (mp < 0 || mm < 0) throw py::value_error("mp and mm must not be negative");
     const Parameters p = validated(params);
@@ -539,8 +553,8 @@ PyProfile profileOf(const PyParameters& params, std::int32_t mp, std::int32_t mm
     out.r = vectorArray(c.r);
     out.u = vectorArray(c.potential);
     out.uDh = c.dh ? py::object(vectorArray(c.dhPotential)) : py::object(py::none());
-    out.densityPlus = vectorArray(c.density_plus);
-    out.densityMinus = vectorArray(c.density_minus);
+    out.cationDensity = vectorArray(c.cation_density);
+    out.anionDensity = vectorArray(c.anion_density);
     out.chargeDensity = vectorArray(c.charge_density);
     return out;
 }
@@ -839,12 +853,29 @@ NAME_mm; none for an observable the sweep leaves out).)doc");
     py::class_<PyProfile>(m, "Profile", R"doc(
 Radial profiles of one complex over r / Rc = 0, 0.02, ..., 8 (401 points): the
 Poisson-Boltzmann potential u, the Debye-Hueckel one u_dh (None unless method="dh"),
-the ion densities (kRc)^2 exp(+-u) and the charge density; Z, Rc, kRc of the complex.)doc")
+the small-ion densities relative to the bulk times (kRc)^2 (cations (kRc)^2 exp(-u), anions
+(kRc)^2 exp(+u)) and the charge density; Z, Rc, kRc of the complex.)doc")
         .def_readonly("r", &PyProfile::r, "Distance from the centre in core radii.")
         .def_readonly("u", &PyProfile::u, "Reduced potential, Poisson-Boltzmann.")
         .def_readonly("u_dh", &PyProfile::uDh, "Reduced potential, Debye-Hueckel (None with method='pb').")
-        .def_readonly("density_plus", &PyProfile::densityPlus)
-        .def_readonly("density_minus", &PyProfile::densityMinus)
+        .def_readonly("cation_density", &PyProfile::cationDensity, "Cations, (kRc)^2 exp(-u).")
+        .def_readonly("anion_density", &PyProfile::anionDensity, "Anions, (kRc)^2 exp(+u).")
+        // The names of earlier versions, which had the two ions the wrong way round: kept
+        // with their former values, (kRc)^2 exp(+u) and (kRc)^2 exp(-u).
+        .def_property_readonly(
+            "density_plus",
+            [](const PyProfile& p) {
+                deprecatedName("density_plus", "anion_density");
+                return p.anionDensity;
+            },
+            "Deprecated: (kRc)^2 exp(+u), the anions; use anion_density.")
+        .def_property_readonly(
+            "density_minus",
+            [](const PyProfile& p) {
+                deprecatedName("density_minus", "cation_density");
+                return p.cationDensity;
+            },
+            "Deprecated: (kRc)^2 exp(-u), the cations; use cation_density.")
         .def_readonly("charge_density", &PyProfile::chargeDensity)
         .def_property_readonly("mp", [](const PyProfile& p) { return p.profile.mp; })
         .def_property_readonly("mm", [](const PyProfile& p) { return p.profile.mm; })

@@ -21,6 +21,7 @@ std::string_view nameOf(Method method) {
     switch (method) {
     case Method::DebyeHueckel: return "dh";
     case Method::PoissonBoltzmann: return "pb";
+    case Method::DebyeHueckelLinear: return "dh-linear";
     }
     return "dh";
 }
@@ -28,7 +29,7 @@ std::string_view nameOf(Chains chains) { return chains == Chains::Tables ? "tabl
 std::string_view nameOf(Accuracy accuracy) { return accuracy == Accuracy::Standard ? "standard" : "converged"; }
 
 std::optional<Method> methodNamed(std::string_view name) {
-    for (const Method m : {Method::DebyeHueckel, Method::PoissonBoltzmann})
+    for (const Method m : {Method::DebyeHueckel, Method::PoissonBoltzmann, Method::DebyeHueckelLinear})
         if (nameOf(m) == name) return m;
     return std::nullopt;
 }
@@ -255,7 +256,7 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     auto sigma = std::make_shared<std::vector<double>>(static_cast<std::size_t>(p.mpMax) + p.mmMax + 1);
     for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) (*sigma)[static_cast<std::size_t>(k)] = neutral::sigma(k);
 
-    const bool dh = input.method == Method::DebyeHueckel;
+    const bool dh = input.method != Method::PoissonBoltzmann;
     const bool totalMode = input.totals.has_value();
     if (totalMode && (p.mpMin != 0 || p.mmMin != 0 || p.mpMax < 1 || p.mmMax < 1))
         return fail(report, "Total concentrations need the lone chains (1, 0) and (0, 1) in the ranges: set mpMin and mmMin to 0");
@@ -267,6 +268,7 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     DistributionBuilder weights(p.mpMin, p.mpMax, p.mmMin, p.mmMax, p.vc10, p.vc01, input.threads);
     weights.store(isb);
     isb.converged = icb.converged;
+    isb.linearDH = input.method == Method::DebyeHueckelLinear;
     isb.errorEstimate = chains.errorEstimate;
     isb.standardDifference = chains.standardDifference;
     // Total mode solves the mass balance on the landscape: it keeps the energies.

@@ -27,6 +27,9 @@ namespace marlinq {
 enum class Method {
     DebyeHueckel,      // the Debye-Hueckel potential of every complex at once
     PoissonBoltzmann,  // the nonlinear Poisson-Boltzmann equation, row by row
+    // The closed-form free energy of linear Debye-Hueckel theory for a uniformly charged
+    // sphere, every complex at once like DebyeHueckel.
+    DebyeHueckelLinear,
 };
 // Where the single-chain free energies come from.
 enum class Chains { Tables, Solved };
@@ -41,7 +44,7 @@ struct RunOptions {
     int threads = 0;            // most threads of the run (0: the machine's; JobInput::threads)
 };
 
-// The names files and command lines use: "dh" / "pb", "table" / "solve", "standard" / "converged".
+// The names files and command lines use: "dh" / "pb" / "dh-linear", "table" / "solve", "standard" / "converged".
 std::string_view nameOf(Method method);
 std::string_view nameOf(Chains chains);
 std::string_view nameOf(Accuracy accuracy);

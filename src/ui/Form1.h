@@ -202,6 +202,7 @@ public:
     QSlider *trackBar1 = nullptr, *trackBar2 = nullptr, *trackBar3 = nullptr, *trackBar4 = nullptr,
             *trackBar5 = nullptr, *trackBar6 = nullptr;
     QCheckBox *checkBox1 = nullptr, *checkBox2 = nullptr, *checkBox3 = nullptr;
+    QCheckBox* linearDhBox = nullptr;  // under checkBox2: the closed-form linear Debye-Hueckel energy
     QPushButton *button1 = nullptr, *button2 = nullptr, *button3 = nullptr, *button4 = nullptr;
     QTextEdit* richTextBox1 = nullptr;
     QProgressBar* progressBar1 = nullptr;

@@ -35,6 +35,10 @@ std::optional<std::int32_t> parseInt(const QLineEdit* box) {
     return static_cast<std::int32_t>(v);
 }
 
+}  // namespace
+
+namespace {
+
 QString seconds(qint64 ms) { return QLocale().toString(static_cast<double>(ms) / 1000.0, 'f', 2) + QStringLiteral(" s"); }
 
 }  // namespace
@@ -90,7 +94,9 @@ void Form1::button2_Click() {
 
 RunOptions Form1::runOptions() const {
     RunOptions options;
-    options.method = checkBox2->isChecked() ? Method::DebyeHueckel : Method::PoissonBoltzmann;
+    options.method = !checkBox2->isChecked()       ? Method::PoissonBoltzmann
+                     : linearDhBox->isChecked() ? Method::DebyeHueckelLinear
+                                                : Method::DebyeHueckel;
     options.chains = checkBox1->isChecked() ? Chains::Tables : Chains::Solved;
     options.accuracy = checkBox3->isChecked() ? Accuracy::Converged : Accuracy::Standard;
     return options;

@@ -180,8 +180,11 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
     secondValuesBox->setEnabled(false);
     methodBox = new QComboBox(this);
     methodBox->setObjectName(QStringLiteral("methodBox"));
-    methodBox->addItems({QStringLiteral("Debye-Hückel"), QStringLiteral("Poisson-Boltzmann")});
-    methodBox->setCurrentIndex(options.method == Method::DebyeHueckel ? 0 : 1);
+    // Indices: 0 the program's Debye-Hueckel approximation, 1 Poisson-Boltzmann, 2 the
+    // closed-form linear Debye-Hueckel energy.
+    methodBox->addItems({QStringLiteral("Debye-Hückel"), QStringLiteral("Poisson-Boltzmann"),
+                         QStringLiteral("Debye-Hückel, linear (closed form)")});
+    methodBox->setCurrentIndex(options.method == Method::DebyeHueckel ? 0 : options.method == Method::PoissonBoltzmann ? 1 : 2);
     chainsBox = new QComboBox(this);
     chainsBox->setObjectName(QStringLiteral("chainsBox"));
     chainsBox->addItems({QStringLiteral("tables"), QStringLiteral("solved")});
@@ -267,7 +270,9 @@ bool SweepWindow::start() {
     SweepSpec plan;
     plan.base = base;
     plan.unitNm = unitNm;
-    plan.options.method = methodBox->currentIndex() == 0 ? Method::DebyeHueckel : Method::PoissonBoltzmann;
+    plan.options.method = methodBox->currentIndex() == 0   ? Method::DebyeHueckel
+                          : methodBox->currentIndex() == 1 ? Method::PoissonBoltzmann
+                                                           : Method::DebyeHueckelLinear;
     plan.options.chains = chainsBox->currentIndex() == 0 ? Chains::Tables : Chains::Solved;
     plan.options.accuracy = accuracy;
     std::string error;

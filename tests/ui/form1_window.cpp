@@ -419,3 +419,23 @@ TEST_F(WindowTest, LargeRangeShowsItsPopulatedRegionAndTheZoomedMapStillOpensThe
     EXPECT_EQ(form->mapWindow().row0, zoomed.row0 + 2);
     EXPECT_EQ(form->mapWindow().rows(), zoomed.rows());
 }
+
+TEST_F(WindowTest, LinearDebyeHueckelChoiceRunsTheClosedForm) {
+    // The choice belongs to the Debye-Hueckel method: off and greyed until that is ticked.
+    EXPECT_FALSE(form->linearDhBox->isChecked());
+    EXPECT_TRUE(form->linearDhBox->isEnabled());
+    EXPECT_TRUE(form->checkBox2->toolTip().contains("linearised")) << form->checkBox2->toolTip().toStdString();
+    form->checkBox2->setChecked(false);
+    EXPECT_FALSE(form->linearDhBox->isEnabled());
+    form->checkBox2->setChecked(true);
+    form->linearDhBox->setChecked(true);
+    solveAndWait();
+    const auto result = form->currentResult();
+    ASSERT_TRUE(result && result->hasResults() && !result->energies.empty());
+    EXPECT_TRUE(result->linearDH);
+    // (1, 3) of the start-up chains: 101.11 kT in linear theory (566.8 kT by "DH approximation").
+    EXPECT_NEAR(result->energies.F(1, 3), 101.11, 0.01);
+    form->linearDhBox->setChecked(false);
+    solveAndWait();
+    EXPECT_NEAR(form->currentResult()->energies.F(1, 3), 566.8, 0.1);
+}
