@@ -22,7 +22,7 @@ std::shared_ptr<const ChainTables> shippedTables() {
 RunOutcome runOnce(const ParameterSet& set, bool dh) {
     Parameters p;
     validate(set, p);
-    return runToCompletion(makeJobInput(p, set, RunOptions{dh, true}, shippedTables()));
+    return runToCompletion(makeJobInput(p, set, RunOptions{dh ? Method::DebyeHueckel : Method::PoissonBoltzmann}, shippedTables()));
 }
 
 // One Poisson-Boltzmann run of the start-up values.
@@ -56,6 +56,22 @@ BENCHMARK(BM_PoissonBoltzmannShape)
     ->Args({100001, 39})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
+
+// A 2000 x 2000 map (M+ and M- 0..1999) by each Debye-Hueckel method: the closed-form linear
+// energy costs a few arithmetic operations per cell, the program's approximation a pass over
+// 401 points.
+void BM_DebyeHueckelMap2000(benchmark::State& state) {
+    ParameterSet set = startupParameterSet();
+    set.params.mpMax = 1999;
+    set.params.mmMax = 1999;
+    Parameters p;
+    validate(set, p);
+    const RunOptions options{state.range(0) != 0 ? Method::DebyeHueckelLinear : Method::DebyeHueckel, Chains::Tables};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(runToCompletion(makeJobInput(p, set, options, shippedTables())).record);
+    state.SetLabel(std::string(nameOf(options.method)));
+}
+BENCHMARK(BM_DebyeHueckelMap2000)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 }  // namespace marlinq

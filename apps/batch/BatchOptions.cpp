@@ -28,17 +28,12 @@ std::optional<double> sweepOptionNumber(const std::string& text) {
 bool checkCombinations(const BatchOptions& o, std::string& error) {
     const bool sweep = !o.sweeps.empty();
     if (sweep) {
-        if (o.sweeps.size() == 2 && (o.sweeps[0].name == o.sweeps[1].name ||
-                                     (o.sweeps[0].name == "ka" && o.sweeps[1].name == "salt_mM") ||
-                                     (o.sweeps[0].name == "salt_mM" && o.sweeps[1].name == "ka"))) {
-            error = "the two --sweep options set the same parameter";
+        if (const std::optional<PlanError> bad = validate(sweepPlan(o, ParameterSet{}))) {
+            // In the words of the options that gave the plan.
+            error = bad->problem == PlanProblem::SameParameter   ? "the two --sweep options set the same parameter"
+                    : bad->problem == PlanProblem::SaltNeedsUnit ? "--sweep salt_mM=... needs --unit-nm"
+                                                                 : bad->message;
             return false;
-        }
-        for (const SweepAxis& a : o.sweeps) {
-            if (a.name == "salt_mM" && !o.unitNm) {
-                error = "--sweep salt_mM=... needs --unit-nm";
-                return false;
-            }
         }
         if (!o.total.empty() || o.chargeFraction) {
             error = "--total and --charge-fraction apply to a single run, not to --sweep";
@@ -132,30 +127,30 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
         } else if (arg == "--method") {
             std::string v;
             if (!value(v)) return std::nullopt;
-            if (v == "dh") o.dh = true;
-            else if (v == "pb") o.dh = false;
-            else {
-                error = "--method takes dh or pb, not '" + v + "'";
+            const std::optional<Method> method = methodNamed(v);
+            if (!method) {
+                error = "--method takes dh, dh-linear or pb, not '" + v + "'";
                 return std::nullopt;
             }
+            o.options.method = *method;
         } else if (arg == "--chains") {
             std::string v;
             if (!value(v)) return std::nullopt;
-            if (v == "table") o.tableChains = true;
-            else if (v == "solve") o.tableChains = false;
-            else {
+            const std::optional<Chains> chains = chainsNamed(v);
+            if (!chains) {
                 error = "--chains takes table or solve, not '" + v + "'";
                 return std::nullopt;
             }
+            o.options.chains = *chains;
         } else if (arg == "--accuracy") {
             std::string v;
             if (!value(v)) return std::nullopt;
-            if (v == "standard") o.converged = false;
-            else if (v == "converged") o.converged = true;
-            else {
+            const std::optional<Accuracy> accuracy = accuracyNamed(v);
+            if (!accuracy) {
                 error = "--accuracy takes standard or converged, not '" + v + "'";
                 return std::nullopt;
             }
+            o.options.accuracy = *accuracy;
         } else if (arg == "-o" || arg == "--output") {
             if (!value(o.output)) return std::nullopt;
             if (o.output.empty()) {
@@ -245,11 +240,22 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             return std::nullopt;
         }
     }
+    o.options.keepEnergies = !o.freeEnergies.empty();
     return checkCombinations(o, error) ? std::optional<BatchOptions>(o) : std::nullopt;
 }
 
+SweepSpec sweepPlan(const BatchOptions& o, const ParameterSet& base) {
+    SweepSpec plan;
+    plan.base = base;
+    plan.axes = o.sweeps;
+    plan.options = o.options;
+    plan.unitNm = o.unitNm;
+    plan.shard = o.shard;
+    return plan;
+}
+
 std::string helpText() {
-    return R"(Usage: marlinq-batch [--method dh|pb] [--chains table|solve] [--accuracy standard|converged]
+    return R"(Usage: marlinq-batch [--method dh|dh-linear|pb] [--chains table|solve] [--accuracy standard|converged]
                      [-o FILE] [--data DIR] [--quiet] [--long-format] [--profile MP MM]
                      [--summary FILE] [--free-energies FILE] [--unit-nm A]
                      [--total C+,C- | --total T --charge-fraction f] [PARAMETER_FILE]
@@ -271,9 +277,14 @@ Input
                         on standard error with their line numbers.
 
 Options
-  --method dh|pb        free energy of the complexes by the Debye-Hueckel
-                        approximation (dh, default) or the full Poisson-Boltzmann
-                        solution (pb)
+  --method dh|dh-linear|pb
+                        free energy of the complexes: dh (default), the program's
+                        Debye-Hueckel approximation, the linearised potential put into
+                        the full nonlinear free energy (fast; far above both other
+                        methods for strongly charged complexes); dh-linear, the
+                        closed-form free energy of linear Debye-Hueckel theory of a
+                        uniformly charged core (fastest; exact for weak charges);
+                        pb, the full Poisson-Boltzmann solution
   --chains table|solve  single-chain energies interpolated from the tables (table,
                         default) or solved directly (solve)
   --accuracy standard|converged
@@ -294,8 +305,9 @@ Options
                         format runs from M = 0 and is refused above 1 GiB
   --profile MP MM       instead of a distribution, write the radial profiles of the
                         complex with MP '+' and MM '-' chains as CSV (401 points; header
-                        r/Rc,u[,u_DH],density_plus,density_minus,charge_density; the u_DH
-                        column with --method dh)
+                        r/Rc,u[,u_DH],cation_density,anion_density,charge_density; the
+                        u_DH column with --method dh; cations (kRc)^2 exp(-u), anions
+                        (kRc)^2 exp(+u))
   --summary FILE        also write the observables of the run as one JSON object to FILE
                         ("-": standard output, then the distribution needs -o): the most
                         probable complex, mean M+ and M-, mass-average aggregation number,

@@ -11,9 +11,8 @@
 namespace marlinq::batch {
 
 struct BatchOptions {
-    bool dh = true;            // --method dh (default) or pb
-    bool tableChains = true;   // --chains table (default) or solve
-    bool converged = false;    // --accuracy standard (default) or converged
+    RunOptions options;        // --method dh|dh-linear|pb, --chains table|solve, --accuracy standard|converged;
+                               // keepEnergies with --free-energies
     std::string output;        // -o FILE; empty: standard output
     std::string dataDir;       // --data DIR; empty: working directory, then the program's data
     bool quiet = false;
@@ -33,6 +32,9 @@ struct BatchOptions {
     std::string sweepDir;       // --sweep-dir DIR
     Shard shard;                // --shard I/N
 };
+
+// The sweep the options describe, from the base set.
+SweepSpec sweepPlan(const BatchOptions& o, const ParameterSet& base);
 
 // Parses argv[1..]; on a usage error returns nullopt and sets error.
 std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, std::string& error);

@@ -28,8 +28,9 @@ from ._sweep import SweepTable, sweep
 __all__ = ["Parameters", "Result", "Profile", "SweepTable", "run", "profile", "sweep", "observables", "METHODS",
            "CHAINS", "ACCURACIES", "data_file"]
 
-#: Values of ``method``: Poisson-Boltzmann or Debye-Hueckel complexes.
-METHODS = ("pb", "dh")
+#: Values of ``method``: Poisson-Boltzmann, the program's Debye-Hueckel approximation, or the
+#: closed-form free energy of linear Debye-Hueckel theory.
+METHODS = ("pb", "dh", "dh_linear")
 #: Values of ``chains``: single-chain energies from the tables or solved.
 CHAINS = ("table", "solve")
 #: Values of ``accuracy``: the program's discretisation, or free energies converged in the grid.
@@ -69,8 +70,11 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
     ----------
     params : Parameters, optional
         The set; the window's start-up values when omitted.
-    method : {"dh", "pb"}
-        Debye-Hueckel (the default, as in marlinq-batch) or full Poisson-Boltzmann.
+    method : {"dh", "dh_linear", "pb"}
+        The program's Debye-Hueckel approximation (the default, as in marlinq-batch: the
+        linearised potential in the full nonlinear free energy), the closed-form free energy
+        of linear Debye-Hueckel theory ("dh_linear", as ``--method dh-linear``), or full
+        Poisson-Boltzmann.
     chains : {"table", "solve"}
         Single-chain energies interpolated from the tables (default) or solved.
     accuracy : {"standard", "converged"}
@@ -105,7 +109,7 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
         ``abs_value`` and ``value`` (shape len(mp) x len(mm)), ``mp``, ``mm``, the engine's
         observables as properties under their names (``most_probable``, ``mean_mp``, ...:
         ``observables()`` lists them; ``summary()`` as a dict),
-        ``free_energies``, ``log``, ``partial``, ``diagnostics``, ``converged``,
+        ``free_energies``, ``log``, ``warnings``, ``partial``, ``diagnostics``, ``converged``,
         ``error_estimate``.
 
     Raises
@@ -138,8 +142,8 @@ def profile(params, mp, mm, method="dh", accuracy="standard"):
     """Radial profiles of the complex (mp, mm), as a chart window shows them.
 
     Returns a Profile with NumPy arrays ``r`` (r / Rc from 0 to 8, 401 points), ``u``,
-    ``u_dh`` (None with method="pb"), ``density_plus``, ``density_minus``,
-    ``charge_density``, and the numbers ``Z``, ``Rc``, ``kRc``. With accuracy="converged"
+    ``u_dh`` (None with method="pb"), ``cation_density`` ((kRc)^2 exp(-u)),
+    ``anion_density`` ((kRc)^2 exp(+u)), ``charge_density``, and the numbers ``Z``, ``Rc``, ``kRc``. With accuracy="converged"
     the Poisson-Boltzmann potential is that of the grid-converged scheme, shown at the same
     radii. The same numbers as ``marlinq-batch --method METHOD --accuracy ACCURACY --profile
     MP MM``. Invalid input raises ValueError.

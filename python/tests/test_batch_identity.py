@@ -10,6 +10,7 @@ byte for byte.
 
 from pathlib import Path
 
+import math
 import numpy as np
 import pytest
 
@@ -75,6 +76,22 @@ def test_startup_distribution_equals_batch(batch, method):
     assert result.most_probable == (4, 4)
 
 
+def test_linear_debye_hueckel_equals_batch(batch):
+    code, out, err = batch("--method", "dh-linear")
+    assert code == 0, err
+    result = marlinq.run(method="dh_linear")
+    assert_same_as_batch(result, out)
+    assert "dh_linear" in marlinq.METHODS
+    # (1, 3): the closed form, 101.11 kT, not the 566.8 kT of the default "dh".
+    fe = result.free_energies
+    row = fe[(fe["mp"] == 1) & (fe["mm"] == 3)]
+    assert row["F"][0] == pytest.approx(101.11, abs=0.01)
+    dh = marlinq.run(method="dh").free_energies
+    assert dh[(dh["mp"] == 1) & (dh["mm"] == 3)]["F"][0] == pytest.approx(566.8, abs=0.1)
+    with pytest.raises(ValueError, match="dh_linear"):
+        marlinq.run(method="linear")
+
+
 @pytest.mark.parametrize("method,chains,accuracy", [
     ("dh", "table", "standard"), ("pb", "table", "standard"), ("dh", "solve", "standard"),
     ("pb", "solve", "standard"), ("dh", "table", "converged"), ("pb", "solve", "converged")])
@@ -121,7 +138,7 @@ def test_profile_equals_batch(batch, method, accuracy):
     prof = marlinq.profile(marlinq.Parameters(), 3, 5, method=method, accuracy=accuracy)
     assert prof.to_csv() == out
     lines = out.splitlines()
-    columns = ["r", "u"] + (["u_dh"] if method == "dh" else []) + ["density_plus", "density_minus",
+    columns = ["r", "u"] + (["u_dh"] if method == "dh" else []) + ["cation_density", "anion_density",
                                                                   "charge_density"]
     assert len(lines) == 1 + 401
     for k, line in enumerate(lines[1:]):
@@ -185,3 +202,20 @@ def test_shifted_weights_equal_batch(batch, tmp_path, method):
     result = marlinq.run(p, method=method)
     assert_same_as_batch(result, out)
     assert result.weight_shift > 0 and result.weight_scale == 2.71828183 ** -result.weight_shift
+
+
+def test_profile_names_the_ions_by_their_charge():
+    # (6, 5) of the start-up chains carries +18: u > 0 near the core, which gathers the
+    # anions (Boltzmann factor exp(+u)) and drives the cations (exp(-u)) out.
+    prof = marlinq.profile(marlinq.Parameters(), 6, 5, method="pb")
+    k2 = prof.kRc ** 2
+    assert prof.u[0] > 1
+    assert prof.cation_density[0] == pytest.approx(k2 * math.exp(-prof.u[0]), rel=1e-7)
+    assert prof.anion_density[0] == pytest.approx(k2 * math.exp(prof.u[0]), rel=1e-7)
+    assert prof.cation_density[0] < k2 < prof.anion_density[0]
+    assert prof.to_csv().splitlines()[0] == "r/Rc,u,cation_density,anion_density,charge_density"
+    # The former names keep their former values and say what they hold.
+    with pytest.warns(DeprecationWarning, match="anion_density"):
+        assert (prof.density_plus == prof.anion_density).all()
+    with pytest.warns(DeprecationWarning, match="cation_density"):
+        assert (prof.density_minus == prof.cation_density).all()

@@ -38,7 +38,17 @@ public:
     // converged only at one of its last two steps; the last iterate is used either way.
     static double freeEnergy_Sphere(double ka, double qp, double qn, double vcore, bool* unstable);
     static double freeEnergy_Sphere(double ka, double qp, double qn, double vcore);
+    // The program's "Debye-Hueckel" energy: the linearised potential put into the full
+    // nonlinear functional (intg_sphere2). Far above the linear theory for strongly charged
+    // complexes (it can exceed the unscreened self-energy 3 Q^2 / (5 R)).
     static double freeEnergy_SphereDH(double ka, double qp, double qn, double vcore);
+    // The free energy of linear Debye-Hueckel theory in closed form: a uniformly charged
+    // core of charge Q = qp - qn and radius R (from vcore) with salt of inverse screening
+    // length ka inside and outside, lengths in units of the Bjerrum length. With x = ka R,
+    //   F = 3 Q^2 / (4 R x^5) [2 x^3 - 3 x^2 + 3 - 3 (1 + x)^2 e^(-2x)],
+    // which is half the core charge times the linearised potential integrated over the core;
+    // it tends to 3 Q^2 / (5 R) - Q^2 ka / 2 for small x.
+    static double freeEnergy_SphereLinearDH(double ka, double qp, double qn, double vcore);
 };
 
 }  // namespace marlinq

@@ -34,8 +34,8 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp
     p.potential.assign(kPoints, 0.0);
     p.r.assign(kPoints, 0.0);
     p.dis2.assign(kPoints, 0.0);
-    p.density_plus.assign(kPoints, 0.0);
-    p.density_minus.assign(kPoints, 0.0);
+    p.cation_density.assign(kPoints, 0.0);
+    p.anion_density.assign(kPoints, 0.0);
     p.charge_density.assign(kPoints, 0.0);
 
     std::int32_t mpArg = mp, mmArg = mm;
@@ -53,8 +53,8 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp
     }
 
     for (int i = 0; i < kPoints; ++i) {
-        p.density_plus[i] = std::pow(kE, p.potential[i]) * K2;
-        p.density_minus[i] = std::pow(kE, -p.potential[i]) * K2;
+        p.cation_density[i] = std::pow(kE, -p.potential[i]) * K2;
+        p.anion_density[i] = std::pow(kE, p.potential[i]) * K2;
     }
 
     // Salt-ion charge density plus the core charge spread uniformly over r <= 1.
@@ -74,9 +74,9 @@ std::string profileFailureMessage(std::int32_t mp, std::int32_t mm, const std::s
 }
 
 std::string formatProfileCsv(const ComplexProfile& p, int points) {
-    std::string out = p.dh ? "r/Rc,u,u_DH,density_plus,density_minus,charge_density\n"
-                           : "r/Rc,u,density_plus,density_minus,charge_density\n";
-    std::size_t available = std::min({p.r.size(), p.potential.size(), p.density_plus.size(), p.density_minus.size(),
+    std::string out = p.dh ? "r/Rc,u,u_DH,cation_density,anion_density,charge_density\n"
+                           : "r/Rc,u,cation_density,anion_density,charge_density\n";
+    std::size_t available = std::min({p.r.size(), p.potential.size(), p.cation_density.size(), p.anion_density.size(),
                                        p.charge_density.size()});
     if (p.dh) available = std::min(available, p.dhPotential.size());
     const int n = std::clamp(points, 0, static_cast<int>(available));
@@ -89,9 +89,9 @@ std::string formatProfileCsv(const ComplexProfile& p, int points) {
             out += formatGeneral(p.dhPotential[i]);
             out += ',';
         }
-        out += formatGeneral(p.density_plus[i]);
+        out += formatGeneral(p.cation_density[i]);
         out += ',';
-        out += formatGeneral(p.density_minus[i]);
+        out += formatGeneral(p.anion_density[i]);
         out += ',';
         out += formatGeneral(p.charge_density[i]);
         out += '\n';

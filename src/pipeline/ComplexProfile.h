@@ -1,6 +1,8 @@
 #pragma once
 // Radial profiles of one complex (M+, M-) as the chart window shows them: potential
-// (and its Debye-Hueckel counterpart), both ion densities and the charge density.
+// (and its Debye-Hueckel counterpart), both small-ion densities and the charge density.
+// u is the reduced potential e*psi/kT: a cation (charge +1) has the Boltzmann factor
+// exp(-u), an anion exp(+u).
 
 #include <cstdint>
 #include <string>
@@ -15,8 +17,8 @@ struct ComplexProfile {
     std::vector<double> dhPotential;    // 401 points when dh, else empty
     std::vector<double> r;              // r / Rc, 0 .. 8 in steps of 0.02
     std::vector<double> dis2;           // zeros
-    std::vector<double> density_plus;   // (kRc)^2 exp(u)
-    std::vector<double> density_minus;  // (kRc)^2 exp(-u)
+    std::vector<double> cation_density;  // (kRc)^2 exp(-u)
+    std::vector<double> anion_density;   // (kRc)^2 exp(+u)
     std::vector<double> charge_density;
     double Z = 0.0, Rc = 0.0, kRc = 0.0, ka = 0.0;
 };
@@ -34,7 +36,7 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp
 std::string profileFailureMessage(std::int32_t mp, std::int32_t mm, const std::string& kernelMessage);
 
 // CSV with a header line and one row per point (the first `points` points): r/Rc, u,
-// DH u (only when dh), density_plus, density_minus, charge density. Point as decimal separator.
+// DH u (only when dh), cation density, anion density, charge density. Point as decimal separator.
 std::string formatProfileCsv(const ComplexProfile& p, int points);
 
 }  // namespace marlinq

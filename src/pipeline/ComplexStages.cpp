@@ -120,6 +120,11 @@ double sphereEnergyDH(double ka, double qp, double qn, double vcore, CellNotes&)
     return FreeEnergy::freeEnergy_SphereDH(ka, qp, qn, vcore);
 }
 
+// A closed form: exact at either accuracy, with no discretisation error to estimate.
+double sphereEnergyLinearDH(double ka, double qp, double qn, double vcore, CellNotes&) {
+    return FreeEnergy::freeEnergy_SphereLinearDH(ka, qp, qn, vcore);
+}
+
 // Converged energies, with their error estimate and their distance from the standard ones.
 double convergedSphere(double ka, double qp, double qn, double vcore, CellNotes& notes) {
     const ConvergedEnergy c = convergedSphereEnergy(ka, qp, qn, vcore);
@@ -169,8 +174,9 @@ StageCells ParaCalculation::debyeHueckelCells(const InfoSphereBean& isb) const {
             if (mp != 0 && mm != 0) list.push_back(Index{mp, mm});
         }
     }
-    return isb.converged ? evaluateCells(in, list, threadLimit, convergedSphereDH)
-                         : evaluateCells(in, list, threadLimit, sphereEnergyDH);
+    return isb.linearDH    ? evaluateCells(in, list, threadLimit, sphereEnergyLinearDH)
+           : isb.converged ? evaluateCells(in, list, threadLimit, convergedSphereDH)
+                           : evaluateCells(in, list, threadLimit, sphereEnergyDH);
 }
 
 }  // namespace marlinq

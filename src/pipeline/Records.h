@@ -81,6 +81,9 @@ public:
     bool normalised = true;
     std::int32_t index = 0;     // last finished row M+ of a Poisson-Boltzmann run
     bool dhchecked = false;
+    // With dhchecked: the free energies of linear Debye-Hueckel theory in closed form instead
+    // of the linearised potential in the nonlinear functional.
+    bool linearDH = false;
     double max_shift = 1.0;     // common log-scale offset of the weights
     // Evaluated cells whose complex free energy was not a finite number; they were given
     // weight 0 (an electrostatically impossible complex).

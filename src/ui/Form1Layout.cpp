@@ -338,6 +338,20 @@ void Form1::buildLayout() {
     checkBox1->setObjectName(QStringLiteral("checkBox1"));
     checkBox2 = new QCheckBox(QStringLiteral("DH approximation (fast)"), client);
     checkBox2->setObjectName(QStringLiteral("checkBox2"));
+    checkBox2->setToolTip(QStringLiteral(
+        "The program's Debye-Hueckel approximation: the linearised (Debye-Hueckel) potential of each complex put "
+        "into the full nonlinear Poisson-Boltzmann free energy. Fast and the default, but not the Debye-Hueckel "
+        "free energy of textbooks: for strongly charged complexes it lies far above both Poisson-Boltzmann and "
+        "linear theory, even above the unscreened self-energy 3Z\u00b2/(5Rc) (for (1,3) at the start-up values "
+        "567 kT against 72 kT from Poisson-Boltzmann). Untick it for Poisson-Boltzmann."));
+    linearDhBox = new QCheckBox(QStringLiteral("linear"), client);
+    linearDhBox->setObjectName(QStringLiteral("linearDhBox"));
+    linearDhBox->setToolTip(QStringLiteral(
+        "With DH approximation: the free energy of linear Debye-Hueckel theory for a uniformly charged core, in "
+        "closed form (101 kT for (1,3) at the start-up values). Exact where the charge is weak; above "
+        "Poisson-Boltzmann for strongly charged complexes."));
+    linearDhBox->setEnabled(false);
+    connect(checkBox2, &QCheckBox::toggled, linearDhBox, &QCheckBox::setEnabled);
     checkBox3 = new QCheckBox(QStringLiteral("Converged free energies (slower)"), client);
     checkBox3->setObjectName(QStringLiteral("checkBox3"));
     checkBox3->setToolTip(QStringLiteral(
@@ -392,7 +406,12 @@ void Form1::buildLayout() {
     right->addWidget(resultTabs);
     right->addSpacing(4);
     right->addWidget(checkBox1);
-    right->addWidget(checkBox2);
+    auto* dhRow = new QHBoxLayout;
+    dhRow->setSpacing(6);
+    dhRow->addWidget(checkBox2);
+    dhRow->addWidget(linearDhBox);
+    dhRow->addStretch(1);
+    right->addLayout(dhRow);
     right->addWidget(checkBox3);
     right->addSpacing(4);
     right->addWidget(button1, 0, Qt::AlignHCenter);

@@ -52,15 +52,20 @@ QString& lastSaveFolder() {
 
 }  // namespace
 
-Plot2::Plot2(const double* p, const double* d, const double* d2, const double* den_p, const double* den_m,
+QString Plot2::ionAxisTitle() { return QStringLiteral("(\u03baRc)\u00b2 exp(\u00b1u)"); }
+QString Plot2::chargeAxisTitle() { return QStringLiteral("\u03c1 Rc\u00b2 l_B  (\u03c1: charge density)"); }
+QString Plot2::cationCurveName() { return QStringLiteral("cations, (\u03baRc)\u00b2 exp(\u2212u)"); }
+QString Plot2::anionCurveName() { return QStringLiteral("anions, (\u03baRc)\u00b2 exp(+u)"); }
+
+Plot2::Plot2(const double* p, const double* d, const double* d2, const double* cations, const double* anions,
              const double* charge_d, double bare_charge_, double Rc_over_l_, double kRc_, double ka_, bool isdh,
              const double* Dp, QWidget* parent)
     : QMainWindow(parent),
       potential(firstPoints(p, Points)),
       dis(firstPoints(d, Points)),
       dis2(firstPoints(d2, Points)),
-      density_plus(firstPoints(den_p, Points)),
-      density_minus(firstPoints(den_m, Points)),
+      cation_density(firstPoints(cations, Points)),
+      anion_density(firstPoints(anions, Points)),
       charge_density(firstPoints(charge_d, Points)),
       bare_charge(bare_charge_),
       Rc_over_l(Rc_over_l_),
@@ -99,8 +104,9 @@ void Plot2::buildControls() {
 
     const QString titles[ChartCount] = {QStringLiteral("Potential"), QStringLiteral("Ion Distribution"),
                                         QStringLiteral("Charge Density")};
-    const QString yTitles[ChartCount] = {QStringLiteral("u"), QStringLiteral("(kRc)exp(u)"),
-                                         QStringLiteral("rhosqr(Rc)lb")};
+    // The ion chart shows both densities relative to the bulk, times (kappa Rc)^2; the charge
+    // chart the charge density rho (charges per volume) times Rc^2 and the Bjerrum length.
+    const QString yTitles[ChartCount] = {QStringLiteral("u"), ionAxisTitle(), chargeAxisTitle()};
     for (int k = 0; k < ChartCount; ++k) {
         charts_[k] = makeProfileChartView(panel, QStringLiteral("chart_%1").arg(QString::fromLatin1(kChartNames[k])), titles[k],
                                           QStringLiteral("r/Rc"), yTitles[k], kChartSide);
@@ -229,8 +235,8 @@ void Plot2::showEvent(QShowEvent* event) {
 }
 
 Plot2::Plot2(const ComplexProfile& profile, QWidget* parent)
-    : Plot2(profile.potential.data(), profile.r.data(), profile.dis2.data(), profile.density_plus.data(),
-            profile.density_minus.data(), profile.charge_density.data(), profile.Z, profile.Rc, profile.kRc,
+    : Plot2(profile.potential.data(), profile.r.data(), profile.dis2.data(), profile.cation_density.data(),
+            profile.anion_density.data(), profile.charge_density.data(), profile.Z, profile.Rc, profile.kRc,
             profile.ka, profile.dh, profile.dh ? profile.dhPotential.data() : nullptr, parent) {
     setWindowTitle(QStringLiteral("Complex (%1,%2)").arg(profile.mp).arg(profile.mm));
 }
@@ -243,10 +249,10 @@ void Plot2::Plot2_Load() {
     addProfileCurve(top, QStringLiteral("Poisson Boltzmann"), Qt::red, x, potential.data(), Points);
     if (dh) addProfileCurve(top, QStringLiteral("Debye Huckel"), Qt::blue, x, DHpotential.data(), Points);
     QChart* middle = chart(IonChart);
-    // Both ion kinds keep their olive; the '-' ions get hollow symbols.
-    addProfileCurve(middle, QStringLiteral("'+' ions, (kRc)\u00b2exp(u)"), kOlive, x, density_plus.data(), Points);
-    addProfileCurve(middle, QStringLiteral("'-' ions, (kRc)\u00b2exp(-u)"), kOlive, x, density_minus.data(), Points,
-                    true);
+    // Both ion kinds keep their olive; the anions get hollow symbols. u is the reduced
+    // potential: a cation's Boltzmann factor is exp(-u), an anion's exp(+u).
+    addProfileCurve(middle, cationCurveName(), kOlive, x, cation_density.data(), Points);
+    addProfileCurve(middle, anionCurveName(), kOlive, x, anion_density.data(), Points, true);
     addProfileCurve(chart(ChargeChart), QString(), kOrange, x, charge_density.data(), Points);
     for (QChartView* view : charts_) fitProfileAxes(view->chart());
 }
@@ -281,8 +287,8 @@ std::string Plot2::profileCsv() const {
     profile.potential = potential;
     if (dh) profile.dhPotential = DHpotential;
     profile.dis2 = dis2;
-    profile.density_plus = density_plus;
-    profile.density_minus = density_minus;
+    profile.cation_density = cation_density;
+    profile.anion_density = anion_density;
     profile.charge_density = charge_density;
     profile.Z = bare_charge;
     profile.Rc = Rc_over_l;

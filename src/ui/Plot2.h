@@ -24,10 +24,16 @@ class Plot2 : public QMainWindow {
 public:
     static constexpr int Points = 251;
     enum ChartIndex { PotentialChart = 0, IonChart = 1, ChargeChart = 2, ChartCount = 3 };
+    // The axis titles of the ion and charge charts and the legend names of the two ions.
+    static QString ionAxisTitle();
+    static QString chargeAxisTitle();
+    static QString cationCurveName();
+    static QString anionCurveName();
 
     // The arrays hold at least 251 values and stay the caller's; the window copies them.
     // Dp is read only when isdh is set.
-    Plot2(const double* p, const double* d, const double* d2, const double* den_p, const double* den_m,
+    // cations: (kRc)^2 exp(-u), anions: (kRc)^2 exp(+u).
+    Plot2(const double* p, const double* d, const double* d2, const double* cations, const double* anions,
           const double* charge_d, double bare_charge, double Rc_over_l, double kRc, double ka, bool isdh,
           const double* Dp, QWidget* parent = nullptr);
 
@@ -70,8 +76,8 @@ private:
     std::vector<double> potential;
     std::vector<double> dis;
     std::vector<double> dis2;
-    std::vector<double> density_plus;
-    std::vector<double> density_minus;
+    std::vector<double> cation_density;
+    std::vector<double> anion_density;
     std::vector<double> charge_density;
     double bare_charge = 0.0;
     double Rc_over_l = 0.0;

@@ -167,7 +167,7 @@ profile_dh)
     run --profile 3 5
     expect_rc 0
     [ "$(wc -l <out)" -eq 402 ] || fail "$(wc -l <out) lines instead of 402"
-    [ "$(head -1 out)" = "r/Rc,u,u_DH,density_plus,density_minus,charge_density" ] || fail "header: $(head -1 out)"
+    [ "$(head -1 out)" = "r/Rc,u,u_DH,cation_density,anion_density,charge_density" ] || fail "header: $(head -1 out)"
     [ "$(sed -n 52p out | cut -d, -f1)" = "1" ] || fail "point 50 is not the core surface"
     awk -F, 'NR > 1 && NF != 6 { exit 1 }' out || fail "rows without six columns"
     ;;
@@ -175,7 +175,7 @@ profile_pb_and_invalid)
     run --method pb --profile 3 5 -o profile.csv
     expect_rc 0
     [ "$(wc -l <profile.csv)" -eq 402 ] || fail "wrong row count"
-    [ "$(head -1 profile.csv)" = "r/Rc,u,density_plus,density_minus,charge_density" ] || fail "header"
+    [ "$(head -1 profile.csv)" = "r/Rc,u,cation_density,anion_density,charge_density" ] || fail "header"
     run --profile 0 5
     expect_rc 2
     run --profile 3
@@ -228,6 +228,30 @@ PY
     cmp -s conv.txt std.txt && fail "converged and standard gave the same distribution"
     run --accuracy fine
     expect_rc 2
+    ;;
+linear_debye_hueckel)
+    # --method dh-linear: every complex's free energy is the closed form of linear
+    # Debye-Hueckel theory, 3 Q^2 / (4 R x^5) [2x^3 - 3x^2 + 3 - 3 (1 + x)^2 e^(-2x)], x = ka R,
+    # here evaluated by awk; the summary names the method; dh itself is unchanged.
+    run -q -o lin.txt --method dh-linear --summary summary.json --free-energies fe.csv
+    expect_rc 0
+    expect_table lin.txt 11 11
+    grep -q '"method": "dh-linear"' summary.json || fail "the summary does not name dh-linear"
+    [ "$(tail -n +3 fe.csv | wc -l)" -eq 100 ] || fail "not every complex of the 11 x 11 map"
+    tail -n +3 fe.csv | awk -F, '
+        { mp = $1; mm = $2; Q = 18 * (mp - mm); R = (3 * 72 * (mp + mm) / 12.566369548) ^ (1 / 3); x = 0.2 * R
+          f = 0.75 * Q * Q / R * (2 * x^3 - 3 * x^2 + 3 - 3 * (1 + x)^2 * exp(-2 * x)) / x^5
+          if (Q != 0 && (f - $3) ^ 2 > (1e-9 * f) ^ 2) { print "(" mp "," mm "): " $3 " against " f; bad = 1 }
+          if (Q == 0 && $3 != 0) { print "neutral (" mp "," mm "): " $3; bad = 1 }
+          if (mp == 1 && mm == 3) f13 = $3 }
+        END { if (f13 < 101.10 || f13 > 101.12) { print "(1,3): " f13; bad = 1 }; exit bad }' ||
+        fail "free energies other than the closed form"
+    run -q -o dh.txt --method dh
+    expect_rc 0
+    cmp -s lin.txt dh.txt && fail "dh-linear gave the distribution of dh"
+    run --method dh_linear
+    expect_rc 2
+    grep -q "dh, dh-linear or pb" err || fail "the usage message does not list dh-linear"
     ;;
 summary_and_free_energies)
     run -q -o dist.txt --summary - --unit-nm 0.714

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <sstream>
@@ -41,8 +42,8 @@ TEST(ComplexProfile, NeutralComplexHasFlatProfiles) {
     for (std::size_t i = 0; i < p.r.size(); ++i) {
         EXPECT_EQ(p.potential[i], 0.0);
         EXPECT_NEAR(p.dhPotential[i], 0.0, 1e-15);
-        EXPECT_DOUBLE_EQ(p.density_plus[i], p.kRc * p.kRc);
-        EXPECT_DOUBLE_EQ(p.density_minus[i], p.kRc * p.kRc);
+        EXPECT_DOUBLE_EQ(p.cation_density[i], p.kRc * p.kRc);
+        EXPECT_DOUBLE_EQ(p.anion_density[i], p.kRc * p.kRc);
         EXPECT_NEAR(p.charge_density[i], 0.0, 1e-15);
     }
 }
@@ -63,10 +64,15 @@ TEST(ComplexProfile, ChargedComplexProfiles) {
         const double K2 = p.kRc * p.kRc;
         for (std::size_t i = 0; i < p.r.size(); ++i) {
             EXPECT_LT(p.potential[i], 0.0);  // a negative core repels anions everywhere
-            EXPECT_NEAR(p.density_plus[i] * p.density_minus[i], K2 * K2, 1e-9 * K2 * K2);
-            const double ions = (p.density_minus[i] - p.density_plus[i]) / 25.132739096;
+            // Boltzmann factors: a cation (charge +1) exp(-u), an anion exp(+u).
+            EXPECT_NEAR(p.cation_density[i], K2 * std::exp(-p.potential[i]), 1e-8 * p.cation_density[i]);
+            EXPECT_NEAR(p.anion_density[i], K2 * std::exp(p.potential[i]), 1e-8 * p.anion_density[i]);
+            const double ions = (p.cation_density[i] - p.anion_density[i]) / 25.132739096;
             EXPECT_NEAR(p.charge_density[i], ions + (p.r[i] <= 1.0 ? q : 0.0), 1e-12);
         }
+        // The negative core gathers cations and drives anions out.
+        EXPECT_GT(p.cation_density[0], 2.0 * K2);
+        EXPECT_LT(p.anion_density[0], 0.5 * K2);
         // The ion cloud screens the core: core plus cloud is nearly neutral within 8 core radii.
         EXPECT_LT(std::abs(totalCharge(p)) / std::abs(p.Z / p.Rc), 0.05);
         if (dh) {
@@ -79,8 +85,27 @@ void expectCsv(bool dh) {
     const ComplexProfile p = computeComplexProfile(3, 5, 18.0, 18.0, 0.25, 0.25, 0.2, dh);
     const std::vector<std::string> rows = lines(formatProfileCsv(p, 401));
     ASSERT_EQ(rows.size(), 402u);
-    EXPECT_EQ(rows[0], dh ? "r/Rc,u,u_DH,density_plus,density_minus,charge_density"
-                          : "r/Rc,u,density_plus,density_minus,charge_density");
+    EXPECT_EQ(rows[0], dh ? "r/Rc,u,u_DH,cation_density,anion_density,charge_density"
+                          : "r/Rc,u,cation_density,anion_density,charge_density");
+    // The cation column holds (kRc)^2 exp(-u) of the row's u.
+    const double K2 = p.kRc * p.kRc;
+    for (const int row : {1, 30, 60}) {
+        std::vector<double> v;
+        std::string field;
+        for (char ch : rows[row] + ",") {
+            if (ch == ',') {
+                double x = 0.0;
+                std::from_chars(field.data(), field.data() + field.size(), x);  // whatever the locale
+                v.push_back(x);
+                field.clear();
+            } else {
+                field += ch;
+            }
+        }
+        const std::size_t cation = dh ? 3 : 2;
+        EXPECT_NEAR(v[cation], K2 * std::exp(-v[1]), 1e-7 * v[cation]) << rows[row];
+        EXPECT_NEAR(v[cation + 1], K2 * std::exp(v[1]), 1e-7 * v[cation + 1]) << rows[row];
+    }
     for (const std::string& row : rows) EXPECT_EQ(std::count(row.begin(), row.end(), ','), dh ? 5 : 4) << row;
     EXPECT_EQ(rows[51].substr(0, 2), "1,");   // r/Rc = 1 at the core surface
     EXPECT_EQ(rows[401].substr(0, 2), "8,");

@@ -261,7 +261,7 @@ TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
     auto rec = std::make_shared<InfoSphereBean>(*form->currentResult());
     rec->absValue(2, 2) = rec->maxValue * 1.1;  // beyond class 20
     form->setCurrentRecord(rec);
-    form->UpdateUIMatrix(QString());
+    form->redraw();
     EXPECT_EQ(dialogs->messages, QStringList{"a->color is greater than 20"});
     EXPECT_EQ(form->mapImage(), before);
 
@@ -273,7 +273,7 @@ TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
     dialogs->messages.clear();
     form->label62->setText("kept");
     form->setCurrentRecord(rec);
-    form->UpdateUIMatrix(QString());
+    form->redraw();
     EXPECT_EQ(dialogs->messages, QStringList{"Rc_over_l is 0"});
     EXPECT_EQ(form->label21->text(), "0");
     EXPECT_EQ(form->label61->text(), "1");
@@ -344,7 +344,7 @@ std::shared_ptr<InfoSphereBean> twoCellResult(const InfoSphereBean& from) {
 TEST_F(WindowTest, LogarithmicColoursShowAThousandthOfTheLargestAndAreRemembered) {
     solveAndWait();
     form->setCurrentRecord(twoCellResult(*form->currentResult()));
-    form->UpdateUIMatrix(QString());
+    form->redraw();
     const auto colourAt = [&](int mp, int mm) { return QColor(form->mapImage().pixel(cellCentre(mp, mm))); };
     EXPECT_EQ(colourAt(2, 3), QColor(255, 255, 255));  // linear: under a twentieth is white
     EXPECT_TRUE(form->mapToolTip(cellCentre(2, 3)).contains("colour class 0 of 20 (linear scale)"));
@@ -418,4 +418,24 @@ TEST_F(WindowTest, LargeRangeShowsItsPopulatedRegionAndTheZoomedMapStillOpensThe
                         start + QPoint(static_cast<int>(-2 * cell), 0));
     EXPECT_EQ(form->mapWindow().row0, zoomed.row0 + 2);
     EXPECT_EQ(form->mapWindow().rows(), zoomed.rows());
+}
+
+TEST_F(WindowTest, LinearDebyeHueckelChoiceRunsTheClosedForm) {
+    // The choice belongs to the Debye-Hueckel method: off and greyed until that is ticked.
+    EXPECT_FALSE(form->linearDhBox->isChecked());
+    EXPECT_TRUE(form->linearDhBox->isEnabled());
+    EXPECT_TRUE(form->checkBox2->toolTip().contains("linearised")) << form->checkBox2->toolTip().toStdString();
+    form->checkBox2->setChecked(false);
+    EXPECT_FALSE(form->linearDhBox->isEnabled());
+    form->checkBox2->setChecked(true);
+    form->linearDhBox->setChecked(true);
+    solveAndWait();
+    const auto result = form->currentResult();
+    ASSERT_TRUE(result && result->hasResults() && !result->energies.empty());
+    EXPECT_TRUE(result->linearDH);
+    // (1, 3) of the start-up chains: 101.11 kT in linear theory (566.8 kT by "DH approximation").
+    EXPECT_NEAR(result->energies.F(1, 3), 101.11, 0.01);
+    form->linearDhBox->setChecked(false);
+    solveAndWait();
+    EXPECT_NEAR(form->currentResult()->energies.F(1, 3), 566.8, 0.1);
 }

@@ -32,19 +32,19 @@ namespace {
 
 // Profiles on the full 401-point grid, shaped roughly like those of a charged complex.
 struct Profiles {
-    std::vector<double> u, r, zeros, plus, minus, charge, dhU;
-    Profiles() : u(401), r(401), zeros(401, 0.0), plus(401), minus(401), charge(401), dhU(401) {
+    std::vector<double> u, r, zeros, cations, anions, charge, dhU;
+    Profiles() : u(401), r(401), zeros(401, 0.0), cations(401), anions(401), charge(401), dhU(401) {
         for (int i = 0; i < 401; ++i) {
             r[i] = i * ((8.0 - 0.0) / 400);
             u[i] = -2.5 * std::exp(-r[i]);
             dhU[i] = -2.0 * std::exp(-r[i]);
-            plus[i] = 0.25 * std::exp(u[i]);
-            minus[i] = 0.25 * std::exp(-u[i]);
-            charge[i] = (plus[i] - minus[i]) + (r[i] <= 1.0 ? 0.7 : 0.0);
+            cations[i] = 0.25 * std::exp(-u[i]);
+            anions[i] = 0.25 * std::exp(u[i]);
+            charge[i] = (cations[i] - anions[i]) + (r[i] <= 1.0 ? 0.7 : 0.0);
         }
     }
     Plot2* open(bool dh, double Z = -36.0, double Rc = 5.4321, double kRc = 1.08642, double ka = 0.2) {
-        auto* w = new Plot2(u.data(), r.data(), zeros.data(), plus.data(), minus.data(), charge.data(), Z, Rc, kRc, ka,
+        auto* w = new Plot2(u.data(), r.data(), zeros.data(), cations.data(), anions.data(), charge.data(), Z, Rc, kRc, ka,
                             dh, dh ? dhU.data() : nullptr);
         w->setWindowTitle(QStringLiteral("Complex (3,5)"));
         return w;
@@ -92,14 +92,15 @@ TEST(Plot2Window, ChartsCarryTheirTitlesCurvesAndRanges) {
         w->show();  // the charts are built when the window is first shown
 
         const char* titles[] = {"Potential", "Ion Distribution", "Charge Density"};
-        const char* yTitles[] = {"u", "(kRc)exp(u)", "rhosqr(Rc)lb"};
+        const QString yTitles[] = {QStringLiteral("u"), QStringLiteral("(\u03baRc)\u00b2 exp(\u00b1u)"),
+                                   QStringLiteral("\u03c1 Rc\u00b2 l_B  (\u03c1: charge density)")};
         for (int k = 0; k < Plot2::ChartCount; ++k) {
             QChart* chart = w->chart(k);
             ASSERT_NE(chart, nullptr);
             EXPECT_EQ(chart->title(), QString::fromLatin1(titles[k]));
             ASSERT_NE(axis(chart, Qt::Horizontal), nullptr);
             EXPECT_EQ(axis(chart, Qt::Horizontal)->titleText(), QStringLiteral("r/Rc"));
-            EXPECT_EQ(axis(chart, Qt::Vertical)->titleText(), QString::fromLatin1(yTitles[k]));
+            EXPECT_EQ(axis(chart, Qt::Vertical)->titleText(), yTitles[k]);
             for (QLineSeries* s : curves(chart)) {
                 ASSERT_NE(s, nullptr);
                 ASSERT_EQ(s->count(), 251);  // r from 0 to 5, not to 8
@@ -129,10 +130,11 @@ TEST(Plot2Window, ChartsCarryTheirTitlesCurvesAndRanges) {
         // symbols and by their legend entries.
         const auto ions = curves(w->chart(Plot2::IonChart));
         ASSERT_EQ(ions.size(), 2);
-        EXPECT_DOUBLE_EQ(ions[0]->at(10).y(), data.plus[10]);
-        EXPECT_DOUBLE_EQ(ions[1]->at(10).y(), data.minus[10]);
-        EXPECT_TRUE(ions[0]->name().startsWith("'+' ions"));
-        EXPECT_TRUE(ions[1]->name().startsWith("'-' ions"));
+        EXPECT_DOUBLE_EQ(ions[0]->at(10).y(), data.cations[10]);
+        EXPECT_DOUBLE_EQ(ions[1]->at(10).y(), data.anions[10]);
+        // A cation (charge +1) has the Boltzmann factor exp(-u).
+        EXPECT_EQ(ions[0]->name(), QStringLiteral("cations, (\u03baRc)\u00b2 exp(\u2212u)"));
+        EXPECT_EQ(ions[1]->name(), QStringLiteral("anions, (\u03baRc)\u00b2 exp(+u)"));
         EXPECT_TRUE(w->chart(Plot2::IonChart)->legend()->isVisible());
         const QImage filled = ions[0]->lightMarker(), hollow = ions[1]->lightMarker();
         ASSERT_FALSE(filled.isNull());

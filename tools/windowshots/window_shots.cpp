@@ -56,8 +56,8 @@ int main(int argc, char** argv) {
     const double zp = 18.0, zn = 18.0, kip = 18.0 / 72.0, kim = 18.0 / 72.0, ka = 0.2;
     const marlinq::ComplexProfile p = marlinq::computeComplexProfile(mp, mm, zp, zn, kip, kim, ka, true);
 
-    auto* chart = new marlinq::ui::Plot2(p.potential.data(), p.r.data(), p.dis2.data(), p.density_plus.data(),
-                                         p.density_minus.data(), p.charge_density.data(), p.Z, p.Rc, p.kRc, p.ka,
+    auto* chart = new marlinq::ui::Plot2(p.potential.data(), p.r.data(), p.dis2.data(), p.cation_density.data(),
+                                         p.anion_density.data(), p.charge_density.data(), p.Z, p.Rc, p.kRc, p.ka,
                                          p.dh, p.dhPotential.data());
     chart->setWindowTitle(QStringLiteral("Complex (%1,%2)").arg(mp).arg(mm));
     chart->show();
