@@ -22,7 +22,7 @@ std::shared_ptr<const ChainTables> shippedTables() {
 RunOutcome runOnce(const ParameterSet& set, bool dh) {
     Parameters p;
     validate(set, p);
-    return runToCompletion(makeJobInput(p, set, RunOptions{dh, true}, shippedTables()));
+    return runToCompletion(makeJobInput(p, set, RunOptions{dh ? Method::DebyeHueckel : Method::PoissonBoltzmann}, shippedTables()));
 }
 
 // One Poisson-Boltzmann run of the start-up values.
@@ -66,11 +66,10 @@ void BM_DebyeHueckelMap2000(benchmark::State& state) {
     set.params.mmMax = 1999;
     Parameters p;
     validate(set, p);
-    RunOptions options{true, true};
-    options.linearDH = state.range(0) != 0;
+    const RunOptions options{state.range(0) != 0 ? Method::DebyeHueckelLinear : Method::DebyeHueckel, Chains::Tables};
     for (auto _ : state)
         benchmark::DoNotOptimize(runToCompletion(makeJobInput(p, set, options, shippedTables())).record);
-    state.SetLabel(options.linearDH ? "dh-linear" : "dh");
+    state.SetLabel(std::string(nameOf(options.method)));
 }
 BENCHMARK(BM_DebyeHueckelMap2000)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(1);
 

@@ -25,7 +25,7 @@ JobInput startupJob() {
     const ParameterSet set = startupParameterSet();
     Parameters p;
     validate(set, p);
-    return makeJobInput(p, set, RunOptions{false, true}, shippedTables());
+    return makeJobInput(p, set, RunOptions{Method::PoissonBoltzmann, Chains::Tables}, shippedTables());
 }
 
 // A standard Poisson-Boltzmann run of the start-up values (free chains 1e-3).

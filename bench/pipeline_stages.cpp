@@ -71,7 +71,7 @@ void BM_Job(benchmark::State& state) {
     ParameterSet set = startupParameterSet();
     set.params = p;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(runToCompletion(makeJobInput(p, set, RunOptions{dh, tableChains}, tables)).outcome);
+        benchmark::DoNotOptimize(runToCompletion(makeJobInput(p, set, RunOptions{dh ? Method::DebyeHueckel : Method::PoissonBoltzmann, tableChains ? Chains::Tables : Chains::Solved}, tables)).outcome);
     }
 }
 // (DH, tables), (PB, tables), (PB, solved chains)

@@ -25,7 +25,7 @@ SweepSpec saltSweep() {
     plan.base = startupParameterSet();
     std::string error;
     plan.axes = {*parseSweepAxis("ka=0.2:10:100:log", error)};
-    plan.options = RunOptions{false, true};
+    plan.options.method = Method::PoissonBoltzmann;
     return plan;
 }
 
@@ -34,7 +34,7 @@ void BM_SaltSweepPB(benchmark::State& state) {
     const SweepSpec plan = saltSweep();
     for (auto _ : state) {
         std::string csv = sweepCsvHeader(plan);
-        runSweep(plan, shippedTables(), "", {}, [&](const SweepPoint& p, std::int64_t, std::int64_t) {
+        runSweep(plan, shippedTables(), {}, [&](const SweepPoint& p, std::int64_t, std::int64_t) {
             csv += sweepCsvRow(plan, p);
         });
         benchmark::DoNotOptimize(csv);

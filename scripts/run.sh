@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the two programs (Release) into build/ and starts the
-# window. Only the programs are built, not the tests or benchmarks (scripts/test.sh does those).
+# Installs what is missing, builds the two programs (Release) into build-app/ and starts the
+# window. Only the programs are built, not the tests or benchmarks (scripts/test.sh builds
+# everything into build/).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -13,4 +14,4 @@ cmake --build --preset app -j"$JOBS"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   echo "run.sh: no display found; start it under X (e.g. xvfb-run scripts/run.sh) or set QT_QPA_PLATFORM." >&2
 fi
-exec build/apps/marlinq "$@"
+exec build-app/apps/marlinq "$@"

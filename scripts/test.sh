@@ -3,10 +3,13 @@
 # CMake preset of CMakePresets.json):
 #   deps      the Debian packages (apt only when something is missing)
 #   release   everything in Release into build/; the whole suite through CTest
-#   asan      toolkit-free libraries and their tests with Address- and UB-Sanitizer
-#   tsan      the job runner's tests with ThreadSanitizer
-#   tsan-ui   the window under rapid Solve/Stop and destroyed mid-run, ThreadSanitizer
-#   fuzz      clang/libFuzzer targets of the readers, MARLINQ_FUZZ_SECONDS (60) each
+#   asan      toolkit-free libraries and their tests with Address- and UB-Sanitizer (build-asan/)
+#   tsan      tests labelled `threads` (the job and its runner) with ThreadSanitizer (build-tsan/)
+#   tsan-ui   tests labelled `window_threads` (the window under rapid Solve/Stop and destroyed
+#             mid-run) with ThreadSanitizer (build-tsan-ui/)
+#   fuzz      clang/libFuzzer targets of the readers, MARLINQ_FUZZ_SECONDS (60) each (build-fuzz/)
+# The test presets of the same names hold each stage's choice of tests and its sanitizer
+# settings: `ctest --preset tsan` runs one by hand.
 # A failed stage does not stop the others; the script prints a summary and exits non-zero
 # when any stage failed.
 set -uo pipefail
@@ -16,10 +19,10 @@ JOBS="${MARLINQ_JOBS:-$(nproc 2>/dev/null || echo 2)}"
 export QT_QPA_PLATFORM=offscreen
 export CTEST_OUTPUT_ON_FAILURE=1
 
-# libgomp is not instrumented for ThreadSanitizer, so its barriers are invisible to it:
-# OMP_THREAD_LIMIT=1 keeps every OpenMP team at one thread (the stages ask for 8 threads
-# explicitly, so OMP_NUM_THREADS would not); the job and window threads stay real threads.
-TSAN="OMP_THREAD_LIMIT=1 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1"
+# The ThreadSanitizer test presets set OMP_THREAD_LIMIT=1: libgomp is not instrumented for
+# ThreadSanitizer, so its barriers are invisible to it; one thread per OpenMP team (the stages
+# ask for their team size explicitly, so OMP_NUM_THREADS would not do) while the job and
+# window threads stay real threads.
 
 PASSED=() FAILED=()
 stage() {  # stage NAME COMMAND...
@@ -32,7 +35,7 @@ stage() {  # stage NAME COMMAND...
 build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j"$JOBS"; }
 
 deps() { bash scripts/install-deps.sh; }
-release() { build release && ctest --test-dir build -j"$JOBS"; }
+release() { build release && ctest --preset release -j"$JOBS"; }
 asan() {
   build asan || return 1
   # LeakSanitizer cannot run under ptrace (some containers): probe it once.
@@ -41,15 +44,11 @@ asan() {
     echo "LeakSanitizer is unavailable here; leak detection off." >&2
     leaks=0
   fi
-  ASAN_OPTIONS="halt_on_error=1:detect_leaks=$leaks:detect_stack_use_after_return=1:strict_string_checks=1" \
-    UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" GTEST_DEATH_TEST_STYLE=threadsafe \
-    ctest --test-dir build-asan -j"$JOBS"
+  # The preset's ASAN_OPTIONS end with the caller's, which win.
+  ASAN_OPTIONS="detect_leaks=$leaks" ctest --preset asan -j"$JOBS"
 }
-tsan() { build tsan && env $TSAN ctest --test-dir build-tsan -L pipeline -R 'Job'; }
-tsan_ui() {
-  build tsan-ui && env $TSAN "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/ui/tsan-qt.supp" \
-    build-tsan-ui/tests/ui/test_ui_stress
-}
+tsan() { build tsan && ctest --preset tsan; }
+tsan_ui() { build tsan-ui && ctest --preset tsan-ui; }
 fuzz() { build fuzz && bash fuzz/run.sh build-fuzz "${MARLINQ_FUZZ_SECONDS:-60}"; }
 
 stage deps deps

@@ -30,17 +30,12 @@ std::optional<double> sweepOptionNumber(const std::string& text) {
 bool checkCombinations(const BatchOptions& o, std::string& error) {
     const bool sweep = !o.sweeps.empty();
     if (sweep) {
-        if (o.sweeps.size() == 2 && (o.sweeps[0].name == o.sweeps[1].name ||
-                                     (o.sweeps[0].name == "ka" && o.sweeps[1].name == "salt_mM") ||
-                                     (o.sweeps[0].name == "salt_mM" && o.sweeps[1].name == "ka"))) {
-            error = "the two --sweep options set the same parameter";
+        if (const std::optional<PlanError> bad = validate(sweepPlan(o, ParameterSet{}))) {
+            // In the words of the options that gave the plan.
+            error = bad->problem == PlanProblem::SameParameter   ? "the two --sweep options set the same parameter"
+                    : bad->problem == PlanProblem::SaltNeedsUnit ? "--sweep salt_mM=... needs --unit-nm"
+                                                                 : bad->message;
             return false;
-        }
-        for (const SweepAxis& a : o.sweeps) {
-            if (a.name == "salt_mM" && !o.unitNm) {
-                error = "--sweep salt_mM=... needs --unit-nm";
-                return false;
-            }
         }
         if (!o.total.empty() || o.chargeFraction) {
             error = "--total and --charge-fraction apply to a single run, not to --sweep";
@@ -134,31 +129,30 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
         } else if (arg == "--method") {
             std::string v;
             if (!value(v)) return std::nullopt;
-            o.linearDH = v == "dh-linear";
-            if (v == "dh" || v == "dh-linear") o.dh = true;
-            else if (v == "pb") o.dh = false;
-            else {
+            const std::optional<Method> method = methodNamed(v);
+            if (!method) {
                 error = "--method takes dh, dh-linear or pb, not '" + v + "'";
                 return std::nullopt;
             }
+            o.options.method = *method;
         } else if (arg == "--chains") {
             std::string v;
             if (!value(v)) return std::nullopt;
-            if (v == "table") o.tableChains = true;
-            else if (v == "solve") o.tableChains = false;
-            else {
+            const std::optional<Chains> chains = chainsNamed(v);
+            if (!chains) {
                 error = "--chains takes table or solve, not '" + v + "'";
                 return std::nullopt;
             }
+            o.options.chains = *chains;
         } else if (arg == "--accuracy") {
             std::string v;
             if (!value(v)) return std::nullopt;
-            if (v == "standard") o.converged = false;
-            else if (v == "converged") o.converged = true;
-            else {
+            const std::optional<Accuracy> accuracy = accuracyNamed(v);
+            if (!accuracy) {
                 error = "--accuracy takes standard or converged, not '" + v + "'";
                 return std::nullopt;
             }
+            o.options.accuracy = *accuracy;
         } else if (arg == "-o" || arg == "--output") {
             if (!value(o.output)) return std::nullopt;
             if (o.output.empty()) {
@@ -248,7 +242,18 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             return std::nullopt;
         }
     }
+    o.options.keepEnergies = !o.freeEnergies.empty();
     return checkCombinations(o, error) ? std::optional<BatchOptions>(o) : std::nullopt;
+}
+
+SweepSpec sweepPlan(const BatchOptions& o, const ParameterSet& base) {
+    SweepSpec plan;
+    plan.base = base;
+    plan.axes = o.sweeps;
+    plan.options = o.options;
+    plan.unitNm = o.unitNm;
+    plan.shard = o.shard;
+    return plan;
 }
 
 std::string helpText() {

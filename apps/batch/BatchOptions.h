@@ -11,10 +11,8 @@
 namespace marlinq::batch {
 
 struct BatchOptions {
-    bool dh = true;            // --method dh (default), dh-linear or pb
-    bool linearDH = false;     // --method dh-linear
-    bool tableChains = true;   // --chains table (default) or solve
-    bool converged = false;    // --accuracy standard (default) or converged
+    RunOptions options;        // --method dh|dh-linear|pb, --chains table|solve, --accuracy standard|converged;
+                               // keepEnergies with --free-energies
     std::string output;        // -o FILE; empty: standard output
     std::string dataDir;       // --data DIR; empty: working directory, then the program's data
     bool quiet = false;
@@ -35,12 +33,8 @@ struct BatchOptions {
     Shard shard;                // --shard I/N
 };
 
-// The run options of the command line; keepEnergies when a landscape is written.
-inline RunOptions batchRunOptions(const BatchOptions& o) {
-    RunOptions options{o.dh, o.tableChains, o.converged, !o.freeEnergies.empty()};
-    options.linearDH = o.linearDH;
-    return options;
-}
+// The sweep the options describe, from the base set.
+SweepSpec sweepPlan(const BatchOptions& o, const ParameterSet& base);
 
 // Parses argv[1..]; on a usage error returns nullopt and sets error.
 std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, std::string& error);

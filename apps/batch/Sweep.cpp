@@ -35,12 +35,7 @@ bool deliver(const std::string& target, const std::string& text) {
     return true;
 }
 
-std::string distributionText(const InfoSphereBean& isb) {
-    const std::vector<double> cells = isb.absValue.toVector();
-    return formatDistribution(DistributionView{isb.mpMin, isb.mpMax, isb.mmMin, isb.mmMax, isb.vc10, isb.vc01,
-                                               cells.data()},
-                              '.');
-}
+std::string distributionText(const InfoSphereBean& isb) { return formatDistribution(DistributionCells(isb).view(), '.'); }
 
 std::string secondsText(double s) {
     char buf[32];
@@ -59,7 +54,7 @@ bool writeRunExtras(const BatchOptions& o, const RunOutcome& run, const Paramete
         RunDescription d;
         d.set = set;
         d.params = params;
-        d.options = batchRunOptions(o);
+        d.options = o.options;
         d.unitNm = o.unitNm;
         d.partial = run.outcome == JobOutcome::Cancelled;
         d.warnings = runWarnings(run, obs);
@@ -71,25 +66,14 @@ bool writeRunExtras(const BatchOptions& o, const RunOutcome& run, const Paramete
     return ok;
 }
 
-int runSweepCommand(const BatchOptions& o, const ParameterSet& base, std::stop_token stop) {
-    SweepSpec plan;
-    plan.base = base;
-    plan.axes = o.sweeps;
-    plan.options = batchRunOptions(o);
-    plan.unitNm = o.unitNm;
-    plan.shard = o.shard;
+int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& engine, std::stop_token stop) {
+    const SweepSpec plan = sweepPlan(o, base);
 
     // The tables are read once for the whole sweep.
-    std::shared_ptr<const ChainTables> tables;
-    std::string tablesError;
-    if (o.tableChains && !o.converged) {
-        DataSearch search = programDataSearch();
-        search.only = o.dataDir;
-        tables = loadTables(search, tablesError);
-        if (!tables) {
-            std::cerr << tablesError << '\n';
-            return 1;
-        }
+    const LoadedTables tables = engine.tables(plan.options);
+    if (tables.failed()) {
+        std::cerr << tables.error << '\n';
+        return 1;
     }
     if (!o.sweepDir.empty()) {
         std::error_code ec;
@@ -107,7 +91,7 @@ int runSweepCommand(const BatchOptions& o, const ParameterSet& base, std::stop_t
     bool ok = true;
     const auto start = std::chrono::steady_clock::now();
     const SweepResult result =
-        runSweep(plan, tables, tablesError, stop, [&](const SweepPoint& point, std::int64_t done, std::int64_t total) {
+        runSweep(plan, tables, stop, [&](const SweepPoint& point, std::int64_t done, std::int64_t total) {
             const std::string row = sweepCsvRow(plan, point);
             if (toStdout) ok = deliver("-", row) && ok;
             else csv += row;

@@ -17,6 +17,6 @@ bool writeRunExtras(const BatchOptions& o, const RunOutcome& run, const Paramete
 // The whole --sweep command on the base set; the token ends it after the current point.
 // Returns the exit status: 0 done (refused points are in the status column), 1 tables or
 // output failed, 130 stopped.
-int runSweepCommand(const BatchOptions& o, const ParameterSet& base, std::stop_token stop);
+int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& engine, std::stop_token stop);
 
 }  // namespace marlinq::batch

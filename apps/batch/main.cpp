@@ -41,8 +41,6 @@ constexpr int kExitFailed = 1;
 constexpr int kExitInvalid = 2;
 constexpr int kExitInterrupted = 130;
 
-constexpr const char* kWrongFile = "Some input parameters are wrong, please check it.";
-constexpr const char* kSolveStart = "Solving for linear chains 'minus' and 'plus' in parallel ...... ";
 
 // The only thing the SIGINT handler touches.
 std::atomic<bool> g_interrupted{false};
@@ -106,30 +104,28 @@ bool writeText(const BatchOptions& o, const std::string& text) {
 }
 
 bool writeResult(const BatchOptions& o, const InfoSphereBean& isb) {
-    const std::vector<double> cells = isb.absValue.toVector();
-    const DistributionView view{isb.mpMin, isb.mpMax, isb.mmMin, isb.mmMax, isb.vc10, isb.vc01, cells.data()};
+    const DistributionCells distribution(isb);
     return writeOutput(o, [&](std::ostream& out) {
-        return o.longFormat ? writeDistributionLong(out, view, nullptr) : writeDistribution(out, view, '.');
+        return o.longFormat ? writeDistributionLong(out, distribution.view(), nullptr)
+                            : writeDistribution(out, distribution.view(), '.');
     });
 }
 
-// The export table runs from M = 0 whatever the ranges: a few cells far from 0 can make a
-// file of many gigabytes. Such a file is written only in the long format, on request.
-constexpr std::uint64_t kLargestWideExport = std::uint64_t{1} << 30;
-
+// A wide table of gigabytes is written only in the long format, on request.
 std::optional<std::string> oversizedExport(const BatchOptions& o, const Parameters& p) {
     if (o.longFormat || o.profile) return std::nullopt;
-    const DistributionView ranges{p.mpMin, p.mpMax, p.mmMin, p.mmMax, p.vc10, p.vc01, nullptr};
-    const std::uint64_t bytes = distributionExportSizeBound(ranges);
-    if (bytes <= kLargestWideExport) return std::nullopt;
-    return "the distribution table would be up to " + std::to_string(bytes / (std::uint64_t{1} << 20)) +
+    const std::optional<std::uint64_t> bytes = oversizedWideExport(rangesOf(p));
+    if (!bytes) return std::nullopt;
+    return "the distribution table would be up to " + std::to_string(*bytes / (std::uint64_t{1} << 20)) +
            " MiB (it runs from M = 0 to the largest M); use --long-format to write only the computed cells";
 }
 
 int runProfile(const BatchOptions& o, const Parameters& p) {
     ComplexProfile profile;
     try {
-        profile = computeComplexProfile(o.profileMp, o.profileMm, p.zp, p.zn, p.kip, p.kim, p.ka, o.dh, o.converged);
+        profile = computeComplexProfile(o.profileMp, o.profileMm, p.zp, p.zn, p.kip, p.kim, p.ka,
+                                        o.options.method == Method::DebyeHueckel,
+                                        o.options.accuracy == Accuracy::Converged);
     } catch (const KernelError& e) {
         std::cerr << profileFailureMessage(o.profileMp, o.profileMm, e.what()) << '\n';
         return kExitFailed;
@@ -137,51 +133,26 @@ int runProfile(const BatchOptions& o, const Parameters& p) {
     return writeText(o, formatProfileCsv(profile, static_cast<int>(profile.r.size()))) ? kExitOk : kExitFailed;
 }
 
-int runDistribution(const BatchOptions& o, const Parameters& p, const ParameterSet& set,
+int runDistribution(const BatchOptions& o, const Parameters& p, const ParameterSet& set, Engine& engine,
                     const std::optional<MassBalanceTotals>& totals) {
-    // The tables are read once, before the run, from where this command looks for them.
-    std::shared_ptr<const ChainTables> tables;
-    std::string tablesError;
-    if (o.tableChains && !o.converged) {
-        DataSearch search = programDataSearch();
-        search.only = o.dataDir;
-        tables = loadTables(search, tablesError);
-    }
-    JobInput input = makeJobInput(p, set, batchRunOptions(o), tables, tablesError);
+    JobInput input = engine.job(p, set, o.options);
     input.totals = totals;
 
-    RunObserver observer;
-    if (!o.quiet) {
-        observer.log = [](const std::string& line) { std::cerr << line << '\n' << std::flush; };
-        observer.diagnostic = [](const std::string& line) { std::cerr << line << '\n' << std::flush; };
-        std::cerr << kSolveStart << '\n' << std::flush;
-    }
+    // Every line of the log and the diagnostics as they come; with --quiet only what casts
+    // doubt on the result (the job's warnings) and why a run failed.
+    JobEvents events;
+    events.message = [&o](const JobMessage& m) {
+        if (!o.quiet || m.severity != Severity::Info) std::cerr << m.text << '\n' << std::flush;
+    };
 
     std::stop_source stopSource;
     installInterruptHandler();
     RunOutcome run;
     {
         InterruptWatcher watcher(stopSource);
-        run = runToCompletion(std::move(input), stopSource.get_token(), observer);
+        run = runToCompletion(std::move(input), stopSource.get_token(), events);
     }
-
-    // What casts doubt on the result is said even with --quiet: unconverged solves, the
-    // accuracy of converged energies, a most probable complex on the edge of a range.
-    if (o.quiet) {
-        for (const std::string& line : run.log) {
-            if (line.rfind("Converged free energies: largest", 0) == 0 ||
-                line.find("did not converge") != std::string::npos ||
-                line.find("no finite free energy") != std::string::npos ||
-                line.rfind("the most probable complex", 0) == 0 || line.rfind("The result is partial", 0) == 0 ||
-                line.rfind("Mass balance: the totals are met only", 0) == 0 ||
-                line.rfind("The critical concentration lies", 0) == 0)
-                std::cerr << line << '\n';
-        }
-    }
-    if (run.outcome == JobOutcome::Failed) {
-        if (o.quiet && !run.log.empty()) std::cerr << run.log.back() << '\n';
-        return kExitFailed;
-    }
+    if (run.outcome == JobOutcome::Failed) return kExitFailed;
     if (run.record && run.record->hasResults() && !writeResult(o, *run.record)) return kExitFailed;
     if (!writeRunExtras(o, run, set, p)) return kExitFailed;
     if (run.outcome == JobOutcome::Cancelled || g_interrupted.load()) return kExitInterrupted;
@@ -226,11 +197,15 @@ int run(int argc, char** argv) {
             return kExitInvalid;
         }
     }
+    // The tables are looked for where --data says, else in the usual places.
+    DataSearch search = programDataSearch();
+    search.only = o.dataDir;
+    Engine engine(search);
     if (!o.sweeps.empty()) {
         std::stop_source stopSource;
         installInterruptHandler();
         InterruptWatcher watcher(stopSource);
-        return runSweepCommand(o, set, stopSource.get_token());
+        return runSweepCommand(o, set, engine, stopSource.get_token());
     }
     Parameters p;
     if (const std::optional<std::string> message = validate(set, p)) {
@@ -265,7 +240,7 @@ int run(int argc, char** argv) {
         }
     }
 
-    return o.profile ? runProfile(o, p) : runDistribution(o, p, set, totals);
+    return o.profile ? runProfile(o, p) : runDistribution(o, p, set, engine, totals);
 }
 }  // namespace
 }  // namespace marlinq::batch

@@ -67,7 +67,7 @@ void BM_WindowRedraw(benchmark::State& state) {
     rec->maxValue = 1.0;
     Form1 form;
     form.setCurrentRecord(rec);
-    for (auto _ : state) form.UpdateUIMatrix(QString());
+    for (auto _ : state) form.redraw();
     state.counters["cells"] = static_cast<double>(side) * side;
 }
 BENCHMARK(BM_WindowRedraw)->Arg(11)->Arg(300)->Arg(2000)->Unit(benchmark::kMillisecond);

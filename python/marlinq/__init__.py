@@ -109,7 +109,7 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
         ``abs_value`` and ``value`` (shape len(mp) x len(mm)), ``mp``, ``mm``, the engine's
         observables as properties under their names (``most_probable``, ``mean_mp``, ...:
         ``observables()`` lists them; ``summary()`` as a dict),
-        ``free_energies``, ``log``, ``partial``, ``diagnostics``, ``converged``,
+        ``free_energies``, ``log``, ``warnings``, ``partial``, ``diagnostics``, ``converged``,
         ``error_estimate``.
 
     Raises

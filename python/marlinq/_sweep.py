@@ -6,7 +6,6 @@ same column names.
 """
 
 import os
-import threading
 
 import numpy as np
 
@@ -124,14 +123,8 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
     # One worker takes the machine's default; several share it out.
     threads = 0 if workers == 1 else max(1, _core._machine_threads() // workers)
 
-    def call(index, count, on_point):
-        return _core._sweep(params, keys, values, method, chains, accuracy, data_dir, unit_nm, index, count,
-                            bool(keep_results), on_point, threads)
-
-    if workers == 1:
-        columns, rows, stopped = call(0, 1, progress)
-    else:
-        columns, rows, stopped = _in_threads(call, workers, total, progress)
+    columns, rows, stopped = _core._sweep(params, keys, values, method, chains, accuracy, data_dir, unit_nm,
+                                          workers, bool(keep_results), progress, threads)
 
     dtype = [("index", np.int64)]
     for name, key in zip(names, keys):
@@ -163,44 +156,3 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
         table.results = [row[5] for row in rows]
     return table
 
-
-def _in_threads(call, workers, total, progress):
-    """Runs shard k of `workers` in thread k; the rows of all shards, stopped when any was."""
-    lock = threading.Lock()
-    stop = threading.Event()
-    done = [0]
-    outcomes = [None] * workers
-    errors = []
-
-    def on_point(_done, _total):
-        with lock:
-            done[0] += 1
-            if progress is not None and not stop.is_set():
-                if progress(done[0], total) is False:
-                    stop.set()
-        return not stop.is_set()
-
-    def work(k):
-        try:
-            outcomes[k] = call(k, workers, on_point)
-        except BaseException as e:  # noqa: BLE001 - raised again in the calling thread
-            errors.append(e)
-            stop.set()
-
-    threads = [threading.Thread(target=work, args=(k,), daemon=True) for k in range(workers)]
-    for t in threads:
-        t.start()
-    try:
-        for t in threads:
-            while t.is_alive():
-                t.join(0.1)  # a short wait, so Ctrl-C reaches this thread
-    except BaseException:
-        stop.set()  # the others end after the point under way
-        for t in threads:
-            t.join()
-        raise
-    if errors:
-        raise errors[0]
-    columns = outcomes[0][0]
-    rows = [row for outcome in outcomes for row in outcome[1]]
-    return columns, rows, stop.is_set() or any(outcome[2] for outcome in outcomes)

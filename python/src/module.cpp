@@ -12,6 +12,7 @@
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/Distribution.h"
 #include "pipeline/Engine.h"
+#include "pipeline/JobRunner.h"
 #include "pipeline/MassBalance.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ObservableRegistry.h"
@@ -24,7 +25,10 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cmath>
 #include <cstdint>
 #include <deque>
@@ -45,9 +49,6 @@ using namespace pybind11::literals;
 namespace marlinq::python {
 
 namespace {
-
-// The first log line of a run, which the window writes before the job starts.
-constexpr const char* kSolveStart = "Solving for linear chains 'minus' and 'plus' in parallel ...... ";
 
 // ---------------------------------------------------------------------------------------
 // Parameters
@@ -134,41 +135,12 @@ Parameters validated(const PyParameters& p) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Tables: read once per folder and kept for the life of the process.
+// The engine of the process: the data search (the installation's data folder once the
+// package has said where it is) and the tables, read once per folder and kept.
 
-std::mutex g_tablesMutex;
-std::map<std::string, std::shared_ptr<const ChainTables>> g_tables;  // key: the one folder, or "" for the search
-std::string g_programDataDir;                                         // <prefix>/share/marlinq of an installation
-
-DataSearch searchFor(const std::string& folder) {
-    DataSearch search;
-    search.only = folder;
-    std::lock_guard lock(g_tablesMutex);
-    search.programDir = g_programDataDir;
-    return search;
-}
-
-struct TablesOrError {
-    std::shared_ptr<const ChainTables> tables;
-    std::string error, path;
-};
-
-// Called without the GIL.
-TablesOrError tablesFor(const std::string& folder) {
-    const DataSearch search = searchFor(folder);
-    TablesOrError out;
-    std::lock_guard lock(g_tablesMutex);
-    if (auto it = g_tables.find(folder); it != g_tables.end()) {
-        out.tables = it->second;
-        return out;
-    }
-    out.tables = loadTables(search, out.error);
-    if (out.tables) {
-        g_tables.emplace(folder, out.tables);
-    } else {
-        out.path = search.locate(out.error == kCoarseTableOpenError ? kCoarseTableFile : kFineTableFile);
-    }
-    return out;
+Engine& engine() {
+    static Engine instance{DataSearch{}};
+    return instance;
 }
 
 [[noreturn]] void raiseFileNotFound(const std::string& message, const std::string& path) {
@@ -230,7 +202,7 @@ struct PyResult {
     PyParameters parameters;
     std::string method, chains, accuracy;
     bool partial = false;
-    std::vector<std::string> log, diagnostics;
+    std::vector<std::string> log, diagnostics, warnings;
     JobCounts counts;
     Observables observables;             // the engine's, computed once
     py::object absValue, value, mp, mm;  // built once
@@ -244,10 +216,9 @@ struct PyResult {
         return record->share(r, c);
     }
     std::string distributionText(bool longFormat) const {
-        const std::vector<double> cells = record->absValue.toVector();
-        const DistributionView view{record->mpMin, record->mpMax, record->mmMin, record->mmMax,
-                                    record->vc10,  record->vc01,  cells.data()};
-        return longFormat ? formatDistributionLong(view, nullptr) : formatDistribution(view, '.');
+        const DistributionCells distribution(*record);
+        return longFormat ? formatDistributionLong(distribution.view(), nullptr)
+                          : formatDistribution(distribution.view(), '.');
     }
     // The landscape, one row per evaluated cell in row-major order; None when the run kept
     // no energies.
@@ -334,30 +305,37 @@ void buildArrays(PyResult& r) {
     r.mm = rangeArray(b.mmMin, b.mmMax);
 }
 
-// true for the two Debye-Hueckel methods; "dh_linear" (also "dh-linear", as the batch
-// command spells it) is the closed-form linear theory.
-bool parseMethod(const std::string& method) {
-    if (method == "dh" || method == "dh_linear" || method == "dh-linear") return true;
-    if (method == "pb") return false;
+// "dh_linear" (also "dh-linear", as the batch command spells it) is the closed-form
+// linear Debye-Hueckel theory.
+Method parseMethod(const std::string& method) {
+    std::string name = method;
+    std::replace(name.begin(), name.end(), '_', '-');
+    if (const auto m = methodNamed(name)) return *m;
     throw py::value_error("method must be 'pb' (Poisson-Boltzmann), 'dh' (Debye-Hueckel) or 'dh_linear' (linear "
                           "Debye-Hueckel, closed form), not '" +
                           method + "'");
 }
 
-bool isLinearMethod(const std::string& method) { return method == "dh_linear" || method == "dh-linear"; }
-
-bool parseChains(const std::string& chains) {
-    if (chains == "table") return true;
-    if (chains == "solve") return false;
+Chains parseChains(const std::string& chains) {
+    if (const auto c = chainsNamed(chains)) return *c;
     throw py::value_error("chains must be 'table' or 'solve', not '" + chains + "'");
 }
 
-// true for free energies converged in the grid (with an error estimate), false for the
-// program's standard discretisation.
-bool parseAccuracy(const std::string& accuracy) {
-    if (accuracy == "standard") return false;
-    if (accuracy == "converged") return true;
+// Free energies converged in the grid (with an error estimate), or the program's standard
+// discretisation.
+Accuracy parseAccuracy(const std::string& accuracy) {
+    if (const auto a = accuracyNamed(accuracy)) return *a;
     throw py::value_error("accuracy must be 'standard' or 'converged', not '" + accuracy + "'");
+}
+
+RunOptions runOptions(const std::string& method, const std::string& chains, const std::string& accuracy,
+                      bool keepEnergies) {
+    RunOptions options;
+    options.method = parseMethod(method);
+    options.chains = parseChains(chains);
+    options.accuracy = parseAccuracy(accuracy);
+    options.keepEnergies = keepEnergies;
+    return options;
 }
 
 // The result of a finished (or stopped) run, with the engine's observables.
@@ -370,9 +348,9 @@ PyResult makeResult(const RunOutcome& outcome, const PyParameters& params, const
     result.chains = chains;
     result.accuracy = accuracy;
     result.partial = outcome.outcome == JobOutcome::Cancelled;
-    result.log.push_back(kSolveStart);
-    result.log.insert(result.log.end(), outcome.log.begin(), outcome.log.end());
+    result.log = outcome.log;
     result.diagnostics = outcome.diagnostics;
+    for (const RunWarning& w : outcome.warnings) result.warnings.push_back(w.text);
     result.counts = outcome.counts;
     result.observables = computeObservables(*outcome.record);
     buildArrays(result);
@@ -386,16 +364,15 @@ void checkDataDir(const std::optional<std::string>& dataDir) {
         raiseFileNotFound("can not read the data folder " + *dataDir, *dataDir);
 }
 
-// The tables when the options need them (converged runs solve the chains, as in the batch
-// command); FileNotFoundError when they cannot be read.
-TablesOrError tablesIfNeeded(const RunOptions& options, const std::optional<std::string>& dataDir) {
-    TablesOrError tables;
-    if (!options.tableChains || options.converged) return tables;
+// The tables the options need, from the engine; FileNotFoundError when they cannot be read.
+LoadedTables tablesFor(const RunOptions& options, const std::optional<std::string>& dataDir) {
+    checkDataDir(dataDir);
+    LoadedTables tables;
     {
         py::gil_scoped_release release;
-        tables = tablesFor(dataDir.value_or(""));
+        tables = engine().tables(options, dataDir.value_or(""));
     }
-    if (!tables.tables) raiseFileNotFound(tables.error, tables.path);
+    if (tables.failed()) raiseFileNotFound(tables.error, tables.path);
     return tables;
 }
 
@@ -403,10 +380,9 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
                    const std::string& accuracy, const py::object& progress, const std::optional<std::string>& dataDir,
                    bool keepEnergies, int threads, const std::optional<std::vector<double>>& total,
                    const std::optional<double>& chargeFraction) {
-    const bool dh = parseMethod(method);
     if (threads < 0) throw py::value_error("threads must be 0 (the machine's) or a positive number");
-    RunOptions options{dh, parseChains(chains), parseAccuracy(accuracy), keepEnergies, threads};
-    options.linearDH = isLinearMethod(method);
+    RunOptions options = runOptions(method, chains, accuracy, keepEnergies);
+    options.threads = threads;
     const Parameters p = validated(params);
     // Total mode: total=(C+, C-), or total=T with charge_fraction=f.
     std::optional<MassBalanceTotals> totals;
@@ -423,28 +399,18 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
         }
         if (const auto message = checkTotals(*totals, p)) throw py::value_error(*message);
     }
-    checkDataDir(dataDir);
-    const TablesOrError tables = tablesIfNeeded(options, dataDir);
-
-    JobInput input = makeJobInput(p, params.set, options, tables.tables, tables.error);
+    JobInput input = makeJobInput(p, params.set, options, tablesFor(options, dataDir));
     input.totals = totals;
 
     std::stop_source stop;
     std::optional<py::error_already_set> pending;  // an exception of the callback or Ctrl-C
-    RunObserver observer;
-    observer.row = [&](const ResultSnapshot& snapshot) {
+    JobEvents events;
+    events.progress = [&](std::int64_t done, std::int64_t total) {
         py::gil_scoped_acquire acquire;
         if (pending || stop.stop_requested()) return;
         try {
             if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-            if (!progress.is_none() && snapshot) {
-                const std::int32_t rows = snapshot->mpMax - snapshot->mpMin + 1;
-                const std::int32_t done = dh ? rows : snapshot->index - snapshot->mpMin + 1;
-                const py::object answer = progress(done, rows);
-                if (answer.is(py::bool_(false))) {
-                    stop.request_stop();
-                }
-            }
+            if (!progress.is_none() && progress(done, total).is(py::bool_(false))) stop.request_stop();
         } catch (py::error_already_set& e) {
             pending.emplace(std::move(e));
             stop.request_stop();
@@ -454,20 +420,40 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
     RunOutcome outcome;
     {
         py::gil_scoped_release release;
-        outcome = runToCompletion(std::move(input), stop.get_token(), observer);
+        outcome = runToCompletion(std::move(input), stop.get_token(), events);
     }
     if (pending) throw std::move(*pending);
     if (PyErr_CheckSignals() != 0) throw py::error_already_set();
 
-    if (outcome.outcome == JobOutcome::Failed || !outcome.record || !outcome.record->hasResults()) {
-        const std::string reason = outcome.log.empty() ? "the calculation failed" : outcome.log.back();
-        throw std::runtime_error(reason);
-    }
+    if (outcome.outcome == JobOutcome::Failed || !outcome.record || !outcome.record->hasResults())
+        throw std::runtime_error(outcome.failure.empty() ? std::string("the calculation failed") : outcome.failure);
     return makeResult(outcome, params, method, chains, accuracy);
 }
 
 // ---------------------------------------------------------------------------------------
-// Sweeps: the engine's runSweep, the GIL released while a point runs.
+// Sweeps: the engine's sweep job, one shard per worker, each on a JobRunner of its own.
+// The calling thread waits without the GIL and takes the events of all workers: rows,
+// progress, Ctrl-C.
+
+// Wakes the calling thread when any worker has events waiting.
+struct Wakeup {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool woken = false;
+    void notify() {
+        {
+            std::lock_guard lock(mutex);
+            woken = true;
+        }
+        cv.notify_all();
+    }
+    void wait() {
+        std::unique_lock lock(mutex);
+        // A short wait at most, so that Ctrl-C is seen while a long point runs.
+        cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return woken; });
+        woken = false;
+    }
+};
 
 // Returns (observable columns, rows, stopped), a column as (name, whole number). A row is
 // (index, values, observables, status, error_estimate, Result or None), the observables in
@@ -475,52 +461,37 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
 py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>& names,
                       const std::vector<std::vector<double>>& values, const std::string& method,
                       const std::string& chains, const std::string& accuracy, const std::optional<std::string>& dataDir,
-                      const std::optional<double> unitNm, std::int64_t shardIndex, std::int64_t shardCount,
-                      bool keepResults, const py::object& progress, int threads) {
+                      const std::optional<double> unitNm, std::int64_t workers, bool keepResults,
+                      const py::object& progress, int threads) {
     SweepSpec plan;
     plan.base = params.set;
-    plan.options = RunOptions{parseMethod(method), parseChains(chains), parseAccuracy(accuracy), false, threads};
-    plan.options.linearDH = isLinearMethod(method);
+    plan.options = runOptions(method, chains, accuracy, false);
+    plan.options.threads = threads;
     if (names.empty()) throw py::value_error("a sweep needs at least one parameter, e.g. {'ka': [0.2, 0.5, 1]}");
     if (names.size() != values.size()) throw py::value_error("one list of values per swept name");
-    for (std::size_t k = 0; k < names.size(); ++k) {
-        SweepAxis axis;
-        axis.name = names[k];
-        if (!isSweepableName(axis.name))
-            throw py::value_error("'" + axis.name + "' is not a parameter that can be swept; use one of " +
-                                  sweepableNameList() + " (or their snake_case names)");
-        if (values[k].empty()) throw py::value_error("no values for " + axis.name);
-        for (const double v : values[k]) {
-            if (!std::isfinite(v)) throw py::value_error(axis.name + " takes finite numbers only");
-            if (isIntegerSweepName(axis.name) &&
-                (v != std::trunc(v) || v < std::numeric_limits<std::int32_t>::min() ||
-                 v > std::numeric_limits<std::int32_t>::max()))
-                throw py::value_error(axis.name + " takes whole numbers only, not " + formatGeneral(v, '.'));
-        }
-        for (std::size_t j = 0; j < k; ++j) {
-            const std::string& other = names[j];
-            if (other == axis.name || (other == "ka" && axis.name == "salt_mM") ||
-                (other == "salt_mM" && axis.name == "ka"))
-                throw py::value_error("two swept names set the same parameter (" + other + ", " + axis.name + ")");
-        }
-        if (axis.name == "salt_mM" && !unitNm)
-            throw py::value_error("salt_mM needs the segment size in nm (unit_nm=...)");
-        axis.values = values[k];
-        plan.axes.push_back(std::move(axis));
-    }
+    for (std::size_t k = 0; k < names.size(); ++k) plan.axes.push_back(SweepAxis{names[k], values[k], false});
     if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
     plan.unitNm = unitNm;
-    if (shardCount < 1 || shardIndex < 0 || shardIndex >= shardCount) throw py::value_error("bad shard");
-    plan.shard = Shard{shardIndex, shardCount};
-    checkDataDir(dataDir);
-    const TablesOrError tables = tablesIfNeeded(plan.options, dataDir);
+    if (const std::optional<PlanError> bad = validate(plan)) throw py::value_error(bad->message);
+    const LoadedTables tables = tablesFor(plan.options, dataDir);
 
+    workers = std::clamp<std::int64_t>(workers, 1, std::max<std::int64_t>(1, sweepPointCount(plan)));
+    const std::int64_t total = sweepPointCount(plan);
     py::list rows;
-    std::stop_source stop;
+    std::int64_t done = 0, running = workers;
+    bool stopped = false, asked = false;
     std::optional<py::error_already_set> pending;  // an exception of the callback or Ctrl-C
-    const SweepCallback onPoint = [&](const SweepPoint& point, std::int64_t done, std::int64_t total) {
-        py::gil_scoped_acquire acquire;
-        if (pending) return;
+    Wakeup wakeup;
+    std::vector<std::unique_ptr<JobRunner>> runners;
+    const auto stopAll = [&] {
+        for (auto& r : runners) r->stop();
+    };
+    JobEvents events;
+    events.point = [&](const std::shared_ptr<const SweepPoint>& shared) {
+        const SweepPoint& point = *shared;
+        // After progress said stop, points the workers had already finished are left out:
+        // the table ends with the point progress was told of.
+        if (pending || asked) return;
         try {
             py::tuple pointValues(point.values.size());
             for (std::size_t k = 0; k < point.values.size(); ++k) pointValues[k] = point.values[k];
@@ -534,29 +505,49 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
             const double error = ok && point.run.counts.converged ? point.run.counts.errorEstimate : NAN;
             rows.append(py::make_tuple(point.index, pointValues, sweepObservableValues(plan, point), point.status,
                                        error, result));
-            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-            if (!progress.is_none()) {
-                const py::object answer = progress(done, total);
-                if (answer.is(py::bool_(false))) stop.request_stop();
+            ++done;
+            if (!progress.is_none() && !asked && progress(done, total).is(py::bool_(false))) {
+                asked = true;  // the sweep is stopped (a worker with points left says so)
+                stopAll();
             }
         } catch (py::error_already_set& e) {
             pending.emplace(std::move(e));
-            stop.request_stop();
+            stopAll();
         }
     };
-    SweepResult outcome;
+    events.finished = [&](JobOutcome outcome, const JobCounts&) {
+        stopped = stopped || outcome == JobOutcome::Cancelled;
+        --running;
+    };
+    for (std::int64_t k = 0; k < workers; ++k) {
+        SweepSpec shard = plan;
+        shard.shard = Shard{k, workers};
+        runners.push_back(std::make_unique<JobRunner>([&wakeup] { wakeup.notify(); }));
+        runners.back()->start(sweepJob(std::move(shard), tables, keepResults), events);
+    }
+    while (running > 0) {
+        {
+            py::gil_scoped_release release;
+            wakeup.wait();
+        }
+        if (!pending && PyErr_CheckSignals() != 0) {
+            pending.emplace();  // KeyboardInterrupt: the workers end after the point under way
+            stopAll();
+        }
+        for (auto& r : runners) r->deliver();
+    }
     {
         py::gil_scoped_release release;
-        outcome = runSweep(plan, tables.tables, tables.error, stop.get_token(), onPoint);
+        runners.clear();
     }
     if (pending) throw std::move(*pending);
-    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    stopped = stopped || (asked && done < total);
     // The observable columns as (name, whole number).
     py::list columns;
     const std::vector<std::string> columnNames = sweepObservableNames(plan);
     const std::vector<ObservableColumn> kinds = observableColumns(plan.unitNm.has_value());
     for (std::size_t k = 0; k < columnNames.size(); ++k) columns.append(py::make_tuple(columnNames[k], kinds[k].whole));
-    return py::make_tuple(columns, rows, outcome.stopped);
+    return py::make_tuple(columns, rows, stopped);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -578,8 +569,8 @@ PyProfile profileOf(const PyParameters& params, py::handle mpValue, py::handle m
                     const std::string& accuracy) {
     // As marlinq-batch --profile MP MM: two whole numbers from 1 to the largest aggregation.
     const std::int32_t mp = toInt32(mpValue, "mp"), mm = toInt32(mmValue, "mm");
-    const bool dh = parseMethod(method);
-    const bool converged = parseAccuracy(accuracy);
+    const bool dh = parseMethod(method) != Method::PoissonBoltzmann;
+    const bool converged = parseAccuracy(accuracy) == Accuracy::Converged;
     if (mp < 1 || mm < 1 || mp > kMaxAggregation || mm > kMaxAggregation)
         throw py::value_error("mp and mm must be whole numbers from 1 to " + std::to_string(kMaxAggregation) +
                               ", not " + std::to_string(mp) + " and " + std::to_string(mm));
@@ -782,6 +773,10 @@ every complex, Poisson-Boltzmann the band near neutrality. The rows of marlinq-b
         .def("share", &PyResult::shareAt, "mp"_a, "mm"_a,
              "The share of the distribution held by (mp, mm): its abs_value over the sum of abs_value.")
         .def_readonly("log", &PyResult::log, "The log lines of the run, as the window's log shows them.")
+        .def_readonly("warnings", &PyResult::warnings,
+                      "What casts doubt on the result, as the log says it: unconverged solves, complexes "
+                      "without a finite free energy, a partial result, the most probable complex on the edge "
+                      "of a range, the accuracy of converged energies.")
         .def_readonly("diagnostics", &PyResult::diagnostics,
                       "Diagnostic lines: the single-chain energies, unconverged solves.")
         .def_readonly("partial", &PyResult::partial,
@@ -830,12 +825,10 @@ that reads back as the same double; Value is the cell's share, abs_value over it
         .def(
             "save_distribution",
             [](const PyResult& r, const std::string& path, bool longFormat) {
-                const std::vector<double> cells = r.record->absValue.toVector();
-                const DistributionView view{r.record->mpMin, r.record->mpMax, r.record->mmMin, r.record->mmMax,
-                                            r.record->vc10,  r.record->vc01,  cells.data()};
+                const DistributionCells distribution(*r.record);
                 std::string error;
-                const bool ok = longFormat ? writeDistributionLong(path, view, nullptr, error)
-                                           : writeDistribution(path, view, '.', error);
+                const bool ok = longFormat ? writeDistributionLong(path, distribution.view(), nullptr, error)
+                                           : writeDistribution(path, distribution.view(), '.', error);
                 if (!ok) raiseOSError(error, path);
             },
             "path"_a, "long"_a = false,
@@ -852,8 +845,7 @@ that reads back as the same double; Value is the cell's share, abs_value over it
     m.def("_run", &runEngine, "params"_a, "method"_a, "chains"_a, "accuracy"_a, "progress"_a, "data_dir"_a,
           "keep_energies"_a, "threads"_a = 0, "total"_a = py::none(), "charge_fraction"_a = py::none());
     m.def("_sweep", &sweepEngine, "params"_a, "names"_a, "values"_a, "method"_a, "chains"_a, "accuracy"_a,
-          "data_dir"_a, "unit_nm"_a, "shard_index"_a, "shard_count"_a, "keep_results"_a, "progress"_a,
-          "threads"_a = 0);
+          "data_dir"_a, "unit_nm"_a, "workers"_a, "keep_results"_a, "progress"_a, "threads"_a = 0);
     m.def("_machine_threads", &machineThreads,
           "Threads a run uses by default: the OpenMP maximum, which follows OMP_NUM_THREADS.");
     m.def("_set_vanishing_pivot_bound", &setVanishingPivotBound, "bound"_a,
@@ -945,11 +937,8 @@ the small-ion densities relative to the bulk times (kRc)^2 (cations (kRc)^2 exp(
 
     m.def(
         "_set_program_data_dir",
-        [](const std::string& dir) {
-            std::lock_guard lock(g_tablesMutex);
-            g_programDataDir = dir;
-        },
+        [](const std::string& dir) { engine().setDataSearch(DataSearch{"", dir}); },
         "dir"_a);
     m.def(
-        "_locate", [](const std::string& name) { return searchFor("").locate(name); }, "name"_a);
+        "_locate", [](const std::string& name) { return engine().dataSearch().locate(name); }, "name"_a);
 }

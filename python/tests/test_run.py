@@ -32,6 +32,12 @@ def test_result_arrays_axes_and_log_of_a_pb_run():
                      + ["Finished calculation of the spheres free energy"])
     assert not r.partial and r.rows_done == 8 and r.method == "pb" and r.parameters == p
     assert not r.abs_value.flags.writeable
+    assert r.warnings == []
+    # M+ and M- up to 3 cut off the start-up mixture's peak at (4, 4): said in the log and
+    # among the warnings, once.
+    edge = marlinq.run(marlinq.Parameters(mp_max=3, mm_max=3))
+    said = "the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them"
+    assert edge.warnings == [said] and edge.log.count(said) == 1
 
 
 def test_dh_log_and_free_chain_cells():

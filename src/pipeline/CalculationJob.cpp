@@ -19,6 +19,33 @@
 
 namespace marlinq {
 
+std::string_view nameOf(Method method) {
+    switch (method) {
+    case Method::DebyeHueckel: return "dh";
+    case Method::PoissonBoltzmann: return "pb";
+    case Method::DebyeHueckelLinear: return "dh-linear";
+    }
+    return "dh";
+}
+std::string_view nameOf(Chains chains) { return chains == Chains::Tables ? "table" : "solve"; }
+std::string_view nameOf(Accuracy accuracy) { return accuracy == Accuracy::Standard ? "standard" : "converged"; }
+
+std::optional<Method> methodNamed(std::string_view name) {
+    for (const Method m : {Method::DebyeHueckel, Method::PoissonBoltzmann, Method::DebyeHueckelLinear})
+        if (nameOf(m) == name) return m;
+    return std::nullopt;
+}
+std::optional<Chains> chainsNamed(std::string_view name) {
+    for (const Chains c : {Chains::Tables, Chains::Solved})
+        if (nameOf(c) == name) return c;
+    return std::nullopt;
+}
+std::optional<Accuracy> accuracyNamed(std::string_view name) {
+    for (const Accuracy a : {Accuracy::Standard, Accuracy::Converged})
+        if (nameOf(a) == name) return a;
+    return std::nullopt;
+}
+
 namespace {
 
 constexpr const char* kCancelled = "Cancelled!";
@@ -29,51 +56,71 @@ constexpr const char* kAllFinished = "Finished calculation of the spheres free e
 constexpr const char* kConvergedChains =
     "Converged free energies: the single chains are solved, not interpolated from the tables";
 
-// The callbacks are optional (a quiet batch run has none).
+// The events are optional (a quiet batch run has none).
 class Reporter {
 public:
-    Reporter(const JobCallbacks& cb, const std::function<void(const std::string&)>& diagnostics)
-        : cb_(cb), diagnostics_(diagnostics) {}
-    void text(const std::string& s) const {
-        if (cb_.UpdateText) cb_.UpdateText(s);
+    explicit Reporter(const JobEvents& events) : events_(events) {}
+    void text(const std::string& s) const { message(Severity::Info, s); }
+    void error(const std::string& s) const { message(Severity::Error, s); }
+    void warning(RunWarning w, Severity severity = Severity::Warning) const {
+        if (!events_.message) return;
+        JobMessage m{severity, w.text, false, std::move(w)};
+        events_.message(m);
     }
-    void matrix(const std::string& s) const {
-        if (cb_.UpdateMatrix) cb_.UpdateMatrix(s);
+    void diagnostic(const std::string& s) const {
+        if (events_.message) events_.message(JobMessage{Severity::Info, s, true, std::nullopt});
     }
-    void button(const std::string& s) const {
-        if (cb_.UpdateButton) cb_.UpdateButton(s);
+    void progress(std::int64_t done, std::int64_t total) const {
+        if (events_.progress) events_.progress(done, total);
     }
     // A snapshot shares the matrices' blocks with the working record: it costs the
     // blocks the next rows change, not a copy of the map.
     void publish(const InfoSphereBean& record) const {
-        if (cb_.PublishRecord) cb_.PublishRecord(std::make_shared<const InfoSphereBean>(record));
-    }
-    void diagnostic(const std::string& s) const {
-        if (diagnostics_) diagnostics_(s);
+        if (events_.snapshot) events_.snapshot(std::make_shared<const InfoSphereBean>(record));
     }
 
 private:
-    const JobCallbacks& cb_;
-    const std::function<void(const std::string&)>& diagnostics_;
+    void message(Severity severity, const std::string& s) const {
+        if (events_.message) events_.message(JobMessage{severity, s, false, std::nullopt});
+    }
+    const JobEvents& events_;
 };
 
-std::string nonFiniteMessage(std::int64_t count) {
-    if (count == 1) return "1 complex has no finite free energy and was given weight 0";
-    return std::to_string(count) + " complexes have no finite free energy and were given weight 0";
+RunWarning nonFiniteWarning(std::int64_t count) {
+    RunWarning w{WarningKind::NonFiniteCells};
+    w.count = count;
+    w.text = count == 1 ? std::string("1 complex has no finite free energy and was given weight 0")
+                        : std::to_string(count) + " complexes have no finite free energy and were given weight 0";
+    return w;
 }
 
-std::string unstableMessage(std::int64_t count) {
-    if (count == 1) return "1 Newton solve of a complex did not converge (unstable solution)";
-    return std::to_string(count) + " Newton solves of complexes did not converge (unstable solution)";
+RunWarning unstableWarning(std::int64_t count) {
+    RunWarning w{WarningKind::UnstableSolves};
+    w.count = count;
+    w.text = count == 1 ? std::string("1 Newton solve of a complex did not converge (unstable solution)")
+                        : std::to_string(count) + " Newton solves of complexes did not converge (unstable solution)";
+    return w;
+}
+
+RunWarning partialWarning(std::int64_t done, std::int64_t rows) {
+    RunWarning w{WarningKind::PartialResult};
+    w.count = done;
+    w.total = rows;
+    w.text = "The result is partial: " + std::to_string(done) + " of " + std::to_string(rows) + " rows were computed.";
+    return w;
 }
 
 // Six significant digits, a point whatever the locale.
-std::string accuracyMessage(double error, double difference) {
+RunWarning accuracyWarning(double error, double difference) {
+    RunWarning w{WarningKind::Accuracy};
+    w.errorEstimate = error;
+    w.standardDifference = difference;
     std::ostringstream line;
     line.imbue(std::locale::classic());
     line << "Converged free energies: largest estimated remaining error " << error
          << " kT; largest difference from the standard free energies " << difference << " kT";
-    return line.str();
+    w.text = line.str();
+    return w;
 }
 
 // "Mass balance: free c+ = ..., c- = ... (N Newton steps)", six significant digits.
@@ -85,23 +132,28 @@ std::string massBalanceMessage(double cPlus, double cMinus, int steps) {
     return line.str();
 }
 
-constexpr const char* kCriticalBelow =
-    "The critical concentration lies below a total of 1e-20: more than half of the scarcer chains are in "
-    "complexes at every total";
-constexpr const char* kCriticalAbove =
-    "The critical concentration lies above a total of 1: fewer than half of the scarcer chains are in complexes "
-    "at every total up to 1";
+RunWarning criticalWarning(bool below) {
+    RunWarning w{WarningKind::CriticalConcentration};
+    w.text = below ? "The critical concentration lies below a total of 1e-20: more than half of the scarcer chains are in "
+                     "complexes at every total"
+                   : "The critical concentration lies above a total of 1: fewer than half of the scarcer chains are in "
+                     "complexes at every total up to 1";
+    return w;
+}
 
-std::string residualMessage(double residual) {
+RunWarning residualWarning(double residual) {
+    RunWarning w{WarningKind::MassBalanceResidual};
+    w.residual = residual;
     std::ostringstream line;
     line.imbue(std::locale::classic());
     line << "Mass balance: the totals are met only to " << residual << " (relative)";
-    return line.str();
+    w.text = line.str();
+    return w;
 }
 
 }  // namespace
 
-std::optional<std::string> rangeEdgeWarning(const InfoSphereBean& isb) {
+std::optional<RunWarning> rangeEdgeWarning(const InfoSphereBean& isb) {
     // Among the complexes: lone chains sit on the edge M+ = 0 or M- = 0 by nature.
     const auto best = mostProbableCell(isb, CellRange::Complexes);
     if (!best) return std::nullopt;
@@ -111,7 +163,11 @@ std::optional<std::string> rangeEdgeWarning(const InfoSphereBean& isb) {
     const bool onMm = (mm == isb.mmMax && isb.mmMax < kMaxAggregation) || (mm == isb.mmMin && isb.mmMin > 1);
     if (!onMp && !onMm) return std::nullopt;
     const std::string where = onMp && onMm ? "of the M+ and M- ranges; enlarge them" : (onMp ? "of the M+ range; enlarge it" : "of the M- range; enlarge it");
-    return "the most probable complex (" + std::to_string(mp) + ", " + std::to_string(mm) + ") lies on the edge " + where;
+    RunWarning w{WarningKind::RangeEdge};
+    w.mp = mp;
+    w.mm = mm;
+    w.text = "the most probable complex (" + std::to_string(mp) + ", " + std::to_string(mm) + ") lies on the edge " + where;
+    return w;
 }
 
 namespace {
@@ -121,18 +177,34 @@ constexpr const char* kUnrepresentable =
     "no distribution was calculated.";
 
 JobOutcome fail(const Reporter& report, const std::string& reason) {
-    report.text(reason);
-    report.button(reason);
+    report.error(reason);
     return JobOutcome::Failed;
 }
 
-// The run itself; a failure of the kernel leaves it as KernelError.
-JobOutcome runStages(const JobInput& input, std::stop_token token, const JobCallbacks& callbacks,
-                     JobCounts* countsOut) {
-    const Reporter report(callbacks, input.diagnostics);
+JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporter& report, JobCounts& counts);
+
+}  // namespace
+
+JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobEvents& events,
+                              JobCounts* countsOut) {
+    const Reporter report(events);
     JobCounts scratch;
     JobCounts& counts = countsOut ? *countsOut : scratch;
     counts = JobCounts{};
+    report.text(kSolveStart);
+    JobOutcome outcome;
+    try {
+        outcome = calculate(input, token, report, counts);
+    } catch (const KernelError& e) {
+        outcome = fail(report, numericFailureMessage(e.what()));
+    }
+    if (events.finished) events.finished(outcome, counts);
+    return outcome;
+}
+
+namespace {
+
+JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporter& report, JobCounts& counts) {
     if (token.stop_requested()) {
         report.text(kCancelled);
         return JobOutcome::Cancelled;
@@ -164,7 +236,9 @@ JobOutcome runStages(const JobInput& input, std::stop_token token, const JobCall
     if (icb.converged && icb.checked) {
         // Converged energies need solved chains; the tables hold the standard ones.
         icb.checked = false;
-        report.text(kConvergedChains);
+        RunWarning note{WarningKind::ConvergedChains};
+        note.text = kConvergedChains;
+        report.warning(std::move(note), Severity::Info);
     }
     if (icb.checked && !input.tables) {
         const std::string reason = input.tablesError.empty()
@@ -185,7 +259,7 @@ JobOutcome runStages(const JobInput& input, std::stop_token token, const JobCall
     auto sigma = std::make_shared<std::vector<double>>(static_cast<std::size_t>(p.mpMax) + p.mmMax + 1);
     for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) (*sigma)[static_cast<std::size_t>(k)] = neutral::sigma(k);
 
-    const bool dh = input.dh;
+    const bool dh = input.method != Method::PoissonBoltzmann;
     const bool totalMode = input.totals.has_value();
     if (totalMode && (p.mpMin != 0 || p.mmMin != 0 || p.mpMax < 1 || p.mmMax < 1))
         return fail(report, "Total concentrations need the lone chains (1, 0) and (0, 1) in the ranges: set mpMin and mmMin to 0");
@@ -197,7 +271,7 @@ JobOutcome runStages(const JobInput& input, std::stop_token token, const JobCall
     DistributionBuilder weights(p.mpMin, p.mpMax, p.mmMin, p.mmMax, p.vc10, p.vc01, input.threads);
     weights.store(isb);
     isb.converged = icb.converged;
-    isb.linearDH = dh && input.linearDH;
+    isb.linearDH = input.method == Method::DebyeHueckelLinear;
     isb.errorEstimate = chains.errorEstimate;
     isb.standardDifference = chains.standardDifference;
     // Total mode solves the mass balance on the landscape: it keeps the energies.
@@ -243,14 +317,14 @@ JobOutcome runStages(const JobInput& input, std::stop_token token, const JobCall
                                                std::abs(met.minus - isb.totalMinus) / isb.totalMinus);
             if (!input.keepEnergies) isb.energies = CellEnergies();
             report.text(massBalanceMessage(solved.freePlus, solved.freeMinus, solved.newtonSteps));
-            if (!(isb.massBalanceResidual <= kMassBalanceTolerance)) report.text(residualMessage(isb.massBalanceResidual));
+            if (!(isb.massBalanceResidual <= kMassBalanceTolerance)) report.warning(residualWarning(isb.massBalanceResidual));
             const CriticalConcentration critical = criticalConcentration(
                 balance, chargeFraction(p.zp, p.zn, isb.totalPlus, isb.totalMinus), p.zp, p.zn);
             isb.criticalConcentration = critical.total.value_or(NAN);
             isb.criticalBelow = critical.below;
             isb.criticalAbove = critical.above;
-            if (critical.below) report.text(kCriticalBelow);
-            if (critical.above) report.text(kCriticalAbove);
+            if (critical.below) report.warning(criticalWarning(true));
+            if (critical.above) report.warning(criticalWarning(false));
         } else {
             const MassBalanceTotals implied = chainTotals(isb);
             isb.totalPlus = implied.plus;
@@ -264,10 +338,15 @@ JobOutcome runStages(const JobInput& input, std::stop_token token, const JobCall
         counts.converged = isb.converged;
         counts.errorEstimate = isb.errorEstimate;
         counts.standardDifference = isb.standardDifference;
-        if (isb.converged) report.text(accuracyMessage(isb.errorEstimate, isb.standardDifference));
-        if (isb.nonFiniteCells > 0) report.text(nonFiniteMessage(isb.nonFiniteCells));
-        if (isb.unstableSolves > 0) report.text(unstableMessage(isb.unstableSolves));
-        if (isb.beyondDebyeHueckel > 0) report.text(beyondDebyeHueckelMessage(isb.beyondDebyeHueckel));
+        if (isb.converged) report.warning(accuracyWarning(isb.errorEstimate, isb.standardDifference));
+        if (isb.nonFiniteCells > 0) report.warning(nonFiniteWarning(isb.nonFiniteCells));
+        if (isb.unstableSolves > 0) report.warning(unstableWarning(isb.unstableSolves));
+        if (isb.beyondDebyeHueckel > 0) {
+            RunWarning w{WarningKind::BeyondDebyeHueckel};
+            w.count = isb.beyondDebyeHueckel;
+            w.text = beyondDebyeHueckelMessage(isb.beyondDebyeHueckel);
+            report.warning(std::move(w));
+        }
     };
 
     if (!dh) {
@@ -283,8 +362,7 @@ JobOutcome runStages(const JobInput& input, std::stop_token token, const JobCall
                 settleConcentrations();
                 report.publish(isb);
                 closingLines();
-                report.text("The result is partial: " + std::to_string(counts.rowsDone) + " of " +
-                            std::to_string(counts.rows) + " rows were computed.");
+                report.warning(partialWarning(counts.rowsDone, counts.rows));
                 report.text(kCancelled);
                 return JobOutcome::Cancelled;
             }
@@ -299,13 +377,13 @@ JobOutcome runStages(const JobInput& input, std::stop_token token, const JobCall
             const std::string rowLine = "Row " + std::to_string(mp) + " is passed...";
             report.text(rowLine);
             report.publish(isb);
-            report.matrix(rowLine);
+            report.progress(counts.rowsDone, counts.rows);
         }
         finishRows();
         settleConcentrations();
         report.publish(isb);
         closingLines();
-        if (const auto edge = rangeEdgeWarning(isb)) report.text(*edge);
+        if (auto edge = rangeEdgeWarning(isb)) report.warning(std::move(*edge));
     } else {
         isb.run = true;
         report.text(kDhStarting);
@@ -321,19 +399,22 @@ JobOutcome runStages(const JobInput& input, std::stop_token token, const JobCall
             counts.complexes = all.listed;
             report.publish(isb);
             closingLines();
-            report.text(partialComplexesMessage(counts.complexesDone, counts.complexes));
+            RunWarning partial{WarningKind::PartialResult};
+            partial.count = counts.complexesDone;
+            partial.total = counts.complexes;
+            partial.text = partialComplexesMessage(counts.complexesDone, counts.complexes);
+            report.warning(std::move(partial));
             report.text(kCancelled);
             return JobOutcome::Cancelled;
         }
         closingLines();
-        if (const auto edge = rangeEdgeWarning(isb)) report.text(*edge);
+        if (auto edge = rangeEdgeWarning(isb)) report.warning(std::move(*edge));
         report.text(kDhFinished);
         report.publish(isb);
-        report.matrix(kDhFinished);
+        report.progress(counts.rows, counts.rows);
     }
 
     report.text(kAllFinished);
-    report.button(kAllFinished);
     return JobOutcome::Finished;
 }
 
@@ -354,15 +435,6 @@ std::string beyondDebyeHueckelMessage(std::int64_t count) {
 
 std::string numericFailureMessage(const std::string& kernelMessage) {
     return "The calculation stopped on a numerical error (" + kernelMessage + "); no distribution was calculated.";
-}
-
-JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobCallbacks& callbacks,
-                              JobCounts* counts) {
-    try {
-        return runStages(input, token, callbacks, counts);
-    } catch (const KernelError& e) {
-        return fail(Reporter(callbacks, input.diagnostics), numericFailureMessage(e.what()));
-    }
 }
 
 }  // namespace marlinq

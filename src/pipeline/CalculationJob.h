@@ -1,49 +1,144 @@
 #pragma once
 // One whole calculation: chain stage, result record, PB rows or the DH matrix, with
-// progress reported through callbacks and cancellation through a stop token. The job
-// knows nothing of windows: it runs on whatever thread calls it, and JobRunner puts it
-// on a thread of its own for a front end that must stay responsive.
+// typed events (progress, snapshots, messages, the end) and cancellation through a stop
+// token. The job knows nothing of windows: it runs on whatever thread calls it, and
+// JobRunner puts it on a thread of its own for a front end that must stay responsive.
 
 #include "files/ChainTables.h"
 #include "pipeline/MassBalance.h"
 #include "pipeline/Parameters.h"
 #include "pipeline/Records.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace marlinq {
+
+// ---------------------------------------------------------------------------------------
+// What a run is asked to do.
+
+// How the free energy of a complex is computed.
+enum class Method {
+    DebyeHueckel,      // the Debye-Hueckel potential of every complex at once
+    PoissonBoltzmann,  // the nonlinear Poisson-Boltzmann equation, row by row
+    // The closed-form free energy of linear Debye-Hueckel theory for a uniformly charged
+    // sphere, every complex at once like DebyeHueckel.
+    DebyeHueckelLinear,
+};
+// Where the single-chain free energies come from.
+enum class Chains { Tables, Solved };
+// Free energies in the program's standard grid, or converged in the grid with an error estimate.
+enum class Accuracy { Standard, Converged };
+
+struct RunOptions {
+    Method method = Method::DebyeHueckel;
+    Chains chains = Chains::Tables;
+    Accuracy accuracy = Accuracy::Standard;
+    bool keepEnergies = false;  // keep F and E of every evaluated cell (InfoSphereBean::energies)
+    int threads = 0;            // most threads of the run (0: the machine's; JobInput::threads)
+};
+
+// The names files and command lines use: "dh" / "pb" / "dh-linear", "table" / "solve", "standard" / "converged".
+std::string_view nameOf(Method method);
+std::string_view nameOf(Chains chains);
+std::string_view nameOf(Accuracy accuracy);
+std::optional<Method> methodNamed(std::string_view name);
+std::optional<Chains> chainsNamed(std::string_view name);
+std::optional<Accuracy> accuracyNamed(std::string_view name);
+
+// Converged runs solve their chains (the tables hold standard energies): only a standard
+// run from the tables reads them.
+inline bool needsTables(const RunOptions& options) {
+    return options.chains == Chains::Tables && options.accuracy == Accuracy::Standard;
+}
+
+// ---------------------------------------------------------------------------------------
+// What a run says.
 
 // A result as the job had it at one moment; never changed afterwards, so it may be kept
 // and read on any thread while the job goes on.
 using ResultSnapshot = std::shared_ptr<const InfoSphereBean>;
 
-// Called on the job's thread. Every callback is optional.
-struct JobCallbacks {
-    std::function<void(const std::string&)> UpdateText;    // a line for the log
-    std::function<void(const std::string&)> UpdateMatrix;  // the last published snapshot is complete up to a row
-    std::function<void(const std::string&)> UpdateButton;  // the job ends
-    std::function<void(ResultSnapshot)> PublishRecord;     // the newest state of the result
+enum class JobOutcome { Finished, Cancelled, Failed };
+
+enum class Severity { Info, Warning, Error };
+
+// What may cast doubt on a result (or explain it), said once by the job.
+enum class WarningKind {
+    ConvergedChains,  // converged energies solve the single chains instead of reading the tables
+    Accuracy,         // converged energies: their estimated error and the difference from standard
+    NonFiniteCells,   // complexes without a finite free energy (weight 0)
+    UnstableSolves,   // Newton solves of complexes that did not converge
+    PartialResult,    // a stopped run: only some rows were computed
+    RangeEdge,        // the most probable complex lies on an edge of a range that could be enlarged
+    MassBalanceResidual,    // total mode: the totals are met only to a relative residual above the target
+    BeyondDebyeHueckel,     // Debye-Hueckel cells whose surface potential lies beyond the linearisation
+    CriticalConcentration,  // total mode: half of the scarcer chains bound is not crossed between 1e-20 and 1
 };
 
-enum class JobOutcome { Finished, Cancelled, Failed };
+struct RunWarning {
+    WarningKind kind = WarningKind::NonFiniteCells;
+    std::string text;                 // as the log says it
+    std::int64_t count = 0;           // cells, solves, or rows done (PartialResult)
+    std::int64_t total = 0;           // PartialResult: rows of the run
+    std::int32_t mp = 0, mm = 0;      // RangeEdge: the complex
+    double errorEstimate = 0.0;       // Accuracy (kT)
+    double standardDifference = 0.0;  // Accuracy (kT)
+    double residual = 0.0;            // MassBalanceResidual: the largest relative miss of a total
+};
+
+struct JobMessage {
+    Severity severity = Severity::Info;
+    std::string text;                   // a line of the log, exactly as shown
+    bool diagnostic = false;            // detail besides the log (single-chain energies, unconverged solves)
+    std::optional<RunWarning> warning;  // when the line is one of the run's warnings
+};
+
+// Counts a front end may report after a run (or, for a sweep, its points).
+struct JobCounts {
+    std::int64_t unstableSolves = 0;   // complex Newton solves that hit their step limit
+    std::int64_t nonFiniteCells = 0;   // complexes without a finite free energy
+    std::int64_t beyondDebyeHueckel = 0;  // Debye-Hueckel cells outside the linearisation's validity
+    std::int64_t complexesDone = 0;    // a stopped Debye-Hueckel run: complexes evaluated
+    std::int64_t complexes = 0;        // and those it had to evaluate (0 when it was not stopped)
+    std::int32_t failedChains = 0;     // single chains whose energy could not be computed
+    std::int32_t rowsDone = 0;         // Poisson-Boltzmann rows finished (sweeps: points)
+    std::int32_t rows = 0;             // rows of the run (sweeps: points)
+    bool converged = false;            // free energies converged in the grid
+    double errorEstimate = 0.0;        // then: largest estimated remaining error of any free energy (kT)
+    double standardDifference = 0.0;   // then: largest |converged - standard| of any free energy (kT)
+};
+
+struct SweepPoint;
+
+// The events of a job, in the order it has them. Called on the job's thread when a job
+// runs directly, on the front end's thread when JobRunner hands them over. All optional.
+struct JobEvents {
+    std::function<void(std::int64_t done, std::int64_t total)> progress;  // rows (sweeps: points)
+    std::function<void(const ResultSnapshot&)> snapshot;                   // the newest state of the result
+    std::function<void(const JobMessage&)> message;
+    std::function<void(const std::shared_ptr<const SweepPoint>&)> point;   // a sweep's finished point
+    std::function<void(JobOutcome, const JobCounts&)> finished;             // the last event of a job
+};
+
+// ---------------------------------------------------------------------------------------
+// The calculation.
 
 struct JobInput {
     Parameters params;                   // the run's own copy
-    std::shared_ptr<InfoChainBean> icb;  // chain record (lengths, table choice)
-    bool dh = true;                      // Debye-Hueckel instead of Poisson-Boltzmann
-    bool linearDH = false;               // with dh: the closed-form linear Debye-Hueckel energy
+    std::shared_ptr<InfoChainBean> icb;  // chain record (lengths, table choice, accuracy)
+    Method method = Method::DebyeHueckel;
     std::int32_t mrange = 0;             // mmMax - mmMin + 1
     // The chain tables, loaded once by the front end; needed when icb->checked. When they
     // could not be loaded, tablesError says why and the run fails with it.
     std::shared_ptr<const ChainTables> tables;
     std::string tablesError;
-    // Lines that are not progress (the single-chain energies, unconverged solves); called
-    // on the job's thread. Nothing is written anywhere else.
-    std::function<void(const std::string&)> diagnostics;
     // Keep F and E of every evaluated cell in the record (InfoSphereBean::energies).
     bool keepEnergies = false;
     // Concentrations as an experiment sets them: the totals C+ and C- of '+' and '-' chains.
@@ -57,26 +152,14 @@ struct JobInput {
     int threads = 0;
 };
 
-// Counts a front end may report after a run.
-struct JobCounts {
-    std::int64_t unstableSolves = 0;   // complex Newton solves that hit their step limit
-    std::int64_t nonFiniteCells = 0;   // complexes without a finite free energy
-    std::int64_t beyondDebyeHueckel = 0;  // Debye-Hueckel cells outside the linearisation's validity
-    std::int64_t complexesDone = 0;    // a stopped Debye-Hueckel run: complexes evaluated
-    std::int64_t complexes = 0;        // and those it had to evaluate (0 when it was not stopped)
-    std::int32_t failedChains = 0;     // single chains whose energy could not be computed
-    std::int32_t rowsDone = 0;         // Poisson-Boltzmann rows finished
-    std::int32_t rows = 0;             // rows of the run
-    bool converged = false;            // free energies converged in the grid
-    double errorEstimate = 0.0;        // then: largest estimated remaining error of any free energy (kT)
-    double standardDifference = 0.0;   // then: largest |converged - standard| of any free energy (kT)
-};
+// The first line of every run's log.
+inline constexpr const char* kSolveStart = "Solving for linear chains 'minus' and 'plus' in parallel ...... ";
 
-// Runs the job on the calling thread. A failure of the numerical kernel (KernelError: a
-// singular Newton Jacobian, ...) fails the run with numericFailureMessage of its message,
-// as a log line and the end of the job, like every other reason a run cannot finish;
-// nothing is thrown.
-JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobCallbacks& callbacks,
+// Runs the calculation on the calling thread; every event goes to `events`, `finished` last
+// of all. A failure of the numerical kernel (KernelError: a singular Newton Jacobian, ...)
+// fails the run with numericFailureMessage of its message, as an error message and the end
+// of the job, like every other reason a run cannot finish; nothing is thrown.
+JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobEvents& events,
                               JobCounts* counts = nullptr);
 
 // "The result is partial: N of M complexes were computed." (a stopped Debye-Hueckel run)
@@ -91,9 +174,9 @@ std::string numericFailureMessage(const std::string& kernelMessage);
 
 // "the most probable complex (M+, M-) lies on the edge of the M+ range; enlarge it" when
 // the complex of the largest weight sits on an edge of a range that could be enlarged.
-std::optional<std::string> rangeEdgeWarning(const InfoSphereBean& isb);
+std::optional<RunWarning> rangeEdgeWarning(const InfoSphereBean& isb);
 
-// The log line of unconverged Newton solves.
+// The diagnostic line of each unconverged Newton solve.
 inline constexpr const char* kUnstableSolution = " unstable solution occured !! ";
 
 }  // namespace marlinq

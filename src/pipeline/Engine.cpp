@@ -66,38 +66,83 @@ std::shared_ptr<const ChainTables> loadTables(const DataSearch& search, std::str
 }
 
 JobInput makeJobInput(const Parameters& validated, const ParameterSet& set, const RunOptions& options,
-                      std::shared_ptr<const ChainTables> tables, const std::string& tablesError) {
+                      const LoadedTables& tables) {
     JobInput input;
     input.params = validated;
-    input.icb = makeChainRecord(validated, set.plen, set.mlen, options.tableChains);
-    input.icb->converged = options.converged;
-    input.dh = options.dh;
-    input.linearDH = options.dh && options.linearDH;
+    input.icb = makeChainRecord(validated, set.plen, set.mlen, options.chains == Chains::Tables);
+    input.icb->converged = options.accuracy == Accuracy::Converged;
+    input.method = options.method;
     input.mrange = validated.mmMax - validated.mmMin + 1;
-    input.tables = std::move(tables);
-    input.tablesError = tablesError;
+    input.tables = tables.tables;
+    input.tablesError = tables.error;
     input.keepEnergies = options.keepEnergies;
     input.threads = options.threads;
     return input;
 }
 
-RunOutcome runToCompletion(JobInput input, std::stop_token token, const RunObserver& observer) {
-    RunOutcome out;
-    input.diagnostics = [&](const std::string& line) {
-        out.diagnostics.push_back(line);
-        if (observer.diagnostic) observer.diagnostic(line);
-    };
-    JobCallbacks cb;
-    cb.UpdateText = [&](const std::string& line) {
-        out.log.push_back(line);
-        if (observer.log) observer.log(line);
-    };
-    cb.PublishRecord = [&](ResultSnapshot record) { out.record = std::move(record); };
-    cb.UpdateMatrix = [&](const std::string&) {
-        if (observer.row) observer.row(out.record);
-    };
-    out.outcome = GenerateFreeEnergy(input, token, cb, &out.counts);
+Engine::Engine(DataSearch search) : search_(std::move(search)) {}
+
+DataSearch Engine::dataSearch() const {
+    std::lock_guard lock(mutex_);
+    return search_;
+}
+
+void Engine::setDataSearch(DataSearch search) {
+    std::lock_guard lock(mutex_);
+    search_ = std::move(search);
+    tables_.clear();
+}
+
+LoadedTables Engine::tables(const RunOptions& options, const std::string& folder) {
+    LoadedTables out;
+    if (!needsTables(options)) return out;
+    std::lock_guard lock(mutex_);
+    if (const auto it = tables_.find(folder); it != tables_.end()) {
+        out.tables = it->second;
+        return out;
+    }
+    DataSearch search = search_;
+    if (!folder.empty()) search.only = folder;
+    out.tables = loadTables(search, out.error);
+    if (out.tables) tables_.emplace(folder, out.tables);
+    else out.path = search.locate(out.error.rfind(kCoarseTableOpenError, 0) == 0 ? kCoarseTableFile : kFineTableFile);
     return out;
+}
+
+JobInput Engine::job(const Parameters& validated, const ParameterSet& set, const RunOptions& options,
+                     const std::string& folder) {
+    return makeJobInput(validated, set, options, tables(options, folder));
+}
+
+RunOutcome runToCompletion(JobInput input, std::stop_token token, const JobEvents& also) {
+    RunOutcome out;
+    JobEvents events = also;
+    events.message = [&](const JobMessage& m) {
+        if (m.diagnostic) out.diagnostics.push_back(m.text);
+        else out.log.push_back(m.text);
+        if (m.warning) out.warnings.push_back(*m.warning);
+        if (m.severity == Severity::Error) out.failure = m.text;
+        if (also.message) also.message(m);
+    };
+    events.snapshot = [&](const ResultSnapshot& record) {
+        out.record = record;
+        if (also.snapshot) also.snapshot(record);
+    };
+    out.outcome = GenerateFreeEnergy(input, token, events, &out.counts);
+    return out;
+}
+
+DistributionCells::DistributionCells(const InfoSphereBean& r)
+    : cells_(r.absValue.toVector()), view_{r.mpMin, r.mpMax, r.mmMin, r.mmMax, r.vc10, r.vc01, cells_.data()} {}
+
+DistributionView rangesOf(const Parameters& p) {
+    return DistributionView{p.mpMin, p.mpMax, p.mmMin, p.mmMax, p.vc10, p.vc01, nullptr};
+}
+
+std::optional<std::uint64_t> oversizedWideExport(const DistributionView& ranges) {
+    const std::uint64_t bytes = distributionExportSizeBound(ranges);
+    if (bytes <= kLargestWideExport) return std::nullopt;
+    return bytes;
 }
 
 }  // namespace marlinq

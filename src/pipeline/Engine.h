@@ -4,15 +4,19 @@
 //
 //   ParameterSet set = startupParameterSet();            // or loadParameterSet(path, ...)
 //   if (auto error = validate(set, params)) ...           // the window's checks, in order
-//   auto tables = loadTables(programDataSearch(), why);   // once per process
-//   RunOutcome run = runToCompletion(makeJobInput(params, set, options, tables), token);
+//   Engine engine;                                        // data search and tables, once per front end
+//   RunOutcome run = runToCompletion(engine.job(params, set, options), token, events);
 
 #include "files/ChainTables.h"
 #include "files/DataPaths.h"
+#include "files/DistributionExport.h"
 #include "pipeline/CalculationJob.h"
 #include "pipeline/ParameterSchema.h"
 
+#include <cstdint>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -43,42 +47,81 @@ std::optional<std::string> validate(const ParameterSet& set, Parameters& validat
 // The chain record of a run.
 std::shared_ptr<InfoChainBean> makeChainRecord(const Parameters& p, double plen, double mlen, bool tableChains);
 
-// Both chain tables, read and checked once; nullptr and the reason when they cannot be read.
-std::shared_ptr<const ChainTables> loadTables(const DataSearch& search, std::string& error);
-
-struct RunOptions {
-    bool dh = true;           // Debye-Hueckel (else Poisson-Boltzmann)
-    bool tableChains = true;  // single chains from the tables (else solved)
-    bool converged = false;   // free energies converged in the grid, with an error estimate
-    bool keepEnergies = false;  // keep F and E of every evaluated cell (InfoSphereBean::energies)
-    int threads = 0;            // most threads of the run (0: the machine's; JobInput::threads)
-    bool linearDH = false;      // with dh: the closed-form free energy of linear Debye-Hueckel theory
+// Both chain tables as a run gets them: null when the run does not read them or they
+// cannot be read; then error (and the path of the table that failed) says why.
+struct LoadedTables {
+    LoadedTables() = default;
+    LoadedTables(std::shared_ptr<const ChainTables> read) : tables(std::move(read)) {}  // NOLINT: tables that were read
+    std::shared_ptr<const ChainTables> tables;
+    std::string error;
+    std::string path;
+    bool failed() const { return !error.empty(); }
 };
 
-// The method's name in files and command lines: "dh", "dh-linear" or "pb".
-inline const char* methodName(const RunOptions& options) {
-    return options.dh ? (options.linearDH ? "dh-linear" : "dh") : "pb";
-}
+// Both chain tables, read and checked; nullptr and the reason when they cannot be read.
+std::shared_ptr<const ChainTables> loadTables(const DataSearch& search, std::string& error);
 
-// Everything a job needs; tables may be null when the chains are solved.
+// Everything a job needs; tables may be empty when the chains are solved.
 JobInput makeJobInput(const Parameters& validated, const ParameterSet& set, const RunOptions& options,
-                      std::shared_ptr<const ChainTables> tables, const std::string& tablesError = {});
+                      const LoadedTables& tables);
+
+// The calculation's context: where run-time files are found and the chain tables, read at
+// the first run that needs them and kept for every later run and sweep. Safe to use from
+// several threads.
+class Engine {
+public:
+    explicit Engine(DataSearch search = programDataSearch());
+
+    DataSearch dataSearch() const;
+    // Looks elsewhere from now on; the tables read before are read again when next needed.
+    void setDataSearch(DataSearch search);
+
+    // The tables a run with these options reads (none when it solves its chains). folder,
+    // when given, is the one folder looked in instead of the search's.
+    LoadedTables tables(const RunOptions& options, const std::string& folder = {});
+
+    // A job for validated parameters, with the tables it needs.
+    JobInput job(const Parameters& validated, const ParameterSet& set, const RunOptions& options,
+                 const std::string& folder = {});
+
+private:
+    mutable std::mutex mutex_;
+    DataSearch search_;
+    std::map<std::string, std::shared_ptr<const ChainTables>> tables_;  // by folder ("": the search)
+};
 
 struct RunOutcome {
     JobOutcome outcome = JobOutcome::Failed;
     ResultSnapshot record;             // the final state of the result (null when none was built)
     JobCounts counts;
-    std::vector<std::string> log;      // the log lines, in order
+    std::vector<std::string> log;      // the log lines, in order (the first is kSolveStart)
     std::vector<std::string> diagnostics;
+    std::vector<RunWarning> warnings;  // as the job said them, in order
+    std::string failure;               // a failed run: why
 };
 
-struct RunObserver {
-    std::function<void(const std::string&)> log;         // each log line as it comes
-    std::function<void(const std::string&)> diagnostic;  // each diagnostic line
-    std::function<void(const ResultSnapshot&)> row;      // after every finished row (and the DH matrix)
+// Runs a job to the end on the calling thread; `also` hears every event as it comes.
+RunOutcome runToCompletion(JobInput input, std::stop_token token = {}, const JobEvents& also = {});
+
+// The distribution export of a record: its concentrations in row-major order and its
+// ranges, as every writer of the table takes them.
+class DistributionCells {
+public:
+    explicit DistributionCells(const InfoSphereBean& record);
+    DistributionCells(const DistributionCells&) = delete;
+    DistributionCells& operator=(const DistributionCells&) = delete;
+    const DistributionView& view() const { return view_; }
+
+private:
+    std::vector<double> cells_;
+    DistributionView view_;
 };
 
-// Runs a job to the end on the calling thread.
-RunOutcome runToCompletion(JobInput input, std::stop_token token = {}, const RunObserver& observer = {});
+// The wide distribution table runs from M = 0 whatever the ranges: a few cells far from 0
+// can make a file of many gigabytes. The size bound in bytes when it exceeds 1 GiB (the
+// cells of `ranges` are not read).
+inline constexpr std::uint64_t kLargestWideExport = std::uint64_t{1} << 30;
+std::optional<std::uint64_t> oversizedWideExport(const DistributionView& ranges);
+DistributionView rangesOf(const Parameters& p);
 
 }  // namespace marlinq

@@ -9,8 +9,16 @@ JobRunner::JobRunner(std::function<void()> wake) : wake_(std::move(wake)) {}
 JobRunner::~JobRunner() { shutDown(); }
 
 std::uint64_t JobRunner::start(JobInput input, JobEvents events) {
+    return start(
+        [input = std::move(input)](std::stop_token token, const JobEvents& sink) {
+            GenerateFreeEnergy(input, token, sink);
+        },
+        std::move(events));
+}
+
+std::uint64_t JobRunner::start(Job work, JobEvents events) {
     reapFinished();
-    for (Job& job : jobs_) job.thread.request_stop();
+    for (Worker& job : jobs_) job.thread.request_stop();
     std::uint64_t generation;
     {
         std::lock_guard lock(mutex_);
@@ -22,26 +30,42 @@ std::uint64_t JobRunner::start(JobInput input, JobEvents events) {
     }
     events_ = std::move(events);
 
-    Job job;
+    Worker job;
     job.done = std::make_shared<std::atomic<bool>>(false);
-    input.diagnostics = [this, generation](const std::string& line) {
-        post(Event{Event::Diagnostic, generation, line, nullptr});
-    };
-    job.thread = std::jthread([this, generation, input = std::move(input), done = job.done](std::stop_token token) {
-        JobCallbacks cb;
-        cb.UpdateText = [this, generation](const std::string& s) { post(Event{Event::Log, generation, s, nullptr}); };
-        cb.UpdateMatrix = [this, generation](const std::string& s) {
-            post(Event{Event::RowDone, generation, s, nullptr});
+    job.thread = std::jthread([this, generation, work = std::move(work), done = job.done](std::stop_token token) {
+        const auto event = [generation](Event::Kind kind) {
+            Event e{kind, generation};
+            return e;
         };
-        cb.PublishRecord = [this, generation](ResultSnapshot r) {
-            post(Event{Event::Record, generation, std::string(), std::move(r)});
+        JobEvents sink;
+        sink.message = [this, event](const JobMessage& m) {
+            Event e = event(Event::Message);
+            e.message = m;
+            post(std::move(e));
         };
-        JobCounts counts;
-        const JobOutcome outcome = GenerateFreeEnergy(input, token, cb, &counts);
-        Event last{Event::Finished, generation, std::string(), nullptr};
-        last.outcome = outcome;
-        last.counts = counts;
-        post(std::move(last));
+        sink.snapshot = [this, event](const ResultSnapshot& r) {
+            Event e = event(Event::Snapshot);
+            e.record = r;
+            post(std::move(e));
+        };
+        sink.progress = [this, event](std::int64_t done, std::int64_t total) {
+            Event e = event(Event::Progress);
+            e.done = done;
+            e.total = total;
+            post(std::move(e));
+        };
+        sink.point = [this, event](const std::shared_ptr<const SweepPoint>& p) {
+            Event e = event(Event::Point);
+            e.point = p;
+            post(std::move(e));
+        };
+        sink.finished = [this, event](JobOutcome outcome, const JobCounts& counts) {
+            Event e = event(Event::Finished);
+            e.outcome = outcome;
+            e.counts = counts;
+            post(std::move(e));
+        };
+        work(token, sink);
         done->store(true);
     });
     jobs_.push_back(std::move(job));
@@ -53,7 +77,7 @@ void JobRunner::stop() {
 }
 
 bool JobRunner::busy() const {
-    for (const Job& job : jobs_)
+    for (const Worker& job : jobs_)
         if (!job.done->load()) return true;
     return false;
 }
@@ -65,13 +89,11 @@ void JobRunner::post(Event event) {
         if (closed_ || event.generation != generation_) return;
         first = queue_.empty();
         // Only the newest snapshot matters: one still waiting is replaced, not queued.
-        if (event.kind == Event::Record) {
+        if (event.kind == Event::Snapshot) {
             for (Event& waiting : queue_) {
-                if (waiting.kind == Event::Record) {
-                    waiting.kind = Event::Log;  // a placeholder without text, dropped on delivery
+                if (waiting.kind == Event::Snapshot) {
+                    waiting.kind = Event::Dropped;
                     waiting.record.reset();
-                    waiting.text.clear();
-                    waiting.generation = 0;
                 }
             }
         }
@@ -88,48 +110,39 @@ void JobRunner::deliver() {
         events.swap(queue_);
         current = generation_;
     }
-    // Consecutive log lines go over as one batch. The newest snapshot of the batch goes
-    // over before the first row event or record of it: the front end never draws an
-    // older state than the job has published.
+    // The newest snapshot of the batch goes over before the first progress event or
+    // snapshot of it: the front end never draws an older state than the job has published.
     ResultSnapshot newest;
     for (const Event& e : events)
-        if (e.generation == current && e.kind == Event::Record) newest = e.record;
+        if (e.generation == current && e.kind == Event::Snapshot) newest = e.record;
     const auto handOverNewest = [&] {
-        if (newest && events_.record) events_.record(newest);
+        if (newest && events_.snapshot) events_.snapshot(newest);
         newest.reset();
-    };
-    std::vector<std::string> lines;
-    const auto flushLines = [&] {
-        if (!lines.empty() && events_.log) events_.log(lines);
-        lines.clear();
     };
     for (Event& e : events) {
         if (e.generation != current) continue;
         switch (e.kind) {
-        case Event::Log:
-            lines.push_back(std::move(e.text));
+        case Event::Dropped:
             break;
-        case Event::Diagnostic:
-            flushLines();
-            if (events_.diagnostic) events_.diagnostic(e.text);
+        case Event::Message:
+            if (events_.message) events_.message(e.message);
             break;
-        case Event::Record:
-            flushLines();
+        case Event::Snapshot:
             handOverNewest();
             break;
-        case Event::RowDone:
-            flushLines();
+        case Event::Progress:
             handOverNewest();
-            if (events_.rowDone) events_.rowDone(e.text);
+            if (events_.progress) events_.progress(e.done, e.total);
+            break;
+        case Event::Point:
+            if (events_.point) events_.point(e.point);
             break;
         case Event::Finished:
-            flushLines();
             handOverNewest();
             if (events_.finished) events_.finished(e.outcome, e.counts);
             break;
         }
     }
-    flushLines();
     reapFinished();
 }
 
@@ -150,8 +163,8 @@ void JobRunner::shutDown() {
         closed_ = true;
         queue_.clear();
     }
-    for (Job& job : jobs_) job.thread.request_stop();
-    for (Job& job : jobs_)
+    for (Worker& job : jobs_) job.thread.request_stop();
+    for (Worker& job : jobs_)
         if (job.thread.joinable()) job.thread.join();
     jobs_.clear();
 }

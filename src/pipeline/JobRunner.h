@@ -1,13 +1,13 @@
 #pragma once
-// Runs calculation jobs on a thread of their own for a front end that must stay
-// responsive (a window, an interpreter). The runner owns the job threads, their stop
+// Runs jobs (a calculation, a sweep, anything that reports through JobEvents) on a thread
+// of their own for a front end that must stay responsive (a window, an interpreter). The runner owns the job threads, their stop
 // sources, the generation counter and the queue of events waiting for the front end:
 //
 //   - start() begins a job and supersedes the previous one (asked to stop; nothing of it
 //     reaches the front end any more);
 //   - the job never waits for the front end: its events queue up, and `wake` (called on
 //     the job's thread) tells the front end to call deliver() on its own thread, which
-//     hands over the log lines, the newest result snapshot and the outcome, in order;
+//     hands over the messages, the newest result snapshot, progress and the outcome, in order;
 //   - the destructor stops every job and joins its thread.
 
 #include "pipeline/CalculationJob.h"
@@ -24,14 +24,9 @@
 
 namespace marlinq {
 
-// What a front end hears of its current job, on the thread that calls deliver().
-struct JobEvents {
-    std::function<void(const std::vector<std::string>&)> log;  // lines, in order
-    std::function<void(const ResultSnapshot&)> record;          // the newest state of the result
-    std::function<void(const std::string&)> rowDone;            // the record is complete up to the row named
-    std::function<void(const std::string&)> diagnostic;         // a diagnostic line of the run
-    std::function<void(JobOutcome, const JobCounts&)> finished;  // last event of a job
-};
+// A job the runner can run: on the runner's thread, telling what it has through the
+// events given (job's thread) and ending with their `finished`.
+using Job = std::function<void(std::stop_token, const JobEvents&)>;
 
 class JobRunner {
 public:
@@ -42,8 +37,10 @@ public:
     JobRunner(const JobRunner&) = delete;
     JobRunner& operator=(const JobRunner&) = delete;
 
-    // Starts a job; the previous one is asked to stop and is no longer heard. Returns the
-    // job's generation number.
+    // Starts a job; the previous one is asked to stop and is no longer heard. `events` are
+    // called on the front end's thread by deliver(). Returns the job's generation number.
+    std::uint64_t start(Job job, JobEvents events);
+    // The calculation of one distribution.
     std::uint64_t start(JobInput input, JobEvents events);
     // Asks the current job to stop before its next row.
     void stop();
@@ -56,14 +53,16 @@ public:
 
 private:
     struct Event {
-        enum Kind { Log, Record, RowDone, Diagnostic, Finished } kind;
+        enum Kind { Dropped, Message, Snapshot, Progress, Point, Finished } kind;
         std::uint64_t generation;
-        std::string text;
+        JobMessage message;
         ResultSnapshot record;
+        std::shared_ptr<const SweepPoint> point;
+        std::int64_t done = 0, total = 0;
         JobOutcome outcome = JobOutcome::Finished;
         JobCounts counts;
     };
-    struct Job {
+    struct Worker {
         std::jthread thread;
         std::shared_ptr<std::atomic<bool>> done;
     };
@@ -77,7 +76,7 @@ private:
     bool closed_ = false;
     std::uint64_t generation_ = 0;  // of the newest job
     JobEvents events_;              // of the newest job; front end's thread only
-    std::vector<Job> jobs_;         // front end's thread only
+    std::vector<Worker> jobs_;         // front end's thread only
 };
 
 }  // namespace marlinq

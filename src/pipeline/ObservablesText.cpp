@@ -49,21 +49,13 @@ std::string formatReal17(double v) {
 
 std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& observables) {
     std::vector<std::string> w;
-    const JobCounts& n = run.counts;
-    if (n.nonFiniteCells == 1) w.push_back("1 complex has no finite free energy and was given weight 0");
-    else if (n.nonFiniteCells > 1)
-        w.push_back(std::to_string(n.nonFiniteCells) + " complexes have no finite free energy and were given weight 0");
-    if (n.unstableSolves == 1) w.push_back("1 Newton solve of a complex did not converge (unstable solution)");
-    else if (n.unstableSolves > 1)
-        w.push_back(std::to_string(n.unstableSolves) + " Newton solves of complexes did not converge (unstable solution)");
-    if (n.beyondDebyeHueckel > 0) w.push_back(beyondDebyeHueckelMessage(n.beyondDebyeHueckel));
-    if (run.outcome == JobOutcome::Cancelled && n.complexes > 0)
-        w.push_back(partialComplexesMessage(n.complexesDone, n.complexes));
-    else if (run.outcome == JobOutcome::Cancelled)
-        w.push_back("The result is partial: " + std::to_string(n.rowsDone) + " of " + std::to_string(n.rows) +
-                    " rows were computed.");
-    if (run.outcome == JobOutcome::Failed)
-        w.push_back(run.log.empty() ? std::string("The run failed.") : run.log.back());
+    // Of the job's own warnings, those about the numbers of the summary; the accuracy of
+    // converged energies has fields of its own.
+    for (const RunWarning& warning : run.warnings)
+        if (warning.kind == WarningKind::NonFiniteCells || warning.kind == WarningKind::UnstableSolves ||
+            warning.kind == WarningKind::PartialResult || warning.kind == WarningKind::BeyondDebyeHueckel)
+            w.push_back(warning.text);
+    if (run.outcome == JobOutcome::Failed) w.push_back(run.failure.empty() ? std::string("The run failed.") : run.failure);
     if (run.record && run.record->hasResults() && !observables.anyComplex)
         w.push_back("No complex has a positive weight; the averages are null.");
     if (run.record && run.record->totalMode && !(run.record->massBalanceResidual <= kMassBalanceTolerance))
@@ -119,10 +111,10 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
               k + 1 == rows.size());
     }
     field("parameters", params + "}");
-    field("method", jsonString(methodName(run.options)));
-    field("chains", jsonString(run.options.tableChains ? "table" : "solve"));
-    field("accuracy", jsonString(run.options.converged ? "converged" : "standard"));
-    if (run.options.converged) {
+    field("method", jsonString(std::string(nameOf(run.options.method))));
+    field("chains", jsonString(std::string(nameOf(run.options.chains))));
+    field("accuracy", jsonString(std::string(nameOf(run.options.accuracy))));
+    if (run.options.accuracy == Accuracy::Converged) {
         field("free_energy_error_estimate", jsonNumber(run.errorEstimate));
         field("largest_standard_difference", jsonNumber(run.standardDifference));
     }

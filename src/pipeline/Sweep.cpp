@@ -247,8 +247,7 @@ std::optional<ParameterSet> sweepPointSet(const SweepSpec& plan, const std::vect
     return set;
 }
 
-SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const std::shared_ptr<const ChainTables>& tables,
-                         const std::string& tablesError) {
+SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const LoadedTables& tables) {
     SweepPoint point;
     point.index = index;
     point.values = sweepPointValues(plan, index);
@@ -264,19 +263,19 @@ SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const std::s
         return point;
     }
     const auto start = std::chrono::steady_clock::now();
-    point.run = runToCompletion(makeJobInput(point.params, point.set, plan.options, tables, tablesError));
+    point.run = runToCompletion(makeJobInput(point.params, point.set, plan.options, tables));
     point.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     point.ran = true;
     if (point.run.outcome == JobOutcome::Failed) {
-        point.status = point.run.log.empty() ? std::string("the run failed") : point.run.log.back();
+        point.status = point.run.failure.empty() ? std::string("the run failed") : point.run.failure;
         return point;
     }
     if (point.run.record) point.observables = computeObservables(*point.run.record);
     return point;
 }
 
-SweepResult runSweep(const SweepSpec& plan, std::shared_ptr<const ChainTables> tables, const std::string& tablesError,
-                     std::stop_token token, const SweepCallback& onPoint) {
+SweepResult runSweep(const SweepSpec& plan, const LoadedTables& tables, std::stop_token token,
+                     const SweepCallback& onPoint) {
     SweepResult result;
     result.total = shardPointCount(plan);
     for (std::int64_t k = 0; k < result.total; ++k) {
@@ -284,7 +283,7 @@ SweepResult runSweep(const SweepSpec& plan, std::shared_ptr<const ChainTables> t
             result.stopped = true;
             break;
         }
-        const SweepPoint point = runSweepPoint(plan, shardPointIndex(plan, k), tables, tablesError);
+        const SweepPoint point = runSweepPoint(plan, shardPointIndex(plan, k), tables);
         ++result.done;
         if (onPoint) onPoint(point, result.done, result.total);
     }
@@ -299,6 +298,61 @@ std::string sweepableNameList() {
     std::string list;
     for (const std::string& n : sweepableNames()) list += (list.empty() ? "" : ", ") + n;
     return list;
+}
+
+Job sweepJob(SweepSpec plan, LoadedTables tables, bool keepRecords) {
+    return [plan = std::move(plan), tables = std::move(tables), keepRecords](std::stop_token token,
+                                                                               const JobEvents& events) {
+        const SweepResult result =
+            runSweep(plan, tables, token, [&](const SweepPoint& p, std::int64_t done, std::int64_t total) {
+                auto kept = std::make_shared<SweepPoint>(p);
+                if (!keepRecords) {
+                    kept->run.record.reset();
+                    kept->run.log.clear();
+                    kept->run.diagnostics.clear();
+                }
+                if (events.point) events.point(std::move(kept));
+                if (events.progress) events.progress(done, total);
+            });
+        JobCounts counts;
+        counts.rowsDone = static_cast<std::int32_t>(result.done);
+        counts.rows = static_cast<std::int32_t>(result.total);
+        if (events.finished) events.finished(result.stopped ? JobOutcome::Cancelled : JobOutcome::Finished, counts);
+    };
+}
+
+std::optional<PlanError> validate(const SweepSpec& plan) {
+    const auto fail = [](PlanProblem problem, std::string message) { return PlanError{problem, std::move(message)}; };
+    if (plan.axes.empty()) return fail(PlanProblem::NoAxis, "a sweep needs at least one parameter");
+    for (std::size_t k = 0; k < plan.axes.size(); ++k) {
+        const SweepAxis& axis = plan.axes[k];
+        if (!isSweepableName(axis.name))
+            return fail(PlanProblem::UnknownName,
+                        "'" + axis.name + "' is not a parameter that can be swept; use one of " + sweepableNameList());
+        if (axis.values.empty()) return fail(PlanProblem::NoValues, "no values for " + axis.name);
+        for (const double v : axis.values) {
+            if (!std::isfinite(v)) return fail(PlanProblem::NotFinite, axis.name + " takes finite numbers only");
+            if (isIntegerSweepName(axis.name) &&
+                (v != std::trunc(v) || v < std::numeric_limits<std::int32_t>::min() ||
+                 v > std::numeric_limits<std::int32_t>::max()))
+                return fail(PlanProblem::NotWhole, axis.name + " takes whole numbers only, not " + formatGeneral(v, '.'));
+        }
+    }
+    // ka and salt_mM both set ka.
+    const auto target = [](const std::string& n) { return n == "salt_mM" ? std::string("ka") : n; };
+    for (std::size_t k = 0; k < plan.axes.size(); ++k)
+        for (std::size_t j = 0; j < k; ++j)
+            if (target(plan.axes[j].name) == target(plan.axes[k].name))
+                return fail(PlanProblem::SameParameter, "two swept names set the same parameter (" +
+                                                            plan.axes[j].name + ", " + plan.axes[k].name + ")");
+    for (const SweepAxis& axis : plan.axes)
+        if (axis.name == "salt_mM" && !plan.unitNm)
+            return fail(PlanProblem::SaltNeedsUnit, "salt_mM needs the segment size in nm (unit_nm)");
+    if (plan.unitNm && !unitNmAllowed(*plan.unitNm))
+        return fail(PlanProblem::BadUnit, "unit_nm must be " + unitNmRange());
+    if (plan.shard.count < 1 || plan.shard.index < 0 || plan.shard.index >= plan.shard.count)
+        return fail(PlanProblem::BadShard, "the shard must satisfy 0 <= index < count");
+    return std::nullopt;
 }
 
 std::vector<std::string> sweepObservableNames(const SweepSpec& plan) {

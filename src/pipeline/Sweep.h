@@ -4,9 +4,11 @@
 // functions a front end or a binding can use on their own.
 //
 //   SweepSpec plan;  plan.base = set;  plan.axes = {*parseSweepAxis("ka=0.2:10:100:log", err)};
-//   runSweep(plan, tables, tablesError, token, [](const SweepPoint& p, std::int64_t done, std::int64_t total) {...});
+//   if (auto bad = validate(plan)) ...;                   // the same check in every front end
+//   runSweep(plan, engine.tables(plan.options), token, [](const SweepPoint& p, std::int64_t done, std::int64_t total) {...});
 
 #include "pipeline/Engine.h"
+#include "pipeline/JobRunner.h"
 #include "pipeline/Observables.h"
 
 #include <cstdint>
@@ -59,6 +61,18 @@ struct SweepSpec {
     Shard shard;
 };
 
+// Why a plan cannot be swept. The message names the parameters; a front end whose user
+// gives the plan in other words (command-line options) may say the problem its own way.
+enum class PlanProblem { NoAxis, UnknownName, NoValues, NotFinite, NotWhole, SameParameter, SaltNeedsUnit, BadUnit, BadShard };
+struct PlanError {
+    PlanProblem problem;
+    std::string message;
+};
+// Checks a plan before any point runs: at least one axis, known names with values (finite,
+// whole for the integer keys), no two axes setting the same parameter (ka and salt_mM both
+// set ka), salt_mM with a segment size above 0, a shard inside its count.
+std::optional<PlanError> validate(const SweepSpec& plan);
+
 // Number of points of the whole grid (all shards).
 std::int64_t sweepPointCount(const SweepSpec& plan);
 // The value of every axis at a point: index = i0 * n1 + i1 (first axis outermost).
@@ -86,7 +100,7 @@ struct SweepPoint {
     Parameters params;           // as validated (when the point ran)
     bool ran = false;            // false: refused, status says why
     std::string status = "ok";   // "ok", the validation message, or why the run failed
-    RunOutcome run;              // the whole run (record, log, counts)
+    RunOutcome run;              // the whole run (record, log, counts, warnings)
     Observables observables;
     double seconds = 0.0;        // time of the run in this process
 };
@@ -104,11 +118,15 @@ using SweepCallback = std::function<void(const SweepPoint& point, std::int64_t d
 // Runs the shard's points in order on the calling thread, each to its end: the token is
 // looked at between points only. A refused point is reported with its message and the
 // sweep goes on.
-SweepResult runSweep(const SweepSpec& plan, std::shared_ptr<const ChainTables> tables, const std::string& tablesError,
-                     std::stop_token token, const SweepCallback& onPoint);
+SweepResult runSweep(const SweepSpec& plan, const LoadedTables& tables, std::stop_token token,
+                     const SweepCallback& onPoint);
 // One point of the sweep (what runSweep does for each index).
-SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const std::shared_ptr<const ChainTables>& tables,
-                         const std::string& tablesError);
+SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const LoadedTables& tables);
+
+// The sweep as a job for JobRunner: each finished point (keepRecords: with its result
+// record) as a `point` event with progress (points done, points of the shard), then
+// `finished` (Finished, or Cancelled when stopped; counts.rowsDone / rows are the points).
+Job sweepJob(SweepSpec plan, LoadedTables tables, bool keepRecords);
 
 // The CSV of a sweep: index, the swept names, the columns of the observable registry's
 // sweep table (observableColumns; salt_mM is named salt_mM_of_ka when salt_mM is swept),

@@ -92,8 +92,10 @@ public:
 
     // --- the job's callbacks; window thread only ---
     void UpdateUIText(const QString& text);
-    void UpdateUIMatrix(const QString& text);
-    void UpdataUIButton(const QString& text);
+    // Solve enabled, Stop disabled.
+    void showIdleButtons();
+    // Draws the map and the result labels of the current record again.
+    void redraw() { redrawMap(); }
 
     // Makes rec the window's current result (as the job does with each snapshot). Window thread.
     void setCurrentRecord(ResultSnapshot rec);
@@ -103,11 +105,7 @@ public:
     const Parameters& parameters() const { return params; }
     Parameters& parameters() { return params; }
     // Where the chain tables are looked for (the tables are read again at the next run).
-    void setDataSearch(DataSearch search) {
-        dataSearch = std::move(search);
-        tables.reset();
-        tablesError.clear();
-    }
+    void setDataSearch(DataSearch search) { engine->setDataSearch(std::move(search)); }
     // Tooltip of the map at a point of the map picture (empty outside the cells).
     QString mapToolTip(QPoint position) const;
     // True while a job of this window has not returned yet (superseded ones included).
@@ -138,15 +136,15 @@ protected:
     bool mapMouseEvent(QEvent* event);
 
 private:
-    void jobEnded(JobOutcome outcome, const JobCounts& counts);
+    void jobEnded(JobOutcome outcome);
     // Hands the waiting events of the current job to the window (queued from the job).
     Q_INVOKABLE void deliverJobEvents();
     // A stopped Poisson-Boltzmann run: its rows done and rows.
     bool isPartial() const { return partialRows.second > 0; }
     void appendLog(const QString& text);
     JobEvents jobEvents();
-    // The chain tables, read at the first run that needs them and kept.
-    void ensureTables();
+    // The choices of "Debye-Hueckel", "tables" and "converged".
+    RunOptions runOptions() const;
 
     void buildLayout();
     void buildMenus();
@@ -205,8 +203,6 @@ public:
             *trackBar5 = nullptr, *trackBar6 = nullptr;
     QCheckBox *checkBox1 = nullptr, *checkBox2 = nullptr, *checkBox3 = nullptr;
     QCheckBox* linearDhBox = nullptr;  // under checkBox2: the closed-form linear Debye-Hueckel energy
-    // The method, chains and accuracy the check boxes choose.
-    RunOptions chosenRunOptions() const;
     QPushButton *button1 = nullptr, *button2 = nullptr, *button3 = nullptr, *button4 = nullptr;
     QTextEdit* richTextBox1 = nullptr;
     QProgressBar* progressBar1 = nullptr;
@@ -248,19 +244,17 @@ private:
     std::vector<QBrush> brushl;
     QImage image;  // the map
     QPixmap image1, image_bar_x, image_bar_y;
-    DataSearch dataSearch = programDataSearch();
+    // The data search and the chain tables of this window and its sweep windows.
+    std::shared_ptr<Engine> engine = std::make_shared<Engine>();
     // The message boxes and file dialogs of this window, fixed when it is made (a test
     // installs its own answering set before).
     std::shared_ptr<UserDialogs> dialogs = userDialogs();
-    std::shared_ptr<const ChainTables> tables;
-    std::string tablesError;
     // Runs the jobs; its events reach the window through one queued call per batch.
     std::unique_ptr<JobRunner> runner;
     bool stopRequested = false;    // "Stop" pressed for the newest job
     std::pair<std::int32_t, std::int32_t> partialRows{0, 0};  // rows done, rows of a stopped run
-    bool dhRun = false;            // the newest job takes the Debye-Hueckel path
     bool loaded = false;
-    QString lastLogLine;
+    QString failure;               // why the newest job failed
     QElapsedTimer runClock;
     std::mt19937 sunRandom{20240601u};
     QString lastDirectory;

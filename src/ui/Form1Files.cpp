@@ -148,17 +148,15 @@ void Form1::saveToolStripMenuItem_Click() {
         showMessage(QStringLiteral("No results generated, please check your input parameters."));
         return;
     }
-    const InfoSphereBean& rec = *isb;
-    const std::vector<double> cells = rec.absValue.toVector();
-    const DistributionView view{rec.mpMin, rec.mpMax, rec.mmMin, rec.mmMax, rec.vc10, rec.vc01, cells.data()};
+    const DistributionCells distribution(*isb);
+    const DistributionView& view = distribution.view();
     // The table runs from M = 0 whatever the ranges: never a file of gigabytes by surprise.
     bool longForm = false;
-    const std::uint64_t bytes = distributionExportSizeBound(view);
-    if (bytes > (std::uint64_t{1} << 30)) {
+    if (const std::optional<std::uint64_t> bytes = oversizedWideExport(view)) {
         const QString text =
             QStringLiteral("The distribution table would take up to %1 MiB: it runs from M = 0 to the largest M. "
                            "The computed cells alone, one per line (M+, M-, absValue, Value), are far smaller.")
-                .arg(bytes >> 20);
+                .arg(*bytes >> 20);
         switch (dialogs->askLargeFile(this, text, QStringLiteral("Save computed cells only"))) {
         case UserDialogs::LargeFileChoice::Save: break;
         case UserDialogs::LargeFileChoice::ShortForm: longForm = true; break;

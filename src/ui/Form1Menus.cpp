@@ -14,8 +14,8 @@
 namespace marlinq::ui {
 
 void Form1::sweepToolStripMenuItem_Click() {
-    auto* sweep = new SweepWindow(fieldParameterSet(), chosenRunOptions(),
-                                  observablesPanel ? observablesPanel->unitNm() : std::nullopt, dataSearch, this);
+    auto* sweep = new SweepWindow(fieldParameterSet(), runOptions(),
+                                  observablesPanel ? observablesPanel->unitNm() : std::nullopt, engine, this);
     connect(sweep, &SweepWindow::loadRequested, this, [this](const ParameterSet& set) { showParameterSet(set); });
     sweep->show();
 }

@@ -37,15 +37,6 @@ std::optional<std::int32_t> parseInt(const QLineEdit* box) {
 
 }  // namespace
 
-RunOptions Form1::chosenRunOptions() const {
-    RunOptions options;
-    options.dh = checkBox2->isChecked();
-    options.linearDH = options.dh && linearDhBox->isChecked();
-    options.tableChains = checkBox1->isChecked();
-    options.converged = checkBox3->isChecked();
-    return options;
-}
-
 namespace {
 
 QString seconds(qint64 ms) { return QLocale().toString(static_cast<double>(ms) / 1000.0, 'f', 2) + QStringLiteral(" s"); }
@@ -76,17 +67,13 @@ void Form1::button1_Click() {
     button1->setEnabled(false);
     button2->setEnabled(true);
     drawEmptyMap();  // with the axes of the new ranges
-    richTextBox1->setPlainText(QStringLiteral("Solving for linear chains 'minus' and 'plus' in parallel ...... \n"));
-    lastLogLine.clear();
+    richTextBox1->clear();  // the job's log starts with its first line
+    failure.clear();
 
-    const bool tableChains = checkBox1->isChecked();
-    const bool converged = checkBox3->isChecked();
-    if (tableChains && !converged) ensureTables();
-    RunOptions options = chosenRunOptions();
+    RunOptions options = runOptions();
     options.keepEnergies = true;
-    JobInput input = makeJobInput(g, set, options, tables, tablesError);
+    JobInput input = engine->job(g, set, options);
     icb = input.icb;
-    dhRun = input.dh;
     stopRequested = false;
     partialRows = {0, 0};
     partialLabel->hide();
@@ -102,32 +89,42 @@ void Form1::button2_Click() {
     clearResultLabels();
     stopRequested = true;
     setCurrentRecord(isb);
-    UpdataUIButton(QString());
+    showIdleButtons();
 }
 
-void Form1::ensureTables() {
-    if (tables) return;
-    tables = loadTables(dataSearch, tablesError);
+RunOptions Form1::runOptions() const {
+    RunOptions options;
+    options.method = !checkBox2->isChecked()       ? Method::PoissonBoltzmann
+                     : linearDhBox->isChecked() ? Method::DebyeHueckelLinear
+                                                : Method::DebyeHueckel;
+    options.chains = checkBox1->isChecked() ? Chains::Tables : Chains::Solved;
+    options.accuracy = checkBox3->isChecked() ? Accuracy::Converged : Accuracy::Standard;
+    return options;
 }
 
 JobEvents Form1::jobEvents() {
     JobEvents events;
-    events.log = [this](const std::vector<std::string>& lines) {
-        QString text;
-        for (const std::string& line : lines) text += QString::fromStdString(line) + QLatin1Char('\n');
-        appendLog(text);
-        lastLogLine = QString::fromStdString(lines.back());
+    events.message = [this](const JobMessage& m) {
+        appendLog(QString::fromStdString(m.text) + QLatin1Char('\n'));
+        if (m.severity == Severity::Error) failure = QString::fromStdString(m.text);
+        if (m.warning && m.warning->kind == WarningKind::PartialResult && m.warning->total > 0) {
+            partialRows = {static_cast<std::int32_t>(m.warning->count), static_cast<std::int32_t>(m.warning->total)};
+            partialLabel->setText(
+                QStringLiteral("Partial result: %1 of %2 rows").arg(partialRows.first).arg(partialRows.second));
+            partialLabel->show();
+        }
     };
-    events.diagnostic = [this](const std::string& line) {
-        appendLog(QString::fromStdString(line) + QLatin1Char('\n'));
+    events.snapshot = [this](const ResultSnapshot& rec) { setCurrentRecord(rec); };
+    events.progress = [this](std::int64_t done, std::int64_t total) {
+        progressBar1->setRange(0, static_cast<int>(total));
+        progressBar1->setValue(static_cast<int>(std::clamp<std::int64_t>(done, 0, total)));
+        redrawMap();
     };
-    events.record = [this](const ResultSnapshot& rec) { setCurrentRecord(rec); };
-    events.rowDone = [this](const std::string& row) { UpdateUIMatrix(QString::fromStdString(row)); };
-    events.finished = [this](JobOutcome outcome, const JobCounts& counts) { jobEnded(outcome, counts); };
+    events.finished = [this](JobOutcome outcome, const JobCounts&) { jobEnded(outcome); };
     return events;
 }
 
-void Form1::jobEnded(JobOutcome outcome, const JobCounts& counts) {
+void Form1::jobEnded(JobOutcome outcome) {
     // A row count stays as it was (all rows, or those done before "Stop"); a busy bar ends.
     if (progressBar1->maximum() == 0) {
         progressBar1->setRange(0, 1);
@@ -141,16 +138,11 @@ void Form1::jobEnded(JobOutcome outcome, const JobCounts& counts) {
         break;
     case JobOutcome::Cancelled:
         statusBar()->showMessage(QStringLiteral("Last run stopped after ") + took);
-        if (!dhRun && counts.rows > 0) {
-            partialRows = {counts.rowsDone, counts.rows};
-            partialLabel->setText(QStringLiteral("Partial result: %1 of %2 rows").arg(counts.rowsDone).arg(counts.rows));
-            partialLabel->show();
-        }
         break;
     case JobOutcome::Failed: {
         statusBar()->showMessage(QStringLiteral("Last run failed after ") + took);
         // Shown once this handler has returned.
-        const QString reason = lastLogLine;
+        const QString reason = failure;
         QTimer::singleShot(0, this, [this, reason] { showMessage(reason); });
         break;
     }
@@ -158,7 +150,7 @@ void Form1::jobEnded(JobOutcome outcome, const JobCounts& counts) {
     // A large range whose weight sits in a corner is shown by that corner, unless the user
     // has zoomed meanwhile.
     if (outcome != JobOutcome::Failed && showsWholeRange()) focusPopulatedRegion();
-    UpdataUIButton(QString());
+    showIdleButtons();
 }
 
 void Form1::appendLog(const QString& text) {
@@ -169,12 +161,9 @@ void Form1::appendLog(const QString& text) {
     richTextBox1->ensureCursorVisible();
 }
 
-void Form1::UpdateUIText(const QString& text) {
-    appendLog(text + QLatin1Char('\n'));
-    lastLogLine = text;
-}
+void Form1::UpdateUIText(const QString& text) { appendLog(text + QLatin1Char('\n')); }
 
-void Form1::UpdataUIButton(const QString&) {
+void Form1::showIdleButtons() {
     button1->setEnabled(true);
     button2->setEnabled(false);
 }
@@ -224,15 +213,6 @@ ParameterSet Form1::fieldParameterSet() const {
     p.kip = set.plen != 0.0 ? chargeDensity(p.zp, set.plen) : 0.0;
     p.kim = set.mlen != 0.0 ? chargeDensity(p.zn, set.mlen) : 0.0;
     return set;
-}
-
-void Form1::UpdateUIMatrix(const QString&) {
-    if (isb && !isb->dhchecked && isb->hasResults()) {
-        const std::int32_t rows = isb->mpMax - isb->mpMin + 1;
-        progressBar1->setRange(0, rows);
-        progressBar1->setValue(std::clamp(isb->index - isb->mpMin + 1, 0, rows));
-    }
-    redrawMap();
 }
 
 }  // namespace marlinq::ui

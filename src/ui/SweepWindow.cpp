@@ -141,10 +141,12 @@ bool writeThenRename(const QString& path, Write write) {
 
 }  // namespace
 
-SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<double> unitNm_, DataSearch search_,
-                         QWidget* parent)
-    : QWidget(parent, Qt::Window), base(std::move(base_)), unitNm(unitNm_), search(std::move(search_)),
-      converged(options.converged) {
+SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<double> unitNm_,
+                         std::shared_ptr<Engine> engine_, QWidget* parent)
+    : QWidget(parent, Qt::Window), base(std::move(base_)), unitNm(unitNm_), engine(std::move(engine_)),
+      accuracy(options.accuracy),
+      runner(std::make_unique<JobRunner>(
+          [this] { QMetaObject::invokeMethod(this, "deliverEvents", Qt::QueuedConnection); })) {
     setObjectName(QStringLiteral("sweepWindow"));
     setWindowTitle(QStringLiteral("Sweep"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -182,11 +184,11 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
     // closed-form linear Debye-Hueckel energy.
     methodBox->addItems({QStringLiteral("Debye-Hückel"), QStringLiteral("Poisson-Boltzmann"),
                          QStringLiteral("Debye-Hückel, linear (closed form)")});
-    methodBox->setCurrentIndex(options.dh ? (options.linearDH ? 2 : 0) : 1);
+    methodBox->setCurrentIndex(options.method == Method::DebyeHueckel ? 0 : options.method == Method::PoissonBoltzmann ? 1 : 2);
     chainsBox = new QComboBox(this);
     chainsBox->setObjectName(QStringLiteral("chainsBox"));
     chainsBox->addItems({QStringLiteral("tables"), QStringLiteral("solved")});
-    chainsBox->setCurrentIndex(options.tableChains ? 0 : 1);
+    chainsBox->setCurrentIndex(options.chains == Chains::Tables ? 0 : 1);
     observableBox = new QComboBox(this);
     observableBox->setObjectName(QStringLiteral("observableBox"));
     // The observable columns of the sweep table, shown by label; the item's data is the column name.
@@ -257,18 +259,22 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
 }
 
 SweepWindow::~SweepWindow() {
-    // The worker finishes its current point; its queued reports to this window are dropped.
-    worker.request_stop();
-    if (worker.joinable()) worker.join();
+    // The sweep finishes its current point; what it still reports is dropped.
+    runner->shutDown();
 }
+
+void SweepWindow::deliverEvents() { runner->deliver(); }
 
 bool SweepWindow::start() {
     if (running()) return false;
     SweepSpec plan;
     plan.base = base;
     plan.unitNm = unitNm;
-    plan.options = RunOptions{methodBox->currentIndex() != 1, chainsBox->currentIndex() == 0, converged, false};
-    plan.options.linearDH = methodBox->currentIndex() == 2;
+    plan.options.method = methodBox->currentIndex() == 0   ? Method::DebyeHueckel
+                          : methodBox->currentIndex() == 1 ? Method::PoissonBoltzmann
+                                                           : Method::DebyeHueckelLinear;
+    plan.options.chains = chainsBox->currentIndex() == 0 ? Chains::Tables : Chains::Solved;
+    plan.options.accuracy = accuracy;
     std::string error;
     const auto axis = [&](QComboBox* name, QLineEdit* values) {
         return parseSweepAxis(name->currentText().toStdString() + "=" + values->text().trimmed().toStdString(), error);
@@ -285,13 +291,12 @@ bool SweepWindow::start() {
             statusLabel->setText(QString::fromStdString(error));
             return false;
         }
-        if (second->name == plan.axes[0].name) {
-            statusLabel->setText(QStringLiteral("The two parameters must differ."));
-            return false;
-        }
         plan.axes.push_back(std::move(*second));
     }
-    if (worker.joinable()) worker.join();  // a finished sweep's thread
+    if (const std::optional<PlanError> bad = validate(plan)) {
+        statusLabel->setText(QString::fromStdString(bad->message));
+        return false;
+    }
     current = plan;
     finished.clear();
     finishedRun = false;
@@ -303,38 +308,36 @@ bool SweepWindow::start() {
     stopButton->setEnabled(true);
     plotStack->setCurrentIndex(plan.axes.size() == 2 ? 1 : 0);
     redraw();
-    worker = std::jthread([this, plan, search = search](std::stop_token token) {
-        std::string tablesError;
-        std::shared_ptr<const ChainTables> tables;
-        if (plan.options.tableChains && !plan.options.converged) tables = loadTables(search, tablesError);
-        const SweepResult result =
-            runSweep(plan, tables, tablesError, token, [this](const SweepPoint& p, std::int64_t done, std::int64_t total) {
-                SweepPoint light = p;
-                light.run.record.reset();  // the window keeps the numbers, not the maps
-                light.run.log.clear();
-                QMetaObject::invokeMethod(
-                    this, [this, light = std::move(light), done, total]() mutable { pointDone(std::move(light), done, total); },
-                    Qt::QueuedConnection);
-            });
-        QMetaObject::invokeMethod(this, [this, stopped = result.stopped] { ended(stopped); }, Qt::QueuedConnection);
-    });
+
+    JobEvents events;
+    events.point = [this](const std::shared_ptr<const SweepPoint>& p) { pointDone(*p); };
+    events.progress = [this](std::int64_t done, std::int64_t total) {
+        progressBar->setValue(static_cast<int>(done));
+        statusLabel->setText(QStringLiteral("Point %1 of %2: %3")
+                                 .arg(done)
+                                 .arg(total)
+                                 .arg(QString::fromStdString(finished.empty() ? std::string() : finished.back().status)));
+    };
+    events.finished = [this](JobOutcome outcome, const JobCounts&) { ended(outcome == JobOutcome::Cancelled); };
+    // The tables are read (once per engine) on the sweep's thread; the window keeps the
+    // numbers of each point, not its maps.
+    runner->start(
+        [engine = engine, plan](std::stop_token token, const JobEvents& sink) {
+            sweepJob(plan, engine->tables(plan.options), false)(token, sink);
+        },
+        std::move(events));
     return true;
 }
 
 void SweepWindow::stop() {
     if (!running()) return;
-    worker.request_stop();
+    runner->stop();
     stopButton->setEnabled(false);
     statusLabel->setText(QStringLiteral("Stopping after the current point ..."));
 }
 
-void SweepWindow::pointDone(SweepPoint point, std::int64_t done, std::int64_t total) {
+void SweepWindow::pointDone(SweepPoint point) {
     finished.push_back(std::move(point));
-    progressBar->setValue(static_cast<int>(done));
-    statusLabel->setText(QStringLiteral("Point %1 of %2: %3")
-                             .arg(done)
-                             .arg(total)
-                             .arg(QString::fromStdString(finished.back().status)));
     redraw();
 }
 

@@ -3,15 +3,14 @@
 // background, charts a chosen observable against the swept parameter (a map for two),
 // loads a clicked point into the main window, and saves the CSV, PNG and SVG.
 
-#include "files/DataPaths.h"
+#include "pipeline/Engine.h"
+#include "pipeline/JobRunner.h"
 #include "pipeline/Sweep.h"
 
 #include <QWidget>
 
 #include <memory>
 #include <optional>
-#include <stop_token>
-#include <thread>
 #include <vector>
 
 class QCheckBox;
@@ -32,8 +31,9 @@ class SweepWindow : public QWidget {
 
 public:
     // base: the main window's parameters; options: its method and chain choice; unitNm:
-    // the segment size in nm when set (salt_mM can then be swept).
-    SweepWindow(ParameterSet base, RunOptions options, std::optional<double> unitNm, DataSearch search,
+    // the segment size in nm when set (salt_mM can then be swept); engine: the main
+    // window's, whose tables the sweep shares.
+    SweepWindow(ParameterSet base, RunOptions options, std::optional<double> unitNm, std::shared_ptr<Engine> engine,
                 QWidget* parent = nullptr);
     ~SweepWindow() override;
 
@@ -42,7 +42,7 @@ public:
     bool start();
     // Ends the sweep after the current point.
     void stop();
-    bool running() const { return worker.joinable() && !finishedRun; }
+    bool running() const { return !finishedRun; }
 
     // The finished points, in order (without their result records).
     const std::vector<SweepPoint>& points() const { return finished; }
@@ -74,19 +74,21 @@ signals:
     void sweepEnded();
 
 private:
-    void pointDone(SweepPoint point, std::int64_t done, std::int64_t total);
+    void pointDone(SweepPoint point);
     void ended(bool stopped);
+    Q_INVOKABLE void deliverEvents();
     void redraw();
     void saveClicked(int kind);
 
     ParameterSet base;
     std::optional<double> unitNm;
-    DataSearch search;
-    bool converged = false;  // the main window's accuracy choice
+    std::shared_ptr<Engine> engine;
+    Accuracy accuracy = Accuracy::Standard;  // the main window's choice
     SweepSpec current;
     std::vector<SweepPoint> finished;
-    std::jthread worker;
     bool finishedRun = true;
+    // Runs the sweep; its events reach the window through one queued call per batch.
+    std::unique_ptr<JobRunner> runner;
 };
 
 }  // namespace marlinq::ui

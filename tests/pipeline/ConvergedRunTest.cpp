@@ -20,7 +20,11 @@ RunOutcome run(bool dh, bool converged, bool tableChains = true) {
     const ParameterSet set = startupParameterSet();
     Parameters p;
     EXPECT_FALSE(validate(set, p));
-    return runToCompletion(makeJobInput(p, set, RunOptions{dh, tableChains, converged}, tables));
+    RunOptions options;
+    options.method = dh ? Method::DebyeHueckel : Method::PoissonBoltzmann;
+    options.chains = tableChains ? Chains::Tables : Chains::Solved;
+    options.accuracy = converged ? Accuracy::Converged : Accuracy::Standard;
+    return runToCompletion(makeJobInput(p, set, options, tables));
 }
 
 bool logHas(const RunOutcome& r, const std::string& start) {
@@ -41,9 +45,17 @@ TEST(ConvergedRun, StatesItsAccuracyAndSolvesTheChains) {
         EXPECT_LT(conv.counts.errorEstimate, 0.05 * conv.counts.standardDifference) << dh;
         // Solved chains: the diagnostics carry both energies.
         EXPECT_EQ(conv.diagnostics.size(), 2u) << dh;
+        // The same facts as structured warnings: a note, then the accuracy with its numbers.
+        ASSERT_GE(conv.warnings.size(), 2u) << dh;
+        EXPECT_EQ(conv.warnings[0].kind, WarningKind::ConvergedChains);
+        EXPECT_EQ(conv.warnings[1].kind, WarningKind::Accuracy);
+        EXPECT_EQ(conv.warnings[1].errorEstimate, conv.counts.errorEstimate);
+        EXPECT_EQ(conv.warnings[1].standardDifference, conv.counts.standardDifference);
+        EXPECT_TRUE(logHas(conv, conv.warnings[1].text)) << dh;
 
         const RunOutcome standard = run(dh, false);
         EXPECT_FALSE(logHas(standard, "Converged free energies")) << dh;
+        EXPECT_TRUE(standard.warnings.empty()) << dh;
         EXPECT_EQ(standard.counts.errorEstimate, 0.0);
         // Same most probable complex for these near-neutral mixtures, different weights.
         EXPECT_NE(conv.record->absValue(4, 4), standard.record->absValue(4, 4)) << dh;

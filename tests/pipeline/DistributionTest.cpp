@@ -123,8 +123,8 @@ TEST(Distribution, FormedAgainFromTheJobsLandscapeToTheBit) {
             Recorder rec;
             // The common shift of every snapshot as the run goes.
             std::set<double> shifts;
-            JobCallbacks cb = rec.callbacks();
-            cb.PublishRecord = [&](ResultSnapshot s) {
+            JobEvents cb = rec.callbacks();
+            cb.snapshot = [&](const ResultSnapshot& s) {
                 shifts.insert(s->max_shift);
                 rec.record = s;
             };

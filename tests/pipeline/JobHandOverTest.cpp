@@ -5,6 +5,7 @@
 
 #include "PipelineFixtures.h"
 #include "pipeline/JobRunner.h"
+#include "pipeline/Sweep.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,8 @@ public:
         ResultSnapshot record;
         std::vector<ResultSnapshot> seen;  // every snapshot handed over, kept and read later
         std::int32_t shownRow = -1;
+        std::pair<std::int64_t, std::int64_t> progress{0, 0};
+        std::vector<std::shared_ptr<const SweepPoint>> points;
         int finished = 0;
         JobOutcome outcome = JobOutcome::Failed;
         JobCounts counts;
@@ -39,12 +42,18 @@ public:
 
     JobEvents events() {
         JobEvents e;
-        e.log = [this](const std::vector<std::string>& lines) { state.log.insert(state.log.end(), lines.begin(), lines.end()); };
-        e.record = [this](const ResultSnapshot& r) {
+        e.message = [this](const JobMessage& m) {
+            if (!m.diagnostic) state.log.push_back(m.text);
+        };
+        e.snapshot = [this](const ResultSnapshot& r) {
             state.record = r;
             state.seen.push_back(r);
         };
-        e.rowDone = [this](const std::string&) { state.shownRow = state.record->index; };
+        e.progress = [this](std::int64_t done, std::int64_t total) {
+            if (state.record) state.shownRow = state.record->index;
+            state.progress = {done, total};
+        };
+        e.point = [this](const std::shared_ptr<const SweepPoint>& p) { state.points.push_back(p); };
         e.finished = [this](JobOutcome o, const JobCounts& c) {
             ++state.finished;
             state.outcome = o;
@@ -86,7 +95,7 @@ TEST(JobHandOver, WindowSeesEveryRowOfARunFromItsOwnThread) {
     window.serve([](const auto& s) { return s.finished == 1; });
     const auto& s = window.state;
     EXPECT_EQ(s.outcome, JobOutcome::Finished);
-    EXPECT_EQ(s.log.size(), 13u);  // chain line, 11 rows, final line
+    EXPECT_EQ(s.log.size(), 14u);  // first line, chain line, 11 rows, final line
     EXPECT_EQ(s.shownRow, 10);
     EXPECT_TRUE(s.record->normalised);
     EXPECT_EQ(s.counts.rowsDone, 11);
@@ -120,7 +129,8 @@ TEST(JobHandOver, StopThenASecondJobWhileTheFirstFinishesItsRow) {
     const auto& s = window.state;
     EXPECT_EQ(s.outcome, JobOutcome::Finished);
     EXPECT_EQ(s.log.back(), "Finished calculation of the spheres free energy");
-    EXPECT_EQ(s.log.front(), "Calculation of the energy of single chains with '+' and '-' charge is finished");
+    EXPECT_EQ(s.log.front(), kSolveStart);
+    EXPECT_EQ(s.log[1], "Calculation of the energy of single chains with '+' and '-' charge is finished");
     EXPECT_NE(s.record, firstRecord);
     EXPECT_TRUE(s.record->dhchecked);
     EXPECT_EQ(s.record->mpMax, 4);
@@ -138,6 +148,42 @@ TEST(JobHandOver, ARunnerShutDownHearsTheNextJob) {
     window.runner.start(jobInput(p, 72, 72, true), window.events());
     window.serve([](const auto& s) { return s.finished == 1; });
     EXPECT_EQ(window.state.outcome, JobOutcome::Finished);
+}
+
+TEST(JobHandOver, ASweepRunsAsAJobAndStopsBetweenPoints) {
+    ShippedTables tables;
+    SweepSpec plan;
+    plan.base = startupParameterSet();
+    plan.axes = {SweepAxis{"ka", {0.5, 0.1, 1.0}, false}};
+    std::string why;
+    const LoadedTables read(loadTables(DataSearch{MARLINQ_SOURCE_DATA_DIR, ""}, why));
+    ASSERT_TRUE(read.tables) << why;
+    WindowStandIn window;
+    window.runner.start(sweepJob(plan, read, false), window.events());
+    window.serve([](const auto& s) { return s.finished == 1; });
+    const auto& s = window.state;
+    EXPECT_EQ(s.outcome, JobOutcome::Finished);
+    ASSERT_EQ(s.points.size(), 3u);
+    EXPECT_EQ(s.progress, (std::pair<std::int64_t, std::int64_t>{3, 3}));
+    EXPECT_EQ(s.counts.rowsDone, 3);
+    EXPECT_EQ(s.points[1]->status, "Stable solution is only for ka between 0.2 and 10");
+    EXPECT_EQ(s.points[2]->status, "ok");
+    EXPECT_FALSE(s.points[2]->run.record);  // the numbers travel, not the maps
+    EXPECT_GT(s.points[2]->observables.meanMp, 1.0);
+
+    // A long Poisson-Boltzmann sweep, stopped after its first point: the point under way
+    // ends, the rest never starts, and the outcome says so.
+    plan.options.method = Method::PoissonBoltzmann;
+    plan.axes = {SweepAxis{"ka", {0.3, 0.4, 0.5, 0.6}, false}};
+    window.state = {};
+    window.runner.start(sweepJob(plan, read, true), window.events());
+    window.serve([](const auto& st) { return !st.points.empty(); });
+    window.runner.stop();
+    window.serve([](const auto& st) { return st.finished == 1; });
+    EXPECT_EQ(s.outcome, JobOutcome::Cancelled);
+    EXPECT_LT(s.points.size(), 4u);
+    EXPECT_EQ(s.counts.rowsDone, static_cast<std::int32_t>(s.points.size()));
+    EXPECT_TRUE(s.points[0]->run.record);  // kept when asked for
 }
 
 TEST(JobHandOver, DestroyingTheRunnerMidRunStopsAndJoins) {

@@ -1,4 +1,6 @@
 #include "PipelineFixtures.h"
+#include "pipeline/Engine.h"
+#include "pipeline/ObservablesText.h"
 
 #include "kernel/Fatal.h"
 #include "pipeline/ComplexProfile.h"
@@ -23,6 +25,7 @@ using testing::startupParameters;
 
 const std::string kChains = "Calculation of the energy of single chains with '+' and '-' charge is finished";
 const std::string kFinished = "Finished calculation of the spheres free energy";
+const std::string kStart = "I: Solving for linear chains 'minus' and 'plus' in parallel ...... ";
 
 Parameters rowsZeroToTwo() {
     Parameters p = startupParameters();
@@ -35,18 +38,23 @@ TEST(Job, PoissonBoltzmannRunReportsEveryRow) {
     Recorder rec;
     EXPECT_EQ(GenerateFreeEnergy(jobInput(rowsZeroToTwo(), 72, 72, false), {}, rec.callbacks()), JobOutcome::Finished);
     const std::vector<std::string> expected = {
-        "T: " + kChains,
+        kStart,
+        "I: " + kChains,
         "P",
-        "T: Row 0 is passed...", "P", "M: Row 0 is passed...",
-        "T: Row 1 is passed...", "P", "M: Row 1 is passed...",
-        "T: Row 2 is passed...", "P", "M: Row 2 is passed...",
+        "I: Row 0 is passed...", "P", "R: 1/3",
+        "I: Row 1 is passed...", "P", "R: 2/3",
+        "I: Row 2 is passed...", "P", "R: 3/3",
         "P",  // the normalised distribution
         // M+ stops at 2: the mixture's heaviest complex, (2, 2), is on that edge
-        "T: the most probable complex (2, 2) lies on the edge of the M+ range; enlarge it",
-        "T: " + kFinished,
-        "B: " + kFinished,
+        "W: the most probable complex (2, 2) lies on the edge of the M+ range; enlarge it",
+        "I: " + kFinished,
+        "F: finished",
     };
     EXPECT_EQ(rec.events, expected);
+    ASSERT_EQ(rec.warnings.size(), 1u);
+    EXPECT_EQ(rec.warnings[0].kind, WarningKind::RangeEdge);
+    EXPECT_EQ(rec.warnings[0].mp, 2);
+    EXPECT_EQ(rec.warnings[0].mm, 2);
     ASSERT_TRUE(rec.record);
     EXPECT_TRUE(rec.record->run);
     EXPECT_EQ(rec.record->index, 2);
@@ -65,15 +73,16 @@ TEST(Job, DebyeHueckelRunUnderACommaLocale) {
     EXPECT_EQ(outcome, JobOutcome::Finished);
     const std::string dhEnd = "Finished calculation of the potential by Debye Huckel approximation";
     const std::vector<std::string> expected = {
-        "T: " + kChains,
+        kStart,
+        "I: " + kChains,
         "P",
-        "T: Starting calculation of the potential by Debye Huckel approximation",
-        "T: " + beyondDebyeHueckelMessage(2),  // the corners (10, 1) and (1, 10)
-        "T: " + dhEnd,
+        "I: Starting calculation of the potential by Debye Huckel approximation",
+        "W: " + beyondDebyeHueckelMessage(2),  // the corners (10, 1) and (1, 10)
+        "I: " + dhEnd,
         "P",
-        "M: " + dhEnd,
-        "T: " + kFinished,
-        "B: " + kFinished,
+        "R: 11/11",
+        "I: " + kFinished,
+        "F: finished",
     };
     EXPECT_EQ(rec.events, expected);
     const InfoSphereBean& isb = *rec.record;
@@ -121,7 +130,7 @@ TEST(Job, StopBeforeTheStartOrBeforeTheFirstRow) {
     Recorder none;
     EXPECT_EQ(GenerateFreeEnergy(jobInput(rowsZeroToTwo(), 72, 72, false), early.get_token(), none.callbacks()),
               JobOutcome::Cancelled);
-    EXPECT_EQ(none.events, std::vector<std::string>{"T: Cancelled!"});
+    EXPECT_EQ(none.events, (std::vector<std::string>{kStart, "I: Cancelled!", "F: cancelled"}));
 
     // "Stop" while the chains are computed: the record is still built, then nothing is evaluated.
     std::stop_source duringChains;
@@ -131,9 +140,13 @@ TEST(Job, StopBeforeTheStartOrBeforeTheFirstRow) {
     };
     EXPECT_EQ(GenerateFreeEnergy(jobInput(rowsZeroToTwo(), 72, 72, false), duringChains.get_token(), rec.callbacks()),
               JobOutcome::Cancelled);
-    EXPECT_EQ(rec.events, (std::vector<std::string>{"T: " + kChains, "P", "P",
-                                                    "T: The result is partial: 0 of 3 rows were computed.",
-                                                    "T: Cancelled!"}));
+    EXPECT_EQ(rec.events, (std::vector<std::string>{kStart, "I: " + kChains, "P", "P",
+                                                    "W: The result is partial: 0 of 3 rows were computed.",
+                                                    "I: Cancelled!", "F: cancelled"}));
+    ASSERT_EQ(rec.warnings.size(), 1u);
+    EXPECT_EQ(rec.warnings[0].kind, WarningKind::PartialResult);
+    EXPECT_EQ(rec.warnings[0].count, 0);
+    EXPECT_EQ(rec.warnings[0].total, 3);
     EXPECT_TRUE(rec.record->run);
     EXPECT_EQ(rec.record->absValue(1, 0), 1e-3);
     EXPECT_EQ(rec.record->absValue(2, 2), 0.0);
@@ -148,10 +161,10 @@ TEST(Job, StopDuringARowFinishesThatRowOnly) {
     };
     EXPECT_EQ(GenerateFreeEnergy(jobInput(startupParameters(), 72, 72, false), source.get_token(), rec.callbacks()),
               JobOutcome::Cancelled);
-    const std::vector<std::string> tail(rec.events.end() - 6, rec.events.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"T: Row 1 is passed...", "P", "M: Row 1 is passed...", "P",
-                                              "T: The result is partial: 2 of 11 rows were computed.",
-                                              "T: Cancelled!"}));
+    const std::vector<std::string> tail(rec.events.end() - 7, rec.events.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"I: Row 1 is passed...", "P", "R: 2/11", "P",
+                                              "W: The result is partial: 2 of 11 rows were computed.",
+                                              "I: Cancelled!", "F: cancelled"}));
     EXPECT_TRUE(rec.record->normalised);
     EXPECT_EQ(rec.record->index, 1);
     EXPECT_EQ(rec.record->absValue(2, 2), 0.0);
@@ -200,15 +213,16 @@ TEST(Job, UnreadableTablesFailWithTheReason) {
     Recorder rec;
     EXPECT_EQ(GenerateFreeEnergy(jobInput(startupParameters(), 72, 72, true), {}, rec.callbacks()), JobOutcome::Failed);
     setDataDirectoryOverride("");
-    ASSERT_EQ(rec.events.size(), 2u);
-    EXPECT_NE(rec.events[0].find("can not open"), std::string::npos);
-    EXPECT_EQ(rec.events[1].substr(0, 3), "B: ");
+    ASSERT_EQ(rec.events.size(), 3u);
+    EXPECT_EQ(rec.events[1].substr(0, 3), "E: ");
+    EXPECT_NE(rec.events[1].find("can not open"), std::string::npos);
+    EXPECT_EQ(rec.events[2], "F: failed");
     EXPECT_FALSE(rec.record);
 }
 
 TEST(Job, RunsWithoutCallbacks) {
     ShippedTables tables;
-    EXPECT_EQ(GenerateFreeEnergy(jobInput(rowsZeroToTwo(), 72, 72, false), {}, JobCallbacks{}), JobOutcome::Finished);
+    EXPECT_EQ(GenerateFreeEnergy(jobInput(rowsZeroToTwo(), 72, 72, false), {}, JobEvents{}), JobOutcome::Finished);
 }
 
 // 200 charges on a '+' block of 20 against 18 on 72, little salt, neutral blocks 10 and 50.
@@ -297,8 +311,9 @@ TEST(Job, AKernelFailureInsideTheThreadsFailsTheRunWithItsMessage) {
             outcome = GenerateFreeEnergy(input, {}, rec.callbacks());
         }
         EXPECT_EQ(outcome, JobOutcome::Failed);
-        ASSERT_FALSE(rec.events.empty());
-        EXPECT_EQ(rec.events.back(), "B: " + failure);
+        ASSERT_GE(rec.events.size(), 2u);
+        EXPECT_EQ(rec.events.back(), "F: failed");
+        EXPECT_EQ(rec.events[rec.events.size() - 2], "E: " + failure);
         EXPECT_EQ(rec.log.back(), failure);
         // The process goes on, and so does the next run.
         Recorder again;
@@ -368,6 +383,55 @@ TEST(Job, TheHeaviestComplexOnTheEdgeOfARangeIsSaid) {
     Recorder whole;
     GenerateFreeEnergy(jobInput(startupParameters(), 72, 72, true), {}, whole.callbacks());
     for (const std::string& line : whole.log) EXPECT_EQ(line.find("edge"), std::string::npos) << line;
+}
+
+TEST(Engine, ReadsTheTablesOnceAndOnlyForRunsThatNeedThem) {
+    Engine engine(DataSearch{MARLINQ_SOURCE_DATA_DIR, ""});
+    RunOptions standard;
+    const LoadedTables first = engine.tables(standard);
+    ASSERT_TRUE(first.tables) << first.error;
+    EXPECT_EQ(engine.tables(standard).tables, first.tables);  // kept, not read again
+    for (const RunOptions& solving : {RunOptions{Method::PoissonBoltzmann, Chains::Solved},
+                                      RunOptions{Method::DebyeHueckel, Chains::Tables, Accuracy::Converged}}) {
+        const LoadedTables none = engine.tables(solving);
+        EXPECT_FALSE(none.tables);
+        EXPECT_FALSE(none.failed());
+    }
+    // A folder of its own, without the tables: the reason and the file that is missing.
+    const std::string empty = (std::filesystem::temp_directory_path() / "marlinq-engine-empty").string();
+    std::filesystem::create_directories(empty);
+    const LoadedTables missing = engine.tables(standard, empty);
+    EXPECT_TRUE(missing.failed());
+    EXPECT_EQ(missing.error.rfind("can not open Chains_values", 0), 0u) << missing.error;
+    EXPECT_EQ(std::filesystem::path(missing.path).parent_path(), std::filesystem::path(empty));
+    EXPECT_NE(missing.error.find(std::filesystem::path(missing.path).filename().string()), std::string::npos);
+    // Looking elsewhere drops what was read; a job then fails with the reason.
+    engine.setDataSearch(DataSearch{empty, ""});
+    Parameters p;
+    const ParameterSet set = startupParameterSet();
+    ASSERT_FALSE(validate(set, p));
+    const RunOutcome run = runToCompletion(engine.job(p, set, standard));
+    EXPECT_EQ(run.outcome, JobOutcome::Failed);
+    EXPECT_EQ(run.failure, missing.error);
+    EXPECT_EQ(run.log.front(), kSolveStart);
+    EXPECT_EQ(run.log.back(), missing.error);
+    std::filesystem::remove_all(empty);
+}
+
+TEST(Job, WarningsCarryTheirNumbersAndTheSummaryTakesThemAsSaid) {
+    // The Debye-Hueckel integral breaks down for the larger M+ here.
+    ShippedTables tables;
+    const RunOutcome run = runToCompletion(jobInput(highlyCharged(60), 20, 72, true));
+    ASSERT_EQ(run.outcome, JobOutcome::Finished);
+    const auto nonFinite = std::find_if(run.warnings.begin(), run.warnings.end(),
+                                        [](const RunWarning& w) { return w.kind == WarningKind::NonFiniteCells; });
+    ASSERT_NE(nonFinite, run.warnings.end());
+    EXPECT_EQ(nonFinite->count, run.record->nonFiniteCells);
+    EXPECT_EQ(nonFinite->count, run.counts.nonFiniteCells);
+    const std::vector<std::string> summary = runWarnings(run, computeObservables(*run.record));
+    EXPECT_EQ(std::count(summary.begin(), summary.end(), nonFinite->text), 1);
+    // Every warning is also a line of the log, once.
+    for (const RunWarning& w : run.warnings) EXPECT_EQ(std::count(run.log.begin(), run.log.end(), w.text), 1) << w.text;
 }
 
 }  // namespace

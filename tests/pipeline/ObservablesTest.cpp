@@ -310,7 +310,7 @@ TEST(Summary, JsonKeysParametersAndUnits) {
     d.set = startupParameterSet();
     d.params = d.set.params;
     d.params.ka = 0.74223716897;
-    d.options.dh = false;
+    d.options.method = Method::PoissonBoltzmann;
     d.unitNm = 0.714;
     d.partial = true;
     d.warnings = {"a \"quoted\" text"};
@@ -373,7 +373,7 @@ TEST(FreeEnergies, PoissonBoltzmannListsTheEvaluatedBandOnly) {
     ParameterSet set = startupParameterSet();
     Parameters p;
     ASSERT_FALSE(validate(set, p));
-    RunOptions options{false, true, false, true};
+    RunOptions options{Method::PoissonBoltzmann, Chains::Tables, Accuracy::Standard, true};
     std::string why;
     const RunOutcome run = runToCompletion(
         makeJobInput(p, set, options, loadChainTables(locateDataFile(kCoarseTableFile), locateDataFile(kFineTableFile), why)));
@@ -385,7 +385,7 @@ TEST(FreeEnergies, PoissonBoltzmannListsTheEvaluatedBandOnly) {
     EXPECT_NE(csv.find("\n1,5,"), std::string::npos);
     // Without the option nothing is kept.
     const RunOutcome plain = runToCompletion(makeJobInput(
-        p, set, RunOptions{false, true, false, false},
+        p, set, RunOptions{Method::PoissonBoltzmann, Chains::Tables, Accuracy::Standard, false},
         loadChainTables(locateDataFile(kCoarseTableFile), locateDataFile(kFineTableFile), why)));
     EXPECT_TRUE(plain.record->energies.empty());
     EXPECT_EQ(plain.record->absValue, run.record->absValue);

@@ -33,7 +33,7 @@ inline JobInput jobInput(const Parameters& p, double plen, double mlen, bool dh,
     JobInput input;
     input.params = p;
     input.icb = chainBean(p, plen, mlen, tables);
-    input.dh = dh;
+    input.method = dh ? Method::DebyeHueckel : Method::PoissonBoltzmann;
     input.mrange = p.mmMax - p.mmMin + 1;
     if (tables)
         input.tables =
@@ -91,27 +91,41 @@ struct ShippedTables {
     ~ShippedTables() { setDataDirectoryOverride(""); }
 };
 
-// Every callback as one line "T: text", "M: text", "B: text", "P" in call order.
+// Every event as one line in call order: "I: text", "W: text", "E: text" (a message of
+// that severity; diagnostics are kept apart), "P" (snapshot), "R: done/total" (progress),
+// "F: finished" / "F: cancelled" / "F: failed".
 struct Recorder {
     std::vector<std::string> events;
     std::vector<std::string> log;
+    std::vector<std::string> diagnostics;
+    std::vector<RunWarning> warnings;
     ResultSnapshot record;
-    std::function<void(const std::string&)> onText;  // runs after the text is recorded
+    std::function<void(const std::string&)> onText;  // runs after a log line is recorded
 
-    JobCallbacks callbacks() {
-        JobCallbacks cb;
-        cb.UpdateText = [this](const std::string& s) {
-            events.push_back("T: " + s);
-            log.push_back(s);
-            if (onText) onText(s);
+    JobEvents callbacks() {
+        JobEvents e;
+        e.message = [this](const JobMessage& m) {
+            if (m.diagnostic) {
+                diagnostics.push_back(m.text);
+                return;
+            }
+            const char* tag = m.severity == Severity::Info ? "I: " : m.severity == Severity::Warning ? "W: " : "E: ";
+            events.push_back(tag + m.text);
+            log.push_back(m.text);
+            if (m.warning) warnings.push_back(*m.warning);
+            if (onText) onText(m.text);
         };
-        cb.UpdateMatrix = [this](const std::string& s) { events.push_back("M: " + s); };
-        cb.UpdateButton = [this](const std::string& s) { events.push_back("B: " + s); };
-        cb.PublishRecord = [this](ResultSnapshot r) {
+        e.progress = [this](std::int64_t done, std::int64_t total) {
+            events.push_back("R: " + std::to_string(done) + "/" + std::to_string(total));
+        };
+        e.snapshot = [this](const ResultSnapshot& r) {
             events.push_back("P");
-            record = std::move(r);
+            record = r;
         };
-        return cb;
+        e.finished = [this](JobOutcome o, const JobCounts&) {
+            events.push_back(o == JobOutcome::Finished ? "F: finished" : o == JobOutcome::Cancelled ? "F: cancelled" : "F: failed");
+        };
+        return e;
     }
 };
 

@@ -70,6 +70,39 @@ TEST(SweepValues, Refused) {
     EXPECT_EQ(axis->values, (std::vector<double>{5, 6, 7, 8, 9, 10}));
 }
 
+TEST(SweepPlan, OneCheckBeforeAnyPoint) {
+    SweepSpec plan;
+    plan.base = startupParameterSet();
+    const auto problem = [&](std::vector<SweepAxis> axes) -> std::optional<PlanProblem> {
+        plan.axes = std::move(axes);
+        const std::optional<PlanError> bad = validate(plan);
+        if (bad) EXPECT_FALSE(bad->message.empty());
+        return bad ? std::optional<PlanProblem>(bad->problem) : std::nullopt;
+    };
+    EXPECT_EQ(problem({}), PlanProblem::NoAxis);
+    EXPECT_EQ(problem({{"kb", {60}}}), PlanProblem::UnknownName);
+    EXPECT_EQ(problem({{"ka", {}}}), PlanProblem::NoValues);
+    EXPECT_EQ(problem({{"ka", {0.5, NAN}}}), PlanProblem::NotFinite);
+    EXPECT_EQ(problem({{"mmMax", {5.5}}}), PlanProblem::NotWhole);
+    EXPECT_EQ(problem({{"mmMax", {3e9}}}), PlanProblem::NotWhole);
+    EXPECT_EQ(problem({{"mmMax", {5}}, {"mmMax", {6}}}), PlanProblem::SameParameter);
+    // ka and salt_mM both set ka: refused whichever comes first, even with a unit, and
+    // before the missing unit is named.
+    EXPECT_EQ(problem({{"salt_mM", {10}}, {"ka", {0.5}}}), PlanProblem::SameParameter);
+    plan.unitNm = 0.7;
+    EXPECT_EQ(problem({{"ka", {0.5}}, {"salt_mM", {10}}}), PlanProblem::SameParameter);
+    EXPECT_EQ(problem({{"salt_mM", {10}}, {"vc10", {1e-3}}}), std::nullopt);
+    plan.unitNm.reset();
+    EXPECT_EQ(problem({{"salt_mM", {10}}}), PlanProblem::SaltNeedsUnit);
+    plan.unitNm = 0.0;
+    EXPECT_EQ(problem({{"ka", {0.5}}}), PlanProblem::BadUnit);
+    plan.unitNm.reset();
+    plan.shard = Shard{2, 2};
+    EXPECT_EQ(problem({{"ka", {0.5}}}), PlanProblem::BadShard);
+    plan.shard = Shard{1, 2};
+    EXPECT_EQ(problem({{"ka", {0.5, 0.1}}, {"Np", {10, 20}}}), std::nullopt);  // a refused point is no plan error
+}
+
 TEST(SweepGrid, FirstAxisOutermostAndShards) {
     SweepSpec plan;
     plan.axes = {SweepAxis{"ka", {0.2, 0.5, 1.0}, false}, SweepAxis{"zp", {18.0, 36.0}, false}};
@@ -142,7 +175,7 @@ protected:
     }
     std::string sweepCsv(const SweepSpec& s, std::vector<SweepPoint>* points = nullptr) {
         std::string csv = sweepCsvHeader(s);
-        runSweep(s, tables, tablesError, {}, [&](const SweepPoint& p, std::int64_t, std::int64_t) {
+        runSweep(s, tables, {}, [&](const SweepPoint& p, std::int64_t, std::int64_t) {
             csv += sweepCsvRow(s, p);
             if (points) points->push_back(p);
         });
@@ -184,7 +217,7 @@ TEST_F(SweepRuns, RefusedPointInTheMiddleAndTheSweepGoesOn) {
 
 TEST_F(SweepRuns, ShardsReassembleIntoTheWholeSweep) {
     plan.axes = {SweepAxis{"ka", {0.2, 0.7, 3.0}, false}, SweepAxis{"vc10", {1e-3, 1e-2}, false}};
-    plan.options.dh = false;
+    plan.options.method = Method::PoissonBoltzmann;
     const std::string whole = sweepCsv(plan);
     std::map<std::int64_t, std::string> rows;
     for (std::int64_t i = 0; i < 4; ++i) {

@@ -141,4 +141,12 @@ TEST_F(WindowTest, SweepWindowTwoParametersAndStop) {
     sweep->firstValuesBox->setText(QStringLiteral("1:2"));
     EXPECT_FALSE(sweep->start());
     EXPECT_FALSE(sweep->statusLabel->text().isEmpty());
+    // So is a plan whose two parameters are one, by the check every front end uses.
+    sweep->firstValuesBox->setText(QStringLiteral("0.3,0.5"));
+    sweep->secondCheck->setChecked(true);
+    sweep->secondNameBox->setCurrentText(QStringLiteral("ka"));
+    sweep->secondValuesBox->setText(QStringLiteral("0.4"));
+    EXPECT_FALSE(sweep->start());
+    EXPECT_EQ(sweep->statusLabel->text(), QStringLiteral("two swept names set the same parameter (ka, ka)"));
+    EXPECT_FALSE(sweep->running());
 }

@@ -263,7 +263,7 @@ TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
     auto rec = std::make_shared<InfoSphereBean>(*form->currentResult());
     rec->absValue(2, 2) = rec->maxValue * 1.1;  // beyond class 20
     form->setCurrentRecord(rec);
-    form->UpdateUIMatrix(QString());
+    form->redraw();
     EXPECT_EQ(dialogs->messages, QStringList{"a->color is greater than 20"});
     EXPECT_EQ(form->mapImage(), before);
 
@@ -275,7 +275,7 @@ TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
     dialogs->messages.clear();
     form->label62->setText("kept");
     form->setCurrentRecord(rec);
-    form->UpdateUIMatrix(QString());
+    form->redraw();
     EXPECT_EQ(dialogs->messages, QStringList{"Rc_over_l is 0"});
     EXPECT_EQ(form->label21->text(), "0");
     EXPECT_EQ(form->label61->text(), "1");
@@ -346,7 +346,7 @@ std::shared_ptr<InfoSphereBean> twoCellResult(const InfoSphereBean& from) {
 TEST_F(WindowTest, LogarithmicColoursShowAThousandthOfTheLargestAndAreRemembered) {
     solveAndWait();
     form->setCurrentRecord(twoCellResult(*form->currentResult()));
-    form->UpdateUIMatrix(QString());
+    form->redraw();
     const auto colourAt = [&](int mp, int mm) { return QColor(form->mapImage().pixel(cellCentre(mp, mm))); };
     EXPECT_EQ(colourAt(2, 3), QColor(255, 255, 255));  // linear: under a twentieth is white
     EXPECT_TRUE(form->mapToolTip(cellCentre(2, 3)).contains("colour class 0 of 20 (linear scale)"));
