@@ -470,7 +470,6 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
     if (names.empty()) throw py::value_error("a sweep needs at least one parameter, e.g. {'ka': [0.2, 0.5, 1]}");
     if (names.size() != values.size()) throw py::value_error("one list of values per swept name");
     for (std::size_t k = 0; k < names.size(); ++k) plan.axes.push_back(SweepAxis{names[k], values[k], false});
-    if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
     plan.unitNm = unitNm;
     if (const std::optional<PlanError> bad = validate(plan)) throw py::value_error(bad->message);
     const LoadedTables tables = tablesFor(plan.options, dataDir);

@@ -181,9 +181,9 @@ TEST(Job, StopReachesTheDebyeHueckelStageInsideItsLoop) {
     };
     EXPECT_EQ(GenerateFreeEnergy(jobInput(startupParameters(), 72, 72, true), source.get_token(), rec.callbacks()),
               JobOutcome::Cancelled);
-    const std::vector<std::string> tail(rec.events.end() - 2, rec.events.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"T: The result is partial: 0 of 100 complexes were computed.",
-                                              "T: Cancelled!"}));
+    const std::vector<std::string> tail(rec.events.end() - 3, rec.events.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"W: The result is partial: 0 of 100 complexes were computed.",
+                                              "I: Cancelled!", "F: cancelled"}));
     EXPECT_EQ(rec.record->absValue(2, 2), 0.0);
     EXPECT_EQ(rec.record->absValue(1, 0), startupParameters().vc10);  // the lone chains stay
     // A stop while the cells are evaluated: every thread leaves within one cell, and the
@@ -202,9 +202,9 @@ TEST(Job, StopReachesTheDebyeHueckelStageInsideItsLoop) {
     };
     EXPECT_EQ(GenerateFreeEnergy(jobInput(big, 72, 72, true), during.get_token(), bigRec.callbacks()),
               JobOutcome::Cancelled);
-    ASSERT_GE(bigRec.events.size(), 2u);
-    const std::string& partial = bigRec.events[bigRec.events.size() - 2];
-    EXPECT_EQ(partial.rfind("T: The result is partial: ", 0), 0u) << partial;
+    ASSERT_GE(bigRec.events.size(), 3u);
+    const std::string& partial = bigRec.events[bigRec.events.size() - 3];
+    EXPECT_EQ(partial.rfind("W: The result is partial: ", 0), 0u) << partial;
     EXPECT_NE(partial.find(" of 160000 complexes were computed."), std::string::npos) << partial;
 }
 
