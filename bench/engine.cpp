@@ -4,6 +4,7 @@
 //
 //   build/bench/engine --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 
+#include "ShippedTables.h"
 #include "pipeline/Engine.h"
 
 #include <benchmark/benchmark.h>
@@ -11,13 +12,7 @@
 namespace marlinq {
 namespace {
 
-std::shared_ptr<const ChainTables> shippedTables() {
-    static const std::shared_ptr<const ChainTables> tables = [] {
-        std::string why;
-        return loadTables(DataSearch{MARLINQ_SOURCE_DATA_DIR, ""}, why);
-    }();
-    return tables;
-}
+using bench::shippedTables;
 
 RunOutcome runOnce(const ParameterSet& set, bool dh) {
     Parameters p;

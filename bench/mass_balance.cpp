@@ -3,6 +3,7 @@
 //
 //   build/bench/mass_balance --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 
+#include "ShippedTables.h"
 #include "pipeline/Engine.h"
 #include "pipeline/MassBalance.h"
 
@@ -13,13 +14,7 @@
 namespace marlinq {
 namespace {
 
-std::shared_ptr<const ChainTables> shippedTables() {
-    static const std::shared_ptr<const ChainTables> tables = [] {
-        std::string why;
-        return loadTables(DataSearch{MARLINQ_SOURCE_DATA_DIR, ""}, why);
-    }();
-    return tables;
-}
+using bench::shippedTables;
 
 JobInput startupJob() {
     const ParameterSet set = startupParameterSet();

@@ -4,6 +4,7 @@
 //
 //   build/bench/sweep --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
+#include "ShippedTables.h"
 #include "pipeline/Engine.h"
 #include "pipeline/Sweep.h"
 
@@ -12,13 +13,7 @@
 namespace marlinq {
 namespace {
 
-std::shared_ptr<const ChainTables> shippedTables() {
-    static const std::shared_ptr<const ChainTables> tables = [] {
-        std::string why;
-        return loadTables(DataSearch{MARLINQ_SOURCE_DATA_DIR, ""}, why);
-    }();
-    return tables;
-}
+using bench::shippedTables;
 
 SweepSpec saltSweep() {
     SweepSpec plan;
