@@ -122,6 +122,8 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             positionalOnly = true;
         } else if (arg == "--help" || arg == "-h") {
             o.help = true;
+        } else if (arg == "--version") {
+            o.version = true;
         } else if (arg == "--quiet" || arg == "-q") {
             o.quiet = true;
         } else if (arg == "--long-format") {
@@ -358,6 +360,7 @@ Options
   --shard I/N           run only the points whose index is I modulo N (a Slurm array);
                         the shards' rows sorted by index are the whole sweep's rows
   -h, --help            show this text
+  --version             show the version and the commit the program was built from
 
 Output
   The distribution is the export of "Save Distribution": one line per M+ from 0 to

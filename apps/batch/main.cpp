@@ -15,6 +15,7 @@
 #include "pipeline/Engine.h"
 #include "pipeline/MassBalance.h"
 #include "pipeline/ParameterSchema.h"
+#include "pipeline/Version.h"
 
 #include <atomic>
 #include <chrono>
@@ -229,6 +230,10 @@ int run(int argc, char** argv) {
     const BatchOptions& o = *parsed;
     if (o.help) {
         std::cout << helpText();
+        return kExitOk;
+    }
+    if (o.version) {
+        std::cout << versionLine("marlinq-batch") << '\n';
         return kExitOk;
     }
 

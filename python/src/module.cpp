@@ -20,6 +20,7 @@
 #include "pipeline/ParaCalculation.h"
 #include "pipeline/Sweep.h"
 #include "pipeline/Units.h"
+#include "pipeline/Version.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -665,6 +666,9 @@ PYBIND11_MODULE(_core, m) {
     using namespace marlinq::python;
     m.doc() = "The compiled engine of marlinq; use the package marlinq.";
     PYBIND11_NUMPY_DTYPE(FreeEnergyRow, mp, mm, F, E, abs_value, value, beyond_dh);
+    // The build the module comes from: the release and the commit of its sources.
+    m.attr("__version__") = std::string(programVersion());
+    m.attr("__commit__") = std::string(buildCommit());
 
     // --- Parameters
     py::class_<PyParameters> P(m, "Parameters", R"doc(

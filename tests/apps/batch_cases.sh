@@ -47,6 +47,11 @@ help_and_usage_errors)
     for word in --method --chains --output --data --quiet --profile 130; do
         grep -q -- "$word" out || fail "help does not mention $word"
     done
+    run --version
+    expect_rc 0
+    grep -Eq '^marlinq-batch [0-9]+\.[0-9]+(\.[0-9]+)? \(commit ([0-9a-f]{12}(-dirty)?|unknown)\)$' out ||
+        fail "--version: $(cat out)"
+    [ "$(wc -l < out)" -eq 1 ] || fail "--version prints more than its line"
     run --frobnicate
     expect_rc 2
     grep -q "unknown option" err || fail "no usage message"
@@ -353,11 +358,15 @@ linear_debye_hueckel)
     grep -q "dh, dh-linear or pb" err || fail "the usage message does not list dh-linear"
     ;;
 summary_and_free_energies)
+    run --version
+    mv out version.txt
     run -q -o dist.txt --summary - --unit-nm 0.714
     expect_rc 0
-    python3 - out <<'PY' || fail "the summary is not what the start-up run gives"
+    python3 - out version.txt <<'PY' || fail "the summary is not what the start-up run gives"
 import json, sys
 s = json.load(open(sys.argv[1]))
+# The program that wrote it, as --version names it.
+assert open(sys.argv[2]).read() == "marlinq-batch %s (commit %s)\n" % (s["version"], s["commit"])
 keys = {"most_probable", "mean_mp", "mean_mm", "mass_average_aggregation", "bound_fraction_plus",
         "bound_fraction_minus", "mean_net_charge", "mean_core_radius", "most_probable_share", "parameters",
         "method", "chains", "partial", "warnings", "salt_mM", "core_radius_nm", "mean_core_radius_nm"}
