@@ -168,12 +168,133 @@ ConvergedEnergy extrapolate(NextLevel nextLevel, std::int32_t maxLevels) {
             r1 = r2;
             r2 = (4.0 * F[l] - F[l - 1]) / 3.0;
         }
-        if (l >= 2 && std::fabs(r2 - r1) <= kTarget * std::fabs(r2)) break;
+        if (l >= 2 && std::fabs(r2 - r1) <= kTarget * std::fabs(r2)) return {r2, std::fabs(r2 - r1)};
     }
-    return {r2, std::fabs(r2 - r1)};
+    // The finest grid was reached first: the estimate stands, but the target was missed.
+    return {r2, std::fabs(r2 - r1), false};
 }
 
 // ---- chain ----
+//
+// The converged chain is solved in the logarithm of the radius, s = ln x (x = kappa r):
+// u'' + u'/x = sinh u becomes u_ss = x^2 sinh u, the surface condition u' = -2 xi / ka
+// becomes u_s = -2 xi, and u = 0 at x = ka + 8 as before. A grid uniform in s puts its points
+// where the potential changes: at a strongly charged chain (xi of several, ka 0.2) the
+// counterion layer at the surface is about ka / xi thick, which an even grid in r resolves
+// only with tens of thousands of points (and from the coarse grid's profile Newton's steps
+// then fail). The energy is the same functional, int x g(u) dx = int x^2 g(u) ds, over the
+// whole domain; a different second-order discretisation of the same problem, so its limit
+// is the same.
+
+struct LogChainGrid {
+    double h = 0.0;           // step in s
+    std::vector<double> x2;   // x^2 at each point
+};
+
+LogChainGrid logChainGrid(double ka, std::int32_t n) {
+    LogChainGrid g;
+    const double s0 = std::log(ka), s1 = std::log(ka + 8.0);
+    g.h = (s1 - s0) / (n - 1);
+    g.x2.resize(static_cast<std::size_t>(n));
+    for (std::int32_t i = 0; i < n; ++i) {
+        const double x = std::exp(s0 + i * g.h);
+        g.x2[static_cast<std::size_t>(i)] = x * x;
+    }
+    return g;
+}
+
+// Full Newton steps on the log grid for the line charge density xi, from u (the last point
+// stays 0). The system is tridiagonal: the surface condition enters through a mirror point,
+// u_-1 = u_1 + 4 h xi. Returns the steps taken, or -1 when Newton did not converge.
+int solveLogChain(const LogChainGrid& g, double xi, std::vector<double>& u, int maxSteps) {
+    const std::size_t m = u.size() - 1;  // unknowns
+    const double h = g.h, h2 = h * h;
+    std::vector<double> diag(m), rhs(m), upper(m);
+    double previous = std::numeric_limits<double>::infinity();
+    for (int step = 1; step <= maxSteps; ++step) {
+        for (std::size_t i = 0; i < m; ++i) {
+            const double left = i == 0 ? u[1] + 4.0 * h * xi : u[i - 1];
+            rhs[i] = ((left + u[i + 1]) - 2.0 * u[i]) - h2 * g.x2[i] * std::sinh(u[i]);
+            diag[i] = -2.0 - h2 * g.x2[i] * std::cosh(u[i]);
+            upper[i] = i == 0 ? 2.0 : 1.0;
+        }
+        // Thomas' elimination (the matrix is diagonally dominant): sub-diagonal all 1.
+        for (std::size_t i = 1; i < m; ++i) {
+            const double w = 1.0 / diag[i - 1];
+            diag[i] -= w * upper[i - 1];
+            rhs[i] -= w * rhs[i - 1];
+        }
+        double change = 0.0, size = 0.0;
+        double next = 0.0;
+        for (std::size_t k = m; k-- > 0;) {
+            const double d = (rhs[k] - (k + 1 < m ? upper[k] * next : 0.0)) / diag[k];
+            next = d;
+            u[k] -= d;
+            change = std::max(change, std::fabs(d));
+            size = std::max(size, std::fabs(u[k]));
+        }
+        if (!std::isfinite(change)) return -1;
+        if (converged(change, previous, size)) return step;
+        previous = change;
+    }
+    return -1;
+}
+
+// The energy per unit length of a log-grid profile: the trapezoid rule in s and the
+// surface term.
+double logChainPerLength(const LogChainGrid& g, const std::vector<double>& u, double xi) {
+    const auto f = [](double p) { return p * std::sinh(p) * 0.25 - (std::cosh(p) - 1.0) * 0.5; };
+    double sum = 0.0;
+    for (std::size_t i = 0; i + 1 < u.size(); ++i) sum += (g.x2[i] * f(u[i]) + g.x2[i + 1] * f(u[i + 1])) * 0.5;
+    return sum * g.h + (u[0] * 0.5) * xi;
+}
+
+constexpr std::int32_t kLogChainPoints = 401;
+
+// The profile at xi on the coarsest log grid: continuation in the charge from u = 0, the
+// step doubled after an easy solve and halved after a failed one. Empty when even tiny
+// steps fail.
+std::vector<double> logChainStart(const LogChainGrid& g, double xi) {
+    std::vector<double> u(g.x2.size(), 0.0);
+    double reached = 0.0, step = xi / 4.0;
+    while (reached < xi) {
+        if (step < 1e-6 * xi) return {};
+        const double next = std::min(xi, reached + step);
+        std::vector<double> trial = u;
+        const int steps = solveLogChain(g, next, trial, 12);
+        if (steps < 0) {
+            step *= 0.5;
+            continue;
+        }
+        u = std::move(trial);
+        reached = next;
+        if (steps <= 5) step *= 2.0;
+    }
+    return u;
+}
+
+std::vector<double> refineProfile(const std::vector<double>& coarse) {
+    std::vector<double> fine(2 * coarse.size() - 1);
+    for (std::size_t i = 0; i < coarse.size(); ++i) fine[2 * i] = coarse[i];
+    for (std::size_t i = 0; i + 1 < coarse.size(); ++i) fine[2 * i + 1] = 0.5 * (coarse[i] + coarse[i + 1]);
+    return fine;
+}
+
+// The converged energy per unit length of a chain of line charge density xi >= 0.
+ConvergedEnergy logChainEnergyPerLength(double ka, double xi) {
+    LogChainGrid g = logChainGrid(ka, kLogChainPoints);
+    std::vector<double> u = logChainStart(g, xi);
+    if (u.empty()) return {kNaN, kNaN};
+    return extrapolate(
+        [&](std::int32_t l) {
+            if (l > 0) {
+                g = logChainGrid(ka, static_cast<std::int32_t>(2 * u.size() - 1));
+                u = refineProfile(u);
+            }
+            return solveLogChain(g, xi, u, kNewtonSteps) < 0 ? kNaN : logChainPerLength(g, u, xi);
+        },
+        7);
+}
 
 Vtr chainGrid(double ka, std::int32_t n) {
     const double h = ((ka + 8.0) - ka) / (n - 1);
@@ -204,23 +325,6 @@ bool isFallingProfile(const Vtr& y) {
         if (i > 0 && !(y[i] < y[i - 1])) return false;
     }
     return true;
-}
-
-// Continuation in the charge from 0.1 to |ki| on the grid x, as the program does it (10,
-// 100, then 1000 steps), each solve to the tight tolerance. False when no step count keeps
-// the profile falling.
-bool continueChain(const Vtr& x, double ka, double target, Vtr& y) {
-    for (std::int32_t steps : {10, 100, 1000}) {
-        const double delta = (target - 0.1) / (steps - 1);
-        y = Vtr(x.size(), 1.0);
-        bool sound = true;
-        for (std::int32_t j = 1; j <= steps - 1 && sound; ++j) {
-            const double kj = j * delta + 0.1;
-            sound = solveChain(x, -((kj * 2.0) / ka), y) && isFallingProfile(y);
-        }
-        if (sound) return true;
-    }
-    return false;
 }
 
 double chainPerLength(const Vtr& x, const Vtr& y, double ki) {
@@ -260,14 +364,25 @@ double sphereEnergy(double ka, double qp, double qn, double vcore, std::int32_t 
 double chainEnergyPerLength(double ka, double ki, std::int32_t n) {
     const double target = std::fabs(ki);
     if (target == 0.0) return 0.0;
-    Vtr x = chainGrid(ka, 801);
-    Vtr y(x.size(), 1.0);
-    if (!continueChain(x, ka, target, y)) return kNaN;
-    while (x.size() < n) {
-        x = chainGrid(ka, 2 * x.size() - 1);
-        y = refine(y);
-        if (!solveChain(x, -((target * 2.0) / ka), y) || !isFallingProfile(y)) return kNaN;
+    // Newton's start: the converged profile (log grid of 6401 points), interpolated.
+    LogChainGrid g = logChainGrid(ka, kLogChainPoints);
+    std::vector<double> u = logChainStart(g, target);
+    if (u.empty()) return kNaN;
+    while (u.size() < 6401) {
+        g = logChainGrid(ka, static_cast<std::int32_t>(2 * u.size() - 1));
+        u = refineProfile(u);
+        if (solveLogChain(g, target, u, kNewtonSteps) < 0) return kNaN;
     }
+    const Vtr x = chainGrid(ka, n);
+    Vtr y(n, 1.0);
+    const double s0 = std::log(ka);
+    for (std::int32_t i = 0; i < n; ++i) {
+        const double t = std::min((std::log(x[i]) - s0) / g.h, static_cast<double>(u.size() - 1));
+        const std::size_t k = std::min(static_cast<std::size_t>(t), u.size() - 2);
+        y[i] = std::exp(u[k] + (t - static_cast<double>(k)) * (u[k + 1] - u[k]));
+    }
+    y[n - 1] = 1.0;
+    if (!solveChain(x, -((target * 2.0) / ka), y) || !isFallingProfile(y)) return kNaN;
     return chainPerLength(x, y, target);
 }
 
@@ -277,24 +392,12 @@ ConvergedEnergy convergedChainEnergy(double s, double ka, double ki, double leng
     const double logTerm = std::log(static_cast<double>(nulength) + length_of_chain) * (s * -2.0);
     const double target = std::fabs(ki);
     if (target == 0.0) return {logTerm, 0.0};
-    Vtr x = chainGrid(ka, 801);
-    Vtr y(x.size(), 1.0);
-    if (!continueChain(x, ka, target, y)) return {kNaN, kNaN};
-    const double slope = -((target * 2.0) / ka);
-    const ConvergedEnergy perLength = extrapolate(
-        [&](std::int32_t l) {
-            if (l > 0) {
-                x = chainGrid(ka, 2 * x.size() - 1);
-                y = refine(y);
-                if (!solveChain(x, slope, y) || !isFallingProfile(y)) return kNaN;
-            }
-            return chainPerLength(x, y, target);
-        },
-        6);
-    return {perLength.value * length_of_chain + logTerm, perLength.errorEstimate * length_of_chain};
+    const ConvergedEnergy perLength = logChainEnergyPerLength(ka, target);
+    return {perLength.value * length_of_chain + logTerm, perLength.errorEstimate * length_of_chain,
+            perLength.targetMet};
 }
 
-ConvergedEnergy convergedSphereEnergy(double ka, double qp, double qn, double vcore) {
+ConvergedEnergy convergedSphereEnergy(double ka, double qp, double qn, double vcore, std::int32_t grids) {
     if (qp == qn) return {0.0, 0.0};
     const SphereProblem p = sphereProblem(ka, qp, qn, vcore);
     Vtr x = sphereGrid(401);
@@ -307,7 +410,7 @@ ConvergedEnergy convergedSphereEnergy(double ka, double qp, double qn, double vc
             }
             return solveSphere(x, p.q, p.kR, u) ? sphereIntegral(x, u, p.R, p.drho, p.cion) : kNaN;
         },
-        5);
+        std::min<std::int32_t>(grids, 8));
 }
 
 ConvergedEnergy convergedDebyeHueckelEnergy(double ka, double qp, double qn, double vcore) {

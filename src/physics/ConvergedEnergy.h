@@ -10,10 +10,10 @@
 // scheme is of second order; full Newton steps to a change below 1e-12 (or to the rounding
 // floor); grids of 401, 801, 1601 points, and 3201 and 6401 when needed.
 //
-// Chain: the standard scheme is of second order already; continuation in the charge on
-// 801 points as the program does (10, 100, 1000 steps), then full Newton steps to a change
-// below 1e-12 on 801, 1601, 3201 points and up to 25601 when needed, each started from the
-// coarser solution.
+// Chain: the same problem on a grid uniform in the logarithm of the radius (which resolves
+// the counterion layer, ka / xi thick, at a strongly charged chain): continuation in the
+// charge on 401 points, then full Newton steps to a change below 1e-12 on 401, 801, 1601
+// points and up to 25601 when needed, each started from the coarser solution.
 //
 // Each grid halves the step; Richardson's extrapolation of each pair of successive grids
 // (second order) gives a value, and refinement stops once the last two values agree to
@@ -28,10 +28,14 @@ namespace marlinq {
 struct ConvergedEnergy {
     double value;          // free energy in kT
     double errorEstimate;  // absolute, kT
+    // false when the finest grid was reached before two extrapolations agreed to the
+    // target: value and errorEstimate are then the best reached, not the target's.
+    bool targetMet = true;
 };
 
-// The arguments are those of FreeEnergy::freeEnergy_Sphere.
-ConvergedEnergy convergedSphereEnergy(double ka, double qp, double qn, double vcore);
+// The arguments are those of FreeEnergy::freeEnergy_Sphere; at most `grids` grids (401,
+// 801, ... points) are solved.
+ConvergedEnergy convergedSphereEnergy(double ka, double qp, double qn, double vcore, std::int32_t grids = 5);
 
 // The arguments are those of FreeEnergy::freeEnergy_Chain (the logarithmic term is added as
 // there); NaN in both fields when the continuation finds no monotone profile.
@@ -51,8 +55,10 @@ std::vector<double> spherePotential(double ka, double qp, double qn, double vcor
 // The second-order complex energy on a grid of n points, (n - 1) a multiple of 8.
 double sphereEnergy(double ka, double qp, double qn, double vcore, std::int32_t n);
 
-// The chain energy per unit length on a grid of n points, (n - 1) a multiple of 800; NaN
-// when no monotone profile was found.
+// The chain energy per unit length of the standard scheme (Boltzmann factor on a grid even
+// in r) on n points, (n - 1) a multiple of 800, Newton run to the end from the converged
+// profile; NaN when no monotone profile was found. An independent check of the converged
+// chain.
 double chainEnergyPerLength(double ka, double ki, std::int32_t n);
 
 }  // namespace converged

@@ -111,14 +111,22 @@ RunWarning partialWarning(std::int64_t done, std::int64_t rows) {
 }
 
 // Six significant digits, a point whatever the locale.
-RunWarning accuracyWarning(double error, double difference) {
+// When refinements ended on their finest grid short of the target, the line says how many:
+// the estimate is then the one reached, not the target's.
+RunWarning accuracyWarning(double error, double difference, std::int64_t targetMissed, double missedEstimate) {
     RunWarning w{WarningKind::Accuracy};
     w.errorEstimate = error;
     w.standardDifference = difference;
+    w.count = targetMissed;
     std::ostringstream line;
     line.imbue(std::locale::classic());
     line << "Converged free energies: largest estimated remaining error " << error
          << " kT; largest difference from the standard free energies " << difference << " kT";
+    if (targetMissed > 0)
+        line << "; " << targetMissed << (targetMissed == 1 ? " free energy" : " free energies")
+             << " reached the finest grid without meeting the target (two extrapolations within 2e-5 of the value); "
+                "the largest estimated error reached there is "
+             << missedEstimate << " kT";
     w.text = line.str();
     return w;
 }
@@ -274,6 +282,8 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     isb.linearDH = input.method == Method::DebyeHueckelLinear;
     isb.errorEstimate = chains.errorEstimate;
     isb.standardDifference = chains.standardDifference;
+    isb.convergenceTargetMissed = chains.targetMissed;
+    isb.missedTargetEstimate = chains.missedTargetEstimate;
     // Total mode solves the mass balance on the landscape: it keeps the energies.
     if (input.keepEnergies || totalMode) isb.energies = CellEnergies(isb.absValue.rows(), isb.absValue.cols());
     isb.totalMode = totalMode;
@@ -288,6 +298,8 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
         isb.beyondDebyeHueckel += stage.beyondValidity;
         if (stage.errorEstimate > isb.errorEstimate) isb.errorEstimate = stage.errorEstimate;
         if (stage.standardDifference > isb.standardDifference) isb.standardDifference = stage.standardDifference;
+        isb.convergenceTargetMissed += stage.targetMissed;
+        isb.missedTargetEstimate = std::max(isb.missedTargetEstimate, stage.missedTargetEstimate);
     };
     std::int64_t unstableReported = 0;
     const auto reportUnstable = [&] {
@@ -338,7 +350,10 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
         counts.converged = isb.converged;
         counts.errorEstimate = isb.errorEstimate;
         counts.standardDifference = isb.standardDifference;
-        if (isb.converged) report.warning(accuracyWarning(isb.errorEstimate, isb.standardDifference));
+        counts.targetMissed = isb.convergenceTargetMissed;
+        if (isb.converged)
+            report.warning(accuracyWarning(isb.errorEstimate, isb.standardDifference, isb.convergenceTargetMissed,
+                                           isb.missedTargetEstimate));
         if (isb.nonFiniteCells > 0) report.warning(nonFiniteWarning(isb.nonFiniteCells));
         if (isb.unstableSolves > 0) report.warning(unstableWarning(isb.unstableSolves));
         if (isb.beyondDebyeHueckel > 0) {

@@ -113,6 +113,7 @@ struct JobCounts {
     bool converged = false;            // free energies converged in the grid
     double errorEstimate = 0.0;        // then: largest estimated remaining error of any free energy (kT)
     double standardDifference = 0.0;   // then: largest |converged - standard| of any free energy (kT)
+    std::int64_t targetMissed = 0;     // then: free energies whose refinement ended on its finest grid short of its target
 };
 
 struct SweepPoint;

@@ -67,6 +67,7 @@ struct CellNotes {
     bool beyondValidity = false;  // Debye-Hueckel: outside the linearisation's validity
     double errorEstimate = 0.0;
     double standardDifference = 0.0;
+    bool targetMissed = false;  // a converged energy short of its target on the finest grid
 };
 
 // One pass over a work list: F and E of every cell, with how many Newton solves hit their
@@ -80,10 +81,11 @@ StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, 
     StageCells out;
     out.cells.resize(list.size());
     LandscapeCell* const cells = out.cells.data();
-    std::int64_t unstable = 0, beyondValidity = 0, skipped = 0;
+    std::int64_t unstable = 0, beyondValidity = 0, skipped = 0, targetMissed = 0;
     out.listed = n;
     double errorEstimate = 0.0;
     double standardDifference = 0.0;
+    double missedTargetEstimate = 0.0;
     if (n == 0) return out;
     if (flagsValidity) out.beyond.assign(list.size(), 0);
     std::uint8_t* const beyond = out.beyond.data();
@@ -91,8 +93,8 @@ StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, 
     const int threads = teamSize(threadLimit, n);
     TeamError errors;  // a failing free energy (KernelError) leaves the region only through this
 
-#pragma omp parallel for num_threads(threads) schedule(static) reduction(+ : unstable, beyondValidity, skipped) \
-    reduction(max : errorEstimate, standardDifference)
+#pragma omp parallel for num_threads(threads) schedule(static) reduction(+ : unstable, beyondValidity, skipped, targetMissed) \
+    reduction(max : errorEstimate, standardDifference, missedTargetEstimate)
     for (std::int64_t k = 0; k < n; ++k) {
         const std::int32_t mp = list[k].mp;
         const std::int32_t mm = list[k].mm;
@@ -111,6 +113,10 @@ StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, 
             continue;
         }
         if (notes.unstable) ++unstable;
+        if (notes.targetMissed) {
+            ++targetMissed;
+            if (notes.errorEstimate > missedTargetEstimate) missedTargetEstimate = notes.errorEstimate;
+        }
         if (flagsValidity && notes.beyondValidity) {
             ++beyondValidity;
             beyond[k] = 1;
@@ -122,6 +128,8 @@ StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, 
     errors.rethrow();
     out.unstable = unstable;
     out.beyondValidity = beyondValidity;
+    out.targetMissed = targetMissed;
+    out.missedTargetEstimate = missedTargetEstimate;
     if (skipped > 0) {
         out.stopped = true;
         std::size_t kept = 0;
@@ -166,6 +174,7 @@ double sphereEnergyLinearDH(double ka, double qp, double qn, double vcore, CellN
 double convergedSphere(double ka, double qp, double qn, double vcore, CellNotes& notes) {
     const ConvergedEnergy c = convergedSphereEnergy(ka, qp, qn, vcore);
     notes.errorEstimate = c.errorEstimate;
+    notes.targetMissed = !c.targetMet;
     notes.standardDifference = std::fabs(c.value - FreeEnergy::freeEnergy_Sphere(ka, qp, qn, vcore));
     return c.value;
 }
@@ -173,6 +182,7 @@ double convergedSphere(double ka, double qp, double qn, double vcore, CellNotes&
 double convergedSphereDH(double ka, double qp, double qn, double vcore, CellNotes& notes) {
     const ConvergedEnergy c = convergedDebyeHueckelEnergy(ka, qp, qn, vcore);
     notes.errorEstimate = c.errorEstimate;
+    notes.targetMissed = !c.targetMet;
     notes.standardDifference = std::fabs(c.value - FreeEnergy::freeEnergy_SphereDH(ka, qp, qn, vcore));
     notes.beyondValidity = beyondDebyeHueckel(ka, qp, qn, vcore, c.value);
     return c.value;

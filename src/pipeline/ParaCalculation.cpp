@@ -108,6 +108,9 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tab
         report.errorEstimate = std::max(minus.errorEstimate, plus.errorEstimate);
         report.standardDifference =
             std::max(std::fabs(minus.value - minusStandard), std::fabs(plus.value - plusStandard));
+        report.targetMissed = (minus.targetMet ? 0 : 1) + (plus.targetMet ? 0 : 1);
+        report.missedTargetEstimate =
+            std::max(minus.targetMet ? 0.0 : minus.errorEstimate, plus.targetMet ? 0.0 : plus.errorEstimate);
     } else if (!icb.checked) {
         std::string minusLine, plusLine, minusFailure, plusFailure;
         // Both chains at once; with a team of one thread the '-' section runs first.

@@ -39,6 +39,8 @@ struct StageCells {
     std::int64_t listed = 0;  // cells the stage had to evaluate
     double errorEstimate = 0.0;       // converged energies: largest estimated remaining error (kT)
     double standardDifference = 0.0;  // converged energies: largest |converged - standard| (kT)
+    std::int64_t targetMissed = 0;    // converged energies that reached the finest grid short of the target
+    double missedTargetEstimate = 0.0;  // the largest estimate among them (kT)
 };
 
 // What the chain stage reports besides the two energies.
@@ -48,6 +50,8 @@ struct ChainStageReport {
     std::int32_t failedChains = 0;         // chains whose energy could not be computed
     double errorEstimate = 0.0;            // converged chains: the larger estimated error (kT)
     double standardDifference = 0.0;       // converged chains: the larger |converged - standard| (kT)
+    std::int32_t targetMissed = 0;         // converged chains that reached the finest grid short of the target
+    double missedTargetEstimate = 0.0;     // the larger estimate among them (kT)
 };
 
 // A free energy that fails in the kernel (KernelError, e.g. a singular Newton Jacobian) ends

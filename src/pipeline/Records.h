@@ -110,6 +110,10 @@ public:
     bool converged = false;
     double errorEstimate = 0.0;
     double standardDifference = 0.0;
+    // Converged free energies whose refinement reached its finest grid before meeting its
+    // target (their estimates are part of errorEstimate).
+    std::int64_t convergenceTargetMissed = 0;
+    double missedTargetEstimate = 0.0;  // the largest estimate among those (kT)
     // F and E of every evaluated cell, when the run keeps them (see CellEnergies).
     CellEnergies energies;
     // How the concentrations were set: free chains (vc10, vc01 given) or total chains (C+

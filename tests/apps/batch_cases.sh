@@ -330,6 +330,15 @@ PY
     python3 -c 'import json, sys; s = json.load(open("summary.json")); sys.exit(s["accuracy"] != "standard" or "free_energy_error_estimate" in s)' ||
         fail "a standard run's summary"
     cmp -s conv.txt std.txt && fail "converged and standard gave the same distribution"
+    # Thin, strongly charged chains (ka 0.2 to 0.205, xi 9.55 to 10): the counterion layer
+    # is resolved, the chains are computed.
+    for set in "0.2 10" "0.2 9.55" "0.205 9.9"; do
+        read -r ka xi <<<"$set"
+        printf 'zp 200\nzn 200\nkiplus %s\nkiminus %s\nka %s\nmpMax 2\nmmMax 2\n' "$xi" "$xi" "$ka" >thin.in
+        run -q --accuracy converged -o thin.txt thin.in
+        expect_rc 0
+        grep -q "could not be computed" err && fail "ka $ka, xi $xi: $(cat err)"
+    done
     run --accuracy fine
     expect_rc 2
     ;;

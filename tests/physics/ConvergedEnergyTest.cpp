@@ -90,5 +90,53 @@ TEST(ConvergedChain, WithinOneInTenThousandOfAMuchFinerGrid) {
     EXPECT_EQ(convergedChainEnergy(0.0, 1.0, -2.0, 1.0, 0).value, one.value);
 }
 
+TEST(ConvergedChain, StronglyChargedThinChainsAgreeWithAnEvenGridInR) {
+    // At ka near 0.2 and xi near 10 the counterion layer is about ka / xi = 0.02 thick: the
+    // standard 801 points (step 0.01) fall 19 % short, and only the finest even grids agree
+    // with the converged energy (the even grid's own Richardson limit from 25601 and 51201
+    // points, still 5e-6 off).
+    for (const ChainCase& c : {ChainCase{0.2, 10.0}, ChainCase{0.2, 9.6}, ChainCase{0.203, 9.9}}) {
+        SCOPED_TRACE(testing::Message() << "ka " << c.ka << " xi " << c.ki);
+        const ConvergedEnergy e = convergedChainEnergy(0.0, c.ka, c.ki, 1.0, 0);
+        ASSERT_TRUE(std::isfinite(e.value));
+        EXPECT_TRUE(e.targetMet);
+        EXPECT_LE(e.errorEstimate, 2e-5 * e.value);
+        const double a = converged::chainEnergyPerLength(c.ka, c.ki, 25601);
+        const double b = converged::chainEnergyPerLength(c.ka, c.ki, 51201);
+        EXPECT_NEAR(e.value, (4.0 * b - a) / 3.0, 1e-5 * e.value);
+        // The even grid approaches from above, the converged energy lies below both grids.
+        EXPECT_LT(e.value, b);
+        EXPECT_LT(b, a);
+    }
+    const double standard = FreeEnergy::freeEnergy_Chain(0.0, 0.2, 10.0, 1.0, false, 0, 10);
+    EXPECT_NEAR(standard / convergedChainEnergy(0.0, 0.2, 10.0, 1.0, 0).value, 0.807, 0.005);
+}
+
+TEST(ConvergedChain, WeakChargeGivesTheLinearTheory) {
+    // Linear theory on the same domain (u' = -2 xi / ka at x = ka, u = 0 at ka + 8):
+    // u = A K0(x) + B I0(x), and the energy per length is xi u(ka) / 2 up to terms of order
+    // u^4. At xi = 1e-3 these are below 1e-6 of it.
+    for (const double ka : {0.2, 1.0, 5.0}) {
+        SCOPED_TRACE(testing::Message() << "ka " << ka);
+        const double xi = 1e-3, L = ka + 8.0;
+        const double ratio = std::cyl_bessel_k(0.0, L) / std::cyl_bessel_i(0.0, L);
+        const double A = (2.0 * xi / ka) / (std::cyl_bessel_k(1.0, ka) + ratio * std::cyl_bessel_i(1.0, ka));
+        const double u0 = A * (std::cyl_bessel_k(0.0, ka) - ratio * std::cyl_bessel_i(0.0, ka));
+        const ConvergedEnergy e = convergedChainEnergy(0.0, ka, xi, 1.0, 0);
+        EXPECT_NEAR(e.value, 0.5 * xi * u0, 1e-6 * 0.5 * xi * u0);
+    }
+}
+
+TEST(ConvergedSphere, ARefinementCutShortSaysSoWithTheEstimateReached) {
+    // Three grids give two extrapolations; when they do not agree to 2e-5 the result says
+    // that its target was missed, and carries their difference as the estimate.
+    const ConvergedEnergy full = convergedSphereEnergy(10.0, 90.0, 18.0, 432.0);
+    EXPECT_TRUE(full.targetMet);
+    const ConvergedEnergy cut = convergedSphereEnergy(10.0, 90.0, 18.0, 432.0, 3);
+    EXPECT_FALSE(cut.targetMet);
+    EXPECT_GT(cut.errorEstimate, 2e-5 * std::fabs(cut.value));
+    EXPECT_NEAR(cut.value, full.value, 2.0 * cut.errorEstimate);
+}
+
 }  // namespace
 }  // namespace marlinq
