@@ -254,11 +254,11 @@ constexpr std::int32_t kLogChainPoints = 401;
 // The profile at xi on the coarsest log grid: continuation in the charge from u = 0, the
 // step doubled after an easy solve and halved after a failed one. Empty when even tiny
 // steps fail.
-std::vector<double> logChainStart(const LogChainGrid& g, double xi) {
+std::vector<double> logChainStart(const LogChainGrid& g, double xi, const std::stop_token& stop = {}) {
     std::vector<double> u(g.x2.size(), 0.0);
     double reached = 0.0, step = xi / 4.0;
     while (reached < xi) {
-        if (step < 1e-6 * xi) return {};
+        if (step < 1e-6 * xi || stop.stop_requested()) return {};
         const double next = std::min(xi, reached + step);
         std::vector<double> trial = u;
         const int steps = solveLogChain(g, next, trial, 12);
@@ -281,12 +281,13 @@ std::vector<double> refineProfile(const std::vector<double>& coarse) {
 }
 
 // The converged energy per unit length of a chain of line charge density xi >= 0.
-ConvergedEnergy logChainEnergyPerLength(double ka, double xi) {
+ConvergedEnergy logChainEnergyPerLength(double ka, double xi, const std::stop_token& stop) {
     LogChainGrid g = logChainGrid(ka, kLogChainPoints);
-    std::vector<double> u = logChainStart(g, xi);
+    std::vector<double> u = logChainStart(g, xi, stop);
     if (u.empty()) return {kNaN, kNaN};
     return extrapolate(
         [&](std::int32_t l) {
+            if (stop.stop_requested()) return kNaN;
             if (l > 0) {
                 g = logChainGrid(ka, static_cast<std::int32_t>(2 * u.size() - 1));
                 u = refineProfile(u);
@@ -388,11 +389,12 @@ double chainEnergyPerLength(double ka, double ki, std::int32_t n) {
 
 }  // namespace converged
 
-ConvergedEnergy convergedChainEnergy(double s, double ka, double ki, double length_of_chain, std::int32_t nulength) {
+ConvergedEnergy convergedChainEnergy(double s, double ka, double ki, double length_of_chain, std::int32_t nulength,
+                                     std::stop_token stop) {
     const double logTerm = std::log(static_cast<double>(nulength) + length_of_chain) * (s * -2.0);
     const double target = std::fabs(ki);
     if (target == 0.0) return {logTerm, 0.0};
-    const ConvergedEnergy perLength = logChainEnergyPerLength(ka, target);
+    const ConvergedEnergy perLength = logChainEnergyPerLength(ka, target, stop);
     return {perLength.value * length_of_chain + logTerm, perLength.errorEstimate * length_of_chain,
             perLength.targetMet};
 }

@@ -21,6 +21,7 @@
 // be several times closer to the limit than the one before.
 
 #include <cstdint>
+#include <stop_token>
 #include <vector>
 
 namespace marlinq {
@@ -38,8 +39,10 @@ struct ConvergedEnergy {
 ConvergedEnergy convergedSphereEnergy(double ka, double qp, double qn, double vcore, std::int32_t grids = 5);
 
 // The arguments are those of FreeEnergy::freeEnergy_Chain (the logarithmic term is added as
-// there); NaN in both fields when the continuation finds no monotone profile.
-ConvergedEnergy convergedChainEnergy(double s, double ka, double ki, double length_of_chain, std::int32_t nulength);
+// there); NaN in both fields when the continuation finds no profile, or when stop was
+// requested (looked at between solves).
+ConvergedEnergy convergedChainEnergy(double s, double ka, double ki, double length_of_chain, std::int32_t nulength,
+                                     std::stop_token stop = {});
 
 // The Debye-Hueckel free energy (linearised potential, the same functional) converged in the
 // quadrature: the potential is exact, so only the integral is refined, with the surface

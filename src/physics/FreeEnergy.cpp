@@ -74,11 +74,12 @@ bool isMonotoneProfile(const Vtr& y, bool falling) {
 // Continuation in the charge from 0.1 to |ki| in (steps - 1) solves, each starting
 // from the previous profile. False when a profile is not strictly falling.
 bool continueInCharge(double s, double ka, double target, double length_of_chain, std::int32_t nulength,
-                      std::int32_t steps, const Vtr& x, double h, double* energy) {
+                      std::int32_t steps, const Vtr& x, double h, double* energy, const std::stop_token& stop) {
     const double delta = (target - 0.1) / (steps - 1);
     Vtr y(kChainPoints, 1.0);
     double F = 0.0;
     for (std::int32_t j = 1; j <= steps - 1; ++j) {
+        if (stop.stop_requested()) return false;
         const double ki_j = j * delta + 0.1;
         const bool last = (j == steps - 1);
         const returnEntity res =
@@ -115,7 +116,8 @@ double FreeEnergy::freeEnergy_Chain(double s, double ka, double ki, double lengt
 }
 
 double FreeEnergy::freeEnergy_Chain(double s, double ka, double ki, double length_of_chain, bool /*minus*/,
-                                    std::int32_t nulength, std::int32_t num, std::string* diagnostic) {
+                                    std::int32_t nulength, std::int32_t num, std::string* diagnostic,
+                                    std::stop_token stop) {
     const double h = ((ka + 8.0) - ka) / 800.0;
     Vtr x(kChainPoints, 0.0);
     for (std::int32_t i = 0; i < kChainPoints; ++i) x[i] = i * h + ka;
@@ -144,7 +146,8 @@ double FreeEnergy::freeEnergy_Chain(double s, double ka, double ki, double lengt
     std::int32_t steps = num;
     while (true) {
         double energy = 0.0;
-        if (continueInCharge(s, ka, target, length_of_chain, nulength, steps, x, h, &energy)) return energy;
+        if (continueInCharge(s, ka, target, length_of_chain, nulength, steps, x, h, &energy, stop)) return energy;
+        if (stop.stop_requested()) return std::numeric_limits<double>::quiet_NaN();
         if (steps >= kMostContinuationSteps) break;
         steps = steps > kMostContinuationSteps / 10 ? kMostContinuationSteps : steps * 10;
     }

@@ -5,6 +5,7 @@
 #include "kernel/Vtr.h"
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 
 namespace marlinq {
@@ -27,8 +28,10 @@ public:
                             const Vtr& x, double tol, double length_of_chain, bool last, std::int32_t nulength);
     // NaN when the chain could not be solved; then *diagnostic (when given) receives one line
     // saying so, without a line end. Nothing is written anywhere else.
+    // A stop request ends the continuation before its next step (NaN, no diagnostic).
     static double freeEnergy_Chain(double s, double ka, double ki, double length_of_chain, bool minus,
-                                   std::int32_t nulength, std::int32_t num, std::string* diagnostic);
+                                   std::int32_t nulength, std::int32_t num, std::string* diagnostic,
+                                   std::stop_token stop = {});
     static double freeEnergy_Chain(double s, double ka, double ki, double length_of_chain, bool minus,
                                    std::int32_t nulength, std::int32_t num);
 

@@ -258,6 +258,10 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     const int chainsDone = calculation.startChainEnergy(icb, input.tables.get(), chains);
     for (const std::string& line : chains.diagnostics) report.diagnostic(line);
     counts.failedChains = chains.failedChains;
+    if (chains.stopped) {
+        report.text(kCancelled);
+        return JobOutcome::Cancelled;
+    }
     if (chainsDone == 0) {
         return fail(report, chains.failure.empty() ? "The single-chain free energies could not be computed."
                                                    : chains.failure);

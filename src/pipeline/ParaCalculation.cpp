@@ -75,6 +75,13 @@ int teamSize(int threadLimit, std::int64_t tasks) {
 int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tables, ChainStageReport& report) {
     double ffc_minus = 0.0;
     double ffc_positive = 0.0;
+    // A stop reaches the solves between their steps; the stage then gives no energies.
+    const auto stopped = [&] {
+        if (!stop.stop_requested()) return false;
+        report.stopped = true;
+        return true;
+    };
+    if (stopped()) return 0;
 
     if (icb.converged) {
         // Both chains solved on refined grids; the standard solves give the difference.
@@ -85,22 +92,23 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tab
         {
 #pragma omp section
             try {
-                minus = convergedChainEnergy(kChainConstant, icb.ka, -icb.kim, icb.mlen, icb.Nm);
+                minus = convergedChainEnergy(kChainConstant, icb.ka, -icb.kim, icb.mlen, icb.Nm, stop);
                 minusStandard = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, -icb.kim, icb.mlen, true,
-                                                             icb.Nm, kContinuationSteps, nullptr);
+                                                             icb.Nm, kContinuationSteps, nullptr, stop);
             } catch (...) {
                 errors.capture(0);
             }
 #pragma omp section
             try {
-                plus = convergedChainEnergy(kChainConstant, icb.ka, icb.kip, icb.plen, icb.Np);
+                plus = convergedChainEnergy(kChainConstant, icb.ka, icb.kip, icb.plen, icb.Np, stop);
                 plusStandard = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, icb.kip, icb.plen, false, icb.Np,
-                                                            kContinuationSteps, nullptr);
+                                                            kContinuationSteps, nullptr, stop);
             } catch (...) {
                 errors.capture(1);
             }
         }
         errors.rethrow();
+        if (stopped()) return 0;
         ffc_minus = minus.value;
         ffc_positive = plus.value;
         report.diagnostics.push_back(chainLine("single chain with - charge calculation finished: ", ffc_minus));
@@ -120,7 +128,7 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tab
 #pragma omp section
             try {
                 ffc_minus = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, -icb.kim, icb.mlen, true, icb.Nm,
-                                                         kContinuationSteps, &minusFailure);
+                                                         kContinuationSteps, &minusFailure, stop);
                 minusLine = chainLine("single chain with - charge calculation finished: ", ffc_minus);
             } catch (...) {
                 errors.capture(0);
@@ -128,13 +136,14 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tab
 #pragma omp section
             try {
                 ffc_positive = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, icb.kip, icb.plen, false, icb.Np,
-                                                            kContinuationSteps, &plusFailure);
+                                                            kContinuationSteps, &plusFailure, stop);
                 plusLine = chainLine("single chain with + charge for calculation finished: ", ffc_positive);
             } catch (...) {
                 errors.capture(1);
             }
         }
         errors.rethrow();
+        if (stopped()) return 0;
         // In the order one thread would write them: each chain's failure before its energy.
         for (const std::string* line : {&minusFailure, &minusLine, &plusFailure, &plusLine})
             if (!line->empty()) report.diagnostics.push_back(*line);

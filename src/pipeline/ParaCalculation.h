@@ -50,6 +50,7 @@ struct ChainStageReport {
     std::int32_t failedChains = 0;         // chains whose energy could not be computed
     double errorEstimate = 0.0;            // converged chains: the larger estimated error (kT)
     double standardDifference = 0.0;       // converged chains: the larger |converged - standard| (kT)
+    bool stopped = false;                  // the stop token ended the stage: no energies
     std::int32_t targetMissed = 0;         // converged chains that reached the finest grid short of the target
     double missedTargetEstimate = 0.0;     // the larger estimate among them (kT)
 };

@@ -1,6 +1,7 @@
 #include "PipelineFixtures.h"
 
 #include "kernel/Interpolation.h"
+#include "physics/ConvergedEnergy.h"
 #include "physics/FreeEnergy.h"
 #include "physics/NeutralBlock.h"
 #include "pipeline/Distribution.h"
@@ -9,6 +10,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <stop_token>
 
 namespace marlinq {
 namespace {
@@ -97,6 +99,33 @@ TEST(ChainStage, MissingTableIsReportedNotFatal) {
     ChainStageReport report;
     EXPECT_EQ(ParaCalculation().startChainEnergy(*icb, nullptr, report), 0);
     EXPECT_EQ(report.failure, "The single-chain tables were not loaded; no distribution was calculated.");
+}
+
+TEST(ChainStage, AStopEndsTheSolvesAndGivesNoEnergies) {
+    // Solved, converged and standard chains alike: a stop request is looked at between the
+    // steps of every solve, and the stage then reports itself stopped, not failed.
+    for (const bool converged : {false, true}) {
+        SCOPED_TRACE(converged ? "converged" : "standard");
+        auto icb = testing::chainBean(startupParameters(), 72.0, 72.0, false);
+        icb->converged = converged;
+        std::stop_source source;
+        source.request_stop();
+        ParaCalculation calculation;
+        calculation.stop = source.get_token();
+        ChainStageReport report;
+        EXPECT_EQ(calculation.startChainEnergy(*icb, nullptr, report), 0);
+        EXPECT_TRUE(report.stopped);
+        EXPECT_TRUE(report.failure.empty()) << report.failure;
+        EXPECT_TRUE(report.diagnostics.empty());
+    }
+    // The solvers themselves end at the next step: no energy, no diagnostic.
+    std::stop_source source;
+    source.request_stop();
+    std::string diagnostic;
+    EXPECT_TRUE(std::isnan(FreeEnergy::freeEnergy_Chain(0.079, 0.2, 0.25, 72.0, false, 1, 10, &diagnostic,
+                                                        source.get_token())));
+    EXPECT_TRUE(diagnostic.empty());
+    EXPECT_TRUE(std::isnan(convergedChainEnergy(0.079, 0.2, 10.0, 20.0, 1, source.get_token()).value));
 }
 
 TEST(ChainStage, SolvedChainsReportTwoDiagnosticLinesWithAPointInAnyLocale) {
