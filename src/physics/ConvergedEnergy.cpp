@@ -1,6 +1,5 @@
 #include "physics/ConvergedEnergy.h"
 
-#include "kernel/BandMatrix.h"
 #include "physics/Complex.h"
 #include "physics/Constants.h"
 #include "physics/FreeEnergy.h"
@@ -38,29 +37,8 @@ bool converged(double change, double previous, double size) {
 // Core indicator at a grid point: the point on the surface carries half the source.
 double coreWeight(double x) { return x < 1.0 ? 1.0 : (x == 1.0 ? 0.5 : 0.0); }
 
-// u'' + (2/x) u' = kR^2 sinh u - 3 q theta, multiplied by x; zero slope at both ends.
-void assembleSphere(const Vtr& x, const Vtr& u, double q, double h, double kR, Vtr& F, BandMatrix& J) {
-    const std::int32_t n = x.size();
-    F[0] = (4.0 * u[1] - u[2]) - 3.0 * u[0];
-    J(0, 0) = -3.0;
-    J(0, 1) = 4.0;
-    J(0, 2) = -1.0;
-    F[n - 1] = (3.0 * u[n - 1] - 4.0 * u[n - 2]) + u[n - 3];
-    J(n - 1, n - 1) = 3.0;
-    J(n - 1, n - 2) = -4.0;
-    J(n - 1, n - 3) = 1.0;
-    const double h2 = h * h, k2 = kR * kR;
-    for (std::int32_t i = 1; i <= n - 2; ++i) {
-        const double xi = x[i];
-        const double D2 = ((u[i - 1] + u[i + 1]) - 2.0 * u[i]) / h2;
-        const double D1 = (u[i + 1] - u[i - 1]) / (2.0 * h);
-        const double s = k2 * xi;
-        F[i] = (xi * D2 + 2.0 * D1) + 3.0 * xi * q * coreWeight(xi) - std::sinh(u[i]) * s;
-        J(i, i - 1) = xi / h2 - 1.0 / h;
-        J(i, i) = (-2.0 * xi) / h2 - std::cosh(u[i]) * s;
-        J(i, i + 1) = 1.0 / h + xi / h2;
-    }
-}
+// The scheme: u'' + (2/x) u' = kR^2 sinh u - 3 q theta, multiplied by x, with central
+// differences; zero slope at both ends (one-sided, second order).
 
 // Linear interpolation of a profile onto a grid twice as fine.
 Vtr refine(const Vtr& coarse) {
@@ -71,21 +49,78 @@ Vtr refine(const Vtr& coarse) {
     return fine;
 }
 
+// The Newton correction of the scheme at u. Its Jacobian is tridiagonal but for one entry
+// in each end row (the one-sided slopes): those are eliminated with the neighbouring row,
+// and the rest is Thomas' elimination.
+class SphereNewton {
+public:
+    SphereNewton(const Vtr& x, double q, double kR)
+        : x_(x), q_(q), k2_(kR * kR), h_(x[1] - x[0]), lower_(static_cast<std::size_t>(x.size())), diag_(lower_.size()),
+          upper_(lower_.size()), delta_(lower_.size()) {}
+
+    // delta with J delta = F(u).
+    const std::vector<double>& correction(const Vtr& u) {
+        const std::int32_t n = x_.size();
+        const double h = h_, h2 = h * h;
+        std::vector<double>& F = delta_;
+        for (std::int32_t i = 1; i <= n - 2; ++i) {
+            const double xi = x_[i];
+            const double D2 = ((u[i - 1] + u[i + 1]) - 2.0 * u[i]) / h2;
+            const double D1 = (u[i + 1] - u[i - 1]) / (2.0 * h);
+            const double s = k2_ * xi;
+            const double e = std::exp(u[i]);
+            const double sinhU = 0.5 * (e - 1.0 / e), coshU = 0.5 * (e + 1.0 / e);
+            F[i] = (xi * D2 + 2.0 * D1) + 3.0 * xi * q_ * coreWeight(xi) - sinhU * s;
+            lower_[i] = xi / h2 - 1.0 / h;
+            diag_[i] = (-2.0 * xi) / h2 - coshU * s;
+            upper_[i] = 1.0 / h + xi / h2;
+        }
+        // Row 0: -3 u0 + 4 u1 - u2 (zero slope); u2 goes with row 1.
+        {
+            const double f = -1.0 / upper_[1];
+            F[0] = ((4.0 * u[1] - u[2]) - 3.0 * u[0]) - f * F[1];
+            diag_[0] = -3.0 - f * lower_[1];
+            upper_[0] = 4.0 - f * diag_[1];
+        }
+        // Row n-1: u(n-3) - 4 u(n-2) + 3 u(n-1); u(n-3) goes with row n-2.
+        {
+            const std::int32_t m = n - 1;
+            const double f = 1.0 / lower_[m - 1];
+            F[m] = ((3.0 * u[m] - 4.0 * u[m - 1]) + u[m - 2]) - f * F[m - 1];
+            lower_[m] = -4.0 - f * diag_[m - 1];
+            diag_[m] = 3.0 - f * upper_[m - 1];
+        }
+        for (std::int32_t i = 1; i < n; ++i) {
+            const double w = lower_[i] / diag_[i - 1];
+            diag_[i] -= w * upper_[i - 1];
+            F[i] -= w * F[i - 1];
+        }
+        F[n - 1] /= diag_[n - 1];
+        for (std::int32_t i = n - 2; i >= 0; --i) F[i] = (F[i] - upper_[i] * F[i + 1]) / diag_[i];
+        return delta_;
+    }
+
+private:
+    const Vtr& x_;
+    double q_, k2_, h_;
+    std::vector<double> lower_, diag_, upper_, delta_;
+};
+
 // Full Newton steps from u until the largest change is below the tolerance (relative to
 // the largest |u|, at least 1). False when that did not happen.
 bool solveSphere(const Vtr& x, double q, double kR, Vtr& u) {
-    const std::int32_t n = x.size();
-    const double h = x[1] - x[0];
+    SphereNewton newton(x, q, kR);
     double previous = std::numeric_limits<double>::infinity();
     for (std::int32_t step = 0; step < kNewtonSteps; ++step) {
-        Vtr F(n, 0.0);
-        BandMatrix J(n);
-        assembleSphere(x, u, q, h, kR, F, J);
-        const Vtr delta = J.solve(F);
-        u = u - delta;
-        const double change = largest(delta);
+        const std::vector<double>& delta = newton.correction(u);
+        double change = 0.0, size = 0.0;
+        for (std::int32_t i = 0; i < u.size(); ++i) {
+            u[i] -= delta[static_cast<std::size_t>(i)];
+            change = std::max(change, std::fabs(delta[static_cast<std::size_t>(i)]));
+            size = std::max(size, std::fabs(u[i]));
+        }
         if (!std::isfinite(change)) return false;
-        if (converged(change, previous, largest(u))) return true;
+        if (converged(change, previous, size)) return true;
         previous = change;
     }
     return false;
@@ -101,8 +136,9 @@ double sphereIntegral(const Vtr& x, const Vtr& u, double R, double drho, double 
     for (std::int32_t i = 0; i < n; ++i) {
         const double r = x[i] * R, ui = u[i];
         const double f = (coreWeight(x[i]) * drho - std::sinh(ui) * (2.0 * cion)) * ui * r * r;
-        const double g = ((-ui - 1.0) * (std::pow(kE, -ui) * cion) + cion) * r * r;
-        const double k = ((ui - 1.0) * (std::pow(kE, ui) * cion) + cion) * r * r;
+        const double boltzmann = std::pow(kE, ui);  // with the program's rounded e
+        const double g = ((-ui - 1.0) * ((1.0 / boltzmann) * cion) + cion) * r * r;
+        const double k = ((ui - 1.0) * (boltzmann * cion) + cion) * r * r;
         if (i > 0) {
             A += ((fPrev + f) * kPi) * h;
             B += ((gPrev + g) * kTwoPi) * h;
@@ -141,13 +177,19 @@ SphereProblem sphereProblem(double ka, double qp, double qn, double vcore) {
 // Starting profile on the coarsest grid: the program's own damped iteration, which finds
 // the solution from u = 0 for every charge, to a change of 0.01.
 Vtr sphereStart(const Vtr& x, const SphereProblem& p) {
-    const std::int32_t n = x.size();
-    const double h = x[1] - x[0];
-    Vtr previous(n, 0.0), u(n, 0.0);
+    // Half Newton steps (the program's damping), here on the second-order scheme.
+    SphereNewton newton(x, p.q, p.kR);
+    Vtr u(x.size(), 0.0);
     for (std::int32_t k = 0; k < 200; ++k) {
-        u = Solver::compute(x, previous, p.q, h, p.kR, n);
-        if ((u - previous).twonorm() < 0.01) break;
-        previous = u;
+        const std::vector<double>& delta = newton.correction(u);
+        double squares = 0.0;
+        for (std::int32_t i = 0; i < u.size(); ++i) {
+            const double d = 0.5 * delta[static_cast<std::size_t>(i)];
+            u[i] -= d;
+            squares += d * d;
+        }
+        if (!std::isfinite(squares)) break;
+        if (std::sqrt(squares) < 0.01) break;
     }
     return u;
 }
