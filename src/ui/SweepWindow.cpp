@@ -329,7 +329,9 @@ void SweepWindow::redraw() {
         // Whole decades, each labelled, with the 2..9 between them as minor ticks.
         auto* lx = new QLogValueAxis;
         const auto [a, b] = decadeRange(xlo, xhi);
-        lx->setRange(a, b);
+        // A hair beyond the decades: the axis labels the powers of ten inside its range, and
+        // log10(0.1) rounds to just above -1.
+        lx->setRange(a * (1.0 - 1e-9), b * (1.0 + 1e-9));
         lx->setLabelFormat(QStringLiteral("%g"));
         lx->setMinorTickCount(8);
         x = lx;
