@@ -8,6 +8,7 @@
 #include "pipeline/AtomicFile.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/Observables.h"
+#include "pipeline/Version.h"
 #include "ui/MapFigure.h"
 #include "ui/MapRender.h"
 #include "ui/Pictures.h"
@@ -543,6 +544,7 @@ MapFigure Form1::currentFigure(Grid<std::int32_t>& classes) const {
     f.scale = scale;
     f.maxShare = maxShare();
     f.scaleTitle = QStringLiteral("share of the distribution");
+    f.provenance = QStringLiteral("Marlinq Solver ") + QString::fromStdString(provenance());
     if (drawnRecord && !drawnClasses.empty()) {
         const InfoSphereBean& rec = *drawnRecord;
         classes = drawnColours;
@@ -578,8 +580,9 @@ bool Form1::saveMapFigure(const QString& path, bool svg) {
     if (!(svg ? saveMapFigureSvg(figure, path) : saveMapFigurePng(figure, path))) return false;
     if (figure.captionInPicture || figure.caption.isEmpty()) return true;
     std::string error;
-    return writeTextFileAtomically(QFile::encodeName(captionPathOf(path)).toStdString(),
-                                   figure.caption.toStdString() + "\n", error);
+    std::string text = figure.caption.toStdString() + "\n";
+    if (!figure.provenance.isEmpty()) text += figure.provenance.toStdString() + "\n";
+    return writeTextFileAtomically(QFile::encodeName(captionPathOf(path)).toStdString(), text, error);
 }
 
 QString Form1::suggestedMapFileName(const QString& suffix) const {

@@ -40,7 +40,7 @@ struct FigureLayout {
     double cell = 0.0;
     QRectF map, bar, xTicks, yTicks;
     QPointF xTitle, yTitle;
-    QRectF caption, scaleTitle;
+    QRectF caption, provenance, scaleTitle;
     QSizeF size;
 };
 
@@ -78,11 +78,14 @@ FigureLayout layoutFigure(const MapFigure& figure) {
     l.xTitle = QPointF(x + mapW / 2.0, l.xTicks.bottom() + 4.0);
     double bottom = l.xTitle.y() + 24.0;
     if (figure.captionInPicture && !figure.caption.isEmpty()) {
-        // The caption wraps to the figure's width.
+        // The caption wraps to the figure's width; the provenance is a line below it.
+        const QFontMetricsF captionMetrics(figureFont(9.0));
         const QRectF room(kFigureMargin, bottom + 6.0, width - 2.0 * kFigureMargin, 1e6);
-        l.caption = QFontMetricsF(figureFont(9.0)).boundingRect(room, kCaptionFlags, figure.caption);
+        l.caption = captionMetrics.boundingRect(room, kCaptionFlags, figure.caption);
         l.caption.setWidth(room.width());
-        bottom = l.caption.bottom();
+        l.provenance = QRectF(kFigureMargin, l.caption.bottom(), room.width(),
+                              figure.provenance.isEmpty() ? 0.0 : captionMetrics.height() + 2.0);
+        bottom = l.provenance.bottom();
     }
     l.size = QSizeF(width, std::ceil(bottom + kFigureMargin));
     return l;
@@ -217,6 +220,7 @@ void paintMapFigure(QPainter& p, const MapFigure& figure) {
     if (figure.captionInPicture) {
         p.setFont(figureFont(9.0));
         p.drawText(l.caption, kCaptionFlags, figure.caption);
+        if (!figure.provenance.isEmpty()) p.drawText(l.provenance, Qt::AlignLeft | Qt::AlignVCenter, figure.provenance);
     }
     p.restore();
 }
@@ -235,6 +239,8 @@ bool saveMapFigurePng(const MapFigure& figure, const QString& path) {
         QPainter p(&image);
         paintMapFigure(p, figure);
     }
+    image.setText(QStringLiteral("Description"), figure.caption);
+    if (!figure.provenance.isEmpty()) image.setText(QStringLiteral("Software"), figure.provenance);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
     if (!image.save(&file, "PNG")) {
@@ -255,7 +261,8 @@ bool saveMapFigureSvg(const MapFigure& figure, const QString& path) {
     generator.setResolution(kFigureDpi);
     generator.setViewBox(QRectF(QPointF(0, 0), size));
     generator.setTitle(QStringLiteral("Size distribution of complexes"));
-    generator.setDescription(figure.caption);
+    generator.setDescription(figure.provenance.isEmpty() ? figure.caption
+                                                         : figure.caption + QLatin1Char('\n') + figure.provenance);
     QPainter p;
     if (!p.begin(&generator)) {
         file.cancelWriting();
