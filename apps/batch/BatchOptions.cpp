@@ -29,6 +29,26 @@ std::optional<double> sweepOptionNumber(const std::string& text) {
 // Options that only make sense together, or not at all together.
 bool checkCombinations(const BatchOptions& o, std::string& error) {
     const bool sweep = !o.sweeps.empty();
+    if (o.merge) {
+        if (sweep || o.profile || !o.summary.empty() || !o.freeEnergies.empty() || !o.sweepDir.empty() ||
+            o.shard.count != 1 || o.resume || o.jobs != 0 || !o.total.empty()) {
+            error = "--merge joins the files of a sweep's parts: it takes only the parts, -o FILE and --quiet";
+            return false;
+        }
+        if (o.mergeParts.empty()) {
+            error = "--merge needs the files of the parts";
+            return false;
+        }
+        return true;
+    }
+    if (!sweep && (o.jobs != 0 || o.resume || o.largeOutput)) {
+        error = "--jobs, --resume and --large-output need --sweep";
+        return false;
+    }
+    if (o.resume && (o.output.empty() || o.output == "-")) {
+        error = "--resume continues the sweep in -o FILE: give the file";
+        return false;
+    }
     if (sweep) {
         if (const std::optional<PlanError> bad = validate(sweepPlan(o, ParameterSet{}))) {
             // In the words of the options that gave the plan.
@@ -112,7 +132,9 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             return true;
         };
 
-        if (positionalOnly || arg.empty() || arg[0] != '-' || arg == "-") {
+        if (o.merge && (positionalOnly || arg.empty() || arg[0] != '-')) {
+            o.mergeParts.push_back(arg);
+        } else if (positionalOnly || arg.empty() || arg[0] != '-' || arg == "-") {
             if (!o.parameterFile.empty()) {
                 error = "only one parameter file can be given";
                 return std::nullopt;
@@ -231,6 +253,25 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
                 return std::nullopt;
             }
             o.sweeps.push_back(std::move(*axis));
+        } else if (arg == "--jobs" || arg == "-j") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            const std::optional<std::int32_t> jobs = wholeInt(v);
+            if (!jobs || *jobs < 1 || *jobs > 4096) {
+                error = "--jobs takes a whole number from 1 to 4096, not '" + v + "'";
+                return std::nullopt;
+            }
+            o.jobs = *jobs;
+        } else if (arg == "--resume") {
+            o.resume = true;
+        } else if (arg == "--large-output") {
+            o.largeOutput = true;
+        } else if (arg == "--merge") {
+            if (!o.parameterFile.empty()) {
+                o.mergeParts.push_back(o.parameterFile);
+                o.parameterFile.clear();
+            }
+            o.merge = true;
         } else if (arg == "--shard") {
             std::string v;
             if (!value(v)) return std::nullopt;
