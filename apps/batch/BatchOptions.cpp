@@ -302,8 +302,10 @@ std::string helpText() {
                      [-o FILE] [--data DIR] [--quiet] [--long-format] [--profile MP MM]
                      [--summary FILE] [--free-energies FILE] [--unit-nm A]
                      [--total C+,C- | --total T --charge-fraction f] [PARAMETER_FILE]
-       marlinq-batch --sweep NAME=VALUES [--sweep NAME=VALUES] [--shard I/N]
+       marlinq-batch --sweep NAME=VALUES [--sweep NAME=VALUES] [--shard I/N] [--jobs N]
+                     [-o FILE [--resume]] [--large-output]
                      [--sweep-dir DIR [--free-energies on]] [other options] [PARAMETER_FILE]
+       marlinq-batch --merge PART... [-o FILE]
 
 Computes the size distribution of complexes of oppositely charged diblock copolymers,
 exactly as the Marlinq Solver window does after "Load Parameters" and "Solve".
@@ -388,8 +390,26 @@ Options
   --sweep-dir DIR       also write each point's distribution into DIR (point-NNNN_NAME=
                         VALUE.txt), and with --free-energies its landscape (.csv; the
                         FILE of --free-energies is not used in a sweep)
+                        The CSV's first line names the program and the plan; after
+                        status come warnings (the summary's texts, joined by " | "),
+                        unconverged_solves, nonfinite_cells, beyond_dh_cells,
+                        range_edge, and with converged accuracy error_estimate and
+                        standard_difference. With -o FILE the rows go to FILE.partial
+                        as they finish, renamed to FILE when complete. A stopped sweep
+                        ends with "# The sweep is partial: N of M points". A plan whose
+                        CSV would pass 1 GiB is refused unless --large-output
+  --jobs N              compute N points at once (default: one per thread OpenMP
+                        offers, the cores or OMP_NUM_THREADS), each with its share of
+                        the threads; the CSV is the same for every N
+  --resume              continue the sweep of -o FILE: keep the rows of FILE.partial
+                        (or FILE) if they belong to this plan, compute the others
+  --large-output        run a sweep whose CSV would pass 1 GiB
   --shard I/N           run only the points whose index is I modulo N (a Slurm array);
-                        the shards' rows sorted by index are the whole sweep's rows
+                        --merge joins the shards' files into the whole sweep's CSV
+  --merge PART...       join the CSV files of a sweep's shards into the single-process
+                        CSV (-o FILE or standard output); refused when an index is
+                        missing or repeated, a part belongs to another sweep, or a line
+                        is cut or damaged
   -h, --help            show this text
 
 Output
@@ -407,9 +427,11 @@ Exit status
        check it." for a file whose last line has no known key, totals of --total
        outside 1e-20..1 or total mode with mpMin or mmMin above 0 (each with the file and the
        reason on the line before), an output file that is the parameter file, a
-       distribution table above 1 GiB without --long-format
-  130  interrupted by Ctrl-C (a sweep ends after the current point and writes the rows
-       it finished): a Poisson-Boltzmann run stops before its next row and
+       distribution table above 1 GiB without --long-format, a sweep's CSV above
+       1 GiB without --large-output, files that --merge or --resume refuse
+  130  interrupted by Ctrl-C, SIGTERM or SIGHUP (a sweep ends after the points under way,
+       writes the rows it finished and says "The sweep is partial: N of M points"):
+       a Poisson-Boltzmann run stops before its next row and
        what was computed so far is still written (a Debye-Hueckel run, one pass over
        the whole matrix, is finished and written); a second Ctrl-C ends the program
        at once

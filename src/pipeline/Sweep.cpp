@@ -508,22 +508,35 @@ std::string sweepCsvRow(const SweepSpec& plan, const SweepPoint& point) {
     // What casts doubt on the point, as a single run's summary says it; empty for a point
     // that did not run.
     if (!point.ran) return s + (convergedPlan(plan) ? ",,,,,,,\n" : ",,,,,\n");
-    std::string warnings;
-    for (const std::string& w : runWarnings(point.run, point.observables)) {
-        if (!warnings.empty()) warnings += " | ";
-        warnings += w;
-    }
-    const JobCounts& c = point.run.counts;
-    const bool onEdge = std::any_of(point.run.warnings.begin(), point.run.warnings.end(),
-                                    [](const RunWarning& w) { return w.kind == WarningKind::RangeEdge; });
-    s += ',' + csvField(warnings) + ',' + std::to_string(c.unstableSolves) + ',' + std::to_string(c.nonFiniteCells) +
-         ',' + std::to_string(c.beyondDebyeHueckel) + ',' + (onEdge ? '1' : '0');
+    const SweepPointDoubts d = sweepPointDoubts(point);
+    s += ',' + csvField(d.warnings) + ',' + std::to_string(d.unconvergedSolves) + ',' + std::to_string(d.nonFiniteCells) +
+         ',' + std::to_string(d.beyondDebyeHueckelCells) + ',' + (d.rangeEdge ? '1' : '0');
     if (convergedPlan(plan)) {
         s += ',';
-        if (c.converged) s += formatReal17(c.errorEstimate) + ',' + formatReal17(c.standardDifference);
-        else s += ',';
+        if (d.errorEstimate) s += formatReal17(*d.errorEstimate);
+        s += ',';
+        if (d.standardDifference) s += formatReal17(*d.standardDifference);
     }
     return s + '\n';
+}
+
+SweepPointDoubts sweepPointDoubts(const SweepPoint& point) {
+    SweepPointDoubts d;
+    for (const std::string& w : runWarnings(point.run, point.observables)) {
+        if (!d.warnings.empty()) d.warnings += " | ";
+        d.warnings += w;
+    }
+    const JobCounts& c = point.run.counts;
+    d.unconvergedSolves = c.unstableSolves;
+    d.nonFiniteCells = c.nonFiniteCells;
+    d.beyondDebyeHueckelCells = c.beyondDebyeHueckel;
+    d.rangeEdge = std::any_of(point.run.warnings.begin(), point.run.warnings.end(),
+                              [](const RunWarning& w) { return w.kind == WarningKind::RangeEdge; });
+    if (c.converged) {
+        d.errorEstimate = c.errorEstimate;
+        d.standardDifference = c.standardDifference;
+    }
+    return d;
 }
 
 std::string sweepProgramVersion() {

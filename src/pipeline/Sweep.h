@@ -159,6 +159,15 @@ SweepParallelism sweepParallelism(std::int64_t workersAsked, std::int64_t points
 // sweepPartialLine. Each line ends with a line feed.
 std::string sweepCsvHeader(const SweepSpec& plan);
 std::string sweepCsvRow(const SweepSpec& plan, const SweepPoint& point);
+// What casts doubt on a point that ran (the CSV's columns after status).
+struct SweepPointDoubts {
+    std::string warnings;                // the summary's warnings, joined by " | "
+    std::int64_t unconvergedSolves = 0, nonFiniteCells = 0, beyondDebyeHueckelCells = 0;
+    bool rangeEdge = false;              // the most probable complex lies on an edge that could move
+    std::optional<double> errorEstimate, standardDifference;  // converged energies (kT)
+};
+SweepPointDoubts sweepPointDoubts(const SweepPoint& point);
+
 // The observable columns' names, in CSV order (without index, swept names and status).
 std::vector<std::string> sweepObservableNames(const SweepSpec& plan);
 // The observable values of a point, in the order of sweepObservableNames; NaN where the
