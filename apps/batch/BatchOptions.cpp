@@ -92,10 +92,10 @@ bool checkCombinations(const BatchOptions& o, std::string& error) {
         return false;
     }
     int toStdout = 0;
-    toStdout += o.output.empty() && !o.profile ? 1 : 0;
+    toStdout += (o.output.empty() || o.output == "-") && !o.profile ? 1 : 0;
     toStdout += o.summary == "-" ? 1 : 0;
     toStdout += o.freeEnergies == "-" ? 1 : 0;
-    if (o.profile && o.output.empty()) toStdout += 1;
+    if (o.profile && (o.output.empty() || o.output == "-")) toStdout += 1;
     if (toStdout > 1) {
         error = "only one result can go to standard output: give the others a file (-o FILE)";
         return false;
@@ -144,6 +144,8 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             positionalOnly = true;
         } else if (arg == "--help" || arg == "-h") {
             o.help = true;
+        } else if (arg == "--version") {
+            o.version = true;
         } else if (arg == "--quiet" || arg == "-q") {
             o.quiet = true;
         } else if (arg == "--long-format") {
@@ -338,7 +340,13 @@ Options
                         slower; the chains are then always solved, and standard error
                         gives the largest estimated error and the largest difference from
                         the standard free energies, in kT)
-  -o, --output FILE     write the result to FILE instead of standard output
+  -o, --output FILE     write the result to FILE instead of standard output ("-":
+                        standard output). A regular file is replaced only once the new
+                        one is complete (a temporary file renamed over it); a character
+                        device (/dev/null, /dev/stdout) or a FIFO is written directly.
+                        Every output (-o, --summary, --free-energies, --sweep-dir) is
+                        checked before the run: it must be writable, and it may be
+                        neither the parameter file nor another output
   --data DIR            look for Chains_values.dat and Chains_values01.dat in DIR only;
                         without it: the working directory, then the program's data folder
   -q, --quiet           no progress lines on standard error (what casts doubt on the
@@ -347,7 +355,9 @@ Options
   --long-format         write only the computed cells, one per line: a header
                         "M+ M- absValue Value" (tab-separated), then M+, M-, the
                         concentration and the share of the distribution; the table
-                        format runs from M = 0 and is refused above 1 GiB
+                        format runs from M = 0 and is refused above 1 GiB (also
+                        for each point file of --sweep-dir, checked before the first
+                        point)
   --profile MP MM       instead of a distribution, write the radial profiles of the
                         complex with MP '+' and MM '-' chains as CSV (401 points; header
                         r/Rc,u[,u_DH],cation_density,anion_density,charge_density; the
@@ -411,6 +421,7 @@ Options
                         missing or repeated, a part belongs to another sweep, or a line
                         is cut or damaged
   -h, --help            show this text
+  --version             show the version and the commit the program was built from
 
 Output
   The distribution is the export of "Save Distribution": one line per M+ from 0 to
@@ -426,9 +437,11 @@ Exit status
        file" for an unreadable parameter file, "Some input parameters are wrong, please
        check it." for a file whose last line has no known key, totals of --total
        outside 1e-20..1 or total mode with mpMin or mmMin above 0 (each with the file and the
-       reason on the line before), an output file that is the parameter file, a
-       distribution table above 1 GiB without --long-format, a sweep's CSV above
-       1 GiB without --large-output, files that --merge or --resume refuse
+       reason on the line before), an output that can not be written (a missing
+       folder, a folder, no permission; found before the run), an output that is the
+       parameter file or another output, a distribution table above 1 GiB without
+       --long-format, a sweep's CSV above 1 GiB without --large-output, files that
+       --merge or --resume refuse
   130  interrupted by Ctrl-C, SIGTERM or SIGHUP (a sweep ends after the points under way,
        writes the rows it finished and says "The sweep is partial: N of M points"):
        a Poisson-Boltzmann run stops before its next row and

@@ -7,6 +7,7 @@
 #include "pipeline/ObservablesText.h"
 #include "pipeline/Sweep.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -37,7 +38,11 @@ bool deliver(const std::string& target, const std::string& text) {
     return true;
 }
 
-std::string distributionText(const InfoSphereBean& isb) { return formatDistribution(DistributionCells(isb).view(), '.'); }
+// A point's file in the format the options ask for.
+std::string distributionText(const BatchOptions& o, const InfoSphereBean& isb) {
+    const DistributionCells cells(isb);
+    return o.longFormat ? formatDistributionLong(cells.view(), nullptr) : formatDistribution(cells.view(), '.');
+}
 
 std::string secondsText(double s) {
     char buf[32];
@@ -129,8 +134,35 @@ std::optional<ResumeState> readResume(const BatchOptions& o, const SweepSpec& pl
 
 }  // namespace
 
+std::optional<std::uint64_t> oversizedPointTable(const BatchOptions& o, const ParameterSet& base) {
+    if (o.sweepDir.empty() || o.longFormat) return std::nullopt;
+    // The table of a point grows with its largest M and its computed cells: the bound of
+    // the largest upper ends and the smallest lower ends the sweep can give.
+    DistributionView ranges = rangesOf(base.params);
+    for (const SweepAxis& axis : o.sweeps) {
+        if (axis.values.empty()) continue;
+        const auto [lo, hi] = std::minmax_element(axis.values.begin(), axis.values.end());
+        const auto whole = [](double v) {
+            return static_cast<std::int32_t>(std::clamp(v, 0.0, static_cast<double>(kMaxAggregation)));
+        };
+        if (axis.name == "mpMax") ranges.mpMax = whole(*hi);
+        if (axis.name == "mmMax") ranges.mmMax = whole(*hi);
+        if (axis.name == "mpMin") ranges.mpMin = whole(*lo);
+        if (axis.name == "mmMin") ranges.mmMin = whole(*lo);
+    }
+    ranges.mpMin = std::min(ranges.mpMin, ranges.mpMax);
+    ranges.mmMin = std::min(ranges.mmMin, ranges.mmMax);
+    return oversizedWideExport(ranges);
+}
+
 int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& engine, std::stop_token stop) {
     SweepSpec plan = sweepPlan(o, base);
+    if (const std::optional<std::uint64_t> bytes = oversizedPointTable(o, base)) {
+        std::cerr << "each point's distribution table in --sweep-dir would be up to "
+                  << *bytes / (std::uint64_t{1} << 20)
+                  << " MiB (it runs from M = 0 to the largest M); use --long-format to write only the computed cells\n";
+        return 2;
+    }
     if (!o.largeOutput) {
         if (const std::optional<std::string> tooLarge = oversizedSweep(plan)) {
             std::cerr << *tooLarge << "; use --large-output to write it anyway, or fewer points or more shards\n";
@@ -192,7 +224,7 @@ int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& eng
             }
             if (!o.sweepDir.empty() && point.run.record && point.run.record->hasResults()) {
                 const std::string stem = (std::filesystem::path(o.sweepDir) / sweepPointStem(plan, point)).string();
-                ok = deliver(stem + ".txt", distributionText(*point.run.record)) && ok;
+                ok = deliver(stem + ".txt", distributionText(o, *point.run.record)) && ok;
                 if (!o.freeEnergies.empty())
                     ok = deliver(stem + ".free-energies.csv", freeEnergiesCsv(*point.run.record)) && ok;
             }

@@ -3,6 +3,7 @@
 #include "files/FileAccess.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -215,6 +216,17 @@ bool readSweepCsv(const std::string& path, SweepCsvPart& part, const SweepRowVis
 bool SweepCsvSink::open(const std::string& output, const std::string& preamble, std::string& error) {
     output_ = output;
     if (output.empty() || output == "-") return write(preamble, error);
+    // A device or a FIFO is written directly: there is nothing to rename.
+    struct stat st {};
+    if (::stat(output.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        fd_ = ::open(output.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd_ < 0) {
+            error = "can not write file " + output + " (" + reason(errno) + ")";
+            return false;
+        }
+        direct_ = true;
+        return write(preamble, error);
+    }
     partial_ = partialPathOf(output);
     fd_ = ::open(partial_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) {
@@ -318,6 +330,10 @@ bool SweepCsvSink::finish(const std::string& ending, std::string& error) {
     if (fd_ < 0) return true;
     const int fd = fd_;
     fd_ = -1;
+    if (direct_) {
+        ::close(fd);
+        return true;
+    }
     if (::fsync(fd) != 0) {
         ::close(fd);
         error = "can not write file " + partial_ + " (" + reason(errno) + ")";

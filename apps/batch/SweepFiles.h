@@ -60,6 +60,7 @@ private:
     std::string output_, partial_;
     int fd_ = -1;
     bool inOrder_ = true;
+    bool direct_ = false;  // a device or FIFO, written without a partial file
     double lastSync_ = 0.0;
 };
 
