@@ -147,7 +147,7 @@ output_places)
     cmp -s from_pipe expected || fail "the FIFO did not carry the distribution"
     run -q --sweep ka=0.2,0.3 -o -
     expect_rc 0
-    [ "$(head -c 5 out)" = "index" ] || fail "a sweep with -o - did not write its CSV to standard output"
+    [ "$(sed -n 2p out | head -c 5)" = "index" ] || fail "a sweep with -o - did not write its CSV to standard output"
     ;;
 sweep_dir_formats)
     # The point files obey --long-format, and a wide table above 1 GiB is refused before
