@@ -7,6 +7,7 @@
 #include "kernel/Fatal.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/Observables.h"
+#include "pipeline/Version.h"
 #include "ui/MapFigure.h"
 #include "ui/MapRender.h"
 #include "ui/Pictures.h"
@@ -521,6 +522,7 @@ MapFigure Form1::currentFigure(Grid<std::int32_t>& classes) const {
     f.scale = scale;
     f.maxShare = maxShare();
     f.scaleTitle = QStringLiteral("share of the distribution");
+    f.provenance = QStringLiteral("Marlinq Solver ") + QString::fromStdString(provenance());
     if (drawnRecord && !drawnClasses.empty()) {
         const InfoSphereBean& rec = *drawnRecord;
         classes = drawnColours;

@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include "pipeline/Version.h"
+
 #include <clocale>
 #include <cmath>
 #include <memory>
@@ -218,6 +220,8 @@ TEST(Plot2Window, SavesChartsAsPngAndSvg) {
             if (c.red() > 200 && c.green() < 80 && c.blue() < 80) ++red;
         }
     EXPECT_GT(red, 200) << "the red Poisson-Boltzmann curve is drawn";
+    const QString madeBy = QStringLiteral("Marlinq Solver ") + QString::fromStdString(marlinq::provenance());
+    EXPECT_EQ(image.text(QStringLiteral("Software")), madeBy);
 
     const QString svg = dir.filePath(QStringLiteral("charge.svg"));
     ASSERT_TRUE(w->saveSvg(Plot2::ChargeChart, svg));
@@ -226,6 +230,7 @@ TEST(Plot2Window, SavesChartsAsPngAndSvg) {
     const QByteArray text = file.readAll();
     EXPECT_TRUE(text.contains("<svg"));
     EXPECT_TRUE(text.contains("Charge Density, complex (3,5)"));  // the saved chart names its complex
+    EXPECT_TRUE(text.contains(madeBy.toUtf8())) << "the program that made it";
     EXPECT_EQ(w->chart(Plot2::ChargeChart)->title(), QStringLiteral("Charge Density"));
 
     EXPECT_FALSE(w->savePng(Plot2::PotentialChart, dir.filePath(QStringLiteral("missing/folder/a.png"))));
