@@ -121,7 +121,7 @@ def batch_sweep(batch, *args):
     code, out, err = batch(*args)
     assert code == 0, err
     # The first line names the program and the plan.
-    assert out.startswith("# marlinq-batch ")
+    assert out.startswith("# marlinq ")
     return list(csv.reader(io.StringIO(out)))[1:]
 
 

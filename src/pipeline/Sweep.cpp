@@ -7,6 +7,7 @@
 #include "pipeline/ObservablesText.h"
 #include "pipeline/ParaCalculation.h"
 #include "pipeline/Units.h"
+#include "pipeline/Version.h"
 
 #include <charconv>
 #include <chrono>
@@ -539,10 +540,7 @@ SweepPointDoubts sweepPointDoubts(const SweepPoint& point) {
     return d;
 }
 
-std::string sweepProgramVersion() {
-    // The release of the sources (the project's version).
-    return "marlinq-batch 1.0";
-}
+std::string sweepProgramVersion() { return "marlinq " + provenance(); }
 
 std::uint64_t sweepPlanFingerprint(const SweepSpec& plan) {
     // FNV-1a over the bits of every number that decides a row, in a fixed order.

@@ -174,14 +174,14 @@ std::vector<std::string> sweepObservableNames(const SweepSpec& plan);
 // CSV leaves the field empty.
 std::vector<double> sweepObservableValues(const SweepSpec& plan, const SweepPoint& point);
 
-// The program and version that write a sweep's files.
+// The program and version that write a sweep's files: "marlinq 1.0 (commit 0123456789ab)".
 std::string sweepProgramVersion();
 // A fingerprint of everything that decides a sweep's rows: the base set, every swept
 // value, method, chains, accuracy and the segment size (not the shard, not threads).
 std::uint64_t sweepPlanFingerprint(const SweepSpec& plan);
 // The first line of a sweep's CSV, naming the program and the plan:
-// "# marlinq-batch 1.0 sweep 0123456789abcdef: 14 points, ka 7 x vc10 2, method pb, chains
-// table, accuracy standard", then "; shard 1/3" for one shard of several. The shards of
+// "# marlinq 1.0 (commit 0123456789ab) sweep 0123456789abcdef: 14 points, ka 7 x vc10 2,
+// method pb, chains table, accuracy standard", then "; shard 1/3" for one shard of several. The shards of
 // one sweep differ only in that ending.
 std::string sweepPlanLine(const SweepSpec& plan);
 inline constexpr std::string_view kSweepPlanLineStart = "# ";

@@ -398,7 +398,7 @@ sweep_values_and_refused_point)
     run -q --sweep ka=0.5,0.1,1
     expect_rc 0
     [ "$(wc -l <out)" -eq 5 ] || fail "not a plan line, a header and three rows"
-    head -1 out | grep -q '^# marlinq-batch [^ ]* sweep [0-9a-f]\{16\}: 3 points, ka 3, method dh, chains table, accuracy standard$' ||
+    head -1 out | grep -q '^# marlinq [0-9.]* (commit [0-9a-z-]*) sweep [0-9a-f]\{16\}: 3 points, ka 3, method dh, chains table, accuracy standard$' ||
         fail "plan line: $(head -1 out)"
     sed -n 2p out | grep -q '^index,ka,most_probable_mp,most_probable_mm,mean_mp,.*,status,warnings,unconverged_solves,nonfinite_cells,beyond_dh_cells,range_edge$' ||
         fail "header: $(sed -n 2p out)"

@@ -106,7 +106,7 @@ TEST_F(WindowTest, SweepWindowRunsChartsLoadsAPointAndSaves) {
     QString error;
     ASSERT_TRUE(sweep->saveCsv(csv, &error)) << error.toStdString();
     EXPECT_EQ(fileText(csv).count('\n'), 5);
-    EXPECT_TRUE(fileText(csv).startsWith("# marlinq-batch "));
+    EXPECT_TRUE(fileText(csv).startsWith("# marlinq "));
     EXPECT_TRUE(fileText(csv).split('\n')[1].startsWith("index,ka,most_probable_mp,"));
     ASSERT_TRUE(sweep->savePng(dir.filePath(QStringLiteral("sweep.png"))));
     ASSERT_TRUE(sweep->saveSvg(dir.filePath(QStringLiteral("sweep.svg"))));
