@@ -70,6 +70,9 @@ public:
     void trackBar6_Scroll();
     void pictureBox1_MouseDoubleClick(QPoint position);
     void saveToolStripMenuItem_Click();           // File / Save Distribution
+    // Whether a file can be written at the path a save dialog gave; if not, says why (log
+    // and message box) and returns false before anything is written.
+    bool canWriteChosenFile(const QString& path);
     void saveMapToolStripMenuItem_Click();        // File / Save Map as PNG
     void saveMapSvgToolStripMenuItem_Click();     // File / Save Map as SVG
     void logColoursToolStripMenuItem_Click();     // View / Logarithmic colours

@@ -3,6 +3,7 @@
 #include "ui/FieldText.h"
 
 #include "files/DistributionExport.h"
+#include "files/FileAccess.h"
 #include "files/NumberFormat.h"
 #include "files/ParameterFile.h"
 #include "pipeline/Engine.h"
@@ -125,11 +126,22 @@ void Form1::saveAsDefaultToolStripMenuItem_Click() {
                                                         QStringLiteral("Text file (*.txt)"));
     if (path.isEmpty()) return;
     rememberDirectory(path);
+    if (!canWriteChosenFile(path)) return;
     std::string error;
     if (!writeParameterFile(narrowPath(path), parameterFileKeys(), parameterFileValues(set), error)) {
         UpdateUIText(QString::fromStdString(error));
         showMessage(QStringLiteral("can not write ") + path);
     }
+}
+
+bool Form1::canWriteChosenFile(const QString& path) {
+    const std::optional<std::string> problem = outputFileProblem(narrowPath(path));
+    if (!problem) return true;
+    const QString text = QStringLiteral("can not write ") + path + QStringLiteral(" (") +
+                         QString::fromStdString(*problem) + QStringLiteral(")");
+    UpdateUIText(text);
+    showMessage(text);
+    return false;
 }
 
 void Form1::saveToolStripMenuItem_Click() {
@@ -143,6 +155,9 @@ void Form1::saveToolStripMenuItem_Click() {
                                                         QStringLiteral("Text file (*.txt)"));
     if (path.isEmpty()) return;
     rememberDirectory(path);
+    // A place that cannot take the file is said before anything is formatted; the result
+    // stays whatever happens to the save.
+    if (!canWriteChosenFile(path)) return;
     // The newest snapshot: consistent as of the last finished row.
     if (!isb || !isb->hasResults()) {
         showMessage(QStringLiteral("No results generated, please check your input parameters."));

@@ -1,6 +1,7 @@
 #include "ui/ObservablesPanel.h"
 
 #include "files/NumberFormat.h"
+#include "files/FileAccess.h"
 #include "pipeline/AtomicFile.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ObservablesText.h"
@@ -121,7 +122,13 @@ bool ObservablesPanel::saveFreeEnergies(const QString& path, QString* error) con
         return false;
     }
     std::string why;
-    if (!writeTextFileAtomically(QDir::toNativeSeparators(path).toStdString(), freeEnergiesCsv(*record), why)) {
+    const std::string file = QDir::toNativeSeparators(path).toStdString();
+    // The place is checked before the landscape is formatted.
+    if (const std::optional<std::string> problem = outputFileProblem(file)) {
+        if (error) *error = QStringLiteral("can not write ") + path + QStringLiteral(" (") + QString::fromStdString(*problem) + ")";
+        return false;
+    }
+    if (!writeTextFileAtomically(file, freeEnergiesCsv(*record), why)) {
         if (error) *error = QString::fromStdString(why);
         return false;
     }

@@ -287,6 +287,38 @@ TEST_F(WindowTest, MapIsSavedAsAFigureInPngAndSvg) {
     EXPECT_EQ(dialogs->messages, QStringList{"can not write " + dir.filePath("missing/map.png")});
 }
 
+TEST_F(WindowTest, AChosenFileIsCheckedBeforeTheSaveAndTheResultOutlivesAFailure) {
+    // Far cells: the wide table would run to some 19 GiB, so a save asks how to write it;
+    // a place that cannot take any file is said before that question.
+    setRanges(99990, 100000, 99990, 100000);
+    solveAndWait();
+    const auto result = form->currentResult();
+    ASSERT_TRUE(result && result->hasResults());
+    for (const QString& bad : {dir.path(), dir.filePath("missing/m.txt")}) {
+        dialogs->messages.clear();
+        dialogs->saveAnswer = bad;
+        form->saveToolStripMenuItem->trigger();
+        ASSERT_EQ(dialogs->messages.size(), 1);
+        EXPECT_TRUE(dialogs->messages[0].startsWith("can not write " + bad + " (")) << dialogs->messages[0].toStdString();
+        EXPECT_TRUE(dialogs->largeAsked.isEmpty());
+        EXPECT_TRUE(log().contains(dialogs->messages[0]));
+    }
+    EXPECT_TRUE(dialogs->messages[0].endsWith("does not exist)")) << dialogs->messages[0].toStdString();
+    // The result is still the window's, and a good place then takes it.
+    EXPECT_EQ(form->currentResult(), result);
+    dialogs->messages.clear();
+    dialogs->largeAnswer = UserDialogs::LargeFileChoice::ShortForm;
+    dialogs->saveAnswer = dir.filePath("far.txt");
+    form->saveToolStripMenuItem->trigger();
+    EXPECT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(" | ").toStdString();
+    EXPECT_EQ(readAll(dir.filePath("far.txt")).count('\n'), 122);
+    // Save Parameters checks its place the same way.
+    dialogs->saveAnswer = dir.path();
+    form->saveAsDefaultToolStripMenuItem->trigger();
+    ASSERT_EQ(dialogs->messages.size(), 1);
+    EXPECT_TRUE(dialogs->messages[0].endsWith("(is a folder, not a file)")) << dialogs->messages[0].toStdString();
+}
+
 TEST_F(WindowTest, SaveDistributionDuringARunWritesTheLastFinishedRow) {
     form->checkBox2->setChecked(false);
     setRanges(0, 10, 0, 10);
