@@ -39,6 +39,10 @@ struct StageCells {
     std::int64_t listed = 0;  // cells the stage had to evaluate
     double errorEstimate = 0.0;       // converged energies: largest estimated remaining error (kT)
     double standardDifference = 0.0;  // converged energies: largest |converged - standard| (kT)
+    // Converged energies: the cells again with their standard free energies and the exponents
+    // these give with the standard chain energies (InfoSphereBean::standardFfcPlus/Minus),
+    // in the order of cells. Empty otherwise.
+    std::vector<LandscapeCell> standardCells;
 };
 
 // What the chain stage reports besides the two energies.
@@ -48,6 +52,7 @@ struct ChainStageReport {
     std::int32_t failedChains = 0;         // chains whose energy could not be computed
     double errorEstimate = 0.0;            // converged chains: the larger estimated error (kT)
     double standardDifference = 0.0;       // converged chains: the larger |converged - standard| (kT)
+    double standardPlus = 0.0, standardMinus = 0.0;  // converged chains: the standard solves' energies
 };
 
 // A free energy that fails in the kernel (KernelError, e.g. a singular Newton Jacobian) ends

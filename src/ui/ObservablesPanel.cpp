@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QStringList>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -102,7 +103,17 @@ void ObservablesPanel::refresh() {
             label->setText(QStringLiteral("-"));
         } else if (d->shape == ObservableShape::Cell) {
             const std::optional<MapCell> cell = d->cell(o);
-            label->setText(cell ? QStringLiteral("(%1, %2)").arg(cell->first).arg(cell->second) : QStringLiteral("-"));
+            const std::vector<MapCell> none;
+            const std::vector<MapCell>& tied = d->ties ? d->ties(o) : none;
+            if (tied.size() >= 2) {
+                // A tie is shown as one: "tie: (0, 1), (1, 0)".
+                QStringList cells;
+                for (const MapCell& c : tied) cells << QStringLiteral("(%1, %2)").arg(c.first).arg(c.second);
+                label->setText(QStringLiteral("tie: ") + cells.join(QStringLiteral(", ")));
+            } else {
+                label->setText(cell ? QStringLiteral("(%1, %2)").arg(cell->first).arg(cell->second)
+                                    : QStringLiteral("-"));
+            }
         } else {
             label->setText(shown(d->number(in)));
         }

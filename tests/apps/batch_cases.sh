@@ -301,7 +301,7 @@ sweep_values_and_refused_point)
     expect_rc 0
     [ "$(wc -l <out)" -eq 4 ] || fail "not a header and three rows"
     head -1 out | grep -q '^index,ka,most_probable_mp,most_probable_mm,mean_mp,' || fail "header: $(head -1 out)"
-    sed -n 3p out | grep -qx '1,0.1,,,,,,,,,,,,,,,,,,Stable solution is only for ka between 0.2 and 10' || fail "refused row: $(sed -n 3p out)"
+    sed -n 3p out | grep -qx '1,0.1,,,,,,,,,,,,,,,,,,,,Stable solution is only for ka between 0.2 and 10' || fail "refused row: $(sed -n 3p out)"
     [ "$(sed -n 4p out | cut -d, -f1,2)" = "2,1" ] || fail "the sweep did not go on"
     [ "$(sed -n 4p out | awk -F, '{print $NF}')" = "ok" ] || fail "the last point is not ok"
     # Grid order: the first sweep outermost; FROM:TO:COUNT with both ends.
