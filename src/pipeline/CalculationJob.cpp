@@ -386,6 +386,14 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
                                                "; at standard accuracy it is " + named(*isb.standardMostProbable) +
                                                ": the accuracy changes the answer");
     };
+    // A finished run: a tie for the most probable is said as a tie (the outputs name its
+    // first cell).
+    const auto tieLines = [&] {
+        for (const CellRange among : {CellRange::WholeMap, CellRange::Complexes}) {
+            const std::vector<MapCell> tied = mostProbableCells(isb, among);
+            if (tied.size() >= 2) report.text(tieMessage(tied, among == CellRange::Complexes));
+        }
+    };
     const auto closingLines = [&] {
         counts.unstableSolves = isb.unstableSolves;
         counts.nonFiniteCells = isb.nonFiniteCells;
@@ -401,11 +409,6 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
             w.count = isb.beyondDebyeHueckel;
             w.text = beyondDebyeHueckelMessage(isb.beyondDebyeHueckel);
             report.warning(std::move(w));
-        }
-        // A tie for the most probable is said as a tie; the outputs name its first cell.
-        for (const CellRange among : {CellRange::WholeMap, CellRange::Complexes}) {
-            const std::vector<MapCell> tied = mostProbableCells(isb, among);
-            if (tied.size() >= 2) report.text(tieMessage(tied, among == CellRange::Complexes));
         }
     };
 
@@ -444,6 +447,7 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
         standardAnswer();
         report.publish(isb);
         closingLines();
+        tieLines();
         if (auto edge = rangeEdgeWarning(isb)) report.warning(std::move(*edge));
     } else {
         isb.run = true;
@@ -470,6 +474,7 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
         }
         standardAnswer();
         closingLines();
+        tieLines();
         if (auto edge = rangeEdgeWarning(isb)) report.warning(std::move(*edge));
         report.text(kDhFinished);
         report.publish(isb);

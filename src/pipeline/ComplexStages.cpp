@@ -11,6 +11,7 @@
 #include "pipeline/TeamError.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <vector>
 
@@ -219,6 +220,37 @@ StageCells ParaCalculation::sphereRow(const InfoSphereBean& isb, std::int32_t i)
     }
     return isb.converged ? evaluateCells(in, list, threadLimit, convergedSphere, stop, false, true)
                          : evaluateCells(in, list, threadLimit, sphereEnergy, stop);
+}
+
+double debyeHueckelStageSeconds(const Parameters& p, double plen, double mlen, bool linear, bool converged,
+                                int threads) {
+    const std::int32_t mpFirst = std::max(p.mpMin, 1), mmFirst = std::max(p.mmMin, 1);
+    if (p.mpMax < mpFirst || p.mmMax < mmFirst) return 0.0;
+    const std::int64_t rows = p.mpMax - mpFirst + 1, columns = p.mmMax - mmFirst + 1;
+    // Complexes on a 6 x 6 lattice over the map (fewer on a smaller one).
+    constexpr int kSide = 6;
+    double spent = 0.0;
+    int timed = 0;
+    for (int i = 0; i < kSide; ++i) {
+        for (int j = 0; j < kSide; ++j) {
+            const std::int32_t mp = mpFirst + static_cast<std::int32_t>((rows - 1) * i / (kSide - 1));
+            const std::int32_t mm = mmFirst + static_cast<std::int32_t>((columns - 1) * j / (kSide - 1));
+            CellNotes notes;
+            const double qp = mp * p.zp, qn = mm * p.zn, vcore = complex::coreVolume(mp, plen, mm, mlen);
+            const auto start = std::chrono::steady_clock::now();
+            try {
+                if (linear) sphereEnergyLinearDH(p.ka, qp, qn, vcore, notes);
+                else if (converged) convergedSphereDH(p.ka, qp, qn, vcore, notes);
+                else sphereEnergyDH(p.ka, qp, qn, vcore, notes);
+            } catch (...) {
+                // A failing cell costs what it cost.
+            }
+            spent += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            ++timed;
+        }
+    }
+    const std::int64_t cells = rows * columns;
+    return spent / timed * static_cast<double>(cells) / teamSize(threads, cells);
 }
 
 StageCells ParaCalculation::debyeHueckelCells(const InfoSphereBean& isb) const {

@@ -37,6 +37,8 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
     layout->setObjectName(QStringLiteral("observablesLayout"));
     auto* form = new QFormLayout;
     form->setObjectName(QStringLiteral("observablesForm"));
+    // A value wider than its row (a tie of several cells) goes below its caption.
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
     layout->addLayout(form);
     unitBox = new QLineEdit(this);
     unitBox->setObjectName(QStringLiteral("unitBox"));
@@ -54,6 +56,8 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
         label->setToolTip(QString::fromStdString(std::string(d->description)));
         auto* captionLabel = new QLabel(QString::fromStdString(d->caption()), this);
         captionLabel->setObjectName(name + QStringLiteral("Caption"));
+        // Long captions wrap: the column keeps the width of the result panel beside it.
+        captionLabel->setWordWrap(true);
         form->addRow(captionLabel, label);
         values.emplace_back(d, label);
     }
