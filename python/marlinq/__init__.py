@@ -36,10 +36,8 @@ except ImportError as _error:
             "{} ({})".format(_error, _error.__cause__) if _error.__cause__ else _error,
             _sys.executable)) from _error
 from ._core import Parameters, Profile, Result, observables
+from ._core import __commit__, __version__  # the release and the commit the module was built from
 from ._sweep import SweepTable, sweep
-
-#: The program's version.
-__version__ = _core.__version__
 
 __all__ = ["Parameters", "Result", "Profile", "SweepTable", "run", "profile", "sweep", "observables", "METHODS",
            "CHAINS", "ACCURACIES", "data_file"]

@@ -7,6 +7,7 @@
 #include "kernel/Fatal.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/Observables.h"
+#include "pipeline/Version.h"
 #include "ui/MapFigure.h"
 #include "ui/MapRender.h"
 #include "ui/Pictures.h"
@@ -36,6 +37,7 @@ namespace {
 
 constexpr int kColourRects = 22;   // width of the colour rectangles of the bar
 constexpr int kStartCells = 11;    // the canvas before any run is laid out as 11 x 11
+constexpr double kMinMapSide = 120.0;
 
 // A canvas picture cut to exactly size.
 QPixmap canvas(const char* name, QSize size) {
@@ -158,9 +160,18 @@ void Form1::layoutMapArea() {
     const int fixedH = top + xTicksH + xTitleH + 2;
     const double availW = mapArea->width() - fixedW - 2.0;
     const double availH = mapArea->height() - fixedH - 2.0 - std::max(0, bottomText - xTicksH - xTitleH);
-    const double cell = std::max(0.5, std::min(availW / nx, availH / ny));
-    const int mapW = static_cast<int>(std::floor(cell * nx)) + 2;
-    const int mapH = static_cast<int>(std::floor(cell * ny)) + 2;
+    // Square cells as large as the area allows; a map of thousands of values a side gets
+    // cells smaller than a pixel (painted through a picture of one pixel per cell), so
+    // that every allowed range fits its area.
+    const double cell = std::max(0.0, std::min(availW / nx, availH / ny));
+    // A range far longer on one axis than on the other (100000 x 40) would leave a line of
+    // square cells: the short side keeps at least kMinMapSide pixels and the cells stretch.
+    const auto side = [&](std::int32_t n, double avail) {
+        const double square = std::floor(cell * n);
+        return static_cast<int>(std::max(square, std::floor(std::clamp(avail, 0.0, kMinMapSide)))) + 2;
+    };
+    const int mapW = side(nx, availW);
+    const int mapH = side(ny, availH);
 
     const int total = fixedW + mapW;
     const int x0 = std::max(0, (mapArea->width() - total) / 2);
@@ -520,6 +531,7 @@ MapFigure Form1::currentFigure(Grid<std::int32_t>& classes) const {
     f.scale = scale;
     f.maxShare = maxShare();
     f.scaleTitle = QStringLiteral("share of the distribution");
+    f.provenance = QStringLiteral("Marlinq Solver ") + QString::fromStdString(provenance());
     if (drawnRecord && !drawnClasses.empty()) {
         const InfoSphereBean& rec = *drawnRecord;
         classes = drawnColours;

@@ -39,7 +39,7 @@ struct FigureLayout {
     double cell = 0.0;
     QRectF map, bar, xTicks, yTicks;
     QPointF xTitle, yTitle;
-    QRectF caption, scaleTitle;
+    QRectF caption, provenance, scaleTitle;
     QSizeF size;
 };
 
@@ -69,10 +69,14 @@ FigureLayout layoutFigure(const MapFigure& figure) {
     l.xTicks = QRectF(x, top + mapH + 4.0, mapW, fm.height());
     l.xTitle = QPointF(x + mapW / 2.0, l.xTicks.bottom() + 4.0);
     const double captionTop = l.xTitle.y() + 30.0;
-    const double width = std::max(l.map.right() + 2.0 * kFigureMargin + fm.horizontalAdvance(QStringLiteral("0000")),
-                                  2.0 * kFigureMargin + QFontMetricsF(figureFont(9.0)).horizontalAdvance(figure.caption));
+    const QFontMetricsF captionMetrics(figureFont(9.0));
+    const double width = std::max({l.map.right() + 2.0 * kFigureMargin + fm.horizontalAdvance(QStringLiteral("0000")),
+                                   2.0 * kFigureMargin + captionMetrics.horizontalAdvance(figure.caption),
+                                   2.0 * kFigureMargin + captionMetrics.horizontalAdvance(figure.provenance)});
     l.caption = QRectF(kFigureMargin, captionTop, width - 2.0 * kFigureMargin, fm.height() + 4.0);
-    l.size = QSizeF(std::ceil(width), std::ceil(l.caption.bottom() + kFigureMargin));
+    l.provenance = QRectF(kFigureMargin, l.caption.bottom(), l.caption.width(),
+                          figure.provenance.isEmpty() ? 0.0 : captionMetrics.height() + 2.0);
+    l.size = QSizeF(std::ceil(width), std::ceil(l.provenance.bottom() + kFigureMargin));
     return l;
 }
 
@@ -219,6 +223,7 @@ void paintMapFigure(QPainter& p, const MapFigure& figure) {
     p.drawText(l.scaleTitle, Qt::AlignLeft | Qt::AlignVCenter, figure.scaleTitle);
     p.setFont(figureFont(9.0));
     p.drawText(l.caption, Qt::AlignLeft | Qt::AlignVCenter, figure.caption);
+    if (!figure.provenance.isEmpty()) p.drawText(l.provenance, Qt::AlignLeft | Qt::AlignVCenter, figure.provenance);
     p.restore();
 }
 
@@ -232,6 +237,8 @@ bool saveMapFigurePng(const MapFigure& figure, const QString& path) {
         QPainter p(&image);
         paintMapFigure(p, figure);
     }
+    image.setText(QStringLiteral("Description"), figure.caption);
+    if (!figure.provenance.isEmpty()) image.setText(QStringLiteral("Software"), figure.provenance);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
     if (!image.save(&file, "PNG")) {
@@ -250,7 +257,8 @@ bool saveMapFigureSvg(const MapFigure& figure, const QString& path) {
     generator.setSize(size.toSize());
     generator.setViewBox(QRectF(QPointF(0, 0), size));
     generator.setTitle(QStringLiteral("Size distribution of complexes"));
-    generator.setDescription(figure.caption);
+    generator.setDescription(figure.provenance.isEmpty() ? figure.caption
+                                                         : figure.caption + QLatin1Char('\n') + figure.provenance);
     QPainter p;
     if (!p.begin(&generator)) {
         file.cancelWriting();

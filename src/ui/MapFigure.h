@@ -48,6 +48,7 @@ struct MapFigure {
     ColourScale scale;
     double maxShare = 0.0;
     QString caption;
+    QString provenance;  // the program that made it ("Marlinq Solver 1.0 (commit ...)"), a line below the caption
     QString scaleTitle;  // above the colour bar
 };
 // Size in logical pixels of the figure of a map of cols x rows cells.
@@ -55,7 +56,8 @@ QSizeF mapFigureSize(const MapFigure& figure);
 // Paints the figure at the painter's origin (white background, black text).
 void paintMapFigure(QPainter& p, const MapFigure& figure);
 // Writes the figure as PNG (twice the logical size) or SVG, through a temporary file in the
-// same folder; false when it cannot be written.
+// same folder; false when it cannot be written. The caption and the provenance are also the
+// file's description (PNG text chunks "Description" and "Software", the SVG's <desc>).
 bool saveMapFigurePng(const MapFigure& figure, const QString& path);
 bool saveMapFigureSvg(const MapFigure& figure, const QString& path);
 

@@ -3,6 +3,7 @@
 #include "form1_support.h"
 
 #include "files/DistributionExport.h"
+#include "pipeline/Version.h"
 
 #include <QDir>
 #include <QPainter>
@@ -249,6 +250,10 @@ TEST_F(WindowTest, MapIsSavedAsAFigureInPngAndSvg) {
     EXPECT_GT(dark, 200);
     // No temporary file is left beside it.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).filter("map").size(), 1);
+    // The program that made it, as --version names it, in the file's text chunks.
+    const QString madeBy = "Marlinq Solver " + QString::fromStdString(marlinq::provenance());
+    EXPECT_EQ(saved.text("Software"), madeBy);
+    EXPECT_TRUE(saved.text("Description").startsWith("q+ = 18, N+ = 72")) << saved.text("Description").toStdString();
 
     const QString svg = dir.filePath("map.svg");
     dialogs->saveAnswer = svg;
@@ -258,6 +263,8 @@ TEST_F(WindowTest, MapIsSavedAsAFigureInPngAndSvg) {
     EXPECT_TRUE(text.contains("q+ = 18, N+ = 72, neutral 1; q- = 18, N- = 72, neutral 200; ka = 0.2; c+ = 0.001, "
                               "c- = 0.001; Debye-Hueckel"))
         << text.left(400).toStdString();
+    // Written under the caption and in the description.
+    EXPECT_EQ(text.count(madeBy), 2) << text.left(600).toStdString();
     // The drawing renders: the same map colours as the picture.
     QSvgRenderer drawing(svg);
     ASSERT_TRUE(drawing.isValid());
