@@ -46,7 +46,7 @@ def test_another_python_is_told_which_one_the_module_needs(tmp_path):
     shutil.copytree(package, copy, ignore=shutil.ignore_patterns("__pycache__"))
     for engine in copy.glob("_core.*"):
         engine.rename(copy / "_core.cpython-39-x86_64-linux-gnu.so")
-    done = subprocess.run([sys.executable, "-c", "import marlinq"], capture_output=True, timeout=60,
+    done = subprocess.run([sys.executable, "-c", "import marlinq"], capture_output=True, timeout=60, cwd=tmp_path,
                           env=dict(os.environ, PYTHONPATH=str(tmp_path)))
     assert done.returncode != 0
     message = done.stderr.decode().strip().splitlines()[-1]
