@@ -185,6 +185,8 @@ void Plot2::buildControls() {
 
     scroll->setWidget(panel);
     setCentralWidget(scroll);
+    // The charts follow the viewport's size, which settles after the window's own.
+    scroll->viewport()->installEventFilter(this);
     layoutPanel();
 }
 
@@ -252,6 +254,11 @@ void Plot2::fitToScreen() {
 void Plot2::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     layoutPanel();
+}
+
+bool Plot2::eventFilter(QObject* watched, QEvent* event) {
+    if (scroll_ && watched == scroll_->viewport() && event->type() == QEvent::Resize) layoutPanel();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 QString Plot2::chartFileTitle(int chartIndex) const {
