@@ -119,6 +119,8 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tab
         report.targetMissed = (minus.targetMet ? 0 : 1) + (plus.targetMet ? 0 : 1);
         report.missedTargetEstimate =
             std::max(minus.targetMet ? 0.0 : minus.errorEstimate, plus.targetMet ? 0.0 : plus.errorEstimate);
+        report.standardPlus = plusStandard;
+        report.standardMinus = minusStandard;
     } else if (!icb.checked) {
         std::string minusLine, plusLine, minusFailure, plusFailure;
         // Both chains at once; with a team of one thread the '-' section runs first.
