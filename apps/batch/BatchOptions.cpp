@@ -444,10 +444,10 @@ Exit status
        --merge or --resume refuse
   130  interrupted by Ctrl-C, SIGTERM or SIGHUP (a sweep ends after the points under way,
        writes the rows it finished and says "The sweep is partial: N of M points"):
-       a Poisson-Boltzmann run stops before its next row and
-       what was computed so far is still written (a Debye-Hueckel run, one pass over
-       the whole matrix, is finished and written); a second Ctrl-C ends the program
-       at once
+       a Poisson-Boltzmann run stops before its next row, a Debye-Hueckel run within
+       a complex, and what was computed so far is still written; the single-chain
+       stage stops between the steps of its solves (nothing to write); a second
+       Ctrl-C ends the program at once
 )";
 }
 
