@@ -85,6 +85,7 @@ void Form1::showParameterSet(const ParameterSet& set) {
 
     drawMinusSchematic(mlen, g.Nm, Max(g.Np, g.Nm, plen));
     drawPlusSchematic(plen, g.Np, 1000.0);
+    showConcentrations(set);
 }
 
 void Form1::saveAsDefaultToolStripMenuItem_Click() {
@@ -120,13 +121,22 @@ void Form1::saveAsDefaultToolStripMenuItem_Click() {
     }
     set.params.kip = params.kip = chargeDensity(set.params.zp, set.plen);
     set.params.kim = params.kim = chargeDensity(set.params.zn, set.mlen);
+    // Total mode: the fields are the totals; the file keeps them, and as vc10, vc01 too.
+    if (const std::optional<QString> failure = readTotals(set)) {
+        showMessage(*failure);
+        return;
+    }
+    if (set.totalMode) {
+        set.params.vc10 = set.totalPlus;
+        set.params.vc01 = set.totalMinus;
+    }
 
     const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Parameters"), dialogDirectory(),
                                                         QStringLiteral("Text file (*.txt)"));
     if (path.isEmpty()) return;
     rememberDirectory(path);
     std::string error;
-    if (!writeParameterFile(narrowPath(path), parameterFileKeys(), parameterFileValues(set), error)) {
+    if (!writeParameterSet(narrowPath(path), set, error)) {
         UpdateUIText(QString::fromStdString(error));
         showMessage(QStringLiteral("can not write ") + path);
     }

@@ -401,6 +401,65 @@ PY
     done
     grep -q "mpMin and mmMin to 0" err || fail "the lone chains were not named: $(cat err)"
     ;;
+total_files_units_and_sweeps)
+    # A file saved in total mode runs in total mode; one total alone is refused.
+    startup_file base.in
+    { head -n 12 base.in; printf 'total_plus 0.002\ntotal_minus 0.002\n'; tail -n 1 base.in; } >total.in
+    run -q --method pb --summary - -o total.txt total.in
+    expect_rc 0
+    python3 -c 'import json, sys; s = json.load(open("out")); sys.exit(not (s["concentrations"] == "total" and s["total_plus"] == 0.002))' ||
+        fail "the file's totals: $(cat out)"
+    grep -v '^total_plus' total.in >lonely.in
+    run -q -o refused.txt lonely.in
+    expect_rc 2
+    grep -q "total_minus without total_plus" err || fail "no reason: $(cat err)"
+    [ ! -e refused.txt ] || fail "a refused file wrote a result"
+    # mM of chains: 4.561991400541782 mM is 1e-3 chains per a^3 at a = 0.714 nm.
+    run -q --method pb --unit-nm 0.714 --total-mM --total 4.561991400541782,4.561991400541782 --summary - -o mm.txt
+    expect_rc 0
+    python3 - out <<'PY' || fail "totals in mM: $(cat out)"
+import json, sys
+s = json.load(open(sys.argv[1]))
+assert abs(s["total_plus"] / 1e-3 - 1) < 1e-12 and abs(s["total_plus_mM"] / 4.561991400541782 - 1) < 1e-12
+assert abs(s["free_plus_mM"] / s["free_plus"] / 4561.991400541782 - 1) < 1e-12
+PY
+    run -q --total-mM --total 1,1 -o refused.txt
+    expect_rc 2
+    # A sweep of totals: the rows of single runs; total mode named in the summary keys.
+    run -q --method pb --sweep total=1e-4,2e-3 --sweep charge_fraction=0.5 -o sweep.csv
+    expect_rc 0
+    run -q --method pb --total 2e-3 --charge-fraction 0.5 --summary single.json -o single.txt
+    expect_rc 0
+    python3 - sweep.csv single.json <<'PY' || fail "the sweep's point differs from the single run"
+import csv, json, sys
+rows = list(csv.DictReader(open(sys.argv[1])))
+s = json.load(open(sys.argv[2]))
+assert [r["status"] for r in rows] == ["ok", "ok"], rows
+for key in ("free_plus", "free_minus", "mass_average_aggregation", "bound_fraction_plus", "critical_concentration"):
+    assert float(rows[1][key]) == s[key], (key, rows[1][key], s[key])
+PY
+    run -q --sweep total_mM=1,2 -o refused.csv
+    expect_rc 2
+    grep -q "needs --unit-nm" err || fail "no reason: $(cat err)"
+    # The critical salt: not crossed at tiny totals (said on standard error), a crossing
+    # where half of the chains are bound.
+    run -q --method dh-linear --chains solve --total 1e-12,1e-12 --critical-salt
+    expect_rc 0
+    grep -q '"critical_ka": null' out || fail "$(cat out)"
+    grep -q "below ka 0.2" err || fail "not said: $(cat err)"
+    run -q --method dh-linear --chains solve --unit-nm 0.714 --total 2e-3,2e-3 --critical-salt
+    expect_rc 0
+    python3 - out <<'PY' || fail "critical salt: $(cat out)"
+import json, sys
+s = json.load(open(sys.argv[1]))
+ka = s["critical_ka"]
+assert 0.2 < ka < 10 and s["crossed"] and not s["jump"]
+# kappa^2 = 8 pi l_B N_A c_s with l_B = a: c_s = ka^2 / (8 pi a^3 N_A)
+a = 0.714e-9
+cs = ka ** 2 / (8 * 3.141592653589793 * a ** 3 * 6.02214076e23) / 1000 * 1000
+assert abs(s["critical_salt_mM"] / cs - 1) < 1e-6, (s["critical_salt_mM"], cs)
+PY
+    ;;
 *)
     fail "unknown case $case_name"
     ;;
