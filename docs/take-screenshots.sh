@@ -11,8 +11,10 @@
 # on 1600 x 1000), map-tooltip.png, main-window-pb-log.png (Poisson-Boltzmann over 0..300,
 # logarithmic colours, the populated region), main-window-pb-whole.png (the same run,
 # whole range), map-figure.png and map-figure.svg (File > Save Map), main-window-loaded.png,
-# chart-window.png, chart-window-charts.png, chart-window-wide.png, chart-ions-saved.png and
-# about-window.png.
+# main-window-1000.png (Debye-Hueckel over 0..999 x 0..999, whole range), sweep-window.png,
+# sweep-chart-saved.png and sweep-window-map.png (the sweep window on a 1366 x 768 screen),
+# chart-window.png (as it opens on a 1366 x 768 screen), chart-window-wide.png,
+# chart-ions-saved.png and about-window.png.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$(cd "${1:-$ROOT/build}" && pwd)"
@@ -26,4 +28,5 @@ done
 export QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
 MARLINQ_SCREENSHOT_DIR="$OUT" xvfb-run -a -s "-screen 0 1600x1000x24" \
   "$TESTS" --gtest_filter='Screenshots.*' --gtest_brief=1
-xvfb-run -a -s "-screen 0 1600x1000x24" "$SHOTS" "$OUT"
+# The chart window opens to fit its screen: a 1366 x 768 one.
+xvfb-run -a -s "-screen 0 1366x768x24" "$SHOTS" "$OUT"

@@ -14,6 +14,8 @@ PACKAGES=(
   clang libclang-rt-14-dev
   locales time
   pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
+  desktop-file-utils
+  slurm-wlm munge
 )
 
 SUDO=""

@@ -8,6 +8,10 @@
 #   tsan-ui   tests labelled `window_threads` (the window under rapid Solve/Stop and destroyed
 #             mid-run) with ThreadSanitizer (build-tsan-ui/)
 #   fuzz      clang/libFuzzer targets of the readers, MARLINQ_FUZZ_SECONDS (60) each (build-fuzz/)
+#   package   the Debian package of build/ (CPack), installed with apt-get, its programs and
+#             Python module run far from the sources and compared with the build's, removed
+#   slurm     a one-node Slurm cluster started here runs examples/slurm/ as an array job on
+#             build/'s marlinq-batch; the merged parts must be the single-process sweep's bytes
 # The test presets of the same names hold each stage's choice of tests and its sanitizer
 # settings: `ctest --preset tsan` runs one by hand.
 # A failed stage does not stop the others; the script prints a summary and exits non-zero
@@ -50,6 +54,8 @@ asan() {
 tsan() { build tsan && ctest --preset tsan; }
 tsan_ui() { build tsan-ui && ctest --preset tsan-ui; }
 fuzz() { build fuzz && bash fuzz/run.sh build-fuzz "${MARLINQ_FUZZ_SECONDS:-60}"; }
+package() { bash tests/install/deb_package.sh build; }
+slurm() { bash tests/slurm/cluster.sh build; }
 
 stage deps deps
 [ ${#FAILED[@]} -eq 0 ] || { echo "Installing the packages failed; nothing else can run."; exit 1; }
@@ -58,6 +64,8 @@ stage asan asan
 stage tsan tsan
 stage tsan-ui tsan_ui
 stage fuzz fuzz
+stage package package
+stage slurm slurm
 
 echo
 if [ ${#FAILED[@]} -eq 0 ]; then

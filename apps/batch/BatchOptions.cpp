@@ -91,10 +91,10 @@ bool checkCombinations(const BatchOptions& o, std::string& error) {
         return false;
     }
     int toStdout = 0;
-    toStdout += o.output.empty() && !o.profile ? 1 : 0;
+    toStdout += (o.output.empty() || o.output == "-") && !o.profile ? 1 : 0;
     toStdout += o.summary == "-" ? 1 : 0;
     toStdout += o.freeEnergies == "-" ? 1 : 0;
-    if (o.profile && o.output.empty()) toStdout += 1;
+    if (o.profile && (o.output.empty() || o.output == "-")) toStdout += 1;
     if (toStdout > 1) {
         error = "only one result can go to standard output: give the others a file (-o FILE)";
         return false;
@@ -141,6 +141,8 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             positionalOnly = true;
         } else if (arg == "--help" || arg == "-h") {
             o.help = true;
+        } else if (arg == "--version") {
+            o.version = true;
         } else if (arg == "--quiet" || arg == "-q") {
             o.quiet = true;
         } else if (arg == "--total-mM") {
@@ -341,7 +343,13 @@ Options
                         slower; the chains are then always solved, and standard error
                         gives the largest estimated error and the largest difference from
                         the standard free energies, in kT)
-  -o, --output FILE     write the result to FILE instead of standard output
+  -o, --output FILE     write the result to FILE instead of standard output ("-":
+                        standard output). A regular file is replaced only once the new
+                        one is complete (a temporary file renamed over it); a character
+                        device (/dev/null, /dev/stdout) or a FIFO is written directly.
+                        Every output (-o, --summary, --free-energies, --sweep-dir) is
+                        checked before the run: it must be writable, and it may be
+                        neither the parameter file nor another output
   --data DIR            look for Chains_values.dat and Chains_values01.dat in DIR only;
                         without it: the working directory, then the program's data folder
   -q, --quiet           no progress lines on standard error (what casts doubt on the
@@ -350,7 +358,9 @@ Options
   --long-format         write only the computed cells, one per line: a header
                         "M+ M- absValue Value" (tab-separated), then M+, M-, the
                         concentration and the share of the distribution; the table
-                        format runs from M = 0 and is refused above 1 GiB
+                        format runs from M = 0 and is refused above 1 GiB (also
+                        for each point file of --sweep-dir, checked before the first
+                        point)
   --profile MP MM       instead of a distribution, write the radial profiles of the
                         complex with MP '+' and MM '-' chains as CSV (401 points; header
                         r/Rc,u[,u_DH],cation_density,anion_density,charge_density; the
@@ -415,6 +425,7 @@ Options
   --shard I/N           run only the points whose index is I modulo N (a Slurm array);
                         the shards' rows sorted by index are the whole sweep's rows
   -h, --help            show this text
+  --version             show the version and the commit the program was built from
 
 Output
   The distribution is the export of "Save Distribution": one line per M+ from 0 to
@@ -430,8 +441,10 @@ Exit status
        file" for an unreadable parameter file, "Some input parameters are wrong, please
        check it." for a file whose last line has no known key, totals of --total
        outside 1e-20..1 or total mode with mpMin or mmMin above 0 (each with the file and the
-       reason on the line before), an output file that is the parameter file, a
-       distribution table above 1 GiB without --long-format
+       reason on the line before), an output that can not be written (a missing
+       folder, a folder, no permission; found before the run), an output that is the
+       parameter file or another output, a distribution table above 1 GiB without
+       --long-format
   130  interrupted by Ctrl-C (a sweep ends after the current point and writes the rows
        it finished): a Poisson-Boltzmann run stops before its next row and
        what was computed so far is still written (a Debye-Hueckel run, one pass over

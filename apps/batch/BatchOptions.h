@@ -18,6 +18,7 @@ struct BatchOptions {
     bool quiet = false;
     bool longFormat = false;   // --long-format: the computed cells as M+ M- absValue Value lines
     bool help = false;
+    bool version = false;      // --version
     bool profile = false;      // --profile MP MM
     std::int32_t profileMp = 0, profileMm = 0;
     std::string parameterFile;  // empty: the window's start-up values

@@ -6,6 +6,7 @@
 #include "pipeline/ObservablesText.h"
 #include "pipeline/Sweep.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -35,7 +36,11 @@ bool deliver(const std::string& target, const std::string& text) {
     return true;
 }
 
-std::string distributionText(const InfoSphereBean& isb) { return formatDistribution(DistributionCells(isb).view(), '.'); }
+// A point's file in the format the options ask for.
+std::string distributionText(const BatchOptions& o, const InfoSphereBean& isb) {
+    const DistributionCells cells(isb);
+    return o.longFormat ? formatDistributionLong(cells.view(), nullptr) : formatDistribution(cells.view(), '.');
+}
 
 std::string secondsText(double s) {
     char buf[32];
@@ -66,8 +71,35 @@ bool writeRunExtras(const BatchOptions& o, const RunOutcome& run, const Paramete
     return ok;
 }
 
+std::optional<std::uint64_t> oversizedPointTable(const BatchOptions& o, const ParameterSet& base) {
+    if (o.sweepDir.empty() || o.longFormat) return std::nullopt;
+    // The table of a point grows with its largest M and its computed cells: the bound of
+    // the largest upper ends and the smallest lower ends the sweep can give.
+    DistributionView ranges = rangesOf(base.params);
+    for (const SweepAxis& axis : o.sweeps) {
+        if (axis.values.empty()) continue;
+        const auto [lo, hi] = std::minmax_element(axis.values.begin(), axis.values.end());
+        const auto whole = [](double v) {
+            return static_cast<std::int32_t>(std::clamp(v, 0.0, static_cast<double>(kMaxAggregation)));
+        };
+        if (axis.name == "mpMax") ranges.mpMax = whole(*hi);
+        if (axis.name == "mmMax") ranges.mmMax = whole(*hi);
+        if (axis.name == "mpMin") ranges.mpMin = whole(*lo);
+        if (axis.name == "mmMin") ranges.mmMin = whole(*lo);
+    }
+    ranges.mpMin = std::min(ranges.mpMin, ranges.mpMax);
+    ranges.mmMin = std::min(ranges.mmMin, ranges.mmMax);
+    return oversizedWideExport(ranges);
+}
+
 int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& engine, std::stop_token stop) {
     const SweepSpec plan = sweepPlan(o, base);
+    if (const std::optional<std::uint64_t> bytes = oversizedPointTable(o, base)) {
+        std::cerr << "each point's distribution table in --sweep-dir would be up to "
+                  << *bytes / (std::uint64_t{1} << 20)
+                  << " MiB (it runs from M = 0 to the largest M); use --long-format to write only the computed cells\n";
+        return 2;
+    }
 
     // The tables are read once for the whole sweep.
     const LoadedTables tables = engine.tables(plan.options);
@@ -85,7 +117,7 @@ int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& eng
     }
 
     // Rows go out as they are finished on standard output; a file is written once, whole.
-    const bool toStdout = o.output.empty();
+    const bool toStdout = o.output.empty() || o.output == "-";
     std::string csv = sweepCsvHeader(plan);
     if (toStdout && !deliver("-", csv)) return 1;
     bool ok = true;
@@ -97,7 +129,7 @@ int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& eng
             else csv += row;
             if (!o.sweepDir.empty() && point.run.record && point.run.record->hasResults()) {
                 const std::string stem = (std::filesystem::path(o.sweepDir) / sweepPointStem(plan, point)).string();
-                ok = deliver(stem + ".txt", distributionText(*point.run.record)) && ok;
+                ok = deliver(stem + ".txt", distributionText(o, *point.run.record)) && ok;
                 if (!o.freeEnergies.empty())
                     ok = deliver(stem + ".free-energies.csv", freeEnergiesCsv(*point.run.record)) && ok;
             }

@@ -18,6 +18,7 @@
 #include "pipeline/Engine.h"
 #include "pipeline/MassBalance.h"
 #include "pipeline/ParameterSchema.h"
+#include "pipeline/Version.h"
 
 #include <atomic>
 #include <chrono>
@@ -33,6 +34,8 @@
 #include <limits>
 #include <mutex>
 #include <thread>
+
+#include <sys/stat.h>
 
 
 namespace marlinq::batch {
@@ -86,7 +89,7 @@ private:
 // Sends what `write` writes to FILE (complete, or not at all: through a temporary file
 // renamed into place) or to standard output; false (with a message) if it fails.
 bool writeOutput(const BatchOptions& o, const std::function<bool(std::ostream&)>& write) {
-    if (o.output.empty()) {
+    if (o.output.empty() || o.output == "-") {
         const bool ok = write(std::cout) && std::cout.flush();
         if (!ok) std::cerr << "can not write the result to standard output\n";
         return ok;
@@ -121,6 +124,63 @@ std::optional<std::string> oversizedExport(const BatchOptions& o, const Paramete
     if (!bytes) return std::nullopt;
     return "the distribution table would be up to " + std::to_string(*bytes / (std::uint64_t{1} << 20)) +
            " MiB (it runs from M = 0 to the largest M); use --long-format to write only the computed cells";
+}
+
+// Every place a result will be written, checked before any work: each can take a file,
+// none is the parameter file, no two are one file, and the point files of --sweep-dir
+// can replace neither. The message, or nullopt.
+std::optional<std::string> outputProblem(const BatchOptions& o) {
+    struct Output {
+        const char* option;
+        std::string path;
+    };
+    std::vector<Output> files;
+    if (!o.output.empty() && o.output != "-") files.push_back({"-o", o.output});
+    if (!o.summary.empty() && o.summary != "-") files.push_back({"--summary", o.summary});
+    // In a sweep the landscapes go into the --sweep-dir folder, not to the FILE.
+    if (!o.freeEnergies.empty() && o.freeEnergies != "-" && o.sweeps.empty())
+        files.push_back({"--free-energies", o.freeEnergies});
+    for (const Output& f : files) {
+        if (const std::optional<std::string> why = outputFileProblem(f.path))
+            return std::string("can not write ") + f.option + " " + f.path + " (" + *why + ")";
+        if (!o.parameterFile.empty() && sameFile(f.path, o.parameterFile)) {
+            if (f.option == std::string("-o"))
+                return "the output file " + f.path + " is the parameter file; choose another -o";
+            return std::string("the file of ") + f.option + " " + f.path + " is the parameter file; choose another";
+        }
+    }
+    // Two outputs into /dev/null are harmless; into one file, one would replace the other.
+    const auto isCharacterDevice = [](const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+    };
+    for (std::size_t i = 0; i < files.size(); ++i)
+        for (std::size_t j = i + 1; j < files.size(); ++j)
+            if (sameOutputFile(files[i].path, files[j].path) && !isCharacterDevice(files[i].path))
+                return std::string(files[i].option) + " and " + files[j].option + " name the same file " +
+                       files[j].path + "; give each output its own file";
+    if (o.sweepDir.empty()) return std::nullopt;
+    if (o.sweepDir == "-") return std::string("--sweep-dir needs a folder, not standard output");
+    if (const std::optional<std::string> why = outputFolderProblem(o.sweepDir))
+        return "can not write into --sweep-dir " + o.sweepDir + " (" + *why + ")";
+    // A point file (point-NNNN_....txt or .free-energies.csv in the folder) could replace the
+    // parameter file or another output there.
+    std::vector<Output> inputs = files;
+    if (!o.parameterFile.empty()) inputs.push_back({"the parameter file", o.parameterFile});
+    for (const Output& f : inputs) {
+        const std::filesystem::path p(f.path);
+        const std::string leaf = p.filename().string();
+        const bool pointName = leaf.rfind("point-", 0) == 0 &&
+                               (leaf.ends_with(".txt") || leaf.ends_with(".free-energies.csv"));
+        const std::string folder = p.has_parent_path() ? p.parent_path().string() : std::string(".");
+        if (pointName && sameOutputFile(folder, o.sweepDir)) {
+            const std::string what = f.option == std::string("the parameter file") ? "the parameter file"
+                                                                                   : std::string("the file of ") + f.option;
+            return what + " " + f.path + " lies in --sweep-dir " + o.sweepDir +
+                   " under a point file's name; move it or choose another folder";
+        }
+    }
+    return std::nullopt;
 }
 
 int runProfile(const BatchOptions& o, const Parameters& p) {
@@ -221,6 +281,10 @@ int run(int argc, char** argv) {
         std::cout << helpText();
         return kExitOk;
     }
+    if (o.version) {
+        std::cout << versionLine("marlinq-batch") << '\n';
+        return kExitOk;
+    }
 
     if (!o.dataDir.empty()) {
         std::error_code ec;
@@ -240,11 +304,12 @@ int run(int argc, char** argv) {
             return kExitInvalid;
         }
         set = loaded.set;
-        // The result never replaces its own input.
-        if (!o.output.empty() && sameFile(o.output, o.parameterFile)) {
-            std::cerr << "the output file " << o.output << " is the parameter file; choose another -o\n";
-            return kExitInvalid;
-        }
+    }
+    // A result never replaces its own input or another result, and a place that can not
+    // take it is found before the work.
+    if (const std::optional<std::string> problem = outputProblem(o)) {
+        std::cerr << *problem << '\n';
+        return kExitInvalid;
     }
     // Total mode: both totals, or the total and the charge fraction, over the file's values.
     if (const std::optional<ParameterSet> withTotals = applyTotals(o, set, error)) {

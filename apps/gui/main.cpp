@@ -1,14 +1,35 @@
 // The desktop program: one main window; the process ends when it closes.
 #include "files/DataPaths.h"
+#include "pipeline/Version.h"
 #include "ui/Form1.h"
 #include "ui/Pictures.h"
 
 #include <QApplication>
 #include <QDir>
 
+#include <iostream>
+#include <string_view>
+
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);  // Qt's own options only; the program takes no arguments
+    // Answered before the window system is touched, so that they work without a display.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--version") {
+            std::cout << marlinq::versionLine("marlinq") << '\n';
+            return 0;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::cout << "Usage: marlinq [Qt options]\n\n"
+                         "Opens the Marlinq Solver window: size distributions of complexes of oppositely\n"
+                         "charged diblock copolymers. marlinq-batch computes the same from the command line.\n\n"
+                         "  --version   show the version and the commit the program was built from\n"
+                         "  -h, --help  show this text\n";
+            return 0;
+        }
+    }
+    QApplication app(argc, argv);  // Qt's own options only; the program takes no other arguments
     QApplication::setApplicationName(QStringLiteral("Marlinq Solver"));
+    QApplication::setApplicationVersion(QString::fromStdString(marlinq::provenance()));
     QApplication::setWindowIcon(marlinq::ui::applicationIcon());
     // Tables and pictures: the working directory first, then the installed data folder.
     marlinq::setProgramDataDirectory(

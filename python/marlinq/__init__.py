@@ -23,6 +23,7 @@ import os as _os
 
 from . import _core
 from ._core import Parameters, Profile, Result, observables
+from ._core import __commit__, __version__  # the release and the commit the module was built from
 from ._sweep import SweepTable, sweep
 
 __all__ = ["Parameters", "Result", "Profile", "SweepTable", "run", "profile", "sweep", "observables", "critical_salt", "METHODS",

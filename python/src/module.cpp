@@ -21,6 +21,7 @@
 #include "pipeline/ParaCalculation.h"
 #include "pipeline/Sweep.h"
 #include "pipeline/Units.h"
+#include "pipeline/Version.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -41,6 +42,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -209,6 +211,18 @@ struct PyResult {
     py::object absValue, value, mp, mm;  // built once
     py::object freeEnergies;             // built on first use
 
+    // The wide table runs from M = 0: above 1 GiB only the long export is written, as in
+    // marlinq-batch.
+    void refuseOversizedTable(bool longFormat) const {
+        if (longFormat) return;
+        const InfoSphereBean& b = *record;
+        if (const std::optional<std::uint64_t> bytes =
+                oversizedWideExport(DistributionView{b.mpMin, b.mpMax, b.mmMin, b.mmMax, b.vc10, b.vc01, nullptr}))
+            throw py::value_error("the distribution table would be up to " +
+                                  std::to_string(*bytes / (std::uint64_t{1} << 20)) +
+                                  " MiB (it runs from M = 0 to the largest M); use long=True to write only the "
+                                  "computed cells");
+    }
     // The share of the distribution held by (mp, mm): its weight over the sum of all weights.
     double shareAt(std::int32_t mp, std::int32_t mm) const {
         const std::int32_t r = mp - record->mpMin, c = mm - record->mmMin;
@@ -217,6 +231,7 @@ struct PyResult {
         return record->share(r, c);
     }
     std::string distributionText(bool longFormat) const {
+        refuseOversizedTable(longFormat);
         const DistributionCells distribution(*record);
         return longFormat ? formatDistributionLong(distribution.view(), nullptr)
                           : formatDistribution(distribution.view(), '.');
@@ -451,24 +466,73 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
 
     std::stop_source stop;
     std::optional<py::error_already_set> pending;  // an exception of the callback or Ctrl-C
+
+    // The run goes on a thread of its own; this thread, the one Python's signal handlers run
+    // on, takes each progress event (the run waits for it, so that progress returning False
+    // stops before the next row) and between events looks at Ctrl-C every 50 ms, also in a
+    // stage that reports no rows (a Debye-Hueckel pass, the chains).
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::optional<std::pair<std::int64_t, std::int64_t>> request;  // a progress event waiting
+    bool finished = false;
     JobEvents events;
     events.progress = [&](std::int64_t done, std::int64_t total) {
-        py::gil_scoped_acquire acquire;
-        if (pending || stop.stop_requested()) return;
-        try {
-            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-            if (!progress.is_none() && progress(done, total).is(py::bool_(false))) stop.request_stop();
-        } catch (py::error_already_set& e) {
-            pending.emplace(std::move(e));
+        std::unique_lock lock(mutex);
+        wake.wait(lock, [&] { return !request; });
+        request.emplace(done, total);
+        wake.notify_all();
+        wake.wait(lock, [&] { return !request; });
+    };
+    const auto checkSignals = [&] {
+        if (!pending && PyErr_CheckSignals() != 0) {
+            pending.emplace();
             stop.request_stop();
         }
     };
 
     RunOutcome outcome;
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            outcome = runToCompletion(std::move(input), stop.get_token(), events);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        std::lock_guard lock(mutex);
+        finished = true;
+        wake.notify_all();
+    });
+    while (true) {
+        std::optional<std::pair<std::int64_t, std::int64_t>> event;
+        {
+            py::gil_scoped_release release;
+            std::unique_lock lock(mutex);
+            wake.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished || request.has_value(); });
+            if (request) event = request;
+            else if (finished) break;
+        }
+        if (event) {
+            checkSignals();
+            if (!pending && !stop.stop_requested() && !progress.is_none()) {
+                try {
+                    if (progress(event->first, event->second).is(py::bool_(false))) stop.request_stop();
+                } catch (py::error_already_set& e) {
+                    pending.emplace(std::move(e));
+                    stop.request_stop();
+                }
+            }
+            std::lock_guard lock(mutex);
+            request.reset();
+            wake.notify_all();
+        } else {
+            checkSignals();
+        }
+    }
     {
         py::gil_scoped_release release;
-        outcome = runToCompletion(std::move(input), stop.get_token(), events);
+        worker.join();
     }
+    if (failure) std::rethrow_exception(failure);
     if (pending) throw std::move(*pending);
     if (PyErr_CheckSignals() != 0) throw py::error_already_set();
 
@@ -649,6 +713,9 @@ PYBIND11_MODULE(_core, m) {
     using namespace marlinq::python;
     m.doc() = "The compiled engine of marlinq; use the package marlinq.";
     PYBIND11_NUMPY_DTYPE(FreeEnergyRow, mp, mm, F, E, abs_value, value, beyond_dh);
+    // The build the module comes from: the release and the commit of its sources.
+    m.attr("__version__") = std::string(programVersion());
+    m.attr("__commit__") = std::string(buildCommit());
 
     // --- Parameters
     py::class_<PyParameters> P(m, "Parameters", R"doc(
@@ -879,10 +946,13 @@ every complex, Poisson-Boltzmann the band near neutrality. The rows of marlinq-b
 long=False: what marlinq-batch and "Save Distribution" write, M+ = 0..mpMax lines of
 tab-terminated values with 15 significant digits. long=True: the long export, a header
 "M+<tab>M-<tab>absValue<tab>Value" and one line per computed cell with the shortest text
-that reads back as the same double; Value is the cell's share, abs_value over its sum.)doc")
+that reads back as the same double; Value is the cell's share, abs_value over its sum.
+The table runs from M = 0 whatever the ranges: above 1 GiB it raises ValueError (use
+long=True), as marlinq-batch refuses it without --long-format.)doc")
         .def(
             "save_distribution",
             [](const PyResult& r, const std::string& path, bool longFormat) {
+                r.refuseOversizedTable(longFormat);
                 const DistributionCells distribution(*r.record);
                 std::string error;
                 const bool ok = longFormat ? writeDistributionLong(path, distribution.view(), nullptr, error)
@@ -890,7 +960,9 @@ that reads back as the same double; Value is the cell's share, abs_value over it
                 if (!ok) raiseOSError(error, path);
             },
             "path"_a, "long"_a = false,
-            "Writes distribution_text(long) to path (an existing file is replaced only once the new one is complete).")
+            "Writes distribution_text(long) to path (an existing file is replaced only once the new one is complete; "
+            "a character device or a FIFO is written directly); a table above 1 GiB raises ValueError before "
+            "anything is written.")
         .def("__repr__", [](const PyResult& r) {
             const auto& best = r.observables.mostProbable;
             const std::string most = best ? "(" + std::to_string(best->first) + ", " + std::to_string(best->second) + ")"

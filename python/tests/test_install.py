@@ -12,7 +12,7 @@ SITE = os.environ.get("MARLINQ_PYTHON_INSTALL_DIR")
 
 
 @pytest.mark.skipif(not (BUILD and SITE), reason="needs MARLINQ_BUILD_DIR and MARLINQ_PYTHON_INSTALL_DIR (set by CTest)")
-def test_installed_package_runs_from_its_prefix(tmp_path):
+def test_installed_package_runs_from_its_prefix(tmp_path, batch):
     prefix = tmp_path / "prefix"
     done = subprocess.run([CMAKE, "--install", BUILD, "--prefix", str(prefix)], capture_output=True, timeout=300)
     assert done.returncode == 0, done.stderr.decode()
@@ -21,11 +21,15 @@ def test_installed_package_runs_from_its_prefix(tmp_path):
     elsewhere = tmp_path / "elsewhere"
     elsewhere.mkdir()
     script = ("import marlinq; r = marlinq.run(); "
-              "print(marlinq.__file__); print(marlinq.data_file('Chains_values01.dat')); print(r.most_probable)")
+              "print(marlinq.__file__); print(marlinq.data_file('Chains_values01.dat')); print(r.most_probable); "
+              "print('marlinq-batch %s (commit %s)' % (marlinq.__version__, marlinq.__commit__))")
     env = dict(os.environ, PYTHONPATH=str(prefix / SITE))
     done = subprocess.run([sys.executable, "-c", script], capture_output=True, cwd=elsewhere, env=env, timeout=300)
     assert done.returncode == 0, done.stderr.decode()
-    module, table, most_probable = done.stdout.decode().splitlines()
+    module, table, most_probable, version = done.stdout.decode().splitlines()
     assert module == str(package / "__init__.py")
     assert table == str(prefix / "share" / "marlinq" / "Chains_values01.dat")
     assert most_probable == "(4, 4)"
+    # The same build as the batch command: same release, same commit.
+    code, out, err = batch("--version")
+    assert code == 0 and out == version + "\n", (out, version)

@@ -1,8 +1,10 @@
 """Runs: the result's arrays and log, options, errors, progress, stopping, threads."""
 
+import os
 import signal
 import sys
 import threading
+import time
 
 import numpy as np
 import pytest
@@ -224,3 +226,45 @@ def test_a_run_releases_the_gil():
         sys.setswitchinterval(interval)
         t.join(60)
     assert seen_during_run == [True]
+
+
+def test_ctrl_c_reaches_a_long_debye_hueckel_pass_at_once():
+    # One Debye-Hueckel pass over four million complexes reports no rows until its end (some
+    # 200 s); Ctrl-C must still arrive at once, and leave the module usable.
+    big = marlinq.Parameters(mp_max=1999, mm_max=1999)
+    timer = threading.Timer(1.0, lambda: os.kill(os.getpid(), signal.SIGINT))
+    start = time.monotonic()
+    timer.start()
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            marlinq.run(big, keep_energies=False)
+    finally:
+        timer.cancel()
+    assert time.monotonic() - start < 30
+    assert not marlinq.run(WIDE).partial
+
+
+def test_the_wide_table_obeys_the_batch_commands_size_rule(tmp_path):
+    far = marlinq.run(marlinq.Parameters(mp_min=99990, mp_max=100000, mm_min=99990, mm_max=100000))
+    # Some 19 GiB of zeros from M = 0: refused before a byte is formatted or written.
+    with pytest.raises(ValueError, match=r"would be up to \d+ MiB .*long=True"):
+        far.distribution_text()
+    target = tmp_path / "far.txt"
+    with pytest.raises(ValueError, match="long=True"):
+        far.save_distribution(str(target))
+    assert not target.exists() and not list(tmp_path.iterdir())
+    # The long export holds only the 121 computed cells.
+    far.save_distribution(str(target), long=True)
+    assert len(target.read_text().splitlines()) == 122
+    # A device or a FIFO is written through, not replaced.
+    small = marlinq.run(marlinq.Parameters(mp_max=3, mm_max=3))
+    small.save_distribution("/dev/null")
+    fifo = tmp_path / "pipe"
+    os.mkfifo(fifo)
+    received = []
+    reader = threading.Thread(target=lambda: received.append(fifo.read_text()))
+    reader.start()
+    small.save_distribution(str(fifo))
+    reader.join(30)
+    assert received == [small.distribution_text()]
+    assert fifo.is_fifo()

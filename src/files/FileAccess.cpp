@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <streambuf>
 #include <vector>
 
@@ -89,7 +90,129 @@ mode_t currentUmask() {
     return 022;
 }
 
+// Writes straight into a character device or a FIFO (opening a FIFO waits for its reader,
+// as a shell's redirection does). error receives the bare reason.
+bool writeStream(const std::string& path, const std::function<bool(std::ostream&)>& write, std::string& error) {
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        error = "cannot open (" + reasonOf(errno) + ")";
+        return false;
+    }
+    bool ok = false;
+    int writeError = 0;
+    {
+        FdBuf buf(fd);
+        std::ostream out(&buf);
+        try {
+            ok = write(out);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        out.flush();
+        if (out.fail()) ok = false;
+        writeError = buf.error();
+    }
+    const int closed = ::close(fd);
+    if (writeError == 0 && closed != 0 && errno != EINTR) writeError = errno;
+    if (writeError != 0) {
+        error = "cannot write (" + reasonOf(writeError) + ")";
+        return false;
+    }
+    if (!ok) error = "writing failed";
+    return ok;
+}
+
+// Whether a new file can be made in folder: a probe file is created and removed at once
+// (permission bits alone do not tell a read-only file system, nor what root may do).
+std::optional<std::string> folderProblem(const std::string& folder) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) {
+        const int err = errno;
+        if (err == ENOENT) return "the folder " + folder + " does not exist";
+        return "the folder " + folder + ": " + reasonOf(err);
+    }
+    if (!S_ISDIR(st.st_mode)) return folder + " is not a folder";
+    std::string probe = (std::filesystem::path(folder) / ".marlinq-probe-XXXXXX").string();
+    std::vector<char> name(probe.begin(), probe.end());
+    name.push_back('\0');
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) return "cannot create a file in the folder " + folder + " (" + reasonOf(errno) + ")";
+    ::close(fd);
+    ::unlink(name.data());
+    return std::nullopt;
+}
+
+// Where a write to path lands: links followed, also a last link whose target does not
+// exist yet (which weakly_canonical leaves as it is), "." and ".." resolved.
+std::filesystem::path placeOf(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path p = fs::absolute(fs::path(path), ec);
+    if (ec) return fs::path(path);
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(p, ec)); ++hops) {
+        const fs::path target = fs::read_symlink(p, ec);
+        if (ec) break;
+        p = target.is_absolute() ? target : p.parent_path() / target;
+    }
+    const fs::path resolved = fs::weakly_canonical(p, ec);
+    return ec ? p : resolved;
+}
+
+std::string folderOf(const std::filesystem::path& p) {
+    return p.has_parent_path() ? p.parent_path().string() : std::string(".");
+}
+
 }  // namespace
+
+std::optional<std::string> outputFileProblem(const std::string& path) {
+    namespace fs = std::filesystem;
+    if (path.empty()) return std::string("no file name");
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return kindOf(st.st_mode);
+        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
+            if (::access(path.c_str(), W_OK) != 0) return reasonOf(errno);
+            return std::nullopt;
+        }
+        if (!S_ISREG(st.st_mode)) return kindOf(st.st_mode) + "; not overwritten";
+        if (::access(path.c_str(), W_OK) != 0) return reasonOf(errno);
+        return folderProblem(folderOf(placeOf(path)));
+    }
+    const int err = errno;
+    if (err != ENOENT) return reasonOf(err);
+    // A new file (or the missing target of a link): its folder must take it.
+    struct stat lst {};
+    const bool link = ::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode);
+    return folderProblem(folderOf(link ? placeOf(path) : fs::path(path)));
+}
+
+std::optional<std::string> outputFolderProblem(const std::string& path) {
+    namespace fs = std::filesystem;
+    if (path.empty()) return std::string("no folder name");
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode)) return std::string("is not a folder");
+        return folderProblem(path);
+    }
+    if (errno != ENOENT) return reasonOf(errno);
+    // To be created: the nearest folder that exists must take it.
+    fs::path p = fs::path(path).lexically_normal();
+    while (true) {
+        if (!p.has_parent_path() || p.parent_path() == p) return folderProblem(".");
+        p = p.parent_path();
+        if (p.empty()) return folderProblem(".");
+        if (::stat(p.c_str(), &st) == 0) return folderProblem(p.string());
+        if (errno != ENOENT) return "the folder " + p.string() + ": " + reasonOf(errno);
+    }
+}
+
+bool sameOutputFile(const std::string& a, const std::string& b) {
+    return sameFile(a, b) || placeOf(a) == placeOf(b);
+}
 
 bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& bytes, std::string& error,
                      bool* missingFile, int* errorNumber) {
@@ -167,6 +290,8 @@ bool writeFileAtomically(const std::string& path, const std::function<bool(std::
     mode_t mode = 0666 & ~currentUmask();
     struct stat st {};
     if (::stat(target.c_str(), &st) == 0) {
+        // A terminal, /dev/null or a pipe to a reader: nothing to rename, written as it is.
+        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) return writeStream(target, write, error) || fail(error);
         if (!S_ISREG(st.st_mode)) return fail(kindOf(st.st_mode) + "; not overwritten");
         mode = st.st_mode & 07777;
     }

@@ -2,6 +2,7 @@
 
 #include "pipeline/MassBalance.h"
 #include "pipeline/ObservableRegistry.h"
+#include "pipeline/Version.h"
 
 #include <charconv>
 #include <cstdio>
@@ -126,7 +127,10 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
     std::string warnings = "[";
     for (std::size_t k = 0; k < run.warnings.size(); ++k)
         warnings += (k ? ", " : "") + jsonString(run.warnings[k]);
-    field("warnings", warnings + "]", true);
+    field("warnings", warnings + "]");
+    // Which program wrote the file.
+    field("version", jsonString(std::string(programVersion())));
+    field("commit", jsonString(std::string(buildCommit())), true);
     return s + "}\n";
 }
 

@@ -35,7 +35,8 @@ struct RunDescription {
 std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& observables);
 
 // One JSON object: the observables of the registry under their names (with a unit, then
-// unit_nm and those that need it), parameters, method, chains, accuracy, partial, warnings.
+// unit_nm and those that need it), parameters, method, chains, accuracy, partial, warnings,
+// then the program that wrote it: version and commit (pipeline/Version.h).
 // Non-finite numbers are null.
 std::string summaryJson(const Observables& observables, const RunDescription& run);
 

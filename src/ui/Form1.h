@@ -123,8 +123,14 @@ public:
     const CellWindow& mapWindow() const { return view; }
     void setMapWindow(const CellWindow& w);
     bool showsWholeRange() const;
-    // Writes the map figure (axes, numbered colour bar, caption); false on failure.
+    // Writes the map figure (axes, numbered colour bar, caption); false on failure. With
+    // the caption left out of the picture it goes into a text file beside it (map.png ->
+    // map.txt).
     bool saveMapFigure(const QString& path, bool svg);
+    // The name Save Map offers: method, ka and ranges of the map shown ("map_dh_ka0.2_mp0-10_mm0-10.png").
+    QString suggestedMapFileName(const QString& suffix) const;
+    // Where a figure's caption goes when it is left out of the picture.
+    static QString captionPathOf(const QString& figurePath);
 
     // Rows of the left panel: where the '-' and the solution banners start.
     static constexpr int kMinusBannerTop = 236;
@@ -222,6 +228,9 @@ public:
             *helpToolStripMenuItem = nullptr;
     QAction *saveMapSvgToolStripMenuItem = nullptr, *logColoursToolStripMenuItem = nullptr,
             *wholeRangeToolStripMenuItem = nullptr;
+    // View > Viridis colours; File > Map Figure: the caption in the picture, its width.
+    QAction *viridisToolStripMenuItem = nullptr, *mapCaptionToolStripMenuItem = nullptr,
+            *mapColumnWidthToolStripMenuItem = nullptr, *mapPageWidthToolStripMenuItem = nullptr;
     QMenu *fileToolStripMenuItem = nullptr, *parametersToolStripMenuItem = nullptr, *viewToolStripMenuItem = nullptr;
     QAction* sweepToolStripMenuItem = nullptr;
     ObservablesPanel* observablesPanel = nullptr;  // a tab beside the result panel

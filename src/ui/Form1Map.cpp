@@ -5,8 +5,10 @@
 
 #include "files/NumberFormat.h"
 #include "kernel/Fatal.h"
+#include "pipeline/AtomicFile.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/Observables.h"
+#include "pipeline/Version.h"
 #include "ui/MapFigure.h"
 #include "ui/MapRender.h"
 #include "ui/Pictures.h"
@@ -15,6 +17,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QLabel>
@@ -36,6 +39,7 @@ namespace {
 
 constexpr int kColourRects = 22;   // width of the colour rectangles of the bar
 constexpr int kStartCells = 11;    // the canvas before any run is laid out as 11 x 11
+constexpr double kMinMapSide = 120.0;
 
 // A canvas picture cut to exactly size.
 QPixmap canvas(const char* name, QSize size) {
@@ -63,7 +67,18 @@ void Form1::loadSettings() {
     ColourScale c;
     c.logarithmic = s.value(QStringLiteral("map/logarithmicColours"), false).toBool();
     c.decades = std::clamp(s.value(QStringLiteral("map/decades"), kDefaultDecades).toInt(), kMinDecades, kMaxDecades);
+    c.colours = s.value(QStringLiteral("map/colours")).toString() == QStringLiteral("viridis") ? ColourMap::Viridis
+                                                                                               : ColourMap::Classic;
     scale = c;
+    if (viridisToolStripMenuItem) {
+        const QSignalBlocker b(viridisToolStripMenuItem);
+        viridisToolStripMenuItem->setChecked(c.colours == ColourMap::Viridis);
+    }
+    if (mapCaptionToolStripMenuItem) {
+        mapCaptionToolStripMenuItem->setChecked(s.value(QStringLiteral("figure/captionInPicture"), true).toBool());
+        const bool column = s.value(QStringLiteral("figure/widthMm"), 170).toInt() == 85;
+        (column ? mapColumnWidthToolStripMenuItem : mapPageWidthToolStripMenuItem)->setChecked(true);
+    }
     const QSignalBlocker b1(logColoursBox), b2(decadesSpinBox);
     logColoursBox->setChecked(c.logarithmic);
     decadesSpinBox->setValue(c.decades);
@@ -78,13 +93,21 @@ void Form1::saveSettings() const {
     QSettings s = settingsStore();
     s.setValue(QStringLiteral("map/logarithmicColours"), scale.logarithmic);
     s.setValue(QStringLiteral("map/decades"), scale.decades);
+    s.setValue(QStringLiteral("map/colours"),
+               scale.colours == ColourMap::Viridis ? QStringLiteral("viridis") : QStringLiteral("classic"));
+    if (mapCaptionToolStripMenuItem) {
+        s.setValue(QStringLiteral("figure/captionInPicture"), mapCaptionToolStripMenuItem->isChecked());
+        s.setValue(QStringLiteral("figure/widthMm"), mapColumnWidthToolStripMenuItem->isChecked() ? 85 : 170);
+    }
 }
 
 void Form1::setColourScale(const ColourScale& s) {
     scale = s;
     scale.decades = std::clamp(scale.decades, kMinDecades, kMaxDecades);
     {
-        const QSignalBlocker b1(logColoursBox), b2(decadesSpinBox), b3(logColoursToolStripMenuItem);
+        const QSignalBlocker b1(logColoursBox), b2(decadesSpinBox), b3(logColoursToolStripMenuItem),
+            b4(viridisToolStripMenuItem);
+        viridisToolStripMenuItem->setChecked(scale.colours == ColourMap::Viridis);
         logColoursBox->setChecked(scale.logarithmic);
         decadesSpinBox->setValue(scale.decades);
         logColoursToolStripMenuItem->setChecked(scale.logarithmic);
@@ -158,9 +181,18 @@ void Form1::layoutMapArea() {
     const int fixedH = top + xTicksH + xTitleH + 2;
     const double availW = mapArea->width() - fixedW - 2.0;
     const double availH = mapArea->height() - fixedH - 2.0 - std::max(0, bottomText - xTicksH - xTitleH);
-    const double cell = std::max(0.5, std::min(availW / nx, availH / ny));
-    const int mapW = static_cast<int>(std::floor(cell * nx)) + 2;
-    const int mapH = static_cast<int>(std::floor(cell * ny)) + 2;
+    // Square cells as large as the area allows; a map of thousands of values a side gets
+    // cells smaller than a pixel (painted through a picture of one pixel per cell), so
+    // that every allowed range fits its area.
+    const double cell = std::max(0.0, std::min(availW / nx, availH / ny));
+    // A range far longer on one axis than on the other (100000 x 40) would leave a line of
+    // square cells: the short side keeps at least kMinMapSide pixels and the cells stretch.
+    const auto side = [&](std::int32_t n, double avail) {
+        const double square = std::floor(cell * n);
+        return static_cast<int>(std::max(square, std::floor(std::clamp(avail, 0.0, kMinMapSide)))) + 2;
+    };
+    const int mapW = side(nx, availW);
+    const int mapH = side(ny, availH);
 
     const int total = fixedW + mapW;
     const int x0 = std::max(0, (mapArea->width() - total) / 2);
@@ -205,6 +237,7 @@ void Form1::renderMap() {
         request.geometry = geometry;
         request.pendingGrey = !rec.dhchecked;
         request.lastRowIndex = rec.index - rec.mpMin - view.row0;
+        request.colours = scale.colours;
         const std::int32_t bi = drawnBest.first - rec.mpMin, bj = drawnBest.second - rec.mmMin;
         if (drawnClasses(bi, bj) > 0 && bi >= view.row0 && bi <= view.row1 && bj >= view.col0 && bj <= view.col1)
             request.outline = std::pair{bi - view.row0, bj - view.col0};
@@ -511,6 +544,7 @@ MapFigure Form1::currentFigure(Grid<std::int32_t>& classes) const {
     f.scale = scale;
     f.maxShare = maxShare();
     f.scaleTitle = QStringLiteral("share of the distribution");
+    f.provenance = QStringLiteral("Marlinq Solver ") + QString::fromStdString(provenance());
     if (drawnRecord && !drawnClasses.empty()) {
         const InfoSphereBean& rec = *drawnRecord;
         classes = drawnColours;
@@ -527,26 +561,61 @@ MapFigure Form1::currentFigure(Grid<std::int32_t>& classes) const {
         if (scale.logarithmic)
             f.caption += QStringLiteral("; colours over %1 decades").arg(scale.decades);
     }
+    f.captionInPicture = !mapCaptionToolStripMenuItem || mapCaptionToolStripMenuItem->isChecked();
+    f.widthMm = mapColumnWidthToolStripMenuItem && mapColumnWidthToolStripMenuItem->isChecked() ? 85.0 : 170.0;
     return f;
+}
+
+QString Form1::captionPathOf(const QString& figurePath) {
+    const QFileInfo info(figurePath);
+    const QString base = info.suffix().isEmpty() ? info.fileName() : info.completeBaseName();
+    const QString path = info.dir().filePath(base + QStringLiteral(".txt"));
+    // A figure named *.txt keeps its caption apart: never written over the figure itself.
+    return path == info.filePath() ? path + QStringLiteral(".txt") : path;
 }
 
 bool Form1::saveMapFigure(const QString& path, bool svg) {
     Grid<std::int32_t> classes;
     const MapFigure figure = currentFigure(classes);
-    return svg ? saveMapFigureSvg(figure, path) : saveMapFigurePng(figure, path);
+    if (!(svg ? saveMapFigureSvg(figure, path) : saveMapFigurePng(figure, path))) return false;
+    if (figure.captionInPicture || figure.caption.isEmpty()) return true;
+    std::string error;
+    std::string text = figure.caption.toStdString() + "\n";
+    if (!figure.provenance.isEmpty()) text += figure.provenance.toStdString() + "\n";
+    return writeTextFileAtomically(QFile::encodeName(captionPathOf(path)).toStdString(), text, error);
+}
+
+QString Form1::suggestedMapFileName(const QString& suffix) const {
+    if (!drawnRecord || drawnClasses.empty()) return QStringLiteral("map.") + suffix;
+    const InfoSphereBean& rec = *drawnRecord;
+    const QString method = !rec.dhchecked ? QStringLiteral("pb") : rec.linearDH ? QStringLiteral("dhlinear") : QStringLiteral("dh");
+    // The number with a point whatever the locale.
+    return QStringLiteral("map_%1_ka%2_mp%3-%4_mm%5-%6.%7")
+        .arg(method, QString::number(rec.ka, 'g', 6))
+        .arg(rec.mpMin + view.row0)
+        .arg(rec.mpMin + view.row1)
+        .arg(rec.mmMin + view.col0)
+        .arg(rec.mmMin + view.col1)
+        .arg(suffix);
 }
 
 void Form1::saveMapToolStripMenuItem_Click() {
-    const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Map"), dialogDirectory(),
-                                                        QStringLiteral("PNG image (*.png)"));
+    const QString folder = dialogDirectory();
+    const QString name = suggestedMapFileName(QStringLiteral("png"));
+    const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Map"),
+                                                  folder.isEmpty() ? name : QDir(folder).filePath(name),
+                                                  QStringLiteral("PNG image (*.png)"));
     if (path.isEmpty()) return;
     rememberDirectory(path);
     if (!saveMapFigure(path, false)) showMessage(QStringLiteral("can not write ") + path);
 }
 
 void Form1::saveMapSvgToolStripMenuItem_Click() {
-    const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Map"), dialogDirectory(),
-                                                        QStringLiteral("SVG drawing (*.svg)"));
+    const QString folder = dialogDirectory();
+    const QString name = suggestedMapFileName(QStringLiteral("svg"));
+    const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Map"),
+                                                  folder.isEmpty() ? name : QDir(folder).filePath(name),
+                                                  QStringLiteral("SVG drawing (*.svg)"));
     if (path.isEmpty()) return;
     rememberDirectory(path);
     if (!saveMapFigure(path, true)) showMessage(QStringLiteral("can not write ") + path);

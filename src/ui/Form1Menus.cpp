@@ -6,6 +6,7 @@
 #include "ui/SweepWindow.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QMenuBar>
 #include <QPushButton>
@@ -32,6 +33,27 @@ void Form1::buildMenus() {
     saveMapToolStripMenuItem->setObjectName(QStringLiteral("saveMapToolStripMenuItem"));
     saveMapSvgToolStripMenuItem = fileToolStripMenuItem->addAction(QStringLiteral("Save Map as SVG"));
     saveMapSvgToolStripMenuItem->setObjectName(QStringLiteral("saveMapSvgToolStripMenuItem"));
+    QMenu* figure = fileToolStripMenuItem->addMenu(QStringLiteral("Map Figure"));
+    figure->setObjectName(QStringLiteral("mapFigureToolStripMenuItem"));
+    mapCaptionToolStripMenuItem = figure->addAction(QStringLiteral("Caption in the Picture"));
+    mapCaptionToolStripMenuItem->setObjectName(QStringLiteral("mapCaptionToolStripMenuItem"));
+    mapCaptionToolStripMenuItem->setCheckable(true);
+    mapCaptionToolStripMenuItem->setChecked(true);
+    mapCaptionToolStripMenuItem->setToolTip(
+        QStringLiteral("Off: the caption is written to a text file beside the picture"));
+    figure->addSeparator();
+    auto* widths = new QActionGroup(figure);
+    mapColumnWidthToolStripMenuItem = figure->addAction(QStringLiteral("One Column Wide (85 mm)"));
+    mapColumnWidthToolStripMenuItem->setObjectName(QStringLiteral("mapColumnWidthToolStripMenuItem"));
+    mapPageWidthToolStripMenuItem = figure->addAction(QStringLiteral("Two Columns Wide (170 mm)"));
+    mapPageWidthToolStripMenuItem->setObjectName(QStringLiteral("mapPageWidthToolStripMenuItem"));
+    for (QAction* a : {mapColumnWidthToolStripMenuItem, mapPageWidthToolStripMenuItem}) {
+        a->setCheckable(true);
+        widths->addAction(a);
+        connect(a, &QAction::triggered, this, [this] { saveSettings(); });
+    }
+    mapPageWidthToolStripMenuItem->setChecked(true);
+    connect(mapCaptionToolStripMenuItem, &QAction::triggered, this, [this] { saveSettings(); });
     exitToolStripMenuItem = fileToolStripMenuItem->addAction(QStringLiteral("Exit"));
     exitToolStripMenuItem->setObjectName(QStringLiteral("exitToolStripMenuItem"));
     exitToolStripMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -54,6 +76,16 @@ void Form1::buildMenus() {
     logColoursToolStripMenuItem->setObjectName(QStringLiteral("logColoursToolStripMenuItem"));
     logColoursToolStripMenuItem->setCheckable(true);
     logColoursToolStripMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    viridisToolStripMenuItem = viewToolStripMenuItem->addAction(QStringLiteral("Viridis colours"));
+    viridisToolStripMenuItem->setObjectName(QStringLiteral("viridisToolStripMenuItem"));
+    viridisToolStripMenuItem->setCheckable(true);
+    viridisToolStripMenuItem->setToolTip(
+        QStringLiteral("A colour map whose lightness grows with the share (readable in grey print)"));
+    connect(viridisToolStripMenuItem, &QAction::triggered, this, [this](bool on) {
+        ColourScale s = scale;
+        s.colours = on ? ColourMap::Viridis : ColourMap::Classic;
+        setColourScale(s);
+    });
     wholeRangeToolStripMenuItem = viewToolStripMenuItem->addAction(QStringLiteral("Whole range"));
     wholeRangeToolStripMenuItem->setObjectName(QStringLiteral("wholeRangeToolStripMenuItem"));
     wholeRangeToolStripMenuItem->setCheckable(true);

@@ -21,11 +21,12 @@ namespace {
 
 QString numberText(std::int64_t v) { return QString::number(v); }
 
-// Figure geometry, in logical pixels.
-constexpr double kFigureMargin = 16.0;
-constexpr double kFigureMapSide = 600.0;   // the longer side of the map
-constexpr double kFigureBarWidth = 26.0;   // colour rectangles
-constexpr double kFigureGap = 10.0;
+// Figure geometry, in logical pixels. A figure is printed at kFigureDpi logical pixels per
+// inch: its width in millimetres fixes its width in pixels, and the 10-point (13.3-pixel)
+// numbers print at 8 points, the 9-point caption at 7.2.
+constexpr double kFigureMargin = 12.0;
+constexpr double kFigureBarWidth = 22.0;   // colour rectangles
+constexpr double kFigureGap = 8.0;
 
 // Fonts of a figure are sized in pixels, so that a PNG and an SVG (whose devices differ in
 // resolution) lay out alike; `points` as on a 96-dpi screen.
@@ -39,40 +40,54 @@ struct FigureLayout {
     double cell = 0.0;
     QRectF map, bar, xTicks, yTicks;
     QPointF xTitle, yTitle;
-    QRectF caption, scaleTitle;
+    QRectF caption, provenance, scaleTitle;
     QSizeF size;
 };
+
+constexpr int kCaptionFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
 
 FigureLayout layoutFigure(const MapFigure& figure) {
     FigureLayout l;
     const std::int32_t cols = figure.classes ? figure.classes->cols() : 1;
     const std::int32_t rows = figure.classes ? figure.classes->rows() : 1;
-    // M+ runs along the rows of the grid, drawn as columns of the map.
-    l.cell = kFigureMapSide / std::max(rows, cols);
-    const double mapW = rows * l.cell + 2.0, mapH = cols * l.cell + 2.0;
+    const double width = std::round(std::max(figure.widthMm, 40.0) / 25.4 * kFigureDpi);
     const QFont tickFont = figureFont(10.0);
     const QFontMetricsF fm(tickFont);
     const double labelW = colourScaleLabelWidth(figure.scale, figure.maxShare, tickFont);
     const double yTicksW = verticalTicksWidth(figure.mmFirst, cols, tickFont);
-    const double titleW = 30.0;
+    const double titleW = 26.0;
     double x = kFigureMargin + labelW + 4.0;
     const double top = kFigureMargin + fm.height() + 6.0;
-    l.scaleTitle = QRectF(kFigureMargin, kFigureMargin,
-                          fm.horizontalAdvance(figure.scaleTitle) + 4.0, fm.height());
-    l.bar = QRectF(x, top, kFigureBarWidth, mapH);
+    l.scaleTitle = QRectF(kFigureMargin, kFigureMargin, width - 2.0 * kFigureMargin, fm.height());
+    const double barX = x;
     x += kFigureBarWidth + 2.0 * kFigureGap;
-    l.yTitle = QPointF(x + titleW / 2.0, top + mapH / 2.0);
+    const double yTitleX = x + titleW / 2.0;
     x += titleW;
-    l.yTicks = QRectF(x, top, yTicksW, mapH);
+    const double yTicksX = x;
     x += yTicksW + 6.0;
+    // The map takes the width left (less half an x label that may stand out at its right);
+    // M+ runs along the rows of the grid, drawn as columns of the map.
+    const double room = std::max(40.0, width - x - kFigureMargin - fm.horizontalAdvance(QStringLiteral("000")));
+    l.cell = (room - 2.0) / std::max(rows, cols);
+    const double mapW = rows * l.cell + 2.0, mapH = cols * l.cell + 2.0;
+    l.bar = QRectF(barX, top, kFigureBarWidth, mapH);
+    l.yTitle = QPointF(yTitleX, top + mapH / 2.0);
+    l.yTicks = QRectF(yTicksX, top, yTicksW, mapH);
     l.map = QRectF(x, top, mapW, mapH);
     l.xTicks = QRectF(x, top + mapH + 4.0, mapW, fm.height());
     l.xTitle = QPointF(x + mapW / 2.0, l.xTicks.bottom() + 4.0);
-    const double captionTop = l.xTitle.y() + 30.0;
-    const double width = std::max(l.map.right() + 2.0 * kFigureMargin + fm.horizontalAdvance(QStringLiteral("0000")),
-                                  2.0 * kFigureMargin + QFontMetricsF(figureFont(9.0)).horizontalAdvance(figure.caption));
-    l.caption = QRectF(kFigureMargin, captionTop, width - 2.0 * kFigureMargin, fm.height() + 4.0);
-    l.size = QSizeF(std::ceil(width), std::ceil(l.caption.bottom() + kFigureMargin));
+    double bottom = l.xTitle.y() + 24.0;
+    if (figure.captionInPicture && !figure.caption.isEmpty()) {
+        // The caption wraps to the figure's width; the provenance is a line below it.
+        const QFontMetricsF captionMetrics(figureFont(9.0));
+        const QRectF room(kFigureMargin, bottom + 6.0, width - 2.0 * kFigureMargin, 1e6);
+        l.caption = captionMetrics.boundingRect(room, kCaptionFlags, figure.caption);
+        l.caption.setWidth(room.width());
+        l.provenance = QRectF(kFigureMargin, l.caption.bottom(), room.width(),
+                              figure.provenance.isEmpty() ? 0.0 : captionMetrics.height() + 2.0);
+        bottom = l.provenance.bottom();
+    }
+    l.size = QSizeF(width, std::ceil(bottom + kFigureMargin));
     return l;
 }
 
@@ -122,28 +137,12 @@ double verticalTicksWidth(std::int64_t first, std::int64_t count, const QFont& f
 }
 
 namespace {
-QString boundaryText(double ratio, double maxShare) {
-    return QString::fromStdString(shortShare(maxShare > 0.0 ? ratio * maxShare : ratio, decimalSeparator()));
-}
-
-// Which boundaries carry a number: every one, every second or every fifth, so that the
-// numbers keep apart; the top and bottom ones always.
-std::vector<ScaleBoundary> labelledBoundaries(const ColourScale& scale, double classHeight, double textHeight) {
-    const std::vector<ScaleBoundary> all = scaleBoundaries(scale);
-    std::int32_t every = 1;
-    for (const std::int32_t e : {1, 2, 4, 5, 10, 20}) {
-        every = e;
-        if (classHeight * e >= textHeight * 1.05) break;
-    }
-    std::vector<ScaleBoundary> out;
-    const std::int32_t top = all.back().position;
-    for (const ScaleBoundary& b : all)
-        if (b.position == 1 || b.position == top || (b.position - 1) % every == 0) {
-            if (b.position != top && b.position != 1 && (top - b.position) * classHeight < textHeight * 1.05)
-                continue;  // too close to the top number
-            out.push_back(b);
-        }
-    return out;
+// A number of the colour bar: a decade as a power of ten on the logarithmic scale, the
+// share in two digits on the linear one.
+QString tickText(const ColourScale& scale, const ScaleTick& tick) {
+    if (scale.logarithmic)
+        return QString::fromStdString(decadeText(static_cast<std::int32_t>(std::lround(std::log10(tick.value)))));
+    return QString::fromStdString(shortShare(tick.value, decimalSeparator()));
 }
 }  // namespace
 
@@ -151,8 +150,9 @@ void paintColourScale(QPainter& p, const QRectF& bar, const ColourScale& scale, 
                       const QColor& textColour) {
     const double hb = bar.height() / 21.0;
     p.save();
+    const auto& table = colourTable(scale.colours);
     for (std::int32_t c = 0; c <= 20; ++c) {
-        const auto& rgb = colorArray[static_cast<std::size_t>(c)];
+        const auto& rgb = table[static_cast<std::size_t>(c)];
         p.fillRect(QRectF(bar.left(), bar.top() + (20 - c) * hb, bar.width(), hb + 0.5), QColor(rgb[0], rgb[1], rgb[2]));
     }
     p.setPen(QPen(QColor(160, 160, 160), 0.0));
@@ -160,11 +160,11 @@ void paintColourScale(QPainter& p, const QRectF& bar, const ColourScale& scale, 
     p.drawRect(bar);
     const QFontMetricsF fm(font);
     p.setFont(font);
-    for (const ScaleBoundary& b : labelledBoundaries(scale, hb, fm.height())) {
-        const double y = bar.bottom() - b.position * hb;
+    for (const ScaleTick& t : colourScaleTicks(scale, maxShare, hb, fm.height())) {
+        const double y = bar.bottom() - t.position * hb;
         p.setPen(QPen(textColour, 0.0));
         p.drawLine(QPointF(bar.left() - 3.0, y), QPointF(bar.left(), y));
-        const QString text = boundaryText(b.ratio, maxShare);
+        const QString text = tickText(scale, t);
         const double w = fm.horizontalAdvance(text) + 2.0;
         p.drawText(QRectF(bar.left() - 5.0 - w, y - fm.height() / 2.0, w, fm.height()),
                    Qt::AlignRight | Qt::AlignVCenter, text);
@@ -175,8 +175,7 @@ void paintColourScale(QPainter& p, const QRectF& bar, const ColourScale& scale, 
 double colourScaleLabelWidth(const ColourScale& scale, double maxShare, const QFont& font) {
     const QFontMetricsF fm(font);
     double w = 0.0;
-    for (const ScaleBoundary& b : scaleBoundaries(scale))
-        w = std::max(w, fm.horizontalAdvance(boundaryText(b.ratio, maxShare)));
+    for (const ScaleTick& t : colourScaleTicks(scale, maxShare, 1e6, 1.0)) w = std::max(w, fm.horizontalAdvance(tickText(scale, t)));
     return w + 8.0;
 }
 
@@ -200,6 +199,7 @@ void paintMapFigure(QPainter& p, const MapFigure& figure) {
         request.pendingGrey = figure.pendingGrey;
         request.lastRowIndex = figure.lastRowIndex;
         request.outline = figure.outline;
+        request.colours = figure.scale.colours;
         p.save();
         p.translate(l.map.topLeft());
         p.fillRect(QRectF(0, 0, l.map.width(), l.map.height()), Qt::white);
@@ -217,8 +217,11 @@ void paintMapFigure(QPainter& p, const MapFigure& figure) {
     p.setFont(tickFont);
     p.setPen(ink);
     p.drawText(l.scaleTitle, Qt::AlignLeft | Qt::AlignVCenter, figure.scaleTitle);
-    p.setFont(figureFont(9.0));
-    p.drawText(l.caption, Qt::AlignLeft | Qt::AlignVCenter, figure.caption);
+    if (figure.captionInPicture) {
+        p.setFont(figureFont(9.0));
+        p.drawText(l.caption, kCaptionFlags, figure.caption);
+        if (!figure.provenance.isEmpty()) p.drawText(l.provenance, Qt::AlignLeft | Qt::AlignVCenter, figure.provenance);
+    }
     p.restore();
 }
 
@@ -227,11 +230,17 @@ bool saveMapFigurePng(const MapFigure& figure, const QString& path) {
     QImage image(QSize(static_cast<int>(size.width() * 2.0), static_cast<int>(size.height() * 2.0)),
                  QImage::Format_RGB32);
     image.setDevicePixelRatio(2.0);
+    // Twice the figure's resolution, so that the picture imports at its width in millimetres.
+    const int dotsPerMetre = static_cast<int>(std::lround(2.0 * kFigureDpi / 0.0254));
+    image.setDotsPerMeterX(dotsPerMetre);
+    image.setDotsPerMeterY(dotsPerMetre);
     image.fill(Qt::white);
     {
         QPainter p(&image);
         paintMapFigure(p, figure);
     }
+    image.setText(QStringLiteral("Description"), figure.caption);
+    if (!figure.provenance.isEmpty()) image.setText(QStringLiteral("Software"), figure.provenance);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
     if (!image.save(&file, "PNG")) {
@@ -247,10 +256,13 @@ bool saveMapFigureSvg(const MapFigure& figure, const QString& path) {
     if (!file.open(QIODevice::WriteOnly)) return false;
     QSvgGenerator generator;
     generator.setOutputDevice(&file);
+    // Width and height in millimetres: the figure's pixels at kFigureDpi.
     generator.setSize(size.toSize());
+    generator.setResolution(kFigureDpi);
     generator.setViewBox(QRectF(QPointF(0, 0), size));
     generator.setTitle(QStringLiteral("Size distribution of complexes"));
-    generator.setDescription(figure.caption);
+    generator.setDescription(figure.provenance.isEmpty() ? figure.caption
+                                                         : figure.caption + QLatin1Char('\n') + figure.provenance);
     QPainter p;
     if (!p.begin(&generator)) {
         file.cancelWriting();

@@ -48,14 +48,25 @@ struct MapFigure {
     ColourScale scale;
     double maxShare = 0.0;
     QString caption;
+    QString provenance;  // the program that made it ("Marlinq Solver 1.0 (commit ...)"), a line below the caption
     QString scaleTitle;  // above the colour bar
+    // Printed width: 85 mm is a journal's column, 170 mm its page; the numbers print at 8
+    // points, the caption at 7.2, whatever the width.
+    double widthMm = 170.0;
+    // The caption under the map; when left out the window writes it into a text file
+    // beside the picture.
+    bool captionInPicture = true;
 };
-// Size in logical pixels of the figure of a map of cols x rows cells.
+// Logical pixels of a figure per printed inch.
+inline constexpr int kFigureDpi = 120;
+// Size in logical pixels of the figure of a map of cols x rows cells (its width is
+// widthMm at kFigureDpi).
 QSizeF mapFigureSize(const MapFigure& figure);
 // Paints the figure at the painter's origin (white background, black text).
 void paintMapFigure(QPainter& p, const MapFigure& figure);
 // Writes the figure as PNG (twice the logical size) or SVG, through a temporary file in the
-// same folder; false when it cannot be written.
+// same folder; false when it cannot be written. The caption and the provenance are also the
+// file's description (PNG text chunks "Description" and "Software", the SVG's <desc>).
 bool saveMapFigurePng(const MapFigure& figure, const QString& path);
 bool saveMapFigureSvg(const MapFigure& figure, const QString& path);
 

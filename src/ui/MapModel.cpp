@@ -17,6 +17,19 @@ const std::array<std::array<std::int32_t, 3>, 21> colorArray{{
     {204, 255, 0},   {255, 255, 0}, {255, 204, 0}, {255, 153, 0}, {255, 102, 0}, {255, 51, 0},  {255, 0, 0},
 }};
 
+namespace {
+// Viridis at 20 even steps from its dark end to its light one; white below.
+const std::array<std::array<std::int32_t, 3>, 21> viridisArray{{
+    {255, 255, 255}, {68, 1, 84},    {70, 19, 101},   {72, 38, 118},   {68, 55, 127},  {64, 71, 136},  {57, 85, 139},
+    {51, 99, 141},   {45, 112, 142}, {40, 125, 142},  {35, 138, 141},  {33, 151, 138}, {34, 163, 134}, {45, 175, 126},
+    {63, 187, 115},  {88, 198, 101}, {116, 207, 84},  {150, 215, 63},  {185, 222, 40}, {219, 227, 38}, {253, 231, 37},
+}};
+}  // namespace
+
+const std::array<std::array<std::int32_t, 3>, 21>& colourTable(ColourMap map) {
+    return map == ColourMap::Viridis ? viridisArray : colorArray;
+}
+
 CellGeometry::CellGeometry(std::int32_t width, std::int32_t height, std::int32_t prange_, std::int32_t mrange_)
     : Wm(width - 1), Hm(height - 1), prange(prange_), mrange(mrange_) {
     // One pixel is kept free on the right and at the top for the closing grid lines.
@@ -154,6 +167,55 @@ std::vector<ScaleBoundary> scaleBoundaries(const ColourScale& scale) {
     for (std::int32_t c = 1; c <= 20; ++c) out.push_back({c, lowerEdge(c, scale)});
     // On the linear scale class 20 is the largest weight alone: its lower edge is the top.
     if (scale.logarithmic) out.push_back({21, 1.0});
+    return out;
+}
+
+std::vector<ScaleTick> colourScaleTicks(const ColourScale& scale, double top, double classHeight, double textHeight) {
+    std::vector<ScaleTick> out;
+    if (!(top > 0.0)) top = 1.0;
+    if (!scale.logarithmic) {
+        const std::vector<ScaleBoundary> all = scaleBoundaries(scale);
+        std::int32_t every = 1;
+        for (const std::int32_t e : {1, 2, 4, 5, 10, 20}) {
+            every = e;
+            if (classHeight * e >= textHeight * 1.05) break;
+        }
+        const std::int32_t last = all.back().position;
+        for (const ScaleBoundary& b : all)
+            if (b.position == 1 || b.position == last || (b.position - 1) % every == 0) {
+                if (b.position != last && b.position != 1 && (last - b.position) * classHeight < textHeight * 1.05)
+                    continue;  // too close to the top number
+                out.push_back({static_cast<double>(b.position), b.ratio * top});
+            }
+        return out;
+    }
+    // Class 20 ends at the top (position 21) with the largest share; class 1 starts
+    // `decades` decades below it (position 1).
+    const double decades = std::max(scale.decades, kMinDecades);
+    const double logTop = std::log10(top);
+    const double perDecade = 20.0 / decades * classHeight;  // height of a decade
+    std::int32_t every = 1;
+    for (const std::int32_t e : {1, 2, 5, 10}) {
+        every = e;
+        if (perDecade * e >= textHeight * 1.05) break;
+    }
+    const auto highest = static_cast<std::int32_t>(std::floor(logTop + 1e-9));
+    const auto lowest = static_cast<std::int32_t>(std::ceil(logTop - decades - 1e-9));
+    for (std::int32_t k = lowest; k <= highest; ++k) {
+        if (k % every != 0) continue;
+        const double position = 21.0 - 20.0 * (logTop - k) / decades;
+        out.push_back({std::clamp(position, 1.0, 21.0), std::pow(10.0, k)});
+    }
+    return out;
+}
+
+std::string decadeText(std::int32_t exponent) {
+    static const char* const digits[] = {"\u2070", "\u00b9", "\u00b2", "\u00b3", "\u2074",
+                                         "\u2075", "\u2076", "\u2077", "\u2078", "\u2079"};
+    std::string out = "10";
+    if (exponent < 0) out += "\u207b";
+    const std::string number = std::to_string(exponent < 0 ? -static_cast<std::int64_t>(exponent) : exponent);
+    for (const char d : number) out += digits[d - '0'];
     return out;
 }
 

@@ -88,10 +88,17 @@ std::optional<std::string> colorCodeError(const Grid<std::int32_t>& Mcolor);
 // The 21 colours either split the weights linearly (class c holds c/20 .. (c+1)/20 of the
 // largest weight, as the run stores them) or spread the classes 1..20 evenly over `decades`
 // decades below the largest weight (class 0 below that).
+enum class ColourMap {
+    Classic,  // white, then blue through green and yellow to red
+    Viridis,  // white, then dark violet through teal to yellow: lightness grows with the class
+};
 struct ColourScale {
     bool logarithmic = false;
     std::int32_t decades = 6;
+    ColourMap colours = ColourMap::Classic;
 };
+// RGB of the codes 0..20 of a colour map (code 0, no weight or below the scale, is white).
+const std::array<std::array<std::int32_t, 3>, 21>& colourTable(ColourMap map);
 inline constexpr std::int32_t kDefaultDecades = 6;
 inline constexpr std::int32_t kMinDecades = 1;
 inline constexpr std::int32_t kMaxDecades = 30;
@@ -106,6 +113,19 @@ struct ScaleBoundary {
     double ratio;
 };
 std::vector<ScaleBoundary> scaleBoundaries(const ColourScale& scale);
+// A number of the colour bar: at `position` class heights above its bottom (0..21), the
+// share `value`.
+struct ScaleTick {
+    double position;
+    double value;
+};
+// The numbers of the colour bar, top = the share of the largest weight (1 when not known):
+// on the linear scale at class boundaries, every first, second, fourth ... so that numbers
+// of textHeight on classes of classHeight keep apart; on the logarithmic scale at the
+// decades (every first, second, fifth ... decade likewise), bottom to top.
+std::vector<ScaleTick> colourScaleTicks(const ColourScale& scale, double top, double classHeight, double textHeight);
+// A decade as "10⁻³" (superscript digits), for the numbers of a logarithmic colour bar.
+std::string decadeText(std::int32_t exponent);
 // Lower and upper ratio of a class (class 0: 0 .. lower edge of class 1).
 std::pair<double, double> classRange(std::int32_t code, const ColourScale& scale);
 // A share in two significant digits: "0.05", "1.2e-5", "0".

@@ -47,7 +47,8 @@ void paintMap(QPainter& p, const MapPaintRequest& request) {
     const CellGeometry& g = request.geometry;
     const Grid<std::int32_t>& codes = *request.Mcolor;
     std::array<QRgb, 21> rgb{};
-    for (std::size_t c = 0; c < rgb.size(); ++c) rgb[c] = qRgb(colorArray[c][0], colorArray[c][1], colorArray[c][2]);
+    const auto& table = colourTable(request.colours);
+    for (std::size_t c = 0; c < rgb.size(); ++c) rgb[c] = qRgb(table[c][0], table[c][1], table[c][2]);
     const QRgb pending = qRgb(kPendingColor[0], kPendingColor[1], kPendingColor[2]);
     const auto colourOf = [&](std::int32_t i, std::int32_t j) {
         if (request.pendingGrey && i > request.lastRowIndex) return pending;

@@ -24,6 +24,7 @@ struct MapPaintRequest {
     bool pendingGrey = false;           // columns beyond lastRow are not computed yet
     std::int32_t lastRowIndex = 0;      // last computed row (0-based); with pendingGrey only
     std::optional<std::pair<std::int32_t, std::int32_t>> outline;  // (row, column) to mark
+    ColourMap colours = ColourMap::Classic;
 };
 
 // Paints cells, grid and the outline onto picture (the background already in it).

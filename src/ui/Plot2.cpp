@@ -16,6 +16,10 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+
 #include <algorithm>
 
 #include "pipeline/ComplexProfile.h"
@@ -27,10 +31,12 @@ namespace marlinq::ui {
 
 namespace {
 
-constexpr int kClientWidth = 671;
-constexpr int kClientHeight = 750;
-constexpr int kChartSide = 480;   // the smallest side of a chart; wider windows get larger ones
+// The charts share the window in one column, two columns (the fourth place empty) or a row,
+// whichever gives them the largest size; below these sizes the panel scrolls.
+constexpr int kMinChartWidth = 300;
+constexpr int kMinChartHeight = 240;
 constexpr int kColumnWidth = 139;  // the column of numbers and buttons right of the charts
+constexpr int kMargin = 5;
 
 const QColor kOlive(128, 128, 0);
 const QColor kOrange(255, 165, 0);
@@ -79,7 +85,7 @@ Plot2::Plot2(const double* p, const double* d, const double* d2, const double* c
     setWindowIcon(applicationIcon());
     buildControls();
     buildMenu();
-    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    fitToScreen();
 
     label1->setText(formatTwoDecimals(bare_charge));
     label9->setText(formatTwoDecimals(bare_charge / Rc_over_l));
@@ -109,7 +115,7 @@ void Plot2::buildControls() {
     const QString yTitles[ChartCount] = {QStringLiteral("u"), ionAxisTitle(), chargeAxisTitle()};
     for (int k = 0; k < ChartCount; ++k) {
         charts_[k] = makeProfileChartView(panel, QStringLiteral("chart_%1").arg(QString::fromLatin1(kChartNames[k])), titles[k],
-                                          QStringLiteral("r/Rc"), yTitles[k], kChartSide);
+                                          QStringLiteral("r/Rc"), yTitles[k], kMinChartWidth);
     }
 
     // The column of numbers: formula picture, "=", value.
@@ -157,49 +163,102 @@ void Plot2::buildControls() {
     csvTop_ = y + 16;
     connect(csvButton, &QPushButton::clicked, this, &Plot2::saveCsvClicked);
 
+    // Under the numbers, per chart: its name and its two save buttons side by side.
     for (int k = 0; k < ChartCount; ++k) {
-        auto* png = new QPushButton(QStringLiteral("Save PNG..."), panel);
+        auto* caption = new QLabel(QString::fromLatin1(kChartLabels[k]), panel);
+        caption->setObjectName(QStringLiteral("saveCaption%1").arg(k + 1));
+        caption->resize(kColumnWidth - 5, 20);
+        saveCaptions_[k] = caption;
+        auto* png = new QPushButton(QStringLiteral("PNG..."), panel);
         png->setObjectName(QStringLiteral("savePngButton%1").arg(k + 1));
         png->setToolTip(QStringLiteral("Save the %1 chart as a PNG picture").arg(QString::fromLatin1(kChartLabels[k])));
-        png->resize(134, 28);
+        png->resize(65, 28);
         pngButtons_[k] = png;
         connect(png, &QPushButton::clicked, this, [this, k] { savePngClicked(k); });
-        auto* svg = new QPushButton(QStringLiteral("Save SVG..."), panel);
+        auto* svg = new QPushButton(QStringLiteral("SVG..."), panel);
         svg->setObjectName(QStringLiteral("saveSvgButton%1").arg(k + 1));
         svg->setToolTip(QStringLiteral("Save the %1 chart as an SVG drawing").arg(QString::fromLatin1(kChartLabels[k])));
-        svg->resize(134, 28);
+        svg->resize(65, 28);
         svgButtons_[k] = svg;
         connect(svg, &QPushButton::clicked, this, [this, k] { saveSvgClicked(k); });
     }
 
     scroll->setWidget(panel);
     setCentralWidget(scroll);
+    // The charts follow the viewport's size, which settles after the window's own.
+    scroll->viewport()->installEventFilter(this);
     layoutPanel();
+}
+
+Plot2::ChartArrangement Plot2::arrangeCharts(int width, int height) {
+    // Try one, two and three columns; the charts get the place their grid leaves, and the
+    // arrangement whose charts are largest (a chart reads best a little wider than tall)
+    // wins. When even that is below the smallest chart, the panel scrolls.
+    const int areaW = std::max(0, width - kColumnWidth - 3 * kMargin);
+    const int areaH = std::max(0, height - 2 * kMargin);
+    ChartArrangement best;
+    double bestScore = -1.0;
+    for (int columns = 1; columns <= ChartCount; ++columns) {
+        const int rows = (ChartCount + columns - 1) / columns;
+        const int w = std::max(kMinChartWidth, areaW / columns);
+        const int h = std::max(kMinChartHeight, areaH / rows);
+        const bool fits = w * columns <= areaW && h * rows <= areaH;
+        const double score = std::min(static_cast<double>(w), 1.25 * h) + (fits ? 1e6 : 0.0);
+        if (score > bestScore) {
+            bestScore = score;
+            best = {columns, w, h};
+        }
+    }
+    return best;
 }
 
 void Plot2::layoutPanel() {
     if (!panel_ || !scroll_) return;
-    // The charts take the width the window offers beside the column, never less than 480.
-    const int side = std::max(kChartSide, scroll_->viewport()->width() - kColumnWidth - 20);
-    const int columnX = side + 10;
-    panel_->setFixedSize(columnX + kColumnWidth + 10, 3 * side + 15);
-    for (int k = 0; k < ChartCount; ++k) {
-        charts_[k]->setGeometry(5, k * side, side, side);
-        const int bottom = (k + 1) * side;
-        pngButtons_[k]->move(columnX, bottom - 80);
-        svgButtons_[k]->move(columnX, bottom - 46);
-    }
+    const QSize viewport = scroll_->viewport()->size();
+    // The column of numbers and buttons needs this much height whatever the charts do.
+    const int columnH = csvTop_ + 28 + 16 + ChartCount * 62;
+    const ChartArrangement a = arrangeCharts(viewport.width(), std::max(viewport.height(), 1));
+    const int rows = (ChartCount + a.columns - 1) / a.columns;
+    const int columnX = kMargin + a.columns * a.width + kMargin;
+    panel_->setFixedSize(std::max(viewport.width(), columnX + kColumnWidth),
+                         std::max({viewport.height(), rows * a.height + 2 * kMargin, columnH}));
+    for (int k = 0; k < ChartCount; ++k)
+        charts_[k]->setGeometry(kMargin + (k % a.columns) * a.width, kMargin + (k / a.columns) * a.height, a.width,
+                                a.height);
     for (const ColumnRow& row : column_) {
         row.picture->move(columnX, row.y);
         row.equals->move(columnX + 42, row.y);
         row.value->move(columnX + 58, row.y);
     }
     csvButton_->move(columnX, csvTop_);
+    int y = csvTop_ + 28 + 16;
+    for (int k = 0; k < ChartCount; ++k) {
+        saveCaptions_[k]->move(columnX, y);
+        pngButtons_[k]->move(columnX, y + 22);
+        svgButtons_[k]->move(columnX + 69, y + 22);
+        y += 62;
+    }
+}
+
+void Plot2::fitToScreen() {
+    // Open as large as the screen allows (less its frame), at most as wide as three charts
+    // of a comfortable size need; the charts then grow with the window.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect free = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 700);
+    const int frame = 40;  // title bar and borders
+    const int width = std::min(free.width() - 20, 1400);
+    const int height = free.height() - frame;
+    resize(std::max(width, 400), std::max(height, 300));
 }
 
 void Plot2::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     layoutPanel();
+}
+
+bool Plot2::eventFilter(QObject* watched, QEvent* event) {
+    if (scroll_ && watched == scroll_->viewport() && event->type() == QEvent::Resize) layoutPanel();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 QString Plot2::chartFileTitle(int chartIndex) const {

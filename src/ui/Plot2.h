@@ -44,6 +44,14 @@ public:
     void Plot2_Load();
 
     QChartView* chartView(int index) const;
+
+    // How the three charts share a panel of width x height pixels (the column of numbers
+    // and buttons at its right): columns of charts and the size of each.
+    struct ChartArrangement {
+        int columns = 1;
+        int width = 0, height = 0;
+    };
+    static ChartArrangement arrangeCharts(int width, int height);
     QChart* chart(int index) const;
 
     // Exports; false when the file cannot be written (nothing is shown to the user).
@@ -62,6 +70,7 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
@@ -69,6 +78,8 @@ private:
     QString fileStem() const;
     // Places charts, numbers and buttons for the window's width.
     void layoutPanel();
+    // The window's first size: the screen's free area, so that every chart shows.
+    void fitToScreen();
     // Title of a saved chart: the chart's and the complex's, "Potential, complex (3,5)".
     QString chartFileTitle(int chartIndex) const;
     QString askSavePath(const QString& title, const QString& suffix, const QString& filter);
@@ -102,6 +113,7 @@ private:
     std::vector<ColumnRow> column_;
     QPushButton* csvButton_ = nullptr;
     int csvTop_ = 0;
+    QLabel* saveCaptions_[ChartCount] = {};
     QPushButton* pngButtons_[ChartCount] = {};
     QPushButton* svgButtons_[ChartCount] = {};
 };

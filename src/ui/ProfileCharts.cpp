@@ -1,5 +1,7 @@
 #include "ui/ProfileCharts.h"
 
+#include "pipeline/Version.h"
+
 #include <QChart>
 #include <QChartView>
 #include <QCoreApplication>
@@ -208,6 +210,7 @@ bool saveChartPng(QChartView* view, const QString& path, const QString& title) {
         painter.setRenderHint(QPainter::Antialiasing);
         drawChart(view, painter);
     }
+    image.setText(QStringLiteral("Software"), QStringLiteral("Marlinq Solver ") + QString::fromStdString(provenance()));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
     if (!image.save(&file, "PNG")) {
@@ -227,7 +230,8 @@ bool saveChartSvg(QChartView* view, const QString& path, const QString& descript
     generator.setSize(view->size());
     generator.setViewBox(QRect(QPoint(0, 0), view->size()));
     generator.setTitle(view->chart() ? view->chart()->title() : QString());
-    generator.setDescription(description);
+    const QString madeBy = QStringLiteral("Marlinq Solver ") + QString::fromStdString(provenance());
+    generator.setDescription(description.isEmpty() ? madeBy : description + QLatin1Char('\n') + madeBy);
     QPainter painter;
     if (!painter.begin(&generator)) {
         file.cancelWriting();

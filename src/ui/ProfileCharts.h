@@ -34,7 +34,8 @@ QString formatTwoDecimals(double value);
 
 // The view as drawn on screen (PNG at twice its widget size), with title in place of the
 // chart's own when given; written through a temporary file in the same folder. False when
-// the file cannot be written.
+// the file cannot be written. Both name the program that made them (the PNG's "Software"
+// text, a line of the SVG's description).
 bool saveChartPng(QChartView* view, const QString& path, const QString& title = QString());
 bool saveChartSvg(QChartView* view, const QString& path, const QString& description,
                   const QString& title = QString());

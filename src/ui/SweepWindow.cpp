@@ -4,6 +4,7 @@
 #include "pipeline/ObservableRegistry.h"
 #include "pipeline/ObservablesText.h"
 #include "ui/ProfileCharts.h"
+#include "ui/SweepPlot.h"
 #include "ui/UserDialogs.h"
 
 #include <QChart>
@@ -16,6 +17,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QLogValueAxis>
 #include <QMouseEvent>
@@ -37,90 +40,6 @@
 
 namespace marlinq::ui {
 
-// A two-parameter sweep as a map: the first parameter across, the second up, each cell
-// coloured by the chosen observable (blue low, red high, grey without a value).
-class SweepMap : public QWidget {
-public:
-    explicit SweepMap(QWidget* parent) : QWidget(parent) {
-        setObjectName(QStringLiteral("sweepMap"));
-        setMinimumSize(360, 300);
-    }
-    void set(std::int64_t nx, std::int64_t ny, std::vector<double> values, QString xName, QString yName,
-             QString title) {
-        nx_ = nx;
-        ny_ = ny;
-        values_ = std::move(values);
-        xName_ = std::move(xName);
-        yName_ = std::move(yName);
-        title_ = std::move(title);
-        update();
-    }
-    // Index of the point under a position, or -1.
-    std::int64_t pointAt(QPointF pos) const {
-        const QRectF area = plotArea();
-        if (nx_ <= 0 || ny_ <= 0 || !area.contains(pos)) return -1;
-        const auto i = static_cast<std::int64_t>((pos.x() - area.left()) / area.width() * static_cast<double>(nx_));
-        const auto j = static_cast<std::int64_t>((area.bottom() - pos.y()) / area.height() * static_cast<double>(ny_));
-        if (i < 0 || i >= nx_ || j < 0 || j >= ny_) return -1;
-        return i * ny_ + j;
-    }
-    std::function<void(std::int64_t)> clicked;
-    void paintTo(QPainter& p, QSize size) const {
-        p.fillRect(QRect(QPoint(0, 0), size), Qt::white);
-        const QRectF area = plotArea(size);
-        double lo = std::numeric_limits<double>::infinity(), hi = -lo;
-        for (const double v : values_)
-            if (std::isfinite(v)) lo = std::min(lo, v), hi = std::max(hi, v);
-        for (std::int64_t i = 0; i < nx_; ++i) {
-            for (std::int64_t j = 0; j < ny_; ++j) {
-                const std::size_t k = static_cast<std::size_t>(i * ny_ + j);
-                const double v = k < values_.size() ? values_[k] : NAN;
-                QColor c(220, 220, 220);
-                if (std::isfinite(v)) {
-                    const double t = hi > lo ? (v - lo) / (hi - lo) : 0.5;
-                    c = QColor::fromHsvF(static_cast<float>((1.0 - t) * 0.66), 0.85f, 0.95f);
-                }
-                const QRectF cell(area.left() + area.width() * static_cast<double>(i) / static_cast<double>(nx_),
-                                  area.bottom() - area.height() * static_cast<double>(j + 1) / static_cast<double>(ny_),
-                                  area.width() / static_cast<double>(nx_), area.height() / static_cast<double>(ny_));
-                p.fillRect(cell, c);
-            }
-        }
-        p.setPen(Qt::black);
-        p.drawRect(area);
-        p.drawText(QRectF(0, 0, size.width(), 24), Qt::AlignCenter, title_);
-        p.drawText(QRectF(area.left(), area.bottom() + 4, area.width(), 20), Qt::AlignCenter,
-                   xName_ + QStringLiteral(" \u2192"));
-        p.save();
-        p.translate(14, area.center().y());
-        p.rotate(-90);
-        p.drawText(QRectF(-area.height() / 2, -10, area.height(), 20), Qt::AlignCenter, yName_ + QStringLiteral(" \u2192"));
-        p.restore();
-        if (std::isfinite(lo))
-            p.drawText(QRectF(area.left(), size.height() - 20, area.width(), 20), Qt::AlignCenter,
-                       QStringLiteral("blue %1 \u2026 red %2").arg(lo, 0, 'g', 4).arg(hi, 0, 'g', 4));
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        paintTo(p, size());
-    }
-    void mousePressEvent(QMouseEvent* e) override {
-        const std::int64_t k = pointAt(e->position());
-        if (k >= 0 && clicked) clicked(k);
-    }
-
-private:
-    QRectF plotArea(QSize s = {}) const {
-        if (s.isEmpty()) s = size();
-        return QRectF(30, 28, std::max(10, s.width() - 40), std::max(10, s.height() - 78));
-    }
-    std::int64_t nx_ = 0, ny_ = 0;
-    std::vector<double> values_;
-    QString xName_, yName_, title_;
-};
-
 namespace {
 
 // Qt writes a picture to a temporary file next to the target, renamed over it when whole.
@@ -137,6 +56,18 @@ bool writeThenRename(const QString& path, Write write) {
         return false;
     }
     return true;
+}
+
+// A value axis from lo to hi widened to whole ticks of 1, 2 or 5 times a power of ten.
+QValueAxis* niceValueAxis(double lo, double hi) {
+    const NiceAxis a = niceAxis(lo, hi);
+    auto* axis = new QValueAxis;
+    axis->setRange(a.lo, a.hi);
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(0.0);
+    axis->setTickInterval(a.step);
+    axis->setLabelFormat(QStringLiteral("%.") + QString::number(a.decimals) + QStringLiteral("f"));
+    return axis;
 }
 
 }  // namespace
@@ -353,12 +284,12 @@ void SweepWindow::ended(bool stopped) {
 void SweepWindow::redraw() {
     if (current.axes.empty()) return;
     const int column = observableBox->currentIndex();
+    // The observable's label and unit, as the registry gives them ("Mean M+", "Mean core radius (a)").
     const QString observable = observableBox->currentText();
     if (current.axes.size() == 2) {
         std::vector<double> values;
         for (const SweepPoint& p : finished) values.push_back(sweepObservableValues(current, p)[static_cast<std::size_t>(column)]);
-        sweepMap->set(static_cast<std::int64_t>(current.axes[0].values.size()),
-                      static_cast<std::int64_t>(current.axes[1].values.size()), std::move(values),
+        sweepMap->set(current.axes[0].values, current.axes[1].values, std::move(values),
                       QString::fromStdString(current.axes[0].name), QString::fromStdString(current.axes[1].name),
                       observable);
         return;
@@ -375,7 +306,7 @@ void SweepWindow::redraw() {
     dots->setObjectName(QStringLiteral("sweepDots"));
     dots->setMarkerSize(7.0);
     line->setName(observable);
-    dots->setName(QStringLiteral("points (click to load)"));
+    dots->setName(QStringLiteral("points"));
     double ylo = std::numeric_limits<double>::infinity(), yhi = -ylo;
     for (const SweepPoint& p : finished) {
         const double y = sweepObservableValues(current, p)[static_cast<std::size_t>(column)];
@@ -387,29 +318,31 @@ void SweepWindow::redraw() {
     }
     chart->addSeries(line);
     chart->addSeries(dots);
+    // The points are the line's own: one legend entry; clicking them is the chart's tooltip.
+    for (QLegendMarker* marker : chart->legend()->markers(dots)) marker->setVisible(false);
+    chartView->setToolTip(QStringLiteral("Click a point to load its parameters into the main window"));
     chart->setTitle(observable + QStringLiteral(" against ") + QString::fromStdString(current.axes[0].name));
     const std::vector<double>& xs = current.axes[0].values;
     const double xlo = *std::min_element(xs.begin(), xs.end()), xhi = *std::max_element(xs.begin(), xs.end());
     QAbstractAxis* x = nullptr;
-    if (current.axes[0].log) {
+    if (current.axes[0].log && xlo > 0.0) {
+        // Whole decades, each labelled, with the 2..9 between them as minor ticks.
         auto* lx = new QLogValueAxis;
-        lx->setRange(xlo, xhi > xlo ? xhi : xlo * 10.0);
+        const auto [a, b] = decadeRange(xlo, xhi);
+        // A hair beyond the decades: the axis labels the powers of ten inside its range, and
+        // log10(0.1) rounds to just above -1.
+        lx->setRange(a * (1.0 - 1e-9), b * (1.0 + 1e-9));
         lx->setLabelFormat(QStringLiteral("%g"));
+        lx->setMinorTickCount(8);
         x = lx;
     } else {
-        auto* vx = new QValueAxis;
-        vx->setRange(xlo, xhi > xlo ? xhi : xlo + 1.0);
-        x = vx;
+        x = niceValueAxis(xlo, xhi);
     }
     x->setObjectName(QStringLiteral("sweepAxisX"));
     x->setTitleText(QString::fromStdString(current.axes[0].name));
-    auto* y = new QValueAxis;
+    QValueAxis* y = std::isfinite(ylo) ? niceValueAxis(ylo, yhi) : new QValueAxis;
     y->setObjectName(QStringLiteral("sweepAxisY"));
     y->setTitleText(observable);
-    if (std::isfinite(ylo)) {
-        const double pad = yhi > ylo ? 0.05 * (yhi - ylo) : std::max(0.05 * std::fabs(ylo), 0.5);
-        y->setRange(ylo - pad, yhi + pad);
-    }
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     for (QAbstractSeries* s : {static_cast<QAbstractSeries*>(line), static_cast<QAbstractSeries*>(dots)}) {

@@ -47,6 +47,11 @@ help_and_usage_errors)
     for word in --method --chains --output --data --quiet --profile 130; do
         grep -q -- "$word" out || fail "help does not mention $word"
     done
+    run --version
+    expect_rc 0
+    grep -Eq '^marlinq-batch [0-9]+\.[0-9]+(\.[0-9]+)? \(commit ([0-9a-f]{12}(-dirty)?|unknown)\)$' out ||
+        fail "--version: $(cat out)"
+    [ "$(wc -l < out)" -eq 1 ] || fail "--version prints more than its line"
     run --frobnicate
     expect_rc 2
     grep -q "unknown option" err || fail "no usage message"
@@ -71,7 +76,96 @@ startup_distribution_and_output_file)
     [ ! -s out ] || fail "standard output is not empty with -o"
     expect_table result.txt 11 11
     run -q -o missing/dir/result.txt
-    expect_rc 1
+    expect_rc 2
+    ;;
+output_places)
+    # Every output place is checked before the run: a long Poisson-Boltzmann run is refused
+    # at once, without a line of its work.
+    startup_file p1.in
+    printf 'mpMax 300\nmmMax 300\n' >>p1.in
+    cp p1.in p1.keep
+    mkdir folder
+    for bad in "-o missing/dir/r.txt" "-o folder" "--summary missing/s.json -o r.txt" \
+        "--free-energies folder -o r.txt" "--sweep ka=0.2 --sweep-dir p1.in"; do
+        # shellcheck disable=SC2086
+        run --method pb $bad p1.in
+        expect_rc 2
+        grep -q "Solving\|Row" err && fail "$bad: the run started before the output was checked"
+        [ -e r.txt ] && fail "$bad: a result was written"
+    done
+    expect_err "can not write into --sweep-dir p1.in (is not a folder)"
+    run -q -o folder p1.in
+    expect_err "can not write -o folder (is a folder, not a file)"
+    if [ "$(id -u)" -ne 0 ]; then
+        mkdir locked && chmod 555 locked
+        run -q -o locked/r.txt p1.in
+        expect_rc 2
+        chmod 755 locked
+    fi
+    # No output replaces the input or another output, whatever the spelling.
+    ln -s p1.in link.csv
+    for bad in "-o o.txt --summary p1.in" "-o o.txt --free-energies link.csv" "-o ./p1.in" \
+        "-o a.txt --summary ./a.txt" "-o a.txt --free-energies b/../a.txt --summary s.json"; do
+        mkdir -p b
+        # shellcheck disable=SC2086
+        run -q $bad p1.in
+        expect_rc 2
+        cmp -s p1.in p1.keep || fail "$bad: the parameter file was changed"
+        [ -e a.txt ] || [ -e o.txt ] && fail "$bad: an output was written"
+    done
+    expect_err "-o and --free-energies name the same file b/../a.txt; give each output its own file"
+    mkdir sweepdir && cp p1.keep sweepdir/point-0001_ka=0.3.txt
+    run -q --sweep ka=0.2,0.3 --sweep-dir sweepdir -o sweep.csv sweepdir/point-0001_ka=0.3.txt
+    expect_rc 2
+    expect_err "the parameter file sweepdir/point-0001_ka=0.3.txt lies in --sweep-dir sweepdir under a point file's name; move it or choose another folder"
+    cmp -s sweepdir/point-0001_ka=0.3.txt p1.keep || fail "a point file replaced the parameter file"
+    # "-" is standard output for every output; devices and FIFOs are written directly.
+    run -q
+    mv out expected
+    run -q -o - --summary sum.json
+    expect_rc 0
+    cmp -s out expected || fail "-o - did not write to standard output"
+    [ -e ./- ] && fail "-o - wrote a file named -"
+    run -q -o sum.json --summary -
+    expect_rc 0
+    grep -q '"most_probable"' out || fail "--summary - did not reach standard output"
+    run -q -o - --summary -
+    expect_rc 2
+    run -q -o /dev/null --summary /dev/null --free-energies /dev/null
+    expect_rc 0
+    [ -c /dev/null ] || fail "/dev/null was replaced"
+    run -q -o /dev/stdout
+    expect_rc 0
+    cmp -s out expected || fail "-o /dev/stdout did not reach standard output"
+    mkfifo pipe
+    cat pipe >from_pipe &
+    reader=$!
+    run -q -o pipe
+    wait "$reader"
+    expect_rc 0
+    [ -p pipe ] || fail "the FIFO was replaced by a file"
+    cmp -s from_pipe expected || fail "the FIFO did not carry the distribution"
+    run -q --sweep ka=0.2,0.3 -o -
+    expect_rc 0
+    [ "$(head -c 5 out)" = "index" ] || fail "a sweep with -o - did not write its CSV to standard output"
+    ;;
+sweep_dir_formats)
+    # The point files obey --long-format, and a wide table above 1 GiB is refused before
+    # the first point.
+    run -q --sweep ka=0.2,0.3 --sweep-dir long --long-format -o sweep.csv
+    expect_rc 0
+    [ "$(head -n 1 long/point-0001_ka=0.3.txt)" = "$(printf 'M+\tM-\tabsValue\tValue')" ] ||
+        fail "the point file is not in the long format"
+    [ "$(wc -l <long/point-0001_ka=0.3.txt)" -eq 122 ] || fail "the long point file does not hold 121 cells"
+    printf 'mpMin 99990\nmpMax 100000\nmmMin 99990\nmmMax 100000\n' >far.in
+    run -q --sweep ka=0.2,0.3 --sweep-dir wide -o sweep.csv far.in
+    expect_rc 2
+    grep -q "each point's distribution table in --sweep-dir would be up to [0-9]* MiB" err || fail "no size message: $(cat err)"
+    [ -z "$(ls wide 2>/dev/null)" ] || fail "point files were written"
+    # The largest range a sweep reaches counts, not the base's.
+    printf 'mpMin 0\nmpMax 10\nmmMin 99990\nmmMax 100000\n' >grows.in
+    run -q --sweep mpMax=10,100000 --sweep-dir wide -o sweep.csv grows.in
+    expect_rc 2
     ;;
 pb_quiet)
     run --method pb --quiet
@@ -264,11 +358,15 @@ linear_debye_hueckel)
     grep -q "dh, dh-linear or pb" err || fail "the usage message does not list dh-linear"
     ;;
 summary_and_free_energies)
+    run --version
+    mv out version.txt
     run -q -o dist.txt --summary - --unit-nm 0.714
     expect_rc 0
-    python3 - out <<'PY' || fail "the summary is not what the start-up run gives"
+    python3 - out version.txt <<'PY' || fail "the summary is not what the start-up run gives"
 import json, sys
 s = json.load(open(sys.argv[1]))
+# The program that wrote it, as --version names it.
+assert open(sys.argv[2]).read() == "marlinq-batch %s (commit %s)\n" % (s["version"], s["commit"])
 keys = {"most_probable", "mean_mp", "mean_mm", "mass_average_aggregation", "bound_fraction_plus",
         "bound_fraction_minus", "mean_net_charge", "mean_core_radius", "most_probable_share", "parameters",
         "method", "chains", "partial", "warnings", "salt_mM", "core_radius_nm", "mean_core_radius_nm"}

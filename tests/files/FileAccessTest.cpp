@@ -8,6 +8,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,10 +83,58 @@ TEST_F(FileAccess, StreamErrorsAndDevicesKeepWhatIsThere) {
         error));
     EXPECT_EQ(contentOf(p), "old\n");
     EXPECT_EQ(entries(), 1u);
-    // A device in place of the file is refused, not written to.
+    // A character device has nothing to rename: it is written directly, and a device that
+    // takes nothing says so.
     if (!fs::exists("/dev/full")) return;
     EXPECT_FALSE(writeFileAtomically("/dev/full", kWriteNew, error));
-    EXPECT_EQ(error, "/dev/full: is a device, not a regular file; not overwritten");
+    EXPECT_EQ(error, "/dev/full: cannot write (no space left on the device)");
+    EXPECT_TRUE(writeFileAtomically("/dev/null", kWriteNew, error)) << error;
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
+TEST_F(FileAccess, AFifoIsWrittenThroughNotReplaced) {
+    const fs::path fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = contentOf(fifo); });
+    std::string error;
+    EXPECT_TRUE(writeFileAtomically(fifo.string(), kWriteNew, error)) << error;
+    reader.join();
+    EXPECT_EQ(received, "new content\n");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_EQ(entries(), 1u);
+    EXPECT_FALSE(outputFileProblem(fifo.string()));
+}
+
+TEST_F(FileAccess, OutputPlacesAreCheckedBeforeWriting) {
+    std::ofstream(dir / "old.txt") << "x";
+    fs::create_directories(dir / "sub");
+    fs::create_symlink(dir / "sub" / "new.txt", dir / "dangling.txt");
+    // Places that take a file: a new one, an old one, a dangling link's target, a device.
+    for (const fs::path& p : {dir / "new.txt", dir / "old.txt", dir / "dangling.txt", fs::path("/dev/null")})
+        EXPECT_FALSE(outputFileProblem(p.string())) << p << ": " << *outputFileProblem(p.string());
+    EXPECT_EQ(entries(), 3u);  // the probe leaves nothing behind
+    EXPECT_EQ(outputFileProblem((dir / "sub").string()), "is a folder, not a file");
+    EXPECT_EQ(outputFileProblem((dir / "no" / "x.txt").string()), "the folder " + (dir / "no").string() + " does not exist");
+    EXPECT_EQ(outputFileProblem((dir / "old.txt" / "x.txt").string()), "a part of the path is not a folder");
+    EXPECT_EQ(outputFileProblem(""), "no file name");
+    if (::geteuid() != 0) {
+        fs::permissions(dir / "sub", fs::perms(0555));
+        EXPECT_TRUE(outputFileProblem((dir / "sub" / "x.txt").string()));
+        EXPECT_TRUE(outputFolderProblem((dir / "sub" / "deeper").string()));
+        fs::permissions(dir / "sub", fs::perms(0755));
+    }
+    // A folder to be made: the nearest existing folder above must take it.
+    EXPECT_FALSE(outputFolderProblem((dir / "a" / "b" / "c").string()));
+    EXPECT_FALSE(outputFolderProblem((dir / "sub").string()));
+    EXPECT_EQ(outputFolderProblem((dir / "old.txt").string()), "is not a folder");
+    EXPECT_TRUE(outputFolderProblem((dir / "old.txt" / "c").string()));
+
+    // Outputs naming one file, existing or not, in any spelling.
+    EXPECT_TRUE(sameOutputFile((dir / "new.txt").string(), (dir / "sub" / ".." / "new.txt").string()));
+    EXPECT_TRUE(sameOutputFile((dir / "dangling.txt").string(), (dir / "sub" / "new.txt").string()));
+    EXPECT_TRUE(sameOutputFile((dir / "old.txt").string(), (dir / "." / "old.txt").string()));
+    EXPECT_FALSE(sameOutputFile((dir / "new.txt").string(), (dir / "sub" / "new.txt").string()));
 }
 
 TEST_F(FileAccess, KeepsTheModeAndFollowsLinks) {

@@ -10,6 +10,7 @@
 #include <QTextEdit>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QToolButton>
 
 #include <cmath>
 
@@ -139,5 +140,39 @@ TEST_F(WindowTest, AxisLabelsAreDrawnInGray) {
             }
         EXPECT_GE(darkest, 127) << bar->objectName().toStdString();
         EXPECT_LE(darkest, 150) << bar->objectName().toStdString();
+    }
+}
+
+// Maps of thousands of values a side get cells smaller than a pixel: the map, both axes and
+// the whole colour bar stay inside the map area for every range a run allows.
+TEST_F(WindowTest, MapsOfThousandsOfValuesASideFitTheirArea) {
+    form->resize(1366, 768 - 70);
+    form->linearDhBox->setChecked(true);  // the closed form: a few million cells in a second
+    const auto* mapArea = form->pictureBox1->parentWidget();
+    const struct {
+        int pmax, mmax;
+    } ranges[] = {{999, 999}, {1999, 1999}, {99999, 39}};
+    for (const auto& r : ranges) {
+        SCOPED_TRACE(::testing::Message() << "0.." << r.pmax << " x 0.." << r.mmax);
+        setRanges(0, r.pmax, 0, r.mmax);
+        solveAndWait();
+        if (!form->showsWholeRange()) form->wholeRangeButton->click();
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(form->showsWholeRange());
+        const QRect area = mapArea->rect();
+        for (const QWidget* w : {static_cast<const QWidget*>(form->pictureBox1), static_cast<const QWidget*>(form->pictureBox2),
+                                 static_cast<const QWidget*>(form->pictureBox3), static_cast<const QWidget*>(form->pictureBox4),
+                                 static_cast<const QWidget*>(form->mplusTitle), static_cast<const QWidget*>(form->minLabel)})
+            EXPECT_TRUE(area.contains(w->geometry())) << w->objectName().toStdString() << " leaves the map area";
+        // The picture is as tall as its place and its bottom rows hold cells, not the canvas.
+        const QImage& map = form->mapImage();
+        EXPECT_EQ(map.size(), form->pictureBox1->size());
+        const CellGeometry& g = form->mapCells().geometry();
+        if (r.pmax == r.mmax) EXPECT_FLOAT_EQ(g.cw, g.ch);
+        // A long thin range keeps a map of some height: its cells stretch.
+        EXPECT_GE(std::min(map.width(), map.height()), 120);
+        EXPECT_LE(g.ch * static_cast<float>(r.mmax + 1), static_cast<float>(map.height()));
+        EXPECT_LE(g.cw * static_cast<float>(r.pmax + 1), static_cast<float>(map.width()));
+        EXPECT_EQ(form->mapCells().size(), static_cast<std::size_t>(r.pmax + 1) * static_cast<std::size_t>(r.mmax + 1));
     }
 }

@@ -2,7 +2,10 @@
 // exported, and the "Get" buttons and track bars that fill the same fields.
 #include "form1_support.h"
 
+#include <QRegularExpression>
+
 #include "files/DistributionExport.h"
+#include "pipeline/Version.h"
 
 #include <QDir>
 #include <QPainter>
@@ -232,9 +235,9 @@ TEST_F(WindowTest, MapIsSavedAsAFigureInPngAndSvg) {
     ASSERT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(" | ").toStdString();
     const QImage saved(path);
     ASSERT_FALSE(saved.isNull());
-    // Twice the figure's size: map of 600 pixels, bars, axes and caption, at 2x.
-    EXPECT_GT(saved.width(), 1400);
-    EXPECT_GT(saved.height(), 1400);
+    // Twice the figure's size: 170 mm at 120 pixels an inch (803 pixels), at 2x.
+    EXPECT_EQ(saved.width(), 2 * 803);
+    EXPECT_GT(saved.height(), 1200);
     // It carries the map's colours, the colour bar's red and dark text.
     int coloured = 0, red = 0, dark = 0;
     for (int y = 0; y < saved.height(); y += 3)
@@ -249,6 +252,10 @@ TEST_F(WindowTest, MapIsSavedAsAFigureInPngAndSvg) {
     EXPECT_GT(dark, 200);
     // No temporary file is left beside it.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).filter("map").size(), 1);
+    // The program that made it, as --version names it, in the file's text chunks.
+    const QString madeBy = "Marlinq Solver " + QString::fromStdString(marlinq::provenance());
+    EXPECT_EQ(saved.text("Software"), madeBy);
+    EXPECT_TRUE(saved.text("Description").startsWith("q+ = 18, N+ = 72")) << saved.text("Description").toStdString();
 
     const QString svg = dir.filePath("map.svg");
     dialogs->saveAnswer = svg;
@@ -258,6 +265,8 @@ TEST_F(WindowTest, MapIsSavedAsAFigureInPngAndSvg) {
     EXPECT_TRUE(text.contains("q+ = 18, N+ = 72, neutral 1; q- = 18, N- = 72, neutral 200; ka = 0.2; c+ = 0.001, "
                               "c- = 0.001; Debye-Hueckel"))
         << text.left(400).toStdString();
+    // Written under the caption and in the description.
+    EXPECT_EQ(text.count(madeBy), 2) << text.left(600).toStdString();
     // The drawing renders: the same map colours as the picture.
     QSvgRenderer drawing(svg);
     ASSERT_TRUE(drawing.isValid());
@@ -295,4 +304,69 @@ TEST_F(WindowTest, SaveDistributionDuringARunWritesTheLastFinishedRow) {
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter("partial.txt"), QStringList{"partial.txt"});
     form->button2->click();
     ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));
+}
+
+// The figure prints at a journal's width with 7-9 point text; its caption can stand beside
+// it in a text file; viridis colours the map; Save Map offers a name.
+TEST_F(WindowTest, MapFigureFitsAJournalColumnCanLeaveItsCaptionBesideAndIsOfferedAName) {
+    solveAndWait();
+    // The name offered says what the map is.
+    dialogs->saveAnswer.clear();
+    form->saveMapToolStripMenuItem->trigger();
+    EXPECT_TRUE(dialogs->lastDirectory.endsWith("map_dh_ka0.2_mp0-10_mm0-10.png")) << dialogs->lastDirectory.toStdString();
+    form->saveMapSvgToolStripMenuItem->trigger();
+    EXPECT_TRUE(dialogs->lastDirectory.endsWith("map_dh_ka0.2_mp0-10_mm0-10.svg"));
+
+    const auto svgWidthAndText = [&](const QString& path) {
+        const QString text = readAll(path);
+        const QRegularExpressionMatch width = QRegularExpression(R"re(width="([0-9.]+)mm")re").match(text);
+        const QRegularExpressionMatch box = QRegularExpression(R"re(viewBox="0 0 ([0-9.]+) )re").match(text);
+        EXPECT_TRUE(width.hasMatch() && box.hasMatch()) << text.left(300).toStdString();
+        const double mm = width.captured(1).toDouble(), unitsWide = box.captured(1).toDouble();
+        // Every font size of the drawing in points as printed (1 pt = 25.4/72 mm).
+        std::vector<double> points;
+        auto sizes = QRegularExpression(R"re(<text[^>]*font-size="([0-9.]+)")re").globalMatch(text);
+        while (sizes.hasNext()) points.push_back(sizes.next().captured(1).toDouble() * mm / unitsWide / (25.4 / 72.0));
+        return std::make_pair(mm, points);
+    };
+    for (const auto& [item, mm] : {std::pair{form->mapPageWidthToolStripMenuItem, 170.0},
+                                    std::pair{form->mapColumnWidthToolStripMenuItem, 85.0}}) {
+        item->trigger();
+        const QString path = qEnvironmentVariableIsSet("KEEP_SVG") ? QStringLiteral("/tmp/w%1.svg").arg(mm) : dir.filePath(QStringLiteral("w%1.svg").arg(mm));
+        ASSERT_TRUE(form->saveMapFigure(path, true));
+        const auto [width, points] = svgWidthAndText(path);
+        EXPECT_NEAR(width, mm, 1.0);
+        ASSERT_FALSE(points.empty());
+        for (const double pt : points) {
+            EXPECT_GE(pt, 7.0) << mm << " mm";
+            EXPECT_LE(pt, 9.0) << mm << " mm";
+        }
+    }
+    form->mapPageWidthToolStripMenuItem->trigger();
+
+    // The caption out of the picture: a shorter picture without it, the caption beside it.
+    const QString with = dir.filePath("with.png"), without = dir.filePath("without.png");
+    ASSERT_TRUE(form->saveMapFigure(with, false));
+    EXPECT_FALSE(QFile::exists(dir.filePath("with.txt")));
+    form->mapCaptionToolStripMenuItem->trigger();
+    ASSERT_FALSE(form->mapCaptionToolStripMenuItem->isChecked());
+    ASSERT_TRUE(form->saveMapFigure(without, false));
+    const QImage a(with), b(without);
+    EXPECT_EQ(a.width(), b.width());
+    EXPECT_LT(b.height(), a.height() - 20);
+    // The rows the caption took in the first picture hold dark text; the second ends above them.
+    int dark = 0;
+    for (int y = b.height(); y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) dark += a.pixelColor(x, y).value() < 100 ? 1 : 0;
+    EXPECT_GT(dark, 200);
+    EXPECT_TRUE(readAll(dir.filePath("without.txt")).startsWith("q+ = 18, N+ = 72"));
+    EXPECT_EQ(Form1::captionPathOf(dir.filePath("fig.txt")), dir.filePath("fig.txt.txt"));
+
+    // Viridis: the most probable cell in its yellow, the bar from violet to yellow.
+    form->viridisToolStripMenuItem->trigger();
+    EXPECT_EQ(form->colourScale().colours, ColourMap::Viridis);
+    const QPoint best = cellCentre(form->label21->text().toInt(), form->label61->text().toInt());
+    EXPECT_EQ(QColor(form->mapImage().pixel(best)), QColor(253, 231, 37));
+    form->viridisToolStripMenuItem->trigger();
+    EXPECT_EQ(QColor(form->mapImage().pixel(best)), QColor(255, 0, 0));
 }

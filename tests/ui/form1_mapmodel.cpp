@@ -274,3 +274,52 @@ TEST(MapModel, TooltipNamesTheComplexItsConcentrationAndShare) {
     EXPECT_EQ(cellTooltip(7, 0, 0.0, 0.0, true, '.'), "M+ = 7, M- = 0\nnot computed yet");
 }
 
+
+// On the logarithmic scale the colour bar is numbered at the decades of the share: each
+// number stands inside the class that colours a cell of exactly that share.
+TEST(MapModel, LogarithmicColourBarNumbersFallOnDecadesInsideTheirClasses) {
+    for (const ColourScale& s : {ColourScale{true, 6}, ColourScale{true, 3}, ColourScale{true, 11}}) {
+        for (const double top : {0.35, 1.0, 0.0123}) {
+            SCOPED_TRACE(::testing::Message() << s.decades << " decades, top " << top);
+            const auto ticks = colourScaleTicks(s, top, 30.0, 12.0);
+            // Every decade from the top down to `decades` below it.
+            ASSERT_EQ(static_cast<int>(ticks.size()),
+                      static_cast<int>(std::floor(std::log10(top) + 1e-9) - std::ceil(std::log10(top) - s.decades - 1e-9)) + 1);
+            for (std::size_t k = 0; k < ticks.size(); ++k) {
+                const double exponent = std::log10(ticks[k].value);
+                EXPECT_NEAR(exponent, std::round(exponent), 1e-12);
+                if (k > 0) EXPECT_GT(ticks[k].position, ticks[k - 1].position);
+                // Class c fills positions c .. c+1 of the bar.
+                const double inside = ticks[k].position;
+                if (std::abs(inside - std::round(inside)) > 1e-6 && inside < 21.0)
+                    EXPECT_EQ(colourClassOf(ticks[k].value / top, s), static_cast<int>(std::floor(inside)));
+            }
+        }
+    }
+    // Thirty decades on a short bar: every fifth decade, still powers of ten.
+    const auto sparse = colourScaleTicks(ColourScale{true, 30}, 1.0, 5.0, 12.0);
+    ASSERT_GE(sparse.size(), 2U);
+    for (const ScaleTick& t : sparse) EXPECT_EQ(std::lround(std::log10(t.value)) % 5, 0);
+    EXPECT_EQ(decadeText(-3), "10\u207b\u00b3");
+    EXPECT_EQ(decadeText(0), "10\u2070");
+    EXPECT_EQ(decadeText(12), "10\u00b9\u00b2");
+    // The linear scale keeps its numbers at class boundaries.
+    const auto linear = colourScaleTicks(ColourScale{false, 6}, 0.4, 30.0, 12.0);
+    EXPECT_DOUBLE_EQ(linear.front().value, 0.02);
+    EXPECT_DOUBLE_EQ(linear.back().value, 0.4);
+}
+
+// Viridis: from its dark violet to its yellow, each class lighter than the one below it, so
+// that the order of the shares survives grey print; white for no weight as in the default.
+TEST(MapModel, ViridisClassesGrowLighterFromVioletToYellow) {
+    const auto& v = colourTable(ColourMap::Viridis);
+    EXPECT_EQ(v[0], (std::array<std::int32_t, 3>{255, 255, 255}));
+    EXPECT_EQ(v[1], (std::array<std::int32_t, 3>{68, 1, 84}));     // #440154
+    EXPECT_EQ(v[20], (std::array<std::int32_t, 3>{253, 231, 37}));  // #fde725
+    const auto luminance = [](const std::array<std::int32_t, 3>& c) {
+        return 0.2126 * c[0] + 0.7152 * c[1] + 0.0722 * c[2];
+    };
+    for (std::size_t k = 2; k <= 20; ++k) EXPECT_GT(luminance(v[k]), luminance(v[k - 1]) + 2.0) << k;
+    EXPECT_EQ(&colourTable(ColourMap::Classic), &colorArray);
+    EXPECT_EQ(ColourScale{}.colours, ColourMap::Classic);  // the default stays
+}

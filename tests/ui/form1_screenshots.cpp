@@ -4,6 +4,14 @@
 //       build/tests/ui/test_ui_form1 --gtest_filter='Screenshots.*'
 #include "form1_support.h"
 
+#include "ui/SweepWindow.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSignalSpy>
+
 #include <QDir>
 #include <QPixmap>
 #include <QScreen>
@@ -79,4 +87,38 @@ TEST_F(Screenshots, AfterLoadingAnAsymmetricSet) {
     ASSERT_TRUE(dialogs->messages.isEmpty());
     solveAndWait();
     shoot("main-window-loaded.png");
+}
+
+TEST_F(Screenshots, AMapOfAThousandByAThousand) {
+    setRanges(0, 999, 0, 999);
+    form->logColoursToolStripMenuItem->trigger();
+    form->button1->click();
+    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning() && form->button1->isEnabled(); }, 3600000));
+    QCoreApplication::processEvents();
+    if (!form->showsWholeRange()) form->wholeRangeButton->click();
+    shoot("main-window-1000.png");
+}
+
+TEST_F(Screenshots, SweepWindowChartAndMap) {
+    form->sweepToolStripMenuItem->trigger();
+    auto* sweep = form->findChild<SweepWindow*>(QStringLiteral("sweepWindow"));
+    ASSERT_NE(sweep, nullptr);
+    // The sweep window on a 1366 x 768 screen.
+    sweep->resize(1366, 698);
+    sweep->observableBox->setCurrentIndex(sweep->observableBox->findData(QStringLiteral("mean_mp")));
+    sweep->firstValuesBox->setText(QStringLiteral("0.2:10:40:log"));
+    QSignalSpy ended(sweep, &SweepWindow::sweepEnded);
+    sweep->runButton->click();
+    ASSERT_TRUE(waitFor([&] { return ended.count() == 1; }, 600000));
+    waitFor([] { return false; }, 300);
+    ASSERT_TRUE(sweep->grab().save(QDir(target).filePath("sweep-window.png")));
+    ASSERT_TRUE(sweep->savePng(QDir(target).filePath("sweep-chart-saved.png")));
+    sweep->secondCheck->setChecked(true);
+    sweep->firstValuesBox->setText(QStringLiteral("0.2:10:16:log"));
+    sweep->secondNameBox->setCurrentText(QStringLiteral("vc10"));
+    sweep->secondValuesBox->setText(QStringLiteral("1e-5:1e-2:10:log"));
+    sweep->runButton->click();
+    ASSERT_TRUE(waitFor([&] { return ended.count() == 2; }, 600000));
+    waitFor([] { return false; }, 300);
+    ASSERT_TRUE(sweep->grab().save(QDir(target).filePath("sweep-window-map.png")));
 }

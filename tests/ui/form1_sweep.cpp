@@ -4,6 +4,7 @@
 #include "pipeline/Observables.h"
 #include "ui/MapModel.h"
 #include "ui/ObservablesPanel.h"
+#include "ui/SweepPlot.h"
 #include "ui/SweepWindow.h"
 
 #include <QAction>
@@ -11,6 +12,14 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QImage>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLogValueAxis>
+#include <QPainter>
+#include <QValueAxis>
+
+#include <cmath>
 #include <QProgressBar>
 #include <QScatterSeries>
 #include <QSignalSpy>
@@ -149,4 +158,127 @@ TEST_F(WindowTest, SweepWindowTwoParametersAndStop) {
     EXPECT_FALSE(sweep->start());
     EXPECT_EQ(sweep->statusLabel->text(), QStringLiteral("two swept names set the same parameter (ka, ka)"));
     EXPECT_FALSE(sweep->running());
+}
+
+// Chart axes step in 1, 2 or 5 times a power of ten over whole steps; a log axis spans
+// whole decades, each labelled.
+TEST(SweepTicks, RoundStepsOverWholeStepsAndWholeDecades) {
+    // The y range of the figure: 0.87 .. 2.34 read 0.87, 1.60, 2.34.
+    const NiceAxis a = niceAxis(0.87, 2.34);
+    EXPECT_DOUBLE_EQ(a.step, 0.2);
+    EXPECT_DOUBLE_EQ(a.lo, 0.8);
+    EXPECT_NEAR(a.hi, 2.4, 1e-12);
+    EXPECT_EQ(a.decimals, 1);
+    EXPECT_EQ(niceTicks(a).size(), 9u);
+    for (const auto& [span, step] : std::vector<std::pair<double, double>>{
+             {1.0, 0.2}, {7.0, 1.0}, {0.03, 0.005}, {2.4e6, 5e5}, {16.0, 2.0}, {120.0, 20.0}})
+        EXPECT_NEAR(niceTickStep(span), step, step * 1e-12) << span;
+    // Integers stay integers; one value gets a band around it.
+    EXPECT_EQ(niceAxis(0.0, 10.0).decimals, 0);
+    const NiceAxis flat = niceAxis(4.0, 4.0);
+    EXPECT_LT(flat.lo, 4.0);
+    EXPECT_GT(flat.hi, 4.0);
+    EXPECT_EQ(decadeRange(0.2, 10.0), std::make_pair(0.1, 10.0));
+    EXPECT_EQ(decadeRange(1e-4, 1e-2), std::make_pair(1e-4, 1e-2));
+    EXPECT_EQ(decadeRange(2.0, 3.0), std::make_pair(1.0, 10.0));
+}
+
+TEST_F(WindowTest, SweepChartNamesItsObservableAndShowsRoundTicksDecadesAndNoClickHintInTheLegend) {
+    SweepWindow* sweep = openSweepWindow(*form);
+    ASSERT_NE(sweep, nullptr);
+    QSignalSpy ended(sweep, &SweepWindow::sweepEnded);
+    sweep->observableBox->setCurrentIndex(sweep->observableBox->findData(QStringLiteral("mean_mp")));
+    sweep->firstValuesBox->setText(QStringLiteral("0.2:10:4:log"));
+    sweep->runButton->click();
+    ASSERT_TRUE(waitFor([&] { return ended.count() == 1; }));
+    QChart* chart = sweep->chartView->chart();
+    auto* logX = qobject_cast<QLogValueAxis*>(chart->axes(Qt::Horizontal).value(0));
+    ASSERT_NE(logX, nullptr);
+    EXPECT_NEAR(logX->min(), 0.1, 1e-6);  // three decade labels: 0.1, 1, 10
+    EXPECT_NEAR(logX->max(), 10.0, 1e-6);
+    EXPECT_LE(std::ceil(std::log10(logX->min())), -1.0);  // 0.1 is inside the range and labelled
+    EXPECT_GE(std::floor(std::log10(logX->max())), 1.0);
+    EXPECT_EQ(logX->minorTickCount(), 8);
+    auto* y = qobject_cast<QValueAxis*>(chart->axes(Qt::Vertical).value(0));
+    ASSERT_NE(y, nullptr);
+    // The title is the observable's label from the registry, not its column name.
+    EXPECT_EQ(y->titleText(), QStringLiteral("Mean M+"));
+    const auto isRound = [](double step) {
+        const double m = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+        return std::abs(m - 1.0) < 1e-9 || std::abs(m - 2.0) < 1e-9 || std::abs(m - 5.0) < 1e-9;
+    };
+    EXPECT_EQ(y->tickType(), QValueAxis::TicksDynamic);
+    EXPECT_TRUE(isRound(y->tickInterval())) << y->tickInterval();
+    EXPECT_NEAR(std::remainder(y->min(), y->tickInterval()), 0.0, 1e-9);
+    EXPECT_NEAR(std::remainder(y->max(), y->tickInterval()), 0.0, 1e-9);
+    // The saved figure's legend names the curve only: the points have no entry of their own.
+    for (QAbstractSeries* series : chart->series()) {
+        const bool points = qobject_cast<QScatterSeries*>(series) != nullptr;
+        for (QLegendMarker* marker : chart->legend()->markers(series)) {
+            EXPECT_FALSE(marker->label().contains("click")) << marker->label().toStdString();
+            if (points) EXPECT_FALSE(marker->isVisible());
+            else EXPECT_EQ(marker->label(), QStringLiteral("Mean M+"));
+        }
+    }
+
+    // A linear sweep: round steps along x too.
+    sweep->firstValuesBox->setText(QStringLiteral("0.23:0.91:5"));
+    sweep->runButton->click();
+    ASSERT_TRUE(waitFor([&] { return ended.count() == 2; }));
+    auto* x = qobject_cast<QValueAxis*>(chart->axes(Qt::Horizontal).value(0));
+    ASSERT_NE(x, nullptr);
+    EXPECT_EQ(x->tickType(), QValueAxis::TicksDynamic);
+    EXPECT_TRUE(isRound(x->tickInterval())) << x->tickInterval();
+    EXPECT_LE(x->min(), 0.23);
+    EXPECT_GE(x->max(), 0.91);
+}
+
+TEST_F(WindowTest, SweepMapShowsTheSweptValuesANumberedColourBarAndATooltip) {
+    SweepWindow* sweep = openSweepWindow(*form);
+    ASSERT_NE(sweep, nullptr);
+    sweep->resize(1000, 600);
+    sweep->observableBox->setCurrentIndex(sweep->observableBox->findData(QStringLiteral("mean_mp")));
+    sweep->firstValuesBox->setText(QStringLiteral("0.2:1:3"));
+    sweep->secondCheck->setChecked(true);
+    sweep->secondNameBox->setCurrentText(QStringLiteral("vc10"));
+    sweep->secondValuesBox->setText(QStringLiteral("1e-3,1e-2"));
+    QSignalSpy ended(sweep, &SweepWindow::sweepEnded);
+    sweep->runButton->click();
+    ASSERT_TRUE(waitFor([&] { return ended.count() == 1; }));
+    SweepMap* map = sweep->sweepMap;
+    const QSize size = map->size();
+    const auto texts = [&](SweepMap::Part part) {
+        QStringList out;
+        for (const auto& l : map->labels(part, size)) out << l.text;
+        return out;
+    };
+    EXPECT_EQ(texts(SweepMap::Part::XAxis), (QStringList{"0.2", "0.6", "1"}));
+    EXPECT_EQ(texts(SweepMap::Part::YAxis), (QStringList{"0.001", "0.01"}));
+    // The colour bar: at least two numbers, growing upwards, each inside the picture.
+    const auto bar = map->labels(SweepMap::Part::ColourBar, size);
+    ASSERT_GE(bar.size(), 2u);
+    for (std::size_t k = 1; k < bar.size(); ++k) {
+        EXPECT_GT(bar[k].text.toDouble(), bar[k - 1].text.toDouble());
+        EXPECT_LT(bar[k].box.center().y(), bar[k - 1].box.center().y());
+    }
+    for (const auto& l : bar) EXPECT_TRUE(QRectF(QPointF(0, 0), QSizeF(size)).contains(l.box)) << l.text.toStdString();
+    // The picture: red beside the largest number, blue beside the smallest.
+    QImage picture(size, QImage::Format_RGB32);
+    {
+        QPainter p(&picture);
+        map->paintTo(p, size);
+    }
+    const auto colourLeftOf = [&](const SweepMap::Label& l) {
+        return picture.pixelColor(static_cast<int>(l.box.left() - 14), static_cast<int>(l.box.center().y()));
+    };
+    const QColor top = colourLeftOf(bar.back()), bottom = colourLeftOf(bar.front());
+    EXPECT_GT(top.red(), top.blue());
+    EXPECT_GT(bottom.blue(), bottom.red());
+    // The tooltip of the cell ka = 0.6, vc10 = 0.01 gives its place and its value.
+    const auto x = map->labels(SweepMap::Part::XAxis, size)[1].box.center().x();
+    const auto y = map->labels(SweepMap::Part::YAxis, size)[1].box.center().y();
+    const QString tip = map->toolTipAt(QPointF(x, y));
+    EXPECT_TRUE(tip.startsWith("ka = 0.6, vc10 = 0.01\nMean M+ = ")) << tip.toStdString();
+    EXPECT_EQ(map->pointAt(QPointF(x, y)), 3);
+    EXPECT_TRUE(map->toolTipAt(QPointF(1, 1)).isEmpty());
 }

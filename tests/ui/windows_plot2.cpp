@@ -12,10 +12,15 @@
 #include <QLocale>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QValueAxis>
 
 #include <gtest/gtest.h>
+
+#include "pipeline/Version.h"
 
 #include <clocale>
 #include <cmath>
@@ -207,7 +212,7 @@ TEST(Plot2Window, SavesChartsAsPngAndSvg) {
     ASSERT_TRUE(w->savePng(Plot2::PotentialChart, png));  // works before the window was ever shown
     QImage image(png);
     ASSERT_FALSE(image.isNull());
-    EXPECT_EQ(image.size(), QSize(960, 960));  // twice the chart's size on the screen
+    EXPECT_EQ(image.size(), w->chartView(Plot2::PotentialChart)->size() * 2);  // twice its size on the screen
     int red = 0;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
@@ -215,6 +220,8 @@ TEST(Plot2Window, SavesChartsAsPngAndSvg) {
             if (c.red() > 200 && c.green() < 80 && c.blue() < 80) ++red;
         }
     EXPECT_GT(red, 200) << "the red Poisson-Boltzmann curve is drawn";
+    const QString madeBy = QStringLiteral("Marlinq Solver ") + QString::fromStdString(marlinq::provenance());
+    EXPECT_EQ(image.text(QStringLiteral("Software")), madeBy);
 
     const QString svg = dir.filePath(QStringLiteral("charge.svg"));
     ASSERT_TRUE(w->saveSvg(Plot2::ChargeChart, svg));
@@ -223,6 +230,7 @@ TEST(Plot2Window, SavesChartsAsPngAndSvg) {
     const QByteArray text = file.readAll();
     EXPECT_TRUE(text.contains("<svg"));
     EXPECT_TRUE(text.contains("Charge Density, complex (3,5)"));  // the saved chart names its complex
+    EXPECT_TRUE(text.contains(madeBy.toUtf8())) << "the program that made it";
     EXPECT_EQ(w->chart(Plot2::ChargeChart)->title(), QStringLiteral("Charge Density"));
 
     EXPECT_FALSE(w->savePng(Plot2::PotentialChart, dir.filePath(QStringLiteral("missing/folder/a.png"))));
@@ -291,4 +299,53 @@ TEST(Plot2Window, SaveButtonsAskForAFileAndReportFailures) {
     w->findChild<QPushButton*>(QStringLiteral("saveSvgButton1"))->click();
     EXPECT_EQ(dialogs->messages.size(), 1);
     marlinq::ui::setUserDialogs(nullptr);
+}
+
+// The window opens inside the screen's free area with all three charts in view, and its
+// charts grow with it; on a tall narrow window they stack, on a wide one they share rows.
+TEST(Plot2Window, OpensToFitTheScreenWithEveryChartInViewAndGrows) {
+    Profiles data;
+    std::unique_ptr<Plot2> w(data.open(true));
+    w->show();
+    QCoreApplication::processEvents();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(w->frameGeometry().width(), screen.width());
+    EXPECT_LE(w->frameGeometry().height(), screen.height());
+    const auto inView = [&](int k) {
+        const auto* area = w->findChild<QScrollArea*>(QStringLiteral("scrollArea"));
+        const QWidget* view = w->chartView(k);
+        return area->viewport()->rect().contains(QRect(view->mapTo(area->viewport(), QPoint(0, 0)), view->size()));
+    };
+    for (int k = 0; k < Plot2::ChartCount; ++k) {
+        EXPECT_TRUE(inView(k)) << "chart " << k << " on a " << screen.width() << " x " << screen.height() << " screen";
+        EXPECT_GE(w->chartView(k)->width(), 250);
+        EXPECT_GE(w->chartView(k)->height(), 200);
+    }
+    // A 1366 x 768 screen less its title and task bars: three charts of a readable size.
+    w->resize(1346, 690);
+    QCoreApplication::processEvents();
+    const QSize onLaptop = w->chartView(Plot2::ChargeChart)->size();
+    for (int k = 0; k < Plot2::ChartCount; ++k) EXPECT_TRUE(inView(k)) << "chart " << k << " at 1346 x 690";
+    EXPECT_GE(onLaptop.width(), 400);
+    EXPECT_GE(onLaptop.height(), 280);
+    // A larger window: larger charts, still all in view.
+    w->resize(1900, 1100);
+    QCoreApplication::processEvents();
+    EXPECT_GT(w->chartView(Plot2::ChargeChart)->width(), onLaptop.width() + 150);
+    EXPECT_GT(w->chartView(Plot2::ChargeChart)->height(), onLaptop.height() + 150);
+    for (int k = 0; k < Plot2::ChartCount; ++k) EXPECT_TRUE(inView(k)) << "chart " << k << " at 1900 x 1100";
+    // No chart overlaps another or the column of numbers and buttons.
+    const QRect column(w->findChild<QWidget*>(QStringLiteral("label1"))->pos(), QSize(1, 1));
+    for (int a = 0; a < Plot2::ChartCount; ++a) {
+        EXPECT_LT(w->chartView(a)->geometry().right(), column.left());
+        for (int b = a + 1; b < Plot2::ChartCount; ++b)
+            EXPECT_FALSE(w->chartView(a)->geometry().intersects(w->chartView(b)->geometry())) << a << " and " << b;
+    }
+
+    // Tall and narrow: one column; wide and low: one row; too small for three: it scrolls.
+    EXPECT_EQ(Plot2::arrangeCharts(700, 1500).columns, 1);
+    EXPECT_EQ(Plot2::arrangeCharts(2200, 600).columns, 3);
+    w->resize(500, 400);
+    QCoreApplication::processEvents();
+    EXPECT_GT(w->findChild<QScrollArea*>(QStringLiteral("scrollArea"))->verticalScrollBar()->maximum(), 0);
 }
