@@ -30,6 +30,26 @@ std::optional<double> sweepOptionNumber(const std::string& text) {
 // Options that only make sense together, or not at all together.
 bool checkCombinations(const BatchOptions& o, std::string& error) {
     const bool sweep = !o.sweeps.empty();
+    if (o.merge) {
+        if (sweep || o.profile || !o.summary.empty() || !o.freeEnergies.empty() || !o.sweepDir.empty() ||
+            o.shard.count != 1 || o.resume || o.jobs != 0 || !o.total.empty()) {
+            error = "--merge joins the files of a sweep's parts: it takes only the parts, -o FILE and --quiet";
+            return false;
+        }
+        if (o.mergeParts.empty()) {
+            error = "--merge needs the files of the parts";
+            return false;
+        }
+        return true;
+    }
+    if (!sweep && (o.jobs != 0 || o.resume || o.largeOutput)) {
+        error = "--jobs, --resume and --large-output need --sweep";
+        return false;
+    }
+    if (o.resume && (o.output.empty() || o.output == "-")) {
+        error = "--resume continues the sweep in -o FILE: give the file";
+        return false;
+    }
     if (o.chargeFraction && o.total.size() != 1) {
         error = "--charge-fraction needs the total of both kinds of chains: --total T";
         return false;
@@ -131,7 +151,9 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             return true;
         };
 
-        if (positionalOnly || arg.empty() || arg[0] != '-' || arg == "-") {
+        if (o.merge && (positionalOnly || arg.empty() || arg[0] != '-')) {
+            o.mergeParts.push_back(arg);
+        } else if (positionalOnly || arg.empty() || arg[0] != '-' || arg == "-") {
             if (!o.parameterFile.empty()) {
                 error = "only one parameter file can be given";
                 return std::nullopt;
@@ -256,6 +278,25 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
                 return std::nullopt;
             }
             o.sweeps.push_back(std::move(*axis));
+        } else if (arg == "--jobs" || arg == "-j") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            const std::optional<std::int32_t> jobs = wholeInt(v);
+            if (!jobs || *jobs < 1 || *jobs > 4096) {
+                error = "--jobs takes a whole number from 1 to 4096, not '" + v + "'";
+                return std::nullopt;
+            }
+            o.jobs = *jobs;
+        } else if (arg == "--resume") {
+            o.resume = true;
+        } else if (arg == "--large-output") {
+            o.largeOutput = true;
+        } else if (arg == "--merge") {
+            if (!o.parameterFile.empty()) {
+                o.mergeParts.push_back(o.parameterFile);
+                o.parameterFile.clear();
+            }
+            o.merge = true;
         } else if (arg == "--shard") {
             std::string v;
             if (!value(v)) return std::nullopt;
@@ -309,8 +350,10 @@ std::string helpText() {
                      [--summary FILE] [--free-energies FILE] [--unit-nm A]
                      [--total C+,C- | --total T --charge-fraction f] [--total-mM]
                      [--critical-salt] [PARAMETER_FILE]
-       marlinq-batch --sweep NAME=VALUES [--sweep NAME=VALUES] [--shard I/N]
+       marlinq-batch --sweep NAME=VALUES [--sweep NAME=VALUES] [--shard I/N] [--jobs N]
+                     [-o FILE [--resume]] [--large-output]
                      [--sweep-dir DIR [--free-energies on]] [other options] [PARAMETER_FILE]
+       marlinq-batch --merge PART... [-o FILE]
 
 Computes the size distribution of complexes of oppositely charged diblock copolymers,
 exactly as the Marlinq Solver window does after "Load Parameters" and "Solve".
@@ -422,8 +465,26 @@ Options
   --sweep-dir DIR       also write each point's distribution into DIR (point-NNNN_NAME=
                         VALUE.txt), and with --free-energies its landscape (.csv; the
                         FILE of --free-energies is not used in a sweep)
+                        The CSV's first line names the program and the plan; after
+                        status come warnings (the summary's texts, joined by " | "),
+                        unconverged_solves, nonfinite_cells, beyond_dh_cells,
+                        range_edge, and with converged accuracy error_estimate and
+                        standard_difference. With -o FILE the rows go to FILE.partial
+                        as they finish, renamed to FILE when complete. A stopped sweep
+                        ends with "# The sweep is partial: N of M points". A plan whose
+                        CSV would pass 1 GiB is refused unless --large-output
+  --jobs N              compute N points at once (default: one per thread OpenMP
+                        offers, the cores or OMP_NUM_THREADS), each with its share of
+                        the threads; the CSV is the same for every N
+  --resume              continue the sweep of -o FILE: keep the rows of FILE.partial
+                        (or FILE) if they belong to this plan, compute the others
+  --large-output        run a sweep whose CSV would pass 1 GiB
   --shard I/N           run only the points whose index is I modulo N (a Slurm array);
-                        the shards' rows sorted by index are the whole sweep's rows
+                        --merge joins the shards' files into the whole sweep's CSV
+  --merge PART...       join the CSV files of a sweep's shards into the single-process
+                        CSV (-o FILE or standard output); refused when an index is
+                        missing or repeated, a part belongs to another sweep, or a line
+                        is cut or damaged
   -h, --help            show this text
   --version             show the version and the commit the program was built from
 
@@ -444,9 +505,11 @@ Exit status
        reason on the line before), an output that can not be written (a missing
        folder, a folder, no permission; found before the run), an output that is the
        parameter file or another output, a distribution table above 1 GiB without
-       --long-format
-  130  interrupted by Ctrl-C (a sweep ends after the current point and writes the rows
-       it finished): a Poisson-Boltzmann run stops before its next row and
+       --long-format, a sweep's CSV above 1 GiB without --large-output, files that
+       --merge or --resume refuse
+  130  interrupted by Ctrl-C, SIGTERM or SIGHUP (a sweep ends after the points under way,
+       writes the rows it finished and says "The sweep is partial: N of M points"):
+       a Poisson-Boltzmann run stops before its next row and
        what was computed so far is still written (a Debye-Hueckel run, one pass over
        the whole matrix, is finished and written); a second Ctrl-C ends the program
        at once

@@ -34,6 +34,11 @@ struct BatchOptions {
     std::vector<SweepAxis> sweeps;  // --sweep NAME=VALUES, at most two, first outermost
     std::string sweepDir;       // --sweep-dir DIR
     Shard shard;                // --shard I/N
+    std::int64_t jobs = 0;      // --jobs N: points computed at once (0: one per thread the machine offers)
+    bool resume = false;        // --resume: keep the rows already in -o FILE, compute the others
+    bool largeOutput = false;   // --large-output: a sweep's CSV may pass 1 GiB
+    bool merge = false;         // --merge PART...: join the parts of a sharded sweep
+    std::vector<std::string> mergeParts;
 };
 
 // The base set with --total (and --charge-fraction, --total-mM) applied: total mode with

@@ -1,4 +1,5 @@
 #include "Sweep.h"
+#include "SweepFiles.h"
 
 #include "files/DistributionExport.h"
 #include "pipeline/AtomicFile.h"
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
 namespace marlinq::batch {
@@ -71,6 +73,67 @@ bool writeRunExtras(const BatchOptions& o, const RunOutcome& run, const Paramete
     return ok;
 }
 
+namespace {
+
+// What --resume found: the rows of the shard already written, by position in the shard.
+struct ResumeState {
+    SweepCsvPart part;
+    std::vector<bool> have;
+    std::int64_t rows = 0;
+    bool inOrder = true;  // the rows are the shard's first points in order: new ones follow them
+};
+
+// Reads FILE.partial (an unfinished run) or else FILE; nullopt when there is neither. The
+// rows must be this plan's, each once. exit 2 with the reason otherwise.
+std::optional<ResumeState> readResume(const BatchOptions& o, const SweepSpec& plan, int& status) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const std::string partial = partialPathOf(o.output);
+    const std::string source = fs::exists(partial, ec) ? partial : fs::exists(o.output, ec) ? o.output : std::string();
+    if (source.empty()) return std::nullopt;
+    ResumeState state;
+    const std::int64_t n = shardPointCount(plan);
+    state.have.assign(static_cast<std::size_t>(n), false);
+    const std::string planLine = sweepPlanLine(plan), header = sweepCsvHeader(plan);
+    std::string error;
+    const auto visit = [&](std::int64_t index, const std::string&, std::int64_t line, std::string& why) {
+        const std::int64_t k = (index - plan.shard.index) / plan.shard.count;
+        if (state.have[static_cast<std::size_t>(k)]) {
+            why = source + " line " + std::to_string(line) + ": index " + std::to_string(index) + " a second time";
+            return false;
+        }
+        state.have[static_cast<std::size_t>(k)] = true;
+        // In order: the row is the shard's next point.
+        if (k != state.rows) state.inOrder = false;
+        ++state.rows;
+        return true;
+    };
+    // The plan first, so that rows of another sweep are named as such.
+    {
+        std::ifstream in(source, std::ios::binary);
+        std::string line;
+        if (std::getline(in, line) && line + '\n' != planLine) {
+            std::cerr << source << " line 1: the rows belong to another sweep (or another program version or shard);\n"
+                      << "  the file: " << line << "\n  this sweep: " << planLine;
+            status = 2;
+            return std::nullopt;
+        }
+    }
+    if (!readSweepCsv(source, state.part, visit, error)) {
+        std::cerr << error << "\n";
+        status = 2;
+        return std::nullopt;
+    }
+    if (state.part.header != header) {
+        std::cerr << source << " line 2: another header than this sweep's\n";
+        status = 2;
+        return std::nullopt;
+    }
+    return state;
+}
+
+}  // namespace
+
 std::optional<std::uint64_t> oversizedPointTable(const BatchOptions& o, const ParameterSet& base) {
     if (o.sweepDir.empty() || o.longFormat) return std::nullopt;
     // The table of a point grows with its largest M and its computed cells: the bound of
@@ -93,12 +156,27 @@ std::optional<std::uint64_t> oversizedPointTable(const BatchOptions& o, const Pa
 }
 
 int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& engine, std::stop_token stop) {
-    const SweepSpec plan = sweepPlan(o, base);
+    SweepSpec plan = sweepPlan(o, base);
     if (const std::optional<std::uint64_t> bytes = oversizedPointTable(o, base)) {
         std::cerr << "each point's distribution table in --sweep-dir would be up to "
                   << *bytes / (std::uint64_t{1} << 20)
                   << " MiB (it runs from M = 0 to the largest M); use --long-format to write only the computed cells\n";
         return 2;
+    }
+    if (!o.largeOutput) {
+        if (const std::optional<std::string> tooLarge = oversizedSweep(plan)) {
+            std::cerr << *tooLarge << "; use --large-output to write it anyway, or fewer points or more shards\n";
+            return 2;
+        }
+    }
+
+    // The rows already written, when resuming.
+    int status = 0;
+    std::optional<ResumeState> resumed;
+    if (o.resume) {
+        resumed = readResume(o, plan, status);
+        if (status != 0) return status;
+        if (!resumed && !o.quiet) std::cerr << "Nothing to resume in " << o.output << ": the sweep starts\n";
     }
 
     // The tables are read once for the whole sweep.
@@ -116,17 +194,34 @@ int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& eng
         }
     }
 
-    // Rows go out as they are finished on standard output; a file is written once, whole.
-    const bool toStdout = o.output.empty() || o.output == "-";
-    std::string csv = sweepCsvHeader(plan);
-    if (toStdout && !deliver("-", csv)) return 1;
+    // Points at once and threads per point within the machine's threads.
+    SweepRunSettings settings;
+    const std::int64_t shardPoints = shardPointCount(plan);
+    const SweepParallelism parallel =
+        sweepParallelism(o.jobs, resumed ? shardPoints - resumed->rows : shardPoints);
+    settings.workers = parallel.workers;
+    plan.options.threads = parallel.threadsPerPoint;
+    if (resumed) settings.skip = [&have = resumed->have](std::int64_t k) { return have[static_cast<std::size_t>(k)]; };
+
+    // Rows go out as they are finished: to standard output, or to FILE.partial, renamed
+    // into place at the end.
+    SweepCsvSink sink;
+    std::string error;
+    const bool opened = resumed ? sink.resume(o.output, resumed->part, resumed->inOrder, error)
+                                : sink.open(o.output, sweepPlanLine(plan) + sweepCsvHeader(plan), error);
+    if (!opened) {
+        std::cerr << error << '\n';
+        return 1;
+    }
     bool ok = true;
     const auto start = std::chrono::steady_clock::now();
-    const SweepResult result =
-        runSweep(plan, tables, stop, [&](const SweepPoint& point, std::int64_t done, std::int64_t total) {
-            const std::string row = sweepCsvRow(plan, point);
-            if (toStdout) ok = deliver("-", row) && ok;
-            else csv += row;
+    const SweepResult result = runSweep(
+        plan, tables, stop,
+        [&](const SweepPoint& point, std::int64_t done, std::int64_t total) {
+            if (ok && !sink.write(sweepCsvRow(plan, point), error)) {
+                std::cerr << error << '\n';
+                ok = false;
+            }
             if (!o.sweepDir.empty() && point.run.record && point.run.record->hasResults()) {
                 const std::string stem = (std::filesystem::path(o.sweepDir) / sweepPointStem(plan, point)).string();
                 ok = deliver(stem + ".txt", distributionText(o, *point.run.record)) && ok;
@@ -143,12 +238,20 @@ int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& eng
                           << "): " << point.status << ", about " << secondsText(left) << " left\n"
                           << std::flush;
             }
-        });
-    if (!toStdout) ok = deliver(o.output, csv) && ok;
+        },
+        settings);
+    // A stopped sweep says so in its last line and on standard error, even when quiet.
+    const std::int64_t have = (resumed ? resumed->rows : 0) + result.done;
+    const std::string ending = result.stopped ? sweepPartialLine(have, shardPoints) : std::string();
+    if (!sink.finish(ending, error)) {
+        std::cerr << error << '\n';
+        return 1;
+    }
     if (!ok) return 1;
     if (result.stopped) {
         if (!o.quiet)
             std::cerr << "Interrupted: " << result.done << " of " << result.total << " points were computed\n";
+        std::cerr << ending.substr(2) << std::flush;
         return 130;
     }
     return 0;

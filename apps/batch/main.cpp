@@ -3,6 +3,7 @@
 
 #include "BatchOptions.h"
 #include "Sweep.h"
+#include "SweepFiles.h"
 
 #include "files/DataPaths.h"
 #include "files/DistributionExport.h"
@@ -55,14 +56,18 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 extern "C" void onInterrupt(int) { g_interrupted.store(true, std::memory_order_relaxed); }
 
 void installInterruptHandler() {
-    // A run started with SIGINT ignored (in the background of a script) keeps ignoring it.
-    struct sigaction previous {};
-    if (sigaction(SIGINT, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) return;
-    struct sigaction sa {};
-    sa.sa_handler = onInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
-    sigaction(SIGINT, &sa, nullptr);
+    // SIGTERM and SIGHUP (a batch system's time limit, a closed terminal) stop the run as
+    // Ctrl-C does: what was finished is kept.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // A run started with the signal ignored (in the background of a script) keeps ignoring it.
+        struct sigaction previous {};
+        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        struct sigaction sa {};
+        sa.sa_handler = onInterrupt;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESETHAND;  // a second one ends the program at once
+        sigaction(signal, &sa, nullptr);
+    }
 }
 
 // Ctrl-C becomes a stop request: the handler sets a flag, this watcher passes it on.
@@ -285,6 +290,8 @@ int run(int argc, char** argv) {
         std::cout << versionLine("marlinq-batch") << '\n';
         return kExitOk;
     }
+
+    if (o.merge) return mergeSweepParts(o.mergeParts, o.output, o.quiet);
 
     if (!o.dataDir.empty()) {
         std::error_code ec;

@@ -14,6 +14,8 @@ from . import _core
 # The engine's parameter names: snake_case name -> key, and the keys of integers.
 _ALIASES = {alias: key for key, alias, _ in _core._parameter_names() if alias != key}
 _INTEGER_KEYS = {key for key, _, integer in _core._parameter_names() if integer}
+# The counts among the columns of doubts, as the batch CSV names them.
+_DOUBT_COUNTS = ("unconverged_solves", "nonfinite_cells", "beyond_dh_cells", "range_edge")
 
 
 class SweepTable(np.ndarray):
@@ -55,7 +57,7 @@ def _axes(axes):
 
 
 def sweep(params, axes, method="dh", chains="table", accuracy="standard", progress=None, data_dir=None,
-          keep_results=False, workers=1, unit_nm=None):
+          keep_results=False, workers=1, unit_nm=None, allow_large=False):
     """Runs one calculation per point of a parameter grid and tabulates the results, as
     ``marlinq-batch --sweep`` does.
 
@@ -86,6 +88,9 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
     unit_nm : float, optional
         The segment size a in nm: adds the columns salt_mM, core_radius_nm,
         mean_core_radius_nm and allows sweeping salt_mM (as ``--unit-nm``).
+    allow_large : bool
+        Run a plan whose table would pass 1 GiB (as the batch CSV; refused with ValueError
+        before the first point otherwise, as ``--large-output`` decides for the batch command).
 
     Returns
     -------
@@ -93,11 +98,14 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
         A structured array with the columns of the batch command's CSV: index, the swept
         names, the observables (``marlinq.observables()`` names them: most_probable_mp,
         most_probable_mm, mean_mp, ...; with unit_nm also salt_mM, core_radius_nm,
-        mean_core_radius_nm, salt_mM_of_ka when salt_mM is swept), then, for
-        accuracy="converged", error_estimate (kT), and status. A point with invalid input has
-        status set to the program's message and NaN (-1 for the whole-number columns
-        most_probable_mp and _mm) observables; the sweep goes on. A missing table raises
-        FileNotFoundError at once.
+        mean_core_radius_nm, salt_mM_of_ka when salt_mM is swept), status, then what casts
+        doubt on the point: warnings (the texts of the single run's warnings in a summary,
+        joined by " | "), unconverged_solves, nonfinite_cells, beyond_dh_cells, range_edge (1
+        when the most probable complex lies on an edge of a range that could be enlarged),
+        and for accuracy="converged" error_estimate and standard_difference (kT). A point
+        with invalid input has status set to the program's message, NaN observables and -1
+        in the whole-number columns (most_probable_mp and _mm, the counts) and empty
+        warnings; the sweep goes on. A missing table raises FileNotFoundError at once.
 
     Raises
     ------
@@ -124,7 +132,7 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
     threads = 0 if workers == 1 else max(1, _core._machine_threads() // workers)
 
     columns, rows, stopped = _core._sweep(params, keys, values, method, chains, accuracy, data_dir, unit_nm,
-                                          workers, bool(keep_results), progress, threads)
+                                          workers, bool(keep_results), progress, threads, bool(allow_large))
 
     dtype = [("index", np.int64)]
     for name, key in zip(names, keys):
@@ -133,25 +141,29 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
     whole = {name for name, is_whole in columns if is_whole}
     columns = [name for name, _ in columns]
     dtype += [(c, np.int32 if c in whole else np.float64) for c in columns]
+    dtype.append(("status", object))
+    doubts = [("warnings", object)] + [(c, np.int64) for c in _DOUBT_COUNTS]
     converged = accuracy == "converged"
     if converged:
-        dtype.append(("error_estimate", np.float64))
-    dtype.append(("status", object))
+        doubts += [("error_estimate", np.float64), ("standard_difference", np.float64)]
+    dtype += doubts
 
     rows = sorted(rows, key=lambda row: row[0])
     table = np.zeros(len(rows), dtype=dtype).view(SweepTable)
     table.axes = tuple(names)
     table.stopped = bool(stopped)
-    for k, (index, point, observed, status, error, _) in enumerate(rows):
+    for k, (index, point, observed, status, doubt, _) in enumerate(rows):
         row = table[k]
         row["index"] = index
         for name, v in zip(names, point):
             row[name] = v
         for c, v in zip(columns, observed):
             row[c] = (-1 if np.isnan(v) else int(v)) if c in whole else v
-        if converged:
-            row["error_estimate"] = error
         row["status"] = status
+        if doubt is None:
+            doubt = ("",) + (-1,) * len(_DOUBT_COUNTS) + (np.nan, np.nan)
+        for (name, _), v in zip(doubts, doubt):
+            row[name] = v
     if keep_results:
         table.results = [row[5] for row in rows]
     return table

@@ -573,7 +573,7 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
                       const std::vector<std::vector<double>>& values, const std::string& method,
                       const std::string& chains, const std::string& accuracy, const std::optional<std::string>& dataDir,
                       const std::optional<double> unitNm, std::int64_t workers, bool keepResults,
-                      const py::object& progress, int threads) {
+                      const py::object& progress, int threads, bool allowLarge) {
     SweepSpec plan;
     plan.base = params.set;
     plan.options = runOptions(method, chains, accuracy, false);
@@ -583,6 +583,10 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
     for (std::size_t k = 0; k < names.size(); ++k) plan.axes.push_back(SweepAxis{names[k], values[k], false});
     plan.unitNm = unitNm;
     if (const std::optional<PlanError> bad = validate(plan)) throw py::value_error(bad->message);
+    // A table far beyond memory is refused before the first point.
+    if (!allowLarge)
+        if (const std::optional<std::string> tooLarge = oversizedSweep(plan))
+            throw py::value_error(*tooLarge + "; pass allow_large=True to run it anyway");
     const LoadedTables tables = tablesFor(plan.options, dataDir);
 
     workers = std::clamp<std::int64_t>(workers, 1, std::max<std::int64_t>(1, sweepPointCount(plan)));
@@ -612,9 +616,16 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
                 set.set = point.set;
                 result = py::cast(makeResult(point.run, set, method, chains, accuracy));
             }
-            const double error = ok && point.run.counts.converged ? point.run.counts.errorEstimate : NAN;
+            // The doubts of a point that ran; None for one refused before its run.
+            py::object doubts = py::none();
+            if (point.ran) {
+                const SweepPointDoubts d = sweepPointDoubts(point);
+                doubts = py::make_tuple(d.warnings, d.unconvergedSolves, d.nonFiniteCells, d.beyondDebyeHueckelCells,
+                                        d.rangeEdge ? 1 : 0, d.errorEstimate.value_or(NAN),
+                                        d.standardDifference.value_or(NAN));
+            }
             rows.append(py::make_tuple(point.index, pointValues, sweepObservableValues(plan, point), point.status,
-                                       error, result));
+                                       doubts, result));
             ++done;
             if (!progress.is_none() && !asked && progress(done, total).is(py::bool_(false))) {
                 asked = true;  // the sweep is stopped (a worker with points left says so)
@@ -977,7 +988,8 @@ long=True), as marlinq-batch refuses it without --long-format.)doc")
     m.def("_run", &runEngine, "params"_a, "method"_a, "chains"_a, "accuracy"_a, "progress"_a, "data_dir"_a,
           "keep_energies"_a, "threads"_a = 0, "total"_a = py::none(), "charge_fraction"_a = py::none());
     m.def("_sweep", &sweepEngine, "params"_a, "names"_a, "values"_a, "method"_a, "chains"_a, "accuracy"_a,
-          "data_dir"_a, "unit_nm"_a, "workers"_a, "keep_results"_a, "progress"_a, "threads"_a = 0);
+          "data_dir"_a, "unit_nm"_a, "workers"_a, "keep_results"_a, "progress"_a, "threads"_a = 0,
+          "allow_large"_a = false);
     m.def("_machine_threads", &machineThreads,
           "Threads a run uses by default: the OpenMP maximum, which follows OMP_NUM_THREADS.");
     m.def("_set_vanishing_pivot_bound", &setVanishingPivotBound, "bound"_a,

@@ -14,6 +14,7 @@ import marlinq
 
 # The observable columns of a sweep without a unit, as the registry names them.
 BATCH_COLUMNS = tuple(c for o in marlinq.observables() if not o["needs_unit_nm"] for c in o["sweep_columns"])
+DOUBTS = ("warnings", "unconverged_solves", "nonfinite_cells", "beyond_dh_cells", "range_edge")
 
 SALT = [0.1, 0.2, 0.5, 1.0, 2.0]
 
@@ -25,7 +26,7 @@ def salt_sweep():
 
 def test_rows_columns_and_invalid_points(salt_sweep):
     t = salt_sweep
-    assert t.dtype.names == ("index", "ka") + BATCH_COLUMNS + ("status",)
+    assert t.dtype.names == ("index", "ka") + BATCH_COLUMNS + ("status",) + DOUBTS
     assert list(t["index"]) == list(range(5)) and list(t["ka"]) == SALT
     assert t[0]["status"] == "Stable solution is only for ka between 0.2 and 10"
     assert t[0]["most_probable_mp"] == -1 and np.isnan(t[0]["mean_mp"]) and t.results[0] is None
@@ -83,7 +84,8 @@ def test_grids_threads_and_frames():
     assert calls == [(1, 3), (2, 3), (3, 3)]
     converged = marlinq.sweep(p, {"ka": [0.3, 0.6]}, accuracy="converged")
     assert np.all(converged["error_estimate"] > 0) and "error_estimate" not in t.dtype.names
-    assert converged.dtype.names[-2:] == ("error_estimate", "status")
+    assert converged.dtype.names[-8:] == ("status",) + DOUBTS + ("error_estimate", "standard_difference")
+    assert np.all(converged["standard_difference"] > 0)
     pandas = pytest.importorskip("pandas")
     frame = t.to_frame()
     assert isinstance(frame, pandas.DataFrame) and list(frame["ka"]) == list(t["ka"])
@@ -118,7 +120,9 @@ def test_sweep_errors(tmp_path):
 def batch_sweep(batch, *args):
     code, out, err = batch(*args)
     assert code == 0, err
-    return list(csv.reader(io.StringIO(out)))
+    # The first line names the program and the plan.
+    assert out.startswith("# marlinq ")
+    return list(csv.reader(io.StringIO(out)))[1:]
 
 
 def assert_rows_equal_batch(table, lines, renamed=()):
@@ -131,7 +135,7 @@ def assert_rows_equal_batch(table, lines, renamed=()):
     assert len(table) == len(rows)
     for row, fields in zip(table, rows):
         for name, text in zip(header, fields):
-            if name == "status":
+            if name in ("status", "warnings"):
                 assert row[name] == text
             elif name in ("index", "most_probable_mp", "most_probable_mm") or table.dtype[name].kind == "i":
                 assert row[name] == (int(text) if text else -1), name
@@ -145,7 +149,7 @@ def assert_rows_equal_batch(table, lines, renamed=()):
 def test_rows_equal_the_batch_sweep(batch, method):
     lines = batch_sweep(batch, "--method", method, "--sweep", "ka=0.2,0.5,1")
     assert_rows_equal_batch(marlinq.sweep(marlinq.Parameters(), {"ka": [0.2, 0.5, 1]}, method=method), lines)
-    assert [r[-1] for r in lines[1:]] == ["ok"] * 3
+    assert [r[lines[0].index("status")] for r in lines[1:]] == ["ok"] * 3
 
 
 def test_refused_points_equal_the_batch_sweep(batch):
@@ -175,13 +179,19 @@ def test_salt_in_millimolar_equals_the_batch_sweep(batch):
     # The batch CSV names the salt of the applied ka apart from the swept salt_mM.
     assert lines[0][2 + len(BATCH_COLUMNS)] == "salt_mM_of_ka"
     assert_rows_equal_batch(t, lines)
-    assert t.dtype.names[-9:-5] == ("salt_mM_of_ka", "core_radius_nm", "mean_core_radius_nm", "free_plus_mM")
+    names = t.dtype.names
+    at = names.index("salt_mM_of_ka")
+    assert names[at:at + 4] == ("salt_mM_of_ka", "core_radius_nm", "mean_core_radius_nm", "free_plus_mM")
+    assert names[at + 8:at + 10] == ("critical_concentration_mM", "status")
     # The salt of the applied ka gives back the swept concentration (ka is kept with 15 digits).
     assert np.allclose(t["salt_mM_of_ka"], [10, 100], rtol=1e-12)
     # 100 mM in water is ka = 0.742 (a Debye length of 0.96 nm); the runs have that ka.
     plain = marlinq.sweep(None, {"ka": [0.742]}, unit_nm=0.714)
     assert plain["salt_mM"][0] == pytest.approx(100, rel=1e-3)
-    assert plain.dtype.names[-9:-5] == ("salt_mM", "core_radius_nm", "mean_core_radius_nm", "free_plus_mM")
+    names = plain.dtype.names
+    at = names.index("salt_mM")
+    assert names[at:at + 4] == ("salt_mM", "core_radius_nm", "mean_core_radius_nm", "free_plus_mM")
+    assert names[at + 8:at + 10] == ("critical_concentration_mM", "status")
 
 
 def test_threads_give_the_rows_of_one_thread(batch):
@@ -258,3 +268,15 @@ def test_a_sweep_releases_the_gil():
         t.join(60)
     # The other thread kept running while the points were computed.
     assert seen[-1] > seen[0]
+
+
+def test_doubts_of_a_point_and_huge_plans():
+    # M+ and M- up to 3 cut off the start-up mixture's peak at (4, 4): the row says it.
+    t = marlinq.sweep(marlinq.Parameters(mp_max=3, mm_max=3), {"ka": [0.2, 0.1]})
+    assert t[0]["warnings"] == "the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them"
+    assert (t[0]["range_edge"], t[0]["unconverged_solves"], t[0]["nonfinite_cells"]) == (1, 0, 0)
+    assert t[1]["warnings"] == "" and t[1]["range_edge"] == -1  # refused before its run
+    # A table of a million by a million points is refused before the first point.
+    axes = {"ka": np.linspace(0.2, 10, 1000000), "vc10": np.linspace(1e-3, 1e-2, 1000000)}
+    with pytest.raises(ValueError, match=r"about [0-9.]+ TiB \(1000000000000 points\); pass allow_large=True"):
+        marlinq.sweep(None, axes)

@@ -5,13 +5,20 @@
 #include "files/NumberFormat.h"
 #include "pipeline/ObservableRegistry.h"
 #include "pipeline/ObservablesText.h"
+#include "pipeline/ParaCalculation.h"
 #include "pipeline/Units.h"
+#include "pipeline/Version.h"
 
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <map>
+#include <mutex>
+#include <thread>
 
 namespace marlinq {
 
@@ -393,13 +400,15 @@ SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const Loaded
     return point;
 }
 
-SweepResult runSweep(const SweepSpec& plan, const LoadedTables& tables, std::stop_token token,
-                     const SweepCallback& onPoint) {
-    SweepResult result;
-    result.total = shardPointCount(plan);
-    SweepLandscape landscape;
-    SweepLandscape* shared = sweepKeepsLandscape(plan) ? &landscape : nullptr;
-    for (std::int64_t k = 0; k < result.total; ++k) {
+namespace {
+
+// The points of the shard one after another on the calling thread.
+SweepResult runSweepHere(const SweepSpec& plan, const LoadedTables& tables, std::stop_token token,
+                         const SweepCallback& onPoint, const SweepRunSettings& settings, SweepResult result,
+                         SweepLandscape* shared) {
+    const std::int64_t n = shardPointCount(plan);
+    for (std::int64_t k = 0; k < n; ++k) {
+        if (settings.skip && settings.skip(k)) continue;
         if (token.stop_requested()) {
             result.stopped = true;
             break;
@@ -409,6 +418,97 @@ SweepResult runSweep(const SweepSpec& plan, const LoadedTables& tables, std::sto
         if (onPoint) onPoint(point, result.done, result.total);
     }
     return result;
+}
+
+// The points on `workers` threads. Each takes the next point not yet taken, but never more
+// than a window ahead of the oldest point not yet reported, so that the points waiting for
+// an older one stay few; the calling thread reports them in order.
+SweepResult runSweepOnWorkers(const SweepSpec& plan, const LoadedTables& tables, std::stop_token token,
+                              const SweepCallback& onPoint, const SweepRunSettings& settings, SweepResult result,
+                              SweepLandscape* shared) {
+    const std::int64_t n = shardPointCount(plan);
+    const std::int64_t window = 4 * static_cast<std::int64_t>(settings.workers);
+    const auto skipped = [&](std::int64_t k) { return settings.skip && settings.skip(k); };
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::int64_t nextTaken = 0;     // the next position a worker takes
+    std::int64_t nextReported = 0;  // the next position to report
+    bool stopTaking = false;
+    int working = settings.workers;
+    std::map<std::int64_t, SweepPoint> finished;  // by position, waiting for an older one
+
+    const auto work = [&] {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait(lock, [&] { return stopTaking || nextTaken - nextReported < window; });
+            while (nextTaken < n && skipped(nextTaken)) ++nextTaken;
+            if (token.stop_requested()) stopTaking = true;
+            if (stopTaking || nextTaken >= n) break;
+            const std::int64_t k = nextTaken++;
+            lock.unlock();
+            SweepPoint point = runSweepPoint(plan, shardPointIndex(plan, k), tables, shared);
+            lock.lock();
+            finished.emplace(k, std::move(point));
+            changed.notify_all();
+        }
+        --working;
+        changed.notify_all();
+    };
+    std::vector<std::jthread> threads;
+    threads.reserve(static_cast<std::size_t>(settings.workers));
+    for (int w = 0; w < settings.workers; ++w) threads.emplace_back(work);
+
+    std::unique_lock lock(mutex);
+    for (;;) {
+        while (nextReported < n && skipped(nextReported)) ++nextReported;
+        const auto ready = finished.find(nextReported);
+        if (ready != finished.end()) {
+            SweepPoint point = std::move(ready->second);
+            finished.erase(ready);
+            ++nextReported;
+            ++result.done;
+            changed.notify_all();
+            lock.unlock();
+            if (onPoint) onPoint(point, result.done, result.total);
+            lock.lock();
+            continue;
+        }
+        // Every point taken has been reported once the workers have all ended.
+        if (working == 0) break;
+        changed.wait(lock);
+    }
+    lock.unlock();
+    threads.clear();
+    result.stopped = result.done < result.total;
+    return result;
+}
+
+}  // namespace
+
+SweepResult runSweep(const SweepSpec& plan, const LoadedTables& tables, std::stop_token token,
+                     const SweepCallback& onPoint, const SweepRunSettings& settings) {
+    SweepResult result;
+    result.total = shardPointCount(plan);
+    if (settings.skip)
+        for (std::int64_t k = 0, n = result.total; k < n; ++k)
+            if (settings.skip(k)) --result.total;
+    // A sweep of concentrations alone shares one landscape among its points.
+    SweepLandscape landscape;
+    SweepLandscape* shared = sweepKeepsLandscape(plan) ? &landscape : nullptr;
+    if (settings.workers <= 1 || result.total <= 1)
+        return runSweepHere(plan, tables, token, onPoint, settings, result, shared);
+    return runSweepOnWorkers(plan, tables, token, onPoint, settings, result, shared);
+}
+
+SweepParallelism sweepParallelism(std::int64_t workersAsked, std::int64_t points, int threadBudget) {
+    const int budget = std::max(1, threadBudget > 0 ? threadBudget : machineThreads());
+    std::int64_t workers = workersAsked > 0 ? workersAsked : budget;
+    workers = std::clamp<std::int64_t>(workers, 1, std::max<std::int64_t>(1, std::min<std::int64_t>(points, 4096)));
+    SweepParallelism p;
+    p.workers = static_cast<int>(workers);
+    // One worker keeps the run's own default; several share the budget out.
+    p.threadsPerPoint = p.workers == 1 && threadBudget <= 0 ? 0 : std::max(1, budget / p.workers);
+    return p;
 }
 
 bool isSweepableName(std::string_view name) {
@@ -421,9 +521,11 @@ std::string sweepableNameList() {
     return list;
 }
 
-Job sweepJob(SweepSpec plan, LoadedTables tables, bool keepRecords) {
-    return [plan = std::move(plan), tables = std::move(tables), keepRecords](std::stop_token token,
-                                                                               const JobEvents& events) {
+Job sweepJob(SweepSpec plan, LoadedTables tables, bool keepRecords, int workers) {
+    return [plan = std::move(plan), tables = std::move(tables), keepRecords, workers](std::stop_token token,
+                                                                                        const JobEvents& events) {
+        SweepRunSettings settings;
+        settings.workers = workers;
         const SweepResult result =
             runSweep(plan, tables, token, [&](const SweepPoint& p, std::int64_t done, std::int64_t total) {
                 auto kept = std::make_shared<SweepPoint>(p);
@@ -434,7 +536,8 @@ Job sweepJob(SweepSpec plan, LoadedTables tables, bool keepRecords) {
                 }
                 if (events.point) events.point(std::move(kept));
                 if (events.progress) events.progress(done, total);
-            });
+            },
+                     settings);
         JobCounts counts;
         counts.rowsDone = static_cast<std::int32_t>(result.done);
         counts.rows = static_cast<std::int32_t>(result.total);
@@ -505,11 +608,19 @@ std::vector<double> sweepObservableValues(const SweepSpec& plan, const SweepPoin
 
 std::string formatSweepValue(double v) { return formatGeneral(v, '.'); }
 
+namespace {
+
+bool convergedPlan(const SweepSpec& plan) { return plan.options.accuracy == Accuracy::Converged; }
+
+}  // namespace
+
 std::string sweepCsvHeader(const SweepSpec& plan) {
     std::string s = "index";
     for (const SweepAxis& a : plan.axes) (s += ',') += a.name;
     for (const std::string& n : sweepObservableNames(plan)) (s += ',') += n;
-    return s + ",status\n";
+    s += ",status,warnings,unconverged_solves,nonfinite_cells,beyond_dh_cells,range_edge";
+    if (convergedPlan(plan)) s += ",error_estimate,standard_difference";
+    return s + "\n";
 }
 
 std::string sweepCsvRow(const SweepSpec& plan, const SweepPoint& point) {
@@ -528,8 +639,124 @@ std::string sweepCsvRow(const SweepSpec& plan, const SweepPoint& point) {
     }
     s += ',';
     s += csvField(point.status);
-    s += '\n';
-    return s;
+    // What casts doubt on the point, as a single run's summary says it; empty for a point
+    // that did not run.
+    if (!point.ran) return s + (convergedPlan(plan) ? ",,,,,,,\n" : ",,,,,\n");
+    const SweepPointDoubts d = sweepPointDoubts(point);
+    s += ',' + csvField(d.warnings) + ',' + std::to_string(d.unconvergedSolves) + ',' + std::to_string(d.nonFiniteCells) +
+         ',' + std::to_string(d.beyondDebyeHueckelCells) + ',' + (d.rangeEdge ? '1' : '0');
+    if (convergedPlan(plan)) {
+        s += ',';
+        if (d.errorEstimate) s += formatReal17(*d.errorEstimate);
+        s += ',';
+        if (d.standardDifference) s += formatReal17(*d.standardDifference);
+    }
+    return s + '\n';
+}
+
+SweepPointDoubts sweepPointDoubts(const SweepPoint& point) {
+    SweepPointDoubts d;
+    for (const std::string& w : runWarnings(point.run, point.observables)) {
+        if (!d.warnings.empty()) d.warnings += " | ";
+        d.warnings += w;
+    }
+    const JobCounts& c = point.run.counts;
+    d.unconvergedSolves = c.unstableSolves;
+    d.nonFiniteCells = c.nonFiniteCells;
+    d.beyondDebyeHueckelCells = c.beyondDebyeHueckel;
+    d.rangeEdge = std::any_of(point.run.warnings.begin(), point.run.warnings.end(),
+                              [](const RunWarning& w) { return w.kind == WarningKind::RangeEdge; });
+    if (c.converged) {
+        d.errorEstimate = c.errorEstimate;
+        d.standardDifference = c.standardDifference;
+    }
+    return d;
+}
+
+std::string sweepProgramVersion() { return "marlinq " + provenance(); }
+
+std::uint64_t sweepPlanFingerprint(const SweepSpec& plan) {
+    // FNV-1a over the bits of every number that decides a row, in a fixed order.
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    const auto bytes = [&h](const void* data, std::size_t size) {
+        const auto* p = static_cast<const unsigned char*>(data);
+        for (std::size_t i = 0; i < size; ++i) {
+            h ^= p[i];
+            h *= 0x100000001b3ULL;
+        }
+    };
+    const auto number = [&](double v) {
+        if (v == 0.0) v = 0.0;  // -0 and 0 apply alike
+        bytes(&v, sizeof v);
+    };
+    const auto text = [&](std::string_view t) {
+        bytes(t.data(), t.size());
+        bytes("", 1);
+    };
+    for (const ParameterRow& row : parameterSchema()) {
+        text(row.key);
+        number(parameterValue(plan.base, row));
+    }
+    for (const SweepAxis& axis : plan.axes) {
+        text(axis.name);
+        const auto count = static_cast<std::uint64_t>(axis.values.size());
+        bytes(&count, sizeof count);
+        for (const double v : axis.values) number(v);
+    }
+    text(nameOf(plan.options.method));
+    text(nameOf(plan.options.chains));
+    text(nameOf(plan.options.accuracy));
+    if (plan.unitNm) number(*plan.unitNm);
+    else text("no unit");
+    return h;
+}
+
+std::string sweepPlanLine(const SweepSpec& plan) {
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(sweepPlanFingerprint(plan)));
+    std::string s = std::string(kSweepPlanLineStart) + sweepProgramVersion() + " sweep " + hex + ": " +
+                    std::to_string(sweepPointCount(plan)) + " points, ";
+    for (std::size_t k = 0; k < plan.axes.size(); ++k)
+        s += (k ? " x " : "") + plan.axes[k].name + " " + std::to_string(plan.axes[k].values.size());
+    s += ", method " + std::string(nameOf(plan.options.method)) + ", chains " + std::string(nameOf(plan.options.chains)) +
+         ", accuracy " + std::string(nameOf(plan.options.accuracy));
+    if (plan.unitNm) s += ", unit_nm " + formatSweepValue(*plan.unitNm);
+    if (plan.shard.count > 1)
+        s += std::string(kSweepShardEnding) + std::to_string(plan.shard.index) + "/" + std::to_string(plan.shard.count);
+    return s + "\n";
+}
+
+std::string sweepPartialLine(std::int64_t done, std::int64_t total) {
+    return std::string(kSweepPartialStart) + std::to_string(done) + " of " + std::to_string(total) + " points\n";
+}
+
+std::uint64_t sweepCsvSizeEstimate(const SweepSpec& plan) {
+    // A row with a result: the index, the values as written, about 23 characters per
+    // observable and count, "ok".
+    std::uint64_t row = 20 + 8 * 6 + 3;
+    for (const SweepAxis& axis : plan.axes) {
+        std::size_t widest = 0;
+        const std::size_t step = std::max<std::size_t>(1, axis.values.size() / 4096);
+        for (std::size_t i = 0; i < axis.values.size(); i += step)
+            widest = std::max(widest, formatSweepValue(axis.values[i]).size());
+        row += widest + 1;
+    }
+    row += 23 * static_cast<std::uint64_t>(sweepObservableNames(plan).size());
+    if (convergedPlan(plan)) row += 2 * 24;
+    const auto points = static_cast<std::uint64_t>(shardPointCount(plan));
+    if (points > (std::numeric_limits<std::uint64_t>::max() - 4096) / row) return std::numeric_limits<std::uint64_t>::max();
+    return points * row + sweepCsvHeader(plan).size() + 256;
+}
+
+std::optional<std::string> oversizedSweep(const SweepSpec& plan) {
+    const std::uint64_t bytes = sweepCsvSizeEstimate(plan);
+    if (bytes <= kLargestSweepOutput) return std::nullopt;
+    char size[64];
+    const double gib = static_cast<double>(bytes) / static_cast<double>(std::uint64_t{1} << 30);
+    if (gib < 1024.0) std::snprintf(size, sizeof size, "%.1f GiB", gib);
+    else std::snprintf(size, sizeof size, "%.3g TiB", gib / 1024.0);
+    return "the sweep's CSV would be about " + std::string(size) + " (" + std::to_string(shardPointCount(plan)) +
+           " points)";
 }
 
 std::string sweepPointStem(const SweepSpec& plan, const SweepPoint& point) {

@@ -116,9 +116,17 @@ struct SweepPoint {
 };
 
 struct SweepResult {
-    std::int64_t total = 0;      // points of this shard
+    std::int64_t total = 0;      // points of this shard to compute (without those skipped)
     std::int64_t done = 0;       // points finished
     bool stopped = false;        // the token stopped it before the end
+};
+
+// How runSweep computes: workers points at once (each on a thread of its own, every run
+// with plan.options.threads threads), and the shard's points to leave out (by their
+// position k in the shard: points a resumed sweep already has).
+struct SweepRunSettings {
+    int workers = 1;
+    std::function<bool(std::int64_t k)> skip;
 };
 
 // Called on the sweeping thread after every point, with the points done so far and the
@@ -135,11 +143,14 @@ struct SweepLandscape {
     CriticalConcentrationCache critical;
 };
 
-// Runs the shard's points in order on the calling thread, each to its end: the token is
-// looked at between points only. A refused point is reported with its message and the
-// sweep goes on.
+// Runs the shard's points, each to its end: the token is looked at between points only.
+// With one worker on the calling thread; with several on threads of their own, at most a
+// few points ahead of the oldest unfinished one. Either way the callback hears the points
+// on the calling thread in increasing index order, whatever order they finish in, and a
+// stopped sweep has reported a run of points without a gap. A refused point is reported
+// with its message and the sweep goes on.
 SweepResult runSweep(const SweepSpec& plan, const LoadedTables& tables, std::stop_token token,
-                     const SweepCallback& onPoint);
+                     const SweepCallback& onPoint, const SweepRunSettings& settings = {});
 // One point of the sweep (what runSweep does for each index).
 // With a shared landscape, a point that passes its checks takes its distribution from it.
 SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const LoadedTables& tables,
@@ -148,19 +159,67 @@ SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const Loaded
 // The sweep as a job for JobRunner: each finished point (keepRecords: with its result
 // record) as a `point` event with progress (points done, points of the shard), then
 // `finished` (Finished, or Cancelled when stopped; counts.rowsDone / rows are the points).
-Job sweepJob(SweepSpec plan, LoadedTables tables, bool keepRecords);
+Job sweepJob(SweepSpec plan, LoadedTables tables, bool keepRecords, int workers = 1);
 
-// The CSV of a sweep: index, the swept names, the columns of the observable registry's
-// sweep table (observableColumns; salt_mM is named salt_mM_of_ka when salt_mM is swept,
-// a swept total or charge fraction's own column NAME_as_run),
-// status. Each line ends with a line feed.
+// Points run at once and threads per point for a budget of threads (0: the machine's,
+// which follows OMP_NUM_THREADS): workers (0: one per thread of the budget) never above
+// the points, and each point gets its share of the budget, so that points times threads
+// stay within it. Without a budget (workers 1, threads 0) a run takes the machine's.
+struct SweepParallelism {
+    int workers = 1;
+    int threadsPerPoint = 0;
+};
+SweepParallelism sweepParallelism(std::int64_t workersAsked, std::int64_t points, int threadBudget = 0);
+
+// The CSV of a sweep: the plan line (sweepPlanLine), then this header: index, the swept
+// names, the columns of the observable registry's sweep table (observableColumns; salt_mM
+// is named salt_mM_of_ka when salt_mM is swept, a swept total or charge fraction's own
+// column NAME_as_run), status, then what casts doubt on the
+// point: warnings (the texts of a single run's summary, joined by " | "), the counts
+// unconverged_solves, nonfinite_cells, beyond_dh_cells, range_edge (1 when the most
+// probable complex lies on an edge that could move), and for converged accuracy
+// error_estimate and standard_difference (kT). A stopped sweep ends with
+// sweepPartialLine. Each line ends with a line feed.
 std::string sweepCsvHeader(const SweepSpec& plan);
 std::string sweepCsvRow(const SweepSpec& plan, const SweepPoint& point);
+// What casts doubt on a point that ran (the CSV's columns after status).
+struct SweepPointDoubts {
+    std::string warnings;                // the summary's warnings, joined by " | "
+    std::int64_t unconvergedSolves = 0, nonFiniteCells = 0, beyondDebyeHueckelCells = 0;
+    bool rangeEdge = false;              // the most probable complex lies on an edge that could move
+    std::optional<double> errorEstimate, standardDifference;  // converged energies (kT)
+};
+SweepPointDoubts sweepPointDoubts(const SweepPoint& point);
+
 // The observable columns' names, in CSV order (without index, swept names and status).
 std::vector<std::string> sweepObservableNames(const SweepSpec& plan);
 // The observable values of a point, in the order of sweepObservableNames; NaN where the
 // CSV leaves the field empty.
 std::vector<double> sweepObservableValues(const SweepSpec& plan, const SweepPoint& point);
+
+// The program and version that write a sweep's files: "marlinq 1.0 (commit 0123456789ab)".
+std::string sweepProgramVersion();
+// A fingerprint of everything that decides a sweep's rows: the base set, every swept
+// value, method, chains, accuracy and the segment size (not the shard, not threads).
+std::uint64_t sweepPlanFingerprint(const SweepSpec& plan);
+// The first line of a sweep's CSV, naming the program and the plan:
+// "# marlinq 1.0 (commit 0123456789ab) sweep 0123456789abcdef: 14 points, ka 7 x vc10 2,
+// method pb, chains table, accuracy standard", then "; shard 1/3" for one shard of several. The shards of
+// one sweep differ only in that ending.
+std::string sweepPlanLine(const SweepSpec& plan);
+inline constexpr std::string_view kSweepPlanLineStart = "# ";
+inline constexpr std::string_view kSweepShardEnding = "; shard ";
+// "# The sweep is partial: N of M points", the last line of a stopped sweep's CSV.
+std::string sweepPartialLine(std::int64_t done, std::int64_t total);
+inline constexpr std::string_view kSweepPartialStart = "# The sweep is partial: ";
+
+// What this plan's shard writes as CSV, estimated from its points and columns (a typical
+// row of a point with a result). Front ends refuse plans above kLargestSweepOutput unless
+// asked for, before the first point.
+std::uint64_t sweepCsvSizeEstimate(const SweepSpec& plan);
+inline constexpr std::uint64_t kLargestSweepOutput = std::uint64_t{1} << 30;
+// "the sweep's CSV would be about 1.5 GiB (2000000 points)" when above the bound.
+std::optional<std::string> oversizedSweep(const SweepSpec& plan);
 
 // A swept value as names and columns show it (the 15-digit general format).
 std::string formatSweepValue(double v);

@@ -237,9 +237,18 @@ bool SweepWindow::start() {
         statusLabel->setText(QString::fromStdString(bad->message));
         return false;
     }
+    // The window keeps every point's numbers: a plan of gigabytes is refused at once.
+    if (const std::optional<std::string> tooLarge = oversizedSweep(plan)) {
+        statusLabel->setText(QString::fromStdString(*tooLarge + "; use fewer points"));
+        return false;
+    }
+    // Points side by side on the machine's threads, each with its share of them.
+    const SweepParallelism parallel = sweepParallelism(0, sweepPointCount(plan));
+    plan.options.threads = parallel.threadsPerPoint;
     current = plan;
     finished.clear();
     finishedRun = false;
+    stoppedEarly = false;
     const std::int64_t total = sweepPointCount(plan);
     progressBar->setRange(0, static_cast<int>(std::min<std::int64_t>(total, 1 << 30)));
     progressBar->setValue(0);
@@ -262,8 +271,8 @@ bool SweepWindow::start() {
     // The tables are read (once per engine) on the sweep's thread; the window keeps the
     // numbers of each point, not its maps.
     runner->start(
-        [engine = engine, plan](std::stop_token token, const JobEvents& sink) {
-            sweepJob(plan, engine->tables(plan.options), false)(token, sink);
+        [engine = engine, plan, workers = parallel.workers](std::stop_token token, const JobEvents& sink) {
+            sweepJob(plan, engine->tables(plan.options), false, workers)(token, sink);
         },
         std::move(events));
     return true;
@@ -345,6 +354,7 @@ bool SweepWindow::startCriticalSalt() {
 
 void SweepWindow::ended(bool stopped) {
     finishedRun = true;
+    stoppedEarly = stopped;
     runButton->setEnabled(true);
     stopButton->setEnabled(false);
     statusLabel->setText(stopped ? QStringLiteral("Stopped: %1 points computed.").arg(finished.size())
@@ -446,8 +456,12 @@ void SweepWindow::choosePoint(std::int64_t index) {
 }
 
 QString SweepWindow::csvText() const {
-    std::string csv = sweepCsvHeader(current);
+    // As the batch command writes it: the plan line, the header, the rows, and the mark of
+    // a stopped sweep.
+    std::string csv = sweepPlanLine(current) + sweepCsvHeader(current);
     for (const SweepPoint& p : finished) csv += sweepCsvRow(current, p);
+    if (stoppedEarly)
+        csv += sweepPartialLine(static_cast<std::int64_t>(finished.size()), shardPointCount(current));
     return QString::fromStdString(csv);
 }
 

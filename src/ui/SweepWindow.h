@@ -92,6 +92,7 @@ private:
     SweepSpec current;
     std::vector<SweepPoint> finished;
     bool finishedRun = true;
+    bool stoppedEarly = false;  // the last sweep was stopped before its end
     // Runs the sweep; its events reach the window through one queued call per batch.
     std::unique_ptr<JobRunner> runner;
 };

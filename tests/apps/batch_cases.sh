@@ -147,7 +147,7 @@ output_places)
     cmp -s from_pipe expected || fail "the FIFO did not carry the distribution"
     run -q --sweep ka=0.2,0.3 -o -
     expect_rc 0
-    [ "$(head -c 5 out)" = "index" ] || fail "a sweep with -o - did not write its CSV to standard output"
+    [ "$(sed -n 2p out | head -c 5)" = "index" ] || fail "a sweep with -o - did not write its CSV to standard output"
     ;;
 sweep_dir_formats)
     # The point files obey --long-format, and a wide table above 1 GiB is refused before
@@ -397,20 +397,23 @@ PY
 sweep_values_and_refused_point)
     run -q --sweep ka=0.5,0.1,1
     expect_rc 0
-    [ "$(wc -l <out)" -eq 4 ] || fail "not a header and three rows"
-    head -1 out | grep -q '^index,ka,most_probable_mp,most_probable_mm,mean_mp,' || fail "header: $(head -1 out)"
-    sed -n 3p out | grep -qx '1,0.1,,,,,,,,,,,,,,,,,,Stable solution is only for ka between 0.2 and 10' || fail "refused row: $(sed -n 3p out)"
-    [ "$(sed -n 4p out | cut -d, -f1,2)" = "2,1" ] || fail "the sweep did not go on"
-    [ "$(sed -n 4p out | awk -F, '{print $NF}')" = "ok" ] || fail "the last point is not ok"
+    [ "$(wc -l <out)" -eq 5 ] || fail "not a plan line, a header and three rows"
+    head -1 out | grep -q '^# marlinq [0-9.]* (commit [0-9a-z-]*) sweep [0-9a-f]\{16\}: 3 points, ka 3, method dh, chains table, accuracy standard$' ||
+        fail "plan line: $(head -1 out)"
+    sed -n 2p out | grep -q '^index,ka,most_probable_mp,most_probable_mm,mean_mp,.*,status,warnings,unconverged_solves,nonfinite_cells,beyond_dh_cells,range_edge$' ||
+        fail "header: $(sed -n 2p out)"
+    sed -n 4p out | grep -qx '1,0.1,,,,,,,,,,,,,,,,,,Stable solution is only for ka between 0.2 and 10,,,,,' || fail "refused row: $(sed -n 4p out)"
+    [ "$(sed -n 5p out | cut -d, -f1,2)" = "2,1" ] || fail "the sweep did not go on"
+    [ "$(sed -n 5p out | awk -F, '{print $(NF - 5)}')" = "ok" ] || fail "the last point is not ok"
     # Grid order: the first sweep outermost; FROM:TO:COUNT with both ends.
     run -q --sweep ka=0.2:1:3 --sweep mmMax=8,10 -o grid.csv
     expect_rc 0
-    [ "$(cut -d, -f1-3 grid.csv | tr '\n' ' ')" = "index,ka,mmMax 0,0.2,8 1,0.2,10 2,0.6,8 3,0.6,10 4,1,8 5,1,10 " ] ||
+    [ "$(tail -n +2 grid.csv | cut -d, -f1-3 | tr '\n' ' ')" = "index,ka,mmMax 0,0.2,8 1,0.2,10 2,0.6,8 3,0.6,10 4,1,8 5,1,10 " ] ||
         fail "grid order: $(cut -d, -f1-3 grid.csv | tr '\n' ' ')"
     run -q --sweep ka=1:100:3:log
     expect_rc 0
-    [ "$(cut -d, -f2 out | tr '\n' ' ')" = "ka 1 10 100 " ] || fail "log values: $(cut -d, -f2 out | tr '\n' ' ')"
-    sed -n 4p out | grep -q 'Stable solution is only for ka between 0.2 and 10$' || fail "ka 100 was not refused"
+    [ "$(tail -n +2 out | cut -d, -f2 | tr '\n' ' ')" = "ka 1 10 100 " ] || fail "log values: $(cut -d, -f2 out | tr '\n' ' ')"
+    sed -n 5p out | grep -q 'Stable solution is only for ka between 0.2 and 10,,,,,$' || fail "ka 100 was not refused"
     run -q --sweep foo=1
     expect_rc 2
     run -q --sweep Np=1.5
@@ -419,25 +422,41 @@ sweep_values_and_refused_point)
     expect_rc 2
     run -q --sweep salt_mM=7.2606354335136434,100 --unit-nm 0.714
     expect_rc 0
-    sed -n 2p out | grep -q '^0,7.26063543351364,4,4,' || fail "7.26 mM is not ka 0.2 at 0.714 nm: $(sed -n 2p out)"
+    sed -n 3p out | grep -q '^0,7.26063543351364,4,4,' || fail "7.26 mM is not ka 0.2 at 0.714 nm: $(sed -n 3p out)"
     run -q --sweep salt_mM=7.26 --unit-nm 0.714
     expect_rc 0
-    grep -q ',salt_mM 7.26 is ka 0.19999[0-9]*; at a = 0.714 nm the salt must be between 7.26064 and 18151.58858 mM (ka from 0.2 to 10)$' out ||
-        fail "refused salt: $(sed -n 2p out)"
+    grep -q ',salt_mM 7.26 is ka 0.19999[0-9]*; at a = 0.714 nm the salt must be between 7.26064 and 18151.58858 mM (ka from 0.2 to 10),,,,,$' out ||
+        fail "refused salt: $(sed -n 3p out)"
+    # The doubts of a point: a peak cut off by M+, M- <= 3 is on the range edge.
+    startup_file base.in
+    sed -e 's/^mpMax .*/mpMax 3/' -e 's/^mmMax .*/mmMax 3/' base.in >edge.in
+    run -q --sweep ka=0.2 edge.in
+    expect_rc 0
+    sed -n 3p out | grep -q ',ok,"the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them",0,0,0,1$' ||
+        fail "no range edge in the row: $(sed -n 3p out)"
+    # A plan whose CSV would pass 1 GiB is refused before the first point, unless asked for.
+    run -q --sweep ka=0.2:10:1000000 --sweep vc10=1e-3:1e-2:1000000 -o huge.csv
+    expect_rc 2
+    grep -q "^the sweep's CSV would be about .* TiB (1000000000000 points); use --large-output" err || fail "huge sweep: $(cat err)"
+    [ ! -e huge.csv ] && [ ! -e huge.csv.partial ] || fail "the huge sweep wrote a file"
     ;;
 sweep_shards_and_folder)
     startup_file base.in
     run -q --method pb --sweep ka=0.2:10:7:log --sweep vc10=1e-3,1e-2 -o whole.csv base.in
     expect_rc 0
-    : >rows
     for i in 0 1 2; do
-        run -q --method pb --sweep ka=0.2:10:7:log --sweep vc10=1e-3,1e-2 --shard $i/3 base.in
+        run -q --method pb --sweep ka=0.2:10:7:log --sweep vc10=1e-3,1e-2 --shard $i/3 -o part$i.csv base.in
         expect_rc 0
-        cmp -s <(head -1 out) <(head -1 whole.csv) || fail "shard $i has another header"
-        tail -n +2 out >>rows
+        cmp -s <(sed 1d part$i.csv | head -1) <(sed -n 2p whole.csv) || fail "shard $i has another header"
+        [ "$(head -1 part$i.csv)" = "$(head -1 whole.csv); shard $i/3" ] || fail "shard $i: $(head -1 part$i.csv)"
     done
-    { head -1 whole.csv; sort -t, -k1,1n rows; } >joined.csv
-    cmp -s joined.csv whole.csv || fail "the shards do not reassemble into the whole sweep"
+    run --merge part2.csv part0.csv part1.csv -o joined.csv
+    expect_rc 0
+    cmp -s joined.csv whole.csv || fail "the merged shards are not the whole sweep"
+    # Several points at once: the same bytes.
+    run -q --method pb --sweep ka=0.2:10:7:log --sweep vc10=1e-3,1e-2 --jobs 3 -o jobs.csv base.in
+    expect_rc 0
+    cmp -s jobs.csv whole.csv || fail "--jobs 3 changed the CSV"
     run --sweep ka=0.5,2 --sweep-dir points --free-energies on
     expect_rc 0
     grep -q "^point 2 of 2 (index 1, ka=2)" err || fail "no progress line"
@@ -446,14 +465,127 @@ sweep_shards_and_folder)
     run -q --sweep-dir points
     expect_rc 2
     ;;
+sweep_merge_hostile_parts)
+    # Parts that are not one whole sweep: exit 2, the file and line named, no merged file.
+    sweep() { "$BATCH" -q --sweep ka=0.2:10:7 --sweep mmMax=8,10 "$@"; }
+    sweep -o whole.csv
+    for i in 0 1 2; do sweep --shard $i/3 -o p$i.csv; done
+    "$BATCH" -q --sweep ka=0.2:10:7 --sweep mmMax=8,11 --shard 1/3 -o other.csv
+    head -c -7 p2.csv >cut.csv
+    { head -4 p1.csv; sed -n 4p p1.csv; tail -n +5 p1.csv; } >dup.csv
+    sed '3s/^[0-9]*,/12,/' p1.csv >moved.csv
+    check() {
+        local expected=$1
+        shift
+        run --merge "$@" -o merged.csv
+        expect_rc 2
+        grep -q -- "$expected" err || { cat err >&2; fail "merge $*: no '$expected'"; }
+        [ ! -e merged.csv ] || fail "merge $*: a merged file was written"
+    }
+    check "shard 1/3 is missing" p0.csv p2.csv
+    check "^5 of 14 points are in no part (indexes 1, 4, 7, 10, 13)" p0.csv p2.csv
+    check "^other.csv line 1: a part of another sweep" p0.csv other.csv p2.csv
+    check "^cut.csv line 6: the last line is cut short" p0.csv p1.csv cut.csv
+    check "^dup.csv line 5: index 4 is also in dup.csv" p0.csv dup.csv p2.csv
+    check "^p1.csv line 3: index 1 is also in whole.csv" whole.csv p1.csv
+    check "^moved.csv line 3: index 12 is not in shard 1/3" p0.csv moved.csv p2.csv
+    check "the part p1.csv is given twice" p0.csv p1.csv p1.csv p2.csv
+    check "^p2.csv.missing: can not be read (No such file or directory)" p0.csv p1.csv p2.csv.missing
+    printf 'index,ka\n0,1\n' >plain.csv
+    check "^plain.csv line 1: not a sweep CSV of this program" plain.csv
+    # Failed points are merged and named by their status.
+    "$BATCH" -q --sweep ka=0.1,0.5,20 --shard 0/2 -o f0.csv
+    "$BATCH" -q --sweep ka=0.1,0.5,20 --shard 1/2 -o f1.csv
+    run --merge f0.csv f1.csv -o f.csv
+    expect_rc 0
+    expect_err "2 of 3 points have no result (their status):"
+    expect_err "  index 0: Stable solution is only for ka between 0.2 and 10"
+    expect_err "  index 2: Stable solution is only for ka between 0.2 and 10"
+    "$BATCH" -q --sweep ka=0.1,0.5,20 | cmp -s - f.csv || fail "merged failed points differ from the whole sweep"
+    ;;
+sweep_resume)
+    # A sweep killed (kill -9) and resumed gives the bytes of an uninterrupted one; so does
+    # one stopped by SIGTERM, then by SIGHUP with --quiet, resumed from its marked file.
+    startup_file base.in
+    plan=(--method pb --sweep ka=0.2:10:150 base.in)
+    run -q "${plan[@]}" -o whole.csv --jobs 2
+    expect_rc 0
+    set -m
+    "$BATCH" -q "${plan[@]}" -o killed.csv --jobs 2 2>err &
+    pid=$!
+    for _ in $(seq 1 600); do [ "$(wc -l 2>/dev/null <killed.csv.partial || echo 0)" -ge 30 ] && break; sleep 0.05; done
+    kill -KILL "$pid"
+    wait "$pid"
+    set +m
+    [ ! -e killed.csv ] || fail "a killed sweep left a file in place"
+    rows=$(($(wc -l <killed.csv.partial) - 2))
+    [ "$rows" -ge 28 ] && [ "$rows" -lt 150 ] || fail "$rows rows were kept of a killed sweep"
+    run "${plan[@]}" -o killed.csv --resume
+    expect_rc 0
+    [ "$(grep -c '^point ' err)" -eq $((150 - rows)) ] || fail "resumed $(grep -c '^point ' err) points, not $((150 - rows))"
+    cmp -s killed.csv whole.csv || fail "the resumed sweep differs from the whole one"
+    [ ! -e killed.csv.partial ] || fail "the partial file stayed"
+    set -m
+    "$BATCH" -q "${plan[@]}" -o termed.csv --jobs 2 2>err &
+    pid=$!
+    for _ in $(seq 1 600); do [ "$(wc -l 2>/dev/null <termed.csv.partial || echo 0)" -ge 12 ] && break; sleep 0.05; done
+    kill -TERM "$pid"
+    wait "$pid"
+    rc=$?
+    set +m
+    expect_rc 130
+    done_rows=$(($(wc -l <termed.csv) - 3))
+    expect_err "The sweep is partial: $done_rows of 150 points"
+    [ "$(tail -1 termed.csv)" = "# The sweep is partial: $done_rows of 150 points" ] || fail "no mark: $(tail -1 termed.csv)"
+    cmp -s <(head -n $((done_rows + 2)) termed.csv) <(head -n $((done_rows + 2)) whole.csv) || fail "the stopped rows differ"
+    set -m
+    "$BATCH" -q "${plan[@]}" -o termed.csv --resume --jobs 2 2>err &
+    pid=$!
+    for _ in $(seq 1 600); do [ "$(wc -l 2>/dev/null <termed.csv.partial || echo 0)" -ge $((done_rows + 20)) ] && break; sleep 0.05; done
+    kill -HUP "$pid"
+    wait "$pid"
+    rc=$?
+    set +m
+    expect_rc 130
+    grep -q "^The sweep is partial: [0-9]* of 150 points$" err || fail "SIGHUP: $(cat err)"
+    run -q "${plan[@]}" -o termed.csv --resume
+    expect_rc 0
+    cmp -s termed.csv whole.csv || fail "twice resumed, the sweep differs from the whole one"
+    # Rows of another plan, a cut last line, a repeated index: exit 2, the file untouched.
+    head -c -9 whole.csv >cut.csv
+    { head -5 whole.csv; sed -n 5p whole.csv; } >twice.csv
+    "$BATCH" -q --sweep ka=0.2:10:3 -o other.csv
+    for bad in cut twice other; do
+        cp $bad.csv before.csv
+        run -q "${plan[@]}" -o $bad.csv --resume
+        expect_rc 2
+        cmp -s $bad.csv before.csv || fail "--resume changed $bad.csv"
+    done
+    grep -q "^cut.csv line 152: the last line is cut short" <(run -q "${plan[@]}" -o cut.csv --resume; cat err) || fail "cut: $(cat err)"
+    grep -q "^twice.csv line 6: index 2 a second time" <(run -q "${plan[@]}" -o twice.csv --resume; cat err) || fail "twice: $(cat err)"
+    grep -q "^other.csv line 1: the rows belong to another sweep" <(run -q "${plan[@]}" -o other.csv --resume; cat err) || fail "other: $(cat err)"
+    ;;
 sweep_interrupt)
     interrupt_after "^point 5 of 20000" --method pb --sweep ka=0.2:10:20000
     expect_rc 130
     done_points=$(grep -c "^point [0-9]* of 20000" err)
     [ "$done_points" -ge 5 ] && [ "$done_points" -lt 20000 ] || fail "$done_points points before the stop"
-    [ "$(wc -l <out)" -eq $((done_points + 1)) ] || fail "$(wc -l <out) lines for $done_points finished points"
-    [ "$(tail -n +2 out | cut -d, -f1 | tr '\n' ' ')" = "$(seq 0 $((done_points - 1)) | tr '\n' ' ')" ] || fail "rows are not 0.. in order"
+    [ "$(wc -l <out)" -eq $((done_points + 3)) ] || fail "$(wc -l <out) lines for $done_points finished points"
+    [ "$(tail -n +3 out | head -n -1 | cut -d, -f1 | tr '\n' ' ')" = "$(seq 0 $((done_points - 1)) | tr '\n' ' ')" ] || fail "rows are not 0.. in order"
     grep -q "^Interrupted: $done_points of 20000 points were computed" err || fail "no closing line"
+    [ "$(tail -1 out)" = "# The sweep is partial: $done_points of 20000 points" ] || fail "no mark: $(tail -1 out)"
+    # Quiet, the partial sweep is still said.
+    set -m
+    "$BATCH" -q --method pb --sweep ka=0.2:10:20000 --jobs 2 -o quiet.csv 2>err &
+    pid=$!
+    for _ in $(seq 1 600); do [ "$(wc -l 2>/dev/null <quiet.csv.partial || echo 0)" -ge 5 ] && break; sleep 0.05; done
+    kill -INT "$pid"
+    wait "$pid"
+    rc=$?
+    set +m
+    expect_rc 130
+    grep -q "^The sweep is partial: [0-9]* of 20000 points$" err || fail "quiet: $(cat err)"
+    [ "$(tail -1 quiet.csv | cut -d: -f1)" = "# The sweep is partial" ] || fail "quiet: no mark"
     ;;
 total_mode)
     # A free-mode run's implied totals, given back in total mode, return its free chains

@@ -278,8 +278,9 @@ TEST(ObservableRegistry, EveryObservableReachesTheSummaryAndTheSweepTable) {
         EXPECT_NEAR(jsonValue(json, name), want.number, tol);
         if (csv) EXPECT_NEAR(std::strtod(csv->c_str(), nullptr), want.number, tol);
     }
-    // index, vc10, the observables, status: nothing else.
-    EXPECT_EQ(header.size(), 3 + csvColumns);
+    // index, vc10, the observables, status, then the five columns of doubts: nothing else.
+    EXPECT_EQ(header.size(), 3 + csvColumns + 5);
+    EXPECT_EQ(header[2 + csvColumns], "status");
     // Without the unit neither names what needs it.
     d.unitNm.reset();
     plan.unitNm.reset();
@@ -292,11 +293,13 @@ TEST(ObservableRegistry, EveryObservableReachesTheSummaryAndTheSweepTable) {
             EXPECT_EQ(plainHeader.find("," + name), std::string::npos) << name;
         }
     }
-    // A refused point leaves every observable field empty.
+    // A refused point leaves every field but its status empty.
     plan.unitNm = a;
     point.status = "refused";
+    point.ran = false;
     const std::vector<std::string> refused = fields(sweepCsvRow(plan, point));
-    for (std::size_t k = 2; k + 1 < refused.size(); ++k) EXPECT_EQ(refused[k], "") << header[k];
+    ASSERT_EQ(refused.size(), header.size());
+    for (std::size_t k = 2; k < refused.size(); ++k) EXPECT_EQ(refused[k], header[k] == "status" ? "refused" : "") << header[k];
 }
 
 TEST(Units, SaltOfKaAgainstAHandCalculation) {

@@ -3,6 +3,7 @@
 
 #include "PipelineFixtures.h"
 
+#include "pipeline/ObservablesText.h"
 #include "pipeline/Sweep.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <stop_token>
 
 namespace marlinq {
 namespace {
@@ -196,13 +198,13 @@ TEST_F(SweepRuns, RefusedPointInTheMiddleAndTheSweepGoesOn) {
     EXPECT_EQ(points[1].status, "Stable solution is only for ka between 0.2 and 10");
     EXPECT_EQ(points[2].status, "ok");
     EXPECT_EQ(points[2].params.ka, 1.0);
-    EXPECT_NE(csv.find("\n1,0.1,,,,,,,,,,,,,,,,,,Stable solution is only for ka between 0.2 and 10\n"), std::string::npos)
+    EXPECT_NE(csv.find("\n1,0.1,,,,,,,,,,,,,,,,,,Stable solution is only for ka between 0.2 and 10,,,,,\n"), std::string::npos)
         << csv;
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
               "index,ka,most_probable_mp,most_probable_mm,mean_mp,mean_mm,mass_average_aggregation,"
               "bound_fraction_plus,bound_fraction_minus,mean_net_charge,mean_core_radius,most_probable_share,"
               "free_plus,free_minus,total_plus,total_minus,charge_fraction,mass_balance_residual,"
-              "critical_concentration,status");
+              "critical_concentration,status,warnings,unconverged_solves,nonfinite_cells,beyond_dh_cells,range_edge");
     // A point of a sweep is the run of its parameter set alone.
     Parameters p;
     ParameterSet set = plan.base;
@@ -237,6 +239,138 @@ TEST_F(SweepRuns, ShardsReassembleIntoTheWholeSweep) {
     for (const auto& [index, row] : rows) joined += row;
     EXPECT_EQ(joined, whole);
     EXPECT_EQ(rows.size(), 6u);
+}
+
+}  // namespace
+}  // namespace marlinq
+
+namespace marlinq {
+namespace {
+
+TEST_F(SweepRuns, SeveralWorkersGiveTheRowsOfOneInIndexOrder) {
+    plan.axes = {SweepAxis{"ka", {0.2, 0.5, 1.0, 0.1, 2.0, 3.0, 5.0}, false}, SweepAxis{"vc10", {1e-3, 1e-2}, false}};
+    const std::string one = sweepCsv(plan);
+    for (const int workers : {2, 3, 16}) {
+        SCOPED_TRACE(workers);
+        std::string csv = sweepCsvHeader(plan);
+        std::vector<std::int64_t> order, counts;
+        SweepRunSettings settings;
+        settings.workers = workers;
+        const SweepResult r = runSweep(
+            plan, tables, {},
+            [&](const SweepPoint& p, std::int64_t done, std::int64_t) {
+                csv += sweepCsvRow(plan, p);
+                order.push_back(p.index);
+                counts.push_back(done);
+            },
+            settings);
+        EXPECT_EQ(csv, one);
+        EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+        EXPECT_EQ(counts.back(), 14);
+        EXPECT_FALSE(r.stopped);
+    }
+    // Points already there are left out; the others come in order, counted among themselves.
+    SweepRunSettings settings;
+    settings.workers = 2;
+    settings.skip = [](std::int64_t k) { return k % 3 != 1; };
+    std::vector<std::int64_t> order;
+    const SweepResult r = runSweep(
+        plan, tables, {}, [&](const SweepPoint& p, std::int64_t, std::int64_t) { order.push_back(p.index); }, settings);
+    EXPECT_EQ(order, (std::vector<std::int64_t>{1, 4, 7, 10, 13}));
+    EXPECT_EQ(r.total, 5);
+    // A stop between points: what was reported is the shard's first points, without a gap.
+    std::stop_source source;
+    order.clear();
+    settings.skip = {};
+    const SweepResult stopped = runSweep(
+        plan, tables, source.get_token(),
+        [&](const SweepPoint& p, std::int64_t done, std::int64_t) {
+            order.push_back(p.index);
+            if (done == 3) source.request_stop();
+        },
+        settings);
+    EXPECT_TRUE(stopped.stopped);
+    ASSERT_GE(order.size(), 3u);
+    EXPECT_LT(order.size(), 14u);
+    for (std::size_t k = 0; k < order.size(); ++k) EXPECT_EQ(order[k], static_cast<std::int64_t>(k));
+}
+
+TEST_F(SweepRuns, RowsCarryTheDoubtsOfTheirRun) {
+    // M+ and M- up to 3 cut off the start-up mixture's peak at (4, 4).
+    plan.base.params.mpMax = 3;
+    plan.base.params.mmMax = 3;
+    plan.axes = {SweepAxis{"ka", {0.2}, false}};
+    const std::string csv = sweepCsv(plan);
+    const std::string row = csv.substr(csv.find("\n0,") + 1);
+    EXPECT_NE(row.find(",ok,\"the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them\",0,0,"),
+              std::string::npos)
+        << row;
+    EXPECT_EQ(row.substr(row.size() - 3), ",1\n");
+    // Converged accuracy: its estimated error and its difference from the standard energies.
+    plan.options.accuracy = Accuracy::Converged;
+    plan.base = startupParameterSet();
+    plan.base.params.mpMax = plan.base.params.mmMax = 4;
+    std::vector<SweepPoint> points;
+    const std::string converged = sweepCsv(plan, &points);
+    EXPECT_NE(converged.find(",range_edge,error_estimate,standard_difference\n"), std::string::npos);
+    ASSERT_EQ(points.size(), 1u);
+    ASSERT_TRUE(points[0].run.counts.converged);
+    EXPECT_NE(converged.find("," + formatReal17(points[0].run.counts.errorEstimate) + "," +
+                             formatReal17(points[0].run.counts.standardDifference) + "\n"),
+              std::string::npos);
+}
+
+TEST(SweepPlan, PlanLineNamesTheSweepAndOnlyTheShardSetsPartsApart) {
+    SweepSpec plan;
+    plan.base = startupParameterSet();
+    plan.axes = {SweepAxis{"ka", {0.2, 0.5, 1.0}, false}, SweepAxis{"vc10", {1e-3, 1e-2}, false}};
+    const std::string whole = sweepPlanLine(plan);
+    EXPECT_EQ(whole.rfind("# " + sweepProgramVersion() + " sweep ", 0), 0u) << whole;
+    EXPECT_NE(whole.find(": 6 points, ka 3 x vc10 2, method dh, chains table, accuracy standard\n"), std::string::npos)
+        << whole;
+    SweepSpec shard = plan;
+    shard.shard = Shard{1, 4};
+    shard.options.threads = 3;
+    EXPECT_EQ(sweepPlanLine(shard), whole.substr(0, whole.size() - 1) + "; shard 1/4\n");
+    // Any value that decides a row gives another plan: one swept value, the base, the method.
+    SweepSpec other = plan;
+    other.axes[1].values[1] = 1.0000000000000002e-2;
+    EXPECT_NE(sweepPlanFingerprint(other), sweepPlanFingerprint(plan));
+    other = plan;
+    other.base.params.zn = 19;
+    EXPECT_NE(sweepPlanFingerprint(other), sweepPlanFingerprint(plan));
+    other = plan;
+    other.options.method = Method::PoissonBoltzmann;
+    EXPECT_NE(sweepPlanFingerprint(other), sweepPlanFingerprint(plan));
+    EXPECT_EQ(sweepPartialLine(543, 1000000), "# The sweep is partial: 543 of 1000000 points\n");
+}
+
+TEST(SweepPlan, HugePlansAreSizedWithoutWalkingThemAndRefusedAboveOneGibibyte) {
+    SweepSpec plan;
+    plan.base = startupParameterSet();
+    std::string error;
+    plan.axes = {*parseSweepAxis("ka=0.2:10:1000000", error), *parseSweepAxis("vc10=1e-3:1e-2:1000000", error)};
+    const std::optional<std::string> refused = oversizedSweep(plan);
+    ASSERT_TRUE(refused);
+    EXPECT_NE(refused->find("(1000000000000 points)"), std::string::npos) << *refused;
+    EXPECT_NE(refused->find("TiB"), std::string::npos) << *refused;
+    // A shard of a thousandth is still too large; a single axis of a million is not.
+    plan.shard = Shard{0, 1000};
+    EXPECT_TRUE(oversizedSweep(plan));
+    plan.axes.pop_back();
+    plan.shard = Shard{};
+    EXPECT_FALSE(oversizedSweep(plan));
+    EXPECT_GT(sweepCsvSizeEstimate(plan), std::uint64_t{200} << 20);  // rows of hundreds of characters
+}
+
+TEST(SweepPlan, WorkersShareTheThreadBudget) {
+    EXPECT_EQ(sweepParallelism(0, 100, 8).workers, 8);
+    EXPECT_EQ(sweepParallelism(0, 100, 8).threadsPerPoint, 1);
+    EXPECT_EQ(sweepParallelism(2, 100, 8).threadsPerPoint, 4);
+    EXPECT_EQ(sweepParallelism(3, 100, 8).threadsPerPoint, 2);
+    EXPECT_EQ(sweepParallelism(0, 3, 8).workers, 3);  // never more workers than points
+    EXPECT_EQ(sweepParallelism(16, 100, 4).threadsPerPoint, 1);
+    EXPECT_EQ(sweepParallelism(1, 100, 0).threadsPerPoint, 0);  // one worker: the run's own default
 }
 
 }  // namespace

@@ -114,8 +114,9 @@ TEST_F(WindowTest, SweepWindowRunsChartsLoadsAPointAndSaves) {
     const QString csv = dir.filePath(QStringLiteral("sweep.csv"));
     QString error;
     ASSERT_TRUE(sweep->saveCsv(csv, &error)) << error.toStdString();
-    EXPECT_EQ(fileText(csv).count('\n'), 4);
-    EXPECT_TRUE(fileText(csv).startsWith("index,ka,most_probable_mp,"));
+    EXPECT_EQ(fileText(csv).count('\n'), 5);
+    EXPECT_TRUE(fileText(csv).startsWith("# marlinq "));
+    EXPECT_TRUE(fileText(csv).split('\n')[1].startsWith("index,ka,most_probable_mp,"));
     ASSERT_TRUE(sweep->savePng(dir.filePath(QStringLiteral("sweep.png"))));
     ASSERT_TRUE(sweep->saveSvg(dir.filePath(QStringLiteral("sweep.svg"))));
     EXPECT_GT(QFileInfo(dir.filePath(QStringLiteral("sweep.png"))).size(), 1000);
@@ -146,6 +147,13 @@ TEST_F(WindowTest, SweepWindowTwoParametersAndStop) {
     ASSERT_TRUE(waitFor([&] { return ended.count() == 2; }));
     EXPECT_LT(sweep->points().size(), 5000u);
     EXPECT_TRUE(sweep->statusLabel->text().startsWith(QStringLiteral("Stopped")));
+    // Its CSV says it is partial, in order without a gap.
+    const QString partial = dir.filePath(QStringLiteral("partial.csv"));
+    ASSERT_TRUE(sweep->saveCsv(partial, nullptr));
+    const QList<QByteArray> lines = fileText(partial).trimmed().split('\n');
+    EXPECT_EQ(lines.last(), QByteArray("# The sweep is partial: ") + QByteArray::number(qsizetype(sweep->points().size())) +
+                                " of 5000 points");
+    for (std::size_t k = 0; k < sweep->points().size(); ++k) EXPECT_EQ(sweep->points()[k].index, std::int64_t(k));
     // A bad VALUES text is refused before anything runs.
     sweep->firstValuesBox->setText(QStringLiteral("1:2"));
     EXPECT_FALSE(sweep->start());

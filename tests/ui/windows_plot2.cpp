@@ -316,6 +316,10 @@ TEST(Plot2Window, OpensToFitTheScreenWithEveryChartInViewAndGrows) {
         const QWidget* view = w->chartView(k);
         return area->viewport()->rect().contains(QRect(view->mapTo(area->viewport(), QPoint(0, 0)), view->size()));
     };
+    // The charts are laid out for the viewport as it settled, not for the window's first size.
+    const QSize viewport = w->findChild<QScrollArea*>(QStringLiteral("scrollArea"))->viewport()->size();
+    const Plot2::ChartArrangement expected = Plot2::arrangeCharts(viewport.width(), viewport.height());
+    EXPECT_EQ(w->chartView(Plot2::PotentialChart)->size(), QSize(expected.width, expected.height));
     for (int k = 0; k < Plot2::ChartCount; ++k) {
         EXPECT_TRUE(inView(k)) << "chart " << k << " on a " << screen.width() << " x " << screen.height() << " screen";
         EXPECT_GE(w->chartView(k)->width(), 250);
