@@ -20,7 +20,7 @@ import numpy as np  # noqa: E402
 
 def main(source, target):
     with open(source, newline="") as f:
-        rows = [r for r in csv.DictReader(f) if r["status"] == "ok"]
+        rows = [r for r in csv.DictReader(line for line in f if not line.startswith("#")) if r["status"] == "ok"]
     fs = sorted({float(r["charge_fraction"]) for r in rows})
     ts = sorted({float(r["total"]) for r in rows})
     bound = np.full((len(ts), len(fs)), np.nan)

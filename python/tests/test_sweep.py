@@ -182,7 +182,7 @@ def test_salt_in_millimolar_equals_the_batch_sweep(batch):
     names = t.dtype.names
     at = names.index("salt_mM_of_ka")
     assert names[at:at + 4] == ("salt_mM_of_ka", "core_radius_nm", "mean_core_radius_nm", "free_plus_mM")
-    assert names[at + 8:at + 10] == ("critical_concentration_mM", "status")
+    assert names[at + 7:at + 9] == ("critical_concentration_mM", "status")
     # The salt of the applied ka gives back the swept concentration (ka is kept with 15 digits).
     assert np.allclose(t["salt_mM_of_ka"], [10, 100], rtol=1e-12)
     # 100 mM in water is ka = 0.742 (a Debye length of 0.96 nm); the runs have that ka.
@@ -191,7 +191,7 @@ def test_salt_in_millimolar_equals_the_batch_sweep(batch):
     names = plain.dtype.names
     at = names.index("salt_mM")
     assert names[at:at + 4] == ("salt_mM", "core_radius_nm", "mean_core_radius_nm", "free_plus_mM")
-    assert names[at + 8:at + 10] == ("critical_concentration_mM", "status")
+    assert names[at + 7:at + 9] == ("critical_concentration_mM", "status")
 
 
 def test_threads_give_the_rows_of_one_thread(batch):
