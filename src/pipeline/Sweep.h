@@ -80,7 +80,7 @@ std::optional<PlanError> validate(const SweepSpec& plan);
 
 // A sweep whose swept names leave the free energies unchanged (the concentrations: vc10,
 // vc01, the totals, the charge fraction): one landscape serves every point, and each point
-// only forms its distribution (and solves its mass balance) anew.
+// only forms its distribution (and solves its mass balance) anew. Standard accuracy only.
 bool sweepKeepsLandscape(const SweepSpec& plan);
 
 // Number of points of the whole grid (all shards).
