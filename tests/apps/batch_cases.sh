@@ -464,6 +464,13 @@ sweep_shards_and_folder)
     [ "$(sed -n 2p points/point-0001_ka=2.free-energies.csv)" = "mp,mm,F,E,absValue,Value,beyond_dh" ] || fail "no landscape"
     run -q --sweep-dir points
     expect_rc 2
+    # Point files are renamed into place in batches: none is left as a temporary file.
+    [ -z "$(find points -name '.*')" ] || fail "temporary point files remain: $(ls -a points)"
+    # The point files' disk use is estimated before the first point and refused above 1 GiB.
+    run -q --sweep ka=0.2:10:1000000 --sweep-dir many -o many.csv
+    expect_rc 2
+    expect_err "the point files of --sweep-dir would take about 2.6 GiB (1000000 points); use --large-output to write them anyway"
+    [ ! -e many ] && [ ! -e many.csv.partial ] || fail "the refused sweep wrote files"
     ;;
 sweep_merge_hostile_parts)
     # Parts that are not one whole sweep: exit 2, the file and line named, no merged file.
