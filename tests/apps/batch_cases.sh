@@ -434,6 +434,11 @@ sweep_values_and_refused_point)
     expect_rc 0
     sed -n 3p out | grep -q ',ok,"the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them",0,0,0,1$' ||
         fail "no range edge in the row: $(sed -n 3p out)"
+    # The single run's summary carries the same note among its warnings.
+    run -q --summary - -o edge.txt edge.in
+    expect_rc 0
+    python3 -c 'import json, sys; w = json.load(open("out"))["warnings"]; sys.exit(w != ["the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them"])' ||
+        fail "summary warnings: $(cat out)"
     # A plan whose CSV would pass 1 GiB is refused before the first point, unless asked for.
     run -q --sweep ka=0.2:10:1000000 --sweep vc10=1e-3:1e-2:1000000 -o huge.csv
     expect_rc 2
