@@ -10,6 +10,7 @@
 // exits 1 when the window takes more than 1.5 times the batch command.
 #include "files/DataPaths.h"
 #include "pipeline/Engine.h"
+#include "pipeline/ParaCalculation.h"
 #include "pipeline/ParameterSchema.h"
 #include "ui/Form1.h"
 #include "ui/UserDialogs.h"
@@ -109,7 +110,7 @@ int main(int argc, char** argv) {
 
     // The calculation alone, in this process and without a front end: what neither the
     // batch command's output nor the window's drawing costs.
-    double jobSeconds = 0.0, jobCpu = 0.0;
+    double jobSeconds = 0.0, jobCpu = 0.0, estimate = 0.0;
     {
         const LoadResult loaded = loadParameterSet(input.toStdString(), startupParameterSet());
         Parameters p;
@@ -118,6 +119,8 @@ int main(int argc, char** argv) {
         options.method = method == QStringLiteral("dh") ? Method::DebyeHueckel : Method::PoissonBoltzmann;
         std::string why;
         const LoadedTables tables(loadTables(DataSearch{MARLINQ_SOURCE_DATA_DIR, ""}, why));
+        if (options.method != Method::PoissonBoltzmann)
+            estimate = debyeHueckelStageSeconds(p, loaded.set.plen, loaded.set.mlen, false, false);
         clock.restart();
         const double cpu0 = cpuSeconds(RUSAGE_SELF);
         const RunOutcome alone = runToCompletion(makeJobInput(p, loaded.set, options, tables));
@@ -162,6 +165,7 @@ int main(int argc, char** argv) {
     std::printf("batch command                %8.2f %8.2f\n", batchSeconds, batchCpu);
     std::printf("window                       %8.2f %8.2f\n", windowSeconds, windowCpu);
     std::printf("job alone (no front end)     %8.2f %8.2f\n", jobSeconds, jobCpu);
+    if (estimate > 0.0) std::printf("the window's time estimate of the Debye-Hueckel stage: %.2f s\n", estimate);
     std::printf("log when the job ended: \"%s\", progress %d of %d\n", qPrintable(rowAtEnd),
                 form.progressBar1->value(), form.progressBar1->maximum());
     std::printf("window / batch = %.2f wall, %.2f CPU (aim: at most 1.5)\n", ratio, cpuRatio);
