@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Plots a salt sweep of marlinq-batch: the most probable complex, the mean aggregation
-numbers and the bound fractions against ka (log axis), with the salt in mM on top when
-the sweep was run with --unit-nm.
+"""Plots a salt sweep of marlinq-batch: the most probable complex (among the complexes, lone
+chains left out), the mean aggregation numbers and the bound fractions against ka (log
+axis), with the salt in mM on top when the sweep was run with --unit-nm.
 
     build/apps/marlinq-batch --quiet --method pb --sweep ka=0.2:10:40:log --unit-nm 0.714 -o salt.csv
     python3 docs/plot_salt_sweep.py salt.csv docs/salt-sweep.png
@@ -24,9 +24,12 @@ def main(source, target):
         rows = [r for r in csv.DictReader(f) if r["status"] == "ok"]
     ka = column(rows, "ka")
     fig, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(7.0, 6.0))
-    top.step(ka, column(rows, "most_probable_mp"), where="mid", color="tab:red", label="most probable M+")
-    top.step(ka, column(rows, "most_probable_mm"), where="mid", color="tab:blue", linestyle="--",
-             label="most probable M-")
+    # The most probable among the complexes: at high salt the lone chains (0, 1) and (1, 0)
+    # of these equal polymers tie, and the whole map's answer would jump to one of them.
+    top.step(ka, column(rows, "most_probable_complex_mp"), where="mid", color="tab:red",
+             label="most probable complex: M+")
+    top.step(ka, column(rows, "most_probable_complex_mm"), where="mid", color="tab:blue", linestyle="--",
+             label="most probable complex: M-")
     top.plot(ka, column(rows, "mean_mp"), "o", markersize=3, color="tab:red", label="mean M+ of the complexes")
     top.plot(ka, column(rows, "mass_average_aggregation"), "s", markersize=3, color="tab:gray",
              label="mass-average M+ + M-")

@@ -24,8 +24,8 @@ table = marlinq.sweep(p, {"ka": ka}, method="pb")     # one Poisson-Boltzmann ru
 fig, (left, right) = plt.subplots(1, 2, figsize=(10, 4), constrained_layout=True)
 left.plot(table["ka"], table["mean_mp"], "o-", label="mean M+")
 left.plot(table["ka"], table["mean_mm"], "s--", label="mean M-")
-left.step(table["ka"], table["most_probable_mp"] + table["most_probable_mm"], where="mid",
-          color="grey", label="most probable M+ + M-")
+left.step(table["ka"], table["most_probable_complex_mp"] + table["most_probable_complex_mm"], where="mid",
+          color="grey", label="most probable complex, M+ + M-")
 left.set(xscale="log", xlabel="salt parameter ka", ylabel="aggregation number",
          title="Complexes fall apart as salt is added")
 left.legend()

@@ -7,8 +7,33 @@
 #include <QApplication>
 #include <QDir>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string_view>
+
+namespace {
+
+// On Linux without a display (no X11, no Wayland, no platform chosen) Qt would abort the
+// process (SIGABRT) after a message about plugins; the program says what is missing instead.
+bool displayMissing(int argc, char* argv[]) {
+#if defined(__linux__)
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') return false;
+    }
+    for (int k = 1; k < argc; ++k)
+        if (std::strcmp(argv[k], "-platform") == 0 || std::strncmp(argv[k], "-platform=", 10) == 0) return false;
+    return true;
+#else
+    (void)argc;
+    (void)argv;
+    return false;
+#endif
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     // Answered before the window system is touched, so that they work without a display.
@@ -26,6 +51,13 @@ int main(int argc, char* argv[]) {
                          "  -h, --help  show this text\n";
             return 0;
         }
+    }
+    if (displayMissing(argc, argv)) {
+        std::fputs("marlinq: the window needs a display, and none was found (DISPLAY and WAYLAND_DISPLAY are not "
+                   "set).\nStart it on a desktop, under a virtual one (xvfb-run marlinq), or compute without a "
+                   "window with the batch command: marlinq-batch --help\n",
+                   stderr);
+        return 1;
     }
     QApplication app(argc, argv);  // Qt's own options only; the program takes no other arguments
     QApplication::setApplicationName(QStringLiteral("Marlinq Solver"));

@@ -20,8 +20,21 @@ Poisson-Boltzmann run before its next row and raises KeyboardInterrupt.
 """
 
 import os as _os
+import sys as _sys
 
-from . import _core
+from ._built_for import PYTHON_EXECUTABLE as _BUILT_FOR_EXECUTABLE, PYTHON_VERSION as _BUILT_FOR_VERSION
+
+try:
+    from . import _core
+except ImportError as _error:
+    # Another Python than the one the engine was compiled for (or one without NumPy).
+    raise ImportError(
+        "marlinq's compiled engine was built for Python {} ({}) and cannot be imported by this Python {} ({}): {}. "
+        "Run it with that Python, or build the module again with this one "
+        "(cmake -DPython3_EXECUTABLE={}).".format(
+            _BUILT_FOR_VERSION, _BUILT_FOR_EXECUTABLE, _sys.version.split()[0], _sys.executable,
+            "{} ({})".format(_error, _error.__cause__) if _error.__cause__ else _error,
+            _sys.executable)) from _error
 from ._core import Parameters, Profile, Result, observables
 from ._core import __commit__, __version__  # the release and the commit the module was built from
 from ._sweep import SweepTable, sweep

@@ -27,6 +27,7 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -36,6 +37,7 @@
 #include <exception>
 #include <filesystem>
 #include <limits>
+#include <cctype>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -82,19 +84,48 @@ double toReal(py::handle value, std::string_view name) {
 
 struct PyParameters {
     ParameterSet set = startupParameterSet();
+    // How the caller named the values: read from a parameter file (the file's keys), or made
+    // in Python, where a message names each value as it was given (mp_min or mpMin) and the
+    // others by their Python names.
+    bool fromFile = false;
+    std::map<std::string, std::string, std::less<>> calledAs;  // file key -> the name the caller used
+
+    // The name a message gives the row.
+    std::string nameOf(const ParameterRow& row) const {
+        if (const auto it = calledAs.find(row.key); it != calledAs.end()) return it->second;
+        return std::string(fromFile ? row.key : row.alias);
+    }
+    // A message of the engine (which names the file's keys) in the caller's names.
+    std::string inCallerNames(std::string message) const {
+        for (const ParameterRow& row : parameterSchema()) {
+            const std::string name = nameOf(row);
+            if (name == row.key) continue;
+            const auto isWordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+            for (std::size_t at = message.find(row.key); at != std::string::npos;
+                 at = message.find(row.key, at + 1)) {
+                const std::size_t end = at + row.key.size();
+                if ((at > 0 && isWordChar(message[at - 1])) || (end < message.size() && isWordChar(message[end])))
+                    continue;
+                message.replace(at, row.key.size(), name);
+                at += name.size() - 1;
+            }
+        }
+        return message;
+    }
 };
 
 // A Python value for a row: an int for an integer row, else a float.
-ParameterValue valueFor(const ParameterRow& row, py::handle value) {
-    return {&row, row.integer ? static_cast<double>(toInt32(value, row.key)) : toReal(value, row.key)};
+// name: as the caller named the value, for a TypeError.
+ParameterValue valueFor(const ParameterRow& row, py::handle value, std::string_view name) {
+    return {&row, row.integer ? static_cast<double>(toInt32(value, name)) : toReal(value, name)};
 }
 
 // Applies values by the engine's one rule (ParameterSchema.h); TypeError for a length and
 // a density of one chain, ValueError when no charged length follows.
 void applyValues(PyParameters& p, const std::vector<ParameterValue>& values) {
     if (const std::optional<ParameterRefusal> refused = applyParameterValues(p.set, values)) {
-        if (refused->kind == ParameterRefusal::Kind::LengthAndDensity) throw py::type_error(refused->reason);
-        throw py::value_error(refused->reason);
+        if (refused->kind == ParameterRefusal::Kind::LengthAndDensity) throw py::type_error(p.inCallerNames(refused->reason));
+        throw py::value_error(p.inCallerNames(refused->reason));
     }
 }
 
@@ -124,15 +155,16 @@ void applyKeywords(PyParameters& p, const py::kwargs& kw) {
         if (row == nullptr) throw py::type_error("Parameters() got an unexpected keyword argument '" + name + "'");
         if (const auto [at, fresh] = named.emplace(row, name); !fresh)
             throw py::type_error("both " + std::string(row->key) + " and " + std::string(row->alias) + " were given");
-        values.push_back(valueFor(*row, item.second));
+        values.push_back(valueFor(*row, item.second, name));
     }
+    for (const auto& [row, name] : named) p.calledAs[std::string(row->key)] = name;
     applyValues(p, values);
 }
 
 // The validated parameters of a set, or ValueError with the window's message.
 Parameters validated(const PyParameters& p) {
     Parameters out;
-    if (const std::optional<std::string> message = validate(p.set, out)) throw py::value_error(*message);
+    if (const std::optional<std::string> message = validate(p.set, out)) throw py::value_error(p.inCallerNames(*message));
     return out;
 }
 
@@ -263,11 +295,21 @@ struct PyResult {
         if (!cell) return py::none();
         return py::make_tuple(cell->first, cell->second);
     }
+    // The cells tied for a Cell observable, as (M+, M-) tuples; empty without a tie.
+    py::list ties(const ObservableDef& d) const {
+        py::list out;
+        if (d.ties)
+            for (const MapCell& c : d.ties(observables)) out.append(py::make_tuple(c.first, c.second));
+        return out;
+    }
     // The observables under the keys of marlinq-batch --summary.
     py::dict summary(const std::optional<double>& unitNm) const {
         if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
         py::dict d;
-        for (const ObservableDef* o : observablesInOutput(false)) d[py::str(std::string(o->name))] = observable(*o, unitNm);
+        for (const ObservableDef* o : observablesInOutput(false)) {
+            d[py::str(std::string(o->name))] = observable(*o, unitNm);
+            if (o->ties) d[py::str(std::string(o->name) + "_ties")] = ties(*o);
+        }
         if (unitNm) {
             d["unit_nm"] = *unitNm;
             for (const ObservableDef* o : observablesInOutput(true))
@@ -711,9 +753,15 @@ arguments: the window's start-up values.
     for (const ParameterRow& r : parameterSchema()) {
         const ParameterRow* row = &r;
         const auto get = [row](const PyParameters& p) { return valueOf(p, *row); };
-        const auto set = [row](PyParameters& p, py::handle v) { applyValues(p, {valueFor(*row, v)}); };
-        P.def_property(std::string(r.key).c_str(), get, set);
-        if (r.alias != r.key) P.def_property(std::string(r.alias).c_str(), get, set);
+        // Set as an attribute: messages name it as it was set.
+        const auto setAs = [row](std::string name) {
+            return [row, name](PyParameters& p, py::handle v) {
+                p.calledAs[std::string(row->key)] = name;
+                applyValues(p, {valueFor(*row, v, name)});
+            };
+        };
+        P.def_property(std::string(r.key).c_str(), get, setAs(std::string(r.key)));
+        if (r.alias != r.key) P.def_property(std::string(r.alias).c_str(), get, setAs(std::string(r.alias)));
     }
     P.def_static(
         "load",
@@ -724,6 +772,7 @@ arguments: the window's start-up values.
             for (const std::string& note : loaded.notes) PyErr_WarnEx(PyExc_UserWarning, note.c_str(), 1);
             PyParameters p;
             p.set = loaded.set;
+            p.fromFile = true;
             return p;
         },
         "path"_a,
@@ -819,6 +868,14 @@ distribution export), value the normalised distribution (the map).)doc");
         result.def_property_readonly(keptText(std::string(d->name)).c_str(),
                                      [d](const PyResult& r) { return r.observable(*d, std::nullopt); },
                                      keptText(observableDoc(*d)).c_str());
+    // A tie for a cell, as the summary's NAME_ties.
+    for (const ObservableDef* d : observablesInOutput(false))
+        if (d->ties)
+            result.def_property_readonly(
+                keptText(std::string(d->name) + "_ties").c_str(), [d](const PyResult& r) { return r.ties(*d); },
+                keptText("The cells tied for " + std::string(d->name) +
+                         " (every cell of the largest weight, in row order) when there is a tie; empty otherwise.")
+                    .c_str());
     result
         .def_readonly("abs_value", &PyResult::absValue, "Concentrations absValue, shape (len(mp), len(mm)).")
         .def_readonly("value", &PyResult::value,
@@ -959,6 +1016,7 @@ long=True), as marlinq-batch refuses it without --long-format.)doc")
                 row["unit"] = std::string(d.unit);
                 row["caption"] = d.caption();
                 row["description"] = std::string(d.description);
+                row["shape"] = d.shape == ObservableShape::Cell ? "cell" : "number";
                 row["needs_unit_nm"] = d.needsUnitNm;
                 row["sweep_columns"] = names;
                 out.append(row);

@@ -3,6 +3,7 @@
 import os
 import subprocess
 import sys
+from pathlib import Path
 
 import pytest
 
@@ -33,3 +34,23 @@ def test_installed_package_runs_from_its_prefix(tmp_path, batch):
     # The same build as the batch command: same release, same commit.
     code, out, err = batch("--version")
     assert code == 0 and out == version + "\n", (out, version)
+
+
+def test_another_python_is_told_which_one_the_module_needs(tmp_path):
+    # The package as another CPython finds it: an engine compiled for a Python it is not.
+    import shutil
+
+    import marlinq
+    package = Path(marlinq.__file__).parent
+    copy = tmp_path / "marlinq"
+    shutil.copytree(package, copy, ignore=shutil.ignore_patterns("__pycache__"))
+    for engine in copy.glob("_core.*"):
+        engine.rename(copy / "_core.cpython-39-x86_64-linux-gnu.so")
+    done = subprocess.run([sys.executable, "-c", "import marlinq"], capture_output=True, timeout=60, cwd=tmp_path,
+                          env=dict(os.environ, PYTHONPATH=str(tmp_path)))
+    assert done.returncode != 0
+    message = done.stderr.decode().strip().splitlines()[-1]
+    built_for = __import__("marlinq._built_for", fromlist=["PYTHON_VERSION"])
+    assert message.startswith("ImportError: marlinq's compiled engine was built for Python " +
+                              built_for.PYTHON_VERSION), message
+    assert "this Python " + sys.version.split()[0] + " (" + sys.executable + ")" in message, message

@@ -14,8 +14,11 @@ ASYMMETRIC = [("vc01", "0.002"), ("vc10", "0.0005"), ("zp", "24"), ("zn", "12"),
               ("kiminus", "0.2"), ("ka", "0.7"), ("Np", "5"), ("Nm", "120"), ("mpMin", "1"), ("mpMax", "12"),
               ("mmMin", "2"), ("mmMax", "18")]
 
-# The registry's observables: most_probable first, then the numbers.
+# The registry's observables: the cells (most_probable, most_probable_complex) and the numbers.
 OBSERVABLES = tuple(o["name"] for o in marlinq.observables() if not o["needs_unit_nm"])
+CELLS = tuple(o["name"] for o in marlinq.observables() if o["shape"] == "cell")
+TIE_KEYS = tuple(name + "_ties" for name in CELLS)
+NUMBERS = tuple(name for name in OBSERVABLES if name not in CELLS)
 UNIT_KEYS = ("unit_nm",) + tuple(o["name"] for o in marlinq.observables() if o["needs_unit_nm"])
 
 
@@ -34,13 +37,17 @@ def test_summary_equals_batch_json(batch, tmp_path, method, unit):
     expected = json.loads(out)
     r = marlinq.run(method=method)
     got = r.summary(unit_nm=unit)
-    assert set(got) == set(OBSERVABLES) | (set(UNIT_KEYS) if unit else set())
+    assert set(got) == set(OBSERVABLES) | set(TIE_KEYS) | (set(UNIT_KEYS) if unit else set())
     assert got["most_probable"] == tuple(expected["most_probable"]) == r.most_probable
     for key in got:
-        if key != "most_probable":
+        if key in CELLS:
+            assert got[key] == tuple(expected[key]), key
+        elif key in TIE_KEYS:
+            assert got[key] == [tuple(c) for c in expected[key]] == getattr(r, key), key
+        else:
             assert same_number(got[key], expected[key]), key
     # Each observable is also a property holding the same number.
-    for key in OBSERVABLES[1:]:
+    for key in NUMBERS:
         assert same_number(getattr(r, key), got[key] if got[key] == got[key] else None), key
     assert r.most_probable_core_radius == r.core_radius
     assert r.any_complex
@@ -56,7 +63,7 @@ def test_loaded_set_summary_equals_batch(batch, param_file, method, chains, accu
     expected = json.loads(out)
     got = marlinq.run(marlinq.Parameters.load(str(path)), method=method, chains=chains, accuracy=accuracy).summary()
     assert got["most_probable"] == tuple(expected["most_probable"])
-    for key in OBSERVABLES[1:]:
+    for key in NUMBERS:
         assert same_number(got[key], expected[key]), key
 
 
@@ -140,7 +147,7 @@ def test_shifted_weights_landscape_equals_batch(batch, tmp_path):
     assert [[float(x) for x in fields[2:6]] for fields in rows] == \
         [[row["F"], row["E"], row["abs_value"], row["value"]] for row in r.free_energies]
     expected = json.loads((tmp_path / "s.json").read_text())
-    for key in OBSERVABLES[1:]:
+    for key in NUMBERS:
         assert same_number(r.summary()[key], expected[key]), key
     # The bound fractions come from the concentrations without their common shift.
     assert 0 < r.bound_fraction_plus <= 1

@@ -195,3 +195,26 @@ def test_replace_and_sweep_agree_on_a_charge(batch):
     kept = marlinq.sweep(p, {"zp": [24], "plen": [72]}, keep_results=True)
     assert kept.results[0].parameters == p.replace(zp=24, plen=72)
     assert kept.results[0].most_probable == marlinq.run(p.replace(zp=24, plen=72)).most_probable
+
+
+def test_messages_name_the_values_as_the_caller_did(tmp_path):
+    # Keywords in Python's names, file keys, attributes: each message speaks the caller's names.
+    with pytest.raises(ValueError, match=r"^mp_min should be less than mp_max$"):
+        marlinq.Parameters(mp_min=5, mp_max=2).validate()
+    with pytest.raises(ValueError, match=r"^mpMin should be less than mpMax$"):
+        marlinq.Parameters(mpMin=5, mpMax=2).validate()
+    with pytest.raises(ValueError, match=r"^mm_min should be less than mm_max$"):
+        marlinq.run(marlinq.Parameters(mm_max=-3))
+    with pytest.raises(TypeError, match=r"^mp_max must be an integer, not float$"):
+        marlinq.Parameters(mp_max=2.5)
+    p = marlinq.Parameters()
+    p.mpMax = -1
+    with pytest.raises(ValueError, match=r"^mp_min should be less than mpMax$"):
+        p.validate()
+    path = tmp_path / "set.in"
+    path.write_text("mpMin 5\nmpMax 2\n")
+    loaded = marlinq.Parameters.load(str(path))
+    with pytest.raises(ValueError, match=r"^mpMin should be less than mpMax$"):
+        loaded.validate()
+    with pytest.raises(ValueError, match=r"^mp_min should be less than mpMax$"):
+        loaded.replace(mp_min=4).validate()

@@ -61,6 +61,7 @@ class Reporter {
 public:
     explicit Reporter(const JobEvents& events) : events_(events) {}
     void text(const std::string& s) const { message(Severity::Info, s); }
+    void note(Severity severity, const std::string& s) const { message(severity, s); }
     void error(const std::string& s) const { message(Severity::Error, s); }
     void warning(RunWarning w, Severity severity = Severity::Warning) const {
         if (!events_.message) return;
@@ -255,6 +256,19 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
                                                    : chains.failure);
     }
     report.text(kChainsFinished);
+    // A converged run forms the standard answer beside its own: the standard chain energies
+    // of the chain choice the run was asked for (the tables when they were asked for and are
+    // loaded, else the standard solves the chain stage made beside the converged ones).
+    double standardPlus = chains.standardPlus, standardMinus = chains.standardMinus;
+    if (icb.converged && input.icb->checked && input.tables) {
+        InfoChainBean fromTables = *input.icb;
+        fromTables.converged = false;
+        ChainStageReport tableReport;
+        if (calculation.startChainEnergy(fromTables, input.tables.get(), tableReport) != 0) {
+            standardPlus = fromTables.ffc_positive;
+            standardMinus = fromTables.ffc_minus;
+        }
+    }
 
     auto sigma = std::make_shared<std::vector<double>>(static_cast<std::size_t>(p.mpMax) + p.mmMax + 1);
     for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) (*sigma)[static_cast<std::size_t>(k)] = neutral::sigma(k);
@@ -274,6 +288,11 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     isb.linearDH = input.method == Method::DebyeHueckelLinear;
     isb.errorEstimate = chains.errorEstimate;
     isb.standardDifference = chains.standardDifference;
+    isb.standardFfcPlus = standardPlus;
+    isb.standardFfcMinus = standardMinus;
+    // Converged runs: the standard free energies of the cells, the landscape of the standard answer.
+    CellEnergies standardEnergies;
+    if (isb.converged) standardEnergies = CellEnergies(isb.absValue.rows(), isb.absValue.cols());
     // Total mode solves the mass balance on the landscape: it keeps the energies.
     if (input.keepEnergies || totalMode) isb.energies = CellEnergies(isb.absValue.rows(), isb.absValue.cols());
     isb.totalMode = totalMode;
@@ -284,6 +303,7 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     // The cells a stage evaluated join the landscape (when kept) and the run's notes.
     const auto takeCells = [&](const StageCells& stage) {
         if (!isb.energies.empty()) isb.energies.keep(stage.cells, isb.mpMin, isb.mmMin, stage.beyond);
+        if (!standardEnergies.empty()) standardEnergies.keep(stage.standardCells, isb.mpMin, isb.mmMin);
         isb.unstableSolves += stage.unstable;
         isb.beyondDebyeHueckel += stage.beyondValidity;
         if (stage.errorEstimate > isb.errorEstimate) isb.errorEstimate = stage.errorEstimate;
@@ -329,6 +349,49 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
             const MassBalanceTotals implied = chainTotals(isb);
             isb.totalPlus = implied.plus;
             isb.totalMinus = implied.minus;
+        }
+    };
+    // A finished converged run: the most probable complex the standard free energies give,
+    // at the same concentrations (in total mode, the free chains that meet the same totals on
+    // the standard landscape), and a line in the log saying whether the accuracy changed it.
+    const auto standardAnswer = [&] {
+        if (!isb.converged || standardEnergies.empty()) return;
+        Landscape standard;
+        standard.mpMin = isb.mpMin;
+        standard.mpMax = isb.mpMax;
+        standard.mmMin = isb.mmMin;
+        standard.mmMax = isb.mmMax;
+        standard.fPlus = standardPlus;
+        standard.fMinus = standardMinus;
+        standard.cells = std::move(standardEnergies);
+        standard.byRows = !dh;
+        double cPlus = input.params.vc10, cMinus = input.params.vc01;
+        if (totalMode) {
+            const MassBalanceSolution solved = MassBalance(standard).solve(input.totals->plus, input.totals->minus);
+            cPlus = solved.freePlus;
+            cMinus = solved.freeMinus;
+        }
+        const Distribution d = distributionOf(standard, cPlus, cMinus, input.threads);
+        if (d.unrepresentable) return;
+        isb.standardMostProbable = mostProbableCell(d.absValue, isb.mpMin, isb.mmMin);
+        const std::optional<MapCell> converged = mostProbableCell(isb);
+        if (!converged || !isb.standardMostProbable) return;
+        const auto named = [](const MapCell& c) {
+            return "(" + std::to_string(c.first) + ", " + std::to_string(c.second) + ")";
+        };
+        if (*converged == *isb.standardMostProbable)
+            report.text("Most probable complex " + named(*converged) + ", the same at standard accuracy");
+        else
+            report.note(Severity::Warning, "Most probable complex " + named(*converged) +
+                                               "; at standard accuracy it is " + named(*isb.standardMostProbable) +
+                                               ": the accuracy changes the answer");
+    };
+    // A finished run: a tie for the most probable is said as a tie (the outputs name its
+    // first cell).
+    const auto tieLines = [&] {
+        for (const CellRange among : {CellRange::WholeMap, CellRange::Complexes}) {
+            const std::vector<MapCell> tied = mostProbableCells(isb, among);
+            if (tied.size() >= 2) report.text(tieMessage(tied, among == CellRange::Complexes));
         }
     };
     const auto closingLines = [&] {
@@ -381,8 +444,10 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
         }
         finishRows();
         settleConcentrations();
+        standardAnswer();
         report.publish(isb);
         closingLines();
+        tieLines();
         if (auto edge = rangeEdgeWarning(isb)) report.warning(std::move(*edge));
     } else {
         isb.run = true;
@@ -407,7 +472,9 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
             report.text(kCancelled);
             return JobOutcome::Cancelled;
         }
+        standardAnswer();
         closingLines();
+        tieLines();
         if (auto edge = rangeEdgeWarning(isb)) report.warning(std::move(*edge));
         report.text(kDhFinished);
         report.publish(isb);
@@ -419,6 +486,16 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
 }
 
 }  // namespace
+
+std::string tieMessage(const std::vector<MapCell>& tied, bool complexesOnly) {
+    std::string list;
+    for (std::size_t k = 0; k < tied.size(); ++k) {
+        if (k) list += k + 1 == tied.size() ? " and " : ", ";
+        list += "(" + std::to_string(tied[k].first) + ", " + std::to_string(tied[k].second) + ")";
+    }
+    return std::string(complexesOnly ? "Most probable complex: a tie of " : "Most probable: a tie of ") + list +
+           ", which hold the same weight";
+}
 
 std::string partialComplexesMessage(std::int64_t done, std::int64_t total) {
     return "The result is partial: " + std::to_string(done) + " of " + std::to_string(total) +

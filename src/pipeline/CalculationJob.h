@@ -16,6 +16,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace marlinq {
@@ -164,6 +165,10 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
 
 // "The result is partial: N of M complexes were computed." (a stopped Debye-Hueckel run)
 std::string partialComplexesMessage(std::int64_t done, std::int64_t total);
+
+// "Most probable: a tie of (0, 1) and (1, 0), which hold the same weight" ("Most probable
+// complex: ..." among the complexes alone): the log's line on a tie.
+std::string tieMessage(const std::vector<std::pair<std::int32_t, std::int32_t>>& tied, bool complexesOnly);
 
 // "N complexes lie beyond the validity of Debye-Hueckel (...)": the run's note on the cells a
 // Debye-Hueckel stage evaluated outside its validity (counted in JobCounts).

@@ -11,6 +11,7 @@
 #include "pipeline/TeamError.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <vector>
 
@@ -24,13 +25,15 @@ struct StageInputs {
     double zp, zn, plen, mlen, ka;
     std::int32_t Np, Nm;
     double ffc_positive, ffc_minus;
+    double standardFfcPlus, standardFfcMinus;  // converged runs: the standard chain energies
     const std::vector<double>* sigma;
     double lnNp, lnNm;  // logarithms of the neutral-block lengths, precision per stage
 
     StageInputs(const InfoSphereBean& isb, bool singlePrecisionLogs)
         : mpMin(isb.mpMin), mpMax(isb.mpMax), mmMin(isb.mmMin), mmMax(isb.mmMax), zp(isb.zp), zn(isb.zn),
           plen(isb.plen), mlen(isb.mlen), ka(isb.ka), Np(isb.Np), Nm(isb.Nm), ffc_positive(isb.ffc_positive),
-          ffc_minus(isb.ffc_minus), sigma(isb.sigma.get()) {
+          ffc_minus(isb.ffc_minus), standardFfcPlus(isb.standardFfcPlus),
+          standardFfcMinus(isb.standardFfcMinus), sigma(isb.sigma.get()) {
         if (singlePrecisionLogs) {
             const float lp = marlinq::log(static_cast<float>(Np));
             const float lm = marlinq::log(static_cast<float>(Nm));
@@ -45,6 +48,10 @@ struct StageInputs {
     // Exponent E = -(free energy of forming the complex from isolated chains), with the
     // neutral-block term; NaN or infinite when F is.
     double exponent(std::int32_t mp, std::int32_t mm, double F) const {
+        return exponent(mp, mm, F, ffc_positive, ffc_minus);
+    }
+    // The same with given single-chain energies (the standard ones of a converged run).
+    double exponent(std::int32_t mp, std::int32_t mm, double F, double fPlus, double fMinus) const {
         const std::vector<double>& s = *sigma;
         double T;
         if (Np < Nm) {
@@ -52,7 +59,7 @@ struct StageInputs {
         } else {
             T = -(s[1] * mp + s[mp]) * lnNp - (s[mp + mm] + s[1] * mm - s[mp]) * lnNm;
         }
-        return (mp * ffc_positive + mm * ffc_minus) - F - T;
+        return (mp * fPlus + mm * fMinus) - F - T;
     }
 };
 
@@ -67,6 +74,8 @@ struct CellNotes {
     bool beyondValidity = false;  // Debye-Hueckel: outside the linearisation's validity
     double errorEstimate = 0.0;
     double standardDifference = 0.0;
+    // Converged energies: the standard free energy of the same cell (NaN otherwise).
+    double standardValue = NAN;
 };
 
 // One pass over a work list: F and E of every cell, with how many Newton solves hit their
@@ -75,7 +84,8 @@ struct CellNotes {
 // F(ka, qp, qn, vcore, CellNotes&).
 template <typename FreeEnergyOf>
 StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, int threadLimit,
-                         FreeEnergyOf freeEnergyOf, const std::stop_token& stop, bool flagsValidity = false) {
+                         FreeEnergyOf freeEnergyOf, const std::stop_token& stop, bool flagsValidity = false,
+                         bool withStandard = false) {
     const std::int64_t n = static_cast<std::int64_t>(list.size());
     StageCells out;
     out.cells.resize(list.size());
@@ -87,6 +97,9 @@ StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, 
     if (n == 0) return out;
     if (flagsValidity) out.beyond.assign(list.size(), 0);
     std::uint8_t* const beyond = out.beyond.data();
+    // Converged stages keep the standard landscape beside their own.
+    if (withStandard) out.standardCells.resize(list.size());
+    LandscapeCell* const standardCells = out.standardCells.data();
     // No more threads than cells: a team costs more to start than a short row takes.
     const int threads = teamSize(threadLimit, n);
     TeamError errors;  // a failing free energy (KernelError) leaves the region only through this
@@ -118,6 +131,11 @@ StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, 
         if (notes.errorEstimate > errorEstimate) errorEstimate = notes.errorEstimate;
         if (notes.standardDifference > standardDifference) standardDifference = notes.standardDifference;
         cells[k] = LandscapeCell{mp, mm, F, std::isfinite(F) ? in.exponent(mp, mm, F) : NAN};
+        if (withStandard) {
+            const double S = notes.standardValue;
+            standardCells[k] = LandscapeCell{
+                mp, mm, S, std::isfinite(S) ? in.exponent(mp, mm, S, in.standardFfcPlus, in.standardFfcMinus) : NAN};
+        }
     }
     errors.rethrow();
     out.unstable = unstable;
@@ -129,9 +147,11 @@ StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, 
             if (out.cells[k].mp < 0) continue;
             out.cells[kept] = out.cells[k];
             if (!out.beyond.empty()) out.beyond[kept] = out.beyond[k];
+            if (!out.standardCells.empty()) out.standardCells[kept] = out.standardCells[k];
             ++kept;
         }
         out.cells.resize(kept);
+        if (!out.standardCells.empty()) out.standardCells.resize(kept);
         if (!out.beyond.empty()) out.beyond.resize(kept);
     }
     out.errorEstimate = errorEstimate;
@@ -158,22 +178,25 @@ double sphereEnergyDH(double ka, double qp, double qn, double vcore, CellNotes& 
 }
 
 // A closed form: exact at either accuracy, with no discretisation error to estimate.
-double sphereEnergyLinearDH(double ka, double qp, double qn, double vcore, CellNotes&) {
-    return FreeEnergy::freeEnergy_SphereLinearDH(ka, qp, qn, vcore);
+double sphereEnergyLinearDH(double ka, double qp, double qn, double vcore, CellNotes& notes) {
+    notes.standardValue = FreeEnergy::freeEnergy_SphereLinearDH(ka, qp, qn, vcore);
+    return notes.standardValue;
 }
 
 // Converged energies, with their error estimate and their distance from the standard ones.
 double convergedSphere(double ka, double qp, double qn, double vcore, CellNotes& notes) {
     const ConvergedEnergy c = convergedSphereEnergy(ka, qp, qn, vcore);
     notes.errorEstimate = c.errorEstimate;
-    notes.standardDifference = std::fabs(c.value - FreeEnergy::freeEnergy_Sphere(ka, qp, qn, vcore));
+    notes.standardValue = FreeEnergy::freeEnergy_Sphere(ka, qp, qn, vcore);
+    notes.standardDifference = std::fabs(c.value - notes.standardValue);
     return c.value;
 }
 
 double convergedSphereDH(double ka, double qp, double qn, double vcore, CellNotes& notes) {
     const ConvergedEnergy c = convergedDebyeHueckelEnergy(ka, qp, qn, vcore);
     notes.errorEstimate = c.errorEstimate;
-    notes.standardDifference = std::fabs(c.value - FreeEnergy::freeEnergy_SphereDH(ka, qp, qn, vcore));
+    notes.standardValue = FreeEnergy::freeEnergy_SphereDH(ka, qp, qn, vcore);
+    notes.standardDifference = std::fabs(c.value - notes.standardValue);
     notes.beyondValidity = beyondDebyeHueckel(ka, qp, qn, vcore, c.value);
     return c.value;
 }
@@ -195,8 +218,39 @@ StageCells ParaCalculation::sphereRow(const InfoSphereBean& isb, std::int32_t i)
             if (mm != 0 && std::fabs(mm - c) <= 4.0) list.push_back(Index{i, mm});
         }
     }
-    return isb.converged ? evaluateCells(in, list, threadLimit, convergedSphere, stop)
+    return isb.converged ? evaluateCells(in, list, threadLimit, convergedSphere, stop, false, true)
                          : evaluateCells(in, list, threadLimit, sphereEnergy, stop);
+}
+
+double debyeHueckelStageSeconds(const Parameters& p, double plen, double mlen, bool linear, bool converged,
+                                int threads) {
+    const std::int32_t mpFirst = std::max(p.mpMin, 1), mmFirst = std::max(p.mmMin, 1);
+    if (p.mpMax < mpFirst || p.mmMax < mmFirst) return 0.0;
+    const std::int64_t rows = p.mpMax - mpFirst + 1, columns = p.mmMax - mmFirst + 1;
+    // Complexes on a 6 x 6 lattice over the map (fewer on a smaller one).
+    constexpr int kSide = 6;
+    double spent = 0.0;
+    int timed = 0;
+    for (int i = 0; i < kSide; ++i) {
+        for (int j = 0; j < kSide; ++j) {
+            const std::int32_t mp = mpFirst + static_cast<std::int32_t>((rows - 1) * i / (kSide - 1));
+            const std::int32_t mm = mmFirst + static_cast<std::int32_t>((columns - 1) * j / (kSide - 1));
+            CellNotes notes;
+            const double qp = mp * p.zp, qn = mm * p.zn, vcore = complex::coreVolume(mp, plen, mm, mlen);
+            const auto start = std::chrono::steady_clock::now();
+            try {
+                if (linear) sphereEnergyLinearDH(p.ka, qp, qn, vcore, notes);
+                else if (converged) convergedSphereDH(p.ka, qp, qn, vcore, notes);
+                else sphereEnergyDH(p.ka, qp, qn, vcore, notes);
+            } catch (...) {
+                // A failing cell costs what it cost.
+            }
+            spent += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            ++timed;
+        }
+    }
+    const std::int64_t cells = rows * columns;
+    return spent / timed * static_cast<double>(cells) / teamSize(threads, cells);
 }
 
 StageCells ParaCalculation::debyeHueckelCells(const InfoSphereBean& isb) const {
@@ -213,8 +267,8 @@ StageCells ParaCalculation::debyeHueckelCells(const InfoSphereBean& isb) const {
         }
     }
     // The linear method's energy is the closed form of the linear theory: not flagged.
-    return isb.linearDH    ? evaluateCells(in, list, threadLimit, sphereEnergyLinearDH, stop)
-           : isb.converged ? evaluateCells(in, list, threadLimit, convergedSphereDH, stop, true)
+    return isb.linearDH    ? evaluateCells(in, list, threadLimit, sphereEnergyLinearDH, stop, false, isb.converged)
+           : isb.converged ? evaluateCells(in, list, threadLimit, convergedSphereDH, stop, true, true)
                            : evaluateCells(in, list, threadLimit, sphereEnergyDH, stop, true);
 }
 

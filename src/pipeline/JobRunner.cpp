@@ -115,11 +115,17 @@ void JobRunner::deliver() {
     ResultSnapshot newest;
     for (const Event& e : events)
         if (e.generation == current && e.kind == Event::Snapshot) newest = e.record;
+    // Progress likewise: only the newest count of the batch is handed over (a front end that
+    // redraws on progress draws once per batch, however far the job has run ahead of it).
+    std::size_t lastProgress = events.size();
+    for (std::size_t k = 0; k < events.size(); ++k)
+        if (events[k].generation == current && events[k].kind == Event::Progress) lastProgress = k;
     const auto handOverNewest = [&] {
         if (newest && events_.snapshot) events_.snapshot(newest);
         newest.reset();
     };
-    for (Event& e : events) {
+    for (std::size_t k = 0; k < events.size(); ++k) {
+        Event& e = events[k];
         if (e.generation != current) continue;
         switch (e.kind) {
         case Event::Dropped:
@@ -131,6 +137,7 @@ void JobRunner::deliver() {
             handOverNewest();
             break;
         case Event::Progress:
+            if (k != lastProgress) break;
             handOverNewest();
             if (events_.progress) events_.progress(e.done, e.total);
             break;

@@ -7,7 +7,9 @@
 //     reaches the front end any more);
 //   - the job never waits for the front end: its events queue up, and `wake` (called on
 //     the job's thread) tells the front end to call deliver() on its own thread, which
-//     hands over the messages, the newest result snapshot, progress and the outcome, in order;
+//     hands over the messages, the newest result snapshot, the newest progress and the
+//     outcome, in order (older snapshots and progress counts of the same batch are dropped:
+//     a front end that fell behind catches up in one step);
 //   - the destructor stops every job and joins its thread.
 
 #include "pipeline/CalculationJob.h"

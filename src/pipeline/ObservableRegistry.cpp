@@ -17,9 +17,10 @@ double inNm(double segments, const In& in) { return in.unitNm ? segments * *in.u
 
 const std::array kRegistry{
     ObservableDef{"most_probable", "Most probable", "",
-                  "The cell with the largest concentration over the whole map, lone chains included (the first in "
-                  "row order on ties)",
-                  Shape::Cell, false, true, nullptr, [](const Observables& o) { return o.mostProbable; }},
+                  "The cell with the largest concentration over the whole map, lone chains included (on a tie the "
+                  "first in row order; the tie is reported)",
+                  Shape::Cell, false, true, nullptr, [](const Observables& o) { return o.mostProbable; },
+                  [](const Observables& o) -> const std::vector<MapCell>& { return o.mostProbableTies; }},
     ObservableDef{"mean_mp", "Mean M+", "",
                   "Number average of M+ over the complexes (M+ >= 1 and M- >= 1): sum M+ c / sum c", Shape::Number,
                   false, true, [](const In& in) { return in.observables.meanMp; }},
@@ -74,6 +75,11 @@ const std::array kRegistry{
                   "Total mode: the total C+ + C- at the run's charge fraction where half of the scarcer chains are "
                   "in complexes (the larger bound fraction reaches 1/2); NaN when not crossed between 1e-20 and 1",
                   Shape::Number, false, true, [](const In& in) { return in.observables.criticalConcentration; }},
+    ObservableDef{"most_probable_complex", "Most probable complex", "",
+                  "The complex (M+ >= 1 and M- >= 1) with the largest concentration, lone chains left out (on a tie "
+                  "the first in row order; the tie is reported)",
+                  Shape::Cell, false, true, nullptr, [](const Observables& o) { return o.mostProbableComplex; },
+                  [](const Observables& o) -> const std::vector<MapCell>& { return o.mostProbableComplexTies; }},
     ObservableDef{"salt_mM", "1:1 salt", "mM",
                   "The 1:1 salt concentration ka stands for (needs the segment size a in nm)", Shape::Number, true,
                   true, [](const In& in) { return in.unitNm ? saltMillimolar(in.ka, *in.unitNm) : NAN; }},

@@ -5,10 +5,7 @@
 // Observables tab and the sweep window's choice of observable all iterate this table.
 //
 // Adding an observable is a row here reading a field of Observables (computed by
-// computeObservables); e.g. the most probable complex among the complexes alone:
-//   ObservableDef{"most_probable_complex", "Most probable complex", "", "...", ObservableShape::Cell,
-//                 false, true, nullptr, [](const Observables& o) { return o.mostProbableComplex; }},
-// Rows without the segment size come first in every output, then those that need it, each
+// computeObservables). Rows without the segment size come first in every output, then those that need it, each
 // group in the order of the table.
 
 #include "pipeline/Observables.h"
@@ -46,6 +43,8 @@ struct ObservableDef {
     double (*number)(const ObservableInputs&) = nullptr;
     // Cell: the complex, nullopt where there is none.
     std::optional<MapCell> (*cell)(const Observables&) = nullptr;
+    // Cell: the cells tied for it when there is a tie (the summary's NAME_ties), else empty.
+    const std::vector<MapCell>& (*ties)(const Observables&) = nullptr;
 
     // "Mean core radius (a)": the label with its unit, as captions and axis titles show it.
     std::string caption() const;

@@ -23,17 +23,20 @@ double boundFraction(double boundRel, double logScaleOfBound, double vc) {
 }  // namespace
 
 std::optional<MapCell> mostProbableCell(const InfoSphereBean& isb, CellRange among) {
+    if (!isb.hasResults()) return std::nullopt;
+    return mostProbableCell(isb.absValue, isb.mpMin, isb.mmMin, among);
+}
+
+std::optional<MapCell> mostProbableCell(const Grid<double>& a, std::int32_t mpMin, std::int32_t mmMin, CellRange among) {
     std::optional<MapCell> best;
-    if (!isb.hasResults()) return best;
-    const Grid<double>& a = isb.absValue;
     const bool complexesOnly = among == CellRange::Complexes;
     double largest = 0.0;
     for (std::int32_t r = 0; r < a.rows(); ++r) {
-        const std::int32_t mp = isb.mpMin + r;
+        const std::int32_t mp = mpMin + r;
         if (complexesOnly && mp < 1) continue;
         const double* row = a.row(r);
         for (std::int32_t c = 0; c < a.cols(); ++c) {
-            const std::int32_t mm = isb.mmMin + c;
+            const std::int32_t mm = mmMin + c;
             if (complexesOnly && mm < 1) continue;
             if (row[c] > largest) {
                 largest = row[c];
@@ -42,6 +45,27 @@ std::optional<MapCell> mostProbableCell(const InfoSphereBean& isb, CellRange amo
         }
     }
     return best;
+}
+
+std::vector<MapCell> mostProbableCells(const InfoSphereBean& isb, CellRange among) {
+    std::vector<MapCell> cells;
+    const std::optional<MapCell> best = mostProbableCell(isb, among);
+    if (!best) return cells;
+    const Grid<double>& a = isb.absValue;
+    const double largest = a(best->first - isb.mpMin, best->second - isb.mmMin);
+    const double least = largest * (1.0 - kTieTolerance);
+    const bool complexesOnly = among == CellRange::Complexes;
+    for (std::int32_t r = 0; r < a.rows(); ++r) {
+        const std::int32_t mp = isb.mpMin + r;
+        if (complexesOnly && mp < 1) continue;
+        const double* row = a.row(r);
+        for (std::int32_t c = 0; c < a.cols(); ++c) {
+            const std::int32_t mm = isb.mmMin + c;
+            if (complexesOnly && mm < 1) continue;
+            if (row[c] >= least) cells.push_back(MapCell{mp, mm});
+        }
+    }
+    return cells;
 }
 
 Observables computeObservables(const InfoSphereBean& isb) {
@@ -63,6 +87,11 @@ Observables computeObservables(const InfoSphereBean& isb) {
 
     o.mostProbable = mostProbableCell(isb);
     o.mostProbableComplex = mostProbableCell(isb, CellRange::Complexes);
+    o.mostProbableTies = mostProbableCells(isb);
+    if (o.mostProbableTies.size() < 2) o.mostProbableTies.clear();
+    o.mostProbableComplexTies = mostProbableCells(isb, CellRange::Complexes);
+    if (o.mostProbableComplexTies.size() < 2) o.mostProbableComplexTies.clear();
+    o.standardMostProbable = isb.standardMostProbable;
     // The largest complex weight: the scale of the sums.
     double complexMax = 0.0;
     if (const std::optional<MapCell> heaviest = o.mostProbableComplex)

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace marlinq {
 
@@ -32,12 +33,28 @@ enum class CellRange {
 // first in drawing order (M+ outer, M- inner) on ties; nullopt when every weight there is 0
 // (or the record has no results).
 std::optional<MapCell> mostProbableCell(const InfoSphereBean& record, CellRange among = CellRange::WholeMap);
+// The same over weights whose rows count M+ from mpMin and columns M- from mmMin.
+std::optional<MapCell> mostProbableCell(const Grid<double>& weights, std::int32_t mpMin, std::int32_t mmMin,
+                                        CellRange among = CellRange::WholeMap);
+
+// Weights that agree to this relative difference are a tie: the same weight up to the
+// rounding of the arithmetic that formed them (the lone chains of a symmetric system, the
+// mirror complexes (M+, M-) and (M-, M+) of equal chains).
+inline constexpr double kTieTolerance = 1e-9;
+
+// Every cell among `among` whose weight ties with the largest there, in drawing order; a
+// tie when it holds more than one cell (empty when every weight is 0).
+std::vector<MapCell> mostProbableCells(const InfoSphereBean& record, CellRange among = CellRange::WholeMap);
 
 // What a front end shows of a run is listed in ObservableRegistry.h.
 struct Observables {
     // mostProbableCell over the whole map, and among the complexes alone.
     std::optional<MapCell> mostProbable;
     std::optional<MapCell> mostProbableComplex;
+    // The cells tied for most probable (the most probable first) when there is a tie, else empty.
+    std::vector<MapCell> mostProbableTies, mostProbableComplexTies;
+    // Converged runs: the most probable cell of the standard free energies (none otherwise).
+    std::optional<MapCell> standardMostProbable;
     double mostProbableShare = 0.0;     // its share of the distribution (Value of the cell)
     double meanMp = NAN, meanMm = NAN;  // number averages over the complexes: sum M c / sum c
     double massAverageAggregation = NAN;  // sum (M+ + M-)^2 c / sum (M+ + M-) c

@@ -20,6 +20,11 @@ std::string jsonNumber(double v) {
     return std::string(buf, res.ptr);
 }
 
+// "[M+, M-]"
+std::string jsonPair(const MapCell& cell) {
+    return "[" + std::to_string(cell.first) + ", " + std::to_string(cell.second) + "]";
+}
+
 std::string jsonString(const std::string& s) {
     std::string out = "\"";
     for (const char ch : s) {
@@ -85,13 +90,14 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
     const auto observable = [&](const ObservableDef& d) {
         if (d.shape == ObservableShape::Number) return field(std::string(d.name), jsonNumber(d.number(in)));
         const std::optional<MapCell> cell = d.cell(o);
-        if (!cell) return field(std::string(d.name), "null");
-        std::string pair(1, '[');
-        pair += std::to_string(cell->first);
-        pair += ", ";
-        pair += std::to_string(cell->second);
-        pair += ']';
-        field(std::string(d.name), pair);
+        field(std::string(d.name), cell ? jsonPair(*cell) : std::string("null"));
+        // A tie is said as one: every cell that holds the largest weight.
+        if (d.ties) {
+            std::string list = "[";
+            const std::vector<MapCell>& tied = d.ties(o);
+            for (std::size_t k = 0; k < tied.size(); ++k) list += (k ? ", " : "") + jsonPair(tied[k]);
+            field(std::string(d.name) + "_ties", list + "]");
+        }
     };
     for (const ObservableDef* d : observablesInOutput(false)) observable(*d);
     field("concentrations", jsonString(o.totalMode ? "total" : "free"));
@@ -119,6 +125,11 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
     if (run.options.accuracy == Accuracy::Converged) {
         field("free_energy_error_estimate", jsonNumber(run.errorEstimate));
         field("largest_standard_difference", jsonNumber(run.standardDifference));
+        // The headline answer at standard accuracy, and whether the accuracy changed it.
+        field("standard_most_probable", o.standardMostProbable ? jsonPair(*o.standardMostProbable) : "null");
+        field("standard_most_probable_differs",
+              o.standardMostProbable && o.mostProbable && *o.standardMostProbable != *o.mostProbable ? "true"
+                                                                                                     : "false");
     }
     field("partial", run.partial ? "true" : "false");
     std::string warnings = "[";

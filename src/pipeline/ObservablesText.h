@@ -34,8 +34,10 @@ struct RunDescription {
 // unconverged solves, a partial result, no complex with a weight, a common shift.
 std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& observables);
 
-// One JSON object: the observables of the registry under their names (with a unit, then
-// unit_nm and those that need it), parameters, method, chains, accuracy, partial, warnings,
+// One JSON object: the observables of the registry under their names (a cell followed by
+// NAME_ties, the cells tied for it or []; with a unit, then unit_nm and those that need it),
+// parameters, method, chains, accuracy (converged: the error estimate, the largest standard
+// difference, standard_most_probable and standard_most_probable_differs), partial, warnings,
 // then the program that wrote it: version and commit (pipeline/Version.h).
 // Non-finite numbers are null.
 std::string summaryJson(const Observables& observables, const RunDescription& run);

@@ -108,6 +108,8 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tab
         report.errorEstimate = std::max(minus.errorEstimate, plus.errorEstimate);
         report.standardDifference =
             std::max(std::fabs(minus.value - minusStandard), std::fabs(plus.value - plusStandard));
+        report.standardPlus = plusStandard;
+        report.standardMinus = minusStandard;
     } else if (!icb.checked) {
         std::string minusLine, plusLine, minusFailure, plusFailure;
         // Both chains at once; with a team of one thread the '-' section runs first.

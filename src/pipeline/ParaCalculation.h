@@ -2,6 +2,7 @@
 // The three calculation stages: single chains, Poisson-Boltzmann rows, Debye-Hueckel matrix.
 
 #include "files/ChainTables.h"
+#include "pipeline/Parameters.h"
 #include "pipeline/Records.h"
 
 #include <cstdint>
@@ -39,6 +40,10 @@ struct StageCells {
     std::int64_t listed = 0;  // cells the stage had to evaluate
     double errorEstimate = 0.0;       // converged energies: largest estimated remaining error (kT)
     double standardDifference = 0.0;  // converged energies: largest |converged - standard| (kT)
+    // Converged energies: the cells again with their standard free energies and the exponents
+    // these give with the standard chain energies (InfoSphereBean::standardFfcPlus/Minus),
+    // in the order of cells. Empty otherwise.
+    std::vector<LandscapeCell> standardCells;
 };
 
 // What the chain stage reports besides the two energies.
@@ -48,7 +53,15 @@ struct ChainStageReport {
     std::int32_t failedChains = 0;         // chains whose energy could not be computed
     double errorEstimate = 0.0;            // converged chains: the larger estimated error (kT)
     double standardDifference = 0.0;       // converged chains: the larger |converged - standard| (kT)
+    double standardPlus = 0.0, standardMinus = 0.0;  // converged chains: the standard solves' energies
 };
+
+// The seconds the Debye-Hueckel stage of the ranges of p will take on `threads` threads (0:
+// the machine's): a few complexes spread over the map timed here, scaled to all of them
+// (the program's approximation, the closed linear form or converged energies). A front
+// end's estimate, a few milliseconds to form; 0 without complexes.
+double debyeHueckelStageSeconds(const Parameters& p, double plen, double mlen, bool linear, bool converged,
+                                int threads = 0);
 
 // A free energy that fails in the kernel (KernelError, e.g. a singular Newton Jacobian) ends
 // the stage: the error is thrown after the stage's team of threads has ended, the one of the

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace marlinq {
@@ -110,6 +112,12 @@ public:
     bool converged = false;
     double errorEstimate = 0.0;
     double standardDifference = 0.0;
+    // Converged runs also form the standard answer from the standard free energies they
+    // compute beside the converged ones: the single-chain energies of a standard run with
+    // the same chain choice, and the most probable cell (M+, M-) of the distribution the
+    // standard free energies give (none while the run goes on, or for a stopped run).
+    double standardFfcPlus = 0.0, standardFfcMinus = 0.0;
+    std::optional<std::pair<std::int32_t, std::int32_t>> standardMostProbable;
     // F and E of every evaluated cell, when the run keeps them (see CellEnergies).
     CellEnergies energies;
     // How the concentrations were set: free chains (vc10, vc01 given) or total chains (C+

@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QPixmap>
+#include <QTimer>
 
 #include <cstdint>
 #include <memory>
@@ -99,6 +100,8 @@ public:
 
     // Makes rec the window's current result (as the job does with each snapshot). Window thread.
     void setCurrentRecord(ResultSnapshot rec);
+    // rec, or after "Stop" a copy without the run's common shift.
+    ResultSnapshot withoutShiftAfterStop(ResultSnapshot rec) const;
     // The current result the window draws and exports from.
     ResultSnapshot currentResult() const { return isb; }
     // The parameters as "Solve", "Get" and the parameter files last set them.
@@ -261,10 +264,29 @@ private:
     // Runs the jobs; its events reach the window through one queued call per batch.
     std::unique_ptr<JobRunner> runner;
     bool stopRequested = false;    // "Stop" pressed for the newest job
+    bool runUnderWay = false;      // from Solve until the newest job has ended
     std::pair<std::int32_t, std::int32_t> partialRows{0, 0};  // rows done, rows of a stopped run
     bool loaded = false;
     QString failure;               // why the newest job failed
     QElapsedTimer runClock;
+    // What the job has said since the window last showed it: log lines, the newest progress
+    // count and whether a new snapshot came. The window shows them together, at most once
+    // per turn of its event loop and the map at most every kMapRedrawMs while the job runs,
+    // so that a job faster than the window never leaves a queue of redraws behind it.
+    QString pendingLog;
+    std::optional<std::pair<std::int64_t, std::int64_t>> pendingProgress;
+    bool pendingRecord = false;
+    bool viewUpdateQueued = false;
+    QElapsedTimer sinceMapRedraw;
+    static constexpr int kMapRedrawMs = 200;
+    void queueViewUpdate();
+    // Shows what is pending; the map only when `mapToo` or its interval has passed.
+    void showPending(bool mapToo);
+    // A Debye-Hueckel run's estimated time, counted down in the status bar.
+    QTimer* estimateTimer = nullptr;
+    double estimatedSeconds = 0.0;
+    QString estimateText;  // "Debye-Hückel, 998001 complexes"
+    void showEstimate();
     std::mt19937 sunRandom{20240601u};
     QString lastDirectory;
 };

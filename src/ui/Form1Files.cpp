@@ -72,6 +72,8 @@ void Form1::showParameterSet(const ParameterSet& set) {
         if (QLineEdit* box = parameterField(r)) {
             const double v = parameterValue(set, r);
             box->setText(r.integer ? QString::number(static_cast<std::int32_t>(v)) : general(v));
+            // A number longer than the field shows its first digits, not its last.
+            box->setCursorPosition(0);
         }
     }
     label40->setText(n2(g.kip));
@@ -83,8 +85,10 @@ void Form1::showParameterSet(const ParameterSet& set) {
     setBar(trackBar4, std::trunc(g.zn));
     setBar(trackBar5, g.Nm);
 
-    drawMinusSchematic(mlen, g.Nm, Max(g.Np, g.Nm, plen));
-    drawPlusSchematic(plen, g.Np, 1000.0);
+    // Each sketch on the scale "Get" gives it: its chain's charged length against the
+    // neutral blocks.
+    drawMinusSchematic(mlen, g.Nm, Max(g.Np, g.Nm, mlen));
+    drawPlusSchematic(plen, g.Np, Max(g.Np, g.Nm, plen));
 }
 
 void Form1::saveAsDefaultToolStripMenuItem_Click() {

@@ -399,6 +399,8 @@ void Form1::buildLayout() {
     observablesScroll->setObjectName(QStringLiteral("observablesScroll"));
     observablesScroll->setWidgetResizable(true);
     observablesScroll->setFrameShape(QFrame::NoFrame);
+    // Never wider than the column: the panel wraps its rows instead of hiding their ends.
+    observablesScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     observablesPanel = new ObservablesPanel;
     observablesScroll->setWidget(observablesPanel);
     observablesPanel->useUnitField(unitNmBox);

@@ -358,19 +358,28 @@ void Form1::wholeRangeToolStripMenuItem_Click() {
 
 void Form1::updateMapStatus() {
     const bool whole = showsWholeRange();
-    const bool region = populated().has_value();
+    // The populated region of a map that is still filling is not known yet.
+    const bool region = !runUnderWay && populated().has_value();
     {
         const QSignalBlocker b(wholeRangeButton);
         wholeRangeButton->setChecked(whole);
     }
     wholeRangeButton->setEnabled(!whole || region);
+    // The button says what a click shows; it keeps its right edge when its text changes.
+    const QString action = whole && region ? QStringLiteral("Populated region") : QStringLiteral("Whole range");
+    if (wholeRangeButton->text() != action) {
+        const QRect at = wholeRangeButton->geometry();
+        wholeRangeButton->setText(action);
+        const int width = wholeRangeButton->sizeHint().width();
+        if (at.isValid()) wholeRangeButton->setGeometry(at.right() + 1 - width, at.y(), width, at.height());
+    }
     if (wholeRangeToolStripMenuItem) {
         const QSignalBlocker b(wholeRangeToolStripMenuItem);
         wholeRangeToolStripMenuItem->setChecked(whole);
         wholeRangeToolStripMenuItem->setEnabled(!whole || region);
     }
     if (whole) {
-        const std::optional<CellWindow>& r = populated();
+        const std::optional<CellWindow> r = region ? populated() : std::optional<CellWindow>();
         statusFull = r ? QStringLiteral("Whole range; populated region M+ %1..%2, M- %3..%4")
                              .arg(axisMpMin + r->row0)
                              .arg(axisMpMin + r->row1)

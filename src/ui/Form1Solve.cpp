@@ -1,6 +1,7 @@
 // Form1: "Solve", "Stop" and the job with its callbacks.
 #include "ui/Form1.h"
 
+#include "pipeline/ParaCalculation.h"
 #include "pipeline/ParameterSchema.h"
 #include "ui/FieldText.h"
 #include "ui/ObservablesPanel.h"
@@ -38,6 +39,9 @@ std::optional<std::int32_t> parseInt(const QLineEdit* box) {
 }  // namespace
 
 namespace {
+
+// Debye-Hueckel runs over at least this many complexes show a time estimate.
+constexpr std::int64_t kEstimatedComplexes = 100000;
 
 QString seconds(qint64 ms) { return QLocale().toString(static_cast<double>(ms) / 1000.0, 'f', 2) + QStringLiteral(" s"); }
 
@@ -80,8 +84,41 @@ void Form1::button1_Click() {
 
     progressBar1->setRange(0, 0);  // busy until the first row is in
     statusBar()->showMessage(QStringLiteral("Running ..."));
+    runUnderWay = true;
+    pendingLog.clear();
+    pendingProgress.reset();
+    pendingRecord = false;
+    sinceMapRedraw.invalidate();
+    // A Debye-Hueckel run has no rows to count: a large map gets a time estimate instead,
+    // from a few of its complexes timed here.
+    if (estimateTimer) estimateTimer->stop();
+    estimatedSeconds = 0.0;
+    const std::int64_t complexes = std::int64_t{g.mpMax - std::max(g.mpMin, 1) + 1} * (g.mmMax - std::max(g.mmMin, 1) + 1);
+    if (options.method != Method::PoissonBoltzmann && complexes >= kEstimatedComplexes) {
+        estimatedSeconds = debyeHueckelStageSeconds(g, set.plen, set.mlen, options.method == Method::DebyeHueckelLinear,
+                                                    options.accuracy == Accuracy::Converged, options.threads);
+        estimateText = QStringLiteral("%1 complexes").arg(QLocale().toString(static_cast<qlonglong>(complexes)));
+        if (!estimateTimer) {
+            estimateTimer = new QTimer(this);
+            estimateTimer->setInterval(1000);
+            connect(estimateTimer, &QTimer::timeout, this, [this] { showEstimate(); });
+        }
+        estimateTimer->start();
+    }
     runClock.start();
+    showEstimate();
     runner->start(std::move(input), jobEvents());
+}
+
+void Form1::showEstimate() {
+    if (estimatedSeconds <= 0.0) return;
+    const double left = estimatedSeconds - (runClock.isValid() ? runClock.elapsed() / 1000.0 : 0.0);
+    const auto secondsText = [](double s) { return QLocale().toString(s, 'f', s < 10.0 ? 1 : 0) + QStringLiteral(" s"); };
+    statusBar()->showMessage(
+        left > 0.0 ? QStringLiteral("Running ... %1: about %2 (estimate %3)")
+                         .arg(estimateText, secondsText(left) + QStringLiteral(" left"), secondsText(estimatedSeconds))
+                   : QStringLiteral("Running ... %1: longer than the estimate of %2")
+                         .arg(estimateText, secondsText(estimatedSeconds)));
 }
 
 void Form1::button2_Click() {
@@ -105,7 +142,8 @@ RunOptions Form1::runOptions() const {
 JobEvents Form1::jobEvents() {
     JobEvents events;
     events.message = [this](const JobMessage& m) {
-        appendLog(QString::fromStdString(m.text) + QLatin1Char('\n'));
+        pendingLog += QString::fromStdString(m.text) + QLatin1Char('\n');
+        queueViewUpdate();
         if (m.severity == Severity::Error) failure = QString::fromStdString(m.text);
         if (m.warning && m.warning->kind == WarningKind::PartialResult && m.warning->total > 0) {
             partialRows = {static_cast<std::int32_t>(m.warning->count), static_cast<std::int32_t>(m.warning->total)};
@@ -114,17 +152,62 @@ JobEvents Form1::jobEvents() {
             partialLabel->show();
         }
     };
-    events.snapshot = [this](const ResultSnapshot& rec) { setCurrentRecord(rec); };
-    events.progress = [this](std::int64_t done, std::int64_t total) {
-        progressBar1->setRange(0, static_cast<int>(total));
-        progressBar1->setValue(static_cast<int>(std::clamp<std::int64_t>(done, 0, total)));
-        redrawMap();
+    events.snapshot = [this](const ResultSnapshot& rec) {
+        isb = withoutShiftAfterStop(rec);
+        pendingRecord = true;
+        queueViewUpdate();
     };
-    events.finished = [this](JobOutcome outcome, const JobCounts&) { jobEnded(outcome); };
+    events.progress = [this](std::int64_t done, std::int64_t total) {
+        pendingProgress = {done, total};
+        queueViewUpdate();
+    };
+    events.finished = [this](JobOutcome outcome, const JobCounts&) {
+        showPending(true);
+        jobEnded(outcome);
+    };
     return events;
 }
 
+void Form1::queueViewUpdate() {
+    if (viewUpdateQueued) return;
+    viewUpdateQueued = true;
+    QTimer::singleShot(0, this, [this] { showPending(false); });
+}
+
+void Form1::showPending(bool mapToo) {
+    viewUpdateQueued = false;
+    if (!pendingLog.isEmpty()) {
+        appendLog(pendingLog);
+        pendingLog.clear();
+    }
+    const bool progressed = pendingProgress.has_value();
+    if (progressed) {
+        const auto [done, total] = *pendingProgress;
+        progressBar1->setRange(0, static_cast<int>(total));
+        progressBar1->setValue(static_cast<int>(std::clamp<std::int64_t>(done, 0, total)));
+    }
+    if (!(progressed || pendingRecord)) return;
+    // The map and the observables look at every cell: drawn at most every kMapRedrawMs while
+    // the job runs (the rest waits for the next turn or the job's end).
+    if (!mapToo && sinceMapRedraw.isValid() && sinceMapRedraw.elapsed() < kMapRedrawMs) {
+        if (!viewUpdateQueued) {
+            viewUpdateQueued = true;
+            QTimer::singleShot(kMapRedrawMs - static_cast<int>(sinceMapRedraw.elapsed()), this,
+                               [this] { showPending(false); });
+        }
+        return;
+    }
+    if (pendingRecord && observablesPanel) observablesPanel->showRecord(isb);
+    // The map follows the progress count (a snapshot alone, before the first row, is not drawn).
+    if (pendingProgress) redrawMap();
+    pendingRecord = false;
+    pendingProgress.reset();
+    sinceMapRedraw.start();
+}
+
 void Form1::jobEnded(JobOutcome outcome) {
+    if (estimateTimer) estimateTimer->stop();
+    estimatedSeconds = 0.0;
     // A row count stays as it was (all rows, or those done before "Stop"); a busy bar ends.
     if (progressBar1->maximum() == 0) {
         progressBar1->setRange(0, 1);
@@ -149,7 +232,9 @@ void Form1::jobEnded(JobOutcome outcome) {
     }
     // A large range whose weight sits in a corner is shown by that corner, unless the user
     // has zoomed meanwhile.
+    runUnderWay = false;
     if (outcome != JobOutcome::Failed && showsWholeRange()) focusPopulatedRegion();
+    updateMapStatus();  // the populated region is known now
     showIdleButtons();
 }
 
@@ -168,7 +253,7 @@ void Form1::showIdleButtons() {
     button2->setEnabled(false);
 }
 
-void Form1::setCurrentRecord(ResultSnapshot rec) {
+ResultSnapshot Form1::withoutShiftAfterStop(ResultSnapshot rec) const {
     // After "Stop" the window's copy no longer carries the run's common shift. A copy of a
     // record shares its matrices, so this costs no cells.
     if (rec && stopRequested && rec->max_shift != 0.0) {
@@ -176,7 +261,11 @@ void Form1::setCurrentRecord(ResultSnapshot rec) {
         copy->max_shift = 0.0;
         rec = std::move(copy);
     }
-    isb = std::move(rec);
+    return rec;
+}
+
+void Form1::setCurrentRecord(ResultSnapshot rec) {
+    isb = withoutShiftAfterStop(std::move(rec));
     if (observablesPanel) observablesPanel->showRecord(isb);
 }
 

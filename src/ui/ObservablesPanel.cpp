@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QStringList>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -36,6 +37,8 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
     layout->setObjectName(QStringLiteral("observablesLayout"));
     auto* form = new QFormLayout;
     form->setObjectName(QStringLiteral("observablesForm"));
+    // A value wider than its row (a tie of several cells) goes below its caption.
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
     layout->addLayout(form);
     unitBox = new QLineEdit(this);
     unitBox->setObjectName(QStringLiteral("unitBox"));
@@ -53,6 +56,8 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
         label->setToolTip(QString::fromStdString(std::string(d->description)));
         auto* captionLabel = new QLabel(QString::fromStdString(d->caption()), this);
         captionLabel->setObjectName(name + QStringLiteral("Caption"));
+        // Long captions wrap: the column keeps the width of the result panel beside it.
+        captionLabel->setWordWrap(true);
         form->addRow(captionLabel, label);
         values.emplace_back(d, label);
     }
@@ -102,7 +107,17 @@ void ObservablesPanel::refresh() {
             label->setText(QStringLiteral("-"));
         } else if (d->shape == ObservableShape::Cell) {
             const std::optional<MapCell> cell = d->cell(o);
-            label->setText(cell ? QStringLiteral("(%1, %2)").arg(cell->first).arg(cell->second) : QStringLiteral("-"));
+            const std::vector<MapCell> none;
+            const std::vector<MapCell>& tied = d->ties ? d->ties(o) : none;
+            if (tied.size() >= 2) {
+                // A tie is shown as one: "tie: (0, 1), (1, 0)".
+                QStringList cells;
+                for (const MapCell& c : tied) cells << QStringLiteral("(%1, %2)").arg(c.first).arg(c.second);
+                label->setText(QStringLiteral("tie: ") + cells.join(QStringLiteral(", ")));
+            } else {
+                label->setText(cell ? QStringLiteral("(%1, %2)").arg(cell->first).arg(cell->second)
+                                    : QStringLiteral("-"));
+            }
         } else {
             label->setText(shown(d->number(in)));
         }

@@ -26,7 +26,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QRect 
 
 }  // namespace
 
-QString Plot3::homePage() { return QStringLiteral("https://marlinq-solver.example.org"); }
+QString Plot3::helpText() { return QStringLiteral("README.md and docs/ of the program"); }
 
 Plot3::Plot3(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("Plot3"));
@@ -51,15 +51,14 @@ Plot3::Plot3(QWidget* parent) : QWidget(parent, Qt::Window) {
               QRect(x + 16, 125, w - 16, 44), false);
     makeLabel(this, "label5", QStringLiteral("Help:"), QRect(x, 187, w, 28), true);
 
-    // Shown as a link; clicking it leads nowhere (no browser is started from here).
-    auto* link = makeLabel(this, "linkLabel1",
-                           QStringLiteral("<a href=\"%1\" style=\"color:#1a4fc4;\">%2</a>")
-                               .arg(homePage(), QString(homePage()).remove(QStringLiteral("https://"))),
-                           QRect(x + 16, 217, w - 16, 22), false);
-    link->setTextFormat(Qt::RichText);
-    link->setOpenExternalLinks(false);
-    link->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
-    link->setToolTip(homePage());
+    // Where the documentation is: the program's own files, no web address.
+    auto* help = makeLabel(this, "linkLabel1", helpText(), QRect(x + 16, 217, w - 16, 22), false);
+    help->setTextFormat(Qt::PlainText);
+    help->setOpenExternalLinks(false);
+    help->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    help->setToolTip(QStringLiteral("The README beside the program's sources (or in its installed documentation) "
+                                    "describes the window, the batch command marlinq-batch and the Python module; "
+                                    "marlinq-batch --help lists the batch command's options."));
 
     button1 = new QPushButton(QStringLiteral("exit"), this);
     button1->setObjectName(QStringLiteral("button1"));

@@ -15,7 +15,8 @@ public:
 
     static constexpr int ClientWidth = 486;
     static constexpr int ClientHeight = 322;
-    static QString homePage();
+    // Where the documentation is, as the About window says it.
+    static QString helpText();
 
 public slots:
     void button1_Click();

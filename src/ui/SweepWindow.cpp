@@ -125,7 +125,9 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
     // The observable columns of the sweep table, shown by label; the item's data is the column name.
     for (const ObservableColumn& c : observableColumns(unitNm.has_value()))
         observableBox->addItem(QString::fromStdString(c.caption()), QString::fromStdString(c.name));
-    observableBox->setCurrentIndex(observableBox->findData(QStringLiteral("mean_mp")));
+    // The most probable complex's M+ by default: the lone chains' tie at high salt would make
+    // the whole map's most probable jump to a lone chain.
+    observableBox->setCurrentIndex(observableBox->findData(QStringLiteral("most_probable_complex_mp")));
     const auto row = [&](const char* name, const QString& text, QWidget* field) {
         auto* caption = new QLabel(text, this);
         caption->setObjectName(QString::fromLatin1(name));

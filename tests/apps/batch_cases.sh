@@ -402,7 +402,7 @@ sweep_values_and_refused_point)
         fail "plan line: $(head -1 out)"
     sed -n 2p out | grep -q '^index,ka,most_probable_mp,most_probable_mm,mean_mp,.*,status,warnings,unconverged_solves,nonfinite_cells,beyond_dh_cells,range_edge$' ||
         fail "header: $(sed -n 2p out)"
-    sed -n 4p out | grep -qx '1,0.1,,,,,,,,,,,,,,,,,,Stable solution is only for ka between 0.2 and 10,,,,,' || fail "refused row: $(sed -n 4p out)"
+    sed -n 4p out | grep -qx '1,0.1,,,,,,,,,,,,,,,,,,,,Stable solution is only for ka between 0.2 and 10,,,,,' || fail "refused row: $(sed -n 4p out)"
     [ "$(sed -n 5p out | cut -d, -f1,2)" = "2,1" ] || fail "the sweep did not go on"
     [ "$(sed -n 5p out | awk -F, '{print $(NF - 5)}')" = "ok" ] || fail "the last point is not ok"
     # Grid order: the first sweep outermost; FROM:TO:COUNT with both ends.

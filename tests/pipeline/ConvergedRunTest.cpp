@@ -5,6 +5,8 @@
 #include "PipelineFixtures.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/Engine.h"
+#include "pipeline/Observables.h"
+#include "pipeline/ObservablesText.h"
 
 #include <gtest/gtest.h>
 
@@ -61,6 +63,51 @@ TEST(ConvergedRun, StatesItsAccuracyAndSolvesTheChains) {
         // Same most probable complex for these near-neutral mixtures, different weights.
         EXPECT_NE(conv.record->absValue(4, 4), standard.record->absValue(4, 4)) << dh;
         EXPECT_GT(conv.record->share(4, 4), 0.1) << dh;
+    }
+}
+
+TEST(ConvergedRun, GivesTheStandardAnswerBesideItsOwn) {
+    // The start-up Poisson-Boltzmann mixture: converged energies move the most probable
+    // complex from (4, 4) to (3, 3) and mean M+ from 3.68 to 3.59; the single chains from
+    // 7.5638 to 7.5406 kT.
+    for (const bool dh : {false, true}) {
+        for (const bool tableChains : {true, false}) {
+            SCOPED_TRACE(std::string(dh ? "dh" : "pb") + (tableChains ? ", tables" : ", solved chains"));
+            const RunOutcome conv = run(dh, true, tableChains);
+            const RunOutcome standard = run(dh, false, tableChains);
+            ASSERT_EQ(conv.outcome, JobOutcome::Finished);
+            ASSERT_TRUE(conv.record->standardMostProbable);
+            // The standard answer a converged run gives is the standard run's own.
+            EXPECT_EQ(conv.record->standardMostProbable, mostProbableCell(*standard.record));
+            EXPECT_EQ(conv.record->standardFfcPlus, standard.record->ffc_positive);
+            EXPECT_EQ(conv.record->standardFfcMinus, standard.record->ffc_minus);
+            EXPECT_FALSE(standard.record->standardMostProbable);
+            const Observables o = computeObservables(*conv.record);
+            const MapCell got = *o.mostProbable, before = *o.standardMostProbable;
+            const std::string named = "(" + std::to_string(got.first) + ", " + std::to_string(got.second) + ")";
+            if (got == before)
+                EXPECT_TRUE(logHas(conv, "Most probable complex " + named + ", the same at standard accuracy"));
+            else
+                EXPECT_TRUE(logHas(conv, "Most probable complex " + named + "; at standard accuracy it is"));
+            if (dh) continue;
+            EXPECT_EQ(got, MapCell(3, 3));
+            EXPECT_EQ(before, MapCell(4, 4));
+            EXPECT_NEAR(o.meanMp, 3.59, 0.005);
+            EXPECT_NEAR(computeObservables(*standard.record).meanMp, 3.68, 0.005);
+            EXPECT_NEAR(conv.record->ffc_positive, 7.5406, 5e-5);
+            RunDescription d;
+            d.set = startupParameterSet();
+            EXPECT_FALSE(validate(d.set, d.params));
+            d.options.method = Method::PoissonBoltzmann;
+            d.options.accuracy = Accuracy::Converged;
+            const std::string json = summaryJson(o, d);
+            EXPECT_NE(json.find("\"standard_most_probable\": [4, 4],\n  \"standard_most_probable_differs\": true"),
+                      std::string::npos)
+                << json;
+            d.options.accuracy = Accuracy::Standard;
+            EXPECT_EQ(summaryJson(computeObservables(*standard.record), d).find("standard_most_probable"),
+                      std::string::npos);
+        }
     }
 }
 

@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 namespace marlinq {
 namespace {
@@ -108,6 +110,39 @@ TEST(JobHandOver, WindowSeesEveryRowOfARunFromItsOwnThread) {
             for (std::int32_t c = 2; c < snap->absValue.cols(); ++c) ASSERT_EQ(snap->absValue(r, c), 0.0) << r;
         EXPECT_LE(sumOf(snap->absValue), sumOf(s.record->absValue));
     }
+}
+
+TEST(JobHandOver, AWindowThatFellBehindCatchesUpInOneStep) {
+    // A job far ahead of its window: 1000 rows, each a log line, a snapshot and a progress
+    // count, all waiting when the window comes to deliver. Every line is handed over in
+    // order, but only the newest snapshot and progress count: one redraw, not 1000.
+    JobRunner runner([] {});
+    std::vector<std::string> log;
+    std::vector<std::pair<std::int64_t, std::int64_t>> progress;
+    int snapshots = 0, finished = 0;
+    JobEvents events;
+    events.message = [&](const JobMessage& m) { log.push_back(m.text); };
+    events.snapshot = [&](const ResultSnapshot&) { ++snapshots; };
+    events.progress = [&](std::int64_t done, std::int64_t total) { progress.emplace_back(done, total); };
+    events.finished = [&](JobOutcome, const JobCounts&) { ++finished; };
+    runner.start(
+        [](std::stop_token, const JobEvents& sink) {
+            for (int row = 1; row <= 1000; ++row) {
+                sink.message(JobMessage{Severity::Info, "Row " + std::to_string(row), false, std::nullopt});
+                sink.snapshot(std::make_shared<const InfoSphereBean>());
+                sink.progress(row, 1000);
+            }
+            sink.finished(JobOutcome::Finished, JobCounts{});
+        },
+        events);
+    while (runner.busy()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    runner.deliver();
+    ASSERT_EQ(log.size(), 1000u);
+    EXPECT_EQ(log.front(), "Row 1");
+    EXPECT_EQ(log.back(), "Row 1000");
+    EXPECT_EQ(progress, (std::vector<std::pair<std::int64_t, std::int64_t>>{{1000, 1000}}));
+    EXPECT_EQ(snapshots, 1);
+    EXPECT_EQ(finished, 1);
 }
 
 TEST(JobHandOver, StopThenASecondJobWhileTheFirstFinishesItsRow) {

@@ -4,6 +4,7 @@
 #include "PipelineFixtures.h"
 
 #include "physics/FreeEnergy.h"
+#include "pipeline/CalculationJob.h"
 #include "pipeline/Engine.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ObservableRegistry.h"
@@ -161,6 +162,55 @@ TEST(Observables, MostProbableCellOverTheMapOrAmongComplexes) {
     EXPECT_FALSE(mostProbableCell(InfoSphereBean{}));
 }
 
+TEST(Observables, TiesAreReportedAsTies) {
+    // The lone chains weigh the same (c+ = c-) and more than any complex; two complexes tie
+    // below them, a third differs from them by 1e-6 (no tie).
+    InfoSphereBean isb = handDistribution();
+    isb.absValue(1, 0) = isb.absValue(0, 1) = 0.4;
+    isb.absValue(1, 1) = 0.1;
+    isb.absValue(1, 2) = isb.absValue(2, 1) = 0.3;
+    isb.absValue(2, 2) = 0.3 * (1.0 - 1e-6);
+    normalise(isb);
+    const Observables o = computeObservables(isb);
+    EXPECT_EQ(o.mostProbable, MapCell(0, 1));
+    EXPECT_EQ(o.mostProbableTies, (std::vector<MapCell>{{0, 1}, {1, 0}}));
+    EXPECT_EQ(o.mostProbableComplex, MapCell(1, 2));
+    EXPECT_EQ(o.mostProbableComplexTies, (std::vector<MapCell>{{1, 2}, {2, 1}}));
+    const std::string json = summaryJson(o, RunDescription{startupParameterSet(), {}, {}, {}, false, {}});
+    for (const char* key : {"\"most_probable\": [0, 1],\n  \"most_probable_ties\": [[0, 1], [1, 0]],",
+                            "\"most_probable_complex\": [1, 2],\n  \"most_probable_complex_ties\": [[1, 2], [2, 1]],"})
+        EXPECT_NE(json.find(key), std::string::npos) << key << " in\n" << json;
+    EXPECT_EQ(tieMessage(o.mostProbableTies, false), "Most probable: a tie of (0, 1) and (1, 0), which hold the same weight");
+    // A weight a rounding away is still a tie; one part in a million is not.
+    isb.absValue(2, 1) = 0.3 * (1.0 + 4e-16);
+    isb.absValue(1, 0) = 0.4 * (1.0 - 1e-6);
+    normalise(isb);
+    const Observables near = computeObservables(isb);
+    EXPECT_TRUE(near.mostProbableTies.empty());
+    EXPECT_EQ(near.mostProbableComplexTies, (std::vector<MapCell>{{1, 2}, {2, 1}}));
+    const std::string nearJson = summaryJson(near, RunDescription{startupParameterSet(), {}, {}, {}, false, {}});
+    EXPECT_NE(nearJson.find("\"most_probable_ties\": [],"), std::string::npos) << nearJson;
+}
+
+TEST(Observables, SymmetricChainsAtHighSaltTieBetweenTheLoneChains) {
+    // Equal chains at equal concentrations and ka = 3: the free chains outweigh every complex,
+    // and (0, 1) and (1, 0) carry the same weight; the complexes' answer is (1, 1).
+    ParameterSet set = startupParameterSet();
+    set.params.ka = 3.0;
+    set.params.Nm = 1;
+    Parameters p;
+    ASSERT_FALSE(validate(set, p));
+    RunOptions options;
+    options.method = Method::PoissonBoltzmann;
+    options.chains = Chains::Solved;
+    const RunOutcome r = runToCompletion(makeJobInput(p, set, options, LoadedTables{}));
+    ASSERT_EQ(r.outcome, JobOutcome::Finished);
+    const Observables o = computeObservables(*r.record);
+    EXPECT_EQ(o.mostProbableTies, (std::vector<MapCell>{{0, 1}, {1, 0}}));
+    EXPECT_EQ(o.mostProbableComplex, MapCell(1, 1));
+    EXPECT_NE(std::find(r.log.begin(), r.log.end(), tieMessage(o.mostProbableTies, false)), r.log.end());
+}
+
 // The value the summary and the sweep CSV must give for each observable of the hand
 // distribution with ka 0.74223716897 (100 mM at a = 0.714 nm); a cell as (M+, M-).
 struct HandValue {
@@ -188,6 +238,7 @@ std::map<std::string, HandValue> handValues() {
         {"charge_fraction", {1.4 / 2.25, {}}},        // q+ = 2, q- = 1
         {"mass_balance_residual", {0.0, {}}},         // free chains given
         {"critical_concentration", {NAN, {}}},        // total mode only
+        {"most_probable_complex", {NAN, MapCell{1, 1}}},
         {"salt_mM", {100.0, {}}},
         {"core_radius_nm", {kRc11 * 0.714, {}}},
         {"mean_core_radius_nm", {meanRc * 0.714, {}}},

@@ -198,13 +198,14 @@ TEST_F(SweepRuns, RefusedPointInTheMiddleAndTheSweepGoesOn) {
     EXPECT_EQ(points[1].status, "Stable solution is only for ka between 0.2 and 10");
     EXPECT_EQ(points[2].status, "ok");
     EXPECT_EQ(points[2].params.ka, 1.0);
-    EXPECT_NE(csv.find("\n1,0.1,,,,,,,,,,,,,,,,,,Stable solution is only for ka between 0.2 and 10,,,,,\n"), std::string::npos)
+    EXPECT_NE(csv.find("\n1,0.1,,,,,,,,,,,,,,,,,,,,Stable solution is only for ka between 0.2 and 10,,,,,\n"), std::string::npos)
         << csv;
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
               "index,ka,most_probable_mp,most_probable_mm,mean_mp,mean_mm,mass_average_aggregation,"
               "bound_fraction_plus,bound_fraction_minus,mean_net_charge,mean_core_radius,most_probable_share,"
               "free_plus,free_minus,total_plus,total_minus,charge_fraction,mass_balance_residual,"
-              "critical_concentration,status,warnings,unconverged_solves,nonfinite_cells,beyond_dh_cells,range_edge");
+              "critical_concentration,most_probable_complex_mp,most_probable_complex_mm,status,warnings,"
+              "unconverged_solves,nonfinite_cells,beyond_dh_cells,range_edge");
     // A point of a sweep is the run of its parameter set alone.
     Parameters p;
     ParameterSet set = plan.base;

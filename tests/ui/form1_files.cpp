@@ -110,10 +110,11 @@ TEST_F(WindowTest, LoadParametersFillsTheWindowInOrder) {
     EXPECT_EQ(form->trackBar2->value(), 24);
     EXPECT_EQ(form->trackBar3->value(), 40);
     EXPECT_EQ(form->trackBar5->value(), 120);
-    // The '+' schematic on the fixed scale 1000: 48 / 1000 x 150 = 7.2 pixels of signs.
-    EXPECT_EQ(form->plusStrip->width(), 7);
-    EXPECT_EQ(form->plusStrip->x(), 150);
-    // The '-' schematic on the scale of the '+' length: 40 / 120 x 150 = 50, line 150.
+    // Each schematic on the scale "Get" gives it, the longest of its charged block and the
+    // two neutral blocks (120): '+' 48 / 120 x 150 = 60 pixels of signs left of the centre 158.
+    EXPECT_EQ(form->plusStrip->width(), 60);
+    EXPECT_EQ(form->plusStrip->x(), 98);
+    // The '-' schematic: 40 / 120 x 150 = 50, line 150.
     EXPECT_EQ(form->minusStrip->width(), 50);
     EXPECT_EQ(form->minusLine->width(), 150);
     EXPECT_EQ(form->minusLine->y(), Form1::kSolutionBannerTop - 30 + 9);  // just above the solution banner

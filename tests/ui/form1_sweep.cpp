@@ -42,6 +42,23 @@ QByteArray fileText(const QString& path) {
 
 }  // namespace
 
+TEST_F(WindowTest, ATieIsShownAsATieAndTheSweepChartsTheComplexesAnswer) {
+    // Equal chains at high salt: the lone chains (0, 1) and (1, 0) weigh the same.
+    auto* panel = form->findChild<ObservablesPanel*>(QStringLiteral("observablesPanel"));
+    ASSERT_NE(panel, nullptr);
+    form->checkBox2->setChecked(false);
+    form->textBox5->setText(QStringLiteral("1"));
+    form->textBox7->setText(QStringLiteral("3"));
+    solveAndWait();
+    EXPECT_EQ(panel->valueLabel("most_probable")->text(), QStringLiteral("tie: (0, 1), (1, 0)"));
+    EXPECT_EQ(panel->valueLabel("most_probable_complex")->text(), QStringLiteral("(1, 1)"));
+    EXPECT_TRUE(log().contains(QStringLiteral("Most probable: a tie of (0, 1) and (1, 0), which hold the same weight")))
+        << log().toStdString();
+    SweepWindow* sweep = openSweepWindow(*form);
+    ASSERT_NE(sweep, nullptr);
+    EXPECT_EQ(sweep->observableBox->currentData().toString(), QStringLiteral("most_probable_complex_mp"));
+}
+
 TEST_F(WindowTest, ObservablesPanelNamesTheResultPanelsComplex) {
     auto* panel = form->findChild<ObservablesPanel*>(QStringLiteral("observablesPanel"));
     ASSERT_NE(panel, nullptr);

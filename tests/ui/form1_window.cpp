@@ -25,6 +25,9 @@
 #include <QWheelEvent>
 #include <QToolButton>
 #include <QSpinBox>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QTabWidget>
 
 using namespace marlinq;
 using namespace marlinq::ui;
@@ -440,4 +443,78 @@ TEST_F(WindowTest, LinearDebyeHueckelChoiceRunsTheClosedForm) {
     form->linearDhBox->setChecked(false);
     solveAndWait();
     EXPECT_NEAR(form->currentResult()->energies.F(1, 3), 566.8, 0.1);
+}
+
+TEST_F(WindowTest, ASetShownInTheFieldsDrawsItsChainAndStartsItsNumbers) {
+    // The start-up set as a file or a sweep point shows it: the '+' sketch as "Get" draws it,
+    // 72 charged segments against the longest block (200) over 150 px: 54 px, not a dot.
+    ParameterSet set = startupParameterSet();
+    set.params.ka = 0.23845046936787;
+    form->showParameterSet(set);
+    EXPECT_EQ(form->plusStrip->width(), 54);
+    const int loaded = form->plusStrip->width();
+    form->button3->click();
+    EXPECT_EQ(form->plusStrip->width(), loaded);
+    // A long number shows its first digits (the field scrolled to its start), all of it kept.
+    EXPECT_EQ(form->textBox7->cursorPosition(), 0);
+    EXPECT_EQ(form->textBox7->text(), QStringLiteral("0.23845046936787"));
+}
+
+TEST_F(WindowTest, TheMapHeaderSaysNoRegionBeforeTheRunHasEndedAndTheButtonSaysWhatItDoes) {
+    form->checkBox2->setChecked(false);
+    setRanges(0, 300, 0, 300);
+    form->button1->click();
+    // While rows come the populated region is not known yet.
+    QStringList headers;
+    ASSERT_TRUE(waitFor([&] {
+        headers << form->mapStatusLabel->toolTip();
+        return !form->jobsRunning() && form->button1->isEnabled();
+    }, 300000));
+    QCoreApplication::processEvents();
+    for (const QString& h : headers.mid(0, headers.size() - 1))
+        EXPECT_FALSE(h.contains(QStringLiteral("populated region"))) << h.toStdString();
+    // Done: the populated region is shown, and the button offers the whole range.
+    EXPECT_FALSE(form->showsWholeRange());
+    EXPECT_EQ(form->wholeRangeButton->text(), QStringLiteral("Whole range"));
+    form->wholeRangeButton->click();
+    EXPECT_TRUE(form->showsWholeRange());
+    EXPECT_EQ(form->wholeRangeButton->text(), QStringLiteral("Populated region"));
+    form->wholeRangeButton->click();
+    EXPECT_EQ(form->wholeRangeButton->text(), QStringLiteral("Whole range"));
+}
+
+TEST_F(WindowTest, ALargeDebyeHueckelRunShowsATimeEstimate) {
+    form->checkBox2->setChecked(true);
+    form->linearDhBox->setChecked(true);
+    setRanges(0, 499, 0, 499);
+    form->button1->click();
+    const QString shown = form->statusBar()->currentMessage();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Running ... 249,001 complexes: about "))) << shown.toStdString();
+    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning() && form->button1->isEnabled(); }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(form->statusBar()->currentMessage().startsWith(QStringLiteral("Last run took ")));
+    // A small map has no estimate.
+    setRanges(0, 10, 0, 10);
+    form->button1->click();
+    EXPECT_EQ(form->statusBar()->currentMessage(), QStringLiteral("Running ..."));
+    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning() && form->button1->isEnabled(); }));
+}
+
+TEST_F(WindowTest, TheObservablesTabFitsItsColumnWithASegmentSize) {
+    solveAndWait();
+    form->unitNmBox->setText(QStringLiteral("0.714"));
+    auto* tabs = form->findChild<QTabWidget*>(QStringLiteral("resultTabs"));
+    tabs->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    auto* scroll = form->findChild<QScrollArea*>(QStringLiteral("observablesScroll"));
+    ASSERT_NE(scroll, nullptr);
+    // Nothing is cut at the right: the panel fits the tab's width, every text its label.
+    EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width());
+    for (QLabel* label : scroll->widget()->findChildren<QLabel*>()) {
+        if (!label->isVisible() || label->text().isEmpty()) continue;
+        const QRect inPanel(label->mapTo(scroll->widget(), QPoint(0, 0)), label->size());
+        EXPECT_LE(inPanel.right(), scroll->viewport()->width()) << label->objectName().toStdString();
+        if (!label->wordWrap())
+            EXPECT_GE(label->width(), label->sizeHint().width()) << label->objectName().toStdString();
+    }
 }

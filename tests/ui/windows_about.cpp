@@ -41,6 +41,12 @@ TEST(AboutWindow, EveryOpeningIsANewIndependentWindowClosedByExit) {
         auto* link = w->findChild<QLabel*>(QStringLiteral("linkLabel1"));
         ASSERT_NE(link, nullptr);
         EXPECT_FALSE(link->openExternalLinks());
+        // The help names the program's own documentation; no address that leads nowhere.
+        EXPECT_EQ(link->text(), QStringLiteral("README.md and docs/ of the program"));
+        for (QLabel* label : w->findChildren<QLabel*>()) {
+            EXPECT_FALSE(label->text().contains(QStringLiteral("://"))) << label->text().toStdString();
+            EXPECT_FALSE(label->toolTip().contains(QStringLiteral("://"))) << label->toolTip().toStdString();
+        }
     }
 
     first->findChild<QPushButton*>(QStringLiteral("button1"))->click();
