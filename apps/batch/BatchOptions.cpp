@@ -461,10 +461,7 @@ Options
                         density and its charged length follows (same density, longer
                         chain), unless that length is swept too (--sweep zp=24 --sweep
                         plen=72: same chain, more charge); kiplus, kiminus, plen and mlen
-                        keep the charge
-  --sweep-dir DIR       also write each point's distribution into DIR (point-NNNN_NAME=
-                        VALUE.txt), and with --free-energies its landscape (.csv; the
-                        FILE of --free-energies is not used in a sweep)
+                        keep the charge.
                         The CSV's first line names the program and the plan; after
                         status come warnings (the summary's texts, joined by " | "),
                         unconverged_solves, nonfinite_cells, beyond_dh_cells,
@@ -473,12 +470,17 @@ Options
                         as they finish, renamed to FILE when complete. A stopped sweep
                         ends with "# The sweep is partial: N of M points". A plan whose
                         CSV would pass 1 GiB is refused unless --large-output
+  --sweep-dir DIR       also write each point's distribution into DIR (point-NNNN_NAME=
+                        VALUE.txt), and with --free-energies its landscape (.csv; the
+                        FILE of --free-energies is not used in a sweep); synced in
+                        batches, refused above 1 GiB of files unless --large-output
   --jobs N              compute N points at once (default: one per thread OpenMP
                         offers, the cores or OMP_NUM_THREADS), each with its share of
                         the threads; the CSV is the same for every N
   --resume              continue the sweep of -o FILE: keep the rows of FILE.partial
                         (or FILE) if they belong to this plan, compute the others
-  --large-output        run a sweep whose CSV would pass 1 GiB
+  --large-output        run a sweep whose CSV (or point files of --sweep-dir) would
+                        pass 1 GiB
   --shard I/N           run only the points whose index is I modulo N (a Slurm array);
                         --merge joins the shards' files into the whole sweep's CSV
   --merge PART...       join the CSV files of a sweep's shards into the single-process

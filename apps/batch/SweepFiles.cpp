@@ -355,6 +355,60 @@ SweepCsvSink::~SweepCsvSink() {
 
 // ---------------------------------------------------------------------------------------
 
+bool PointFileBatch::add(const std::string& path, const std::string& text, std::string& error) {
+    // A temporary name of its own beside the target, created with the umask's permissions.
+    const std::filesystem::path target(path);
+    const std::string temp = (target.parent_path() / ("." + target.filename().string() + ".tmp-" +
+                                                      std::to_string(::getpid()) + "-" + std::to_string(++made_)))
+                                 .string();
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = path + ": cannot create a file in its folder (" + reason(errno) + ")";
+        return false;
+    }
+    const bool written = writeAll(fd, text.data(), text.size());
+    const int writeError = errno;
+    ::close(fd);
+    if (!written) {
+        ::unlink(temp.c_str());
+        error = path + ": cannot write (" + reason(writeError) + ")";
+        return false;
+    }
+    waiting_.emplace_back(temp, path);
+    if (since_ < 0.0) since_ = now();
+    if (waiting_.size() >= 256 || now() - since_ > 1.0) return flush(error);
+    return true;
+}
+
+bool PointFileBatch::flush(std::string& error) {
+    if (waiting_.empty()) return true;
+    // One sync of the file system for the whole batch, then the renames and the folder.
+    const int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool ok = dir >= 0 && ::syncfs(dir) == 0;
+    if (!ok) error = folder_ + ": cannot sync the point files (" + reason(errno) + ")";
+    for (const auto& [temp, path] : waiting_) {
+        if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+            error = path + ": cannot rename into place (" + reason(errno) + ")";
+            ok = false;
+        }
+        if (!ok) ::unlink(temp.c_str());
+    }
+    if (ok && ::fsync(dir) != 0) {
+        error = folder_ + ": cannot sync the folder (" + reason(errno) + ")";
+        ok = false;
+    }
+    if (dir >= 0) ::close(dir);
+    waiting_.clear();
+    since_ = -1.0;
+    return ok;
+}
+
+PointFileBatch::~PointFileBatch() {
+    for (const auto& [temp, path] : waiting_) ::unlink(temp.c_str());
+}
+
+// ---------------------------------------------------------------------------------------
+
 namespace {
 
 // Indexes as "3, 7, 11 and 40 more".

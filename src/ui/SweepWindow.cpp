@@ -5,6 +5,7 @@
 #include "pipeline/ObservableRegistry.h"
 #include "pipeline/ObservablesText.h"
 #include "pipeline/Units.h"
+#include "pipeline/Version.h"
 #include "ui/ProfileCharts.h"
 #include "ui/SweepPlot.h"
 #include "ui/UserDialogs.h"
@@ -484,6 +485,7 @@ bool SweepWindow::savePng(const QString& path) {
         QPainter p(&image);
         sweepMap->paintTo(p, sweepMap->size());
         p.end();
+        image.setText(QStringLiteral("Software"), QStringLiteral("Marlinq Solver ") + QString::fromStdString(provenance()));
         return image.save(temp, "PNG");
     });
 }
@@ -498,6 +500,8 @@ bool SweepWindow::saveSvg(const QString& path) {
         generator.setFileName(temp);
         generator.setSize(sweepMap->size());
         generator.setViewBox(QRect(QPoint(0, 0), sweepMap->size()));
+        generator.setDescription(QStringLiteral("Marlinq Solver sweep\nMarlinq Solver ") +
+                                 QString::fromStdString(provenance()));
         QPainter p;
         if (!p.begin(&generator)) return false;
         sweepMap->paintTo(p, sweepMap->size());

@@ -434,6 +434,11 @@ sweep_values_and_refused_point)
     expect_rc 0
     sed -n 3p out | grep -q ',ok,"the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them",0,0,0,1$' ||
         fail "no range edge in the row: $(sed -n 3p out)"
+    # The single run's summary carries the same note among its warnings.
+    run -q --summary - -o edge.txt edge.in
+    expect_rc 0
+    python3 -c 'import json, sys; w = json.load(open("out"))["warnings"]; sys.exit(w != ["the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them"])' ||
+        fail "summary warnings: $(cat out)"
     # A plan whose CSV would pass 1 GiB is refused before the first point, unless asked for.
     run -q --sweep ka=0.2:10:1000000 --sweep vc10=1e-3:1e-2:1000000 -o huge.csv
     expect_rc 2
@@ -464,6 +469,13 @@ sweep_shards_and_folder)
     [ "$(sed -n 2p points/point-0001_ka=2.free-energies.csv)" = "mp,mm,F,E,absValue,Value,beyond_dh" ] || fail "no landscape"
     run -q --sweep-dir points
     expect_rc 2
+    # Point files are renamed into place in batches: none is left as a temporary file.
+    [ -z "$(find points -name '.*')" ] || fail "temporary point files remain: $(ls -a points)"
+    # The point files' disk use is estimated before the first point and refused above 1 GiB.
+    run -q --sweep ka=0.2:10:1000000 --sweep-dir many -o many.csv
+    expect_rc 2
+    expect_err "the point files of --sweep-dir would take about 2.6 GiB (1000000 points); use --large-output to write them anyway"
+    [ ! -e many ] && [ ! -e many.csv.partial ] || fail "the refused sweep wrote files"
     ;;
 sweep_merge_hostile_parts)
     # Parts that are not one whole sweep: exit 2, the file and line named, no merged file.

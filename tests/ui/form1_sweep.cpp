@@ -2,6 +2,7 @@
 #include "form1_support.h"
 
 #include "pipeline/Observables.h"
+#include "pipeline/Version.h"
 #include "ui/MapModel.h"
 #include "ui/ObservablesPanel.h"
 #include "ui/SweepPlot.h"
@@ -153,6 +154,11 @@ TEST_F(WindowTest, SweepWindowTwoParametersAndStop) {
     ASSERT_EQ(sweep->points().size(), 6u);
     EXPECT_EQ(sweep->points()[1].values, (std::vector<double>{0.2, 1e-2}));
     ASSERT_TRUE(sweep->savePng(dir.filePath(QStringLiteral("map.png"))));
+    // The map names the program that made it, as the chart does.
+    const QString madeBy = QStringLiteral("Marlinq Solver ") + QString::fromStdString(marlinq::provenance());
+    EXPECT_EQ(QImage(dir.filePath(QStringLiteral("map.png"))).text(QStringLiteral("Software")), madeBy);
+    ASSERT_TRUE(sweep->saveSvg(dir.filePath(QStringLiteral("map.svg"))));
+    EXPECT_TRUE(fileText(dir.filePath(QStringLiteral("map.svg"))).contains(madeBy.toUtf8()));
 
     // A long Poisson-Boltzmann sweep stops after the point under way.
     sweep->secondCheck->setChecked(false);
