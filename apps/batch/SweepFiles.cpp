@@ -440,23 +440,38 @@ int mergeSweepParts(const std::vector<std::string>& paths, const std::string& ou
             }
     }
 
-    // Each index of the sweep in exactly one part, noted by the part's number + 1.
+    // Each index of the sweep in exactly one part.
     std::vector<SweepCsvPart> parts(paths.size());
-    std::vector<std::uint32_t> owner;
+    std::vector<bool> present;  // each index of the sweep seen in a part
     std::string error;
     for (std::size_t n = 0; n < paths.size(); ++n) {
         SweepCsvPart& part = parts[n];
         const auto visit = [&](std::int64_t index, const std::string&, std::int64_t line, std::string& why) {
-            std::uint32_t& o = owner[static_cast<std::size_t>(index)];
-            if (o != 0) {
-                why = at(paths[n], line) + "index " + std::to_string(index) + " is also in " + paths[o - 1] +
-                      (o - 1 == n ? " (twice in this part)" : "");
-                return false;
+            if (!present[static_cast<std::size_t>(index)]) {
+                present[static_cast<std::size_t>(index)] = true;
+                return true;
             }
-            o = static_cast<std::uint32_t>(n + 1);
-            return true;
+            // Which part had it first: looked up again, only now.
+            std::string holder = paths[n] + " (twice in this part)";
+            for (std::size_t m = 0; m < n; ++m) {
+                SweepCsvPart earlier;
+                std::string ignored;
+                bool found = false;
+                readSweepCsv(paths[m], earlier,
+                             [&](std::int64_t i, const std::string&, std::int64_t, std::string&) {
+                                 found = found || i == index;
+                                 return !found;
+                             },
+                             ignored);
+                if (found) {
+                    holder = paths[m];
+                    break;
+                }
+            }
+            why = at(paths[n], line) + "index " + std::to_string(index) + " is also in " + holder;
+            return false;
         };
-        // The plan line comes first: size the table of owners from the first part's.
+        // The plan line comes first: the first part's sizes the table of indexes.
         SweepCsvPart head;
         std::ifstream probe(paths[n], std::ios::binary);
         if (!probe) {
@@ -470,11 +485,11 @@ int mergeSweepParts(const std::vector<std::string>& paths, const std::string& ou
             return kInvalid;
         }
         if (n == 0) {
-            if (head.points > (std::int64_t{1} << 31)) {
+            if (head.points > (std::int64_t{1} << 30)) {
                 std::cerr << paths[0] << " line 1: a sweep of " << head.points << " points is too large to merge\n";
                 return kInvalid;
             }
-            owner.assign(static_cast<std::size_t>(head.points), 0);
+            present.assign(static_cast<std::size_t>(head.points), false);
         } else if (head.sweepLine != parts[0].sweepLine) {
             std::cerr << at(paths[n], 1) << "a part of another sweep than " << paths[0] << " (or of another version)\n"
                       << "  " << head.sweepLine << "\n  " << parts[0].sweepLine << '\n';
@@ -497,13 +512,13 @@ int mergeSweepParts(const std::vector<std::string>& paths, const std::string& ou
     // Every index once: else say which are missing, and which shards and parts they belong to.
     std::vector<std::int64_t> missing;
     std::int64_t missingCount = 0;
-    for (std::size_t i = 0; i < owner.size(); ++i)
-        if (owner[i] == 0) {
+    for (std::size_t i = 0; i < present.size(); ++i)
+        if (!present[i]) {
             if (missing.size() < 10) missing.push_back(static_cast<std::int64_t>(i));
             ++missingCount;
         }
     if (missingCount > 0) {
-        std::cerr << missingCount << " of " << owner.size() << " points are in no part (indexes "
+        std::cerr << missingCount << " of " << present.size() << " points are in no part (indexes "
                   << indexList(missing, missingCount) << ")\n";
         std::vector<std::string> shardsSeen;
         std::int64_t shardCount = 0;
@@ -515,7 +530,7 @@ int mergeSweepParts(const std::vector<std::string>& paths, const std::string& ou
             const bool given = std::any_of(parts.begin(), parts.end(), [&](const SweepCsvPart& p) {
                 return p.shard && p.shard->index == s && p.shard->count == shardCount;
             });
-            if (!given && s < static_cast<std::int64_t>(owner.size()))
+            if (!given && s < static_cast<std::int64_t>(present.size()))
                 std::cerr << "shard " << s << "/" << shardCount << " is missing\n";
         }
         std::cerr << "no merged file is written\n";
@@ -573,12 +588,12 @@ int mergeSweepParts(const std::vector<std::string>& paths, const std::string& ou
         return kFailed;
     }
     if (failedCount > 0) {
-        std::cerr << failedCount << " of " << owner.size() << " points have no result (their status):\n";
+        std::cerr << failedCount << " of " << present.size() << " points have no result (their status):\n";
         for (const std::string& f : failed) std::cerr << "  " << f << '\n';
         if (failedCount > static_cast<std::int64_t>(failed.size()))
             std::cerr << "  and " << failedCount - static_cast<std::int64_t>(failed.size()) << " more\n";
     } else if (!quiet) {
-        std::cerr << "merged " << owner.size() << " points from " << parts.size() << " parts\n";
+        std::cerr << "merged " << present.size() << " points from " << parts.size() << " parts\n";
     }
     return 0;
 }

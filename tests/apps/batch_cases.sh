@@ -505,6 +505,8 @@ sweep_merge_hostile_parts)
     check "^p2.csv.missing: can not be read (No such file or directory)" p0.csv p1.csv p2.csv.missing
     printf 'index,ka\n0,1\n' >plain.csv
     check "^plain.csv line 1: not a sweep CSV of this program" plain.csv
+    { sed '1s/: 14 points,/: 99999999999999 points,/' p0.csv; } >vast.csv
+    check "^vast.csv line 1: a sweep of 99999999999999 points is too large to merge" vast.csv
     # Failed points are merged and named by their status.
     "$BATCH" -q --sweep ka=0.1,0.5,20 --shard 0/2 -o f0.csv
     "$BATCH" -q --sweep ka=0.1,0.5,20 --shard 1/2 -o f1.csv
