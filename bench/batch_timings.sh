@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times whole marlinq-batch processes on the window's start-up values:
 #   DH with tables, PB with tables, PB with solved chains, DH over 0..100 x 0..100, and a
-#   100-point PB salt sweep (ka 0.2..10, log spaced).
+#   100-point PB salt sweep (ka 0.2..10, log spaced), a PB run in total mode, and a
+#   1000-point PB sweep of the total (one landscape, the mass balance per point; goal 0.5 s).
 # Usage: bench/batch_timings.sh [BUILD_DIR] [RUNS]   (default build/ and 20 runs)
 # Uses hyperfine when installed, else a bash loop over `date +%s%N` (mean, min, max).
 set -euo pipefail
@@ -17,13 +18,16 @@ trap 'rm -rf "$TMP"' EXIT
 # Start-up values with both ranges widened to 0..100.
 printf 'vc01 0.001\nvc10 0.001\nzp 18\nzn 18\nkiplus 0.25\nkiminus 0.25\nka 0.2\nNp 1\nNm 200\nmpMin 0\nmpMax 100\nmmMin 0\nmmMax 100\n' >"$TMP/wide.in"
 
-names=("DH, tables" "PB, tables" "PB, solved chains" "DH, 0..100 x 0..100" "PB salt sweep, 100 points")
+names=("DH, tables" "PB, tables" "PB, solved chains" "DH, 0..100 x 0..100" "PB salt sweep, 100 points"
+       "PB, total 2e-3" "PB total sweep, 1000")
 commands=(
     "$BATCH --quiet --method dh --chains table -o $TMP/out.txt"
     "$BATCH --quiet --method pb --chains table -o $TMP/out.txt"
     "$BATCH --quiet --method pb --chains solve -o $TMP/out.txt"
     "$BATCH --quiet --method dh --chains table -o $TMP/out.txt $TMP/wide.in"
     "$BATCH --quiet --method pb --sweep ka=0.2:10:100:log -o $TMP/sweep.csv"
+    "$BATCH --quiet --method pb --chains table --total 1e-3,1e-3 -o $TMP/out.txt"
+    "$BATCH --quiet --method pb --sweep total=1e-9:1e-1:1000:log -o $TMP/total.csv"
 )
 
 if command -v hyperfine >/dev/null; then

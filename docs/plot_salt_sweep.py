@@ -21,7 +21,9 @@ def column(rows, name):
 
 def main(source, target):
     with open(source, newline="") as f:
-        rows = [r for r in csv.DictReader(f) if r["status"] == "ok"]
+        # The first line names the sweep's plan and a stopped sweep ends on a note: both are
+        # comments, not rows.
+        rows = [r for r in csv.DictReader(line for line in f if not line.startswith("#")) if r["status"] == "ok"]
     ka = column(rows, "ka")
     fig, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(7.0, 6.0))
     # The most probable among the complexes: at high salt the lone chains (0, 1) and (1, 0)

@@ -11,7 +11,8 @@
 # on 1600 x 1000), map-tooltip.png, main-window-pb-log.png (Poisson-Boltzmann over 0..300,
 # logarithmic colours, the populated region), main-window-pb-whole.png (the same run,
 # whole range), map-figure.png and map-figure.svg (File > Save Map), main-window-loaded.png,
-# main-window-1000.png (Debye-Hueckel over 0..999 x 0..999, whole range), sweep-window.png,
+# main-window-1000.png (Debye-Hueckel over 0..999 x 0..999, whole range), main-window-observables.png
+# (the Observables tab with a segment size and a tie), sweep-window.png,
 # sweep-chart-saved.png and sweep-window-map.png (the sweep window on a 1366 x 768 screen),
 # chart-window.png (as it opens on a 1366 x 768 screen), chart-window-wide.png,
 # chart-ions-saved.png and about-window.png.

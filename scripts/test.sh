@@ -11,7 +11,8 @@
 #   package   the Debian package of build/ (CPack), installed with apt-get, its programs and
 #             Python module run far from the sources and compared with the build's, removed
 #   slurm     a one-node Slurm cluster started here runs examples/slurm/ as an array job on
-#             build/'s marlinq-batch; the merged parts must be the single-process sweep's bytes
+#             build/'s marlinq-batch; the merged parts must be the single-process sweep's bytes,
+#             also when a task is cancelled mid-run and submitted again (--resume)
 # The test presets of the same names hold each stage's choice of tests and its sanitizer
 # settings: `ctest --preset tsan` runs one by hand.
 # A failed stage does not stop the others; the script prints a summary and exits non-zero

@@ -3,6 +3,7 @@
 #include "pipeline/Units.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace marlinq::batch {
 
@@ -49,16 +50,29 @@ bool checkCombinations(const BatchOptions& o, std::string& error) {
         error = "--resume continues the sweep in -o FILE: give the file";
         return false;
     }
+    if (o.chargeFraction && o.total.size() != 1) {
+        error = "--charge-fraction needs the total of both kinds of chains: --total T";
+        return false;
+    }
+    if (o.total.size() == 1 && !o.chargeFraction) {
+        error = "--total T needs --charge-fraction f (or give both totals: --total C+,C-)";
+        return false;
+    }
+    if (o.totalMillimolar && !o.unitNm) {
+        error = "--total-mM needs the segment size: --unit-nm A";
+        return false;
+    }
     if (sweep) {
         if (const std::optional<PlanError> bad = validate(sweepPlan(o, ParameterSet{}))) {
             // In the words of the options that gave the plan.
             error = bad->problem == PlanProblem::SameParameter   ? "the two --sweep options set the same parameter"
-                    : bad->problem == PlanProblem::SaltNeedsUnit ? "--sweep salt_mM=... needs --unit-nm"
+                    : bad->problem == PlanProblem::SaltNeedsUnit
+                        ? "--sweep " + bad->message.substr(0, bad->message.find(' ')) + "=... needs --unit-nm"
                                                                  : bad->message;
             return false;
         }
-        if (!o.total.empty() || o.chargeFraction) {
-            error = "--total and --charge-fraction apply to a single run, not to --sweep";
+        if (o.criticalSalt) {
+            error = "--critical-salt applies to a single set of parameters, not to --sweep";
             return false;
         }
         if (o.profile || !o.summary.empty()) {
@@ -75,12 +89,17 @@ bool checkCombinations(const BatchOptions& o, std::string& error) {
         error = "--sweep-dir and --shard need --sweep";
         return false;
     }
-    if (o.chargeFraction && o.total.size() != 1) {
-        error = "--charge-fraction needs the total of both kinds of chains: --total T";
+    if (o.criticalSalt && (o.profile || !o.freeEnergies.empty() || o.longFormat)) {
+        error = "--critical-salt writes the critical salt, not a profile, a landscape or a distribution";
         return false;
     }
-    if (o.total.size() == 1 && !o.chargeFraction) {
-        error = "--total T needs --charge-fraction f (or give both totals: --total C+,C-)";
+    if (o.criticalSalt && o.total.empty()) {
+        error = "--critical-salt needs the totals: --total C+,C- or --total T --charge-fraction f";
+        return false;
+    }
+
+    if (o.totalMillimolar && o.total.empty()) {
+        error = "--total-mM says the unit of --total: give --total";
         return false;
     }
     if (o.profile && (!o.total.empty() || o.chargeFraction)) {
@@ -148,6 +167,10 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             o.version = true;
         } else if (arg == "--quiet" || arg == "-q") {
             o.quiet = true;
+        } else if (arg == "--total-mM") {
+            o.totalMillimolar = true;
+        } else if (arg == "--critical-salt") {
+            o.criticalSalt = true;
         } else if (arg == "--long-format") {
             o.longFormat = true;
         } else if (arg == "--method") {
@@ -289,6 +312,28 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
     return checkCombinations(o, error) ? std::optional<BatchOptions>(o) : std::nullopt;
 }
 
+std::optional<ParameterSet> applyTotals(const BatchOptions& o, ParameterSet set, std::string& error) {
+    if (o.total.empty()) return set;
+    // Totals in mM are chains per segment volume once the segment size is known.
+    std::vector<double> given = o.total;
+    if (o.totalMillimolar && o.unitNm)
+        for (double& t : given) t = chainsPerSegmentVolume(t, *o.unitNm);
+    MassBalanceTotals totals;
+    if (given.size() == 2) {
+        totals = {given[0], given[1]};
+    } else {
+        if (const std::optional<std::string> message = checkChargeFraction(given[0], o.chargeFraction.value_or(NAN))) {
+            error = *message;
+            return std::nullopt;
+        }
+        totals = totalsFromChargeFraction(given[0], *o.chargeFraction, set.params.zp, set.params.zn);
+    }
+    set.totalMode = true;
+    set.totalPlus = totals.plus;
+    set.totalMinus = totals.minus;
+    return set;
+}
+
 SweepSpec sweepPlan(const BatchOptions& o, const ParameterSet& base) {
     SweepSpec plan;
     plan.base = base;
@@ -303,7 +348,8 @@ std::string helpText() {
     return R"(Usage: marlinq-batch [--method dh|dh-linear|pb] [--chains table|solve] [--accuracy standard|converged]
                      [-o FILE] [--data DIR] [--quiet] [--long-format] [--profile MP MM]
                      [--summary FILE] [--free-energies FILE] [--unit-nm A]
-                     [--total C+,C- | --total T --charge-fraction f] [PARAMETER_FILE]
+                     [--total C+,C- | --total T --charge-fraction f] [--total-mM]
+                     [--critical-salt] [PARAMETER_FILE]
        marlinq-batch --sweep NAME=VALUES [--sweep NAME=VALUES] [--shard I/N] [--jobs N]
                      [-o FILE [--resume]] [--large-output]
                      [--sweep-dir DIR [--free-energies on]] [other options] [PARAMETER_FILE]
@@ -380,15 +426,34 @@ Options
                         standard error). Needs mpMin and mmMin 0 (the lone chains)
   --total T --charge-fraction f
                         the same from the total T = C+ + C- and the charge fraction
-                        f = q+ C+ / (q+ C+ + q- C-) (0 < f < 1; 1/2 at stoichiometry)
+                        f = q+ C+ / (q+ C+ + q- C-) (0 < f < 1; 1/2 at stoichiometry).
+                        A parameter file saved in total mode holds total_plus and
+                        total_minus; --total replaces them. The totals assume no complex
+                        beyond the ranges: when the complexes on an edge M+ = mpMax or
+                        M- = mmMax (or next to cells a Poisson-Boltzmann run left out)
+                        hold more than 1e-6 of a total, standard error says so
+  --total-mM            the values of --total are mM of chains (needs --unit-nm)
+  --critical-salt       instead of a distribution, the ka from 0.2 to 10 at which the
+                        larger bound fraction falls to 1/2 at the totals of --total (a
+                        landscape per trial ka: a coarse grid from low salt, then
+                        refined to 1e-6 relative), as a JSON object: critical_ka (null
+                        when not crossed; standard error says on which side it lies),
+                        with --unit-nm critical_salt_mM, runs, crossed, side
   --unit-nm A           the segment size a in nm (the Bjerrum length is a): the summary
                         and sweeps also give the 1:1 salt that ka stands for (salt_mM,
                         from kappa^2 = 8 pi l_B N_A c_s) and core radii in nm; 0.714 is
-                        water at 25 C
+                        water at 25 C; free and total chains are then also given in mM
+                        of chains, c / (a^3 N_A) (free_plus_mM, total_plus_mM, ...)
   --sweep NAME=VALUES   run once per value of NAME, any key of the parameter file (ka,
                         vc10, vc01, zp, zn, kiplus, kiminus, Np, Nm, mpMin, mpMax, mmMin,
-                        mmMax), a charged-block length (plen, mlen) or salt_mM (with
-                        --unit-nm). VALUES: 0.2,0.5,1 or FROM:TO:COUNT (evenly spaced,
+                        mmMax), a charged-block length (plen, mlen), salt_mM (with
+                        --unit-nm), or in total mode total_plus, total_minus, total
+                        (C+ + C-), charge_fraction and total_plus_mM, total_minus_mM,
+                        total_mM (with --unit-nm); a total or charge_fraction puts the
+                        run in total mode, the one not swept keeps the base's value
+                        (--total, the file's totals, or vc10 and vc01 as totals). A
+                        sweep of concentrations alone computes the landscape once.
+                        VALUES: 0.2,0.5,1 or FROM:TO:COUNT (evenly spaced,
                         ends included) or FROM:TO:COUNT:log. Twice: the grid of both, the
                         first outermost. Writes one CSV to -o FILE or standard output:
                         index, the swept values, the observables and status ("ok" or why
@@ -396,10 +461,7 @@ Options
                         density and its charged length follows (same density, longer
                         chain), unless that length is swept too (--sweep zp=24 --sweep
                         plen=72: same chain, more charge); kiplus, kiminus, plen and mlen
-                        keep the charge
-  --sweep-dir DIR       also write each point's distribution into DIR (point-NNNN_NAME=
-                        VALUE.txt), and with --free-energies its landscape (.csv; the
-                        FILE of --free-energies is not used in a sweep)
+                        keep the charge.
                         The CSV's first line names the program and the plan; after
                         status come warnings (the summary's texts, joined by " | "),
                         unconverged_solves, nonfinite_cells, beyond_dh_cells,
@@ -408,12 +470,17 @@ Options
                         as they finish, renamed to FILE when complete. A stopped sweep
                         ends with "# The sweep is partial: N of M points". A plan whose
                         CSV would pass 1 GiB is refused unless --large-output
+  --sweep-dir DIR       also write each point's distribution into DIR (point-NNNN_NAME=
+                        VALUE.txt), and with --free-energies its landscape (.csv; the
+                        FILE of --free-energies is not used in a sweep); synced in
+                        batches, refused above 1 GiB of files unless --large-output
   --jobs N              compute N points at once (default: one per thread OpenMP
                         offers, the cores or OMP_NUM_THREADS), each with its share of
                         the threads; the CSV is the same for every N
   --resume              continue the sweep of -o FILE: keep the rows of FILE.partial
                         (or FILE) if they belong to this plan, compute the others
-  --large-output        run a sweep whose CSV would pass 1 GiB
+  --large-output        run a sweep whose CSV (or point files of --sweep-dir) would
+                        pass 1 GiB
   --shard I/N           run only the points whose index is I modulo N (a Slurm array);
                         --merge joins the shards' files into the whole sweep's CSV
   --merge PART...       join the CSV files of a sweep's shards into the single-process

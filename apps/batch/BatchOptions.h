@@ -29,6 +29,8 @@ struct BatchOptions {
     // totals of '+' and '-' chains instead of the free chains of the parameter file.
     std::vector<double> total;
     std::optional<double> chargeFraction;
+    bool totalMillimolar = false;  // --total-mM: the totals of --total in mM of chains (needs --unit-nm)
+    bool criticalSalt = false;     // --critical-salt: the ka where the larger bound fraction falls to 1/2
     std::vector<SweepAxis> sweeps;  // --sweep NAME=VALUES, at most two, first outermost
     std::string sweepDir;       // --sweep-dir DIR
     Shard shard;                // --shard I/N
@@ -38,6 +40,10 @@ struct BatchOptions {
     bool merge = false;         // --merge PART...: join the parts of a sharded sweep
     std::vector<std::string> mergeParts;
 };
+
+// The base set with --total (and --charge-fraction, --total-mM) applied: total mode with
+// both totals. nullopt and the reason when the totals cannot be formed.
+std::optional<ParameterSet> applyTotals(const BatchOptions& o, ParameterSet set, std::string& error);
 
 // The sweep the options describe, from the base set.
 SweepSpec sweepPlan(const BatchOptions& o, const ParameterSet& base);

@@ -134,10 +134,9 @@ std::optional<ResumeState> readResume(const BatchOptions& o, const SweepSpec& pl
 
 }  // namespace
 
-std::optional<std::uint64_t> oversizedPointTable(const BatchOptions& o, const ParameterSet& base) {
-    if (o.sweepDir.empty() || o.longFormat) return std::nullopt;
-    // The table of a point grows with its largest M and its computed cells: the bound of
-    // the largest upper ends and the smallest lower ends the sweep can give.
+// The ranges of the largest point file: the largest upper ends and the smallest lower ends
+// the sweep can give.
+DistributionView widestPointRanges(const BatchOptions& o, const ParameterSet& base) {
     DistributionView ranges = rangesOf(base.params);
     for (const SweepAxis& axis : o.sweeps) {
         if (axis.values.empty()) continue;
@@ -152,7 +151,34 @@ std::optional<std::uint64_t> oversizedPointTable(const BatchOptions& o, const Pa
     }
     ranges.mpMin = std::min(ranges.mpMin, ranges.mpMax);
     ranges.mmMin = std::min(ranges.mmMin, ranges.mmMax);
-    return oversizedWideExport(ranges);
+    return ranges;
+}
+
+std::optional<std::uint64_t> oversizedPointTable(const BatchOptions& o, const ParameterSet& base) {
+    if (o.sweepDir.empty() || o.longFormat) return std::nullopt;
+    // The table of a point grows with its largest M and its computed cells.
+    return oversizedWideExport(widestPointRanges(o, base));
+}
+
+// What the point files of --sweep-dir take on disk: per point its distribution in the
+// format asked for (the wide table's bound, or about 60 bytes per computed cell in the long
+// format) and its landscape (about 130 bytes per cell), for the widest ranges of the plan.
+std::uint64_t sweepDirBytes(const BatchOptions& o, const ParameterSet& base, std::int64_t points) {
+    if (o.sweepDir.empty()) return 0;
+    const DistributionView r = widestPointRanges(o, base);
+    const auto span = [](std::int32_t lo, std::int32_t hi) { return static_cast<std::uint64_t>(std::max(0, hi - lo + 1)); };
+    const std::uint64_t cells = span(r.mpMin, r.mpMax) * span(r.mmMin, r.mmMax);
+    std::uint64_t perPoint = o.longFormat ? 32 + 60 * cells : distributionExportSizeBound(r);
+    if (!o.freeEnergies.empty()) perPoint += 200 + 130 * cells;
+    const auto n = static_cast<std::uint64_t>(points);
+    if (perPoint != 0 && n > std::numeric_limits<std::uint64_t>::max() / perPoint) return std::numeric_limits<std::uint64_t>::max();
+    return n * perPoint;
+}
+
+std::string gibText(std::uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(bytes) / static_cast<double>(std::uint64_t{1} << 30));
+    return text;
 }
 
 int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& engine, std::stop_token stop) {
@@ -166,6 +192,11 @@ int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& eng
     if (!o.largeOutput) {
         if (const std::optional<std::string> tooLarge = oversizedSweep(plan)) {
             std::cerr << *tooLarge << "; use --large-output to write it anyway, or fewer points or more shards\n";
+            return 2;
+        }
+        if (const std::uint64_t bytes = sweepDirBytes(o, base, shardPointCount(plan)); bytes > kLargestSweepOutput) {
+            std::cerr << "the point files of --sweep-dir would take about " << gibText(bytes) << " ("
+                      << shardPointCount(plan) << " points); use --large-output to write them anyway\n";
             return 2;
         }
     }
@@ -214,6 +245,7 @@ int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& eng
         return 1;
     }
     bool ok = true;
+    PointFileBatch pointFiles(o.sweepDir);
     const auto start = std::chrono::steady_clock::now();
     const SweepResult result = runSweep(
         plan, tables, stop,
@@ -224,9 +256,13 @@ int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& eng
             }
             if (!o.sweepDir.empty() && point.run.record && point.run.record->hasResults()) {
                 const std::string stem = (std::filesystem::path(o.sweepDir) / sweepPointStem(plan, point)).string();
-                ok = deliver(stem + ".txt", distributionText(o, *point.run.record)) && ok;
-                if (!o.freeEnergies.empty())
-                    ok = deliver(stem + ".free-energies.csv", freeEnergiesCsv(*point.run.record)) && ok;
+                std::string why;
+                if (!pointFiles.add(stem + ".txt", distributionText(o, *point.run.record), why) ||
+                    (!o.freeEnergies.empty() &&
+                     !pointFiles.add(stem + ".free-energies.csv", freeEnergiesCsv(*point.run.record), why))) {
+                    std::cerr << why << '\n';
+                    ok = false;
+                }
             }
             if (!o.quiet) {
                 const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -240,6 +276,10 @@ int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& eng
             }
         },
         settings);
+    if (std::string why; !pointFiles.flush(why)) {
+        std::cerr << why << '\n';
+        ok = false;
+    }
     // A stopped sweep says so in its last line and on standard error, even when quiet.
     const std::int64_t have = (resumed ? resumed->rows : 0) + result.done;
     const std::string ending = result.stopped ? sweepPartialLine(have, shardPoints) : std::string();

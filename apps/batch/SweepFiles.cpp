@@ -355,6 +355,60 @@ SweepCsvSink::~SweepCsvSink() {
 
 // ---------------------------------------------------------------------------------------
 
+bool PointFileBatch::add(const std::string& path, const std::string& text, std::string& error) {
+    // A temporary name of its own beside the target, created with the umask's permissions.
+    const std::filesystem::path target(path);
+    const std::string temp = (target.parent_path() / ("." + target.filename().string() + ".tmp-" +
+                                                      std::to_string(::getpid()) + "-" + std::to_string(++made_)))
+                                 .string();
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = path + ": cannot create a file in its folder (" + reason(errno) + ")";
+        return false;
+    }
+    const bool written = writeAll(fd, text.data(), text.size());
+    const int writeError = errno;
+    ::close(fd);
+    if (!written) {
+        ::unlink(temp.c_str());
+        error = path + ": cannot write (" + reason(writeError) + ")";
+        return false;
+    }
+    waiting_.emplace_back(temp, path);
+    if (since_ < 0.0) since_ = now();
+    if (waiting_.size() >= 256 || now() - since_ > 1.0) return flush(error);
+    return true;
+}
+
+bool PointFileBatch::flush(std::string& error) {
+    if (waiting_.empty()) return true;
+    // One sync of the file system for the whole batch, then the renames and the folder.
+    const int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool ok = dir >= 0 && ::syncfs(dir) == 0;
+    if (!ok) error = folder_ + ": cannot sync the point files (" + reason(errno) + ")";
+    for (const auto& [temp, path] : waiting_) {
+        if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+            error = path + ": cannot rename into place (" + reason(errno) + ")";
+            ok = false;
+        }
+        if (!ok) ::unlink(temp.c_str());
+    }
+    if (ok && ::fsync(dir) != 0) {
+        error = folder_ + ": cannot sync the folder (" + reason(errno) + ")";
+        ok = false;
+    }
+    if (dir >= 0) ::close(dir);
+    waiting_.clear();
+    since_ = -1.0;
+    return ok;
+}
+
+PointFileBatch::~PointFileBatch() {
+    for (const auto& [temp, path] : waiting_) ::unlink(temp.c_str());
+}
+
+// ---------------------------------------------------------------------------------------
+
 namespace {
 
 // Indexes as "3, 7, 11 and 40 more".
@@ -386,23 +440,38 @@ int mergeSweepParts(const std::vector<std::string>& paths, const std::string& ou
             }
     }
 
-    // Each index of the sweep in exactly one part, noted by the part's number + 1.
+    // Each index of the sweep in exactly one part.
     std::vector<SweepCsvPart> parts(paths.size());
-    std::vector<std::uint32_t> owner;
+    std::vector<bool> present;  // each index of the sweep seen in a part
     std::string error;
     for (std::size_t n = 0; n < paths.size(); ++n) {
         SweepCsvPart& part = parts[n];
         const auto visit = [&](std::int64_t index, const std::string&, std::int64_t line, std::string& why) {
-            std::uint32_t& o = owner[static_cast<std::size_t>(index)];
-            if (o != 0) {
-                why = at(paths[n], line) + "index " + std::to_string(index) + " is also in " + paths[o - 1] +
-                      (o - 1 == n ? " (twice in this part)" : "");
-                return false;
+            if (!present[static_cast<std::size_t>(index)]) {
+                present[static_cast<std::size_t>(index)] = true;
+                return true;
             }
-            o = static_cast<std::uint32_t>(n + 1);
-            return true;
+            // Which part had it first: looked up again, only now.
+            std::string holder = paths[n] + " (twice in this part)";
+            for (std::size_t m = 0; m < n; ++m) {
+                SweepCsvPart earlier;
+                std::string ignored;
+                bool found = false;
+                readSweepCsv(paths[m], earlier,
+                             [&](std::int64_t i, const std::string&, std::int64_t, std::string&) {
+                                 found = found || i == index;
+                                 return !found;
+                             },
+                             ignored);
+                if (found) {
+                    holder = paths[m];
+                    break;
+                }
+            }
+            why = at(paths[n], line) + "index " + std::to_string(index) + " is also in " + holder;
+            return false;
         };
-        // The plan line comes first: size the table of owners from the first part's.
+        // The plan line comes first: the first part's sizes the table of indexes.
         SweepCsvPart head;
         std::ifstream probe(paths[n], std::ios::binary);
         if (!probe) {
@@ -416,11 +485,11 @@ int mergeSweepParts(const std::vector<std::string>& paths, const std::string& ou
             return kInvalid;
         }
         if (n == 0) {
-            if (head.points > (std::int64_t{1} << 31)) {
+            if (head.points > (std::int64_t{1} << 30)) {
                 std::cerr << paths[0] << " line 1: a sweep of " << head.points << " points is too large to merge\n";
                 return kInvalid;
             }
-            owner.assign(static_cast<std::size_t>(head.points), 0);
+            present.assign(static_cast<std::size_t>(head.points), false);
         } else if (head.sweepLine != parts[0].sweepLine) {
             std::cerr << at(paths[n], 1) << "a part of another sweep than " << paths[0] << " (or of another version)\n"
                       << "  " << head.sweepLine << "\n  " << parts[0].sweepLine << '\n';
@@ -443,13 +512,13 @@ int mergeSweepParts(const std::vector<std::string>& paths, const std::string& ou
     // Every index once: else say which are missing, and which shards and parts they belong to.
     std::vector<std::int64_t> missing;
     std::int64_t missingCount = 0;
-    for (std::size_t i = 0; i < owner.size(); ++i)
-        if (owner[i] == 0) {
+    for (std::size_t i = 0; i < present.size(); ++i)
+        if (!present[i]) {
             if (missing.size() < 10) missing.push_back(static_cast<std::int64_t>(i));
             ++missingCount;
         }
     if (missingCount > 0) {
-        std::cerr << missingCount << " of " << owner.size() << " points are in no part (indexes "
+        std::cerr << missingCount << " of " << present.size() << " points are in no part (indexes "
                   << indexList(missing, missingCount) << ")\n";
         std::vector<std::string> shardsSeen;
         std::int64_t shardCount = 0;
@@ -461,7 +530,7 @@ int mergeSweepParts(const std::vector<std::string>& paths, const std::string& ou
             const bool given = std::any_of(parts.begin(), parts.end(), [&](const SweepCsvPart& p) {
                 return p.shard && p.shard->index == s && p.shard->count == shardCount;
             });
-            if (!given && s < static_cast<std::int64_t>(owner.size()))
+            if (!given && s < static_cast<std::int64_t>(present.size()))
                 std::cerr << "shard " << s << "/" << shardCount << " is missing\n";
         }
         std::cerr << "no merged file is written\n";
@@ -519,12 +588,12 @@ int mergeSweepParts(const std::vector<std::string>& paths, const std::string& ou
         return kFailed;
     }
     if (failedCount > 0) {
-        std::cerr << failedCount << " of " << owner.size() << " points have no result (their status):\n";
+        std::cerr << failedCount << " of " << present.size() << " points have no result (their status):\n";
         for (const std::string& f : failed) std::cerr << "  " << f << '\n';
         if (failedCount > static_cast<std::int64_t>(failed.size()))
             std::cerr << "  and " << failedCount - static_cast<std::int64_t>(failed.size()) << " more\n";
     } else if (!quiet) {
-        std::cerr << "merged " << owner.size() << " points from " << parts.size() << " parts\n";
+        std::cerr << "merged " << present.size() << " points from " << parts.size() << " parts\n";
     }
     return 0;
 }

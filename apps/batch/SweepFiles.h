@@ -64,6 +64,27 @@ private:
     double lastSync_ = 0.0;
 };
 
+// The point files of --sweep-dir, made durable in batches: each is written to a temporary
+// file in the folder at once, and about once a second (or every few hundred files) the
+// folder's file system is synced once and the batch renamed into place. A file is thus
+// complete or absent, at the cost of one sync per batch instead of one per file.
+class PointFileBatch {
+public:
+    explicit PointFileBatch(std::string folder) : folder_(std::move(folder)) {}
+    PointFileBatch(const PointFileBatch&) = delete;
+    PointFileBatch& operator=(const PointFileBatch&) = delete;
+    bool add(const std::string& path, const std::string& text, std::string& error);
+    // Syncs and renames what is waiting (also at the end of a sweep).
+    bool flush(std::string& error);
+    ~PointFileBatch();  // removes temporary files never renamed
+
+private:
+    std::string folder_;
+    std::vector<std::pair<std::string, std::string>> waiting_;  // temporary file, final name
+    double since_ = -1.0;
+    std::uint64_t made_ = 0;
+};
+
 // marlinq-batch --merge PART... [-o FILE]: the parts' rows in index order under their
 // plan line and header, each index of the sweep exactly once. Returns the exit status (2
 // with the reason naming the parts when they are not one whole sweep).

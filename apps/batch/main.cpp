@@ -13,6 +13,9 @@
 #include "kernel/Fatal.h"
 #include "pipeline/CalculationJob.h"
 #include "pipeline/ComplexProfile.h"
+#include "pipeline/CriticalSalt.h"
+#include "pipeline/ObservablesText.h"
+#include "pipeline/Units.h"
 #include "pipeline/Engine.h"
 #include "pipeline/MassBalance.h"
 #include "pipeline/ParameterSchema.h"
@@ -198,10 +201,8 @@ int runProfile(const BatchOptions& o, const Parameters& p) {
     return writeText(o, formatProfileCsv(profile, static_cast<int>(profile.r.size()))) ? kExitOk : kExitFailed;
 }
 
-int runDistribution(const BatchOptions& o, const Parameters& p, const ParameterSet& set, Engine& engine,
-                    const std::optional<MassBalanceTotals>& totals) {
+int runDistribution(const BatchOptions& o, const Parameters& p, const ParameterSet& set, Engine& engine) {
     JobInput input = engine.job(p, set, o.options);
-    input.totals = totals;
 
     // Every line of the log and the diagnostics as they come; with --quiet only what casts
     // doubt on the result (the job's warnings) and why a run failed.
@@ -222,6 +223,54 @@ int runDistribution(const BatchOptions& o, const Parameters& p, const ParameterS
     if (!writeRunExtras(o, run, set, p)) return kExitFailed;
     if (run.outcome == JobOutcome::Cancelled || g_interrupted.load()) return kExitInterrupted;
     return kExitOk;
+}
+
+// --critical-salt: the ka (and with --unit-nm the salt in mM) where the larger bound
+// fraction falls to 1/2 at the set's totals, as a JSON object.
+int runCriticalSalt(const BatchOptions& o, const ParameterSet& set, Engine& engine) {
+    const LoadedTables tables = engine.tables(o.options);
+    if (tables.failed()) {
+        std::cerr << tables.error << '\n';
+        return kExitFailed;
+    }
+    std::stop_source stopSource;
+    installInterruptHandler();
+    CriticalSaltResult result;
+    {
+        InterruptWatcher watcher(stopSource);
+        result = criticalSalt(set, o.options, tables, stopSource.get_token(), [&o](double ka, double bound) {
+            if (!o.quiet)
+                std::cerr << "ka " << formatGeneral(ka, '.') << ": larger bound fraction " << formatGeneral(bound, '.')
+                          << '\n' << std::flush;
+        });
+    }
+    if (!result.failure.empty()) {
+        std::cerr << result.failure << '\n';
+        return kExitFailed;
+    }
+    if (result.stopped) {
+        std::cerr << "Interrupted: no critical salt (" << result.runs << " runs done)\n";
+        return kExitInterrupted;
+    }
+    const std::string note = result.note();
+    if (!note.empty()) std::cerr << note << '\n';
+    const auto number = [](std::optional<double> v) { return v ? formatReal17(*v) : std::string("null"); };
+    std::string json = "{\n  \"critical_ka\": " + number(result.ka) + ",\n";
+    if (o.unitNm) {
+        json += "  \"unit_nm\": " + formatReal17(*o.unitNm) + ",\n";
+        json += "  \"critical_salt_mM\": " +
+                number(result.ka ? std::optional<double>(saltMillimolar(*result.ka, *o.unitNm)) : std::nullopt) + ",\n";
+    }
+    json += "  \"total_plus\": " + formatReal17(set.totalPlus) + ",\n";
+    json += "  \"total_minus\": " + formatReal17(set.totalMinus) + ",\n";
+    json += "  \"bound_fraction_at_ka_0.2\": " + formatReal17(result.boundLow) + ",\n";
+    json += "  \"method\": \"" + std::string(nameOf(o.options.method)) + "\",\n";
+    json += "  \"runs\": " + std::to_string(result.runs) + ",\n";
+    json += "  \"crossed\": " + std::string(result.ka ? "true" : "false") + ",\n";
+    json += "  \"jump\": " + std::string(result.jump() ? "true" : "false") + ",\n";
+    json += "  \"side\": " + std::string(result.belowRange ? "\"below\"" : result.aboveRange ? "\"above\"" : "null") +
+            "\n}\n";
+    return writeText(o, json) ? kExitOk : kExitFailed;
 }
 
 int run(int argc, char** argv) {
@@ -269,6 +318,13 @@ int run(int argc, char** argv) {
         std::cerr << *problem << '\n';
         return kExitInvalid;
     }
+    // Total mode: both totals, or the total and the charge fraction, over the file's values.
+    if (const std::optional<ParameterSet> withTotals = applyTotals(o, set, error)) {
+        set = *withTotals;
+    } else {
+        std::cerr << error << '\n';
+        return kExitInvalid;
+    }
     // The tables are looked for where --data says, else in the usual places.
     DataSearch search = programDataSearch();
     search.only = o.dataDir;
@@ -290,29 +346,12 @@ int run(int argc, char** argv) {
                   << ", and the complex must hold at least one chain\n";
         return kExitInvalid;
     }
+    if (o.criticalSalt) return runCriticalSalt(o, set, engine);
     if (const std::optional<std::string> tooLarge = oversizedExport(o, p)) {
         std::cerr << *tooLarge << '\n';
         return kExitInvalid;
     }
-    // Total mode: both totals, or the total and the charge fraction.
-    std::optional<MassBalanceTotals> totals;
-    if (o.total.size() == 2) {
-        totals = MassBalanceTotals{o.total[0], o.total[1]};
-    } else if (o.total.size() == 1) {
-        if (const std::optional<std::string> message = checkChargeFraction(o.total[0], *o.chargeFraction)) {
-            std::cerr << *message << '\n';
-            return kExitInvalid;
-        }
-        totals = totalsFromChargeFraction(o.total[0], *o.chargeFraction, p.zp, p.zn);
-    }
-    if (totals) {
-        if (const std::optional<std::string> message = checkTotals(*totals, p)) {
-            std::cerr << *message << '\n';
-            return kExitInvalid;
-        }
-    }
-
-    return o.profile ? runProfile(o, p) : runDistribution(o, p, set, engine, totals);
+    return o.profile ? runProfile(o, p) : runDistribution(o, p, set, engine);
 }
 }  // namespace
 }  // namespace marlinq::batch

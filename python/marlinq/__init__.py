@@ -39,7 +39,7 @@ from ._core import Parameters, Profile, Result, observables
 from ._core import __commit__, __version__  # the release and the commit the module was built from
 from ._sweep import SweepTable, sweep
 
-__all__ = ["Parameters", "Result", "Profile", "SweepTable", "run", "profile", "sweep", "observables", "METHODS",
+__all__ = ["Parameters", "Result", "Profile", "SweepTable", "run", "profile", "sweep", "observables", "critical_salt", "METHODS",
            "CHAINS", "ACCURACIES", "data_file"]
 
 #: Values of ``method``: Poisson-Boltzmann, the program's Debye-Hueckel approximation, or the
@@ -150,6 +150,50 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
         charge_fraction = float(charge_fraction)
     return _core._run(params, str(method), str(chains), str(accuracy), progress, data_dir, bool(keep_energies),
                       int(threads), total, charge_fraction)
+
+
+def critical_salt(params=None, total=None, charge_fraction=None, method="dh", chains="table", accuracy="standard",
+                  data_dir=None, unit_nm=None, threads=0):
+    """The critical salt: at fixed totals, the ka from 0.2 to 10 at which the larger of the
+    two bound fractions falls to 1/2 (as ``marlinq-batch --critical-salt``).
+
+    Every trial ka is a run of its own (a new landscape): a coarse logarithmic grid from
+    low salt brackets the first crossing, regula falsi refines it to 1e-6 relative.
+
+    Parameters
+    ----------
+    params : Parameters, optional
+        The set (start-up values when omitted); mpMin and mmMin must be 0.
+    total, charge_fraction
+        The totals as for ``run``; without ``total`` the set must be in total mode
+        (``params.total_mode``).
+    method, chains, accuracy, data_dir, threads
+        As for ``run``.
+    unit_nm : float, optional
+        The segment size a in nm: the result then also holds ``critical_salt_mM``.
+
+    Returns
+    -------
+    dict
+        ``critical_ka`` (None when 1/2 is not crossed between ka 0.2 and 10; ``side`` is then
+        "below" or "above" and ``note`` says it in words), ``critical_salt_mM`` with unit_nm,
+        ``crossed``, ``runs``, ``bound_fraction_at_ka_0.2``, ``total_plus``, ``total_minus``.
+    """
+    if params is None:
+        params = Parameters()
+    if not isinstance(params, Parameters):
+        raise TypeError("params must be a marlinq.Parameters, not %s" % type(params).__name__)
+    if data_dir is not None:
+        data_dir = _os.fspath(data_dir)
+    if total is not None:
+        try:
+            total = [float(v) for v in total]
+        except TypeError:
+            total = [float(total)]
+    if charge_fraction is not None:
+        charge_fraction = float(charge_fraction)
+    return _core._critical_salt(params, total, charge_fraction, str(method), str(chains), str(accuracy), data_dir,
+                                None if unit_nm is None else float(unit_nm), int(threads))
 
 
 def profile(params, mp, mm, method="dh", accuracy="standard"):

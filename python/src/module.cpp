@@ -11,6 +11,7 @@
 #include "kernel/Fatal.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/Distribution.h"
+#include "pipeline/CriticalSalt.h"
 #include "pipeline/Engine.h"
 #include "pipeline/JobRunner.h"
 #include "pipeline/MassBalance.h"
@@ -137,7 +138,7 @@ py::object valueOf(const PyParameters& p, const ParameterRow& row) {
 std::string reprOf(const PyParameters& p) {
     std::string s = "Parameters(";
     for (const ParameterRow& r : parameterSchema()) {
-        if (r.role == ParameterRole::Density) continue;
+        if (r.role == ParameterRole::Density || (r.totalModeOnly && !p.set.totalMode)) continue;
         const double v = parameterValue(p.set, r);
         if (s.back() != '(') s += ", ";
         s += std::string(r.key) + "=" + (r.integer ? std::to_string(static_cast<std::int32_t>(v)) : formatGeneral(v, '.'));
@@ -433,15 +434,9 @@ LoadedTables tablesFor(const RunOptions& options, const std::optional<std::strin
     return tables;
 }
 
-PyResult runEngine(const PyParameters& params, const std::string& method, const std::string& chains,
-                   const std::string& accuracy, const py::object& progress, const std::optional<std::string>& dataDir,
-                   bool keepEnergies, int threads, const std::optional<std::vector<double>>& total,
-                   const std::optional<double>& chargeFraction) {
-    if (threads < 0) throw py::value_error("threads must be 0 (the machine's) or a positive number");
-    RunOptions options = runOptions(method, chains, accuracy, keepEnergies);
-    options.threads = threads;
-    const Parameters p = validated(params);
-    // Total mode: total=(C+, C-), or total=T with charge_fraction=f.
+// Total mode: total=(C+, C-), or total=T with charge_fraction=f; nullopt without total.
+std::optional<MassBalanceTotals> totalsOf(const Parameters& p, const std::optional<std::vector<double>>& total,
+                                          const std::optional<double>& chargeFraction) {
     std::optional<MassBalanceTotals> totals;
     if (chargeFraction && (!total || total->size() != 1))
         throw py::value_error("charge_fraction needs the total of both kinds of chains: total=T");
@@ -456,8 +451,60 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
         }
         if (const auto message = checkTotals(*totals, p)) throw py::value_error(*message);
     }
+    return totals;
+}
+
+py::dict criticalSaltOf(const PyParameters& params, const std::optional<std::vector<double>>& total,
+                        const std::optional<double>& chargeFraction, const std::string& method,
+                        const std::string& chains, const std::string& accuracy,
+                        const std::optional<std::string>& dataDir, const std::optional<double>& unitNm,
+                        int threads) {
+    if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
+    RunOptions options = runOptions(method, chains, accuracy, false);
+    options.threads = threads;
+    const Parameters p = validated(params);
+    ParameterSet set = params.set;
+    if (const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction)) {
+        set.totalMode = true;
+        set.totalPlus = totals->plus;
+        set.totalMinus = totals->minus;
+    }
+    if (!set.totalMode)
+        throw py::value_error("the critical salt needs the totals: total=(C+, C-) or total=T with charge_fraction=f");
+    const LoadedTables tables = tablesFor(options, dataDir);
+    std::stop_source stop;
+    CriticalSaltResult r;
+    {
+        py::gil_scoped_release release;
+        r = criticalSalt(set, options, tables, stop.get_token());
+    }
+    if (!r.failure.empty()) throw py::value_error(r.failure);
+    py::dict d;
+    d["critical_ka"] = r.ka ? py::object(py::float_(*r.ka)) : py::object(py::none());
+    if (unitNm)
+        d["critical_salt_mM"] = r.ka ? py::object(py::float_(saltMillimolar(*r.ka, *unitNm))) : py::object(py::none());
+    d["crossed"] = r.ka.has_value();
+    d["jump"] = r.jump();
+    d["side"] = r.belowRange ? py::object(py::str("below")) : r.aboveRange ? py::object(py::str("above")) : py::object(py::none());
+    d["note"] = r.note();
+    d["bound_fraction_at_ka_0.2"] = r.boundLow;
+    d["runs"] = r.runs;
+    d["total_plus"] = set.totalPlus;
+    d["total_minus"] = set.totalMinus;
+    return d;
+}
+
+PyResult runEngine(const PyParameters& params, const std::string& method, const std::string& chains,
+                   const std::string& accuracy, const py::object& progress, const std::optional<std::string>& dataDir,
+                   bool keepEnergies, int threads, const std::optional<std::vector<double>>& total,
+                   const std::optional<double>& chargeFraction) {
+    if (threads < 0) throw py::value_error("threads must be 0 (the machine's) or a positive number");
+    RunOptions options = runOptions(method, chains, accuracy, keepEnergies);
+    options.threads = threads;
+    const Parameters p = validated(params);
+    const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction);
     JobInput input = makeJobInput(p, params.set, options, tablesFor(options, dataDir));
-    input.totals = totals;
+    if (totals) input.totals = totals;
 
     std::stop_source stop;
     std::optional<py::error_already_set> pending;  // an exception of the callback or Ctrl-C
@@ -731,6 +778,8 @@ Every key of the parameter file is an attribute (with a snake_case alias):
 vc01 (c_minus), vc10 (c_plus), zp (q_plus), zn (q_minus), kiplus (xi_plus),
 kiminus (xi_minus), ka, Np (n_plus), Nm (n_minus), mpMin (mp_min), mpMax (mp_max),
 mmMin (mm_min), mmMax (mm_max); plen and mlen are the charged-block lengths.
+total_plus and total_minus are the totals of total mode (chains per segment volume, free
+and in complexes): setting either puts the set in total mode, and a saved file keeps them.
 
 The charge densities are kiplus = zp / plen and kiminus = zn / mlen. Changing a charge
 keeps the charge density, so the charged length follows (same density, longer chain:
@@ -784,7 +833,7 @@ wrong, please check it.") as the program reports them.)doc");
         "save",
         [](const PyParameters& p, const std::string& path) {
             std::string error;
-            if (!writeParameterFile(path, parameterFileKeys(), parameterFileValues(p.set), error))
+            if (!writeParameterSet(path, p.set, error))
                 raiseOSError(error, path);
             // The file keeps densities, not lengths: say so when it will not give back the same set.
             const LoadResult back = loadParameterSet(path, startupParameterSet());
@@ -798,11 +847,15 @@ wrong, please check it.") as the program reports them.)doc");
                 if (PyErr_WarnEx(PyExc_UserWarning, note.c_str(), 1) != 0) throw py::error_already_set();
             }
         },
-        "path"_a, R"doc(Writes the thirteen lines of the parameter file (what 'Save Parameters' writes).
+        "path"_a, R"doc(Writes the parameter file (thirteen lines; in total mode the totals too, before the last line) (what 'Save Parameters' writes).
 
 The file stores the charge densities, from which a reader recovers the lengths: when that
 does not give back plen and mlen (e.g. zp = 40 on 72 segments), a UserWarning says which
 lengths the file gives.)doc");
+    P.def_property_readonly(
+        "total_mode", [](const PyParameters& p) { return p.set.totalMode; },
+        "True when the totals total_plus and total_minus set the concentrations (setting either one enters "
+        "total mode; the other then starts from its free concentration).");
     P.def(
         "to_text", [](const PyParameters& p) { return formatParameterSet(p.set); },
         "The parameter file's text.");
@@ -824,7 +877,8 @@ lengths the file gives.)doc");
         "to_dict",
         [](const PyParameters& p) {
             py::dict d;
-            for (const ParameterRow& r : parameterSchema()) d[py::str(std::string(r.key))] = valueOf(p, r);
+            for (const ParameterRow& r : parameterSchema())
+                if (!r.totalModeOnly || p.set.totalMode) d[py::str(std::string(r.key))] = valueOf(p, r);
             return d;
         },
         "The file's keys and the charged lengths, as a dict.");
@@ -842,13 +896,18 @@ lengths the file gives.)doc");
         [](const PyParameters& p) {
             py::dict state;
             for (const ParameterRow& r : parameterSchema())
-                if (r.role != ParameterRole::Density) state[py::str(std::string(r.key))] = parameterValue(p.set, r);
+                if (r.role != ParameterRole::Density && (!r.totalModeOnly || p.set.totalMode))
+                    state[py::str(std::string(r.key))] = parameterValue(p.set, r);
             return state;
         },
         [](const py::dict& state) {
             PyParameters p;
             for (const ParameterRow& r : parameterSchema()) {
                 if (r.role == ParameterRole::Density) continue;
+                if (r.totalModeOnly) {
+                    if (!state.contains(std::string(r.key))) continue;
+                    p.set.totalMode = true;
+                }
                 setParameterMember(p.set, r, state[py::str(std::string(r.key))].cast<double>());
             }
             p.set.params.kip = chargeDensity(p.set.params.zp, p.set.plen);
@@ -981,6 +1040,8 @@ long=True), as marlinq-batch refuses it without --long-format.)doc")
                    std::to_string(r.record->mmMax) + ", most probable " + most + (r.partial ? ", partial" : "") + ">";
         });
 
+    m.def("_critical_salt", &criticalSaltOf, "params"_a, "total"_a, "charge_fraction"_a, "method"_a, "chains"_a,
+          "accuracy"_a, "data_dir"_a, "unit_nm"_a, "threads"_a = 0);
     m.def("_run", &runEngine, "params"_a, "method"_a, "chains"_a, "accuracy"_a, "progress"_a, "data_dir"_a,
           "keep_energies"_a, "threads"_a = 0, "total"_a = py::none(), "charge_fraction"_a = py::none());
     m.def("_sweep", &sweepEngine, "params"_a, "names"_a, "values"_a, "method"_a, "chains"_a, "accuracy"_a,

@@ -164,8 +164,9 @@ def test_wrong_types_are_type_errors_wrong_values_value_errors():
 def test_every_parameter_by_keyword_alias_attribute_file_and_sweep(tmp_path):
     start = marlinq.Parameters()
     for key, alias, integer in marlinq._core._parameter_names():
-        value = getattr(start, key) + 1 if integer else {"kiplus": 0.3, "kiminus": 0.3, "plen": 60,
-                                                         "mlen": 60}.get(key, getattr(start, key) * 1.5)
+        value = getattr(start, key) + 1 if integer else {"kiplus": 0.3, "kiminus": 0.3, "plen": 60, "mlen": 60,
+                                                         "total_plus": 2e-3, "total_minus": 2e-3,
+                                                         }.get(key, getattr(start, key) * 1.5)
         p = marlinq.Parameters(**{key: value})
         assert getattr(p, key) == pytest.approx(value, rel=1e-14), key
         assert isinstance(getattr(p, key), int) == integer, key

@@ -179,13 +179,19 @@ def test_salt_in_millimolar_equals_the_batch_sweep(batch):
     # The batch CSV names the salt of the applied ka apart from the swept salt_mM.
     assert lines[0][2 + len(BATCH_COLUMNS)] == "salt_mM_of_ka"
     assert_rows_equal_batch(t, lines)
-    assert t.dtype.names[-9:-5] == ("salt_mM_of_ka", "core_radius_nm", "mean_core_radius_nm", "status")
+    names = t.dtype.names
+    at = names.index("salt_mM_of_ka")
+    assert names[at:at + 4] == ("salt_mM_of_ka", "core_radius_nm", "mean_core_radius_nm", "free_plus_mM")
+    assert names[at + 7:at + 9] == ("critical_concentration_mM", "status")
     # The salt of the applied ka gives back the swept concentration (ka is kept with 15 digits).
     assert np.allclose(t["salt_mM_of_ka"], [10, 100], rtol=1e-12)
     # 100 mM in water is ka = 0.742 (a Debye length of 0.96 nm); the runs have that ka.
     plain = marlinq.sweep(None, {"ka": [0.742]}, unit_nm=0.714)
     assert plain["salt_mM"][0] == pytest.approx(100, rel=1e-3)
-    assert plain.dtype.names[-9:-5] == ("salt_mM", "core_radius_nm", "mean_core_radius_nm", "status")
+    names = plain.dtype.names
+    at = names.index("salt_mM")
+    assert names[at:at + 4] == ("salt_mM", "core_radius_nm", "mean_core_radius_nm", "free_plus_mM")
+    assert names[at + 7:at + 9] == ("critical_concentration_mM", "status")
 
 
 def test_threads_give_the_rows_of_one_thread(batch):

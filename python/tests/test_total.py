@@ -39,3 +39,30 @@ def test_total_and_charge_fraction_and_refusals():
             marlinq.run(**kwargs)
     with pytest.raises(ValueError, match="mpMin and mmMin"):
         marlinq.run(marlinq.Parameters(mm_min=1), total=(1e-3, 1e-3))
+
+
+def test_totals_as_parameters_through_a_file(tmp_path):
+    p = marlinq.Parameters(total_plus=2e-3)
+    assert p.total_mode and p.total_minus == p.vc01 == 1e-3
+    assert marlinq.Parameters().to_text().count("\n") == 13 and not marlinq.Parameters().total_mode
+    text = p.to_text()
+    assert text.endswith("total_plus 0.002\ntotal_minus 0.001\nmmMax 10\n")
+    p.save(str(tmp_path / "t.in"))
+    back = marlinq.Parameters.load(str(tmp_path / "t.in"))
+    assert back == p and back.total_mode
+    # The set's own totals run in total mode.
+    r = marlinq.run(back, method="dh_linear", chains="solve")
+    assert r.concentrations == "total" and r.total_plus == 2e-3
+    with pytest.raises(ValueError, match="C\\+"):
+        marlinq.Parameters(total_plus=0.0).validate()
+
+
+def test_critical_salt_crossed_and_not():
+    p = marlinq.Parameters()
+    r = marlinq.critical_salt(p, total=(2e-3, 2e-3), method="dh_linear", chains="solve", unit_nm=0.714)
+    assert r["crossed"] and 0.2 < r["critical_ka"] < 10 and not r["jump"]
+    assert r["critical_salt_mM"] > 0
+    below = marlinq.critical_salt(p, total=(1e-12, 1e-12), method="dh_linear", chains="solve")
+    assert below["critical_ka"] is None and below["side"] == "below" and "below ka 0.2" in below["note"]
+    with pytest.raises(ValueError, match="totals"):
+        marlinq.critical_salt(p)

@@ -213,6 +213,127 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
 
 namespace {
 
+// The chains of each kind in the cells on an edge that hides larger complexes: a maximum of
+// a range that could be enlarged, and the cells the run evaluated next to ones it did not
+// (a Poisson-Boltzmann run leaves cells of hopeless weight out). The totals count no
+// complex beyond those edges.
+struct EdgeChains {
+    double rowPlus = 0.0, rowMinus = 0.0;        // M+ = mpMax
+    double columnPlus = 0.0, columnMinus = 0.0;  // M- = mmMax
+    double innerPlus = 0.0, innerMinus = 0.0;    // evaluated cells next to unevaluated ones
+};
+
+EdgeChains edgeChains(const InfoSphereBean& isb) {
+    EdgeChains e;
+    const Grid<double>& a = isb.absValue;
+    const CellEnergies& cells = isb.energies;
+    const double factor = weightShiftFactor(isb.max_shift);  // a concentration is absValue / factor
+    const bool rowEdge = isb.mpMax < kMaxAggregation, columnEdge = isb.mmMax < kMaxAggregation;
+    for (std::int32_t r = 0; r < a.rows(); ++r) {
+        const std::int32_t mp = isb.mpMin + r;
+        for (std::int32_t c = 0; c < a.cols(); ++c) {
+            const std::int32_t mm = isb.mmMin + c;
+            if (mp == 0 || mm == 0) continue;  // lone chains have no larger complexes to miss
+            const double conc = a(r, c) / factor;
+            if (!(conc > 0.0)) continue;
+            if (rowEdge && mp == isb.mpMax) e.rowPlus += mp * conc, e.rowMinus += mm * conc;
+            if (columnEdge && mm == isb.mmMax) e.columnPlus += mp * conc, e.columnMinus += mm * conc;
+            if (!cells.empty() && cells.evaluated(r, c)) {
+                const bool openAbove = r + 1 < a.rows() && !cells.evaluated(r + 1, c);
+                const bool openRight = c + 1 < a.cols() && !cells.evaluated(r, c + 1);
+                if (openAbove || openRight) e.innerPlus += mp * conc, e.innerMinus += mm * conc;
+            }
+        }
+    }
+    return e;
+}
+
+// The doubts of the totals: an edge whose complexes hold more than kTotalsEdgeShare of
+// either total.
+void reportEdges(const InfoSphereBean& isb, const Reporter& report) {
+    const EdgeChains e = edgeChains(isb);
+    const auto say = [&](const std::string& where, const std::string& remedy, double plus, double minus) {
+        const double share = std::max(plus / isb.totalPlus, minus / isb.totalMinus);
+        if (!(share > kTotalsEdgeShare)) return;
+        RunWarning w{WarningKind::TotalsEdge};
+        w.residual = share;
+        std::ostringstream line;
+        line.imbue(std::locale::classic());
+        line << "The totals assume no larger complexes, but the complexes " << where << " hold "
+             << plus / isb.totalPlus << " of the '+' chains and " << minus / isb.totalMinus << " of the '-' chains; "
+             << remedy;
+        w.text = line.str();
+        report.warning(std::move(w));
+    };
+    say("on the edge M+ = " + std::to_string(isb.mpMax), "enlarge mpMax", e.rowPlus, e.rowMinus);
+    say("on the edge M- = " + std::to_string(isb.mmMax), "enlarge mmMax", e.columnPlus, e.columnMinus);
+    say("on the edge of the cells the run evaluated", "their neighbours were left out as negligible at the run's "
+        "start", e.innerPlus, e.innerMinus);
+}
+
+// The concentrations of a record whose landscape is finished: in total mode the free
+// chains that meet the totals and the distribution at them, with the critical
+// concentration; in free mode the totals the free chains imply. reform: form the
+// free-mode distribution again at the record's vc10, vc01 (the record then holds another
+// run's distribution).
+void settle(InfoSphereBean& isb, const std::optional<MassBalanceTotals>& totals, bool keepEnergies, int threads,
+            bool reform, const Reporter& report, CriticalConcentrationCache* cache = nullptr) {
+    const Landscape landscape = landscapeOf(isb);
+    const auto take = [&isb](const Distribution& d) {
+        isb.absValue = d.absValue;
+        isb.Value = d.Value;
+        isb.sum = d.sum;
+        isb.maxValue = d.maxValue;
+        isb.max_shift = d.max_shift;
+        isb.normalised = d.normalised;
+    };
+    isb.totalMode = totals.has_value();
+    if (!totals) {
+        if (reform) take(distributionOf(landscape, isb.vc10, isb.vc01, threads));
+        const MassBalanceTotals implied = chainTotals(isb);
+        isb.totalPlus = implied.plus;
+        isb.totalMinus = implied.minus;
+        isb.massBalanceResidual = 0.0;
+        isb.massBalanceSteps = 0;
+        isb.criticalConcentration = NAN;
+        isb.criticalBelow = isb.criticalAbove = false;
+        if (!keepEnergies) isb.energies = CellEnergies();
+        return;
+    }
+    const MassBalance balance(landscape);
+    const MassBalanceSolution solved = balance.solve(totals->plus, totals->minus);
+    take(distributionOf(landscape, solved.freePlus, solved.freeMinus, threads));
+    isb.vc10 = solved.freePlus;
+    isb.vc01 = solved.freeMinus;
+    isb.totalPlus = totals->plus;
+    isb.totalMinus = totals->minus;
+    isb.massBalanceSteps = solved.newtonSteps;
+    const MassBalanceTotals met = chainTotals(isb);
+    isb.massBalanceResidual =
+        std::max(std::abs(met.plus - isb.totalPlus) / isb.totalPlus, std::abs(met.minus - isb.totalMinus) / isb.totalMinus);
+    report.text(massBalanceMessage(solved.freePlus, solved.freeMinus, solved.newtonSteps));
+    if (!(isb.massBalanceResidual <= kMassBalanceTolerance)) report.warning(residualWarning(isb.massBalanceResidual));
+    const double fraction = chargeFraction(isb.zp, isb.zn, isb.totalPlus, isb.totalMinus);
+    CriticalConcentration critical;
+    if (cache != nullptr) {
+        const auto key = static_cast<long long>(std::llround(fraction * 1e12));
+        std::lock_guard lock(cache->mutex);
+        const auto known = cache->byFraction.find(key);
+        critical = known != cache->byFraction.end() ? known->second
+                                                    : (cache->byFraction[key] =
+                                                           criticalConcentration(balance, fraction, isb.zp, isb.zn));
+    } else {
+        critical = criticalConcentration(balance, fraction, isb.zp, isb.zn);
+    }
+    isb.criticalConcentration = critical.total.value_or(NAN);
+    isb.criticalBelow = critical.below;
+    isb.criticalAbove = critical.above;
+    if (critical.below) report.warning(criticalWarning(true));
+    if (critical.above) report.warning(criticalWarning(false));
+    reportEdges(isb, report);
+    if (!keepEnergies) isb.energies = CellEnergies();
+}
+
 JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporter& report, JobCounts& counts) {
     if (token.stop_requested()) {
         report.text(kCancelled);
@@ -331,42 +452,7 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     };
     // The concentrations settle: in total mode the free chains that meet the totals, and
     // the distribution at them; in free mode the totals the free chains imply.
-    const auto settleConcentrations = [&] {
-        if (totalMode) {
-            const Landscape landscape = landscapeOf(isb);
-            const MassBalance balance(landscape);
-            const MassBalanceSolution solved = balance.solve(input.totals->plus, input.totals->minus);
-            const Distribution d = distributionOf(landscape, solved.freePlus, solved.freeMinus, input.threads);
-            isb.absValue = d.absValue;
-            isb.Value = d.Value;
-            isb.sum = d.sum;
-            isb.maxValue = d.maxValue;
-            isb.max_shift = d.max_shift;
-            isb.normalised = d.normalised;
-            isb.vc10 = solved.freePlus;
-            isb.vc01 = solved.freeMinus;
-            isb.totalPlus = input.totals->plus;
-            isb.totalMinus = input.totals->minus;
-            isb.massBalanceSteps = solved.newtonSteps;
-            const MassBalanceTotals met = chainTotals(isb);
-            isb.massBalanceResidual = std::max(std::abs(met.plus - isb.totalPlus) / isb.totalPlus,
-                                               std::abs(met.minus - isb.totalMinus) / isb.totalMinus);
-            if (!input.keepEnergies) isb.energies = CellEnergies();
-            report.text(massBalanceMessage(solved.freePlus, solved.freeMinus, solved.newtonSteps));
-            if (!(isb.massBalanceResidual <= kMassBalanceTolerance)) report.warning(residualWarning(isb.massBalanceResidual));
-            const CriticalConcentration critical = criticalConcentration(
-                balance, chargeFraction(p.zp, p.zn, isb.totalPlus, isb.totalMinus), p.zp, p.zn);
-            isb.criticalConcentration = critical.total.value_or(NAN);
-            isb.criticalBelow = critical.below;
-            isb.criticalAbove = critical.above;
-            if (critical.below) report.warning(criticalWarning(true));
-            if (critical.above) report.warning(criticalWarning(false));
-        } else {
-            const MassBalanceTotals implied = chainTotals(isb);
-            isb.totalPlus = implied.plus;
-            isb.totalMinus = implied.minus;
-        }
-    };
+    const auto settleConcentrations = [&] { settle(isb, input.totals, input.keepEnergies, input.threads, false, report); };
     // A finished converged run: the most probable complex the standard free energies give,
     // at the same concentrations (in total mode, the free chains that meet the same totals on
     // the standard landscape), and a line in the log saying whether the accuracy changed it.
@@ -505,6 +591,18 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
 }
 
 }  // namespace
+
+std::shared_ptr<InfoSphereBean> resettle(const InfoSphereBean& landscapeRecord, double cPlus, double cMinus,
+                                         const std::optional<MassBalanceTotals>& totals, bool keepEnergies,
+                                         int threads, const JobEvents& events, CriticalConcentrationCache* cache) {
+    const Reporter report(events);
+    auto isb = std::make_shared<InfoSphereBean>(landscapeRecord);
+    isb->vc10 = cPlus;
+    isb->vc01 = cMinus;
+    settle(*isb, totals, keepEnergies, threads, true, report, cache);
+    if (auto edge = rangeEdgeWarning(*isb)) report.warning(std::move(*edge));
+    return isb;
+}
 
 std::string tieMessage(const std::vector<MapCell>& tied, bool complexesOnly) {
     std::string list;

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -81,7 +83,12 @@ enum class WarningKind {
     MassBalanceResidual,    // total mode: the totals are met only to a relative residual above the target
     BeyondDebyeHueckel,     // Debye-Hueckel cells whose surface potential lies beyond the linearisation
     CriticalConcentration,  // total mode: half of the scarcer chains bound is not crossed between 1e-20 and 1
+    TotalsEdge,             // total mode: complexes on an edge that hides larger ones hold a share of a total
 };
+
+// Total mode: the share of either total that the complexes on an edge may hold before the
+// run says that the totals assume no larger complexes.
+inline constexpr double kTotalsEdgeShare = 1e-6;
 
 struct RunWarning {
     WarningKind kind = WarningKind::NonFiniteCells;
@@ -91,7 +98,8 @@ struct RunWarning {
     std::int32_t mp = 0, mm = 0;      // RangeEdge: the complex
     double errorEstimate = 0.0;       // Accuracy (kT)
     double standardDifference = 0.0;  // Accuracy (kT)
-    double residual = 0.0;            // MassBalanceResidual: the largest relative miss of a total
+    double residual = 0.0;            // MassBalanceResidual: the largest relative miss of a total;
+                                      // TotalsEdge: the larger share of a total on the edge
 };
 
 struct JobMessage {
@@ -163,6 +171,23 @@ inline constexpr const char* kSolveStart = "Solving for linear chains 'minus' an
 // of the job, like every other reason a run cannot finish; nothing is thrown.
 JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobEvents& events,
                               JobCounts* counts = nullptr);
+
+// A finished run's result at other concentrations, from the landscape its record kept
+// (JobInput::keepEnergies): the distribution formed again at the free chains c+, c-, or with
+// totals at the free chains the mass balance gives, as a run of its own would form it (to
+// the bit); events hear the lines such a run adds (mass balance, critical concentration,
+// doubts of the totals, the most probable complex on an edge). No free energy is computed.
+// keepEnergies: the new record keeps the landscape too.
+// The critical concentrations of one landscape by charge fraction (to 12 digits), for
+// points that share the landscape. Safe to share between threads.
+struct CriticalConcentrationCache {
+    std::mutex mutex;
+    std::map<long long, CriticalConcentration> byFraction;
+};
+std::shared_ptr<InfoSphereBean> resettle(const InfoSphereBean& landscapeRecord, double cPlus, double cMinus,
+                                         const std::optional<MassBalanceTotals>& totals, bool keepEnergies,
+                                         int threads, const JobEvents& events,
+                                         CriticalConcentrationCache* cache = nullptr);
 
 // "The result is partial: N of M complexes were computed." (a stopped Debye-Hueckel run)
 std::string partialComplexesMessage(std::int64_t done, std::int64_t total);

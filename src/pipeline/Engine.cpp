@@ -9,7 +9,7 @@ namespace marlinq {
 LoadResult loadParameterSet(const std::string& path, const ParameterSet& base) {
     LoadResult result;
     result.set = base;
-    const ParameterFileResult file = readParameterFile(path, parameterFileKeys());
+    const ParameterFileResult file = readParameterFile(path, parameterFileKeysWithTotals());
     if (!file.opened) {
         result.status = LoadStatus::CannotOpen;
         result.message = kParameterFileOpenError;
@@ -22,9 +22,32 @@ LoadResult loadParameterSet(const std::string& path, const ParameterSet& base) {
     // Each value found replaces its member; the lengths then follow from charge and density.
     Parameters& p = result.set.params;
     std::size_t line = 0;
-    for (const ParameterRow& r : parameterSchema())
-        if (r.inFile)
-            if (const std::optional<double> v = file.found[line++]) setParameterMember(result.set, r, *v);
+    int totalsFound = 0;
+    const ParameterRow* lonelyTotal = nullptr;
+    for (const ParameterRow& r : parameterSchema()) {
+        if (!r.inFile) continue;
+        const std::optional<double> v = file.found[line++];
+        if (!v) continue;
+        setParameterMember(result.set, r, *v);
+        if (r.totalModeOnly) {
+            ++totalsFound;
+            lonelyTotal = &r;
+        }
+    }
+    // Both totals put the set in total mode; one of them alone is a file cut short.
+    if (totalsFound == 2) {
+        result.set.totalMode = true;
+        result.set.totalPlus = asShown(result.set.totalPlus);
+        result.set.totalMinus = asShown(result.set.totalMinus);
+    } else if (totalsFound == 1) {
+        result.status = LoadStatus::WrongFile;
+        result.message = kWrongParameterFile;
+        const std::string other = lonelyTotal->chain == 0 ? "total_minus" : "total_plus";
+        result.notes.push_back(path + ": " + std::string(lonelyTotal->key) + " without " + other +
+                               " (total mode needs both totals)");
+        result.set = base;
+        return result;
+    }
 
     // A charged length is recovered from charge and density; a density of 0 (or a length
     // beyond the integer range) gives none, and the file is taken as wrong.
@@ -53,7 +76,9 @@ LoadResult loadParameterSet(const std::string& path, const ParameterSet& base) {
 }
 
 std::optional<std::string> validate(const ParameterSet& set, Parameters& validated) {
-    return validateInput(inputFieldsOf(set), validated);
+    if (std::optional<std::string> message = validateInput(inputFieldsOf(set), validated)) return message;
+    if (set.totalMode) return checkTotals(MassBalanceTotals{set.totalPlus, set.totalMinus}, validated);
+    return std::nullopt;
 }
 
 std::shared_ptr<InfoChainBean> makeChainRecord(const Parameters& p, double plen, double mlen, bool tableChains) {
@@ -77,6 +102,7 @@ JobInput makeJobInput(const Parameters& validated, const ParameterSet& set, cons
     input.tablesError = tables.error;
     input.keepEnergies = options.keepEnergies;
     input.threads = options.threads;
+    if (set.totalMode) input.totals = MassBalanceTotals{set.totalPlus, set.totalMinus};
     return input;
 }
 

@@ -14,6 +14,8 @@ using In = ObservableInputs;
 
 // A length in nm from one in segment sizes; NaN without the unit.
 double inNm(double segments, const In& in) { return in.unitNm ? segments * *in.unitNm : NAN; }
+// Chains per segment volume in mM of chains; NaN without the unit.
+double inMillimolar(double c, const In& in) { return in.unitNm ? chainsMillimolar(c, *in.unitNm) : NAN; }
 
 const std::array kRegistry{
     ObservableDef{"most_probable", "Most probable", "",
@@ -89,6 +91,22 @@ const std::array kRegistry{
     ObservableDef{"mean_core_radius_nm", "Mean core radius", "nm",
                   "Mean core radius of the complexes in nm (needs the segment size a)", Shape::Number, true, true,
                   [](const In& in) { return inNm(in.observables.meanCoreRadius, in); }},
+    ObservableDef{"free_plus_mM", "Free '+' chains c+", "mM",
+                  "Free '+' chains in mM of chains, c+ / (a^3 N_A) (needs the segment size a)", Shape::Number, true,
+                  true, [](const In& in) { return inMillimolar(in.observables.freePlus, in); }},
+    ObservableDef{"free_minus_mM", "Free '-' chains c-", "mM",
+                  "Free '-' chains in mM of chains, c- / (a^3 N_A) (needs the segment size a)", Shape::Number, true,
+                  true, [](const In& in) { return inMillimolar(in.observables.freeMinus, in); }},
+    ObservableDef{"total_plus_mM", "Total '+' chains C+", "mM",
+                  "All '+' chains in mM of chains, C+ / (a^3 N_A) (needs the segment size a)", Shape::Number, true,
+                  true, [](const In& in) { return inMillimolar(in.observables.totalPlus, in); }},
+    ObservableDef{"total_minus_mM", "Total '-' chains C-", "mM",
+                  "All '-' chains in mM of chains, C- / (a^3 N_A) (needs the segment size a)", Shape::Number, true,
+                  true, [](const In& in) { return inMillimolar(in.observables.totalMinus, in); }},
+    ObservableDef{"critical_concentration_mM", "Critical concentration T*", "mM",
+                  "The critical concentration in mM of chains, T* / (a^3 N_A) (needs the segment size a)",
+                  Shape::Number, true, true,
+                  [](const In& in) { return inMillimolar(in.observables.criticalConcentration, in); }},
 };
 
 }  // namespace

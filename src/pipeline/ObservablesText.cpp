@@ -60,7 +60,7 @@ std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& o
     for (const RunWarning& warning : run.warnings)
         if (warning.kind == WarningKind::NonFiniteCells || warning.kind == WarningKind::UnstableSolves ||
             warning.kind == WarningKind::PartialResult || warning.kind == WarningKind::BeyondDebyeHueckel ||
-            warning.kind == WarningKind::RangeEdge)
+            warning.kind == WarningKind::RangeEdge || warning.kind == WarningKind::TotalsEdge)
             w.push_back(warning.text);
     if (run.outcome == JobOutcome::Failed) w.push_back(run.failure.empty() ? std::string("The run failed.") : run.failure);
     if (run.record && run.record->hasResults() && !observables.anyComplex)
@@ -111,11 +111,14 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
         params += jsonString(key) + ": " + value + (last ? "" : ", ");
     };
     // Every parameter as the run used it, the charged lengths with them.
+    // (The totals of total mode are the summary's own total_plus and total_minus.)
     const ParameterSet used{p, run.set.plen, run.set.mlen};
-    const std::span<const ParameterRow> rows = parameterSchema();
+    std::vector<const ParameterRow*> rows;
+    for (const ParameterRow& r : parameterSchema())
+        if (!r.totalModeOnly) rows.push_back(&r);
     for (std::size_t k = 0; k < rows.size(); ++k) {
-        const double v = parameterValue(used, rows[k]);
-        param(std::string(rows[k].key).c_str(), rows[k].integer ? std::to_string(static_cast<std::int32_t>(v)) : jsonNumber(v),
+        const double v = parameterValue(used, *rows[k]);
+        param(std::string(rows[k]->key).c_str(), rows[k]->integer ? std::to_string(static_cast<std::int32_t>(v)) : jsonNumber(v),
               k + 1 == rows.size());
     }
     field("parameters", params + "}");

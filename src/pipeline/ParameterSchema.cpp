@@ -57,24 +57,30 @@ constexpr ParameterRow kRows[] = {
      .unreadable = "Input error: Length of charged block +", .unsaved = "error for length of the + polymer input"},
     {.key = "mlen", .alias = "mlen", .inFile = false, .role = R::Length, .chain = 1, .startup = 72.0, .check = 5,
      .unreadable = "Input error: Length of charged block -", .unsaved = "error for length of the - polymer input"},
+    // Total mode; checked with the ranges they need (checkTotals).
+    {.key = "total_plus", .alias = "total_plus", .totalModeOnly = true, .role = R::Total, .chain = 0},
+    {.key = "total_minus", .alias = "total_minus", .totalModeOnly = true, .role = R::Total, .chain = 1},
 };
 // clang-format on
 constexpr std::size_t kRowCount = std::size(kRows);
 
-constexpr std::size_t fileKeyCount() {
+// withTotals: the keys of total mode too.
+constexpr std::size_t fileKeyCount(bool withTotals) {
     std::size_t n = 0;
-    for (const ParameterRow& r : kRows) n += r.inFile ? 1 : 0;
+    for (const ParameterRow& r : kRows) n += r.inFile && (withTotals || !r.totalModeOnly) ? 1 : 0;
     return n;
 }
 
-constexpr std::array<ParameterKey, fileKeyCount()> makeFileKeys() {
-    std::array<ParameterKey, fileKeyCount()> keys{};
+template <bool withTotals>
+constexpr std::array<ParameterKey, fileKeyCount(withTotals)> makeFileKeys() {
+    std::array<ParameterKey, fileKeyCount(withTotals)> keys{};
     std::size_t k = 0;
     for (const ParameterRow& r : kRows)
-        if (r.inFile) keys[k++] = ParameterKey{r.key, r.integer};
+        if (r.inFile && (withTotals || !r.totalModeOnly)) keys[k++] = ParameterKey{r.key, r.integer};
     return keys;
 }
-constexpr auto kFileKeys = makeFileKeys();
+constexpr auto kFileKeys = makeFileKeys<false>();
+constexpr auto kAllFileKeys = makeFileKeys<true>();
 
 std::vector<const ParameterRow*> rowsInCheckOrder() {
     std::vector<const ParameterRow*> order;
@@ -122,6 +128,7 @@ std::size_t parameterIndex(std::string_view key) {
 }
 
 std::span<const ParameterKey> parameterFileKeys() { return kFileKeys; }
+std::span<const ParameterKey> parameterFileKeysWithTotals() { return kAllFileKeys; }
 
 std::optional<std::int32_t> recoverChargedLength(double charge, double density) {
     const double quotient = charge / density;
@@ -151,12 +158,14 @@ double parameterValue(const ParameterSet& set, const ParameterRow& row) {
     switch (row.role) {
     case R::Length: return lengthOf(set, row.chain);
     case R::Density: return chargeDensity(chargeOf(set, row.chain), lengthOf(set, row.chain));
+    case R::Total: return row.chain == 0 ? set.totalPlus : set.totalMinus;
     default: return row.whole ? set.params.*row.whole : set.params.*row.real;
     }
 }
 
 void setParameterMember(ParameterSet& set, const ParameterRow& row, double value) {
     if (row.role == R::Length) lengthOf(set, row.chain) = value;
+    else if (row.role == R::Total) (row.chain == 0 ? set.totalPlus : set.totalMinus) = value;
     else if (row.whole) set.params.*row.whole = static_cast<std::int32_t>(value);
     else set.params.*row.real = value;
 }
@@ -164,12 +173,42 @@ void setParameterMember(ParameterSet& set, const ParameterRow& row, double value
 std::vector<double> parameterFileValues(const ParameterSet& set) {
     std::vector<double> values;
     for (const ParameterRow& r : kRows)
-        if (r.inFile) values.push_back(parameterValue(set, r));
+        if (r.inFile && !r.totalModeOnly) values.push_back(parameterValue(set, r));
     return values;
 }
 
+ParameterFileLines parameterFileLines(const ParameterSet& set) {
+    ParameterFileLines lines;
+    for (const ParameterRow& r : kRows) {
+        if (!r.inFile || r.totalModeOnly) continue;
+        lines.keys.push_back(ParameterKey{r.key, r.integer});
+        lines.values.push_back(parameterValue(set, r));
+    }
+    if (set.totalMode && !lines.keys.empty()) {
+        // Before the last line, which stays a key every reader knows.
+        const ParameterKey lastKey = lines.keys.back();
+        const double lastValue = lines.values.back();
+        lines.keys.pop_back();
+        lines.values.pop_back();
+        for (const ParameterRow& r : kRows) {
+            if (!r.totalModeOnly) continue;
+            lines.keys.push_back(ParameterKey{r.key, r.integer});
+            lines.values.push_back(parameterValue(set, r));
+        }
+        lines.keys.push_back(lastKey);
+        lines.values.push_back(lastValue);
+    }
+    return lines;
+}
+
 std::string formatParameterSet(const ParameterSet& set) {
-    return formatParameterFile(parameterFileKeys(), parameterFileValues(set));
+    const ParameterFileLines lines = parameterFileLines(set);
+    return formatParameterFile(lines.keys, lines.values);
+}
+
+bool writeParameterSet(const std::string& path, const ParameterSet& set, std::string& error) {
+    const ParameterFileLines lines = parameterFileLines(set);
+    return writeParameterFile(path, lines.keys, lines.values, error);
 }
 
 std::optional<ParameterRefusal> applyParameterValues(ParameterSet& set, std::span<const ParameterValue> values) {
@@ -181,6 +220,15 @@ std::optional<ParameterRefusal> applyParameterValues(ParameterSet& set, std::spa
     for (const ParameterValue& v : values) {
         const ParameterRow& r = *v.row;
         switch (r.role) {
+        case R::Total:
+            if (!out.totalMode) {
+                // Entering total mode: the other kind's total is its free concentration.
+                out.totalMode = true;
+                out.totalPlus = set.params.vc10;
+                out.totalMinus = set.params.vc01;
+            }
+            setParameterMember(out, r, asShown(v.value));
+            break;
         case R::Charge: given[r.chain].charge = asShown(v.value); break;
         case R::Length: given[r.chain].length = v.value, given[r.chain].lengthRow = &r; break;
         case R::Density: given[r.chain].density = v.value, given[r.chain].densityRow = &r; break;

@@ -26,19 +26,28 @@ namespace marlinq {
 struct ParameterSet {
     Parameters params;
     double plen = 72.0, mlen = 72.0;
+    // Total mode: the totals C+ and C- of '+' and '-' chains (free and in complexes) set the
+    // concentrations; the free chains vc10 and vc01 then follow from the mass balance.
+    bool totalMode = false;
+    double totalPlus = 0.0, totalMinus = 0.0;
 };
 
 inline constexpr const char* kWrongParameterFile = "Some input parameters are wrong, please check it.";
 
-// What a row's value is: a plain value of Parameters, or one of a chain's charge, charged
-// length and charge density.
-enum class ParameterRole { Plain, Charge, Length, Density };
+// What a row's value is: a plain value of Parameters, one of a chain's charge, charged
+// length and charge density, or a total of one kind of chain (ParameterSet::totalPlus,
+// totalMinus; chain 0 the '+' chains).
+enum class ParameterRole { Plain, Charge, Length, Density, Total };
 
 struct ParameterRow {
     std::string_view key;    // file key, sweep name, key of the summary, Python attribute
     std::string_view alias;  // Python's snake_case name for it (the key itself when it has none)
     bool integer = false;
     bool inFile = true;      // a line of the parameter file (the charged lengths are not)
+    // A line only of a file saved in total mode, written before the file's last line: a file
+    // saved in free mode holds none, and a reader that does not know the key still finds a
+    // known key on the last line.
+    bool totalModeOnly = false;
     ParameterRole role = ParameterRole::Plain;
     int chain = 0;           // of a charge, length or density: 0 the '+' chain, 1 the '-' chain
     double Parameters::*real = nullptr;         // the member a real fills (lengths: none)
@@ -57,14 +66,17 @@ struct ParameterRow {
     const char* unsaved = nullptr;     // "Save Parameters" on a field that does not read
 };
 
-// The rows, in the order of the parameter file (then the charged lengths).
+// The rows, in the order of the parameter file (then the charged lengths, then the totals,
+// which a file holds before its last line).
 std::span<const ParameterRow> parameterSchema();
 // The rows with a check, in the order "Solve" checks them (the window's field order).
 std::span<const ParameterRow* const> parameterRowsInCheckOrder();
 // The row named key or alias; nullptr when there is none.
 const ParameterRow* findParameter(std::string_view name);
-// The keys of the parameter file, in the writer's order.
+// The keys of a file saved in free mode, in the writer's order (those of every file).
 std::span<const ParameterKey> parameterFileKeys();
+// Those and the keys of total mode, which a reader looks for too (in the schema's order).
+std::span<const ParameterKey> parameterFileKeysWithTotals();
 
 // xi = q / N, the charge density of a chain.
 inline double chargeDensity(double charge, double length) { return charge / length; }
@@ -88,9 +100,18 @@ double parameterValue(const ParameterSet& set, const ParameterRow& row);
 // Writes a value into what a row fills, as it is (no rule; a density sets the member only).
 void setParameterMember(ParameterSet& set, const ParameterRow& row, double value);
 
-// The values of the file's lines, in the writer's order.
+// The lines of a set's file in the writer's order: every key of free mode, and in total
+// mode the totals just before the last line.
+struct ParameterFileLines {
+    std::vector<ParameterKey> keys;
+    std::vector<double> values;
+};
+ParameterFileLines parameterFileLines(const ParameterSet& set);
+// The values of the lines of free mode, in the order of parameterFileKeys().
 std::vector<double> parameterFileValues(const ParameterSet& set);
 std::string formatParameterSet(const ParameterSet& set);
+// Writes the set's file atomically; false with "PATH: reason" in error.
+bool writeParameterSet(const std::string& path, const ParameterSet& set, std::string& error);
 
 // One named value to apply.
 struct ParameterValue {
@@ -103,7 +124,9 @@ struct ParameterValue {
 //     N = q / xi recovered as above (same density, longer chain), unless the length is
 //     given too (same chain, more charge);
 //   a charge density (kiplus, kiminus) keeps the charge; N = q / xi, recovered;
-//   a charged length (plen, mlen) keeps the charge; the density follows.
+//   a charged length (plen, mlen) keeps the charge; the density follows;
+//   a total (total_plus, total_minus) puts the set in total mode; entering it, a total not
+//     given is the free concentration of its kind (vc10 or vc01).
 // Reals other than lengths and densities are kept with 15 digits; integers must be whole.
 // Returns why the values cannot be applied; the set is then unchanged.
 struct ParameterRefusal {

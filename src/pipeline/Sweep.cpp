@@ -74,13 +74,45 @@ std::string saltBoundText(double saltMM, double unitNm) {
     return formatGeneral(saltMM, '.');
 }
 
+// A name in mM of chains: its name in chains per segment volume, else empty.
+std::string_view millimolarBase(std::string_view name) {
+    if (name == "total_plus_mM") return "total_plus";
+    if (name == "total_minus_mM") return "total_minus";
+    if (name == "total_mM") return "total";
+    return {};
+}
+
+bool needsUnit(std::string_view name) { return name == kSaltSweepName || !millimolarBase(name).empty(); }
+
+// What a swept name sets: its own parameter (ka for salt_mM; a total for its name in mM).
+std::string settles(std::string_view name) {
+    if (name == kSaltSweepName) return "ka";
+    if (!millimolarBase(name).empty()) return std::string(millimolarBase(name));
+    return std::string(name);
+}
+
 }  // namespace
+
+bool sweepKeepsLandscape(const SweepSpec& plan) {
+    // A converged run compares its answer with the standard landscape's at its own
+    // concentrations: each point runs on its own.
+    if (plan.axes.empty() || plan.options.accuracy != Accuracy::Standard) return false;
+    for (const SweepAxis& a : plan.axes) {
+        const std::string n = settles(a.name);
+        if (n != "vc10" && n != "vc01" && n != "total_plus" && n != "total_minus" && n != "total" &&
+            n != "charge_fraction")
+            return false;
+    }
+    return true;
+}
 
 const std::vector<std::string>& sweepableNames() {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> n;
         for (const ParameterRow& r : parameterSchema()) n.emplace_back(r.key);
         n.emplace_back(kSaltSweepName);
+        for (const char* name : {"total", "charge_fraction", "total_plus_mM", "total_minus_mM", "total_mM"})
+            n.emplace_back(name);
         return n;
     }();
     return names;
@@ -220,10 +252,27 @@ std::optional<ParameterSet> sweepPointSet(const SweepSpec& plan, const std::vect
                                           std::string& error) {
     ParameterSet set = plan.base;
     std::vector<ParameterValue> given;
+    std::optional<double> total, fraction;  // T = C+ + C- and f, when swept
     for (std::size_t k = 0; k < plan.axes.size() && k < values.size(); ++k) {
         const std::string& name = plan.axes[k].name;
         double v = values[k];
         const ParameterRow* row = findParameter(name);
+        if (!millimolarBase(name).empty()) {
+            if (!plan.unitNm || !unitNmAllowed(*plan.unitNm)) {
+                error = name + " needs " + unitNmRange() + " (--unit-nm)";
+                return std::nullopt;
+            }
+            v = chainsPerSegmentVolume(v, *plan.unitNm);
+            row = findParameter(millimolarBase(name));
+        }
+        if (settles(name) == "total") {
+            total = v;
+            continue;
+        }
+        if (name == "charge_fraction") {
+            fraction = v;
+            continue;
+        }
         if (name == kSaltSweepName) {
             if (!plan.unitNm || !unitNmAllowed(*plan.unitNm)) {
                 error = "salt_mM needs " + unitNmRange() + " (--unit-nm)";
@@ -240,7 +289,7 @@ std::optional<ParameterSet> sweepPointSet(const SweepSpec& plan, const std::vect
                         saltBoundText(saltMillimolar(kKaMax, *plan.unitNm), *plan.unitNm) + " mM (ka from 0.2 to 10)";
                 return std::nullopt;
             }
-        } else if (row == nullptr || row->key != name) {
+        } else if (row == nullptr || row->key != settles(name)) {
             error = "'" + name + "' can not be swept";
             return std::nullopt;
         }
@@ -251,10 +300,80 @@ std::optional<ParameterSet> sweepPointSet(const SweepSpec& plan, const std::vect
         error = refused->kind == ParameterRefusal::Kind::NoLength ? std::string(kWrongParameterFile) : refused->reason;
         return std::nullopt;
     }
+    if (total || fraction) {
+        // The one not swept keeps the base's value (its totals, or its free chains as totals).
+        const Parameters& b = plan.base.params;
+        const double basePlus = plan.base.totalMode ? plan.base.totalPlus : b.vc10;
+        const double baseMinus = plan.base.totalMode ? plan.base.totalMinus : b.vc01;
+        const double T = total.value_or(basePlus + baseMinus);
+        const double f = fraction.value_or(chargeFraction(b.zp, b.zn, basePlus, baseMinus));
+        if (const std::optional<std::string> bad = checkChargeFraction(T, f)) {
+            error = *bad;
+            return std::nullopt;
+        }
+        const MassBalanceTotals t = totalsFromChargeFraction(T, f, set.params.zp, set.params.zn);
+        set.totalMode = true;
+        set.totalPlus = asShown(t.plus);
+        set.totalMinus = asShown(t.minus);
+    }
     return set;
 }
 
-SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const LoadedTables& tables) {
+namespace {
+
+// A point's run from the shared landscape: the landscape run's counts and concentration-free
+// warnings, the distribution and the lines of the point's own concentrations. nullopt when
+// the landscape could not be computed (the point then runs on its own).
+std::optional<RunOutcome> fromLandscape(const SweepSpec& plan, const SweepPoint& point, const LoadedTables& tables,
+                                        SweepLandscape& shared) {
+    {
+        // The first point computes it; the others wait for it, then only read it.
+        std::lock_guard lock(shared.mutex);
+        if (!shared.tried) {
+            RunOptions options = plan.options;
+            options.keepEnergies = true;
+            shared.run = runToCompletion(makeJobInput(point.params, point.set, options, tables));
+            shared.tried = true;
+        }
+    }
+    const RunOutcome& base = shared.run;
+    if (base.outcome != JobOutcome::Finished || !base.record || base.record->energies.empty()) return std::nullopt;
+    const auto concentrationKind = [](WarningKind k) {
+        return k == WarningKind::RangeEdge || k == WarningKind::MassBalanceResidual ||
+               k == WarningKind::CriticalConcentration || k == WarningKind::TotalsEdge;
+    };
+    RunOutcome out;
+    out.outcome = JobOutcome::Finished;
+    out.counts = base.counts;
+    out.diagnostics = base.diagnostics;
+    std::vector<std::string> lines;
+    std::vector<RunWarning> warnings;
+    JobEvents events;
+    events.message = [&](const JobMessage& m) {
+        lines.push_back(m.text);
+        if (m.warning) warnings.push_back(*m.warning);
+    };
+    std::optional<MassBalanceTotals> totals;
+    if (point.set.totalMode) totals = MassBalanceTotals{point.set.totalPlus, point.set.totalMinus};
+    out.record = resettle(*base.record, point.params.vc10, point.params.vc01, totals, plan.options.keepEnergies,
+                          plan.options.threads, events, &shared.critical);
+    // The landscape run's lines and warnings but those of its own concentrations, then the point's.
+    std::vector<std::string> dropped;
+    for (const RunWarning& w : base.warnings)
+        if (concentrationKind(w.kind)) dropped.push_back(w.text);
+        else out.warnings.push_back(w);
+    for (const std::string& line : base.log)
+        if (line.rfind("Mass balance: free", 0) != 0 && std::find(dropped.begin(), dropped.end(), line) == dropped.end())
+            out.log.push_back(line);
+    out.log.insert(out.log.empty() ? out.log.end() : out.log.end() - 1, lines.begin(), lines.end());
+    out.warnings.insert(out.warnings.end(), warnings.begin(), warnings.end());
+    return out;
+}
+
+}  // namespace
+
+SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const LoadedTables& tables,
+                         SweepLandscape* shared) {
     SweepPoint point;
     point.index = index;
     point.values = sweepPointValues(plan, index);
@@ -270,7 +389,9 @@ SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const Loaded
         return point;
     }
     const auto start = std::chrono::steady_clock::now();
-    point.run = runToCompletion(makeJobInput(point.params, point.set, plan.options, tables));
+    std::optional<RunOutcome> reused;
+    if (shared != nullptr) reused = fromLandscape(plan, point, tables, *shared);
+    point.run = reused ? std::move(*reused) : runToCompletion(makeJobInput(point.params, point.set, plan.options, tables));
     point.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     point.ran = true;
     if (point.run.outcome == JobOutcome::Failed) {
@@ -285,7 +406,8 @@ namespace {
 
 // The points of the shard one after another on the calling thread.
 SweepResult runSweepHere(const SweepSpec& plan, const LoadedTables& tables, std::stop_token token,
-                         const SweepCallback& onPoint, const SweepRunSettings& settings, SweepResult result) {
+                         const SweepCallback& onPoint, const SweepRunSettings& settings, SweepResult result,
+                         SweepLandscape* shared) {
     const std::int64_t n = shardPointCount(plan);
     for (std::int64_t k = 0; k < n; ++k) {
         if (settings.skip && settings.skip(k)) continue;
@@ -293,7 +415,7 @@ SweepResult runSweepHere(const SweepSpec& plan, const LoadedTables& tables, std:
             result.stopped = true;
             break;
         }
-        const SweepPoint point = runSweepPoint(plan, shardPointIndex(plan, k), tables);
+        const SweepPoint point = runSweepPoint(plan, shardPointIndex(plan, k), tables, shared);
         ++result.done;
         if (onPoint) onPoint(point, result.done, result.total);
     }
@@ -304,7 +426,8 @@ SweepResult runSweepHere(const SweepSpec& plan, const LoadedTables& tables, std:
 // than a window ahead of the oldest point not yet reported, so that the points waiting for
 // an older one stay few; the calling thread reports them in order.
 SweepResult runSweepOnWorkers(const SweepSpec& plan, const LoadedTables& tables, std::stop_token token,
-                              const SweepCallback& onPoint, const SweepRunSettings& settings, SweepResult result) {
+                              const SweepCallback& onPoint, const SweepRunSettings& settings, SweepResult result,
+                              SweepLandscape* shared) {
     const std::int64_t n = shardPointCount(plan);
     const std::int64_t window = 4 * static_cast<std::int64_t>(settings.workers);
     const auto skipped = [&](std::int64_t k) { return settings.skip && settings.skip(k); };
@@ -325,7 +448,7 @@ SweepResult runSweepOnWorkers(const SweepSpec& plan, const LoadedTables& tables,
             if (stopTaking || nextTaken >= n) break;
             const std::int64_t k = nextTaken++;
             lock.unlock();
-            SweepPoint point = runSweepPoint(plan, shardPointIndex(plan, k), tables);
+            SweepPoint point = runSweepPoint(plan, shardPointIndex(plan, k), tables, shared);
             lock.lock();
             finished.emplace(k, std::move(point));
             changed.notify_all();
@@ -371,8 +494,12 @@ SweepResult runSweep(const SweepSpec& plan, const LoadedTables& tables, std::sto
     if (settings.skip)
         for (std::int64_t k = 0, n = result.total; k < n; ++k)
             if (settings.skip(k)) --result.total;
-    if (settings.workers <= 1 || result.total <= 1) return runSweepHere(plan, tables, token, onPoint, settings, result);
-    return runSweepOnWorkers(plan, tables, token, onPoint, settings, result);
+    // A sweep of concentrations alone shares one landscape among its points.
+    SweepLandscape landscape;
+    SweepLandscape* shared = sweepKeepsLandscape(plan) ? &landscape : nullptr;
+    if (settings.workers <= 1 || result.total <= 1)
+        return runSweepHere(plan, tables, token, onPoint, settings, result, shared);
+    return runSweepOnWorkers(plan, tables, token, onPoint, settings, result, shared);
 }
 
 SweepParallelism sweepParallelism(std::int64_t workersAsked, std::int64_t points, int threadBudget) {
@@ -437,16 +564,19 @@ std::optional<PlanError> validate(const SweepSpec& plan) {
                 return fail(PlanProblem::NotWhole, axis.name + " takes whole numbers only, not " + formatGeneral(v, '.'));
         }
     }
-    // ka and salt_mM both set ka.
-    const auto target = [](const std::string& n) { return n == "salt_mM" ? std::string("ka") : n; };
+    // ka and salt_mM both set ka; a total and the charge fraction set both totals.
+    const auto pairOfTotals = [](const std::string& n) { return n == "total_plus" || n == "total_minus"; };
+    const auto sumAndFraction = [](const std::string& n) { return n == "total" || n == "charge_fraction"; };
     for (std::size_t k = 0; k < plan.axes.size(); ++k)
-        for (std::size_t j = 0; j < k; ++j)
-            if (target(plan.axes[j].name) == target(plan.axes[k].name))
+        for (std::size_t j = 0; j < k; ++j) {
+            const std::string a = settles(plan.axes[j].name), b = settles(plan.axes[k].name);
+            if (a == b || (pairOfTotals(a) && sumAndFraction(b)) || (sumAndFraction(a) && pairOfTotals(b)))
                 return fail(PlanProblem::SameParameter, "two swept names set the same parameter (" +
                                                             plan.axes[j].name + ", " + plan.axes[k].name + ")");
+        }
     for (const SweepAxis& axis : plan.axes)
-        if (axis.name == "salt_mM" && !plan.unitNm)
-            return fail(PlanProblem::SaltNeedsUnit, "salt_mM needs the segment size in nm (unit_nm)");
+        if (needsUnit(axis.name) && !plan.unitNm)
+            return fail(PlanProblem::SaltNeedsUnit, axis.name + " needs the segment size in nm (unit_nm)");
     if (plan.unitNm && !unitNmAllowed(*plan.unitNm))
         return fail(PlanProblem::BadUnit, "unit_nm must be " + unitNmRange());
     if (plan.shard.count < 1 || plan.shard.index < 0 || plan.shard.index >= plan.shard.count)
@@ -459,9 +589,14 @@ std::vector<std::string> sweepObservableNames(const SweepSpec& plan) {
     // the salt that the ka applied stands for (the same but for rounding).
     const bool saltSwept =
         std::any_of(plan.axes.begin(), plan.axes.end(), [](const SweepAxis& a) { return a.name == "salt_mM"; });
+    // A swept total or charge fraction has its column; the observable's, the value the run
+    // used (the 15 digits a file keeps), is named apart.
+    const auto swept = [&plan](const std::string& n) {
+        return std::any_of(plan.axes.begin(), plan.axes.end(), [&n](const SweepAxis& a) { return a.name == n; });
+    };
     std::vector<std::string> names;
     for (const ObservableColumn& c : observableColumns(plan.unitNm.has_value()))
-        names.push_back(saltSwept && c.name == "salt_mM" ? "salt_mM_of_ka" : c.name);
+        names.push_back(saltSwept && c.name == "salt_mM" ? "salt_mM_of_ka" : swept(c.name) ? c.name + "_as_run" : c.name);
     return names;
 }
 

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -23,8 +24,11 @@ namespace marlinq {
 
 inline constexpr const char* kSaltSweepName = "salt_mM";
 
-// The names a sweep may take: every parameter's key (those of the parameter file and the
-// charged lengths plen, mlen), and salt_mM (needs a unit).
+// The names a sweep may take: every parameter's key (those of the parameter file, the
+// charged lengths plen, mlen, the totals total_plus, total_minus), salt_mM (needs a unit),
+// total (C+ + C-) and charge_fraction, and the totals in mM: total_plus_mM, total_minus_mM,
+// total_mM (need a unit). A total or a charge fraction puts the run in total mode; the one
+// not swept keeps the base's value (in free mode: what vc10 and vc01 give as totals).
 const std::vector<std::string>& sweepableNames();
 bool isSweepableName(std::string_view name);
 // "ka, vc10, ..., salt_mM", for messages.
@@ -70,8 +74,14 @@ struct PlanError {
 };
 // Checks a plan before any point runs: at least one axis, known names with values (finite,
 // whole for the integer keys), no two axes setting the same parameter (ka and salt_mM both
-// set ka), salt_mM with a segment size above 0, a shard inside its count.
+// set ka; total or charge_fraction with total_plus or total_minus), salt_mM and the names in
+// mM with a segment size above 0, a shard inside its count.
 std::optional<PlanError> validate(const SweepSpec& plan);
+
+// A sweep whose swept names leave the free energies unchanged (the concentrations: vc10,
+// vc01, the totals, the charge fraction): one landscape serves every point, and each point
+// only forms its distribution (and solves its mass balance) anew. Standard accuracy only.
+bool sweepKeepsLandscape(const SweepSpec& plan);
 
 // Number of points of the whole grid (all shards).
 std::int64_t sweepPointCount(const SweepSpec& plan);
@@ -123,6 +133,16 @@ struct SweepRunSettings {
 // shard's total. The point's record is dropped afterwards unless the callback keeps it.
 using SweepCallback = std::function<void(const SweepPoint& point, std::int64_t done, std::int64_t total)>;
 
+// The landscape a sweep that keeps it (sweepKeepsLandscape) shares: computed at the first
+// point that runs, then each point forms its distribution from it. Safe to share between
+// threads.
+struct SweepLandscape {
+    std::mutex mutex;
+    bool tried = false;
+    RunOutcome run;  // the run that computed it (keeping its energies)
+    CriticalConcentrationCache critical;
+};
+
 // Runs the shard's points, each to its end: the token is looked at between points only.
 // With one worker on the calling thread; with several on threads of their own, at most a
 // few points ahead of the oldest unfinished one. Either way the callback hears the points
@@ -132,7 +152,9 @@ using SweepCallback = std::function<void(const SweepPoint& point, std::int64_t d
 SweepResult runSweep(const SweepSpec& plan, const LoadedTables& tables, std::stop_token token,
                      const SweepCallback& onPoint, const SweepRunSettings& settings = {});
 // One point of the sweep (what runSweep does for each index).
-SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const LoadedTables& tables);
+// With a shared landscape, a point that passes its checks takes its distribution from it.
+SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const LoadedTables& tables,
+                         SweepLandscape* shared = nullptr);
 
 // The sweep as a job for JobRunner: each finished point (keepRecords: with its result
 // record) as a `point` event with progress (points done, points of the shard), then
@@ -151,7 +173,8 @@ SweepParallelism sweepParallelism(std::int64_t workersAsked, std::int64_t points
 
 // The CSV of a sweep: the plan line (sweepPlanLine), then this header: index, the swept
 // names, the columns of the observable registry's sweep table (observableColumns; salt_mM
-// is named salt_mM_of_ka when salt_mM is swept), status, then what casts doubt on the
+// is named salt_mM_of_ka when salt_mM is swept, a swept total or charge fraction's own
+// column NAME_as_run), status, then what casts doubt on the
 // point: warnings (the texts of a single run's summary, joined by " | "), the counts
 // unconverged_solves, nonfinite_cells, beyond_dh_cells, range_edge (1 when the most
 // probable complex lies on an edge that could move), and for converged accuracy

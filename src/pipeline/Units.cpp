@@ -27,4 +27,14 @@ double kaOfSaltMillimolar(double saltMM, double unitNm) {
     return std::sqrt(kappaSquaredPerMolar(unitNm) * (saltMM / 1000.0)) * unitNm;
 }
 
+double chainsMillimolar(double perSegmentVolume, double unitNm) {
+    const double litresPerSegment = unitNm * unitNm * unitNm * 1e-24;
+    return 1000.0 * perSegmentVolume / (litresPerSegment * kAvogadro);
+}
+
+double chainsPerSegmentVolume(double millimolar, double unitNm) {
+    const double litresPerSegment = unitNm * unitNm * unitNm * 1e-24;
+    return millimolar / 1000.0 * litresPerSegment * kAvogadro;
+}
+
 }  // namespace marlinq

@@ -23,4 +23,9 @@ double saltMillimolar(double ka, double unitNm);
 // ka of a salt concentration in mmol/L, with the segment size a in nm.
 double kaOfSaltMillimolar(double saltMM, double unitNm);
 
+// Concentrations of chains. The weights of the distribution count chains per segment volume
+// a^3; with a in nm, c chains per a^3 are c / (a^3 N_A) mol/L of chains.
+double chainsMillimolar(double perSegmentVolume, double unitNm);
+double chainsPerSegmentVolume(double millimolar, double unitNm);
+
 }  // namespace marlinq

@@ -26,6 +26,7 @@
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -185,6 +186,12 @@ private:
     QString dialogDirectory() const;
     void rememberDirectory(const QString& path);
     void showMessage(const QString& text);
+    // Total mode: the totals of the concentration fields into the set (mM converted with
+    // the segment size). The message of a failure (mM without a segment size).
+    std::optional<QString> readTotals(ParameterSet& set) const;
+    bool totalModeChosen() const;
+    // Shows a set's concentrations in the row: its mode, its values per a^3.
+    void showConcentrations(const ParameterSet& set);
 
     // --- controls (objectName = member name) ---
     QScrollArea* scrollArea = nullptr;
@@ -202,6 +209,10 @@ public:
     QLineEdit *textBox4 = nullptr, *textBox3 = nullptr, *textBox5 = nullptr;
     QLineEdit *textBox7 = nullptr, *textBox1 = nullptr, *textBox2 = nullptr;
     QLineEdit* unitNmBox = nullptr;  // segment size a in nm, optional
+    // The "Polymer concentration" row: free chains (c+, c-) or totals (C+, C-), and the unit
+    // of its two fields (chains per a^3, or mM of chains with the segment size).
+    QComboBox* concentrationModeBox = nullptr;
+    QComboBox* concentrationUnitBox = nullptr;
     QLineEdit *pminBox = nullptr, *pmaxBox = nullptr, *mminBox = nullptr, *mmaxBox = nullptr;
     QLabel *label40 = nullptr, *label5 = nullptr;
     QLabel* partialLabel = nullptr;  // says that the result panel shows a stopped run

@@ -90,6 +90,7 @@ void Form1::showParameterSet(const ParameterSet& set) {
     // neutral blocks.
     drawMinusSchematic(mlen, g.Nm, Max(g.Np, g.Nm, mlen));
     drawPlusSchematic(plen, g.Np, Max(g.Np, g.Nm, plen));
+    showConcentrations(set);
 }
 
 void Form1::saveAsDefaultToolStripMenuItem_Click() {
@@ -125,6 +126,15 @@ void Form1::saveAsDefaultToolStripMenuItem_Click() {
     }
     set.params.kip = params.kip = chargeDensity(set.params.zp, set.plen);
     set.params.kim = params.kim = chargeDensity(set.params.zn, set.mlen);
+    // Total mode: the fields are the totals; the file keeps them, and as vc10, vc01 too.
+    if (const std::optional<QString> failure = readTotals(set)) {
+        showMessage(*failure);
+        return;
+    }
+    if (set.totalMode) {
+        set.params.vc10 = set.totalPlus;
+        set.params.vc01 = set.totalMinus;
+    }
 
     const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Parameters"), dialogDirectory(),
                                                         QStringLiteral("Text file (*.txt)"));
@@ -132,7 +142,7 @@ void Form1::saveAsDefaultToolStripMenuItem_Click() {
     rememberDirectory(path);
     if (!canWriteChosenFile(path)) return;
     std::string error;
-    if (!writeParameterFile(narrowPath(path), parameterFileKeys(), parameterFileValues(set), error)) {
+    if (!writeParameterSet(narrowPath(path), set, error)) {
         UpdateUIText(QString::fromStdString(error));
         showMessage(QStringLiteral("can not write ") + path);
     }

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QFont>
@@ -196,6 +197,16 @@ void Form1::buildLayout() {
     symbol(p, "sym_ka", 150, sol + 36);
     textBox7 = box(p, "textBox7", QString(), 195, sol + 36, 110);
     text(p, QStringLiteral("Polymer concentration "), 8, sol + 66, -1, 16);
+    concentrationModeBox = place(new QComboBox(p), "concentrationModeBox", 160, sol + 60, 92, 22);
+    concentrationModeBox->addItems({QStringLiteral("free chains"), QStringLiteral("total")});
+    concentrationModeBox->setToolTip(QStringLiteral(
+        "free chains: c+ and c- are the chains left free, and the complexes follow from them.\n"
+        "total: C+ and C- are all chains of each kind, free and in complexes, as an experiment weighs "
+        "them in; the free chains follow from the mass balance (needs mpMin and mmMin 0)."));
+    concentrationUnitBox = place(new QComboBox(p), "concentrationUnitBox", 256, sol + 60, 58, 22);
+    concentrationUnitBox->addItems({QStringLiteral("a\u207B\u00B3"), QStringLiteral("mM")});
+    concentrationUnitBox->setToolTip(QStringLiteral(
+        "Chains per segment volume a^3, or mM of chains, c / (a^3 N_A) (needs the segment size a in nm)"));
     symbol(p, "sym_cplus", 6, sol + 84);
     textBox1 = box(p, "textBox1", QString(), 50, sol + 84, 95);
     symbol(p, "sym_cminus", 160, sol + 84);

@@ -2,11 +2,13 @@
 #include "ui/Form1.h"
 
 #include "pipeline/ParaCalculation.h"
+#include "pipeline/Units.h"
 #include "pipeline/ParameterSchema.h"
 #include "ui/FieldText.h"
 #include "ui/ObservablesPanel.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -59,9 +61,29 @@ void Form1::button1_Click() {
     InputFields in(rows.size());
     for (std::size_t k = 0; k < rows.size(); ++k) in[k] = readParameterField(rows[k]);
     ParameterSet set;
+    // In total mode the two fields hold the totals, checked as totals once the rest passed.
+    ParameterSet totals;
+    if (totalModeChosen()) {
+        if (const std::optional<QString> failure = readTotals(totals)) {
+            showMessage(*failure);
+            return;
+        }
+        in[parameterIndex("vc10")] = in[parameterIndex("vc01")] = 1e-3;
+    }
     if (const auto failure = validateInput(in, params, &set)) {
         showMessage(QString::fromStdString(*failure));
         return;
+    }
+    if (totals.totalMode) {
+        if (const auto failure = checkTotals(MassBalanceTotals{totals.totalPlus, totals.totalMinus}, params)) {
+            showMessage(QString::fromStdString(*failure));
+            return;
+        }
+        params.vc10 = totals.totalPlus;
+        params.vc01 = totals.totalMinus;
+        set.totalMode = true;
+        set.totalPlus = totals.totalPlus;
+        set.totalMinus = totals.totalMinus;
     }
     const Parameters& g = params;
     set.params = g;
@@ -292,12 +314,44 @@ std::optional<double> Form1::readParameterField(const ParameterRow& row) const {
     return parseReal(box);
 }
 
+bool Form1::totalModeChosen() const { return concentrationModeBox && concentrationModeBox->currentIndex() == 1; }
+
+std::optional<QString> Form1::readTotals(ParameterSet& set) const {
+    if (!totalModeChosen()) return std::nullopt;
+    double plus = GetDouble(textBox1->text()), minus = GetDouble(textBox2->text());
+    if (concentrationUnitBox->currentIndex() == 1) {
+        const std::optional<double> a = observablesPanel ? observablesPanel->unitNm() : std::nullopt;
+        if (!a)
+            return QStringLiteral("Totals in mM need the segment size a (nm), from 0.01 to 100");
+        plus = chainsPerSegmentVolume(plus, *a);
+        minus = chainsPerSegmentVolume(minus, *a);
+    }
+    set.totalMode = true;
+    set.totalPlus = asShown(plus);
+    set.totalMinus = asShown(minus);
+    return std::nullopt;
+}
+
+void Form1::showConcentrations(const ParameterSet& set) {
+    concentrationModeBox->setCurrentIndex(set.totalMode ? 1 : 0);
+    concentrationUnitBox->setCurrentIndex(0);
+    if (set.totalMode) {
+        textBox1->setText(general(set.totalPlus));
+        textBox2->setText(general(set.totalMinus));
+    }
+}
+
 ParameterSet Form1::fieldParameterSet() const {
     ParameterSet set;
     Parameters& p = set.params;
     for (const ParameterRow& r : parameterSchema()) {
         if (parameterField(r) == nullptr) continue;
         setParameterMember(set, r, readParameterField(r).value_or(0.0));
+    }
+    // Total mode: the fields are the totals (their free chains are not known before a run).
+    if (!readTotals(set) && set.totalMode) {
+        p.vc10 = set.totalPlus;
+        p.vc01 = set.totalMinus;
     }
     p.kip = set.plen != 0.0 ? chargeDensity(p.zp, set.plen) : 0.0;
     p.kim = set.mlen != 0.0 ? chargeDensity(p.zn, set.mlen) : 0.0;

@@ -26,7 +26,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QRect 
 
 }  // namespace
 
-QString Plot3::helpText() { return QStringLiteral("README.md and docs/ of the program"); }
+QString Plot3::helpText() { return QStringLiteral("README.md and docs/"); }
 
 Plot3::Plot3(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("Plot3"));

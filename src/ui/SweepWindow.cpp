@@ -1,8 +1,11 @@
 #include "ui/SweepWindow.h"
 
 #include "pipeline/AtomicFile.h"
+#include "pipeline/CriticalSalt.h"
 #include "pipeline/ObservableRegistry.h"
 #include "pipeline/ObservablesText.h"
+#include "pipeline/Units.h"
+#include "pipeline/Version.h"
 #include "ui/ProfileCharts.h"
 #include "ui/SweepPlot.h"
 #include "ui/UserDialogs.h"
@@ -147,6 +150,12 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
     stopButton->setObjectName(QStringLiteral("stopButton"));
     stopButton->setEnabled(false);
     left->addRow(runButton, stopButton);
+    criticalSaltButton = new QPushButton(QStringLiteral("Critical salt"), this);
+    criticalSaltButton->setObjectName(QStringLiteral("criticalSaltButton"));
+    criticalSaltButton->setToolTip(QStringLiteral(
+        "At the main window's totals (total mode), the ka from 0.2 to 10 at which the larger bound fraction falls "
+        "to 1/2: a run per trial ka, with the method and single chains chosen here"));
+    left->addRow(criticalSaltButton);
     progressBar = new QProgressBar(this);
     progressBar->setObjectName(QStringLiteral("progressBar"));
     progressBar->setRange(0, 1);
@@ -185,6 +194,7 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
     });
     connect(runButton, &QPushButton::clicked, this, [this] { start(); });
     connect(stopButton, &QPushButton::clicked, this, [this] { stop(); });
+    connect(criticalSaltButton, &QPushButton::clicked, this, [this] { startCriticalSalt(); });
     connect(observableBox, &QComboBox::currentIndexChanged, this, [this] { redraw(); });
     connect(saveCsvButton, &QPushButton::clicked, this, [this] { saveClicked(0); });
     connect(savePngButton, &QPushButton::clicked, this, [this] { saveClicked(1); });
@@ -281,6 +291,68 @@ void SweepWindow::stop() {
 void SweepWindow::pointDone(SweepPoint point) {
     finished.push_back(std::move(point));
     redraw();
+}
+
+bool SweepWindow::startCriticalSalt() {
+    if (running()) return false;
+    if (!base.totalMode) {
+        statusLabel->setText(QStringLiteral("The critical salt needs the totals: choose \"total\" in the main "
+                                            "window's Polymer concentration row"));
+        return false;
+    }
+    Parameters validated;
+    if (const std::optional<std::string> message = validate(base, validated)) {
+        statusLabel->setText(QString::fromStdString(*message));
+        return false;
+    }
+    RunOptions options;
+    options.method = methodBox->currentIndex() == 0   ? Method::DebyeHueckel
+                     : methodBox->currentIndex() == 1 ? Method::PoissonBoltzmann
+                                                      : Method::DebyeHueckelLinear;
+    options.chains = chainsBox->currentIndex() == 0 ? Chains::Tables : Chains::Solved;
+    options.accuracy = accuracy;
+    finishedRun = false;
+    runButton->setEnabled(false);
+    criticalSaltButton->setEnabled(false);
+    stopButton->setEnabled(true);
+    progressBar->setRange(0, 0);
+    statusLabel->setText(QStringLiteral("Critical salt: running ..."));
+    auto result = std::make_shared<CriticalSaltResult>();
+    JobEvents events;
+    events.message = [this](const JobMessage& m) { statusLabel->setText(QString::fromStdString(m.text)); };
+    events.finished = [this, result, unit = unitNm](JobOutcome, const JobCounts&) {
+        finishedRun = true;
+        runButton->setEnabled(true);
+        criticalSaltButton->setEnabled(true);
+        stopButton->setEnabled(false);
+        progressBar->setRange(0, 1);
+        progressBar->setValue(1);
+        const CriticalSaltResult& r = *result;
+        QString text;
+        if (!r.failure.empty()) text = QString::fromStdString(r.failure);
+        else if (r.stopped) text = QStringLiteral("Critical salt: stopped after %1 runs").arg(r.runs);
+        else if (!r.ka) text = QString::fromStdString(r.note());
+        else {
+            text = QStringLiteral("Critical salt: ka = %1").arg(*r.ka, 0, 'g', 7);
+            if (unit) text += QStringLiteral(" (%1 mM)").arg(saltMillimolar(*r.ka, *unit), 0, 'g', 6);
+            text += QStringLiteral(", %1 runs").arg(r.runs);
+            if (r.jump()) text += QStringLiteral(". ") + QString::fromStdString(r.note());
+        }
+        statusLabel->setText(text);
+        emit criticalSaltEnded(text);
+    };
+    runner->start(
+        [engine = engine, set = base, options, result](std::stop_token token, const JobEvents& sink) {
+            *result = criticalSalt(set, options, engine->tables(options), token, [&sink](double ka, double bound) {
+                if (!sink.message) return;
+                JobMessage m;
+                m.text = "ka " + std::to_string(ka) + ": larger bound fraction " + std::to_string(bound);
+                sink.message(m);
+            });
+            if (sink.finished) sink.finished(JobOutcome::Finished, JobCounts{});
+        },
+        std::move(events));
+    return true;
 }
 
 void SweepWindow::ended(bool stopped) {
@@ -413,6 +485,7 @@ bool SweepWindow::savePng(const QString& path) {
         QPainter p(&image);
         sweepMap->paintTo(p, sweepMap->size());
         p.end();
+        image.setText(QStringLiteral("Software"), QStringLiteral("Marlinq Solver ") + QString::fromStdString(provenance()));
         return image.save(temp, "PNG");
     });
 }
@@ -427,6 +500,8 @@ bool SweepWindow::saveSvg(const QString& path) {
         generator.setFileName(temp);
         generator.setSize(sweepMap->size());
         generator.setViewBox(QRect(QPoint(0, 0), sweepMap->size()));
+        generator.setDescription(QStringLiteral("Marlinq Solver sweep\nMarlinq Solver ") +
+                                 QString::fromStdString(provenance()));
         QPainter p;
         if (!p.begin(&generator)) return false;
         sweepMap->paintTo(p, sweepMap->size());

@@ -40,7 +40,10 @@ public:
     // Starts the sweep the fields describe; false (and a message in statusLabel) when the
     // fields do not describe one.
     bool start();
-    // Ends the sweep after the current point.
+    // Starts the search for the critical salt of the main window's set (it must be in total
+    // mode) with the chosen method and chains; false (and why in statusLabel) when it cannot.
+    bool startCriticalSalt();
+    // Ends the sweep after the current point (the critical salt after its current run).
     void stop();
     bool running() const { return !finishedRun; }
 
@@ -60,7 +63,7 @@ public:
     QLineEdit *firstValuesBox = nullptr, *secondValuesBox = nullptr;
     QCheckBox* secondCheck = nullptr;
     QPushButton *runButton = nullptr, *stopButton = nullptr, *saveCsvButton = nullptr, *savePngButton = nullptr,
-                *saveSvgButton = nullptr;
+                *saveSvgButton = nullptr, *criticalSaltButton = nullptr;
     QProgressBar* progressBar = nullptr;
     QLabel* statusLabel = nullptr;
     QStackedWidget* plotStack = nullptr;
@@ -72,6 +75,8 @@ signals:
     void loadRequested(const marlinq::ParameterSet& set);
     // The sweep ended (finished or stopped).
     void sweepEnded();
+    // The search for the critical salt ended; text is what statusLabel then says.
+    void criticalSaltEnded(const QString& text);
 
 private:
     void pointDone(SweepPoint point);

@@ -443,6 +443,11 @@ sweep_values_and_refused_point)
     expect_rc 0
     sed -n 3p out | grep -q ',ok,"the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them",0,0,0,1$' ||
         fail "no range edge in the row: $(sed -n 3p out)"
+    # The single run's summary carries the same note among its warnings.
+    run -q --summary - -o edge.txt edge.in
+    expect_rc 0
+    python3 -c 'import json, sys; w = json.load(open("out"))["warnings"]; sys.exit(w != ["the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them"])' ||
+        fail "summary warnings: $(cat out)"
     # A plan whose CSV would pass 1 GiB is refused before the first point, unless asked for.
     run -q --sweep ka=0.2:10:1000000 --sweep vc10=1e-3:1e-2:1000000 -o huge.csv
     expect_rc 2
@@ -473,6 +478,13 @@ sweep_shards_and_folder)
     [ "$(sed -n 2p points/point-0001_ka=2.free-energies.csv)" = "mp,mm,F,E,absValue,Value,beyond_dh" ] || fail "no landscape"
     run -q --sweep-dir points
     expect_rc 2
+    # Point files are renamed into place in batches: none is left as a temporary file.
+    [ -z "$(find points -name '.*')" ] || fail "temporary point files remain: $(ls -a points)"
+    # The point files' disk use is estimated before the first point and refused above 1 GiB.
+    run -q --sweep ka=0.2:10:1000000 --sweep-dir many -o many.csv
+    expect_rc 2
+    expect_err "the point files of --sweep-dir would take about 2.6 GiB (1000000 points); use --large-output to write them anyway"
+    [ ! -e many ] && [ ! -e many.csv.partial ] || fail "the refused sweep wrote files"
     ;;
 sweep_merge_hostile_parts)
     # Parts that are not one whole sweep: exit 2, the file and line named, no merged file.
@@ -502,6 +514,8 @@ sweep_merge_hostile_parts)
     check "^p2.csv.missing: can not be read (No such file or directory)" p0.csv p1.csv p2.csv.missing
     printf 'index,ka\n0,1\n' >plain.csv
     check "^plain.csv line 1: not a sweep CSV of this program" plain.csv
+    { sed '1s/: 14 points,/: 99999999999999 points,/' p0.csv; } >vast.csv
+    check "^vast.csv line 1: a sweep of 99999999999999 points is too large to merge" vast.csv
     # Failed points are merged and named by their status.
     "$BATCH" -q --sweep ka=0.1,0.5,20 --shard 0/2 -o f0.csv
     "$BATCH" -q --sweep ka=0.1,0.5,20 --shard 1/2 -o f1.csv
@@ -639,6 +653,65 @@ PY
         [ ! -e refused.txt ] || fail "$bad: a file was written"
     done
     grep -q "mpMin and mmMin to 0" err || fail "the lone chains were not named: $(cat err)"
+    ;;
+total_files_units_and_sweeps)
+    # A file saved in total mode runs in total mode; one total alone is refused.
+    startup_file base.in
+    { head -n 12 base.in; printf 'total_plus 0.002\ntotal_minus 0.002\n'; tail -n 1 base.in; } >total.in
+    run -q --method pb --summary - -o total.txt total.in
+    expect_rc 0
+    python3 -c 'import json, sys; s = json.load(open("out")); sys.exit(not (s["concentrations"] == "total" and s["total_plus"] == 0.002))' ||
+        fail "the file's totals: $(cat out)"
+    grep -v '^total_plus' total.in >lonely.in
+    run -q -o refused.txt lonely.in
+    expect_rc 2
+    grep -q "total_minus without total_plus" err || fail "no reason: $(cat err)"
+    [ ! -e refused.txt ] || fail "a refused file wrote a result"
+    # mM of chains: 4.561991400541782 mM is 1e-3 chains per a^3 at a = 0.714 nm.
+    run -q --method pb --unit-nm 0.714 --total-mM --total 4.561991400541782,4.561991400541782 --summary - -o mm.txt
+    expect_rc 0
+    python3 - out <<'PY' || fail "totals in mM: $(cat out)"
+import json, sys
+s = json.load(open(sys.argv[1]))
+assert abs(s["total_plus"] / 1e-3 - 1) < 1e-12 and abs(s["total_plus_mM"] / 4.561991400541782 - 1) < 1e-12
+assert abs(s["free_plus_mM"] / s["free_plus"] / 4561.991400541782 - 1) < 1e-12
+PY
+    run -q --total-mM --total 1,1 -o refused.txt
+    expect_rc 2
+    # A sweep of totals: the rows of single runs; total mode named in the summary keys.
+    run -q --method pb --sweep total=1e-4,2e-3 --sweep charge_fraction=0.5 -o sweep.csv
+    expect_rc 0
+    run -q --method pb --total 2e-3 --charge-fraction 0.5 --summary single.json -o single.txt
+    expect_rc 0
+    python3 - sweep.csv single.json <<'PY' || fail "the sweep's point differs from the single run"
+import csv, json, sys
+rows = list(csv.DictReader(line for line in open(sys.argv[1]) if not line.startswith("#")))
+s = json.load(open(sys.argv[2]))
+assert [r["status"] for r in rows] == ["ok", "ok"], rows
+for key in ("free_plus", "free_minus", "mass_average_aggregation", "bound_fraction_plus", "critical_concentration"):
+    assert float(rows[1][key]) == s[key], (key, rows[1][key], s[key])
+PY
+    run -q --sweep total_mM=1,2 -o refused.csv
+    expect_rc 2
+    grep -q "needs --unit-nm" err || fail "no reason: $(cat err)"
+    # The critical salt: not crossed at tiny totals (said on standard error), a crossing
+    # where half of the chains are bound.
+    run -q --method dh-linear --chains solve --total 1e-12,1e-12 --critical-salt
+    expect_rc 0
+    grep -q '"critical_ka": null' out || fail "$(cat out)"
+    grep -q "below ka 0.2" err || fail "not said: $(cat err)"
+    run -q --method dh-linear --chains solve --unit-nm 0.714 --total 2e-3,2e-3 --critical-salt
+    expect_rc 0
+    python3 - out <<'PY' || fail "critical salt: $(cat out)"
+import json, sys
+s = json.load(open(sys.argv[1]))
+ka = s["critical_ka"]
+assert 0.2 < ka < 10 and s["crossed"] and not s["jump"]
+# kappa^2 = 8 pi l_B N_A c_s with l_B = a: c_s = ka^2 / (8 pi a^3 N_A)
+a = 0.714e-9
+cs = ka ** 2 / (8 * 3.141592653589793 * a ** 3 * 6.02214076e23) / 1000 * 1000
+assert abs(s["critical_salt_mM"] / cs - 1) < 1e-6, (s["critical_salt_mM"], cs)
+PY
     ;;
 *)
     fail "unknown case $case_name"

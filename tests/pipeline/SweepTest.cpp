@@ -248,54 +248,6 @@ TEST_F(SweepRuns, ShardsReassembleIntoTheWholeSweep) {
 namespace marlinq {
 namespace {
 
-TEST_F(SweepRuns, SeveralWorkersGiveTheRowsOfOneInIndexOrder) {
-    plan.axes = {SweepAxis{"ka", {0.2, 0.5, 1.0, 0.1, 2.0, 3.0, 5.0}, false}, SweepAxis{"vc10", {1e-3, 1e-2}, false}};
-    const std::string one = sweepCsv(plan);
-    for (const int workers : {2, 3, 16}) {
-        SCOPED_TRACE(workers);
-        std::string csv = sweepCsvHeader(plan);
-        std::vector<std::int64_t> order, counts;
-        SweepRunSettings settings;
-        settings.workers = workers;
-        const SweepResult r = runSweep(
-            plan, tables, {},
-            [&](const SweepPoint& p, std::int64_t done, std::int64_t) {
-                csv += sweepCsvRow(plan, p);
-                order.push_back(p.index);
-                counts.push_back(done);
-            },
-            settings);
-        EXPECT_EQ(csv, one);
-        EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
-        EXPECT_EQ(counts.back(), 14);
-        EXPECT_FALSE(r.stopped);
-    }
-    // Points already there are left out; the others come in order, counted among themselves.
-    SweepRunSettings settings;
-    settings.workers = 2;
-    settings.skip = [](std::int64_t k) { return k % 3 != 1; };
-    std::vector<std::int64_t> order;
-    const SweepResult r = runSweep(
-        plan, tables, {}, [&](const SweepPoint& p, std::int64_t, std::int64_t) { order.push_back(p.index); }, settings);
-    EXPECT_EQ(order, (std::vector<std::int64_t>{1, 4, 7, 10, 13}));
-    EXPECT_EQ(r.total, 5);
-    // A stop between points: what was reported is the shard's first points, without a gap.
-    std::stop_source source;
-    order.clear();
-    settings.skip = {};
-    const SweepResult stopped = runSweep(
-        plan, tables, source.get_token(),
-        [&](const SweepPoint& p, std::int64_t done, std::int64_t) {
-            order.push_back(p.index);
-            if (done == 3) source.request_stop();
-        },
-        settings);
-    EXPECT_TRUE(stopped.stopped);
-    ASSERT_GE(order.size(), 3u);
-    EXPECT_LT(order.size(), 14u);
-    for (std::size_t k = 0; k < order.size(); ++k) EXPECT_EQ(order[k], static_cast<std::int64_t>(k));
-}
-
 TEST_F(SweepRuns, RowsCarryTheDoubtsOfTheirRun) {
     // M+ and M- up to 3 cut off the start-up mixture's peak at (4, 4).
     plan.base.params.mpMax = 3;

@@ -113,18 +113,14 @@ wait_for() {
 task_states() {
     scontrol -o show job "$1" | sed -n 's/.*ArrayTaskId=\([0-9]*\) .*JobState=\([A-Z_]*\) .*ExitCode=\([0-9:]*\) .*/\1 \2 \3/p' | sort -n
 }
-submit() {  # submit FOLDER SBATCH-OPTIONS... -- SWEEP...: prints the job id
-    local dir=$1
-    shift
-    sbatch --parsable --chdir="$dir" --output="$dir/task-%a.log" --export=ALL,MARLINQ_BATCH="$BATCH" "$@"
+submit() {  # submit FOLDER ENVIRONMENT SBATCH-OPTIONS... SCRIPT SWEEP...: prints the job id
+    local dir=$1 env=$2
+    shift 2
+    sbatch --parsable --chdir="$dir" --output="$dir/task-%a.log" --export="ALL,MARLINQ_BATCH=$BATCH$env" "$@"
 }
 # merge FOLDER: the parts of the folder joined into FOLDER/merged.csv
 merge() {
-    if "$BATCH" --help | grep -q -- --merge; then
-        "$BATCH" --merge "$1"/parts/part-*.csv -o "$1/merged.csv" || fail "--merge refused the parts of $1"
-    else
-        { head -n 1 "$1/parts/part-0.csv"; tail -q -n +2 "$1"/parts/part-*.csv | sort -t, -k1,1n; } >"$1/merged.csv"
-    fi
+    "$BATCH" --quiet --merge "$1"/parts/part-*.csv -o "$1/merged.csv" || fail "--merge refused the parts of $1"
 }
 
 # A Poisson-Boltzmann sweep of the salt parameter, 40 points, and its single-process bytes.
@@ -135,14 +131,68 @@ mkdir "$T/single"
 
 step "the job script as an array of 4 tasks"
 mkdir "$T/run1"
-job=$(submit "$T/run1" --array=0-3 "$JOB_SCRIPT" "${SWEEP[@]}") || fail "sbatch refused the job script"
+job=$(submit "$T/run1" "" --array=0-3 "$JOB_SCRIPT" "${SWEEP[@]}") || fail "sbatch refused the job script"
+# The README's merge job, started by Slurm when the whole array has succeeded.
+merge_job=$(sbatch --parsable --chdir="$T/run1" --output="$T/run1/merge-job.log" --dependency="afterok:$job" \
+    --wrap "'$BATCH' --merge parts/part-*.csv -o sweep.csv") || fail "sbatch refused the merge job"
 wait_for "$job" 300
+wait_for "$merge_job" 120
 states=$(task_states "$job")
 [ "$states" = $'0 COMPLETED 0:0\n1 COMPLETED 0:0\n2 COMPLETED 0:0\n3 COMPLETED 0:0' ] ||
     fail "the tasks of job $job did not all complete: $states"
 [ "$(ls "$T/run1/parts")" = $'part-0.csv\npart-1.csv\npart-2.csv\npart-3.csv' ] || fail "parts: $(ls "$T/run1/parts")"
 merge "$T/run1"
 cmp "$T/single/single.csv" "$T/run1/merged.csv" || fail "the cluster's merged sweep differs from the single-process bytes"
+cmp "$T/single/single.csv" "$T/run1/sweep.csv" || fail "the merge job's sweep differs from the single-process bytes"
 echo "the 4 parts merged are the single-process sweep ($(wc -l <"$T/single/single.csv") lines)"
+
+# The same with points slow enough to stop one task in the middle: M+ and M- up to 100, 12
+# points a task (several seconds a task even on an idle machine; the task is stopped a moment
+# after its first row).
+step "a task cancelled mid-run and submitted again"
+mkdir "$T/run2"
+printf 'mpMax 100\nmmMax 100\n' >"$T/big.in"
+SLOW=(--method pb --sweep ka=0.2:10:48:log "$T/big.in")   # progress lines in the task logs
+PER_TASK=12
+(cd "$T/single" && "$BATCH" --quiet "${SLOW[@]}" -o single-slow.csv) || fail "the single-process sweep failed"
+job=$(submit "$T/run2" "" --array=0-3 "$JOB_SCRIPT" "${SLOW[@]}") || fail "sbatch refused the job script"
+# Task 1 is cancelled once its partial part holds a finished row.
+partial="$T/run2/parts/part-1.csv.partial"
+start=$SECONDS
+until [ -f "$partial" ] && [ "$(grep -c '^[0-9]' "$partial")" -ge 1 ]; do
+    [ $((SECONDS - start)) -lt 300 ] || { scancel "$job"; fail "task 1 wrote no row in 300 s"; }
+    [ -n "$(squeue -h -j "${job}_1" -o %i 2>/dev/null)" ] || fail "task 1 ended before it wrote a row the test could see"
+    sleep 0.1
+done
+scancel "${job}_1"
+wait_for "$job" 300
+states=$(task_states "$job")
+[ "$(sed -n 2p <<<"$states" | cut -d' ' -f2)" = CANCELLED ] ||
+    fail "task 1 was not cancelled mid-run (it may have finished first): $states"
+# What the stopped task kept: its rows, and a part that says it is partial (the program ends a
+# stopped sweep's file with that line; a task killed outright leaves FILE.partial).
+part="$T/run2/parts/part-1.csv"
+[ -f "$part" ] || part=$partial
+rows=$(grep -c '^[0-9]' "$part")
+[ "$rows" -ge 1 ] && [ "$rows" -lt "$PER_TASK" ] || fail "the cancelled task kept $rows of its $PER_TASK rows"
+[ "$part" = "$partial" ] || [ "$(tail -n 1 "$part")" = "# The sweep is partial: $rows of $PER_TASK points" ] ||
+    fail "the part of the cancelled task looks complete: $(tail -n 1 "$part")"
+# Three parts and an unfinished one: --merge refuses them and writes nothing.
+"$BATCH" --merge "$T/run2"/parts/part-*.csv -o "$T/run2/incomplete.csv" 2>"$T/run2/merge.err" &&
+    fail "--merge joined parts that lack a shard's points"
+[ ! -e "$T/run2/incomplete.csv" ] || fail "a refused merge wrote a file"
+# Submitted again alone, the task continues its part.
+job2=$(submit "$T/run2" ",MARLINQ_SHARDS=4" --array=1 "$JOB_SCRIPT" "${SLOW[@]}") || fail "sbatch refused the task"
+wait_for "$job2" 300
+[ "$(task_states "$job2")" = "1 COMPLETED 0:0" ] || fail "the resumed task did not complete: $(task_states "$job2")"
+[ ! -e "$partial" ] || fail "the resumed task left its partial file"
+! grep -q '^# The sweep is partial' "$T/run2/parts/part-1.csv" || fail "the resumed part is still marked partial"
+# It computed only the points the cancelled run had not finished.
+grep -q "^point 1 of $((PER_TASK - rows)) " "$T/run2/task-1.log" ||
+    fail "the task submitted again did not continue its part: $(grep -m1 '^point' "$T/run2/task-1.log")"
+merge "$T/run2"
+cmp "$T/single/single-slow.csv" "$T/run2/merged.csv" ||
+    fail "the sweep with a cancelled and resumed task differs from the single-process bytes"
+echo "task 1 cancelled after $rows of $PER_TASK points ($(basename "$part")) and resumed: the merged parts are the single-process sweep"
 
 echo "PASS: the Slurm job script on a one-node cluster gives the single-process bytes"

@@ -7,6 +7,7 @@
 #include "files/DistributionExport.h"
 #include "pipeline/Version.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -402,4 +403,62 @@ TEST_F(WindowTest, MapFigureFitsAJournalColumnCanLeaveItsCaptionBesideAndIsOffer
     EXPECT_EQ(QColor(form->mapImage().pixel(best)), QColor(253, 231, 37));
     form->viridisToolStripMenuItem->trigger();
     EXPECT_EQ(QColor(form->mapImage().pixel(best)), QColor(255, 0, 0));
+}
+
+TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {
+    // Bad totals and total mode with a minimum above 0: a message box, and nothing runs.
+    form->concentrationModeBox->setCurrentIndex(1);
+    const auto refused = [&](const QString& expected) {
+        dialogs->messages.clear();
+        form->button1->click();
+        EXPECT_EQ(dialogs->messages, QStringList{expected});
+        EXPECT_FALSE(form->jobsRunning());
+        EXPECT_TRUE(form->button1->isEnabled());
+    };
+    form->textBox1->setText("0");
+    refused("C+ (total '+' chains) should be between 1e-20 and 1");
+    form->textBox1->setText("0.002");
+    form->textBox2->setText("2");
+    refused("C- (total '-' chains) should be between 1e-20 and 1");
+    form->textBox2->setText("0.002");
+    form->concentrationUnitBox->setCurrentIndex(1);  // mM without a segment size
+    refused("Totals in mM need the segment size a (nm), from 0.01 to 100");
+    form->concentrationUnitBox->setCurrentIndex(0);
+    form->pminBox->setText("1");
+    refused("Total concentrations need the lone chains (1, 0) and (0, 1) in the ranges: set mpMin and mmMin to 0");
+    form->pminBox->setText("0");
+
+    // Totals of 2e-3: the run solves the free chains.
+    dialogs->messages.clear();
+    solveAndWait();
+    auto result = form->currentResult();
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(result->totalMode);
+    EXPECT_EQ(result->totalPlus, 0.002);
+    EXPECT_LT(result->vc10, 1e-4);
+    EXPECT_TRUE(log().contains("Mass balance: free c+ = "));
+
+    // The same totals in mM of chains (4.561991400541782 mM is 1e-3 per a^3 at 0.714 nm).
+    form->unitNmBox->setText("0.714");
+    form->concentrationUnitBox->setCurrentIndex(1);
+    form->textBox1->setText("9.123982801083564");
+    form->textBox2->setText("9.123982801083564");
+    solveAndWait();
+    EXPECT_NEAR(form->currentResult()->totalPlus, 0.002, 1e-15);
+    EXPECT_NEAR(form->currentResult()->vc10, result->vc10, 1e-12 * result->vc10);
+
+    // Saved: the totals before the last line; loaded back: total mode, per a^3.
+    const QString path = dir.filePath("totals.txt");
+    dialogs->saveAnswer = path;
+    form->saveAsDefaultToolStripMenuItem->trigger();
+    EXPECT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(" | ").toStdString();
+    EXPECT_TRUE(readAll(path).endsWith("total_plus 0.002\ntotal_minus 0.002\nmmMax 10\n")) << readAll(path).toStdString();
+    dialogs->openAnswer = writeFile("free.in", kAsymmetric);
+    form->loadDefaultToolStripMenuItem1->trigger();
+    EXPECT_EQ(form->concentrationModeBox->currentIndex(), 0);
+    dialogs->openAnswer = path;
+    form->loadDefaultToolStripMenuItem1->trigger();
+    EXPECT_EQ(form->concentrationModeBox->currentIndex(), 1);
+    EXPECT_EQ(form->concentrationUnitBox->currentIndex(), 0);
+    EXPECT_EQ(form->textBox1->text(), "0.002");
 }

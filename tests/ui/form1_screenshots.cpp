@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QGuiApplication>
 #include <QToolTip>
+#include <QTabWidget>
 #include <QToolButton>
 
 using namespace marlinq;
@@ -121,4 +122,15 @@ TEST_F(Screenshots, SweepWindowChartAndMap) {
     ASSERT_TRUE(waitFor([&] { return ended.count() == 2; }, 600000));
     waitFor([] { return false; }, 300);
     ASSERT_TRUE(sweep->grab().save(QDir(target).filePath("sweep-window-map.png")));
+}
+
+TEST_F(Screenshots, ObservablesTabWithASegmentSize) {
+    // High salt and equal chains: the tab names the lone chains' tie and the complexes' answer.
+    form->checkBox2->setChecked(false);
+    form->textBox5->setText(QStringLiteral("1"));
+    form->textBox7->setText(QStringLiteral("3"));
+    solveAndWait();
+    form->unitNmBox->setText(QStringLiteral("0.714"));
+    form->findChild<QTabWidget*>(QStringLiteral("resultTabs"))->setCurrentIndex(1);
+    shoot("main-window-observables.png");
 }

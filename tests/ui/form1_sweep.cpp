@@ -2,6 +2,7 @@
 #include "form1_support.h"
 
 #include "pipeline/Observables.h"
+#include "pipeline/Version.h"
 #include "ui/MapModel.h"
 #include "ui/ObservablesPanel.h"
 #include "ui/SweepPlot.h"
@@ -153,6 +154,11 @@ TEST_F(WindowTest, SweepWindowTwoParametersAndStop) {
     ASSERT_EQ(sweep->points().size(), 6u);
     EXPECT_EQ(sweep->points()[1].values, (std::vector<double>{0.2, 1e-2}));
     ASSERT_TRUE(sweep->savePng(dir.filePath(QStringLiteral("map.png"))));
+    // The map names the program that made it, as the chart does.
+    const QString madeBy = QStringLiteral("Marlinq Solver ") + QString::fromStdString(marlinq::provenance());
+    EXPECT_EQ(QImage(dir.filePath(QStringLiteral("map.png"))).text(QStringLiteral("Software")), madeBy);
+    ASSERT_TRUE(sweep->saveSvg(dir.filePath(QStringLiteral("map.svg"))));
+    EXPECT_TRUE(fileText(dir.filePath(QStringLiteral("map.svg"))).contains(madeBy.toUtf8()));
 
     // A long Poisson-Boltzmann sweep stops after the point under way.
     sweep->secondCheck->setChecked(false);
@@ -306,4 +312,32 @@ TEST_F(WindowTest, SweepMapShowsTheSweptValuesANumberedColourBarAndATooltip) {
     EXPECT_TRUE(tip.startsWith("ka = 0.6, vc10 = 0.01\nMean M+ = ")) << tip.toStdString();
     EXPECT_EQ(map->pointAt(QPointF(x, y)), 3);
     EXPECT_TRUE(map->toolTipAt(QPointF(1, 1)).isEmpty());
+}
+
+TEST_F(WindowTest, SweepWindowFindsTheCriticalSaltOfTheTotals) {
+    // Free mode: the button says what it needs and runs nothing.
+    SweepWindow* free = openSweepWindow(*form);
+    ASSERT_NE(free, nullptr);
+    EXPECT_FALSE(free->startCriticalSalt());
+    EXPECT_TRUE(free->statusLabel->text().contains("needs the totals")) << free->statusLabel->text().toStdString();
+    free->close();
+    delete free;
+
+    // Total mode at 2e-3 each, linear Debye-Hueckel with solved chains (smooth in ka).
+    form->concentrationModeBox->setCurrentIndex(1);
+    form->textBox1->setText("0.002");
+    form->textBox2->setText("0.002");
+    form->unitNmBox->setText("0.714");
+    SweepWindow* w = openSweepWindow(*form);
+    ASSERT_NE(w, nullptr);
+    w->methodBox->setCurrentIndex(2);
+    w->chainsBox->setCurrentIndex(1);
+    QSignalSpy ended(w, &SweepWindow::criticalSaltEnded);
+    ASSERT_TRUE(w->startCriticalSalt());
+    ASSERT_TRUE(waitFor([&] { return ended.count() == 1; }));
+    const QString text = ended.at(0).at(0).toString();
+    // The batch command's answer for the same set: ka 0.7599748...
+    EXPECT_TRUE(text.startsWith("Critical salt: ka = 0.75997")) << text.toStdString();
+    EXPECT_TRUE(text.contains(" mM)")) << text.toStdString();
+    EXPECT_TRUE(w->runButton->isEnabled());
 }
