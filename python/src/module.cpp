@@ -454,6 +454,46 @@ std::optional<MassBalanceTotals> totalsOf(const Parameters& p, const std::option
     return totals;
 }
 
+// Runs work on a thread of its own while this thread, the one Python's signal handlers run on,
+// looks at Ctrl-C every 50 ms: a KeyboardInterrupt asks the work to stop and is raised once it
+// has. Work that reports no rows (each trial of the critical salt is a whole run) stops as
+// quickly as a run does.
+template <class Work>
+void runWatchingCtrlC(std::stop_source& stop, Work&& work) {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool finished = false;
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            work(stop.get_token());
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        std::lock_guard lock(mutex);
+        finished = true;
+        wake.notify_all();
+    });
+    std::optional<py::error_already_set> interrupt;
+    while (true) {
+        {
+            py::gil_scoped_release release;
+            std::unique_lock lock(mutex);
+            if (wake.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished; })) break;
+        }
+        if (!interrupt && PyErr_CheckSignals() != 0) {
+            interrupt.emplace();
+            stop.request_stop();
+        }
+    }
+    {
+        py::gil_scoped_release release;
+        worker.join();
+    }
+    if (interrupt) throw std::move(*interrupt);
+    if (failure) std::rethrow_exception(failure);
+}
+
 py::dict criticalSaltOf(const PyParameters& params, const std::optional<std::vector<double>>& total,
                         const std::optional<double>& chargeFraction, const std::string& method,
                         const std::string& chains, const std::string& accuracy,
@@ -474,10 +514,7 @@ py::dict criticalSaltOf(const PyParameters& params, const std::optional<std::vec
     const LoadedTables tables = tablesFor(options, dataDir);
     std::stop_source stop;
     CriticalSaltResult r;
-    {
-        py::gil_scoped_release release;
-        r = criticalSalt(set, options, tables, stop.get_token());
-    }
+    runWatchingCtrlC(stop, [&](std::stop_token token) { r = criticalSalt(set, options, tables, token); });
     if (!r.failure.empty()) throw py::value_error(r.failure);
     py::dict d;
     d["critical_ka"] = r.ka ? py::object(py::float_(*r.ka)) : py::object(py::none());

@@ -66,3 +66,24 @@ def test_critical_salt_crossed_and_not():
     assert below["critical_ka"] is None and below["side"] == "below" and "below ka 0.2" in below["note"]
     with pytest.raises(ValueError, match="totals"):
         marlinq.critical_salt(p)
+
+
+def test_ctrl_c_stops_the_critical_salt_within_a_run():
+    # Every trial ka is a whole Debye-Hueckel run over four million complexes (minutes each):
+    # Ctrl-C must arrive at once and leave the module usable.
+    import os
+    import signal
+    import threading
+    import time
+
+    big = marlinq.Parameters(mp_max=1999, mm_max=1999)
+    timer = threading.Timer(1.0, lambda: os.kill(os.getpid(), signal.SIGINT))
+    start = time.monotonic()
+    timer.start()
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            marlinq.critical_salt(big, total=(1e-3, 1e-3))
+    finally:
+        timer.cancel()
+    assert time.monotonic() - start < 30
+    assert marlinq.critical_salt(marlinq.Parameters(), total=(1e-12, 1e-12), method="dh_linear")["side"] == "below"

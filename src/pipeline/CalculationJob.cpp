@@ -88,7 +88,8 @@ private:
 };
 
 RunWarning nonFiniteWarning(std::int64_t count) {
-    RunWarning w{WarningKind::NonFiniteCells};
+    RunWarning w;
+    w.kind = WarningKind::NonFiniteCells;
     w.count = count;
     w.text = count == 1 ? std::string("1 complex has no finite free energy and was given weight 0")
                         : std::to_string(count) + " complexes have no finite free energy and were given weight 0";
@@ -96,7 +97,8 @@ RunWarning nonFiniteWarning(std::int64_t count) {
 }
 
 RunWarning unstableWarning(std::int64_t count) {
-    RunWarning w{WarningKind::UnstableSolves};
+    RunWarning w;
+    w.kind = WarningKind::UnstableSolves;
     w.count = count;
     w.text = count == 1 ? std::string("1 Newton solve of a complex did not converge (unstable solution)")
                         : std::to_string(count) + " Newton solves of complexes did not converge (unstable solution)";
@@ -104,7 +106,8 @@ RunWarning unstableWarning(std::int64_t count) {
 }
 
 RunWarning partialWarning(std::int64_t done, std::int64_t rows) {
-    RunWarning w{WarningKind::PartialResult};
+    RunWarning w;
+    w.kind = WarningKind::PartialResult;
     w.count = done;
     w.total = rows;
     w.text = "The result is partial: " + std::to_string(done) + " of " + std::to_string(rows) + " rows were computed.";
@@ -115,7 +118,8 @@ RunWarning partialWarning(std::int64_t done, std::int64_t rows) {
 // When refinements ended on their finest grid short of the target, the line says how many:
 // the estimate is then the one reached, not the target's.
 RunWarning accuracyWarning(double error, double difference, std::int64_t targetMissed, double missedEstimate) {
-    RunWarning w{WarningKind::Accuracy};
+    RunWarning w;
+    w.kind = WarningKind::Accuracy;
     w.errorEstimate = error;
     w.standardDifference = difference;
     w.count = targetMissed;
@@ -142,7 +146,8 @@ std::string massBalanceMessage(double cPlus, double cMinus, int steps) {
 }
 
 RunWarning criticalWarning(bool below) {
-    RunWarning w{WarningKind::CriticalConcentration};
+    RunWarning w;
+    w.kind = WarningKind::CriticalConcentration;
     w.text = below ? "The critical concentration lies below a total of 1e-20: more than half of the scarcer chains are in "
                      "complexes at every total"
                    : "The critical concentration lies above a total of 1: fewer than half of the scarcer chains are in "
@@ -151,7 +156,8 @@ RunWarning criticalWarning(bool below) {
 }
 
 RunWarning residualWarning(double residual) {
-    RunWarning w{WarningKind::MassBalanceResidual};
+    RunWarning w;
+    w.kind = WarningKind::MassBalanceResidual;
     w.residual = residual;
     std::ostringstream line;
     line.imbue(std::locale::classic());
@@ -172,7 +178,8 @@ std::optional<RunWarning> rangeEdgeWarning(const InfoSphereBean& isb) {
     const bool onMm = (mm == isb.mmMax && isb.mmMax < kMaxAggregation) || (mm == isb.mmMin && isb.mmMin > 1);
     if (!onMp && !onMm) return std::nullopt;
     const std::string where = onMp && onMm ? "of the M+ and M- ranges; enlarge them" : (onMp ? "of the M+ range; enlarge it" : "of the M- range; enlarge it");
-    RunWarning w{WarningKind::RangeEdge};
+    RunWarning w;
+    w.kind = WarningKind::RangeEdge;
     w.mp = mp;
     w.mm = mm;
     w.text = "the most probable complex (" + std::to_string(mp) + ", " + std::to_string(mm) + ") lies on the edge " + where;
@@ -255,7 +262,8 @@ void reportEdges(const InfoSphereBean& isb, const Reporter& report) {
     const auto say = [&](const std::string& where, const std::string& remedy, double plus, double minus) {
         const double share = std::max(plus / isb.totalPlus, minus / isb.totalMinus);
         if (!(share > kTotalsEdgeShare)) return;
-        RunWarning w{WarningKind::TotalsEdge};
+        RunWarning w;
+        w.kind = WarningKind::TotalsEdge;
         w.residual = share;
         std::ostringstream line;
         line.imbue(std::locale::classic());
@@ -366,7 +374,8 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     if (icb.converged && icb.checked) {
         // Converged energies need solved chains; the tables hold the standard ones.
         icb.checked = false;
-        RunWarning note{WarningKind::ConvergedChains};
+        RunWarning note;
+        note.kind = WarningKind::ConvergedChains;
         note.text = kConvergedChains;
         report.warning(std::move(note), Severity::Info);
     }
@@ -510,7 +519,8 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
         if (isb.nonFiniteCells > 0) report.warning(nonFiniteWarning(isb.nonFiniteCells));
         if (isb.unstableSolves > 0) report.warning(unstableWarning(isb.unstableSolves));
         if (isb.beyondDebyeHueckel > 0) {
-            RunWarning w{WarningKind::BeyondDebyeHueckel};
+            RunWarning w;
+            w.kind = WarningKind::BeyondDebyeHueckel;
             w.count = isb.beyondDebyeHueckel;
             w.text = beyondDebyeHueckelMessage(isb.beyondDebyeHueckel);
             report.warning(std::move(w));
@@ -569,7 +579,8 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
             counts.complexes = all.listed;
             report.publish(isb);
             closingLines();
-            RunWarning partial{WarningKind::PartialResult};
+            RunWarning partial;
+            partial.kind = WarningKind::PartialResult;
             partial.count = counts.complexesDone;
             partial.total = counts.complexes;
             partial.text = partialComplexesMessage(counts.complexesDone, counts.complexes);
