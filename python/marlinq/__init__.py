@@ -76,6 +76,24 @@ def data_file(name):
     return _core._locate(name)
 
 
+def _run_inputs(params, data_dir, total, charge_fraction):
+    """The inputs ``run`` and ``critical_salt`` share, in the types the core takes."""
+    if params is None:
+        params = Parameters()
+    if not isinstance(params, Parameters):
+        raise TypeError("params must be a marlinq.Parameters, not %s" % type(params).__name__)
+    if data_dir is not None:
+        data_dir = _os.fspath(data_dir)
+    if total is not None:
+        try:
+            total = [float(v) for v in total]
+        except TypeError:
+            total = [float(total)]
+    if charge_fraction is not None:
+        charge_fraction = float(charge_fraction)
+    return params, data_dir, total, charge_fraction
+
+
 def run(params=None, method="dh", chains="table", accuracy="standard", progress=None, data_dir=None,
         keep_energies=True, threads=0, total=None, charge_fraction=None):
     """Computes the size distribution of a parameter set.
@@ -135,19 +153,7 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
     KeyboardInterrupt
         Ctrl-C; a Poisson-Boltzmann run stops before its next row.
     """
-    if params is None:
-        params = Parameters()
-    if not isinstance(params, Parameters):
-        raise TypeError("params must be a marlinq.Parameters, not %s" % type(params).__name__)
-    if data_dir is not None:
-        data_dir = _os.fspath(data_dir)
-    if total is not None:
-        try:
-            total = [float(v) for v in total]
-        except TypeError:
-            total = [float(total)]
-    if charge_fraction is not None:
-        charge_fraction = float(charge_fraction)
+    params, data_dir, total, charge_fraction = _run_inputs(params, data_dir, total, charge_fraction)
     return _core._run(params, str(method), str(chains), str(accuracy), progress, data_dir, bool(keep_energies),
                       int(threads), total, charge_fraction)
 
@@ -178,20 +184,13 @@ def critical_salt(params=None, total=None, charge_fraction=None, method="dh", ch
         ``critical_ka`` (None when 1/2 is not crossed between ka 0.2 and 10; ``side`` is then
         "below" or "above" and ``note`` says it in words), ``critical_salt_mM`` with unit_nm,
         ``crossed``, ``runs``, ``bound_fraction_at_ka_0.2``, ``total_plus``, ``total_minus``.
+
+    Raises
+    ------
+    KeyboardInterrupt
+        Ctrl-C, within a second even in the middle of a trial run.
     """
-    if params is None:
-        params = Parameters()
-    if not isinstance(params, Parameters):
-        raise TypeError("params must be a marlinq.Parameters, not %s" % type(params).__name__)
-    if data_dir is not None:
-        data_dir = _os.fspath(data_dir)
-    if total is not None:
-        try:
-            total = [float(v) for v in total]
-        except TypeError:
-            total = [float(total)]
-    if charge_fraction is not None:
-        charge_fraction = float(charge_fraction)
+    params, data_dir, total, charge_fraction = _run_inputs(params, data_dir, total, charge_fraction)
     return _core._critical_salt(params, total, charge_fraction, str(method), str(chains), str(accuracy), data_dir,
                                 None if unit_nm is None else float(unit_nm), int(threads))
 
