@@ -287,14 +287,7 @@ void reportEdges(const InfoSphereBean& isb, const Reporter& report) {
 void settle(InfoSphereBean& isb, const std::optional<MassBalanceTotals>& totals, bool keepEnergies, int threads,
             bool reform, const Reporter& report, CriticalConcentrationCache* cache = nullptr) {
     const Landscape landscape = landscapeOf(isb);
-    const auto take = [&isb](const Distribution& d) {
-        isb.absValue = d.absValue;
-        isb.Value = d.Value;
-        isb.sum = d.sum;
-        isb.maxValue = d.maxValue;
-        isb.max_shift = d.max_shift;
-        isb.normalised = d.normalised;
-    };
+    const auto take = [&isb](const Distribution& d) { storeWeights(d, isb); };
     isb.totalMode = totals.has_value();
     if (!totals) {
         if (reform) take(distributionOf(landscape, isb.vc10, isb.vc01, threads));

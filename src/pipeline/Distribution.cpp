@@ -277,13 +277,17 @@ void DistributionBuilder::addWhole(const std::vector<LandscapeCell>& cells) {
     enterFreeChains();
 }
 
+void storeWeights(const Distribution& d, InfoSphereBean& record) {
+    record.absValue = d.absValue;
+    record.Value = d.Value;
+    record.sum = d.sum;
+    record.maxValue = d.maxValue;
+    record.max_shift = d.max_shift;
+    record.normalised = d.normalised;
+}
+
 void DistributionBuilder::store(InfoSphereBean& record) const {
-    record.absValue = d_.absValue;
-    record.Value = d_.Value;
-    record.sum = d_.sum;
-    record.maxValue = d_.maxValue;
-    record.max_shift = d_.max_shift;
-    record.normalised = d_.normalised;
+    storeWeights(d_, record);
     record.unrepresentable = d_.unrepresentable;
     record.nonFiniteCells = d_.nonFiniteCells;
 }

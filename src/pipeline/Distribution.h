@@ -52,6 +52,10 @@ struct Distribution {
     std::int64_t nonFiniteCells = 0;  // evaluated cells without a finite E (weight 0)
 };
 
+// Copies the weights, their sum, maximum, shift and state into a record, not the counts of
+// unrepresentable and non-finite cells (cheap: the grids share their blocks).
+void storeWeights(const Distribution& d, InfoSphereBean& record);
+
 // The weights of one landscape at given free concentrations, cell group by cell group.
 class DistributionBuilder {
 public:
@@ -73,7 +77,7 @@ public:
     void addWhole(const std::vector<LandscapeCell>& cells);
 
     const Distribution& distribution() const { return d_; }
-    // Copies the weights into a record (cheap: the grids share their blocks).
+    // Copies the weights and the counts into a record.
     void store(InfoSphereBean& record) const;
 
 private:

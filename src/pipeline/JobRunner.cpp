@@ -34,7 +34,9 @@ std::uint64_t JobRunner::start(Job work, JobEvents events) {
     job.done = std::make_shared<std::atomic<bool>>(false);
     job.thread = std::jthread([this, generation, work = std::move(work), done = job.done](std::stop_token token) {
         const auto event = [generation](Event::Kind kind) {
-            Event e{kind, generation};
+            Event e;
+            e.kind = kind;
+            e.generation = generation;
             return e;
         };
         JobEvents sink;
