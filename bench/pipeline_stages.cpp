@@ -6,7 +6,7 @@
 #include "pipeline/CalculationJob.h"
 #include "pipeline/Distribution.h"
 #include "pipeline/Engine.h"
-#include "pipeline/ParaCalculation.h"
+#include "pipeline/CalculationStages.h"
 #include "physics/NeutralBlock.h"
 
 #include <benchmark/benchmark.h>
@@ -31,20 +31,20 @@ Parameters startup(std::int32_t maxAggregation) {
     return p;
 }
 
-InfoSphereBean record(const Parameters& p) {
+ResultRecord record(const Parameters& p) {
     auto sigma = std::make_shared<std::vector<double>>();
     for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) sigma->push_back(neutral::sigma(k));
     const std::int32_t n = p.mpMax + 1;
-    return InfoSphereBean(72, 72, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, 0, p.mpMax, 0, p.mmMax,
-                          7.356002, 7.563826, Grid<double>(n, n), Grid<double>(n, n), sigma, false, 0.0);
+    return ResultRecord(72, 72, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, 0, p.mpMax, 0, p.mmMax,
+                        7.356002, 7.563826, Grid<double>(n, n), Grid<double>(n, n), sigma, false, 0.0);
 }
 
 void BM_DebyeHueckelMatrix(benchmark::State& state) {
     const Parameters p = startup(static_cast<std::int32_t>(state.range(0)));
     for (auto _ : state) {
-        const InfoSphereBean isb = record(p);
+        const ResultRecord resultRecord = record(p);
         DistributionBuilder weights(0, p.mpMax, 0, p.mmMax, p.vc10, p.vc01);
-        weights.addWhole(ParaCalculation().debyeHueckelCells(isb).cells);
+        weights.addWhole(CalculationStages().debyeHueckelCells(resultRecord).cells);
         benchmark::DoNotOptimize(weights.distribution().maxValue);
     }
 }
@@ -52,11 +52,11 @@ BENCHMARK(BM_DebyeHueckelMatrix)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecon
 
 void BM_PoissonBoltzmannRow(benchmark::State& state) {
     const Parameters p = startup(10);
-    const InfoSphereBean isb = record(p);
+    const ResultRecord resultRecord = record(p);
     for (auto _ : state) {
         DistributionBuilder weights(0, p.mpMax, 0, p.mmMax, p.vc10, p.vc01);
         weights.addRow(static_cast<std::int32_t>(state.range(0)),
-                       ParaCalculation().sphereRow(isb, static_cast<std::int32_t>(state.range(0))).cells);
+                       CalculationStages().sphereRow(resultRecord, static_cast<std::int32_t>(state.range(0))).cells);
         benchmark::DoNotOptimize(weights.distribution().maxValue);
     }
 }

@@ -39,8 +39,8 @@ bool deliver(const std::string& target, const std::string& text) {
 }
 
 // A point's file in the format the options ask for.
-std::string distributionText(const BatchOptions& o, const InfoSphereBean& isb) {
-    const DistributionCells cells(isb);
+std::string distributionText(const BatchOptions& o, const ResultRecord& resultRecord) {
+    const DistributionCells cells(resultRecord);
     return o.longFormat ? formatDistributionLong(cells.view(), nullptr) : formatDistribution(cells.view(), '.');
 }
 

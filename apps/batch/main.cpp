@@ -114,8 +114,8 @@ bool writeText(const BatchOptions& o, const std::string& text) {
     });
 }
 
-bool writeResult(const BatchOptions& o, const InfoSphereBean& isb) {
-    const DistributionCells distribution(isb);
+bool writeResult(const BatchOptions& o, const ResultRecord& resultRecord) {
+    const DistributionCells distribution(resultRecord);
     return writeOutput(o, [&](std::ostream& out) {
         return o.longFormat ? writeDistributionLong(out, distribution.view(), nullptr)
                             : writeDistribution(out, distribution.view(), '.');

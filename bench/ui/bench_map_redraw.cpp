@@ -32,7 +32,7 @@ void BM_PaintMap(benchmark::State& state) {
     const Grid<std::int32_t> codes = randomCodes(side);
     const QImage background(575, 575, QImage::Format_RGB32);
     MapPaintRequest request;
-    request.Mcolor = &codes;
+    request.colourClasses = &codes;
     request.geometry = CellGeometry(575, 575, side, side);
     request.pendingGrey = true;
     request.lastRowIndex = side / 2;
@@ -48,7 +48,7 @@ BENCHMARK(BM_PaintMap)->Arg(11)->Arg(100)->Arg(300)->Arg(2000)->Unit(benchmark::
 
 void BM_WindowRedraw(benchmark::State& state) {
     const auto side = static_cast<std::int32_t>(state.range(0));
-    auto rec = std::make_shared<InfoSphereBean>();
+    auto rec = std::make_shared<ResultRecord>();
     rec->mpMin = rec->mmMin = 0;
     rec->mpMax = rec->mmMax = side - 1;
     rec->plen = rec->mlen = 72.0;
@@ -58,7 +58,7 @@ void BM_WindowRedraw(benchmark::State& state) {
     rec->Np = 1;
     rec->Nm = 200;
     rec->run = true;
-    rec->dhchecked = true;
+    rec->debyeHueckel = true;
     // Weights whose classes are the random codes: class c from a weight of (c + 0.5) / 20.
     const Grid<std::int32_t> codes = randomCodes(side);
     rec->Value = Grid<double>(side, side);

@@ -10,7 +10,7 @@
 // exits 1 when the window takes more than 1.5 times the batch command.
 #include "files/DataPaths.h"
 #include "pipeline/Engine.h"
-#include "pipeline/ParaCalculation.h"
+#include "pipeline/CalculationStages.h"
 #include "pipeline/ParameterSchema.h"
 #include "ui/Form1.h"
 #include "ui/UserDialogs.h"

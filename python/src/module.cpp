@@ -18,7 +18,7 @@
 #include "pipeline/Observables.h"
 #include "pipeline/ObservableRegistry.h"
 #include "pipeline/ObservablesText.h"
-#include "pipeline/ParaCalculation.h"
+#include "pipeline/CalculationStages.h"
 #include "pipeline/Sweep.h"
 #include "pipeline/Units.h"
 #include "pipeline/Version.h"
@@ -247,7 +247,7 @@ struct PyResult {
     // marlinq-batch.
     void refuseOversizedTable(bool longFormat) const {
         if (longFormat) return;
-        const InfoSphereBean& b = *record;
+        const ResultRecord& b = *record;
         if (const std::optional<std::uint64_t> bytes =
                 oversizedWideExport(DistributionView{b.mpMin, b.mpMax, b.mmMin, b.mmMax, b.vc10, b.vc01, nullptr}))
             throw py::value_error("the distribution table would be up to " +
@@ -272,7 +272,7 @@ struct PyResult {
     // no energies.
     py::object landscape() {
         if (freeEnergies) return freeEnergies;
-        const InfoSphereBean& b = *record;
+        const ResultRecord& b = *record;
         const CellEnergies& e = b.energies;
         if (e.empty()) return py::none();
         py::ssize_t n = 0;
@@ -344,7 +344,7 @@ std::string summaryDoc() {
 }
 
 void buildArrays(PyResult& r) {
-    const InfoSphereBean& b = *r.record;
+    const ResultRecord& b = *r.record;
     const std::int32_t rows = b.absValue.rows(), cols = b.absValue.cols();
     r.absValue = gridArray(rows, cols, b.absValue.toVector());
     // Value as the window's map holds it: the normalised distribution, with the lone-chain

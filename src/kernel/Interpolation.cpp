@@ -28,7 +28,7 @@ double bilinear(double ki, double ka, std::int32_t X, std::int32_t Y, const Tabl
 
 }  // namespace
 
-double intepolation(double ki, double ka, std::int32_t X, std::int32_t Y, const CoarseTable& m) {
+double interpolateCoarse(double ki, double ka, std::int32_t X, std::int32_t Y, const CoarseTable& m) {
     if (X == 18 && Y == 18) return kCornerValue;
     if (X == 18) {
         // Row 18 is treated as the last row: interpolate along ki only.
@@ -39,7 +39,7 @@ double intepolation(double ki, double ka, std::int32_t X, std::int32_t Y, const 
     return bilinear(ki, ka, X, Y, m, coarseGrid);
 }
 
-double intepolation01(double ki, double ka, std::int32_t X, std::int32_t Y, const FineTable& m) {
+double interpolateFine(double ki, double ka, std::int32_t X, std::int32_t Y, const FineTable& m) {
     if (X == 98 && Y == 98) return kCornerValue;
     if (X == 98) {
         const double lo = m[98][Y];

@@ -14,8 +14,8 @@ constexpr double kCoarseStep = 0.51578947369;
 constexpr double kFineStep = 0.1;
 constexpr double kTableOrigin = 0.2;
 
-double intepolation(double ki, double ka, std::int32_t X, std::int32_t Y, const CoarseTable& m);
-double intepolation01(double ki, double ka, std::int32_t X, std::int32_t Y, const FineTable& m);
+double interpolateCoarse(double ki, double ka, std::int32_t X, std::int32_t Y, const CoarseTable& m);
+double interpolateFine(double ki, double ka, std::int32_t X, std::int32_t Y, const FineTable& m);
 
 // Exponentiation by squaring; pow(x, 0) == 1.
 double pow(double base, std::int32_t exponent);

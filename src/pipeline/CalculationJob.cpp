@@ -9,7 +9,7 @@
 #include "pipeline/Distribution.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ParameterSchema.h"
-#include "pipeline/ParaCalculation.h"
+#include "pipeline/CalculationStages.h"
 
 #include <cmath>
 #include <locale>
@@ -76,8 +76,8 @@ public:
     }
     // A snapshot shares the matrices' blocks with the working record: it costs the
     // blocks the next rows change, not a copy of the map.
-    void publish(const InfoSphereBean& record) const {
-        if (events_.snapshot) events_.snapshot(std::make_shared<const InfoSphereBean>(record));
+    void publish(const ResultRecord& record) const {
+        if (events_.snapshot) events_.snapshot(std::make_shared<const ResultRecord>(record));
     }
 
 private:
@@ -168,14 +168,16 @@ RunWarning residualWarning(double residual) {
 
 }  // namespace
 
-std::optional<RunWarning> rangeEdgeWarning(const InfoSphereBean& isb) {
+std::optional<RunWarning> rangeEdgeWarning(const ResultRecord& resultRecord) {
     // Among the complexes: lone chains sit on the edge M+ = 0 or M- = 0 by nature.
-    const auto best = mostProbableCell(isb, CellRange::Complexes);
+    const auto best = mostProbableCell(resultRecord, CellRange::Complexes);
     if (!best) return std::nullopt;
     const auto [mp, mm] = *best;
     // An edge that can move: a maximum below the largest allowed, a minimum above 1.
-    const bool onMp = (mp == isb.mpMax && isb.mpMax < kMaxAggregation) || (mp == isb.mpMin && isb.mpMin > 1);
-    const bool onMm = (mm == isb.mmMax && isb.mmMax < kMaxAggregation) || (mm == isb.mmMin && isb.mmMin > 1);
+    const bool onMp = (mp == resultRecord.mpMax && resultRecord.mpMax < kMaxAggregation) ||
+                      (mp == resultRecord.mpMin && resultRecord.mpMin > 1);
+    const bool onMm = (mm == resultRecord.mmMax && resultRecord.mmMax < kMaxAggregation) ||
+                      (mm == resultRecord.mmMin && resultRecord.mmMin > 1);
     if (!onMp && !onMm) return std::nullopt;
     const std::string where = onMp && onMm ? "of the M+ and M- ranges; enlarge them" : (onMp ? "of the M+ range; enlarge it" : "of the M- range; enlarge it");
     RunWarning w;
@@ -230,21 +232,21 @@ struct EdgeChains {
     double innerPlus = 0.0, innerMinus = 0.0;    // evaluated cells next to unevaluated ones
 };
 
-EdgeChains edgeChains(const InfoSphereBean& isb) {
+EdgeChains edgeChains(const ResultRecord& resultRecord) {
     EdgeChains e;
-    const Grid<double>& a = isb.absValue;
-    const CellEnergies& cells = isb.energies;
-    const double factor = weightShiftFactor(isb.max_shift);  // a concentration is absValue / factor
-    const bool rowEdge = isb.mpMax < kMaxAggregation, columnEdge = isb.mmMax < kMaxAggregation;
+    const Grid<double>& a = resultRecord.absValue;
+    const CellEnergies& cells = resultRecord.energies;
+    const double factor = weightShiftFactor(resultRecord.max_shift);  // a concentration is absValue / factor
+    const bool rowEdge = resultRecord.mpMax < kMaxAggregation, columnEdge = resultRecord.mmMax < kMaxAggregation;
     for (std::int32_t r = 0; r < a.rows(); ++r) {
-        const std::int32_t mp = isb.mpMin + r;
+        const std::int32_t mp = resultRecord.mpMin + r;
         for (std::int32_t c = 0; c < a.cols(); ++c) {
-            const std::int32_t mm = isb.mmMin + c;
+            const std::int32_t mm = resultRecord.mmMin + c;
             if (mp == 0 || mm == 0) continue;  // lone chains have no larger complexes to miss
             const double conc = a(r, c) / factor;
             if (!(conc > 0.0)) continue;
-            if (rowEdge && mp == isb.mpMax) e.rowPlus += mp * conc, e.rowMinus += mm * conc;
-            if (columnEdge && mm == isb.mmMax) e.columnPlus += mp * conc, e.columnMinus += mm * conc;
+            if (rowEdge && mp == resultRecord.mpMax) e.rowPlus += mp * conc, e.rowMinus += mm * conc;
+            if (columnEdge && mm == resultRecord.mmMax) e.columnPlus += mp * conc, e.columnMinus += mm * conc;
             if (!cells.empty() && cells.evaluated(r, c)) {
                 const bool openAbove = r + 1 < a.rows() && !cells.evaluated(r + 1, c);
                 const bool openRight = c + 1 < a.cols() && !cells.evaluated(r, c + 1);
@@ -257,10 +259,10 @@ EdgeChains edgeChains(const InfoSphereBean& isb) {
 
 // The doubts of the totals: an edge whose complexes hold more than kTotalsEdgeShare of
 // either total.
-void reportEdges(const InfoSphereBean& isb, const Reporter& report) {
-    const EdgeChains e = edgeChains(isb);
+void reportEdges(const ResultRecord& resultRecord, const Reporter& report) {
+    const EdgeChains e = edgeChains(resultRecord);
     const auto say = [&](const std::string& where, const std::string& remedy, double plus, double minus) {
-        const double share = std::max(plus / isb.totalPlus, minus / isb.totalMinus);
+        const double share = std::max(plus / resultRecord.totalPlus, minus / resultRecord.totalMinus);
         if (!(share > kTotalsEdgeShare)) return;
         RunWarning w;
         w.kind = WarningKind::TotalsEdge;
@@ -268,13 +270,13 @@ void reportEdges(const InfoSphereBean& isb, const Reporter& report) {
         std::ostringstream line;
         line.imbue(std::locale::classic());
         line << "The totals assume no larger complexes, but the complexes " << where << " hold "
-             << plus / isb.totalPlus << " of the '+' chains and " << minus / isb.totalMinus << " of the '-' chains; "
-             << remedy;
+             << plus / resultRecord.totalPlus << " of the '+' chains and " << minus / resultRecord.totalMinus
+             << " of the '-' chains; " << remedy;
         w.text = line.str();
         report.warning(std::move(w));
     };
-    say("on the edge M+ = " + std::to_string(isb.mpMax), "enlarge mpMax", e.rowPlus, e.rowMinus);
-    say("on the edge M- = " + std::to_string(isb.mmMax), "enlarge mmMax", e.columnPlus, e.columnMinus);
+    say("on the edge M+ = " + std::to_string(resultRecord.mpMax), "enlarge mpMax", e.rowPlus, e.rowMinus);
+    say("on the edge M- = " + std::to_string(resultRecord.mmMax), "enlarge mmMax", e.columnPlus, e.columnMinus);
     say("on the edge of the cells the run evaluated", "their neighbours were left out as negligible at the run's "
         "start", e.innerPlus, e.innerMinus);
 }
@@ -284,55 +286,59 @@ void reportEdges(const InfoSphereBean& isb, const Reporter& report) {
 // concentration; in free mode the totals the free chains imply. reform: form the
 // free-mode distribution again at the record's vc10, vc01 (the record then holds another
 // run's distribution).
-void settle(InfoSphereBean& isb, const std::optional<MassBalanceTotals>& totals, bool keepEnergies, int threads,
+void settle(ResultRecord& resultRecord, const std::optional<MassBalanceTotals>& totals, bool keepEnergies, int threads,
             bool reform, const Reporter& report, CriticalConcentrationCache* cache = nullptr) {
-    const Landscape landscape = landscapeOf(isb);
-    const auto take = [&isb](const Distribution& d) { storeWeights(d, isb); };
-    isb.totalMode = totals.has_value();
+    const Landscape landscape = landscapeOf(resultRecord);
+    const auto take = [&resultRecord](const Distribution& d) { storeWeights(d, resultRecord); };
+    resultRecord.totalMode = totals.has_value();
     if (!totals) {
-        if (reform) take(distributionOf(landscape, isb.vc10, isb.vc01, threads));
-        const MassBalanceTotals implied = chainTotals(isb);
-        isb.totalPlus = implied.plus;
-        isb.totalMinus = implied.minus;
-        isb.massBalanceResidual = 0.0;
-        isb.massBalanceSteps = 0;
-        isb.criticalConcentration = NAN;
-        isb.criticalBelow = isb.criticalAbove = false;
-        if (!keepEnergies) isb.energies = CellEnergies();
+        if (reform) take(distributionOf(landscape, resultRecord.vc10, resultRecord.vc01, threads));
+        const MassBalanceTotals implied = chainTotals(resultRecord);
+        resultRecord.totalPlus = implied.plus;
+        resultRecord.totalMinus = implied.minus;
+        resultRecord.massBalanceResidual = 0.0;
+        resultRecord.massBalanceSteps = 0;
+        resultRecord.criticalConcentration = NAN;
+        resultRecord.criticalBelow = resultRecord.criticalAbove = false;
+        if (!keepEnergies) resultRecord.energies = CellEnergies();
         return;
     }
     const MassBalance balance(landscape);
     const MassBalanceSolution solved = balance.solve(totals->plus, totals->minus);
     take(distributionOf(landscape, solved.freePlus, solved.freeMinus, threads));
-    isb.vc10 = solved.freePlus;
-    isb.vc01 = solved.freeMinus;
-    isb.totalPlus = totals->plus;
-    isb.totalMinus = totals->minus;
-    isb.massBalanceSteps = solved.newtonSteps;
-    const MassBalanceTotals met = chainTotals(isb);
-    isb.massBalanceResidual =
-        std::max(std::abs(met.plus - isb.totalPlus) / isb.totalPlus, std::abs(met.minus - isb.totalMinus) / isb.totalMinus);
+    resultRecord.vc10 = solved.freePlus;
+    resultRecord.vc01 = solved.freeMinus;
+    resultRecord.totalPlus = totals->plus;
+    resultRecord.totalMinus = totals->minus;
+    resultRecord.massBalanceSteps = solved.newtonSteps;
+    const MassBalanceTotals met = chainTotals(resultRecord);
+    resultRecord.massBalanceResidual =
+        std::max(std::abs(met.plus - resultRecord.totalPlus) / resultRecord.totalPlus,
+                 std::abs(met.minus - resultRecord.totalMinus) / resultRecord.totalMinus);
     report.text(massBalanceMessage(solved.freePlus, solved.freeMinus, solved.newtonSteps));
-    if (!(isb.massBalanceResidual <= kMassBalanceTolerance)) report.warning(residualWarning(isb.massBalanceResidual));
-    const double fraction = chargeFraction(isb.zp, isb.zn, isb.totalPlus, isb.totalMinus);
+    if (!(resultRecord.massBalanceResidual <= kMassBalanceTolerance))
+        report.warning(residualWarning(resultRecord.massBalanceResidual));
+    const double fraction =
+        chargeFraction(resultRecord.zp, resultRecord.zn, resultRecord.totalPlus, resultRecord.totalMinus);
     CriticalConcentration critical;
     if (cache != nullptr) {
         const auto key = static_cast<long long>(std::llround(fraction * 1e12));
         std::lock_guard lock(cache->mutex);
         const auto known = cache->byFraction.find(key);
-        critical = known != cache->byFraction.end() ? known->second
-                                                    : (cache->byFraction[key] =
-                                                           criticalConcentration(balance, fraction, isb.zp, isb.zn));
+        critical =
+            known != cache->byFraction.end()
+                ? known->second
+                : (cache->byFraction[key] = criticalConcentration(balance, fraction, resultRecord.zp, resultRecord.zn));
     } else {
-        critical = criticalConcentration(balance, fraction, isb.zp, isb.zn);
+        critical = criticalConcentration(balance, fraction, resultRecord.zp, resultRecord.zn);
     }
-    isb.criticalConcentration = critical.total.value_or(NAN);
-    isb.criticalBelow = critical.below;
-    isb.criticalAbove = critical.above;
+    resultRecord.criticalConcentration = critical.total.value_or(NAN);
+    resultRecord.criticalBelow = critical.below;
+    resultRecord.criticalAbove = critical.above;
     if (critical.below) report.warning(criticalWarning(true));
     if (critical.above) report.warning(criticalWarning(false));
-    reportEdges(isb, report);
-    if (!keepEnergies) isb.energies = CellEnergies();
+    reportEdges(resultRecord, report);
+    if (!keepEnergies) resultRecord.energies = CellEnergies();
 }
 
 JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporter& report, JobCounts& counts) {
@@ -340,11 +346,11 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
         report.text(kCancelled);
         return JobOutcome::Cancelled;
     }
-    if (!input.icb) return fail(report, "No chain parameters were given; no distribution was calculated.");
+    if (!input.runRecord) return fail(report, "No chain parameters were given; no distribution was calculated.");
 
     // The job's own copy: nothing the front end does to its records reaches this run.
     Parameters p = input.params;
-    InfoChainBean icb = *input.icb;
+    RunRecord runRecord = *input.runRecord;
     // In total mode the map is weighed at the totals (the free chains are fewer) until the
     // mass balance gives the free chains.
     if (input.totals) {
@@ -362,24 +368,24 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     }
     counts.rows = static_cast<std::int32_t>(rows);
 
-    ParaCalculation calculation(input.threads);
+    CalculationStages calculation(input.threads);
     calculation.stop = token;
-    if (icb.converged && icb.checked) {
+    if (runRecord.converged && runRecord.useTables) {
         // Converged energies need solved chains; the tables hold the standard ones.
-        icb.checked = false;
+        runRecord.useTables = false;
         RunWarning note;
         note.kind = WarningKind::ConvergedChains;
         note.text = kConvergedChains;
         report.warning(std::move(note), Severity::Info);
     }
-    if (icb.checked && !input.tables) {
+    if (runRecord.useTables && !input.tables) {
         const std::string reason = input.tablesError.empty()
                                        ? std::string("The single-chain tables were not loaded; no distribution was calculated.")
                                        : input.tablesError;
         return fail(report, reason);
     }
     ChainStageReport chains;
-    const int chainsDone = calculation.startChainEnergy(icb, input.tables.get(), chains);
+    const int chainsDone = calculation.startChainEnergy(runRecord, input.tables.get(), chains);
     for (const std::string& line : chains.diagnostics) report.diagnostic(line);
     counts.failedChains = chains.failedChains;
     if (chains.stopped) {
@@ -395,8 +401,8 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     // of the chain choice the run was asked for (the tables when they were asked for and are
     // loaded, else the standard solves the chain stage made beside the converged ones).
     double standardPlus = chains.standardPlus, standardMinus = chains.standardMinus;
-    if (icb.converged && input.icb->checked && input.tables) {
-        InfoChainBean fromTables = *input.icb;
+    if (runRecord.converged && input.runRecord->useTables && input.tables) {
+        RunRecord fromTables = *input.runRecord;
         fromTables.converged = false;
         ChainStageReport tableReport;
         if (calculation.startChainEnergy(fromTables, input.tables.get(), tableReport) != 0) {
@@ -414,57 +420,64 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
         return fail(report, "Total concentrations need the lone chains (1, 0) and (0, 1) in the ranges: set mpMin and mmMin to 0");
     // The working record is this thread's alone; the front end sees snapshots of it. The
     // weights are formed from the landscape the stages produce, at the run's concentrations.
-    InfoSphereBean isb(icb.plen, icb.mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin,
-                       p.mpMax, p.mmMin, p.mmMax, icb.ffc_minus, icb.ffc_positive, {}, {},
-                       SigmaTable(std::move(sigma)), dh, 0.0);
+    ResultRecord resultRecord(runRecord.plen, runRecord.mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np,
+                              p.Nm, p.mpMin, p.mpMax, p.mmMin, p.mmMax, runRecord.ffc_minus, runRecord.ffc_positive, {},
+                              {}, SigmaTable(std::move(sigma)), dh, 0.0);
     DistributionBuilder weights(p.mpMin, p.mpMax, p.mmMin, p.mmMax, p.vc10, p.vc01, input.threads);
-    weights.store(isb);
-    isb.converged = icb.converged;
-    isb.linearDH = input.method == Method::DebyeHueckelLinear;
-    isb.errorEstimate = chains.errorEstimate;
-    isb.standardDifference = chains.standardDifference;
-    isb.convergenceTargetMissed = chains.targetMissed;
-    isb.missedTargetEstimate = chains.missedTargetEstimate;
-    isb.standardFfcPlus = standardPlus;
-    isb.standardFfcMinus = standardMinus;
+    weights.store(resultRecord);
+    resultRecord.converged = runRecord.converged;
+    resultRecord.linearDH = input.method == Method::DebyeHueckelLinear;
+    resultRecord.errorEstimate = chains.errorEstimate;
+    resultRecord.standardDifference = chains.standardDifference;
+    resultRecord.convergenceTargetMissed = chains.targetMissed;
+    resultRecord.missedTargetEstimate = chains.missedTargetEstimate;
+    resultRecord.standardFfcPlus = standardPlus;
+    resultRecord.standardFfcMinus = standardMinus;
     // Converged runs: the standard free energies of the cells, the landscape of the standard answer.
     CellEnergies standardEnergies;
-    if (isb.converged) standardEnergies = CellEnergies(isb.absValue.rows(), isb.absValue.cols());
+    if (resultRecord.converged)
+        standardEnergies = CellEnergies(resultRecord.absValue.rows(), resultRecord.absValue.cols());
     // Total mode solves the mass balance on the landscape: it keeps the energies.
-    if (input.keepEnergies || totalMode) isb.energies = CellEnergies(isb.absValue.rows(), isb.absValue.cols());
-    isb.totalMode = totalMode;
-    report.publish(isb);
+    if (input.keepEnergies || totalMode)
+        resultRecord.energies = CellEnergies(resultRecord.absValue.rows(), resultRecord.absValue.cols());
+    resultRecord.totalMode = totalMode;
+    report.publish(resultRecord);
     weights.enterFreeChains();
-    weights.store(isb);
+    weights.store(resultRecord);
 
     // The cells a stage evaluated join the landscape (when kept) and the run's notes.
     const auto takeCells = [&](const StageCells& stage) {
-        if (!isb.energies.empty()) isb.energies.keep(stage.cells, isb.mpMin, isb.mmMin, stage.beyond);
-        if (!standardEnergies.empty()) standardEnergies.keep(stage.standardCells, isb.mpMin, isb.mmMin);
-        isb.unstableSolves += stage.unstable;
-        isb.beyondDebyeHueckel += stage.beyondValidity;
-        if (stage.errorEstimate > isb.errorEstimate) isb.errorEstimate = stage.errorEstimate;
-        if (stage.standardDifference > isb.standardDifference) isb.standardDifference = stage.standardDifference;
-        isb.convergenceTargetMissed += stage.targetMissed;
-        isb.missedTargetEstimate = std::max(isb.missedTargetEstimate, stage.missedTargetEstimate);
+        if (!resultRecord.energies.empty())
+            resultRecord.energies.keep(stage.cells, resultRecord.mpMin, resultRecord.mmMin, stage.beyond);
+        if (!standardEnergies.empty())
+            standardEnergies.keep(stage.standardCells, resultRecord.mpMin, resultRecord.mmMin);
+        resultRecord.unstableSolves += stage.unstable;
+        resultRecord.beyondDebyeHueckel += stage.beyondValidity;
+        if (stage.errorEstimate > resultRecord.errorEstimate) resultRecord.errorEstimate = stage.errorEstimate;
+        if (stage.standardDifference > resultRecord.standardDifference)
+            resultRecord.standardDifference = stage.standardDifference;
+        resultRecord.convergenceTargetMissed += stage.targetMissed;
+        resultRecord.missedTargetEstimate = std::max(resultRecord.missedTargetEstimate, stage.missedTargetEstimate);
     };
     std::int64_t unstableReported = 0;
     const auto reportUnstable = [&] {
-        for (; unstableReported < isb.unstableSolves; ++unstableReported) report.diagnostic(kUnstableSolution);
+        for (; unstableReported < resultRecord.unstableSolves; ++unstableReported) report.diagnostic(kUnstableSolution);
     };
     // The concentrations settle: in total mode the free chains that meet the totals, and
     // the distribution at them; in free mode the totals the free chains imply.
-    const auto settleConcentrations = [&] { settle(isb, input.totals, input.keepEnergies, input.threads, false, report); };
+    const auto settleConcentrations = [&] {
+        settle(resultRecord, input.totals, input.keepEnergies, input.threads, false, report);
+    };
     // A finished converged run: the most probable complex the standard free energies give,
     // at the same concentrations (in total mode, the free chains that meet the same totals on
     // the standard landscape), and a line in the log saying whether the accuracy changed it.
     const auto standardAnswer = [&] {
-        if (!isb.converged || standardEnergies.empty()) return;
+        if (!resultRecord.converged || standardEnergies.empty()) return;
         Landscape standard;
-        standard.mpMin = isb.mpMin;
-        standard.mpMax = isb.mpMax;
-        standard.mmMin = isb.mmMin;
-        standard.mmMax = isb.mmMax;
+        standard.mpMin = resultRecord.mpMin;
+        standard.mpMax = resultRecord.mpMax;
+        standard.mmMin = resultRecord.mmMin;
+        standard.mmMax = resultRecord.mmMax;
         standard.fPlus = standardPlus;
         standard.fMinus = standardMinus;
         standard.cells = std::move(standardEnergies);
@@ -477,100 +490,100 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
         }
         const Distribution d = distributionOf(standard, cPlus, cMinus, input.threads);
         if (d.unrepresentable) return;
-        isb.standardMostProbable = mostProbableCell(d.absValue, isb.mpMin, isb.mmMin);
-        const std::optional<MapCell> converged = mostProbableCell(isb);
-        if (!converged || !isb.standardMostProbable) return;
+        resultRecord.standardMostProbable = mostProbableCell(d.absValue, resultRecord.mpMin, resultRecord.mmMin);
+        const std::optional<MapCell> converged = mostProbableCell(resultRecord);
+        if (!converged || !resultRecord.standardMostProbable) return;
         const auto named = [](const MapCell& c) {
             return "(" + std::to_string(c.first) + ", " + std::to_string(c.second) + ")";
         };
-        if (*converged == *isb.standardMostProbable)
+        if (*converged == *resultRecord.standardMostProbable)
             report.text("Most probable complex " + named(*converged) + ", the same at standard accuracy");
         else
-            report.note(Severity::Warning, "Most probable complex " + named(*converged) +
-                                               "; at standard accuracy it is " + named(*isb.standardMostProbable) +
-                                               ": the accuracy changes the answer");
+            report.note(Severity::Warning,
+                        "Most probable complex " + named(*converged) + "; at standard accuracy it is " +
+                            named(*resultRecord.standardMostProbable) + ": the accuracy changes the answer");
     };
     // A finished run: a tie for the most probable is said as a tie (the outputs name its
     // first cell).
     const auto tieLines = [&] {
         for (const CellRange among : {CellRange::WholeMap, CellRange::Complexes}) {
-            const std::vector<MapCell> tied = mostProbableCells(isb, among);
+            const std::vector<MapCell> tied = mostProbableCells(resultRecord, among);
             if (tied.size() >= 2) report.text(tieMessage(tied, among == CellRange::Complexes));
         }
     };
     const auto closingLines = [&] {
-        counts.unstableSolves = isb.unstableSolves;
-        counts.nonFiniteCells = isb.nonFiniteCells;
-        counts.beyondDebyeHueckel = isb.beyondDebyeHueckel;
-        counts.converged = isb.converged;
-        counts.errorEstimate = isb.errorEstimate;
-        counts.standardDifference = isb.standardDifference;
-        counts.targetMissed = isb.convergenceTargetMissed;
-        if (isb.converged)
-            report.warning(accuracyWarning(isb.errorEstimate, isb.standardDifference, isb.convergenceTargetMissed,
-                                           isb.missedTargetEstimate));
-        if (isb.nonFiniteCells > 0) report.warning(nonFiniteWarning(isb.nonFiniteCells));
-        if (isb.unstableSolves > 0) report.warning(unstableWarning(isb.unstableSolves));
-        if (isb.beyondDebyeHueckel > 0) {
+        counts.unstableSolves = resultRecord.unstableSolves;
+        counts.nonFiniteCells = resultRecord.nonFiniteCells;
+        counts.beyondDebyeHueckel = resultRecord.beyondDebyeHueckel;
+        counts.converged = resultRecord.converged;
+        counts.errorEstimate = resultRecord.errorEstimate;
+        counts.standardDifference = resultRecord.standardDifference;
+        counts.targetMissed = resultRecord.convergenceTargetMissed;
+        if (resultRecord.converged)
+            report.warning(accuracyWarning(resultRecord.errorEstimate, resultRecord.standardDifference,
+                                           resultRecord.convergenceTargetMissed, resultRecord.missedTargetEstimate));
+        if (resultRecord.nonFiniteCells > 0) report.warning(nonFiniteWarning(resultRecord.nonFiniteCells));
+        if (resultRecord.unstableSolves > 0) report.warning(unstableWarning(resultRecord.unstableSolves));
+        if (resultRecord.beyondDebyeHueckel > 0) {
             RunWarning w;
             w.kind = WarningKind::BeyondDebyeHueckel;
-            w.count = isb.beyondDebyeHueckel;
-            w.text = beyondDebyeHueckelMessage(isb.beyondDebyeHueckel);
+            w.count = resultRecord.beyondDebyeHueckel;
+            w.text = beyondDebyeHueckelMessage(resultRecord.beyondDebyeHueckel);
             report.warning(std::move(w));
         }
     };
 
     if (!dh) {
-        isb.run = true;
+        resultRecord.run = true;
         // Normalises the rows computed so far.
         const auto finishRows = [&] {
             weights.finishRows();
-            weights.store(isb);
+            weights.store(resultRecord);
         };
         for (std::int32_t mp = p.mpMin; mp <= p.mpMax; ++mp) {
             if (token.stop_requested()) {
                 finishRows();
                 settleConcentrations();
-                report.publish(isb);
+                report.publish(resultRecord);
                 closingLines();
                 report.warning(partialWarning(counts.rowsDone, counts.rows));
                 report.text(kCancelled);
                 return JobOutcome::Cancelled;
             }
-            const StageCells row = calculation.sphereRow(isb, mp);
+            const StageCells row = calculation.sphereRow(resultRecord, mp);
             takeCells(row);
             weights.addRow(mp, row.cells);
-            weights.store(isb);
+            weights.store(resultRecord);
             reportUnstable();
-            if (isb.unrepresentable) return fail(report, kUnrepresentable);
-            isb.index = mp;
+            if (resultRecord.unrepresentable) return fail(report, kUnrepresentable);
+            resultRecord.index = mp;
             counts.rowsDone = mp - p.mpMin + 1;
             const std::string rowLine = "Row " + std::to_string(mp) + " is passed...";
             report.text(rowLine);
-            report.publish(isb);
+            report.publish(resultRecord);
             report.progress(counts.rowsDone, counts.rows);
         }
         finishRows();
         settleConcentrations();
         standardAnswer();
-        report.publish(isb);
+        report.publish(resultRecord);
         closingLines();
         tieLines();
-        if (auto edge = rangeEdgeWarning(isb)) report.warning(std::move(*edge));
+        if (auto edge = rangeEdgeWarning(resultRecord)) report.warning(std::move(*edge));
     } else {
-        isb.run = true;
+        resultRecord.run = true;
         report.text(kDhStarting);
-        const StageCells all = calculation.debyeHueckelCells(isb);
+        const StageCells all = calculation.debyeHueckelCells(resultRecord);
         takeCells(all);
         weights.addWhole(all.cells);
-        weights.store(isb);
-        if (isb.unrepresentable) return fail(report, kUnrepresentable);
+        weights.store(resultRecord);
+        if (resultRecord.unrepresentable) return fail(report, kUnrepresentable);
         settleConcentrations();
         if (all.stopped) {
             // The complexes evaluated before the stop form a partial distribution.
             counts.complexesDone = static_cast<std::int64_t>(all.cells.size());
             counts.complexes = all.listed;
-            report.publish(isb);
+            report.publish(resultRecord);
             closingLines();
             RunWarning partial;
             partial.kind = WarningKind::PartialResult;
@@ -584,9 +597,9 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
         standardAnswer();
         closingLines();
         tieLines();
-        if (auto edge = rangeEdgeWarning(isb)) report.warning(std::move(*edge));
+        if (auto edge = rangeEdgeWarning(resultRecord)) report.warning(std::move(*edge));
         report.text(kDhFinished);
-        report.publish(isb);
+        report.publish(resultRecord);
         report.progress(counts.rows, counts.rows);
     }
 
@@ -596,16 +609,16 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
 
 }  // namespace
 
-std::shared_ptr<InfoSphereBean> resettle(const InfoSphereBean& landscapeRecord, double cPlus, double cMinus,
-                                         const std::optional<MassBalanceTotals>& totals, bool keepEnergies,
-                                         int threads, const JobEvents& events, CriticalConcentrationCache* cache) {
+std::shared_ptr<ResultRecord> resettle(const ResultRecord& landscapeRecord, double cPlus, double cMinus,
+                                       const std::optional<MassBalanceTotals>& totals, bool keepEnergies, int threads,
+                                       const JobEvents& events, CriticalConcentrationCache* cache) {
     const Reporter report(events);
-    auto isb = std::make_shared<InfoSphereBean>(landscapeRecord);
-    isb->vc10 = cPlus;
-    isb->vc01 = cMinus;
-    settle(*isb, totals, keepEnergies, threads, true, report, cache);
-    if (auto edge = rangeEdgeWarning(*isb)) report.warning(std::move(*edge));
-    return isb;
+    auto resultRecord = std::make_shared<ResultRecord>(landscapeRecord);
+    resultRecord->vc10 = cPlus;
+    resultRecord->vc01 = cMinus;
+    settle(*resultRecord, totals, keepEnergies, threads, true, report, cache);
+    if (auto edge = rangeEdgeWarning(*resultRecord)) report.warning(std::move(*edge));
+    return resultRecord;
 }
 
 std::string tieMessage(const std::vector<MapCell>& tied, bool complexesOnly) {

@@ -43,7 +43,7 @@ struct RunOptions {
     Method method = Method::DebyeHueckel;
     Chains chains = Chains::Tables;
     Accuracy accuracy = Accuracy::Standard;
-    bool keepEnergies = false;  // keep F and E of every evaluated cell (InfoSphereBean::energies)
+    bool keepEnergies = false;  // keep F and E of every evaluated cell (ResultRecord::energies)
     int threads = 0;            // most threads of the run (0: the machine's; JobInput::threads)
 };
 
@@ -66,7 +66,7 @@ inline bool needsTables(const RunOptions& options) {
 
 // A result as the job had it at one moment; never changed afterwards, so it may be kept
 // and read on any thread while the job goes on.
-using ResultSnapshot = std::shared_ptr<const InfoSphereBean>;
+using ResultSnapshot = std::shared_ptr<const ResultRecord>;
 
 enum class JobOutcome { Finished, Cancelled, Failed };
 
@@ -142,14 +142,14 @@ struct JobEvents {
 
 struct JobInput {
     Parameters params;                   // the run's own copy
-    std::shared_ptr<InfoChainBean> icb;  // chain record (lengths, table choice, accuracy)
+    std::shared_ptr<RunRecord> runRecord;  // chain record (lengths, table choice, accuracy)
     Method method = Method::DebyeHueckel;
     std::int32_t mrange = 0;             // mmMax - mmMin + 1
-    // The chain tables, loaded once by the front end; needed when icb->checked. When they
+    // The chain tables, loaded once by the front end; needed when runRecord->useTables. When they
     // could not be loaded, tablesError says why and the run fails with it.
     std::shared_ptr<const ChainTables> tables;
     std::string tablesError;
-    // Keep F and E of every evaluated cell in the record (InfoSphereBean::energies).
+    // Keep F and E of every evaluated cell in the record (ResultRecord::energies).
     bool keepEnergies = false;
     // Concentrations as an experiment sets them: the totals C+ and C- of '+' and '-' chains.
     // The free chains then follow from the mass balance on the finished landscape, and the
@@ -184,10 +184,9 @@ struct CriticalConcentrationCache {
     std::mutex mutex;
     std::map<long long, CriticalConcentration> byFraction;
 };
-std::shared_ptr<InfoSphereBean> resettle(const InfoSphereBean& landscapeRecord, double cPlus, double cMinus,
-                                         const std::optional<MassBalanceTotals>& totals, bool keepEnergies,
-                                         int threads, const JobEvents& events,
-                                         CriticalConcentrationCache* cache = nullptr);
+std::shared_ptr<ResultRecord> resettle(const ResultRecord& landscapeRecord, double cPlus, double cMinus,
+                                       const std::optional<MassBalanceTotals>& totals, bool keepEnergies, int threads,
+                                       const JobEvents& events, CriticalConcentrationCache* cache = nullptr);
 
 // "The result is partial: N of M complexes were computed." (a stopped Debye-Hueckel run)
 std::string partialComplexesMessage(std::int64_t done, std::int64_t total);
@@ -205,7 +204,7 @@ std::string numericFailureMessage(const std::string& kernelMessage);
 
 // "the most probable complex (M+, M-) lies on the edge of the M+ range; enlarge it" when
 // the complex of the largest weight sits on an edge of a range that could be enlarged.
-std::optional<RunWarning> rangeEdgeWarning(const InfoSphereBean& isb);
+std::optional<RunWarning> rangeEdgeWarning(const ResultRecord& resultRecord);
 
 // The diagnostic line of each unconverged Newton solve.
 inline constexpr const char* kUnstableSolution = " unstable solution occured !! ";

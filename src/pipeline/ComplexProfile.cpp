@@ -5,7 +5,7 @@
 #include "physics/ConvergedEnergy.h"
 
 #include "files/NumberFormat.h"
-#include "physics/PotentialShow.h"
+#include "physics/PotentialProfile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -40,7 +40,7 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp
 
     std::int32_t mpArg = mp, mmArg = mm;
     double zpArg = zp, znArg = zn, kaArg = ka;
-    PotentialShow::calculatePotetial(mpArg, mmArg, zpArg, znArg, V, kaArg, p.potential.data(), p.r.data());
+    PotentialProfile::poissonBoltzmann(mpArg, mmArg, zpArg, znArg, V, kaArg, p.potential.data(), p.r.data());
     if (converged) {
         // Every fourth point of the 1601-point solution lies on one of the 401 radii.
         const std::vector<double> fine = converged::spherePotential(ka, mp * zp, mm * zn, V, 4 * (kPoints - 1) + 1);
@@ -49,7 +49,7 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp
     }
     if (dh) {
         p.dhPotential.assign(kPoints, 0.0);
-        PotentialShow::calculateDHPotetial(mpArg, mmArg, zpArg, znArg, V, kaArg, p.dhPotential.data(), p.r.data());
+        PotentialProfile::debyeHueckel(mpArg, mmArg, zpArg, znArg, V, kaArg, p.dhPotential.data(), p.r.data());
     }
 
     for (int i = 0; i < kPoints; ++i) {

@@ -7,7 +7,7 @@
 #include "physics/Complex.h"
 #include "physics/ConvergedEnergy.h"
 #include "physics/FreeEnergy.h"
-#include "pipeline/ParaCalculation.h"
+#include "pipeline/CalculationStages.h"
 #include "pipeline/TeamError.h"
 
 #include <algorithm>
@@ -29,11 +29,23 @@ struct StageInputs {
     const std::vector<double>* sigma;
     double lnNp, lnNm;  // logarithms of the neutral-block lengths, precision per stage
 
-    StageInputs(const InfoSphereBean& isb, bool singlePrecisionLogs)
-        : mpMin(isb.mpMin), mpMax(isb.mpMax), mmMin(isb.mmMin), mmMax(isb.mmMax), zp(isb.zp), zn(isb.zn),
-          plen(isb.plen), mlen(isb.mlen), ka(isb.ka), Np(isb.Np), Nm(isb.Nm), ffc_positive(isb.ffc_positive),
-          ffc_minus(isb.ffc_minus), standardFfcPlus(isb.standardFfcPlus),
-          standardFfcMinus(isb.standardFfcMinus), sigma(isb.sigma.get()) {
+    StageInputs(const ResultRecord& resultRecord, bool singlePrecisionLogs)
+        : mpMin(resultRecord.mpMin),
+          mpMax(resultRecord.mpMax),
+          mmMin(resultRecord.mmMin),
+          mmMax(resultRecord.mmMax),
+          zp(resultRecord.zp),
+          zn(resultRecord.zn),
+          plen(resultRecord.plen),
+          mlen(resultRecord.mlen),
+          ka(resultRecord.ka),
+          Np(resultRecord.Np),
+          Nm(resultRecord.Nm),
+          ffc_positive(resultRecord.ffc_positive),
+          ffc_minus(resultRecord.ffc_minus),
+          standardFfcPlus(resultRecord.standardFfcPlus),
+          standardFfcMinus(resultRecord.standardFfcMinus),
+          sigma(resultRecord.sigma.get()) {
         if (singlePrecisionLogs) {
             const float lp = marlinq::log(static_cast<float>(Np));
             const float lm = marlinq::log(static_cast<float>(Nm));
@@ -64,8 +76,9 @@ struct StageInputs {
 };
 
 // The neutral-block table must reach the largest complex, M+ + M- = mpMax + mmMax.
-bool hasSigmaFor(const InfoSphereBean& isb) {
-    return isb.sigma && static_cast<std::int64_t>(isb.sigma->size()) > std::int64_t{isb.mpMax} + isb.mmMax;
+bool hasSigmaFor(const ResultRecord& resultRecord) {
+    return resultRecord.sigma && static_cast<std::int64_t>(resultRecord.sigma->size()) >
+                                     std::int64_t{resultRecord.mpMax} + resultRecord.mmMax;
 }
 
 // What a free energy reports besides its value.
@@ -213,12 +226,12 @@ double convergedSphereDH(double ka, double qp, double qn, double vcore, CellNote
 
 }  // namespace
 
-StageCells ParaCalculation::sphereRow(const InfoSphereBean& isb, std::int32_t i) const {
-    const StageInputs in(isb, true);
+StageCells CalculationStages::sphereRow(const ResultRecord& resultRecord, std::int32_t i) const {
+    const StageInputs in(resultRecord, true);
 
     // The band of at most nine cells around charge neutrality, M- = c - 4 .. c + 4.
     std::vector<Index> list;
-    if (i != 0 && i >= in.mpMin && i <= in.mpMax && hasSigmaFor(isb)) {
+    if (i != 0 && i >= in.mpMin && i <= in.mpMax && hasSigmaFor(resultRecord)) {
         const double c = std::trunc((in.zp / in.zn) * i);
         // Only the columns from c - 4 on can hold a cell of the band.
         const double first = std::max<double>(in.mmMin, c - 4.0);
@@ -228,8 +241,8 @@ StageCells ParaCalculation::sphereRow(const InfoSphereBean& isb, std::int32_t i)
             if (mm != 0 && std::fabs(mm - c) <= 4.0) list.push_back(Index{i, mm});
         }
     }
-    return isb.converged ? evaluateCells(in, list, threadLimit, convergedSphere, stop, false, true)
-                         : evaluateCells(in, list, threadLimit, sphereEnergy, stop);
+    return resultRecord.converged ? evaluateCells(in, list, threadLimit, convergedSphere, stop, false, true)
+                                  : evaluateCells(in, list, threadLimit, sphereEnergy, stop);
 }
 
 double debyeHueckelStageSeconds(const Parameters& p, double plen, double mlen, bool linear, bool converged,
@@ -263,23 +276,24 @@ double debyeHueckelStageSeconds(const Parameters& p, double plen, double mlen, b
     return spent / timed * static_cast<double>(cells) / teamSize(threads, cells);
 }
 
-StageCells ParaCalculation::debyeHueckelCells(const InfoSphereBean& isb) const {
-    const StageInputs in(isb, false);
+StageCells CalculationStages::debyeHueckelCells(const ResultRecord& resultRecord) const {
+    const StageInputs in(resultRecord, false);
     const std::int32_t rows = in.mpMax - in.mpMin + 1;
     const std::int32_t columns = in.mmMax - in.mmMin + 1;
 
     // Column by column, leaving out the free chains and the empty complex.
     std::vector<Index> list;
     list.reserve(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
-    for (std::int32_t mm = in.mmMin; mm <= in.mmMax && hasSigmaFor(isb); ++mm) {
+    for (std::int32_t mm = in.mmMin; mm <= in.mmMax && hasSigmaFor(resultRecord); ++mm) {
         for (std::int32_t mp = in.mpMin; mp <= in.mpMax; ++mp) {
             if (mp != 0 && mm != 0) list.push_back(Index{mp, mm});
         }
     }
     // The linear method's energy is the closed form of the linear theory: not flagged.
-    return isb.linearDH    ? evaluateCells(in, list, threadLimit, sphereEnergyLinearDH, stop, false, isb.converged)
-           : isb.converged ? evaluateCells(in, list, threadLimit, convergedSphereDH, stop, true, true)
-                           : evaluateCells(in, list, threadLimit, sphereEnergyDH, stop, true);
+    return resultRecord.linearDH
+               ? evaluateCells(in, list, threadLimit, sphereEnergyLinearDH, stop, false, resultRecord.converged)
+           : resultRecord.converged ? evaluateCells(in, list, threadLimit, convergedSphereDH, stop, true, true)
+                                    : evaluateCells(in, list, threadLimit, sphereEnergyDH, stop, true);
 }
 
 }  // namespace marlinq

@@ -4,7 +4,7 @@
 
 #include "kernel/Interpolation.h"
 #include "physics/Constants.h"
-#include "pipeline/ParaCalculation.h"
+#include "pipeline/CalculationStages.h"
 
 #include <cmath>
 
@@ -277,7 +277,7 @@ void DistributionBuilder::addWhole(const std::vector<LandscapeCell>& cells) {
     enterFreeChains();
 }
 
-void storeWeights(const Distribution& d, InfoSphereBean& record) {
+void storeWeights(const Distribution& d, ResultRecord& record) {
     record.absValue = d.absValue;
     record.Value = d.Value;
     record.sum = d.sum;
@@ -286,13 +286,13 @@ void storeWeights(const Distribution& d, InfoSphereBean& record) {
     record.normalised = d.normalised;
 }
 
-void DistributionBuilder::store(InfoSphereBean& record) const {
+void DistributionBuilder::store(ResultRecord& record) const {
     storeWeights(d_, record);
     record.unrepresentable = d_.unrepresentable;
     record.nonFiniteCells = d_.nonFiniteCells;
 }
 
-Landscape landscapeOf(const InfoSphereBean& record) {
+Landscape landscapeOf(const ResultRecord& record) {
     Landscape l;
     l.mpMin = record.mpMin;
     l.mpMax = record.mpMax;
@@ -301,7 +301,7 @@ Landscape landscapeOf(const InfoSphereBean& record) {
     l.fPlus = record.ffc_positive;
     l.fMinus = record.ffc_minus;
     l.cells = record.energies;
-    l.byRows = !record.dhchecked;
+    l.byRows = !record.debyeHueckel;
     return l;
 }
 

@@ -35,7 +35,7 @@ struct Landscape {
 };
 
 // The landscape a run kept in its record (empty cells when the run kept no energies).
-Landscape landscapeOf(const InfoSphereBean& record);
+Landscape landscapeOf(const ResultRecord& record);
 
 struct Distribution {
     Grid<double> absValue;  // weights: concentrations times 2.71828183^-(max_shift - 10) when shifted
@@ -54,7 +54,7 @@ struct Distribution {
 
 // Copies the weights, their sum, maximum, shift and state into a record, not the counts of
 // unrepresentable and non-finite cells (cheap: the grids share their blocks).
-void storeWeights(const Distribution& d, InfoSphereBean& record);
+void storeWeights(const Distribution& d, ResultRecord& record);
 
 // The weights of one landscape at given free concentrations, cell group by cell group.
 class DistributionBuilder {
@@ -78,7 +78,7 @@ public:
 
     const Distribution& distribution() const { return d_; }
     // Copies the weights and the counts into a record.
-    void store(InfoSphereBean& record) const;
+    void store(ResultRecord& record) const;
 
 private:
     struct FreeChainWeights {

@@ -81,9 +81,9 @@ std::optional<std::string> validate(const ParameterSet& set, Parameters& validat
     return std::nullopt;
 }
 
-std::shared_ptr<InfoChainBean> makeChainRecord(const Parameters& p, double plen, double mlen, bool tableChains) {
-    return std::make_shared<InfoChainBean>(plen, mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm,
-                                           p.mpMin, p.mpMax, p.mmMin, p.mmMax, 0.0, 0.0, tableChains);
+std::shared_ptr<RunRecord> makeRunRecord(const Parameters& p, double plen, double mlen, Chains chains) {
+    return std::make_shared<RunRecord>(plen, mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin,
+                                       p.mpMax, p.mmMin, p.mmMax, 0.0, 0.0, chains == Chains::Tables);
 }
 
 std::shared_ptr<const ChainTables> loadTables(const DataSearch& search, std::string& error) {
@@ -94,8 +94,8 @@ JobInput makeJobInput(const Parameters& validated, const ParameterSet& set, cons
                       const LoadedTables& tables) {
     JobInput input;
     input.params = validated;
-    input.icb = makeChainRecord(validated, set.plen, set.mlen, options.chains == Chains::Tables);
-    input.icb->converged = options.accuracy == Accuracy::Converged;
+    input.runRecord = makeRunRecord(validated, set.plen, set.mlen, options.chains);
+    input.runRecord->converged = options.accuracy == Accuracy::Converged;
     input.method = options.method;
     input.mrange = validated.mmMax - validated.mmMin + 1;
     input.tables = tables.tables;
@@ -158,7 +158,7 @@ RunOutcome runToCompletion(JobInput input, std::stop_token token, const JobEvent
     return out;
 }
 
-DistributionCells::DistributionCells(const InfoSphereBean& r)
+DistributionCells::DistributionCells(const ResultRecord& r)
     : cells_(r.absValue.toVector()), view_{r.mpMin, r.mpMax, r.mmMin, r.mmMax, r.vc10, r.vc01, cells_.data()} {}
 
 DistributionView rangesOf(const Parameters& p) {

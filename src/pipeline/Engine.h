@@ -44,8 +44,9 @@ LoadResult loadParameterSet(const std::string& path, const ParameterSet& base);
 // densities formed) when it passes, else the message of the first failure.
 std::optional<std::string> validate(const ParameterSet& set, Parameters& validated);
 
-// The chain record of a run.
-std::shared_ptr<InfoChainBean> makeChainRecord(const Parameters& p, double plen, double mlen, bool tableChains);
+// The parameter record of a run; its chain energies are filled by the chain stage, from the
+// tables or by solving both chains as `chains` says.
+std::shared_ptr<RunRecord> makeRunRecord(const Parameters& p, double plen, double mlen, Chains chains);
 
 // Both chain tables as a run gets them: null when the run does not read them or they
 // cannot be read; then error (and the path of the table that failed) says why.
@@ -107,7 +108,7 @@ RunOutcome runToCompletion(JobInput input, std::stop_token token = {}, const Job
 // ranges, as every writer of the table takes them.
 class DistributionCells {
 public:
-    explicit DistributionCells(const InfoSphereBean& record);
+    explicit DistributionCells(const ResultRecord& record);
     DistributionCells(const DistributionCells&) = delete;
     DistributionCells& operator=(const DistributionCells&) = delete;
     const DistributionView& view() const { return view_; }

@@ -402,7 +402,7 @@ CriticalConcentration criticalConcentration(const MassBalance& balance, double f
     return out;
 }
 
-MassBalanceTotals chainTotals(const InfoSphereBean& record) {
+MassBalanceTotals chainTotals(const ResultRecord& record) {
     const Grid<double>& a = record.absValue;
     double largest = 0.0;
     a.forEach([&](double v) {

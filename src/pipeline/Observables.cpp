@@ -22,9 +22,9 @@ double boundFraction(double boundRel, double logScaleOfBound, double vc) {
 
 }  // namespace
 
-std::optional<MapCell> mostProbableCell(const InfoSphereBean& isb, CellRange among) {
-    if (!isb.hasResults()) return std::nullopt;
-    return mostProbableCell(isb.absValue, isb.mpMin, isb.mmMin, among);
+std::optional<MapCell> mostProbableCell(const ResultRecord& resultRecord, CellRange among) {
+    if (!resultRecord.hasResults()) return std::nullopt;
+    return mostProbableCell(resultRecord.absValue, resultRecord.mpMin, resultRecord.mmMin, among);
 }
 
 std::optional<MapCell> mostProbableCell(const Grid<double>& a, std::int32_t mpMin, std::int32_t mmMin, CellRange among) {
@@ -47,20 +47,20 @@ std::optional<MapCell> mostProbableCell(const Grid<double>& a, std::int32_t mpMi
     return best;
 }
 
-std::vector<MapCell> mostProbableCells(const InfoSphereBean& isb, CellRange among) {
+std::vector<MapCell> mostProbableCells(const ResultRecord& resultRecord, CellRange among) {
     std::vector<MapCell> cells;
-    const std::optional<MapCell> best = mostProbableCell(isb, among);
+    const std::optional<MapCell> best = mostProbableCell(resultRecord, among);
     if (!best) return cells;
-    const Grid<double>& a = isb.absValue;
-    const double largest = a(best->first - isb.mpMin, best->second - isb.mmMin);
+    const Grid<double>& a = resultRecord.absValue;
+    const double largest = a(best->first - resultRecord.mpMin, best->second - resultRecord.mmMin);
     const double least = largest * (1.0 - kTieTolerance);
     const bool complexesOnly = among == CellRange::Complexes;
     for (std::int32_t r = 0; r < a.rows(); ++r) {
-        const std::int32_t mp = isb.mpMin + r;
+        const std::int32_t mp = resultRecord.mpMin + r;
         if (complexesOnly && mp < 1) continue;
         const double* row = a.row(r);
         for (std::int32_t c = 0; c < a.cols(); ++c) {
-            const std::int32_t mm = isb.mmMin + c;
+            const std::int32_t mm = resultRecord.mmMin + c;
             if (complexesOnly && mm < 1) continue;
             if (row[c] >= least) cells.push_back(MapCell{mp, mm});
         }
@@ -68,40 +68,42 @@ std::vector<MapCell> mostProbableCells(const InfoSphereBean& isb, CellRange amon
     return cells;
 }
 
-Observables computeObservables(const InfoSphereBean& isb) {
+Observables computeObservables(const ResultRecord& resultRecord) {
     Observables o;
-    if (!isb.hasResults()) return o;
-    const Grid<double>& a = isb.absValue;
+    if (!resultRecord.hasResults()) return o;
+    const Grid<double>& a = resultRecord.absValue;
 
-    o.totalMode = isb.totalMode;
-    o.freePlus = isb.vc10;
-    o.freeMinus = isb.vc01;
+    o.totalMode = resultRecord.totalMode;
+    o.freePlus = resultRecord.vc10;
+    o.freeMinus = resultRecord.vc01;
     // Given in total mode; what the distribution holds otherwise.
-    const MassBalanceTotals totals =
-        isb.totalMode ? MassBalanceTotals{isb.totalPlus, isb.totalMinus} : chainTotals(isb);
+    const MassBalanceTotals totals = resultRecord.totalMode
+                                         ? MassBalanceTotals{resultRecord.totalPlus, resultRecord.totalMinus}
+                                         : chainTotals(resultRecord);
     o.totalPlus = totals.plus;
     o.totalMinus = totals.minus;
-    o.chargeFraction = chargeFraction(isb.zp, isb.zn, totals.plus, totals.minus);
-    o.massBalanceResidual = isb.massBalanceResidual;
-    o.criticalConcentration = isb.criticalConcentration;
+    o.chargeFraction = chargeFraction(resultRecord.zp, resultRecord.zn, totals.plus, totals.minus);
+    o.massBalanceResidual = resultRecord.massBalanceResidual;
+    o.criticalConcentration = resultRecord.criticalConcentration;
 
-    o.mostProbable = mostProbableCell(isb);
-    o.mostProbableComplex = mostProbableCell(isb, CellRange::Complexes);
-    o.mostProbableTies = mostProbableCells(isb);
+    o.mostProbable = mostProbableCell(resultRecord);
+    o.mostProbableComplex = mostProbableCell(resultRecord, CellRange::Complexes);
+    o.mostProbableTies = mostProbableCells(resultRecord);
     if (o.mostProbableTies.size() < 2) o.mostProbableTies.clear();
-    o.mostProbableComplexTies = mostProbableCells(isb, CellRange::Complexes);
+    o.mostProbableComplexTies = mostProbableCells(resultRecord, CellRange::Complexes);
     if (o.mostProbableComplexTies.size() < 2) o.mostProbableComplexTies.clear();
-    o.standardMostProbable = isb.standardMostProbable;
+    o.standardMostProbable = resultRecord.standardMostProbable;
     // The largest complex weight: the scale of the sums.
     double complexMax = 0.0;
     if (const std::optional<MapCell> heaviest = o.mostProbableComplex)
-        complexMax = a(heaviest->first - isb.mpMin, heaviest->second - isb.mmMin);
+        complexMax = a(heaviest->first - resultRecord.mpMin, heaviest->second - resultRecord.mmMin);
     if (o.mostProbable) {
-        o.mostProbableShare = isb.share(o.mostProbable->first - isb.mpMin, o.mostProbable->second - isb.mmMin);
+        o.mostProbableShare =
+            resultRecord.share(o.mostProbable->first - resultRecord.mpMin, o.mostProbable->second - resultRecord.mmMin);
         // A lone chain has no core: the radius stays undefined (null in the summary).
         if (o.mostProbable->first >= 1 && o.mostProbable->second >= 1)
-            o.mostProbableCoreRadius =
-                complex::coreRadius(o.mostProbable->first, isb.plen, o.mostProbable->second, isb.mlen);
+            o.mostProbableCoreRadius = complex::coreRadius(o.mostProbable->first, resultRecord.plen,
+                                                           o.mostProbable->second, resultRecord.mlen);
     }
     if (!(complexMax > 0.0) || !std::isfinite(complexMax)) return o;
     o.anyComplex = true;
@@ -109,11 +111,11 @@ Observables computeObservables(const InfoSphereBean& isb) {
     // Sums of c / complexMax: every term at most M^2, whatever the scale of the weights.
     double s0 = 0.0, sMp = 0.0, sMm = 0.0, sN = 0.0, sN2 = 0.0, sQ = 0.0, sR = 0.0;
     for (std::int32_t r = 0; r < a.rows(); ++r) {
-        const std::int32_t mp = isb.mpMin + r;
+        const std::int32_t mp = resultRecord.mpMin + r;
         if (mp < 1) continue;
         const double* row = a.row(r);
         for (std::int32_t c = 0; c < a.cols(); ++c) {
-            const std::int32_t mm = isb.mmMin + c;
+            const std::int32_t mm = resultRecord.mmMin + c;
             if (mm < 1 || !(row[c] > 0.0)) continue;
             const double w = row[c] / complexMax;
             const double n = static_cast<double>(mp) + mm;
@@ -122,8 +124,8 @@ Observables computeObservables(const InfoSphereBean& isb) {
             sMm += mm * w;
             sN += n * w;
             sN2 += n * n * w;
-            sQ += complex::netCharge(mp, isb.zp, mm, isb.zn) * w;
-            sR += complex::coreRadius(mp, isb.plen, mm, isb.mlen) * w;
+            sQ += complex::netCharge(mp, resultRecord.zp, mm, resultRecord.zn) * w;
+            sR += complex::coreRadius(mp, resultRecord.plen, mm, resultRecord.mlen) * w;
         }
     }
     o.meanMp = sMp / s0;
@@ -132,9 +134,9 @@ Observables computeObservables(const InfoSphereBean& isb) {
     o.meanNetCharge = sQ / s0;
     o.meanCoreRadius = sR / s0;
     // Absolute concentration = absValue * 2.71828183^offset (offset 0 without a shift).
-    const double logScale = std::log(complexMax) + weightShiftOffset(isb.max_shift) * std::log(constants::kE);
-    o.boundFractionPlus = boundFraction(sMp, logScale, isb.vc10);
-    o.boundFractionMinus = boundFraction(sMm, logScale, isb.vc01);
+    const double logScale = std::log(complexMax) + weightShiftOffset(resultRecord.max_shift) * std::log(constants::kE);
+    o.boundFractionPlus = boundFraction(sMp, logScale, resultRecord.vc10);
+    o.boundFractionMinus = boundFraction(sMm, logScale, resultRecord.vc01);
     return o;
 }
 

@@ -145,19 +145,21 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
     return s + "}\n";
 }
 
-std::string freeEnergiesCsv(const InfoSphereBean& isb) {
-    std::string s = "# f_plus=" + formatReal17(isb.ffc_positive) + " f_minus=" + formatReal17(isb.ffc_minus);
-    if (isb.max_shift != 0.0) s += " max_shift=" + formatReal17(isb.max_shift);
+std::string freeEnergiesCsv(const ResultRecord& resultRecord) {
+    std::string s =
+        "# f_plus=" + formatReal17(resultRecord.ffc_positive) + " f_minus=" + formatReal17(resultRecord.ffc_minus);
+    if (resultRecord.max_shift != 0.0) s += " max_shift=" + formatReal17(resultRecord.max_shift);
     s += "\nmp,mm,F,E,absValue,Value,beyond_dh\n";
-    const CellEnergies& e = isb.energies;
-    if (e.empty() || !isb.hasResults()) return s;
+    const CellEnergies& e = resultRecord.energies;
+    if (e.empty() || !resultRecord.hasResults()) return s;
     for (std::int32_t r = 0; r < e.evaluated.rows(); ++r) {
         const std::uint8_t* ev = e.evaluated.row(r);
         for (std::int32_t c = 0; c < e.evaluated.cols(); ++c) {
             if (!ev[c]) continue;
-            s += std::to_string(isb.mpMin + r) + ',' + std::to_string(isb.mmMin + c) + ',' + formatReal17(e.F(r, c)) +
-                 ',' + formatReal17(e.E(r, c)) + ',' + formatReal17(isb.absValue(r, c)) + ',' +
-                 formatReal17(isb.share(r, c)) + ',' + (e.beyondValidity(r, c) ? '1' : '0') + '\n';
+            s += std::to_string(resultRecord.mpMin + r) + ',' + std::to_string(resultRecord.mmMin + c) + ',' +
+                 formatReal17(e.F(r, c)) + ',' + formatReal17(e.E(r, c)) + ',' +
+                 formatReal17(resultRecord.absValue(r, c)) + ',' + formatReal17(resultRecord.share(r, c)) + ',' +
+                 (e.beyondValidity(r, c) ? '1' : '0') + '\n';
         }
     }
     return s;

@@ -12,22 +12,36 @@
 
 namespace marlinq {
 
-class InfoChainBean {
+class RunRecord {
 public:
     double plen, mlen, kip, kim, ka, vc01, vc10, zp, zn;
     std::int32_t Np, Nm, mpMin, mpMax, mmMin, mmMax;
     double ffc_minus, ffc_positive;
-    bool checked;  // single-chain energies from the tables instead of solving
+    bool useTables;  // single-chain energies from the tables instead of solving
     // Free energies converged in the grid (the chains are then solved, never interpolated).
     bool converged = false;
 
-    InfoChainBean(double plen_, double mlen_, double kip_, double kim_, double ka_, double vc01_, double vc10_,
-                  double zp_, double zn_, std::int32_t Np_, std::int32_t Nm_, std::int32_t mpMin_,
-                  std::int32_t mpMax_, std::int32_t mmMin_, std::int32_t mmMax_, double ffc_minus_,
-                  double ffc_positive_, bool checked_)
-        : plen(plen_), mlen(mlen_), kip(kip_), kim(kim_), ka(ka_), vc01(vc01_), vc10(vc10_), zp(zp_), zn(zn_),
-          Np(Np_), Nm(Nm_), mpMin(mpMin_), mpMax(mpMax_), mmMin(mmMin_), mmMax(mmMax_), ffc_minus(ffc_minus_),
-          ffc_positive(ffc_positive_), checked(checked_) {}
+    RunRecord(double plen_, double mlen_, double kip_, double kim_, double ka_, double vc01_, double vc10_, double zp_,
+              double zn_, std::int32_t Np_, std::int32_t Nm_, std::int32_t mpMin_, std::int32_t mpMax_,
+              std::int32_t mmMin_, std::int32_t mmMax_, double ffc_minus_, double ffc_positive_, bool useTables_)
+        : plen(plen_),
+          mlen(mlen_),
+          kip(kip_),
+          kim(kim_),
+          ka(ka_),
+          vc01(vc01_),
+          vc10(vc10_),
+          zp(zp_),
+          zn(zn_),
+          Np(Np_),
+          Nm(Nm_),
+          mpMin(mpMin_),
+          mpMax(mpMax_),
+          mmMin(mmMin_),
+          mmMax(mmMax_),
+          ffc_minus(ffc_minus_),
+          ffc_positive(ffc_positive_),
+          useTables(useTables_) {}
 };
 
 // One evaluated cell of the energy landscape: the complex (M+, M-), its free energy F and
@@ -42,7 +56,7 @@ struct LandscapeCell {
 // export and the distributions formed again from it): F and E as in LandscapeCell. Cells no
 // stage evaluated have evaluated = 0 (and F, E = 0). Empty grids when not kept.
 // beyondValidity is 1 where a Debye-Hueckel stage evaluated a cell outside the validity of
-// its linearisation (see StageCells in ParaCalculation.h).
+// its linearisation (see StageCells in CalculationStages.h).
 struct CellEnergies {
     Grid<double> F, E;
     Grid<std::uint8_t> evaluated;
@@ -70,7 +84,7 @@ struct CellEnergies {
 // Neutral-block table sigma(p) for p = 0 .. mpMax + mmMax; shared so no reader outlives it.
 using SigmaTable = std::shared_ptr<const std::vector<double>>;
 
-class InfoSphereBean {
+class ResultRecord {
 public:
     double plen = 0.0, mlen = 0.0;
     bool run = false;
@@ -90,8 +104,8 @@ public:
     double sum = 0.0;
     bool normalised = true;
     std::int32_t index = 0;     // last finished row M+ of a Poisson-Boltzmann run
-    bool dhchecked = false;
-    // With dhchecked: the free energies of linear Debye-Hueckel theory in closed form instead
+    bool debyeHueckel = false;
+    // With debyeHueckel: the free energies of linear Debye-Hueckel theory in closed form instead
     // of the linearised potential in the nonlinear functional.
     bool linearDH = false;
     double max_shift = 1.0;     // common log-scale offset of the weights
@@ -141,17 +155,34 @@ public:
     bool criticalBelow = false, criticalAbove = false;
 
     // The empty start-up record: no matrices, run false, max_shift 1.0.
-    InfoSphereBean() = default;
+    ResultRecord() = default;
 
-    InfoSphereBean(double plen_, double mlen_, double kip_, double kim_, double ka_, double vc01_, double vc10_,
-                   double zp_, double zn_, std::int32_t Np_, std::int32_t Nm_, std::int32_t mpMin_,
-                   std::int32_t mpMax_, std::int32_t mmMin_, std::int32_t mmMax_, double ffc_minus_,
-                   double ffc_positive_, Grid<double> Value_, Grid<double> absValue_,
-                   SigmaTable sigma_, bool dhchecked_, double maxshift)
-        : plen(plen_), mlen(mlen_), kip(kip_), kim(kim_), ka(ka_), vc01(vc01_), vc10(vc10_), zp(zp_), zn(zn_),
-          Np(Np_), Nm(Nm_), mpMin(mpMin_), mpMax(mpMax_), mmMin(mmMin_), mmMax(mmMax_), ffc_minus(ffc_minus_),
-          ffc_positive(ffc_positive_), sigma(std::move(sigma_)), Value(std::move(Value_)),
-          absValue(std::move(absValue_)), dhchecked(dhchecked_), max_shift(maxshift) {}
+    ResultRecord(double plen_, double mlen_, double kip_, double kim_, double ka_, double vc01_, double vc10_,
+                 double zp_, double zn_, std::int32_t Np_, std::int32_t Nm_, std::int32_t mpMin_, std::int32_t mpMax_,
+                 std::int32_t mmMin_, std::int32_t mmMax_, double ffc_minus_, double ffc_positive_, Grid<double> Value_,
+                 Grid<double> absValue_, SigmaTable sigma_, bool debyeHueckel_, double maxshift)
+        : plen(plen_),
+          mlen(mlen_),
+          kip(kip_),
+          kim(kim_),
+          ka(ka_),
+          vc01(vc01_),
+          vc10(vc10_),
+          zp(zp_),
+          zn(zn_),
+          Np(Np_),
+          Nm(Nm_),
+          mpMin(mpMin_),
+          mpMax(mpMax_),
+          mmMin(mmMin_),
+          mmMax(mmMax_),
+          ffc_minus(ffc_minus_),
+          ffc_positive(ffc_positive_),
+          sigma(std::move(sigma_)),
+          Value(std::move(Value_)),
+          absValue(std::move(absValue_)),
+          debyeHueckel(debyeHueckel_),
+          max_shift(maxshift) {}
 
     bool hasResults() const { return !absValue.empty(); }
 

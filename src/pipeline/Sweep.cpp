@@ -5,7 +5,7 @@
 #include "files/NumberFormat.h"
 #include "pipeline/ObservableRegistry.h"
 #include "pipeline/ObservablesText.h"
-#include "pipeline/ParaCalculation.h"
+#include "pipeline/CalculationStages.h"
 #include "pipeline/Units.h"
 #include "pipeline/Version.h"
 

@@ -107,7 +107,7 @@ public:
     // rec, or after "Stop" a copy without the run's common shift.
     ResultSnapshot withoutShiftAfterStop(ResultSnapshot rec) const;
     // The current result the window draws and exports from.
-    ResultSnapshot currentResult() const { return isb; }
+    ResultSnapshot currentResult() const { return resultRecord; }
     // The parameters as "Solve", "Get" and the parameter files last set them.
     const Parameters& parameters() const { return params; }
     Parameters& parameters() { return params; }
@@ -245,10 +245,10 @@ public:
 private:
     // --- state ---
     Parameters params;  // what "Solve", "Get" and the parameter files set
-    std::shared_ptr<InfoChainBean> icb;
+    std::shared_ptr<RunRecord> runRecord;
     // The newest snapshot of the current result; snapshots never change, the job goes on
     // with its own record meanwhile.
-    ResultSnapshot isb;
+    ResultSnapshot resultRecord;
     ResultSnapshot drawnRecord;          // the snapshot the map and `list` show
     Grid<std::int32_t> drawnColours;     // the colour classes of the cells shown
     Grid<std::int32_t> drawnClasses;     // the run's colour classes of every cell

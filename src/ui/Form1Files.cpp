@@ -161,7 +161,7 @@ bool Form1::canWriteChosenFile(const QString& path) {
 void Form1::saveToolStripMenuItem_Click() {
     // A stopped run's file says so in the name offered.
     QString suggestion = dialogDirectory();
-    if (isb && isb->hasResults() && isPartial()) {
+    if (resultRecord && resultRecord->hasResults() && isPartial()) {
         const QString name = QStringLiteral("distribution-partial-%1-of-%2-rows.txt").arg(partialRows.first).arg(partialRows.second);
         suggestion = suggestion.isEmpty() ? name : QDir(suggestion).filePath(name);
     }
@@ -173,11 +173,11 @@ void Form1::saveToolStripMenuItem_Click() {
     // stays whatever happens to the save.
     if (!canWriteChosenFile(path)) return;
     // The newest snapshot: consistent as of the last finished row.
-    if (!isb || !isb->hasResults()) {
+    if (!resultRecord || !resultRecord->hasResults()) {
         showMessage(QStringLiteral("No results generated, please check your input parameters."));
         return;
     }
-    const DistributionCells distribution(*isb);
+    const DistributionCells distribution(*resultRecord);
     const DistributionView& view = distribution.view();
     // The table runs from M = 0 whatever the ranges: never a file of gigabytes by surprise.
     bool longForm = false;

@@ -5,7 +5,7 @@
 #include "files/NumberFormat.h"
 #include "pipeline/ParameterSchema.h"
 #include "ui/Pictures.h"
-#include "ui/Plot3.h"
+#include "ui/AboutWindow.h"
 #include "ui/UserDialogs.h"
 
 #include <QAction>

@@ -12,7 +12,7 @@
 #include "ui/MapFigure.h"
 #include "ui/MapRender.h"
 #include "ui/Pictures.h"
-#include "ui/Plot2.h"
+#include "ui/ProfileChartWindow.h"
 #include "ui/UserDialogs.h"
 
 #include <QAction>
@@ -230,12 +230,12 @@ void Form1::renderMap() {
     QImage picture = canvas("symbols/matrix.jpg", mapSize).toImage().convertToFormat(QImage::Format_RGB32);
     list.clear();
     if (drawnRecord && !drawnClasses.empty()) {
-        const InfoSphereBean& rec = *drawnRecord;
+        const ResultRecord& rec = *drawnRecord;
         drawnColours = scale.logarithmic ? cut(colourClassesOf(rec.absValue, scale), view) : cut(drawnClasses, view);
         MapPaintRequest request;
-        request.Mcolor = &drawnColours;
+        request.colourClasses = &drawnColours;
         request.geometry = geometry;
-        request.pendingGrey = !rec.dhchecked;
+        request.pendingGrey = !rec.debyeHueckel;
         request.lastRowIndex = rec.index - rec.mpMin - view.row0;
         request.colours = scale.colours;
         const std::int32_t bi = drawnBest.first - rec.mpMin, bj = drawnBest.second - rec.mmMin;
@@ -284,8 +284,8 @@ void Form1::renderMap() {
 
 void Form1::redrawMap() {
     list.clear();
-    if (!isb || !isb->hasResults()) return;
-    const ResultSnapshot rec = isb;
+    if (!resultRecord || !resultRecord->hasResults()) return;
+    const ResultSnapshot rec = resultRecord;
     const std::int32_t rows = rec->mpMax - rec->mpMin + 1;
     const std::int32_t cols = rec->mmMax - rec->mmMin + 1;
     if (rec->absValue.rows() != rows || rec->absValue.cols() != cols) return;
@@ -468,7 +468,7 @@ void Form1::updateResultPanel(std::int32_t mp, std::int32_t mm) {
     label21->setText(QString::number(mp));
     label61->setText(QString::number(mm));
     if (mp == 0 && mm == 0) return;
-    const InfoSphereBean& rec = *isb;
+    const ResultRecord& rec = *resultRecord;
     const ComplexSummary s = summarizeComplex(mp, mm, rec.zp, rec.zn, rec.plen, rec.mlen, rec.ka);
     if (s.Rc == 0.0) {
         showMessage(QStringLiteral("Rc_over_l is 0"));
@@ -505,10 +505,10 @@ QString Form1::mapToolTip(QPoint position) const {
     if (!drawnRecord || list.empty()) return {};
     const auto hit = list.find(position.x(), position.y());
     if (!hit) return {};
-    const InfoSphereBean& rec = *drawnRecord;
+    const ResultRecord& rec = *drawnRecord;
     const std::int32_t i = hit->first - rec.mpMin;
     const std::int32_t j = hit->second - rec.mmMin;
-    const bool pending = !rec.dhchecked && hit->first > rec.index;
+    const bool pending = !rec.debyeHueckel && hit->first > rec.index;
     // The share is the cell's weight over the sum of the weights, for the free chains too.
     QString tip = QString::fromStdString(
         cellTooltip(hit->first, hit->second, rec.absValue(i, j), rec.share(i, j), pending, decimalSeparator()));
@@ -529,10 +529,10 @@ QString Form1::mapToolTip(QPoint position) const {
 void Form1::pictureBox1_MouseDoubleClick(QPoint position) {
     const auto [mp, mm] = list.hitTest(position.x(), position.y());
     if (mp == 0 || mm == 0) return;
-    if (!isb || !isb->run) return;
+    if (!resultRecord || !resultRecord->run) return;
     // Everything from the result record, so the profile belongs to the map shown even
     // when the fields were changed since.
-    const InfoSphereBean& rec = *isb;
+    const ResultRecord& rec = *resultRecord;
     const bool dh = checkBox2->isChecked();
     // The profile follows the accuracy of the result it belongs to.
     ComplexProfile profile;
@@ -542,7 +542,7 @@ void Form1::pictureBox1_MouseDoubleClick(QPoint position) {
         UpdateUIText(QString::fromStdString(profileFailureMessage(mp, mm, e.what())));
         return;
     }
-    auto* chart = new Plot2(profile, this);
+    auto* chart = new ProfileChartWindow(profile, this);
     chart->setWindowFlag(Qt::Window, true);
     chart->setAttribute(Qt::WA_DeleteOnClose);
     chart->show();
@@ -555,18 +555,18 @@ MapFigure Form1::currentFigure(Grid<std::int32_t>& classes) const {
     f.scaleTitle = QStringLiteral("share of the distribution");
     f.provenance = QStringLiteral("Marlinq Solver ") + QString::fromStdString(provenance());
     if (drawnRecord && !drawnClasses.empty()) {
-        const InfoSphereBean& rec = *drawnRecord;
+        const ResultRecord& rec = *drawnRecord;
         classes = drawnColours;
         f.classes = &classes;
         f.mpFirst = rec.mpMin + view.row0;
         f.mmFirst = rec.mmMin + view.col0;
-        f.pendingGrey = !rec.dhchecked;
+        f.pendingGrey = !rec.debyeHueckel;
         f.lastRowIndex = rec.index - rec.mpMin - view.row0;
         const std::int32_t bi = drawnBest.first - rec.mpMin - view.row0, bj = drawnBest.second - rec.mmMin - view.col0;
         if (bi >= 0 && bj >= 0 && bi < view.rows() && bj < view.cols() && drawnClasses(bi + view.row0, bj + view.col0) > 0)
             f.outline = std::pair{bi, bj};
         f.caption = QString::fromStdString(parameterCaption(rec.zp, rec.plen, rec.Np, rec.zn, rec.mlen, rec.Nm, rec.ka,
-                                                            rec.vc10, rec.vc01, rec.dhchecked));
+                                                            rec.vc10, rec.vc01, rec.debyeHueckel));
         if (scale.logarithmic)
             f.caption += QStringLiteral("; colours over %1 decades").arg(scale.decades);
     }
@@ -596,8 +596,10 @@ bool Form1::saveMapFigure(const QString& path, bool svg) {
 
 QString Form1::suggestedMapFileName(const QString& suffix) const {
     if (!drawnRecord || drawnClasses.empty()) return QStringLiteral("map.") + suffix;
-    const InfoSphereBean& rec = *drawnRecord;
-    const QString method = !rec.dhchecked ? QStringLiteral("pb") : rec.linearDH ? QStringLiteral("dhlinear") : QStringLiteral("dh");
+    const ResultRecord& rec = *drawnRecord;
+    const QString method = !rec.debyeHueckel ? QStringLiteral("pb")
+                           : rec.linearDH    ? QStringLiteral("dhlinear")
+                                             : QStringLiteral("dh");
     // The number with a point whatever the locale.
     return QStringLiteral("map_%1_ka%2_mp%3-%4_mm%5-%6.%7")
         .arg(method, QString::number(rec.ka, 'g', 6))

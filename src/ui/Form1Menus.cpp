@@ -2,7 +2,7 @@
 #include "ui/Form1.h"
 
 #include "ui/ObservablesPanel.h"
-#include "ui/Plot3.h"
+#include "ui/AboutWindow.h"
 #include "ui/SweepWindow.h"
 
 #include <QAction>
@@ -123,7 +123,7 @@ void Form1::buildMenus() {
 void Form1::exitToolStripMenuItem_Click_1() { close(); }
 
 void Form1::helpToolStripMenuItem_Click() {
-    auto* about = new Plot3(this);
+    auto* about = new AboutWindow(this);
     about->setWindowFlag(Qt::Window, true);
     about->setAttribute(Qt::WA_DeleteOnClose);
     about->show();

@@ -1,7 +1,7 @@
 // Form1: "Solve", "Stop" and the job with its callbacks.
 #include "ui/Form1.h"
 
-#include "pipeline/ParaCalculation.h"
+#include "pipeline/CalculationStages.h"
 #include "pipeline/Units.h"
 #include "pipeline/ParameterSchema.h"
 #include "ui/FieldText.h"
@@ -99,7 +99,7 @@ void Form1::button1_Click() {
     RunOptions options = runOptions();
     options.keepEnergies = true;
     JobInput input = engine->job(g, set, options);
-    icb = input.icb;
+    runRecord = input.runRecord;
     stopRequested = false;
     partialRows = {0, 0};
     partialLabel->hide();
@@ -147,7 +147,7 @@ void Form1::button2_Click() {
     runner->stop();
     clearResultLabels();
     stopRequested = true;
-    setCurrentRecord(isb);
+    setCurrentRecord(resultRecord);
     showIdleButtons();
 }
 
@@ -175,7 +175,7 @@ JobEvents Form1::jobEvents() {
         }
     };
     events.snapshot = [this](const ResultSnapshot& rec) {
-        isb = withoutShiftAfterStop(rec);
+        resultRecord = withoutShiftAfterStop(rec);
         pendingRecord = true;
         queueViewUpdate();
     };
@@ -219,7 +219,7 @@ void Form1::showPending(bool mapToo) {
         }
         return;
     }
-    if (pendingRecord && observablesPanel) observablesPanel->showRecord(isb);
+    if (pendingRecord && observablesPanel) observablesPanel->showRecord(resultRecord);
     // The map follows the progress count (a snapshot alone, before the first row, is not drawn).
     if (pendingProgress) redrawMap();
     pendingRecord = false;
@@ -279,7 +279,7 @@ ResultSnapshot Form1::withoutShiftAfterStop(ResultSnapshot rec) const {
     // After "Stop" the window's copy no longer carries the run's common shift. A copy of a
     // record shares its matrices, so this costs no cells.
     if (rec && stopRequested && rec->max_shift != 0.0) {
-        auto copy = std::make_shared<InfoSphereBean>(*rec);
+        auto copy = std::make_shared<ResultRecord>(*rec);
         copy->max_shift = 0.0;
         rec = std::move(copy);
     }
@@ -287,8 +287,8 @@ ResultSnapshot Form1::withoutShiftAfterStop(ResultSnapshot rec) const {
 }
 
 void Form1::setCurrentRecord(ResultSnapshot rec) {
-    isb = withoutShiftAfterStop(std::move(rec));
-    if (observablesPanel) observablesPanel->showRecord(isb);
+    resultRecord = withoutShiftAfterStop(std::move(rec));
+    if (observablesPanel) observablesPanel->showRecord(resultRecord);
 }
 
 QLineEdit* Form1::parameterField(const ParameterRow& row) const {

@@ -45,7 +45,7 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     buildMenus();
     loadSettings();
     // The start-up record: no matrices, nothing computed.
-    isb = std::make_shared<const InfoSphereBean>();
+    resultRecord = std::make_shared<const ResultRecord>();
     for (int row = 20; row >= 0; --row) {
         const auto& c = colorArray[static_cast<std::size_t>(row)];
         brushl.emplace_back(QColor(c[0], c[1], c[2]));
@@ -75,7 +75,7 @@ void Form1::showEvent(QShowEvent* event) {
 
 void Form1::Form1_Load() {
     paintColorBar();
-    isb = std::make_shared<const InfoSphereBean>();
+    resultRecord = std::make_shared<const ResultRecord>();
     const QLocale locale;
     bool ok = false;
     double plen = locale.toDouble(plenBox->text().trimmed(), &ok);

@@ -192,7 +192,7 @@ void paintMapFigure(QPainter& p, const MapFigure& figure) {
 
     if (figure.classes != nullptr && !figure.classes->empty()) {
         MapPaintRequest request;
-        request.Mcolor = figure.classes;
+        request.colourClasses = figure.classes;
         request.geometry = CellGeometry(static_cast<std::int32_t>(std::lround(l.map.width())),
                                         static_cast<std::int32_t>(std::lround(l.map.height())),
                                         figure.classes->rows(), figure.classes->cols());

@@ -97,12 +97,14 @@ Grid<std::int32_t> weightClasses(const Grid<double>& weights, double maxValue) {
     return out;
 }
 
-std::optional<std::string> colorCodeError(const Grid<std::int32_t>& Mcolor) {
+std::optional<std::string> colorCodeError(const Grid<std::int32_t>& colourClasses) {
     std::optional<std::string> error;
-    Mcolor.forEach([&](std::int32_t code) {
+    colourClasses.forEach([&](std::int32_t code) {
         if (error) return;
-        if (code > 20) error = std::string("a->color is greater than 20");
-        else if (code < 0) error = std::string("a->color is less than 0");
+        if (code > 20)
+            error = std::string("a->color is greater than 20");
+        else if (code < 0)
+            error = std::string("a->color is less than 0");
     });
     return error;
 }

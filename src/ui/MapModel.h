@@ -82,7 +82,7 @@ private:
 Grid<std::int32_t> weightClasses(const Grid<double>& weights, double maxValue);
 
 // The first colour code outside 0..20 in drawing order, as its message; nullopt if none.
-std::optional<std::string> colorCodeError(const Grid<std::int32_t>& Mcolor);
+std::optional<std::string> colorCodeError(const Grid<std::int32_t>& colourClasses);
 
 // --- colour scale ---
 // The 21 colours either split the weights linearly (class c holds c/20 .. (c+1)/20 of the

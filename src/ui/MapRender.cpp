@@ -45,7 +45,7 @@ void paintMap(QImage& picture, const MapPaintRequest& request) {
 void paintMap(QPainter& p, const MapPaintRequest& request) {
     p.save();
     const CellGeometry& g = request.geometry;
-    const Grid<std::int32_t>& codes = *request.Mcolor;
+    const Grid<std::int32_t>& codes = *request.colourClasses;
     std::array<QRgb, 21> rgb{};
     const auto& table = colourTable(request.colours);
     for (std::size_t c = 0; c < rgb.size(); ++c) rgb[c] = qRgb(table[c][0], table[c][1], table[c][2]);

@@ -30,44 +30,45 @@ TEST(Interpolation, BilinearInteriorReproducesBilinearFunctionOnBothTables) {
     for (int X : {0, 7, 17})
         for (int Y : {0, 9, 18}) {
             // Grid corners give the entries, and any point of the cell the bilinear value.
-            EXPECT_NEAR(intepolation(coarseG(Y), coarseG(X), X, Y, *coarse), (*coarse)[X][Y], 1e-12);
+            EXPECT_NEAR(interpolateCoarse(coarseG(Y), coarseG(X), X, Y, *coarse), (*coarse)[X][Y], 1e-12);
             const double ka = coarseG(X) + 0.3 * kCoarseStep, ki = coarseG(Y) + 0.8 * kCoarseStep;
-            EXPECT_NEAR(intepolation(ki, ka, X, Y, *coarse), plane(ka, ki), 1e-11);
+            EXPECT_NEAR(interpolateCoarse(ki, ka, X, Y, *coarse), plane(ka, ki), 1e-11);
         }
     for (int X : {0, 40, 97})
         for (int Y : {0, 3, 97}) {
-            EXPECT_NEAR(intepolation01(fineG(Y), fineG(X), X, Y, *fine), (*fine)[X][Y], 1e-12);
+            EXPECT_NEAR(interpolateFine(fineG(Y), fineG(X), X, Y, *fine), (*fine)[X][Y], 1e-12);
             const double ka = fineG(X) + 0.06, ki = fineG(Y) + 0.025;
-            EXPECT_NEAR(intepolation01(ki, ka, X, Y, *fine), plane(ka, ki), 1e-11);
+            EXPECT_NEAR(interpolateFine(ki, ka, X, Y, *fine), plane(ka, ki), 1e-11);
         }
     // Outside the cell the same formula extrapolates.
-    EXPECT_NEAR(intepolation01(fineG(5) + 0.25, fineG(5) - 0.05, 5, 5, *fine), plane(fineG(5) - 0.05, fineG(5) + 0.25),
+    EXPECT_NEAR(interpolateFine(fineG(5) + 0.25, fineG(5) - 0.05, 5, 5, *fine), plane(fineG(5) - 0.05, fineG(5) + 0.25),
                 1e-11);
 }
 
 TEST(Interpolation, CoarseLastRowAndCorner) {
     const auto m = tableOf<CoarseTable>(20, coarseG);
     // The corner cell is the fixed value, whatever the table and the arguments.
-    EXPECT_EQ(intepolation(1.0, 2.0, 18, 18, *m), 8.9899);
+    EXPECT_EQ(interpolateCoarse(1.0, 2.0, 18, 18, *m), 8.9899);
     // Row 18 interpolates along ki only; ka does not enter and row 19 is never read.
     const double ki = coarseG(5) + 0.2;
     const double expected = plane(coarseG(18), ki);
-    EXPECT_NEAR(intepolation(ki, coarseG(18), 18, 5, *m), expected, 1e-11);
-    EXPECT_EQ(intepolation(ki, coarseG(18) + 0.4, 18, 5, *m), intepolation(ki, 0.0, 18, 5, *m));
+    EXPECT_NEAR(interpolateCoarse(ki, coarseG(18), 18, 5, *m), expected, 1e-11);
+    EXPECT_EQ(interpolateCoarse(ki, coarseG(18) + 0.4, 18, 5, *m), interpolateCoarse(ki, 0.0, 18, 5, *m));
     auto changed = std::make_unique<CoarseTable>(*m);
     for (auto& v : (*changed)[19]) v = 1e6;
-    EXPECT_EQ(intepolation(ki, coarseG(18) + 0.4, 18, 5, *changed), intepolation(ki, coarseG(18) + 0.4, 18, 5, *m));
+    EXPECT_EQ(interpolateCoarse(ki, coarseG(18) + 0.4, 18, 5, *changed),
+              interpolateCoarse(ki, coarseG(18) + 0.4, 18, 5, *m));
 }
 
 TEST(Interpolation, FineLastRowLastColumnAndCorner) {
     const auto m = tableOf<FineTable>(99, fineG);
-    EXPECT_EQ(intepolation01(0.3, 0.3, 98, 98, *m), 8.9899);
+    EXPECT_EQ(interpolateFine(0.3, 0.3, 98, 98, *m), 8.9899);
     // Row 98: along ki only.
     const double ki = fineG(3) + 0.04;
-    EXPECT_NEAR(intepolation01(ki, 123.0, 98, 3, *m), plane(fineG(98), ki), 1e-11);
+    EXPECT_NEAR(interpolateFine(ki, 123.0, 98, 3, *m), plane(fineG(98), ki), 1e-11);
     // Column 98: along ka only.
     const double ka = fineG(40) + 0.07;
-    EXPECT_NEAR(intepolation01(-50.0, ka, 40, 98, *m), plane(ka, fineG(98)), 1e-11);
+    EXPECT_NEAR(interpolateFine(-50.0, ka, 40, 98, *m), plane(ka, fineG(98)), 1e-11);
 }
 
 TEST(Interpolation, IntegerPowerAndSinglePrecisionLog) {

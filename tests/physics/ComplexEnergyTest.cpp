@@ -1,5 +1,5 @@
 #include "physics/FreeEnergy.h"
-#include "physics/PotentialShow.h"
+#include "physics/PotentialProfile.h"
 
 #include <gtest/gtest.h>
 
@@ -20,9 +20,9 @@ TEST(ComplexEnergy, NeutralComplexIsExactlyZeroWithoutWarning) {
     EXPECT_EQ(dh, 0.0);
 
     double u[401], dis[401];
-    PotentialShow::calculatePotetial(5, 5, 18.0, 18.0, 720.0, 0.2, u, dis);
+    PotentialProfile::poissonBoltzmann(5, 5, 18.0, 18.0, 720.0, 0.2, u, dis);
     for (double v : u) EXPECT_EQ(v, 0.0);
-    PotentialShow::calculateDHPotetial(5, 5, 18.0, 18.0, 720.0, 0.2, u, dis);
+    PotentialProfile::debyeHueckel(5, 5, 18.0, 18.0, 720.0, 0.2, u, dis);
     for (double v : u) EXPECT_EQ(v, 0.0);
 }
 
@@ -79,8 +79,8 @@ TEST(ComplexEnergy, ProfilesOnTheCoreGrid) {
     const int mp = 5, mm = 4;
     const double zp = 18.0, zn = 18.0, length = 9 * 72.0, ka = 0.2;
     double pb[401], dh[401], dis[401], disDH[401];
-    PotentialShow::calculatePotetial(mp, mm, zp, zn, length, ka, pb, dis);
-    PotentialShow::calculateDHPotetial(mp, mm, zp, zn, length, ka, dh, disDH);
+    PotentialProfile::poissonBoltzmann(mp, mm, zp, zn, length, ka, pb, dis);
+    PotentialProfile::debyeHueckel(mp, mm, zp, zn, length, ka, dh, disDH);
     EXPECT_EQ(dis[0], 0.0);
     EXPECT_EQ(dis[50], 1.0);
     EXPECT_EQ(disDH[50], 1.0);

@@ -16,7 +16,7 @@
 // g -> 5 / (2 a^2) for a -> infinity (local neutrality, F = 2 pi rho^2 V / kappa^2).
 
 #include "physics/FreeEnergy.h"
-#include "physics/PotentialShow.h"
+#include "physics/PotentialProfile.h"
 #include "physics/SphereNewton.h"
 
 #include <gtest/gtest.h>

@@ -104,7 +104,7 @@ Parameters shiftedRun() {
     return p;
 }
 
-void expectSameBits(const Distribution& d, const InfoSphereBean& rec) {
+void expectSameBits(const Distribution& d, const ResultRecord& rec) {
     EXPECT_TRUE(d.absValue == rec.absValue);
     EXPECT_TRUE(d.Value == rec.Value);
     EXPECT_EQ(d.sum, rec.sum);
@@ -129,15 +129,15 @@ TEST(Distribution, FormedAgainFromTheJobsLandscapeToTheBit) {
                 rec.record = s;
             };
             ASSERT_EQ(GenerateFreeEnergy(input, {}, cb), JobOutcome::Finished);
-            const InfoSphereBean& isb = *rec.record;
+            const ResultRecord& resultRecord = *rec.record;
             if (p.zp == 60.0) {
-                ASSERT_GT(isb.max_shift, 0.0);
+                ASSERT_GT(resultRecord.max_shift, 0.0);
                 if (!dh) EXPECT_GT(shifts.size(), 2u);  // 0, then raised more than once
             }
-            const Landscape l = landscapeOf(isb);
-            EXPECT_EQ(l.fPlus, isb.ffc_positive);
+            const Landscape l = landscapeOf(resultRecord);
+            EXPECT_EQ(l.fPlus, resultRecord.ffc_positive);
             EXPECT_EQ(l.byRows, !dh);
-            expectSameBits(distributionOf(l, p.vc10, p.vc01), isb);
+            expectSameBits(distributionOf(l, p.vc10, p.vc01), resultRecord);
         }
     }
 }

@@ -58,7 +58,7 @@ TEST(Job, PoissonBoltzmannRunReportsEveryRow) {
     ASSERT_TRUE(rec.record);
     EXPECT_TRUE(rec.record->run);
     EXPECT_EQ(rec.record->index, 2);
-    EXPECT_FALSE(rec.record->dhchecked);
+    EXPECT_FALSE(rec.record->debyeHueckel);
     EXPECT_EQ(rec.record->sigma->size(), 13u);
     EXPECT_NEAR(rec.record->ffc_positive, 7.563826, 1e-6);
     EXPECT_GT(rec.record->absValue(2, 2), 0.0);
@@ -85,12 +85,12 @@ TEST(Job, DebyeHueckelRunUnderACommaLocale) {
         "F: finished",
     };
     EXPECT_EQ(rec.events, expected);
-    const InfoSphereBean& isb = *rec.record;
-    EXPECT_EQ(isb.index, 0);
-    EXPECT_EQ(isb.absValue(1, 0), 1e-3);  // free chains
-    EXPECT_EQ(isb.absValue(0, 1), 1e-3);
-    EXPECT_EQ(isb.absValue(0, 0), 0.0);
-    EXPECT_EQ(isb.maxValue > 0.0, true);
+    const ResultRecord& resultRecord = *rec.record;
+    EXPECT_EQ(resultRecord.index, 0);
+    EXPECT_EQ(resultRecord.absValue(1, 0), 1e-3);  // free chains
+    EXPECT_EQ(resultRecord.absValue(0, 1), 1e-3);
+    EXPECT_EQ(resultRecord.absValue(0, 0), 0.0);
+    EXPECT_EQ(resultRecord.maxValue > 0.0, true);
 }
 
 TEST(Job, FreeChainCellsNeverOverwriteAComplex) {
@@ -102,10 +102,10 @@ TEST(Job, FreeChainCellsNeverOverwriteAComplex) {
     for (const bool dh : {false, true}) {
         Recorder rec;
         GenerateFreeEnergy(jobInput(p, 72, 72, dh), {}, rec.callbacks());
-        const InfoSphereBean& isb = *rec.record;
-        EXPECT_NE(isb.absValue(1, 0), p.vc10) << dh;
-        EXPECT_GT(isb.absValue(1, 0), 0.0) << dh;  // the complex (1, 3) was evaluated
-        EXPECT_EQ(isb.absValue(0, 0), 0.0) << dh;   // (0, 3): no complex, no free chain
+        const ResultRecord& resultRecord = *rec.record;
+        EXPECT_NE(resultRecord.absValue(1, 0), p.vc10) << dh;
+        EXPECT_GT(resultRecord.absValue(1, 0), 0.0) << dh;  // the complex (1, 3) was evaluated
+        EXPECT_EQ(resultRecord.absValue(0, 0), 0.0) << dh;  // (0, 3): no complex, no free chain
     }
     // M+ from 1 and M- from 0: the lone '+' chain (1, 0) is the first cell; there is no
     // lone '-' chain in the ranges.
@@ -240,12 +240,12 @@ TEST(Job, PoissonBoltzmannWeightsBeyondADoubleStayNormalised) {
     ShippedTables tables;
     Recorder rec;
     EXPECT_EQ(GenerateFreeEnergy(jobInput(highlyCharged(10), 20, 72, false), {}, rec.callbacks()), JobOutcome::Finished);
-    const InfoSphereBean& isb = *rec.record;
-    EXPECT_GT(isb.max_shift, 0.0);
+    const ResultRecord& resultRecord = *rec.record;
+    EXPECT_GT(resultRecord.max_shift, 0.0);
     double sum = 0.0;
-    for (std::size_t k = 0; k < isb.Value.cellCount(); ++k) {
-        ASSERT_TRUE(std::isfinite(isb.absValue.at(k)));
-        sum += isb.Value.at(k);
+    for (std::size_t k = 0; k < resultRecord.Value.cellCount(); ++k) {
+        ASSERT_TRUE(std::isfinite(resultRecord.absValue.at(k)));
+        sum += resultRecord.Value.at(k);
     }
     EXPECT_NEAR(sum, 1.0, 1e-12);
 }
@@ -269,7 +269,7 @@ TEST(Job, SameResultOnOneThreadAndOnThree) {
         };
         const Recorder one = run(1), three = run(3);
         ASSERT_TRUE(one.record && three.record);
-        const InfoSphereBean &a = *one.record, &b = *three.record;
+        const ResultRecord &a = *one.record, &b = *three.record;
         SCOPED_TRACE(dh ? "Debye-Hueckel" : "Poisson-Boltzmann");
         EXPECT_GT(a.max_shift, 0.0);  // the shifted pass ran as well
         EXPECT_EQ(a.ffc_positive, b.ffc_positive);
@@ -331,15 +331,15 @@ TEST(Job, ComplexesWithoutFiniteEnergyGetWeightZeroAndOneLogLine) {
     ShippedTables tables;
     Recorder rec;
     EXPECT_EQ(GenerateFreeEnergy(jobInput(highlyCharged(60), 20, 72, true), {}, rec.callbacks()), JobOutcome::Finished);
-    const InfoSphereBean& isb = *rec.record;
-    ASSERT_GT(isb.nonFiniteCells, 1);
+    const ResultRecord& resultRecord = *rec.record;
+    ASSERT_GT(resultRecord.nonFiniteCells, 1);
     const std::string line =
-        std::to_string(isb.nonFiniteCells) + " complexes have no finite free energy and were given weight 0";
+        std::to_string(resultRecord.nonFiniteCells) + " complexes have no finite free energy and were given weight 0";
     EXPECT_EQ(std::count(rec.log.begin(), rec.log.end(), line), 1);
-    EXPECT_EQ(isb.absValue(60, 5), 0.0);
-    for (std::size_t k = 0; k < isb.absValue.cellCount(); ++k) {
-        ASSERT_TRUE(std::isfinite(isb.absValue.at(k)) && std::isfinite(isb.Value.at(k)));
-        ASSERT_TRUE(isb.absValue.at(k) >= 0.0 && isb.absValue.at(k) <= isb.maxValue);
+    EXPECT_EQ(resultRecord.absValue(60, 5), 0.0);
+    for (std::size_t k = 0; k < resultRecord.absValue.cellCount(); ++k) {
+        ASSERT_TRUE(std::isfinite(resultRecord.absValue.at(k)) && std::isfinite(resultRecord.Value.at(k)));
+        ASSERT_TRUE(resultRecord.absValue.at(k) >= 0.0 && resultRecord.absValue.at(k) <= resultRecord.maxValue);
     }
 }
 

@@ -74,7 +74,7 @@ TEST(MassBalance, NeedsBothLoneChainsAndPositiveTotals) {
 }
 
 // The start-up polymers' Poisson-Boltzmann landscape, kept by a run at free c+ = c- = c.
-std::shared_ptr<const InfoSphereBean> startupRun(double c, bool dh, Parameters p = startupParameters()) {
+std::shared_ptr<const ResultRecord> startupRun(double c, bool dh, Parameters p = startupParameters()) {
     ShippedTables tables;
     p.vc10 = p.vc01 = c;
     JobInput input = jobInput(p, p.zp / p.kip, p.zn / p.kim, dh);
@@ -185,7 +185,7 @@ TEST(MassBalance, TotalModeRunIsTheFreeRunAtTheSolvedChains) {
         p.vc01 = 3e-6;
         Recorder free;
         ASSERT_EQ(GenerateFreeEnergy(jobInput(p, 72, 72, dh), {}, free.callbacks()), JobOutcome::Finished);
-        const InfoSphereBean& f = *free.record;
+        const ResultRecord& f = *free.record;
         EXPECT_FALSE(f.totalMode);
         EXPECT_GT(f.totalPlus, 1e-6);  // the free chains and those in complexes
         EXPECT_EQ(f.massBalanceResidual, 0.0);
@@ -195,7 +195,7 @@ TEST(MassBalance, TotalModeRunIsTheFreeRunAtTheSolvedChains) {
         input.totals = MassBalanceTotals{f.totalPlus, f.totalMinus};
         Recorder total;
         ASSERT_EQ(GenerateFreeEnergy(input, {}, total.callbacks()), JobOutcome::Finished);
-        const InfoSphereBean& t = *total.record;
+        const ResultRecord& t = *total.record;
         EXPECT_TRUE(t.totalMode);
         EXPECT_TRUE(t.energies.empty());  // kept only for the mass balance
         EXPECT_NEAR(t.vc10 / 1e-6, 1.0, 1e-10);

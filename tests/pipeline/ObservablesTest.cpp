@@ -26,21 +26,21 @@ namespace marlinq {
 namespace {
 
 // Sum, maximum and shares of a record built by hand.
-void normalise(InfoSphereBean& isb) {
-    isb.sum = isb.maxValue = 0.0;
-    isb.absValue.forEach([&](double a) {
-        isb.sum += a;
-        isb.maxValue = std::max(isb.maxValue, a);
+void normalise(ResultRecord& resultRecord) {
+    resultRecord.sum = resultRecord.maxValue = 0.0;
+    resultRecord.absValue.forEach([&](double a) {
+        resultRecord.sum += a;
+        resultRecord.maxValue = std::max(resultRecord.maxValue, a);
     });
-    isb.Value = isb.absValue;
-    isb.Value.transform([&](double& v) { v /= isb.sum; });
-    isb.normalised = true;
+    resultRecord.Value = resultRecord.absValue;
+    resultRecord.Value.transform([&](double& v) { v /= resultRecord.sum; });
+    resultRecord.normalised = true;
 }
 
 // M+ and M- from 0 to 2, zp = 2, zn = 1, plen = 3, mlen = 4, vc10 = 0.1, vc01 = 0.2, and
 // the complexes c(1,1) = 0.3, c(1,2) = 0.1, c(2,1) = 0.05, c(2,2) = 0.05, every weight
 // multiplied by `scale`.
-InfoSphereBean handDistribution(double scale = 1.0, double maxShift = 0.0) {
+ResultRecord handDistribution(double scale = 1.0, double maxShift = 0.0) {
     Parameters p;
     p.zp = 2.0;
     p.zn = 1.0;
@@ -55,16 +55,16 @@ InfoSphereBean handDistribution(double scale = 1.0, double maxShift = 0.0) {
     p.mpMax = 2;
     p.mmMin = 0;
     p.mmMax = 2;
-    InfoSphereBean isb = testing::record(p, 3.0, 4.0, 0.0, 0.0);
-    isb.absValue(1, 0) = 0.1 * scale;
-    isb.absValue(0, 1) = 0.2 * scale;
-    isb.absValue(1, 1) = 0.3 * scale;
-    isb.absValue(1, 2) = 0.1 * scale;
-    isb.absValue(2, 1) = 0.05 * scale;
-    isb.absValue(2, 2) = 0.05 * scale;
-    isb.max_shift = maxShift;
-    normalise(isb);
-    return isb;
+    ResultRecord resultRecord = testing::record(p, 3.0, 4.0, 0.0, 0.0);
+    resultRecord.absValue(1, 0) = 0.1 * scale;
+    resultRecord.absValue(0, 1) = 0.2 * scale;
+    resultRecord.absValue(1, 1) = 0.3 * scale;
+    resultRecord.absValue(1, 2) = 0.1 * scale;
+    resultRecord.absValue(2, 1) = 0.05 * scale;
+    resultRecord.absValue(2, 2) = 0.05 * scale;
+    resultRecord.max_shift = maxShift;
+    normalise(resultRecord);
+    return resultRecord;
 }
 
 // Core radii (3V / (4 pi))^(1/3), pi = 3.141592387, of V = 7, 11, 10, 14.
@@ -99,13 +99,13 @@ TEST(Observables, WeightsNearTheTopOfTheDoubleRange) {
     Parameters p = startupParameters();
     p.mpMax = 2;
     p.mmMax = 2;
-    InfoSphereBean isb = testing::record(p, 72.0, 72.0, 0.0, 0.0);
-    isb.absValue(1, 0) = 1e-3;
-    isb.absValue(0, 1) = 1e-3;
-    isb.absValue(1, 1) = 9e300;
-    isb.absValue(2, 2) = 9e300;
-    normalise(isb);
-    const Observables o = computeObservables(isb);
+    ResultRecord resultRecord = testing::record(p, 72.0, 72.0, 0.0, 0.0);
+    resultRecord.absValue(1, 0) = 1e-3;
+    resultRecord.absValue(0, 1) = 1e-3;
+    resultRecord.absValue(1, 1) = 9e300;
+    resultRecord.absValue(2, 2) = 9e300;
+    normalise(resultRecord);
+    const Observables o = computeObservables(resultRecord);
     EXPECT_DOUBLE_EQ(o.meanMp, 1.5);
     EXPECT_DOUBLE_EQ(o.massAverageAggregation, 20.0 / 6.0);  // (4 + 16) / (2 + 4)
     EXPECT_DOUBLE_EQ(o.meanNetCharge, 0.0);
@@ -119,14 +119,14 @@ TEST(Observables, NoWeightsNoAverages) {
     Parameters p = startupParameters();
     p.mpMax = 2;
     p.mmMax = 2;
-    const InfoSphereBean empty = testing::record(p, 72.0, 72.0, 0.0, 0.0);
+    const ResultRecord empty = testing::record(p, 72.0, 72.0, 0.0, 0.0);
     const Observables o = computeObservables(empty);
     EXPECT_FALSE(o.mostProbable);
     EXPECT_FALSE(o.anyComplex);
     EXPECT_TRUE(std::isnan(o.meanMp));
     EXPECT_TRUE(std::isnan(o.boundFractionMinus));
     // Free chains only: the most probable cell is a lone chain, no complex averages.
-    InfoSphereBean free = empty;
+    ResultRecord free = empty;
     free.absValue(0, 1) = 1e-3;
     const Observables f = computeObservables(free);
     ASSERT_TRUE(f.mostProbable);
@@ -139,39 +139,39 @@ TEST(Observables, NoWeightsNoAverages) {
 }
 
 TEST(Observables, MostProbableCellOverTheMapOrAmongComplexes) {
-    InfoSphereBean isb = handDistribution();
-    EXPECT_EQ(mostProbableCell(isb), std::make_pair(1, 1));
+    ResultRecord resultRecord = handDistribution();
+    EXPECT_EQ(mostProbableCell(resultRecord), std::make_pair(1, 1));
     // A lone chain heavier than every complex, and two complexes tied: the whole map names
     // the lone chain, the complexes the first of the tie in drawing order (M+ outer).
-    isb.absValue(0, 1) = 0.5;
-    isb.absValue(2, 1) = 0.3;
-    isb.absValue(1, 2) = 0.3;
-    isb.absValue(1, 1) = 0.1;
-    EXPECT_EQ(mostProbableCell(isb, CellRange::WholeMap), std::make_pair(0, 1));
-    EXPECT_EQ(mostProbableCell(isb, CellRange::Complexes), std::make_pair(1, 2));
-    const Observables o = computeObservables(isb);
+    resultRecord.absValue(0, 1) = 0.5;
+    resultRecord.absValue(2, 1) = 0.3;
+    resultRecord.absValue(1, 2) = 0.3;
+    resultRecord.absValue(1, 1) = 0.1;
+    EXPECT_EQ(mostProbableCell(resultRecord, CellRange::WholeMap), std::make_pair(0, 1));
+    EXPECT_EQ(mostProbableCell(resultRecord, CellRange::Complexes), std::make_pair(1, 2));
+    const Observables o = computeObservables(resultRecord);
     EXPECT_EQ(o.mostProbable, std::make_pair(0, 1));
     EXPECT_EQ(o.mostProbableComplex, std::make_pair(1, 2));
     // Only lone chains weigh: no complex; nothing weighs: no cell.
     for (std::int32_t r = 0; r < 3; ++r)
-        for (std::int32_t c = 0; c < 3; ++c) isb.absValue(r, c) = r + c == 1 && r == 1 ? 1e-3 : 0.0;
-    EXPECT_EQ(mostProbableCell(isb), std::make_pair(1, 0));
-    EXPECT_FALSE(mostProbableCell(isb, CellRange::Complexes));
-    isb.absValue(1, 0) = 0.0;
-    EXPECT_FALSE(mostProbableCell(isb));
-    EXPECT_FALSE(mostProbableCell(InfoSphereBean{}));
+        for (std::int32_t c = 0; c < 3; ++c) resultRecord.absValue(r, c) = r + c == 1 && r == 1 ? 1e-3 : 0.0;
+    EXPECT_EQ(mostProbableCell(resultRecord), std::make_pair(1, 0));
+    EXPECT_FALSE(mostProbableCell(resultRecord, CellRange::Complexes));
+    resultRecord.absValue(1, 0) = 0.0;
+    EXPECT_FALSE(mostProbableCell(resultRecord));
+    EXPECT_FALSE(mostProbableCell(ResultRecord{}));
 }
 
 TEST(Observables, TiesAreReportedAsTies) {
     // The lone chains weigh the same (c+ = c-) and more than any complex; two complexes tie
     // below them, a third differs from them by 1e-6 (no tie).
-    InfoSphereBean isb = handDistribution();
-    isb.absValue(1, 0) = isb.absValue(0, 1) = 0.4;
-    isb.absValue(1, 1) = 0.1;
-    isb.absValue(1, 2) = isb.absValue(2, 1) = 0.3;
-    isb.absValue(2, 2) = 0.3 * (1.0 - 1e-6);
-    normalise(isb);
-    const Observables o = computeObservables(isb);
+    ResultRecord resultRecord = handDistribution();
+    resultRecord.absValue(1, 0) = resultRecord.absValue(0, 1) = 0.4;
+    resultRecord.absValue(1, 1) = 0.1;
+    resultRecord.absValue(1, 2) = resultRecord.absValue(2, 1) = 0.3;
+    resultRecord.absValue(2, 2) = 0.3 * (1.0 - 1e-6);
+    normalise(resultRecord);
+    const Observables o = computeObservables(resultRecord);
     EXPECT_EQ(o.mostProbable, MapCell(0, 1));
     EXPECT_EQ(o.mostProbableTies, (std::vector<MapCell>{{0, 1}, {1, 0}}));
     EXPECT_EQ(o.mostProbableComplex, MapCell(1, 2));
@@ -182,10 +182,10 @@ TEST(Observables, TiesAreReportedAsTies) {
         EXPECT_NE(json.find(key), std::string::npos) << key << " in\n" << json;
     EXPECT_EQ(tieMessage(o.mostProbableTies, false), "Most probable: a tie of (0, 1) and (1, 0), which hold the same weight");
     // A weight a rounding away is still a tie; one part in a million is not.
-    isb.absValue(2, 1) = 0.3 * (1.0 + 4e-16);
-    isb.absValue(1, 0) = 0.4 * (1.0 - 1e-6);
-    normalise(isb);
-    const Observables near = computeObservables(isb);
+    resultRecord.absValue(2, 1) = 0.3 * (1.0 + 4e-16);
+    resultRecord.absValue(1, 0) = 0.4 * (1.0 - 1e-6);
+    normalise(resultRecord);
+    const Observables near = computeObservables(resultRecord);
     EXPECT_TRUE(near.mostProbableTies.empty());
     EXPECT_EQ(near.mostProbableComplexTies, (std::vector<MapCell>{{1, 2}, {2, 1}}));
     const std::string nearJson = summaryJson(near, RunDescription{startupParameterSet(), {}, {}, {}, false, {}});
@@ -262,8 +262,8 @@ double jsonValue(const std::string& json, const std::string& key, std::string* r
 }
 
 TEST(ObservableRegistry, EveryObservableReachesTheSummaryAndTheSweepTable) {
-    const InfoSphereBean isb = handDistribution();
-    const Observables o = computeObservables(isb);
+    const ResultRecord resultRecord = handDistribution();
+    const Observables o = computeObservables(resultRecord);
     const std::map<std::string, HandValue> expected = handValues();
     const double ka = 0.74223716897, a = 0.714;
 
@@ -365,7 +365,7 @@ TEST(Units, SaltOfKaAgainstAHandCalculation) {
 }
 
 TEST(Summary, JsonKeysParametersAndUnits) {
-    const InfoSphereBean isb = handDistribution();
+    const ResultRecord resultRecord = handDistribution();
     RunDescription d;
     d.set = startupParameterSet();
     d.params = d.set.params;
@@ -374,7 +374,7 @@ TEST(Summary, JsonKeysParametersAndUnits) {
     d.unitNm = 0.714;
     d.partial = true;
     d.warnings = {"a \"quoted\" text"};
-    const std::string json = summaryJson(computeObservables(isb), d);
+    const std::string json = summaryJson(computeObservables(resultRecord), d);
     // The observables: ObservableRegistry.EveryObservableReachesTheSummaryAndTheSweepTable.
     for (const char* key :
          {"\"unit_nm\": 0.714", "\"method\": \"pb\"", "\"chains\": \"table\"", "\"partial\": true", "\"plen\": 72",

@@ -4,7 +4,7 @@
 
 #include "files/DataPaths.h"
 #include "pipeline/CalculationJob.h"
-#include "pipeline/ParaCalculation.h"
+#include "pipeline/CalculationStages.h"
 #include "physics/NeutralBlock.h"
 #include "pipeline/ParameterSchema.h"
 
@@ -23,16 +23,16 @@ namespace marlinq::testing {
 
 using marlinq::startupParameters;
 
-inline std::shared_ptr<InfoChainBean> chainBean(const Parameters& p, double plen, double mlen, bool checked) {
-    return std::make_shared<InfoChainBean>(plen, mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm,
-                                           p.mpMin, p.mpMax, p.mmMin, p.mmMax, 0.0, 0.0, checked);
+inline std::shared_ptr<RunRecord> testRunRecord(const Parameters& p, double plen, double mlen, bool useTables) {
+    return std::make_shared<RunRecord>(plen, mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin,
+                                       p.mpMax, p.mmMin, p.mmMax, 0.0, 0.0, useTables);
 }
 
 // A job's input; the tables (when used) are read from where the test put them.
 inline JobInput jobInput(const Parameters& p, double plen, double mlen, bool dh, bool tables = true) {
     JobInput input;
     input.params = p;
-    input.icb = chainBean(p, plen, mlen, tables);
+    input.runRecord = testRunRecord(p, plen, mlen, tables);
     input.method = dh ? Method::DebyeHueckel : Method::PoissonBoltzmann;
     input.mrange = p.mmMax - p.mmMin + 1;
     if (tables)
@@ -42,13 +42,13 @@ inline JobInput jobInput(const Parameters& p, double plen, double mlen, bool dh,
 }
 
 // A fresh result record as the job builds it, with chosen single-chain energies.
-inline InfoSphereBean record(const Parameters& p, double plen, double mlen, double ffcPlus, double ffcMinus) {
+inline ResultRecord record(const Parameters& p, double plen, double mlen, double ffcPlus, double ffcMinus) {
     auto sigma = std::make_shared<std::vector<double>>();
     for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) sigma->push_back(neutral::sigma(k));
     const std::int32_t rows = p.mpMax - p.mpMin + 1, cols = p.mmMax - p.mmMin + 1;
-    return InfoSphereBean(plen, mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin, p.mpMax,
-                          p.mmMin, p.mmMax, ffcMinus, ffcPlus, Grid<double>(rows, cols), Grid<double>(rows, cols), sigma,
-                          false, 0.0);
+    return ResultRecord(plen, mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin, p.mpMax,
+                        p.mmMin, p.mmMax, ffcMinus, ffcPlus, Grid<double>(rows, cols), Grid<double>(rows, cols), sigma,
+                        false, 0.0);
 }
 
 // A folder holding the two table files, each entry given by a function of (row, column).

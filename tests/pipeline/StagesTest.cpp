@@ -39,24 +39,24 @@ TEST(Stages, TeamFollowsTheLimitButNeverOutnumbersItsWork) {
 }
 
 // Per-length energies come back unchanged when length 1 and no neutral block are given.
-std::shared_ptr<InfoChainBean> unitChains(double ka, double kim, double kip) {
+std::shared_ptr<RunRecord> unitChains(double ka, double kim, double kip) {
     Parameters p = startupParameters();
     p.ka = ka;
     p.kim = kim;
     p.kip = kip;
     p.Np = 0;
     p.Nm = 0;
-    return testing::chainBean(p, 1.0, 1.0, true);
+    return testing::testRunRecord(p, 1.0, 1.0, true);
 }
 
 // The chain stage on the tables of a folder, as the job runs it.
-int chainStage(InfoChainBean& icb, const TableDir& folder) {
+int chainStage(RunRecord& runRecord, const TableDir& folder) {
     std::string error;
     const std::filesystem::path dir = folder.path();
     const auto tables = loadChainTables((dir / kCoarseTableFile).string(), (dir / kFineTableFile).string(), error);
     EXPECT_NE(tables, nullptr) << error;
     ChainStageReport report;
-    return ParaCalculation().startChainEnergy(icb, tables.get(), report);
+    return CalculationStages().startChainEnergy(runRecord, tables.get(), report);
 }
 
 TEST(ChainStage, TableRowsAndTableChoice) {
@@ -64,40 +64,40 @@ TEST(ChainStage, TableRowsAndTableChoice) {
     // the coarse table is flat at 5.
     TableDir tables("rows", [](int, int) { return 5.0; }, [](int r, int) { return double(r) * r; });
 
-    auto icb = unitChains(0.55, 0.5, 0.5);  // '-' row ceil(3.5) = 4, '+' row trunc = 3
-    ASSERT_EQ(chainStage(*icb, tables), 1);
-    EXPECT_NEAR(icb->ffc_minus, 11.5, 1e-9);
-    EXPECT_NEAR(icb->ffc_positive, 12.5, 1e-9);
+    auto runRecord = unitChains(0.55, 0.5, 0.5);  // '-' row ceil(3.5) = 4, '+' row trunc = 3
+    ASSERT_EQ(chainStage(*runRecord, tables), 1);
+    EXPECT_NEAR(runRecord->ffc_minus, 11.5, 1e-9);
+    EXPECT_NEAR(runRecord->ffc_positive, 12.5, 1e-9);
 
-    icb = unitChains(1.05, 0.5, 2.0);  // '-' fine row 9, '+' coarse
-    ASSERT_EQ(chainStage(*icb, tables), 1);
-    EXPECT_NEAR(icb->ffc_minus, 71.5, 1e-9);
-    EXPECT_EQ(icb->ffc_positive, 5.0);
+    runRecord = unitChains(1.05, 0.5, 2.0);  // '-' fine row 9, '+' coarse
+    ASSERT_EQ(chainStage(*runRecord, tables), 1);
+    EXPECT_NEAR(runRecord->ffc_minus, 71.5, 1e-9);
+    EXPECT_EQ(runRecord->ffc_positive, 5.0);
 
-    icb = unitChains(1.0, 2.0, 2.0);  // ka = 1.0 is not above the switch point
-    ASSERT_EQ(chainStage(*icb, tables), 1);
-    EXPECT_NE(icb->ffc_minus, 5.0);
-    EXPECT_NE(icb->ffc_positive, 5.0);
+    runRecord = unitChains(1.0, 2.0, 2.0);  // ka = 1.0 is not above the switch point
+    ASSERT_EQ(chainStage(*runRecord, tables), 1);
+    EXPECT_NE(runRecord->ffc_minus, 5.0);
+    EXPECT_NE(runRecord->ffc_positive, 5.0);
 
-    icb = unitChains(1.5, 2.0, 2.0);
-    ASSERT_EQ(chainStage(*icb, tables), 1);
-    EXPECT_EQ(icb->ffc_minus, 5.0);
-    EXPECT_EQ(icb->ffc_positive, 5.0);
+    runRecord = unitChains(1.5, 2.0, 2.0);
+    ASSERT_EQ(chainStage(*runRecord, tables), 1);
+    EXPECT_EQ(runRecord->ffc_minus, 5.0);
+    EXPECT_EQ(runRecord->ffc_positive, 5.0);
 }
 
 TEST(ChainStage, StartupValuesUseTheOverrideWhateverTheTables) {
     TableDir tables("override", [](int, int) { return 3.0; }, [](int, int) { return 3.0; });
-    auto icb = testing::chainBean(startupParameters(), 72.0, 72.0, true);
-    ASSERT_EQ(chainStage(*icb, tables), 1);
-    EXPECT_NEAR(icb->ffc_positive, 7.563826, 1e-6);
-    EXPECT_NEAR(icb->ffc_minus, 7.356002, 1e-6);
-    EXPECT_EQ(icb->ffc_positive, 0.11446831776247358 * 72 - 0.158 * std::log(73.0));
+    auto runRecord = testing::testRunRecord(startupParameters(), 72.0, 72.0, true);
+    ASSERT_EQ(chainStage(*runRecord, tables), 1);
+    EXPECT_NEAR(runRecord->ffc_positive, 7.563826, 1e-6);
+    EXPECT_NEAR(runRecord->ffc_minus, 7.356002, 1e-6);
+    EXPECT_EQ(runRecord->ffc_positive, 0.11446831776247358 * 72 - 0.158 * std::log(73.0));
 }
 
 TEST(ChainStage, MissingTableIsReportedNotFatal) {
-    auto icb = testing::chainBean(startupParameters(), 72.0, 72.0, true);
+    auto runRecord = testing::testRunRecord(startupParameters(), 72.0, 72.0, true);
     ChainStageReport report;
-    EXPECT_EQ(ParaCalculation().startChainEnergy(*icb, nullptr, report), 0);
+    EXPECT_EQ(CalculationStages().startChainEnergy(*runRecord, nullptr, report), 0);
     EXPECT_EQ(report.failure, "The single-chain tables were not loaded; no distribution was calculated.");
 }
 
@@ -106,14 +106,14 @@ TEST(ChainStage, AStopEndsTheSolvesAndGivesNoEnergies) {
     // steps of every solve, and the stage then reports itself stopped, not failed.
     for (const bool converged : {false, true}) {
         SCOPED_TRACE(converged ? "converged" : "standard");
-        auto icb = testing::chainBean(startupParameters(), 72.0, 72.0, false);
-        icb->converged = converged;
+        auto runRecord = testing::testRunRecord(startupParameters(), 72.0, 72.0, false);
+        runRecord->converged = converged;
         std::stop_source source;
         source.request_stop();
-        ParaCalculation calculation;
+        CalculationStages calculation;
         calculation.stop = source.get_token();
         ChainStageReport report;
-        EXPECT_EQ(calculation.startChainEnergy(*icb, nullptr, report), 0);
+        EXPECT_EQ(calculation.startChainEnergy(*runRecord, nullptr, report), 0);
         EXPECT_TRUE(report.stopped);
         EXPECT_TRUE(report.failure.empty()) << report.failure;
         EXPECT_TRUE(report.diagnostics.empty());
@@ -130,10 +130,10 @@ TEST(ChainStage, AStopEndsTheSolvesAndGivesNoEnergies) {
 
 TEST(ChainStage, SolvedChainsReportTwoDiagnosticLinesWithAPointInAnyLocale) {
     const bool comma = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
-    auto icb = testing::chainBean(startupParameters(), 72.0, 72.0, false);
+    auto runRecord = testing::testRunRecord(startupParameters(), 72.0, 72.0, false);
     ::testing::internal::CaptureStdout();
     ChainStageReport report;
-    const int result = ParaCalculation().startChainEnergy(*icb, nullptr, report);
+    const int result = CalculationStages().startChainEnergy(*runRecord, nullptr, report);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");  // nothing on the console by itself
     std::setlocale(LC_ALL, "C");
     std::string out;
@@ -145,8 +145,8 @@ TEST(ChainStage, SolvedChainsReportTwoDiagnosticLinesWithAPointInAnyLocale) {
     ASSERT_NE(out.find(plusLine), std::string::npos) << out;
     EXPECT_EQ(out.find(minusLine), out.rfind(minusLine));
     // Both solved energies lie near the tabulated 7.56 / 7.36 of the start-up values.
-    EXPECT_NEAR(icb->ffc_positive, 7.56, 0.1);
-    EXPECT_NEAR(icb->ffc_minus, 7.36, 0.1);
+    EXPECT_NEAR(runRecord->ffc_positive, 7.56, 0.1);
+    EXPECT_NEAR(runRecord->ffc_minus, 7.36, 0.1);
     if (comma) {
         EXPECT_EQ(out.find(','), std::string::npos) << out;
     }
@@ -168,26 +168,29 @@ double sumOfComplexShares(const Distribution& d) {
 
 // The weights of a record's landscape at its own concentrations: Poisson-Boltzmann rows
 // mpMin .. last, or the whole Debye-Hueckel matrix.
-Distribution pbRows(const InfoSphereBean& isb, std::int32_t last) {
-    DistributionBuilder weights(isb.mpMin, isb.mpMax, isb.mmMin, isb.mmMax, isb.vc10, isb.vc01);
+Distribution pbRows(const ResultRecord& resultRecord, std::int32_t last) {
+    DistributionBuilder weights(resultRecord.mpMin, resultRecord.mpMax, resultRecord.mmMin, resultRecord.mmMax,
+                                resultRecord.vc10, resultRecord.vc01);
     weights.enterFreeChains();
-    for (std::int32_t mp = isb.mpMin; mp <= last; ++mp) weights.addRow(mp, ParaCalculation().sphereRow(isb, mp).cells);
+    for (std::int32_t mp = resultRecord.mpMin; mp <= last; ++mp)
+        weights.addRow(mp, CalculationStages().sphereRow(resultRecord, mp).cells);
     weights.finishRows();
     return weights.distribution();
 }
-Distribution dhMatrix(const InfoSphereBean& isb) {
-    DistributionBuilder weights(isb.mpMin, isb.mpMax, isb.mmMin, isb.mmMax, isb.vc10, isb.vc01);
+Distribution dhMatrix(const ResultRecord& resultRecord) {
+    DistributionBuilder weights(resultRecord.mpMin, resultRecord.mpMax, resultRecord.mmMin, resultRecord.mmMax,
+                                resultRecord.vc10, resultRecord.vc01);
     weights.enterFreeChains();
-    weights.addWhole(ParaCalculation().debyeHueckelCells(isb).cells);
+    weights.addWhole(CalculationStages().debyeHueckelCells(resultRecord).cells);
     return weights.distribution();
 }
 
 TEST(SphereStage, EvaluatesTheNeutralBandOnly) {
     Parameters p = startupParameters();
     p.mmMax = 20;
-    const InfoSphereBean isb = record(p, 72, 72, 7.5, 7.5);
-    EXPECT_TRUE(ParaCalculation().sphereRow(isb, 0).cells.empty());
-    const StageCells row = ParaCalculation().sphereRow(isb, 10);
+    const ResultRecord resultRecord = record(p, 72, 72, 7.5, 7.5);
+    EXPECT_TRUE(CalculationStages().sphereRow(resultRecord, 0).cells.empty());
+    const StageCells row = CalculationStages().sphereRow(resultRecord, 10);
     std::vector<std::int32_t> columns;
     for (const LandscapeCell& cell : row.cells) {
         EXPECT_EQ(cell.mp, 10);
@@ -200,9 +203,9 @@ TEST(SphereStage, EvaluatesTheNeutralBandOnly) {
         if (cell.mm != 10) EXPECT_LT(cell.E, row.cells[4].E) << cell.mm;
 
     p.zp = 27.0;  // zp / zn = 1.5: M+ = 3 gives c = 4, band 0..8 without M- = 0
-    const InfoSphereBean asym = record(p, 72, 72, 7.5, 7.5);
+    const ResultRecord asym = record(p, 72, 72, 7.5, 7.5);
     columns.clear();
-    for (const LandscapeCell& cell : ParaCalculation().sphereRow(asym, 3).cells) columns.push_back(cell.mm);
+    for (const LandscapeCell& cell : CalculationStages().sphereRow(asym, 3).cells) columns.push_back(cell.mm);
     EXPECT_EQ(columns, (std::vector<std::int32_t>{1, 2, 3, 4, 5, 6, 7, 8}));
 }
 
@@ -211,15 +214,17 @@ TEST(SphereStage, EvaluatesTheNeutralBandOnly) {
 struct CellWeight {
     double E, w;
 };
-CellWeight expectedWeight(const InfoSphereBean& isb, std::int32_t mp, std::int32_t mm, double F, double lnNp,
+CellWeight expectedWeight(const ResultRecord& resultRecord, std::int32_t mp, std::int32_t mm, double F, double lnNp,
                           double lnNm) {
     const auto s = [](std::int32_t k) { return neutral::sigma(k); };
-    const double T = isb.Np < isb.Nm
+    const double T = resultRecord.Np < resultRecord.Nm
                          ? -(s(mp + mm) + s(1) * mp - s(mm)) * lnNp - (s(1) * mm + s(mm)) * lnNm
                          : -(s(1) * mp + s(mp)) * lnNp - (s(mp + mm) + s(1) * mm - s(mp)) * lnNm;
-    const double E = (mp * isb.ffc_positive + mm * isb.ffc_minus) - F - T;
-    if (E < 300.0) return {E, (marlinq::pow(isb.vc01, mm) * marlinq::pow(isb.vc10, mp)) * std::pow(2.71828183, E)};
-    return {E, std::pow(2.71828183, mp * std::log(isb.vc10) + mm * std::log(isb.vc01) + E)};
+    const double E = (mp * resultRecord.ffc_positive + mm * resultRecord.ffc_minus) - F - T;
+    if (E < 300.0)
+        return {E,
+                (marlinq::pow(resultRecord.vc01, mm) * marlinq::pow(resultRecord.vc10, mp)) * std::pow(2.71828183, E)};
+    return {E, std::pow(2.71828183, mp * std::log(resultRecord.vc10) + mm * std::log(resultRecord.vc01) + E)};
 }
 
 TEST(Stages, CellWeightsFollowTheirDefinitionInBothBranches) {
@@ -231,24 +236,26 @@ TEST(Stages, CellWeightsFollowTheirDefinitionInBothBranches) {
             p.Nm = Nm;
             p.zn = 16.0;
             p.mpMax = p.mmMax = 4;
-            const InfoSphereBean isb = record(p, 72, 64, ffc, ffc - 0.7);
-            const Distribution dh = dhMatrix(isb);
+            const ResultRecord resultRecord = record(p, 72, 64, ffc, ffc - 0.7);
+            const Distribution dh = dhMatrix(resultRecord);
             ASSERT_EQ(dh.max_shift, 0.0);
             for (std::int32_t mp = 1; mp <= 4; ++mp) {
                 for (std::int32_t mm = 1; mm <= 4; ++mm) {
                     const double F = FreeEnergy::freeEnergy_SphereDH(p.ka, mp * p.zp, mm * p.zn, mm * 64.0 + mp * 72.0);
-                    const CellWeight c = expectedWeight(isb, mp, mm, F, std::log(double(Np)), std::log(double(Nm)));
+                    const CellWeight c =
+                        expectedWeight(resultRecord, mp, mm, F, std::log(double(Np)), std::log(double(Nm)));
                     (c.E < 300.0 ? plainCells : logCells)++;
                     EXPECT_EQ(dh.absValue(mp, mm), c.w) << Np << " " << Nm << " " << ffc << " (" << mp << "," << mm << ")";
                 }
             }
             // One Poisson-Boltzmann row: the neutral-block logarithms are taken in single precision.
-            const Distribution row = pbRows(isb, 3);
+            const Distribution row = pbRows(resultRecord, 3);
             const double lnNp = static_cast<float>(std::log(static_cast<double>(static_cast<float>(Np))));
             const double lnNm = static_cast<float>(std::log(static_cast<double>(static_cast<float>(Nm))));
             for (std::int32_t mm = 1; mm <= 4; ++mm) {
                 const double F = FreeEnergy::freeEnergy_Sphere(p.ka, 3 * p.zp, mm * p.zn, mm * 64.0 + 3 * 72.0);
-                EXPECT_EQ(row.absValue(3, mm), expectedWeight(isb, 3, mm, F, lnNp, lnNm).w) << Np << " " << ffc << " " << mm;
+                EXPECT_EQ(row.absValue(3, mm), expectedWeight(resultRecord, 3, mm, F, lnNp, lnNm).w)
+                    << Np << " " << ffc << " " << mm;
             }
         }
     }
@@ -266,13 +273,13 @@ Parameters overflowingParameters() {
 
 TEST(SphereStage, LaterRowsRaiseTheShiftAndRescaleEarlierOnes) {
     const Parameters p = overflowingParameters();
-    const InfoSphereBean isb = record(p, 72, 72, 100.0, 100.0);
+    const ResultRecord resultRecord = record(p, 72, 72, 100.0, 100.0);
     DistributionBuilder weights(0, 10, 0, 10, p.vc10, p.vc01);
     weights.enterFreeChains();
     std::vector<double> shifts;
     std::vector<LandscapeCell> landscape;
     for (std::int32_t mp = 0; mp <= 10; ++mp) {
-        const StageCells row = ParaCalculation().sphereRow(isb, mp);
+        const StageCells row = CalculationStages().sphereRow(resultRecord, mp);
         weights.addRow(mp, row.cells);
         landscape.insert(landscape.end(), row.cells.begin(), row.cells.end());
         const Distribution& d = weights.distribution();

@@ -108,7 +108,7 @@ TEST(MapDrawing, GridLinesAreGrayOnTheMapAndLightGrayOnTheEmptyGrid) {
     for (std::int32_t i = 0; i < 11; ++i)
         for (std::int32_t j = 0; j < 11; ++j) codes(i, j) = 1;  // blue cells
     MapPaintRequest request;
-    request.Mcolor = &codes;
+    request.colourClasses = &codes;
     request.geometry = geometry;
 
     QImage map(575, 575, QImage::Format_RGB32);

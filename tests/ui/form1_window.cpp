@@ -5,8 +5,8 @@
 #include "pipeline/CalculationJob.h"
 #include "pipeline/Observables.h"
 #include "ui/MapModel.h"
-#include "ui/Plot2.h"
-#include "ui/Plot3.h"
+#include "ui/ProfileChartWindow.h"
+#include "ui/AboutWindow.h"
 
 #include <QAction>
 #include <QChart>
@@ -35,10 +35,10 @@ using namespace marlinq::ui::testing;
 
 namespace {
 
-std::vector<Plot2*> chartWindows() {
-    std::vector<Plot2*> out;
+std::vector<ProfileChartWindow*> chartWindows() {
+    std::vector<ProfileChartWindow*> out;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* p = qobject_cast<Plot2*>(w); p && p->isVisible()) out.push_back(p);
+        if (auto* p = qobject_cast<ProfileChartWindow*>(w); p && p->isVisible()) out.push_back(p);
     return out;
 }
 
@@ -189,7 +189,7 @@ TEST_F(WindowTest, StopEndsThePoissonBoltzmannRunAfterItsRowAndANewRunIsClean) {
     EXPECT_FALSE(log().contains("Cancelled!")) << log().toStdString();
     EXPECT_TRUE(log().endsWith("Finished calculation of the spheres free energy\n"));
     EXPECT_EQ(form->currentResult()->mpMax, 4);
-    EXPECT_TRUE(form->currentResult()->dhchecked);
+    EXPECT_TRUE(form->currentResult()->debyeHueckel);
 }
 
 TEST_F(WindowTest, StoppedRunFinishesItsRowThenSaysCancelled) {
@@ -232,7 +232,7 @@ TEST_F(WindowTest, DoubleClickOpensTheProfilesOfACell) {
     ASSERT_EQ(charts.size(), 1U);
     EXPECT_EQ(charts[0]->windowTitle(), QStringLiteral("Complex (3,5)"));
     QCoreApplication::processEvents();
-    EXPECT_EQ(charts[0]->chart(Plot2::PotentialChart)->series().size(), 2);
+    EXPECT_EQ(charts[0]->chart(ProfileChartWindow::PotentialChart)->series().size(), 2);
     charts[0]->close();
     QCoreApplication::processEvents();
 
@@ -241,7 +241,7 @@ TEST_F(WindowTest, DoubleClickOpensTheProfilesOfACell) {
     charts = chartWindows();
     ASSERT_EQ(charts.size(), 1U);
     QCoreApplication::processEvents();
-    EXPECT_EQ(charts[0]->chart(Plot2::PotentialChart)->series().size(), 1);
+    EXPECT_EQ(charts[0]->chart(ProfileChartWindow::PotentialChart)->series().size(), 1);
     charts[0]->close();
     QCoreApplication::processEvents();
 
@@ -263,7 +263,7 @@ TEST_F(WindowTest, DoubleClickOpensTheProfilesOfACell) {
 TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
     solveAndWait();
     const QImage before = form->mapImage();
-    auto rec = std::make_shared<InfoSphereBean>(*form->currentResult());
+    auto rec = std::make_shared<ResultRecord>(*form->currentResult());
     rec->absValue(2, 2) = rec->maxValue * 1.1;  // beyond class 20
     form->setCurrentRecord(rec);
     form->redraw();
@@ -271,7 +271,7 @@ TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
     EXPECT_EQ(form->mapImage(), before);
 
     // A '-' chain alone with charged lengths 0: the core radius is 0.
-    rec = std::make_shared<InfoSphereBean>(*form->currentResult());
+    rec = std::make_shared<ResultRecord>(*form->currentResult());
     rec->absValue = Grid<double>(11, 11);
     rec->absValue(0, 1) = rec->maxValue = 1.0;
     rec->plen = rec->mlen = 0.0;
@@ -290,7 +290,7 @@ TEST_F(WindowTest, HelpOpensANewAboutWindowPerClick) {
     form->helpToolStripMenuItem->trigger();
     int about = 0;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (qobject_cast<Plot3*>(w) && w->isVisible()) ++about;
+        if (qobject_cast<AboutWindow*>(w) && w->isVisible()) ++about;
     EXPECT_EQ(about, 2);
 }
 
@@ -332,8 +332,8 @@ namespace {
 
 // A finished result with one cell at the top of the distribution and one at a thousandth
 // of it; everything else empty.
-std::shared_ptr<InfoSphereBean> twoCellResult(const InfoSphereBean& from) {
-    auto rec = std::make_shared<InfoSphereBean>(from);
+std::shared_ptr<ResultRecord> twoCellResult(const ResultRecord& from) {
+    auto rec = std::make_shared<ResultRecord>(from);
     rec->absValue = Grid<double>(11, 11);
     rec->Value = Grid<double>(11, 11);
     rec->absValue(5, 5) = 1.0;

@@ -67,7 +67,7 @@ public:
 struct RunResult {
     QString log;
     QStringList labels;
-    std::shared_ptr<const InfoSphereBean> record;
+    std::shared_ptr<const ResultRecord> record;
     int rowsDone = 0;
     QImage map;
 };
@@ -152,7 +152,7 @@ TEST_P(StressTest, HundredSolveStopPairsLeaveOnlyTheLastRunsResult) {
     EXPECT_EQ(last.rowsDone, clean.rowsDone);
     ASSERT_TRUE(last.record && last.record->hasResults());
     EXPECT_NE(last.record, clean.record);  // a new record, not the old one shown again
-    EXPECT_EQ(last.record->dhchecked, dh());
+    EXPECT_EQ(last.record->debyeHueckel, dh());
     EXPECT_EQ(last.record->index, clean.record->index);
     EXPECT_EQ(last.record->max_shift, clean.record->max_shift);
     EXPECT_EQ(last.record->maxValue, clean.record->maxValue);

@@ -1,32 +1,26 @@
-// The About window and the single charge-density chart.
+// The About window.
 #include <QApplication>
-#include <QChart>
 #include <QLabel>
-#include <QLineSeries>
 #include <QPointer>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include "ui/AboutWindow.h"
 
-#include "ui/Plot3.h"
-#include "ui/Plot4.h"
-
-using marlinq::ui::Plot3;
-using marlinq::ui::Plot4;
+using marlinq::ui::AboutWindow;
 
 namespace {
 void processDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 }  // namespace
 
 TEST(AboutWindow, EveryOpeningIsANewIndependentWindowClosedByExit) {
-    QPointer<Plot3> first = new Plot3;
-    QPointer<Plot3> second = new Plot3;
+    QPointer<AboutWindow> first = new AboutWindow;
+    QPointer<AboutWindow> second = new AboutWindow;
     first->show();
     second->show();
     ASSERT_NE(first.data(), second.data());
-    for (Plot3* w : {first.data(), second.data()}) {
+    for (AboutWindow* w : {first.data(), second.data()}) {
         EXPECT_EQ(w->windowTitle(), QStringLiteral("About"));
         EXPECT_EQ(w->size(), QSize(486, 322));
         EXPECT_FALSE(w->isModal());
@@ -58,25 +52,4 @@ TEST(AboutWindow, EveryOpeningIsANewIndependentWindowClosedByExit) {
     second->close();
     processDeletes();
     EXPECT_TRUE(second.isNull());
-}
-
-TEST(ChargeDensityWindow, ShowsTheWholeGridInBlue) {
-    std::vector<double> r(401), rho(401);
-    for (int i = 0; i < 401; ++i) {
-        r[i] = i * 0.02;
-        rho[i] = r[i] <= 1.0 ? 1.0 : -0.1;
-    }
-    QPointer<Plot4> w = new Plot4(r.data(), rho.data());
-    w->show();
-    QChart* chart = w->chart();
-    EXPECT_EQ(chart->title(), QStringLiteral("Charge Density"));
-    ASSERT_EQ(chart->series().size(), 1);
-    auto* curve = qobject_cast<QLineSeries*>(chart->series().first());
-    ASSERT_NE(curve, nullptr);
-    EXPECT_EQ(curve->count(), 401);
-    EXPECT_DOUBLE_EQ(curve->at(400).x(), 8.0);
-    EXPECT_EQ(curve->color(), QColor(Qt::blue));
-    w->findChild<QPushButton*>(QStringLiteral("button1"))->click();
-    processDeletes();
-    EXPECT_TRUE(w.isNull());
 }

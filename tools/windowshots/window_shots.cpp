@@ -13,8 +13,8 @@
 
 #include "pipeline/ComplexProfile.h"
 #include "ui/Pictures.h"
-#include "ui/Plot2.h"
-#include "ui/Plot3.h"
+#include "ui/ProfileChartWindow.h"
+#include "ui/AboutWindow.h"
 
 namespace {
 
@@ -56,22 +56,23 @@ int main(int argc, char** argv) {
     const double zp = 18.0, zn = 18.0, kip = 18.0 / 72.0, kim = 18.0 / 72.0, ka = 0.2;
     const marlinq::ComplexProfile p = marlinq::computeComplexProfile(mp, mm, zp, zn, kip, kim, ka, true);
 
-    auto* chart = new marlinq::ui::Plot2(p.potential.data(), p.r.data(), p.dis2.data(), p.cation_density.data(),
-                                         p.anion_density.data(), p.charge_density.data(), p.Z, p.Rc, p.kRc, p.ka,
-                                         p.dh, p.dhPotential.data());
+    auto* chart = new marlinq::ui::ProfileChartWindow(
+        p.potential.data(), p.r.data(), p.dis2.data(), p.cation_density.data(), p.anion_density.data(),
+        p.charge_density.data(), p.Z, p.Rc, p.kRc, p.ka, p.dh, p.dhPotential.data());
     chart->setWindowTitle(QStringLiteral("Complex (%1,%2)").arg(mp).arg(mm));
     chart->show();
     settle();
     bool ok = saveShot(chart, folder, "chart-window.png");
 
     // A saved chart names its complex in its title; PNG at twice the screen size.
-    ok &= chart->savePng(marlinq::ui::Plot2::IonChart, folder.filePath(QStringLiteral("chart-ions-saved.png")));
+    ok &= chart->savePng(marlinq::ui::ProfileChartWindow::IonChart,
+                         folder.filePath(QStringLiteral("chart-ions-saved.png")));
     // The same window on a larger screen: the charts grow with it.
     chart->resize(1600, 960);
     settle();
     ok &= saveShot(chart, folder, "chart-window-wide.png");
 
-    auto* about = new marlinq::ui::Plot3;
+    auto* about = new marlinq::ui::AboutWindow;
     about->show();
     settle();
     ok &= saveShot(about, folder, "about-window.png");

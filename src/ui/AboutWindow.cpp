@@ -1,4 +1,4 @@
-#include "ui/Plot3.h"
+#include "ui/AboutWindow.h"
 
 #include <QFont>
 #include <QLabel>
@@ -26,10 +26,10 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QRect 
 
 }  // namespace
 
-QString Plot3::helpText() { return QStringLiteral("README.md and docs/"); }
+QString AboutWindow::helpText() { return QStringLiteral("README.md and docs/"); }
 
-Plot3::Plot3(QWidget* parent) : QWidget(parent, Qt::Window) {
-    setObjectName(QStringLiteral("Plot3"));
+AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("AboutWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("About"));
     setWindowIcon(applicationIcon());
@@ -56,16 +56,17 @@ Plot3::Plot3(QWidget* parent) : QWidget(parent, Qt::Window) {
     help->setTextFormat(Qt::PlainText);
     help->setOpenExternalLinks(false);
     help->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    help->setToolTip(QStringLiteral("The README beside the program's sources (or in its installed documentation) "
-                                    "describes the window, the batch command marlinq-batch and the Python module; "
-                                    "marlinq-batch --help lists the batch command's options."));
+    help->setToolTip(
+        QStringLiteral("The README beside the program's sources (or in its installed documentation) "
+                       "describes the window, the batch command marlinq-batch and the Python module; "
+                       "marlinq-batch --help lists the batch command's options."));
 
     button1 = new QPushButton(QStringLiteral("exit"), this);
     button1->setObjectName(QStringLiteral("button1"));
     button1->setGeometry(ClientWidth - 12 - 90, ClientHeight - 12 - 30, 90, 30);
-    connect(button1, &QPushButton::clicked, this, &Plot3::button1_Click);
+    connect(button1, &QPushButton::clicked, this, &AboutWindow::button1_Click);
 }
 
-void Plot3::button1_Click() { close(); }
+void AboutWindow::button1_Click() { close(); }
 
 }  // namespace marlinq::ui

@@ -8,10 +8,10 @@ class QPushButton;
 
 namespace marlinq::ui {
 
-class Plot3 : public QWidget {
+class AboutWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit Plot3(QWidget* parent = nullptr);
+    explicit AboutWindow(QWidget* parent = nullptr);
 
     static constexpr int ClientWidth = 486;
     static constexpr int ClientHeight = 322;

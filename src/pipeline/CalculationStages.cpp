@@ -1,6 +1,6 @@
 // The chain stage: the free energies of the lone '+' and '-' chains.
 
-#include "pipeline/ParaCalculation.h"
+#include "pipeline/CalculationStages.h"
 #include "pipeline/TeamError.h"
 
 #include "files/ChainTables.h"
@@ -50,12 +50,12 @@ double tableEnergy(const ChainTables& tables, double k, double ka, bool roundUpF
     if (ka > kSwitchPoint && k > kSwitchPoint) {
         const std::int32_t X = clampIndex(std::trunc((ka - kTableOrigin) / kCoarseStep), 18);
         const std::int32_t Y = clampIndex(std::trunc((k - kTableOrigin) / kCoarseStep), 18);
-        return intepolation(k, ka, X, Y, tables.coarse);
+        return interpolateCoarse(k, ka, X, Y, tables.coarse);
     }
     const double rowQuotient = (ka - kTableOrigin) / kFineStep;
     const std::int32_t X = clampIndex(roundUpFineRow ? std::ceil(rowQuotient) : std::trunc(rowQuotient), 98);
     const std::int32_t Y = clampIndex(std::trunc((k - kTableOrigin) / kFineStep), 98);
-    return intepolation01(k, ka, X, Y, tables.fine);
+    return interpolateFine(k, ka, X, Y, tables.fine);
 }
 
 // Per-length energy times length plus the end term of the neutral block, as in the solved path.
@@ -72,7 +72,7 @@ int teamSize(int threadLimit, std::int64_t tasks) {
     return static_cast<int>(std::max<std::int64_t>(1, std::min(limit, tasks)));
 }
 
-int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tables, ChainStageReport& report) {
+int CalculationStages::startChainEnergy(RunRecord& runRecord, const ChainTables* tables, ChainStageReport& report) {
     double ffc_minus = 0.0;
     double ffc_positive = 0.0;
     // A stop reaches the solves between their steps; the stage then gives no energies.
@@ -83,7 +83,7 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tab
     };
     if (stopped()) return 0;
 
-    if (icb.converged) {
+    if (runRecord.converged) {
         // Both chains solved on refined grids; the standard solves give the difference.
         ConvergedEnergy minus{0.0, 0.0}, plus{0.0, 0.0};
         double minusStandard = 0.0, plusStandard = 0.0;
@@ -92,17 +92,20 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tab
         {
 #pragma omp section
             try {
-                minus = convergedChainEnergy(kChainConstant, icb.ka, -icb.kim, icb.mlen, icb.Nm, stop);
-                minusStandard = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, -icb.kim, icb.mlen, true,
-                                                             icb.Nm, kContinuationSteps, nullptr, stop);
+                minus = convergedChainEnergy(kChainConstant, runRecord.ka, -runRecord.kim, runRecord.mlen, runRecord.Nm,
+                                             stop);
+                minusStandard =
+                    FreeEnergy::freeEnergy_Chain(kChainConstant, runRecord.ka, -runRecord.kim, runRecord.mlen, true,
+                                                 runRecord.Nm, kContinuationSteps, nullptr, stop);
             } catch (...) {
                 errors.capture(0);
             }
 #pragma omp section
             try {
-                plus = convergedChainEnergy(kChainConstant, icb.ka, icb.kip, icb.plen, icb.Np, stop);
-                plusStandard = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, icb.kip, icb.plen, false, icb.Np,
-                                                            kContinuationSteps, nullptr, stop);
+                plus = convergedChainEnergy(kChainConstant, runRecord.ka, runRecord.kip, runRecord.plen, runRecord.Np,
+                                            stop);
+                plusStandard = FreeEnergy::freeEnergy_Chain(kChainConstant, runRecord.ka, runRecord.kip, runRecord.plen,
+                                                            false, runRecord.Np, kContinuationSteps, nullptr, stop);
             } catch (...) {
                 errors.capture(1);
             }
@@ -121,7 +124,7 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tab
             std::max(minus.targetMet ? 0.0 : minus.errorEstimate, plus.targetMet ? 0.0 : plus.errorEstimate);
         report.standardPlus = plusStandard;
         report.standardMinus = minusStandard;
-    } else if (!icb.checked) {
+    } else if (!runRecord.useTables) {
         std::string minusLine, plusLine, minusFailure, plusFailure;
         // Both chains at once; with a team of one thread the '-' section runs first.
         TeamError errors;
@@ -129,16 +132,17 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tab
         {
 #pragma omp section
             try {
-                ffc_minus = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, -icb.kim, icb.mlen, true, icb.Nm,
-                                                         kContinuationSteps, &minusFailure, stop);
+                ffc_minus = FreeEnergy::freeEnergy_Chain(kChainConstant, runRecord.ka, -runRecord.kim, runRecord.mlen,
+                                                         true, runRecord.Nm, kContinuationSteps, &minusFailure, stop);
                 minusLine = chainLine("single chain with - charge calculation finished: ", ffc_minus);
             } catch (...) {
                 errors.capture(0);
             }
 #pragma omp section
             try {
-                ffc_positive = FreeEnergy::freeEnergy_Chain(kChainConstant, icb.ka, icb.kip, icb.plen, false, icb.Np,
-                                                            kContinuationSteps, &plusFailure, stop);
+                ffc_positive =
+                    FreeEnergy::freeEnergy_Chain(kChainConstant, runRecord.ka, runRecord.kip, runRecord.plen, false,
+                                                 runRecord.Np, kContinuationSteps, &plusFailure, stop);
                 plusLine = chainLine("single chain with + charge for calculation finished: ", ffc_positive);
             } catch (...) {
                 errors.capture(1);
@@ -154,16 +158,16 @@ int ParaCalculation::startChainEnergy(InfoChainBean& icb, const ChainTables* tab
             report.failure = "The single-chain tables were not loaded; no distribution was calculated.";
             return 0;
         }
-        double eMinus = tableEnergy(*tables, icb.kim, icb.ka, true);
-        double ePlus = tableEnergy(*tables, icb.kip, icb.ka, false);
-        if (icb.ka == 0.2 && icb.kim == 0.25) eMinus = kOverrideEnergy;
-        if (icb.ka == 0.2 && icb.kip == 0.25) ePlus = kOverrideEnergy;
-        ffc_positive = chainEnergyFromTable(ePlus, icb.plen, icb.Np);
-        ffc_minus = chainEnergyFromTable(eMinus, icb.mlen, icb.Nm);
+        double eMinus = tableEnergy(*tables, runRecord.kim, runRecord.ka, true);
+        double ePlus = tableEnergy(*tables, runRecord.kip, runRecord.ka, false);
+        if (runRecord.ka == 0.2 && runRecord.kim == 0.25) eMinus = kOverrideEnergy;
+        if (runRecord.ka == 0.2 && runRecord.kip == 0.25) ePlus = kOverrideEnergy;
+        ffc_positive = chainEnergyFromTable(ePlus, runRecord.plen, runRecord.Np);
+        ffc_minus = chainEnergyFromTable(eMinus, runRecord.mlen, runRecord.Nm);
     }
 
-    icb.ffc_minus = ffc_minus;
-    icb.ffc_positive = ffc_positive;
+    runRecord.ffc_minus = ffc_minus;
+    runRecord.ffc_positive = ffc_positive;
 
     // Every complex weight is built from these two numbers: a NaN here would poison the
     // whole distribution, so the run stops with the reason instead.

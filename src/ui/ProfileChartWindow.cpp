@@ -1,4 +1,4 @@
-#include "ui/Plot2.h"
+#include "ui/ProfileChartWindow.h"
 
 #include <QAction>
 #include <QChart>
@@ -41,8 +41,8 @@ constexpr int kMargin = 5;
 const QColor kOlive(128, 128, 0);
 const QColor kOrange(255, 165, 0);
 
-const char* const kChartNames[Plot2::ChartCount] = {"potential", "ions", "charge"};
-const char* const kChartLabels[Plot2::ChartCount] = {"Potential", "Ion Distribution", "Charge Density"};
+const char* const kChartNames[ProfileChartWindow::ChartCount] = {"potential", "ions", "charge"};
+const char* const kChartLabels[ProfileChartWindow::ChartCount] = {"Potential", "Ion Distribution", "Charge Density"};
 
 std::vector<double> firstPoints(const double* source, int count) {
     // A missing array is shown as zeros rather than read through a null pointer.
@@ -58,14 +58,17 @@ QString& lastSaveFolder() {
 
 }  // namespace
 
-QString Plot2::ionAxisTitle() { return QStringLiteral("(\u03baRc)\u00b2 exp(\u00b1u)"); }
-QString Plot2::chargeAxisTitle() { return QStringLiteral("\u03c1 Rc\u00b2 l_B  (\u03c1: charge density)"); }
-QString Plot2::cationCurveName() { return QStringLiteral("cations, (\u03baRc)\u00b2 exp(\u2212u)"); }
-QString Plot2::anionCurveName() { return QStringLiteral("anions, (\u03baRc)\u00b2 exp(+u)"); }
+QString ProfileChartWindow::ionAxisTitle() { return QStringLiteral("(\u03baRc)\u00b2 exp(\u00b1u)"); }
+QString ProfileChartWindow::chargeAxisTitle() {
+    return QStringLiteral("\u03c1 Rc\u00b2 l_B  (\u03c1: charge density)");
+}
+QString ProfileChartWindow::cationCurveName() { return QStringLiteral("cations, (\u03baRc)\u00b2 exp(\u2212u)"); }
+QString ProfileChartWindow::anionCurveName() { return QStringLiteral("anions, (\u03baRc)\u00b2 exp(+u)"); }
 
-Plot2::Plot2(const double* p, const double* d, const double* d2, const double* cations, const double* anions,
-             const double* charge_d, double bare_charge_, double Rc_over_l_, double kRc_, double ka_, bool isdh,
-             const double* Dp, QWidget* parent)
+ProfileChartWindow::ProfileChartWindow(const double* p, const double* d, const double* d2, const double* cations,
+                                       const double* anions, const double* charge_d, double bare_charge_,
+                                       double Rc_over_l_, double kRc_, double ka_, bool isdh, const double* Dp,
+                                       QWidget* parent)
     : QMainWindow(parent),
       potential(firstPoints(p, Points)),
       dis(firstPoints(d, Points)),
@@ -80,7 +83,7 @@ Plot2::Plot2(const double* p, const double* d, const double* d2, const double* c
       dh(isdh),
       kRc(kRc_),
       ka(ka_) {
-    setObjectName(QStringLiteral("Plot2"));
+    setObjectName(QStringLiteral("ProfileChartWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(applicationIcon());
     buildControls();
@@ -94,7 +97,7 @@ Plot2::Plot2(const double* p, const double* d, const double* d2, const double* c
     label12->setText(formatTwoDecimals(ka));
 }
 
-void Plot2::buildControls() {
+void ProfileChartWindow::buildControls() {
     auto* scroll = new QScrollArea(this);
     scroll_ = scroll;
     scroll->setObjectName(QStringLiteral("scrollArea"));
@@ -114,8 +117,8 @@ void Plot2::buildControls() {
     // chart the charge density rho (charges per volume) times Rc^2 and the Bjerrum length.
     const QString yTitles[ChartCount] = {QStringLiteral("u"), ionAxisTitle(), chargeAxisTitle()};
     for (int k = 0; k < ChartCount; ++k) {
-        charts_[k] = makeProfileChartView(panel, QStringLiteral("chart_%1").arg(QString::fromLatin1(kChartNames[k])), titles[k],
-                                          QStringLiteral("r/Rc"), yTitles[k], kMinChartWidth);
+        charts_[k] = makeProfileChartView(panel, QStringLiteral("chart_%1").arg(QString::fromLatin1(kChartNames[k])),
+                                          titles[k], QStringLiteral("r/Rc"), yTitles[k], kMinChartWidth);
     }
 
     // The column of numbers: formula picture, "=", value.
@@ -161,7 +164,7 @@ void Plot2::buildControls() {
     csvButton->resize(134, 28);
     csvButton_ = csvButton;
     csvTop_ = y + 16;
-    connect(csvButton, &QPushButton::clicked, this, &Plot2::saveCsvClicked);
+    connect(csvButton, &QPushButton::clicked, this, &ProfileChartWindow::saveCsvClicked);
 
     // Under the numbers, per chart: its name and its two save buttons side by side.
     for (int k = 0; k < ChartCount; ++k) {
@@ -177,7 +180,8 @@ void Plot2::buildControls() {
         connect(png, &QPushButton::clicked, this, [this, k] { savePngClicked(k); });
         auto* svg = new QPushButton(QStringLiteral("SVG..."), panel);
         svg->setObjectName(QStringLiteral("saveSvgButton%1").arg(k + 1));
-        svg->setToolTip(QStringLiteral("Save the %1 chart as an SVG drawing").arg(QString::fromLatin1(kChartLabels[k])));
+        svg->setToolTip(
+            QStringLiteral("Save the %1 chart as an SVG drawing").arg(QString::fromLatin1(kChartLabels[k])));
         svg->resize(65, 28);
         svgButtons_[k] = svg;
         connect(svg, &QPushButton::clicked, this, [this, k] { saveSvgClicked(k); });
@@ -190,7 +194,7 @@ void Plot2::buildControls() {
     layoutPanel();
 }
 
-Plot2::ChartArrangement Plot2::arrangeCharts(int width, int height) {
+ProfileChartWindow::ChartArrangement ProfileChartWindow::arrangeCharts(int width, int height) {
     // Try one, two and three columns; the charts get the place their grid leaves, and the
     // arrangement whose charts are largest (a chart reads best a little wider than tall)
     // wins. When even that is below the smallest chart, the panel scrolls.
@@ -212,7 +216,7 @@ Plot2::ChartArrangement Plot2::arrangeCharts(int width, int height) {
     return best;
 }
 
-void Plot2::layoutPanel() {
+void ProfileChartWindow::layoutPanel() {
     if (!panel_ || !scroll_) return;
     const QSize viewport = scroll_->viewport()->size();
     // The column of numbers and buttons needs this much height whatever the charts do.
@@ -240,7 +244,7 @@ void Plot2::layoutPanel() {
     }
 }
 
-void Plot2::fitToScreen() {
+void ProfileChartWindow::fitToScreen() {
     // Open as large as the screen allows (less its frame), at most as wide as three charts
     // of a comfortable size need; the charts then grow with the window.
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -251,17 +255,17 @@ void Plot2::fitToScreen() {
     resize(std::max(width, 400), std::max(height, 300));
 }
 
-void Plot2::resizeEvent(QResizeEvent* event) {
+void ProfileChartWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     layoutPanel();
 }
 
-bool Plot2::eventFilter(QObject* watched, QEvent* event) {
+bool ProfileChartWindow::eventFilter(QObject* watched, QEvent* event) {
     if (scroll_ && watched == scroll_->viewport() && event->type() == QEvent::Resize) layoutPanel();
     return QMainWindow::eventFilter(watched, event);
 }
 
-QString Plot2::chartFileTitle(int chartIndex) const {
+QString ProfileChartWindow::chartFileTitle(int chartIndex) const {
     // "Potential, complex (3,5)"
     QString complex = windowTitle();
     if (!complex.isEmpty()) complex[0] = complex[0].toLower();
@@ -269,7 +273,7 @@ QString Plot2::chartFileTitle(int chartIndex) const {
     return complex.isEmpty() ? title : title + QStringLiteral(", ") + complex;
 }
 
-void Plot2::buildMenu() {
+void ProfileChartWindow::buildMenu() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     for (int k = 0; k < ChartCount; ++k) {
         const QString label = QString::fromLatin1(kChartLabels[k]);
@@ -281,26 +285,27 @@ void Plot2::buildMenu() {
     file->addSeparator();
     QAction* csv = file->addAction(QStringLiteral("Save Profiles as CSV..."));
     csv->setShortcut(QKeySequence::Save);
-    connect(csv, &QAction::triggered, this, &Plot2::saveCsvClicked);
+    connect(csv, &QAction::triggered, this, &ProfileChartWindow::saveCsvClicked);
     file->addSeparator();
     QAction* close = file->addAction(QStringLiteral("Close"));
     close->setShortcut(QKeySequence::Close);
     connect(close, &QAction::triggered, this, &QWidget::close);
 }
 
-void Plot2::showEvent(QShowEvent* event) {
+void ProfileChartWindow::showEvent(QShowEvent* event) {
     Plot2_Load();
     QMainWindow::showEvent(event);
 }
 
-Plot2::Plot2(const ComplexProfile& profile, QWidget* parent)
-    : Plot2(profile.potential.data(), profile.r.data(), profile.dis2.data(), profile.cation_density.data(),
-            profile.anion_density.data(), profile.charge_density.data(), profile.Z, profile.Rc, profile.kRc,
-            profile.ka, profile.dh, profile.dh ? profile.dhPotential.data() : nullptr, parent) {
+ProfileChartWindow::ProfileChartWindow(const ComplexProfile& profile, QWidget* parent)
+    : ProfileChartWindow(profile.potential.data(), profile.r.data(), profile.dis2.data(), profile.cation_density.data(),
+                         profile.anion_density.data(), profile.charge_density.data(), profile.Z, profile.Rc,
+                         profile.kRc, profile.ka, profile.dh, profile.dh ? profile.dhPotential.data() : nullptr,
+                         parent) {
     setWindowTitle(QStringLiteral("Complex (%1,%2)").arg(profile.mp).arg(profile.mm));
 }
 
-void Plot2::Plot2_Load() {
+void ProfileChartWindow::Plot2_Load() {
     if (loaded_) return;
     loaded_ = true;
     const double* x = dis.data();
@@ -316,30 +321,30 @@ void Plot2::Plot2_Load() {
     for (QChartView* view : charts_) fitProfileAxes(view->chart());
 }
 
-QChartView* Plot2::chartView(int index) const {
+QChartView* ProfileChartWindow::chartView(int index) const {
     return index >= 0 && index < ChartCount ? charts_[index] : nullptr;
 }
 
-QChart* Plot2::chart(int index) const {
+QChart* ProfileChartWindow::chart(int index) const {
     QChartView* view = chartView(index);
     return view ? view->chart() : nullptr;
 }
 
-bool Plot2::savePng(int chartIndex, const QString& path) {
+bool ProfileChartWindow::savePng(int chartIndex, const QString& path) {
     QChartView* view = chartView(chartIndex);
     if (!view || path.isEmpty()) return false;
     Plot2_Load();
     return saveChartPng(view, path, chartFileTitle(chartIndex));
 }
 
-bool Plot2::saveSvg(int chartIndex, const QString& path) {
+bool ProfileChartWindow::saveSvg(int chartIndex, const QString& path) {
     QChartView* view = chartView(chartIndex);
     if (!view || path.isEmpty()) return false;
     Plot2_Load();
     return saveChartSvg(view, path, windowTitle(), chartFileTitle(chartIndex));
 }
 
-std::string Plot2::profileCsv() const {
+std::string ProfileChartWindow::profileCsv() const {
     ComplexProfile profile;
     profile.dh = dh;
     profile.r = dis;
@@ -356,7 +361,7 @@ std::string Plot2::profileCsv() const {
     return formatProfileCsv(profile, Points);
 }
 
-bool Plot2::saveCsv(const QString& path) {
+bool ProfileChartWindow::saveCsv(const QString& path) {
     if (path.isEmpty()) return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
@@ -368,7 +373,7 @@ bool Plot2::saveCsv(const QString& path) {
     return file.commit();
 }
 
-QString Plot2::fileStem() const {
+QString ProfileChartWindow::fileStem() const {
     // "Complex (3,5)" -> "complex_3_5"
     QString stem = windowTitle().toLower();
     stem.replace(QRegularExpression(QStringLiteral("[^a-z0-9]+")), QStringLiteral("_"));
@@ -376,7 +381,7 @@ QString Plot2::fileStem() const {
     return stem.isEmpty() ? QStringLiteral("complex") : stem;
 }
 
-QString Plot2::askSavePath(const QString& title, const QString& fileName, const QString& filter) {
+QString ProfileChartWindow::askSavePath(const QString& title, const QString& fileName, const QString& filter) {
     QString& folder = lastSaveFolder();
     const QString start = QDir(folder.isEmpty() ? QDir::currentPath() : folder).filePath(fileName);
     QString path = userDialogs()->getSaveFileName(this, title, start, filter);
@@ -387,27 +392,27 @@ QString Plot2::askSavePath(const QString& title, const QString& fileName, const 
     return path;
 }
 
-void Plot2::savePngClicked(int chartIndex) {
+void ProfileChartWindow::savePngClicked(int chartIndex) {
     if (!chartView(chartIndex)) return;
-    const QString path = askSavePath(QStringLiteral("Save Chart as PNG"),
-                                     fileStem() + QLatin1Char('_') + QString::fromLatin1(kChartNames[chartIndex]) +
-                                         QStringLiteral(".png"),
-                                     QStringLiteral("PNG image (*.png)"));
+    const QString path = askSavePath(
+        QStringLiteral("Save Chart as PNG"),
+        fileStem() + QLatin1Char('_') + QString::fromLatin1(kChartNames[chartIndex]) + QStringLiteral(".png"),
+        QStringLiteral("PNG image (*.png)"));
     if (path.isEmpty()) return;
     if (!savePng(chartIndex, path)) userDialogs()->showMessage(this, QStringLiteral("Could not write ") + path);
 }
 
-void Plot2::saveSvgClicked(int chartIndex) {
+void ProfileChartWindow::saveSvgClicked(int chartIndex) {
     if (!chartView(chartIndex)) return;
-    const QString path = askSavePath(QStringLiteral("Save Chart as SVG"),
-                                     fileStem() + QLatin1Char('_') + QString::fromLatin1(kChartNames[chartIndex]) +
-                                         QStringLiteral(".svg"),
-                                     QStringLiteral("SVG drawing (*.svg)"));
+    const QString path = askSavePath(
+        QStringLiteral("Save Chart as SVG"),
+        fileStem() + QLatin1Char('_') + QString::fromLatin1(kChartNames[chartIndex]) + QStringLiteral(".svg"),
+        QStringLiteral("SVG drawing (*.svg)"));
     if (path.isEmpty()) return;
     if (!saveSvg(chartIndex, path)) userDialogs()->showMessage(this, QStringLiteral("Could not write ") + path);
 }
 
-void Plot2::saveCsvClicked() {
+void ProfileChartWindow::saveCsvClicked() {
     const QString path = askSavePath(QStringLiteral("Save Profiles"), fileStem() + QStringLiteral("_profiles.csv"),
                                      QStringLiteral("CSV file (*.csv)"));
     if (path.isEmpty()) return;

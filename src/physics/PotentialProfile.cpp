@@ -1,4 +1,4 @@
-#include "physics/PotentialShow.h"
+#include "physics/PotentialProfile.h"
 
 #include "physics/Complex.h"
 #include "physics/Constants.h"
@@ -24,9 +24,9 @@ Core coreOf(std::int32_t mp, std::int32_t mm, double zp, double zn, double total
 
 }  // namespace
 
-void PotentialShow::calculatePotetial(const std::int32_t& mp, const std::int32_t& mm, const double& zp,
-                                      const double& zn, const double& total_length, const double& ka, double* data0,
-                                      double* dis) {
+void PotentialProfile::poissonBoltzmann(const std::int32_t& mp, const std::int32_t& mm, const double& zp,
+                                        const double& zn, const double& total_length, const double& ka, double* data0,
+                                        double* dis) {
     const Vtr x = sphere::grid();
     const Core c = coreOf(mp, mm, zp, zn, total_length, ka);
     const double q = c.Q / c.R;
@@ -39,9 +39,8 @@ void PotentialShow::calculatePotetial(const std::int32_t& mp, const std::int32_t
     }
 }
 
-void PotentialShow::calculateDHPotetial(const std::int32_t& mp, const std::int32_t& mm, const double& zp,
-                                        const double& zn, const double& total_length, const double& ka, double* data0,
-                                        double* dis) {
+void PotentialProfile::debyeHueckel(const std::int32_t& mp, const std::int32_t& mm, const double& zp, const double& zn,
+                                    const double& total_length, const double& ka, double* data0, double* dis) {
     const Vtr x = sphere::grid();
     const Core c = coreOf(mp, mm, zp, zn, total_length, ka);
     const double kR = c.kR;

@@ -28,10 +28,10 @@
 #include <string>
 #include <vector>
 
-#include "ui/Plot2.h"
+#include "ui/ProfileChartWindow.h"
 #include "ui/UserDialogs.h"
 
-using marlinq::ui::Plot2;
+using marlinq::ui::ProfileChartWindow;
 
 namespace {
 
@@ -48,15 +48,15 @@ struct Profiles {
             charge[i] = (cations[i] - anions[i]) + (r[i] <= 1.0 ? 0.7 : 0.0);
         }
     }
-    Plot2* open(bool dh, double Z = -36.0, double Rc = 5.4321, double kRc = 1.08642, double ka = 0.2) {
-        auto* w = new Plot2(u.data(), r.data(), zeros.data(), cations.data(), anions.data(), charge.data(), Z, Rc, kRc, ka,
-                            dh, dh ? dhU.data() : nullptr);
+    ProfileChartWindow* open(bool dh, double Z = -36.0, double Rc = 5.4321, double kRc = 1.08642, double ka = 0.2) {
+        auto* w = new ProfileChartWindow(u.data(), r.data(), zeros.data(), cations.data(), anions.data(), charge.data(),
+                                         Z, Rc, kRc, ka, dh, dh ? dhU.data() : nullptr);
         w->setWindowTitle(QStringLiteral("Complex (3,5)"));
         return w;
     }
 };
 
-QString labelText(const Plot2& w, const char* name) {
+QString labelText(const ProfileChartWindow& w, const char* name) {
     auto* label = w.findChild<QLabel*>(QString::fromLatin1(name));
     return label ? label->text() : QStringLiteral("<missing>");
 }
@@ -93,13 +93,13 @@ TEST(Plot2Window, ChartsCarryTheirTitlesCurvesAndRanges) {
     Profiles data;
     for (bool dh : {false, true}) {
         SCOPED_TRACE(dh ? "with Debye-Hueckel" : "Poisson-Boltzmann only");
-        QPointer<Plot2> w = data.open(dh);
+        QPointer<ProfileChartWindow> w = data.open(dh);
         w->show();  // the charts are built when the window is first shown
 
         const char* titles[] = {"Potential", "Ion Distribution", "Charge Density"};
         const QString yTitles[] = {QStringLiteral("u"), QStringLiteral("(\u03baRc)\u00b2 exp(\u00b1u)"),
                                    QStringLiteral("\u03c1 Rc\u00b2 l_B  (\u03c1: charge density)")};
-        for (int k = 0; k < Plot2::ChartCount; ++k) {
+        for (int k = 0; k < ProfileChartWindow::ChartCount; ++k) {
             QChart* chart = w->chart(k);
             ASSERT_NE(chart, nullptr);
             EXPECT_EQ(chart->title(), QString::fromLatin1(titles[k]));
@@ -119,7 +119,7 @@ TEST(Plot2Window, ChartsCarryTheirTitlesCurvesAndRanges) {
             }
         }
 
-        const auto top = curves(w->chart(Plot2::PotentialChart));
+        const auto top = curves(w->chart(ProfileChartWindow::PotentialChart));
         ASSERT_EQ(top.size(), dh ? 2 : 1);
         EXPECT_EQ(top[0]->name(), QStringLiteral("Poisson Boltzmann"));
         EXPECT_EQ(top[0]->color(), QColor(Qt::red));
@@ -129,25 +129,25 @@ TEST(Plot2Window, ChartsCarryTheirTitlesCurvesAndRanges) {
             EXPECT_EQ(top[1]->color(), QColor(Qt::blue));
             EXPECT_DOUBLE_EQ(top[1]->at(100).y(), data.dhU[100]);
         }
-        EXPECT_TRUE(w->chart(Plot2::PotentialChart)->legend()->isVisible());
+        EXPECT_TRUE(w->chart(ProfileChartWindow::PotentialChart)->legend()->isVisible());
 
         // The two ion kinds share their olive and are told apart by filled and hollow
         // symbols and by their legend entries.
-        const auto ions = curves(w->chart(Plot2::IonChart));
+        const auto ions = curves(w->chart(ProfileChartWindow::IonChart));
         ASSERT_EQ(ions.size(), 2);
         EXPECT_DOUBLE_EQ(ions[0]->at(10).y(), data.cations[10]);
         EXPECT_DOUBLE_EQ(ions[1]->at(10).y(), data.anions[10]);
         // A cation (charge +1) has the Boltzmann factor exp(-u).
         EXPECT_EQ(ions[0]->name(), QStringLiteral("cations, (\u03baRc)\u00b2 exp(\u2212u)"));
         EXPECT_EQ(ions[1]->name(), QStringLiteral("anions, (\u03baRc)\u00b2 exp(+u)"));
-        EXPECT_TRUE(w->chart(Plot2::IonChart)->legend()->isVisible());
+        EXPECT_TRUE(w->chart(ProfileChartWindow::IonChart)->legend()->isVisible());
         const QImage filled = ions[0]->lightMarker(), hollow = ions[1]->lightMarker();
         ASSERT_FALSE(filled.isNull());
         ASSERT_FALSE(hollow.isNull());
         const QPoint middle(filled.width() / 2, filled.height() / 2);
         EXPECT_EQ(filled.pixelColor(middle).rgb(), QColor(128, 128, 0).rgb());
         EXPECT_EQ(hollow.pixelColor(middle).rgb(), QColor(Qt::white).rgb());
-        const auto charge = curves(w->chart(Plot2::ChargeChart));
+        const auto charge = curves(w->chart(ProfileChartWindow::ChargeChart));
         ASSERT_EQ(charge.size(), 1);
         EXPECT_EQ(charge[0]->color(), QColor(255, 165, 0));
         for (QLineSeries* s : ions + charge) {
@@ -174,17 +174,17 @@ TEST(Plot2Window, ChartsCarryTheirTitlesCurvesAndRanges) {
 
 TEST(Plot2Window, KeepsItsOwnCopyOfTheProfiles) {
     auto data = std::make_unique<Profiles>();
-    std::unique_ptr<Plot2> w(data->open(false));
+    std::unique_ptr<ProfileChartWindow> w(data->open(false));
     const double first = data->u[0];
     data.reset();  // the opener releases its buffers as soon as the window exists
     w->Plot2_Load();
-    EXPECT_DOUBLE_EQ(curves(w->chart(Plot2::PotentialChart))[0]->at(0).y(), first);
+    EXPECT_DOUBLE_EQ(curves(w->chart(ProfileChartWindow::PotentialChart))[0]->at(0).y(), first);
 }
 
 TEST(Plot2Window, SideColumnShowsTwoDecimalsInTheUsersFormat) {
     Profiles data;
     {
-        std::unique_ptr<Plot2> w(data.open(false, -36.0, 2.5, 1234.5678, 0.001));
+        std::unique_ptr<ProfileChartWindow> w(data.open(false, -36.0, 2.5, 1234.5678, 0.001));
         EXPECT_EQ(labelText(*w, "label1"), QStringLiteral("-36.00"));
         EXPECT_EQ(labelText(*w, "label9"), QStringLiteral("-14.40"));  // Z / Rc
         EXPECT_EQ(labelText(*w, "label10"), QStringLiteral("2.50"));
@@ -194,7 +194,7 @@ TEST(Plot2Window, SideColumnShowsTwoDecimalsInTheUsersFormat) {
     const QLocale previous;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     {
-        std::unique_ptr<Plot2> w(data.open(false, 18.0, 2.5, 1234.5678, -0.0001));
+        std::unique_ptr<ProfileChartWindow> w(data.open(false, 18.0, 2.5, 1234.5678, -0.0001));
         EXPECT_EQ(labelText(*w, "label10"), QStringLiteral("2,50"));
         EXPECT_EQ(labelText(*w, "label11"), QStringLiteral("1234,57"));
         EXPECT_EQ(labelText(*w, "label12"), QStringLiteral("0,00"));
@@ -204,15 +204,16 @@ TEST(Plot2Window, SideColumnShowsTwoDecimalsInTheUsersFormat) {
 
 TEST(Plot2Window, SavesChartsAsPngAndSvg) {
     Profiles data;
-    std::unique_ptr<Plot2> w(data.open(true));
+    std::unique_ptr<ProfileChartWindow> w(data.open(true));
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
 
     const QString png = dir.filePath(QStringLiteral("potential.png"));
-    ASSERT_TRUE(w->savePng(Plot2::PotentialChart, png));  // works before the window was ever shown
+    ASSERT_TRUE(w->savePng(ProfileChartWindow::PotentialChart, png));  // works before the window was ever shown
     QImage image(png);
     ASSERT_FALSE(image.isNull());
-    EXPECT_EQ(image.size(), w->chartView(Plot2::PotentialChart)->size() * 2);  // twice its size on the screen
+    EXPECT_EQ(image.size(),
+              w->chartView(ProfileChartWindow::PotentialChart)->size() * 2);  // twice its size on the screen
     int red = 0;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
@@ -224,17 +225,17 @@ TEST(Plot2Window, SavesChartsAsPngAndSvg) {
     EXPECT_EQ(image.text(QStringLiteral("Software")), madeBy);
 
     const QString svg = dir.filePath(QStringLiteral("charge.svg"));
-    ASSERT_TRUE(w->saveSvg(Plot2::ChargeChart, svg));
+    ASSERT_TRUE(w->saveSvg(ProfileChartWindow::ChargeChart, svg));
     QFile file(svg);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray text = file.readAll();
     EXPECT_TRUE(text.contains("<svg"));
     EXPECT_TRUE(text.contains("Charge Density, complex (3,5)"));  // the saved chart names its complex
     EXPECT_TRUE(text.contains(madeBy.toUtf8())) << "the program that made it";
-    EXPECT_EQ(w->chart(Plot2::ChargeChart)->title(), QStringLiteral("Charge Density"));
+    EXPECT_EQ(w->chart(ProfileChartWindow::ChargeChart)->title(), QStringLiteral("Charge Density"));
 
-    EXPECT_FALSE(w->savePng(Plot2::PotentialChart, dir.filePath(QStringLiteral("missing/folder/a.png"))));
-    EXPECT_FALSE(w->saveSvg(Plot2::IonChart, dir.filePath(QStringLiteral("missing/folder/a.svg"))));
+    EXPECT_FALSE(w->savePng(ProfileChartWindow::PotentialChart, dir.filePath(QStringLiteral("missing/folder/a.png"))));
+    EXPECT_FALSE(w->saveSvg(ProfileChartWindow::IonChart, dir.filePath(QStringLiteral("missing/folder/a.svg"))));
     EXPECT_FALSE(w->savePng(7, png));
 }
 
@@ -246,7 +247,7 @@ TEST(Plot2Window, SavesProfilesAsCsvWithAPointUnderACommaLocale) {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     QTemporaryDir dir;
     for (bool dh : {false, true}) {
-        std::unique_ptr<Plot2> w(data.open(dh));
+        std::unique_ptr<ProfileChartWindow> w(data.open(dh));
         const QString path = dir.filePath(dh ? QStringLiteral("dh.csv") : QStringLiteral("pb.csv"));
         ASSERT_TRUE(w->saveCsv(path));
         QFile file(path);
@@ -274,7 +275,7 @@ TEST(Plot2Window, SavesProfilesAsCsvWithAPointUnderACommaLocale) {
 
 TEST(Plot2Window, SaveButtonsAskForAFileAndReportFailures) {
     Profiles data;
-    std::unique_ptr<Plot2> w(data.open(false));
+    std::unique_ptr<ProfileChartWindow> w(data.open(false));
     auto dialogs = std::make_shared<FakeDialogs>();
     marlinq::ui::setUserDialogs(dialogs);
     QTemporaryDir dir;
@@ -305,7 +306,7 @@ TEST(Plot2Window, SaveButtonsAskForAFileAndReportFailures) {
 // charts grow with it; on a tall narrow window they stack, on a wide one they share rows.
 TEST(Plot2Window, OpensToFitTheScreenWithEveryChartInViewAndGrows) {
     Profiles data;
-    std::unique_ptr<Plot2> w(data.open(true));
+    std::unique_ptr<ProfileChartWindow> w(data.open(true));
     w->show();
     QCoreApplication::processEvents();
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
@@ -318,9 +319,10 @@ TEST(Plot2Window, OpensToFitTheScreenWithEveryChartInViewAndGrows) {
     };
     // The charts are laid out for the viewport as it settled, not for the window's first size.
     const QSize viewport = w->findChild<QScrollArea*>(QStringLiteral("scrollArea"))->viewport()->size();
-    const Plot2::ChartArrangement expected = Plot2::arrangeCharts(viewport.width(), viewport.height());
-    EXPECT_EQ(w->chartView(Plot2::PotentialChart)->size(), QSize(expected.width, expected.height));
-    for (int k = 0; k < Plot2::ChartCount; ++k) {
+    const ProfileChartWindow::ChartArrangement expected =
+        ProfileChartWindow::arrangeCharts(viewport.width(), viewport.height());
+    EXPECT_EQ(w->chartView(ProfileChartWindow::PotentialChart)->size(), QSize(expected.width, expected.height));
+    for (int k = 0; k < ProfileChartWindow::ChartCount; ++k) {
         EXPECT_TRUE(inView(k)) << "chart " << k << " on a " << screen.width() << " x " << screen.height() << " screen";
         EXPECT_GE(w->chartView(k)->width(), 250);
         EXPECT_GE(w->chartView(k)->height(), 200);
@@ -328,27 +330,29 @@ TEST(Plot2Window, OpensToFitTheScreenWithEveryChartInViewAndGrows) {
     // A 1366 x 768 screen less its title and task bars: three charts of a readable size.
     w->resize(1346, 690);
     QCoreApplication::processEvents();
-    const QSize onLaptop = w->chartView(Plot2::ChargeChart)->size();
-    for (int k = 0; k < Plot2::ChartCount; ++k) EXPECT_TRUE(inView(k)) << "chart " << k << " at 1346 x 690";
+    const QSize onLaptop = w->chartView(ProfileChartWindow::ChargeChart)->size();
+    for (int k = 0; k < ProfileChartWindow::ChartCount; ++k)
+        EXPECT_TRUE(inView(k)) << "chart " << k << " at 1346 x 690";
     EXPECT_GE(onLaptop.width(), 400);
     EXPECT_GE(onLaptop.height(), 280);
     // A larger window: larger charts, still all in view.
     w->resize(1900, 1100);
     QCoreApplication::processEvents();
-    EXPECT_GT(w->chartView(Plot2::ChargeChart)->width(), onLaptop.width() + 150);
-    EXPECT_GT(w->chartView(Plot2::ChargeChart)->height(), onLaptop.height() + 150);
-    for (int k = 0; k < Plot2::ChartCount; ++k) EXPECT_TRUE(inView(k)) << "chart " << k << " at 1900 x 1100";
+    EXPECT_GT(w->chartView(ProfileChartWindow::ChargeChart)->width(), onLaptop.width() + 150);
+    EXPECT_GT(w->chartView(ProfileChartWindow::ChargeChart)->height(), onLaptop.height() + 150);
+    for (int k = 0; k < ProfileChartWindow::ChartCount; ++k)
+        EXPECT_TRUE(inView(k)) << "chart " << k << " at 1900 x 1100";
     // No chart overlaps another or the column of numbers and buttons.
     const QRect column(w->findChild<QWidget*>(QStringLiteral("label1"))->pos(), QSize(1, 1));
-    for (int a = 0; a < Plot2::ChartCount; ++a) {
+    for (int a = 0; a < ProfileChartWindow::ChartCount; ++a) {
         EXPECT_LT(w->chartView(a)->geometry().right(), column.left());
-        for (int b = a + 1; b < Plot2::ChartCount; ++b)
+        for (int b = a + 1; b < ProfileChartWindow::ChartCount; ++b)
             EXPECT_FALSE(w->chartView(a)->geometry().intersects(w->chartView(b)->geometry())) << a << " and " << b;
     }
 
     // Tall and narrow: one column; wide and low: one row; too small for three: it scrolls.
-    EXPECT_EQ(Plot2::arrangeCharts(700, 1500).columns, 1);
-    EXPECT_EQ(Plot2::arrangeCharts(2200, 600).columns, 3);
+    EXPECT_EQ(ProfileChartWindow::arrangeCharts(700, 1500).columns, 1);
+    EXPECT_EQ(ProfileChartWindow::arrangeCharts(2200, 600).columns, 3);
     w->resize(500, 400);
     QCoreApplication::processEvents();
     EXPECT_GT(w->findChild<QScrollArea*>(QStringLiteral("scrollArea"))->verticalScrollBar()->maximum(), 0);

@@ -29,7 +29,7 @@ int teamSize(int threadLimit, std::int64_t tasks);
 // The cells of the energy landscape a complex stage evaluated, with notes on their solves.
 struct StageCells {
     std::vector<LandscapeCell> cells;
-    std::int64_t unstable = 0;        // Newton solves that stopped at the step limit
+    std::int64_t unstable = 0;  // Newton solves that stopped at the step limit
     // Debye-Hueckel stage: cells outside the validity of the linearisation (|e psi(R) / kT|
     // beyond complex::kDebyeHueckelPotentialBound, or no finite free energy), their count and
     // one flag per cell of cells (empty for the Poisson-Boltzmann stage).
@@ -37,13 +37,13 @@ struct StageCells {
     std::vector<std::uint8_t> beyond;
     // The stop token was seen during the stage: cells holds only the cells evaluated before.
     bool stopped = false;
-    std::int64_t listed = 0;  // cells the stage had to evaluate
-    double errorEstimate = 0.0;       // converged energies: largest estimated remaining error (kT)
-    double standardDifference = 0.0;  // converged energies: largest |converged - standard| (kT)
-    std::int64_t targetMissed = 0;    // converged energies that reached the finest grid short of the target
+    std::int64_t listed = 0;            // cells the stage had to evaluate
+    double errorEstimate = 0.0;         // converged energies: largest estimated remaining error (kT)
+    double standardDifference = 0.0;    // converged energies: largest |converged - standard| (kT)
+    std::int64_t targetMissed = 0;      // converged energies that reached the finest grid short of the target
     double missedTargetEstimate = 0.0;  // the largest estimate among them (kT)
     // Converged energies: the cells again with their standard free energies and the exponents
-    // these give with the standard chain energies (InfoSphereBean::standardFfcPlus/Minus),
+    // these give with the standard chain energies (ResultRecord::standardFfcPlus/Minus),
     // in the order of cells. Empty otherwise.
     std::vector<LandscapeCell> standardCells;
 };
@@ -71,21 +71,21 @@ double debyeHueckelStageSeconds(const Parameters& p, double plen, double mlen, b
 // A free energy that fails in the kernel (KernelError, e.g. a singular Newton Jacobian) ends
 // the stage: the error is thrown after the stage's team of threads has ended, the one of the
 // first failing cell in the work list.
-class ParaCalculation {
+class CalculationStages {
 public:
     // threadLimit: the most threads a stage's team may have (0: the machine's).
-    explicit ParaCalculation(int threadLimit = 0) : threadLimit(threadLimit) {}
+    explicit CalculationStages(int threadLimit = 0) : threadLimit(threadLimit) {}
 
-    // Fills icb.ffc_minus and icb.ffc_positive from the tables loaded by the caller (only
-    // read when icb.checked; nullptr then fails the stage) or by solving both chains, and
+    // Fills runRecord.ffc_minus and runRecord.ffc_positive from the tables loaded by the caller (only
+    // read when runRecord.useTables; nullptr then fails the stage) or by solving both chains, and
     // returns the chain solves' diagnostics in the report. Returns 1; on failure (no
     // tables, a chain energy that is not a number) returns 0 with the reason in the report.
-    int startChainEnergy(InfoChainBean& icb, const ChainTables* tables, ChainStageReport& report);
+    int startChainEnergy(RunRecord& runRecord, const ChainTables* tables, ChainStageReport& report);
     // The Poisson-Boltzmann row M+ = i of the landscape: the band of at most nine cells
     // around charge neutrality, in ascending M- (none for M+ = 0 or outside the range).
-    StageCells sphereRow(const InfoSphereBean& isb, std::int32_t i) const;
+    StageCells sphereRow(const ResultRecord& resultRecord, std::int32_t i) const;
     // Every complex (M+, M- >= 1) of the ranges by Debye-Hueckel.
-    StageCells debyeHueckelCells(const InfoSphereBean& isb) const;
+    StageCells debyeHueckelCells(const ResultRecord& resultRecord) const;
 
     int threadLimit = 0;
     // Looked at before every cell inside the stages' parallel loops: once stopped, a stage

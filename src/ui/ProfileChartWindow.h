@@ -19,7 +19,7 @@ class QPushButton;
 
 namespace marlinq::ui {
 
-class Plot2 : public QMainWindow {
+class ProfileChartWindow : public QMainWindow {
     Q_OBJECT
 public:
     static constexpr int Points = 251;
@@ -33,12 +33,12 @@ public:
     // The arrays hold at least 251 values and stay the caller's; the window copies them.
     // Dp is read only when isdh is set.
     // cations: (kRc)^2 exp(-u), anions: (kRc)^2 exp(+u).
-    Plot2(const double* p, const double* d, const double* d2, const double* cations, const double* anions,
-          const double* charge_d, double bare_charge, double Rc_over_l, double kRc, double ka, bool isdh,
-          const double* Dp, QWidget* parent = nullptr);
+    ProfileChartWindow(const double* p, const double* d, const double* d2, const double* cations, const double* anions,
+                       const double* charge_d, double bare_charge, double Rc_over_l, double kRc, double ka, bool isdh,
+                       const double* Dp, QWidget* parent = nullptr);
 
     // The profiles of one complex as computeComplexProfile gives them.
-    explicit Plot2(const ComplexProfile& profile, QWidget* parent = nullptr);
+    explicit ProfileChartWindow(const ComplexProfile& profile, QWidget* parent = nullptr);
 
     // Builds the three charts; done once, when the window is first shown.
     void Plot2_Load();
