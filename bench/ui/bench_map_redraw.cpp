@@ -4,6 +4,7 @@
 #include "files/DataPaths.h"
 #include "pipeline/Records.h"
 #include "ui/Form1.h"
+#include "ui/RunController.h"
 #include "ui/MapModel.h"
 #include "ui/MapRender.h"
 
@@ -66,7 +67,7 @@ void BM_WindowRedraw(benchmark::State& state) {
     for (std::size_t k = 0; k < codes.cellCount(); ++k) rec->absValue.at(k) = (codes.at(k) + 0.5) / 20.0;
     rec->maxValue = 1.0;
     Form1 form;
-    form.setCurrentRecord(rec);
+    form.findChild<RunController*>(QStringLiteral("runController"))->setResult(rec);
     for (auto _ : state) form.redraw();
     state.counters["cells"] = static_cast<double>(side) * side;
 }

@@ -13,6 +13,7 @@
 #include "pipeline/CalculationStages.h"
 #include "pipeline/ParameterSchema.h"
 #include "ui/Form1.h"
+#include "ui/RunController.h"
 #include "ui/UserDialogs.h"
 
 #include <QApplication>
@@ -138,7 +139,17 @@ int main(int argc, char** argv) {
     QCoreApplication::processEvents();
     form.pmaxBox->setText(QString::number(max));
     form.mmaxBox->setText(QString::number(max));
-    form.checkBox2->setChecked(method == QStringLiteral("dh"));
+    // The window's own widgets, by their names.
+    auto* debyeHueckelBox = form.findChild<QCheckBox*>(QStringLiteral("debyeHueckelBox"));
+    auto* solveButton = form.findChild<QPushButton*>(QStringLiteral("solveButton"));
+    auto* logView = form.findChild<QTextEdit*>(QStringLiteral("logView"));
+    auto* runProgress = form.findChild<QProgressBar*>(QStringLiteral("runProgress"));
+    const RunController* runs = form.findChild<RunController*>(QStringLiteral("runController"));
+    if (!debyeHueckelBox || !solveButton || !logView || !runProgress || !runs) {
+        std::fprintf(stderr, "the window lacks a widget this benchmark drives\n");
+        return 2;
+    }
+    debyeHueckelBox->setChecked(method == QStringLiteral("dh"));
     QCoreApplication::processEvents();
 
     QString rowAtEnd;
@@ -146,12 +157,12 @@ int main(int argc, char** argv) {
     QTimer poll;
     poll.setInterval(1);
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (rowAtEnd.isEmpty() && !form.jobsRunning()) rowAtEnd = lastRowLine(form.richTextBox1->toPlainText());
-        if (!form.jobsRunning() && form.button1->isEnabled()) loop.quit();
+        if (rowAtEnd.isEmpty() && !runs->jobsRunning()) rowAtEnd = lastRowLine(logView->toPlainText());
+        if (!runs->jobsRunning() && solveButton->isEnabled()) loop.quit();
     });
     clock.restart();
     const double windowCpu0 = cpuSeconds(RUSAGE_SELF);
-    form.button1->click();
+    solveButton->click();
     poll.start();
     loop.exec();
     QCoreApplication::processEvents();  // what the window still had queued
@@ -166,8 +177,8 @@ int main(int argc, char** argv) {
     std::printf("window                       %8.2f %8.2f\n", windowSeconds, windowCpu);
     std::printf("job alone (no front end)     %8.2f %8.2f\n", jobSeconds, jobCpu);
     if (estimate > 0.0) std::printf("the window's time estimate of the Debye-Hueckel stage: %.2f s\n", estimate);
-    std::printf("log when the job ended: \"%s\", progress %d of %d\n", qPrintable(rowAtEnd),
-                form.progressBar1->value(), form.progressBar1->maximum());
+    std::printf("log when the job ended: \"%s\", progress %d of %d\n", qPrintable(rowAtEnd), runProgress->value(),
+                runProgress->maximum());
     std::printf("window / batch = %.2f wall, %.2f CPU (aim: at most 1.5)\n", ratio, cpuRatio);
     return std::min(ratio, cpuRatio) <= 1.5 ? 0 : 1;
 }

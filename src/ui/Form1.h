@@ -5,23 +5,19 @@
 
 #include "files/DataPaths.h"
 #include "pipeline/Engine.h"
-#include "pipeline/JobRunner.h"
 #include "pipeline/Records.h"
 #include "ui/MapFigure.h"
 #include "ui/MapModel.h"
 #include "ui/UserDialogs.h"
 
 #include <QBrush>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QMainWindow>
 #include <QPixmap>
-#include <QTimer>
 
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <random>
 #include <vector>
 
 class QAction;
@@ -44,6 +40,9 @@ class QWidget;
 namespace marlinq::ui {
 
 class ObservablesPanel;
+class ResultPanel;
+class RunController;
+class RunOptionsBox;
 
 class Form1 : public QMainWindow {
     Q_OBJECT
@@ -60,8 +59,11 @@ public:
 
     // --- handlers, named after their control and event ---
     void Form1_Load();
-    void button1_Click();  // Solve
-    void button2_Click();  // Stop
+    // Starts the run the fields and the run options describe (after a message box when
+    // the fields do not describe one); the run before it is superseded.
+    void solve();
+    // Stops the run after its current row; what it computed stays as a partial result.
+    void stop();
     void button3_Click();  // Get '+'
     void button4_Click();  // Get '-'
     void trackBar1_Scroll();
@@ -95,19 +97,11 @@ public:
     // A parameter's field read as "Solve" reads it; nullopt when it does not read.
     std::optional<double> readParameterField(const ParameterRow& row) const;
 
-    // --- the job's callbacks; window thread only ---
-    void UpdateUIText(const QString& text);
-    // Solve enabled, Stop disabled.
-    void showIdleButtons();
-    // Draws the map and the result labels of the current record again.
+    // Adds a line to the log.
+    void appendLogLine(const QString& text);
+    // Draws the map and the result panel of the current record again.
     void redraw() { redrawMap(); }
 
-    // Makes rec the window's current result (as the job does with each snapshot). Window thread.
-    void setCurrentRecord(ResultSnapshot rec);
-    // rec, or after "Stop" a copy without the run's common shift.
-    ResultSnapshot withoutShiftAfterStop(ResultSnapshot rec) const;
-    // The current result the window draws and exports from.
-    ResultSnapshot currentResult() const { return resultRecord; }
     // The parameters as "Solve", "Get" and the parameter files last set them.
     const Parameters& parameters() const { return params; }
     Parameters& parameters() { return params; }
@@ -115,8 +109,6 @@ public:
     void setDataSearch(DataSearch search) { engine->setDataSearch(std::move(search)); }
     // Tooltip of the map at a point of the map picture (empty outside the cells).
     QString mapToolTip(QPoint position) const;
-    // True while a job of this window has not returned yet (superseded ones included).
-    bool jobsRunning() const;
     // The map as drawn last, at its size on the screen.
     const QImage& mapImage() const { return image; }
     // The cells of the map as drawn (positions in map pixels), for hit-testing.
@@ -149,15 +141,13 @@ protected:
     bool mapMouseEvent(QEvent* event);
 
 private:
-    void jobEnded(JobOutcome outcome);
-    // Hands the waiting events of the current job to the window (queued from the job).
-    Q_INVOKABLE void deliverJobEvents();
-    // A stopped Poisson-Boltzmann run: its rows done and rows.
-    bool isPartial() const { return partialRows.second > 0; }
+    // Wires the run controller to the log, the progress bar, the buttons and the panels.
+    void connectRuns();
+    // The newest run has ended: its progress bar, its failure, the map's region.
+    void runEnded(JobOutcome outcome);
+    // Shows the current result: the observables of a new snapshot, the map of new rows.
+    void showResult(const ResultSnapshot& rec, bool newSnapshot, bool newRows);
     void appendLog(const QString& text);
-    JobEvents jobEvents();
-    // The choices of "Debye-Hueckel", "tables" and "converged".
-    RunOptions runOptions() const;
 
     void buildLayout();
     void buildMenus();
@@ -178,9 +168,8 @@ private:
     void loadSettings();
     void saveSettings() const;
     double maxShare() const;
+    // The result panel shows the complex (mp, mm) of the current result.
     void updateResultPanel(std::int32_t mp, std::int32_t mm);
-    void clearResultLabels();
-    void takeSnapshot();
     void drawPlusSchematic(double length, double neutral, double scale);
     void drawMinusSchematic(double length, double neutral, double scale);
     QString dialogDirectory() const;
@@ -197,7 +186,15 @@ private:
     QScrollArea* scrollArea = nullptr;
     QWidget* client = nullptr;
     QFrame* panel1 = nullptr;  // left panel
-    QFrame* panel2 = nullptr;  // result panel
+    // The "Optimal solution" tab, the run's choices, Solve and Stop, the log and the bar of
+    // rows done; the controller that runs the jobs.
+    ResultPanel* resultPanel = nullptr;
+    RunOptionsBox* runOptionsBox = nullptr;
+    QPushButton *solveButton = nullptr, *stopButton = nullptr;
+    QTextEdit* logView = nullptr;
+    QProgressBar* runProgress = nullptr;
+    RunController* runs = nullptr;
+
 public:
     QWidget* mapArea = nullptr;  // colour bar, axes and map
     QLabel *maxLabel = nullptr, *minLabel = nullptr, *mapStatusLabel = nullptr;
@@ -215,20 +212,12 @@ public:
     QComboBox* concentrationUnitBox = nullptr;
     QLineEdit *pminBox = nullptr, *pmaxBox = nullptr, *mminBox = nullptr, *mmaxBox = nullptr;
     QLabel *label40 = nullptr, *label5 = nullptr;
-    QLabel* partialLabel = nullptr;  // says that the result panel shows a stopped run
-    QLabel *label21 = nullptr, *label61 = nullptr, *label62 = nullptr, *label63 = nullptr, *label64 = nullptr,
-           *label65 = nullptr;
-    QLabel *pictureBox1 = nullptr, *pictureBox2 = nullptr, *pictureBox3 = nullptr, *pictureBox4 = nullptr,
-           *pictureBox5 = nullptr;
+    QLabel *pictureBox1 = nullptr, *pictureBox2 = nullptr, *pictureBox3 = nullptr, *pictureBox4 = nullptr;
     QLabel *plusStrip = nullptr, *minusStrip = nullptr;
     QWidget *plusLine = nullptr, *minusLine = nullptr;
     QSlider *trackBar1 = nullptr, *trackBar2 = nullptr, *trackBar3 = nullptr, *trackBar4 = nullptr,
             *trackBar5 = nullptr, *trackBar6 = nullptr;
-    QCheckBox *checkBox1 = nullptr, *checkBox2 = nullptr, *checkBox3 = nullptr;
-    QCheckBox* linearDhBox = nullptr;  // under checkBox2: the closed-form linear Debye-Hueckel energy
-    QPushButton *button1 = nullptr, *button2 = nullptr, *button3 = nullptr, *button4 = nullptr;
-    QTextEdit* richTextBox1 = nullptr;
-    QProgressBar* progressBar1 = nullptr;
+    QPushButton *button3 = nullptr, *button4 = nullptr;
     QAction *saveToolStripMenuItem = nullptr, *saveMapToolStripMenuItem = nullptr, *exitToolStripMenuItem = nullptr,
             *loadDefaultToolStripMenuItem1 = nullptr, *saveAsDefaultToolStripMenuItem = nullptr,
             *helpToolStripMenuItem = nullptr;
@@ -246,8 +235,7 @@ private:
     // --- state ---
     Parameters params;  // what "Solve", "Get" and the parameter files set
     std::shared_ptr<RunRecord> runRecord;
-    // The newest snapshot of the current result; snapshots never change, the job goes on
-    // with its own record meanwhile.
+    // The newest snapshot of the current result, as the run controller last gave it.
     ResultSnapshot resultRecord;
     ResultSnapshot drawnRecord;          // the snapshot the map and `list` show
     Grid<std::int32_t> drawnColours;     // the colour classes of the cells shown
@@ -275,33 +263,7 @@ private:
     // The message boxes and file dialogs of this window, fixed when it is made (a test
     // installs its own answering set before).
     std::shared_ptr<UserDialogs> dialogs = userDialogs();
-    // Runs the jobs; its events reach the window through one queued call per batch.
-    std::unique_ptr<JobRunner> runner;
-    bool stopRequested = false;    // "Stop" pressed for the newest job
-    bool runUnderWay = false;      // from Solve until the newest job has ended
-    std::pair<std::int32_t, std::int32_t> partialRows{0, 0};  // rows done, rows of a stopped run
     bool loaded = false;
-    QString failure;               // why the newest job failed
-    QElapsedTimer runClock;
-    // What the job has said since the window last showed it: log lines, the newest progress
-    // count and whether a new snapshot came. The window shows them together, at most once
-    // per turn of its event loop and the map at most every kMapRedrawMs while the job runs,
-    // so that a job faster than the window never leaves a queue of redraws behind it.
-    QString pendingLog;
-    std::optional<std::pair<std::int64_t, std::int64_t>> pendingProgress;
-    bool pendingRecord = false;
-    bool viewUpdateQueued = false;
-    QElapsedTimer sinceMapRedraw;
-    static constexpr int kMapRedrawMs = 200;
-    void queueViewUpdate();
-    // Shows what is pending; the map only when `mapToo` or its interval has passed.
-    void showPending(bool mapToo);
-    // A Debye-Hueckel run's estimated time, counted down in the status bar.
-    QTimer* estimateTimer = nullptr;
-    double estimatedSeconds = 0.0;
-    QString estimateText;  // "Debye-Hückel, 998001 complexes"
-    void showEstimate();
-    std::mt19937 sunRandom{20240601u};
     QString lastDirectory;
 };
 

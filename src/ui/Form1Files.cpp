@@ -8,6 +8,7 @@
 #include "files/ParameterFile.h"
 #include "pipeline/Engine.h"
 #include "ui/Pictures.h"
+#include "ui/RunController.h"
 #include "ui/UserDialogs.h"
 
 #include <QDir>
@@ -49,15 +50,15 @@ void Form1::loadDefaultToolStripMenuItem1_Click() {
     const LoadResult loaded = loadParameterSet(narrowPath(path), base);
     if (loaded.status == LoadStatus::CannotOpen) {
         // The program goes on; nothing was read. The reason stays in the log as well.
-        UpdateUIText(QString::fromLatin1(kParameterFileOpenError) + QStringLiteral(": ") + path);
+        appendLogLine(QString::fromLatin1(kParameterFileOpenError) + QStringLiteral(": ") + path);
         showMessage(QString::fromLatin1(kParameterFileOpenError));
         return;
     }
-    for (const std::string& note : loaded.notes) UpdateUIText(QString::fromStdString(note));
+    for (const std::string& note : loaded.notes) appendLogLine(QString::fromStdString(note));
     // What the file held is kept even when it cannot be shown.
     params = loaded.set.params;
     if (loaded.status == LoadStatus::WrongFile) {
-        UpdateUIText(QString::fromLatin1(kWrongParameterFile) + QStringLiteral(" (") + path + QStringLiteral(")"));
+        appendLogLine(QString::fromLatin1(kWrongParameterFile) + QStringLiteral(" (") + path + QStringLiteral(")"));
         showMessage(QString::fromLatin1(kWrongParameterFile));
         return;
     }
@@ -143,7 +144,7 @@ void Form1::saveAsDefaultToolStripMenuItem_Click() {
     if (!canWriteChosenFile(path)) return;
     std::string error;
     if (!writeParameterSet(narrowPath(path), set, error)) {
-        UpdateUIText(QString::fromStdString(error));
+        appendLogLine(QString::fromStdString(error));
         showMessage(QStringLiteral("can not write ") + path);
     }
 }
@@ -153,7 +154,7 @@ bool Form1::canWriteChosenFile(const QString& path) {
     if (!problem) return true;
     const QString text = QStringLiteral("can not write ") + path + QStringLiteral(" (") +
                          QString::fromStdString(*problem) + QStringLiteral(")");
-    UpdateUIText(text);
+    appendLogLine(text);
     showMessage(text);
     return false;
 }
@@ -161,8 +162,9 @@ bool Form1::canWriteChosenFile(const QString& path) {
 void Form1::saveToolStripMenuItem_Click() {
     // A stopped run's file says so in the name offered.
     QString suggestion = dialogDirectory();
-    if (resultRecord && resultRecord->hasResults() && isPartial()) {
-        const QString name = QStringLiteral("distribution-partial-%1-of-%2-rows.txt").arg(partialRows.first).arg(partialRows.second);
+    if (resultRecord && resultRecord->hasResults() && runs->isPartial()) {
+        const auto [rowsDone, rows] = runs->partialRows();
+        const QString name = QStringLiteral("distribution-partial-%1-of-%2-rows.txt").arg(rowsDone).arg(rows);
         suggestion = suggestion.isEmpty() ? name : QDir(suggestion).filePath(name);
     }
     const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Matrix"), suggestion,
@@ -196,7 +198,7 @@ void Form1::saveToolStripMenuItem_Click() {
     const bool ok = longForm ? writeDistributionLong(narrowPath(path), view, nullptr, error)
                              : writeDistribution(narrowPath(path), view, decimalSeparator(), error);
     if (!ok) {
-        UpdateUIText(QString::fromStdString(error));
+        appendLogLine(QString::fromStdString(error));
         showMessage(QStringLiteral("can not write ") + path);
     }
 }

@@ -1,6 +1,8 @@
 // Form1: the controls of the window and where they sit.
 #include "ui/Form1.h"
 #include "ui/ObservablesPanel.h"
+#include "ui/ResultPanel.h"
+#include "ui/RunOptionsBox.h"
 
 #include "files/NumberFormat.h"
 #include "pipeline/ParameterSchema.h"
@@ -299,83 +301,29 @@ void Form1::buildLayout() {
     rangeGroup(5, QStringLiteral("Range of aggregation numbers of chains '-'"), mminBox, "mminBox", mmaxBox, "mmaxBox");
     ranges->setColumnStretch(9, 1);
 
-    richTextBox1 = new QTextEdit(client);
-    richTextBox1->setObjectName(QStringLiteral("richTextBox1"));
-    richTextBox1->setReadOnly(true);
-    richTextBox1->setAcceptRichText(false);
-    richTextBox1->setMinimumHeight(56);
-    richTextBox1->setMaximumHeight(90);
-    richTextBox1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    progressBar1 = new QProgressBar(client);
-    progressBar1->setObjectName(QStringLiteral("progressBar1"));
-    progressBar1->setFixedHeight(14);
-    progressBar1->setRange(0, 1);
-    progressBar1->setValue(0);
-    progressBar1->setTextVisible(false);
+    logView = new QTextEdit(client);
+    logView->setObjectName(QStringLiteral("logView"));
+    logView->setReadOnly(true);
+    logView->setAcceptRichText(false);
+    logView->setMinimumHeight(56);
+    logView->setMaximumHeight(90);
+    logView->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    runProgress = new QProgressBar(client);
+    runProgress->setObjectName(QStringLiteral("runProgress"));
+    runProgress->setFixedHeight(14);
+    runProgress->setRange(0, 1);
+    runProgress->setValue(0);
+    runProgress->setTextVisible(false);
 
-    // ---- result panel ----
-    panel2 = new QFrame(client);
-    panel2->setObjectName(QStringLiteral("panel2"));
-    panel2->setFixedSize(273, 448);
-    panel2->setFrameShape(QFrame::Panel);
-    panel2->setFrameShadow(QFrame::Sunken);
-    QWidget* r = panel2;
-    auto* optimal = banner(r, "banner_optimal", 1, 1);
-    optimal->setGeometry(1, 1, 269, optimal->height());
-    optimal->setScaledContents(true);
-    text(r, QStringLiteral("Numbers of '+' and '-' chains"), 10, 36, -1, 16);
-    symbol(r, "sym_mplus", 8, 54);
-    label21 = output(r, "label21", 52, 54, 75);
-    symbol(r, "sym_mminus", 138, 54);
-    label61 = output(r, "label61", 182, 54, 75);
-    const auto row = [&](const QString& caption, const char* sym, QLabel*& out, const char* name, int y) {
-        text(r, caption, 6, y + 2, 134);
-        symbol(r, sym, 138, y, QSize(34, 24));
-        out = output(r, name, 174, y, 90);
-    };
-    row(QStringLiteral("Core radius"), "sym_Rc", label62, "label62", 88);
-    row(QStringLiteral("Rescaled salt core"), "sym_kRc", label63, "label63", 116);
-    row(QStringLiteral("Bare charge"), "sym_Z", label64, "label64", 144);
-    row(QStringLiteral("Rescaled bare charge"), "sym_Ztilde", label65, "label65", 172);
-    pictureBox5 = place(new QLabel(r), "pictureBox5", 4, 202, 265, 242);
-    pictureBox5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    pictureBox5->setPixmap(loadRuntimePicture(QStringLiteral("symbols/sun.jpg"), QSize(265, 265)));
-    // Over the top of the sketch, shown only for the result of a stopped run.
-    partialLabel = place(new QLabel(r), "partialLabel", 6, 200, 258, 18);
-    partialLabel->setStyleSheet(QStringLiteral("color: rgb(178, 34, 34); font-weight: bold;"));
-    partialLabel->hide();
-
-    checkBox1 = new QCheckBox(QStringLiteral("Interpolation for linear chain (fast)"), client);
-    checkBox1->setObjectName(QStringLiteral("checkBox1"));
-    checkBox2 = new QCheckBox(QStringLiteral("DH approximation (fast)"), client);
-    checkBox2->setObjectName(QStringLiteral("checkBox2"));
-    checkBox2->setToolTip(QStringLiteral(
-        "The program's Debye-Hueckel approximation: the linearised (Debye-Hueckel) potential of each complex put "
-        "into the full nonlinear Poisson-Boltzmann free energy. Fast and the default, but not the Debye-Hueckel "
-        "free energy of textbooks: for strongly charged complexes it lies far above both Poisson-Boltzmann and "
-        "linear theory, even above the unscreened self-energy 3Z\u00b2/(5Rc) (for (1,3) at the start-up values "
-        "567 kT against 72 kT from Poisson-Boltzmann). Untick it for Poisson-Boltzmann."));
-    linearDhBox = new QCheckBox(QStringLiteral("linear"), client);
-    linearDhBox->setObjectName(QStringLiteral("linearDhBox"));
-    linearDhBox->setToolTip(QStringLiteral(
-        "With DH approximation: the free energy of linear Debye-Hueckel theory for a uniformly charged core, in "
-        "closed form (101 kT for (1,3) at the start-up values). Exact where the charge is weak; above "
-        "Poisson-Boltzmann for strongly charged complexes."));
-    linearDhBox->setEnabled(false);
-    connect(checkBox2, &QCheckBox::toggled, linearDhBox, &QCheckBox::setEnabled);
-    checkBox3 = new QCheckBox(QStringLiteral("Converged free energies (slower)"), client);
-    checkBox3->setObjectName(QStringLiteral("checkBox3"));
-    checkBox3->setToolTip(QStringLiteral(
-        "Free energies converged in the grid to 1e-4 relative, with an error estimate in the log; the single "
-        "chains are then solved, not interpolated"));
-    checkBox1->setChecked(true);
-    checkBox2->setChecked(true);
-    button1 = new QPushButton(QStringLiteral("Solve"), client);
-    button1->setObjectName(QStringLiteral("button1"));
-    button2 = new QPushButton(QStringLiteral("Stop"), client);
-    button2->setObjectName(QStringLiteral("button2"));
-    for (QPushButton* b : {button1, button2}) b->setFixedSize(260, 38);
-    button2->setEnabled(false);
+    // ---- result panel, the run's choices, Solve and Stop ----
+    resultPanel = new ResultPanel(client);
+    runOptionsBox = new RunOptionsBox(client);
+    solveButton = new QPushButton(QStringLiteral("Solve"), client);
+    solveButton->setObjectName(QStringLiteral("solveButton"));
+    stopButton = new QPushButton(QStringLiteral("Stop"), client);
+    stopButton->setObjectName(QStringLiteral("stopButton"));
+    for (QPushButton* b : {solveButton, stopButton}) b->setFixedSize(260, 38);
+    stopButton->setEnabled(false);
 
     // ---- the three columns ----
     auto* columns = new QHBoxLayout(client);
@@ -396,8 +344,8 @@ void Form1::buildLayout() {
     centre->addLayout(titleRow);
     centre->addWidget(mapArea, 1);
     centre->addLayout(ranges);
-    centre->addWidget(richTextBox1);
-    centre->addWidget(progressBar1);
+    centre->addWidget(logView);
+    centre->addWidget(runProgress);
     columns->addLayout(centre, 1);
 
     auto* right = new QVBoxLayout;
@@ -405,7 +353,7 @@ void Form1::buildLayout() {
     // The result panel and the observables of the run, as two tabs of one column.
     resultTabs = new QTabWidget(client);
     resultTabs->setObjectName(QStringLiteral("resultTabs"));
-    resultTabs->addTab(panel2, QStringLiteral("Optimal solution"));
+    resultTabs->addTab(resultPanel, QStringLiteral("Optimal solution"));
     auto* observablesScroll = new QScrollArea;
     observablesScroll->setObjectName(QStringLiteral("observablesScroll"));
     observablesScroll->setWidgetResizable(true);
@@ -418,17 +366,10 @@ void Form1::buildLayout() {
     resultTabs->addTab(observablesScroll, QStringLiteral("Observables"));
     right->addWidget(resultTabs);
     right->addSpacing(4);
-    right->addWidget(checkBox1);
-    auto* dhRow = new QHBoxLayout;
-    dhRow->setSpacing(6);
-    dhRow->addWidget(checkBox2);
-    dhRow->addWidget(linearDhBox);
-    dhRow->addStretch(1);
-    right->addLayout(dhRow);
-    right->addWidget(checkBox3);
+    right->addWidget(runOptionsBox);
     right->addSpacing(4);
-    right->addWidget(button1, 0, Qt::AlignHCenter);
-    right->addWidget(button2, 0, Qt::AlignHCenter);
+    right->addWidget(solveButton, 0, Qt::AlignHCenter);
+    right->addWidget(stopButton, 0, Qt::AlignHCenter);
     right->addStretch(1);
     columns->addLayout(right);
 
@@ -464,8 +405,8 @@ void Form1::buildLayout() {
         setColourScale(s);
     });
     connect(wholeRangeButton, &QToolButton::clicked, this, [this] { wholeRangeToolStripMenuItem_Click(); });
-    connect(button1, &QPushButton::clicked, this, [this] { button1_Click(); });
-    connect(button2, &QPushButton::clicked, this, [this] { button2_Click(); });
+    connect(solveButton, &QPushButton::clicked, this, [this] { solve(); });
+    connect(stopButton, &QPushButton::clicked, this, [this] { stop(); });
     connect(button3, &QPushButton::clicked, this, [this] { button3_Click(); });
     connect(button4, &QPushButton::clicked, this, [this] { button4_Click(); });
     connect(trackBar1, &QSlider::valueChanged, this, [this] { trackBar1_Scroll(); });

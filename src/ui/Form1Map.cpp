@@ -13,6 +13,8 @@
 #include "ui/MapRender.h"
 #include "ui/Pictures.h"
 #include "ui/ProfileChartWindow.h"
+#include "ui/RunController.h"
+#include "ui/RunOptionsBox.h"
 #include "ui/UserDialogs.h"
 
 #include <QAction>
@@ -359,7 +361,7 @@ void Form1::wholeRangeToolStripMenuItem_Click() {
 void Form1::updateMapStatus() {
     const bool whole = showsWholeRange();
     // The populated region of a map that is still filling is not known yet.
-    const bool region = !runUnderWay && populated().has_value();
+    const bool region = !runs->underWay() && populated().has_value();
     {
         const QSignalBlocker b(wholeRangeButton);
         wholeRangeButton->setChecked(whole);
@@ -464,43 +466,6 @@ bool Form1::mapMouseEvent(QEvent* event) {
     }
 }
 
-void Form1::updateResultPanel(std::int32_t mp, std::int32_t mm) {
-    label21->setText(QString::number(mp));
-    label61->setText(QString::number(mm));
-    if (mp == 0 && mm == 0) return;
-    const ResultRecord& rec = *resultRecord;
-    const ComplexSummary s = summarizeComplex(mp, mm, rec.zp, rec.zn, rec.plen, rec.mlen, rec.ka);
-    if (s.Rc == 0.0) {
-        showMessage(QStringLiteral("Rc_over_l is 0"));
-        return;
-    }
-    // The scale of the sun picture: neutral blocks and the core of the largest complex.
-    const double Nmax = rec.Np > rec.Nm ? rec.Np : rec.Nm;
-    const double Rmax = complex::coreRadius(rec.mpMax, rec.plen, rec.mmMax, rec.mlen);
-    label62->setText(n2(s.Rc));
-    label63->setText(n2(s.kRc));
-    label64->setText(QString::fromStdString(formatGeneral(s.Z, decimalSeparator())));
-    label65->setText(n2(s.ZoverRc));
-
-    QPixmap sun = loadRuntimePicture(QStringLiteral("symbols/sun.jpg"), QSize(265, 265));
-    const SunPicture picture = sunPicture(pictureBox5->width(), mp, mm, s.Rc, Nmax, Rmax, rec.Np, rec.Nm, sunRandom);
-    QPainter p(&sun);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0xFF, 0x8C, 0x00));  // dark orange
-    p.drawEllipse(QRectF(picture.centre - picture.rc, picture.centre - picture.rc, 2 * picture.rc, 2 * picture.rc));
-    // '+' chains in the red of their banner, '-' chains in its blue.
-    QPen plusPen{QColor(179, 20, 28)}, minusPen{QColor(20, 60, 170)};
-    plusPen.setWidthF(1.2);
-    minusPen.setWidthF(0.8);
-    for (const SunLine& l : picture.lines) {
-        p.setPen(l.plus ? plusPen : minusPen);
-        p.drawLine(QPointF(l.x0, l.y0), QPointF(l.x1, l.y1));
-    }
-    p.end();
-    pictureBox5->setPixmap(sun);
-}
-
 QString Form1::mapToolTip(QPoint position) const {
     if (!drawnRecord || list.empty()) return {};
     const auto hit = list.find(position.x(), position.y());
@@ -533,13 +498,13 @@ void Form1::pictureBox1_MouseDoubleClick(QPoint position) {
     // Everything from the result record, so the profile belongs to the map shown even
     // when the fields were changed since.
     const ResultRecord& rec = *resultRecord;
-    const bool dh = checkBox2->isChecked();
+    const bool dh = runOptionsBox->options().method != Method::PoissonBoltzmann;
     // The profile follows the accuracy of the result it belongs to.
     ComplexProfile profile;
     try {
         profile = computeComplexProfile(mp, mm, rec.zp, rec.zn, rec.kip, rec.kim, rec.ka, dh, rec.converged);
     } catch (const KernelError& e) {
-        UpdateUIText(QString::fromStdString(profileFailureMessage(mp, mm, e.what())));
+        appendLogLine(QString::fromStdString(profileFailureMessage(mp, mm, e.what())));
         return;
     }
     auto* chart = new ProfileChartWindow(profile, this);

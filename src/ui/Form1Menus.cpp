@@ -2,6 +2,7 @@
 #include "ui/Form1.h"
 
 #include "ui/ObservablesPanel.h"
+#include "ui/RunOptionsBox.h"
 #include "ui/AboutWindow.h"
 #include "ui/SweepWindow.h"
 
@@ -15,7 +16,7 @@
 namespace marlinq::ui {
 
 void Form1::sweepToolStripMenuItem_Click() {
-    auto* sweep = new SweepWindow(fieldParameterSet(), runOptions(),
+    auto* sweep = new SweepWindow(fieldParameterSet(), runOptionsBox->options(),
                                   observablesPanel ? observablesPanel->unitNm() : std::nullopt, engine, this);
     connect(sweep, &SweepWindow::loadRequested, this, [this](const ParameterSet& set) { showParameterSet(set); });
     sweep->show();
@@ -111,11 +112,11 @@ void Form1::buildMenus() {
     // Solve and Stop from the keyboard, as their buttons would.
     auto* solve = new QShortcut(QKeySequence(Qt::Key_F5), this);
     connect(solve, &QShortcut::activated, this, [this] {
-        if (button1->isEnabled()) button1->click();
+        if (solveButton->isEnabled()) solveButton->click();
     });
     auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(stop, &QShortcut::activated, this, [this] {
-        if (button2->isEnabled()) button2->click();
+        if (stopButton->isEnabled()) stopButton->click();
     });
 }
 

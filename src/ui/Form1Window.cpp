@@ -3,6 +3,7 @@
 
 #include "ui/NumberInput.h"
 #include "ui/Pictures.h"
+#include "ui/RunController.h"
 #include "ui/UserDialogs.h"
 
 #include <QCloseEvent>
@@ -35,13 +36,9 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Marlinq Solver"));
     setWindowIcon(applicationIcon());
-    // A job's events wait in the runner's queue, under its own lock; one queued call that
-    // carries nothing wakes the window to take them. (Qt's event queue is ordered by locks a
-    // race detector cannot see: a function object built on the job thread and run here
-    // would look unordered to it.)
-    runner = std::make_unique<JobRunner>(
-        [this] { QMetaObject::invokeMethod(this, "deliverJobEvents", Qt::QueuedConnection); });
+    runs = new RunController(this);
     buildLayout();
+    connectRuns();
     buildMenus();
     loadSettings();
     // The start-up record: no matrices, nothing computed.
@@ -62,7 +59,7 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
 
 Form1::~Form1() {
     // The jobs stop and their threads are joined before any member they report to goes.
-    runner->shutDown();
+    runs->shutDown();
 }
 
 void Form1::showEvent(QShowEvent* event) {
@@ -122,13 +119,9 @@ double Form1::Max(double a, double b, double c) {
 void Form1::closeEvent(QCloseEvent* event) {
     // A running job is cancelled and no longer heard; its thread is joined when the
     // window is destroyed.
-    runner->shutDown();
+    runs->shutDown();
     QMainWindow::closeEvent(event);
 }
-
-void Form1::deliverJobEvents() { runner->deliver(); }
-
-bool Form1::jobsRunning() const { return runner && runner->busy(); }
 
 double Form1::GetDouble(const QString& text) { return tolerantDouble(text); }
 

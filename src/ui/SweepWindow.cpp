@@ -7,6 +7,7 @@
 #include "pipeline/Units.h"
 #include "pipeline/Version.h"
 #include "ui/ProfileCharts.h"
+#include "ui/RunController.h"
 #include "ui/SweepPlot.h"
 #include "ui/UserDialogs.h"
 
@@ -77,10 +78,12 @@ QValueAxis* niceValueAxis(double lo, double hi) {
 
 SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<double> unitNm_,
                          std::shared_ptr<Engine> engine_, QWidget* parent)
-    : QWidget(parent, Qt::Window), base(std::move(base_)), unitNm(unitNm_), engine(std::move(engine_)),
+    : QWidget(parent, Qt::Window),
+      base(std::move(base_)),
+      unitNm(unitNm_),
+      engine(std::move(engine_)),
       accuracy(options.accuracy),
-      runner(std::make_unique<JobRunner>(
-          [this] { QMetaObject::invokeMethod(this, "deliverEvents", Qt::QueuedConnection); })) {
+      runs(new RunController(this)) {
     setObjectName(QStringLiteral("sweepWindow"));
     setWindowTitle(QStringLiteral("Sweep"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -192,6 +195,27 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
         secondNameBox->setEnabled(on);
         secondValuesBox->setEnabled(on);
     });
+    connect(runs, &RunController::pointDone, this,
+            [this](const std::shared_ptr<const SweepPoint>& point) { pointDone(*point); });
+    connect(runs, &RunController::progress, this, [this](qint64 done, qint64 total) {
+        if (criticalSaltResult) return;
+        progressBar->setValue(static_cast<int>(done));
+        statusLabel->setText(
+            QStringLiteral("Point %1 of %2: %3")
+                .arg(done)
+                .arg(total)
+                .arg(QString::fromStdString(finished.empty() ? std::string() : finished.back().status)));
+    });
+    // The critical salt tells each trial in the status line.
+    connect(runs, &RunController::logText, this, [this](const QString& lines) {
+        if (criticalSaltResult) statusLabel->setText(lines.chopped(1).section(QLatin1Char('\n'), -1));
+    });
+    connect(runs, &RunController::ended, this, [this](JobOutcome outcome) {
+        if (criticalSaltResult)
+            criticalSaltDone();
+        else
+            ended(outcome == JobOutcome::Cancelled);
+    });
     connect(runButton, &QPushButton::clicked, this, [this] { start(); });
     connect(stopButton, &QPushButton::clicked, this, [this] { stop(); });
     connect(criticalSaltButton, &QPushButton::clicked, this, [this] { startCriticalSalt(); });
@@ -203,10 +227,10 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
 
 SweepWindow::~SweepWindow() {
     // The sweep finishes its current point; what it still reports is dropped.
-    runner->shutDown();
+    runs->shutDown();
 }
 
-void SweepWindow::deliverEvents() { runner->deliver(); }
+bool SweepWindow::running() const { return runs->underWay(); }
 
 bool SweepWindow::start() {
     if (running()) return false;
@@ -250,7 +274,7 @@ bool SweepWindow::start() {
     plan.options.threads = parallel.threadsPerPoint;
     current = plan;
     finished.clear();
-    finishedRun = false;
+    criticalSaltResult.reset();
     stoppedEarly = false;
     const std::int64_t total = sweepPointCount(plan);
     progressBar->setRange(0, static_cast<int>(std::min<std::int64_t>(total, 1 << 30)));
@@ -261,29 +285,17 @@ bool SweepWindow::start() {
     plotStack->setCurrentIndex(plan.axes.size() == 2 ? 1 : 0);
     redraw();
 
-    JobEvents events;
-    events.point = [this](const std::shared_ptr<const SweepPoint>& p) { pointDone(*p); };
-    events.progress = [this](std::int64_t done, std::int64_t total) {
-        progressBar->setValue(static_cast<int>(done));
-        statusLabel->setText(QStringLiteral("Point %1 of %2: %3")
-                                 .arg(done)
-                                 .arg(total)
-                                 .arg(QString::fromStdString(finished.empty() ? std::string() : finished.back().status)));
-    };
-    events.finished = [this](JobOutcome outcome, const JobCounts&) { ended(outcome == JobOutcome::Cancelled); };
     // The tables are read (once per engine) on the sweep's thread; the window keeps the
     // numbers of each point, not its maps.
-    runner->start(
-        [engine = engine, plan, workers = parallel.workers](std::stop_token token, const JobEvents& sink) {
-            sweepJob(plan, engine->tables(plan.options), false, workers)(token, sink);
-        },
-        std::move(events));
+    runs->startJob([engine = engine, plan, workers = parallel.workers](std::stop_token token, const JobEvents& sink) {
+        sweepJob(plan, engine->tables(plan.options), false, workers)(token, sink);
+    });
     return true;
 }
 
 void SweepWindow::stop() {
     if (!running()) return;
-    runner->stop();
+    runs->stop();
     stopButton->setEnabled(false);
     statusLabel->setText(QStringLiteral("Stopping after the current point ..."));
 }
@@ -311,52 +323,51 @@ bool SweepWindow::startCriticalSalt() {
                                                       : Method::DebyeHueckelLinear;
     options.chains = chainsBox->currentIndex() == 0 ? Chains::Tables : Chains::Solved;
     options.accuracy = accuracy;
-    finishedRun = false;
     runButton->setEnabled(false);
     criticalSaltButton->setEnabled(false);
     stopButton->setEnabled(true);
     progressBar->setRange(0, 0);
     statusLabel->setText(QStringLiteral("Critical salt: running ..."));
     auto result = std::make_shared<CriticalSaltResult>();
-    JobEvents events;
-    events.message = [this](const JobMessage& m) { statusLabel->setText(QString::fromStdString(m.text)); };
-    events.finished = [this, result, unit = unitNm](JobOutcome, const JobCounts&) {
-        finishedRun = true;
-        runButton->setEnabled(true);
-        criticalSaltButton->setEnabled(true);
-        stopButton->setEnabled(false);
-        progressBar->setRange(0, 1);
-        progressBar->setValue(1);
-        const CriticalSaltResult& r = *result;
-        QString text;
-        if (!r.failure.empty()) text = QString::fromStdString(r.failure);
-        else if (r.stopped) text = QStringLiteral("Critical salt: stopped after %1 runs").arg(r.runs);
-        else if (!r.ka) text = QString::fromStdString(r.note());
-        else {
-            text = QStringLiteral("Critical salt: ka = %1").arg(*r.ka, 0, 'g', 7);
-            if (unit) text += QStringLiteral(" (%1 mM)").arg(saltMillimolar(*r.ka, *unit), 0, 'g', 6);
-            text += QStringLiteral(", %1 runs").arg(r.runs);
-            if (r.jump()) text += QStringLiteral(". ") + QString::fromStdString(r.note());
-        }
-        statusLabel->setText(text);
-        emit criticalSaltEnded(text);
-    };
-    runner->start(
-        [engine = engine, set = base, options, result](std::stop_token token, const JobEvents& sink) {
-            *result = criticalSalt(set, options, engine->tables(options), token, [&sink](double ka, double bound) {
-                if (!sink.message) return;
-                JobMessage m;
-                m.text = "ka " + std::to_string(ka) + ": larger bound fraction " + std::to_string(bound);
-                sink.message(m);
-            });
-            if (sink.finished) sink.finished(JobOutcome::Finished, JobCounts{});
-        },
-        std::move(events));
+    criticalSaltResult = result;
+    runs->startJob([engine = engine, set = base, options, result](std::stop_token token, const JobEvents& sink) {
+        *result = criticalSalt(set, options, engine->tables(options), token, [&sink](double ka, double bound) {
+            if (!sink.message) return;
+            JobMessage m;
+            m.text = "ka " + std::to_string(ka) + ": larger bound fraction " + std::to_string(bound);
+            sink.message(m);
+        });
+        if (sink.finished) sink.finished(JobOutcome::Finished, JobCounts{});
+    });
     return true;
 }
 
+void SweepWindow::criticalSaltDone() {
+    const std::shared_ptr<const CriticalSaltResult> result = std::exchange(criticalSaltResult, nullptr);
+    runButton->setEnabled(true);
+    criticalSaltButton->setEnabled(true);
+    stopButton->setEnabled(false);
+    progressBar->setRange(0, 1);
+    progressBar->setValue(1);
+    const CriticalSaltResult& r = *result;
+    QString text;
+    if (!r.failure.empty())
+        text = QString::fromStdString(r.failure);
+    else if (r.stopped)
+        text = QStringLiteral("Critical salt: stopped after %1 runs").arg(r.runs);
+    else if (!r.ka)
+        text = QString::fromStdString(r.note());
+    else {
+        text = QStringLiteral("Critical salt: ka = %1").arg(*r.ka, 0, 'g', 7);
+        if (unitNm) text += QStringLiteral(" (%1 mM)").arg(saltMillimolar(*r.ka, *unitNm), 0, 'g', 6);
+        text += QStringLiteral(", %1 runs").arg(r.runs);
+        if (r.jump()) text += QStringLiteral(". ") + QString::fromStdString(r.note());
+    }
+    statusLabel->setText(text);
+    emit criticalSaltEnded(text);
+}
+
 void SweepWindow::ended(bool stopped) {
-    finishedRun = true;
     stoppedEarly = stopped;
     runButton->setEnabled(true);
     stopButton->setEnabled(false);

@@ -4,7 +4,7 @@
 // loads a clicked point into the main window, and saves the CSV, PNG and SVG.
 
 #include "pipeline/Engine.h"
-#include "pipeline/JobRunner.h"
+#include "pipeline/CriticalSalt.h"
 #include "pipeline/Sweep.h"
 
 #include <QWidget>
@@ -24,6 +24,7 @@ class QStackedWidget;
 
 namespace marlinq::ui {
 
+class RunController;
 class SweepMap;
 
 class SweepWindow : public QWidget {
@@ -45,7 +46,7 @@ public:
     bool startCriticalSalt();
     // Ends the sweep after the current point (the critical salt after its current run).
     void stop();
-    bool running() const { return !finishedRun; }
+    bool running() const;
 
     // The finished points, in order (without their result records).
     const std::vector<SweepPoint>& points() const { return finished; }
@@ -81,7 +82,8 @@ signals:
 private:
     void pointDone(SweepPoint point);
     void ended(bool stopped);
-    Q_INVOKABLE void deliverEvents();
+    // The critical salt's search has ended: its result in the status line.
+    void criticalSaltDone();
     void redraw();
     void saveClicked(int kind);
 
@@ -91,10 +93,11 @@ private:
     Accuracy accuracy = Accuracy::Standard;  // the main window's choice
     SweepSpec current;
     std::vector<SweepPoint> finished;
-    bool finishedRun = true;
     bool stoppedEarly = false;  // the last sweep was stopped before its end
-    // Runs the sweep; its events reach the window through one queued call per batch.
-    std::unique_ptr<JobRunner> runner;
+    // The search for the critical salt under way (its result when it ends); null for a sweep.
+    std::shared_ptr<CriticalSaltResult> criticalSaltResult;
+    // Runs the sweep and the critical salt; their events reach the window as its signals.
+    RunController* runs = nullptr;
 };
 
 }  // namespace marlinq::ui

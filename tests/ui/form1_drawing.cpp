@@ -64,9 +64,12 @@ TEST_F(WindowTest, EveryControlFitsA1366x768ScreenAndTheMapGrowsWithTheWindow) {
     QCoreApplication::processEvents();
     EXPECT_EQ(controlsOutside(*form), std::vector<std::string>{});
     // The three check boxes one under the other, above Solve.
-    EXPECT_LT(form->checkBox2->mapTo(form.get(), QPoint(0, 0)).y(), form->checkBox3->mapTo(form.get(), QPoint(0, 0)).y());
-    EXPECT_LE(form->checkBox3->mapTo(form.get(), QPoint(0, form->checkBox3->height())).y(),
-              form->button1->mapTo(form.get(), QPoint(0, 0)).y());
+    EXPECT_LT(debyeHueckelBoxOf(*form)->mapTo(form.get(), QPoint(0, 0)).y(),
+              childOf<QCheckBox>(*form, "convergedBox")->mapTo(form.get(), QPoint(0, 0)).y());
+    EXPECT_LE(childOf<QCheckBox>(*form, "convergedBox")
+                  ->mapTo(form.get(), QPoint(0, childOf<QCheckBox>(*form, "convergedBox")->height()))
+                  .y(),
+              solveButtonOf(*form)->mapTo(form.get(), QPoint(0, 0)).y());
     const auto* area = form->findChild<QScrollArea*>(QStringLiteral("scrollArea"));
     EXPECT_EQ(area->verticalScrollBar()->maximum(), 0);
     EXPECT_EQ(area->horizontalScrollBar()->maximum(), 0);
@@ -147,7 +150,8 @@ TEST_F(WindowTest, AxisLabelsAreDrawnInGray) {
 // the whole colour bar stay inside the map area for every range a run allows.
 TEST_F(WindowTest, MapsOfThousandsOfValuesASideFitTheirArea) {
     form->resize(1366, 768 - 70);
-    form->linearDhBox->setChecked(true);  // the closed form: a few million cells in a second
+    childOf<QCheckBox>(*form, "linearDebyeHueckelBox")
+        ->setChecked(true);  // the closed form: a few million cells in a second
     const auto* mapArea = form->pictureBox1->parentWidget();
     const struct {
         int pmax, mmax;

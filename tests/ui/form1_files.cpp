@@ -57,7 +57,7 @@ TEST_F(WindowTest, SaveDistributionAsksFirstThenNeedsResults) {
     }
     const auto value = [&](int r, int c) { return lines[r].split('\t')[c]; };
     EXPECT_FALSE(value(3, 5).contains('.'));
-    const auto result = form->currentResult();
+    const auto result = runControllerOf(*form).result();
     EXPECT_EQ(value(1, 0).replace(',', '.').toDouble(), result->absValue(1, 0));
     EXPECT_EQ(value(0, 1).replace(',', '.').toDouble(), result->absValue(0, 1));
 }
@@ -145,7 +145,8 @@ TEST_F(WindowTest, LoadParametersRejectsWrongFilesAndLeavesTheFields) {
     form->loadDefaultToolStripMenuItem1->trigger();
     EXPECT_EQ(dialogs->messages, QStringList{"can not open file"});
     // The log names the file as well.
-    EXPECT_TRUE(form->richTextBox1->toPlainText().endsWith("can not open file: " + dir.filePath("no-such-file.in") + "\n"));
+    EXPECT_TRUE(
+        logViewOf(*form)->toPlainText().endsWith("can not open file: " + dir.filePath("no-such-file.in") + "\n"));
     EXPECT_EQ(fields(), start);
 
     dialogs->messages.clear();
@@ -213,15 +214,15 @@ TEST_F(WindowTest, GetButtonsAndTrackBars) {
 }
 
 TEST_F(WindowTest, ChangesDuringARunDoNotReachTheRunningJob) {
-    form->checkBox2->setChecked(false);
+    debyeHueckelBoxOf(*form)->setChecked(false);
     setRanges(0, 3, 0, 3);
-    form->button1->click();
+    solveButtonOf(*form)->click();
     dialogs->openAnswer = writeFile("asym.in", kAsymmetric);
     form->loadDefaultToolStripMenuItem1->trigger();
     form->button3->click();
-    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));
+    ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning(); }));
     QCoreApplication::processEvents();
-    const auto result = form->currentResult();
+    const auto result = runControllerOf(*form).result();
     EXPECT_EQ(result->ka, 0.2);
     EXPECT_EQ(result->zp, 18.0);
     EXPECT_EQ(result->mpMax, 3);
@@ -294,7 +295,7 @@ TEST_F(WindowTest, AChosenFileIsCheckedBeforeTheSaveAndTheResultOutlivesAFailure
     // a place that cannot take any file is said before that question.
     setRanges(99990, 100000, 99990, 100000);
     solveAndWait();
-    const auto result = form->currentResult();
+    const auto result = runControllerOf(*form).result();
     ASSERT_TRUE(result && result->hasResults());
     for (const QString& bad : {dir.path(), dir.filePath("missing/m.txt")}) {
         dialogs->messages.clear();
@@ -307,7 +308,7 @@ TEST_F(WindowTest, AChosenFileIsCheckedBeforeTheSaveAndTheResultOutlivesAFailure
     }
     EXPECT_TRUE(dialogs->messages[0].endsWith("does not exist)")) << dialogs->messages[0].toStdString();
     // The result is still the window's, and a good place then takes it.
-    EXPECT_EQ(form->currentResult(), result);
+    EXPECT_EQ(runControllerOf(*form).result(), result);
     dialogs->messages.clear();
     dialogs->largeAnswer = UserDialogs::LargeFileChoice::ShortForm;
     dialogs->saveAnswer = dir.filePath("far.txt");
@@ -322,22 +323,22 @@ TEST_F(WindowTest, AChosenFileIsCheckedBeforeTheSaveAndTheResultOutlivesAFailure
 }
 
 TEST_F(WindowTest, SaveDistributionDuringARunWritesTheLastFinishedRow) {
-    form->checkBox2->setChecked(false);
+    debyeHueckelBoxOf(*form)->setChecked(false);
     setRanges(0, 10, 0, 10);
-    form->button1->click();
+    solveButtonOf(*form)->click();
     ASSERT_TRUE(waitFor([&] { return log().contains("Row 1 is passed..."); }));
     const QString path = dir.filePath("partial.txt");
     dialogs->saveAnswer = path;
     form->saveToolStripMenuItem->trigger();
-    const auto result = form->currentResult();  // no event ran since: the state written
+    const auto result = runControllerOf(*form).result();  // no event ran since: the state written
     const std::vector<double> cells = result->absValue.toVector();
     const DistributionView view{result->mpMin, result->mpMax, result->mmMin, result->mmMax,
                                 result->vc10,  result->vc01,  cells.data()};
     EXPECT_EQ(readAll(path).toStdString(), formatDistribution(view, '.'));
     // Written through a temporary file that is gone once the save is done.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter("partial.txt"), QStringList{"partial.txt"});
-    form->button2->click();
-    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));
+    stopButtonOf(*form)->click();
+    ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning(); }));
 }
 
 // The figure prints at a journal's width with 7-9 point text; its caption can stand beside
@@ -399,7 +400,8 @@ TEST_F(WindowTest, MapFigureFitsAJournalColumnCanLeaveItsCaptionBesideAndIsOffer
     // Viridis: the most probable cell in its yellow, the bar from violet to yellow.
     form->viridisToolStripMenuItem->trigger();
     EXPECT_EQ(form->colourScale().colours, ColourMap::Viridis);
-    const QPoint best = cellCentre(form->label21->text().toInt(), form->label61->text().toInt());
+    const QPoint best = cellCentre(resultLabelOf(*form, "mPlusOutput")->text().toInt(),
+                                   resultLabelOf(*form, "mMinusOutput")->text().toInt());
     EXPECT_EQ(QColor(form->mapImage().pixel(best)), QColor(253, 231, 37));
     form->viridisToolStripMenuItem->trigger();
     EXPECT_EQ(QColor(form->mapImage().pixel(best)), QColor(255, 0, 0));
@@ -410,10 +412,10 @@ TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {
     form->concentrationModeBox->setCurrentIndex(1);
     const auto refused = [&](const QString& expected) {
         dialogs->messages.clear();
-        form->button1->click();
+        solveButtonOf(*form)->click();
         EXPECT_EQ(dialogs->messages, QStringList{expected});
-        EXPECT_FALSE(form->jobsRunning());
-        EXPECT_TRUE(form->button1->isEnabled());
+        EXPECT_FALSE(runControllerOf(*form).jobsRunning());
+        EXPECT_TRUE(solveButtonOf(*form)->isEnabled());
     };
     form->textBox1->setText("0");
     refused("C+ (total '+' chains) should be between 1e-20 and 1");
@@ -431,7 +433,7 @@ TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {
     // Totals of 2e-3: the run solves the free chains.
     dialogs->messages.clear();
     solveAndWait();
-    auto result = form->currentResult();
+    auto result = runControllerOf(*form).result();
     ASSERT_TRUE(result);
     EXPECT_TRUE(result->totalMode);
     EXPECT_EQ(result->totalPlus, 0.002);
@@ -444,8 +446,8 @@ TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {
     form->textBox1->setText("9.123982801083564");
     form->textBox2->setText("9.123982801083564");
     solveAndWait();
-    EXPECT_NEAR(form->currentResult()->totalPlus, 0.002, 1e-15);
-    EXPECT_NEAR(form->currentResult()->vc10, result->vc10, 1e-12 * result->vc10);
+    EXPECT_NEAR(runControllerOf(*form).result()->totalPlus, 0.002, 1e-15);
+    EXPECT_NEAR(runControllerOf(*form).result()->vc10, result->vc10, 1e-12 * result->vc10);
 
     // Saved: the totals before the last line; loaded back: total mode, per a^3.
     const QString path = dir.filePath("totals.txt");

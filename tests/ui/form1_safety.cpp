@@ -62,17 +62,17 @@ TEST_F(WindowTest, AGigabyteTableIsNeverWrittenBySurprise) {
 }
 
 TEST_F(WindowTest, AStoppedRunSaysItIsPartialInThePanelAndTheFileName) {
-    form->checkBox2->setChecked(false);
+    debyeHueckelBoxOf(*form)->setChecked(false);
     setRanges(0, 400, 0, 400);
-    form->button1->click();
+    solveButtonOf(*form)->click();
     ASSERT_TRUE(waitFor([&] { return log().contains("Row 2 is passed..."); }));
-    form->button2->click();
-    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));
+    stopButtonOf(*form)->click();
+    ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning(); }));
     QCoreApplication::processEvents();
-    ASSERT_TRUE(form->partialLabel->isVisible());
+    ASSERT_TRUE(resultLabelOf(*form, "partialLabel")->isVisible());
     const QRegularExpression said("^Partial result: (\\d+) of 401 rows$");
-    const auto match = said.match(form->partialLabel->text());
-    ASSERT_TRUE(match.hasMatch()) << form->partialLabel->text().toStdString();
+    const auto match = said.match(resultLabelOf(*form, "partialLabel")->text());
+    ASSERT_TRUE(match.hasMatch()) << resultLabelOf(*form, "partialLabel")->text().toStdString();
     dialogs->saveAnswer.clear();  // cancel: only the name offered matters
     form->saveToolStripMenuItem->trigger();
     EXPECT_TRUE(dialogs->lastDirectory.endsWith("distribution-partial-" + match.captured(1) + "-of-401-rows.txt"))
@@ -80,7 +80,7 @@ TEST_F(WindowTest, AStoppedRunSaysItIsPartialInThePanelAndTheFileName) {
     // A finished run is whole again.
     setRanges(0, 10, 0, 10);
     solveAndWait();
-    EXPECT_FALSE(form->partialLabel->isVisible());
+    EXPECT_FALSE(resultLabelOf(*form, "partialLabel")->isVisible());
 }
 
 TEST_F(WindowTest, LoadListsTheLinesItCouldNotFullyUse) {
@@ -101,7 +101,7 @@ TEST_F(WindowTest, FreeChainTooltipGivesItsShareAndTheSlidersMatchTheBoxes) {
     EXPECT_EQ(form->trackBar5->value(), form->textBox5->text().toInt());
 
     solveAndWait();
-    const auto rec = form->currentResult();
+    const auto rec = runControllerOf(*form).result();
     double sum = 0.0;
     rec->absValue.forEach([&](double v) { sum += v; });
     // The lone '+' chain (1, 0): its concentration 1e-3 and its share of all weights.

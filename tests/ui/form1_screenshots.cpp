@@ -67,11 +67,12 @@ TEST_F(Screenshots, OnALargeScreen) {
 
 TEST_F(Screenshots, PoissonBoltzmannOverALargeRangeWithLogarithmicColours) {
     form->resize(1600, 930);
-    form->checkBox2->setChecked(false);
+    debyeHueckelBoxOf(*form)->setChecked(false);
     setRanges(0, 300, 0, 300);
     form->logColoursToolStripMenuItem->trigger();
-    form->button1->click();
-    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning() && form->button1->isEnabled(); }, 3600000));
+    solveButtonOf(*form)->click();
+    ASSERT_TRUE(
+        waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); }, 3600000));
     QCoreApplication::processEvents();
     shoot("main-window-pb-log.png");
     ASSERT_TRUE(form->saveMapFigure(QDir(target).filePath("map-figure.png"), false));
@@ -93,8 +94,9 @@ TEST_F(Screenshots, AfterLoadingAnAsymmetricSet) {
 TEST_F(Screenshots, AMapOfAThousandByAThousand) {
     setRanges(0, 999, 0, 999);
     form->logColoursToolStripMenuItem->trigger();
-    form->button1->click();
-    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning() && form->button1->isEnabled(); }, 3600000));
+    solveButtonOf(*form)->click();
+    ASSERT_TRUE(
+        waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); }, 3600000));
     QCoreApplication::processEvents();
     if (!form->showsWholeRange()) form->wholeRangeButton->click();
     shoot("main-window-1000.png");
@@ -126,7 +128,7 @@ TEST_F(Screenshots, SweepWindowChartAndMap) {
 
 TEST_F(Screenshots, ObservablesTabWithASegmentSize) {
     // High salt and equal chains: the tab names the lone chains' tie and the complexes' answer.
-    form->checkBox2->setChecked(false);
+    debyeHueckelBoxOf(*form)->setChecked(false);
     form->textBox5->setText(QStringLiteral("1"));
     form->textBox7->setText(QStringLiteral("3"));
     solveAndWait();

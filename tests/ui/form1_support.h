@@ -4,6 +4,9 @@
 #include "files/DataPaths.h"
 #include "pipeline/ParameterSchema.h"
 #include "ui/Form1.h"
+#include "ui/ResultPanel.h"
+#include "ui/RunController.h"
+#include "ui/RunOptionsBox.h"
 #include "ui/UserDialogs.h"
 
 #include <QApplication>
@@ -13,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -59,6 +63,30 @@ public:
     }
 };
 
+// A child of the window by its object name; the test fails when there is none.
+template <typename W>
+W* childOf(const QObject& window, const char* name) {
+    W* child = window.findChild<W*>(QString::fromLatin1(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+}
+// The run controller of a main or sweep window.
+inline RunController& runControllerOf(const QObject& window) {
+    return *childOf<RunController>(window, "runController");
+}
+inline QPushButton* solveButtonOf(const Form1& form) { return childOf<QPushButton>(form, "solveButton"); }
+inline QPushButton* stopButtonOf(const Form1& form) { return childOf<QPushButton>(form, "stopButton"); }
+inline RunOptionsBox& runOptionsOf(const Form1& form) { return *childOf<RunOptionsBox>(form, "runOptionsBox"); }
+// "DH approximation": ticked for the Debye-Hueckel approximation, unticked for Poisson-Boltzmann.
+inline QCheckBox* debyeHueckelBoxOf(const Form1& form) { return childOf<QCheckBox>(form, "debyeHueckelBox"); }
+inline QTextEdit* logViewOf(const Form1& form) { return childOf<QTextEdit>(form, "logView"); }
+inline QProgressBar* runProgressOf(const Form1& form) { return childOf<QProgressBar>(form, "runProgress"); }
+// A number or label of the "Optimal solution" tab: mPlusOutput, mMinusOutput, coreRadiusOutput,
+// rescaledSaltCoreOutput, bareChargeOutput, rescaledBareChargeOutput, sunSketch, partialLabel.
+inline QLabel* resultLabelOf(const Form1& form, const char* name) {
+    return childOf<QLabel>(*childOf<ResultPanel>(form, "resultPanel"), name);
+}
+
 // Processes window events until pred holds or the deadline passes.
 inline bool waitFor(const std::function<bool()>& pred, int deadlineMs = 120000) {
     for (int waited = 0; waited < deadlineMs; waited += 5) {
@@ -93,12 +121,13 @@ protected:
     }
     // Clicks "Solve" and waits until the job has returned.
     void solveAndWait() {
-        form->button1->click();
+        solveButtonOf(*form)->click();
         ASSERT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(" | ").toStdString();
-        ASSERT_TRUE(waitFor([&] { return !form->jobsRunning() && form->button1->isEnabled(); }));
+        ASSERT_TRUE(
+            waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); }));
         QCoreApplication::processEvents();
     }
-    QString log() const { return form->richTextBox1->toPlainText(); }
+    QString log() const { return logViewOf(*form)->toPlainText(); }
     QString writeFile(const QString& name, const QByteArray& content) {
         const QString path = dir.filePath(name);
         QFile f(path);

@@ -47,7 +47,7 @@ TEST_F(WindowTest, ATieIsShownAsATieAndTheSweepChartsTheComplexesAnswer) {
     // Equal chains at high salt: the lone chains (0, 1) and (1, 0) weigh the same.
     auto* panel = form->findChild<ObservablesPanel*>(QStringLiteral("observablesPanel"));
     ASSERT_NE(panel, nullptr);
-    form->checkBox2->setChecked(false);
+    debyeHueckelBoxOf(*form)->setChecked(false);
     form->textBox5->setText(QStringLiteral("1"));
     form->textBox7->setText(QStringLiteral("3"));
     solveAndWait();
@@ -70,20 +70,21 @@ TEST_F(WindowTest, ObservablesPanelNamesTheResultPanelsComplex) {
     // The result panel names the most probable complex, which lies in the map's top colour
     // class, for both methods and an asymmetric set.
     for (const auto& [dh, zn] : {std::pair{true, "18"}, std::pair{false, "18"}, std::pair{true, "30"}}) {
-        form->checkBox2->setChecked(dh);
+        debyeHueckelBoxOf(*form)->setChecked(dh);
         form->textBox4->setText(QString::fromLatin1(zn));
         solveAndWait();
-        const ResultSnapshot rec = form->currentResult();
+        const ResultSnapshot rec = runControllerOf(*form).result();
         const Observables o = computeObservables(*rec);
         ASSERT_TRUE(o.mostProbable);
         EXPECT_EQ(weightClasses(rec->absValue, rec->maxValue)(o.mostProbable->first - rec->mpMin,
                                                               o.mostProbable->second - rec->mmMin),
                   20);
         EXPECT_EQ(panel->valueLabel("most_probable")->text(),
-                  QStringLiteral("(%1, %2)").arg(form->label21->text(), form->label61->text()));
+                  QStringLiteral("(%1, %2)")
+                      .arg(resultLabelOf(*form, "mPlusOutput")->text(), resultLabelOf(*form, "mMinusOutput")->text()));
     }
     form->textBox4->setText(QStringLiteral("18"));
-    form->checkBox2->setChecked(true);
+    debyeHueckelBoxOf(*form)->setChecked(true);
     solveAndWait();
     EXPECT_EQ(panel->valueLabel("most_probable")->text(), QStringLiteral("(4, 4)"));
     EXPECT_EQ(panel->valueLabel("salt_mM")->text(), QStringLiteral("-"));

@@ -51,18 +51,51 @@ bool isMapColour(QRgb c) {
 
 TEST_F(WindowTest, StartsWithTheDefaultsAndNamedControls) {
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Marlinq Solver"));
-    EXPECT_TRUE(form->checkBox1->isChecked());
-    EXPECT_TRUE(form->checkBox2->isChecked());
-    EXPECT_TRUE(form->button1->isEnabled());
-    EXPECT_FALSE(form->button2->isEnabled());
+    EXPECT_TRUE(childOf<QCheckBox>(*form, "useTablesBox")->isChecked());
+    EXPECT_TRUE(debyeHueckelBoxOf(*form)->isChecked());
+    EXPECT_TRUE(solveButtonOf(*form)->isEnabled());
+    EXPECT_FALSE(stopButtonOf(*form)->isEnabled());
     EXPECT_EQ(form->label40->text(), QStringLiteral("0.25"));
     EXPECT_EQ(form->label5->text(), QStringLiteral("0.25"));
     EXPECT_DOUBLE_EQ(form->parameters().kip, 0.25);
-    for (const char* name : {"pchgBox", "plenBox", "pneuBox", "textBox4", "textBox3", "textBox5", "textBox7", "textBox1",
-                             "textBox2", "pminBox", "pmaxBox", "mminBox", "mmaxBox", "label21", "label61", "label62",
-                             "label63", "label64", "label65", "pictureBox1", "pictureBox2", "pictureBox3",
-                             "pictureBox4", "pictureBox5", "richTextBox1", "button1", "button2", "button3", "button4",
-                             "trackBar1", "trackBar6", "checkBox1", "checkBox2"})
+    for (const char* name : {"pchgBox",
+                             "plenBox",
+                             "pneuBox",
+                             "textBox4",
+                             "textBox3",
+                             "textBox5",
+                             "textBox7",
+                             "textBox1",
+                             "textBox2",
+                             "pminBox",
+                             "pmaxBox",
+                             "mminBox",
+                             "mmaxBox",
+                             "mPlusOutput",
+                             "mMinusOutput",
+                             "coreRadiusOutput",
+                             "rescaledSaltCoreOutput",
+                             "bareChargeOutput",
+                             "rescaledBareChargeOutput",
+                             "pictureBox1",
+                             "pictureBox2",
+                             "pictureBox3",
+                             "pictureBox4",
+                             "sunSketch",
+                             "logView",
+                             "solveButton",
+                             "stopButton",
+                             "button3",
+                             "button4",
+                             "trackBar1",
+                             "trackBar6",
+                             "useTablesBox",
+                             "debyeHueckelBox",
+                             "linearDebyeHueckelBox",
+                             "convergedBox",
+                             "runProgress",
+                             "resultPanel",
+                             "runOptionsBox"})
         EXPECT_NE(form->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
     QStringList menus;
     for (QAction* a : form->menuBar()->actions()) menus << a->text();
@@ -94,18 +127,18 @@ TEST_F(WindowTest, SolveRejectsInputWithTheFirstFailingFieldsMessage) {
         const QString before = box->text();
         box->setText(c.text);
         dialogs->messages.clear();
-        form->button1->click();
+        solveButtonOf(*form)->click();
         EXPECT_EQ(dialogs->messages, QStringList{c.message}) << c.text.toStdString();
-        EXPECT_TRUE(form->button1->isEnabled());
-        EXPECT_FALSE(form->button2->isEnabled());
-        EXPECT_FALSE(form->jobsRunning());
+        EXPECT_TRUE(solveButtonOf(*form)->isEnabled());
+        EXPECT_FALSE(stopButtonOf(*form)->isEnabled());
+        EXPECT_FALSE(runControllerOf(*form).jobsRunning());
         box->setText(before);
     }
     form->mmaxBox->setText("x");
     dialogs->messages.clear();
-    form->button1->click();
+    solveButtonOf(*form)->click();
     ASSERT_EQ(dialogs->messages.size(), 1);
-    EXPECT_FALSE(form->jobsRunning());
+    EXPECT_FALSE(runControllerOf(*form).jobsRunning());
 }
 
 TEST_F(WindowTest, TolerantParseReadsCommasSignsAndFallsBackToZero) {
@@ -131,14 +164,14 @@ TEST_F(WindowTest, DefaultDebyeHueckelRunNamesTheMostProbableComplex) {
                                  "\nFinished calculation of the potential by Debye Huckel approximation\n"))
         << log().toStdString();
     EXPECT_TRUE(log().endsWith("Finished calculation of the spheres free energy\n")) << log().toStdString();
-    EXPECT_FALSE(form->button2->isEnabled());
-    const auto result = form->currentResult();
+    EXPECT_FALSE(stopButtonOf(*form)->isEnabled());
+    const auto result = runControllerOf(*form).result();
     ASSERT_TRUE(result && result->hasResults());
     const auto [mp, mm] = mostProbableCell(*result).value();
-    EXPECT_EQ(form->label21->text(), QString::number(mp));
-    EXPECT_EQ(form->label61->text(), QString::number(mm));
-    EXPECT_FALSE(form->label62->text().isEmpty());
-    EXPECT_FALSE(form->label64->text().isEmpty());
+    EXPECT_EQ(resultLabelOf(*form, "mPlusOutput")->text(), QString::number(mp));
+    EXPECT_EQ(resultLabelOf(*form, "mMinusOutput")->text(), QString::number(mm));
+    EXPECT_FALSE(resultLabelOf(*form, "coreRadiusOutput")->text().isEmpty());
+    EXPECT_FALSE(resultLabelOf(*form, "bareChargeOutput")->text().isEmpty());
     // The map is coloured, and the bars carry their labels.
     const QImage map = form->mapImage();
     int coloured = 0;
@@ -150,7 +183,7 @@ TEST_F(WindowTest, DefaultDebyeHueckelRunNamesTheMostProbableComplex) {
 }
 
 TEST_F(WindowTest, PoissonBoltzmannRunReportsEveryRow) {
-    form->checkBox2->setChecked(false);
+    debyeHueckelBoxOf(*form)->setChecked(false);
     setRanges(0, 3, 0, 3);
     solveAndWait();
     EXPECT_EQ(log(), QStringLiteral("Solving for linear chains 'minus' and 'plus' in parallel ...... \n"
@@ -160,52 +193,52 @@ TEST_F(WindowTest, PoissonBoltzmannRunReportsEveryRow) {
                                     "enlarge them\n"
                                     "Finished calculation of the spheres free energy\n"))
         << log().toStdString();
-    const auto result = form->currentResult();
+    const auto result = runControllerOf(*form).result();
     ASSERT_TRUE(result && result->hasResults());
     EXPECT_EQ(result->index, 3);
     EXPECT_GT(result->absValue(1, 0), 0.0);  // the free '+' chains
-    EXPECT_EQ(form->progressBar1->maximum(), 4);  // rows done of the run
-    EXPECT_EQ(form->progressBar1->value(), 4);
-    EXPECT_FALSE(form->label21->text().isEmpty());
+    EXPECT_EQ(runProgressOf(*form)->maximum(), 4);  // rows done of the run
+    EXPECT_EQ(runProgressOf(*form)->value(), 4);
+    EXPECT_FALSE(resultLabelOf(*form, "mPlusOutput")->text().isEmpty());
 }
 
 TEST_F(WindowTest, StopEndsThePoissonBoltzmannRunAfterItsRowAndANewRunIsClean) {
-    form->checkBox2->setChecked(false);
+    debyeHueckelBoxOf(*form)->setChecked(false);
     setRanges(0, 400, 0, 400);  // long enough to be stopped while it runs
-    form->button1->click();
+    solveButtonOf(*form)->click();
     ASSERT_TRUE(waitFor([&] { return log().contains("Row 0 is passed..."); }));
-    form->button2->click();
-    EXPECT_TRUE(form->button1->isEnabled());  // at once, not when the job ends
-    EXPECT_FALSE(form->button2->isEnabled());
-    EXPECT_TRUE(form->label21->text().isEmpty());
-    EXPECT_EQ(form->currentResult()->max_shift, 0.0);
+    stopButtonOf(*form)->click();
+    EXPECT_TRUE(solveButtonOf(*form)->isEnabled());  // at once, not when the job ends
+    EXPECT_FALSE(stopButtonOf(*form)->isEnabled());
+    EXPECT_TRUE(resultLabelOf(*form, "mPlusOutput")->text().isEmpty());
+    EXPECT_EQ(runControllerOf(*form).result()->max_shift, 0.0);
     // A new run right away: the stopped job must not reach the new log or map.
-    form->checkBox2->setChecked(true);
+    debyeHueckelBoxOf(*form)->setChecked(true);
     setRanges(0, 4, 0, 4);
-    form->button1->click();
-    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning() && form->button1->isEnabled(); }));
+    solveButtonOf(*form)->click();
+    ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); }));
     QCoreApplication::processEvents();
     EXPECT_FALSE(log().contains("Row ")) << log().toStdString();
     EXPECT_FALSE(log().contains("Cancelled!")) << log().toStdString();
     EXPECT_TRUE(log().endsWith("Finished calculation of the spheres free energy\n"));
-    EXPECT_EQ(form->currentResult()->mpMax, 4);
-    EXPECT_TRUE(form->currentResult()->debyeHueckel);
+    EXPECT_EQ(runControllerOf(*form).result()->mpMax, 4);
+    EXPECT_TRUE(runControllerOf(*form).result()->debyeHueckel);
 }
 
 TEST_F(WindowTest, StoppedRunFinishesItsRowThenSaysCancelled) {
-    form->checkBox2->setChecked(false);
+    debyeHueckelBoxOf(*form)->setChecked(false);
     setRanges(0, 400, 0, 400);
-    form->button1->click();
+    solveButtonOf(*form)->click();
     ASSERT_TRUE(waitFor([&] { return log().contains("Row 0 is passed..."); }));
-    form->button2->click();
-    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));
+    stopButtonOf(*form)->click();
+    ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning(); }));
     QCoreApplication::processEvents();
     // The log says how much of the result there is, and ends as a stopped run does.
     EXPECT_TRUE(log().contains(QRegularExpression("is passed...\nThe result is partial: \\d+ of 401 rows were computed.\nCancelled!\n$")))
         << log().toStdString();
     EXPECT_FALSE(log().contains("Finished calculation of the spheres free energy"));
     // Pending columns are grey on the map, computed ones coloured.
-    const auto result = form->currentResult();
+    const auto result = runControllerOf(*form).result();
     ASSERT_LT(result->index, 400);
     if (!form->showsWholeRange()) form->wholeRangeToolStripMenuItem->trigger();
     ASSERT_TRUE(form->showsWholeRange());
@@ -214,9 +247,9 @@ TEST_F(WindowTest, StoppedRunFinishesItsRowThenSaysCancelled) {
 }
 
 TEST_F(WindowTest, ClosingTheWindowDuringARunCancelsItWithoutHanging) {
-    form->checkBox2->setChecked(false);
+    debyeHueckelBoxOf(*form)->setChecked(false);
     setRanges(0, 10, 0, 10);
-    form->button1->click();
+    solveButtonOf(*form)->click();
     ASSERT_TRUE(waitFor([&] { return log().contains("Row 0 is passed..."); }));
     form->close();
     form.reset();  // joins the job: returns once the running row is done
@@ -236,7 +269,7 @@ TEST_F(WindowTest, DoubleClickOpensTheProfilesOfACell) {
     charts[0]->close();
     QCoreApplication::processEvents();
 
-    form->checkBox2->setChecked(false);
+    debyeHueckelBoxOf(*form)->setChecked(false);
     form->pictureBox1_MouseDoubleClick(cellCentre(3, 5));
     charts = chartWindows();
     ASSERT_EQ(charts.size(), 1U);
@@ -263,26 +296,26 @@ TEST_F(WindowTest, DoubleClickOpensTheProfilesOfACell) {
 TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
     solveAndWait();
     const QImage before = form->mapImage();
-    auto rec = std::make_shared<ResultRecord>(*form->currentResult());
+    auto rec = std::make_shared<ResultRecord>(*runControllerOf(*form).result());
     rec->absValue(2, 2) = rec->maxValue * 1.1;  // beyond class 20
-    form->setCurrentRecord(rec);
+    runControllerOf(*form).setResult(rec);
     form->redraw();
     EXPECT_EQ(dialogs->messages, QStringList{"a->color is greater than 20"});
     EXPECT_EQ(form->mapImage(), before);
 
     // A '-' chain alone with charged lengths 0: the core radius is 0.
-    rec = std::make_shared<ResultRecord>(*form->currentResult());
+    rec = std::make_shared<ResultRecord>(*runControllerOf(*form).result());
     rec->absValue = Grid<double>(11, 11);
     rec->absValue(0, 1) = rec->maxValue = 1.0;
     rec->plen = rec->mlen = 0.0;
     dialogs->messages.clear();
-    form->label62->setText("kept");
-    form->setCurrentRecord(rec);
+    resultLabelOf(*form, "coreRadiusOutput")->setText("kept");
+    runControllerOf(*form).setResult(rec);
     form->redraw();
     EXPECT_EQ(dialogs->messages, QStringList{"Rc_over_l is 0"});
-    EXPECT_EQ(form->label21->text(), "0");
-    EXPECT_EQ(form->label61->text(), "1");
-    EXPECT_EQ(form->label62->text(), "kept");
+    EXPECT_EQ(resultLabelOf(*form, "mPlusOutput")->text(), "0");
+    EXPECT_EQ(resultLabelOf(*form, "mMinusOutput")->text(), "1");
+    EXPECT_EQ(resultLabelOf(*form, "coreRadiusOutput")->text(), "kept");
 }
 
 TEST_F(WindowTest, HelpOpensANewAboutWindowPerClick) {
@@ -297,12 +330,12 @@ TEST_F(WindowTest, HelpOpensANewAboutWindowPerClick) {
 TEST_F(WindowTest, AFailedChainStageIsReportedAndTheWindowCanRunAgain) {
     QTemporaryDir empty;
     form->setDataSearch(marlinq::DataSearch{empty.path().toStdString(), ""});
-    form->button1->click();
-    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));
+    solveButtonOf(*form)->click();
+    ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning(); }));
     ASSERT_TRUE(waitFor([&] { return !dialogs->messages.isEmpty(); }, 2000));
     EXPECT_TRUE(dialogs->messages.front().contains("Chains_values")) << dialogs->messages.front().toStdString();
     EXPECT_TRUE(log().contains(dialogs->messages.front()));
-    EXPECT_TRUE(form->button1->isEnabled());
+    EXPECT_TRUE(solveButtonOf(*form)->isEnabled());
     form->setDataSearch(marlinq::DataSearch{MARLINQ_SOURCE_DATA_DIR, ""});
     dialogs->messages.clear();
     solveAndWait();
@@ -316,14 +349,14 @@ TEST_F(WindowTest, KeyboardShortcutsSolveStopAndReachTheMenus) {
     EXPECT_EQ(form->exitToolStripMenuItem->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    form->checkBox2->setChecked(false);
+    debyeHueckelBoxOf(*form)->setChecked(false);
     setRanges(0, 400, 0, 400);
     QTest::keyClick(form.get(), Qt::Key_F5);
-    EXPECT_FALSE(form->button1->isEnabled());
+    EXPECT_FALSE(solveButtonOf(*form)->isEnabled());
     ASSERT_TRUE(waitFor([&] { return log().contains("Row 0 is passed..."); }));
     QTest::keyClick(form.get(), Qt::Key_Escape);
-    EXPECT_TRUE(form->button1->isEnabled());
-    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));
+    EXPECT_TRUE(solveButtonOf(*form)->isEnabled());
+    ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning(); }));
     QCoreApplication::processEvents();
     EXPECT_TRUE(log().endsWith("Cancelled!\n"));
 }
@@ -348,7 +381,7 @@ std::shared_ptr<ResultRecord> twoCellResult(const ResultRecord& from) {
 
 TEST_F(WindowTest, LogarithmicColoursShowAThousandthOfTheLargestAndAreRemembered) {
     solveAndWait();
-    form->setCurrentRecord(twoCellResult(*form->currentResult()));
+    runControllerOf(*form).setResult(twoCellResult(*runControllerOf(*form).result()));
     form->redraw();
     const auto colourAt = [&](int mp, int mm) { return QColor(form->mapImage().pixel(cellCentre(mp, mm))); };
     EXPECT_EQ(colourAt(2, 3), QColor(255, 255, 255));  // linear: under a twentieth is white
@@ -362,7 +395,7 @@ TEST_F(WindowTest, LogarithmicColoursShowAThousandthOfTheLargestAndAreRemembered
     EXPECT_TRUE(form->mapToolTip(cellCentre(2, 3)).contains("colour class 10 of 20 (logarithmic scale): share "))
         << form->mapToolTip(cellCentre(2, 3)).toStdString();
     // The most probable complex is the same on either scale.
-    EXPECT_EQ(form->label21->text(), "5");
+    EXPECT_EQ(resultLabelOf(*form, "mPlusOutput")->text(), "5");
 
     form->decadesSpinBox->setValue(2);
     EXPECT_EQ(colourAt(2, 3), QColor(255, 255, 255));
@@ -393,7 +426,8 @@ TEST_F(WindowTest, LargeRangeShowsItsPopulatedRegionAndTheZoomedMapStillOpensThe
     form->setMapWindow(CellWindow{3, 12, 2, 9});
     EXPECT_EQ(form->mapCells().size(), 80U);
     // The most probable complex keeps its black outline in the zoomed map.
-    const int bestMp = form->label21->text().toInt(), bestMm = form->label61->text().toInt();
+    const int bestMp = resultLabelOf(*form, "mPlusOutput")->text().toInt(),
+              bestMm = resultLabelOf(*form, "mMinusOutput")->text().toInt();
     ASSERT_TRUE(bestMp >= 3 && bestMp <= 12 && bestMm >= 2 && bestMm <= 9) << bestMp << "," << bestMm;
     const QPoint best = cellCentre(bestMp, bestMm);
     const int edge = static_cast<int>(form->mapCells().geometry().cellX(bestMp - 3)) + 1;
@@ -427,22 +461,23 @@ TEST_F(WindowTest, LargeRangeShowsItsPopulatedRegionAndTheZoomedMapStillOpensThe
 
 TEST_F(WindowTest, LinearDebyeHueckelChoiceRunsTheClosedForm) {
     // The choice belongs to the Debye-Hueckel method: off and greyed until that is ticked.
-    EXPECT_FALSE(form->linearDhBox->isChecked());
-    EXPECT_TRUE(form->linearDhBox->isEnabled());
-    EXPECT_TRUE(form->checkBox2->toolTip().contains("linearised")) << form->checkBox2->toolTip().toStdString();
-    form->checkBox2->setChecked(false);
-    EXPECT_FALSE(form->linearDhBox->isEnabled());
-    form->checkBox2->setChecked(true);
-    form->linearDhBox->setChecked(true);
+    EXPECT_FALSE(childOf<QCheckBox>(*form, "linearDebyeHueckelBox")->isChecked());
+    EXPECT_TRUE(childOf<QCheckBox>(*form, "linearDebyeHueckelBox")->isEnabled());
+    EXPECT_TRUE(debyeHueckelBoxOf(*form)->toolTip().contains("linearised"))
+        << debyeHueckelBoxOf(*form)->toolTip().toStdString();
+    debyeHueckelBoxOf(*form)->setChecked(false);
+    EXPECT_FALSE(childOf<QCheckBox>(*form, "linearDebyeHueckelBox")->isEnabled());
+    debyeHueckelBoxOf(*form)->setChecked(true);
+    childOf<QCheckBox>(*form, "linearDebyeHueckelBox")->setChecked(true);
     solveAndWait();
-    const auto result = form->currentResult();
+    const auto result = runControllerOf(*form).result();
     ASSERT_TRUE(result && result->hasResults() && !result->energies.empty());
     EXPECT_TRUE(result->linearDH);
     // (1, 3) of the start-up chains: 101.11 kT in linear theory (566.8 kT by "DH approximation").
     EXPECT_NEAR(result->energies.F(1, 3), 101.11, 0.01);
-    form->linearDhBox->setChecked(false);
+    childOf<QCheckBox>(*form, "linearDebyeHueckelBox")->setChecked(false);
     solveAndWait();
-    EXPECT_NEAR(form->currentResult()->energies.F(1, 3), 566.8, 0.1);
+    EXPECT_NEAR(runControllerOf(*form).result()->energies.F(1, 3), 566.8, 0.1);
 }
 
 TEST_F(WindowTest, ASetShownInTheFieldsDrawsItsChainAndStartsItsNumbers) {
@@ -461,14 +496,14 @@ TEST_F(WindowTest, ASetShownInTheFieldsDrawsItsChainAndStartsItsNumbers) {
 }
 
 TEST_F(WindowTest, TheMapHeaderSaysNoRegionBeforeTheRunHasEndedAndTheButtonSaysWhatItDoes) {
-    form->checkBox2->setChecked(false);
+    debyeHueckelBoxOf(*form)->setChecked(false);
     setRanges(0, 300, 0, 300);
-    form->button1->click();
+    solveButtonOf(*form)->click();
     // While rows come the populated region is not known yet.
     QStringList headers;
     ASSERT_TRUE(waitFor([&] {
         headers << form->mapStatusLabel->toolTip();
-        return !form->jobsRunning() && form->button1->isEnabled();
+        return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled();
     }, 300000));
     QCoreApplication::processEvents();
     for (const QString& h : headers.mid(0, headers.size() - 1))
@@ -484,20 +519,20 @@ TEST_F(WindowTest, TheMapHeaderSaysNoRegionBeforeTheRunHasEndedAndTheButtonSaysW
 }
 
 TEST_F(WindowTest, ALargeDebyeHueckelRunShowsATimeEstimate) {
-    form->checkBox2->setChecked(true);
-    form->linearDhBox->setChecked(true);
+    debyeHueckelBoxOf(*form)->setChecked(true);
+    childOf<QCheckBox>(*form, "linearDebyeHueckelBox")->setChecked(true);
     setRanges(0, 499, 0, 499);
-    form->button1->click();
+    solveButtonOf(*form)->click();
     const QString shown = form->statusBar()->currentMessage();
     EXPECT_TRUE(shown.startsWith(QStringLiteral("Running ... 249,001 complexes: about "))) << shown.toStdString();
-    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning() && form->button1->isEnabled(); }));
+    ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); }));
     QCoreApplication::processEvents();
     EXPECT_TRUE(form->statusBar()->currentMessage().startsWith(QStringLiteral("Last run took ")));
     // A small map has no estimate.
     setRanges(0, 10, 0, 10);
-    form->button1->click();
+    solveButtonOf(*form)->click();
     EXPECT_EQ(form->statusBar()->currentMessage(), QStringLiteral("Running ..."));
-    ASSERT_TRUE(waitFor([&] { return !form->jobsRunning() && form->button1->isEnabled(); }));
+    ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); }));
 }
 
 TEST_F(WindowTest, TheObservablesTabFitsItsColumnWithASegmentSize) {

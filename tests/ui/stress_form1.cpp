@@ -77,7 +77,7 @@ protected:
     bool dh() const { return GetParam(); }
 
     void configure() {
-        form->checkBox2->setChecked(dh());
+        debyeHueckelBoxOf(*form)->setChecked(dh());
         // Small enough that a stopped row ends soon even under a sanitizer; large enough
         // that Stop lands in the middle of a run.
         if (dh())
@@ -89,18 +89,21 @@ protected:
     RunResult capture() const {
         RunResult r;
         r.log = log();
-        for (const QLabel* l : {form->label21, form->label61, form->label62, form->label63, form->label64,
-                                form->label65})
+        for (const QLabel* l :
+             {resultLabelOf(*form, "mPlusOutput"), resultLabelOf(*form, "mMinusOutput"),
+              resultLabelOf(*form, "coreRadiusOutput"), resultLabelOf(*form, "rescaledSaltCoreOutput"),
+              resultLabelOf(*form, "bareChargeOutput"), resultLabelOf(*form, "rescaledBareChargeOutput")})
             r.labels << l->text();
-        r.record = form->currentResult();
-        r.rowsDone = form->progressBar1->value();
+        r.record = runControllerOf(*form).result();
+        r.rowsDone = runProgressOf(*form)->value();
         r.map = form->mapImage();
         return r;
     }
 
     void finish() {
         Watchdog guard(std::chrono::seconds(600), "the last run");
-        ASSERT_TRUE(waitFor([&] { return !form->jobsRunning() && form->button1->isEnabled(); }, 600000));
+        ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); },
+                            600000));
         QCoreApplication::processEvents();
     }
 };
@@ -129,19 +132,19 @@ TEST_P(StressTest, HundredSolveStopPairsLeaveOnlyTheLastRunsResult) {
         }
     };
     for (int press = 0; press < 100; ++press) {
-        ASSERT_TRUE(form->button1->isEnabled()) << press;
-        form->button1->click();
-        ASSERT_FALSE(form->button1->isEnabled()) << press;
+        ASSERT_TRUE(solveButtonOf(*form)->isEnabled()) << press;
+        solveButtonOf(*form)->click();
+        ASSERT_FALSE(solveButtonOf(*form)->isEnabled()) << press;
         pause();
         // A fast run may already have ended; "Stop" is then disabled and does nothing.
-        form->button2->click();
-        EXPECT_TRUE(form->button1->isEnabled()) << press;
-        EXPECT_FALSE(form->button2->isEnabled()) << press;
+        stopButtonOf(*form)->click();
+        EXPECT_TRUE(solveButtonOf(*form)->isEnabled()) << press;
+        EXPECT_FALSE(stopButtonOf(*form)->isEnabled()) << press;
         pause();
     }
     EXPECT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(" | ").toStdString();
 
-    form->button1->click();
+    solveButtonOf(*form)->click();
     finish();
 
     // Nothing of the hundred stopped jobs reached the window: the log, labels, progress and
@@ -180,10 +183,10 @@ TEST_F(WindowTest, DestroyingTheWindowDuringAPoissonBoltzmannRunEndsItsJob) {
             SCOPED_TRACE(static_cast<int>(moment) * 2 + (closeFirst ? 1 : 0));
             if (!form) form = std::make_unique<Form1>();
             form->show();
-            form->checkBox2->setChecked(false);
+            debyeHueckelBoxOf(*form)->setChecked(false);
             setRanges(0, 8, 0, 8);
-            form->button1->click();
-            ASSERT_TRUE(form->jobsRunning());
+            solveButtonOf(*form)->click();
+            ASSERT_TRUE(runControllerOf(*form).jobsRunning());
             if (moment == Moment::AfterARow) {
                 ASSERT_TRUE(waitFor([&] { return log().contains("Row 0 is passed..."); }));
             }
@@ -192,7 +195,7 @@ TEST_F(WindowTest, DestroyingTheWindowDuringAPoissonBoltzmannRunEndsItsJob) {
                 // No events from here on: the job's next report stays queued and it waits.
                 std::this_thread::sleep_for(std::chrono::milliseconds(300));
             }
-            QPointer<QTextEdit> logBox = form->richTextBox1;
+            QPointer<QTextEdit> logBox = logViewOf(*form);
             const void* destroyed = form.get();
             {
                 Watchdog guard(std::chrono::seconds(300), "destroying the window during a run");

@@ -1,0 +1,147 @@
+#include "ui/ResultPanel.h"
+
+#include "files/NumberFormat.h"
+#include "physics/Complex.h"
+#include "ui/FieldText.h"
+#include "ui/MapModel.h"
+#include "ui/Pictures.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QPen>
+
+#include <algorithm>
+
+namespace marlinq::ui {
+
+namespace {
+
+QLabel* caption(QWidget* parent, const QString& s, int x, int y, int width = -1, int height = 20) {
+    auto* l = new QLabel(s, parent);
+    if (width < 0) width = l->sizeHint().width() + 4;
+    l->setGeometry(x, y, width, height);
+    return l;
+}
+
+QLabel* symbol(QWidget* parent, const char* name, int x, int y, QSize box = QSize(40, 24)) {
+    auto* l = new QLabel(parent);
+    l->setObjectName(QStringLiteral("symbol_") + QString::fromLatin1(name));
+    const QPixmap pm = embeddedPicture(QString::fromLatin1(name));
+    l->setPixmap(pm.size().width() > box.width() || pm.size().height() > box.height()
+                     ? pm.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                     : pm);
+    l->setGeometry(x, y, box.width(), box.height());
+    l->setAlignment(Qt::AlignCenter);
+    return l;
+}
+
+// A number the panel shows: white, sunken, left-aligned.
+QLabel* output(QWidget* parent, const char* name, int x, int y, int width) {
+    auto* l = new QLabel(parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setGeometry(x, y, width, 24);
+    l->setFrameShape(QFrame::Panel);
+    l->setFrameShadow(QFrame::Sunken);
+    l->setAutoFillBackground(true);
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    l->setPalette(pal);
+    l->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
+    return l;
+}
+
+QPixmap sunCanvas() { return loadRuntimePicture(QStringLiteral("symbols/sun.jpg"), QSize(265, 265)); }
+
+}  // namespace
+
+ResultPanel::ResultPanel(QWidget* parent) : QFrame(parent) {
+    setObjectName(QStringLiteral("resultPanel"));
+    setFixedSize(273, 448);
+    setFrameShape(QFrame::Panel);
+    setFrameShadow(QFrame::Sunken);
+    auto* optimal = new QLabel(this);
+    optimal->setObjectName(QStringLiteral("banner_banner_optimal"));
+    // The banner at the 317 pixels of the left panel's, squeezed into the panel's width.
+    QPixmap banner = embeddedPicture(QStringLiteral("banner_optimal"));
+    if (banner.width() != 317 && banner.width() > 0) banner = banner.scaledToWidth(317, Qt::SmoothTransformation);
+    optimal->setPixmap(banner);
+    optimal->setScaledContents(true);
+    optimal->setGeometry(1, 1, 269, std::max(banner.height(), 20));
+    caption(this, QStringLiteral("Numbers of '+' and '-' chains"), 10, 36, -1, 16);
+    symbol(this, "sym_mplus", 8, 54);
+    mPlusOutput = output(this, "mPlusOutput", 52, 54, 75);
+    symbol(this, "sym_mminus", 138, 54);
+    mMinusOutput = output(this, "mMinusOutput", 182, 54, 75);
+    const auto row = [&](const QString& text, const char* sym, const char* name, int y) {
+        caption(this, text, 6, y + 2, 134);
+        symbol(this, sym, 138, y, QSize(34, 24));
+        return output(this, name, 174, y, 90);
+    };
+    coreRadiusOutput = row(QStringLiteral("Core radius"), "sym_Rc", "coreRadiusOutput", 88);
+    rescaledSaltCoreOutput = row(QStringLiteral("Rescaled salt core"), "sym_kRc", "rescaledSaltCoreOutput", 116);
+    bareChargeOutput = row(QStringLiteral("Bare charge"), "sym_Z", "bareChargeOutput", 144);
+    rescaledBareChargeOutput =
+        row(QStringLiteral("Rescaled bare charge"), "sym_Ztilde", "rescaledBareChargeOutput", 172);
+    sunSketch = new QLabel(this);
+    sunSketch->setObjectName(QStringLiteral("sunSketch"));
+    sunSketch->setGeometry(4, 202, 265, 242);
+    sunSketch->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    sunSketch->setPixmap(sunCanvas());
+    // Over the top of the sketch, shown only for the result of a stopped run.
+    partialLabel = new QLabel(this);
+    partialLabel->setObjectName(QStringLiteral("partialLabel"));
+    partialLabel->setGeometry(6, 200, 258, 18);
+    partialLabel->setStyleSheet(QStringLiteral("color: rgb(178, 34, 34); font-weight: bold;"));
+    partialLabel->hide();
+}
+
+void ResultPanel::clear() {
+    for (QLabel* l : {mPlusOutput, mMinusOutput, coreRadiusOutput, rescaledSaltCoreOutput, bareChargeOutput,
+                      rescaledBareChargeOutput})
+        l->clear();
+}
+
+void ResultPanel::setPartial(int rowsDone, int rows) {
+    if (rows <= 0) {
+        partialLabel->hide();
+        return;
+    }
+    partialLabel->setText(QStringLiteral("Partial result: %1 of %2 rows").arg(rowsDone).arg(rows));
+    partialLabel->show();
+}
+
+bool ResultPanel::showComplex(const ResultRecord& rec, std::int32_t mp, std::int32_t mm) {
+    mPlusOutput->setText(QString::number(mp));
+    mMinusOutput->setText(QString::number(mm));
+    if (mp == 0 && mm == 0) return true;
+    const ComplexSummary s = summarizeComplex(mp, mm, rec.zp, rec.zn, rec.plen, rec.mlen, rec.ka);
+    if (s.Rc == 0.0) return false;
+    // The scale of the sun picture: neutral blocks and the core of the largest complex.
+    const double Nmax = rec.Np > rec.Nm ? rec.Np : rec.Nm;
+    const double Rmax = complex::coreRadius(rec.mpMax, rec.plen, rec.mmMax, rec.mlen);
+    coreRadiusOutput->setText(n2(s.Rc));
+    rescaledSaltCoreOutput->setText(n2(s.kRc));
+    bareChargeOutput->setText(QString::fromStdString(formatGeneral(s.Z, decimalSeparator())));
+    rescaledBareChargeOutput->setText(n2(s.ZoverRc));
+
+    QPixmap sun = sunCanvas();
+    const SunPicture picture = sunPicture(sunSketch->width(), mp, mm, s.Rc, Nmax, Rmax, rec.Np, rec.Nm, sunRandom);
+    QPainter p(&sun);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xFF, 0x8C, 0x00));  // dark orange
+    p.drawEllipse(QRectF(picture.centre - picture.rc, picture.centre - picture.rc, 2 * picture.rc, 2 * picture.rc));
+    // '+' chains in the red of their banner, '-' chains in its blue.
+    QPen plusPen{QColor(179, 20, 28)}, minusPen{QColor(20, 60, 170)};
+    plusPen.setWidthF(1.2);
+    minusPen.setWidthF(0.8);
+    for (const SunLine& l : picture.lines) {
+        p.setPen(l.plus ? plusPen : minusPen);
+        p.drawLine(QPointF(l.x0, l.y0), QPointF(l.x1, l.y1));
+    }
+    p.end();
+    sunSketch->setPixmap(sun);
+    return true;
+}
+
+}  // namespace marlinq::ui
