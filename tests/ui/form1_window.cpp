@@ -58,44 +58,31 @@ TEST_F(WindowTest, StartsWithTheDefaultsAndNamedControls) {
     EXPECT_EQ(form->label40->text(), QStringLiteral("0.25"));
     EXPECT_EQ(form->label5->text(), QStringLiteral("0.25"));
     EXPECT_DOUBLE_EQ(form->parameters().kip, 0.25);
-    for (const char* name : {"pchgBox",
-                             "plenBox",
-                             "pneuBox",
-                             "textBox4",
-                             "textBox3",
-                             "textBox5",
-                             "textBox7",
-                             "textBox1",
-                             "textBox2",
-                             "pminBox",
-                             "pmaxBox",
-                             "mminBox",
-                             "mmaxBox",
-                             "mPlusOutput",
-                             "mMinusOutput",
-                             "coreRadiusOutput",
-                             "rescaledSaltCoreOutput",
-                             "bareChargeOutput",
-                             "rescaledBareChargeOutput",
-                             "pictureBox1",
-                             "pictureBox2",
-                             "pictureBox3",
-                             "pictureBox4",
-                             "sunSketch",
-                             "logView",
-                             "solveButton",
-                             "stopButton",
-                             "button3",
-                             "button4",
-                             "trackBar1",
-                             "trackBar6",
-                             "useTablesBox",
-                             "debyeHueckelBox",
-                             "linearDebyeHueckelBox",
-                             "convergedBox",
-                             "runProgress",
-                             "resultPanel",
-                             "runOptionsBox"})
+    for (const char* name :
+         {"pchgBox",     "plenBox",     "pneuBox",     "textBox4", "textBox3", "textBox5",  "textBox7",
+          "textBox1",    "textBox2",    "pminBox",     "pmaxBox",  "mminBox",  "mmaxBox",   "pictureBox1",
+          "pictureBox2", "pictureBox3", "pictureBox4", "button3",  "button4",  "trackBar1", "trackBar6"})
+        EXPECT_NE(form->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
+    // The result panel, the run's choices and buttons, the log and the progress bar.
+    const char* const runWidgets[] = {"resultPanel",
+                                      "mPlusOutput",
+                                      "mMinusOutput",
+                                      "coreRadiusOutput",
+                                      "rescaledSaltCoreOutput",
+                                      "bareChargeOutput",
+                                      "rescaledBareChargeOutput",
+                                      "sunSketch",
+                                      "partialLabel",
+                                      "runOptionsBox",
+                                      "useTablesBox",
+                                      "debyeHueckelBox",
+                                      "linearDebyeHueckelBox",
+                                      "convergedBox",
+                                      "solveButton",
+                                      "stopButton",
+                                      "logView",
+                                      "runProgress"};
+    for (const char* name : runWidgets)
         EXPECT_NE(form->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
     QStringList menus;
     for (QAction* a : form->menuBar()->actions()) menus << a->text();
