@@ -1,19 +1,15 @@
 #pragma once
 // The main window: input fields of both chain kinds and the solution, the distribution
-// map with its coordinate bars and colour bar, the result panel, the log and the job that
-// fills the map.
+// map (a MapView), the result panel, the log and the job that fills the map.
 
 #include "files/DataPaths.h"
 #include "pipeline/Engine.h"
 #include "pipeline/Records.h"
-#include "ui/MapFigure.h"
 #include "ui/MapModel.h"
+#include "ui/MapView.h"
 #include "ui/UserDialogs.h"
 
-#include <QBrush>
-#include <QImage>
 #include <QMainWindow>
-#include <QPixmap>
 
 #include <cstdint>
 #include <memory>
@@ -72,15 +68,12 @@ public:
     void trackBar4_Scroll();
     void trackBar5_Scroll();
     void trackBar6_Scroll();
-    void pictureBox1_MouseDoubleClick(QPoint position);
     void saveToolStripMenuItem_Click();           // File / Save Distribution
     // Whether a file can be written at the path a save dialog gave; if not, says why (log
     // and message box) and returns false before anything is written.
     bool canWriteChosenFile(const QString& path);
     void saveMapToolStripMenuItem_Click();        // File / Save Map as PNG
     void saveMapSvgToolStripMenuItem_Click();     // File / Save Map as SVG
-    void logColoursToolStripMenuItem_Click();     // View / Logarithmic colours
-    void wholeRangeToolStripMenuItem_Click();     // View / Whole range (and its button)
     void exitToolStripMenuItem_Click_1();         // File / Exit
     void loadDefaultToolStripMenuItem1_Click();   // Parameters / Load Parameters
     void saveAsDefaultToolStripMenuItem_Click();  // Parameters / Save Parameters
@@ -107,28 +100,6 @@ public:
     Parameters& parameters() { return params; }
     // Where the chain tables are looked for (the tables are read again at the next run).
     void setDataSearch(DataSearch search) { engine->setDataSearch(std::move(search)); }
-    // Tooltip of the map at a point of the map picture (empty outside the cells).
-    QString mapToolTip(QPoint position) const;
-    // The map as drawn last, at its size on the screen.
-    const QImage& mapImage() const { return image; }
-    // The cells of the map as drawn (positions in map pixels), for hit-testing.
-    const CellList& mapCells() const { return list; }
-
-    // The colour scale of the map; remembered across runs and starts.
-    const ColourScale& colourScale() const { return scale; }
-    void setColourScale(const ColourScale& s);
-    // The part of the current result's grid the map shows (rows M+, columns M-, as indices).
-    const CellWindow& mapWindow() const { return view; }
-    void setMapWindow(const CellWindow& w);
-    bool showsWholeRange() const;
-    // Writes the map figure (axes, numbered colour bar, caption); false on failure. With
-    // the caption left out of the picture it goes into a text file beside it (map.png ->
-    // map.txt).
-    bool saveMapFigure(const QString& path, bool svg);
-    // The name Save Map offers: method, ka and ranges of the map shown ("map_dh_ka0.2_mp0-10_mm0-10.png").
-    QString suggestedMapFileName(const QString& suffix) const;
-    // Where a figure's caption goes when it is left out of the picture.
-    static QString captionPathOf(const QString& figurePath);
 
     // Rows of the left panel: where the '-' and the solution banners start.
     static constexpr int kMinusBannerTop = 236;
@@ -137,8 +108,6 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    bool mapMouseEvent(QEvent* event);
 
 private:
     // Wires the run controller to the log, the progress bar, the buttons and the panels.
@@ -151,23 +120,17 @@ private:
 
     void buildLayout();
     void buildMenus();
-    void paintColorBar();
-    void drawEmptyMap();
     void redrawMap();
-    // Places the colour bar, the axes and the map in the map area (square cells, as large
-    // as the area allows) and paints them.
-    void layoutMapArea();
-    // Paints the map, its axes and its colour bar at their current sizes.
-    void renderMap();
-    void updateMapStatus();
-    // Shows the status of the map in full, or briefly when the label is too narrow.
-    void fitMapStatus();
-    // After a run: show the populated region of a large range.
-    void focusPopulatedRegion();
-    MapFigure currentFigure(Grid<std::int32_t>& classes) const;
-    void loadSettings();
-    void saveSettings() const;
-    double maxShare() const;
+    // The profiles of the complex (mp, mm) of the current result, in a chart window.
+    void openProfileChart(std::int32_t mp, std::int32_t mm);
+    // The figure settings of File > Map Figure, read and written with the user's settings.
+    void loadFigureSettings();
+    void saveFigureSettings() const;
+    // How File > Map Figure lays out a saved map.
+    FigureOptions figureOptions() const;
+    // The View menu's checks as the map's colour scale and view are.
+    void showColourScaleInMenu();
+    void showMapViewInMenu();
     // The result panel shows the complex (mp, mm) of the current result.
     void updateResultPanel(std::int32_t mp, std::int32_t mm);
     void drawPlusSchematic(double length, double neutral, double scale);
@@ -196,12 +159,7 @@ private:
     RunController* runs = nullptr;
 
 public:
-    QWidget* mapArea = nullptr;  // colour bar, axes and map
-    QLabel *maxLabel = nullptr, *minLabel = nullptr, *mapStatusLabel = nullptr;
-    QLabel *mplusTitle = nullptr, *mminusTitle = nullptr;
-    QToolButton* wholeRangeButton = nullptr;
-    QCheckBox* logColoursBox = nullptr;
-    QSpinBox* decadesSpinBox = nullptr;
+    MapView* mapView = nullptr;  // the distribution map, its bars and colour-scale controls
     QLineEdit *pchgBox = nullptr, *plenBox = nullptr, *pneuBox = nullptr;
     QLineEdit *textBox4 = nullptr, *textBox3 = nullptr, *textBox5 = nullptr;
     QLineEdit *textBox7 = nullptr, *textBox1 = nullptr, *textBox2 = nullptr;
@@ -212,7 +170,6 @@ public:
     QComboBox* concentrationUnitBox = nullptr;
     QLineEdit *pminBox = nullptr, *pmaxBox = nullptr, *mminBox = nullptr, *mmaxBox = nullptr;
     QLabel *label40 = nullptr, *label5 = nullptr;
-    QLabel *pictureBox1 = nullptr, *pictureBox2 = nullptr, *pictureBox3 = nullptr, *pictureBox4 = nullptr;
     QLabel *plusStrip = nullptr, *minusStrip = nullptr;
     QWidget *plusLine = nullptr, *minusLine = nullptr;
     QSlider *trackBar1 = nullptr, *trackBar2 = nullptr, *trackBar3 = nullptr, *trackBar4 = nullptr,
@@ -237,27 +194,6 @@ private:
     std::shared_ptr<RunRecord> runRecord;
     // The newest snapshot of the current result, as the run controller last gave it.
     ResultSnapshot resultRecord;
-    ResultSnapshot drawnRecord;          // the snapshot the map and `list` show
-    Grid<std::int32_t> drawnColours;     // the colour classes of the cells shown
-    Grid<std::int32_t> drawnClasses;     // the run's colour classes of every cell
-    std::pair<std::int32_t, std::int32_t> drawnBest{0, 0};  // most probable complex
-    ColourScale scale;
-    CellWindow view;                     // the cells shown
-    bool viewFocused = false;            // view is the populated region chosen after the run
-    QPoint dragStart;
-    CellWindow dragView;
-    bool dragging = false;
-    // The populated region of drawnRecord, found once per record.
-    mutable ResultSnapshot regionRecord;
-    mutable std::optional<CellWindow> region;
-    const std::optional<CellWindow>& populated() const;
-    QString statusFull, statusBrief;  // what the map shows, long and short
-    std::int32_t axisMpMin = 0, axisMmMin = 0;  // M+ and M- of the first row and column of the run
-    std::int32_t prange = 0, mrange = 0;
-    CellList list;
-    std::vector<QBrush> brushl;
-    QImage image;  // the map
-    QPixmap image1, image_bar_x, image_bar_y;
     // The data search and the chain tables of this window and its sweep windows.
     std::shared_ptr<Engine> engine = std::make_shared<Engine>();
     // The message boxes and file dialogs of this window, fixed when it is made (a test

@@ -44,7 +44,7 @@ std::optional<std::int32_t> parseInt(const QLineEdit* box) {
 }  // namespace
 
 void Form1::solve() {
-    list.clear();
+    mapView->forgetCells();
     resultPanel->clear();
 
     const std::span<const ParameterRow> rows = parameterSchema();
@@ -78,9 +78,7 @@ void Form1::solve() {
     const Parameters& g = params;
     set.params = g;
 
-    prange = g.mpMax - g.mpMin + 1;
-    mrange = g.mmMax - g.mmMin + 1;
-    drawEmptyMap();  // with the axes of the new ranges
+    mapView->showEmptyRanges(g.mpMin, g.mpMax - g.mpMin + 1, g.mmMin, g.mmMax - g.mmMin + 1);
     logView->clear();  // the job's log starts with its first line
 
     RunOptions options = runOptionsBox->options();
@@ -89,6 +87,7 @@ void Form1::solve() {
     runRecord = input.runRecord;
     resultPanel->setPartial(0, 0);
     runProgress->setRange(0, 0);  // busy until the first row is in
+    mapView->setRunning(true);
     runs->startCalculation(std::move(input));
 }
 
@@ -133,8 +132,8 @@ void Form1::runEnded(JobOutcome outcome) {
     }
     // A large range whose weight sits in a corner is shown by that corner, unless the user
     // has zoomed meanwhile.
-    if (outcome != JobOutcome::Failed && showsWholeRange()) focusPopulatedRegion();
-    updateMapStatus();  // the populated region is known now
+    mapView->setRunning(false);  // the populated region is known now
+    if (outcome != JobOutcome::Failed && mapView->showsWholeRange()) mapView->focusPopulatedRegion();
 }
 
 void Form1::updateResultPanel(std::int32_t mp, std::int32_t mm) {

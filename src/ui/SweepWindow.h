@@ -24,8 +24,8 @@ class QStackedWidget;
 
 namespace marlinq::ui {
 
+class MapView;
 class RunController;
-class SweepMap;
 
 class SweepWindow : public QWidget {
     Q_OBJECT
@@ -69,7 +69,7 @@ public:
     QLabel* statusLabel = nullptr;
     QStackedWidget* plotStack = nullptr;
     QChartView* chartView = nullptr;
-    SweepMap* sweepMap = nullptr;
+    MapView* sweepMap = nullptr;  // the map of a two-parameter sweep
 
 signals:
     // A point was clicked: its parameter set, to be shown in the main window.

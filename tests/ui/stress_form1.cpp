@@ -89,21 +89,18 @@ protected:
     RunResult capture() const {
         RunResult r;
         r.log = log();
-        for (const QLabel* l :
-             {resultLabelOf(*form, "mPlusOutput"), resultLabelOf(*form, "mMinusOutput"),
-              resultLabelOf(*form, "coreRadiusOutput"), resultLabelOf(*form, "rescaledSaltCoreOutput"),
-              resultLabelOf(*form, "bareChargeOutput"), resultLabelOf(*form, "rescaledBareChargeOutput")})
+        for (const QLabel* l : {resultLabelOf(*form, "mPlusOutput"), resultLabelOf(*form, "mMinusOutput"), resultLabelOf(*form, "coreRadiusOutput"), resultLabelOf(*form, "rescaledSaltCoreOutput"), resultLabelOf(*form, "bareChargeOutput"),
+                                resultLabelOf(*form, "rescaledBareChargeOutput")})
             r.labels << l->text();
         r.record = runControllerOf(*form).result();
         r.rowsDone = runProgressOf(*form)->value();
-        r.map = form->mapImage();
+        r.map = mapViewOf(*form).image();
         return r;
     }
 
     void finish() {
         Watchdog guard(std::chrono::seconds(600), "the last run");
-        ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); },
-                            600000));
+        ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); }, 600000));
         QCoreApplication::processEvents();
     }
 };
