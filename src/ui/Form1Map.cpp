@@ -1,5 +1,6 @@
 // Form1: the distribution map, its bars, the result panel and the profile charts.
 #include "ui/Form1.h"
+#include "ui/ParameterForm.h"
 #include "ui/FieldText.h"
 #include "physics/Complex.h"
 
@@ -153,8 +154,8 @@ void Form1::drawEmptyMap() {
     drawnClasses = Grid<std::int32_t>();
     view = CellWindow{0, prange - 1, 0, mrange - 1};
     viewFocused = false;
-    axisMpMin = params.mpMin;
-    axisMmMin = params.mmMin;
+    axisMpMin = parameterForm->parameters().mpMin;
+    axisMmMin = parameterForm->parameters().mmMin;
     updateMapStatus();
     layoutMapArea();
 }

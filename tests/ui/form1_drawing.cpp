@@ -71,7 +71,7 @@ TEST_F(WindowTest, EveryControlFitsA1366x768ScreenAndTheMapGrowsWithTheWindow) {
     EXPECT_EQ(area->verticalScrollBar()->maximum(), 0);
     EXPECT_EQ(area->horizontalScrollBar()->maximum(), 0);
     const QSize smallMap = form->pictureBox1->size();
-    const QSize inputs = form->findChild<QWidget*>(QStringLiteral("panel1"))->size();
+    const QSize inputs = form->findChild<QWidget*>(QStringLiteral("parameterForm"))->size();
     EXPECT_GE(smallMap.height(), 360);
     EXPECT_FLOAT_EQ(form->mapCells().geometry().cw, form->mapCells().geometry().ch);
 
@@ -87,7 +87,7 @@ TEST_F(WindowTest, EveryControlFitsA1366x768ScreenAndTheMapGrowsWithTheWindow) {
     EXPECT_LT(form->pictureBox2->height(), form->pictureBox1->height() + 40);
     EXPECT_EQ(form->pictureBox4->pixmap().width(), form->pictureBox4->width());
     EXPECT_GT(form->pictureBox4->width(), form->pictureBox1->width());
-    EXPECT_EQ(form->findChild<QWidget*>(QStringLiteral("panel1"))->size(), inputs);
+    EXPECT_EQ(form->findChild<QWidget*>(QStringLiteral("parameterForm"))->size(), inputs);
     const CellGeometry& g = form->mapCells().geometry();
     EXPECT_FLOAT_EQ(g.cw, g.ch);
     // The axis titles stay centred on their axes.
