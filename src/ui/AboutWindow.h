@@ -1,5 +1,5 @@
 #pragma once
-// The About window: illustration, version, authors and a web address.
+// The About window: illustration, version, authors and where the documentation is.
 
 #include <QWidget>
 
@@ -18,12 +18,9 @@ public:
     // Where the documentation is, as the About window says it.
     static QString helpText();
 
-public slots:
-    void button1_Click();
-
 private:
-    QLabel* pictureBox1 = nullptr;
-    QPushButton* button1 = nullptr;
+    QLabel* illustration = nullptr;
+    QPushButton* exitButton = nullptr;
 };
 
 }  // namespace marlinq::ui

@@ -90,11 +90,11 @@ ProfileChartWindow::ProfileChartWindow(const double* p, const double* d, const d
     buildMenu();
     fitToScreen();
 
-    label1->setText(formatTwoDecimals(bare_charge));
-    label9->setText(formatTwoDecimals(bare_charge / Rc_over_l));
-    label10->setText(formatTwoDecimals(Rc_over_l));
-    label11->setText(formatTwoDecimals(kRc));
-    label12->setText(formatTwoDecimals(ka));
+    netChargeValue->setText(formatTwoDecimals(bare_charge));
+    chargePerRadiusValue->setText(formatTwoDecimals(bare_charge / Rc_over_l));
+    coreRadiusValue->setText(formatTwoDecimals(Rc_over_l));
+    screenedRadiusValue->setText(formatTwoDecimals(kRc));
+    saltValue->setText(formatTwoDecimals(ka));
 }
 
 void ProfileChartWindow::buildControls() {
@@ -104,7 +104,7 @@ void ProfileChartWindow::buildControls() {
     scroll->setWidgetResizable(false);
     scroll->setBackgroundRole(QPalette::Base);
     auto* panel = new QWidget;
-    panel->setObjectName(QStringLiteral("panel1"));
+    panel->setObjectName(QStringLiteral("chartPanel"));
     panel_ = panel;
     panel->setAutoFillBackground(true);
     QPalette palette = panel->palette();
@@ -129,19 +129,18 @@ void ProfileChartWindow::buildControls() {
         const char* tip;
     };
     const Row rows[] = {
-        {"sym_Z", &label1, "label1", "Net charge of the complex"},
-        {"sym_Ztilde", &label9, "label9", "Net charge per core radius, Z / Rc"},
-        {"sym_Rc", &label10, "label10", "Core radius in segment lengths"},
-        {"sym_kRc", &label11, "label11", "Core radius in Debye lengths"},
-        {"sym_ka", &label12, "label12", "Inverse screening length times segment length"},
+        {"sym_Z", &netChargeValue, "netChargeValue", "Net charge of the complex"},
+        {"sym_Ztilde", &chargePerRadiusValue, "chargePerRadiusValue", "Net charge per core radius, Z / Rc"},
+        {"sym_Rc", &coreRadiusValue, "coreRadiusValue", "Core radius in segment lengths"},
+        {"sym_kRc", &screenedRadiusValue, "screenedRadiusValue", "Core radius in Debye lengths"},
+        {"sym_ka", &saltValue, "saltValue", "Inverse screening length times segment length"},
     };
     QFont valueFont = font();
     valueFont.setPointSizeF(11.0);
     int y = 24;
-    int index = 0;
     for (const Row& row : rows) {
         auto* picture = new QLabel(panel);
-        picture->setObjectName(QStringLiteral("pictureBox%1").arg(++index));
+        picture->setObjectName(QStringLiteral("symbol_%1").arg(QString::fromLatin1(row.picture)));
         picture->setPixmap(embeddedPicture(QString::fromLatin1(row.picture)));
         picture->resize(40, 24);
         picture->setToolTip(QString::fromLatin1(row.tip));
@@ -293,7 +292,7 @@ void ProfileChartWindow::buildMenu() {
 }
 
 void ProfileChartWindow::showEvent(QShowEvent* event) {
-    Plot2_Load();
+    buildCharts();
     QMainWindow::showEvent(event);
 }
 
@@ -305,7 +304,7 @@ ProfileChartWindow::ProfileChartWindow(const ComplexProfile& profile, QWidget* p
     setWindowTitle(QStringLiteral("Complex (%1,%2)").arg(profile.mp).arg(profile.mm));
 }
 
-void ProfileChartWindow::Plot2_Load() {
+void ProfileChartWindow::buildCharts() {
     if (loaded_) return;
     loaded_ = true;
     const double* x = dis.data();
@@ -333,14 +332,14 @@ QChart* ProfileChartWindow::chart(int index) const {
 bool ProfileChartWindow::savePng(int chartIndex, const QString& path) {
     QChartView* view = chartView(chartIndex);
     if (!view || path.isEmpty()) return false;
-    Plot2_Load();
+    buildCharts();
     return saveChartPng(view, path, chartFileTitle(chartIndex));
 }
 
 bool ProfileChartWindow::saveSvg(int chartIndex, const QString& path) {
     QChartView* view = chartView(chartIndex);
     if (!view || path.isEmpty()) return false;
-    Plot2_Load();
+    buildCharts();
     return saveChartSvg(view, path, windowTitle(), chartFileTitle(chartIndex));
 }
 

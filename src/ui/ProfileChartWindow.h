@@ -41,7 +41,7 @@ public:
     explicit ProfileChartWindow(const ComplexProfile& profile, QWidget* parent = nullptr);
 
     // Builds the three charts; done once, when the window is first shown.
-    void Plot2_Load();
+    void buildCharts();
 
     QChartView* chartView(int index) const;
 
@@ -98,11 +98,11 @@ private:
     double ka = 0.0;
 
     QChartView* charts_[ChartCount] = {};
-    QLabel* label1 = nullptr;
-    QLabel* label9 = nullptr;
-    QLabel* label10 = nullptr;
-    QLabel* label11 = nullptr;
-    QLabel* label12 = nullptr;
+    QLabel* netChargeValue = nullptr;
+    QLabel* chargePerRadiusValue = nullptr;
+    QLabel* coreRadiusValue = nullptr;
+    QLabel* screenedRadiusValue = nullptr;
+    QLabel* saltValue = nullptr;
     bool loaded_ = false;
     QScrollArea* scroll_ = nullptr;
     QWidget* panel_ = nullptr;

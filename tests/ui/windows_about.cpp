@@ -28,11 +28,11 @@ TEST(AboutWindow, EveryOpeningIsANewIndependentWindowClosedByExit) {
         for (QLabel* label : w->findChildren<QLabel*>()) texts << label->text();
         for (const char* t : {"Version: ", "Beta 1.0", "Author:", "Help:"})
             EXPECT_TRUE(texts.contains(QString::fromLatin1(t))) << t;
-        auto* picture = w->findChild<QLabel*>(QStringLiteral("pictureBox1"));
+        auto* picture = w->findChild<QLabel*>(QStringLiteral("illustration"));
         ASSERT_NE(picture, nullptr);
         EXPECT_EQ(picture->geometry(), QRect(10, 25, 210, 262));
         EXPECT_FALSE(picture->pixmap().isNull());
-        auto* link = w->findChild<QLabel*>(QStringLiteral("linkLabel1"));
+        auto* link = w->findChild<QLabel*>(QStringLiteral("helpLocation"));
         ASSERT_NE(link, nullptr);
         EXPECT_FALSE(link->openExternalLinks());
         // The help names the program's own documentation; no address that leads nowhere.
@@ -44,7 +44,7 @@ TEST(AboutWindow, EveryOpeningIsANewIndependentWindowClosedByExit) {
         }
     }
 
-    first->findChild<QPushButton*>(QStringLiteral("button1"))->click();
+    first->findChild<QPushButton*>(QStringLiteral("exitButton"))->click();
     processDeletes();
     EXPECT_TRUE(first.isNull());
     ASSERT_FALSE(second.isNull());

@@ -177,7 +177,7 @@ TEST(Plot2Window, KeepsItsOwnCopyOfTheProfiles) {
     std::unique_ptr<ProfileChartWindow> w(data->open(false));
     const double first = data->u[0];
     data.reset();  // the opener releases its buffers as soon as the window exists
-    w->Plot2_Load();
+    w->buildCharts();
     EXPECT_DOUBLE_EQ(curves(w->chart(ProfileChartWindow::PotentialChart))[0]->at(0).y(), first);
 }
 
@@ -185,19 +185,19 @@ TEST(Plot2Window, SideColumnShowsTwoDecimalsInTheUsersFormat) {
     Profiles data;
     {
         std::unique_ptr<ProfileChartWindow> w(data.open(false, -36.0, 2.5, 1234.5678, 0.001));
-        EXPECT_EQ(labelText(*w, "label1"), QStringLiteral("-36.00"));
-        EXPECT_EQ(labelText(*w, "label9"), QStringLiteral("-14.40"));  // Z / Rc
-        EXPECT_EQ(labelText(*w, "label10"), QStringLiteral("2.50"));
-        EXPECT_EQ(labelText(*w, "label11"), QStringLiteral("1234.57"));  // no group separator
-        EXPECT_EQ(labelText(*w, "label12"), QStringLiteral("0.00"));     // no "-0.00" either
+        EXPECT_EQ(labelText(*w, "netChargeValue"), QStringLiteral("-36.00"));
+        EXPECT_EQ(labelText(*w, "chargePerRadiusValue"), QStringLiteral("-14.40"));  // Z / Rc
+        EXPECT_EQ(labelText(*w, "coreRadiusValue"), QStringLiteral("2.50"));
+        EXPECT_EQ(labelText(*w, "screenedRadiusValue"), QStringLiteral("1234.57"));  // no group separator
+        EXPECT_EQ(labelText(*w, "saltValue"), QStringLiteral("0.00"));               // no "-0.00" either
     }
     const QLocale previous;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     {
         std::unique_ptr<ProfileChartWindow> w(data.open(false, 18.0, 2.5, 1234.5678, -0.0001));
-        EXPECT_EQ(labelText(*w, "label10"), QStringLiteral("2,50"));
-        EXPECT_EQ(labelText(*w, "label11"), QStringLiteral("1234,57"));
-        EXPECT_EQ(labelText(*w, "label12"), QStringLiteral("0,00"));
+        EXPECT_EQ(labelText(*w, "coreRadiusValue"), QStringLiteral("2,50"));
+        EXPECT_EQ(labelText(*w, "screenedRadiusValue"), QStringLiteral("1234,57"));
+        EXPECT_EQ(labelText(*w, "saltValue"), QStringLiteral("0,00"));
     }
     QLocale::setDefault(previous);
 }
@@ -343,7 +343,7 @@ TEST(Plot2Window, OpensToFitTheScreenWithEveryChartInViewAndGrows) {
     for (int k = 0; k < ProfileChartWindow::ChartCount; ++k)
         EXPECT_TRUE(inView(k)) << "chart " << k << " at 1900 x 1100";
     // No chart overlaps another or the column of numbers and buttons.
-    const QRect column(w->findChild<QWidget*>(QStringLiteral("label1"))->pos(), QSize(1, 1));
+    const QRect column(w->findChild<QWidget*>(QStringLiteral("netChargeValue"))->pos(), QSize(1, 1));
     for (int a = 0; a < ProfileChartWindow::ChartCount; ++a) {
         EXPECT_LT(w->chartView(a)->geometry().right(), column.left());
         for (int b = a + 1; b < ProfileChartWindow::ChartCount; ++b)
