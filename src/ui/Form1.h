@@ -1,21 +1,17 @@
 #pragma once
 // The main window: input fields of both chain kinds and the solution, the distribution
-// map with its coordinate bars and colour bar, the result panel, the log and the job that
-// fills the map.
+// map (a MapView), the result panel, the log and the job that fills the map.
 
 #include "files/DataPaths.h"
 #include "pipeline/Engine.h"
 #include "pipeline/JobRunner.h"
 #include "pipeline/Records.h"
-#include "ui/MapFigure.h"
 #include "ui/MapModel.h"
+#include "ui/MapView.h"
 #include "ui/UserDialogs.h"
 
-#include <QBrush>
 #include <QElapsedTimer>
-#include <QImage>
 #include <QMainWindow>
-#include <QPixmap>
 #include <QTimer>
 
 #include <cstdint>
@@ -26,6 +22,7 @@
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -33,6 +30,7 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QScrollArea;
+class QSlider;
 class QSpinBox;
 class QToolButton;
 class QTabWidget;
@@ -57,15 +55,12 @@ public:
     void Form1_Load();
     void button1_Click();  // Solve
     void button2_Click();  // Stop
-    void pictureBox1_MouseDoubleClick(QPoint position);
     void saveToolStripMenuItem_Click();           // File / Save Distribution
     // Whether a file can be written at the path a save dialog gave; if not, says why (log
     // and message box) and returns false before anything is written.
     bool canWriteChosenFile(const QString& path);
     void saveMapToolStripMenuItem_Click();        // File / Save Map as PNG
     void saveMapSvgToolStripMenuItem_Click();     // File / Save Map as SVG
-    void logColoursToolStripMenuItem_Click();     // View / Logarithmic colours
-    void wholeRangeToolStripMenuItem_Click();     // View / Whole range (and its button)
     void exitToolStripMenuItem_Click_1();         // File / Exit
     void loadDefaultToolStripMenuItem1_Click();   // Parameters / Load Parameters
     void saveAsDefaultToolStripMenuItem_Click();  // Parameters / Save Parameters
@@ -87,36 +82,12 @@ public:
     ResultSnapshot currentResult() const { return resultRecord; }
     // Where the chain tables are looked for (the tables are read again at the next run).
     void setDataSearch(DataSearch search) { engine->setDataSearch(std::move(search)); }
-    // Tooltip of the map at a point of the map picture (empty outside the cells).
-    QString mapToolTip(QPoint position) const;
     // True while a job of this window has not returned yet (superseded ones included).
     bool jobsRunning() const;
-    // The map as drawn last, at its size on the screen.
-    const QImage& mapImage() const { return image; }
-    // The cells of the map as drawn (positions in map pixels), for hit-testing.
-    const CellList& mapCells() const { return list; }
-
-    // The colour scale of the map; remembered across runs and starts.
-    const ColourScale& colourScale() const { return scale; }
-    void setColourScale(const ColourScale& s);
-    // The part of the current result's grid the map shows (rows M+, columns M-, as indices).
-    const CellWindow& mapWindow() const { return view; }
-    void setMapWindow(const CellWindow& w);
-    bool showsWholeRange() const;
-    // Writes the map figure (axes, numbered colour bar, caption); false on failure. With
-    // the caption left out of the picture it goes into a text file beside it (map.png ->
-    // map.txt).
-    bool saveMapFigure(const QString& path, bool svg);
-    // The name Save Map offers: method, ka and ranges of the map shown ("map_dh_ka0.2_mp0-10_mm0-10.png").
-    QString suggestedMapFileName(const QString& suffix) const;
-    // Where a figure's caption goes when it is left out of the picture.
-    static QString captionPathOf(const QString& figurePath);
 
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    bool mapMouseEvent(QEvent* event);
 
 private:
     void jobEnded(JobOutcome outcome);
@@ -131,23 +102,17 @@ private:
 
     void buildLayout();
     void buildMenus();
-    void paintColorBar();
-    void drawEmptyMap();
     void redrawMap();
-    // Places the colour bar, the axes and the map in the map area (square cells, as large
-    // as the area allows) and paints them.
-    void layoutMapArea();
-    // Paints the map, its axes and its colour bar at their current sizes.
-    void renderMap();
-    void updateMapStatus();
-    // Shows the status of the map in full, or briefly when the label is too narrow.
-    void fitMapStatus();
-    // After a run: show the populated region of a large range.
-    void focusPopulatedRegion();
-    MapFigure currentFigure(Grid<std::int32_t>& classes) const;
-    void loadSettings();
-    void saveSettings() const;
-    double maxShare() const;
+    // The profiles of the complex (mp, mm) of the current result, in a chart window.
+    void openProfileChart(std::int32_t mp, std::int32_t mm);
+    // The figure settings of File > Map Figure, read and written with the user's settings.
+    void loadFigureSettings();
+    void saveFigureSettings() const;
+    // How File > Map Figure lays out a saved map.
+    FigureOptions figureOptions() const;
+    // The View menu's checks as the map's colour scale and view are.
+    void showColourScaleInMenu();
+    void showMapViewInMenu();
     void updateResultPanel(std::int32_t mp, std::int32_t mm);
     void clearResultLabels();
     void takeSnapshot();
@@ -162,17 +127,11 @@ private:
     ParameterForm* parameterForm = nullptr;
     QFrame* panel2 = nullptr;  // result panel
 public:
-    QWidget* mapArea = nullptr;  // colour bar, axes and map
-    QLabel *maxLabel = nullptr, *minLabel = nullptr, *mapStatusLabel = nullptr;
-    QLabel *mplusTitle = nullptr, *mminusTitle = nullptr;
-    QToolButton* wholeRangeButton = nullptr;
-    QCheckBox* logColoursBox = nullptr;
-    QSpinBox* decadesSpinBox = nullptr;
+    MapView* mapView = nullptr;      // the distribution map, its bars and colour-scale controls
     QLabel* partialLabel = nullptr;  // says that the result panel shows a stopped run
     QLabel *label21 = nullptr, *label61 = nullptr, *label62 = nullptr, *label63 = nullptr, *label64 = nullptr,
            *label65 = nullptr;
-    QLabel *pictureBox1 = nullptr, *pictureBox2 = nullptr, *pictureBox3 = nullptr, *pictureBox4 = nullptr,
-           *pictureBox5 = nullptr;
+    QLabel* pictureBox5 = nullptr;
     QCheckBox *checkBox1 = nullptr, *checkBox2 = nullptr, *checkBox3 = nullptr;
     QCheckBox* linearDhBox = nullptr;  // under checkBox2: the closed-form linear Debye-Hueckel energy
     QPushButton *button1 = nullptr, *button2 = nullptr;
@@ -197,27 +156,6 @@ private:
     // The newest snapshot of the current result; snapshots never change, the job goes on
     // with its own record meanwhile.
     ResultSnapshot resultRecord;
-    ResultSnapshot drawnRecord;          // the snapshot the map and `list` show
-    Grid<std::int32_t> drawnColours;     // the colour classes of the cells shown
-    Grid<std::int32_t> drawnClasses;     // the run's colour classes of every cell
-    std::pair<std::int32_t, std::int32_t> drawnBest{0, 0};  // most probable complex
-    ColourScale scale;
-    CellWindow view;                     // the cells shown
-    bool viewFocused = false;            // view is the populated region chosen after the run
-    QPoint dragStart;
-    CellWindow dragView;
-    bool dragging = false;
-    // The populated region of drawnRecord, found once per record.
-    mutable ResultSnapshot regionRecord;
-    mutable std::optional<CellWindow> region;
-    const std::optional<CellWindow>& populated() const;
-    QString statusFull, statusBrief;  // what the map shows, long and short
-    std::int32_t axisMpMin = 0, axisMmMin = 0;  // M+ and M- of the first row and column of the run
-    std::int32_t prange = 0, mrange = 0;
-    CellList list;
-    std::vector<QBrush> brushl;
-    QImage image;  // the map
-    QPixmap image1, image_bar_x, image_bar_y;
     // The data search and the chain tables of this window and its sweep windows.
     std::shared_ptr<Engine> engine = std::make_shared<Engine>();
     // The message boxes and file dialogs of this window, fixed when it is made (a test

@@ -6,6 +6,7 @@
 
 #include "files/NumberFormat.h"
 #include "pipeline/ParameterSchema.h"
+#include "ui/MapView.h"
 #include "ui/Pictures.h"
 #include "ui/AboutWindow.h"
 #include "ui/UserDialogs.h"
@@ -69,58 +70,8 @@ void Form1::buildLayout() {
     // ---- left panel: '+' chains, '-' chains, solution; the ranges go under the map ----
     parameterForm = new ParameterForm(client);
 
-    // ---- centre: title, map area, ranges, log ----
-    auto* title = new QLabel(QStringLiteral("Size distribution of complexes"), client);
-    QFont bold = title->font();
-    bold.setBold(true);
-    bold.setPointSizeF(10.8);
-    title->setFont(bold);
-    title->setObjectName(QStringLiteral("label1"));
-    logColoursBox = new QCheckBox(QStringLiteral("Logarithmic colours"), client);
-    logColoursBox->setObjectName(QStringLiteral("logColoursBox"));
-    logColoursBox->setToolTip(QStringLiteral("Spread the colours over decades below the largest weight"));
-    decadesSpinBox = new QSpinBox(client);
-    decadesSpinBox->setObjectName(QStringLiteral("decadesSpinBox"));
-    decadesSpinBox->setRange(kMinDecades, kMaxDecades);
-    decadesSpinBox->setValue(kDefaultDecades);
-    decadesSpinBox->setSuffix(QStringLiteral(" decades"));
-    decadesSpinBox->setToolTip(QStringLiteral("How many decades below the largest weight get a colour"));
-
-    mapArea = new QWidget(client);
-    mapArea->setObjectName(QStringLiteral("mapArea"));
-    mapArea->setMinimumSize(420, 260);
-    mapArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    mapArea->installEventFilter(this);
-    maxLabel = new QLabel(QStringLiteral("max"), mapArea);
-    maxLabel->setObjectName(QStringLiteral("maxLabel"));
-    minLabel = new QLabel(QStringLiteral("min"), mapArea);
-    minLabel->setObjectName(QStringLiteral("minLabel"));
-    pictureBox2 = new QLabel(mapArea);
-    pictureBox2->setObjectName(QStringLiteral("pictureBox2"));
-    pictureBox2->setToolTip(QStringLiteral("Colour classes; the numbers are shares of the distribution"));
-    pictureBox3 = new QLabel(mapArea);
-    pictureBox3->setObjectName(QStringLiteral("pictureBox3"));
-    mminusTitle = symbol(mapArea, "sym_mminus", 0, 0);
-    mminusTitle->setObjectName(QStringLiteral("symbol_sym_mminus"));
-    pictureBox1 = new QLabel(mapArea);
-    pictureBox1->setObjectName(QStringLiteral("pictureBox1"));
-    pictureBox1->setMouseTracking(true);
-    pictureBox1->installEventFilter(this);
-    pictureBox4 = new QLabel(mapArea);
-    pictureBox4->setObjectName(QStringLiteral("pictureBox4"));
-    mplusTitle = symbol(mapArea, "sym_mplus", 0, 0);
-    mplusTitle->setObjectName(QStringLiteral("symbol_sym_mplus"));
-    mapStatusLabel = new QLabel(mapArea);
-    mapStatusLabel->setObjectName(QStringLiteral("mapStatusLabel"));
-    mapStatusLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    wholeRangeButton = new QToolButton(mapArea);
-    wholeRangeButton->setObjectName(QStringLiteral("wholeRangeButton"));
-    wholeRangeButton->setText(QStringLiteral("Whole range"));
-    wholeRangeButton->setCheckable(true);
-    wholeRangeButton->setChecked(true);
-    wholeRangeButton->setEnabled(false);
-    wholeRangeButton->setToolTip(QStringLiteral("Show every cell of the ranges, or go back to the populated region"));
-    for (QLabel* l : {pictureBox1, pictureBox2, pictureBox3, pictureBox4}) l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // ---- centre: the map with its title and controls, ranges, log ----
+    mapView = new MapView(client);
 
     richTextBox1 = new QTextEdit(client);
     richTextBox1->setObjectName(QStringLiteral("richTextBox1"));
@@ -211,13 +162,7 @@ void Form1::buildLayout() {
 
     auto* centre = new QVBoxLayout;
     centre->setSpacing(4);
-    auto* titleRow = new QHBoxLayout;
-    titleRow->addWidget(title);
-    titleRow->addStretch(1);
-    titleRow->addWidget(logColoursBox);
-    titleRow->addWidget(decadesSpinBox);
-    centre->addLayout(titleRow);
-    centre->addWidget(mapArea, 1);
+    centre->addWidget(mapView, 1);
     centre->addWidget(parameterForm->rangeRow());
     centre->addWidget(richTextBox1);
     centre->addWidget(progressBar1);
@@ -255,23 +200,6 @@ void Form1::buildLayout() {
     right->addStretch(1);
     columns->addLayout(right);
 
-    // The map and the bars start as their canvases, sized when the area is laid out.
-    image = loadRuntimePicture(QStringLiteral("symbols/matrix.jpg"), QSize(575, 575)).toImage();
-    pictureBox1->setPixmap(QPixmap::fromImage(image));
-
-    connect(logColoursBox, &QCheckBox::toggled, this, [this](bool on) {
-        if (on == scale.logarithmic) return;
-        ColourScale s = scale;
-        s.logarithmic = on;
-        setColourScale(s);
-    });
-    connect(decadesSpinBox, &QSpinBox::valueChanged, this, [this](int decades) {
-        if (decades == scale.decades) return;
-        ColourScale s = scale;
-        s.decades = decades;
-        setColourScale(s);
-    });
-    connect(wholeRangeButton, &QToolButton::clicked, this, [this] { wholeRangeToolStripMenuItem_Click(); });
     connect(button1, &QPushButton::clicked, this, [this] { button1_Click(); });
     connect(button2, &QPushButton::clicked, this, [this] { button2_Click(); });
 }

@@ -50,10 +50,10 @@ void Form1::buildMenus() {
     for (QAction* a : {mapColumnWidthToolStripMenuItem, mapPageWidthToolStripMenuItem}) {
         a->setCheckable(true);
         widths->addAction(a);
-        connect(a, &QAction::triggered, this, [this] { saveSettings(); });
+        connect(a, &QAction::triggered, this, [this] { saveFigureSettings(); });
     }
     mapPageWidthToolStripMenuItem->setChecked(true);
-    connect(mapCaptionToolStripMenuItem, &QAction::triggered, this, [this] { saveSettings(); });
+    connect(mapCaptionToolStripMenuItem, &QAction::triggered, this, [this] { saveFigureSettings(); });
     exitToolStripMenuItem = fileToolStripMenuItem->addAction(QStringLiteral("Exit"));
     exitToolStripMenuItem->setObjectName(QStringLiteral("exitToolStripMenuItem"));
     exitToolStripMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -82,9 +82,9 @@ void Form1::buildMenus() {
     viridisToolStripMenuItem->setToolTip(
         QStringLiteral("A colour map whose lightness grows with the share (readable in grey print)"));
     connect(viridisToolStripMenuItem, &QAction::triggered, this, [this](bool on) {
-        ColourScale s = scale;
+        ColourScale s = mapView->colourScale();
         s.colours = on ? ColourMap::Viridis : ColourMap::Classic;
-        setColourScale(s);
+        mapView->setColourScale(s);
     });
     wholeRangeToolStripMenuItem = viewToolStripMenuItem->addAction(QStringLiteral("Whole range"));
     wholeRangeToolStripMenuItem->setObjectName(QStringLiteral("wholeRangeToolStripMenuItem"));
@@ -99,8 +99,12 @@ void Form1::buildMenus() {
     connect(saveToolStripMenuItem, &QAction::triggered, this, [this] { saveToolStripMenuItem_Click(); });
     connect(saveMapToolStripMenuItem, &QAction::triggered, this, [this] { saveMapToolStripMenuItem_Click(); });
     connect(saveMapSvgToolStripMenuItem, &QAction::triggered, this, [this] { saveMapSvgToolStripMenuItem_Click(); });
-    connect(logColoursToolStripMenuItem, &QAction::triggered, this, [this] { logColoursToolStripMenuItem_Click(); });
-    connect(wholeRangeToolStripMenuItem, &QAction::triggered, this, [this] { wholeRangeToolStripMenuItem_Click(); });
+    connect(logColoursToolStripMenuItem, &QAction::triggered, this, [this](bool on) {
+        ColourScale s = mapView->colourScale();
+        s.logarithmic = on;
+        mapView->setColourScale(s);
+    });
+    connect(wholeRangeToolStripMenuItem, &QAction::triggered, this, [this] { mapView->toggleWholeRange(); });
     connect(exitToolStripMenuItem, &QAction::triggered, this, [this] { exitToolStripMenuItem_Click_1(); });
     connect(loadDefaultToolStripMenuItem1, &QAction::triggered, this,
             [this] { loadDefaultToolStripMenuItem1_Click(); });

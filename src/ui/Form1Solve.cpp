@@ -37,7 +37,7 @@ void Form1::clearResultLabels() {
 }
 
 void Form1::button1_Click() {
-    list.clear();
+    mapView->forgetCells();
     clearResultLabels();
 
     ParameterSet set;
@@ -47,11 +47,9 @@ void Form1::button1_Click() {
     }
     const Parameters& g = set.params;
 
-    prange = g.mpMax - g.mpMin + 1;
-    mrange = g.mmMax - g.mmMin + 1;
     button1->setEnabled(false);
     button2->setEnabled(true);
-    drawEmptyMap();  // with the axes of the new ranges
+    mapView->showEmptyRanges(g.mpMin, g.mpMax - g.mpMin + 1, g.mmMin, g.mmMax - g.mmMin + 1);
     richTextBox1->clear();  // the job's log starts with its first line
     failure.clear();
 
@@ -66,6 +64,7 @@ void Form1::button1_Click() {
     progressBar1->setRange(0, 0);  // busy until the first row is in
     statusBar()->showMessage(QStringLiteral("Running ..."));
     runUnderWay = true;
+    mapView->setRunning(true);
     pendingLog.clear();
     pendingProgress.reset();
     pendingRecord = false;
@@ -214,8 +213,8 @@ void Form1::jobEnded(JobOutcome outcome) {
     // A large range whose weight sits in a corner is shown by that corner, unless the user
     // has zoomed meanwhile.
     runUnderWay = false;
-    if (outcome != JobOutcome::Failed && showsWholeRange()) focusPopulatedRegion();
-    updateMapStatus();  // the populated region is known now
+    mapView->setRunning(false);  // the populated region is known now
+    if (outcome != JobOutcome::Failed && mapView->showsWholeRange()) mapView->focusPopulatedRegion();
     showIdleButtons();
 }
 

@@ -1,4 +1,4 @@
-// Form1: construction, start-up, shut-down, mouse events on the map and the dialogs.
+// Form1: construction, start-up, shut-down and the dialogs.
 #include "ui/Form1.h"
 
 #include "ui/ParameterForm.h"
@@ -43,13 +43,14 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
         [this] { QMetaObject::invokeMethod(this, "deliverJobEvents", Qt::QueuedConnection); });
     buildLayout();
     buildMenus();
-    loadSettings();
+    connect(mapView, &MapView::colourScaleChanged, this, [this] { showColourScaleInMenu(); });
+    connect(mapView, &MapView::viewChanged, this, [this] { showMapViewInMenu(); });
+    connect(mapView, &MapView::cellActivated, this,
+            [this](std::int32_t mp, std::int32_t mm) { openProfileChart(mp, mm); });
+    mapView->rememberColourScale();
+    loadFigureSettings();
     // The start-up record: no matrices, nothing computed.
     resultRecord = std::make_shared<const ResultRecord>();
-    for (int row = 20; row >= 0; --row) {
-        const auto& c = colorArray[static_cast<std::size_t>(row)];
-        brushl.emplace_back(QColor(c[0], c[1], c[2]));
-    }
     statusBar()->showMessage(QStringLiteral("Ready"));
     QSize size(kPreferredWidth, kPreferredHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -74,7 +75,7 @@ void Form1::showEvent(QShowEvent* event) {
 }
 
 void Form1::Form1_Load() {
-    paintColorBar();
+    mapView->redraw();
     resultRecord = std::make_shared<const ResultRecord>();
     parameterForm->showChainsFromFields();
 }
@@ -89,31 +90,6 @@ void Form1::closeEvent(QCloseEvent* event) {
 void Form1::deliverJobEvents() { runner->deliver(); }
 
 bool Form1::jobsRunning() const { return runner && runner->busy(); }
-
-bool Form1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == mapArea && event->type() == QEvent::Resize) {
-        layoutMapArea();
-        return false;
-    }
-    if (watched == pictureBox1) {
-        if (mapMouseEvent(event)) return true;
-        if (event->type() == QEvent::MouseButtonDblClick) {
-            auto* me = static_cast<QMouseEvent*>(event);
-            pictureBox1_MouseDoubleClick(me->position().toPoint());
-            return true;
-        }
-        if (event->type() == QEvent::ToolTip) {
-            auto* he = static_cast<QHelpEvent*>(event);
-            const QString tip = mapToolTip(he->pos());
-            if (tip.isEmpty())
-                QToolTip::hideText();
-            else
-                QToolTip::showText(he->globalPos(), tip, pictureBox1);
-            return true;
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
 
 void Form1::showMessage(const QString& text) { dialogs->showMessage(this, text); }
 

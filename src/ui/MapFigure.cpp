@@ -102,28 +102,38 @@ void paintAxisTitle(QPainter& p, const char* name, QPointF centre, double height
 
 void paintHorizontalTicks(QPainter& p, double mapLeft, double top, std::int64_t first, std::int64_t count,
                           double cellSize, const QFont& font, const QColor& colour) {
+    paintHorizontalTicks(p, mapLeft, top, first, count, cellSize, font, colour, numberText);
+}
+
+void paintHorizontalTicks(QPainter& p, double mapLeft, double top, std::int64_t first, std::int64_t count,
+                          double cellSize, const QFont& font, const QColor& colour, const TickText& text) {
     const QFontMetricsF fm(font);
-    const auto extent = [&](std::int64_t v) { return fm.horizontalAdvance(numberText(v)); };
+    const auto extent = [&](std::int64_t v) { return fm.horizontalAdvance(text(v)); };
     p.save();
     p.setFont(font);
     p.setPen(colour);
     for (const Tick& t : axisTicks(first, count, cellSize, extent, fm.averageCharWidth())) {
         const double w = extent(t.value) + 2.0;
         p.drawText(QRectF(mapLeft + t.centre - w / 2.0, top, w, fm.height()), Qt::AlignHCenter | Qt::AlignTop,
-                   numberText(t.value));
+                   text(t.value));
     }
     p.restore();
 }
 
 void paintVerticalTicks(QPainter& p, double right, double mapBottom, std::int64_t first, std::int64_t count,
                         double cellSize, const QFont& font, const QColor& colour) {
+    paintVerticalTicks(p, right, mapBottom, first, count, cellSize, font, colour, numberText);
+}
+
+void paintVerticalTicks(QPainter& p, double right, double mapBottom, std::int64_t first, std::int64_t count,
+                        double cellSize, const QFont& font, const QColor& colour, const TickText& label) {
     const QFontMetricsF fm(font);
     const double h = fm.height();
     p.save();
     p.setFont(font);
     p.setPen(colour);
     for (const Tick& t : axisTicks(first, count, cellSize, [&](std::int64_t) { return h; }, h * 0.3)) {
-        const QString text = numberText(t.value);
+        const QString text = label(t.value);
         const double w = fm.horizontalAdvance(text) + 2.0;
         p.drawText(QRectF(right - w, mapBottom - t.centre - h / 2.0, w, h), Qt::AlignRight | Qt::AlignVCenter, text);
     }
@@ -148,10 +158,20 @@ QString tickText(const ColourScale& scale, const ScaleTick& tick) {
 
 void paintColourScale(QPainter& p, const QRectF& bar, const ColourScale& scale, double maxShare, const QFont& font,
                       const QColor& textColour) {
-    const double hb = bar.height() / 21.0;
+    const QFontMetricsF fm(font);
+    std::vector<BarNumber> numbers;
+    for (const ScaleTick& t : colourScaleTicks(scale, maxShare, bar.height() / 21.0, fm.height()))
+        numbers.push_back({t.position, tickText(scale, t)});
+    paintColourBar(p, bar, scale.colours, 0, numbers, font, textColour);
+}
+
+void paintColourBar(QPainter& p, const QRectF& bar, ColourMap colours, std::int32_t firstClass,
+                    const std::vector<BarNumber>& numbers, const QFont& font, const QColor& textColour) {
+    firstClass = std::clamp(firstClass, 0, 20);
+    const double hb = bar.height() / (21.0 - firstClass);
     p.save();
-    const auto& table = colourTable(scale.colours);
-    for (std::int32_t c = 0; c <= 20; ++c) {
+    const auto& table = colourTable(colours);
+    for (std::int32_t c = firstClass; c <= 20; ++c) {
         const auto& rgb = table[static_cast<std::size_t>(c)];
         p.fillRect(QRectF(bar.left(), bar.top() + (20 - c) * hb, bar.width(), hb + 0.5), QColor(rgb[0], rgb[1], rgb[2]));
     }
@@ -160,14 +180,13 @@ void paintColourScale(QPainter& p, const QRectF& bar, const ColourScale& scale, 
     p.drawRect(bar);
     const QFontMetricsF fm(font);
     p.setFont(font);
-    for (const ScaleTick& t : colourScaleTicks(scale, maxShare, hb, fm.height())) {
-        const double y = bar.bottom() - t.position * hb;
+    for (const BarNumber& n : numbers) {
+        const double y = bar.bottom() - n.position * hb;
         p.setPen(QPen(textColour, 0.0));
         p.drawLine(QPointF(bar.left() - 3.0, y), QPointF(bar.left(), y));
-        const QString text = tickText(scale, t);
-        const double w = fm.horizontalAdvance(text) + 2.0;
+        const double w = fm.horizontalAdvance(n.text) + 2.0;
         p.drawText(QRectF(bar.left() - 5.0 - w, y - fm.height() / 2.0, w, fm.height()),
-                   Qt::AlignRight | Qt::AlignVCenter, text);
+                   Qt::AlignRight | Qt::AlignVCenter, n.text);
     }
     p.restore();
 }

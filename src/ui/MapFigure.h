@@ -12,8 +12,10 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <utility>
+#include <vector>
 
 class QPainter;
 
@@ -29,6 +31,13 @@ void paintVerticalTicks(QPainter& p, double right, double mapBottom, std::int64_
                         double cellSize, const QFont& font, const QColor& colour);
 // Width a vertical axis needs for its widest label.
 double verticalTicksWidth(std::int64_t first, std::int64_t count, const QFont& font);
+// The same two with labels other than the numbers themselves: text(value) is the label of
+// the cell first + k (a swept parameter's value at an index).
+using TickText = std::function<QString(std::int64_t)>;
+void paintHorizontalTicks(QPainter& p, double mapLeft, double top, std::int64_t first, std::int64_t count,
+                          double cellSize, const QFont& font, const QColor& colour, const TickText& text);
+void paintVerticalTicks(QPainter& p, double right, double mapBottom, std::int64_t first, std::int64_t count,
+                        double cellSize, const QFont& font, const QColor& colour, const TickText& text);
 
 // The 21 colour rectangles in `bar` (red at the top) with numbers at the class boundaries
 // written left of it, ending at bar.left() - 4: maxShare times each boundary's ratio (the
@@ -37,6 +46,15 @@ void paintColourScale(QPainter& p, const QRectF& bar, const ColourScale& scale, 
                       const QColor& textColour);
 // Width the numbers of the colour bar need.
 double colourScaleLabelWidth(const ColourScale& scale, double maxShare, const QFont& font);
+// A number of a colour bar: `position` class heights above the bar's bottom, its text.
+struct BarNumber {
+    double position;
+    QString text;
+};
+// The colour rectangles of the classes firstClass..20 in `bar` (red at the top), with the
+// numbers written left of it as paintColourScale writes them.
+void paintColourBar(QPainter& p, const QRectF& bar, ColourMap colours, std::int32_t firstClass,
+                    const std::vector<BarNumber>& numbers, const QFont& font, const QColor& textColour);
 
 // What a saved figure of the map shows.
 struct MapFigure {

@@ -89,9 +89,11 @@ Grid<std::int32_t> weightClasses(const Grid<double>& weights, double maxValue) {
         const double* w = weights.row(r);
         std::int32_t* row = out.row(r);
         for (std::int32_t c = 0; c < out.cols(); ++c) {
-            // Any quotient from 21 on is out of the scale alike; 21 keeps it inside an int.
+            // Any quotient from 21 on is out of the scale alike; 21 keeps it inside an int. A
+            // quotient below -1 or not a number (a NaN weight or maxValue) is -1, below the
+            // scale, so that no quotient is converted that an int cannot hold.
             const double q = (w[c] - 0.0) / step;
-            row[c] = q >= 21.0 ? 21 : static_cast<std::int32_t>(q);
+            row[c] = q >= 21.0 ? 21 : q > -1.0 ? static_cast<std::int32_t>(q) : -1;
         }
     }
     return out;

@@ -52,7 +52,9 @@ void paintMap(QPainter& p, const MapPaintRequest& request) {
     const QRgb pending = qRgb(kPendingColor[0], kPendingColor[1], kPendingColor[2]);
     const auto colourOf = [&](std::int32_t i, std::int32_t j) {
         if (request.pendingGrey && i > request.lastRowIndex) return pending;
-        return rgb[static_cast<std::size_t>(std::clamp(codes(i, j), 0, 20))];
+        const std::int32_t code = codes(i, j);
+        if (code < 0) return pending;  // a cell without a value
+        return rgb[static_cast<std::size_t>(std::min(code, 20))];
     };
 
     const std::int64_t cells = static_cast<std::int64_t>(g.prange) * g.mrange;

@@ -19,7 +19,8 @@ namespace marlinq::ui {
 inline QColor toQColor(const std::array<std::int32_t, 3>& rgb) { return QColor(rgb[0], rgb[1], rgb[2]); }
 
 struct MapPaintRequest {
-    const Grid<std::int32_t>* colourClasses = nullptr;  // codes 0..20, rows M+, columns M-
+    // Codes 0..20, rows M+, columns M-; a negative code is a cell without a value (grey).
+    const Grid<std::int32_t>* colourClasses = nullptr;
     CellGeometry geometry;
     bool pendingGrey = false;           // columns beyond lastRow are not computed yet
     std::int32_t lastRowIndex = 0;      // last computed row (0-based); with pendingGrey only

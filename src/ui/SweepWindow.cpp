@@ -6,6 +6,7 @@
 #include "pipeline/ObservablesText.h"
 #include "pipeline/Units.h"
 #include "pipeline/Version.h"
+#include "ui/MapView.h"
 #include "ui/ProfileCharts.h"
 #include "ui/SweepPlot.h"
 #include "ui/UserDialogs.h"
@@ -180,10 +181,15 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
     chartView->setObjectName(QStringLiteral("chartView"));
     chartView->setRenderHint(QPainter::Antialiasing);
     chartView->setMinimumSize(480, 360);
-    sweepMap = new SweepMap(plotStack);
-    sweepMap->clicked = [this](std::int64_t k) {
+    sweepMap = new MapView(plotStack);
+    sweepMap->setObjectName(QStringLiteral("sweepMap"));
+    // A double-click on a cell loads its point: cell (i, j) is point i * (values of the
+    // second parameter) + j, finished in that order.
+    connect(sweepMap, &MapView::cellActivated, this, [this](std::int32_t i, std::int32_t j) {
+        if (current.axes.size() != 2) return;
+        const auto k = static_cast<std::int64_t>(i) * static_cast<std::int64_t>(current.axes[1].values.size()) + j;
         if (k < static_cast<std::int64_t>(finished.size())) choosePoint(finished[static_cast<std::size_t>(k)].index);
-    };
+    });
     plotStack->addWidget(chartView);
     plotStack->addWidget(sweepMap);
     outer->addWidget(plotStack, 1);
@@ -373,9 +379,13 @@ void SweepWindow::redraw() {
     if (current.axes.size() == 2) {
         std::vector<double> values;
         for (const SweepPoint& p : finished) values.push_back(sweepObservableValues(current, p)[static_cast<std::size_t>(column)]);
-        sweepMap->set(current.axes[0].values, current.axes[1].values, std::move(values),
-                      QString::fromStdString(current.axes[0].name), QString::fromStdString(current.axes[1].name),
-                      observable);
+        const auto axis = [](const SweepAxis& a) {
+            MapAxis m;
+            m.values = a.values;
+            m.name = QString::fromStdString(a.name);
+            return m;
+        };
+        sweepMap->setValueGrid(axis(current.axes[0]), axis(current.axes[1]), std::move(values), observable);
         return;
     }
     QChart* chart = chartView->chart();
@@ -481,10 +491,7 @@ bool SweepWindow::savePng(const QString& path) {
     if (plotStack->currentIndex() == 0)
         return writeThenRename(path, [this](const QString& temp) { return saveChartPng(chartView, temp); });
     return writeThenRename(path, [this](const QString& temp) {
-        QImage image(sweepMap->size(), QImage::Format_ARGB32_Premultiplied);
-        QPainter p(&image);
-        sweepMap->paintTo(p, sweepMap->size());
-        p.end();
+        QImage image = sweepMap->grab().toImage();
         image.setText(QStringLiteral("Software"), QStringLiteral("Marlinq Solver ") + QString::fromStdString(provenance()));
         return image.save(temp, "PNG");
     });
@@ -504,7 +511,7 @@ bool SweepWindow::saveSvg(const QString& path) {
                                  QString::fromStdString(provenance()));
         QPainter p;
         if (!p.begin(&generator)) return false;
-        sweepMap->paintTo(p, sweepMap->size());
+        sweepMap->render(&p);
         return p.end();
     });
 }

@@ -24,7 +24,7 @@ class QStackedWidget;
 
 namespace marlinq::ui {
 
-class SweepMap;
+class MapView;
 
 class SweepWindow : public QWidget {
     Q_OBJECT
@@ -68,7 +68,7 @@ public:
     QLabel* statusLabel = nullptr;
     QStackedWidget* plotStack = nullptr;
     QChartView* chartView = nullptr;
-    SweepMap* sweepMap = nullptr;
+    MapView* sweepMap = nullptr;  // the map of a two-parameter sweep
 
 signals:
     // A point was clicked: its parameter set, to be shown in the main window.

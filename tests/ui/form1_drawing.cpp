@@ -70,31 +70,34 @@ TEST_F(WindowTest, EveryControlFitsA1366x768ScreenAndTheMapGrowsWithTheWindow) {
     const auto* area = form->findChild<QScrollArea*>(QStringLiteral("scrollArea"));
     EXPECT_EQ(area->verticalScrollBar()->maximum(), 0);
     EXPECT_EQ(area->horizontalScrollBar()->maximum(), 0);
-    const QSize smallMap = form->pictureBox1->size();
+    const QSize smallMap = mapPart(*form, "mapPicture")->size();
     const QSize inputs = form->findChild<QWidget*>(QStringLiteral("parameterForm"))->size();
     EXPECT_GE(smallMap.height(), 360);
-    EXPECT_FLOAT_EQ(form->mapCells().geometry().cw, form->mapCells().geometry().ch);
+    EXPECT_FLOAT_EQ(mapViewOf(*form).cells().geometry().cw, mapViewOf(*form).cells().geometry().ch);
 
     // A large screen: the map, its bars and the colour bar grow, the inputs do not.
     form->resize(1600, 1000 - 70);
     QCoreApplication::processEvents();
     EXPECT_EQ(controlsOutside(*form), std::vector<std::string>{});
-    EXPECT_GT(form->pictureBox1->height(), smallMap.height() + 150);
-    EXPECT_EQ(form->pictureBox1->pixmap().size(), form->pictureBox1->size());
+    EXPECT_GT(mapPart(*form, "mapPicture")->height(), smallMap.height() + 150);
+    EXPECT_EQ(mapPart(*form, "mapPicture")->pixmap().size(), mapPart(*form, "mapPicture")->size());
     // The colour bar spans the map (and half a number above and below it).
-    EXPECT_LE(form->pictureBox2->y(), form->pictureBox1->y());
-    EXPECT_GE(form->pictureBox2->geometry().bottom(), form->pictureBox1->geometry().bottom());
-    EXPECT_LT(form->pictureBox2->height(), form->pictureBox1->height() + 40);
-    EXPECT_EQ(form->pictureBox4->pixmap().width(), form->pictureBox4->width());
-    EXPECT_GT(form->pictureBox4->width(), form->pictureBox1->width());
+    EXPECT_LE(mapPart(*form, "colourBar")->y(), mapPart(*form, "mapPicture")->y());
+    EXPECT_GE(mapPart(*form, "colourBar")->geometry().bottom(), mapPart(*form, "mapPicture")->geometry().bottom());
+    EXPECT_LT(mapPart(*form, "colourBar")->height(), mapPart(*form, "mapPicture")->height() + 40);
+    EXPECT_EQ(mapPart(*form, "mPlusAxis")->pixmap().width(), mapPart(*form, "mPlusAxis")->width());
+    EXPECT_GT(mapPart(*form, "mPlusAxis")->width(), mapPart(*form, "mapPicture")->width());
     EXPECT_EQ(form->findChild<QWidget*>(QStringLiteral("parameterForm"))->size(), inputs);
-    const CellGeometry& g = form->mapCells().geometry();
+    const CellGeometry& g = mapViewOf(*form).cells().geometry();
     EXPECT_FLOAT_EQ(g.cw, g.ch);
     // The axis titles stay centred on their axes.
-    EXPECT_NEAR(centreIn(*form, form->mplusTitle).x(), centreIn(*form, form->pictureBox1).x(), 2.0);
-    EXPECT_NEAR(centreIn(*form, form->mminusTitle).y(), centreIn(*form, form->pictureBox1).y(), 2.0);
-    EXPECT_LT(form->mminusTitle->mapTo(form.get(), QPoint(0, 0)).x() + form->mminusTitle->width(),
-              form->pictureBox3->mapTo(form.get(), QPoint(0, 0)).x() + 2);
+    EXPECT_NEAR(centreIn(*form, mapPart(*form, "mPlusTitle")).x(), centreIn(*form, mapPart(*form, "mapPicture")).x(),
+                2.0);
+    EXPECT_NEAR(centreIn(*form, mapPart(*form, "mMinusTitle")).y(), centreIn(*form, mapPart(*form, "mapPicture")).y(),
+                2.0);
+    EXPECT_LT(
+        mapPart(*form, "mMinusTitle")->mapTo(form.get(), QPoint(0, 0)).x() + mapPart(*form, "mMinusTitle")->width(),
+        mapPart(*form, "mMinusAxis")->mapTo(form.get(), QPoint(0, 0)).x() + 2);
 
     // A small screen scrolls.
     form->resize(900, 560);
@@ -128,7 +131,7 @@ TEST(MapDrawing, GridLinesAreGrayOnTheMapAndLightGrayOnTheEmptyGrid) {
 
 TEST_F(WindowTest, AxisLabelsAreDrawnInGray) {
     solveAndWait();
-    for (QLabel* bar : {form->pictureBox4, form->pictureBox3}) {
+    for (QLabel* bar : {mapPart(*form, "mPlusAxis"), mapPart(*form, "mMinusAxis")}) {
         const QImage image = bar->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
         int darkest = 255;
         for (int y = 0; y < image.height(); ++y)
@@ -148,7 +151,7 @@ TEST_F(WindowTest, AxisLabelsAreDrawnInGray) {
 TEST_F(WindowTest, MapsOfThousandsOfValuesASideFitTheirArea) {
     form->resize(1366, 768 - 70);
     form->linearDhBox->setChecked(true);  // the closed form: a few million cells in a second
-    const auto* mapArea = form->pictureBox1->parentWidget();
+    const auto* mapArea = mapPart(*form, "mapPicture")->parentWidget();
     const struct {
         int pmax, mmax;
     } ranges[] = {{999, 999}, {1999, 1999}, {99999, 39}};
@@ -156,23 +159,27 @@ TEST_F(WindowTest, MapsOfThousandsOfValuesASideFitTheirArea) {
         SCOPED_TRACE(::testing::Message() << "0.." << r.pmax << " x 0.." << r.mmax);
         setRanges(0, r.pmax, 0, r.mmax);
         solveAndWait();
-        if (!form->showsWholeRange()) form->wholeRangeButton->click();
+        if (!mapViewOf(*form).showsWholeRange()) mapPart<QToolButton>(*form, "wholeRangeButton")->click();
         QCoreApplication::processEvents();
-        ASSERT_TRUE(form->showsWholeRange());
+        ASSERT_TRUE(mapViewOf(*form).showsWholeRange());
         const QRect area = mapArea->rect();
-        for (const QWidget* w : {static_cast<const QWidget*>(form->pictureBox1), static_cast<const QWidget*>(form->pictureBox2),
-                                 static_cast<const QWidget*>(form->pictureBox3), static_cast<const QWidget*>(form->pictureBox4),
-                                 static_cast<const QWidget*>(form->mplusTitle), static_cast<const QWidget*>(form->minLabel)})
+        for (const QWidget* w : {static_cast<const QWidget*>(mapPart(*form, "mapPicture")),
+                                 static_cast<const QWidget*>(mapPart(*form, "colourBar")),
+                                 static_cast<const QWidget*>(mapPart(*form, "mMinusAxis")),
+                                 static_cast<const QWidget*>(mapPart(*form, "mPlusAxis")),
+                                 static_cast<const QWidget*>(mapPart(*form, "mPlusTitle")),
+                                 static_cast<const QWidget*>(mapPart(*form, "minLabel"))})
             EXPECT_TRUE(area.contains(w->geometry())) << w->objectName().toStdString() << " leaves the map area";
         // The picture is as tall as its place and its bottom rows hold cells, not the canvas.
-        const QImage& map = form->mapImage();
-        EXPECT_EQ(map.size(), form->pictureBox1->size());
-        const CellGeometry& g = form->mapCells().geometry();
+        const QImage& map = mapViewOf(*form).image();
+        EXPECT_EQ(map.size(), mapPart(*form, "mapPicture")->size());
+        const CellGeometry& g = mapViewOf(*form).cells().geometry();
         if (r.pmax == r.mmax) EXPECT_FLOAT_EQ(g.cw, g.ch);
         // A long thin range keeps a map of some height: its cells stretch.
         EXPECT_GE(std::min(map.width(), map.height()), 120);
         EXPECT_LE(g.ch * static_cast<float>(r.mmax + 1), static_cast<float>(map.height()));
         EXPECT_LE(g.cw * static_cast<float>(r.pmax + 1), static_cast<float>(map.width()));
-        EXPECT_EQ(form->mapCells().size(), static_cast<std::size_t>(r.pmax + 1) * static_cast<std::size_t>(r.mmax + 1));
+        EXPECT_EQ(mapViewOf(*form).cells().size(),
+                  static_cast<std::size_t>(r.pmax + 1) * static_cast<std::size_t>(r.mmax + 1));
     }
 }

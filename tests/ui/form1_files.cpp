@@ -372,7 +372,7 @@ TEST_F(WindowTest, MapFigureFitsAJournalColumnCanLeaveItsCaptionBesideAndIsOffer
                                     std::pair{form->mapColumnWidthToolStripMenuItem, 85.0}}) {
         item->trigger();
         const QString path = qEnvironmentVariableIsSet("KEEP_SVG") ? QStringLiteral("/tmp/w%1.svg").arg(mm) : dir.filePath(QStringLiteral("w%1.svg").arg(mm));
-        ASSERT_TRUE(form->saveMapFigure(path, true));
+        ASSERT_TRUE(saveMapAs(path, true));
         const auto [width, points] = svgWidthAndText(path);
         EXPECT_NEAR(width, mm, 1.0);
         ASSERT_FALSE(points.empty());
@@ -385,11 +385,11 @@ TEST_F(WindowTest, MapFigureFitsAJournalColumnCanLeaveItsCaptionBesideAndIsOffer
 
     // The caption out of the picture: a shorter picture without it, the caption beside it.
     const QString with = dir.filePath("with.png"), without = dir.filePath("without.png");
-    ASSERT_TRUE(form->saveMapFigure(with, false));
+    ASSERT_TRUE(saveMapAs(with, false));
     EXPECT_FALSE(QFile::exists(dir.filePath("with.txt")));
     form->mapCaptionToolStripMenuItem->trigger();
     ASSERT_FALSE(form->mapCaptionToolStripMenuItem->isChecked());
-    ASSERT_TRUE(form->saveMapFigure(without, false));
+    ASSERT_TRUE(saveMapAs(without, false));
     const QImage a(with), b(without);
     EXPECT_EQ(a.width(), b.width());
     EXPECT_LT(b.height(), a.height() - 20);
@@ -399,15 +399,15 @@ TEST_F(WindowTest, MapFigureFitsAJournalColumnCanLeaveItsCaptionBesideAndIsOffer
         for (int x = 0; x < a.width(); ++x) dark += a.pixelColor(x, y).value() < 100 ? 1 : 0;
     EXPECT_GT(dark, 200);
     EXPECT_TRUE(readAll(dir.filePath("without.txt")).startsWith("q+ = 18, N+ = 72"));
-    EXPECT_EQ(Form1::captionPathOf(dir.filePath("fig.txt")), dir.filePath("fig.txt.txt"));
+    EXPECT_EQ(MapView::captionPathOf(dir.filePath("fig.txt")), dir.filePath("fig.txt.txt"));
 
     // Viridis: the most probable cell in its yellow, the bar from violet to yellow.
     form->viridisToolStripMenuItem->trigger();
-    EXPECT_EQ(form->colourScale().colours, ColourMap::Viridis);
+    EXPECT_EQ(mapViewOf(*form).colourScale().colours, ColourMap::Viridis);
     const QPoint best = cellCentre(form->label21->text().toInt(), form->label61->text().toInt());
-    EXPECT_EQ(QColor(form->mapImage().pixel(best)), QColor(253, 231, 37));
+    EXPECT_EQ(QColor(mapViewOf(*form).image().pixel(best)), QColor(253, 231, 37));
     form->viridisToolStripMenuItem->trigger();
-    EXPECT_EQ(QColor(form->mapImage().pixel(best)), QColor(255, 0, 0));
+    EXPECT_EQ(QColor(mapViewOf(*form).image().pixel(best)), QColor(255, 0, 0));
 }
 
 TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {

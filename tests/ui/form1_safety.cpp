@@ -105,7 +105,7 @@ TEST_F(WindowTest, FreeChainTooltipGivesItsShareAndTheSlidersMatchTheBoxes) {
     double sum = 0.0;
     rec->absValue.forEach([&](double v) { sum += v; });
     // The lone '+' chain (1, 0): its concentration 1e-3 and its share of all weights.
-    const QString tip = form->mapToolTip(cellCentre(1, 0));
+    const QString tip = mapViewOf(*form).toolTipAt(cellCentre(1, 0));
     const std::string expected = cellTooltip(1, 0, 1e-3, 1e-3 / sum, false, '.');
     EXPECT_EQ(tip.toStdString().substr(0, expected.size()), expected) << tip.toStdString();
     EXPECT_LT(1e-3 / sum, 1e-3);  // not the concentration again

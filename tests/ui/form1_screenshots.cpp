@@ -50,11 +50,12 @@ TEST_F(Screenshots, AfterTheDefaultRun) {
     shoot("main-window.png");
     // The tooltip of the most probable cell is a window of its own: the screen is cut.
     const QPoint cell = cellCentre(4, 4);
-    QToolTip::showText(form->pictureBox1->mapToGlobal(cell), form->mapToolTip(cell), form->pictureBox1);
+    QToolTip::showText(mapPart(*form, "mapPicture")->mapToGlobal(cell), mapViewOf(*form).toolTipAt(cell),
+                       mapPart(*form, "mapPicture"));
     waitFor([] { return false; }, 500);
-    const QPoint corner = form->pictureBox1->mapToGlobal(QPoint(0, 0));
-    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0, corner.x(), corner.y() + cell.y() - 120,
-                                                                        form->pictureBox1->width() + 300, 260);
+    const QPoint corner = mapPart(*form, "mapPicture")->mapToGlobal(QPoint(0, 0));
+    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(
+        0, corner.x(), corner.y() + cell.y() - 120, mapPart(*form, "mapPicture")->width() + 300, 260);
     ASSERT_TRUE(screen.save(QDir(target).filePath("map-tooltip.png")));
     QToolTip::hideText();
 }
@@ -74,9 +75,9 @@ TEST_F(Screenshots, PoissonBoltzmannOverALargeRangeWithLogarithmicColours) {
     ASSERT_TRUE(waitFor([&] { return !form->jobsRunning() && form->button1->isEnabled(); }, 3600000));
     QCoreApplication::processEvents();
     shoot("main-window-pb-log.png");
-    ASSERT_TRUE(form->saveMapFigure(QDir(target).filePath("map-figure.png"), false));
-    ASSERT_TRUE(form->saveMapFigure(QDir(target).filePath("map-figure.svg"), true));
-    form->wholeRangeButton->click();
+    ASSERT_TRUE(saveMapAs(QDir(target).filePath("map-figure.png"), false));
+    ASSERT_TRUE(saveMapAs(QDir(target).filePath("map-figure.svg"), true));
+    mapPart<QToolButton>(*form, "wholeRangeButton")->click();
     shoot("main-window-pb-whole.png");
 }
 
@@ -96,7 +97,7 @@ TEST_F(Screenshots, AMapOfAThousandByAThousand) {
     form->button1->click();
     ASSERT_TRUE(waitFor([&] { return !form->jobsRunning() && form->button1->isEnabled(); }, 3600000));
     QCoreApplication::processEvents();
-    if (!form->showsWholeRange()) form->wholeRangeButton->click();
+    if (!mapViewOf(*form).showsWholeRange()) mapPart<QToolButton>(*form, "wholeRangeButton")->click();
     shoot("main-window-1000.png");
 }
 

@@ -5,6 +5,7 @@
 #include "pipeline/ParameterSchema.h"
 #include "ui/Form1.h"
 #include "ui/ParameterForm.h"
+#include "ui/MapView.h"
 #include "ui/UserDialogs.h"
 
 #include <QApplication>
@@ -19,7 +20,9 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QTest>
 #include <QThread>
+#include <QToolButton>
 #include <QSettings>
 
 #include <gtest/gtest.h>
@@ -28,6 +31,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <stdexcept>
 
 namespace marlinq::ui::testing {
 
@@ -62,6 +66,24 @@ public:
         return largeAnswer;
     }
 };
+
+// The window's map, found by its object name.
+inline MapView& mapViewOf(QWidget& window) {
+    auto* view = window.findChild<MapView*>(QStringLiteral("mapView"));
+    if (view == nullptr) throw std::runtime_error("the window has no mapView");
+    return *view;
+}
+// A part of the map ("mapPicture", "colourBar", "mPlusAxis", "wholeRangeButton" ...).
+template <typename W = QLabel>
+W* mapPart(QWidget& window, const char* name) {
+    auto* part = mapViewOf(window).findChild<W*>(QString::fromLatin1(name));
+    if (part == nullptr) throw std::runtime_error(std::string("the map has no ") + name);
+    return part;
+}
+// A double-click of the left button at a point of the map picture.
+inline void doubleClickMap(QWidget& window, QPoint at) {
+    QTest::mouseDClick(mapPart(window, "mapPicture"), Qt::LeftButton, Qt::NoModifier, at);
+}
 
 // Processes window events until pred holds or the deadline passes.
 inline bool waitFor(const std::function<bool()>& pred, int deadlineMs = 120000) {
@@ -118,6 +140,14 @@ protected:
         QCoreApplication::processEvents();
     }
     QString log() const { return form->richTextBox1->toPlainText(); }
+    // Saves the map through File > Save Map as PNG (or SVG), the dialog answering path;
+    // true when the window said nothing against it.
+    bool saveMapAs(const QString& path, bool svg) {
+        dialogs->saveAnswer = path;
+        const qsizetype said = dialogs->messages.size();
+        (svg ? form->saveMapSvgToolStripMenuItem : form->saveMapToolStripMenuItem)->trigger();
+        return dialogs->messages.size() == said && QFile::exists(path);
+    }
     QString writeFile(const QString& name, const QByteArray& content) {
         const QString path = dir.filePath(name);
         QFile f(path);
@@ -141,7 +171,7 @@ protected:
 
     // Centre of the cell (mp, mm) on the map as drawn; the cell must be shown.
     QPoint cellCentre(std::int32_t mp, std::int32_t mm) const {
-        const CellList& cells = form->mapCells();
+        const CellList& cells = mapViewOf(*form).cells();
         if (cells.empty()) return QPoint(100, 100);
         const Rec first = cells.at(0);
         const CellGeometry& g = cells.geometry();

@@ -4,6 +4,7 @@
 #include "pipeline/Observables.h"
 #include "pipeline/Version.h"
 #include "ui/MapModel.h"
+#include "ui/MapView.h"
 #include "ui/ObservablesPanel.h"
 #include "ui/SweepPlot.h"
 #include "ui/SweepWindow.h"
@@ -264,7 +265,7 @@ TEST_F(WindowTest, SweepChartNamesItsObservableAndShowsRoundTicksDecadesAndNoCli
     EXPECT_GE(x->max(), 0.91);
 }
 
-TEST_F(WindowTest, SweepMapShowsTheSweptValuesANumberedColourBarAndATooltip) {
+TEST_F(WindowTest, SweepMapShowsTheSweptValuesItsColoursAndATooltipAndLoadsADoubleClickedPoint) {
     SweepWindow* sweep = openSweepWindow(*form);
     ASSERT_NE(sweep, nullptr);
     sweep->resize(1000, 600);
@@ -276,42 +277,41 @@ TEST_F(WindowTest, SweepMapShowsTheSweptValuesANumberedColourBarAndATooltip) {
     QSignalSpy ended(sweep, &SweepWindow::sweepEnded);
     sweep->runButton->click();
     ASSERT_TRUE(waitFor([&] { return ended.count() == 1; }));
-    SweepMap* map = sweep->sweepMap;
-    const QSize size = map->size();
-    const auto texts = [&](SweepMap::Part part) {
-        QStringList out;
-        for (const auto& l : map->labels(part, size)) out << l.text;
-        return out;
+    // The map is the main window's map widget with the swept values along its axes.
+    auto* map = sweep->findChild<MapView*>(QStringLiteral("sweepMap"));
+    ASSERT_NE(map, nullptr);
+    ASSERT_EQ(map->cells().size(), 6u);
+    const CellGeometry& g = map->cells().geometry();
+    const auto centre = [&](int i, int j) {
+        return QPoint(static_cast<int>(g.cellX(i) + g.cw / 2), static_cast<int>(g.cellY(j) + g.ch / 2));
     };
-    EXPECT_EQ(texts(SweepMap::Part::XAxis), (QStringList{"0.2", "0.6", "1"}));
-    EXPECT_EQ(texts(SweepMap::Part::YAxis), (QStringList{"0.001", "0.01"}));
-    // The colour bar: at least two numbers, growing upwards, each inside the picture.
-    const auto bar = map->labels(SweepMap::Part::ColourBar, size);
-    ASSERT_GE(bar.size(), 2u);
-    for (std::size_t k = 1; k < bar.size(); ++k) {
-        EXPECT_GT(bar[k].text.toDouble(), bar[k - 1].text.toDouble());
-        EXPECT_LT(bar[k].box.center().y(), bar[k - 1].box.center().y());
-    }
-    for (const auto& l : bar) EXPECT_TRUE(QRectF(QPointF(0, 0), QSizeF(size)).contains(l.box)) << l.text.toStdString();
-    // The picture: red beside the largest number, blue beside the smallest.
-    QImage picture(size, QImage::Format_RGB32);
-    {
-        QPainter p(&picture);
-        map->paintTo(p, size);
-    }
-    const auto colourLeftOf = [&](const SweepMap::Label& l) {
-        return picture.pixelColor(static_cast<int>(l.box.left() - 14), static_cast<int>(l.box.center().y()));
-    };
-    const QColor top = colourLeftOf(bar.back()), bottom = colourLeftOf(bar.front());
-    EXPECT_GT(top.red(), top.blue());
-    EXPECT_GT(bottom.blue(), bottom.red());
-    // The tooltip of the cell ka = 0.6, vc10 = 0.01 gives its place and its value.
-    const auto x = map->labels(SweepMap::Part::XAxis, size)[1].box.center().x();
-    const auto y = map->labels(SweepMap::Part::YAxis, size)[1].box.center().y();
-    const QString tip = map->toolTipAt(QPointF(x, y));
-    EXPECT_TRUE(tip.startsWith("ka = 0.6, vc10 = 0.01\nMean M+ = ")) << tip.toStdString();
-    EXPECT_EQ(map->pointAt(QPointF(x, y)), 3);
-    EXPECT_TRUE(map->toolTipAt(QPointF(1, 1)).isEmpty());
+    // Each cell's tooltip gives its place and value; the largest value is red, the smallest
+    // the first colour above white.
+    double lo = INFINITY, hi = -INFINITY;
+    QPoint loAt, hiAt;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 2; ++j) {
+            const QString tip = map->toolTipAt(centre(i, j));
+            const QString where = QStringLiteral("ka = %1, vc10 = %2\nMean M+ = ")
+                                      .arg(QStringList{"0.2", "0.6", "1"}[i], QStringList{"0.001", "0.01"}[j]);
+            ASSERT_TRUE(tip.startsWith(where)) << tip.toStdString();
+            const double v = tip.mid(where.size()).toDouble();
+            if (v < lo) lo = v, loAt = centre(i, j);
+            if (v > hi) hi = v, hiAt = centre(i, j);
+        }
+    ASSERT_LT(lo, hi);
+    const auto& classic = colourTable(ColourMap::Classic);
+    EXPECT_EQ(map->image().pixelColor(hiAt), QColor(classic[20][0], classic[20][1], classic[20][2]));
+    EXPECT_EQ(map->image().pixelColor(loAt), QColor(classic[1][0], classic[1][1], classic[1][2]));
+    EXPECT_TRUE(map->toolTipAt(QPoint(-2, -2)).isEmpty());
+    // A double-click on ka = 0.6, vc10 = 0.01 loads that point.
+    std::vector<ParameterSet> loaded;
+    QObject::connect(sweep, &SweepWindow::loadRequested, [&](const ParameterSet& set) { loaded.push_back(set); });
+    QTest::mouseDClick(map->findChild<QLabel*>(QStringLiteral("mapPicture")), Qt::LeftButton, Qt::NoModifier,
+                       centre(1, 1));
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_DOUBLE_EQ(loaded[0].params.ka, 0.6);
+    EXPECT_DOUBLE_EQ(loaded[0].params.vc10, 0.01);
 }
 
 TEST_F(WindowTest, SweepWindowFindsTheCriticalSaltOfTheTotals) {

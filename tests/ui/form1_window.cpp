@@ -78,10 +78,11 @@ TEST_F(WindowTest, StartsWithTheDefaultsAndNamedControls) {
                              "label63",
                              "label64",
                              "label65",
-                             "pictureBox1",
-                             "pictureBox2",
-                             "pictureBox3",
-                             "pictureBox4",
+                             "mapView",
+                             "mapPicture",
+                             "colourBar",
+                             "mPlusAxis",
+                             "mMinusAxis",
                              "pictureBox5",
                              "richTextBox1",
                              "button1",
@@ -97,7 +98,7 @@ TEST_F(WindowTest, StartsWithTheDefaultsAndNamedControls) {
     for (QAction* a : form->menuBar()->actions()) menus << a->text();
     EXPECT_EQ(menus, (QStringList{"File", "Parameters", "View", "Help"}));
     EXPECT_EQ(form->loadDefaultToolStripMenuItem1->text(), QStringLiteral("Load Parameters"));
-    const QSize map = form->pictureBox1->pixmap().size();
+    const QSize map = mapPart(*form, "mapPicture")->pixmap().size();
     EXPECT_EQ(map.width(), map.height());  // the 11 x 11 canvas of square cells
     EXPECT_GE(map.width(), 300);
     EXPECT_TRUE(dialogs->messages.isEmpty());
@@ -169,13 +170,13 @@ TEST_F(WindowTest, DefaultDebyeHueckelRunNamesTheMostProbableComplex) {
     EXPECT_FALSE(form->label62->text().isEmpty());
     EXPECT_FALSE(form->label64->text().isEmpty());
     // The map is coloured, and the bars carry their labels.
-    const QImage map = form->mapImage();
+    const QImage map = mapViewOf(*form).image();
     int coloured = 0;
     for (int y = 0; y < map.height(); y += 4)
         for (int x = 0; x < map.width(); x += 4) coloured += isMapColour(map.pixel(x, y)) ? 1 : 0;
     EXPECT_GT(coloured, 100);
     // The tooltip of a cell tells its complex.
-    EXPECT_TRUE(form->mapToolTip(cellCentre(3, 5)).startsWith("M+ = 3, M- = 5\nconcentration (absValue): "));
+    EXPECT_TRUE(mapViewOf(*form).toolTipAt(cellCentre(3, 5)).startsWith("M+ = 3, M- = 5\nconcentration (absValue): "));
 }
 
 TEST_F(WindowTest, PoissonBoltzmannRunReportsEveryRow) {
@@ -236,10 +237,10 @@ TEST_F(WindowTest, StoppedRunFinishesItsRowThenSaysCancelled) {
     // Pending columns are grey on the map, computed ones coloured.
     const auto result = form->currentResult();
     ASSERT_LT(result->index, 400);
-    if (!form->showsWholeRange()) form->wholeRangeToolStripMenuItem->trigger();
-    ASSERT_TRUE(form->showsWholeRange());
+    if (!mapViewOf(*form).showsWholeRange()) form->wholeRangeToolStripMenuItem->trigger();
+    ASSERT_TRUE(mapViewOf(*form).showsWholeRange());
     const QPoint pending = cellCentre(400, 5);
-    EXPECT_EQ(QColor(form->mapImage().pixel(pending)), QColor(224, 224, 224));
+    EXPECT_EQ(QColor(mapViewOf(*form).image().pixel(pending)), QColor(224, 224, 224));
 }
 
 TEST_F(WindowTest, ClosingTheWindowDuringARunCancelsItWithoutHanging) {
@@ -253,10 +254,10 @@ TEST_F(WindowTest, ClosingTheWindowDuringARunCancelsItWithoutHanging) {
 }
 
 TEST_F(WindowTest, DoubleClickOpensTheProfilesOfACell) {
-    form->pictureBox1_MouseDoubleClick(cellCentre(3, 5));
+    doubleClickMap(*form, cellCentre(3, 5));
     EXPECT_TRUE(chartWindows().empty());  // nothing before a run
     solveAndWait();
-    form->pictureBox1_MouseDoubleClick(cellCentre(3, 5));
+    doubleClickMap(*form, cellCentre(3, 5));
     auto charts = chartWindows();
     ASSERT_EQ(charts.size(), 1U);
     EXPECT_EQ(charts[0]->windowTitle(), QStringLiteral("Complex (3,5)"));
@@ -266,7 +267,7 @@ TEST_F(WindowTest, DoubleClickOpensTheProfilesOfACell) {
     QCoreApplication::processEvents();
 
     form->checkBox2->setChecked(false);
-    form->pictureBox1_MouseDoubleClick(cellCentre(3, 5));
+    doubleClickMap(*form, cellCentre(3, 5));
     charts = chartWindows();
     ASSERT_EQ(charts.size(), 1U);
     QCoreApplication::processEvents();
@@ -274,14 +275,14 @@ TEST_F(WindowTest, DoubleClickOpensTheProfilesOfACell) {
     charts[0]->close();
     QCoreApplication::processEvents();
 
-    form->pictureBox1_MouseDoubleClick(cellCentre(0, 5));  // column M+ = 0
-    form->pictureBox1_MouseDoubleClick(cellCentre(4, 0));  // row M- = 0
+    doubleClickMap(*form, cellCentre(0, 5));  // column M+ = 0
+    doubleClickMap(*form, cellCentre(4, 0));  // row M- = 0
     EXPECT_TRUE(chartWindows().empty());
 
     // A profile the kernel cannot compute (every pivot counted as vanishing) is a log
     // line, and the window goes on.
     setVanishingPivotBound(1e300);
-    form->pictureBox1_MouseDoubleClick(cellCentre(3, 5));
+    doubleClickMap(*form, cellCentre(3, 5));
     setVanishingPivotBound(1e-300);
     EXPECT_TRUE(chartWindows().empty());
     EXPECT_TRUE(log().endsWith(
@@ -291,13 +292,13 @@ TEST_F(WindowTest, DoubleClickOpensTheProfilesOfACell) {
 
 TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
     solveAndWait();
-    const QImage before = form->mapImage();
+    const QImage before = mapViewOf(*form).image();
     auto rec = std::make_shared<ResultRecord>(*form->currentResult());
     rec->absValue(2, 2) = rec->maxValue * 1.1;  // beyond class 20
     form->setCurrentRecord(rec);
     form->redraw();
     EXPECT_EQ(dialogs->messages, QStringList{"a->color is greater than 20"});
-    EXPECT_EQ(form->mapImage(), before);
+    EXPECT_EQ(mapViewOf(*form).image(), before);
 
     // A '-' chain alone with charged lengths 0: the core radius is 0.
     rec = std::make_shared<ResultRecord>(*form->currentResult());
@@ -379,28 +380,29 @@ TEST_F(WindowTest, LogarithmicColoursShowAThousandthOfTheLargestAndAreRemembered
     solveAndWait();
     form->setCurrentRecord(twoCellResult(*form->currentResult()));
     form->redraw();
-    const auto colourAt = [&](int mp, int mm) { return QColor(form->mapImage().pixel(cellCentre(mp, mm))); };
+    const auto colourAt = [&](int mp, int mm) { return QColor(mapViewOf(*form).image().pixel(cellCentre(mp, mm))); };
     EXPECT_EQ(colourAt(2, 3), QColor(255, 255, 255));  // linear: under a twentieth is white
-    EXPECT_TRUE(form->mapToolTip(cellCentre(2, 3)).contains("colour class 0 of 20 (linear scale)"));
+    EXPECT_TRUE(mapViewOf(*form).toolTipAt(cellCentre(2, 3)).contains("colour class 0 of 20 (linear scale)"));
 
     form->logColoursToolStripMenuItem->trigger();
-    EXPECT_TRUE(form->colourScale().logarithmic);
-    EXPECT_TRUE(form->logColoursBox->isChecked());
+    EXPECT_TRUE(mapViewOf(*form).colourScale().logarithmic);
+    EXPECT_TRUE(mapPart<QCheckBox>(*form, "logColoursBox")->isChecked());
     EXPECT_EQ(colourAt(2, 3), QColor(0, 255, 0));  // class 10 of six decades
     EXPECT_EQ(colourAt(5, 5), QColor(255, 0, 0));
-    EXPECT_TRUE(form->mapToolTip(cellCentre(2, 3)).contains("colour class 10 of 20 (logarithmic scale): share "))
-        << form->mapToolTip(cellCentre(2, 3)).toStdString();
+    EXPECT_TRUE(
+        mapViewOf(*form).toolTipAt(cellCentre(2, 3)).contains("colour class 10 of 20 (logarithmic scale): share "))
+        << mapViewOf(*form).toolTipAt(cellCentre(2, 3)).toStdString();
     // The most probable complex is the same on either scale.
     EXPECT_EQ(form->label21->text(), "5");
 
-    form->decadesSpinBox->setValue(2);
+    mapPart<QSpinBox>(*form, "decadesSpinBox")->setValue(2);
     EXPECT_EQ(colourAt(2, 3), QColor(255, 255, 255));
-    form->decadesSpinBox->setValue(4);
+    mapPart<QSpinBox>(*form, "decadesSpinBox")->setValue(4);
 
     // A new window starts with the scale last chosen.
     Form1 second;
-    EXPECT_TRUE(second.colourScale().logarithmic);
-    EXPECT_EQ(second.colourScale().decades, 4);
+    EXPECT_TRUE(mapViewOf(second).colourScale().logarithmic);
+    EXPECT_EQ(mapViewOf(second).colourScale().decades, 4);
     EXPECT_TRUE(second.logColoursToolStripMenuItem->isChecked());
 }
 
@@ -408,29 +410,30 @@ TEST_F(WindowTest, LargeRangeShowsItsPopulatedRegionAndTheZoomedMapStillOpensThe
     setRanges(0, 300, 0, 300);
     solveAndWait();
     // The weight of the default set sits near the origin: the map shows that corner.
-    EXPECT_FALSE(form->showsWholeRange());
-    EXPECT_TRUE(form->mapStatusLabel->text().startsWith("Populated region: M+ 0.."))
-        << form->mapStatusLabel->text().toStdString();
-    EXPECT_TRUE(form->wholeRangeButton->isEnabled());
-    EXPECT_FALSE(form->wholeRangeButton->isChecked());
-    form->wholeRangeButton->click();
-    EXPECT_TRUE(form->showsWholeRange());
-    EXPECT_EQ(form->mapCells().size(), 301U * 301U);
-    form->wholeRangeButton->click();
-    EXPECT_FALSE(form->showsWholeRange());
+    EXPECT_FALSE(mapViewOf(*form).showsWholeRange());
+    EXPECT_TRUE(mapPart(*form, "mapStatusLabel")->text().startsWith("Populated region: M+ 0.."))
+        << mapPart(*form, "mapStatusLabel")->text().toStdString();
+    EXPECT_TRUE(mapPart<QToolButton>(*form, "wholeRangeButton")->isEnabled());
+    EXPECT_FALSE(mapPart<QToolButton>(*form, "wholeRangeButton")->isChecked());
+    mapPart<QToolButton>(*form, "wholeRangeButton")->click();
+    EXPECT_TRUE(mapViewOf(*form).showsWholeRange());
+    EXPECT_EQ(mapViewOf(*form).cells().size(), 301U * 301U);
+    mapPart<QToolButton>(*form, "wholeRangeButton")->click();
+    EXPECT_FALSE(mapViewOf(*form).showsWholeRange());
 
-    form->setMapWindow(CellWindow{3, 12, 2, 9});
-    EXPECT_EQ(form->mapCells().size(), 80U);
+    mapViewOf(*form).setWindow(CellWindow{3, 12, 2, 9});
+    EXPECT_EQ(mapViewOf(*form).cells().size(), 80U);
     // The most probable complex keeps its black outline in the zoomed map.
     const int bestMp = form->label21->text().toInt(), bestMm = form->label61->text().toInt();
     ASSERT_TRUE(bestMp >= 3 && bestMp <= 12 && bestMm >= 2 && bestMm <= 9) << bestMp << "," << bestMm;
     const QPoint best = cellCentre(bestMp, bestMm);
-    const int edge = static_cast<int>(form->mapCells().geometry().cellX(bestMp - 3)) + 1;
-    EXPECT_EQ(QColor(form->mapImage().pixel(edge, best.y())), QColor(Qt::black));
-    EXPECT_NE(QColor(form->mapImage().pixel(best)), QColor(Qt::black));
+    const int edge = static_cast<int>(mapViewOf(*form).cells().geometry().cellX(bestMp - 3)) + 1;
+    EXPECT_EQ(QColor(mapViewOf(*form).image().pixel(edge, best.y())), QColor(Qt::black));
+    EXPECT_NE(QColor(mapViewOf(*form).image().pixel(best)), QColor(Qt::black));
     const QPoint at = cellCentre(7, 5);
-    EXPECT_TRUE(form->mapToolTip(at).startsWith("M+ = 7, M- = 5\n")) << form->mapToolTip(at).toStdString();
-    form->pictureBox1_MouseDoubleClick(at);
+    EXPECT_TRUE(mapViewOf(*form).toolTipAt(at).startsWith("M+ = 7, M- = 5\n"))
+        << mapViewOf(*form).toolTipAt(at).toStdString();
+    doubleClickMap(*form, at);
     auto charts = chartWindows();
     ASSERT_EQ(charts.size(), 1U);
     EXPECT_EQ(charts[0]->windowTitle(), QStringLiteral("Complex (7,5)"));
@@ -438,20 +441,20 @@ TEST_F(WindowTest, LargeRangeShowsItsPopulatedRegionAndTheZoomedMapStillOpensThe
     QCoreApplication::processEvents();
 
     // The wheel zooms about the cell under the mouse; a drag pans.
-    QWheelEvent wheel(QPointF(at), form->pictureBox1->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, 120),
+    QWheelEvent wheel(QPointF(at), mapPart(*form, "mapPicture")->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, 120),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(form->pictureBox1, &wheel);
-    const CellWindow zoomed = form->mapWindow();
+    QApplication::sendEvent(mapPart(*form, "mapPicture"), &wheel);
+    const CellWindow zoomed = mapViewOf(*form).window();
     EXPECT_LT(zoomed.rows(), 10);
     EXPECT_TRUE(zoomed.row0 <= 7 && 7 <= zoomed.row1 && zoomed.col0 <= 5 && 5 <= zoomed.col1);
-    const double cell = form->mapCells().geometry().cw;
+    const double cell = mapViewOf(*form).cells().geometry().cw;
     const QPoint start = cellCentre(7, 5);
-    QTest::mousePress(form->pictureBox1, Qt::LeftButton, Qt::NoModifier, start);
-    QTest::mouseMove(form->pictureBox1, start + QPoint(static_cast<int>(-2 * cell), 0));
-    QTest::mouseRelease(form->pictureBox1, Qt::LeftButton, Qt::NoModifier,
+    QTest::mousePress(mapPart(*form, "mapPicture"), Qt::LeftButton, Qt::NoModifier, start);
+    QTest::mouseMove(mapPart(*form, "mapPicture"), start + QPoint(static_cast<int>(-2 * cell), 0));
+    QTest::mouseRelease(mapPart(*form, "mapPicture"), Qt::LeftButton, Qt::NoModifier,
                         start + QPoint(static_cast<int>(-2 * cell), 0));
-    EXPECT_EQ(form->mapWindow().row0, zoomed.row0 + 2);
-    EXPECT_EQ(form->mapWindow().rows(), zoomed.rows());
+    EXPECT_EQ(mapViewOf(*form).window().row0, zoomed.row0 + 2);
+    EXPECT_EQ(mapViewOf(*form).window().rows(), zoomed.rows());
 }
 
 TEST_F(WindowTest, LinearDebyeHueckelChoiceRunsTheClosedForm) {
@@ -495,21 +498,23 @@ TEST_F(WindowTest, TheMapHeaderSaysNoRegionBeforeTheRunHasEndedAndTheButtonSaysW
     form->button1->click();
     // While rows come the populated region is not known yet.
     QStringList headers;
-    ASSERT_TRUE(waitFor([&] {
-        headers << form->mapStatusLabel->toolTip();
-        return !form->jobsRunning() && form->button1->isEnabled();
-    }, 300000));
+    ASSERT_TRUE(waitFor(
+        [&] {
+            headers << mapPart(*form, "mapStatusLabel")->toolTip();
+            return !form->jobsRunning() && form->button1->isEnabled();
+        },
+        300000));
     QCoreApplication::processEvents();
     for (const QString& h : headers.mid(0, headers.size() - 1))
         EXPECT_FALSE(h.contains(QStringLiteral("populated region"))) << h.toStdString();
     // Done: the populated region is shown, and the button offers the whole range.
-    EXPECT_FALSE(form->showsWholeRange());
-    EXPECT_EQ(form->wholeRangeButton->text(), QStringLiteral("Whole range"));
-    form->wholeRangeButton->click();
-    EXPECT_TRUE(form->showsWholeRange());
-    EXPECT_EQ(form->wholeRangeButton->text(), QStringLiteral("Populated region"));
-    form->wholeRangeButton->click();
-    EXPECT_EQ(form->wholeRangeButton->text(), QStringLiteral("Whole range"));
+    EXPECT_FALSE(mapViewOf(*form).showsWholeRange());
+    EXPECT_EQ(mapPart<QToolButton>(*form, "wholeRangeButton")->text(), QStringLiteral("Whole range"));
+    mapPart<QToolButton>(*form, "wholeRangeButton")->click();
+    EXPECT_TRUE(mapViewOf(*form).showsWholeRange());
+    EXPECT_EQ(mapPart<QToolButton>(*form, "wholeRangeButton")->text(), QStringLiteral("Populated region"));
+    mapPart<QToolButton>(*form, "wholeRangeButton")->click();
+    EXPECT_EQ(mapPart<QToolButton>(*form, "wholeRangeButton")->text(), QStringLiteral("Whole range"));
 }
 
 TEST_F(WindowTest, ALargeDebyeHueckelRunShowsATimeEstimate) {

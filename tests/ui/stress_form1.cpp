@@ -94,7 +94,7 @@ protected:
             r.labels << l->text();
         r.record = form->currentResult();
         r.rowsDone = form->progressBar1->value();
-        r.map = form->mapImage();
+        r.map = mapViewOf(*form).image();
         return r;
     }
 
