@@ -137,8 +137,8 @@ int main(int argc, char** argv) {
     form.setDataSearch(DataSearch{MARLINQ_SOURCE_DATA_DIR, ""});
     form.show();
     QCoreApplication::processEvents();
-    form.pmaxBox->setText(QString::number(max));
-    form.mmaxBox->setText(QString::number(max));
+    form.findChild<QLineEdit*>(QStringLiteral("mpMaxField"))->setText(QString::number(max));
+    form.findChild<QLineEdit*>(QStringLiteral("mmMaxField"))->setText(QString::number(max));
     // The window's own widgets, by their names.
     auto* debyeHueckelBox = form.findChild<QCheckBox*>(QStringLiteral("debyeHueckelBox"));
     auto* solveButton = form.findChild<QPushButton*>(QStringLiteral("solveButton"));

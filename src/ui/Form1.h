@@ -36,6 +36,7 @@ class QWidget;
 namespace marlinq::ui {
 
 class ObservablesPanel;
+class ParameterForm;
 class ResultPanel;
 class RunController;
 class RunOptionsBox;
@@ -49,10 +50,6 @@ public:
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
 
-    // Tolerant number parse of the concentration fields (see tolerantDouble).
-    static double GetDouble(const QString& text);
-    static double Max(double a, double b, double c);
-
     // --- handlers, named after their control and event ---
     void Form1_Load();
     // Starts the run the fields and the run options describe (after a message box when
@@ -60,14 +57,6 @@ public:
     void solve();
     // Stops the run after its current row; what it computed stays as a partial result.
     void stop();
-    void button3_Click();  // Get '+'
-    void button4_Click();  // Get '-'
-    void trackBar1_Scroll();
-    void trackBar2_Scroll();
-    void trackBar3_Scroll();
-    void trackBar4_Scroll();
-    void trackBar5_Scroll();
-    void trackBar6_Scroll();
     void saveToolStripMenuItem_Click();           // File / Save Distribution
     // Whether a file can be written at the path a save dialog gave; if not, says why (log
     // and message box) and returns false before anything is written.
@@ -80,30 +69,13 @@ public:
     void helpToolStripMenuItem_Click();           // Help
     void sweepToolStripMenuItem_Click();          // Parameters / Sweep...
 
-    // The input fields as a parameter set, unvalidated (a field that does not parse gives 0).
-    ParameterSet fieldParameterSet() const;
-    // Shows a parameter set in the input fields, as "Load Parameters" does.
-    void showParameterSet(const ParameterSet& set);
-    // The input field of a parameter of the schema (nullptr for one the window has no field
-    // for, such as the charge densities).
-    QLineEdit* parameterField(const ParameterRow& row) const;
-    // A parameter's field read as "Solve" reads it; nullopt when it does not read.
-    std::optional<double> readParameterField(const ParameterRow& row) const;
-
     // Adds a line to the log.
     void appendLogLine(const QString& text);
     // Draws the map and the result panel of the current record again.
     void redraw() { redrawMap(); }
 
-    // The parameters as "Solve", "Get" and the parameter files last set them.
-    const Parameters& parameters() const { return params; }
-    Parameters& parameters() { return params; }
     // Where the chain tables are looked for (the tables are read again at the next run).
     void setDataSearch(DataSearch search) { engine->setDataSearch(std::move(search)); }
-
-    // Rows of the left panel: where the '-' and the solution banners start.
-    static constexpr int kMinusBannerTop = 236;
-    static constexpr int kSolutionBannerTop = 472;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -133,22 +105,15 @@ private:
     void showMapViewInMenu();
     // The result panel shows the complex (mp, mm) of the current result.
     void updateResultPanel(std::int32_t mp, std::int32_t mm);
-    void drawPlusSchematic(double length, double neutral, double scale);
-    void drawMinusSchematic(double length, double neutral, double scale);
     QString dialogDirectory() const;
     void rememberDirectory(const QString& path);
     void showMessage(const QString& text);
-    // Total mode: the totals of the concentration fields into the set (mM converted with
-    // the segment size). The message of a failure (mM without a segment size).
-    std::optional<QString> readTotals(ParameterSet& set) const;
-    bool totalModeChosen() const;
-    // Shows a set's concentrations in the row: its mode, its values per a^3.
-    void showConcentrations(const ParameterSet& set);
 
     // --- controls (objectName = member name) ---
     QScrollArea* scrollArea = nullptr;
     QWidget* client = nullptr;
-    QFrame* panel1 = nullptr;  // left panel
+    // The chains, the solution and the ranges (objectName "parameterForm").
+    ParameterForm* parameterForm = nullptr;
     // The "Optimal solution" tab, the run's choices, Solve and Stop, the log and the bar of
     // rows done; the controller that runs the jobs.
     ResultPanel* resultPanel = nullptr;
@@ -160,21 +125,6 @@ private:
 
 public:
     MapView* mapView = nullptr;  // the distribution map, its bars and colour-scale controls
-    QLineEdit *pchgBox = nullptr, *plenBox = nullptr, *pneuBox = nullptr;
-    QLineEdit *textBox4 = nullptr, *textBox3 = nullptr, *textBox5 = nullptr;
-    QLineEdit *textBox7 = nullptr, *textBox1 = nullptr, *textBox2 = nullptr;
-    QLineEdit* unitNmBox = nullptr;  // segment size a in nm, optional
-    // The "Polymer concentration" row: free chains (c+, c-) or totals (C+, C-), and the unit
-    // of its two fields (chains per a^3, or mM of chains with the segment size).
-    QComboBox* concentrationModeBox = nullptr;
-    QComboBox* concentrationUnitBox = nullptr;
-    QLineEdit *pminBox = nullptr, *pmaxBox = nullptr, *mminBox = nullptr, *mmaxBox = nullptr;
-    QLabel *label40 = nullptr, *label5 = nullptr;
-    QLabel *plusStrip = nullptr, *minusStrip = nullptr;
-    QWidget *plusLine = nullptr, *minusLine = nullptr;
-    QSlider *trackBar1 = nullptr, *trackBar2 = nullptr, *trackBar3 = nullptr, *trackBar4 = nullptr,
-            *trackBar5 = nullptr, *trackBar6 = nullptr;
-    QPushButton *button3 = nullptr, *button4 = nullptr;
     QAction *saveToolStripMenuItem = nullptr, *saveMapToolStripMenuItem = nullptr, *exitToolStripMenuItem = nullptr,
             *loadDefaultToolStripMenuItem1 = nullptr, *saveAsDefaultToolStripMenuItem = nullptr,
             *helpToolStripMenuItem = nullptr;
@@ -190,7 +140,6 @@ public:
 
 private:
     // --- state ---
-    Parameters params;  // what "Solve", "Get" and the parameter files set
     std::shared_ptr<RunRecord> runRecord;
     // The newest snapshot of the current result, as the run controller last gave it.
     ResultSnapshot resultRecord;

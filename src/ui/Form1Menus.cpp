@@ -2,6 +2,7 @@
 #include "ui/Form1.h"
 
 #include "ui/ObservablesPanel.h"
+#include "ui/ParameterForm.h"
 #include "ui/RunOptionsBox.h"
 #include "ui/AboutWindow.h"
 #include "ui/SweepWindow.h"
@@ -16,9 +17,9 @@
 namespace marlinq::ui {
 
 void Form1::sweepToolStripMenuItem_Click() {
-    auto* sweep = new SweepWindow(fieldParameterSet(), runOptionsBox->options(),
-                                  observablesPanel ? observablesPanel->unitNm() : std::nullopt, engine, this);
-    connect(sweep, &SweepWindow::loadRequested, this, [this](const ParameterSet& set) { showParameterSet(set); });
+    auto* sweep =
+        new SweepWindow(parameterForm->value(), runOptionsBox->options(), parameterForm->segmentSizeNm(), engine, this);
+    connect(sweep, &SweepWindow::loadRequested, parameterForm, &ParameterForm::setValue);
     sweep->show();
 }
 

@@ -4,6 +4,7 @@
 #include "physics/Complex.h"
 #include "ui/FieldText.h"
 #include "ui/MapModel.h"
+#include "ui/PanelParts.h"
 #include "ui/Pictures.h"
 
 #include <QLabel>
@@ -16,39 +17,7 @@ namespace marlinq::ui {
 
 namespace {
 
-QLabel* caption(QWidget* parent, const QString& s, int x, int y, int width = -1, int height = 20) {
-    auto* l = new QLabel(s, parent);
-    if (width < 0) width = l->sizeHint().width() + 4;
-    l->setGeometry(x, y, width, height);
-    return l;
-}
-
-QLabel* symbol(QWidget* parent, const char* name, int x, int y, QSize box = QSize(40, 24)) {
-    auto* l = new QLabel(parent);
-    l->setObjectName(QStringLiteral("symbol_") + QString::fromLatin1(name));
-    const QPixmap pm = embeddedPicture(QString::fromLatin1(name));
-    l->setPixmap(pm.size().width() > box.width() || pm.size().height() > box.height()
-                     ? pm.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                     : pm);
-    l->setGeometry(x, y, box.width(), box.height());
-    l->setAlignment(Qt::AlignCenter);
-    return l;
-}
-
-// A number the panel shows: white, sunken, left-aligned.
-QLabel* output(QWidget* parent, const char* name, int x, int y, int width) {
-    auto* l = new QLabel(parent);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setGeometry(x, y, width, 24);
-    l->setFrameShape(QFrame::Panel);
-    l->setFrameShadow(QFrame::Sunken);
-    l->setAutoFillBackground(true);
-    QPalette pal = l->palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    l->setPalette(pal);
-    l->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
-    return l;
-}
+using namespace panel;
 
 QPixmap sunCanvas() { return loadRuntimePicture(QStringLiteral("symbols/sun.jpg"), QSize(265, 265)); }
 
@@ -59,21 +28,17 @@ ResultPanel::ResultPanel(QWidget* parent) : QFrame(parent) {
     setFixedSize(273, 448);
     setFrameShape(QFrame::Panel);
     setFrameShadow(QFrame::Sunken);
-    auto* optimal = new QLabel(this);
-    optimal->setObjectName(QStringLiteral("banner_banner_optimal"));
-    // The banner at the 317 pixels of the left panel's, squeezed into the panel's width.
-    QPixmap banner = embeddedPicture(QStringLiteral("banner_optimal"));
-    if (banner.width() != 317 && banner.width() > 0) banner = banner.scaledToWidth(317, Qt::SmoothTransformation);
-    optimal->setPixmap(banner);
+    // The banner of the left panel's width, squeezed into this one's.
+    auto* optimal = banner(this, "banner_optimal", 1, 1);
+    optimal->setGeometry(1, 1, 269, optimal->height());
     optimal->setScaledContents(true);
-    optimal->setGeometry(1, 1, 269, std::max(banner.height(), 20));
-    caption(this, QStringLiteral("Numbers of '+' and '-' chains"), 10, 36, -1, 16);
+    text(this, QStringLiteral("Numbers of '+' and '-' chains"), 10, 36, -1, 16);
     symbol(this, "sym_mplus", 8, 54);
     mPlusOutput = output(this, "mPlusOutput", 52, 54, 75);
     symbol(this, "sym_mminus", 138, 54);
     mMinusOutput = output(this, "mMinusOutput", 182, 54, 75);
-    const auto row = [&](const QString& text, const char* sym, const char* name, int y) {
-        caption(this, text, 6, y + 2, 134);
+    const auto row = [&](const QString& caption, const char* sym, const char* name, int y) {
+        text(this, caption, 6, y + 2, 134);
         symbol(this, sym, 138, y, QSize(34, 24));
         return output(this, name, 174, y, 90);
     };
@@ -82,15 +47,11 @@ ResultPanel::ResultPanel(QWidget* parent) : QFrame(parent) {
     bareChargeOutput = row(QStringLiteral("Bare charge"), "sym_Z", "bareChargeOutput", 144);
     rescaledBareChargeOutput =
         row(QStringLiteral("Rescaled bare charge"), "sym_Ztilde", "rescaledBareChargeOutput", 172);
-    sunSketch = new QLabel(this);
-    sunSketch->setObjectName(QStringLiteral("sunSketch"));
-    sunSketch->setGeometry(4, 202, 265, 242);
+    sunSketch = place(new QLabel(this), "sunSketch", 4, 202, 265, 242);
     sunSketch->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     sunSketch->setPixmap(sunCanvas());
     // Over the top of the sketch, shown only for the result of a stopped run.
-    partialLabel = new QLabel(this);
-    partialLabel->setObjectName(QStringLiteral("partialLabel"));
-    partialLabel->setGeometry(6, 200, 258, 18);
+    partialLabel = place(new QLabel(this), "partialLabel", 6, 200, 258, 18);
     partialLabel->setStyleSheet(QStringLiteral("color: rgb(178, 34, 34); font-weight: bold;"));
     partialLabel->hide();
 }

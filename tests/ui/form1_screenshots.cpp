@@ -72,8 +72,7 @@ TEST_F(Screenshots, PoissonBoltzmannOverALargeRangeWithLogarithmicColours) {
     setRanges(0, 300, 0, 300);
     form->logColoursToolStripMenuItem->trigger();
     solveButtonOf(*form)->click();
-    ASSERT_TRUE(
-        waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); }, 3600000));
+    ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); }, 3600000));
     QCoreApplication::processEvents();
     shoot("main-window-pb-log.png");
     ASSERT_TRUE(saveMapAs(QDir(target).filePath("map-figure.png"), false));
@@ -96,8 +95,7 @@ TEST_F(Screenshots, AMapOfAThousandByAThousand) {
     setRanges(0, 999, 0, 999);
     form->logColoursToolStripMenuItem->trigger();
     solveButtonOf(*form)->click();
-    ASSERT_TRUE(
-        waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); }, 3600000));
+    ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); }, 3600000));
     QCoreApplication::processEvents();
     if (!mapViewOf(*form).showsWholeRange()) mapPart<QToolButton>(*form, "wholeRangeButton")->click();
     shoot("main-window-1000.png");
@@ -130,10 +128,10 @@ TEST_F(Screenshots, SweepWindowChartAndMap) {
 TEST_F(Screenshots, ObservablesTabWithASegmentSize) {
     // High salt and equal chains: the tab names the lone chains' tie and the complexes' answer.
     debyeHueckelBoxOf(*form)->setChecked(false);
-    form->textBox5->setText(QStringLiteral("1"));
-    form->textBox7->setText(QStringLiteral("3"));
+    field("minusNeutralField")->setText(QStringLiteral("1"));
+    field("saltField")->setText(QStringLiteral("3"));
     solveAndWait();
-    form->unitNmBox->setText(QStringLiteral("0.714"));
+    field("segmentSizeField")->setText(QStringLiteral("0.714"));
     form->findChild<QTabWidget*>(QStringLiteral("resultTabs"))->setCurrentIndex(1);
     shoot("main-window-observables.png");
 }
