@@ -6,7 +6,6 @@
 #include "pipeline/Engine.h"
 #include "pipeline/JobRunner.h"
 #include "pipeline/Records.h"
-#include "ui/MapModel.h"
 #include "ui/MapView.h"
 #include "ui/UserDialogs.h"
 
@@ -31,8 +30,6 @@ class QProgressBar;
 class QPushButton;
 class QScrollArea;
 class QSlider;
-class QSpinBox;
-class QToolButton;
 class QTabWidget;
 class QTextEdit;
 class QWidget;
@@ -45,8 +42,6 @@ class Form1 : public QMainWindow {
     Q_OBJECT
 
 public:
-    using Rec = marlinq::ui::Rec;
-
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
 

@@ -27,8 +27,6 @@
 #include <QScrollArea>
 #include <QShortcut>
 #include <QSlider>
-#include <QSpinBox>
-#include <QToolButton>
 #include <QBoxLayout>
 #include <QGridLayout>
 #include <QStatusBar>
