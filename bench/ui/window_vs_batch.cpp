@@ -136,8 +136,8 @@ int main(int argc, char** argv) {
     form.setDataSearch(DataSearch{MARLINQ_SOURCE_DATA_DIR, ""});
     form.show();
     QCoreApplication::processEvents();
-    form.pmaxBox->setText(QString::number(max));
-    form.mmaxBox->setText(QString::number(max));
+    form.findChild<QLineEdit*>(QStringLiteral("mpMaxField"))->setText(QString::number(max));
+    form.findChild<QLineEdit*>(QStringLiteral("mmMaxField"))->setText(QString::number(max));
     form.checkBox2->setChecked(method == QStringLiteral("dh"));
     QCoreApplication::processEvents();
 

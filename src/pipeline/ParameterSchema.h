@@ -63,7 +63,6 @@ struct ParameterRow {
     double hi = std::numeric_limits<double>::infinity();
     const char* outOfRange = nullptr;  // accepted when lo <= value <= hi (NaN is not)
     std::string_view above;            // must exceed this key's value, else outOfRange
-    const char* unsaved = nullptr;     // "Save Parameters" on a field that does not read
 };
 
 // The rows, in the order of the parameter file (then the charged lengths, then the totals,

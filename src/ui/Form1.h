@@ -37,6 +37,7 @@ class QWidget;
 namespace marlinq::ui {
 
 class ObservablesPanel;
+class ParameterForm;
 
 class Form1 : public QMainWindow {
     Q_OBJECT
@@ -45,22 +46,10 @@ public:
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
 
-    // Tolerant number parse of the concentration fields (see tolerantDouble).
-    static double GetDouble(const QString& text);
-    static double Max(double a, double b, double c);
-
     // --- handlers, named after their control and event ---
     void Form1_Load();
     void button1_Click();  // Solve
     void button2_Click();  // Stop
-    void button3_Click();  // Get '+'
-    void button4_Click();  // Get '-'
-    void trackBar1_Scroll();
-    void trackBar2_Scroll();
-    void trackBar3_Scroll();
-    void trackBar4_Scroll();
-    void trackBar5_Scroll();
-    void trackBar6_Scroll();
     void saveToolStripMenuItem_Click();           // File / Save Distribution
     // Whether a file can be written at the path a save dialog gave; if not, says why (log
     // and message box) and returns false before anything is written.
@@ -72,16 +61,6 @@ public:
     void saveAsDefaultToolStripMenuItem_Click();  // Parameters / Save Parameters
     void helpToolStripMenuItem_Click();           // Help
     void sweepToolStripMenuItem_Click();          // Parameters / Sweep...
-
-    // The input fields as a parameter set, unvalidated (a field that does not parse gives 0).
-    ParameterSet fieldParameterSet() const;
-    // Shows a parameter set in the input fields, as "Load Parameters" does.
-    void showParameterSet(const ParameterSet& set);
-    // The input field of a parameter of the schema (nullptr for one the window has no field
-    // for, such as the charge densities).
-    QLineEdit* parameterField(const ParameterRow& row) const;
-    // A parameter's field read as "Solve" reads it; nullopt when it does not read.
-    std::optional<double> readParameterField(const ParameterRow& row) const;
 
     // --- the job's callbacks; window thread only ---
     void UpdateUIText(const QString& text);
@@ -96,17 +75,10 @@ public:
     ResultSnapshot withoutShiftAfterStop(ResultSnapshot rec) const;
     // The current result the window draws and exports from.
     ResultSnapshot currentResult() const { return resultRecord; }
-    // The parameters as "Solve", "Get" and the parameter files last set them.
-    const Parameters& parameters() const { return params; }
-    Parameters& parameters() { return params; }
     // Where the chain tables are looked for (the tables are read again at the next run).
     void setDataSearch(DataSearch search) { engine->setDataSearch(std::move(search)); }
     // True while a job of this window has not returned yet (superseded ones included).
     bool jobsRunning() const;
-
-    // Rows of the left panel: where the '-' and the solution banners start.
-    static constexpr int kMinusBannerTop = 236;
-    static constexpr int kSolutionBannerTop = 472;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -139,46 +111,25 @@ private:
     void updateResultPanel(std::int32_t mp, std::int32_t mm);
     void clearResultLabels();
     void takeSnapshot();
-    void drawPlusSchematic(double length, double neutral, double scale);
-    void drawMinusSchematic(double length, double neutral, double scale);
     QString dialogDirectory() const;
     void rememberDirectory(const QString& path);
     void showMessage(const QString& text);
-    // Total mode: the totals of the concentration fields into the set (mM converted with
-    // the segment size). The message of a failure (mM without a segment size).
-    std::optional<QString> readTotals(ParameterSet& set) const;
-    bool totalModeChosen() const;
-    // Shows a set's concentrations in the row: its mode, its values per a^3.
-    void showConcentrations(const ParameterSet& set);
 
     // --- controls (objectName = member name) ---
     QScrollArea* scrollArea = nullptr;
     QWidget* client = nullptr;
-    QFrame* panel1 = nullptr;  // left panel
+    // The chains, the solution and the ranges (objectName "parameterForm").
+    ParameterForm* parameterForm = nullptr;
     QFrame* panel2 = nullptr;  // result panel
 public:
-    MapView* mapView = nullptr;  // the distribution map, its bars and colour-scale controls
-    QLineEdit *pchgBox = nullptr, *plenBox = nullptr, *pneuBox = nullptr;
-    QLineEdit *textBox4 = nullptr, *textBox3 = nullptr, *textBox5 = nullptr;
-    QLineEdit *textBox7 = nullptr, *textBox1 = nullptr, *textBox2 = nullptr;
-    QLineEdit* unitNmBox = nullptr;  // segment size a in nm, optional
-    // The "Polymer concentration" row: free chains (c+, c-) or totals (C+, C-), and the unit
-    // of its two fields (chains per a^3, or mM of chains with the segment size).
-    QComboBox* concentrationModeBox = nullptr;
-    QComboBox* concentrationUnitBox = nullptr;
-    QLineEdit *pminBox = nullptr, *pmaxBox = nullptr, *mminBox = nullptr, *mmaxBox = nullptr;
-    QLabel *label40 = nullptr, *label5 = nullptr;
+    MapView* mapView = nullptr;      // the distribution map, its bars and colour-scale controls
     QLabel* partialLabel = nullptr;  // says that the result panel shows a stopped run
     QLabel *label21 = nullptr, *label61 = nullptr, *label62 = nullptr, *label63 = nullptr, *label64 = nullptr,
            *label65 = nullptr;
     QLabel* pictureBox5 = nullptr;
-    QLabel *plusStrip = nullptr, *minusStrip = nullptr;
-    QWidget *plusLine = nullptr, *minusLine = nullptr;
-    QSlider *trackBar1 = nullptr, *trackBar2 = nullptr, *trackBar3 = nullptr, *trackBar4 = nullptr,
-            *trackBar5 = nullptr, *trackBar6 = nullptr;
     QCheckBox *checkBox1 = nullptr, *checkBox2 = nullptr, *checkBox3 = nullptr;
     QCheckBox* linearDhBox = nullptr;  // under checkBox2: the closed-form linear Debye-Hueckel energy
-    QPushButton *button1 = nullptr, *button2 = nullptr, *button3 = nullptr, *button4 = nullptr;
+    QPushButton *button1 = nullptr, *button2 = nullptr;
     QTextEdit* richTextBox1 = nullptr;
     QProgressBar* progressBar1 = nullptr;
     QAction *saveToolStripMenuItem = nullptr, *saveMapToolStripMenuItem = nullptr, *exitToolStripMenuItem = nullptr,
@@ -196,7 +147,6 @@ public:
 
 private:
     // --- state ---
-    Parameters params;  // what "Solve", "Get" and the parameter files set
     std::shared_ptr<RunRecord> runRecord;
     // The newest snapshot of the current result; snapshots never change, the job goes on
     // with its own record meanwhile.

@@ -1,6 +1,7 @@
 // Form1: loading and saving parameter sets, saving the distribution.
 #include "ui/Form1.h"
 #include "ui/FieldText.h"
+#include "ui/ParameterForm.h"
 
 #include "files/DistributionExport.h"
 #include "files/FileAccess.h"
@@ -28,15 +29,6 @@
 
 namespace marlinq::ui {
 
-namespace {
-
-
-constexpr int kBannerCentre = 317 / 2;
-constexpr int kPlusTop = Form1::kMinusBannerTop - 30;  // just above the '-' banner
-constexpr int kMinusTop = Form1::kSolutionBannerTop - 30;  // just above the solution banner
-
-}  // namespace
-
 void Form1::loadDefaultToolStripMenuItem1_Click() {
     const QString path = dialogs->getOpenFileName(
         this, QStringLiteral("Load Parameters"), dialogDirectory().isEmpty() ? QDir::currentPath() : dialogDirectory(),
@@ -45,7 +37,7 @@ void Form1::loadDefaultToolStripMenuItem1_Click() {
     rememberDirectory(path);
 
     ParameterSet base;
-    base.params = params;
+    base.params = parameterForm->parameters();
     const LoadResult loaded = loadParameterSet(narrowPath(path), base);
     if (loaded.status == LoadStatus::CannotOpen) {
         // The program goes on; nothing was read. The reason stays in the log as well.
@@ -55,85 +47,22 @@ void Form1::loadDefaultToolStripMenuItem1_Click() {
     }
     for (const std::string& note : loaded.notes) UpdateUIText(QString::fromStdString(note));
     // What the file held is kept even when it cannot be shown.
-    params = loaded.set.params;
+    parameterForm->parameters() = loaded.set.params;
     if (loaded.status == LoadStatus::WrongFile) {
         UpdateUIText(QString::fromLatin1(kWrongParameterFile) + QStringLiteral(" (") + path + QStringLiteral(")"));
         showMessage(QString::fromLatin1(kWrongParameterFile));
         return;
     }
-    showParameterSet(loaded.set);
-}
-
-void Form1::showParameterSet(const ParameterSet& set) {
-    params = set.params;
-    const Parameters& g = params;
-    const double plen = set.plen, mlen = set.mlen;
-
-    for (const ParameterRow& r : parameterSchema()) {
-        if (QLineEdit* box = parameterField(r)) {
-            const double v = parameterValue(set, r);
-            box->setText(r.integer ? QString::number(static_cast<std::int32_t>(v)) : general(v));
-            // A number longer than the field shows its first digits, not its last.
-            box->setCursorPosition(0);
-        }
-    }
-    label40->setText(n2(g.kip));
-    setBar(trackBar1, plen);
-    setBar(trackBar2, std::trunc(g.zp));
-    setBar(trackBar6, g.Np);
-    label5->setText(n2(g.kim));
-    setBar(trackBar3, mlen);
-    setBar(trackBar4, std::trunc(g.zn));
-    setBar(trackBar5, g.Nm);
-
-    // Each sketch on the scale "Get" gives it: its chain's charged length against the
-    // neutral blocks.
-    drawMinusSchematic(mlen, g.Nm, Max(g.Np, g.Nm, mlen));
-    drawPlusSchematic(plen, g.Np, Max(g.Np, g.Nm, plen));
-    showConcentrations(set);
+    parameterForm->setValue(loaded.set);
 }
 
 void Form1::saveAsDefaultToolStripMenuItem_Click() {
-    // Each field goes into its variable as it is read (0 when it does not read), in the
-    // order of the fields; the first that does not read ends the command with its message.
-    // The salt and the concentrations are read as "Solve" reads them (a comma or a point,
-    // whatever the desktop's format), so that a value Solve accepts can be saved.
-    const QLocale locale;
+    // Each field goes into the held parameters as it is read, in the order of the fields;
+    // the first that does not read ends the command with its message.
     ParameterSet set;
-    set.params = params;
-    for (const ParameterRow* row : parameterRowsInCheckOrder()) {
-        const ParameterRow& r = *row;
-        const QLineEdit* box = parameterField(r);
-        if (box == nullptr || r.unsaved == nullptr) continue;
-        bool ok = false;
-        double value = 0.0;
-        const QString text = box->text();
-        if (r.lenient) {
-            value = GetDouble(text);
-            ok = std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
-        } else if (r.integer) {
-            value = locale.toInt(text.trimmed(), &ok);
-        } else {
-            value = locale.toDouble(text.trimmed(), &ok);
-        }
-        if (!ok) value = 0.0;
-        setParameterMember(set, r, value);
-        params = set.params;
-        if (!ok) {
-            showMessage(QString::fromLatin1(r.unsaved));
-            return;
-        }
-    }
-    set.params.kip = params.kip = chargeDensity(set.params.zp, set.plen);
-    set.params.kim = params.kim = chargeDensity(set.params.zn, set.mlen);
-    // Total mode: the fields are the totals; the file keeps them, and as vc10, vc01 too.
-    if (const std::optional<QString> failure = readTotals(set)) {
+    if (const std::optional<QString> failure = parameterForm->readForFile(set)) {
         showMessage(*failure);
         return;
-    }
-    if (set.totalMode) {
-        set.params.vc10 = set.totalPlus;
-        set.params.vc01 = set.totalMinus;
     }
 
     const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Parameters"), dialogDirectory(),

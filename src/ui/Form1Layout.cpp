@@ -1,6 +1,8 @@
 // Form1: the controls of the window and where they sit.
 #include "ui/Form1.h"
 #include "ui/ObservablesPanel.h"
+#include "ui/PanelParts.h"
+#include "ui/ParameterForm.h"
 
 #include "files/NumberFormat.h"
 #include "pipeline/ParameterSchema.h"
@@ -41,85 +43,9 @@ namespace marlinq::ui {
 
 namespace {
 
-// Positions in the window are counted from the top of a client area that includes a
-// 24-pixel menu strip; Qt keeps the menu bar outside the central widget.
-constexpr int kPanelHeight = Form1::kSolutionBannerTop + 146;
+using namespace panel;
+
 const QColor kBackground(224, 224, 224);
-
-// The black neutral block of a chain schematic.
-class NeutralLine : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.fillRect(rect(), Qt::black);
-    }
-};
-
-template <typename W>
-W* place(W* w, const char* name, int x, int y, int width, int height) {
-    if (name != nullptr) w->setObjectName(QString::fromLatin1(name));
-    w->setGeometry(x, y, width, height);
-    return w;
-}
-
-QLabel* text(QWidget* parent, const QString& s, int x, int y, int width = -1, int height = 20) {
-    auto* l = new QLabel(s, parent);
-    if (width < 0) width = l->sizeHint().width() + 4;
-    l->setGeometry(x, y, width, height);
-    return l;
-}
-
-QLabel* symbol(QWidget* parent, const char* name, int x, int y, QSize box = QSize(40, 24)) {
-    auto* l = new QLabel(parent);
-    l->setObjectName(QStringLiteral("symbol_") + QString::fromLatin1(name));
-    const QPixmap pm = embeddedPicture(QString::fromLatin1(name));
-    l->setPixmap(pm.size().width() > box.width() || pm.size().height() > box.height()
-                     ? pm.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                     : pm);
-    l->setGeometry(x, y, box.width(), box.height());
-    l->setAlignment(Qt::AlignCenter);
-    return l;
-}
-
-QLabel* banner(QWidget* parent, const char* name, int x, int y) {
-    auto* l = new QLabel(parent);
-    l->setObjectName(QStringLiteral("banner_") + QString::fromLatin1(name));
-    QPixmap pm = embeddedPicture(QString::fromLatin1(name));
-    if (pm.width() != 317 && pm.width() > 0) pm = pm.scaledToWidth(317, Qt::SmoothTransformation);
-    l->setPixmap(pm);
-    l->setGeometry(x, y, 317, std::max(pm.height(), 20));
-    return l;
-}
-
-QLineEdit* box(QWidget* parent, const char* name, const QString& s, int x, int y, int width = 70) {
-    auto* e = place(new QLineEdit(s, parent), name, x, y, width, 24);
-    return e;
-}
-
-QSlider* bar(QWidget* parent, const char* name, int maximum, int position, int x, int y) {
-    auto* s = place(new QSlider(Qt::Horizontal, parent), name, x, y, 178, 24);
-    s->setRange(0, maximum);
-    s->setValue(position);
-    s->setTickPosition(QSlider::TicksBelow);
-    s->setTickInterval(maximum / 10);
-    s->setPageStep(maximum / 10);
-    return s;
-}
-
-QLabel* output(QWidget* parent, const char* name, int x, int y, int width = 70, int height = 24) {
-    auto* l = place(new QLabel(parent), name, x, y, width, height);
-    l->setFrameShape(QFrame::Panel);
-    l->setFrameShadow(QFrame::Sunken);
-    l->setAutoFillBackground(true);
-    QPalette pal = l->palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    l->setPalette(pal);
-    l->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
-    return l;
-}
 
 }  // namespace
 
@@ -139,114 +65,11 @@ void Form1::buildLayout() {
     scrollArea->setPalette(pal);
     setCentralWidget(scrollArea);
 
-    // ---- left panel: '+' chains, '-' chains, solution ----
-    panel1 = new QFrame(client);
-    panel1->setObjectName(QStringLiteral("panel1"));
-    panel1->setFixedSize(320, kPanelHeight);
-    panel1->setFrameShape(QFrame::Panel);
-    panel1->setFrameShadow(QFrame::Sunken);
-    QWidget* p = panel1;
-    banner(p, "banner_plus", 1, 1);
-    // One chain kind's block of controls: charge, charged length and neutral length, each
-    // with its box and slider, and the charge density with its "Get" button.
-    struct ChainControls {
-        const char *chargeSymbol, *lengthSymbol, *densitySymbol;
-        const char *chargeBox, *lengthBox, *neutralBox, *chargeBar, *lengthBar, *neutralBar, *density, *get;
-    };
-    struct ChainWidgets {
-        QLineEdit *&charge, *&length, *&neutral;
-        QSlider *&chargeBar, *&lengthBar, *&neutralBar;
-        QLabel*& density;
-        QPushButton*& get;
-    };
-    // Rows of a section under its 30-pixel banner: a caption, then symbol, box and slider.
-    constexpr int kRow = 42;
-    const auto section = [&](int top, const ChainControls& c, ChainWidgets w) {
-        const int y0 = top + 34;
-        text(p, QStringLiteral("Charge"), 8, y0, -1, 16);
-        symbol(p, c.chargeSymbol, 6, y0 + 16);
-        w.charge = box(p, c.chargeBox, QString(), 50, y0 + 16);
-        w.chargeBar = bar(p, c.chargeBar, 100, 0, 130, y0 + 16);
-        text(p, QStringLiteral("Length of charged block"), 8, y0 + kRow, -1, 16);
-        symbol(p, c.lengthSymbol, 6, y0 + kRow + 16);
-        w.length = box(p, c.lengthBox, QString(), 50, y0 + kRow + 16);
-        w.lengthBar = bar(p, c.lengthBar, 1000, 0, 130, y0 + kRow + 16);
-        text(p, QStringLiteral("Length of neutral block  "), 8, y0 + 2 * kRow, -1, 16);
-        symbol(p, "sym_N", 6, y0 + 2 * kRow + 16);
-        w.neutral = box(p, c.neutralBox, QString(), 50, y0 + 2 * kRow + 16);
-        w.neutralBar = bar(p, c.neutralBar, 1000, 0, 130, y0 + 2 * kRow + 16);
-        text(p, QStringLiteral("Linear charge density"), 8, y0 + 3 * kRow, -1, 16);
-        symbol(p, c.densitySymbol, 6, y0 + 3 * kRow + 16);
-        w.density = output(p, c.density, 50, y0 + 3 * kRow + 16);
-        w.get = place(new QPushButton(QStringLiteral("Get"), p), c.get, 130, y0 + 3 * kRow + 15, 80, 26);
-    };
-    // The boxes and their sliders start at the start-up values (at the end of the layout).
-    section(0,
-            ChainControls{"sym_qplus", "sym_Nplus", "sym_xiplus", "pchgBox", "plenBox", "pneuBox", "trackBar2",
-                          "trackBar1", "trackBar6", "label40", "button3"},
-            ChainWidgets{pchgBox, plenBox, pneuBox, trackBar2, trackBar1, trackBar6, label40, button3});
-    banner(p, "banner_minus", 1, kMinusBannerTop);
-    section(kMinusBannerTop,
-            ChainControls{"sym_qminus", "sym_Nminus", "sym_ximinus", "textBox4", "textBox3", "textBox5", "trackBar4",
-                          "trackBar3", "trackBar5", "label5", "button4"},
-            ChainWidgets{textBox4, textBox3, textBox5, trackBar4, trackBar3, trackBar5, label5, button4});
-    const int sol = kSolutionBannerTop;
-    banner(p, "banner_solution", 1, sol);
-    text(p, QStringLiteral("Salt concentration "), 8, sol + 38);
-    symbol(p, "sym_ka", 150, sol + 36);
-    textBox7 = box(p, "textBox7", QString(), 195, sol + 36, 110);
-    text(p, QStringLiteral("Polymer concentration "), 8, sol + 66, -1, 16);
-    concentrationModeBox = place(new QComboBox(p), "concentrationModeBox", 160, sol + 60, 92, 22);
-    concentrationModeBox->addItems({QStringLiteral("free chains"), QStringLiteral("total")});
-    concentrationModeBox->setToolTip(QStringLiteral(
-        "free chains: c+ and c- are the chains left free, and the complexes follow from them.\n"
-        "total: C+ and C- are all chains of each kind, free and in complexes, as an experiment weighs "
-        "them in; the free chains follow from the mass balance (needs mpMin and mmMin 0)."));
-    concentrationUnitBox = place(new QComboBox(p), "concentrationUnitBox", 256, sol + 60, 58, 22);
-    concentrationUnitBox->addItems({QStringLiteral("a\u207B\u00B3"), QStringLiteral("mM")});
-    concentrationUnitBox->setToolTip(QStringLiteral(
-        "Chains per segment volume a^3, or mM of chains, c / (a^3 N_A) (needs the segment size a in nm)"));
-    symbol(p, "sym_cplus", 6, sol + 84);
-    textBox1 = box(p, "textBox1", QString(), 50, sol + 84, 95);
-    symbol(p, "sym_cminus", 160, sol + 84);
-    textBox2 = box(p, "textBox2", QString(), 204, sol + 84, 95);
-    // Optional: the segment size in nm gives ka as a salt concentration and radii in nm.
-    text(p, QStringLiteral("Segment size a (nm)"), 8, sol + 118, -1, 16);
-    unitNmBox = box(p, "unitNmBox", QString(), 195, sol + 114, 110);
-
-    // Chain schematics: a strip of sign symbols for the charged block, a black line for
-    // the neutral one. Hidden until a scale is known.
-    plusStrip = place(new QLabel(p), "plusStrip", 0, kMinusBannerTop - 30, 0, 20);
-    minusStrip = place(new QLabel(p), "minusStrip", 0, kSolutionBannerTop - 30, 0, 18);
-    plusLine = place(new NeutralLine(p), "plusLine", 158, kMinusBannerTop - 21, 0, 2);
-    minusLine = place(new NeutralLine(p), "minusLine", 158, kSolutionBannerTop - 21, 0, 2);
-    for (QWidget* w : {static_cast<QWidget*>(plusStrip), static_cast<QWidget*>(minusStrip), plusLine, minusLine})
-        w->hide();
+    // ---- left panel: '+' chains, '-' chains, solution; the ranges go under the map ----
+    parameterForm = new ParameterForm(client);
 
     // ---- centre: the map with its title and controls, ranges, log ----
     mapView = new MapView(client);
-
-    auto* ranges = new QGridLayout;
-    ranges->setHorizontalSpacing(6);
-    ranges->setVerticalSpacing(2);
-    const auto rangeGroup = [&](int column, const QString& caption, QLineEdit*& minBox, const char* minName,
-                                QLineEdit*& maxBox, const char* maxName) {
-        ranges->addWidget(new QLabel(caption, client), 0, column, 1, 4);
-        ranges->addWidget(new QLabel(QStringLiteral("Min"), client), 1, column);
-        minBox = new QLineEdit(client);
-        minBox->setObjectName(QString::fromLatin1(minName));
-        minBox->setFixedWidth(60);
-        ranges->addWidget(minBox, 1, column + 1);
-        ranges->addWidget(new QLabel(QStringLiteral("Max"), client), 1, column + 2);
-        maxBox = new QLineEdit(client);
-        maxBox->setObjectName(QString::fromLatin1(maxName));
-        maxBox->setFixedWidth(60);
-        ranges->addWidget(maxBox, 1, column + 3);
-    };
-    rangeGroup(0, QStringLiteral("Range of aggregation numbers of chains '+'"), pminBox, "pminBox", pmaxBox, "pmaxBox");
-    ranges->setColumnMinimumWidth(4, 24);
-    rangeGroup(5, QStringLiteral("Range of aggregation numbers of chains '-'"), mminBox, "mminBox", mmaxBox, "mmaxBox");
-    ranges->setColumnStretch(9, 1);
 
     richTextBox1 = new QTextEdit(client);
     richTextBox1->setObjectName(QStringLiteral("richTextBox1"));
@@ -331,14 +154,14 @@ void Form1::buildLayout() {
     columns->setContentsMargins(5, 5, 5, 5);
     columns->setSpacing(8);
     auto* left = new QVBoxLayout;
-    left->addWidget(panel1);
+    left->addWidget(parameterForm);
     left->addStretch(1);
     columns->addLayout(left);
 
     auto* centre = new QVBoxLayout;
     centre->setSpacing(4);
     centre->addWidget(mapView, 1);
-    centre->addLayout(ranges);
+    centre->addWidget(parameterForm->rangeRow());
     centre->addWidget(richTextBox1);
     centre->addWidget(progressBar1);
     columns->addLayout(centre, 1);
@@ -357,7 +180,7 @@ void Form1::buildLayout() {
     observablesScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     observablesPanel = new ObservablesPanel;
     observablesScroll->setWidget(observablesPanel);
-    observablesPanel->useUnitField(unitNmBox);
+    observablesPanel->useUnitField(parameterForm->segmentSizeInput());
     resultTabs->addTab(observablesScroll, QStringLiteral("Observables"));
     right->addWidget(resultTabs);
     right->addSpacing(4);
@@ -375,31 +198,8 @@ void Form1::buildLayout() {
     right->addStretch(1);
     columns->addLayout(right);
 
-    // Every parameter's field starts at its start-up value, with a point as separator as the
-    // parameter file writes it; the sliders where their boxes are.
-    const ParameterSet start = startupParameterSet();
-    for (const ParameterRow& r : parameterSchema()) {
-        if (QLineEdit* field = parameterField(r)) {
-            const double v = parameterValue(start, r);
-            field->setText(r.integer ? QString::number(static_cast<std::int32_t>(v))
-                                     : QString::fromStdString(formatGeneral(v, '.')));
-        }
-    }
-    const std::pair<QSlider*, double> bars[] = {{trackBar1, start.plen},      {trackBar2, start.params.zp},
-                                                {trackBar6, start.params.Np}, {trackBar3, start.mlen},
-                                                {trackBar4, start.params.zn}, {trackBar5, start.params.Nm}};
-    for (const auto& [slider, value] : bars) slider->setValue(static_cast<int>(value));
-
     connect(button1, &QPushButton::clicked, this, [this] { button1_Click(); });
     connect(button2, &QPushButton::clicked, this, [this] { button2_Click(); });
-    connect(button3, &QPushButton::clicked, this, [this] { button3_Click(); });
-    connect(button4, &QPushButton::clicked, this, [this] { button4_Click(); });
-    connect(trackBar1, &QSlider::valueChanged, this, [this] { trackBar1_Scroll(); });
-    connect(trackBar2, &QSlider::valueChanged, this, [this] { trackBar2_Scroll(); });
-    connect(trackBar3, &QSlider::valueChanged, this, [this] { trackBar3_Scroll(); });
-    connect(trackBar4, &QSlider::valueChanged, this, [this] { trackBar4_Scroll(); });
-    connect(trackBar5, &QSlider::valueChanged, this, [this] { trackBar5_Scroll(); });
-    connect(trackBar6, &QSlider::valueChanged, this, [this] { trackBar6_Scroll(); });
 }
 
 

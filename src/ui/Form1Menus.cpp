@@ -2,6 +2,7 @@
 #include "ui/Form1.h"
 
 #include "ui/ObservablesPanel.h"
+#include "ui/ParameterForm.h"
 #include "ui/AboutWindow.h"
 #include "ui/SweepWindow.h"
 
@@ -15,9 +16,8 @@
 namespace marlinq::ui {
 
 void Form1::sweepToolStripMenuItem_Click() {
-    auto* sweep = new SweepWindow(fieldParameterSet(), runOptions(),
-                                  observablesPanel ? observablesPanel->unitNm() : std::nullopt, engine, this);
-    connect(sweep, &SweepWindow::loadRequested, this, [this](const ParameterSet& set) { showParameterSet(set); });
+    auto* sweep = new SweepWindow(parameterForm->value(), runOptions(), parameterForm->segmentSizeNm(), engine, this);
+    connect(sweep, &SweepWindow::loadRequested, parameterForm, &ParameterForm::setValue);
     sweep->show();
 }
 

@@ -6,6 +6,7 @@
 #include "pipeline/ParameterSchema.h"
 #include "ui/FieldText.h"
 #include "ui/ObservablesPanel.h"
+#include "ui/ParameterForm.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,24 +25,6 @@ namespace marlinq::ui {
 
 namespace {
 
-std::optional<double> parseReal(const QLineEdit* box) {
-    bool ok = false;
-    const double v = QLocale().toDouble(box->text().trimmed(), &ok);
-    if (!ok) return std::nullopt;
-    return v;
-}
-
-std::optional<std::int32_t> parseInt(const QLineEdit* box) {
-    bool ok = false;
-    const int v = QLocale().toInt(box->text().trimmed(), &ok);
-    if (!ok) return std::nullopt;
-    return static_cast<std::int32_t>(v);
-}
-
-}  // namespace
-
-namespace {
-
 // Debye-Hueckel runs over at least this many complexes show a time estimate.
 constexpr std::int64_t kEstimatedComplexes = 100000;
 
@@ -57,36 +40,12 @@ void Form1::button1_Click() {
     mapView->forgetCells();
     clearResultLabels();
 
-    const std::span<const ParameterRow> rows = parameterSchema();
-    InputFields in(rows.size());
-    for (std::size_t k = 0; k < rows.size(); ++k) in[k] = readParameterField(rows[k]);
     ParameterSet set;
-    // In total mode the two fields hold the totals, checked as totals once the rest passed.
-    ParameterSet totals;
-    if (totalModeChosen()) {
-        if (const std::optional<QString> failure = readTotals(totals)) {
-            showMessage(*failure);
-            return;
-        }
-        in[parameterIndex("vc10")] = in[parameterIndex("vc01")] = 1e-3;
-    }
-    if (const auto failure = validateInput(in, params, &set)) {
-        showMessage(QString::fromStdString(*failure));
+    if (const std::optional<QString> failure = parameterForm->read(set)) {
+        showMessage(*failure);
         return;
     }
-    if (totals.totalMode) {
-        if (const auto failure = checkTotals(MassBalanceTotals{totals.totalPlus, totals.totalMinus}, params)) {
-            showMessage(QString::fromStdString(*failure));
-            return;
-        }
-        params.vc10 = totals.totalPlus;
-        params.vc01 = totals.totalMinus;
-        set.totalMode = true;
-        set.totalPlus = totals.totalPlus;
-        set.totalMinus = totals.totalMinus;
-    }
-    const Parameters& g = params;
-    set.params = g;
+    const Parameters& g = set.params;
 
     button1->setEnabled(false);
     button2->setEnabled(true);
@@ -288,73 +247,6 @@ ResultSnapshot Form1::withoutShiftAfterStop(ResultSnapshot rec) const {
 void Form1::setCurrentRecord(ResultSnapshot rec) {
     resultRecord = withoutShiftAfterStop(std::move(rec));
     if (observablesPanel) observablesPanel->showRecord(resultRecord);
-}
-
-QLineEdit* Form1::parameterField(const ParameterRow& row) const {
-    // The one place a parameter meets its widget: a new parameter adds its line here.
-    const std::pair<std::string_view, QLineEdit*> fields[] = {
-        {"plen", plenBox},  {"zp", pchgBox},  {"Np", pneuBox},   {"mlen", textBox3}, {"zn", textBox4},
-        {"Nm", textBox5},   {"ka", textBox7}, {"vc10", textBox1}, {"vc01", textBox2}, {"mpMin", pminBox},
-        {"mpMax", pmaxBox}, {"mmMin", mminBox}, {"mmMax", mmaxBox},
-    };
-    for (const auto& [key, box] : fields)
-        if (key == row.key) return box;
-    return nullptr;
-}
-
-std::optional<double> Form1::readParameterField(const ParameterRow& row) const {
-    const QLineEdit* box = parameterField(row);
-    if (box == nullptr) return std::nullopt;
-    if (row.lenient) return GetDouble(box->text());
-    if (row.integer) {
-        const std::optional<std::int32_t> v = parseInt(box);
-        return v ? std::optional<double>(*v) : std::nullopt;
-    }
-    return parseReal(box);
-}
-
-bool Form1::totalModeChosen() const { return concentrationModeBox && concentrationModeBox->currentIndex() == 1; }
-
-std::optional<QString> Form1::readTotals(ParameterSet& set) const {
-    if (!totalModeChosen()) return std::nullopt;
-    double plus = GetDouble(textBox1->text()), minus = GetDouble(textBox2->text());
-    if (concentrationUnitBox->currentIndex() == 1) {
-        const std::optional<double> a = observablesPanel ? observablesPanel->unitNm() : std::nullopt;
-        if (!a)
-            return QStringLiteral("Totals in mM need the segment size a (nm), from 0.01 to 100");
-        plus = chainsPerSegmentVolume(plus, *a);
-        minus = chainsPerSegmentVolume(minus, *a);
-    }
-    set.totalMode = true;
-    set.totalPlus = asShown(plus);
-    set.totalMinus = asShown(minus);
-    return std::nullopt;
-}
-
-void Form1::showConcentrations(const ParameterSet& set) {
-    concentrationModeBox->setCurrentIndex(set.totalMode ? 1 : 0);
-    concentrationUnitBox->setCurrentIndex(0);
-    if (set.totalMode) {
-        textBox1->setText(general(set.totalPlus));
-        textBox2->setText(general(set.totalMinus));
-    }
-}
-
-ParameterSet Form1::fieldParameterSet() const {
-    ParameterSet set;
-    Parameters& p = set.params;
-    for (const ParameterRow& r : parameterSchema()) {
-        if (parameterField(r) == nullptr) continue;
-        setParameterMember(set, r, readParameterField(r).value_or(0.0));
-    }
-    // Total mode: the fields are the totals (their free chains are not known before a run).
-    if (!readTotals(set) && set.totalMode) {
-        p.vc10 = set.totalPlus;
-        p.vc01 = set.totalMinus;
-    }
-    p.kip = set.plen != 0.0 ? chargeDensity(p.zp, set.plen) : 0.0;
-    p.kim = set.mlen != 0.0 ? chargeDensity(p.zn, set.mlen) : 0.0;
-    return set;
 }
 
 }  // namespace marlinq::ui

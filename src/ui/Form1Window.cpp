@@ -1,7 +1,7 @@
 // Form1: construction, start-up, shut-down and the dialogs.
 #include "ui/Form1.h"
 
-#include "ui/NumberInput.h"
+#include "ui/ParameterForm.h"
 #include "ui/Pictures.h"
 #include "ui/UserDialogs.h"
 
@@ -77,48 +77,8 @@ void Form1::showEvent(QShowEvent* event) {
 void Form1::Form1_Load() {
     mapView->redraw();
     resultRecord = std::make_shared<const ResultRecord>();
-    const QLocale locale;
-    bool ok = false;
-    double plen = locale.toDouble(plenBox->text().trimmed(), &ok);
-    if (!ok) {
-        showMessage(QStringLiteral("Input error: Length of charged block +"));
-        plen = 0.0;
-    }
-    Parameters& g = params;
-    double zp = locale.toDouble(pchgBox->text().trimmed(), &ok);
-    if (!ok) {
-        showMessage(QStringLiteral("Input error: Charge +"));
-        zp = 0.0;
-    }
-    g.zp = zp;
-    double mlen = locale.toDouble(textBox3->text().trimmed(), &ok);
-    if (!ok) {
-        showMessage(QStringLiteral("Input error: Length of charged block -"));
-        mlen = 0.0;
-    }
-    double zn = locale.toDouble(textBox4->text().trimmed(), &ok);
-    if (!ok) {
-        showMessage(QStringLiteral("Input error: Charge -"));
-        zn = 0.0;
-    }
-    g.zn = zn;
-    g.kip = chargeDensity(zp, plen);
-    label40->setText(locale.toString(g.kip, 'f', 2));
-    label5->setText(locale.toString(chargeDensity(zn, mlen), 'f', 2));
-    // The schematics as the default fields describe them.
-    const double Np = locale.toInt(pneuBox->text().trimmed());
-    const double Nm = locale.toInt(textBox5->text().trimmed());
-    drawPlusSchematic(plen, Np, Max(Np, Nm, plen));
-    drawMinusSchematic(mlen, Nm, Max(Np, Nm, mlen));
+    parameterForm->showChainsFromFields();
 }
-
-double Form1::Max(double a, double b, double c) {
-    double m = a;
-    if (b > m) m = b;
-    if (c > m) m = c;
-    return m;
-}
-
 
 void Form1::closeEvent(QCloseEvent* event) {
     // A running job is cancelled and no longer heard; its thread is joined when the
@@ -130,8 +90,6 @@ void Form1::closeEvent(QCloseEvent* event) {
 void Form1::deliverJobEvents() { runner->deliver(); }
 
 bool Form1::jobsRunning() const { return runner && runner->busy(); }
-
-double Form1::GetDouble(const QString& text) { return tolerantDouble(text); }
 
 void Form1::showMessage(const QString& text) { dialogs->showMessage(this, text); }
 

@@ -37,7 +37,9 @@ std::optional<double> tolerantParse(QString s, const QLocale& locale) {
 
 }  // namespace
 
-double tolerantDouble(const QString& text) {
+double tolerantDouble(const QString& text) { return tolerantNumber(text).value_or(0.0); }
+
+std::optional<double> tolerantNumber(const QString& text) {
     QString s = text;
     s.replace(QLatin1Char(','), QLatin1Char('.'));
     // The text now uses a point as its decimal separator. A culture whose decimal separator
@@ -45,12 +47,10 @@ double tolerantDouble(const QString& text) {
     // culture is asked only when it agrees.
     const QLocale current;
     if (current.decimalPoint() == QStringLiteral(".") && current.groupSeparator() != QStringLiteral(".")) {
-        if (auto v = tolerantParse(s, current)) return *v;
+        if (auto v = tolerantParse(s, current)) return v;
     }
-    if (auto v = tolerantParse(s, QLocale(QLocale::English, QLocale::UnitedStates))) return *v;
-    if (auto v = tolerantParse(s, QLocale::c())) return *v;
-    return 0.0;
+    if (auto v = tolerantParse(s, QLocale(QLocale::English, QLocale::UnitedStates))) return v;
+    return tolerantParse(s, QLocale::c());
 }
-
 
 }  // namespace marlinq::ui

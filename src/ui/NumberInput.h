@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace marlinq::ui {
 
 // A comma is read as a decimal point; white space, signs (also trailing), parentheses for
@@ -11,5 +13,7 @@ namespace marlinq::ui {
 // 0.0 when nothing parses. The same text gives the same number under every locale whose
 // decimal separator is a point or a comma.
 double tolerantDouble(const QString& text);
+// The same parse; nullopt when nothing parses.
+std::optional<double> tolerantNumber(const QString& text);
 
 }  // namespace marlinq::ui

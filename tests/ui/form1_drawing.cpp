@@ -71,7 +71,7 @@ TEST_F(WindowTest, EveryControlFitsA1366x768ScreenAndTheMapGrowsWithTheWindow) {
     EXPECT_EQ(area->verticalScrollBar()->maximum(), 0);
     EXPECT_EQ(area->horizontalScrollBar()->maximum(), 0);
     const QSize smallMap = mapPart(*form, "mapPicture")->size();
-    const QSize inputs = form->findChild<QWidget*>(QStringLiteral("panel1"))->size();
+    const QSize inputs = form->findChild<QWidget*>(QStringLiteral("parameterForm"))->size();
     EXPECT_GE(smallMap.height(), 360);
     EXPECT_FLOAT_EQ(mapViewOf(*form).cells().geometry().cw, mapViewOf(*form).cells().geometry().ch);
 
@@ -87,7 +87,7 @@ TEST_F(WindowTest, EveryControlFitsA1366x768ScreenAndTheMapGrowsWithTheWindow) {
     EXPECT_LT(mapPart(*form, "colourBar")->height(), mapPart(*form, "mapPicture")->height() + 40);
     EXPECT_EQ(mapPart(*form, "mPlusAxis")->pixmap().width(), mapPart(*form, "mPlusAxis")->width());
     EXPECT_GT(mapPart(*form, "mPlusAxis")->width(), mapPart(*form, "mapPicture")->width());
-    EXPECT_EQ(form->findChild<QWidget*>(QStringLiteral("panel1"))->size(), inputs);
+    EXPECT_EQ(form->findChild<QWidget*>(QStringLiteral("parameterForm"))->size(), inputs);
     const CellGeometry& g = mapViewOf(*form).cells().geometry();
     EXPECT_FLOAT_EQ(g.cw, g.ch);
     // The axis titles stay centred on their axes.

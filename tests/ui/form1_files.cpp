@@ -65,19 +65,19 @@ TEST_F(WindowTest, SaveDistributionAsksFirstThenNeedsResults) {
 TEST_F(WindowTest, SaveParametersWritesTheThirteenLinesOrNamesTheBadField) {
     const QString path = dir.filePath("set.txt");
     dialogs->saveAnswer = path;
-    form->pneuBox->setText("x");
+    field("plusNeutralField")->setText("x");
     form->saveAsDefaultToolStripMenuItem->trigger();
-    EXPECT_EQ(dialogs->messages, QStringList{"error for neutral tail length of the + polymer input"});
+    EXPECT_EQ(dialogs->messages, QStringList{"Input error: Neutral block length +"});
     EXPECT_EQ(dialogs->saveAsked, 0);
-    EXPECT_EQ(form->parameters().Np, 0);
+    EXPECT_EQ(parameterForm().parameters().Np, 0);
 
-    form->pneuBox->setText("1");
-    form->mmaxBox->setText("");
+    field("plusNeutralField")->setText("1");
+    field("mmMaxField")->setText("");
     dialogs->messages.clear();
     form->saveAsDefaultToolStripMenuItem->trigger();
-    EXPECT_EQ(dialogs->messages, QStringList{"error for mmMax input"});
+    EXPECT_EQ(dialogs->messages, QStringList{"error in mmMax"});
 
-    form->mmaxBox->setText("10");
+    field("mmMaxField")->setText("10");
     dialogs->messages.clear();
     form->saveAsDefaultToolStripMenuItem->trigger();
     EXPECT_TRUE(dialogs->messages.isEmpty());
@@ -95,36 +95,40 @@ TEST_F(WindowTest, LoadParametersFillsTheWindowInOrder) {
     EXPECT_EQ(dialogs->lastFilter, ".in files (*.in);;All files (*)");
     EXPECT_EQ(dialogs->lastSelectedFilter, "All files (*)");
     EXPECT_TRUE(dialogs->messages.isEmpty());
-    EXPECT_EQ(form->plenBox->text(), "48");
-    EXPECT_EQ(form->pchgBox->text(), "24");
-    EXPECT_EQ(form->pneuBox->text(), "40");
-    EXPECT_EQ(form->label40->text(), "0.50");
-    EXPECT_EQ(form->textBox3->text(), "40");
-    EXPECT_EQ(form->textBox4->text(), "12");
-    EXPECT_EQ(form->textBox5->text(), "120");
-    EXPECT_EQ(form->label5->text(), "0.30");
-    EXPECT_EQ(form->textBox7->text(), "0.35");
-    EXPECT_EQ(form->textBox1->text(), "0.0005");
-    EXPECT_EQ(form->textBox2->text(), "0.002");
-    EXPECT_EQ(form->pminBox->text() + form->pmaxBox->text() + form->mminBox->text() + form->mmaxBox->text(), "18214");
-    EXPECT_EQ(form->trackBar1->value(), 48);
-    EXPECT_EQ(form->trackBar2->value(), 24);
-    EXPECT_EQ(form->trackBar3->value(), 40);
-    EXPECT_EQ(form->trackBar5->value(), 120);
+    EXPECT_EQ(field("plusLengthField")->text(), "48");
+    EXPECT_EQ(field("plusChargeField")->text(), "24");
+    EXPECT_EQ(field("plusNeutralField")->text(), "40");
+    EXPECT_EQ(label("plusDensityOutput")->text(), "0.50");
+    EXPECT_EQ(field("minusLengthField")->text(), "40");
+    EXPECT_EQ(field("minusChargeField")->text(), "12");
+    EXPECT_EQ(field("minusNeutralField")->text(), "120");
+    EXPECT_EQ(label("minusDensityOutput")->text(), "0.30");
+    EXPECT_EQ(field("saltField")->text(), "0.35");
+    EXPECT_EQ(field("plusConcentrationField")->text(), "0.0005");
+    EXPECT_EQ(field("minusConcentrationField")->text(), "0.002");
+    EXPECT_EQ(field("mpMinField")->text() + field("mpMaxField")->text() + field("mmMinField")->text() +
+                  field("mmMaxField")->text(),
+              "18214");
+    EXPECT_EQ(slider("plusLengthSlider")->value(), 48);
+    EXPECT_EQ(slider("plusChargeSlider")->value(), 24);
+    EXPECT_EQ(slider("minusLengthSlider")->value(), 40);
+    EXPECT_EQ(slider("minusNeutralSlider")->value(), 120);
     // Each schematic on the scale "Get" gives it, the longest of its charged block and the
     // two neutral blocks (120): '+' 48 / 120 x 150 = 60 pixels of signs left of the centre 158.
-    EXPECT_EQ(form->plusStrip->width(), 60);
-    EXPECT_EQ(form->plusStrip->x(), 98);
+    EXPECT_EQ(label("plusChargedBlock")->width(), 60);
+    EXPECT_EQ(label("plusChargedBlock")->x(), 98);
     // The '-' schematic: 40 / 120 x 150 = 50, line 150.
-    EXPECT_EQ(form->minusStrip->width(), 50);
-    EXPECT_EQ(form->minusLine->width(), 150);
-    EXPECT_EQ(form->minusLine->y(), Form1::kSolutionBannerTop - 30 + 9);  // just above the solution banner
+    EXPECT_EQ(label("minusChargedBlock")->width(), 50);
+    EXPECT_EQ(partOf<QWidget>(*form, "minusNeutralBlock")->width(), 150);
+    EXPECT_EQ(partOf<QWidget>(*form, "minusNeutralBlock")->y(),
+              ParameterForm::kSolutionBannerTop - 30 + 9);  // just above the solution banner
 }
 
 TEST_F(WindowTest, LoadParametersRejectsWrongFilesAndLeavesTheFields) {
     const auto fields = [&] {
-        return QStringList{form->plenBox->text(), form->pchgBox->text(), form->textBox7->text(),
-                           form->mmaxBox->text(), QString::number(form->trackBar1->value())};
+        return QStringList{field("plusLengthField")->text(), field("plusChargeField")->text(),
+                           field("saltField")->text(), field("mmMaxField")->text(),
+                           QString::number(slider("plusLengthSlider")->value())};
     };
     const QStringList start = fields();
     const QString wrong = "Some input parameters are wrong, please check it.";
@@ -156,60 +160,61 @@ TEST_F(WindowTest, LoadParametersRejectsWrongFilesAndLeavesTheFields) {
 
 TEST_F(WindowTest, LoadParametersEdgeCasesOfLengthsAndTrackBars) {
     // Only mmMax: accepted, everything else from the variables as they stood.
-    form->parameters().zp = 18;
-    form->parameters().kip = 0.25;
-    form->parameters().zn = 18;
-    form->parameters().kim = 0.25;
+    parameterForm().parameters().zp = 18;
+    parameterForm().parameters().kip = 0.25;
+    parameterForm().parameters().zn = 18;
+    parameterForm().parameters().kim = 0.25;
     dialogs->openAnswer = writeFile("only.in", "mmMax 12\n");
     form->loadDefaultToolStripMenuItem1->trigger();
     EXPECT_TRUE(dialogs->messages.isEmpty());
-    EXPECT_EQ(form->mmaxBox->text(), "12");
-    EXPECT_EQ(form->plenBox->text(), "72");
+    EXPECT_EQ(field("mmMaxField")->text(), "12");
+    EXPECT_EQ(field("plusLengthField")->text(), "72");
 
     // A charged length of 72.9 is shown as 72; values beyond a bar move it to its end.
     dialogs->openAnswer = writeFile("frac.in", "zp 145.8\nkiplus 2\nzn 300\nkiminus 0.2\nNm 5000\n");
     form->loadDefaultToolStripMenuItem1->trigger();
     EXPECT_TRUE(dialogs->messages.isEmpty());
-    EXPECT_EQ(form->plenBox->text(), "72");
-    EXPECT_EQ(form->trackBar1->value(), 72);
-    EXPECT_EQ(form->pchgBox->text(), "145.8");
-    EXPECT_EQ(form->trackBar2->value(), 100);
-    EXPECT_EQ(form->textBox3->text(), "1500");
-    EXPECT_EQ(form->trackBar3->value(), 1000);
-    EXPECT_EQ(form->trackBar5->value(), 1000);
-    EXPECT_EQ(form->textBox5->text(), "5000");  // the bar's move typed nothing
+    EXPECT_EQ(field("plusLengthField")->text(), "72");
+    EXPECT_EQ(slider("plusLengthSlider")->value(), 72);
+    EXPECT_EQ(field("plusChargeField")->text(), "145.8");
+    EXPECT_EQ(slider("plusChargeSlider")->value(), 100);
+    EXPECT_EQ(field("minusLengthField")->text(), "1500");
+    EXPECT_EQ(slider("minusLengthSlider")->value(), 1000);
+    EXPECT_EQ(slider("minusNeutralSlider")->value(), 1000);
+    EXPECT_EQ(field("minusNeutralField")->text(), "5000");  // the bar's move typed nothing
 }
 
 TEST_F(WindowTest, GetButtonsAndTrackBars) {
-    form->trackBar2->setValue(40);
-    EXPECT_EQ(form->pchgBox->text(), "40");
-    EXPECT_EQ(form->label40->text(), "0.25");  // xi waits for "Get"
-    const QRect schematic = form->plusStrip->geometry();
-    form->trackBar4->setValue(36);
-    EXPECT_EQ(form->textBox4->text(), "36");
+    slider("plusChargeSlider")->setValue(40);
+    EXPECT_EQ(field("plusChargeField")->text(), "40");
+    EXPECT_EQ(label("plusDensityOutput")->text(), "0.25");  // xi waits for "Get"
+    const QRect schematic = label("plusChargedBlock")->geometry();
+    slider("minusChargeSlider")->setValue(36);
+    EXPECT_EQ(field("minusChargeField")->text(), "36");
 
-    EXPECT_EQ(form->plusStrip->geometry(), schematic);  // the track bars moved nothing
-    form->button3->click();
-    EXPECT_EQ(form->label40->text(), "0.56");
-    EXPECT_EQ(form->parameters().zp, 40.0);
-    EXPECT_EQ(form->parameters().Np, 1);
+    EXPECT_EQ(label("plusChargedBlock")->geometry(), schematic);  // the track bars moved nothing
+    button("plusDensityButton")->click();
+    EXPECT_EQ(label("plusDensityOutput")->text(), "0.56");
+    EXPECT_EQ(parameterForm().parameters().zp, 40.0);
+    EXPECT_EQ(parameterForm().parameters().Np, 1);
     // Scale: the longest of N+ = 1, the '-' neutral length stored so far (none) and 72.
-    EXPECT_EQ(form->plusStrip->width(), 150);
-    EXPECT_EQ(form->plusLine->width(), 2);
+    EXPECT_EQ(label("plusChargedBlock")->width(), 150);
+    EXPECT_EQ(partOf<QWidget>(*form, "plusNeutralBlock")->width(), 2);
 
-    form->button4->click();
-    EXPECT_EQ(form->label5->text(), "0.50");
-    EXPECT_EQ(form->parameters().Nm, 200);
-    EXPECT_EQ(form->minusStrip->width(), 54);  // 72 / 200 x 150
+    button("minusDensityButton")->click();
+    EXPECT_EQ(label("minusDensityOutput")->text(), "0.50");
+    EXPECT_EQ(parameterForm().parameters().Nm, 200);
+    EXPECT_EQ(label("minusChargedBlock")->width(), 54);  // 72 / 200 x 150
 
     // Unparsable fields are reported, read as 0, and a zero scale leaves the schematic.
-    for (QLineEdit* b : {form->textBox3, form->textBox4, form->textBox5}) b->setText("");
-    const QRect minus = form->minusStrip->geometry();
-    form->parameters().Np = 0;
-    form->button4->click();
+    for (QLineEdit* b : {field("minusLengthField"), field("minusChargeField"), field("minusNeutralField")})
+        b->setText("");
+    const QRect minus = label("minusChargedBlock")->geometry();
+    parameterForm().parameters().Np = 0;
+    button("minusDensityButton")->click();
     EXPECT_EQ(dialogs->messages, (QStringList{"Input error: Length of charged block -", "Input error: Charge -",
-                                              "Input error: Length of neutral block -"}));
-    EXPECT_EQ(form->minusStrip->geometry(), minus);
+                                              "Input error: Neutral length of charged block -"}));
+    EXPECT_EQ(label("minusChargedBlock")->geometry(), minus);
 }
 
 TEST_F(WindowTest, ChangesDuringARunDoNotReachTheRunningJob) {
@@ -218,7 +223,7 @@ TEST_F(WindowTest, ChangesDuringARunDoNotReachTheRunningJob) {
     form->button1->click();
     dialogs->openAnswer = writeFile("asym.in", kAsymmetric);
     form->loadDefaultToolStripMenuItem1->trigger();
-    form->button3->click();
+    button("plusDensityButton")->click();
     ASSERT_TRUE(waitFor([&] { return !form->jobsRunning(); }));
     QCoreApplication::processEvents();
     const auto result = form->currentResult();
@@ -226,7 +231,7 @@ TEST_F(WindowTest, ChangesDuringARunDoNotReachTheRunningJob) {
     EXPECT_EQ(result->zp, 18.0);
     EXPECT_EQ(result->mpMax, 3);
     EXPECT_EQ(result->Np, 1);
-    EXPECT_EQ(form->parameters().ka, 0.35);
+    EXPECT_EQ(parameterForm().parameters().ka, 0.35);
 }
 
 TEST_F(WindowTest, MapIsSavedAsAFigureInPngAndSvg) {
@@ -407,7 +412,7 @@ TEST_F(WindowTest, MapFigureFitsAJournalColumnCanLeaveItsCaptionBesideAndIsOffer
 
 TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {
     // Bad totals and total mode with a minimum above 0: a message box, and nothing runs.
-    form->concentrationModeBox->setCurrentIndex(1);
+    comboBox("concentrationModeBox")->setCurrentIndex(1);
     const auto refused = [&](const QString& expected) {
         dialogs->messages.clear();
         form->button1->click();
@@ -415,18 +420,18 @@ TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {
         EXPECT_FALSE(form->jobsRunning());
         EXPECT_TRUE(form->button1->isEnabled());
     };
-    form->textBox1->setText("0");
+    field("plusConcentrationField")->setText("0");
     refused("C+ (total '+' chains) should be between 1e-20 and 1");
-    form->textBox1->setText("0.002");
-    form->textBox2->setText("2");
+    field("plusConcentrationField")->setText("0.002");
+    field("minusConcentrationField")->setText("2");
     refused("C- (total '-' chains) should be between 1e-20 and 1");
-    form->textBox2->setText("0.002");
-    form->concentrationUnitBox->setCurrentIndex(1);  // mM without a segment size
+    field("minusConcentrationField")->setText("0.002");
+    comboBox("concentrationUnitBox")->setCurrentIndex(1);  // mM without a segment size
     refused("Totals in mM need the segment size a (nm), from 0.01 to 100");
-    form->concentrationUnitBox->setCurrentIndex(0);
-    form->pminBox->setText("1");
+    comboBox("concentrationUnitBox")->setCurrentIndex(0);
+    field("mpMinField")->setText("1");
     refused("Total concentrations need the lone chains (1, 0) and (0, 1) in the ranges: set mpMin and mmMin to 0");
-    form->pminBox->setText("0");
+    field("mpMinField")->setText("0");
 
     // Totals of 2e-3: the run solves the free chains.
     dialogs->messages.clear();
@@ -439,10 +444,10 @@ TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {
     EXPECT_TRUE(log().contains("Mass balance: free c+ = "));
 
     // The same totals in mM of chains (4.561991400541782 mM is 1e-3 per a^3 at 0.714 nm).
-    form->unitNmBox->setText("0.714");
-    form->concentrationUnitBox->setCurrentIndex(1);
-    form->textBox1->setText("9.123982801083564");
-    form->textBox2->setText("9.123982801083564");
+    field("segmentSizeField")->setText("0.714");
+    comboBox("concentrationUnitBox")->setCurrentIndex(1);
+    field("plusConcentrationField")->setText("9.123982801083564");
+    field("minusConcentrationField")->setText("9.123982801083564");
     solveAndWait();
     EXPECT_NEAR(form->currentResult()->totalPlus, 0.002, 1e-15);
     EXPECT_NEAR(form->currentResult()->vc10, result->vc10, 1e-12 * result->vc10);
@@ -455,10 +460,10 @@ TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {
     EXPECT_TRUE(readAll(path).endsWith("total_plus 0.002\ntotal_minus 0.002\nmmMax 10\n")) << readAll(path).toStdString();
     dialogs->openAnswer = writeFile("free.in", kAsymmetric);
     form->loadDefaultToolStripMenuItem1->trigger();
-    EXPECT_EQ(form->concentrationModeBox->currentIndex(), 0);
+    EXPECT_EQ(comboBox("concentrationModeBox")->currentIndex(), 0);
     dialogs->openAnswer = path;
     form->loadDefaultToolStripMenuItem1->trigger();
-    EXPECT_EQ(form->concentrationModeBox->currentIndex(), 1);
-    EXPECT_EQ(form->concentrationUnitBox->currentIndex(), 0);
-    EXPECT_EQ(form->textBox1->text(), "0.002");
+    EXPECT_EQ(comboBox("concentrationModeBox")->currentIndex(), 1);
+    EXPECT_EQ(comboBox("concentrationUnitBox")->currentIndex(), 0);
+    EXPECT_EQ(field("plusConcentrationField")->text(), "0.002");
 }

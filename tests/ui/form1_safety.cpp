@@ -30,10 +30,10 @@ TEST_F(WindowTest, SaveParametersUnderACommaLocaleTakesWhatSolveTakes) {
     const QByteArray text = readAll(dialogs->saveAnswer);
     EXPECT_TRUE(text.contains("\nka 0.2\n")) << text.toStdString();
     EXPECT_TRUE(text.contains("vc10 0.001\n")) << text.toStdString();
-    // A field without any number is still refused.
-    form->textBox7->setText("abc");
+    // A field without any number is still refused, with the message of "Solve".
+    field("saltField")->setText("abc");
     form->saveAsDefaultToolStripMenuItem->trigger();
-    EXPECT_EQ(dialogs->messages, QStringList{"error for ka input"});
+    EXPECT_EQ(dialogs->messages, QStringList{"Stable solution is only for ka between 0.2 and 10"});
 }
 
 TEST_F(WindowTest, AGigabyteTableIsNeverWrittenBySurprise) {
@@ -88,17 +88,17 @@ TEST_F(WindowTest, LoadListsTheLinesItCouldNotFullyUse) {
     form->loadDefaultToolStripMenuItem1->trigger();
     EXPECT_TRUE(log().contains("notes.in:2: kA 1.5 — unknown key \"kA\"")) << log().toStdString();
     EXPECT_TRUE(log().contains("notes.in:3: zp 3O — value \"3O\" read only in part, as 3")) << log().toStdString();
-    EXPECT_EQ(form->pchgBox->text(), "3");
+    EXPECT_EQ(field("plusChargeField")->text(), "3");
 }
 
 TEST_F(WindowTest, FreeChainTooltipGivesItsShareAndTheSlidersMatchTheBoxes) {
     // The sliders stand where the boxes say at start-up.
-    EXPECT_EQ(form->trackBar1->value(), form->plenBox->text().toInt());
-    EXPECT_EQ(form->trackBar2->value(), form->pchgBox->text().toInt());
-    EXPECT_EQ(form->trackBar6->value(), form->pneuBox->text().toInt());
-    EXPECT_EQ(form->trackBar3->value(), form->textBox3->text().toInt());
-    EXPECT_EQ(form->trackBar4->value(), form->textBox4->text().toInt());
-    EXPECT_EQ(form->trackBar5->value(), form->textBox5->text().toInt());
+    EXPECT_EQ(slider("plusLengthSlider")->value(), field("plusLengthField")->text().toInt());
+    EXPECT_EQ(slider("plusChargeSlider")->value(), field("plusChargeField")->text().toInt());
+    EXPECT_EQ(slider("plusNeutralSlider")->value(), field("plusNeutralField")->text().toInt());
+    EXPECT_EQ(slider("minusLengthSlider")->value(), field("minusLengthField")->text().toInt());
+    EXPECT_EQ(slider("minusChargeSlider")->value(), field("minusChargeField")->text().toInt());
+    EXPECT_EQ(slider("minusNeutralSlider")->value(), field("minusNeutralField")->text().toInt());
 
     solveAndWait();
     const auto rec = form->currentResult();

@@ -128,10 +128,10 @@ TEST_F(Screenshots, SweepWindowChartAndMap) {
 TEST_F(Screenshots, ObservablesTabWithASegmentSize) {
     // High salt and equal chains: the tab names the lone chains' tie and the complexes' answer.
     form->checkBox2->setChecked(false);
-    form->textBox5->setText(QStringLiteral("1"));
-    form->textBox7->setText(QStringLiteral("3"));
+    field("minusNeutralField")->setText(QStringLiteral("1"));
+    field("saltField")->setText(QStringLiteral("3"));
     solveAndWait();
-    form->unitNmBox->setText(QStringLiteral("0.714"));
+    field("segmentSizeField")->setText(QStringLiteral("0.714"));
     form->findChild<QTabWidget*>(QStringLiteral("resultTabs"))->setCurrentIndex(1);
     shoot("main-window-observables.png");
 }

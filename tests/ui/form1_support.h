@@ -4,6 +4,7 @@
 #include "files/DataPaths.h"
 #include "pipeline/ParameterSchema.h"
 #include "ui/Form1.h"
+#include "ui/ParameterForm.h"
 #include "ui/MapView.h"
 #include "ui/UserDialogs.h"
 
@@ -11,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -27,6 +29,8 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <stdexcept>
 
 namespace marlinq::ui::testing {
@@ -91,6 +95,21 @@ inline bool waitFor(const std::function<bool()>& pred, int deadlineMs = 120000) 
     return pred();
 }
 
+// The parameter form of a window.
+inline ParameterForm& parameterFormOf(QWidget& window) {
+    auto* form = window.findChild<ParameterForm*>(QStringLiteral("parameterForm"));
+    if (form == nullptr) throw std::logic_error("the window has no parameterForm");
+    return *form;
+}
+
+// A part of a window by its object name.
+template <typename W>
+W* partOf(const QWidget& window, const char* name) {
+    auto* part = window.findChild<W*>(QString::fromLatin1(name));
+    if (part == nullptr) throw std::logic_error(std::string("the window has no ") + name);
+    return part;
+}
+
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -137,11 +156,18 @@ protected:
         return path;
     }
     void setRanges(int pmin, int pmax, int mmin, int mmax) {
-        form->pminBox->setText(QString::number(pmin));
-        form->pmaxBox->setText(QString::number(pmax));
-        form->mminBox->setText(QString::number(mmin));
-        form->mmaxBox->setText(QString::number(mmax));
+        field("mpMinField")->setText(QString::number(pmin));
+        field("mpMaxField")->setText(QString::number(pmax));
+        field("mmMinField")->setText(QString::number(mmin));
+        field("mmMaxField")->setText(QString::number(mmax));
     }
+    // The parameter form and its parts by object name.
+    ParameterForm& parameterForm() const { return parameterFormOf(*form); }
+    QLineEdit* field(const char* name) const { return partOf<QLineEdit>(*form, name); }
+    QSlider* slider(const char* name) const { return partOf<QSlider>(*form, name); }
+    QLabel* label(const char* name) const { return partOf<QLabel>(*form, name); }
+    QPushButton* button(const char* name) const { return partOf<QPushButton>(*form, name); }
+    QComboBox* comboBox(const char* name) const { return partOf<QComboBox>(*form, name); }
 
     // Centre of the cell (mp, mm) on the map as drawn; the cell must be shown.
     QPoint cellCentre(std::int32_t mp, std::int32_t mm) const {

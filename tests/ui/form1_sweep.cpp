@@ -49,8 +49,8 @@ TEST_F(WindowTest, ATieIsShownAsATieAndTheSweepChartsTheComplexesAnswer) {
     auto* panel = form->findChild<ObservablesPanel*>(QStringLiteral("observablesPanel"));
     ASSERT_NE(panel, nullptr);
     form->checkBox2->setChecked(false);
-    form->textBox5->setText(QStringLiteral("1"));
-    form->textBox7->setText(QStringLiteral("3"));
+    field("minusNeutralField")->setText(QStringLiteral("1"));
+    field("saltField")->setText(QStringLiteral("3"));
     solveAndWait();
     EXPECT_EQ(panel->valueLabel("most_probable")->text(), QStringLiteral("tie: (0, 1), (1, 0)"));
     EXPECT_EQ(panel->valueLabel("most_probable_complex")->text(), QStringLiteral("(1, 1)"));
@@ -72,7 +72,7 @@ TEST_F(WindowTest, ObservablesPanelNamesTheResultPanelsComplex) {
     // class, for both methods and an asymmetric set.
     for (const auto& [dh, zn] : {std::pair{true, "18"}, std::pair{false, "18"}, std::pair{true, "30"}}) {
         form->checkBox2->setChecked(dh);
-        form->textBox4->setText(QString::fromLatin1(zn));
+        field("minusChargeField")->setText(QString::fromLatin1(zn));
         solveAndWait();
         const ResultSnapshot rec = form->currentResult();
         const Observables o = computeObservables(*rec);
@@ -83,7 +83,7 @@ TEST_F(WindowTest, ObservablesPanelNamesTheResultPanelsComplex) {
         EXPECT_EQ(panel->valueLabel("most_probable")->text(),
                   QStringLiteral("(%1, %2)").arg(form->label21->text(), form->label61->text()));
     }
-    form->textBox4->setText(QStringLiteral("18"));
+    field("minusChargeField")->setText(QStringLiteral("18"));
     form->checkBox2->setChecked(true);
     solveAndWait();
     EXPECT_EQ(panel->valueLabel("most_probable")->text(), QStringLiteral("(4, 4)"));
@@ -126,9 +126,9 @@ TEST_F(WindowTest, SweepWindowRunsChartsLoadsAPointAndSaves) {
     EXPECT_EQ(dots->count(), 2);
     // A clicked point lands in the main window's fields.
     sweep->choosePoint(2);
-    EXPECT_EQ(form->textBox7->text(), QStringLiteral("0.5"));
+    EXPECT_EQ(field("saltField")->text(), QStringLiteral("0.5"));
     sweep->choosePoint(1);  // refused: nothing to load
-    EXPECT_EQ(form->textBox7->text(), QStringLiteral("0.5"));
+    EXPECT_EQ(field("saltField")->text(), QStringLiteral("0.5"));
 
     const QString csv = dir.filePath(QStringLiteral("sweep.csv"));
     QString error;
@@ -324,10 +324,10 @@ TEST_F(WindowTest, SweepWindowFindsTheCriticalSaltOfTheTotals) {
     delete free;
 
     // Total mode at 2e-3 each, linear Debye-Hueckel with solved chains (smooth in ka).
-    form->concentrationModeBox->setCurrentIndex(1);
-    form->textBox1->setText("0.002");
-    form->textBox2->setText("0.002");
-    form->unitNmBox->setText("0.714");
+    comboBox("concentrationModeBox")->setCurrentIndex(1);
+    field("plusConcentrationField")->setText("0.002");
+    field("minusConcentrationField")->setText("0.002");
+    field("segmentSizeField")->setText("0.714");
     SweepWindow* w = openSweepWindow(*form);
     ASSERT_NE(w, nullptr);
     w->methodBox->setCurrentIndex(2);

@@ -5,6 +5,7 @@
 #include "pipeline/CalculationJob.h"
 #include "pipeline/Observables.h"
 #include "ui/MapModel.h"
+#include "ui/NumberInput.h"
 #include "ui/ProfileChartWindow.h"
 #include "ui/AboutWindow.h"
 
@@ -55,15 +56,43 @@ TEST_F(WindowTest, StartsWithTheDefaultsAndNamedControls) {
     EXPECT_TRUE(form->checkBox2->isChecked());
     EXPECT_TRUE(form->button1->isEnabled());
     EXPECT_FALSE(form->button2->isEnabled());
-    EXPECT_EQ(form->label40->text(), QStringLiteral("0.25"));
-    EXPECT_EQ(form->label5->text(), QStringLiteral("0.25"));
-    EXPECT_DOUBLE_EQ(form->parameters().kip, 0.25);
-    for (const char* name :
-         {"pchgBox",   "plenBox",   "pneuBox",    "textBox4",    "textBox3",     "textBox5", "textBox7",
-          "textBox1",  "textBox2",  "pminBox",    "pmaxBox",     "mminBox",      "mmaxBox",  "label21",
-          "label61",   "label62",   "label63",    "label64",     "label65",      "mapView",  "mapPicture",
-          "colourBar", "mPlusAxis", "mMinusAxis", "pictureBox5", "richTextBox1", "button1",  "button2",
-          "button3",   "button4",   "trackBar1",  "trackBar6",   "checkBox1",    "checkBox2"})
+    EXPECT_EQ(label("plusDensityOutput")->text(), QStringLiteral("0.25"));
+    EXPECT_EQ(label("minusDensityOutput")->text(), QStringLiteral("0.25"));
+    EXPECT_DOUBLE_EQ(parameterForm().parameters().kip, 0.25);
+    for (const char* name : {"plusChargeField",
+                             "plusLengthField",
+                             "plusNeutralField",
+                             "minusChargeField",
+                             "minusLengthField",
+                             "minusNeutralField",
+                             "saltField",
+                             "plusConcentrationField",
+                             "minusConcentrationField",
+                             "mpMinField",
+                             "mpMaxField",
+                             "mmMinField",
+                             "mmMaxField",
+                             "label21",
+                             "label61",
+                             "label62",
+                             "label63",
+                             "label64",
+                             "label65",
+                             "mapView",
+                             "mapPicture",
+                             "colourBar",
+                             "mPlusAxis",
+                             "mMinusAxis",
+                             "pictureBox5",
+                             "richTextBox1",
+                             "button1",
+                             "button2",
+                             "plusDensityButton",
+                             "minusDensityButton",
+                             "plusLengthSlider",
+                             "plusNeutralSlider",
+                             "checkBox1",
+                             "checkBox2"})
         EXPECT_NE(form->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
     QStringList menus;
     for (QAction* a : form->menuBar()->actions()) menus << a->text();
@@ -77,21 +106,21 @@ TEST_F(WindowTest, StartsWithTheDefaultsAndNamedControls) {
 
 TEST_F(WindowTest, SolveRejectsInputWithTheFirstFailingFieldsMessage) {
     struct Case {
-        QLineEdit* Form1::*field;
+        const char* field;
         QString text;
         QString message;
     };
     const std::vector<Case> cases{
-        {&Form1::plenBox, "", "Input error: Length of charged block +"},
-        {&Form1::pchgBox, "201", "Charge + should between 0 and 200"},
-        {&Form1::plenBox, "200", "Input error: charge density of + polymer should between 0.2 and 10"},
-        {&Form1::textBox7, "abc", "Stable solution is only for ka between 0.2 and 10"},
-        {&Form1::textBox1, "0", "c+ should be between 1e-20  and 1"},
-        {&Form1::pmaxBox, "0", "mpMin should be less than mpMax"},
-        {&Form1::mminBox, "-1", "mmMin should be above 0"},
+        {"plusLengthField", "", "Input error: Length of charged block +"},
+        {"plusChargeField", "201", "Charge + should between 0 and 200"},
+        {"plusLengthField", "200", "Input error: charge density of + polymer should between 0.2 and 10"},
+        {"saltField", "abc", "Stable solution is only for ka between 0.2 and 10"},
+        {"plusConcentrationField", "0", "c+ should be between 1e-20  and 1"},
+        {"mpMaxField", "0", "mpMin should be less than mpMax"},
+        {"mmMinField", "-1", "mmMin should be above 0"},
     };
     for (const Case& c : cases) {
-        auto* box = form.get()->*c.field;
+        QLineEdit* box = field(c.field);
         const QString before = box->text();
         box->setText(c.text);
         dialogs->messages.clear();
@@ -102,7 +131,7 @@ TEST_F(WindowTest, SolveRejectsInputWithTheFirstFailingFieldsMessage) {
         EXPECT_FALSE(form->jobsRunning());
         box->setText(before);
     }
-    form->mmaxBox->setText("x");
+    field("mmMaxField")->setText("x");
     dialogs->messages.clear();
     form->button1->click();
     ASSERT_EQ(dialogs->messages.size(), 1);
@@ -110,17 +139,17 @@ TEST_F(WindowTest, SolveRejectsInputWithTheFirstFailingFieldsMessage) {
 }
 
 TEST_F(WindowTest, TolerantParseReadsCommasSignsAndFallsBackToZero) {
-    EXPECT_EQ(Form1::GetDouble("0,5"), 0.5);
-    EXPECT_EQ(Form1::GetDouble("  1e-3 "), 0.001);
-    EXPECT_EQ(Form1::GetDouble("(2.5)"), -2.5);
-    EXPECT_EQ(Form1::GetDouble("4-"), -4.0);
-    EXPECT_EQ(Form1::GetDouble("+0.2"), 0.2);
-    EXPECT_EQ(Form1::GetDouble("abc"), 0.0);
-    EXPECT_EQ(Form1::GetDouble(""), 0.0);
+    EXPECT_EQ(tolerantDouble("0,5"), 0.5);
+    EXPECT_EQ(tolerantDouble("  1e-3 "), 0.001);
+    EXPECT_EQ(tolerantDouble("(2.5)"), -2.5);
+    EXPECT_EQ(tolerantDouble("4-"), -4.0);
+    EXPECT_EQ(tolerantDouble("+0.2"), 0.2);
+    EXPECT_EQ(tolerantDouble("abc"), 0.0);
+    EXPECT_EQ(tolerantDouble(""), 0.0);
     // Where the point groups thousands, "0,500" must still be a half, not 500.
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    EXPECT_EQ(Form1::GetDouble("0,500"), 0.5);
-    EXPECT_EQ(Form1::GetDouble("0.5"), 0.5);
+    EXPECT_EQ(tolerantDouble("0,500"), 0.5);
+    EXPECT_EQ(tolerantDouble("0.5"), 0.5);
 }
 
 TEST_F(WindowTest, DefaultDebyeHueckelRunNamesTheMostProbableComplex) {
@@ -453,14 +482,14 @@ TEST_F(WindowTest, ASetShownInTheFieldsDrawsItsChainAndStartsItsNumbers) {
     // 72 charged segments against the longest block (200) over 150 px: 54 px, not a dot.
     ParameterSet set = startupParameterSet();
     set.params.ka = 0.23845046936787;
-    form->showParameterSet(set);
-    EXPECT_EQ(form->plusStrip->width(), 54);
-    const int loaded = form->plusStrip->width();
-    form->button3->click();
-    EXPECT_EQ(form->plusStrip->width(), loaded);
+    parameterForm().setValue(set);
+    EXPECT_EQ(label("plusChargedBlock")->width(), 54);
+    const int loaded = label("plusChargedBlock")->width();
+    button("plusDensityButton")->click();
+    EXPECT_EQ(label("plusChargedBlock")->width(), loaded);
     // A long number shows its first digits (the field scrolled to its start), all of it kept.
-    EXPECT_EQ(form->textBox7->cursorPosition(), 0);
-    EXPECT_EQ(form->textBox7->text(), QStringLiteral("0.23845046936787"));
+    EXPECT_EQ(field("saltField")->cursorPosition(), 0);
+    EXPECT_EQ(field("saltField")->text(), QStringLiteral("0.23845046936787"));
 }
 
 TEST_F(WindowTest, TheMapHeaderSaysNoRegionBeforeTheRunHasEndedAndTheButtonSaysWhatItDoes) {
@@ -507,7 +536,7 @@ TEST_F(WindowTest, ALargeDebyeHueckelRunShowsATimeEstimate) {
 
 TEST_F(WindowTest, TheObservablesTabFitsItsColumnWithASegmentSize) {
     solveAndWait();
-    form->unitNmBox->setText(QStringLiteral("0.714"));
+    field("segmentSizeField")->setText(QStringLiteral("0.714"));
     auto* tabs = form->findChild<QTabWidget*>(QStringLiteral("resultTabs"));
     tabs->setCurrentIndex(1);
     QCoreApplication::processEvents();
