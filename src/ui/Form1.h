@@ -22,7 +22,6 @@
 
 class QAction;
 class QCheckBox;
-class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -30,7 +29,6 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QScrollArea;
-class QSlider;
 class QSpinBox;
 class QToolButton;
 class QTabWidget;
