@@ -21,7 +21,6 @@
 
 class QAction;
 class QCheckBox;
-class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -29,7 +28,6 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QScrollArea;
-class QSlider;
 class QTabWidget;
 class QTextEdit;
 class QWidget;

@@ -47,6 +47,16 @@ using namespace panel;
 
 const QColor kBackground(224, 224, 224);
 
+// Puts the fields of row into the Tab order just before next.
+void putInTabOrderBefore(QWidget* next, QWidget* row) {
+    QWidget* before = next->previousInFocusChain();
+    while (before != next && !(before->focusPolicy() & Qt::TabFocus)) before = before->previousInFocusChain();
+    for (QLineEdit* field : row->findChildren<QLineEdit*>()) {
+        QWidget::setTabOrder(before, field);
+        before = field;
+    }
+}
+
 }  // namespace
 
 void Form1::buildLayout() {
@@ -197,6 +207,8 @@ void Form1::buildLayout() {
     right->addWidget(button2, 0, Qt::AlignHCenter);
     right->addStretch(1);
     columns->addLayout(right);
+    // The range fields follow the map's controls in the Tab order, as the row stands.
+    putInTabOrderBefore(richTextBox1, parameterForm->rangeRow());
 
     connect(button1, &QPushButton::clicked, this, [this] { button1_Click(); });
     connect(button2, &QPushButton::clicked, this, [this] { button2_Click(); });
