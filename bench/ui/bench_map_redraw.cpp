@@ -1,12 +1,14 @@
-// Cost of one map redraw, from the painting alone up to the window's whole redraw (copy
-// of the record, colour check, most probable complex, painting, result panel), for maps
-// up to the 4,000,000-cell limit. Run with QT_QPA_PLATFORM=offscreen.
+// Cost of one map redraw, from the painting alone through the map widget's (colour check,
+// most probable complex, painting of the map and its bars) up to the window's whole redraw
+// (the map and the result panel), for maps up to the 4,000,000-cell limit. Run with
+// QT_QPA_PLATFORM=offscreen.
 #include "files/DataPaths.h"
 #include "pipeline/Records.h"
 #include "ui/Form1.h"
 #include "ui/RunController.h"
 #include "ui/MapModel.h"
 #include "ui/MapRender.h"
+#include "ui/MapView.h"
 
 #include <QApplication>
 
@@ -47,8 +49,8 @@ void BM_PaintMap(benchmark::State& state) {
 }
 BENCHMARK(BM_PaintMap)->Arg(11)->Arg(100)->Arg(300)->Arg(2000)->Unit(benchmark::kMillisecond);
 
-void BM_WindowRedraw(benchmark::State& state) {
-    const auto side = static_cast<std::int32_t>(state.range(0));
+// A finished Debye-Hueckel result of side x side cells whose classes are random codes.
+ResultSnapshot randomRecord(std::int32_t side) {
     auto rec = std::make_shared<ResultRecord>();
     rec->mpMin = rec->mmMin = 0;
     rec->mpMax = rec->mmMax = side - 1;
@@ -66,8 +68,23 @@ void BM_WindowRedraw(benchmark::State& state) {
     rec->absValue = Grid<double>(side, side);
     for (std::size_t k = 0; k < codes.cellCount(); ++k) rec->absValue.at(k) = (codes.at(k) + 0.5) / 20.0;
     rec->maxValue = 1.0;
+    return rec;
+}
+
+void BM_MapViewRedraw(benchmark::State& state) {
+    const auto side = static_cast<std::int32_t>(state.range(0));
+    const ResultSnapshot rec = randomRecord(side);
+    MapView view;
+    view.resize(640, 620);
+    for (auto _ : state) benchmark::DoNotOptimize(view.setRecord(rec));
+    state.counters["cells"] = static_cast<double>(side) * side;
+}
+BENCHMARK(BM_MapViewRedraw)->Arg(11)->Arg(300)->Arg(2000)->Unit(benchmark::kMillisecond);
+
+void BM_WindowRedraw(benchmark::State& state) {
+    const auto side = static_cast<std::int32_t>(state.range(0));
     Form1 form;
-    form.findChild<RunController*>(QStringLiteral("runController"))->setResult(rec);
+    form.findChild<RunController*>(QStringLiteral("runController"))->setResult(randomRecord(side));
     for (auto _ : state) form.redraw();
     state.counters["cells"] = static_cast<double>(side) * side;
 }

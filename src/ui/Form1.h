@@ -5,7 +5,6 @@
 #include "files/DataPaths.h"
 #include "pipeline/Engine.h"
 #include "pipeline/Records.h"
-#include "ui/MapModel.h"
 #include "ui/MapView.h"
 #include "ui/UserDialogs.h"
 
@@ -18,7 +17,6 @@
 
 class QAction;
 class QCheckBox;
-class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -26,9 +24,6 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QScrollArea;
-class QSlider;
-class QSpinBox;
-class QToolButton;
 class QTabWidget;
 class QTextEdit;
 class QWidget;
@@ -45,8 +40,6 @@ class Form1 : public QMainWindow {
     Q_OBJECT
 
 public:
-    using Rec = marlinq::ui::Rec;
-
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
 

@@ -5,28 +5,18 @@
 
 #include "files/DistributionExport.h"
 #include "files/FileAccess.h"
-#include "files/NumberFormat.h"
 #include "files/ParameterFile.h"
 #include "pipeline/Engine.h"
-#include "ui/Pictures.h"
 #include "ui/RunController.h"
 #include "ui/UserDialogs.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
-#include <QLocale>
-#include <QSignalBlocker>
-#include <QSlider>
-#include <QTemporaryFile>
 
-#include <algorithm>
-#include <cmath>
-#include <filesystem>
-#include <functional>
-#include <limits>
+#include <cstdint>
+#include <optional>
+#include <string>
 
 namespace marlinq::ui {
 

@@ -31,8 +31,6 @@
 #include <QScrollArea>
 #include <QShortcut>
 #include <QSlider>
-#include <QSpinBox>
-#include <QToolButton>
 #include <QBoxLayout>
 #include <QGridLayout>
 #include <QStatusBar>
@@ -50,6 +48,16 @@ namespace {
 using namespace panel;
 
 const QColor kBackground(224, 224, 224);
+
+// Puts the fields of row into the Tab order just before next.
+void putInTabOrderBefore(QWidget* next, QWidget* row) {
+    QWidget* before = next->previousInFocusChain();
+    while (before != next && !(before->focusPolicy() & Qt::TabFocus)) before = before->previousInFocusChain();
+    for (QLineEdit* field : row->findChildren<QLineEdit*>()) {
+        QWidget::setTabOrder(before, field);
+        before = field;
+    }
+}
 
 }  // namespace
 
@@ -140,6 +148,8 @@ void Form1::buildLayout() {
     right->addWidget(stopButton, 0, Qt::AlignHCenter);
     right->addStretch(1);
     columns->addLayout(right);
+    // The range fields follow the map's controls in the Tab order, as the row stands.
+    putInTabOrderBefore(logView, parameterForm->rangeRow());
 
     connect(solveButton, &QPushButton::clicked, this, [this] { solve(); });
     connect(stopButton, &QPushButton::clicked, this, [this] { stop(); });

@@ -157,7 +157,7 @@ ParameterForm::ParameterForm(QWidget* parent) : QFrame(parent) {
         w->hide();
 
     // The ranges: a row of its own, which the window places under its map.
-    ranges = new QWidget(this);
+    ranges = new QWidget;
     ranges->setObjectName(QStringLiteral("rangeRow"));
     auto* grid = new QGridLayout(ranges);
     grid->setContentsMargins(0, 0, 0, 0);
@@ -208,13 +208,18 @@ ParameterForm::ParameterForm(QWidget* parent) : QFrame(parent) {
 
     connect(plusDensityButton, &QPushButton::clicked, this, [this] { showChargeDensity(0); });
     connect(minusDensityButton, &QPushButton::clicked, this, [this] { showChargeDensity(1); });
-    for (QLineEdit* f : findChildren<QLineEdit*>())
-        connect(f, &QLineEdit::textEdited, this, [this] { emit changed(); });
+    for (const ParameterRow& r : parameterSchema())
+        if (QLineEdit* f = fieldOf(r)) connect(f, &QLineEdit::textEdited, this, [this] { emit changed(); });
+    connect(segmentSizeField, &QLineEdit::textEdited, this, [this] { emit changed(); });
     for (QComboBox* b : {concentrationModeBox, concentrationUnitBox}) {
         connect(b, &QComboBox::currentIndexChanged, this, [this] {
             if (!showing) emit changed();
         });
     }
+}
+
+ParameterForm::~ParameterForm() {
+    if (ranges && ranges->parent() == nullptr) delete ranges;
 }
 
 QLineEdit* ParameterForm::fieldOf(const ParameterRow& row) const {

@@ -10,6 +10,7 @@
 #include "ui/UserDialogs.h"
 
 #include <QFrame>
+#include <QPointer>
 
 #include <memory>
 #include <optional>
@@ -27,6 +28,7 @@ class ParameterForm : public QFrame {
 
 public:
     explicit ParameterForm(QWidget* parent = nullptr);
+    ~ParameterForm() override;
 
     // The fields as a parameter set, unchecked: a field that does not read gives 0. In total
     // mode the two concentration fields are the totals, and vc10, vc01 hold them too (the free
@@ -55,7 +57,8 @@ public:
     std::optional<double> segmentSizeNm() const;
     // The field of the segment size (the observables read it too).
     QLineEdit* segmentSizeInput() const { return segmentSizeField; }
-    // The row of the M+ and M- range fields, for the main window to place.
+    // The row of the M+ and M- range fields, for the main window to place (in its layout,
+    // which becomes its parent; until then the form owns it).
     QWidget* rangeRow() const { return ranges; }
 
     // Shows the charge densities and the schematics the chain fields describe, as the window
@@ -109,7 +112,7 @@ private:
     QComboBox *concentrationModeBox = nullptr, *concentrationUnitBox = nullptr;
     QLineEdit *plusConcentrationField = nullptr, *minusConcentrationField = nullptr;
     QLineEdit* segmentSizeField = nullptr;  // a in nm, optional
-    QWidget* ranges = nullptr;
+    QPointer<QWidget> ranges;
     QLineEdit *mpMinField = nullptr, *mpMaxField = nullptr, *mmMinField = nullptr, *mmMaxField = nullptr;
 
     Parameters held;

@@ -1,5 +1,6 @@
 // The parameter form on its own: a set shown and read back under a comma locale, the one
-// message of every field that does not read, the changed signal, and the totals.
+// message of every field that does not read, the changed signal, the totals; and where its
+// range row stands in the window's Tab order.
 #include "form1_support.h"
 
 #include <QSignalSpy>
@@ -24,7 +25,11 @@ protected:
         setUserDialogs(nullptr);
         QLocale::setDefault(QLocale::c());
     }
-    QLineEdit* field(const char* name) const { return partOf<QLineEdit>(*form, name); }
+    // A field of the form or of its range row.
+    QLineEdit* field(const char* name) const {
+        auto* f = form->findChild<QLineEdit*>(QString::fromLatin1(name));
+        return f != nullptr ? f : partOf<QLineEdit>(*form->rangeRow(), name);
+    }
     QComboBox* comboBox(const char* name) const { return partOf<QComboBox>(*form, name); }
 
     std::shared_ptr<AnsweringDialogs> dialogs;
@@ -163,10 +168,13 @@ TEST_F(ParameterFormTest, ChangedFiresOncePerEditAndNotWhenRead) {
 
     comboBox("concentrationUnitBox")->setCurrentIndex(1);
     EXPECT_EQ(changed.count(), 3);
+    QTest::keyClick(field("mmMaxField"), Qt::Key_Backspace);
+    QTest::keyClick(field("segmentSizeField"), Qt::Key_1);
+    EXPECT_EQ(changed.count(), 5);
 
     // A whole set shown is one change; its sliders move without typing anything.
     form->setValue(hostileSet());
-    EXPECT_EQ(changed.count(), 4);
+    EXPECT_EQ(changed.count(), 6);
     EXPECT_EQ(slider->value(), 1);
     EXPECT_EQ(comboBox("concentrationUnitBox")->currentIndex(), 0);
 
@@ -174,7 +182,7 @@ TEST_F(ParameterFormTest, ChangedFiresOncePerEditAndNotWhenRead) {
     form->read(set);
     form->readForFile(set);
     (void)form->value();
-    EXPECT_EQ(changed.count(), 4);
+    EXPECT_EQ(changed.count(), 6);
 }
 
 TEST_F(ParameterFormTest, TotalsInMillimolarNeedTheSegmentSizeAndAreConvertedWithIt) {
@@ -205,4 +213,22 @@ TEST_F(ParameterFormTest, TotalsInMillimolarNeedTheSegmentSizeAndAreConvertedWit
     field("mpMinField")->setText("1");
     EXPECT_EQ(form->read(set), std::optional<QString>("Total concentrations need the lone chains (1, 0) and (0, 1) in "
                                                       "the ranges: set mpMin and mmMin to 0"));
+}
+
+TEST_F(WindowTest, TabWalksTheFormThenTheMapControlsThenTheRangesUnderTheMap) {
+    // The Tab order of the widgets that take focus, from the window on.
+    QList<QWidget*> order;
+    for (QWidget* w = form->nextInFocusChain(); w != form.get() && order.size() < 400; w = w->nextInFocusChain())
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible()) order << w;
+    const auto at = [&](const char* name) { return order.indexOf(partOf<QWidget>(*form, name)); };
+    const auto log = std::find_if(order.begin(), order.end(), [](QWidget* w) { return qobject_cast<QTextEdit*>(w); });
+    ASSERT_NE(log, order.end());
+    const auto logAt = static_cast<int>(log - order.begin());
+    // The ranges stand between the map and the log: after the form's last field and the
+    // map's controls, just before the log.
+    EXPECT_GT(at("mpMinField"), at("segmentSizeField") + 1);
+    EXPECT_EQ(at("mpMaxField"), at("mpMinField") + 1);
+    EXPECT_EQ(at("mmMinField"), at("mpMinField") + 2);
+    EXPECT_EQ(at("mmMaxField"), at("mpMinField") + 3);
+    EXPECT_EQ(logAt, at("mmMaxField") + 1);
 }
