@@ -134,8 +134,6 @@ public:
 private:
     // --- state ---
     std::shared_ptr<RunRecord> runRecord;
-    // The newest snapshot of the current result, as the run controller last gave it.
-    ResultSnapshot resultRecord;
     // The data search and the chain tables of this window and its sweep windows.
     std::shared_ptr<Engine> engine = std::make_shared<Engine>();
     // The message boxes and file dialogs of this window, fixed when it is made (a test

@@ -81,7 +81,7 @@ bool Form1::canWriteChosenFile(const QString& path) {
 void Form1::saveToolStripMenuItem_Click() {
     // A stopped run's file says so in the name offered.
     QString suggestion = dialogDirectory();
-    if (resultRecord && resultRecord->hasResults() && runs->isPartial()) {
+    if (const ResultSnapshot shown = runs->result(); shown && shown->hasResults() && runs->isPartial()) {
         const auto [rowsDone, rows] = runs->partialRows();
         const QString name = QStringLiteral("distribution-partial-%1-of-%2-rows.txt").arg(rowsDone).arg(rows);
         suggestion = suggestion.isEmpty() ? name : QDir(suggestion).filePath(name);
@@ -94,11 +94,12 @@ void Form1::saveToolStripMenuItem_Click() {
     // stays whatever happens to the save.
     if (!canWriteChosenFile(path)) return;
     // The newest snapshot: consistent as of the last finished row.
-    if (!resultRecord || !resultRecord->hasResults()) {
+    const ResultSnapshot result = runs->result();
+    if (!result || !result->hasResults()) {
         showMessage(QStringLiteral("No results generated, please check your input parameters."));
         return;
     }
-    const DistributionCells distribution(*resultRecord);
+    const DistributionCells distribution(*result);
     const DistributionView& view = distribution.view();
     // The table runs from M = 0 whatever the ranges: never a file of gigabytes by surprise.
     bool longForm = false;

@@ -10,6 +10,7 @@
 #include "ui/MapView.h"
 #include "ui/Pictures.h"
 #include "ui/ProfileChartWindow.h"
+#include "ui/RunController.h"
 #include "ui/RunOptionsBox.h"
 #include "ui/UserDialogs.h"
 
@@ -63,7 +64,7 @@ void Form1::showMapViewInMenu() {
 
 void Form1::redrawMap() {
     QString error;
-    if (mapView->setRecord(resultRecord, &error)) {
+    if (mapView->setRecord(runs->result(), &error)) {
         const auto [mp, mm] = mapView->mostProbableCell();
         updateResultPanel(mp, mm);
     } else if (!error.isEmpty()) {
@@ -75,10 +76,11 @@ void Form1::redrawMap() {
 void Form1::openProfileChart(std::int32_t mp, std::int32_t mm) {
     // A lone chain has no complex to chart.
     if (mp == 0 || mm == 0) return;
-    if (!resultRecord || !resultRecord->run) return;
+    const ResultSnapshot result = runs->result();
+    if (!result || !result->run) return;
     // Everything from the result record, so the profile belongs to the map shown even
     // when the fields were changed since.
-    const ResultRecord& rec = *resultRecord;
+    const ResultRecord& rec = *result;
     const bool dh = runOptionsBox->options().method != Method::PoissonBoltzmann;
     // The profile follows the accuracy of the result it belongs to.
     ComplexProfile profile;

@@ -65,7 +65,6 @@ void Form1::connectRuns() {
         runProgress->setRange(0, static_cast<int>(total));
         runProgress->setValue(static_cast<int>(std::clamp<qint64>(done, 0, total)));
     });
-    connect(runs, &RunController::snapshot, this, [this](const ResultSnapshot& rec) { resultRecord = rec; });
     connect(runs, &RunController::refreshDue, this, &Form1::showResult);
     connect(runs, &RunController::partialResult, resultPanel, &ResultPanel::setPartial);
     connect(runs, &RunController::statusText, this, [this](const QString& text) { statusBar()->showMessage(text); });
@@ -96,7 +95,7 @@ void Form1::runEnded(JobOutcome outcome) {
 }
 
 void Form1::updateResultPanel(std::int32_t mp, std::int32_t mm) {
-    if (!resultPanel->showComplex(*resultRecord, mp, mm)) showMessage(QStringLiteral("Rc_over_l is 0"));
+    if (!resultPanel->showComplex(*runs->result(), mp, mm)) showMessage(QStringLiteral("Rc_over_l is 0"));
 }
 
 void Form1::appendLog(const QString& text) {

@@ -46,8 +46,6 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
             [this](std::int32_t mp, std::int32_t mm) { openProfileChart(mp, mm); });
     mapView->rememberColourScale();
     loadFigureSettings();
-    // The start-up record: no matrices, nothing computed.
-    resultRecord = std::make_shared<const ResultRecord>();
     statusBar()->showMessage(QStringLiteral("Ready"));
     QSize size(kPreferredWidth, kPreferredHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -73,7 +71,6 @@ void Form1::showEvent(QShowEvent* event) {
 
 void Form1::Form1_Load() {
     mapView->redraw();
-    resultRecord = std::make_shared<const ResultRecord>();
     parameterForm->showChainsFromFields();
 }
 

@@ -121,7 +121,6 @@ ResultSnapshot RunController::withoutShiftAfterStop(ResultSnapshot rec) const {
 
 void RunController::setResult(ResultSnapshot rec) {
     result_ = withoutShiftAfterStop(std::move(rec));
-    emit snapshot(result_);
     emit refreshDue(result_, true, false);
 }
 
@@ -139,7 +138,6 @@ JobEvents RunController::events() {
     events.snapshot = [this](const ResultSnapshot& rec) {
         result_ = withoutShiftAfterStop(rec);
         pendingSnapshot = true;
-        emit snapshot(result_);
         queueRefresh();
     };
     events.progress = [this](std::int64_t done, std::int64_t total) {

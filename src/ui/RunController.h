@@ -56,11 +56,12 @@ public:
     // Why the newest job failed (its error message), empty otherwise.
     const QString& failure() const { return failure_; }
 
-    // The newest result snapshot (at first one without matrices); snapshots never change,
-    // the job goes on with its own record meanwhile.
+    // The current result: the newest snapshot of the newest job (at first one without
+    // matrices), what the window draws and exports. Snapshots never change, the job goes
+    // on with its own record meanwhile.
     ResultSnapshot result() const { return result_; }
-    // Makes rec the current result (after stop() without its shift): snapshot and then
-    // refreshDue are emitted at once.
+    // Makes rec the current result (after stop() without its shift) and emits refreshDue
+    // for it at once.
     void setResult(ResultSnapshot rec);
 
 signals:
@@ -70,8 +71,6 @@ signals:
     void logText(const QString& lines);
     // The job's count of rows (of a sweep: points) done, as it comes.
     void progress(qint64 done, qint64 total);
-    // A new current result, as it comes (nothing needs drawing for it yet).
-    void snapshot(const marlinq::ResultSnapshot& rec);
     // Time to show the current result: newSnapshot when it changed since it was last
     // shown, newRows when rows came in (the map follows the rows: a snapshot alone, before
     // the first row, is not drawn).
