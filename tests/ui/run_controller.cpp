@@ -188,4 +188,27 @@ TEST_F(WindowTest, TheMainAndTheSweepWindowRunAtOnceEachThroughItsOwnController)
     EXPECT_FALSE(log().contains(QStringLiteral("Point "))) << log().toStdString();
 }
 
+TEST_F(WindowTest, TheRunOptionsReachTheSweepWindowAndLinearNeedsTheDebyeHueckelBox) {
+    RunOptionsBox& box = runOptionsOf(*form);
+    RunOptions chosen;
+    chosen.method = Method::DebyeHueckelLinear;
+    chosen.chains = Chains::Solved;
+    chosen.accuracy = Accuracy::Converged;
+    box.setOptions(chosen);
+    EXPECT_TRUE(childOf<QCheckBox>(*form, "linearDebyeHueckelBox")->isEnabled());
+    EXPECT_FALSE(childOf<QCheckBox>(*form, "useTablesBox")->isChecked());
+    form->sweepToolStripMenuItem->trigger();
+    auto* sweep = form->findChild<SweepWindow*>(QStringLiteral("sweepWindow"));
+    ASSERT_NE(sweep, nullptr);
+    EXPECT_EQ(sweep->methodBox->currentIndex(), 2);  // the closed-form linear energy
+    EXPECT_EQ(sweep->chainsBox->currentIndex(), 1);  // solved
+    // Poisson-Boltzmann: "linear" is greyed out and no longer counts, though still ticked.
+    debyeHueckelBoxOf(*form)->setChecked(false);
+    EXPECT_FALSE(childOf<QCheckBox>(*form, "linearDebyeHueckelBox")->isEnabled());
+    EXPECT_EQ(box.options().method, Method::PoissonBoltzmann);
+    EXPECT_EQ(box.options().accuracy, Accuracy::Converged);
+    debyeHueckelBoxOf(*form)->setChecked(true);
+    EXPECT_EQ(box.options().method, Method::DebyeHueckelLinear);
+}
+
 }  // namespace
