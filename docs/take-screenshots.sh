@@ -5,8 +5,8 @@
 #
 #   docs/take-screenshots.sh [BUILD_DIR] [OUT_DIR]      (defaults: build, docs)
 #
-# Needs xvfb-run and a build of test_ui_form1 and marlinq-window-shots
-# (cmake --build build --target test_ui_form1 marlinq-window-shots).
+# Needs xvfb-run and a build of test_ui_main_window and marlinq-window-shots
+# (cmake --build build --target test_ui_main_window marlinq-window-shots).
 # Writes main-window.png (default run, 1366 x 768 screen), main-window-large.png (the same
 # on 1600 x 1000), map-tooltip.png, main-window-pb-log.png (Poisson-Boltzmann over 0..300,
 # logarithmic colours, the populated region), main-window-pb-whole.png (the same run,
@@ -20,7 +20,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$(cd "${1:-$ROOT/build}" && pwd)"
 OUT="$(mkdir -p "${2:-$ROOT/docs}" && cd "${2:-$ROOT/docs}" && pwd)"
-TESTS="$BUILD/tests/ui/test_ui_form1"
+TESTS="$BUILD/tests/ui/test_ui_main_window"
 SHOTS="$BUILD/tools/windowshots/marlinq-window-shots"
 for exe in "$TESTS" "$SHOTS"; do
   [ -x "$exe" ] || { echo "take-screenshots: $exe not built" >&2; exit 1; }

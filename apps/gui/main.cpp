@@ -1,7 +1,7 @@
 // The desktop program: one main window; the process ends when it closes.
 #include "files/DataPaths.h"
 #include "pipeline/Version.h"
-#include "ui/Form1.h"
+#include "ui/MainWindow.h"
 #include "ui/Pictures.h"
 
 #include <QApplication>
@@ -66,7 +66,7 @@ int main(int argc, char* argv[]) {
     // Tables and pictures: the working directory first, then the installed data folder.
     marlinq::setProgramDataDirectory(
         QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../share/marlinq")).toStdString());
-    marlinq::ui::Form1 window;
+    marlinq::ui::MainWindow window;
     window.show();
     return QApplication::exec();
 }

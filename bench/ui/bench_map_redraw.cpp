@@ -4,7 +4,7 @@
 // QT_QPA_PLATFORM=offscreen.
 #include "files/DataPaths.h"
 #include "pipeline/Records.h"
-#include "ui/Form1.h"
+#include "ui/MainWindow.h"
 #include "ui/RunController.h"
 #include "ui/MapModel.h"
 #include "ui/MapRender.h"
@@ -83,7 +83,7 @@ BENCHMARK(BM_MapViewRedraw)->Arg(11)->Arg(300)->Arg(2000)->Unit(benchmark::kMill
 
 void BM_WindowRedraw(benchmark::State& state) {
     const auto side = static_cast<std::int32_t>(state.range(0));
-    Form1 form;
+    MainWindow form;
     form.findChild<RunController*>(QStringLiteral("runController"))->setResult(randomRecord(side));
     for (auto _ : state) form.redraw();
     state.counters["cells"] = static_cast<double>(side) * side;

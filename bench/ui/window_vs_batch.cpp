@@ -12,7 +12,7 @@
 #include "pipeline/Engine.h"
 #include "pipeline/CalculationStages.h"
 #include "pipeline/ParameterSchema.h"
-#include "ui/Form1.h"
+#include "ui/MainWindow.h"
 #include "ui/RunController.h"
 #include "ui/UserDialogs.h"
 
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
 
     // The window: fields as the file gives them, "Solve", until the job has ended and the
     // window has handled everything the job sent.
-    Form1 form;
+    MainWindow form;
     form.resize(1366, 700);
     form.setDataSearch(DataSearch{MARLINQ_SOURCE_DATA_DIR, ""});
     form.show();

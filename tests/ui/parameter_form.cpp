@@ -1,7 +1,7 @@
 // The parameter form on its own: a set shown and read back under a comma locale, the one
 // message of every field that does not read, the changed signal, the totals; and where its
 // range row stands in the window's Tab order.
-#include "form1_support.h"
+#include "main_window_support.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,6 +1,6 @@
 // The run controller: what reaches a window of a superseded, a stopped and a fast job, and
 // the main and the sweep window running at once, each through its own controller.
-#include "form1_support.h"
+#include "main_window_support.h"
 
 #include "ui/SweepWindow.h"
 
@@ -155,7 +155,7 @@ TEST_F(WindowTest, StopInAPoissonBoltzmannRunLeavesAPartialResultAndTheControlle
 }
 
 TEST_F(WindowTest, TheMainAndTheSweepWindowRunAtOnceEachThroughItsOwnController) {
-    form->sweepToolStripMenuItem->trigger();
+    actionOf(*form, "sweepAction")->trigger();
     auto* sweep = form->findChild<SweepWindow*>(QStringLiteral("sweepWindow"));
     ASSERT_NE(sweep, nullptr);
     RunController& mainRuns = runControllerOf(*form);
@@ -197,7 +197,7 @@ TEST_F(WindowTest, TheRunOptionsReachTheSweepWindowAndLinearNeedsTheDebyeHueckel
     box.setOptions(chosen);
     EXPECT_TRUE(childOf<QCheckBox>(*form, "linearDebyeHueckelBox")->isEnabled());
     EXPECT_FALSE(childOf<QCheckBox>(*form, "useTablesBox")->isChecked());
-    form->sweepToolStripMenuItem->trigger();
+    actionOf(*form, "sweepAction")->trigger();
     auto* sweep = form->findChild<SweepWindow*>(QStringLiteral("sweepWindow"));
     ASSERT_NE(sweep, nullptr);
     EXPECT_EQ(sweep->methodBox->currentIndex(), 2);  // the closed-form linear energy

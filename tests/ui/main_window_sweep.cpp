@@ -1,5 +1,5 @@
 // The observables panel and the sweep window, driven from the main window.
-#include "form1_support.h"
+#include "main_window_support.h"
 
 #include "pipeline/Observables.h"
 #include "pipeline/Version.h"
@@ -32,8 +32,8 @@ using namespace marlinq::ui::testing;
 
 namespace {
 
-SweepWindow* openSweepWindow(Form1& form) {
-    form.sweepToolStripMenuItem->trigger();
+SweepWindow* openSweepWindow(MainWindow& form) {
+    actionOf(form, "sweepAction")->trigger();
     return form.findChild<SweepWindow*>(QStringLiteral("sweepWindow"));
 }
 
@@ -81,7 +81,8 @@ TEST_F(WindowTest, ObservablesPanelNamesTheResultPanelsComplex) {
                                                               o.mostProbable->second - rec->mmMin),
                   20);
         EXPECT_EQ(panel->valueLabel("most_probable")->text(),
-                  QStringLiteral("(%1, %2)").arg(resultLabelOf(*form, "mPlusOutput")->text(), resultLabelOf(*form, "mMinusOutput")->text()));
+                  QStringLiteral("(%1, %2)")
+                      .arg(resultLabelOf(*form, "mPlusOutput")->text(), resultLabelOf(*form, "mMinusOutput")->text()));
     }
     field("minusChargeField")->setText(QStringLiteral("18"));
     debyeHueckelBoxOf(*form)->setChecked(true);
@@ -175,8 +176,8 @@ TEST_F(WindowTest, SweepWindowTwoParametersAndStop) {
     const QString partial = dir.filePath(QStringLiteral("partial.csv"));
     ASSERT_TRUE(sweep->saveCsv(partial, nullptr));
     const QList<QByteArray> lines = fileText(partial).trimmed().split('\n');
-    EXPECT_EQ(lines.last(), QByteArray("# The sweep is partial: ") + QByteArray::number(qsizetype(sweep->points().size())) +
-                                " of 5000 points");
+    EXPECT_EQ(lines.last(), QByteArray("# The sweep is partial: ") +
+                                QByteArray::number(qsizetype(sweep->points().size())) + " of 5000 points");
     for (std::size_t k = 0; k < sweep->points().size(); ++k) EXPECT_EQ(sweep->points()[k].index, std::int64_t(k));
     // A bad VALUES text is refused before anything runs.
     sweep->firstValuesBox->setText(QStringLiteral("1:2"));
@@ -248,8 +249,10 @@ TEST_F(WindowTest, SweepChartNamesItsObservableAndShowsRoundTicksDecadesAndNoCli
         const bool points = qobject_cast<QScatterSeries*>(series) != nullptr;
         for (QLegendMarker* marker : chart->legend()->markers(series)) {
             EXPECT_FALSE(marker->label().contains("click")) << marker->label().toStdString();
-            if (points) EXPECT_FALSE(marker->isVisible());
-            else EXPECT_EQ(marker->label(), QStringLiteral("Mean M+"));
+            if (points)
+                EXPECT_FALSE(marker->isVisible());
+            else
+                EXPECT_EQ(marker->label(), QStringLiteral("Mean M+"));
         }
     }
 

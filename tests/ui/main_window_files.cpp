@@ -1,6 +1,6 @@
 // The main window's files: parameters saved and loaded, the distribution and the map
 // exported, and the "Get" buttons and track bars that fill the same fields.
-#include "form1_support.h"
+#include "main_window_support.h"
 
 #include <QRegularExpression>
 
@@ -37,7 +37,7 @@ const QByteArray kAsymmetric =
 TEST_F(WindowTest, SaveDistributionAsksFirstThenNeedsResults) {
     const QString path = dir.filePath("matrix.txt");
     dialogs->saveAnswer = path;
-    form->saveToolStripMenuItem->trigger();
+    actionOf(*form, "saveDistributionAction")->trigger();
     EXPECT_EQ(dialogs->saveAsked, 1);
     EXPECT_EQ(dialogs->lastTitle, "Save Matrix");
     EXPECT_EQ(dialogs->lastFilter, "Text file (*.txt)");
@@ -47,7 +47,7 @@ TEST_F(WindowTest, SaveDistributionAsksFirstThenNeedsResults) {
     dialogs->messages.clear();
     solveAndWait();
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));  // the user's decimal comma
-    form->saveToolStripMenuItem->trigger();
+    actionOf(*form, "saveDistributionAction")->trigger();
     const QStringList lines = readAll(path).split('\n');
     ASSERT_EQ(lines.size(), 12);  // 11 rows and the empty rest after the last line feed
     EXPECT_TRUE(lines.last().isEmpty());
@@ -66,7 +66,7 @@ TEST_F(WindowTest, SaveParametersWritesTheThirteenLinesOrNamesTheBadField) {
     const QString path = dir.filePath("set.txt");
     dialogs->saveAnswer = path;
     field("plusNeutralField")->setText("x");
-    form->saveAsDefaultToolStripMenuItem->trigger();
+    actionOf(*form, "saveParametersAction")->trigger();
     EXPECT_EQ(dialogs->messages, QStringList{"Input error: Neutral block length +"});
     EXPECT_EQ(dialogs->saveAsked, 0);
     EXPECT_EQ(parameterForm().parameters().Np, 0);
@@ -74,24 +74,25 @@ TEST_F(WindowTest, SaveParametersWritesTheThirteenLinesOrNamesTheBadField) {
     field("plusNeutralField")->setText("1");
     field("mmMaxField")->setText("");
     dialogs->messages.clear();
-    form->saveAsDefaultToolStripMenuItem->trigger();
+    actionOf(*form, "saveParametersAction")->trigger();
     EXPECT_EQ(dialogs->messages, QStringList{"error in mmMax"});
 
     field("mmMaxField")->setText("10");
     dialogs->messages.clear();
-    form->saveAsDefaultToolStripMenuItem->trigger();
+    actionOf(*form, "saveParametersAction")->trigger();
     EXPECT_TRUE(dialogs->messages.isEmpty());
-    EXPECT_EQ(readAll(path), "vc01 0.001\nvc10 0.001\nzp 18\nzn 18\nkiplus 0.25\nkiminus 0.25\nka 0.2\nNp 1\n"
-                             "Nm 200\nmpMin 0\nmpMax 10\nmmMin 0\nmmMax 10\n");
+    EXPECT_EQ(readAll(path),
+              "vc01 0.001\nvc10 0.001\nzp 18\nzn 18\nkiplus 0.25\nkiminus 0.25\nka 0.2\nNp 1\n"
+              "Nm 200\nmpMin 0\nmpMax 10\nmmMin 0\nmmMax 10\n");
     // The next dialog opens in the folder used last.
     dialogs->openAnswer.clear();
-    form->loadDefaultToolStripMenuItem1->trigger();
+    actionOf(*form, "loadParametersAction")->trigger();
     EXPECT_EQ(QDir(dialogs->lastDirectory), QDir(dir.path()));
 }
 
 TEST_F(WindowTest, LoadParametersFillsTheWindowInOrder) {
     dialogs->openAnswer = writeFile("asym.in", kAsymmetric);
-    form->loadDefaultToolStripMenuItem1->trigger();
+    actionOf(*form, "loadParametersAction")->trigger();
     EXPECT_EQ(dialogs->lastFilter, ".in files (*.in);;All files (*)");
     EXPECT_EQ(dialogs->lastSelectedFilter, "All files (*)");
     EXPECT_TRUE(dialogs->messages.isEmpty());
@@ -134,27 +135,28 @@ TEST_F(WindowTest, LoadParametersRejectsWrongFilesAndLeavesTheFields) {
     const QString wrong = "Some input parameters are wrong, please check it.";
 
     dialogs->openAnswer = writeFile("last.in", kAsymmetric + "foo 1\n");
-    form->loadDefaultToolStripMenuItem1->trigger();
+    actionOf(*form, "loadParametersAction")->trigger();
     EXPECT_EQ(dialogs->messages, QStringList{wrong});
     EXPECT_EQ(fields(), start);
 
     dialogs->messages.clear();
     dialogs->openAnswer = writeFile("zero.in", "zp 18\nkiplus 0\nkiminus 0.25\nzn 18\n");
-    form->loadDefaultToolStripMenuItem1->trigger();
+    actionOf(*form, "loadParametersAction")->trigger();
     EXPECT_EQ(dialogs->messages, QStringList{wrong});
     EXPECT_EQ(fields(), start);
 
     dialogs->messages.clear();
     dialogs->openAnswer = dir.filePath("no-such-file.in");
-    form->loadDefaultToolStripMenuItem1->trigger();
+    actionOf(*form, "loadParametersAction")->trigger();
     EXPECT_EQ(dialogs->messages, QStringList{"can not open file"});
     // The log names the file as well.
-    EXPECT_TRUE(logViewOf(*form)->toPlainText().endsWith("can not open file: " + dir.filePath("no-such-file.in") + "\n"));
+    EXPECT_TRUE(
+        logViewOf(*form)->toPlainText().endsWith("can not open file: " + dir.filePath("no-such-file.in") + "\n"));
     EXPECT_EQ(fields(), start);
 
     dialogs->messages.clear();
     dialogs->openAnswer.clear();  // cancelled
-    form->loadDefaultToolStripMenuItem1->trigger();
+    actionOf(*form, "loadParametersAction")->trigger();
     EXPECT_TRUE(dialogs->messages.isEmpty());
 }
 
@@ -165,14 +167,14 @@ TEST_F(WindowTest, LoadParametersEdgeCasesOfLengthsAndTrackBars) {
     parameterForm().parameters().zn = 18;
     parameterForm().parameters().kim = 0.25;
     dialogs->openAnswer = writeFile("only.in", "mmMax 12\n");
-    form->loadDefaultToolStripMenuItem1->trigger();
+    actionOf(*form, "loadParametersAction")->trigger();
     EXPECT_TRUE(dialogs->messages.isEmpty());
     EXPECT_EQ(field("mmMaxField")->text(), "12");
     EXPECT_EQ(field("plusLengthField")->text(), "72");
 
     // A charged length of 72.9 is shown as 72; values beyond a bar move it to its end.
     dialogs->openAnswer = writeFile("frac.in", "zp 145.8\nkiplus 2\nzn 300\nkiminus 0.2\nNm 5000\n");
-    form->loadDefaultToolStripMenuItem1->trigger();
+    actionOf(*form, "loadParametersAction")->trigger();
     EXPECT_TRUE(dialogs->messages.isEmpty());
     EXPECT_EQ(field("plusLengthField")->text(), "72");
     EXPECT_EQ(slider("plusLengthSlider")->value(), 72);
@@ -222,7 +224,7 @@ TEST_F(WindowTest, ChangesDuringARunDoNotReachTheRunningJob) {
     setRanges(0, 3, 0, 3);
     solveButtonOf(*form)->click();
     dialogs->openAnswer = writeFile("asym.in", kAsymmetric);
-    form->loadDefaultToolStripMenuItem1->trigger();
+    actionOf(*form, "loadParametersAction")->trigger();
     button("plusDensityButton")->click();
     ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning(); }));
     QCoreApplication::processEvents();
@@ -238,7 +240,7 @@ TEST_F(WindowTest, MapIsSavedAsAFigureInPngAndSvg) {
     solveAndWait();
     const QString path = dir.filePath("map.png");
     dialogs->saveAnswer = path;
-    form->saveMapToolStripMenuItem->trigger();
+    actionOf(*form, "saveMapPngAction")->trigger();
     ASSERT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(" | ").toStdString();
     const QImage saved(path);
     ASSERT_FALSE(saved.isNull());
@@ -266,11 +268,12 @@ TEST_F(WindowTest, MapIsSavedAsAFigureInPngAndSvg) {
 
     const QString svg = dir.filePath("map.svg");
     dialogs->saveAnswer = svg;
-    form->saveMapSvgToolStripMenuItem->trigger();
+    actionOf(*form, "saveMapSvgAction")->trigger();
     const QString text = readAll(svg);
     EXPECT_TRUE(text.contains("<svg"));
-    EXPECT_TRUE(text.contains("q+ = 18, N+ = 72, neutral 1; q- = 18, N- = 72, neutral 200; ka = 0.2; c+ = 0.001, "
-                              "c- = 0.001; Debye-Hueckel"))
+    EXPECT_TRUE(
+        text.contains("q+ = 18, N+ = 72, neutral 1; q- = 18, N- = 72, neutral 200; ka = 0.2; c+ = 0.001, "
+                      "c- = 0.001; Debye-Hueckel"))
         << text.left(400).toStdString();
     // Written under the caption and in the description.
     EXPECT_EQ(text.count(madeBy), 2) << text.left(600).toStdString();
@@ -283,14 +286,16 @@ TEST_F(WindowTest, MapIsSavedAsAFigureInPngAndSvg) {
         QPainter painter(&rendered);
         drawing.render(&painter);
     }
-    if (const QByteArray keep = qgetenv("MARLINQ_KEEP_FIGURE"); !keep.isEmpty()) rendered.save(QString::fromLocal8Bit(keep));
+    if (const QByteArray keep = qgetenv("MARLINQ_KEEP_FIGURE"); !keep.isEmpty())
+        rendered.save(QString::fromLocal8Bit(keep));
     int colouredInSvg = 0;
     for (int y = 0; y < rendered.height(); y += 3)
-        for (int x = 0; x < rendered.width(); x += 3) colouredInSvg += rendered.pixelColor(x, y).saturation() > 200 ? 1 : 0;
+        for (int x = 0; x < rendered.width(); x += 3)
+            colouredInSvg += rendered.pixelColor(x, y).saturation() > 200 ? 1 : 0;
     EXPECT_GT(colouredInSvg, 1000);
 
     dialogs->saveAnswer = dir.filePath("missing/map.png");
-    form->saveMapToolStripMenuItem->trigger();
+    actionOf(*form, "saveMapPngAction")->trigger();
     EXPECT_EQ(dialogs->messages, QStringList{"can not write " + dir.filePath("missing/map.png")});
 }
 
@@ -304,9 +309,10 @@ TEST_F(WindowTest, AChosenFileIsCheckedBeforeTheSaveAndTheResultOutlivesAFailure
     for (const QString& bad : {dir.path(), dir.filePath("missing/m.txt")}) {
         dialogs->messages.clear();
         dialogs->saveAnswer = bad;
-        form->saveToolStripMenuItem->trigger();
+        actionOf(*form, "saveDistributionAction")->trigger();
         ASSERT_EQ(dialogs->messages.size(), 1);
-        EXPECT_TRUE(dialogs->messages[0].startsWith("can not write " + bad + " (")) << dialogs->messages[0].toStdString();
+        EXPECT_TRUE(dialogs->messages[0].startsWith("can not write " + bad + " ("))
+            << dialogs->messages[0].toStdString();
         EXPECT_TRUE(dialogs->largeAsked.isEmpty());
         EXPECT_TRUE(log().contains(dialogs->messages[0]));
     }
@@ -316,12 +322,12 @@ TEST_F(WindowTest, AChosenFileIsCheckedBeforeTheSaveAndTheResultOutlivesAFailure
     dialogs->messages.clear();
     dialogs->largeAnswer = UserDialogs::LargeFileChoice::ShortForm;
     dialogs->saveAnswer = dir.filePath("far.txt");
-    form->saveToolStripMenuItem->trigger();
+    actionOf(*form, "saveDistributionAction")->trigger();
     EXPECT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(" | ").toStdString();
     EXPECT_EQ(readAll(dir.filePath("far.txt")).count('\n'), 122);
     // Save Parameters checks its place the same way.
     dialogs->saveAnswer = dir.path();
-    form->saveAsDefaultToolStripMenuItem->trigger();
+    actionOf(*form, "saveParametersAction")->trigger();
     ASSERT_EQ(dialogs->messages.size(), 1);
     EXPECT_TRUE(dialogs->messages[0].endsWith("(is a folder, not a file)")) << dialogs->messages[0].toStdString();
 }
@@ -333,7 +339,7 @@ TEST_F(WindowTest, SaveDistributionDuringARunWritesTheLastFinishedRow) {
     ASSERT_TRUE(waitFor([&] { return log().contains("Row 1 is passed..."); }));
     const QString path = dir.filePath("partial.txt");
     dialogs->saveAnswer = path;
-    form->saveToolStripMenuItem->trigger();
+    actionOf(*form, "saveDistributionAction")->trigger();
     const auto result = runControllerOf(*form).result();  // no event ran since: the state written
     const std::vector<double> cells = result->absValue.toVector();
     const DistributionView view{result->mpMin, result->mpMax, result->mmMin, result->mmMax,
@@ -351,9 +357,10 @@ TEST_F(WindowTest, MapFigureFitsAJournalColumnCanLeaveItsCaptionBesideAndIsOffer
     solveAndWait();
     // The name offered says what the map is.
     dialogs->saveAnswer.clear();
-    form->saveMapToolStripMenuItem->trigger();
-    EXPECT_TRUE(dialogs->lastDirectory.endsWith("map_dh_ka0.2_mp0-10_mm0-10.png")) << dialogs->lastDirectory.toStdString();
-    form->saveMapSvgToolStripMenuItem->trigger();
+    actionOf(*form, "saveMapPngAction")->trigger();
+    EXPECT_TRUE(dialogs->lastDirectory.endsWith("map_dh_ka0.2_mp0-10_mm0-10.png"))
+        << dialogs->lastDirectory.toStdString();
+    actionOf(*form, "saveMapSvgAction")->trigger();
     EXPECT_TRUE(dialogs->lastDirectory.endsWith("map_dh_ka0.2_mp0-10_mm0-10.svg"));
 
     const auto svgWidthAndText = [&](const QString& path) {
@@ -368,10 +375,11 @@ TEST_F(WindowTest, MapFigureFitsAJournalColumnCanLeaveItsCaptionBesideAndIsOffer
         while (sizes.hasNext()) points.push_back(sizes.next().captured(1).toDouble() * mm / unitsWide / (25.4 / 72.0));
         return std::make_pair(mm, points);
     };
-    for (const auto& [item, mm] : {std::pair{form->mapPageWidthToolStripMenuItem, 170.0},
-                                    std::pair{form->mapColumnWidthToolStripMenuItem, 85.0}}) {
+    for (const auto& [item, mm] :
+         {std::pair{actionOf(*form, "mapPageWidthAction"), 170.0}, std::pair{actionOf(*form, "mapColumnWidthAction"), 85.0}}) {
         item->trigger();
-        const QString path = qEnvironmentVariableIsSet("KEEP_SVG") ? QStringLiteral("/tmp/w%1.svg").arg(mm) : dir.filePath(QStringLiteral("w%1.svg").arg(mm));
+        const QString path = qEnvironmentVariableIsSet("KEEP_SVG") ? QStringLiteral("/tmp/w%1.svg").arg(mm)
+                                                                   : dir.filePath(QStringLiteral("w%1.svg").arg(mm));
         ASSERT_TRUE(saveMapAs(path, true));
         const auto [width, points] = svgWidthAndText(path);
         EXPECT_NEAR(width, mm, 1.0);
@@ -381,14 +389,14 @@ TEST_F(WindowTest, MapFigureFitsAJournalColumnCanLeaveItsCaptionBesideAndIsOffer
             EXPECT_LE(pt, 9.0) << mm << " mm";
         }
     }
-    form->mapPageWidthToolStripMenuItem->trigger();
+    actionOf(*form, "mapPageWidthAction")->trigger();
 
     // The caption out of the picture: a shorter picture without it, the caption beside it.
     const QString with = dir.filePath("with.png"), without = dir.filePath("without.png");
     ASSERT_TRUE(saveMapAs(with, false));
     EXPECT_FALSE(QFile::exists(dir.filePath("with.txt")));
-    form->mapCaptionToolStripMenuItem->trigger();
-    ASSERT_FALSE(form->mapCaptionToolStripMenuItem->isChecked());
+    actionOf(*form, "mapCaptionAction")->trigger();
+    ASSERT_FALSE(actionOf(*form, "mapCaptionAction")->isChecked());
     ASSERT_TRUE(saveMapAs(without, false));
     const QImage a(with), b(without);
     EXPECT_EQ(a.width(), b.width());
@@ -402,11 +410,12 @@ TEST_F(WindowTest, MapFigureFitsAJournalColumnCanLeaveItsCaptionBesideAndIsOffer
     EXPECT_EQ(MapView::captionPathOf(dir.filePath("fig.txt")), dir.filePath("fig.txt.txt"));
 
     // Viridis: the most probable cell in its yellow, the bar from violet to yellow.
-    form->viridisToolStripMenuItem->trigger();
+    actionOf(*form, "viridisAction")->trigger();
     EXPECT_EQ(mapViewOf(*form).colourScale().colours, ColourMap::Viridis);
-    const QPoint best = cellCentre(resultLabelOf(*form, "mPlusOutput")->text().toInt(), resultLabelOf(*form, "mMinusOutput")->text().toInt());
+    const QPoint best = cellCentre(resultLabelOf(*form, "mPlusOutput")->text().toInt(),
+                                   resultLabelOf(*form, "mMinusOutput")->text().toInt());
     EXPECT_EQ(QColor(mapViewOf(*form).image().pixel(best)), QColor(253, 231, 37));
-    form->viridisToolStripMenuItem->trigger();
+    actionOf(*form, "viridisAction")->trigger();
     EXPECT_EQ(QColor(mapViewOf(*form).image().pixel(best)), QColor(255, 0, 0));
 }
 
@@ -455,14 +464,15 @@ TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {
     // Saved: the totals before the last line; loaded back: total mode, per a^3.
     const QString path = dir.filePath("totals.txt");
     dialogs->saveAnswer = path;
-    form->saveAsDefaultToolStripMenuItem->trigger();
+    actionOf(*form, "saveParametersAction")->trigger();
     EXPECT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(" | ").toStdString();
-    EXPECT_TRUE(readAll(path).endsWith("total_plus 0.002\ntotal_minus 0.002\nmmMax 10\n")) << readAll(path).toStdString();
+    EXPECT_TRUE(readAll(path).endsWith("total_plus 0.002\ntotal_minus 0.002\nmmMax 10\n"))
+        << readAll(path).toStdString();
     dialogs->openAnswer = writeFile("free.in", kAsymmetric);
-    form->loadDefaultToolStripMenuItem1->trigger();
+    actionOf(*form, "loadParametersAction")->trigger();
     EXPECT_EQ(comboBox("concentrationModeBox")->currentIndex(), 0);
     dialogs->openAnswer = path;
-    form->loadDefaultToolStripMenuItem1->trigger();
+    actionOf(*form, "loadParametersAction")->trigger();
     EXPECT_EQ(comboBox("concentrationModeBox")->currentIndex(), 1);
     EXPECT_EQ(comboBox("concentrationUnitBox")->currentIndex(), 0);
     EXPECT_EQ(field("plusConcentrationField")->text(), "0.002");

@@ -36,31 +36,33 @@ class ResultPanel;
 class RunController;
 class RunOptionsBox;
 
-class Form1 : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit Form1(QWidget* parent = nullptr);
-    ~Form1() override;
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
 
-    // --- handlers, named after their control and event ---
-    void Form1_Load();
+    // --- what the buttons and menus do ---
+    // Reads the start-up fields into the form's parameters and draws the empty map; once,
+    // when the window is first shown.
+    void firstShow();
     // Starts the run the fields and the run options describe (after a message box when
     // the fields do not describe one); the run before it is superseded.
     void solve();
     // Stops the run after its current row; what it computed stays as a partial result.
     void stop();
-    void saveToolStripMenuItem_Click();           // File / Save Distribution
+    void saveDistribution();  // File / Save Distribution
     // Whether a file can be written at the path a save dialog gave; if not, says why (log
     // and message box) and returns false before anything is written.
     bool canWriteChosenFile(const QString& path);
-    void saveMapToolStripMenuItem_Click();        // File / Save Map as PNG
-    void saveMapSvgToolStripMenuItem_Click();     // File / Save Map as SVG
-    void exitToolStripMenuItem_Click_1();         // File / Exit
-    void loadDefaultToolStripMenuItem1_Click();   // Parameters / Load Parameters
-    void saveAsDefaultToolStripMenuItem_Click();  // Parameters / Save Parameters
-    void helpToolStripMenuItem_Click();           // Help
-    void sweepToolStripMenuItem_Click();          // Parameters / Sweep...
+    void saveMapPng();       // File / Save Map as PNG
+    void saveMapSvg();       // File / Save Map as SVG
+    void exitProgram();      // File / Exit
+    void loadParameters();   // Parameters / Load Parameters
+    void saveParameters();   // Parameters / Save Parameters
+    void showAbout();        // Help
+    void openSweepWindow();  // Parameters / Sweep...
 
     // Adds a line to the log.
     void appendLogLine(const QString& text);
@@ -102,7 +104,7 @@ private:
     void rememberDirectory(const QString& path);
     void showMessage(const QString& text);
 
-    // --- controls (objectName = member name) ---
+    // --- widgets (objectName = member name); tests find them by that name ---
     QScrollArea* scrollArea = nullptr;
     QWidget* client = nullptr;
     // The chains, the solution and the ranges (objectName "parameterForm").
@@ -115,23 +117,18 @@ private:
     QTextEdit* logView = nullptr;
     QProgressBar* runProgress = nullptr;
     RunController* runs = nullptr;
-
-public:
     MapView* mapView = nullptr;  // the distribution map, its bars and colour-scale controls
-    QAction *saveToolStripMenuItem = nullptr, *saveMapToolStripMenuItem = nullptr, *exitToolStripMenuItem = nullptr,
-            *loadDefaultToolStripMenuItem1 = nullptr, *saveAsDefaultToolStripMenuItem = nullptr,
-            *helpToolStripMenuItem = nullptr;
-    QAction *saveMapSvgToolStripMenuItem = nullptr, *logColoursToolStripMenuItem = nullptr,
-            *wholeRangeToolStripMenuItem = nullptr;
+    QAction *saveDistributionAction = nullptr, *saveMapPngAction = nullptr, *exitAction = nullptr,
+            *loadParametersAction = nullptr, *saveParametersAction = nullptr, *helpAction = nullptr;
+    QAction *saveMapSvgAction = nullptr, *logColoursAction = nullptr, *wholeRangeAction = nullptr;
     // View > Viridis colours; File > Map Figure: the caption in the picture, its width.
-    QAction *viridisToolStripMenuItem = nullptr, *mapCaptionToolStripMenuItem = nullptr,
-            *mapColumnWidthToolStripMenuItem = nullptr, *mapPageWidthToolStripMenuItem = nullptr;
-    QMenu *fileToolStripMenuItem = nullptr, *parametersToolStripMenuItem = nullptr, *viewToolStripMenuItem = nullptr;
-    QAction* sweepToolStripMenuItem = nullptr;
+    QAction *viridisAction = nullptr, *mapCaptionAction = nullptr, *mapColumnWidthAction = nullptr,
+            *mapPageWidthAction = nullptr;
+    QMenu *fileMenu = nullptr, *parametersMenu = nullptr, *viewMenu = nullptr;
+    QAction* sweepAction = nullptr;
     ObservablesPanel* observablesPanel = nullptr;  // a tab beside the result panel
     QTabWidget* resultTabs = nullptr;
 
-private:
     // --- state ---
     std::shared_ptr<RunRecord> runRecord;
     // The data search and the chain tables of this window and its sweep windows.

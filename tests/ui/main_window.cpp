@@ -1,5 +1,5 @@
 // The main window driven as a user would: start-up, validation, runs, stop, map, charts.
-#include "form1_support.h"
+#include "main_window_support.h"
 
 #include "kernel/Fatal.h"
 #include "pipeline/CalculationJob.h"
@@ -106,7 +106,7 @@ TEST_F(WindowTest, StartsWithTheDefaultsAndNamedControls) {
     QStringList menus;
     for (QAction* a : form->menuBar()->actions()) menus << a->text();
     EXPECT_EQ(menus, (QStringList{"File", "Parameters", "View", "Help"}));
-    EXPECT_EQ(form->loadDefaultToolStripMenuItem1->text(), QStringLiteral("Load Parameters"));
+    EXPECT_EQ(actionOf(*form, "loadParametersAction")->text(), QStringLiteral("Load Parameters"));
     const QSize map = mapPart(*form, "mapPicture")->pixmap().size();
     EXPECT_EQ(map.width(), map.height());  // the 11 x 11 canvas of square cells
     EXPECT_GE(map.width(), 300);
@@ -163,11 +163,12 @@ TEST_F(WindowTest, TolerantParseReadsCommasSignsAndFallsBackToZero) {
 
 TEST_F(WindowTest, DefaultDebyeHueckelRunNamesTheMostProbableComplex) {
     solveAndWait();
-    EXPECT_TRUE(log().startsWith("Solving for linear chains 'minus' and 'plus' in parallel ...... \n"
-                                 "Calculation of the energy of single chains with '+' and '-' charge is finished\n"
-                                 "Starting calculation of the potential by Debye Huckel approximation\n" +
-                                 QString::fromStdString(marlinq::beyondDebyeHueckelMessage(2)) +
-                                 "\nFinished calculation of the potential by Debye Huckel approximation\n"))
+    EXPECT_TRUE(
+        log().startsWith("Solving for linear chains 'minus' and 'plus' in parallel ...... \n"
+                         "Calculation of the energy of single chains with '+' and '-' charge is finished\n"
+                         "Starting calculation of the potential by Debye Huckel approximation\n" +
+                         QString::fromStdString(marlinq::beyondDebyeHueckelMessage(2)) +
+                         "\nFinished calculation of the potential by Debye Huckel approximation\n"))
         << log().toStdString();
     EXPECT_TRUE(log().endsWith("Finished calculation of the spheres free energy\n")) << log().toStdString();
     EXPECT_FALSE(stopButtonOf(*form)->isEnabled());
@@ -202,7 +203,7 @@ TEST_F(WindowTest, PoissonBoltzmannRunReportsEveryRow) {
     const auto result = runControllerOf(*form).result();
     ASSERT_TRUE(result && result->hasResults());
     EXPECT_EQ(result->index, 3);
-    EXPECT_GT(result->absValue(1, 0), 0.0);  // the free '+' chains
+    EXPECT_GT(result->absValue(1, 0), 0.0);         // the free '+' chains
     EXPECT_EQ(runProgressOf(*form)->maximum(), 4);  // rows done of the run
     EXPECT_EQ(runProgressOf(*form)->value(), 4);
     EXPECT_FALSE(resultLabelOf(*form, "mPlusOutput")->text().isEmpty());
@@ -240,13 +241,14 @@ TEST_F(WindowTest, StoppedRunFinishesItsRowThenSaysCancelled) {
     ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning(); }));
     QCoreApplication::processEvents();
     // The log says how much of the result there is, and ends as a stopped run does.
-    EXPECT_TRUE(log().contains(QRegularExpression("is passed...\nThe result is partial: \\d+ of 401 rows were computed.\nCancelled!\n$")))
+    EXPECT_TRUE(log().contains(
+        QRegularExpression("is passed...\nThe result is partial: \\d+ of 401 rows were computed.\nCancelled!\n$")))
         << log().toStdString();
     EXPECT_FALSE(log().contains("Finished calculation of the spheres free energy"));
     // Pending columns are grey on the map, computed ones coloured.
     const auto result = runControllerOf(*form).result();
     ASSERT_LT(result->index, 400);
-    if (!mapViewOf(*form).showsWholeRange()) form->wholeRangeToolStripMenuItem->trigger();
+    if (!mapViewOf(*form).showsWholeRange()) actionOf(*form, "wholeRangeAction")->trigger();
     ASSERT_TRUE(mapViewOf(*form).showsWholeRange());
     const QPoint pending = cellCentre(400, 5);
     EXPECT_EQ(QColor(mapViewOf(*form).image().pixel(pending)), QColor(224, 224, 224));
@@ -294,8 +296,8 @@ TEST_F(WindowTest, DoubleClickOpensTheProfilesOfACell) {
     doubleClickMap(*form, cellCentre(3, 5));
     setVanishingPivotBound(1e-300);
     EXPECT_TRUE(chartWindows().empty());
-    EXPECT_TRUE(log().endsWith(
-        "The profile of the complex (3, 5) could not be computed: a numerical error (close to 0!).\n"))
+    EXPECT_TRUE(
+        log().endsWith("The profile of the complex (3, 5) could not be computed: a numerical error (close to 0!).\n"))
         << log().toStdString();
 }
 
@@ -325,8 +327,8 @@ TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
 }
 
 TEST_F(WindowTest, HelpOpensANewAboutWindowPerClick) {
-    form->helpToolStripMenuItem->trigger();
-    form->helpToolStripMenuItem->trigger();
+    actionOf(*form, "helpAction")->trigger();
+    actionOf(*form, "helpAction")->trigger();
     int about = 0;
     for (QWidget* w : QApplication::topLevelWidgets())
         if (qobject_cast<AboutWindow*>(w) && w->isVisible()) ++about;
@@ -349,10 +351,10 @@ TEST_F(WindowTest, AFailedChainStageIsReportedAndTheWindowCanRunAgain) {
 }
 
 TEST_F(WindowTest, KeyboardShortcutsSolveStopAndReachTheMenus) {
-    EXPECT_EQ(form->loadDefaultToolStripMenuItem1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
-    EXPECT_EQ(form->saveAsDefaultToolStripMenuItem->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
-    EXPECT_EQ(form->saveToolStripMenuItem->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_E));
-    EXPECT_EQ(form->exitToolStripMenuItem->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_EQ(actionOf(*form, "loadParametersAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    EXPECT_EQ(actionOf(*form, "saveParametersAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+    EXPECT_EQ(actionOf(*form, "saveDistributionAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_E));
+    EXPECT_EQ(actionOf(*form, "exitAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     debyeHueckelBoxOf(*form)->setChecked(false);
@@ -393,7 +395,7 @@ TEST_F(WindowTest, LogarithmicColoursShowAThousandthOfTheLargestAndAreRemembered
     EXPECT_EQ(colourAt(2, 3), QColor(255, 255, 255));  // linear: under a twentieth is white
     EXPECT_TRUE(mapViewOf(*form).toolTipAt(cellCentre(2, 3)).contains("colour class 0 of 20 (linear scale)"));
 
-    form->logColoursToolStripMenuItem->trigger();
+    actionOf(*form, "logColoursAction")->trigger();
     EXPECT_TRUE(mapViewOf(*form).colourScale().logarithmic);
     EXPECT_TRUE(mapPart<QCheckBox>(*form, "logColoursBox")->isChecked());
     EXPECT_EQ(colourAt(2, 3), QColor(0, 255, 0));  // class 10 of six decades
@@ -409,10 +411,10 @@ TEST_F(WindowTest, LogarithmicColoursShowAThousandthOfTheLargestAndAreRemembered
     mapPart<QSpinBox>(*form, "decadesSpinBox")->setValue(4);
 
     // A new window starts with the scale last chosen.
-    Form1 second;
+    MainWindow second;
     EXPECT_TRUE(mapViewOf(second).colourScale().logarithmic);
     EXPECT_EQ(mapViewOf(second).colourScale().decades, 4);
-    EXPECT_TRUE(second.logColoursToolStripMenuItem->isChecked());
+    EXPECT_TRUE(actionOf(second, "logColoursAction")->isChecked());
 }
 
 TEST_F(WindowTest, LargeRangeShowsItsPopulatedRegionAndTheZoomedMapStillOpensTheRightComplex) {

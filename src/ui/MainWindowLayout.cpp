@@ -1,5 +1,5 @@
-// Form1: the controls of the window and where they sit.
-#include "ui/Form1.h"
+// MainWindow: the controls of the window and where they sit.
+#include "ui/MainWindow.h"
 #include "ui/ObservablesPanel.h"
 #include "ui/PanelParts.h"
 #include "ui/ParameterForm.h"
@@ -61,7 +61,7 @@ void putInTabOrderBefore(QWidget* next, QWidget* row) {
 
 }  // namespace
 
-void Form1::buildLayout() {
+void MainWindow::buildLayout() {
     scrollArea = new QScrollArea(this);
     scrollArea->setObjectName(QStringLiteral("scrollArea"));
     scrollArea->setFrameShape(QFrame::NoFrame);
@@ -154,6 +154,5 @@ void Form1::buildLayout() {
     connect(solveButton, &QPushButton::clicked, this, [this] { solve(); });
     connect(stopButton, &QPushButton::clicked, this, [this] { stop(); });
 }
-
 
 }  // namespace marlinq::ui

@@ -43,8 +43,7 @@ TEST(MapModel, HitTestAgreesWithWalkingTheListInOrder) {
             const auto fx = static_cast<float>(X), fy = static_cast<float>(Y);
             for (std::size_t k = 0; k < list.size(); ++k) {
                 const Rec r = list.at(k);
-                if (r.x <= fx && fx <= r.x + r.width && r.y <= fy && fy <= r.y + r.height)
-                    return std::pair{r.mp, r.mm};
+                if (r.x <= fx && fx <= r.x + r.width && r.y <= fy && fy <= r.y + r.height) return std::pair{r.mp, r.mm};
             }
             return std::pair<std::int32_t, std::int32_t>{0, 0};
         };
@@ -113,7 +112,8 @@ TEST(MapModel, TickLabelsNeverOverlapAndAlwaysIncludeBothEnds) {
             }
     // Every value where there is room; a few where there is not.
     EXPECT_EQ(axisTicks(0, 11, 52.0, [](std::int64_t v) { return digitsExtent(v, 7.0); }).size(), 11U);
-    const auto big = axisTicks(0, 2001, 575.0 / 2001, [](std::int64_t v) { return digitsExtent(v, 7.0); }, 7.0);
+    const auto big = axisTicks(
+        0, 2001, 575.0 / 2001, [](std::int64_t v) { return digitsExtent(v, 7.0); }, 7.0);
     EXPECT_LE(big.size(), 12U);
     EXPECT_GE(big.size(), 5U);
 }
@@ -191,8 +191,7 @@ TEST(MapModel, LogarithmicScaleColoursAThousandthOfTheLargestWeight) {
 TEST(MapModel, PopulatedRegionHoldsTheWeightAndZoomKeepsTheCellUnderTheMouse) {
     Grid<double> w(301, 301);
     for (std::int32_t r = 0; r < 301; ++r)
-        for (std::int32_t c = 0; c < 301; ++c)
-            w(r, c) = std::exp(-((r - 20) * (r - 20) + (c - 30) * (c - 30)) / 18.0);
+        for (std::int32_t c = 0; c < 301; ++c) w(r, c) = std::exp(-((r - 20) * (r - 20) + (c - 30) * (c - 30)) / 18.0);
     const auto region = populatedRegion(w);
     ASSERT_TRUE(region.has_value());
     EXPECT_LE(region->row0, 20 - 9);
@@ -262,8 +261,8 @@ TEST(MapModel, SunKeepsBothKindsAroundTheCoreWhenOneIsScarce) {
         EXPECT_GE(plus[1] - plus[0], 13U);
         EXPECT_GE(plus[2] - plus[1], 13U);
         // Their neutral blocks of length 1 are drawn at the shortest visible length.
-        const double plusLength = std::hypot(sun.lines[plus[0]].x1 - sun.lines[plus[0]].x0,
-                                             sun.lines[plus[0]].y1 - sun.lines[plus[0]].y0);
+        const double plusLength =
+            std::hypot(sun.lines[plus[0]].x1 - sun.lines[plus[0]].x0, sun.lines[plus[0]].y1 - sun.lines[plus[0]].y0);
         EXPECT_NEAR(plusLength, kMinChainPixels, 1e-9);
     }
 }
@@ -274,7 +273,6 @@ TEST(MapModel, TooltipNamesTheComplexItsConcentrationAndShare) {
     EXPECT_EQ(cellTooltip(7, 0, 0.0, 0.0, true, '.'), "M+ = 7, M- = 0\nnot computed yet");
 }
 
-
 // On the logarithmic scale the colour bar is numbered at the decades of the share: each
 // number stands inside the class that colours a cell of exactly that share.
 TEST(MapModel, LogarithmicColourBarNumbersFallOnDecadesInsideTheirClasses) {
@@ -283,8 +281,9 @@ TEST(MapModel, LogarithmicColourBarNumbersFallOnDecadesInsideTheirClasses) {
             SCOPED_TRACE(::testing::Message() << s.decades << " decades, top " << top);
             const auto ticks = colourScaleTicks(s, top, 30.0, 12.0);
             // Every decade from the top down to `decades` below it.
-            ASSERT_EQ(static_cast<int>(ticks.size()),
-                      static_cast<int>(std::floor(std::log10(top) + 1e-9) - std::ceil(std::log10(top) - s.decades - 1e-9)) + 1);
+            ASSERT_EQ(static_cast<int>(ticks.size()), static_cast<int>(std::floor(std::log10(top) + 1e-9) -
+                                                                       std::ceil(std::log10(top) - s.decades - 1e-9)) +
+                                                          1);
             for (std::size_t k = 0; k < ticks.size(); ++k) {
                 const double exponent = std::log10(ticks[k].value);
                 EXPECT_NEAR(exponent, std::round(exponent), 1e-12);
@@ -314,7 +313,7 @@ TEST(MapModel, LogarithmicColourBarNumbersFallOnDecadesInsideTheirClasses) {
 TEST(MapModel, ViridisClassesGrowLighterFromVioletToYellow) {
     const auto& v = colourTable(ColourMap::Viridis);
     EXPECT_EQ(v[0], (std::array<std::int32_t, 3>{255, 255, 255}));
-    EXPECT_EQ(v[1], (std::array<std::int32_t, 3>{68, 1, 84}));     // #440154
+    EXPECT_EQ(v[1], (std::array<std::int32_t, 3>{68, 1, 84}));      // #440154
     EXPECT_EQ(v[20], (std::array<std::int32_t, 3>{253, 231, 37}));  // #fde725
     const auto luminance = [](const std::array<std::int32_t, 3>& c) {
         return 0.2126 * c[0] + 0.7152 * c[1] + 0.0722 * c[2];

@@ -3,7 +3,7 @@
 // job, and files of parameters.
 #include "files/DataPaths.h"
 #include "pipeline/ParameterSchema.h"
-#include "ui/Form1.h"
+#include "ui/MainWindow.h"
 #include "ui/ParameterForm.h"
 #include "ui/MapView.h"
 #include "ui/ResultPanel.h"
@@ -11,6 +11,7 @@
 #include "ui/RunOptionsBox.h"
 #include "ui/UserDialogs.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
@@ -82,16 +83,18 @@ W* childOf(const QObject& window, const char* name) {
 inline RunController& runControllerOf(const QObject& window) {
     return *childOf<RunController>(window, "runController");
 }
-inline QPushButton* solveButtonOf(const Form1& form) { return childOf<QPushButton>(form, "solveButton"); }
-inline QPushButton* stopButtonOf(const Form1& form) { return childOf<QPushButton>(form, "stopButton"); }
-inline RunOptionsBox& runOptionsOf(const Form1& form) { return *childOf<RunOptionsBox>(form, "runOptionsBox"); }
+// A menu command of the window by its object name ("loadParametersAction").
+inline QAction* actionOf(const MainWindow& form, const char* name) { return childOf<QAction>(form, name); }
+inline QPushButton* solveButtonOf(const MainWindow& form) { return childOf<QPushButton>(form, "solveButton"); }
+inline QPushButton* stopButtonOf(const MainWindow& form) { return childOf<QPushButton>(form, "stopButton"); }
+inline RunOptionsBox& runOptionsOf(const MainWindow& form) { return *childOf<RunOptionsBox>(form, "runOptionsBox"); }
 // "DH approximation": ticked for the Debye-Hueckel approximation, unticked for Poisson-Boltzmann.
-inline QCheckBox* debyeHueckelBoxOf(const Form1& form) { return childOf<QCheckBox>(form, "debyeHueckelBox"); }
-inline QTextEdit* logViewOf(const Form1& form) { return childOf<QTextEdit>(form, "logView"); }
-inline QProgressBar* runProgressOf(const Form1& form) { return childOf<QProgressBar>(form, "runProgress"); }
+inline QCheckBox* debyeHueckelBoxOf(const MainWindow& form) { return childOf<QCheckBox>(form, "debyeHueckelBox"); }
+inline QTextEdit* logViewOf(const MainWindow& form) { return childOf<QTextEdit>(form, "logView"); }
+inline QProgressBar* runProgressOf(const MainWindow& form) { return childOf<QProgressBar>(form, "runProgress"); }
 // A number or label of the "Optimal solution" tab: mPlusOutput, mMinusOutput, coreRadiusOutput,
 // rescaledSaltCoreOutput, bareChargeOutput, rescaledBareChargeOutput, sunSketch, partialLabel.
-inline QLabel* resultLabelOf(const Form1& form, const char* name) {
+inline QLabel* resultLabelOf(const MainWindow& form, const char* name) {
     return childOf<QLabel>(*childOf<ResultPanel>(form, "resultPanel"), name);
 }
 // The window's map, found by its object name.
@@ -146,7 +149,7 @@ protected:
         setUserDialogs(dialogs);
         // Settings (the colour scale) go to a folder of this test, never the user's.
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
-        form = std::make_unique<Form1>();
+        form = std::make_unique<MainWindow>();
         // The window as it opens on a 1366 x 768 screen.
         form->resize(1366, 700);
         form->setDataSearch(marlinq::DataSearch{MARLINQ_SOURCE_DATA_DIR, ""});
@@ -173,7 +176,7 @@ protected:
     bool saveMapAs(const QString& path, bool svg) {
         dialogs->saveAnswer = path;
         const qsizetype said = dialogs->messages.size();
-        (svg ? form->saveMapSvgToolStripMenuItem : form->saveMapToolStripMenuItem)->trigger();
+        actionOf(*form, svg ? "saveMapSvgAction" : "saveMapPngAction")->trigger();
         return dialogs->messages.size() == said && QFile::exists(path);
     }
     QString writeFile(const QString& name, const QByteArray& content) {
@@ -210,7 +213,7 @@ protected:
     QTemporaryDir dir;
     QTemporaryDir settingsDir;
     std::shared_ptr<AnsweringDialogs> dialogs;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindow> form;
 };
 
 }  // namespace marlinq::ui::testing

@@ -1,8 +1,8 @@
 // Pictures of the main window for the documentation. Runs only when MARLINQ_SCREENSHOT_DIR
 // names a folder, e.g. under a virtual display:
 //   MARLINQ_SCREENSHOT_DIR=docs QT_QPA_PLATFORM=xcb xvfb-run -s "-screen 0 1600x1000x24"
-//       build/tests/ui/test_ui_form1 --gtest_filter='Screenshots.*'
-#include "form1_support.h"
+//       build/tests/ui/test_ui_main_window --gtest_filter='Screenshots.*'
+#include "main_window_support.h"
 
 #include "ui/SweepWindow.h"
 
@@ -70,9 +70,10 @@ TEST_F(Screenshots, PoissonBoltzmannOverALargeRangeWithLogarithmicColours) {
     form->resize(1600, 930);
     debyeHueckelBoxOf(*form)->setChecked(false);
     setRanges(0, 300, 0, 300);
-    form->logColoursToolStripMenuItem->trigger();
+    actionOf(*form, "logColoursAction")->trigger();
     solveButtonOf(*form)->click();
-    ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); }, 3600000));
+    ASSERT_TRUE(
+        waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); }, 3600000));
     QCoreApplication::processEvents();
     shoot("main-window-pb-log.png");
     ASSERT_TRUE(saveMapAs(QDir(target).filePath("map-figure.png"), false));
@@ -82,10 +83,11 @@ TEST_F(Screenshots, PoissonBoltzmannOverALargeRangeWithLogarithmicColours) {
 }
 
 TEST_F(Screenshots, AfterLoadingAnAsymmetricSet) {
-    dialogs->openAnswer = writeFile("asymmetric.in", "vc01 0.002\nvc10 0.0005\nzp 24\nzn 12\nkiplus 0.5\n"
-                                                      "kiminus 0.3\nka 0.35\nNp 40\nNm 120\nmpMin 1\nmpMax 20\n"
-                                                      "mmMin 0\nmmMax 40\n");
-    form->loadDefaultToolStripMenuItem1->trigger();
+    dialogs->openAnswer = writeFile("asymmetric.in",
+                                    "vc01 0.002\nvc10 0.0005\nzp 24\nzn 12\nkiplus 0.5\n"
+                                    "kiminus 0.3\nka 0.35\nNp 40\nNm 120\nmpMin 1\nmpMax 20\n"
+                                    "mmMin 0\nmmMax 40\n");
+    actionOf(*form, "loadParametersAction")->trigger();
     ASSERT_TRUE(dialogs->messages.isEmpty());
     solveAndWait();
     shoot("main-window-loaded.png");
@@ -93,16 +95,17 @@ TEST_F(Screenshots, AfterLoadingAnAsymmetricSet) {
 
 TEST_F(Screenshots, AMapOfAThousandByAThousand) {
     setRanges(0, 999, 0, 999);
-    form->logColoursToolStripMenuItem->trigger();
+    actionOf(*form, "logColoursAction")->trigger();
     solveButtonOf(*form)->click();
-    ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); }, 3600000));
+    ASSERT_TRUE(
+        waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); }, 3600000));
     QCoreApplication::processEvents();
     if (!mapViewOf(*form).showsWholeRange()) mapPart<QToolButton>(*form, "wholeRangeButton")->click();
     shoot("main-window-1000.png");
 }
 
 TEST_F(Screenshots, SweepWindowChartAndMap) {
-    form->sweepToolStripMenuItem->trigger();
+    actionOf(*form, "sweepAction")->trigger();
     auto* sweep = form->findChild<SweepWindow*>(QStringLiteral("sweepWindow"));
     ASSERT_NE(sweep, nullptr);
     // The sweep window on a 1366 x 768 screen.

@@ -1,6 +1,6 @@
 // How the main window's regions fit the screen and grow with the window, and the colours in
 // which the map grid and the axis labels are drawn.
-#include "form1_support.h"
+#include "main_window_support.h"
 
 #include "ui/MapRender.h"
 
@@ -39,7 +39,7 @@ std::vector<int> lineGreysInColumn(const QImage& image, int x, int y0, int y1) {
 }  // namespace
 
 // Every widget of the client that is shown lies inside the scroll area's viewport.
-static std::vector<std::string> controlsOutside(const Form1& form) {
+static std::vector<std::string> controlsOutside(const MainWindow& form) {
     const auto* area = form.findChild<QScrollArea*>(QStringLiteral("scrollArea"));
     const QRect visible = area->viewport()->rect();
     std::vector<std::string> outside;
@@ -53,7 +53,7 @@ static std::vector<std::string> controlsOutside(const Form1& form) {
     return outside;
 }
 
-static QPointF centreIn(const Form1& form, const QWidget* w) {
+static QPointF centreIn(const MainWindow& form, const QWidget* w) {
     return QRectF(w->mapTo(&form, QPoint(0, 0)), QSizeF(w->size())).center();
 }
 
@@ -64,8 +64,11 @@ TEST_F(WindowTest, EveryControlFitsA1366x768ScreenAndTheMapGrowsWithTheWindow) {
     QCoreApplication::processEvents();
     EXPECT_EQ(controlsOutside(*form), std::vector<std::string>{});
     // The three check boxes one under the other, above Solve.
-    EXPECT_LT(debyeHueckelBoxOf(*form)->mapTo(form.get(), QPoint(0, 0)).y(), childOf<QCheckBox>(*form, "convergedBox")->mapTo(form.get(), QPoint(0, 0)).y());
-    EXPECT_LE(childOf<QCheckBox>(*form, "convergedBox")->mapTo(form.get(), QPoint(0, childOf<QCheckBox>(*form, "convergedBox")->height())).y(),
+    EXPECT_LT(debyeHueckelBoxOf(*form)->mapTo(form.get(), QPoint(0, 0)).y(),
+              childOf<QCheckBox>(*form, "convergedBox")->mapTo(form.get(), QPoint(0, 0)).y());
+    EXPECT_LE(childOf<QCheckBox>(*form, "convergedBox")
+                  ->mapTo(form.get(), QPoint(0, childOf<QCheckBox>(*form, "convergedBox")->height()))
+                  .y(),
               solveButtonOf(*form)->mapTo(form.get(), QPoint(0, 0)).y());
     const auto* area = form->findChild<QScrollArea*>(QStringLiteral("scrollArea"));
     EXPECT_EQ(area->verticalScrollBar()->maximum(), 0);
@@ -150,11 +153,10 @@ TEST_F(WindowTest, AxisLabelsAreDrawnInGray) {
 // the whole colour bar stay inside the map area for every range a run allows.
 TEST_F(WindowTest, MapsOfThousandsOfValuesASideFitTheirArea) {
     form->resize(1366, 768 - 70);
-    childOf<QCheckBox>(*form, "linearDebyeHueckelBox")->setChecked(true);  // the closed form: a few million cells in a second
+    childOf<QCheckBox>(*form, "linearDebyeHueckelBox")
+        ->setChecked(true);  // the closed form: a few million cells in a second
     const auto* mapArea = mapPart(*form, "mapPicture")->parentWidget();
-    const struct {
-        int pmax, mmax;
-    } ranges[] = {{999, 999}, {1999, 1999}, {99999, 39}};
+    const struct { int pmax, mmax; } ranges[] = {{999, 999}, {1999, 1999}, {99999, 39}};
     for (const auto& r : ranges) {
         SCOPED_TRACE(::testing::Message() << "0.." << r.pmax << " x 0.." << r.mmax);
         setRanges(0, r.pmax, 0, r.mmax);

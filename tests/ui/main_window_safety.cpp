@@ -1,7 +1,7 @@
 // What the window does with inputs and results that could lose data or hide a doubt:
 // saving under a comma locale, tables of gigabytes, stopped runs, notes on loaded files,
 // the share of a free chain and the sliders at start-up.
-#include "form1_support.h"
+#include "main_window_support.h"
 
 #include "ui/MapModel.h"
 
@@ -25,14 +25,14 @@ TEST_F(WindowTest, SaveParametersUnderACommaLocaleTakesWhatSolveTakes) {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     // The start-up fields say "0.2" and "1e-3", as Solve reads them in any locale.
     dialogs->saveAnswer = dir.filePath("comma.txt");
-    form->saveAsDefaultToolStripMenuItem->trigger();
+    actionOf(*form, "saveParametersAction")->trigger();
     EXPECT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(" | ").toStdString();
     const QByteArray text = readAll(dialogs->saveAnswer);
     EXPECT_TRUE(text.contains("\nka 0.2\n")) << text.toStdString();
     EXPECT_TRUE(text.contains("vc10 0.001\n")) << text.toStdString();
     // A field without any number is still refused, with the message of "Solve".
     field("saltField")->setText("abc");
-    form->saveAsDefaultToolStripMenuItem->trigger();
+    actionOf(*form, "saveParametersAction")->trigger();
     EXPECT_EQ(dialogs->messages, QStringList{"Stable solution is only for ka between 0.2 and 10"});
 }
 
@@ -42,13 +42,13 @@ TEST_F(WindowTest, AGigabyteTableIsNeverWrittenBySurprise) {
     const QString path = dir.filePath("far.txt");
     dialogs->saveAnswer = path;
     dialogs->largeAnswer = UserDialogs::LargeFileChoice::Cancel;
-    form->saveToolStripMenuItem->trigger();
+    actionOf(*form, "saveDistributionAction")->trigger();
     ASSERT_EQ(dialogs->largeAsked.size(), 1);
     EXPECT_TRUE(dialogs->largeAsked.front().contains("MiB"));
     EXPECT_FALSE(QFile::exists(path));
 
     dialogs->largeAnswer = UserDialogs::LargeFileChoice::ShortForm;
-    form->saveToolStripMenuItem->trigger();
+    actionOf(*form, "saveDistributionAction")->trigger();
     const QList<QByteArray> lines = readAll(path).split('\n');
     ASSERT_GE(lines.size(), 122);
     EXPECT_EQ(lines.front(), "M+\tM-\tabsValue\tValue");
@@ -57,7 +57,7 @@ TEST_F(WindowTest, AGigabyteTableIsNeverWrittenBySurprise) {
     // The start-up map is small: no question.
     setRanges(0, 10, 0, 10);
     solveAndWait();
-    form->saveToolStripMenuItem->trigger();
+    actionOf(*form, "saveDistributionAction")->trigger();
     EXPECT_EQ(dialogs->largeAsked.size(), 2);
 }
 
@@ -74,7 +74,7 @@ TEST_F(WindowTest, AStoppedRunSaysItIsPartialInThePanelAndTheFileName) {
     const auto match = said.match(resultLabelOf(*form, "partialLabel")->text());
     ASSERT_TRUE(match.hasMatch()) << resultLabelOf(*form, "partialLabel")->text().toStdString();
     dialogs->saveAnswer.clear();  // cancel: only the name offered matters
-    form->saveToolStripMenuItem->trigger();
+    actionOf(*form, "saveDistributionAction")->trigger();
     EXPECT_TRUE(dialogs->lastDirectory.endsWith("distribution-partial-" + match.captured(1) + "-of-401-rows.txt"))
         << dialogs->lastDirectory.toStdString();
     // A finished run is whole again.
@@ -84,8 +84,9 @@ TEST_F(WindowTest, AStoppedRunSaysItIsPartialInThePanelAndTheFileName) {
 }
 
 TEST_F(WindowTest, LoadListsTheLinesItCouldNotFullyUse) {
-    dialogs->openAnswer = writeFile("notes.in", "vc01 0.001\nkA 1.5\nzp 3O\nkiplus 0.25\nzn 18\nkiminus 0.25\nka 0.2\n");
-    form->loadDefaultToolStripMenuItem1->trigger();
+    dialogs->openAnswer =
+        writeFile("notes.in", "vc01 0.001\nkA 1.5\nzp 3O\nkiplus 0.25\nzn 18\nkiminus 0.25\nka 0.2\n");
+    actionOf(*form, "loadParametersAction")->trigger();
     EXPECT_TRUE(log().contains("notes.in:2: kA 1.5 — unknown key \"kA\"")) << log().toStdString();
     EXPECT_TRUE(log().contains("notes.in:3: zp 3O — value \"3O\" read only in part, as 3")) << log().toStdString();
     EXPECT_EQ(field("plusChargeField")->text(), "3");

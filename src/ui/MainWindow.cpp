@@ -1,5 +1,5 @@
-// Form1: construction, start-up, shut-down and the dialogs.
-#include "ui/Form1.h"
+// MainWindow: construction, start-up, shut-down and the dialogs.
+#include "ui/MainWindow.h"
 
 #include "ui/ParameterForm.h"
 #include "ui/Pictures.h"
@@ -32,8 +32,8 @@ constexpr int kTitleAllowance = 32;
 
 }  // namespace
 
-Form1::Form1(QWidget* parent) : QMainWindow(parent) {
-    setObjectName(QStringLiteral("Form1"));
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Marlinq Solver"));
     setWindowIcon(applicationIcon());
     runs = new RunController(this);
@@ -55,38 +55,36 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     resize(size);
 }
 
-
-Form1::~Form1() {
+MainWindow::~MainWindow() {
     // The jobs stop and their threads are joined before any member they report to goes.
     runs->shutDown();
 }
 
-void Form1::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!loaded) {
         loaded = true;
-        Form1_Load();
+        firstShow();
     }
 }
 
-void Form1::Form1_Load() {
+void MainWindow::firstShow() {
     mapView->redraw();
     parameterForm->showChainsFromFields();
 }
 
-void Form1::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     // A running job is cancelled and no longer heard; its thread is joined when the
     // window is destroyed.
     runs->shutDown();
     QMainWindow::closeEvent(event);
 }
 
+void MainWindow::showMessage(const QString& text) { dialogs->showMessage(this, text); }
 
-void Form1::showMessage(const QString& text) { dialogs->showMessage(this, text); }
+QString MainWindow::dialogDirectory() const { return lastDirectory; }
 
-QString Form1::dialogDirectory() const { return lastDirectory; }
-
-void Form1::rememberDirectory(const QString& path) {
+void MainWindow::rememberDirectory(const QString& path) {
     const QFileInfo info(path);
     lastDirectory = info.absolutePath();
 }

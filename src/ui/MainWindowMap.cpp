@@ -1,6 +1,6 @@
-// Form1: the map's place in the window (its record, the menus that act on it, the saved
+// MainWindow: the map's place in the window (its record, the menus that act on it, the saved
 // figure), the result panel and the profile charts.
-#include "ui/Form1.h"
+#include "ui/MainWindow.h"
 #include "ui/FieldText.h"
 #include "physics/Complex.h"
 
@@ -36,33 +36,33 @@ QSettings settingsStore() {
 
 }  // namespace
 
-void Form1::loadFigureSettings() {
+void MainWindow::loadFigureSettings() {
     QSettings s = settingsStore();
-    mapCaptionToolStripMenuItem->setChecked(s.value(QStringLiteral("figure/captionInPicture"), true).toBool());
+    mapCaptionAction->setChecked(s.value(QStringLiteral("figure/captionInPicture"), true).toBool());
     const bool column = s.value(QStringLiteral("figure/widthMm"), 170).toInt() == 85;
-    (column ? mapColumnWidthToolStripMenuItem : mapPageWidthToolStripMenuItem)->setChecked(true);
+    (column ? mapColumnWidthAction : mapPageWidthAction)->setChecked(true);
 }
 
-void Form1::saveFigureSettings() const {
+void MainWindow::saveFigureSettings() const {
     QSettings s = settingsStore();
-    s.setValue(QStringLiteral("figure/captionInPicture"), mapCaptionToolStripMenuItem->isChecked());
-    s.setValue(QStringLiteral("figure/widthMm"), mapColumnWidthToolStripMenuItem->isChecked() ? 85 : 170);
+    s.setValue(QStringLiteral("figure/captionInPicture"), mapCaptionAction->isChecked());
+    s.setValue(QStringLiteral("figure/widthMm"), mapColumnWidthAction->isChecked() ? 85 : 170);
 }
 
-void Form1::showColourScaleInMenu() {
+void MainWindow::showColourScaleInMenu() {
     const ColourScale& scale = mapView->colourScale();
-    const QSignalBlocker b1(logColoursToolStripMenuItem), b2(viridisToolStripMenuItem);
-    logColoursToolStripMenuItem->setChecked(scale.logarithmic);
-    viridisToolStripMenuItem->setChecked(scale.colours == ColourMap::Viridis);
+    const QSignalBlocker b1(logColoursAction), b2(viridisAction);
+    logColoursAction->setChecked(scale.logarithmic);
+    viridisAction->setChecked(scale.colours == ColourMap::Viridis);
 }
 
-void Form1::showMapViewInMenu() {
-    const QSignalBlocker b(wholeRangeToolStripMenuItem);
-    wholeRangeToolStripMenuItem->setChecked(mapView->showsWholeRange());
-    wholeRangeToolStripMenuItem->setEnabled(mapView->canToggleWholeRange());
+void MainWindow::showMapViewInMenu() {
+    const QSignalBlocker b(wholeRangeAction);
+    wholeRangeAction->setChecked(mapView->showsWholeRange());
+    wholeRangeAction->setEnabled(mapView->canToggleWholeRange());
 }
 
-void Form1::redrawMap() {
+void MainWindow::redrawMap() {
     QString error;
     if (mapView->setRecord(runs->result(), &error)) {
         const auto [mp, mm] = mapView->mostProbableCell();
@@ -73,7 +73,7 @@ void Form1::redrawMap() {
     }
 }
 
-void Form1::openProfileChart(std::int32_t mp, std::int32_t mm) {
+void MainWindow::openProfileChart(std::int32_t mp, std::int32_t mm) {
     // A lone chain has no complex to chart.
     if (mp == 0 || mm == 0) return;
     const ResultSnapshot result = runs->result();
@@ -96,14 +96,14 @@ void Form1::openProfileChart(std::int32_t mp, std::int32_t mm) {
     chart->show();
 }
 
-FigureOptions Form1::figureOptions() const {
+FigureOptions MainWindow::figureOptions() const {
     FigureOptions options;
-    options.captionInPicture = mapCaptionToolStripMenuItem->isChecked();
-    options.widthMm = mapColumnWidthToolStripMenuItem->isChecked() ? 85.0 : 170.0;
+    options.captionInPicture = mapCaptionAction->isChecked();
+    options.widthMm = mapColumnWidthAction->isChecked() ? 85.0 : 170.0;
     return options;
 }
 
-void Form1::saveMapToolStripMenuItem_Click() {
+void MainWindow::saveMapPng() {
     const QString folder = dialogDirectory();
     const QString name = mapView->suggestedFileName(QStringLiteral("png"));
     const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Map"),
@@ -114,7 +114,7 @@ void Form1::saveMapToolStripMenuItem_Click() {
     if (!mapView->saveFigure(path, false, figureOptions())) showMessage(QStringLiteral("can not write ") + path);
 }
 
-void Form1::saveMapSvgToolStripMenuItem_Click() {
+void MainWindow::saveMapSvg() {
     const QString folder = dialogDirectory();
     const QString name = mapView->suggestedFileName(QStringLiteral("svg"));
     const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Map"),

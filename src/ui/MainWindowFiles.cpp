@@ -1,5 +1,5 @@
-// Form1: loading and saving parameter sets, saving the distribution.
-#include "ui/Form1.h"
+// MainWindow: loading and saving parameter sets, saving the distribution.
+#include "ui/MainWindow.h"
 #include "ui/FieldText.h"
 #include "ui/ParameterForm.h"
 
@@ -20,7 +20,7 @@
 
 namespace marlinq::ui {
 
-void Form1::loadDefaultToolStripMenuItem1_Click() {
+void MainWindow::loadParameters() {
     const QString path = dialogs->getOpenFileName(
         this, QStringLiteral("Load Parameters"), dialogDirectory().isEmpty() ? QDir::currentPath() : dialogDirectory(),
         QStringLiteral(".in files (*.in);;All files (*)"), QStringLiteral("All files (*)"));
@@ -47,7 +47,7 @@ void Form1::loadDefaultToolStripMenuItem1_Click() {
     parameterForm->setValue(loaded.set);
 }
 
-void Form1::saveAsDefaultToolStripMenuItem_Click() {
+void MainWindow::saveParameters() {
     // Each field goes into the held parameters as it is read, in the order of the fields;
     // the first that does not read ends the command with its message.
     ParameterSet set;
@@ -57,7 +57,7 @@ void Form1::saveAsDefaultToolStripMenuItem_Click() {
     }
 
     const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Parameters"), dialogDirectory(),
-                                                        QStringLiteral("Text file (*.txt)"));
+                                                  QStringLiteral("Text file (*.txt)"));
     if (path.isEmpty()) return;
     rememberDirectory(path);
     if (!canWriteChosenFile(path)) return;
@@ -68,7 +68,7 @@ void Form1::saveAsDefaultToolStripMenuItem_Click() {
     }
 }
 
-bool Form1::canWriteChosenFile(const QString& path) {
+bool MainWindow::canWriteChosenFile(const QString& path) {
     const std::optional<std::string> problem = outputFileProblem(narrowPath(path));
     if (!problem) return true;
     const QString text = QStringLiteral("can not write ") + path + QStringLiteral(" (") +
@@ -78,7 +78,7 @@ bool Form1::canWriteChosenFile(const QString& path) {
     return false;
 }
 
-void Form1::saveToolStripMenuItem_Click() {
+void MainWindow::saveDistribution() {
     // A stopped run's file says so in the name offered.
     QString suggestion = dialogDirectory();
     if (const ResultSnapshot shown = runs->result(); shown && shown->hasResults() && runs->isPartial()) {
@@ -86,8 +86,8 @@ void Form1::saveToolStripMenuItem_Click() {
         const QString name = QStringLiteral("distribution-partial-%1-of-%2-rows.txt").arg(rowsDone).arg(rows);
         suggestion = suggestion.isEmpty() ? name : QDir(suggestion).filePath(name);
     }
-    const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Matrix"), suggestion,
-                                                        QStringLiteral("Text file (*.txt)"));
+    const QString path =
+        dialogs->getSaveFileName(this, QStringLiteral("Save Matrix"), suggestion, QStringLiteral("Text file (*.txt)"));
     if (path.isEmpty()) return;
     rememberDirectory(path);
     // A place that cannot take the file is said before anything is formatted; the result
@@ -104,14 +104,18 @@ void Form1::saveToolStripMenuItem_Click() {
     // The table runs from M = 0 whatever the ranges: never a file of gigabytes by surprise.
     bool longForm = false;
     if (const std::optional<std::uint64_t> bytes = oversizedWideExport(view)) {
-        const QString text =
-            QStringLiteral("The distribution table would take up to %1 MiB: it runs from M = 0 to the largest M. "
-                           "The computed cells alone, one per line (M+, M-, absValue, Value), are far smaller.")
-                .arg(*bytes >> 20);
+        const QString text = QStringLiteral(
+                                 "The distribution table would take up to %1 MiB: it runs from M = 0 to the largest M. "
+                                 "The computed cells alone, one per line (M+, M-, absValue, Value), are far smaller.")
+                                 .arg(*bytes >> 20);
         switch (dialogs->askLargeFile(this, text, QStringLiteral("Save computed cells only"))) {
-        case UserDialogs::LargeFileChoice::Save: break;
-        case UserDialogs::LargeFileChoice::ShortForm: longForm = true; break;
-        case UserDialogs::LargeFileChoice::Cancel: return;
+            case UserDialogs::LargeFileChoice::Save:
+                break;
+            case UserDialogs::LargeFileChoice::ShortForm:
+                longForm = true;
+                break;
+            case UserDialogs::LargeFileChoice::Cancel:
+                return;
         }
     }
     std::string error;
@@ -124,4 +128,3 @@ void Form1::saveToolStripMenuItem_Click() {
 }
 
 }  // namespace marlinq::ui
-

@@ -1,7 +1,7 @@
 // The main window under rapid use: "Solve" and "Stop" pressed in quick succession, and the
 // window destroyed while a Poisson-Boltzmann job runs. Built as its own executable so that
 // a ThreadSanitizer build can run just these.
-#include "form1_support.h"
+#include "main_window_support.h"
 
 #include <QEvent>
 #include <QObject>
@@ -89,8 +89,10 @@ protected:
     RunResult capture() const {
         RunResult r;
         r.log = log();
-        for (const QLabel* l : {resultLabelOf(*form, "mPlusOutput"), resultLabelOf(*form, "mMinusOutput"), resultLabelOf(*form, "coreRadiusOutput"), resultLabelOf(*form, "rescaledSaltCoreOutput"), resultLabelOf(*form, "bareChargeOutput"),
-                                resultLabelOf(*form, "rescaledBareChargeOutput")})
+        for (const QLabel* l :
+             {resultLabelOf(*form, "mPlusOutput"), resultLabelOf(*form, "mMinusOutput"),
+              resultLabelOf(*form, "coreRadiusOutput"), resultLabelOf(*form, "rescaledSaltCoreOutput"),
+              resultLabelOf(*form, "bareChargeOutput"), resultLabelOf(*form, "rescaledBareChargeOutput")})
             r.labels << l->text();
         r.record = runControllerOf(*form).result();
         r.rowsDone = runProgressOf(*form)->value();
@@ -100,7 +102,8 @@ protected:
 
     void finish() {
         Watchdog guard(std::chrono::seconds(600), "the last run");
-        ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); }, 600000));
+        ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); },
+                            600000));
         QCoreApplication::processEvents();
     }
 };
@@ -118,14 +121,20 @@ TEST_P(StressTest, HundredSolveStopPairsLeaveOnlyTheLastRunsResult) {
     std::mt19937 pace(7u);
     const auto pause = [&] {
         switch (pace() % 8) {
-        case 0:
-        case 1:
-        case 2: break;
-        case 3:
-        case 4: QCoreApplication::processEvents(); break;
-        case 5:
-        case 6: QCoreApplication::processEvents(QEventLoop::AllEvents, static_cast<int>(pace() % 4)); break;
-        default: waitFor([] { return false; }, static_cast<int>(10 + pace() % 20));
+            case 0:
+            case 1:
+            case 2:
+                break;
+            case 3:
+            case 4:
+                QCoreApplication::processEvents();
+                break;
+            case 5:
+            case 6:
+                QCoreApplication::processEvents(QEventLoop::AllEvents, static_cast<int>(pace() % 4));
+                break;
+            default:
+                waitFor([] { return false; }, static_cast<int>(10 + pace() % 20));
         }
     };
     for (int press = 0; press < 100; ++press) {
@@ -178,7 +187,7 @@ TEST_F(WindowTest, DestroyingTheWindowDuringAPoissonBoltzmannRunEndsItsJob) {
     for (const Moment moment : {Moment::AtOnce, Moment::AfterARow, Moment::AfterAQuietPause}) {
         for (const bool closeFirst : {true, false}) {
             SCOPED_TRACE(static_cast<int>(moment) * 2 + (closeFirst ? 1 : 0));
-            if (!form) form = std::make_unique<Form1>();
+            if (!form) form = std::make_unique<MainWindow>();
             form->show();
             debyeHueckelBoxOf(*form)->setChecked(false);
             setRanges(0, 8, 0, 8);

@@ -1,5 +1,5 @@
-// Form1: "Solve", "Stop" and what the run controller reports, wired to the window.
-#include "ui/Form1.h"
+// MainWindow: "Solve", "Stop" and what the run controller reports, wired to the window.
+#include "ui/MainWindow.h"
 
 #include "pipeline/CalculationStages.h"
 #include "pipeline/Units.h"
@@ -23,10 +23,9 @@
 #include <QTextEdit>
 #include <QTimer>
 
-
 namespace marlinq::ui {
 
-void Form1::solve() {
+void MainWindow::solve() {
     mapView->forgetCells();
     resultPanel->clear();
 
@@ -50,33 +49,33 @@ void Form1::solve() {
     runs->startCalculation(std::move(input));
 }
 
-void Form1::stop() {
+void MainWindow::stop() {
     runs->stop();
     resultPanel->clear();
 }
 
-void Form1::connectRuns() {
+void MainWindow::connectRuns() {
     connect(runs, &RunController::runningChanged, this, [this](bool running) {
         solveButton->setEnabled(!running);
         stopButton->setEnabled(running);
     });
-    connect(runs, &RunController::logText, this, &Form1::appendLog);
+    connect(runs, &RunController::logText, this, &MainWindow::appendLog);
     connect(runs, &RunController::progress, this, [this](qint64 done, qint64 total) {
         runProgress->setRange(0, static_cast<int>(total));
         runProgress->setValue(static_cast<int>(std::clamp<qint64>(done, 0, total)));
     });
-    connect(runs, &RunController::refreshDue, this, &Form1::showResult);
+    connect(runs, &RunController::refreshDue, this, &MainWindow::showResult);
     connect(runs, &RunController::partialResult, resultPanel, &ResultPanel::setPartial);
     connect(runs, &RunController::statusText, this, [this](const QString& text) { statusBar()->showMessage(text); });
-    connect(runs, &RunController::ended, this, &Form1::runEnded);
+    connect(runs, &RunController::ended, this, &MainWindow::runEnded);
 }
 
-void Form1::showResult(const ResultSnapshot& rec, bool newSnapshot, bool newRows) {
+void MainWindow::showResult(const ResultSnapshot& rec, bool newSnapshot, bool newRows) {
     if (newSnapshot && observablesPanel) observablesPanel->showRecord(rec);
     if (newRows) redrawMap();
 }
 
-void Form1::runEnded(JobOutcome outcome) {
+void MainWindow::runEnded(JobOutcome outcome) {
     // A row count stays as it was (all rows, or those done before "Stop"); a busy bar ends.
     if (runProgress->maximum() == 0) {
         runProgress->setRange(0, 1);
@@ -94,11 +93,11 @@ void Form1::runEnded(JobOutcome outcome) {
     if (outcome != JobOutcome::Failed && mapView->showsWholeRange()) mapView->focusPopulatedRegion();
 }
 
-void Form1::updateResultPanel(std::int32_t mp, std::int32_t mm) {
+void MainWindow::updateResultPanel(std::int32_t mp, std::int32_t mm) {
     if (!resultPanel->showComplex(*runs->result(), mp, mm)) showMessage(QStringLiteral("Rc_over_l is 0"));
 }
 
-void Form1::appendLog(const QString& text) {
+void MainWindow::appendLog(const QString& text) {
     QTextCursor cursor = logView->textCursor();
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(text);
@@ -106,6 +105,6 @@ void Form1::appendLog(const QString& text) {
     logView->ensureCursorVisible();
 }
 
-void Form1::appendLogLine(const QString& text) { appendLog(text + QLatin1Char('\n')); }
+void MainWindow::appendLogLine(const QString& text) { appendLog(text + QLatin1Char('\n')); }
 
 }  // namespace marlinq::ui
