@@ -1,13 +1,13 @@
 // MainWindow: construction, start-up, shut-down and the dialogs.
 #include "ui/MainWindow.h"
 
+#include "ui/FileCommands.h"
 #include "ui/ParameterForm.h"
 #include "ui/Pictures.h"
 #include "ui/RunController.h"
 #include "ui/UserDialogs.h"
 
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -38,6 +38,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setWindowIcon(applicationIcon());
     runs = new RunController(this);
     buildLayout();
+    fileCommands = new FileCommands(*parameterForm, *runs, *mapView, dialogs, this);
+    connect(fileCommands, &FileCommands::logLine, this, &MainWindow::appendLogLine);
     connectRuns();
     buildMenus();
     connect(mapView, &MapView::colourScaleChanged, this, [this] { showColourScaleInMenu(); });
@@ -45,7 +47,6 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     connect(mapView, &MapView::cellActivated, this,
             [this](std::int32_t mp, std::int32_t mm) { openProfileChart(mp, mm); });
     mapView->rememberColourScale();
-    loadFigureSettings();
     statusBar()->showMessage(QStringLiteral("Ready"));
     QSize size(kPreferredWidth, kPreferredHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -81,12 +82,5 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::showMessage(const QString& text) { dialogs->showMessage(this, text); }
-
-QString MainWindow::dialogDirectory() const { return lastDirectory; }
-
-void MainWindow::rememberDirectory(const QString& path) {
-    const QFileInfo info(path);
-    lastDirectory = info.absolutePath();
-}
 
 }  // namespace marlinq::ui

@@ -30,6 +30,8 @@ class QWidget;
 
 namespace marlinq::ui {
 
+class FileCommands;
+class MapFigureMenu;
 class ObservablesPanel;
 class ParameterForm;
 class ResultPanel;
@@ -52,15 +54,7 @@ public:
     void solve();
     // Stops the run after its current row; what it computed stays as a partial result.
     void stop();
-    void saveDistribution();  // File / Save Distribution
-    // Whether a file can be written at the path a save dialog gave; if not, says why (log
-    // and message box) and returns false before anything is written.
-    bool canWriteChosenFile(const QString& path);
-    void saveMapPng();       // File / Save Map as PNG
-    void saveMapSvg();       // File / Save Map as SVG
     void exitProgram();      // File / Exit
-    void loadParameters();   // Parameters / Load Parameters
-    void saveParameters();   // Parameters / Save Parameters
     void showAbout();        // Help
     void openSweepWindow();  // Parameters / Sweep...
 
@@ -90,18 +84,11 @@ private:
     void redrawMap();
     // The profiles of the complex (mp, mm) of the current result, in a chart window.
     void openProfileChart(std::int32_t mp, std::int32_t mm);
-    // The figure settings of File > Map Figure, read and written with the user's settings.
-    void loadFigureSettings();
-    void saveFigureSettings() const;
-    // How File > Map Figure lays out a saved map.
-    FigureOptions figureOptions() const;
     // The View menu's checks as the map's colour scale and view are.
     void showColourScaleInMenu();
     void showMapViewInMenu();
     // The result panel shows the complex (mp, mm) of the current result.
     void updateResultPanel(std::int32_t mp, std::int32_t mm);
-    QString dialogDirectory() const;
-    void rememberDirectory(const QString& path);
     void showMessage(const QString& text);
 
     // --- widgets (objectName = member name); tests find them by that name ---
@@ -121,9 +108,8 @@ private:
     QAction *saveDistributionAction = nullptr, *saveMapPngAction = nullptr, *exitAction = nullptr,
             *loadParametersAction = nullptr, *saveParametersAction = nullptr, *helpAction = nullptr;
     QAction *saveMapSvgAction = nullptr, *logColoursAction = nullptr, *wholeRangeAction = nullptr;
-    // View > Viridis colours; File > Map Figure: the caption in the picture, its width.
-    QAction *viridisAction = nullptr, *mapCaptionAction = nullptr, *mapColumnWidthAction = nullptr,
-            *mapPageWidthAction = nullptr;
+    QAction* viridisAction = nullptr;        // View > Viridis colours
+    MapFigureMenu* mapFigureMenu = nullptr;  // File > Map Figure: how a saved map is laid out
     QMenu *fileMenu = nullptr, *parametersMenu = nullptr, *viewMenu = nullptr;
     QAction* sweepAction = nullptr;
     ObservablesPanel* observablesPanel = nullptr;  // a tab beside the result panel
@@ -136,8 +122,9 @@ private:
     // The message boxes and file dialogs of this window, fixed when it is made (a test
     // installs its own answering set before).
     std::shared_ptr<UserDialogs> dialogs = userDialogs();
+    // Loading and saving parameters, saving the distribution and the map.
+    FileCommands* fileCommands = nullptr;
     bool loaded = false;
-    QString lastDirectory;
 };
 
 }  // namespace marlinq::ui

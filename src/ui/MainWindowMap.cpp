@@ -1,5 +1,5 @@
-// MainWindow: the map's place in the window (its record, the menus that act on it, the saved
-// figure), the result panel and the profile charts.
+// MainWindow: the map's place in the window (its record, the menus that act on it), the
+// result panel and the profile charts.
 #include "ui/MainWindow.h"
 #include "ui/FieldText.h"
 #include "physics/Complex.h"
@@ -16,38 +16,14 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QDir>
 #include <QLabel>
 #include <QPainter>
-#include <QSettings>
 #include <QSignalBlocker>
 
 #include <algorithm>
 #include <cmath>
 
 namespace marlinq::ui {
-
-namespace {
-
-QSettings settingsStore() {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Marlinq"),
-                     QStringLiteral("Marlinq Solver"));
-}
-
-}  // namespace
-
-void MainWindow::loadFigureSettings() {
-    QSettings s = settingsStore();
-    mapCaptionAction->setChecked(s.value(QStringLiteral("figure/captionInPicture"), true).toBool());
-    const bool column = s.value(QStringLiteral("figure/widthMm"), 170).toInt() == 85;
-    (column ? mapColumnWidthAction : mapPageWidthAction)->setChecked(true);
-}
-
-void MainWindow::saveFigureSettings() const {
-    QSettings s = settingsStore();
-    s.setValue(QStringLiteral("figure/captionInPicture"), mapCaptionAction->isChecked());
-    s.setValue(QStringLiteral("figure/widthMm"), mapColumnWidthAction->isChecked() ? 85 : 170);
-}
 
 void MainWindow::showColourScaleInMenu() {
     const ColourScale& scale = mapView->colourScale();
@@ -94,35 +70,6 @@ void MainWindow::openProfileChart(std::int32_t mp, std::int32_t mm) {
     chart->setWindowFlag(Qt::Window, true);
     chart->setAttribute(Qt::WA_DeleteOnClose);
     chart->show();
-}
-
-FigureOptions MainWindow::figureOptions() const {
-    FigureOptions options;
-    options.captionInPicture = mapCaptionAction->isChecked();
-    options.widthMm = mapColumnWidthAction->isChecked() ? 85.0 : 170.0;
-    return options;
-}
-
-void MainWindow::saveMapPng() {
-    const QString folder = dialogDirectory();
-    const QString name = mapView->suggestedFileName(QStringLiteral("png"));
-    const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Map"),
-                                                  folder.isEmpty() ? name : QDir(folder).filePath(name),
-                                                  QStringLiteral("PNG image (*.png)"));
-    if (path.isEmpty()) return;
-    rememberDirectory(path);
-    if (!mapView->saveFigure(path, false, figureOptions())) showMessage(QStringLiteral("can not write ") + path);
-}
-
-void MainWindow::saveMapSvg() {
-    const QString folder = dialogDirectory();
-    const QString name = mapView->suggestedFileName(QStringLiteral("svg"));
-    const QString path = dialogs->getSaveFileName(this, QStringLiteral("Save Map"),
-                                                  folder.isEmpty() ? name : QDir(folder).filePath(name),
-                                                  QStringLiteral("SVG drawing (*.svg)"));
-    if (path.isEmpty()) return;
-    rememberDirectory(path);
-    if (!mapView->saveFigure(path, true, figureOptions())) showMessage(QStringLiteral("can not write ") + path);
 }
 
 }  // namespace marlinq::ui

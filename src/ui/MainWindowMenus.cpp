@@ -1,6 +1,8 @@
 // MainWindow: the menu bar (File, Parameters, View, Help), the keyboard shortcuts of Solve and Stop, Exit and Help.
 #include "ui/MainWindow.h"
 
+#include "ui/FileCommands.h"
+#include "ui/MapFigureMenu.h"
 #include "ui/ObservablesPanel.h"
 #include "ui/ParameterForm.h"
 #include "ui/RunOptionsBox.h"
@@ -8,7 +10,6 @@
 #include "ui/SweepWindow.h"
 
 #include <QAction>
-#include <QActionGroup>
 #include <QCheckBox>
 #include <QMenuBar>
 #include <QPushButton>
@@ -35,26 +36,8 @@ void MainWindow::buildMenus() {
     saveMapPngAction->setObjectName(QStringLiteral("saveMapPngAction"));
     saveMapSvgAction = fileMenu->addAction(QStringLiteral("Save Map as SVG"));
     saveMapSvgAction->setObjectName(QStringLiteral("saveMapSvgAction"));
-    QMenu* figure = fileMenu->addMenu(QStringLiteral("Map Figure"));
-    figure->setObjectName(QStringLiteral("mapFigureMenu"));
-    mapCaptionAction = figure->addAction(QStringLiteral("Caption in the Picture"));
-    mapCaptionAction->setObjectName(QStringLiteral("mapCaptionAction"));
-    mapCaptionAction->setCheckable(true);
-    mapCaptionAction->setChecked(true);
-    mapCaptionAction->setToolTip(QStringLiteral("Off: the caption is written to a text file beside the picture"));
-    figure->addSeparator();
-    auto* widths = new QActionGroup(figure);
-    mapColumnWidthAction = figure->addAction(QStringLiteral("One Column Wide (85 mm)"));
-    mapColumnWidthAction->setObjectName(QStringLiteral("mapColumnWidthAction"));
-    mapPageWidthAction = figure->addAction(QStringLiteral("Two Columns Wide (170 mm)"));
-    mapPageWidthAction->setObjectName(QStringLiteral("mapPageWidthAction"));
-    for (QAction* a : {mapColumnWidthAction, mapPageWidthAction}) {
-        a->setCheckable(true);
-        widths->addAction(a);
-        connect(a, &QAction::triggered, this, [this] { saveFigureSettings(); });
-    }
-    mapPageWidthAction->setChecked(true);
-    connect(mapCaptionAction, &QAction::triggered, this, [this] { saveFigureSettings(); });
+    mapFigureMenu = new MapFigureMenu(fileMenu);
+    fileMenu->addMenu(mapFigureMenu);
     exitAction = fileMenu->addAction(QStringLiteral("Exit"));
     exitAction->setObjectName(QStringLiteral("exitAction"));
     exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -97,9 +80,11 @@ void MainWindow::buildMenus() {
     helpAction = bar->addAction(QStringLiteral("Help"));
     helpAction->setObjectName(QStringLiteral("helpAction"));
 
-    connect(saveDistributionAction, &QAction::triggered, this, [this] { saveDistribution(); });
-    connect(saveMapPngAction, &QAction::triggered, this, [this] { saveMapPng(); });
-    connect(saveMapSvgAction, &QAction::triggered, this, [this] { saveMapSvg(); });
+    connect(saveDistributionAction, &QAction::triggered, fileCommands, &FileCommands::saveDistribution);
+    connect(saveMapPngAction, &QAction::triggered, fileCommands,
+            [this] { fileCommands->saveMapPng(mapFigureMenu->options()); });
+    connect(saveMapSvgAction, &QAction::triggered, fileCommands,
+            [this] { fileCommands->saveMapSvg(mapFigureMenu->options()); });
     connect(logColoursAction, &QAction::triggered, this, [this](bool on) {
         ColourScale s = mapView->colourScale();
         s.logarithmic = on;
@@ -107,8 +92,8 @@ void MainWindow::buildMenus() {
     });
     connect(wholeRangeAction, &QAction::triggered, this, [this] { mapView->toggleWholeRange(); });
     connect(exitAction, &QAction::triggered, this, [this] { exitProgram(); });
-    connect(loadParametersAction, &QAction::triggered, this, [this] { loadParameters(); });
-    connect(saveParametersAction, &QAction::triggered, this, [this] { saveParameters(); });
+    connect(loadParametersAction, &QAction::triggered, fileCommands, &FileCommands::loadParameters);
+    connect(saveParametersAction, &QAction::triggered, fileCommands, &FileCommands::saveParameters);
     connect(helpAction, &QAction::triggered, this, [this] { showAbout(); });
 
     // Solve and Stop from the keyboard, as their buttons would.

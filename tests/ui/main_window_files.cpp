@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QImage>
@@ -476,4 +477,40 @@ TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {
     EXPECT_EQ(comboBox("concentrationModeBox")->currentIndex(), 1);
     EXPECT_EQ(comboBox("concentrationUnitBox")->currentIndex(), 0);
     EXPECT_EQ(field("plusConcentrationField")->text(), "0.002");
+}
+
+// Every file dialog opens where the last one was left, whichever command it belonged to.
+TEST_F(WindowTest, FileDialogsShareTheFolderUsedLast) {
+    ASSERT_TRUE(QDir(dir.path()).mkpath("sets"));
+    dialogs->openAnswer = writeFile("sets/asym.in", kAsymmetric);
+    actionOf(*form, "loadParametersAction")->trigger();
+    const QDir sets(dir.filePath("sets"));
+    dialogs->saveAnswer.clear();
+    actionOf(*form, "saveDistributionAction")->trigger();
+    EXPECT_EQ(QDir(dialogs->lastDirectory), sets) << dialogs->lastDirectory.toStdString();
+    actionOf(*form, "saveMapSvgAction")->trigger();
+    EXPECT_EQ(QFileInfo(dialogs->lastDirectory).dir(), sets) << dialogs->lastDirectory.toStdString();
+    // A map saved elsewhere moves the folder for loading too.
+    dialogs->saveAnswer = dir.filePath("map.png");
+    actionOf(*form, "saveMapPngAction")->trigger();
+    dialogs->openAnswer.clear();
+    actionOf(*form, "loadParametersAction")->trigger();
+    EXPECT_EQ(QDir(dialogs->lastDirectory), QDir(dir.path())) << dialogs->lastDirectory.toStdString();
+}
+
+// File > Map Figure: the choices are kept with the user's settings for the next window.
+TEST_F(WindowTest, MapFigureChoicesOutliveTheWindow) {
+    actionOf(*form, "mapColumnWidthAction")->trigger();
+    actionOf(*form, "mapCaptionAction")->trigger();
+    const auto setting = [](const char* key) {
+        return QSettings(QSettings::IniFormat, QSettings::UserScope, "Marlinq", "Marlinq Solver").value(key);
+    };
+    EXPECT_EQ(setting("figure/widthMm").toInt(), 85);
+    EXPECT_FALSE(setting("figure/captionInPicture").toBool());
+    MainWindow next;
+    EXPECT_TRUE(actionOf(next, "mapColumnWidthAction")->isChecked());
+    EXPECT_FALSE(actionOf(next, "mapPageWidthAction")->isChecked());
+    EXPECT_FALSE(actionOf(next, "mapCaptionAction")->isChecked());
+    actionOf(next, "mapPageWidthAction")->trigger();
+    EXPECT_EQ(setting("figure/widthMm").toInt(), 170);
 }
