@@ -122,19 +122,20 @@ TEST_F(Screenshots, SweepWindowChartAndMap) {
     ASSERT_NE(sweep, nullptr);
     // The sweep window on a 1366 x 768 screen.
     sweep->resize(shotSize(QSize(1366, 698)));
-    sweep->observableBox->setCurrentIndex(sweep->observableBox->findData(QStringLiteral("mean_mp")));
-    sweep->firstValuesBox->setText(QStringLiteral("0.2:10:40:log"));
+    childOf<QComboBox>(*sweep, "observableBox")
+        ->setCurrentIndex(childOf<QComboBox>(*sweep, "observableBox")->findData(QStringLiteral("mean_mp")));
+    childOf<QLineEdit>(*sweep, "firstValuesBox")->setText(QStringLiteral("0.2:10:40:log"));
     QSignalSpy ended(sweep, &SweepWindow::sweepEnded);
-    sweep->runButton->click();
+    childOf<QPushButton>(*sweep, "runSweepButton")->click();
     ASSERT_TRUE(waitFor([&] { return ended.count() == 1; }, 600000));
     waitFor([] { return false; }, 300);
     ASSERT_TRUE(sweep->grab().save(QDir(target).filePath("sweep-window.png")));
     ASSERT_TRUE(sweep->savePng(QDir(target).filePath("sweep-chart-saved.png")));
-    sweep->secondCheck->setChecked(true);
-    sweep->firstValuesBox->setText(QStringLiteral("0.2:10:16:log"));
-    sweep->secondNameBox->setCurrentText(QStringLiteral("vc10"));
-    sweep->secondValuesBox->setText(QStringLiteral("1e-5:1e-2:10:log"));
-    sweep->runButton->click();
+    childOf<QCheckBox>(*sweep, "secondCheck")->setChecked(true);
+    childOf<QLineEdit>(*sweep, "firstValuesBox")->setText(QStringLiteral("0.2:10:16:log"));
+    childOf<QComboBox>(*sweep, "secondNameBox")->setCurrentText(QStringLiteral("vc10"));
+    childOf<QLineEdit>(*sweep, "secondValuesBox")->setText(QStringLiteral("1e-5:1e-2:10:log"));
+    childOf<QPushButton>(*sweep, "runSweepButton")->click();
     ASSERT_TRUE(waitFor([&] { return ended.count() == 2; }, 600000));
     waitFor([] { return false; }, 300);
     ASSERT_TRUE(sweep->grab().save(QDir(target).filePath("sweep-window-map.png")));
