@@ -15,7 +15,10 @@
 # (the Observables tab with a segment size and a tie), sweep-window.png,
 # sweep-chart-saved.png and sweep-window-map.png (the sweep window on a 1366 x 768 screen),
 # chart-window.png (as it opens on a 1366 x 768 screen), chart-window-wide.png,
-# chart-ions-saved.png and about-window.png.
+# chart-ions-saved.png and about-window.png, and main-window-startup.png (before any run).
+#
+# To look at the window on another screen, e.g. 1920 x 1080, into a folder of its own:
+#   MARLINQ_SCREEN=1920x1080 MARLINQ_SCREENSHOT_SIZE=1920x1010 docs/take-screenshots.sh build /tmp/shots-1920
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$(cd "${1:-$ROOT/build}" && pwd)"
@@ -27,7 +30,7 @@ for exe in "$TESTS" "$SHOTS"; do
 done
 
 export QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
-MARLINQ_SCREENSHOT_DIR="$OUT" xvfb-run -a -s "-screen 0 1600x1000x24" \
+MARLINQ_SCREENSHOT_DIR="$OUT" xvfb-run -a -s "-screen 0 ${MARLINQ_SCREEN:-1600x1000}x24" \
   "$TESTS" --gtest_filter='Screenshots.*' --gtest_brief=1
 # The chart window opens to fit its screen: a 1366 x 768 one.
-xvfb-run -a -s "-screen 0 1366x768x24" "$SHOTS" "$OUT"
+xvfb-run -a -s "-screen 0 ${MARLINQ_SCREEN:-1366x768}x24" "$SHOTS" "$OUT"

@@ -40,15 +40,15 @@ public:
     // "Caption"); nullptr for a name not in the registry.
     QLabel* valueLabel(std::string_view name) const;
 
-    // --- controls (objectName = member name) ---
-    QLineEdit* unitBox = nullptr;
-    QPushButton* saveFreeEnergiesButton = nullptr;
-
 signals:
     // The unit field changed (valid or cleared).
     void unitChanged();
 
 private:
+    // --- widgets (objectName = member name) ---
+    QLineEdit* unitBox = nullptr;
+    QPushButton* saveFreeEnergiesButton = nullptr;
+
     void refresh();
     void saveFreeEnergiesClicked();
 

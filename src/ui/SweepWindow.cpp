@@ -148,27 +148,27 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
     row("methodCaption", QStringLiteral("Method"), methodBox);
     row("chainsCaption", QStringLiteral("Single chains"), chainsBox);
     row("observableCaption", QStringLiteral("Chart"), observableBox);
-    runButton = new QPushButton(QStringLiteral("Run"), this);
-    runButton->setObjectName(QStringLiteral("runButton"));
-    stopButton = new QPushButton(QStringLiteral("Stop"), this);
-    stopButton->setObjectName(QStringLiteral("stopButton"));
-    stopButton->setEnabled(false);
-    left->addRow(runButton, stopButton);
+    runSweepButton = new QPushButton(QStringLiteral("Run"), this);
+    runSweepButton->setObjectName(QStringLiteral("runSweepButton"));
+    stopSweepButton = new QPushButton(QStringLiteral("Stop"), this);
+    stopSweepButton->setObjectName(QStringLiteral("stopSweepButton"));
+    stopSweepButton->setEnabled(false);
+    left->addRow(runSweepButton, stopSweepButton);
     criticalSaltButton = new QPushButton(QStringLiteral("Critical salt"), this);
     criticalSaltButton->setObjectName(QStringLiteral("criticalSaltButton"));
     criticalSaltButton->setToolTip(QStringLiteral(
         "At the main window's totals (total mode), the ka from 0.2 to 10 at which the larger bound fraction falls "
         "to 1/2: a run per trial ka, with the method and single chains chosen here"));
     left->addRow(criticalSaltButton);
-    progressBar = new QProgressBar(this);
-    progressBar->setObjectName(QStringLiteral("progressBar"));
-    progressBar->setRange(0, 1);
-    progressBar->setValue(0);
-    left->addRow(progressBar);
-    statusLabel = new QLabel(this);
-    statusLabel->setObjectName(QStringLiteral("statusLabel"));
-    statusLabel->setWordWrap(true);
-    left->addRow(statusLabel);
+    sweepProgress = new QProgressBar(this);
+    sweepProgress->setObjectName(QStringLiteral("sweepProgress"));
+    sweepProgress->setRange(0, 1);
+    sweepProgress->setValue(0);
+    left->addRow(sweepProgress);
+    sweepStatus = new QLabel(this);
+    sweepStatus->setObjectName(QStringLiteral("sweepStatus"));
+    sweepStatus->setWordWrap(true);
+    left->addRow(sweepStatus);
     saveCsvButton = new QPushButton(QStringLiteral("Save CSV..."), this);
     saveCsvButton->setObjectName(QStringLiteral("saveCsvButton"));
     savePngButton = new QPushButton(QStringLiteral("Save PNG..."), this);
@@ -205,8 +205,8 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
             [this](const std::shared_ptr<const SweepPoint>& point) { pointDone(*point); });
     connect(runs, &RunController::progress, this, [this](qint64 done, qint64 total) {
         if (criticalSaltResult) return;
-        progressBar->setValue(static_cast<int>(done));
-        statusLabel->setText(
+        sweepProgress->setValue(static_cast<int>(done));
+        sweepStatus->setText(
             QStringLiteral("Point %1 of %2: %3")
                 .arg(done)
                 .arg(total)
@@ -214,7 +214,7 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
     });
     // The critical salt tells each trial in the status line.
     connect(runs, &RunController::logText, this, [this](const QString& lines) {
-        if (criticalSaltResult) statusLabel->setText(lines.chopped(1).section(QLatin1Char('\n'), -1));
+        if (criticalSaltResult) sweepStatus->setText(lines.chopped(1).section(QLatin1Char('\n'), -1));
     });
     connect(runs, &RunController::ended, this, [this](JobOutcome outcome) {
         if (criticalSaltResult)
@@ -222,8 +222,8 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
         else
             ended(outcome == JobOutcome::Cancelled);
     });
-    connect(runButton, &QPushButton::clicked, this, [this] { start(); });
-    connect(stopButton, &QPushButton::clicked, this, [this] { stop(); });
+    connect(runSweepButton, &QPushButton::clicked, this, [this] { start(); });
+    connect(stopSweepButton, &QPushButton::clicked, this, [this] { stop(); });
     connect(criticalSaltButton, &QPushButton::clicked, this, [this] { startCriticalSalt(); });
     connect(observableBox, &QComboBox::currentIndexChanged, this, [this] { redraw(); });
     connect(saveCsvButton, &QPushButton::clicked, this, [this] { saveClicked(0); });
@@ -254,25 +254,25 @@ bool SweepWindow::start() {
     };
     std::optional<SweepAxis> first = axis(firstNameBox, firstValuesBox);
     if (!first) {
-        statusLabel->setText(QString::fromStdString(error));
+        sweepStatus->setText(QString::fromStdString(error));
         return false;
     }
     plan.axes.push_back(std::move(*first));
     if (secondCheck->isChecked()) {
         std::optional<SweepAxis> second = axis(secondNameBox, secondValuesBox);
         if (!second) {
-            statusLabel->setText(QString::fromStdString(error));
+            sweepStatus->setText(QString::fromStdString(error));
             return false;
         }
         plan.axes.push_back(std::move(*second));
     }
     if (const std::optional<PlanError> bad = validate(plan)) {
-        statusLabel->setText(QString::fromStdString(bad->message));
+        sweepStatus->setText(QString::fromStdString(bad->message));
         return false;
     }
     // The window keeps every point's numbers: a plan of gigabytes is refused at once.
     if (const std::optional<std::string> tooLarge = oversizedSweep(plan)) {
-        statusLabel->setText(QString::fromStdString(*tooLarge + "; use fewer points"));
+        sweepStatus->setText(QString::fromStdString(*tooLarge + "; use fewer points"));
         return false;
     }
     // Points side by side on the machine's threads, each with its share of them.
@@ -283,11 +283,11 @@ bool SweepWindow::start() {
     criticalSaltResult.reset();
     stoppedEarly = false;
     const std::int64_t total = sweepPointCount(plan);
-    progressBar->setRange(0, static_cast<int>(std::min<std::int64_t>(total, 1 << 30)));
-    progressBar->setValue(0);
-    statusLabel->setText(QStringLiteral("Running ..."));
-    runButton->setEnabled(false);
-    stopButton->setEnabled(true);
+    sweepProgress->setRange(0, static_cast<int>(std::min<std::int64_t>(total, 1 << 30)));
+    sweepProgress->setValue(0);
+    sweepStatus->setText(QStringLiteral("Running ..."));
+    runSweepButton->setEnabled(false);
+    stopSweepButton->setEnabled(true);
     plotStack->setCurrentIndex(plan.axes.size() == 2 ? 1 : 0);
     redraw();
 
@@ -302,8 +302,8 @@ bool SweepWindow::start() {
 void SweepWindow::stop() {
     if (!running()) return;
     runs->stop();
-    stopButton->setEnabled(false);
-    statusLabel->setText(QStringLiteral("Stopping after the current point ..."));
+    stopSweepButton->setEnabled(false);
+    sweepStatus->setText(QStringLiteral("Stopping after the current point ..."));
 }
 
 void SweepWindow::pointDone(SweepPoint point) {
@@ -314,13 +314,14 @@ void SweepWindow::pointDone(SweepPoint point) {
 bool SweepWindow::startCriticalSalt() {
     if (running()) return false;
     if (!base.totalMode) {
-        statusLabel->setText(QStringLiteral("The critical salt needs the totals: choose \"total\" in the main "
-                                            "window's Polymer concentration row"));
+        sweepStatus->setText(
+            QStringLiteral("The critical salt needs the totals: choose \"total\" in the main "
+                           "window's Polymer concentration row"));
         return false;
     }
     Parameters validated;
     if (const std::optional<std::string> message = validate(base, validated)) {
-        statusLabel->setText(QString::fromStdString(*message));
+        sweepStatus->setText(QString::fromStdString(*message));
         return false;
     }
     RunOptions options;
@@ -329,11 +330,11 @@ bool SweepWindow::startCriticalSalt() {
                                                       : Method::DebyeHueckelLinear;
     options.chains = chainsBox->currentIndex() == 0 ? Chains::Tables : Chains::Solved;
     options.accuracy = accuracy;
-    runButton->setEnabled(false);
+    runSweepButton->setEnabled(false);
     criticalSaltButton->setEnabled(false);
-    stopButton->setEnabled(true);
-    progressBar->setRange(0, 0);
-    statusLabel->setText(QStringLiteral("Critical salt: running ..."));
+    stopSweepButton->setEnabled(true);
+    sweepProgress->setRange(0, 0);
+    sweepStatus->setText(QStringLiteral("Critical salt: running ..."));
     auto result = std::make_shared<CriticalSaltResult>();
     criticalSaltResult = result;
     runs->startJob([engine = engine, set = base, options, result](std::stop_token token, const JobEvents& sink) {
@@ -350,11 +351,11 @@ bool SweepWindow::startCriticalSalt() {
 
 void SweepWindow::criticalSaltDone() {
     const std::shared_ptr<const CriticalSaltResult> result = std::exchange(criticalSaltResult, nullptr);
-    runButton->setEnabled(true);
+    runSweepButton->setEnabled(true);
     criticalSaltButton->setEnabled(true);
-    stopButton->setEnabled(false);
-    progressBar->setRange(0, 1);
-    progressBar->setValue(1);
+    stopSweepButton->setEnabled(false);
+    sweepProgress->setRange(0, 1);
+    sweepProgress->setValue(1);
     const CriticalSaltResult& r = *result;
     QString text;
     if (!r.failure.empty())
@@ -369,15 +370,15 @@ void SweepWindow::criticalSaltDone() {
         text += QStringLiteral(", %1 runs").arg(r.runs);
         if (r.jump()) text += QStringLiteral(". ") + QString::fromStdString(r.note());
     }
-    statusLabel->setText(text);
+    sweepStatus->setText(text);
     emit criticalSaltEnded(text);
 }
 
 void SweepWindow::ended(bool stopped) {
     stoppedEarly = stopped;
-    runButton->setEnabled(true);
-    stopButton->setEnabled(false);
-    statusLabel->setText(stopped ? QStringLiteral("Stopped: %1 points computed.").arg(finished.size())
+    runSweepButton->setEnabled(true);
+    stopSweepButton->setEnabled(false);
+    sweepStatus->setText(stopped ? QStringLiteral("Stopped: %1 points computed.").arg(finished.size())
                                  : QStringLiteral("Finished: %1 points.").arg(finished.size()));
     emit sweepEnded();
 }
@@ -470,10 +471,10 @@ void SweepWindow::choosePoint(std::int64_t index) {
     for (const SweepPoint& p : finished) {
         if (p.index != index) continue;
         if (p.status != "ok") {
-            statusLabel->setText(QString::fromStdString(p.status));
+            sweepStatus->setText(QString::fromStdString(p.status));
             return;
         }
-        statusLabel->setText(QStringLiteral("Point %1 loaded into the main window.").arg(index));
+        sweepStatus->setText(QStringLiteral("Point %1 loaded into the main window.").arg(index));
         emit loadRequested(p.set);
         return;
     }

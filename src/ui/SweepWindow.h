@@ -38,11 +38,11 @@ public:
                 QWidget* parent = nullptr);
     ~SweepWindow() override;
 
-    // Starts the sweep the fields describe; false (and a message in statusLabel) when the
+    // Starts the sweep the fields describe; false (and a message in sweepStatus) when the
     // fields do not describe one.
     bool start();
     // Starts the search for the critical salt of the main window's set (it must be in total
-    // mode) with the chosen method and chains; false (and why in statusLabel) when it cannot.
+    // mode) with the chosen method and chains; false (and why in sweepStatus) when it cannot.
     bool startCriticalSalt();
     // Ends the sweep after the current point (the critical salt after its current run).
     void stop();
@@ -58,28 +58,28 @@ public:
     // Loads the finished point with this index into the main window (loadRequested).
     void choosePoint(std::int64_t index);
 
-    // --- controls (objectName = member name) ---
-    QComboBox *firstNameBox = nullptr, *secondNameBox = nullptr, *methodBox = nullptr, *chainsBox = nullptr,
-              *observableBox = nullptr;
-    QLineEdit *firstValuesBox = nullptr, *secondValuesBox = nullptr;
-    QCheckBox* secondCheck = nullptr;
-    QPushButton *runButton = nullptr, *stopButton = nullptr, *saveCsvButton = nullptr, *savePngButton = nullptr,
-                *saveSvgButton = nullptr, *criticalSaltButton = nullptr;
-    QProgressBar* progressBar = nullptr;
-    QLabel* statusLabel = nullptr;
-    QStackedWidget* plotStack = nullptr;
-    QChartView* chartView = nullptr;
-    MapView* sweepMap = nullptr;  // the map of a two-parameter sweep
-
 signals:
     // A point was clicked: its parameter set, to be shown in the main window.
     void loadRequested(const marlinq::ParameterSet& set);
     // The sweep ended (finished or stopped).
     void sweepEnded();
-    // The search for the critical salt ended; text is what statusLabel then says.
+    // The search for the critical salt ended; text is what sweepStatus then says.
     void criticalSaltEnded(const QString& text);
 
 private:
+    // --- widgets (objectName = member name); tests find them by that name ---
+    QComboBox *firstNameBox = nullptr, *secondNameBox = nullptr, *methodBox = nullptr, *chainsBox = nullptr,
+              *observableBox = nullptr;
+    QLineEdit *firstValuesBox = nullptr, *secondValuesBox = nullptr;
+    QCheckBox* secondCheck = nullptr;
+    QPushButton *runSweepButton = nullptr, *stopSweepButton = nullptr, *saveCsvButton = nullptr,
+                *savePngButton = nullptr, *saveSvgButton = nullptr, *criticalSaltButton = nullptr;
+    QProgressBar* sweepProgress = nullptr;
+    QLabel* sweepStatus = nullptr;
+    QStackedWidget* plotStack = nullptr;
+    QChartView* chartView = nullptr;
+    MapView* sweepMap = nullptr;  // the map of a two-parameter sweep
+
     void pointDone(SweepPoint point);
     void ended(bool stopped);
     // The critical salt's search has ended: its result in the status line.

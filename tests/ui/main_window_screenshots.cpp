@@ -26,6 +26,16 @@ using namespace marlinq::ui::testing;
 
 namespace {
 
+// The size of the window in the pictures: `fallback` (as it opens on a 1366 x 768 screen, or
+// a large one), or for a look at another screen MARLINQ_SCREENSHOT_SIZE, e.g. "1920x1010".
+QSize shotSize(QSize fallback) {
+    const QStringList parts = qEnvironmentVariable("MARLINQ_SCREENSHOT_SIZE").split(QLatin1Char('x'));
+    if (parts.size() != 2) return fallback;
+    bool wide = false, high = false;
+    const QSize size(parts[0].toInt(&wide), parts[1].toInt(&high));
+    return wide && high && !size.isEmpty() ? size : fallback;
+}
+
 class Screenshots : public WindowTest {
 protected:
     void SetUp() override {
@@ -33,7 +43,7 @@ protected:
         if (target.isEmpty()) GTEST_SKIP() << "MARLINQ_SCREENSHOT_DIR not set";
         WindowTest::SetUp();
         // The window as it opens on a 1366 x 768 screen.
-        form->resize(1366, 698);
+        form->resize(shotSize(QSize(1366, 698)));
     }
     void shoot(const QString& name) {
         waitFor([] { return false; }, 300);  // let the window settle
@@ -44,6 +54,8 @@ protected:
 };
 
 }  // namespace
+
+TEST_F(Screenshots, AtStartUp) { shoot("main-window-startup.png"); }
 
 TEST_F(Screenshots, AfterTheDefaultRun) {
     solveAndWait();
@@ -61,13 +73,13 @@ TEST_F(Screenshots, AfterTheDefaultRun) {
 }
 
 TEST_F(Screenshots, OnALargeScreen) {
-    form->resize(1600, 930);
+    form->resize(shotSize(QSize(1600, 930)));
     solveAndWait();
     shoot("main-window-large.png");
 }
 
 TEST_F(Screenshots, PoissonBoltzmannOverALargeRangeWithLogarithmicColours) {
-    form->resize(1600, 930);
+    form->resize(shotSize(QSize(1600, 930)));
     debyeHueckelBoxOf(*form)->setChecked(false);
     setRanges(0, 300, 0, 300);
     actionOf(*form, "logColoursAction")->trigger();
@@ -109,20 +121,21 @@ TEST_F(Screenshots, SweepWindowChartAndMap) {
     auto* sweep = form->findChild<SweepWindow*>(QStringLiteral("sweepWindow"));
     ASSERT_NE(sweep, nullptr);
     // The sweep window on a 1366 x 768 screen.
-    sweep->resize(1366, 698);
-    sweep->observableBox->setCurrentIndex(sweep->observableBox->findData(QStringLiteral("mean_mp")));
-    sweep->firstValuesBox->setText(QStringLiteral("0.2:10:40:log"));
+    sweep->resize(shotSize(QSize(1366, 698)));
+    childOf<QComboBox>(*sweep, "observableBox")
+        ->setCurrentIndex(childOf<QComboBox>(*sweep, "observableBox")->findData(QStringLiteral("mean_mp")));
+    childOf<QLineEdit>(*sweep, "firstValuesBox")->setText(QStringLiteral("0.2:10:40:log"));
     QSignalSpy ended(sweep, &SweepWindow::sweepEnded);
-    sweep->runButton->click();
+    childOf<QPushButton>(*sweep, "runSweepButton")->click();
     ASSERT_TRUE(waitFor([&] { return ended.count() == 1; }, 600000));
     waitFor([] { return false; }, 300);
     ASSERT_TRUE(sweep->grab().save(QDir(target).filePath("sweep-window.png")));
     ASSERT_TRUE(sweep->savePng(QDir(target).filePath("sweep-chart-saved.png")));
-    sweep->secondCheck->setChecked(true);
-    sweep->firstValuesBox->setText(QStringLiteral("0.2:10:16:log"));
-    sweep->secondNameBox->setCurrentText(QStringLiteral("vc10"));
-    sweep->secondValuesBox->setText(QStringLiteral("1e-5:1e-2:10:log"));
-    sweep->runButton->click();
+    childOf<QCheckBox>(*sweep, "secondCheck")->setChecked(true);
+    childOf<QLineEdit>(*sweep, "firstValuesBox")->setText(QStringLiteral("0.2:10:16:log"));
+    childOf<QComboBox>(*sweep, "secondNameBox")->setCurrentText(QStringLiteral("vc10"));
+    childOf<QLineEdit>(*sweep, "secondValuesBox")->setText(QStringLiteral("1e-5:1e-2:10:log"));
+    childOf<QPushButton>(*sweep, "runSweepButton")->click();
     ASSERT_TRUE(waitFor([&] { return ended.count() == 2; }, 600000));
     waitFor([] { return false; }, 300);
     ASSERT_TRUE(sweep->grab().save(QDir(target).filePath("sweep-window-map.png")));

@@ -58,7 +58,8 @@ TEST_F(WindowTest, ATieIsShownAsATieAndTheSweepChartsTheComplexesAnswer) {
         << log().toStdString();
     SweepWindow* sweep = openSweepWindow(*form);
     ASSERT_NE(sweep, nullptr);
-    EXPECT_EQ(sweep->observableBox->currentData().toString(), QStringLiteral("most_probable_complex_mp"));
+    EXPECT_EQ(childOf<QComboBox>(*sweep, "observableBox")->currentData().toString(),
+              QStringLiteral("most_probable_complex_mp"));
 }
 
 TEST_F(WindowTest, ObservablesPanelNamesTheResultPanelsComplex) {
@@ -90,13 +91,13 @@ TEST_F(WindowTest, ObservablesPanelNamesTheResultPanelsComplex) {
     EXPECT_EQ(panel->valueLabel("most_probable")->text(), QStringLiteral("(4, 4)"));
     EXPECT_EQ(panel->valueLabel("salt_mM")->text(), QStringLiteral("-"));
     // a = 0.714 nm: ka 0.2 is 7.26 mM, Rc(4, 4) = 5.1615 a = 3.685 nm.
-    panel->unitBox->setText(QStringLiteral("0.714"));
+    field("segmentSizeField")->setText(QStringLiteral("0.714"));  // the panel reads the form's field
     EXPECT_EQ(panel->valueLabel("salt_mM")->text(), QStringLiteral("7.261"));
     EXPECT_EQ(panel->valueLabel("core_radius_nm")->text(), QStringLiteral("3.685"));
     // Save Free Energies: one row per complex of 1..10 x 1..10 after the two header lines.
     dialogs->saveAnswer = dir.filePath(QStringLiteral("fe.csv"));
-    ASSERT_TRUE(panel->saveFreeEnergiesButton->isEnabled());
-    panel->saveFreeEnergiesButton->click();
+    ASSERT_TRUE(childOf<QPushButton>(*panel, "saveFreeEnergiesButton")->isEnabled());
+    childOf<QPushButton>(*panel, "saveFreeEnergiesButton")->click();
     const QList<QByteArray> lines = fileText(dialogs->saveAnswer).split('\n');
     ASSERT_EQ(lines.size(), 2 + 100 + 1);
     EXPECT_TRUE(lines[0].startsWith("# f_plus="));
@@ -106,22 +107,22 @@ TEST_F(WindowTest, ObservablesPanelNamesTheResultPanelsComplex) {
 TEST_F(WindowTest, SweepWindowRunsChartsLoadsAPointAndSaves) {
     SweepWindow* sweep = openSweepWindow(*form);
     ASSERT_NE(sweep, nullptr);
-    EXPECT_EQ(sweep->firstNameBox->currentText(), QStringLiteral("ka"));
+    EXPECT_EQ(childOf<QComboBox>(*sweep, "firstNameBox")->currentText(), QStringLiteral("ka"));
     // Every widget of the window and of the panel carries a name.
     for (QWidget* root : {static_cast<QWidget*>(sweep), form->findChild<QWidget*>(QStringLiteral("observablesPanel"))})
         for (QWidget* w : root->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             EXPECT_FALSE(w->objectName().isEmpty()) << w->metaObject()->className();
-    sweep->firstValuesBox->setText(QStringLiteral("0.3,0.1,0.5"));
+    childOf<QLineEdit>(*sweep, "firstValuesBox")->setText(QStringLiteral("0.3,0.1,0.5"));
     QSignalSpy ended(sweep, &SweepWindow::sweepEnded);
-    sweep->runButton->click();
-    EXPECT_FALSE(sweep->runButton->isEnabled());
+    childOf<QPushButton>(*sweep, "runSweepButton")->click();
+    EXPECT_FALSE(childOf<QPushButton>(*sweep, "runSweepButton")->isEnabled());
     ASSERT_TRUE(waitFor([&] { return ended.count() == 1; }));
     ASSERT_EQ(sweep->points().size(), 3u);
     EXPECT_EQ(sweep->points()[1].status, "Stable solution is only for ka between 0.2 and 10");
-    EXPECT_EQ(sweep->progressBar->value(), 3);
+    EXPECT_EQ(childOf<QProgressBar>(*sweep, "sweepProgress")->value(), 3);
     // The chart shows the two points that ran.
     QScatterSeries* dots = nullptr;
-    for (QAbstractSeries* s : sweep->chartView->chart()->series())
+    for (QAbstractSeries* s : childOf<QChartView>(*sweep, "chartView")->chart()->series())
         if (auto* d = qobject_cast<QScatterSeries*>(s)) dots = d;
     ASSERT_NE(dots, nullptr);
     EXPECT_EQ(dots->count(), 2);
@@ -146,12 +147,12 @@ TEST_F(WindowTest, SweepWindowRunsChartsLoadsAPointAndSaves) {
 TEST_F(WindowTest, SweepWindowTwoParametersAndStop) {
     SweepWindow* sweep = openSweepWindow(*form);
     ASSERT_NE(sweep, nullptr);
-    sweep->firstValuesBox->setText(QStringLiteral("0.2:1:3"));
-    sweep->secondCheck->setChecked(true);
-    sweep->secondNameBox->setCurrentText(QStringLiteral("vc10"));
-    sweep->secondValuesBox->setText(QStringLiteral("1e-3,1e-2"));
+    childOf<QLineEdit>(*sweep, "firstValuesBox")->setText(QStringLiteral("0.2:1:3"));
+    childOf<QCheckBox>(*sweep, "secondCheck")->setChecked(true);
+    childOf<QComboBox>(*sweep, "secondNameBox")->setCurrentText(QStringLiteral("vc10"));
+    childOf<QLineEdit>(*sweep, "secondValuesBox")->setText(QStringLiteral("1e-3,1e-2"));
     QSignalSpy ended(sweep, &SweepWindow::sweepEnded);
-    sweep->runButton->click();
+    childOf<QPushButton>(*sweep, "runSweepButton")->click();
     ASSERT_TRUE(waitFor([&] { return ended.count() == 1; }));
     ASSERT_EQ(sweep->points().size(), 6u);
     EXPECT_EQ(sweep->points()[1].values, (std::vector<double>{0.2, 1e-2}));
@@ -163,15 +164,15 @@ TEST_F(WindowTest, SweepWindowTwoParametersAndStop) {
     EXPECT_TRUE(fileText(dir.filePath(QStringLiteral("map.svg"))).contains(madeBy.toUtf8()));
 
     // A long Poisson-Boltzmann sweep stops after the point under way.
-    sweep->secondCheck->setChecked(false);
-    sweep->methodBox->setCurrentIndex(1);
-    sweep->firstValuesBox->setText(QStringLiteral("0.2:10:5000"));
-    sweep->runButton->click();
+    childOf<QCheckBox>(*sweep, "secondCheck")->setChecked(false);
+    childOf<QComboBox>(*sweep, "methodBox")->setCurrentIndex(1);
+    childOf<QLineEdit>(*sweep, "firstValuesBox")->setText(QStringLiteral("0.2:10:5000"));
+    childOf<QPushButton>(*sweep, "runSweepButton")->click();
     ASSERT_TRUE(waitFor([&] { return sweep->points().size() >= 2; }));
-    sweep->stopButton->click();
+    childOf<QPushButton>(*sweep, "stopSweepButton")->click();
     ASSERT_TRUE(waitFor([&] { return ended.count() == 2; }));
     EXPECT_LT(sweep->points().size(), 5000u);
-    EXPECT_TRUE(sweep->statusLabel->text().startsWith(QStringLiteral("Stopped")));
+    EXPECT_TRUE(childOf<QLabel>(*sweep, "sweepStatus")->text().startsWith(QStringLiteral("Stopped")));
     // Its CSV says it is partial, in order without a gap.
     const QString partial = dir.filePath(QStringLiteral("partial.csv"));
     ASSERT_TRUE(sweep->saveCsv(partial, nullptr));
@@ -180,16 +181,17 @@ TEST_F(WindowTest, SweepWindowTwoParametersAndStop) {
                                 QByteArray::number(qsizetype(sweep->points().size())) + " of 5000 points");
     for (std::size_t k = 0; k < sweep->points().size(); ++k) EXPECT_EQ(sweep->points()[k].index, std::int64_t(k));
     // A bad VALUES text is refused before anything runs.
-    sweep->firstValuesBox->setText(QStringLiteral("1:2"));
+    childOf<QLineEdit>(*sweep, "firstValuesBox")->setText(QStringLiteral("1:2"));
     EXPECT_FALSE(sweep->start());
-    EXPECT_FALSE(sweep->statusLabel->text().isEmpty());
+    EXPECT_FALSE(childOf<QLabel>(*sweep, "sweepStatus")->text().isEmpty());
     // So is a plan whose two parameters are one, by the check every front end uses.
-    sweep->firstValuesBox->setText(QStringLiteral("0.3,0.5"));
-    sweep->secondCheck->setChecked(true);
-    sweep->secondNameBox->setCurrentText(QStringLiteral("ka"));
-    sweep->secondValuesBox->setText(QStringLiteral("0.4"));
+    childOf<QLineEdit>(*sweep, "firstValuesBox")->setText(QStringLiteral("0.3,0.5"));
+    childOf<QCheckBox>(*sweep, "secondCheck")->setChecked(true);
+    childOf<QComboBox>(*sweep, "secondNameBox")->setCurrentText(QStringLiteral("ka"));
+    childOf<QLineEdit>(*sweep, "secondValuesBox")->setText(QStringLiteral("0.4"));
     EXPECT_FALSE(sweep->start());
-    EXPECT_EQ(sweep->statusLabel->text(), QStringLiteral("two swept names set the same parameter (ka, ka)"));
+    EXPECT_EQ(childOf<QLabel>(*sweep, "sweepStatus")->text(),
+              QStringLiteral("two swept names set the same parameter (ka, ka)"));
     EXPECT_FALSE(sweep->running());
 }
 
@@ -220,11 +222,12 @@ TEST_F(WindowTest, SweepChartNamesItsObservableAndShowsRoundTicksDecadesAndNoCli
     SweepWindow* sweep = openSweepWindow(*form);
     ASSERT_NE(sweep, nullptr);
     QSignalSpy ended(sweep, &SweepWindow::sweepEnded);
-    sweep->observableBox->setCurrentIndex(sweep->observableBox->findData(QStringLiteral("mean_mp")));
-    sweep->firstValuesBox->setText(QStringLiteral("0.2:10:4:log"));
-    sweep->runButton->click();
+    childOf<QComboBox>(*sweep, "observableBox")
+        ->setCurrentIndex(childOf<QComboBox>(*sweep, "observableBox")->findData(QStringLiteral("mean_mp")));
+    childOf<QLineEdit>(*sweep, "firstValuesBox")->setText(QStringLiteral("0.2:10:4:log"));
+    childOf<QPushButton>(*sweep, "runSweepButton")->click();
     ASSERT_TRUE(waitFor([&] { return ended.count() == 1; }));
-    QChart* chart = sweep->chartView->chart();
+    QChart* chart = childOf<QChartView>(*sweep, "chartView")->chart();
     auto* logX = qobject_cast<QLogValueAxis*>(chart->axes(Qt::Horizontal).value(0));
     ASSERT_NE(logX, nullptr);
     EXPECT_NEAR(logX->min(), 0.1, 1e-6);  // three decade labels: 0.1, 1, 10
@@ -257,8 +260,8 @@ TEST_F(WindowTest, SweepChartNamesItsObservableAndShowsRoundTicksDecadesAndNoCli
     }
 
     // A linear sweep: round steps along x too.
-    sweep->firstValuesBox->setText(QStringLiteral("0.23:0.91:5"));
-    sweep->runButton->click();
+    childOf<QLineEdit>(*sweep, "firstValuesBox")->setText(QStringLiteral("0.23:0.91:5"));
+    childOf<QPushButton>(*sweep, "runSweepButton")->click();
     ASSERT_TRUE(waitFor([&] { return ended.count() == 2; }));
     auto* x = qobject_cast<QValueAxis*>(chart->axes(Qt::Horizontal).value(0));
     ASSERT_NE(x, nullptr);
@@ -272,13 +275,14 @@ TEST_F(WindowTest, SweepMapShowsTheSweptValuesItsColoursAndATooltipAndLoadsADoub
     SweepWindow* sweep = openSweepWindow(*form);
     ASSERT_NE(sweep, nullptr);
     sweep->resize(1000, 600);
-    sweep->observableBox->setCurrentIndex(sweep->observableBox->findData(QStringLiteral("mean_mp")));
-    sweep->firstValuesBox->setText(QStringLiteral("0.2:1:3"));
-    sweep->secondCheck->setChecked(true);
-    sweep->secondNameBox->setCurrentText(QStringLiteral("vc10"));
-    sweep->secondValuesBox->setText(QStringLiteral("1e-3,1e-2"));
+    childOf<QComboBox>(*sweep, "observableBox")
+        ->setCurrentIndex(childOf<QComboBox>(*sweep, "observableBox")->findData(QStringLiteral("mean_mp")));
+    childOf<QLineEdit>(*sweep, "firstValuesBox")->setText(QStringLiteral("0.2:1:3"));
+    childOf<QCheckBox>(*sweep, "secondCheck")->setChecked(true);
+    childOf<QComboBox>(*sweep, "secondNameBox")->setCurrentText(QStringLiteral("vc10"));
+    childOf<QLineEdit>(*sweep, "secondValuesBox")->setText(QStringLiteral("1e-3,1e-2"));
     QSignalSpy ended(sweep, &SweepWindow::sweepEnded);
-    sweep->runButton->click();
+    childOf<QPushButton>(*sweep, "runSweepButton")->click();
     ASSERT_TRUE(waitFor([&] { return ended.count() == 1; }));
     // The map is the main window's map widget with the swept values along its axes.
     auto* map = sweep->findChild<MapView*>(QStringLiteral("sweepMap"));
@@ -322,7 +326,8 @@ TEST_F(WindowTest, SweepWindowFindsTheCriticalSaltOfTheTotals) {
     SweepWindow* free = openSweepWindow(*form);
     ASSERT_NE(free, nullptr);
     EXPECT_FALSE(free->startCriticalSalt());
-    EXPECT_TRUE(free->statusLabel->text().contains("needs the totals")) << free->statusLabel->text().toStdString();
+    EXPECT_TRUE(childOf<QLabel>(*free, "sweepStatus")->text().contains("needs the totals"))
+        << childOf<QLabel>(*free, "sweepStatus")->text().toStdString();
     free->close();
     delete free;
 
@@ -333,8 +338,8 @@ TEST_F(WindowTest, SweepWindowFindsTheCriticalSaltOfTheTotals) {
     field("segmentSizeField")->setText("0.714");
     SweepWindow* w = openSweepWindow(*form);
     ASSERT_NE(w, nullptr);
-    w->methodBox->setCurrentIndex(2);
-    w->chainsBox->setCurrentIndex(1);
+    childOf<QComboBox>(*w, "methodBox")->setCurrentIndex(2);
+    childOf<QComboBox>(*w, "chainsBox")->setCurrentIndex(1);
     QSignalSpy ended(w, &SweepWindow::criticalSaltEnded);
     ASSERT_TRUE(w->startCriticalSalt());
     ASSERT_TRUE(waitFor([&] { return ended.count() == 1; }));
@@ -342,5 +347,5 @@ TEST_F(WindowTest, SweepWindowFindsTheCriticalSaltOfTheTotals) {
     // The batch command's answer for the same set: ka 0.7599748...
     EXPECT_TRUE(text.startsWith("Critical salt: ka = 0.75997")) << text.toStdString();
     EXPECT_TRUE(text.contains(" mM)")) << text.toStdString();
-    EXPECT_TRUE(w->runButton->isEnabled());
+    EXPECT_TRUE(childOf<QPushButton>(*w, "runSweepButton")->isEnabled());
 }

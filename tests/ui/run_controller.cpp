@@ -166,8 +166,8 @@ TEST_F(WindowTest, TheMainAndTheSweepWindowRunAtOnceEachThroughItsOwnController)
     debyeHueckelBoxOf(*form)->setChecked(false);
     setRanges(0, 400, 0, 400);
     solveButtonOf(*form)->click();
-    sweep->firstValuesBox->setText(QStringLiteral("0.2,0.5"));
-    sweep->methodBox->setCurrentIndex(0);  // Debye-Hueckel
+    childOf<QLineEdit>(*sweep, "firstValuesBox")->setText(QStringLiteral("0.2,0.5"));
+    childOf<QComboBox>(*sweep, "methodBox")->setCurrentIndex(0);  // Debye-Hueckel
     ASSERT_TRUE(sweep->start());
     EXPECT_TRUE(mainRuns.running());
     EXPECT_TRUE(sweepRuns.running());
@@ -175,7 +175,7 @@ TEST_F(WindowTest, TheMainAndTheSweepWindowRunAtOnceEachThroughItsOwnController)
     // The sweep ends on its own while the main run goes on; stopping the main run then
     // leaves the sweep's result alone.
     ASSERT_TRUE(waitFor([&] { return !sweep->running(); }));
-    EXPECT_EQ(sweep->statusLabel->text(), QStringLiteral("Finished: 2 points."));
+    EXPECT_EQ(childOf<QLabel>(*sweep, "sweepStatus")->text(), QStringLiteral("Finished: 2 points."));
     EXPECT_TRUE(mainRuns.underWay());
     stopButtonOf(*form)->click();
     ASSERT_TRUE(waitFor([&] { return !mainRuns.jobsRunning() && !mainRuns.underWay(); }));
@@ -200,8 +200,8 @@ TEST_F(WindowTest, TheRunOptionsReachTheSweepWindowAndLinearNeedsTheDebyeHueckel
     actionOf(*form, "sweepAction")->trigger();
     auto* sweep = form->findChild<SweepWindow*>(QStringLiteral("sweepWindow"));
     ASSERT_NE(sweep, nullptr);
-    EXPECT_EQ(sweep->methodBox->currentIndex(), 2);  // the closed-form linear energy
-    EXPECT_EQ(sweep->chainsBox->currentIndex(), 1);  // solved
+    EXPECT_EQ(childOf<QComboBox>(*sweep, "methodBox")->currentIndex(), 2);  // the closed-form linear energy
+    EXPECT_EQ(childOf<QComboBox>(*sweep, "chainsBox")->currentIndex(), 1);  // solved
     // Poisson-Boltzmann: "linear" is greyed out and no longer counts, though still ticked.
     debyeHueckelBoxOf(*form)->setChecked(false);
     EXPECT_FALSE(childOf<QCheckBox>(*form, "linearDebyeHueckelBox")->isEnabled());
