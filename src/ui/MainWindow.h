@@ -116,7 +116,6 @@ private:
     QTabWidget* resultTabs = nullptr;
 
     // --- state ---
-    std::shared_ptr<RunRecord> runRecord;
     // The data search and the chain tables of this window and its sweep windows.
     std::shared_ptr<Engine> engine = std::make_shared<Engine>();
     // The message boxes and file dialogs of this window, fixed when it is made (a test

@@ -42,7 +42,6 @@ void MainWindow::solve() {
     RunOptions options = runOptionsBox->options();
     options.keepEnergies = true;
     JobInput input = engine->job(g, set, options);
-    runRecord = input.runRecord;
     resultPanel->setPartial(0, 0);
     runProgress->setRange(0, 0);  // busy until the first row is in
     mapView->setRunning(true);
