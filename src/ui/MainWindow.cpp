@@ -5,18 +5,10 @@
 #include "ui/ParameterForm.h"
 #include "ui/Pictures.h"
 #include "ui/RunController.h"
-#include "ui/UserDialogs.h"
 
 #include <QCloseEvent>
-#include <QHelpEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QLocale>
-#include <QMenuBar>
-#include <QMouseEvent>
-#include <QStatusBar>
-#include <QToolTip>
 #include <QGuiApplication>
+#include <QStatusBar>
 #include <QScreen>
 
 namespace marlinq::ui {

@@ -6,37 +6,16 @@
 #include "ui/ResultPanel.h"
 #include "ui/RunOptionsBox.h"
 
-#include "files/NumberFormat.h"
-#include "pipeline/ParameterSchema.h"
 #include "ui/MapView.h"
-#include "ui/Pictures.h"
-#include "ui/AboutWindow.h"
-#include "ui/UserDialogs.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QCloseEvent>
-#include <QFileInfo>
-#include <QFont>
 #include <QFrame>
-#include <QHelpEvent>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QShortcut>
-#include <QSlider>
 #include <QBoxLayout>
-#include <QGridLayout>
-#include <QStatusBar>
 #include <QTabWidget>
 #include <QTextEdit>
-#include <QToolTip>
 
 #include <cmath>
 #include <optional>

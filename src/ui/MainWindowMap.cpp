@@ -1,23 +1,14 @@
 // MainWindow: the map's place in the window (its record, the menus that act on it), the
 // result panel and the profile charts.
 #include "ui/MainWindow.h"
-#include "ui/FieldText.h"
-#include "physics/Complex.h"
 
-#include "files/NumberFormat.h"
 #include "kernel/Fatal.h"
 #include "pipeline/ComplexProfile.h"
 #include "ui/MapView.h"
-#include "ui/Pictures.h"
 #include "ui/ProfileChartWindow.h"
 #include "ui/RunController.h"
 #include "ui/RunOptionsBox.h"
-#include "ui/UserDialogs.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QLabel>
-#include <QPainter>
 #include <QSignalBlocker>
 
 #include <algorithm>

@@ -10,7 +10,6 @@
 #include "ui/SweepWindow.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QShortcut>

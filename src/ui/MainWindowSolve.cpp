@@ -1,21 +1,12 @@
 // MainWindow: "Solve", "Stop" and what the run controller reports, wired to the window.
 #include "ui/MainWindow.h"
 
-#include "pipeline/CalculationStages.h"
-#include "pipeline/Units.h"
-#include "pipeline/ParameterSchema.h"
-#include "ui/FieldText.h"
 #include "ui/ObservablesPanel.h"
 #include "ui/ParameterForm.h"
 #include "ui/ResultPanel.h"
 #include "ui/RunController.h"
 #include "ui/RunOptionsBox.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
