@@ -404,27 +404,12 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     const bool totalMode = input.totals.has_value();
     if (totalMode && (p.mpMin != 0 || p.mmMin != 0 || p.mpMax < 1 || p.mmMax < 1))
         return fail(report, "Total concentrations need the lone chains (1, 0) and (0, 1) in the ranges: set mpMin and mmMin to 0");
-    // What the complex stages read.
-    LandscapeInputs stageInputs;
-    stageInputs.mpMin = p.mpMin;
-    stageInputs.mpMax = p.mpMax;
-    stageInputs.mmMin = p.mmMin;
-    stageInputs.mmMax = p.mmMax;
-    stageInputs.blocks = ChainBlocks{p.zp, p.zn, runRecord.plen, runRecord.mlen};
-    stageInputs.conditions = complexConditionsOf(p);
-    stageInputs.Np = p.Np;
-    stageInputs.Nm = p.Nm;
-    stageInputs.fPlus = runRecord.ffc_positive;
-    stageInputs.fMinus = runRecord.ffc_minus;
-    stageInputs.standardFPlus = standardPlus;
-    stageInputs.standardFMinus = standardMinus;
-    stageInputs.sigma = sigma;
     // The working record is this thread's alone; the front end sees snapshots of it. The
     // weights are formed from the landscape the stages produce, at the run's concentrations.
     ResultRecord resultRecord(runRecord.plen, runRecord.mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np,
                               p.Nm, p.mpMin, p.mpMax, p.mmMin, p.mmMax, runRecord.ffc_minus, runRecord.ffc_positive, {},
                               {}, SigmaTable(std::move(sigma)), dh, 0.0);
-    resultRecord.conditions = stageInputs.conditions;
+    resultRecord.conditions = complexConditionsOf(p);
     DistributionBuilder weights(p.mpMin, p.mpMax, p.mmMin, p.mmMax, p.vc10, p.vc01, input.threads);
     weights.store(resultRecord);
     resultRecord.converged = runRecord.converged;
@@ -435,6 +420,8 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     resultRecord.missedTargetEstimate = chains.missedTargetEstimate;
     resultRecord.standardFfcPlus = standardPlus;
     resultRecord.standardFfcMinus = standardMinus;
+    // What the complex stages read: the run's inputs, fixed from here on.
+    const LandscapeInputs stageInputs = landscapeInputsOf(resultRecord);
     // Converged runs: the standard free energies of the cells, the landscape of the standard answer.
     CellEnergies standardEnergies;
     if (resultRecord.converged)
