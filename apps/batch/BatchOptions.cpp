@@ -31,11 +31,13 @@ std::optional<double> sweepOptionNumber(const std::string& text) {
 bool checkCombinations(const BatchOptions& o, std::string& error) {
     const bool sweep = !o.sweeps.empty();
     if (o.merge) {
-        if (sweep || o.profile || !o.summary.empty() || !o.freeEnergies.empty() || !o.sweepDir.empty() ||
-            o.shard.count != 1 || o.resume || o.jobs != 0 || !o.total.empty()) {
-            error = "--merge joins the files of a sweep's parts: it takes only the parts, -o FILE and --quiet";
-            return false;
-        }
+        // Any other option would be ignored: said, not dropped.
+        for (const std::string& option : o.given)
+            if (option != "--merge" && option != "-o" && option != "--output" && option != "--quiet" && option != "-q") {
+                error = "--merge joins the files of a sweep's parts: it takes only the parts, -o FILE and --quiet, not " +
+                        option;
+                return false;
+            }
         if (o.mergeParts.empty()) {
             error = "--merge needs the files of the parts";
             return false;
@@ -87,6 +89,10 @@ bool checkCombinations(const BatchOptions& o, std::string& error) {
     }
     if (!o.sweepDir.empty() || o.shard.count != 1) {
         error = "--sweep-dir and --shard need --sweep";
+        return false;
+    }
+    if (o.criticalSalt && !o.summary.empty()) {
+        error = "--critical-salt writes its JSON object to -o FILE (or standard output); --summary does not apply";
         return false;
     }
     if (o.criticalSalt && (o.profile || !o.freeEnergies.empty() || o.longFormat)) {
@@ -151,6 +157,7 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             return true;
         };
 
+        if (!positionalOnly && arg.size() > 1 && arg[0] == '-' && arg != "--") o.given.push_back(arg);
         if (o.merge && (positionalOnly || arg.empty() || arg[0] != '-')) {
             o.mergeParts.push_back(arg);
         } else if (positionalOnly || arg.empty() || arg[0] != '-' || arg == "-") {

@@ -39,6 +39,7 @@ struct BatchOptions {
     bool largeOutput = false;   // --large-output: a sweep's CSV may pass 1 GiB
     bool merge = false;         // --merge PART...: join the parts of a sharded sweep
     std::vector<std::string> mergeParts;
+    std::vector<std::string> given;  // the options given, as written (without values)
 };
 
 // The base set with --total (and --charge-fraction, --total-mM) applied: total mode with
