@@ -380,7 +380,8 @@ std::string doubtsLine(std::int64_t doubtful, std::int64_t points, const std::ve
     for (std::size_t k = 0; k < first.size(); ++k) s += (k ? ", " : "") + std::to_string(first[k]);
     if (doubtful > static_cast<std::int64_t>(first.size()))
         s += " and " + std::to_string(doubtful - static_cast<std::int64_t>(first.size())) + " more";
-    return s + "): their warnings, unconverged_solves, nonfinite_cells, beyond_dh_cells and range_edge columns say which";
+    return s + (doubtful == 1 ? "): its" : "): their") +
+           " warnings, unconverged_solves, nonfinite_cells, beyond_dh_cells and range_edge columns say which";
 }
 
 // ---------------------------------------------------------------------------------------
