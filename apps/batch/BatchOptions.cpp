@@ -474,26 +474,35 @@ Options
                         unconverged_solves, nonfinite_cells, beyond_dh_cells,
                         range_edge, and with converged accuracy error_estimate and
                         standard_difference. With -o FILE the rows go to FILE.partial
-                        as they finish, renamed to FILE when complete. A stopped sweep
-                        ends with "# The sweep is partial: N of M points". A plan whose
-                        CSV would pass 1 GiB is refused unless --large-output
+                        (the sweep's own: created new, never through a link, locked
+                        while it runs; a second sweep on it is refused) as they finish,
+                        renamed to FILE only when complete. A stopped sweep leaves
+                        FILE.partial ending with "# The sweep is partial: N of M
+                        points"; a failed write stops the sweep (exit 1), the rows up to
+                        the last whole one kept. Standard error ends with how many
+                        points carry doubts. A plan whose CSV would pass 1 GiB is
+                        refused unless --large-output
   --sweep-dir DIR       also write each point's distribution into DIR (point-NNNN_NAME=
                         VALUE.txt), and with --free-energies its landscape (.csv; the
                         FILE of --free-energies is not used in a sweep); synced in
-                        batches, refused above 1 GiB of files unless --large-output
+                        batches, refused above 1 GiB of files unless --large-output.
+                        DIR/marlinq-sweep.txt names its plan: a folder of another plan
+                        is refused
   --jobs N              compute N points at once (default: one per thread OpenMP
                         offers, the cores or OMP_NUM_THREADS), each with its share of
                         the threads; the CSV is the same for every N
   --resume              continue the sweep of -o FILE: keep the rows of FILE.partial
-                        (or FILE) if they belong to this plan, compute the others
+                        (or FILE) if they belong to this plan and tables, compute the
+                        others (and the rows whose point files are missing); a cut last
+                        line of FILE.partial is dropped; regular files only
   --large-output        run a sweep whose CSV (or point files of --sweep-dir) would
                         pass 1 GiB
   --shard I/N           run only the points whose index is I modulo N (a Slurm array);
                         --merge joins the shards' files into the whole sweep's CSV
   --merge PART...       join the CSV files of a sweep's shards into the single-process
                         CSV (-o FILE or standard output); refused when an index is
-                        missing or repeated, a part belongs to another sweep, or a line
-                        is cut or damaged
+                        missing or repeated, a part belongs to another sweep, is not a
+                        regular file, or a line is cut or damaged; takes no other option
   -h, --help            show this text
   --version             show the version and the commit the program was built from
 
@@ -521,7 +530,7 @@ Exit status
        a Poisson-Boltzmann run stops before its next row, a Debye-Hueckel run within
        a complex, and what was computed so far is still written; the single-chain
        stage stops between the steps of its solves (nothing to write); a second
-       Ctrl-C ends the program at once
+       signal a second or more after the first ends the program at once
 )";
 }
 
