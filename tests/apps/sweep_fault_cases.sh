@@ -55,18 +55,25 @@ merge_parts)
     run --merge part-*.csv -o .
     expect_rc 2
     expect_err "can not write -o . (is a folder, not a file)"
-    if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
+    # A write-protected -o (root writes anyway: the check runs as nobody, when nobody can run the program).
+    protected=yes
+    if [ "$(id -u)" -ne 0 ]; then
+        install -m 444 /dev/null protected.csv
+        run --merge part-*.csv -o protected.csv
+    elif command -v setpriv >/dev/null && setpriv --reuid=nobody --regid=nogroup --clear-groups "$BATCH" --version >/dev/null 2>&1; then
         chmod 755 .
         install -m 444 /dev/null protected.csv && chown nobody protected.csv
         setpriv --reuid=nobody --regid=nogroup --clear-groups "$BATCH" --merge part-*.csv -o protected.csv 2>err
         rc=$?
     else
-        install -m 444 /dev/null protected.csv
-        run --merge part-*.csv -o protected.csv
+        protected=no
+        echo "skipped: a write-protected -o (run as root, and user nobody can not run $BATCH)"
     fi
-    expect_rc 2
-    expect_err "can not write -o protected.csv (permission denied)"
-    [ ! -s protected.csv ] || fail "a write-protected file was replaced"
+    if [ "$protected" = yes ]; then
+        expect_rc 2
+        expect_err "can not write -o protected.csv (permission denied)"
+        [ ! -s protected.csv ] || fail "a write-protected file was replaced"
+    fi
     # 13. Doubts are said by the merge, also quiet: M up to 3 cuts the peak at (4, 4) off.
     small_file edge.in 3
     "$BATCH" -q --sweep ka=0.2,0.5,1 --shard 0/2 -o e0.csv edge.in
@@ -285,18 +292,26 @@ stop_total_mode)
     ;;
 huge_resume)
     # 11. --resume of a plan of 10^12 points keeps what is done in little memory.
-    huge=(--large-output --sweep ka=0.2:10:1000000 --sweep vc10=1e-4:1e-3:1000000 -o huge.csv)
-    timeout -k 5 --preserve-status -s INT 2 "$BATCH" -q "${huge[@]}" 2>err
+    huge=(-q --large-output --sweep ka=0.2:10:1000000 --sweep vc10=1e-4:1e-3:1000000 -o huge.csv)
+    set -m
+    "$BATCH" "${huge[@]}" 2>err &
+    pid=$!
+    wait_rows huge.csv.partial 3 || fail "no row of the huge sweep"
+    kill -INT "$pid"
+    wait "$pid"
     rc=$?
     expect_rc 130
     [ -e huge.csv.partial ] || mv huge.csv huge.csv.partial  # where a stopped sweep left its rows before
     rows=$(($(wc -l <huge.csv.partial) - 3))
-    [ "$rows" -ge 1 ] || fail "no row before the stop"
-    (ulimit -v 4000000 && timeout -k 5 --preserve-status -s INT 3 "$BATCH" -q "${huge[@]}" --resume 2>err)
+    (ulimit -v 4000000 && exec "$BATCH" "${huge[@]}" --resume 2>err) &
+    pid=$!
+    wait_rows huge.csv.partial $((rows + 5)) || { cat err >&2; fail "the resumed sweep adds no row"; }
+    kill -INT "$pid"
+    wait "$pid"
     rc=$?
+    set +m
     expect_rc 130
     grep -q "^The sweep is partial: [0-9]* of 1000000000000 points$" err || { cat err >&2; fail "no partial line"; }
-    [ "$(($(wc -l <huge.csv.partial) - 3))" -gt "$rows" ] || fail "the resumed sweep added no row"
     ;;
 options)
     # 12. Options that would be ignored are refused.
