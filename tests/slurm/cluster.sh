@@ -193,6 +193,6 @@ grep -q "^point 1 of $((PER_TASK - rows)) " "$T/run2/task-1.log" ||
 merge "$T/run2"
 cmp "$T/single/single-slow.csv" "$T/run2/merged.csv" ||
     fail "the sweep with a cancelled and resumed task differs from the single-process bytes"
-echo "task 1 cancelled after $rows of $PER_TASK points ($(basename "$part")) and resumed: the merged parts are the single-process sweep"
+echo "task 1 cancelled after $rows of $PER_TASK points ($(basename "$partial")) and resumed: the merged parts are the single-process sweep"
 
 echo "PASS: the Slurm job script on a one-node cluster gives the single-process bytes"
