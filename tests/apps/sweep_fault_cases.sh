@@ -86,18 +86,20 @@ partial_file)
     # 3. One FILE.partial, one writer: a second sweep on the same -o is refused by name
     # while the first runs, and the first one's rows stay its own.
     small_file base.in 10
-    plan=(--method pb --sweep ka=0.2:10:60 base.in)
+    plan=(--method pb --sweep ka=0.2:10:100 base.in)
     "$BATCH" -q "${plan[@]}" -o whole.csv || fail "the whole sweep"
     set -m
-    "$BATCH" -q "${plan[@]}" -o s.csv 2>first.err &
+    "$BATCH" -q "${plan[@]}" -o s.csv >/dev/null 2>first.err &
     pid=$!
     wait_rows s.csv.partial 5 || fail "the first sweep wrote no rows"
+    kill -STOP "$pid"  # held, so that it is still running whatever the machine's speed
     run -q --sweep ka=0.3,0.4 -o s.csv
     expect_rc 2
     expect_err "another sweep is writing s.csv.partial now (it holds the file's lock); wait for it to end or choose another -o"
     run -q "${plan[@]}" -o s.csv --resume
     expect_rc 2
     expect_err "another sweep is writing s.csv.partial now (it holds the file's lock); wait for it to end or choose another -o"
+    kill -CONT "$pid"
     wait "$pid"
     rc=$?
     set +m
@@ -294,7 +296,7 @@ huge_resume)
     # 11. --resume of a plan of 10^12 points keeps what is done in little memory.
     huge=(-q --large-output --sweep ka=0.2:10:1000000 --sweep vc10=1e-4:1e-3:1000000 -o huge.csv)
     set -m
-    "$BATCH" "${huge[@]}" 2>err &
+    "$BATCH" "${huge[@]}" >/dev/null 2>err &
     pid=$!
     wait_rows huge.csv.partial 3 || fail "no row of the huge sweep"
     kill -INT "$pid"
@@ -303,7 +305,7 @@ huge_resume)
     expect_rc 130
     [ -e huge.csv.partial ] || mv huge.csv huge.csv.partial  # where a stopped sweep left its rows before
     rows=$(($(wc -l <huge.csv.partial) - 3))
-    (ulimit -v 4000000 && exec "$BATCH" "${huge[@]}" --resume 2>err) &
+    (ulimit -v 4000000 && exec "$BATCH" "${huge[@]}" --resume >/dev/null 2>err) &
     pid=$!
     wait_rows huge.csv.partial $((rows + 5)) || { cat err >&2; fail "the resumed sweep adds no row"; }
     kill -INT "$pid"
