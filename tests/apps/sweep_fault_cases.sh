@@ -209,7 +209,7 @@ full_disk)
     # rows stay in FILE.partial cut to the last whole row, FILE is not replaced, and
     # --resume completes it.
     small_file base.in 4
-    plan=(--sweep vc10=1e-4:1e-3:300 base.in)
+    plan=(--jobs 2 --sweep vc10=1e-4:1e-3:300 base.in)
     "$BATCH" -q "${plan[@]}" -o whole.csv || fail "the whole sweep"
     echo old >s.csv
     (trap '' XFSZ && ulimit -f 16 && "$BATCH" "${plan[@]}" -o s.csv >out 2>err)
@@ -233,7 +233,7 @@ full_disk)
     # A point file that fails stops the sweep too; the CSV rows stay, and --resume writes the
     # missing point files.
     small_file wide.in 30
-    dplan=(--sweep ka=0.2:10:40 --sweep-dir points wide.in)
+    dplan=(--jobs 2 --sweep ka=0.2:10:40 --sweep-dir points wide.in)
     "$BATCH" -q "${dplan[@]}" --sweep-dir keep -o dwhole.csv || fail "the whole sweep with point files"
     (trap '' XFSZ && ulimit -f 8 && "$BATCH" "${dplan[@]}" -o d.csv >out 2>err)
     rc=$?
