@@ -19,6 +19,7 @@ A run releases the GIL (several threads may compute at once); Ctrl-C stops a
 Poisson-Boltzmann run before its next row and raises KeyboardInterrupt.
 """
 
+import numbers as _numbers
 import os as _os
 import sys as _sys
 
@@ -85,13 +86,31 @@ def _run_inputs(params, data_dir, total, charge_fraction):
     if data_dir is not None:
         data_dir = _os.fspath(data_dir)
     if total is not None:
-        try:
-            total = [float(v) for v in total]
-        except TypeError:
-            total = [float(total)]
+        # A number, or a sequence of one or two: a text, a mapping or a truth value is not one.
+        if _is_number(total) or getattr(total, "ndim", None) == 0:
+            total = [_number(total, "total")]
+        elif isinstance(total, (str, bytes, dict, set, frozenset)) or not hasattr(total, "__len__"):
+            raise TypeError("total takes (C+, C-) or a number T, not %s" % type(total).__name__)
+        else:
+            total = [_number(v, "total") for v in total]
+            if len(total) not in (1, 2):
+                raise ValueError("total takes (C+, C-), or T with charge_fraction=f, not %d values" % len(total))
     if charge_fraction is not None:
-        charge_fraction = float(charge_fraction)
+        charge_fraction = _number(charge_fraction, "charge_fraction")
     return params, data_dir, total, charge_fraction
+
+
+def _is_number(v):
+    return isinstance(v, _numbers.Real) and not isinstance(v, bool)  # NumPy's bool_ is no Real either
+
+
+def _number(v, name):
+    """v as a float when it is a real number (a NumPy scalar too); TypeError otherwise."""
+    if getattr(v, "ndim", None) == 0 and hasattr(v, "item"):
+        v = v.item()
+    if not _is_number(v):
+        raise TypeError("%s takes numbers, not %s %r" % (name, type(v).__name__, v))
+    return float(v)
 
 
 def run(params=None, method="dh", chains="table", accuracy="standard", progress=None, data_dir=None,

@@ -280,3 +280,6 @@ def test_doubts_of_a_point_and_huge_plans():
     axes = {"ka": np.linspace(0.2, 10, 1000000), "vc10": np.linspace(1e-3, 1e-2, 1000000)}
     with pytest.raises(ValueError, match=r"about [0-9.]+ TiB \(1000000000000 points\); pass allow_large=True"):
         marlinq.sweep(None, axes)
+    # The guard counts what the table takes in memory (about 2 kB a point), not the CSV's bytes.
+    with pytest.raises(ValueError, match=r"table in memory would take about [0-9.]+ GiB \(2000000 points\)"):
+        marlinq.sweep(None, {"vc10": np.linspace(1e-4, 1e-3, 2000000)})

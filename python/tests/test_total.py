@@ -87,3 +87,19 @@ def test_ctrl_c_stops_the_critical_salt_within_a_run():
         timer.cancel()
     assert time.monotonic() - start < 30
     assert marlinq.critical_salt(marlinq.Parameters(), total=(1e-12, 1e-12), method="dh_linear")["side"] == "below"
+
+
+def test_totals_must_be_numbers():
+    # A mapping, a truth value, a text or a list with a text are no totals: TypeError, before any run.
+    for total in ({1e-3: 1, 2e-3: 2}, True, [1e-3, "1e-3"], "1e-3", b"1e-3", None.__class__, [True, 1e-3], {1e-3}):
+        with pytest.raises(TypeError, match="total takes"):
+            marlinq.run(total=total, charge_fraction=0.5)
+    with pytest.raises(TypeError, match="charge_fraction takes numbers"):
+        marlinq.run(total=2e-3, charge_fraction="0.5")
+    with pytest.raises(ValueError, match="not 3 values"):
+        marlinq.run(total=(1e-3, 1e-3, 1e-3))
+    # NumPy numbers and arrays are numbers.
+    r = marlinq.run(method="dh-linear", total=np.array([1e-3, 1e-3]))
+    assert r.total_plus == r.total_minus == 1e-3
+    r = marlinq.run(method="dh-linear", total=np.float64(2e-3), charge_fraction=np.float32(0.5))
+    assert r.total_plus == r.total_minus == 1e-3

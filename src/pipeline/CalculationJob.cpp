@@ -261,7 +261,8 @@ void reportEdges(const ResultRecord& resultRecord, const Reporter& report) {
 // free-mode distribution again at the record's vc10, vc01 (the record then holds another
 // run's distribution).
 void settle(ResultRecord& resultRecord, const std::optional<MassBalanceTotals>& totals, bool keepEnergies, int threads,
-            bool reform, const Reporter& report, CriticalConcentrationCache* cache = nullptr) {
+            bool reform, const Reporter& report, CriticalConcentrationCache* cache = nullptr,
+            std::stop_token stop = {}) {
     const Landscape landscape = landscapeOf(resultRecord);
     const auto take = [&resultRecord](const Distribution& d) { storeWeights(d, resultRecord); };
     resultRecord.totalMode = totals.has_value();
@@ -295,7 +296,10 @@ void settle(ResultRecord& resultRecord, const std::optional<MassBalanceTotals>& 
     const double fraction =
         chargeFraction(resultRecord.zp, resultRecord.zn, resultRecord.totalPlus, resultRecord.totalMinus);
     CriticalConcentration critical;
-    if (cache != nullptr) {
+    if (stop.stop_requested()) {
+        // A stopped run: its landscape is partial, and the search (dozens of solves) would
+        // only delay the stop. No critical concentration.
+    } else if (cache != nullptr) {
         const auto key = static_cast<long long>(std::llround(fraction * 1e12));
         std::lock_guard lock(cache->mutex);
         const auto known = cache->byFraction.find(key);
@@ -304,7 +308,7 @@ void settle(ResultRecord& resultRecord, const std::optional<MassBalanceTotals>& 
                 ? known->second
                 : (cache->byFraction[key] = criticalConcentration(balance, fraction, resultRecord.zp, resultRecord.zn));
     } else {
-        critical = criticalConcentration(balance, fraction, resultRecord.zp, resultRecord.zn);
+        critical = criticalConcentration(balance, fraction, resultRecord.zp, resultRecord.zn, stop);
     }
     resultRecord.criticalConcentration = critical.total.value_or(NAN);
     resultRecord.criticalBelow = critical.below;
@@ -457,7 +461,7 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     // The concentrations settle: in total mode the free chains that meet the totals, and
     // the distribution at them; in free mode the totals the free chains imply.
     const auto settleConcentrations = [&] {
-        settle(resultRecord, input.totals, input.keepEnergies, input.threads, false, report);
+        settle(resultRecord, input.totals, input.keepEnergies, input.threads, false, report, nullptr, token);
     };
     // A finished converged run: the most probable complex the standard free energies give,
     // at the same concentrations (in total mode, the free chains that meet the same totals on

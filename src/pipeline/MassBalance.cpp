@@ -363,7 +363,8 @@ double MassBalance::largerBoundFraction(double lnPlus, double lnMinus) const {
     return std::max(plus, minus);
 }
 
-CriticalConcentration criticalConcentration(const MassBalance& balance, double fraction, double zp, double zn) {
+CriticalConcentration criticalConcentration(const MassBalance& balance, double fraction, double zp, double zn,
+                                            std::stop_token stop) {
     CriticalConcentration out;
     // The larger bound fraction minus 1/2 at a total e^lnT.
     const auto excess = [&](double lnT) {
@@ -371,21 +372,30 @@ CriticalConcentration criticalConcentration(const MassBalance& balance, double f
         const MassBalanceSolution s = balance.solve(t.plus, t.minus);
         return balance.largerBoundFraction(s.lnPlus, s.lnMinus) - 0.5;
     };
+    // A stop ends the search between two solves.
+    const auto stopped = [&] {
+        out = CriticalConcentration{};
+        out.stopped = stop.stop_requested();
+        return out.stopped;
+    };
     // A coarse grid from 1e-20 to 1, a point a decade, for the first crossing; then
     // bisection in ln T to 1e-12 relative.
     const double lnLow = std::log(1e-20), lnHigh = 0.0;
     constexpr int kPoints = 21;
+    if (stopped()) return out;
     double previousLn = lnLow, previous = excess(lnLow);
     if (previous >= 0.0) {
         out.below = true;
         return out;
     }
     for (int k = 1; k < kPoints; ++k) {
+        if (stopped()) return out;
         const double lnT = lnLow + (lnHigh - lnLow) * k / (kPoints - 1);
         const double e = excess(lnT);
         if (e >= 0.0) {
             double lo = previousLn, hi = lnT;
             while (hi - lo > 1e-12) {
+                if (stopped()) return out;
                 const double mid = 0.5 * (lo + hi);
                 if (excess(mid) >= 0.0)
                     hi = mid;

@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -81,11 +82,14 @@ private:
 // all chains is out of reach away from stoichiometry). Looked for from T = 1e-20 to 1;
 // `below` or `above` when 1/2 is not crossed there (the larger bound fraction is already
 // above 1/2 at 1e-20, or still below at 1).
+// A stop request ends the search between two solves (stopped, no total).
 struct CriticalConcentration {
     std::optional<double> total;
     bool below = false, above = false;
+    bool stopped = false;
 };
-CriticalConcentration criticalConcentration(const MassBalance& balance, double fraction, double zp, double zn);
+CriticalConcentration criticalConcentration(const MassBalance& balance, double fraction, double zp, double zn,
+                                            std::stop_token stop = {});
 
 // The relative precision the solver reaches on both totals.
 inline constexpr double kMassBalanceTolerance = 1e-12;

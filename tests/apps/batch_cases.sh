@@ -548,6 +548,10 @@ sweep_resume)
     [ "$(grep -c '^point ' err)" -eq $((150 - rows)) ] || fail "resumed $(grep -c '^point ' err) points, not $((150 - rows))"
     cmp -s killed.csv whole.csv || fail "the resumed sweep differs from the whole one"
     [ ! -e killed.csv.partial ] || fail "the partial file stayed"
+    # A stopped sweep leaves its rows in FILE.partial, marked: a complete FILE there (here
+    # of another plan) stays as it was.
+    "$BATCH" -q --sweep ka=0.2:10:3 -o termed.csv
+    cp termed.csv complete.csv
     set -m
     "$BATCH" -q "${plan[@]}" -o termed.csv --jobs 2 2>err &
     pid=$!
@@ -557,10 +561,17 @@ sweep_resume)
     rc=$?
     set +m
     expect_rc 130
-    done_rows=$(($(wc -l <termed.csv) - 3))
+    cmp -s termed.csv complete.csv || fail "a stopped sweep replaced the complete file"
+    rm termed.csv
+    done_rows=$(($(wc -l <termed.csv.partial) - 3))
     expect_err "The sweep is partial: $done_rows of 150 points"
-    [ "$(tail -1 termed.csv)" = "# The sweep is partial: $done_rows of 150 points" ] || fail "no mark: $(tail -1 termed.csv)"
-    cmp -s <(head -n $((done_rows + 2)) termed.csv) <(head -n $((done_rows + 2)) whole.csv) || fail "the stopped rows differ"
+    expect_err "The rows are kept in termed.csv.partial; --resume continues the sweep"
+    [ "$(tail -1 termed.csv.partial)" = "# The sweep is partial: $done_rows of 150 points" ] || fail "no mark: $(tail -1 termed.csv.partial)"
+    cmp -s <(head -n $((done_rows + 2)) termed.csv.partial) <(head -n $((done_rows + 2)) whole.csv) || fail "the stopped rows differ"
+    # A new sweep does not take over the rows left to resume.
+    run -q "${plan[@]}" -o termed.csv
+    expect_rc 2
+    expect_err "termed.csv.partial exists: the rows of a sweep that did not finish (or another file); continue it with --resume, or remove it"
     set -m
     "$BATCH" -q "${plan[@]}" -o termed.csv --resume --jobs 2 2>err &
     pid=$!
@@ -608,7 +619,8 @@ sweep_interrupt)
     set +m
     expect_rc 130
     grep -q "^The sweep is partial: [0-9]* of 20000 points$" err || fail "quiet: $(cat err)"
-    [ "$(tail -1 quiet.csv | cut -d: -f1)" = "# The sweep is partial" ] || fail "quiet: no mark"
+    [ "$(tail -1 quiet.csv.partial | cut -d: -f1)" = "# The sweep is partial" ] || fail "quiet: no mark"
+    [ ! -e quiet.csv ] || fail "a stopped sweep put its partial rows in place"
     ;;
 total_mode)
     # A free-mode run's implied totals, given back in total mode, return its free chains

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <stop_token>
 
 namespace marlinq {
 namespace {
@@ -238,6 +239,20 @@ TEST(MassBalance, ChargeFractionAndTotalGiveBothTotals) {
     EXPECT_TRUE(checkChargeFraction(1e-3, 1.0));
     EXPECT_TRUE(checkChargeFraction(1e-3, NAN));
     EXPECT_FALSE(checkChargeFraction(1e-3, 0.3));
+}
+
+TEST(MassBalance, CriticalConcentrationEndsAtAStop) {
+    // The pair (1, 1) with K = e^20: half of the chains pair up where C e^20 ~ 1, so T* lies
+    // between 1e-20 and 1 and the search runs a few dozen solves, unless stopped.
+    const MassBalance balance({{1, 0, 0.0}, {0, 1, 0.0}, {1, 1, 20.0}});
+    const CriticalConcentration found = criticalConcentration(balance, 0.5, 1.0, 1.0);
+    ASSERT_TRUE(found.total.has_value());
+    EXPECT_FALSE(found.stopped);
+    std::stop_source stop;
+    stop.request_stop();
+    const CriticalConcentration stopped = criticalConcentration(balance, 0.5, 1.0, 1.0, stop.get_token());
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_FALSE(stopped.total || stopped.below || stopped.above);
 }
 
 }  // namespace

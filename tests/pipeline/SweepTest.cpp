@@ -295,6 +295,17 @@ TEST(SweepPlan, PlanLineNamesTheSweepAndOnlyTheShardSetsPartsApart) {
     other = plan;
     other.options.method = Method::PoissonBoltzmann;
     EXPECT_NE(sweepPlanFingerprint(other), sweepPlanFingerprint(plan));
+    // So do other tables: one number of the coarse table changed in its last bit.
+    ChainTables tables{};
+    tables.coarse[3][4] = 1.5;
+    other = plan;
+    other.tablesDigest = chainTablesDigest(tables);
+    SweepSpec changed = other;
+    tables.coarse[3][4] = std::nextafter(1.5, 2.0);
+    changed.tablesDigest = chainTablesDigest(tables);
+    EXPECT_NE(other.tablesDigest, 0u);
+    EXPECT_NE(sweepPlanFingerprint(other), sweepPlanFingerprint(plan));
+    EXPECT_NE(sweepPlanFingerprint(changed), sweepPlanFingerprint(other));
     EXPECT_EQ(sweepPartialLine(543, 1000000), "# The sweep is partial: 543 of 1000000 points\n");
 }
 
