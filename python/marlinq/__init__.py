@@ -28,12 +28,24 @@ from ._built_for import PYTHON_EXECUTABLE as _BUILT_FOR_EXECUTABLE, PYTHON_VERSI
 try:
     from . import _core
 except ImportError as _error:
-    # Another Python than the one the engine was compiled for (or one without NumPy).
+    # Another Python than the one the engine was compiled for, or one without NumPy: say
+    # which Python this is and which one the engine needs.
+    _cause = _error.__cause__ if _error.__cause__ is not None else _error
+    _this = "this Python {} ({})".format(_sys.version.split()[0], _sys.executable)
+    _same = _os.path.realpath(_sys.executable) == _os.path.realpath(_BUILT_FOR_EXECUTABLE)
+    if isinstance(_cause, ModuleNotFoundError) and (_cause.name or "").split(".")[0] == "numpy":
+        _why = "it needs NumPy, which {} cannot import ({})".format(_this, _cause)
+        _remedy = ("install NumPy for it (Debian: apt-get install python3-numpy)" if _same else
+                   "run it with {} (for which it was built), or install NumPy for this Python and build the "
+                   "module again with it (cmake -DPython3_EXECUTABLE={})".format(_BUILT_FOR_EXECUTABLE,
+                                                                                  _sys.executable))
+        raise ImportError("marlinq's compiled engine was built for Python {} ({}) and cannot be imported: {}; {}."
+                          .format(_BUILT_FOR_VERSION, _BUILT_FOR_EXECUTABLE, _why, _remedy)) from _error
     raise ImportError(
-        "marlinq's compiled engine was built for Python {} ({}) and cannot be imported by this Python {} ({}): {}. "
+        "marlinq's compiled engine was built for Python {} ({}) and cannot be imported by {}: {}. "
         "Run it with that Python, or build the module again with this one "
         "(cmake -DPython3_EXECUTABLE={}).".format(
-            _BUILT_FOR_VERSION, _BUILT_FOR_EXECUTABLE, _sys.version.split()[0], _sys.executable,
+            _BUILT_FOR_VERSION, _BUILT_FOR_EXECUTABLE, _this,
             "{} ({})".format(_error, _error.__cause__) if _error.__cause__ else _error,
             _sys.executable)) from _error
 from ._core import Parameters, Profile, Result, observables

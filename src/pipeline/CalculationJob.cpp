@@ -271,6 +271,8 @@ void settle(ResultRecord& resultRecord, const std::optional<MassBalanceTotals>& 
         const MassBalanceTotals implied = chainTotals(resultRecord);
         resultRecord.totalPlus = implied.plus;
         resultRecord.totalMinus = implied.minus;
+        if (auto crowded = impliedTotalsMessage(implied, resultRecord.vc10, resultRecord.vc01))
+            report.warning(RunWarning{WarningKind::ImpliedTotals, std::move(*crowded)});
         resultRecord.massBalanceResidual = 0.0;
         resultRecord.massBalanceSteps = 0;
         resultRecord.criticalConcentration = NAN;
@@ -291,6 +293,8 @@ void settle(ResultRecord& resultRecord, const std::optional<MassBalanceTotals>& 
         std::max(std::abs(met.plus - resultRecord.totalPlus) / resultRecord.totalPlus,
                  std::abs(met.minus - resultRecord.totalMinus) / resultRecord.totalMinus);
     report.text(massBalanceMessage(solved.freePlus, solved.freeMinus, solved.newtonSteps));
+    if (!solved.freeChainsDetermined())
+        report.warning(RunWarning{WarningKind::FreeChainsUndetermined, undeterminedFreeChainsMessage(solved)});
     if (!(resultRecord.massBalanceResidual <= kMassBalanceTolerance))
         report.warning(residualWarning(resultRecord.massBalanceResidual));
     const double fraction =

@@ -340,7 +340,8 @@ std::optional<RunOutcome> fromLandscape(const SweepSpec& plan, const SweepPoint&
     if (base.outcome != JobOutcome::Finished || !base.record || base.record->energies.empty()) return std::nullopt;
     const auto concentrationKind = [](WarningKind k) {
         return k == WarningKind::RangeEdge || k == WarningKind::MassBalanceResidual ||
-               k == WarningKind::CriticalConcentration || k == WarningKind::TotalsEdge;
+               k == WarningKind::CriticalConcentration || k == WarningKind::TotalsEdge ||
+               k == WarningKind::FreeChainsUndetermined || k == WarningKind::ImpliedTotals;
     };
     RunOutcome out;
     out.outcome = JobOutcome::Finished;

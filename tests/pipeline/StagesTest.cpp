@@ -235,7 +235,10 @@ CellWeight expectedWeight(const ResultRecord& resultRecord, std::int32_t mp, std
     if (E < 300.0)
         return {E,
                 (marlinq::pow(resultRecord.vc01, mm) * marlinq::pow(resultRecord.vc10, mp)) * std::pow(2.71828183, E)};
-    return {E, std::pow(2.71828183, mp * std::log(resultRecord.vc10) + mm * std::log(resultRecord.vc01) + E)};
+    // From its logarithm to the base 2.71828183: c+^M+ c-^M- 2.71828183^E.
+    return {E, std::pow(2.71828183, (mp * std::log(resultRecord.vc10) + mm * std::log(resultRecord.vc01)) /
+                                        std::log(2.71828183) +
+                                        E)};
 }
 
 TEST(Stages, CellWeightsFollowTheirDefinitionInBothBranches) {
@@ -309,12 +312,13 @@ TEST(SphereStage, LaterRowsRaiseTheShiftAndRescaleEarlierOnes) {
     const Distribution& d = weights.distribution();
     EXPECT_NEAR(sumOfComplexShares(d), 1.0 - d.absValue(1, 0) / d.sum - d.absValue(0, 1) / d.sum, 1e-12);
 
-    // Every weight, rescaled in steps or formed late, is c+^M+ c-^M- e^E on the final scale.
+    // Every weight, rescaled in steps or formed late, is c+^M+ c-^M- 2.71828183^E on the final
+    // scale.
     const double offset = d.max_shift - 10.0;
     int rescaledCells = 0;
     for (const LandscapeCell& cell : landscape) {
-        const double expected =
-            std::pow(2.71828183, cell.mp * std::log(p.vc10) + cell.mm * std::log(p.vc01) + cell.E - offset);
+        const double expected = std::pow(
+            2.71828183, (cell.mp * std::log(p.vc10) + cell.mm * std::log(p.vc01)) / std::log(2.71828183) + cell.E - offset);
         if (expected < 1e-290) continue;  // too close to the subnormal range to compare
         EXPECT_NEAR(d.absValue(cell.mp, cell.mm), expected, 1e-11 * expected) << cell.mp << "," << cell.mm;
         if (cell.mp < 7) ++rescaledCells;
