@@ -163,14 +163,15 @@ struct SphereProblem {
     double R, kR, q, drho, cion;
 };
 
-SphereProblem sphereProblem(double ka, double qp, double qn, double vcore) {
+// bjerrum = l_B / a: the source is 3 bjerrum Q / R, the salt (ka)^2 / (8 pi bjerrum).
+SphereProblem sphereProblem(double ka, double qp, double qn, double vcore, double bjerrum) {
     SphereProblem p;
     const double Q = qp - qn;
     p.R = complex::coreRadius(vcore);
     p.kR = p.R * ka;
-    p.q = Q / p.R;
+    p.q = complex::sourceStrength(Q, p.R, bjerrum);
     p.drho = Q / (((p.R * kFourThirdsPi) * p.R) * p.R);
-    p.cion = (ka * ka) / kEightPi;
+    p.cion = (ka * ka) / (kEightPi * bjerrum);
     return p;
 }
 
@@ -282,13 +283,13 @@ int solveLogChain(const LogChainGrid& g, double xi, std::vector<double>& u, int 
     return -1;
 }
 
-// The energy per unit length of a log-grid profile: the trapezoid rule in s and the
-// surface term.
-double logChainPerLength(const LogChainGrid& g, const std::vector<double>& u, double xi) {
+// The energy per unit length of a log-grid profile solved for the source bjerrum xi: the
+// trapezoid rule in s (the ions, carrying 1 / bjerrum) and the surface term.
+double logChainPerLength(const LogChainGrid& g, const std::vector<double>& u, double xi, double bjerrum) {
     const auto f = [](double p) { return p * std::sinh(p) * 0.25 - (std::cosh(p) - 1.0) * 0.5; };
     double sum = 0.0;
     for (std::size_t i = 0; i + 1 < u.size(); ++i) sum += (g.x2[i] * f(u[i]) + g.x2[i + 1] * f(u[i + 1])) * 0.5;
-    return sum * g.h + (u[0] * 0.5) * xi;
+    return (sum * g.h) / bjerrum + (u[0] * 0.5) * xi;
 }
 
 constexpr std::int32_t kLogChainPoints = 401;
@@ -322,10 +323,12 @@ std::vector<double> refineProfile(const std::vector<double>& coarse) {
     return fine;
 }
 
-// The converged energy per unit length of a chain of line charge density xi >= 0.
-ConvergedEnergy logChainEnergyPerLength(double ka, double xi, const std::stop_token& stop) {
+// The converged energy per unit length of a chain of line charge density xi >= 0; the
+// potential is that of the source bjerrum xi.
+ConvergedEnergy logChainEnergyPerLength(double ka, double xi, const std::stop_token& stop, double bjerrum) {
+    const double source = bjerrum * xi;
     LogChainGrid g = logChainGrid(ka, kLogChainPoints);
-    std::vector<double> u = logChainStart(g, xi, stop);
+    std::vector<double> u = logChainStart(g, source, stop);
     if (u.empty()) return {kNaN, kNaN};
     return extrapolate(
         [&](std::int32_t l) {
@@ -334,7 +337,7 @@ ConvergedEnergy logChainEnergyPerLength(double ka, double xi, const std::stop_to
                 g = logChainGrid(ka, static_cast<std::int32_t>(2 * u.size() - 1));
                 u = refineProfile(u);
             }
-            return solveLogChain(g, xi, u, kNewtonSteps) < 0 ? kNaN : logChainPerLength(g, u, xi);
+            return solveLogChain(g, source, u, kNewtonSteps) < 0 ? kNaN : logChainPerLength(g, u, xi, bjerrum);
         },
         7);
 }
@@ -370,19 +373,19 @@ bool isFallingProfile(const Vtr& y) {
     return true;
 }
 
-double chainPerLength(const Vtr& x, const Vtr& y, double ki) {
+double chainPerLength(const Vtr& x, const Vtr& y, double ki, double bjerrum) {
     const std::int32_t n = x.size();
     Vtr u(n, 0.0);
     for (std::int32_t i = 0; i < n; ++i) u[i] = std::log(y[i]);
-    return FreeEnergy::intg_chain(u, x, n) + (u[0] * 0.5) * ki;
+    return FreeEnergy::intg_chain(u, x, n) / bjerrum + (u[0] * 0.5) * ki;
 }
 
 }  // namespace
 
 namespace converged {
 
-std::vector<double> spherePotential(double ka, double qp, double qn, double vcore, std::int32_t n) {
-    const SphereProblem p = sphereProblem(ka, qp, qn, vcore);
+std::vector<double> spherePotential(double ka, double qp, double qn, double vcore, std::int32_t n, double bjerrum) {
+    const SphereProblem p = sphereProblem(ka, qp, qn, vcore, bjerrum);
     Vtr x = sphereGrid(401);
     Vtr u = sphereStart(x, p);
     // Refined level by level, each solve started from the coarser one.
@@ -397,15 +400,15 @@ std::vector<double> spherePotential(double ka, double qp, double qn, double vcor
     return out;
 }
 
-double sphereEnergy(double ka, double qp, double qn, double vcore, std::int32_t n) {
-    const SphereProblem p = sphereProblem(ka, qp, qn, vcore);
+double sphereEnergy(double ka, double qp, double qn, double vcore, std::int32_t n, double bjerrum) {
+    const SphereProblem p = sphereProblem(ka, qp, qn, vcore, bjerrum);
     const Vtr x = sphereGrid(n);
     Vtr u = sphereStart(x, p);
     return solveSphere(x, p.q, p.kR, u) ? sphereIntegral(x, u, p.R, p.drho, p.cion) : kNaN;
 }
 
-double chainEnergyPerLength(double ka, double ki, std::int32_t n) {
-    const double target = std::fabs(ki);
+double chainEnergyPerLength(double ka, double ki, std::int32_t n, double bjerrum) {
+    const double target = bjerrum * std::fabs(ki);
     if (target == 0.0) return 0.0;
     // Newton's start: the converged profile (log grid of 6401 points), interpolated.
     LogChainGrid g = logChainGrid(ka, kLogChainPoints);
@@ -426,24 +429,25 @@ double chainEnergyPerLength(double ka, double ki, std::int32_t n) {
     }
     y[n - 1] = 1.0;
     if (!solveChain(x, -((target * 2.0) / ka), y) || !isFallingProfile(y)) return kNaN;
-    return chainPerLength(x, y, target);
+    return chainPerLength(x, y, std::fabs(ki), bjerrum);
 }
 
 }  // namespace converged
 
 ConvergedEnergy convergedChainEnergy(double s, double ka, double ki, double length_of_chain, std::int32_t nulength,
-                                     std::stop_token stop) {
+                                     std::stop_token stop, double bjerrum) {
     const double logTerm = std::log(static_cast<double>(nulength) + length_of_chain) * (s * -2.0);
     const double target = std::fabs(ki);
     if (target == 0.0) return {logTerm, 0.0};
-    const ConvergedEnergy perLength = logChainEnergyPerLength(ka, target, stop);
+    const ConvergedEnergy perLength = logChainEnergyPerLength(ka, target, stop, bjerrum);
     return {perLength.value * length_of_chain + logTerm, perLength.errorEstimate * length_of_chain,
             perLength.targetMet};
 }
 
-ConvergedEnergy convergedSphereEnergy(double ka, double qp, double qn, double vcore, std::int32_t grids) {
+ConvergedEnergy convergedSphereEnergy(double ka, double qp, double qn, double vcore, std::int32_t grids,
+                                      double bjerrum) {
     if (qp == qn) return {0.0, 0.0};
-    const SphereProblem p = sphereProblem(ka, qp, qn, vcore);
+    const SphereProblem p = sphereProblem(ka, qp, qn, vcore, bjerrum);
     Vtr x = sphereGrid(401);
     Vtr u = sphereStart(x, p);
     return extrapolate(
@@ -457,11 +461,11 @@ ConvergedEnergy convergedSphereEnergy(double ka, double qp, double qn, double vc
         std::min<std::int32_t>(grids, 8));
 }
 
-ConvergedEnergy convergedDebyeHueckelEnergy(double ka, double qp, double qn, double vcore) {
+ConvergedEnergy convergedDebyeHueckelEnergy(double ka, double qp, double qn, double vcore, double bjerrum) {
     if (qp == qn) return {0.0, 0.0};
-    const SphereProblem p = sphereProblem(ka, qp, qn, vcore);
+    const SphereProblem p = sphereProblem(ka, qp, qn, vcore, bjerrum);
     const complex::DebyeHueckelFactors f =
-        complex::debyeHueckelFactors(p.kR, complex::debyeHueckelAmplitude(qp - qn, p.R, p.kR), kE);
+        complex::debyeHueckelFactors(p.kR, complex::debyeHueckelAmplitude(qp - qn, p.R, p.kR, bjerrum), kE);
     std::int32_t n = 401;
     return extrapolate(
         [&](std::int32_t l) {

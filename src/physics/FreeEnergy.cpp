@@ -26,21 +26,24 @@ constexpr std::int32_t kChainStepLimit = 50;  // the counter starts at 1: 49 New
 constexpr std::int32_t kMostContinuationSteps = 1000;
 
 // Energy of a solved cylinder profile y = exp(u).
+// The ion term I (salt of c_s a^3 = ka^2 / (8 pi bjerrum)) carries 1 / bjerrum; the surface
+// term is half the line charge ki times the surface potential.
 double chainEnergy(const Vtr& y, const Vtr& x, std::int32_t n, double ki, double gam, double length_of_chain,
-                   std::int32_t nulength) {
+                   std::int32_t nulength, double bjerrum) {
     Vtr u(n, 0.0);
     for (std::int32_t i = 0; i < n; ++i) u[i] = std::log(y[i]);
-    const double I = FreeEnergy::intg_chain(u, x, n);
+    const double I = FreeEnergy::intg_chain(u, x, n) / bjerrum;
     return ((I + (u[0] * 0.5) * ki) * length_of_chain) +
            std::log(static_cast<double>(nulength) + length_of_chain) * (gam * -2.0);
 }
 
 // One Newton solve at fixed charge; *converged tells whether the change fell below tol.
+// Gauss's law at the surface: du/dx = -2 bjerrum ki / ka (x = kappa r).
 returnEntity solveChain(double gam, double ka, double ki, Vtr& y0, double h, std::int32_t n, std::int32_t k,
                         const Vtr& x, double tol, double length_of_chain, bool last, std::int32_t nulength,
-                        bool* converged) {
+                        bool* converged, double bjerrum) {
     // A positive charge gives a potential that falls outward.
-    const double slope = -((ki * 2.0) / ka);
+    const double slope = -(((bjerrum * ki) * 2.0) / ka);
     Vtr y_new = Solver::fc(x, y0, h, slope);
     bool done = false;
     std::int32_t c = 1;
@@ -56,7 +59,8 @@ returnEntity solveChain(double gam, double ka, double ki, Vtr& y0, double h, std
         y_new = Solver::fc(x, y0, h, slope);
     }
     *converged = done;
-    const double eng = (done || last) ? chainEnergy(y_new, x, n, ki, gam, length_of_chain, nulength) : 0.0;
+    const double eng =
+        (done || last) ? chainEnergy(y_new, x, n, ki, gam, length_of_chain, nulength, bjerrum) : 0.0;
     return returnEntity(eng, y_new, k);
 }
 
@@ -71,19 +75,21 @@ bool isMonotoneProfile(const Vtr& y, bool falling) {
     return true;
 }
 
-// Continuation in the charge from 0.1 to |ki| in (steps - 1) solves, each starting
-// from the previous profile. False when a profile is not strictly falling.
+// Continuation in the source strength bjerrum ki from 0.1 to `target` (bjerrum |ki|) in
+// (steps - 1) solves, each starting from the previous profile: the same path for every
+// Bjerrum length at equal bjerrum ki. False when a profile is not strictly falling.
 bool continueInCharge(double s, double ka, double target, double length_of_chain, std::int32_t nulength,
-                      std::int32_t steps, const Vtr& x, double h, double* energy, const std::stop_token& stop) {
+                      std::int32_t steps, const Vtr& x, double h, double* energy, const std::stop_token& stop,
+                      double bjerrum) {
     const double delta = (target - 0.1) / (steps - 1);
     Vtr y(kChainPoints, 1.0);
     double F = 0.0;
     for (std::int32_t j = 1; j <= steps - 1; ++j) {
         if (stop.stop_requested()) return false;
-        const double ki_j = j * delta + 0.1;
+        const double ki_j = (j * delta + 0.1) / bjerrum;
         const bool last = (j == steps - 1);
-        const returnEntity res =
-            FreeEnergy::enc(s, ka, ki_j, y, h, kChainPoints, j, x, kChainTolerance, length_of_chain, last, nulength);
+        const returnEntity res = FreeEnergy::enc(s, ka, ki_j, y, h, kChainPoints, j, x, kChainTolerance,
+                                                 length_of_chain, last, nulength, bjerrum);
         y = res.y;
         if (!isMonotoneProfile(y, true)) return false;
         F = res.eng;
@@ -105,19 +111,20 @@ double FreeEnergy::intg_chain(const Vtr& u, const Vtr& x, std::int32_t n) {
 }
 
 returnEntity FreeEnergy::enc(double gam, double ka, double ki, Vtr& y0, double h, std::int32_t n, std::int32_t k,
-                             const Vtr& x, double tol, double length_of_chain, bool last, std::int32_t nulength) {
+                             const Vtr& x, double tol, double length_of_chain, bool last, std::int32_t nulength,
+                             double bjerrum) {
     bool converged = false;
-    return solveChain(gam, ka, ki, y0, h, n, k, x, tol, length_of_chain, last, nulength, &converged);
+    return solveChain(gam, ka, ki, y0, h, n, k, x, tol, length_of_chain, last, nulength, &converged, bjerrum);
 }
 
 double FreeEnergy::freeEnergy_Chain(double s, double ka, double ki, double length_of_chain, bool minus,
-                                    std::int32_t nulength, std::int32_t num) {
-    return freeEnergy_Chain(s, ka, ki, length_of_chain, minus, nulength, num, nullptr);
+                                    std::int32_t nulength, std::int32_t num, double bjerrum) {
+    return freeEnergy_Chain(s, ka, ki, length_of_chain, minus, nulength, num, nullptr, {}, bjerrum);
 }
 
 double FreeEnergy::freeEnergy_Chain(double s, double ka, double ki, double length_of_chain, bool /*minus*/,
                                     std::int32_t nulength, std::int32_t num, std::string* diagnostic,
-                                    std::stop_token stop) {
+                                    std::stop_token stop, double bjerrum) {
     const double h = ((ka + 8.0) - ka) / 800.0;
     Vtr x(kChainPoints, 0.0);
     for (std::int32_t i = 0; i < kChainPoints; ++i) x[i] = i * h + ka;
@@ -125,28 +132,35 @@ double FreeEnergy::freeEnergy_Chain(double s, double ka, double ki, double lengt
     // An uncharged cylinder has the flat profile y = 1; no charge direction to follow.
     if (ki == 0.0) {
         Vtr y(kChainPoints, 1.0);
-        return enc(s, ka, 0.0, y, h, kChainPoints, 1, x, kChainTolerance, length_of_chain, true, nulength).eng;
+        return enc(s, ka, 0.0, y, h, kChainPoints, 1, x, kChainTolerance, length_of_chain, true, nulength, bjerrum)
+            .eng;
     }
 
-    // Thin cylinders of moderate charge are solved directly from y = 1, with the signed
-    // charge. The direct solve can diverge or land on a spurious profile; it is kept only
-    // when it converged to a finite energy with a sound profile.
-    if (0.5 < ka && ka < 0.7 && ki < 2.0) {
+    // Thin cylinders are solved directly from y = 1 on the mirrored profile, that of a
+    // negative chain (y rising to 1), whichever the chain's sign: the energy is even in the
+    // charge, and identical '+' and '-' chains must meet the same discrete problem. (In y the
+    // two orientations are different discretisations; the rising one converges from y = 1 for
+    // every charge and has the smaller grid error here.) The direct solve can still diverge
+    // or land on a spurious profile; it is kept only when it converged to a finite energy
+    // with a sound profile.
+    if (0.5 < ka && ka < 0.7) {
+        const double mirrored = -std::fabs(ki);
         Vtr y(kChainPoints, 1.0);
         bool converged = false;
-        const returnEntity res =
-            solveChain(s, ka, ki, y, h, kChainPoints, 1, x, kChainTolerance, length_of_chain, false, nulength, &converged);
-        if (converged && std::isfinite(res.eng) && isMonotoneProfile(res.y, ki > 0.0)) return res.eng;
+        const returnEntity res = solveChain(s, ka, mirrored, y, h, kChainPoints, 1, x, kChainTolerance,
+                                            length_of_chain, false, nulength, &converged, bjerrum);
+        if (converged && std::isfinite(res.eng) && isMonotoneProfile(res.y, false)) return res.eng;
     }
 
     // Continuation in |ki|; when a step loses the monotone profile, start again toward
     // the same charge with ten times as many steps.
     if (num <= 1) return 0.0;
-    const double target = std::fabs(ki);
+    const double target = bjerrum * std::fabs(ki);
     std::int32_t steps = num;
     while (true) {
         double energy = 0.0;
-        if (continueInCharge(s, ka, target, length_of_chain, nulength, steps, x, h, &energy, stop)) return energy;
+        if (continueInCharge(s, ka, target, length_of_chain, nulength, steps, x, h, &energy, stop, bjerrum))
+            return energy;
         if (stop.stop_requested()) return std::numeric_limits<double>::quiet_NaN();
         if (steps >= kMostContinuationSteps) break;
         steps = steps > kMostContinuationSteps / 10 ? kMostContinuationSteps : steps * 10;
@@ -205,8 +219,11 @@ Core coreOf(double ka, double qp, double qn, double vcore) {
     return c;
 }
 
-double sphereIntegral(const Vtr& x, const Vtr& u, const Core& c, double ka, std::int32_t n) {
-    const double cion = (ka * ka) / kEightPi;
+// Salt concentration of each ion species, c_s a^3 = (kappa a)^2 / (8 pi bjerrum).
+double saltConcentration(double ka, double bjerrum) { return (ka * ka) / (kEightPi * bjerrum); }
+
+double sphereIntegral(const Vtr& x, const Vtr& u, const Core& c, double ka, std::int32_t n, double bjerrum) {
+    const double cion = saltConcentration(ka, bjerrum);
     const double drho = c.Q / (((c.R * kFourThirdsPi) * c.R) * c.R);
     Vtr r(n, 0.0);
     for (std::int32_t i = 0; i < n; ++i) r[i] = x[i] * c.R;
@@ -215,14 +232,14 @@ double sphereIntegral(const Vtr& x, const Vtr& u, const Core& c, double ka, std:
 
 }  // namespace
 
-double FreeEnergy::freeEnergy_Sphere(double ka, double qp, double qn, double vcore) {
-    return freeEnergy_Sphere(ka, qp, qn, vcore, nullptr);
+double FreeEnergy::freeEnergy_Sphere(double ka, double qp, double qn, double vcore, double bjerrum) {
+    return freeEnergy_Sphere(ka, qp, qn, vcore, nullptr, bjerrum);
 }
 
-double FreeEnergy::freeEnergy_Sphere(double ka, double qp, double qn, double vcore, bool* unstable) {
+double FreeEnergy::freeEnergy_Sphere(double ka, double qp, double qn, double vcore, bool* unstable, double bjerrum) {
     std::int32_t counter = 1;
-    const double F =
-        sphere::poissonBoltzmannEnergy(ka, qp, qn, vcore, sphere::kPoints, 0.01, sphere::kStepLimit, &counter);
+    const double F = sphere::poissonBoltzmannEnergy(ka, qp, qn, vcore, sphere::kPoints, 0.01, sphere::kStepLimit,
+                                                    &counter, bjerrum);
     // Reached the step limit, or converged only at one of the last two steps.
     if (counter >= 99 && unstable) *unstable = true;
     return F;
@@ -314,17 +331,17 @@ double linearDebyeHueckelShape(double x) {
 // order as the two-step evaluation (which the tests and benchmarks keep a copy of). It
 // agrees with that evaluation to the bit on the program's stored results and within a few
 // 1e-16 relative over the whole range of the stages.
-double FreeEnergy::freeEnergy_SphereLinearDH(double ka, double qp, double qn, double vcore) {
+double FreeEnergy::freeEnergy_SphereLinearDH(double ka, double qp, double qn, double vcore, double bjerrum) {
     const Core c = coreOf(ka, qp, qn, vcore);
-    return 0.75 * (c.Q * c.Q / c.R) * linearDebyeHueckelShape(c.kR);
+    return 0.75 * (c.Q * c.Q / c.R) * linearDebyeHueckelShape(c.kR) * bjerrum;
 }
 
-double FreeEnergy::freeEnergy_SphereDH(double ka, double qp, double qn, double vcore) {
+double FreeEnergy::freeEnergy_SphereDH(double ka, double qp, double qn, double vcore, double bjerrum) {
     const Core c = coreOf(ka, qp, qn, vcore);
     const double R = c.R;
     const double kR = c.kR;
-    const double amp = complex::debyeHueckelAmplitude(c.Q, R, kR);
-    const double cion = (ka * ka) / kEightPi;
+    const double amp = complex::debyeHueckelAmplitude(c.Q, R, kR, bjerrum);
+    const double cion = saltConcentration(ka, bjerrum);
     const double drho = c.Q / (((R * kFourThirdsPi) * R) * R);
     const double twoCion = 2.0 * cion;
     const complex::DebyeHueckelFactors dh = complex::debyeHueckelFactors(kR, amp, kE);
@@ -415,23 +432,23 @@ Vtr solvePotential(const Vtr& x, double q, double kappaR, std::int32_t n, double
 }
 
 double poissonBoltzmannEnergy(double ka, double qp, double qn, double vcore, std::int32_t n, double tolerance,
-                              std::int32_t stepLimit, std::int32_t* counter) {
+                              std::int32_t stepLimit, std::int32_t* counter, double bjerrum) {
     const Vtr x = grid(n);
     const Core c = coreOf(ka, qp, qn, vcore);
-    const double q = c.Q / c.R;
+    const double q = complex::sourceStrength(c.Q, c.R, bjerrum);
     const Vtr u = solvePotential(x, q, c.kR, n, tolerance, stepLimit, counter);
-    return sphereIntegral(x, u, c, ka, n);
+    return sphereIntegral(x, u, c, ka, n, bjerrum);
 }
 
-double debyeHueckelEnergy(double ka, double qp, double qn, double vcore, std::int32_t n) {
+double debyeHueckelEnergy(double ka, double qp, double qn, double vcore, std::int32_t n, double bjerrum) {
     const Vtr x = grid(n);
     const Core c = coreOf(ka, qp, qn, vcore);
     const double kR = c.kR;
-    const double amp = complex::debyeHueckelAmplitude(c.Q, c.R, kR);
+    const double amp = complex::debyeHueckelAmplitude(c.Q, c.R, kR, bjerrum);
     Vtr u(n, 0.0);
     // x[i] * kR is the radius in screening lengths.
     for (std::int32_t i = 0; i < n; ++i) u[i] = complex::debyeHueckelPotential(x[i] * kR, kR, amp, kE);
-    return sphereIntegral(x, u, c, ka, n);
+    return sphereIntegral(x, u, c, ka, n, bjerrum);
 }
 
 }  // namespace sphere

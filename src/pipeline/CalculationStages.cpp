@@ -44,16 +44,16 @@ std::int32_t clampIndex(double index, std::int32_t last) {
     return static_cast<std::int32_t>(index);
 }
 
-// Per-length energy of one chain from the tables. X rounds up for the '-' chain in the
-// fine table and down everywhere else.
-double tableEnergy(const ChainTables& tables, double k, double ka, bool roundUpFineRow) {
+// Per-length energy of one chain from the tables, interpolated in the cell that holds
+// (ka, k); the same lookup for both kinds of chain.
+double tableEnergy(const ChainTables& tables, double k, double ka) {
     if (ka > kSwitchPoint && k > kSwitchPoint) {
         const std::int32_t X = clampIndex(std::trunc((ka - kTableOrigin) / kCoarseStep), 18);
         const std::int32_t Y = clampIndex(std::trunc((k - kTableOrigin) / kCoarseStep), 18);
         return interpolateCoarse(k, ka, X, Y, tables.coarse);
     }
     const double rowQuotient = (ka - kTableOrigin) / kFineStep;
-    const std::int32_t X = clampIndex(roundUpFineRow ? std::ceil(rowQuotient) : std::trunc(rowQuotient), 98);
+    const std::int32_t X = clampIndex(std::trunc(rowQuotient), 98);
     const std::int32_t Y = clampIndex(std::trunc((k - kTableOrigin) / kFineStep), 98);
     return interpolateFine(k, ka, X, Y, tables.fine);
 }
@@ -158,8 +158,8 @@ int CalculationStages::startChainEnergy(RunRecord& runRecord, const ChainTables*
             report.failure = "The single-chain tables were not loaded; no distribution was calculated.";
             return 0;
         }
-        double eMinus = tableEnergy(*tables, runRecord.kim, runRecord.ka, true);
-        double ePlus = tableEnergy(*tables, runRecord.kip, runRecord.ka, false);
+        double eMinus = tableEnergy(*tables, runRecord.kim, runRecord.ka);
+        double ePlus = tableEnergy(*tables, runRecord.kip, runRecord.ka);
         if (runRecord.ka == 0.2 && runRecord.kim == 0.25) eMinus = kOverrideEnergy;
         if (runRecord.ka == 0.2 && runRecord.kip == 0.25) ePlus = kOverrideEnergy;
         ffc_positive = chainEnergyFromTable(ePlus, runRecord.plen, runRecord.Np);
