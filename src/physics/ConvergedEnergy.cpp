@@ -160,19 +160,26 @@ Vtr sphereGrid(std::int32_t n) {
 }
 
 struct SphereProblem {
-    double R, kR, q, drho, cion;
+    double R, kR, q, drho, cion, bjerrum;
 };
 
-// bjerrum = l_B / a: the source is 3 bjerrum Q / R, the salt (ka)^2 / (8 pi bjerrum).
+// bjerrum = l_B / a: the source is 3 bjerrum Q / R. The energy integral takes the reduced
+// densities, bjerrum rho and bjerrum c_s a^3 = (ka)^2 / (8 pi), and its value is divided by
+// bjerrum (sphereEnergyOf).
 SphereProblem sphereProblem(double ka, double qp, double qn, double vcore, double bjerrum) {
     SphereProblem p;
     const double Q = qp - qn;
     p.R = complex::coreRadius(vcore);
     p.kR = p.R * ka;
     p.q = complex::sourceStrength(Q, p.R, bjerrum);
-    p.drho = Q / (((p.R * kFourThirdsPi) * p.R) * p.R);
-    p.cion = (ka * ka) / (kEightPi * bjerrum);
+    p.drho = (bjerrum * Q) / (((p.R * kFourThirdsPi) * p.R) * p.R);
+    p.cion = (ka * ka) / kEightPi;
+    p.bjerrum = bjerrum;
     return p;
+}
+
+double sphereEnergyOf(const Vtr& x, const Vtr& u, const SphereProblem& p) {
+    return sphereIntegral(x, u, p.R, p.drho, p.cion) / p.bjerrum;
 }
 
 // Starting profile on the coarsest grid: the program's own damped iteration, which finds
@@ -283,13 +290,13 @@ int solveLogChain(const LogChainGrid& g, double xi, std::vector<double>& u, int 
     return -1;
 }
 
-// The energy per unit length of a log-grid profile solved for the source bjerrum xi: the
-// trapezoid rule in s (the ions, carrying 1 / bjerrum) and the surface term.
-double logChainPerLength(const LogChainGrid& g, const std::vector<double>& u, double xi, double bjerrum) {
+// The energy per unit length of a log-grid profile solved for the reduced line charge
+// source = bjerrum xi: the trapezoid rule in s and the surface term, over bjerrum.
+double logChainPerLength(const LogChainGrid& g, const std::vector<double>& u, double source, double bjerrum) {
     const auto f = [](double p) { return p * std::sinh(p) * 0.25 - (std::cosh(p) - 1.0) * 0.5; };
     double sum = 0.0;
     for (std::size_t i = 0; i + 1 < u.size(); ++i) sum += (g.x2[i] * f(u[i]) + g.x2[i + 1] * f(u[i + 1])) * 0.5;
-    return (sum * g.h) / bjerrum + (u[0] * 0.5) * xi;
+    return (sum * g.h + (u[0] * 0.5) * source) / bjerrum;
 }
 
 constexpr std::int32_t kLogChainPoints = 401;
@@ -337,7 +344,7 @@ ConvergedEnergy logChainEnergyPerLength(double ka, double xi, const std::stop_to
                 g = logChainGrid(ka, static_cast<std::int32_t>(2 * u.size() - 1));
                 u = refineProfile(u);
             }
-            return solveLogChain(g, source, u, kNewtonSteps) < 0 ? kNaN : logChainPerLength(g, u, xi, bjerrum);
+            return solveLogChain(g, source, u, kNewtonSteps) < 0 ? kNaN : logChainPerLength(g, u, source, bjerrum);
         },
         7);
 }
@@ -373,11 +380,12 @@ bool isFallingProfile(const Vtr& y) {
     return true;
 }
 
-double chainPerLength(const Vtr& x, const Vtr& y, double ki, double bjerrum) {
+// source = bjerrum ki, as in FreeEnergy's chain energy.
+double chainPerLength(const Vtr& x, const Vtr& y, double source, double bjerrum) {
     const std::int32_t n = x.size();
     Vtr u(n, 0.0);
     for (std::int32_t i = 0; i < n; ++i) u[i] = std::log(y[i]);
-    return FreeEnergy::intg_chain(u, x, n) / bjerrum + (u[0] * 0.5) * ki;
+    return (FreeEnergy::intg_chain(u, x, n) + (u[0] * 0.5) * source) / bjerrum;
 }
 
 }  // namespace
@@ -404,7 +412,7 @@ double sphereEnergy(double ka, double qp, double qn, double vcore, std::int32_t 
     const SphereProblem p = sphereProblem(ka, qp, qn, vcore, bjerrum);
     const Vtr x = sphereGrid(n);
     Vtr u = sphereStart(x, p);
-    return solveSphere(x, p.q, p.kR, u) ? sphereIntegral(x, u, p.R, p.drho, p.cion) : kNaN;
+    return solveSphere(x, p.q, p.kR, u) ? sphereEnergyOf(x, u, p) : kNaN;
 }
 
 double chainEnergyPerLength(double ka, double ki, std::int32_t n, double bjerrum) {
@@ -429,7 +437,7 @@ double chainEnergyPerLength(double ka, double ki, std::int32_t n, double bjerrum
     }
     y[n - 1] = 1.0;
     if (!solveChain(x, -((target * 2.0) / ka), y) || !isFallingProfile(y)) return kNaN;
-    return chainPerLength(x, y, std::fabs(ki), bjerrum);
+    return chainPerLength(x, y, target, bjerrum);
 }
 
 }  // namespace converged
@@ -456,7 +464,7 @@ ConvergedEnergy convergedSphereEnergy(double ka, double qp, double qn, double vc
                 x = sphereGrid(2 * x.size() - 1);
                 u = refine(u);
             }
-            return solveSphere(x, p.q, p.kR, u) ? sphereIntegral(x, u, p.R, p.drho, p.cion) : kNaN;
+            return solveSphere(x, p.q, p.kR, u) ? sphereEnergyOf(x, u, p) : kNaN;
         },
         std::min<std::int32_t>(grids, 8));
 }
@@ -477,7 +485,7 @@ ConvergedEnergy convergedDebyeHueckelEnergy(double ka, double qp, double qn, dou
                 u[i] = y < p.kR ? complex::debyeHueckelInside(f, y)
                                 : complex::debyeHueckelOutside(f, y, std::pow(kE, -y));
             }
-            return sphereIntegral(x, u, p.R, p.drho, p.cion);
+            return sphereEnergyOf(x, u, p);
         },
         7);
 }

@@ -26,24 +26,26 @@ constexpr std::int32_t kChainStepLimit = 50;  // the counter starts at 1: 49 New
 constexpr std::int32_t kMostContinuationSteps = 1000;
 
 // Energy of a solved cylinder profile y = exp(u).
-// The ion term I (salt of c_s a^3 = ka^2 / (8 pi bjerrum)) carries 1 / bjerrum; the surface
-// term is half the line charge ki times the surface potential.
-double chainEnergy(const Vtr& y, const Vtr& x, std::int32_t n, double ki, double gam, double length_of_chain,
+// Energy per length: the ions I (intg_chain: salt of (ka)^2 / (8 pi) in reduced units,
+// bjerrum c_s a^3) and half the surface potential times the reduced line charge
+// source = bjerrum ki; the whole carries 1 / bjerrum (kT per segment of length).
+double chainEnergy(const Vtr& y, const Vtr& x, std::int32_t n, double source, double gam, double length_of_chain,
                    std::int32_t nulength, double bjerrum) {
     Vtr u(n, 0.0);
     for (std::int32_t i = 0; i < n; ++i) u[i] = std::log(y[i]);
-    const double I = FreeEnergy::intg_chain(u, x, n) / bjerrum;
-    return ((I + (u[0] * 0.5) * ki) * length_of_chain) +
+    const double I = FreeEnergy::intg_chain(u, x, n);
+    return (((I + (u[0] * 0.5) * source) / bjerrum) * length_of_chain) +
            std::log(static_cast<double>(nulength) + length_of_chain) * (gam * -2.0);
 }
 
 // One Newton solve at fixed charge; *converged tells whether the change fell below tol.
-// Gauss's law at the surface: du/dx = -2 bjerrum ki / ka (x = kappa r).
-returnEntity solveChain(double gam, double ka, double ki, Vtr& y0, double h, std::int32_t n, std::int32_t k,
+// `source` is bjerrum ki, the line charge as it enters Gauss's law at the surface:
+// du/dx = -2 bjerrum ki / ka (x = kappa r).
+returnEntity solveChain(double gam, double ka, double source, Vtr& y0, double h, std::int32_t n, std::int32_t k,
                         const Vtr& x, double tol, double length_of_chain, bool last, std::int32_t nulength,
                         bool* converged, double bjerrum) {
     // A positive charge gives a potential that falls outward.
-    const double slope = -(((bjerrum * ki) * 2.0) / ka);
+    const double slope = -((source * 2.0) / ka);
     Vtr y_new = Solver::fc(x, y0, h, slope);
     bool done = false;
     std::int32_t c = 1;
@@ -60,7 +62,7 @@ returnEntity solveChain(double gam, double ka, double ki, Vtr& y0, double h, std
     }
     *converged = done;
     const double eng =
-        (done || last) ? chainEnergy(y_new, x, n, ki, gam, length_of_chain, nulength, bjerrum) : 0.0;
+        (done || last) ? chainEnergy(y_new, x, n, source, gam, length_of_chain, nulength, bjerrum) : 0.0;
     return returnEntity(eng, y_new, k);
 }
 
@@ -86,10 +88,11 @@ bool continueInCharge(double s, double ka, double target, double length_of_chain
     double F = 0.0;
     for (std::int32_t j = 1; j <= steps - 1; ++j) {
         if (stop.stop_requested()) return false;
-        const double ki_j = (j * delta + 0.1) / bjerrum;
+        const double source = j * delta + 0.1;
         const bool last = (j == steps - 1);
-        const returnEntity res = FreeEnergy::enc(s, ka, ki_j, y, h, kChainPoints, j, x, kChainTolerance,
-                                                 length_of_chain, last, nulength, bjerrum);
+        bool converged = false;
+        const returnEntity res = solveChain(s, ka, source, y, h, kChainPoints, j, x, kChainTolerance, length_of_chain,
+                                            last, nulength, &converged, bjerrum);
         y = res.y;
         if (!isMonotoneProfile(y, true)) return false;
         F = res.eng;
@@ -114,7 +117,8 @@ returnEntity FreeEnergy::enc(double gam, double ka, double ki, Vtr& y0, double h
                              const Vtr& x, double tol, double length_of_chain, bool last, std::int32_t nulength,
                              double bjerrum) {
     bool converged = false;
-    return solveChain(gam, ka, ki, y0, h, n, k, x, tol, length_of_chain, last, nulength, &converged, bjerrum);
+    return solveChain(gam, ka, bjerrum * ki, y0, h, n, k, x, tol, length_of_chain, last, nulength, &converged,
+                      bjerrum);
 }
 
 double FreeEnergy::freeEnergy_Chain(double s, double ka, double ki, double length_of_chain, bool minus,
@@ -147,7 +151,7 @@ double FreeEnergy::freeEnergy_Chain(double s, double ka, double ki, double lengt
         const double mirrored = -std::fabs(ki);
         Vtr y(kChainPoints, 1.0);
         bool converged = false;
-        const returnEntity res = solveChain(s, ka, mirrored, y, h, kChainPoints, 1, x, kChainTolerance,
+        const returnEntity res = solveChain(s, ka, bjerrum * mirrored, y, h, kChainPoints, 1, x, kChainTolerance,
                                             length_of_chain, false, nulength, &converged, bjerrum);
         if (converged && std::isfinite(res.eng) && isMonotoneProfile(res.y, false)) return res.eng;
     }
@@ -219,15 +223,19 @@ Core coreOf(double ka, double qp, double qn, double vcore) {
     return c;
 }
 
-// Salt concentration of each ion species, c_s a^3 = (kappa a)^2 / (8 pi bjerrum).
-double saltConcentration(double ka, double bjerrum) { return (ka * ka) / (kEightPi * bjerrum); }
+// The energy integral in reduced densities: the salt of each species bjerrum c_s a^3 =
+// (kappa a)^2 / (8 pi) and the core's bjerrum rho; the energy in kT is the integral over
+// bjerrum.
+double reducedCoreDensity(const Core& c, double bjerrum) {
+    return (bjerrum * c.Q) / (((c.R * kFourThirdsPi) * c.R) * c.R);
+}
 
 double sphereIntegral(const Vtr& x, const Vtr& u, const Core& c, double ka, std::int32_t n, double bjerrum) {
-    const double cion = saltConcentration(ka, bjerrum);
-    const double drho = c.Q / (((c.R * kFourThirdsPi) * c.R) * c.R);
+    const double cion = (ka * ka) / kEightPi;
+    const double drho = reducedCoreDensity(c, bjerrum);
     Vtr r(n, 0.0);
     for (std::int32_t i = 0; i < n; ++i) r[i] = x[i] * c.R;
-    return FreeEnergy::intg_sphere2(r, u, drho, cion, n, c.R);
+    return FreeEnergy::intg_sphere2(r, u, drho, cion, n, c.R) / bjerrum;
 }
 
 }  // namespace
@@ -341,8 +349,8 @@ double FreeEnergy::freeEnergy_SphereDH(double ka, double qp, double qn, double v
     const double R = c.R;
     const double kR = c.kR;
     const double amp = complex::debyeHueckelAmplitude(c.Q, R, kR, bjerrum);
-    const double cion = saltConcentration(ka, bjerrum);
-    const double drho = c.Q / (((R * kFourThirdsPi) * R) * R);
+    const double cion = (ka * ka) / kEightPi;
+    const double drho = reducedCoreDensity(c, bjerrum);
     const double twoCion = 2.0 * cion;
     const complex::DebyeHueckelFactors dh = complex::debyeHueckelFactors(kR, amp, kE);
     const double h = (1 * sphere::kStep) * R - (0 * sphere::kStep) * R;
@@ -396,7 +404,7 @@ double FreeEnergy::freeEnergy_SphereDH(double ka, double qp, double qn, double v
         gPrev = gi;
         kPrev = ki;
     }
-    return (B + A) + C;
+    return ((B + A) + C) / bjerrum;
 }
 
 namespace sphere {
