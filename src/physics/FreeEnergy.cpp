@@ -6,7 +6,10 @@
 #include "physics/Solver.h"
 #include "physics/SphereNewton.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 #include <locale>
 #include <limits>
 #include <sstream>
@@ -264,7 +267,8 @@ constexpr double kPowerUnderflow = 746.0;
 // Once the outer potential has fallen below 2^-30 its factor e^-y follows a product of
 // constant ratios (restarted from the library's power every 32 points), a few ulp away from
 // the power itself. Such a |u| changes the rounding of (u -+ 1) e^(+-u) + 1 with a chance of
-// a few 1e-9 per point, and sinh(u) u only below 1e-30 of the energy.
+// a few 1e-9 per point, and sinh(u) u only below 1e-30 of the energy. (Nearer, an ulp of u
+// moves the rounding of those cancelling terms by an ulp of 1, 2 / u^2 of their size.)
 constexpr double kRatioBelow = 0x1p-30;
 constexpr std::int32_t kPowerRestart = 32;
 // ln of the double nearest 2.71828183, as an unevaluated sum of two doubles.
@@ -344,6 +348,50 @@ double FreeEnergy::freeEnergy_SphereLinearDH(double ka, double qp, double qn, do
     return 0.75 * (c.Q * c.Q / c.R) * linearDebyeHueckelShape(c.kR) * bjerrum;
 }
 
+namespace {
+
+// The factors of the potential that depend on kR alone: the inner and outer constants
+// without the amplitude, the ratio of e^-y from one point to the next, and at every point
+// sinh(y) (in the core) or 2.71828183^-y (outside). A landscape has few distinct core
+// volumes (one per M+ + M- with equal block lengths), and the stage meets each many times:
+// each thread keeps the last few hundred shapes, so the library's powers of the potential
+// are computed once per volume. The cached numbers are the very ones computed each time
+// before, so the energy keeps its bits.
+struct PotentialShape {
+    double kR = -1.0;
+    double inner = 0.0;       // 2.71828183^-kR (kR + 1)
+    double outerShape = 0.0;  // cosh(kR) kR - sinh(kR)
+    double ratio = 0.0;       // 2.71828183^-(step kR)
+    double factor[sphere::kPoints];  // NaN until first needed
+};
+
+constexpr std::size_t kShapeSlots = 1024;
+
+PotentialShape& potentialShape(double kR) {
+    thread_local std::vector<PotentialShape> cache(kShapeSlots);
+    std::uint64_t bits;
+    std::memcpy(&bits, &kR, sizeof bits);
+    bits ^= bits >> 29;
+    bits *= 0x9e3779b97f4a7c15ULL;
+    PotentialShape& shape = cache[static_cast<std::size_t>(bits >> 55) % kShapeSlots];
+    if (shape.kR == kR) return shape;
+    shape.kR = kR;
+    shape.inner = std::pow(kE, -kR) * (kR + 1.0);
+    shape.outerShape = std::cosh(kR) * kR - std::sinh(kR);
+    shape.ratio = std::pow(kE, -(sphere::kStep * kR));
+    std::fill(std::begin(shape.factor), std::end(shape.factor), std::numeric_limits<double>::quiet_NaN());
+    return shape;
+}
+
+// sinh(y) in the core, 2.71828183^-y outside, at point i of y = (i step) kR.
+inline double shapeFactor(PotentialShape& shape, std::int32_t i, double y) {
+    double& f = shape.factor[i];
+    if (std::isnan(f)) f = y < shape.kR ? std::sinh(y) : std::pow(kE, -y);
+    return f;
+}
+
+}  // namespace
+
 double FreeEnergy::freeEnergy_SphereDH(double ka, double qp, double qn, double vcore, double bjerrum) {
     const Core c = coreOf(ka, qp, qn, vcore);
     const double R = c.R;
@@ -352,9 +400,11 @@ double FreeEnergy::freeEnergy_SphereDH(double ka, double qp, double qn, double v
     const double cion = (ka * ka) / kEightPi;
     const double drho = reducedCoreDensity(c, bjerrum);
     const double twoCion = 2.0 * cion;
-    const complex::DebyeHueckelFactors dh = complex::debyeHueckelFactors(kR, amp, kE);
+    PotentialShape& shape = potentialShape(kR);
+    // As complex::debyeHueckelFactors(kR, amp, kE) forms them.
+    const complex::DebyeHueckelFactors dh{amp, shape.inner, shape.outerShape * amp};
     const double h = (1 * sphere::kStep) * R - (0 * sphere::kStep) * R;
-    const double ratio = std::pow(kE, -(sphere::kStep * kR));  // e^-y from one point to the next
+    const double ratio = shape.ratio;  // e^-y from one point to the next
 
     double fPrev = 0.0, gPrev = 0.0, kPrev = 0.0;
     double A = 0.0, B = 0.0, C = 0.0;
@@ -366,7 +416,8 @@ double FreeEnergy::freeEnergy_SphereDH(double ka, double qp, double qn, double v
         const double y = x * kR;
         double u;
         if (y < kR) {
-            u = complex::debyeHueckelInside(dh, y);
+            // complex::debyeHueckelInside with the cached sinh(y).
+            u = y == 0.0 ? (1.0 - dh.inner) * dh.amp : (1.0 - (dh.inner * shapeFactor(shape, i, y)) / y) * dh.amp;
         } else {
             if (y > kPowerUnderflow) {
                 power = 0.0;
@@ -374,7 +425,7 @@ double FreeEnergy::freeEnergy_SphereDH(double ka, double qp, double qn, double v
                 power *= ratio;
                 ++sinceRestart;
             } else {
-                power = std::pow(kE, -y);
+                power = shapeFactor(shape, i, y);
                 sinceRestart = 0;
             }
             u = complex::debyeHueckelOutside(dh, y, power);
