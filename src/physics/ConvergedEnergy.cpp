@@ -151,13 +151,30 @@ double sphereIntegral(const Vtr& x, const Vtr& u, double R, double drho, double 
     return (B + A) + C;
 }
 
-Vtr sphereGrid(std::int32_t n) {
-    const double h = 8.0 / (n - 1);
+// n points from the centre to `outer` core radii; (n - 1) a multiple of outer, so that a
+// point lies on the core surface.
+Vtr sphereGrid(std::int32_t n, std::int32_t outer = 8) {
+    const double h = static_cast<double>(outer) / (n - 1);
     Vtr x(n, 0.0);
     for (std::int32_t i = 0; i < n; ++i) x[i] = i * h;
-    x[(n - 1) / 8] = 1.0;
+    x[(n - 1) / outer] = 1.0;
     return x;
 }
+
+// The domain of the converged complex: the standard 8 core radii as long as they hold
+// kScreeningLengths screening lengths, else (low salt, small cores: kappa R below
+// kScreeningLengths / 8) as many whole core radii as reach that far. The zero slope at the
+// outer end then cuts off a tail of the potential below e^-kScreeningLengths of its
+// surface value, and of the energy about the square of that. The step of the coarsest grid
+// stays 0.02 core radii.
+constexpr double kScreeningLengths = 8.0;
+
+std::int32_t outerRadius(double kR) {
+    const double reach = kScreeningLengths / kR;
+    return reach <= 8.0 ? 8 : static_cast<std::int32_t>(std::min(std::ceil(reach), 1e5));
+}
+
+std::int32_t basePoints(std::int32_t outer) { return 50 * outer + 1; }
 
 struct SphereProblem {
     double R, kR, q, drho, cion, bjerrum;
@@ -394,17 +411,22 @@ namespace converged {
 
 std::vector<double> spherePotential(double ka, double qp, double qn, double vcore, std::int32_t n, double bjerrum) {
     const SphereProblem p = sphereProblem(ka, qp, qn, vcore, bjerrum);
-    Vtr x = sphereGrid(401);
+    const std::int32_t outer = outerRadius(p.kR);
+    // Points of the whole domain with the step of n points over 8 core radii.
+    const std::int32_t wanted = (n - 1) / 8 * outer + 1;
+    Vtr x = sphereGrid(basePoints(outer), outer);
     Vtr u = sphereStart(x, p);
     // Refined level by level, each solve started from the coarser one.
     while (true) {
         if (!solveSphere(x, p.q, p.kR, u)) return {};
-        if (x.size() >= n) break;
-        x = sphereGrid(2 * x.size() - 1);
+        if (x.size() >= wanted) break;
+        x = sphereGrid(2 * x.size() - 1, outer);
         u = refine(u);
     }
-    std::vector<double> out(static_cast<std::size_t>(u.size()));
-    for (std::int32_t i = 0; i < u.size(); ++i) out[static_cast<std::size_t>(i)] = u[i];
+    // The part from the centre to 8 core radii.
+    const std::int32_t kept = (u.size() - 1) / outer * 8 + 1;
+    std::vector<double> out(static_cast<std::size_t>(kept));
+    for (std::int32_t i = 0; i < kept; ++i) out[static_cast<std::size_t>(i)] = u[i];
     return out;
 }
 
@@ -456,12 +478,13 @@ ConvergedEnergy convergedSphereEnergy(double ka, double qp, double qn, double vc
                                       double bjerrum) {
     if (qp == qn) return {0.0, 0.0};
     const SphereProblem p = sphereProblem(ka, qp, qn, vcore, bjerrum);
-    Vtr x = sphereGrid(401);
+    const std::int32_t outer = outerRadius(p.kR);
+    Vtr x = sphereGrid(basePoints(outer), outer);
     Vtr u = sphereStart(x, p);
     return extrapolate(
         [&](std::int32_t l) {
             if (l > 0) {
-                x = sphereGrid(2 * x.size() - 1);
+                x = sphereGrid(2 * x.size() - 1, outer);
                 u = refine(u);
             }
             return solveSphere(x, p.q, p.kR, u) ? sphereEnergyOf(x, u, p) : kNaN;
@@ -474,11 +497,12 @@ ConvergedEnergy convergedDebyeHueckelEnergy(double ka, double qp, double qn, dou
     const SphereProblem p = sphereProblem(ka, qp, qn, vcore, bjerrum);
     const complex::DebyeHueckelFactors f =
         complex::debyeHueckelFactors(p.kR, complex::debyeHueckelAmplitude(qp - qn, p.R, p.kR, bjerrum), kE);
-    std::int32_t n = 401;
+    const std::int32_t outer = outerRadius(p.kR);
+    std::int32_t n = basePoints(outer);
     return extrapolate(
         [&](std::int32_t l) {
             if (l > 0) n = 2 * n - 1;
-            const Vtr x = sphereGrid(n);
+            const Vtr x = sphereGrid(n, outer);
             Vtr u(n, 0.0);
             for (std::int32_t i = 0; i < n; ++i) {
                 const double y = x[i] * p.kR;
