@@ -53,10 +53,19 @@ int main(int argc, char** argv) {
     for (std::size_t k = 0; k < std::min<std::size_t>(15, all.size()); ++k)
         std::printf("  ka %.4f xi %.4f table %.6g converged %.6g difference %.3g %%\n", all[k].ka, all[k].xi,
                     all[k].table, all[k].converged, 100.0 * all[k].relative);
-    // Largest difference outside the worst region (ka below 0.3 or xi below 0.3).
-    double rest = 0.0;
-    for (const Point& p : all)
-        if (p.ka >= 0.3 && p.xi >= 0.3) rest = std::max(rest, p.relative);
-    std::printf("largest with ka and xi >= 0.3: %.3g %%\n", 100.0 * rest);
+    // By table: the coarse one serves ka > 1 and xi > 1, the fine one the rest.
+    double fine = 0.0, coarse = 0.0;
+    std::size_t fineAbove = 0, fineCount = 0;
+    for (const Point& p : all) {
+        if (p.ka > 1.0 && p.xi > 1.0) {
+            coarse = std::max(coarse, p.relative);
+        } else {
+            fine = std::max(fine, p.relative);
+            ++fineCount;
+            fineAbove += p.relative > 0.02 ? 1 : 0;
+        }
+    }
+    std::printf("fine table: largest %.3g %%, %zu of %zu points above 2 %%; coarse table: largest %.3g %%\n",
+                100.0 * fine, fineAbove, fineCount, 100.0 * coarse);
     return 0;
 }
