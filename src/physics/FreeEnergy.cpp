@@ -7,6 +7,7 @@
 #include "physics/SphereNewton.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -390,10 +391,77 @@ inline double shapeFactor(PotentialShape& shape, std::int32_t i, double y) {
     return f;
 }
 
+// The three sums of the energy integral of complexes already evaluated, shared by all
+// threads. A complex and its mirror image (net charge -Q at the same core volume: (M-, M+)
+// of chains alike but for their sign) have potentials u and -u to the bit, since every
+// operation on the potential is odd in Q; the integral then has the same A and the ion sums
+// B and C exchanged. So the mirror's energy is (C + A) + B, the very number its own
+// evaluation gives, and the same complex met again is (B + A) + C. Each slot is a sequence
+// lock: a reader that meets a slot being written, or another complex, evaluates.
+struct SumsSlot {
+    std::atomic<std::uint64_t> version{0};  // odd while being written
+    std::atomic<double> ka{0.0}, Q{0.0}, vcore{0.0}, bjerrum{0.0}, A{0.0}, B{0.0}, C{0.0};
+};
+
+constexpr std::size_t kSumsSlots = std::size_t{1} << 18;  // 16 MiB
+
+SumsSlot& sumsSlot(double ka, double Q, double vcore, double bjerrum) {
+    static SumsSlot* const slots = new SumsSlot[kSumsSlots];
+    const double key[4] = {ka, std::fabs(Q), vcore, bjerrum};
+    std::uint64_t hash = 0x243f6a8885a308d3ULL;
+    for (const double k : key) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &k, sizeof bits);
+        hash = (hash ^ bits) * 0x9e3779b97f4a7c15ULL;
+        hash ^= hash >> 31;
+    }
+    return slots[hash & (kSumsSlots - 1)];
+}
+
+// The energy of (ka, Q, vcore, bjerrum) from a slot holding that complex or its mirror.
+bool storedEnergy(SumsSlot& slot, double ka, double Q, double vcore, double bjerrum, double* F) {
+    const std::uint64_t before = slot.version.load(std::memory_order_acquire);
+    if (before == 0 || (before & 1) != 0) return false;
+    const double sKa = slot.ka.load(std::memory_order_relaxed), sQ = slot.Q.load(std::memory_order_relaxed);
+    const double sV = slot.vcore.load(std::memory_order_relaxed), sB = slot.bjerrum.load(std::memory_order_relaxed);
+    const double A = slot.A.load(std::memory_order_relaxed), B = slot.B.load(std::memory_order_relaxed);
+    const double C = slot.C.load(std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (slot.version.load(std::memory_order_relaxed) != before) return false;
+    if (!(sKa == ka && sV == vcore && sB == bjerrum) || Q == 0.0) return false;
+    if (sQ == Q) {
+        *F = ((B + A) + C) / bjerrum;
+        return true;
+    }
+    if (sQ == -Q) {
+        *F = ((C + A) + B) / bjerrum;
+        return true;
+    }
+    return false;
+}
+
+void storeSums(SumsSlot& slot, double ka, double Q, double vcore, double bjerrum, double A, double B, double C) {
+    std::uint64_t version = slot.version.load(std::memory_order_relaxed);
+    if ((version & 1) != 0 ||
+        !slot.version.compare_exchange_strong(version, version + 1, std::memory_order_acquire, std::memory_order_relaxed))
+        return;  // another thread writes it
+    slot.ka.store(ka, std::memory_order_relaxed);
+    slot.Q.store(Q, std::memory_order_relaxed);
+    slot.vcore.store(vcore, std::memory_order_relaxed);
+    slot.bjerrum.store(bjerrum, std::memory_order_relaxed);
+    slot.A.store(A, std::memory_order_relaxed);
+    slot.B.store(B, std::memory_order_relaxed);
+    slot.C.store(C, std::memory_order_relaxed);
+    slot.version.store(version + 2, std::memory_order_release);
+}
+
 }  // namespace
 
 double FreeEnergy::freeEnergy_SphereDH(double ka, double qp, double qn, double vcore, double bjerrum) {
     const Core c = coreOf(ka, qp, qn, vcore);
+    SumsSlot& slot = sumsSlot(ka, c.Q, vcore, bjerrum);
+    double stored = 0.0;
+    if (storedEnergy(slot, ka, c.Q, vcore, bjerrum, &stored)) return stored;
     const double R = c.R;
     const double kR = c.kR;
     const double amp = complex::debyeHueckelAmplitude(c.Q, R, kR, bjerrum);
@@ -455,6 +523,7 @@ double FreeEnergy::freeEnergy_SphereDH(double ka, double qp, double qn, double v
         gPrev = gi;
         kPrev = ki;
     }
+    storeSums(slot, ka, c.Q, vcore, bjerrum, A, B, C);
     return ((B + A) + C) / bjerrum;
 }
 
