@@ -8,8 +8,7 @@
 
 #include "files/ChainTables.h"
 #include "files/DataPaths.h"
-#include "pipeline/CalculationStages.h"
-#include "pipeline/Records.h"
+#include "pipeline/ModelFactory.h"
 #include "physics/ConvergedEnergy.h"
 
 #include <algorithm>
@@ -24,11 +23,13 @@ using namespace marlinq;
 int main(int argc, char** argv) {
     const int points = argc > 1 ? std::atoi(argv[1]) : 25;
     std::string error;
-    const auto tables = loadChainTables(locateDataFile(kCoarseTableFile), locateDataFile(kFineTableFile), error);
+    const std::shared_ptr<const ChainTables> tables =
+        loadChainTables(locateDataFile(kCoarseTableFile), locateDataFile(kFineTableFile), error);
     if (!tables) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
+    const ChainModelPointer tableModel = makeChainModel(Chains::Tables, Accuracy::Standard, tables);
     struct Point {
         double ka, xi, table, converged, relative;
     };
@@ -38,13 +39,12 @@ int main(int argc, char** argv) {
     for (int i = 0; i < points; ++i)
         for (int j = 0; j < points; ++j) {
             const double ka = std::min(axis(i), 10.0), xi = std::min(axis(j), 10.0);
-            // Unit length, no neutral block: the chain stage returns the per-length energy.
-            RunRecord run(1.0, 1.0, xi, xi, ka, 1e-3, 1e-3, 1.0, 1.0, 0, 0, 0, 1, 0, 1, 0.0, 0.0, true);
-            ChainStageReport report;
-            if (CalculationStages().startChainEnergy(run, tables.get(), report) != 1) continue;
+            // Unit length, no neutral block: the table model gives the per-length energy.
+            const double table =
+                tableModel->energy(SingleChain{xi, 1.0, 0, false}, ChainConditions{ka, 1.0}, {}).value;
             const ConvergedEnergy c = convergedChainEnergy(0.0, ka, xi, 1.0, 0);
-            if (!std::isfinite(c.value)) continue;
-            all.push_back({ka, xi, run.ffc_positive, c.value, std::fabs(run.ffc_positive - c.value) / c.value});
+            if (!std::isfinite(table) || !std::isfinite(c.value)) continue;
+            all.push_back({ka, xi, table, c.value, std::fabs(table - c.value) / c.value});
         }
     std::sort(all.begin(), all.end(), [](const Point& a, const Point& b) { return a.relative > b.relative; });
     std::size_t above = 0;
