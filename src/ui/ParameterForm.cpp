@@ -25,7 +25,7 @@ namespace {
 
 using namespace panel;
 
-constexpr int kFormHeight = ParameterForm::kSolutionBannerTop + 176;
+constexpr int kFormHeight = ParameterForm::kSolutionBannerTop + 172;
 constexpr int kBannerCentre = 317 / 2;
 // The schematics sit just above the next banner.
 constexpr int kSchematicTop[2] = {ParameterForm::kMinusBannerTop - 30, ParameterForm::kSolutionBannerTop - 30};
@@ -149,16 +149,16 @@ ParameterForm::ParameterForm(QWidget* parent) : QFrame(parent) {
     segmentSizeField = field(p, "segmentSizeField", 195, sol + 114, 110);
     // The model's parameters beyond the first model: the Bjerrum length in segment sizes,
     // the core's surface free energy and its water fraction.
-    text(p, QStringLiteral("l_B/a"), 8, sol + 148, -1, 16);
-    bjerrumField = field(p, "bjerrumField", 44, sol + 144, 50);
+    text(p, QStringLiteral("l_B/a"), 8, sol + 145, -1, 16);
+    bjerrumField = field(p, "bjerrumField", 44, sol + 141, 50);
     bjerrumField->setToolTip(QStringLiteral("Bjerrum length in segment sizes, l_B / a (1: l_B = a, water at 25 C "
                                             "with a = 0.714 nm)"));
-    text(p, QStringLiteral("γ kT/a²"), 102, sol + 148, -1, 16);
-    surfaceField = field(p, "surfaceField", 160, sol + 144, 50);
+    text(p, QStringLiteral("γ kT/a²"), 102, sol + 145, -1, 16);
+    surfaceField = field(p, "surfaceField", 160, sol + 141, 50);
     surfaceField->setToolTip(QStringLiteral("Surface free energy of a complex's core, kT per a^2: adds "
                                             "gamma 4 pi Rc^2 to every complex (0: none)"));
-    text(p, QStringLiteral("water φ"), 218, sol + 148, -1, 16);
-    waterFractionField = field(p, "waterFractionField", 264, sol + 144, 50);
+    text(p, QStringLiteral("water φ"), 218, sol + 145, -1, 16);
+    waterFractionField = field(p, "waterFractionField", 264, sol + 141, 50);
     waterFractionField->setToolTip(QStringLiteral("Volume fraction of water in the cores, 0 to 0.95: the core "
                                                   "volume is the charged segments' / (1 - phi)"));
 
