@@ -416,7 +416,7 @@ int run(int argc, char** argv) {
         return runSweepCommand(o, set, engine, stopSource.get_token());
     }
     Parameters p;
-    if (const std::optional<std::string> message = validate(set, p, o.options.chains)) {
+    if (const std::optional<std::string> message = validate(set, p, chainsOf(o.options))) {
         std::cerr << *message << '\n';
         return kExitInvalid;
     }

@@ -165,9 +165,11 @@ void applyKeywords(PyParameters& p, const py::kwargs& kw) {
 }
 
 // The validated parameters of a set, or ValueError with the window's message.
-Parameters validated(const PyParameters& p) {
+// Solved chains (and converged runs) take a wider range of ka than the tables.
+Parameters validated(const PyParameters& p, Chains chains = Chains::Tables) {
     Parameters out;
-    if (const std::optional<std::string> message = validate(p.set, out)) throw py::value_error(p.inCallerNames(*message));
+    if (const std::optional<std::string> message = validate(p.set, out, chains))
+        throw py::value_error(p.inCallerNames(*message));
     return out;
 }
 
@@ -504,7 +506,7 @@ py::dict criticalSaltOf(const PyParameters& params, const std::optional<std::vec
     if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
     RunOptions options = runOptions(method, chains, accuracy, false);
     options.threads = threads;
-    const Parameters p = validated(params);
+    const Parameters p = validated(params, chainsOf(options));
     ParameterSet set = params.set;
     if (const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction)) {
         set.totalMode = true;
@@ -542,7 +544,7 @@ py::dict solveForOf(const PyParameters& params, const std::string& name, const s
     SolveForSpec spec;
     spec.options = runOptions(method, chains, accuracy, false);
     spec.options.threads = threads;
-    const Parameters p = validated(params);
+    const Parameters p = validated(params, chainsOf(spec.options));
     spec.base = params.set;
     if (const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction)) {
         spec.base.totalMode = true;
@@ -581,7 +583,7 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
     if (threads < 0) throw py::value_error("threads must be 0 (the machine's) or a positive number");
     RunOptions options = runOptions(method, chains, accuracy, keepEnergies);
     options.threads = threads;
-    const Parameters p = validated(params);
+    const Parameters p = validated(params, chainsOf(options));
     const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction);
     JobInput input = makeJobInput(p, params.set, options, tablesFor(options, dataDir));
     if (totals) input.totals = totals;
@@ -847,7 +849,7 @@ PyProfile profileOf(const PyParameters& params, py::handle mpValue, py::handle m
     if (mp < 1 || mm < 1 || mp > kMaxAggregation || mm > kMaxAggregation)
         throw py::value_error("mp and mm must be whole numbers from 1 to " + std::to_string(kMaxAggregation) +
                               ", not " + std::to_string(mp) + " and " + std::to_string(mm));
-    const Parameters p = validated(params);
+    const Parameters p = validated(params, Chains::Solved);  // a profile reads no table
     PyProfile out;
     {
         py::gil_scoped_release release;

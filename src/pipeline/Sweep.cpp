@@ -385,7 +385,7 @@ SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const Loaded
         return point;
     }
     point.set = *set;
-    if (const std::optional<std::string> message = validate(point.set, point.params)) {
+    if (const std::optional<std::string> message = validate(point.set, point.params, chainsOf(plan.options))) {
         point.status = *message;
         return point;
     }
