@@ -849,7 +849,7 @@ PyProfile profileOf(const PyParameters& params, py::handle mpValue, py::handle m
     if (mp < 1 || mm < 1 || mp > kMaxAggregation || mm > kMaxAggregation)
         throw py::value_error("mp and mm must be whole numbers from 1 to " + std::to_string(kMaxAggregation) +
                               ", not " + std::to_string(mp) + " and " + std::to_string(mm));
-    const Parameters p = validated(params, Chains::Solved);  // a profile reads no table
+    const Parameters p = validated(params);
     PyProfile out;
     {
         py::gil_scoped_release release;

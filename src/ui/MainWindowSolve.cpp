@@ -21,7 +21,8 @@ void MainWindow::solve() {
     resultPanel->clear();
 
     ParameterSet set;
-    if (const std::optional<QString> failure = parameterForm->read(set)) {
+    RunOptions options = runOptionsBox->options();
+    if (const std::optional<QString> failure = parameterForm->read(set, chainsOf(options))) {
         showMessage(*failure);
         return;
     }
@@ -30,7 +31,6 @@ void MainWindow::solve() {
     mapView->showEmptyRanges(g.mpMin, g.mpMax - g.mpMin + 1, g.mmMin, g.mmMax - g.mmMin + 1);
     logView->clear();  // the job's log starts with its first line
 
-    RunOptions options = runOptionsBox->options();
     options.keepEnergies = true;
     JobInput input = engine->job(g, set, options);
     resultPanel->setPartial(0, 0);

@@ -363,7 +363,7 @@ ParameterSet ParameterForm::value() const {
     return set;
 }
 
-std::optional<QString> ParameterForm::read(ParameterSet& set) {
+std::optional<QString> ParameterForm::read(ParameterSet& set, Chains chains) {
     set = ParameterSet{};
     const std::span<const ParameterRow> rows = parameterSchema();
     InputFields in(rows.size());
@@ -380,7 +380,8 @@ std::optional<QString> ParameterForm::read(ParameterSet& set) {
         in[parameterIndex("vc10")] = plus;
         in[parameterIndex("vc01")] = minus;
     }
-    if (const auto failure = validateInput(in, held, &set)) return QString::fromStdString(*failure);
+    if (const auto failure = validateInput(in, held, &set, chains == Chains::Solved))
+        return QString::fromStdString(*failure);
     if (totals.totalMode) {
         if (const auto failure = checkTotals(MassBalanceTotals{totals.totalPlus, totals.totalMinus}, held))
             return QString::fromStdString(*failure);

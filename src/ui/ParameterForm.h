@@ -6,6 +6,7 @@
 // main window places under its map. Every field is read by one parse with the messages of the
 // parameter schema.
 
+#include "pipeline/ModelFactory.h"
 #include "pipeline/ParameterSchema.h"
 #include "ui/UserDialogs.h"
 
@@ -42,7 +43,8 @@ public:
     // into the held parameters as it is read. Returns the message of the first field that
     // fails (nothing of set is then to be used); else set holds what was read, in total mode
     // with the totals as vc10 and vc01.
-    std::optional<QString> read(ParameterSet& set);
+    // chains: solved chains take ka down to kLowestSolvedKa, the tables from 0.2.
+    std::optional<QString> read(ParameterSet& set, Chains chains = Chains::Tables);
     // The same parse and messages without the checks of the ranges, as a parameter file is
     // saved: the fields in the same order, each value held as it is read (0 when it does not
     // read), the charge densities formed, the totals as in read().

@@ -631,7 +631,7 @@ free_chains_the_run_cannot_know)
     printf 'vc01 0.001\nvc10 0.001\nzp 100\nzn 100\nkiplus 2.857\nkiminus 2.857\nka 0.2347\nNp 100\nNm 100\nmpMin 0\nmpMax 10\nmmMin 0\nmmMax 10\n' >bound.in
     run -q --unit-nm 0.714 --total 0.1,0.1 --total-mM --summary bound.json -o bound.txt bound.in
     expect_rc 0
-    undetermined="Mass balance: the totals do not determine the free chains c+ and c-: nearly every chain is in complexes of composition M+ : M- = 1 : 1, whose weights depend on c+ c- alone. Determined are c+ c- = 1.83899e-314 and the distribution of the complexes; the free c+ and c- given are one pair of many"
+    undetermined="Mass balance: the totals do not determine the free chains c+ and c-: nearly every chain is in complexes of composition M+ : M- = 1 : 1, whose weights depend on c+ c- alone. Determined are c+ c- = 5.6285e-320 and the distribution of the complexes; the free c+ and c- given are one pair of many"
     expect_err "$undetermined"
     python3 - bound.json bound.txt "$undetermined" <<'PY' || fail "the undetermined free chains: $(cat bound.json)"
 import json, math, sys

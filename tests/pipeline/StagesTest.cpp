@@ -129,6 +129,27 @@ TEST(ChainStage, IdenticalChainsGetIdenticalEnergies) {
     }
 }
 
+// A chain of density xi at Bjerrum length lambda is the tabulated chain of density lambda xi,
+// its per-length energy divided by lambda (f(lambda, xi) = f(1, lambda xi) / lambda).
+TEST(ChainStage, TableChainsAtABjerrumLengthReadTheTableAtLambdaXi) {
+    // The fine table rises with row and column, so the density read shows in the energy.
+    TableDir tables("lambda", [](int, int) { return 5.0; }, [](int r, int c) { return 1.0 + r + 0.5 * c * c; });
+    std::string error;
+    const std::filesystem::path dir = tables.path();
+    const auto read = loadChainTables((dir / kCoarseTableFile).string(), (dir / kFineTableFile).string(), error);
+    ASSERT_NE(read, nullptr) << error;
+    const ChainModelPointer model = tableChainModel(read);
+    for (const bool minus : {false, true}) {
+        const SingleChain unit{minus ? -0.35 : 0.35, 1.0, 0, minus};  // length 1, no neutral block: per length
+        const SingleChain doubled{minus ? -0.7 : 0.7, 1.0, 0, minus};
+        const double atLambda = model->energy(unit, ChainConditions{0.45, 2.0}, {}).value;
+        const double table = model->energy(doubled, ChainConditions{0.45, 1.0}, {}).value;
+        EXPECT_EQ(atLambda, table / 2.0);
+        // The table itself at ka 0.45 (row 2.5), xi 0.7 (column 5): 1 + 2.5 + 0.5 * 25, linear in the row.
+        EXPECT_NEAR(table, 1.0 + 2.5 + 0.5 * 25.0, 1e-9);
+    }
+}
+
 TEST(ChainStage, StartupValuesUseTheOverrideWhateverTheTables) {
     TableDir tables("override", [](int, int) { return 3.0; }, [](int, int) { return 3.0; });
     auto runRecord = testing::testRunRecord(startupParameters(), 72.0, 72.0, true);
