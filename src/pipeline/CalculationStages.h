@@ -62,9 +62,10 @@ struct ChainStageReport {
 };
 
 // The seconds the Debye-Hueckel stage of the ranges of p will take on `threads` threads (0:
-// the machine's): a few complexes spread over the map timed here, scaled to all of them
-// (the program's approximation, the closed linear form or converged energies). A front
-// end's estimate, a few milliseconds to form; 0 without complexes.
+// the machine's): a few complexes of each thread's share of the map timed by that thread,
+// all at once, scaled to the slowest share (the program's approximation, the closed linear
+// form or converged energies). A front end's estimate, a few milliseconds to form; 0
+// without complexes.
 double debyeHueckelStageSeconds(const Parameters& p, double plen, double mlen, bool linear, bool converged,
                                 int threads = 0);
 
