@@ -406,9 +406,14 @@ void MapView::layoutMapArea() {
         const double square = std::floor(cell * n);
         return static_cast<int>(std::max(square, std::floor(std::clamp(avail, 0.0, kMinMapSide)))) + 2;
     };
-    // A grid of values over two parameters has no reason for square cells: it fills the area.
-    const int mapW = valueGrid() ? static_cast<int>(std::floor(std::max(availW, 0.0))) + 2 : side(nx, availW);
-    const int mapH = valueGrid() ? static_cast<int>(std::floor(std::max(availH, 0.0))) + 2 : side(ny, availH);
+    // A grid of values over two parameters has no reason for square cells: it fills the area,
+    // with cells of whole pixels (cells of a fraction more would leave seams between them).
+    const auto fill = [](std::int32_t n, double avail) {
+        const double whole = std::floor(std::max(avail, 0.0) / n);
+        return static_cast<int>(whole >= 1.0 ? whole * n : std::floor(std::max(avail, 0.0))) + 2;
+    };
+    const int mapW = valueGrid() ? fill(nx, availW) : side(nx, availW);
+    const int mapH = valueGrid() ? fill(ny, availH) : side(ny, availH);
 
     const int total = fixedW + mapW;
     const int x0 = std::max(0, (mapArea->width() - total) / 2);
