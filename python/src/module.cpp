@@ -140,6 +140,7 @@ std::string reprOf(const PyParameters& p) {
     for (const ParameterRow& r : parameterSchema()) {
         if (r.role == ParameterRole::Density || (r.totalModeOnly && !p.set.totalMode)) continue;
         const double v = parameterValue(p.set, r);
+        if (r.modelParameter && v == r.startup) continue;
         if (s.back() != '(') s += ", ";
         s += std::string(r.key) + "=" + (r.integer ? std::to_string(static_cast<std::int32_t>(v)) : formatGeneral(v, '.'));
     }
@@ -769,8 +770,8 @@ PyProfile profileOf(const PyParameters& params, py::handle mpValue, py::handle m
                     const std::string& accuracy) {
     // As marlinq-batch --profile MP MM: two whole numbers from 1 to the largest aggregation.
     const std::int32_t mp = toInt32(mpValue, "mp"), mm = toInt32(mmValue, "mm");
-    const bool dh = parseMethod(method) != Method::PoissonBoltzmann;
-    const bool converged = parseAccuracy(accuracy) == Accuracy::Converged;
+    const Method chosenMethod = parseMethod(method);
+    const Accuracy chosenAccuracy = parseAccuracy(accuracy);
     if (mp < 1 || mm < 1 || mp > kMaxAggregation || mm > kMaxAggregation)
         throw py::value_error("mp and mm must be whole numbers from 1 to " + std::to_string(kMaxAggregation) +
                               ", not " + std::to_string(mp) + " and " + std::to_string(mm));
@@ -779,7 +780,7 @@ PyProfile profileOf(const PyParameters& params, py::handle mpValue, py::handle m
     {
         py::gil_scoped_release release;
         try {
-            out.profile = computeComplexProfile(mp, mm, p.zp, p.zn, p.kip, p.kim, p.ka, dh, converged);
+            out.profile = computeComplexProfile(mp, mm, p, *makeComplexModel(chosenMethod, chosenAccuracy, p));
         } catch (const KernelError& e) {
             throw std::runtime_error(profileFailureMessage(mp, mm, e.what()));
         }
@@ -941,6 +942,7 @@ lengths the file gives.)doc");
             PyParameters p;
             for (const ParameterRow& r : parameterSchema()) {
                 if (r.role == ParameterRole::Density) continue;
+                if (r.modelParameter && !state.contains(std::string(r.key))) continue;
                 if (r.totalModeOnly) {
                     if (!state.contains(std::string(r.key))) continue;
                     p.set.totalMode = true;

@@ -51,6 +51,18 @@ constexpr ParameterRow kRows[] = {
      .unreadable = "Input error: Length of charged block +"},
     {.key = "mlen", .alias = "mlen", .inFile = false, .role = R::Length, .chain = 1, .startup = 72.0, .check = 5,
      .unreadable = "Input error: Length of charged block -"},
+    // The model's parameters (physics/ComplexModel.h): the Bjerrum length in segment units,
+    // the core's surface free energy and its water fraction.
+    {.key = "bjerrum", .alias = "bjerrum", .modelParameter = true, .real = &Parameters::bjerrum, .startup = 1.0,
+     .check = 16, .unreadable = "Input error: Bjerrum length", .lo = 0.05, .hi = 20.0,
+     .outOfRange = "The Bjerrum length should be between 0.05 and 20 segment sizes"},
+    {.key = "gamma", .alias = "gamma", .modelParameter = true, .real = &Parameters::gamma, .startup = 0.0,
+     .check = 17, .unreadable = "Input error: surface free energy gamma", .lo = 0.0, .hi = 100.0,
+     .outOfRange = "The surface free energy gamma should be between 0 and 100 kT per a^2"},
+    {.key = "water_fraction", .alias = "water_fraction", .modelParameter = true,
+     .real = &Parameters::waterFraction, .startup = 0.0, .check = 18,
+     .unreadable = "Input error: water fraction of the core", .lo = 0.0, .hi = 0.95,
+     .outOfRange = "The water fraction of the core should be between 0 and 0.95"},
     // Total mode; checked with the ranges they need (checkTotals).
     {.key = "total_plus", .alias = "total_plus", .totalModeOnly = true, .role = R::Total, .chain = 0},
     {.key = "total_minus", .alias = "total_minus", .totalModeOnly = true, .role = R::Total, .chain = 1},
@@ -61,7 +73,7 @@ constexpr std::size_t kRowCount = std::size(kRows);
 // withTotals: the keys of total mode too.
 constexpr std::size_t fileKeyCount(bool withTotals) {
     std::size_t n = 0;
-    for (const ParameterRow& r : kRows) n += r.inFile && (withTotals || !r.totalModeOnly) ? 1 : 0;
+    for (const ParameterRow& r : kRows) n += r.inFile && (withTotals || (!r.totalModeOnly && !r.modelParameter)) ? 1 : 0;
     return n;
 }
 
@@ -70,7 +82,7 @@ constexpr std::array<ParameterKey, fileKeyCount(withTotals)> makeFileKeys() {
     std::array<ParameterKey, fileKeyCount(withTotals)> keys{};
     std::size_t k = 0;
     for (const ParameterRow& r : kRows)
-        if (r.inFile && (withTotals || !r.totalModeOnly)) keys[k++] = ParameterKey{r.key, r.integer};
+        if (r.inFile && (withTotals || (!r.totalModeOnly && !r.modelParameter))) keys[k++] = ParameterKey{r.key, r.integer};
     return keys;
 }
 constexpr auto kFileKeys = makeFileKeys<false>();
@@ -167,25 +179,30 @@ void setParameterMember(ParameterSet& set, const ParameterRow& row, double value
 std::vector<double> parameterFileValues(const ParameterSet& set) {
     std::vector<double> values;
     for (const ParameterRow& r : kRows)
-        if (r.inFile && !r.totalModeOnly) values.push_back(parameterValue(set, r));
+        if (r.inFile && !r.totalModeOnly && !r.modelParameter) values.push_back(parameterValue(set, r));
     return values;
 }
 
 ParameterFileLines parameterFileLines(const ParameterSet& set) {
     ParameterFileLines lines;
     for (const ParameterRow& r : kRows) {
-        if (!r.inFile || r.totalModeOnly) continue;
+        if (!r.inFile || r.totalModeOnly || r.modelParameter) continue;
         lines.keys.push_back(ParameterKey{r.key, r.integer});
         lines.values.push_back(parameterValue(set, r));
     }
-    if (set.totalMode && !lines.keys.empty()) {
+    const auto extra = [&](const ParameterRow& r) {
+        return (r.totalModeOnly && set.totalMode) || (r.modelParameter && parameterValue(set, r) != r.startup);
+    };
+    bool anyExtra = false;
+    for (const ParameterRow& r : kRows) anyExtra = anyExtra || extra(r);
+    if (anyExtra && !lines.keys.empty()) {
         // Before the last line, which stays a key every reader knows.
         const ParameterKey lastKey = lines.keys.back();
         const double lastValue = lines.values.back();
         lines.keys.pop_back();
         lines.values.pop_back();
         for (const ParameterRow& r : kRows) {
-            if (!r.totalModeOnly) continue;
+            if (!extra(r)) continue;
             lines.keys.push_back(ParameterKey{r.key, r.integer});
             lines.values.push_back(parameterValue(set, r));
         }
@@ -289,8 +306,8 @@ std::optional<std::string> validateInput(const InputFields& in, Parameters& para
             value = chargeDensity(chargeOf(read, r->chain), lengthOf(read, r->chain));
         } else {
             const std::optional<double> field = index < in.size() ? in[index] : std::nullopt;
-            if (!field && !r->lenient) return r->unreadable;
-            value = field.value_or(0.0);
+            if (!field && !r->lenient && !r->modelParameter) return r->unreadable;
+            value = field.value_or(r->modelParameter ? r->startup : 0.0);
         }
         setParameterMember(read, *r, value);
         if (r->role == R::Length) {

@@ -696,6 +696,8 @@ std::uint64_t sweepPlanFingerprint(const SweepSpec& plan) {
         bytes("", 1);
     };
     for (const ParameterRow& row : parameterSchema()) {
+        // A model parameter at its start-up value is the model of plans made before it existed.
+        if (row.modelParameter && parameterValue(plan.base, row) == row.startup) continue;
         text(row.key);
         number(parameterValue(plan.base, row));
     }
