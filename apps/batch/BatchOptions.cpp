@@ -31,11 +31,13 @@ std::optional<double> sweepOptionNumber(const std::string& text) {
 bool checkCombinations(const BatchOptions& o, std::string& error) {
     const bool sweep = !o.sweeps.empty();
     if (o.merge) {
-        if (sweep || o.profile || !o.summary.empty() || !o.freeEnergies.empty() || !o.sweepDir.empty() ||
-            o.shard.count != 1 || o.resume || o.jobs != 0 || !o.total.empty()) {
-            error = "--merge joins the files of a sweep's parts: it takes only the parts, -o FILE and --quiet";
-            return false;
-        }
+        // Any other option would be ignored: said, not dropped.
+        for (const std::string& option : o.given)
+            if (option != "--merge" && option != "-o" && option != "--output" && option != "--quiet" && option != "-q") {
+                error = "--merge joins the files of a sweep's parts: it takes only the parts, -o FILE and --quiet, not " +
+                        option;
+                return false;
+            }
         if (o.mergeParts.empty()) {
             error = "--merge needs the files of the parts";
             return false;
@@ -71,8 +73,9 @@ bool checkCombinations(const BatchOptions& o, std::string& error) {
                                                                  : bad->message;
             return false;
         }
-        if (o.criticalSalt) {
-            error = "--critical-salt applies to a single set of parameters, not to --sweep";
+        if (o.criticalSalt || !o.solveForName.empty()) {
+            error = std::string(o.criticalSalt ? "--critical-salt" : "--solve-for") +
+                    " applies to a single set of parameters, not to --sweep";
             return false;
         }
         if (o.profile || !o.summary.empty()) {
@@ -87,6 +90,19 @@ bool checkCombinations(const BatchOptions& o, std::string& error) {
     }
     if (!o.sweepDir.empty() || o.shard.count != 1) {
         error = "--sweep-dir and --shard need --sweep";
+        return false;
+    }
+    if (o.criticalSalt && !o.summary.empty()) {
+        error = "--critical-salt writes its JSON object to -o FILE (or standard output); --summary does not apply";
+        return false;
+    }
+    if (!o.solveForName.empty() != o.solveForTarget.has_value() || (o.solveForRange && o.solveForName.empty())) {
+        error = "--solve-for NAME goes with --target OBSERVABLE=VALUE (and --range LO:HI)";
+        return false;
+    }
+    if (!o.solveForName.empty() && (o.criticalSalt || o.profile || !o.summary.empty() || !o.freeEnergies.empty() ||
+                                    o.longFormat || o.sensitivity)) {
+        error = "--solve-for writes the value found, not a critical salt, a profile, a summary or a distribution";
         return false;
     }
     if (o.criticalSalt && (o.profile || !o.freeEnergies.empty() || o.longFormat)) {
@@ -151,6 +167,7 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             return true;
         };
 
+        if (!positionalOnly && arg.size() > 1 && arg[0] == '-' && arg != "--") o.given.push_back(arg);
         if (o.merge && (positionalOnly || arg.empty() || arg[0] != '-')) {
             o.mergeParts.push_back(arg);
         } else if (positionalOnly || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -306,6 +323,37 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             o.jobs = *jobs;
         } else if (arg == "--resume") {
             o.resume = true;
+        } else if (arg == "--solve-for") {
+            if (!value(o.solveForName)) return std::nullopt;
+            if (!isSweepableName(o.solveForName)) {
+                error = "--solve-for takes a parameter to solve for, one of " + sweepableNameList() + "; not '" +
+                        o.solveForName + "'";
+                return std::nullopt;
+            }
+        } else if (arg == "--target") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            const std::size_t eq = v.find('=');
+            const std::optional<double> t = eq == std::string::npos ? std::nullopt : sweepOptionNumber(v.substr(eq + 1));
+            if (!t) {
+                error = "--target takes OBSERVABLE=VALUE (e.g. mass_average_aggregation=15), not '" + v + "'";
+                return std::nullopt;
+            }
+            o.solveForObservable = v.substr(0, eq);
+            o.solveForTarget = *t;
+        } else if (arg == "--range") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            const std::size_t colon = v.find(':');
+            const std::optional<double> lo = colon == std::string::npos ? std::nullopt : sweepOptionNumber(v.substr(0, colon));
+            const std::optional<double> hi = colon == std::string::npos ? std::nullopt : sweepOptionNumber(v.substr(colon + 1));
+            if (!lo || !hi || !(*lo < *hi)) {
+                error = "--range takes LO:HI with LO below HI, not '" + v + "'";
+                return std::nullopt;
+            }
+            o.solveForRange = std::make_pair(*lo, *hi);
+        } else if (arg == "--sensitivity") {
+            o.sensitivity = true;
         } else if (arg == "--large-output") {
             o.largeOutput = true;
         } else if (arg == "--merge") {
@@ -325,7 +373,12 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             return std::nullopt;
         }
     }
-    o.options.keepEnergies = !o.freeEnergies.empty();
+    o.options.keepEnergies = !o.freeEnergies.empty() || o.sensitivity;
+    if (o.sensitivity && (o.summary.empty() || !o.sweeps.empty() || o.criticalSalt || o.merge)) {
+        error = "--sensitivity goes into the summary of a single run: give --summary FILE (no sweep, "
+                "--critical-salt or --merge)";
+        return std::nullopt;
+    }
     return checkCombinations(o, error) ? std::optional<BatchOptions>(o) : std::nullopt;
 }
 
@@ -518,6 +571,19 @@ Options
   --gamma-mN-m G        the same in mN/m (needs --unit-nm; at --temperature-K or 298.15 K)
   --water-fraction F    volume fraction of water in the cores, 0 to 0.95 (default 0): the
                         core volume is the charged segments' / (1 - F)
+  --solve-for NAME --target OBSERVABLE=VALUE [--range LO:HI]
+                        the value of NAME (any --sweep name: gamma, ka, salt_mM, total,
+                        water_fraction, ...) at which the observable (a summary key:
+                        mass_average_aggregation, bound_fraction_plus, ...) equals VALUE:
+                        a grid over the range (the parameter's own without --range) to
+                        bracket it, then regula falsi to 1e-6 relative; writes a JSON
+                        object: name, value (null when not reached), observable, target,
+                        achieved, runs, side ("below" or "above": where the target lies
+                        beyond what the range reaches; then exit status 1)
+  --sensitivity         the summary also says how far the most probable complex, the
+                        mass-average aggregation number and the critical concentration
+                        move when every complex free energy moves by -1 and +1 kT per
+                        chain ("sensitivity": lower, higher; needs --summary)
   --unit-nm A           the segment size a in nm (the Bjerrum length is a): the summary
                         and sweeps also give the 1:1 salt that ka stands for (salt_mM,
                         from kappa^2 = 8 pi l_B N_A c_s) and core radii in nm; 0.714 is
@@ -546,26 +612,35 @@ Options
                         unconverged_solves, nonfinite_cells, beyond_dh_cells,
                         range_edge, and with converged accuracy error_estimate and
                         standard_difference. With -o FILE the rows go to FILE.partial
-                        as they finish, renamed to FILE when complete. A stopped sweep
-                        ends with "# The sweep is partial: N of M points". A plan whose
-                        CSV would pass 1 GiB is refused unless --large-output
+                        (the sweep's own: created new, never through a link, locked
+                        while it runs; a second sweep on it is refused) as they finish,
+                        renamed to FILE only when complete. A stopped sweep leaves
+                        FILE.partial ending with "# The sweep is partial: N of M
+                        points"; a failed write stops the sweep (exit 1), the rows up to
+                        the last whole one kept. Standard error ends with how many
+                        points carry doubts. A plan whose CSV would pass 1 GiB is
+                        refused unless --large-output
   --sweep-dir DIR       also write each point's distribution into DIR (point-NNNN_NAME=
                         VALUE.txt), and with --free-energies its landscape (.csv; the
                         FILE of --free-energies is not used in a sweep); synced in
-                        batches, refused above 1 GiB of files unless --large-output
+                        batches, refused above 1 GiB of files unless --large-output.
+                        DIR/marlinq-sweep.txt names its plan: a folder of another plan
+                        is refused
   --jobs N              compute N points at once (default: one per thread OpenMP
                         offers, the cores or OMP_NUM_THREADS), each with its share of
                         the threads; the CSV is the same for every N
   --resume              continue the sweep of -o FILE: keep the rows of FILE.partial
-                        (or FILE) if they belong to this plan, compute the others
+                        (or FILE) if they belong to this plan and tables, compute the
+                        others (and the rows whose point files are missing); a cut last
+                        line of FILE.partial is dropped; regular files only
   --large-output        run a sweep whose CSV (or point files of --sweep-dir) would
                         pass 1 GiB
   --shard I/N           run only the points whose index is I modulo N (a Slurm array);
                         --merge joins the shards' files into the whole sweep's CSV
   --merge PART...       join the CSV files of a sweep's shards into the single-process
                         CSV (-o FILE or standard output); refused when an index is
-                        missing or repeated, a part belongs to another sweep, or a line
-                        is cut or damaged
+                        missing or repeated, a part belongs to another sweep, is not a
+                        regular file, or a line is cut or damaged; takes no other option
   -h, --help            show this text
   --version             show the version and the commit the program was built from
 
@@ -593,7 +668,7 @@ Exit status
        a Poisson-Boltzmann run stops before its next row, a Debye-Hueckel run within
        a complex, and what was computed so far is still written; the single-chain
        stage stops between the steps of its solves (nothing to write); a second
-       Ctrl-C ends the program at once
+       signal a second or more after the first ends the program at once
 )";
 }
 

@@ -11,6 +11,7 @@
 #include "files/NumberFormat.h"
 #include "files/ParameterFile.h"
 #include "kernel/Fatal.h"
+#include "pipeline/SolveFor.h"
 #include "pipeline/CalculationJob.h"
 #include "pipeline/ThreadWaiting.h"
 #include "pipeline/ComplexProfile.h"
@@ -38,6 +39,7 @@
 #include <thread>
 
 #include <sys/stat.h>
+#include <time.h>
 
 
 namespace marlinq::batch {
@@ -50,11 +52,34 @@ constexpr int kExitInvalid = 2;
 constexpr int kExitInterrupted = 130;
 
 
-// The only thing the SIGINT handler touches.
+// What the signal handler touches: the stop flag and the time of the first signal.
 std::atomic<bool> g_interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
+std::atomic<std::int64_t> g_firstSignalNs{0};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<std::int64_t>::is_always_lock_free);
 
-extern "C" void onInterrupt(int) { g_interrupted.store(true, std::memory_order_relaxed); }
+std::int64_t monotonicNs() {
+    timespec t {};
+    ::clock_gettime(CLOCK_MONOTONIC, &t);  // async-signal-safe
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// The first signal asks the run to stop (what is finished is kept). One signal often comes
+// twice (timeout and kill send it to the program, then to its process group; a terminal's
+// Ctrl-C reaches the whole group): a second one ends the program at once only when it comes
+// a grace interval after the first.
+constexpr std::int64_t kSecondSignalGraceNs = 1000000000;
+
+extern "C" void onInterrupt(int signal) {
+    const std::int64_t now = monotonicNs();
+    std::int64_t first = 0;
+    if (g_firstSignalNs.compare_exchange_strong(first, now)) {
+        g_interrupted.store(true, std::memory_order_relaxed);
+        return;
+    }
+    if (now - first < kSecondSignalGraceNs) return;
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
 
 void installInterruptHandler() {
     // SIGTERM and SIGHUP (a batch system's time limit, a closed terminal) stop the run as
@@ -66,7 +91,7 @@ void installInterruptHandler() {
         struct sigaction sa {};
         sa.sa_handler = onInterrupt;
         sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESETHAND;  // a second one ends the program at once
+        sa.sa_flags = SA_RESTART;
         sigaction(signal, &sa, nullptr);
     }
 }
@@ -146,6 +171,12 @@ std::optional<std::string> outputProblem(const BatchOptions& o) {
     // In a sweep the landscapes go into the --sweep-dir folder, not to the FILE.
     if (!o.freeEnergies.empty() && o.freeEnergies != "-" && o.sweeps.empty())
         files.push_back({"--free-energies", o.freeEnergies});
+    // A sweep's rows first go to FILE.partial: that file may be no input either.
+    if (!o.sweeps.empty() && !o.output.empty() && o.output != "-") {
+        const std::string partial = partialPathOf(sweepOutputPlace(o.output));
+        if (!o.parameterFile.empty() && (sameFile(partial, o.parameterFile) || sameOutputFile(partial, o.parameterFile)))
+            return "the sweep would write its rows into " + partial + ", the parameter file; choose another -o";
+    }
     for (const Output& f : files) {
         if (const std::optional<std::string> why = outputFileProblem(f.path))
             return std::string("can not write ") + f.option + " " + f.path + " (" + *why + ")";
@@ -273,6 +304,49 @@ int runCriticalSalt(const BatchOptions& o, const ParameterSet& set, Engine& engi
     return writeText(o, json) ? kExitOk : kExitFailed;
 }
 
+// --solve-for: the value of a parameter at which an observable meets a target, as JSON.
+int runSolveFor(const BatchOptions& o, const ParameterSet& set, Engine& engine) {
+    const LoadedTables tables = engine.tables(o.options);
+    if (tables.failed()) {
+        std::cerr << tables.error << '\n';
+        return kExitFailed;
+    }
+    SolveForSpec spec;
+    spec.base = set;
+    spec.name = o.solveForName;
+    spec.observable = o.solveForObservable;
+    spec.target = *o.solveForTarget;
+    spec.options = o.options;
+    spec.unitNm = o.unitNm;
+    spec.range = o.solveForRange;
+    std::stop_source stopSource;
+    installInterruptHandler();
+    SolveForResult result;
+    {
+        InterruptWatcher watcher(stopSource);
+        result = solveFor(spec, tables, stopSource.get_token(), [&o](double value, double observable) {
+            if (!o.quiet)
+                std::cerr << o.solveForName << " " << formatGeneral(value, '.') << ": " << o.solveForObservable << " "
+                          << formatGeneral(observable, '.') << '\n' << std::flush;
+        });
+    }
+    if (!result.failure.empty()) {
+        std::cerr << result.failure << '\n';
+        return kExitFailed;
+    }
+    if (result.stopped) {
+        std::cerr << "Interrupted: no value found (" << result.runs << " runs done)\n";
+        return kExitInterrupted;
+    }
+    if (!result.value)
+        std::cerr << "The target " << o.solveForObservable << " = " << formatGeneral(spec.target, '.')
+                  << " is not reached over the range of " << o.solveForName << ": it lies "
+                  << (result.side == "below" ? "below" : result.side == "above" ? "above" : "beyond")
+                  << " what the range gives (closest " << formatGeneral(result.achieved, '.') << ")\n";
+    if (!writeText(o, solveForJson(spec, result))) return kExitFailed;
+    return result.value ? kExitOk : kExitFailed;
+}
+
 int run(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
@@ -343,7 +417,7 @@ int run(int argc, char** argv) {
         return runSweepCommand(o, set, engine, stopSource.get_token());
     }
     Parameters p;
-    if (const std::optional<std::string> message = validate(set, p)) {
+    if (const std::optional<std::string> message = validate(set, p, chainsOf(o.options))) {
         std::cerr << *message << '\n';
         return kExitInvalid;
     }
@@ -354,6 +428,7 @@ int run(int argc, char** argv) {
         return kExitInvalid;
     }
     if (o.criticalSalt) return runCriticalSalt(o, set, engine);
+    if (!o.solveForName.empty()) return runSolveFor(o, set, engine);
     if (const std::optional<std::string> tooLarge = oversizedExport(o, p)) {
         std::cerr << *tooLarge << '\n';
         return kExitInvalid;

@@ -19,6 +19,7 @@
 #include "pipeline/ObservableRegistry.h"
 #include "pipeline/ObservablesText.h"
 #include "pipeline/CalculationStages.h"
+#include "pipeline/SolveFor.h"
 #include "pipeline/Sweep.h"
 #include "pipeline/Units.h"
 #include "pipeline/Version.h"
@@ -164,9 +165,11 @@ void applyKeywords(PyParameters& p, const py::kwargs& kw) {
 }
 
 // The validated parameters of a set, or ValueError with the window's message.
-Parameters validated(const PyParameters& p) {
+// Solved chains (and converged runs) take a wider range of ka than the tables.
+Parameters validated(const PyParameters& p, Chains chains = Chains::Tables) {
     Parameters out;
-    if (const std::optional<std::string> message = validate(p.set, out)) throw py::value_error(p.inCallerNames(*message));
+    if (const std::optional<std::string> message = validate(p.set, out, chains))
+        throw py::value_error(p.inCallerNames(*message));
     return out;
 }
 
@@ -292,7 +295,7 @@ struct PyResult {
     // One observable of the registry: a float (NaN where there is none) or an (M+, M-)
     // tuple (None).
     py::object observable(const ObservableDef& d, const std::optional<double>& unitNm) const {
-        if (d.shape == ObservableShape::Number) return py::float_(d.number(ObservableInputs{observables, record->ka, unitNm}));
+        if (d.shape == ObservableShape::Number) return py::float_(d.number(ObservableInputs{observables, record->ka, unitNm, record->conditions.bjerrum}));
         const std::optional<MapCell> cell = d.cell(observables);
         if (!cell) return py::none();
         return py::make_tuple(cell->first, cell->second);
@@ -503,7 +506,7 @@ py::dict criticalSaltOf(const PyParameters& params, const std::optional<std::vec
     if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
     RunOptions options = runOptions(method, chains, accuracy, false);
     options.threads = threads;
-    const Parameters p = validated(params);
+    const Parameters p = validated(params, chainsOf(options));
     ParameterSet set = params.set;
     if (const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction)) {
         set.totalMode = true;
@@ -532,6 +535,47 @@ py::dict criticalSaltOf(const PyParameters& params, const std::optional<std::vec
     return d;
 }
 
+py::dict solveForOf(const PyParameters& params, const std::string& name, const std::string& observable, double target,
+                    const std::optional<std::vector<double>>& range, const std::optional<std::vector<double>>& total,
+                    const std::optional<double>& chargeFraction, const std::string& method, const std::string& chains,
+                    const std::string& accuracy, const std::optional<std::string>& dataDir,
+                    const std::optional<double>& unitNm, int threads) {
+    if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
+    SolveForSpec spec;
+    spec.options = runOptions(method, chains, accuracy, false);
+    spec.options.threads = threads;
+    const Parameters p = validated(params, chainsOf(spec.options));
+    spec.base = params.set;
+    if (const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction)) {
+        spec.base.totalMode = true;
+        spec.base.totalPlus = totals->plus;
+        spec.base.totalMinus = totals->minus;
+    }
+    spec.name = name;
+    spec.observable = observable;
+    spec.target = target;
+    spec.unitNm = unitNm;
+    if (range) {
+        if (range->size() != 2 || !((*range)[0] < (*range)[1]))
+            throw py::value_error("range must be (low, high) with low below high");
+        spec.range = std::make_pair((*range)[0], (*range)[1]);
+    }
+    const LoadedTables tables = tablesFor(spec.options, dataDir);
+    std::stop_source stop;
+    SolveForResult r;
+    runWatchingCtrlC(stop, [&](std::stop_token token) { r = solveFor(spec, tables, token); });
+    if (!r.failure.empty()) throw py::value_error(r.failure);
+    py::dict d;
+    d["name"] = name;
+    d["value"] = r.value ? py::object(py::float_(*r.value)) : py::object(py::none());
+    d["observable"] = observable;
+    d["target"] = target;
+    d["achieved"] = r.achieved;
+    d["runs"] = r.runs;
+    d["side"] = r.side.empty() ? py::object(py::none()) : py::object(py::str(r.side));
+    return d;
+}
+
 PyResult runEngine(const PyParameters& params, const std::string& method, const std::string& chains,
                    const std::string& accuracy, const py::object& progress, const std::optional<std::string>& dataDir,
                    bool keepEnergies, int threads, const std::optional<std::vector<double>>& total,
@@ -539,7 +583,7 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
     if (threads < 0) throw py::value_error("threads must be 0 (the machine's) or a positive number");
     RunOptions options = runOptions(method, chains, accuracy, keepEnergies);
     options.threads = threads;
-    const Parameters p = validated(params);
+    const Parameters p = validated(params, chainsOf(options));
     const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction);
     JobInput input = makeJobInput(p, params.set, options, tablesFor(options, dataDir));
     if (totals) input.totals = totals;
@@ -646,6 +690,36 @@ struct Wakeup {
     }
 };
 
+// What a sweep's table takes in memory before it is returned, per point: the row the
+// workers hand over (a tuple of the index, the values, a list of the observables as
+// Python floats, the status and the doubts, about 1 KiB with the interpreter's object
+// headers and the allocator's rounding), its row of the structured array, and with
+// keep_results the point's Result (its distribution, energies and landscape, about 40
+// bytes a cell). Measured: 1.8 kB a point for one axis and 23 columns.
+std::optional<std::string> oversizedSweepTable(const SweepSpec& plan, bool keepResults) {
+    const auto columns = static_cast<std::uint64_t>(sweepObservableNames(plan).size() + plan.axes.size());
+    std::uint64_t perPoint = 1024 + 48 * columns + 8 * (columns + 12);
+    if (keepResults) {
+        const Parameters& p = plan.base.params;
+        std::int64_t mp = std::max(p.mpMax, 0), mm = std::max(p.mmMax, 0);
+        for (const SweepAxis& axis : plan.axes)
+            for (const double v : axis.values) {
+                if (axis.name == "mpMax") mp = std::max<std::int64_t>(mp, static_cast<std::int64_t>(std::min(v, 1e6)));
+                if (axis.name == "mmMax") mm = std::max<std::int64_t>(mm, static_cast<std::int64_t>(std::min(v, 1e6)));
+            }
+        perPoint += 4096 + 40 * static_cast<std::uint64_t>((mp + 1) * (mm + 1));
+    }
+    const auto points = static_cast<std::uint64_t>(sweepPointCount(plan));
+    const double bytes = static_cast<double>(points) * static_cast<double>(perPoint);
+    if (bytes <= static_cast<double>(kLargestSweepOutput)) return std::nullopt;
+    const double gib = bytes / static_cast<double>(std::uint64_t{1} << 30);
+    char size[64];
+    if (gib < 1024.0) std::snprintf(size, sizeof size, "%.1f GiB", gib);
+    else std::snprintf(size, sizeof size, "%.1f TiB", gib / 1024.0);
+    return "the sweep's table in memory would take about " + std::string(size) + " (" + std::to_string(points) +
+           " points)";
+}
+
 // Returns (observable columns, rows, stopped), a column as (name, whole number). A row is
 // (index, values, observables, status, error_estimate, Result or None), the observables in
 // the order of the columns (NaN where the batch CSV leaves the field empty).
@@ -665,7 +739,7 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
     if (const std::optional<PlanError> bad = validate(plan)) throw py::value_error(bad->message);
     // A table far beyond memory is refused before the first point.
     if (!allowLarge)
-        if (const std::optional<std::string> tooLarge = oversizedSweep(plan))
+        if (const std::optional<std::string> tooLarge = oversizedSweepTable(plan, keepResults))
             throw py::value_error(*tooLarge + "; pass allow_large=True to run it anyway");
     const LoadedTables tables = tablesFor(plan.options, dataDir);
 
@@ -775,7 +849,7 @@ PyProfile profileOf(const PyParameters& params, py::handle mpValue, py::handle m
     if (mp < 1 || mm < 1 || mp > kMaxAggregation || mm > kMaxAggregation)
         throw py::value_error("mp and mm must be whole numbers from 1 to " + std::to_string(kMaxAggregation) +
                               ", not " + std::to_string(mp) + " and " + std::to_string(mm));
-    const Parameters p = validated(params);
+    const Parameters p = validated(params, Chains::Solved);  // a profile reads no table
     PyProfile out;
     {
         py::gil_scoped_release release;
@@ -1081,6 +1155,8 @@ long=True), as marlinq-batch refuses it without --long-format.)doc")
 
     m.def("_critical_salt", &criticalSaltOf, "params"_a, "total"_a, "charge_fraction"_a, "method"_a, "chains"_a,
           "accuracy"_a, "data_dir"_a, "unit_nm"_a, "threads"_a = 0);
+    m.def("_solve_for", &solveForOf, "params"_a, "name"_a, "observable"_a, "target"_a, "range"_a, "total"_a,
+          "charge_fraction"_a, "method"_a, "chains"_a, "accuracy"_a, "data_dir"_a, "unit_nm"_a, "threads"_a = 0);
     m.def("_run", &runEngine, "params"_a, "method"_a, "chains"_a, "accuracy"_a, "progress"_a, "data_dir"_a,
           "keep_energies"_a, "threads"_a = 0, "total"_a = py::none(), "charge_fraction"_a = py::none());
     m.def("_sweep", &sweepEngine, "params"_a, "names"_a, "values"_a, "method"_a, "chains"_a, "accuracy"_a,

@@ -28,6 +28,9 @@ struct RunDescription {
     // the run and the largest difference from the standard free energy (kT).
     double errorEstimate = 0.0;
     double standardDifference = 0.0;
+    // Further objects of the summary, (key, JSON text), written before "partial" (the
+    // sensitivity of a run that asked for it).
+    std::vector<std::pair<std::string, std::string>> extra;
 };
 
 // The warnings a finished or stopped run leaves: complexes without a finite free energy,
