@@ -13,7 +13,8 @@
 # whole range), map-figure.png and map-figure.svg (File > Save Map), main-window-loaded.png,
 # main-window-1000.png (Debye-Hueckel over 0..999 x 0..999, whole range), main-window-observables.png
 # (the Observables tab with a segment size and a tie), sweep-window.png,
-# sweep-chart-saved.png and sweep-window-map.png (the sweep window on a 1366 x 768 screen),
+# sweep-chart-saved.png, sweep-window-map.png and sweep-map-saved.png (the sweep window as it
+# opens on a 1366 x 768 screen, its chart and its two-parameter map as Save PNG writes them),
 # chart-window.png (as it opens on a 1366 x 768 screen), chart-window-wide.png,
 # chart-ions-saved.png and about-window.png, and main-window-startup.png (before any run).
 #

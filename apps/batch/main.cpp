@@ -13,6 +13,7 @@
 #include "kernel/Fatal.h"
 #include "pipeline/SolveFor.h"
 #include "pipeline/CalculationJob.h"
+#include "pipeline/ThreadWaiting.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/CriticalSalt.h"
 #include "pipeline/ObservablesText.h"
@@ -438,6 +439,8 @@ int run(int argc, char** argv) {
 }  // namespace marlinq::batch
 
 int main(int argc, char** argv) {
+    // OpenMP threads sleep while they wait, unless the user chose otherwise.
+    marlinq::waitPassivelyInOpenMp(argv);
     // The user's locale, as the window runs under it: nothing written or read may depend on it.
     std::setlocale(LC_ALL, "");
     return marlinq::batch::run(argc, argv);

@@ -1,5 +1,6 @@
 // The desktop program: one main window; the process ends when it closes.
 #include "files/DataPaths.h"
+#include "pipeline/ThreadWaiting.h"
 #include "pipeline/Version.h"
 #include "ui/MainWindow.h"
 #include "ui/Pictures.h"
@@ -36,6 +37,9 @@ bool displayMissing(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // OpenMP threads sleep while they wait (unless the user chose otherwise): a busy machine
+    // is not made busier by threads that spin.
+    marlinq::waitPassivelyInOpenMp(argv);
     // Answered before the window system is touched, so that they work without a display.
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];

@@ -23,6 +23,12 @@ import numbers as _numbers
 import os as _os
 import sys as _sys
 
+# OpenMP threads sleep while they wait instead of spinning, unless the user chose how they
+# wait: on a busy machine spinning threads take the cores from those that compute. GNU
+# OpenMP reads the variable when the engine (and with it the runtime) is loaded, just below.
+if not _os.environ.get("OMP_WAIT_POLICY") and not _os.environ.get("GOMP_SPINCOUNT"):
+    _os.environ["OMP_WAIT_POLICY"] = "passive"
+
 from ._built_for import PYTHON_EXECUTABLE as _BUILT_FOR_EXECUTABLE, PYTHON_VERSION as _BUILT_FOR_VERSION
 
 try:

@@ -33,7 +33,7 @@ def test_result_arrays_axes_and_log_of_a_pb_run():
     assert r.most_probable_share == r.share(*r.most_probable)
     with pytest.raises(IndexError):
         r.share(0, 0)
-    assert r.log == (["Solving for linear chains 'minus' and 'plus' in parallel ...... ",
+    assert r.log == (["Interpolating the energies of linear chains 'minus' and 'plus' from the tables ...... ",
                       "Calculation of the energy of single chains with '+' and '-' charge is finished"]
                      + ["Row %d is passed..." % m for m in range(2, 10)]
                      + [crowded(485), "Finished calculation of the spheres free energy"])

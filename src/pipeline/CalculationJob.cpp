@@ -183,7 +183,7 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
     JobCounts scratch;
     JobCounts& counts = countsOut ? *countsOut : scratch;
     counts = JobCounts{};
-    report.text(kSolveStart);
+    report.text(input.runRecord && input.runRecord->useTables ? kTablesStart : kSolveStart);
     JobOutcome outcome;
     try {
         outcome = calculate(input, token, report, counts);

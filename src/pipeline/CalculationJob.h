@@ -133,8 +133,11 @@ struct JobInput {
     int threads = 0;
 };
 
-// The first line of every run's log.
+// The first line of a run's log when the chains are solved.
 inline constexpr const char* kSolveStart = "Solving for linear chains 'minus' and 'plus' in parallel ...... ";
+// The first line instead when the chains' energies come from the tables.
+inline constexpr const char* kTablesStart =
+    "Interpolating the energies of linear chains 'minus' and 'plus' from the tables ...... ";
 
 // Runs the calculation on the calling thread; every event goes to `events`, `finished` last
 // of all. A failure of the numerical kernel (KernelError: a singular Newton Jacobian, ...)

@@ -83,8 +83,9 @@ struct ChainStageReport {
 };
 
 // The seconds the every-cell stage of model over the ranges of p will take on `threads`
-// threads (0: the machine's): a few complexes spread over the map timed here, scaled to all
-// of them. A front end's estimate, a few milliseconds to form; 0 without complexes.
+// threads (0: the machine's): a few complexes of each thread's share of the map timed by
+// that thread, all at once, scaled to the slowest share. A front end's estimate, a few
+// milliseconds to form; 0 without complexes.
 double everyCellStageSeconds(const ComplexModel& model, const Parameters& p, double plen, double mlen,
                              int threads = 0);
 

@@ -189,16 +189,27 @@ double everyCellStageSeconds(const ComplexModel& model, const Parameters& p, dou
     const std::int32_t mpFirst = std::max(p.mpMin, 1), mmFirst = std::max(p.mmMin, 1);
     if (p.mpMax < mpFirst || p.mmMax < mmFirst) return 0.0;
     const std::int64_t rows = p.mpMax - mpFirst + 1, columns = p.mmMax - mmFirst + 1;
+    const std::int64_t cells = rows * columns;
     const ChainBlocks blocks{p.zp, p.zn, plen, mlen};
     const ComplexConditions conditions = complexConditionsOf(p);
-    // Complexes on a 6 x 6 lattice over the map (fewer on a smaller one).
-    constexpr int kSide = 6;
-    double spent = 0.0;
-    int timed = 0;
-    for (int i = 0; i < kSide; ++i) {
-        for (int j = 0; j < kSide; ++j) {
-            const std::int32_t mp = mpFirst + static_cast<std::int32_t>((rows - 1) * i / (kSide - 1));
-            const std::int32_t mm = mmFirst + static_cast<std::int32_t>((columns - 1) * j / (kSide - 1));
+    // The stage hands each thread one contiguous share of its list (column by column, a
+    // static schedule) and ends with the slowest share. Each thread of the same team times a
+    // few complexes of its own share, all at once, so that the estimate sees what the run
+    // will meet: shares of unequal cost, threads that share a core, a busy machine.
+    const int team = teamSize(threads, cells);
+    constexpr int kSamples = 12;  // complexes timed per share
+    std::vector<double> shareSeconds(static_cast<std::size_t>(team), 0.0);
+    double* const seconds = shareSeconds.data();
+#pragma omp parallel for num_threads(team) schedule(static, 1)
+    for (int t = 0; t < team; ++t) {
+        const std::int64_t first = cells * t / team, last = cells * (t + 1) / team;  // [first, last)
+        if (last <= first) continue;
+        const int samples = static_cast<int>(std::min<std::int64_t>(kSamples, last - first));
+        double spent = 0.0;
+        for (int s = 0; s < samples; ++s) {
+            const std::int64_t k = first + (samples > 1 ? (last - 1 - first) * s / (samples - 1) : 0);
+            const std::int32_t mp = mpFirst + static_cast<std::int32_t>(k % rows);
+            const std::int32_t mm = mmFirst + static_cast<std::int32_t>(k / rows);
             const auto start = std::chrono::steady_clock::now();
             try {
                 (void)model.energy(SphericalComplex::of(mp, mm, blocks, conditions));
@@ -206,11 +217,10 @@ double everyCellStageSeconds(const ComplexModel& model, const Parameters& p, dou
                 // A failing cell costs what it cost.
             }
             spent += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            ++timed;
         }
+        seconds[t] = spent / samples * static_cast<double>(last - first);
     }
-    const std::int64_t cells = rows * columns;
-    return spent / timed * static_cast<double>(cells) / teamSize(threads, cells);
+    return *std::max_element(shareSeconds.begin(), shareSeconds.end());
 }
 
 StageCells CalculationStages::everyCell(const LandscapeInputs& in) const {

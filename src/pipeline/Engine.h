@@ -97,7 +97,7 @@ struct RunOutcome {
     JobOutcome outcome = JobOutcome::Failed;
     ResultSnapshot record;             // the final state of the result (null when none was built)
     JobCounts counts;
-    std::vector<std::string> log;      // the log lines, in order (the first is kSolveStart)
+    std::vector<std::string> log;      // the log lines, in order (the first is kSolveStart or kTablesStart)
     std::vector<std::string> diagnostics;
     std::vector<RunWarning> warnings;  // as the job said them, in order
     std::string failure;               // a failed run: why

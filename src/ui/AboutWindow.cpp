@@ -1,9 +1,13 @@
 #include "ui/AboutWindow.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
 
+#include "pipeline/Version.h"
 #include "ui/Pictures.h"
 
 namespace marlinq::ui {
@@ -26,7 +30,20 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QRect 
 
 }  // namespace
 
-QString AboutWindow::helpText() { return QStringLiteral("README.md and docs/"); }
+QString AboutWindow::helpText() {
+    // The manual page, and the README where the package puts it (beside the programs'
+    // folder); a program run from its build tree has the README of its sources.
+    const QString readme =
+        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../share/doc/marlinq/README.md"));
+    return QStringLiteral("man marlinq\n") + (QFileInfo::exists(readme) ? QDir::cleanPath(readme)
+                                                                       : QStringLiteral("README.md of the sources"));
+}
+
+QString AboutWindow::versionText() {
+    return QStringLiteral("%1\ncommit %2")
+        .arg(QString::fromUtf8(marlinq::programVersion().data(), static_cast<qsizetype>(marlinq::programVersion().size())),
+             QString::fromUtf8(marlinq::buildCommit().data(), static_cast<qsizetype>(marlinq::buildCommit().size())));
+}
 
 AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("AboutWindow"));
@@ -45,21 +62,21 @@ AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     const int x = 240;
     const int w = ClientWidth - x - 12;
     makeLabel(this, "versionHeading", QStringLiteral("Version: "), QRect(x, 25, w, 28), true);
-    makeLabel(this, "versionText", QStringLiteral("Beta 1.0"), QRect(x + 16, 55, w - 16, 22), false);
+    makeLabel(this, "versionText", versionText(), QRect(x + 16, 53, w - 16, 40), false);
     makeLabel(this, "authorHeading", QStringLiteral("Author:"), QRect(x, 95, w, 28), true);
     makeLabel(this, "authorText", QStringLiteral("Marlinq Solver developers\nSoft Matter Theory Group"),
               QRect(x + 16, 125, w - 16, 44), false);
     makeLabel(this, "helpHeading", QStringLiteral("Help:"), QRect(x, 187, w, 28), true);
 
     // Where the documentation is: the program's own files, no web address.
-    auto* help = makeLabel(this, "helpLocation", helpText(), QRect(x + 16, 217, w - 16, 22), false);
+    auto* help = makeLabel(this, "helpLocation", helpText(), QRect(x + 16, 217, w - 4, 40), false);
     help->setTextFormat(Qt::PlainText);
     help->setOpenExternalLinks(false);
     help->setTextInteractionFlags(Qt::TextSelectableByMouse);
     help->setToolTip(
-        QStringLiteral("The README beside the program's sources (or in its installed documentation) "
-                       "describes the window, the batch command marlinq-batch and the Python module; "
-                       "marlinq-batch --help lists the batch command's options."));
+        QStringLiteral("The manual pages (man marlinq, man marlinq-batch) and the README describe the window, "
+                       "the batch command marlinq-batch and the Python module; marlinq-batch --help lists "
+                       "the batch command's options."));
 
     exitButton = new QPushButton(QStringLiteral("exit"), this);
     exitButton->setObjectName(QStringLiteral("exitButton"));

@@ -15,8 +15,10 @@ public:
 
     static constexpr int ClientWidth = 486;
     static constexpr int ClientHeight = 322;
-    // Where the documentation is, as the About window says it.
+    // Where the help is: the manual page and the README installed with the program.
     static QString helpText();
+    // The release and the commit the program was built from, on two lines.
+    static QString versionText();
 
 private:
     QLabel* illustration = nullptr;

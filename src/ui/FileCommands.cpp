@@ -102,8 +102,9 @@ void FileCommands::saveDistribution() {
     // A stopped run's file says so in the name offered.
     QString suggestion = dialogDirectory();
     if (const ResultSnapshot shown = runs.result(); shown && shown->hasResults() && runs.isPartial()) {
-        const auto [rowsDone, rows] = runs.partialRows();
-        const QString name = QStringLiteral("distribution-partial-%1-of-%2-rows.txt").arg(rowsDone).arg(rows);
+        const auto [done, total] = runs.partialRows();
+        const QString name =
+            QStringLiteral("distribution-partial-%1-of-%2-%3.txt").arg(done).arg(total).arg(runs.partialUnit());
         suggestion = suggestion.isEmpty() ? name : QDir(suggestion).filePath(name);
     }
     const QString path = dialogs->getSaveFileName(window, QStringLiteral("Save Matrix"), suggestion,

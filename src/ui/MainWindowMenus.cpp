@@ -20,6 +20,11 @@ void MainWindow::openSweepWindow() {
     auto* sweep =
         new SweepWindow(parameterForm->value(), runOptionsBox->options(), parameterForm->segmentSizeNm(), engine, this);
     connect(sweep, &SweepWindow::loadRequested, parameterForm, &ParameterForm::setValue);
+    // Each sweep starts from the fields as they are when it starts, not as they were when
+    // the sweep window opened.
+    sweep->setBaseSource([this] {
+        return SweepBase{parameterForm->value(), runOptionsBox->options().accuracy, parameterForm->segmentSizeNm()};
+    });
     sweep->show();
 }
 

@@ -343,6 +343,7 @@ void MapView::setValueGrid(MapAxis x, MapAxis y, std::vector<double> known, cons
         p.drawText(QRect(0, 0, turned.height(), turned.width()), Qt::AlignCenter, yAxis.name);
     }
     mMinusTitle->setPixmap(turned);
+    mMinusTitle->setAccessibleName(yAxis.name);
     mMinusTitle->resize(std::max(24, turned.width()), std::max(40, turned.height()));
 
     if (newShape || view.row1 >= rows || view.col1 >= cols || view.rows() <= 0) {
@@ -405,8 +406,14 @@ void MapView::layoutMapArea() {
         const double square = std::floor(cell * n);
         return static_cast<int>(std::max(square, std::floor(std::clamp(avail, 0.0, kMinMapSide)))) + 2;
     };
-    const int mapW = side(nx, availW);
-    const int mapH = side(ny, availH);
+    // A grid of values over two parameters has no reason for square cells: it fills the area,
+    // with cells of whole pixels (cells of a fraction more would leave seams between them).
+    const auto fill = [](std::int32_t n, double avail) {
+        const double whole = std::floor(std::max(avail, 0.0) / n);
+        return static_cast<int>(whole >= 1.0 ? whole * n : std::floor(std::max(avail, 0.0))) + 2;
+    };
+    const int mapW = valueGrid() ? fill(nx, availW) : side(nx, availW);
+    const int mapH = valueGrid() ? fill(ny, availH) : side(ny, availH);
 
     const int total = fixedW + mapW;
     const int x0 = std::max(0, (mapArea->width() - total) / 2);
@@ -730,6 +737,24 @@ QString MapView::captionPathOf(const QString& figurePath) {
     const QString path = info.dir().filePath(base + QStringLiteral(".txt"));
     // A figure named *.txt keeps its caption apart: never written over the figure itself.
     return path == info.filePath() ? path + QStringLiteral(".txt") : path;
+}
+
+QImage MapView::pictureWithoutControls() {
+    QImage image;
+    withoutControls([&] { image = grab().toImage(); });
+    return image;
+}
+
+void MapView::renderWithoutControls(QPainter* painter) {
+    withoutControls([&] { render(painter); });
+}
+
+void MapView::withoutControls(const std::function<void()>& draw) {
+    // The button acts on the screen only; a picture of the map has no use for it.
+    const bool buttonShown = wholeRangeButton->isVisible();
+    wholeRangeButton->hide();
+    draw();
+    if (buttonShown) wholeRangeButton->show();
 }
 
 bool MapView::saveFigure(const QString& path, bool svg, const FigureOptions& options) {

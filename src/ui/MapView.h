@@ -16,11 +16,13 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
 
 class QCheckBox;
+class QPainter;
 class QLabel;
 class QSpinBox;
 class QToolButton;
@@ -97,6 +99,9 @@ public:
     // false on failure. With the caption left out of the picture it goes into a text file
     // beside it (map.png -> map.txt). A grid of values is written as it is shown.
     bool saveFigure(const QString& path, bool svg, const FigureOptions& options);
+    // The map as it is shown, without the "Whole range" button: a grid of values as saved.
+    QImage pictureWithoutControls();
+    void renderWithoutControls(QPainter* painter);
     // The name a save offers: method, ka and ranges shown ("map_dh_ka0.2_mp0-10_mm0-10.png").
     QString suggestedFileName(const QString& suffix) const;
     // Where a figure's caption goes when it is left out of the picture.
@@ -129,6 +134,7 @@ private:
     const std::optional<CellWindow>& populated() const;
     QString axisRange(const MapAxis& axis, std::int32_t from, std::int32_t to, const char* symbol) const;
     void saveSettings() const;
+    void withoutControls(const std::function<void()>& draw);
 
     // --- controls (objectName = member name) ---
     QLabel* titleLabel = nullptr;

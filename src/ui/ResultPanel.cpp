@@ -62,12 +62,12 @@ void ResultPanel::clear() {
         l->clear();
 }
 
-void ResultPanel::setPartial(int rowsDone, int rows) {
-    if (rows <= 0) {
+void ResultPanel::setPartial(int done, int total, const QString& unit) {
+    if (total <= 0) {
         partialLabel->hide();
         return;
     }
-    partialLabel->setText(QStringLiteral("Partial result: %1 of %2 rows").arg(rowsDone).arg(rows));
+    partialLabel->setText(QStringLiteral("Partial result: %1 of %2 %3").arg(done).arg(total).arg(unit));
     partialLabel->show();
 }
 

@@ -26,8 +26,9 @@ public:
     bool showComplex(const ResultRecord& rec, std::int32_t mp, std::int32_t mm);
     // Empties the numbers (the sketch stays).
     void clear();
-    // A stopped run with rowsDone of its rows says so over the sketch; rows 0 hides the note.
-    void setPartial(int rowsDone, int rows);
+    // A stopped run with `done` of its `total` rows (a Debye-Hueckel run: complexes) says so
+    // over the sketch; total 0 hides the note.
+    void setPartial(int done, int total, const QString& unit = QStringLiteral("rows"));
 
 private:
     QLabel *mPlusOutput = nullptr, *mMinusOutput = nullptr, *coreRadiusOutput = nullptr,

@@ -42,6 +42,10 @@ void RunController::deliver() { runner->deliver(); }
 
 bool RunController::jobsRunning() const { return runner->busy(); }
 
+QString RunController::partialUnit() const {
+    return countsComplexes ? QStringLiteral("complexes") : QStringLiteral("rows");
+}
+
 void RunController::begin() {
     stopRequested_ = false;
     partialRows_ = {0, 0};
@@ -49,6 +53,7 @@ void RunController::begin() {
     pendingLog.clear();
     pendingProgress.reset();
     pendingSnapshot = false;
+    rowsShown = false;
     sinceRefresh.invalidate();
     if (estimateTimer) estimateTimer->stop();
     estimatedSeconds = 0.0;
@@ -58,6 +63,7 @@ void RunController::begin() {
 
 void RunController::startCalculation(JobInput input) {
     begin();
+    countsComplexes = input.method != Method::PoissonBoltzmann;
     emit statusText(QStringLiteral("Running ..."));
     // A Debye-Hueckel run has no rows to count: a large map gets a time estimate instead,
     // from a few of its complexes timed here.
@@ -84,6 +90,7 @@ void RunController::startCalculation(JobInput input) {
 
 void RunController::startJob(Job job) {
     begin();
+    countsComplexes = false;
     runClock.start();
     runner->start(std::move(job), events());
 }
@@ -133,7 +140,7 @@ JobEvents RunController::events() {
         if (m.severity == Severity::Error) failure_ = QString::fromStdString(m.text);
         if (m.warning && m.warning->kind == WarningKind::PartialResult && m.warning->total > 0) {
             partialRows_ = {static_cast<std::int32_t>(m.warning->count), static_cast<std::int32_t>(m.warning->total)};
-            emit partialResult(partialRows_.first, partialRows_.second);
+            emit partialResult(partialRows_.first, partialRows_.second, partialUnit());
         }
     };
     events.snapshot = [this](const ResultSnapshot& rec) {
@@ -181,7 +188,12 @@ void RunController::showPending(bool now) {
     const bool newSnapshot = std::exchange(pendingSnapshot, false);
     pendingProgress.reset();
     sinceRefresh.start();
-    emit refreshDue(result_, newSnapshot, progressed);
+    // Once rows are on the map, every later snapshot is drawn too: a total-mode run forms its
+    // distribution at the solved free chains after its last row, and that snapshot may come
+    // alone, after the window has shown the last row's count.
+    const bool mapDue = progressed || (newSnapshot && rowsShown);
+    rowsShown = rowsShown || progressed;
+    emit refreshDue(result_, newSnapshot, mapDue);
 }
 
 void RunController::finish(JobOutcome outcome) {

@@ -50,9 +50,12 @@ public:
     bool stopRequested() const { return stopRequested_; }
     // True while a job started here has not returned yet (superseded ones included).
     bool jobsRunning() const;
-    // Of a stopped Poisson-Boltzmann run: its rows done and rows ({0, 0} otherwise).
+    // Of a stopped run: its rows done and rows, of a Debye-Hueckel run its complexes done
+    // and complexes ({0, 0} otherwise).
     std::pair<std::int32_t, std::int32_t> partialRows() const { return partialRows_; }
     bool isPartial() const { return partialRows_.second > 0; }
+    // What partialRows counts: "rows" (Poisson-Boltzmann, row by row) or "complexes".
+    QString partialUnit() const;
     // Why the newest job failed (its error message), empty otherwise.
     const QString& failure() const { return failure_; }
 
@@ -72,11 +75,11 @@ signals:
     // The job's count of rows (of a sweep: points) done, as it comes.
     void progress(qint64 done, qint64 total);
     // Time to show the current result: newSnapshot when it changed since it was last
-    // shown, newRows when rows came in (the map follows the rows: a snapshot alone, before
-    // the first row, is not drawn).
+    // shown, newRows when the map is to be drawn: rows came in, or a new snapshot of a job
+    // whose rows are on the map (a snapshot alone, before the first row, is not drawn).
     void refreshDue(const marlinq::ResultSnapshot& rec, bool newSnapshot, bool newRows);
-    // The run was stopped with rowsDone of its rows.
-    void partialResult(int rowsDone, int rows);
+    // The run was stopped with `done` of its `total` rows (or complexes: partialUnit()).
+    void partialResult(int done, int total, const QString& unit);
     // A sweep's finished point.
     void pointDone(const std::shared_ptr<const marlinq::SweepPoint>& point);
     // What the status bar says of the run ("Running ...", the estimate, how long it took).
@@ -102,6 +105,7 @@ private:
     bool stopRequested_ = false;  // "Stop" pressed for the newest job
     bool underWay_ = false;       // from a start until the newest job has ended
     std::pair<std::int32_t, std::int32_t> partialRows_{0, 0};
+    bool countsComplexes = false;  // a Debye-Hueckel run: no rows, a list of complexes
     QString failure_;
     QElapsedTimer runClock;
     // What the job has said since the window last showed it: log lines, the newest progress
@@ -109,6 +113,7 @@ private:
     QString pendingLog;
     std::optional<std::pair<std::int64_t, std::int64_t>> pendingProgress;
     bool pendingSnapshot = false;
+    bool rowsShown = false;  // the newest job's rows have been handed to the window
     bool refreshQueued = false;
     QElapsedTimer sinceRefresh;
     // A Debye-Hueckel run's estimated time, counted down once a second.

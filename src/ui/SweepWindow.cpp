@@ -6,6 +6,7 @@
 #include "pipeline/ObservablesText.h"
 #include "pipeline/Units.h"
 #include "pipeline/Version.h"
+#include "ui/MapModel.h"
 #include "ui/MapView.h"
 #include "ui/ProfileCharts.h"
 #include "ui/RunController.h"
@@ -18,7 +19,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,6 +34,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScatterSeries>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QSvgGenerator>
 #include <QValueAxis>
@@ -75,7 +79,21 @@ QValueAxis* niceValueAxis(double lo, double hi) {
     return axis;
 }
 
+// Room for a caption of a few lines under a saved map, at the map's width.
+QRect captionRect(const QFontMetrics& fm, int width, const QString& caption) {
+    const QRect wanted = fm.boundingRect(QRect(0, 0, width - 16, 10000), Qt::TextWordWrap, caption);
+    return QRect(8, 0, width - 16, wanted.height() + 12);
+}
+
 }  // namespace
+
+QString sweepAxisTitle(const std::string& name) {
+    static const std::pair<const char*, const char*> symbols[] = {
+        {"vc10", "c+"}, {"vc01", "c-"}, {"total_plus", "C+"}, {"total_minus", "C-"}};
+    for (const auto& [key, symbol] : symbols)
+        if (name == key) return QString::fromLatin1(symbol);
+    return QString::fromStdString(name);
+}
 
 SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<double> unitNm_,
                          std::shared_ptr<Engine> engine_, QWidget* parent)
@@ -229,6 +247,21 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
     connect(saveCsvButton, &QPushButton::clicked, this, [this] { saveClicked(0); });
     connect(savePngButton, &QPushButton::clicked, this, [this] { saveClicked(1); });
     connect(saveSvgButton, &QPushButton::clicked, this, [this] { saveClicked(2); });
+
+    // Opens with room for the chart or the map beside the fields: most of a laptop's screen.
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect free = screen->availableGeometry();
+        resize(std::min(1200, free.width() * 9 / 10), std::min(720, free.height() * 9 / 10));
+    }
+}
+
+void SweepWindow::takeBase() {
+    if (!baseSource) return;
+    SweepBase now = baseSource();
+    base = std::move(now.set);
+    accuracy = now.accuracy;
+    unitNm = now.unitNm;
 }
 
 SweepWindow::~SweepWindow() {
@@ -240,6 +273,7 @@ bool SweepWindow::running() const { return runs->underWay(); }
 
 bool SweepWindow::start() {
     if (running()) return false;
+    takeBase();
     SweepSpec plan;
     plan.base = base;
     plan.unitNm = unitNm;
@@ -313,6 +347,7 @@ void SweepWindow::pointDone(SweepPoint point) {
 
 bool SweepWindow::startCriticalSalt() {
     if (running()) return false;
+    takeBase();
     if (!base.totalMode) {
         sweepStatus->setText(
             QStringLiteral("The critical salt needs the totals: choose \"total\" in the main "
@@ -394,7 +429,7 @@ void SweepWindow::redraw() {
         const auto axis = [](const SweepAxis& a) {
             MapAxis m;
             m.values = a.values;
-            m.name = QString::fromStdString(a.name);
+            m.name = sweepAxisTitle(a.name);
             return m;
         };
         sweepMap->setValueGrid(axis(current.axes[0]), axis(current.axes[1]), std::move(values), observable);
@@ -427,7 +462,7 @@ void SweepWindow::redraw() {
     // The points are the line's own: one legend entry; clicking them is the chart's tooltip.
     for (QLegendMarker* marker : chart->legend()->markers(dots)) marker->setVisible(false);
     chartView->setToolTip(QStringLiteral("Click a point to load its parameters into the main window"));
-    chart->setTitle(observable + QStringLiteral(" against ") + QString::fromStdString(current.axes[0].name));
+    chart->setTitle(observable + QStringLiteral(" against ") + sweepAxisTitle(current.axes[0].name));
     const std::vector<double>& xs = current.axes[0].values;
     const double xlo = *std::min_element(xs.begin(), xs.end()), xhi = *std::max_element(xs.begin(), xs.end());
     QAbstractAxis* x = nullptr;
@@ -445,8 +480,13 @@ void SweepWindow::redraw() {
         x = niceValueAxis(xlo, xhi);
     }
     x->setObjectName(QStringLiteral("sweepAxisX"));
-    x->setTitleText(QString::fromStdString(current.axes[0].name));
-    QValueAxis* y = std::isfinite(ylo) ? niceValueAxis(ylo, yhi) : new QValueAxis;
+    x->setTitleText(sweepAxisTitle(current.axes[0].name));
+    // The points at the ends keep a little room from the plot's edges, where a dot would be
+    // cut in half (on the screen and in a saved picture); an axis of counts, shares or
+    // sizes does not go below zero for it.
+    const double room = 0.03 * (yhi > ylo ? yhi - ylo : std::max(std::fabs(yhi), 1.0));
+    const double bottom = ylo >= 0.0 ? std::max(0.0, ylo - room) : ylo - room;
+    QValueAxis* y = std::isfinite(ylo) ? niceValueAxis(bottom, yhi + room) : new QValueAxis;
     y->setObjectName(QStringLiteral("sweepAxisY"));
     y->setTitleText(observable);
     chart->addAxis(x, Qt::AlignBottom);
@@ -503,8 +543,9 @@ bool SweepWindow::savePng(const QString& path) {
     if (plotStack->currentIndex() == 0)
         return writeThenRename(path, [this](const QString& temp) { return saveChartPng(chartView, temp); });
     return writeThenRename(path, [this](const QString& temp) {
-        QImage image = sweepMap->grab().toImage();
+        QImage image = mapFigure();
         image.setText(QStringLiteral("Software"), QStringLiteral("Marlinq Solver ") + QString::fromStdString(provenance()));
+        image.setText(QStringLiteral("Description"), mapCaption());
         return image.save(temp, "PNG");
     });
 }
@@ -515,17 +556,69 @@ bool SweepWindow::saveSvg(const QString& path) {
             return saveChartSvg(chartView, temp, QStringLiteral("Marlinq Solver sweep"));
         });
     return writeThenRename(path, [this](const QString& temp) {
+        const QString caption = mapCaption();
+        const QRect below = captionRect(QFontMetrics(font()), sweepMap->width(), caption);
+        const QSize size(sweepMap->width(), sweepMap->height() + below.height());
         QSvgGenerator generator;
         generator.setFileName(temp);
-        generator.setSize(sweepMap->size());
-        generator.setViewBox(QRect(QPoint(0, 0), sweepMap->size()));
-        generator.setDescription(QStringLiteral("Marlinq Solver sweep\nMarlinq Solver ") +
+        generator.setSize(size);
+        generator.setViewBox(QRect(QPoint(0, 0), size));
+        generator.setDescription(QStringLiteral("Marlinq Solver sweep\n") + caption + QStringLiteral("\nMarlinq Solver ") +
                                  QString::fromStdString(provenance()));
         QPainter p;
         if (!p.begin(&generator)) return false;
-        sweepMap->render(&p);
+        sweepMap->renderWithoutControls(&p);
+        p.setFont(font());
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(below.translated(0, sweepMap->height()).adjusted(0, 4, 0, 0), Qt::TextWordWrap, caption);
         return p.end();
     });
+}
+
+QString SweepWindow::mapCaption() const {
+    if (current.axes.size() != 2) return {};
+    const auto axisText = [](const SweepAxis& a) {
+        const auto [lo, hi] = std::minmax_element(a.values.begin(), a.values.end());
+        return QStringLiteral("%1 from %2 to %3 (%4 values%5)")
+            .arg(sweepAxisTitle(a.name))
+            .arg(*lo, 0, 'g', 6)
+            .arg(*hi, 0, 'g', 6)
+            .arg(a.values.size())
+            .arg(a.log ? QStringLiteral(", logarithmic") : QString());
+    };
+    const Parameters& g = base.params;
+    const bool dh = current.options.method != Method::PoissonBoltzmann;
+    QString caption = QStringLiteral("%1 over %2 (across) and %3 (up). ")
+                          .arg(observableBox->currentText(), axisText(current.axes[0]), axisText(current.axes[1]));
+    caption += QStringLiteral("Other parameters: ") +
+               QString::fromStdString(parameterCaption(g.zp, base.plen, g.Np, g.zn, base.mlen, g.Nm, g.ka, g.vc10, g.vc01, dh));
+    if (current.options.method == Method::DebyeHueckelLinear) caption += QStringLiteral(" (linear, closed form)");
+    if (base.totalMode)
+        caption += QStringLiteral("; totals C+ = %1, C- = %2").arg(base.totalPlus, 0, 'g', 6).arg(base.totalMinus, 0, 'g', 6);
+    caption += current.options.chains == Chains::Tables ? QStringLiteral("; single chains from the tables.")
+                                                       : QStringLiteral("; single chains solved.");
+    if (stoppedEarly)
+        caption += QStringLiteral(" Partial: %1 of %2 points.").arg(finished.size()).arg(sweepPointCount(current));
+    return caption;
+}
+
+QImage SweepWindow::mapFigure() {
+    const QImage map = sweepMap->pictureWithoutControls();
+    const qreal ratio = map.devicePixelRatio();
+    const QString caption = mapCaption();
+    const QFontMetrics fm(font());
+    const QRect below = captionRect(fm, sweepMap->width(), caption);
+    QImage figure(QSize(map.width(), map.height() + static_cast<int>(std::ceil(below.height() * ratio))),
+                  QImage::Format_ARGB32_Premultiplied);
+    figure.setDevicePixelRatio(ratio);
+    figure.fill(palette().color(QPalette::Window));
+    QPainter p(&figure);
+    p.drawImage(QPoint(0, 0), map);
+    p.setFont(font());
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(below.translated(0, sweepMap->height()).adjusted(0, 4, 0, 0), Qt::TextWordWrap, caption);
+    p.end();
+    return figure;
 }
 
 void SweepWindow::saveClicked(int kind) {

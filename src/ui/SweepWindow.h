@@ -9,8 +9,10 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 class QCheckBox;
@@ -27,6 +29,17 @@ namespace marlinq::ui {
 class MapView;
 class RunController;
 
+// What a sweep starts from: the main window's fields when "Run" is pressed.
+struct SweepBase {
+    ParameterSet set;
+    Accuracy accuracy = Accuracy::Standard;
+    std::optional<double> unitNm;  // the segment size in nm, when set
+};
+
+// How a swept parameter is named on the chart's and the map's axes: the symbol the window
+// uses for it ("c+" for vc10), else its name.
+QString sweepAxisTitle(const std::string& name);
+
 class SweepWindow : public QWidget {
     Q_OBJECT
 
@@ -37,6 +50,10 @@ public:
     SweepWindow(ParameterSet base, RunOptions options, std::optional<double> unitNm, std::shared_ptr<Engine> engine,
                 QWidget* parent = nullptr);
     ~SweepWindow() override;
+
+    // Where each sweep (and the critical salt) takes its parameters from when it starts: the
+    // main window's fields as they are then. Without one, the parameters given at opening.
+    void setBaseSource(std::function<SweepBase()> source) { baseSource = std::move(source); }
 
     // Starts the sweep the fields describe; false (and a message in sweepStatus) when the
     // fields do not describe one.
@@ -86,7 +103,13 @@ private:
     void criticalSaltDone();
     void redraw();
     void saveClicked(int kind);
+    // Takes the main window's fields as they are now (when there is a source).
+    void takeBase();
+    // The two-parameter map as saved: the map without its controls, a caption under it.
+    QImage mapFigure();
+    QString mapCaption() const;
 
+    std::function<SweepBase()> baseSource;
     ParameterSet base;
     std::optional<double> unitNm;
     std::shared_ptr<Engine> engine;

@@ -66,7 +66,7 @@ startup_distribution_and_output_file)
     expect_table out 11 11
     [ "$(sed -n 2p out | cut -f1)" = "0.001" ] || fail "(1,0) is not vc10"
     [ "$(sed -n 1p out | cut -f2)" = "0.001" ] || fail "(0,1) is not vc01"
-    expect_err "Solving for linear chains 'minus' and 'plus' in parallel ...... "
+    expect_err "Interpolating the energies of linear chains 'minus' and 'plus' from the tables ...... "
     expect_err "Calculation of the energy of single chains with '+' and '-' charge is finished"
     expect_err "Starting calculation of the potential by Debye Huckel approximation"
     expect_err "Finished calculation of the potential by Debye Huckel approximation"
@@ -177,6 +177,9 @@ pb_quiet)
     run --method pb --chains solve
     expect_rc 0
     expect_table out 11 11
+    # Solved chains say so first; only then, not with the tables.
+    expect_err "Solving for linear chains 'minus' and 'plus' in parallel ...... "
+    ! grep -q "Interpolating the energies" err || fail "solved chains were said to come from the tables"
     expect_err "Row 10 is passed..."
     grep -q "single chain" err || fail "the chain stage's lines did not reach standard error"
     ;;

@@ -44,7 +44,8 @@ dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$WORK/contents"
 for f in /usr/bin/marlinq /usr/bin/marlinq-batch /usr/share/marlinq/Chains_values.dat /usr/share/marlinq/Chains_values01.dat \
     /usr/share/marlinq/symbols/sun.jpg /usr/share/applications/marlinq.desktop \
     /usr/share/icons/hicolor/scalable/apps/marlinq.svg /usr/share/man/man1/marlinq.1.gz \
-    /usr/share/man/man1/marlinq-batch.1.gz /usr/lib/python3/dist-packages/marlinq/__init__.py \
+    /usr/share/man/man1/marlinq-batch.1.gz /usr/share/doc/marlinq/README.md /usr/share/doc/marlinq/docs/main-window.png \
+    /usr/lib/python3/dist-packages/marlinq/__init__.py \
     /usr/lib/python3/dist-packages/marlinq/_layout.py; do
     grep -qxF "$f" "$WORK/contents" || fail "the package lacks $f"
 done

@@ -164,7 +164,7 @@ TEST_F(WindowTest, TolerantParseReadsCommasSignsAndFallsBackToZero) {
 TEST_F(WindowTest, DefaultDebyeHueckelRunNamesTheMostProbableComplex) {
     solveAndWait();
     EXPECT_TRUE(
-        log().startsWith("Solving for linear chains 'minus' and 'plus' in parallel ...... \n"
+        log().startsWith("Interpolating the energies of linear chains 'minus' and 'plus' from the tables ...... \n"
                          "Calculation of the energy of single chains with '+' and '-' charge is finished\n"
                          "Starting calculation of the potential by Debye Huckel approximation\n"
                          "the free concentrations imply 492 chains per a³ of each kind in complexes: no solution "
@@ -195,7 +195,7 @@ TEST_F(WindowTest, PoissonBoltzmannRunReportsEveryRow) {
     debyeHueckelBoxOf(*form)->setChecked(false);
     setRanges(0, 3, 0, 3);
     solveAndWait();
-    EXPECT_EQ(log(), QStringLiteral("Solving for linear chains 'minus' and 'plus' in parallel ...... \n"
+    EXPECT_EQ(log(), QStringLiteral("Interpolating the energies of linear chains 'minus' and 'plus' from the tables ...... \n"
                                     "Calculation of the energy of single chains with '+' and '-' charge is finished\n"
                                     "Row 0 is passed...\nRow 1 is passed...\nRow 2 is passed...\nRow 3 is passed...\n"
                                     "the free concentrations imply 153 chains per a³ of each kind in complexes: no "
@@ -559,6 +559,27 @@ TEST_F(WindowTest, ALargeDebyeHueckelRunShowsATimeEstimate) {
     solveButtonOf(*form)->click();
     EXPECT_EQ(form->statusBar()->currentMessage(), QStringLiteral("Running ..."));
     ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning() && solveButtonOf(*form)->isEnabled(); }));
+}
+
+// A Debye-Hueckel run has no rows: stopped, it counts the complexes it computed, in the
+// panel and in the name a save offers.
+TEST_F(WindowTest, AStoppedDebyeHueckelRunCountsComplexesNotRows) {
+    debyeHueckelBoxOf(*form)->setChecked(true);
+    setRanges(0, 1000, 0, 1000);  // a million complexes: far from done when the stop comes
+    solveButtonOf(*form)->click();
+    ASSERT_TRUE(waitFor([&] { return log().contains("Starting calculation of the potential by Debye Huckel"); }));
+    stopButtonOf(*form)->click();
+    ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning(); }));
+    QCoreApplication::processEvents();
+    const QString said = resultLabelOf(*form, "partialLabel")->text();
+    EXPECT_TRUE(QRegularExpression("^Partial result: \\d+ of 1000000 complexes$").match(said).hasMatch())
+        << said.toStdString();
+    dialogs->saveAnswer.clear();
+    actionOf(*form, "saveDistributionAction")->trigger();
+    EXPECT_TRUE(QRegularExpression("distribution-partial-\\d+-of-1000000-complexes\\.txt$")
+                    .match(dialogs->lastDirectory)
+                    .hasMatch())
+        << dialogs->lastDirectory.toStdString();
 }
 
 TEST_F(WindowTest, TheObservablesTabFitsItsColumnWithASegmentSize) {

@@ -1,6 +1,8 @@
 // The main window's files: parameters saved and loaded, the distribution and the map
 // exported, and the "Get" buttons and track bars that fill the same fields.
 #include "main_window_support.h"
+#include "pipeline/Observables.h"
+#include "ui/MapModel.h"
 
 #include <QRegularExpression>
 
@@ -478,6 +480,35 @@ TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {
     EXPECT_EQ(comboBox("concentrationModeBox")->currentIndex(), 1);
     EXPECT_EQ(comboBox("concentrationUnitBox")->currentIndex(), 0);
     EXPECT_EQ(field("plusConcentrationField")->text(), "0.002");
+}
+
+// A total-mode run forms its distribution at the solved free chains after its last row; the
+// map, its most probable complex, its tooltips and the result panel show that one, in every
+// run of a window (the order of the job's last events is pinned in the run controller's
+// tests).
+TEST_F(WindowTest, TotalModeDrawsTheDistributionAtTheSolvedChainsInEveryRun) {
+    comboBox("concentrationModeBox")->setCurrentIndex(1);
+    field("plusConcentrationField")->setText("0.001");
+    field("minusConcentrationField")->setText("0.001");
+    debyeHueckelBoxOf(*form)->setChecked(false);
+    setRanges(0, 12, 0, 12);
+    RunController& runs = runControllerOf(*form);
+    for (int run = 1; run <= 3; ++run) {
+        SCOPED_TRACE(run);
+        solveAndWait();
+        const ResultSnapshot result = runs.result();
+        ASSERT_TRUE(result && result->totalMode && result->normalised);
+        const auto best = marlinq::mostProbableCell(*result);
+        ASSERT_TRUE(best);
+        EXPECT_EQ(mapViewOf(*form).mostProbableCell(), std::make_pair(best->first, best->second));
+        EXPECT_EQ(resultLabelOf(*form, "mPlusOutput")->text().toInt(), best->first);
+        EXPECT_EQ(resultLabelOf(*form, "mMinusOutput")->text().toInt(), best->second);
+        const QString tip = mapViewOf(*form).toolTipAt(cellCentre(best->first, best->second));
+        const std::int32_t i = best->first - result->mpMin, j = best->second - result->mmMin;
+        EXPECT_TRUE(tip.startsWith(QString::fromStdString(
+            cellTooltip(best->first, best->second, result->absValue(i, j), result->share(i, j), false, '.'))))
+            << tip.toStdString();
+    }
 }
 
 // Every file dialog opens where the last one was left, whichever command it belonged to.

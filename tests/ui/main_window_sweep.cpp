@@ -299,7 +299,7 @@ TEST_F(WindowTest, SweepMapShowsTheSweptValuesItsColoursAndATooltipAndLoadsADoub
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 2; ++j) {
             const QString tip = map->toolTipAt(centre(i, j));
-            const QString where = QStringLiteral("ka = %1, vc10 = %2\nMean M+ = ")
+            const QString where = QStringLiteral("ka = %1, c+ = %2\nMean M+ = ")
                                       .arg(QStringList{"0.2", "0.6", "1"}[i], QStringList{"0.001", "0.01"}[j]);
             ASSERT_TRUE(tip.startsWith(where)) << tip.toStdString();
             const double v = tip.mid(where.size()).toDouble();
@@ -311,7 +311,7 @@ TEST_F(WindowTest, SweepMapShowsTheSweptValuesItsColoursAndATooltipAndLoadsADoub
     EXPECT_EQ(map->image().pixelColor(hiAt), QColor(classic[20][0], classic[20][1], classic[20][2]));
     EXPECT_EQ(map->image().pixelColor(loAt), QColor(classic[1][0], classic[1][1], classic[1][2]));
     EXPECT_TRUE(map->toolTipAt(QPoint(-2, -2)).isEmpty());
-    // A double-click on ka = 0.6, vc10 = 0.01 loads that point.
+    // A double-click on ka = 0.6, c+ = 0.01 loads that point.
     std::vector<ParameterSet> loaded;
     QObject::connect(sweep, &SweepWindow::loadRequested, [&](const ParameterSet& set) { loaded.push_back(set); });
     QTest::mouseDClick(map->findChild<QLabel*>(QStringLiteral("mapPicture")), Qt::LeftButton, Qt::NoModifier,
@@ -348,4 +348,81 @@ TEST_F(WindowTest, SweepWindowFindsTheCriticalSaltOfTheTotals) {
     EXPECT_TRUE(text.startsWith("Critical salt: ka = 0.75997")) << text.toStdString();
     EXPECT_TRUE(text.contains(" mM)")) << text.toStdString();
     EXPECT_TRUE(childOf<QPushButton>(*w, "runSweepButton")->isEnabled());
+}
+
+// The sweep window runs the main window's fields as they are when "Run" is pressed, opens
+// with room for its plots, fills the room with the map of two parameters, names c+ as the
+// window does, and saves the map with a caption and without its screen controls; the
+// chart keeps its end points inside the plot.
+TEST_F(WindowTest, SweepWindowTakesTheFieldsAtRunAndSavesTheMapWithACaption) {
+    SweepWindow* sweep = openSweepWindow(*form);
+    ASSERT_NE(sweep, nullptr);
+    // Most of the screen, on the screen (the test's screen is a small one).
+    const QRect free = sweep->screen()->availableGeometry();
+    EXPECT_GE(sweep->width(), std::min(1000, free.width() * 8 / 10));
+    EXPECT_GE(sweep->height(), std::min(600, free.height() * 8 / 10));
+    EXPECT_LE(sweep->width(), std::max(free.width(), sweep->minimumSizeHint().width())) << free.width();
+    EXPECT_LE(sweep->height(), std::max(free.height(), sweep->minimumSizeHint().height())) << free.height();
+    sweep->resize(1200, 650);
+    sweep->show();
+
+    // Changed in the main window after the sweep window opened.
+    setRanges(0, 4, 0, 4);
+    field("segmentSizeField")->setText("0.714");
+    childOf<QLineEdit>(*sweep, "firstValuesBox")->setText(QStringLiteral("0.3:1:6"));
+    childOf<QCheckBox>(*sweep, "secondCheck")->setChecked(true);
+    childOf<QComboBox>(*sweep, "secondNameBox")->setCurrentText(QStringLiteral("vc10"));
+    childOf<QLineEdit>(*sweep, "secondValuesBox")->setText(QStringLiteral("1e-3,1e-2"));
+    QSignalSpy ended(sweep, &SweepWindow::sweepEnded);
+    ASSERT_TRUE(sweep->start()) << childOf<QLabel>(*sweep, "sweepStatus")->text().toStdString();
+    ASSERT_TRUE(waitFor([&] { return ended.count() == 1; }));
+    EXPECT_EQ(sweep->plan().base.params.mpMax, 4);
+    EXPECT_EQ(sweep->plan().base.params.mmMax, 4);
+    EXPECT_EQ(sweep->plan().unitNm, std::optional<double>(0.714));
+    ASSERT_EQ(sweep->points().size(), 12u);
+
+    MapView& map = *childOf<MapView>(*sweep, "sweepMap");
+    QCoreApplication::processEvents();
+    auto* picture = map.findChild<QLabel*>(QStringLiteral("mapPicture"));
+    ASSERT_NE(picture, nullptr);
+    // Six values across, two up: no square cells leaving most of the area empty.
+    EXPECT_GE(picture->width(), map.width() * 6 / 10);
+    EXPECT_GE(picture->height(), map.height() * 6 / 10);
+    EXPECT_EQ(map.findChild<QLabel*>(QStringLiteral("mPlusTitle"))->text(), QStringLiteral("ka"));
+    EXPECT_EQ(map.findChild<QLabel*>(QStringLiteral("mMinusTitle"))->accessibleName(), QStringLiteral("c+"));
+
+    const QString png = dir.filePath(QStringLiteral("map.png"));
+    ASSERT_TRUE(sweep->savePng(png));
+    const QImage saved(png);
+    const qreal ratio = map.grab().devicePixelRatio();
+    EXPECT_GT(saved.height(), static_cast<int>(map.height() * ratio) + 10);  // a caption under the map
+    const QString caption = saved.text(QStringLiteral("Description"));
+    EXPECT_TRUE(caption.contains(QStringLiteral("over ka from 0.3 to 1 (6 values) (across) and c+ from 0.001 to 0.01")))
+        << caption.toStdString();
+    // Where the "Whole range" button is on the screen, the picture has the background only.
+    auto* button = map.findChild<QToolButton*>(QStringLiteral("wholeRangeButton"));
+    ASSERT_NE(button, nullptr);
+    const QRect at(QPoint(static_cast<int>(button->x() * ratio), static_cast<int>(button->y() * ratio)),
+                   button->size() * ratio);
+    const QRgb background = saved.pixel(at.topLeft());
+    int marked = 0;
+    for (int y = at.top(); y <= at.bottom() && y < saved.height(); ++y)
+        for (int x = at.left(); x <= at.right() && x < saved.width(); ++x) marked += saved.pixel(x, y) != background;
+    EXPECT_EQ(marked, 0);
+
+    // One parameter: the chart's axis leaves room beyond the highest and the lowest point.
+    childOf<QCheckBox>(*sweep, "secondCheck")->setChecked(false);
+    childOf<QLineEdit>(*sweep, "firstValuesBox")->setText(QStringLiteral("0.3,0.5,1"));
+    ASSERT_TRUE(sweep->start());
+    ASSERT_TRUE(waitFor([&] { return ended.count() == 2; }));
+    QChart* chart = childOf<QChartView>(*sweep, "chartView")->chart();
+    auto* y = qobject_cast<QValueAxis*>(chart->axes(Qt::Vertical).value(0));
+    ASSERT_NE(y, nullptr);
+    double lo = INFINITY, hi = -INFINITY;
+    for (QAbstractSeries* s : chart->series())
+        if (auto* dots = qobject_cast<QScatterSeries*>(s))
+            for (const QPointF& p : dots->points()) lo = std::min(lo, p.y()), hi = std::max(hi, p.y());
+    ASSERT_TRUE(std::isfinite(hi));
+    EXPECT_GT(y->max(), hi);
+    EXPECT_LE(y->min(), lo);
 }

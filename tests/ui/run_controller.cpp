@@ -120,6 +120,49 @@ TEST(RunController, AJobFasterThanTheWindowIsShownAtMostEveryIntervalAndWhollyAt
     EXPECT_EQ(heard.shown.back()->index, kSnapshots);
 }
 
+// A total-mode run publishes its distribution at the solved free chains after its last row:
+// that snapshot may reach the window alone, after the last row was drawn, and the map must
+// follow it (it kept the rows' free-chain map while the panels showed the totals). Each job
+// here waits until the window has drawn its last row; three jobs, as in repeated runs.
+TEST(RunController, ASnapshotAfterTheDrawnLastRowIsDrawnInEveryRun) {
+    RunController runs;
+    constexpr int kRows = 3;
+    for (int run = 1; run <= 3; ++run) {
+        SCOPED_TRACE(run);
+        auto lastRowDrawn = std::make_shared<std::promise<void>>();
+        std::shared_future<void> drawn = lastRowDrawn->get_future().share();
+        std::vector<std::pair<ResultSnapshot, bool>> refreshes;  // record, map to be drawn
+        bool told = false;
+        const auto watch = QObject::connect(
+            &runs, &RunController::refreshDue, [&, lastRowDrawn](const ResultSnapshot& rec, bool, bool mapDue) {
+                refreshes.emplace_back(rec, mapDue);
+                if (mapDue && rec->index == kRows && !rec->totalMode && !told) {
+                    told = true;
+                    lastRowDrawn->set_value();
+                }
+            });
+        QSignalSpy ended(&runs, &RunController::ended);
+        runs.startJob([drawn](std::stop_token, const JobEvents& sink) {
+            for (int k = 1; k <= kRows; ++k) {
+                sink.snapshot(recordWithIndex(k));
+                sink.progress(k, kRows);
+            }
+            // The window has drawn the rows; the distribution at the totals comes alone.
+            if (drawn.wait_for(std::chrono::seconds(60)) != std::future_status::ready) return;
+            auto settled = std::make_shared<ResultRecord>(*recordWithIndex(kRows));
+            settled->totalMode = true;
+            sink.snapshot(settled);
+            sink.finished(JobOutcome::Finished, JobCounts{});
+        });
+        ASSERT_TRUE(waitFor([&] { return ended.count() == 1; }, 60000));
+        QObject::disconnect(watch);
+        ASSERT_FALSE(refreshes.empty());
+        EXPECT_TRUE(refreshes.back().first->totalMode);
+        EXPECT_TRUE(refreshes.back().second);  // drawn on the map, not only in the panels
+        EXPECT_TRUE(runs.result()->totalMode);
+    }
+}
+
 TEST_F(WindowTest, StopInAPoissonBoltzmannRunLeavesAPartialResultAndTheControllerIdle) {
     RunController& runs = runControllerOf(*form);
     Heard heard(runs);
@@ -162,13 +205,15 @@ TEST_F(WindowTest, TheMainAndTheSweepWindowRunAtOnceEachThroughItsOwnController)
     RunController& sweepRuns = runControllerOf(*sweep);
     ASSERT_NE(&mainRuns, &sweepRuns);
 
-    // A long Poisson-Boltzmann run in the main window, a two-point sweep beside it.
-    debyeHueckelBoxOf(*form)->setChecked(false);
-    setRanges(0, 400, 0, 400);
-    solveButtonOf(*form)->click();
+    // A two-point sweep of the start-up ranges (a sweep takes the fields as they are when it
+    // starts), and a long Poisson-Boltzmann run in the main window beside it.
     childOf<QLineEdit>(*sweep, "firstValuesBox")->setText(QStringLiteral("0.2,0.5"));
     childOf<QComboBox>(*sweep, "methodBox")->setCurrentIndex(0);  // Debye-Hueckel
     ASSERT_TRUE(sweep->start());
+    EXPECT_EQ(sweep->plan().base.params.mpMax, 10);
+    debyeHueckelBoxOf(*form)->setChecked(false);
+    setRanges(0, 400, 0, 400);
+    solveButtonOf(*form)->click();
     EXPECT_TRUE(mainRuns.running());
     EXPECT_TRUE(sweepRuns.running());
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pipeline/Version.h"
 #include "ui/AboutWindow.h"
 
 using marlinq::ui::AboutWindow;
@@ -26,8 +27,13 @@ TEST(AboutWindow, EveryOpeningIsANewIndependentWindowClosedByExit) {
         EXPECT_FALSE(w->isModal());
         QStringList texts;
         for (QLabel* label : w->findChildren<QLabel*>()) texts << label->text();
-        for (const char* t : {"Version: ", "Beta 1.0", "Author:", "Help:"})
+        for (const char* t : {"Version: ", "Author:", "Help:"})
             EXPECT_TRUE(texts.contains(QString::fromLatin1(t))) << t;
+        // The release and commit of this build, as --version says them (no "Beta").
+        const QString version = w->findChild<QLabel*>(QStringLiteral("versionText"))->text();
+        EXPECT_EQ(version, QStringLiteral("%1\ncommit %2")
+                               .arg(QString::fromStdString(std::string(marlinq::programVersion())),
+                                    QString::fromStdString(std::string(marlinq::buildCommit()))));
         auto* picture = w->findChild<QLabel*>(QStringLiteral("illustration"));
         ASSERT_NE(picture, nullptr);
         EXPECT_EQ(picture->geometry(), QRect(10, 25, 210, 262));
@@ -35,8 +41,9 @@ TEST(AboutWindow, EveryOpeningIsANewIndependentWindowClosedByExit) {
         auto* link = w->findChild<QLabel*>(QStringLiteral("helpLocation"));
         ASSERT_NE(link, nullptr);
         EXPECT_FALSE(link->openExternalLinks());
-        // The help names the program's own documentation; no address that leads nowhere.
-        EXPECT_EQ(link->text(), QStringLiteral("README.md and docs/"));
+        // The help names documentation an installation holds (a build tree: the sources'
+        // README); no address that leads nowhere.
+        EXPECT_EQ(link->text(), QStringLiteral("man marlinq\nREADME.md of the sources"));
         EXPECT_GE(link->width(), link->sizeHint().width());  // not cut off
         for (QLabel* label : w->findChildren<QLabel*>()) {
             EXPECT_FALSE(label->text().contains(QStringLiteral("://"))) << label->text().toStdString();
