@@ -140,6 +140,7 @@ std::string reprOf(const PyParameters& p) {
     for (const ParameterRow& r : parameterSchema()) {
         if (r.role == ParameterRole::Density || (r.totalModeOnly && !p.set.totalMode)) continue;
         const double v = parameterValue(p.set, r);
+        if (r.optional && v == r.startup) continue;
         if (s.back() != '(') s += ", ";
         s += std::string(r.key) + "=" + (r.integer ? std::to_string(static_cast<std::int32_t>(v)) : formatGeneral(v, '.'));
     }
@@ -915,7 +916,8 @@ lengths the file gives.)doc");
         [](const PyParameters& p) {
             py::dict d;
             for (const ParameterRow& r : parameterSchema())
-                if (!r.totalModeOnly || p.set.totalMode) d[py::str(std::string(r.key))] = valueOf(p, r);
+                if ((!r.totalModeOnly || p.set.totalMode) && (!r.optional || parameterValue(p.set, r) != r.startup))
+                    d[py::str(std::string(r.key))] = valueOf(p, r);
             return d;
         },
         "The file's keys and the charged lengths, as a dict.");
@@ -941,6 +943,7 @@ lengths the file gives.)doc");
             PyParameters p;
             for (const ParameterRow& r : parameterSchema()) {
                 if (r.role == ParameterRole::Density) continue;
+                if (r.optional && !state.contains(std::string(r.key))) continue;
                 if (r.totalModeOnly) {
                     if (!state.contains(std::string(r.key))) continue;
                     p.set.totalMode = true;

@@ -86,7 +86,7 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
     const auto field = [&s](const std::string& key, const std::string& value, bool last = false) {
         s += "  " + jsonString(key) + ": " + value + (last ? "\n" : ",\n");
     };
-    const ObservableInputs in{o, p.ka, run.unitNm};
+    const ObservableInputs in{o, p.ka, run.unitNm, run.structure ? &*run.structure : nullptr};
     const auto observable = [&](const ObservableDef& d) {
         if (d.shape == ObservableShape::Number) return field(std::string(d.name), jsonNumber(d.number(in)));
         const std::optional<MapCell> cell = d.cell(o);
@@ -106,6 +106,8 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
         for (const ObservableDef* d : observablesInOutput(true))
             if (d->needsUnitNm) observable(*d);
     }
+    if (run.structure)
+        for (const ObservableDef* d : observablesOfStructure(run.unitNm.has_value())) observable(*d);
     std::string params = "{";
     const auto param = [&params](const char* key, const std::string& value, bool last = false) {
         params += jsonString(key) + ": " + value + (last ? "" : ", ");
@@ -115,7 +117,7 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
     const ParameterSet used{p, run.set.plen, run.set.mlen};
     std::vector<const ParameterRow*> rows;
     for (const ParameterRow& r : parameterSchema())
-        if (!r.totalModeOnly) rows.push_back(&r);
+        if (!r.totalModeOnly && (!r.optional || parameterValue(used, r) != r.startup)) rows.push_back(&r);
     for (std::size_t k = 0; k < rows.size(); ++k) {
         const double v = parameterValue(used, *rows[k]);
         param(std::string(rows[k]->key).c_str(), rows[k]->integer ? std::to_string(static_cast<std::int32_t>(v)) : jsonNumber(v),

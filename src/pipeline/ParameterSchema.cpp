@@ -54,6 +54,12 @@ constexpr ParameterRow kRows[] = {
     // Total mode; checked with the ranges they need (checkTotals).
     {.key = "total_plus", .alias = "total_plus", .totalModeOnly = true, .role = R::Total, .chain = 0},
     {.key = "total_minus", .alias = "total_minus", .totalModeOnly = true, .role = R::Total, .chain = 1},
+    // The molar masses of whole chains (g/mol; 0: not given): concentrations in g/L and the
+    // molar masses and sizes of the complexes.
+    {.key = "molar_mass_plus", .alias = "molar_mass_plus", .optional = true, .real = &Parameters::molarMassPlus,
+     .lo = 0.0, .hi = 1e12, .outOfRange = "molar_mass_plus should be between 0 (not given) and 1e12 g/mol"},
+    {.key = "molar_mass_minus", .alias = "molar_mass_minus", .optional = true, .real = &Parameters::molarMassMinus,
+     .lo = 0.0, .hi = 1e12, .outOfRange = "molar_mass_minus should be between 0 (not given) and 1e12 g/mol"},
 };
 // clang-format on
 constexpr std::size_t kRowCount = std::size(kRows);
@@ -61,7 +67,7 @@ constexpr std::size_t kRowCount = std::size(kRows);
 // withTotals: the keys of total mode too.
 constexpr std::size_t fileKeyCount(bool withTotals) {
     std::size_t n = 0;
-    for (const ParameterRow& r : kRows) n += r.inFile && (withTotals || !r.totalModeOnly) ? 1 : 0;
+    for (const ParameterRow& r : kRows) n += r.inFile && (withTotals || !(r.totalModeOnly || r.optional)) ? 1 : 0;
     return n;
 }
 
@@ -70,7 +76,7 @@ constexpr std::array<ParameterKey, fileKeyCount(withTotals)> makeFileKeys() {
     std::array<ParameterKey, fileKeyCount(withTotals)> keys{};
     std::size_t k = 0;
     for (const ParameterRow& r : kRows)
-        if (r.inFile && (withTotals || !r.totalModeOnly)) keys[k++] = ParameterKey{r.key, r.integer};
+        if (r.inFile && (withTotals || !(r.totalModeOnly || r.optional))) keys[k++] = ParameterKey{r.key, r.integer};
     return keys;
 }
 constexpr auto kFileKeys = makeFileKeys<false>();
@@ -167,25 +173,28 @@ void setParameterMember(ParameterSet& set, const ParameterRow& row, double value
 std::vector<double> parameterFileValues(const ParameterSet& set) {
     std::vector<double> values;
     for (const ParameterRow& r : kRows)
-        if (r.inFile && !r.totalModeOnly) values.push_back(parameterValue(set, r));
+        if (r.inFile && !r.totalModeOnly && !r.optional) values.push_back(parameterValue(set, r));
     return values;
 }
 
 ParameterFileLines parameterFileLines(const ParameterSet& set) {
     ParameterFileLines lines;
     for (const ParameterRow& r : kRows) {
-        if (!r.inFile || r.totalModeOnly) continue;
+        if (!r.inFile || r.totalModeOnly || r.optional) continue;
         lines.keys.push_back(ParameterKey{r.key, r.integer});
         lines.values.push_back(parameterValue(set, r));
     }
-    if (set.totalMode && !lines.keys.empty()) {
+    const auto extra = [&set](const ParameterRow& r) {
+        return (r.totalModeOnly && set.totalMode) || (r.optional && parameterValue(set, r) != r.startup);
+    };
+    if (std::any_of(std::begin(kRows), std::end(kRows), extra) && !lines.keys.empty()) {
         // Before the last line, which stays a key every reader knows.
         const ParameterKey lastKey = lines.keys.back();
         const double lastValue = lines.values.back();
         lines.keys.pop_back();
         lines.values.pop_back();
         for (const ParameterRow& r : kRows) {
-            if (!r.totalModeOnly) continue;
+            if (!extra(r)) continue;
             lines.keys.push_back(ParameterKey{r.key, r.integer});
             lines.values.push_back(parameterValue(set, r));
         }
@@ -304,6 +313,14 @@ std::optional<std::string> validateInput(const InputFields& in, Parameters& para
         const bool fails = r->above.empty() ? !within(value, r->lo, r->hi)
                                             : !(value > parameterValue(read, *findParameter(r->above)));
         if (fails) return r->outOfRange;
+    }
+    // Values the window has no field for (no check position): taken as given, within range.
+    for (const ParameterRow& r : kRows) {
+        if (r.check != 0 || r.role != R::Plain || r.real == nullptr) continue;
+        const std::size_t index = static_cast<std::size_t>(&r - kRows);
+        if (index >= in.size() || !in[index]) continue;
+        if (r.outOfRange != nullptr && !within(*in[index], r.lo, r.hi)) return r.outOfRange;
+        params.*r.real = *in[index];
     }
     // The matrices (three of them, plus the export from M = 0) must fit in memory.
     const std::int64_t cells = (static_cast<std::int64_t>(params.mpMax) - params.mpMin + 1) *

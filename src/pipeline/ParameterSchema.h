@@ -48,6 +48,9 @@ struct ParameterRow {
     // saved in free mode holds none, and a reader that does not know the key still finds a
     // known key on the last line.
     bool totalModeOnly = false;
+    // A line only of a file whose value differs from the start-up value, written before the
+    // file's last line as the totals are: a file that does not use it is the file it was.
+    bool optional = false;
     ParameterRole role = ParameterRole::Plain;
     int chain = 0;           // of a charge, length or density: 0 the '+' chain, 1 the '-' chain
     double Parameters::*real = nullptr;         // the member a real fills (lengths: none)

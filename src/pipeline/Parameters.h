@@ -9,6 +9,8 @@ namespace marlinq {
 struct Parameters {
     double kip = 0.0, kim = 0.0, ka = 0.0, vc01 = 0.0, vc10 = 0.0, zp = 0.0, zn = 0.0;
     std::int32_t Np = 0, Nm = 0, mpMin = 0, mpMax = 0, mmMin = 0, mmMax = 0;
+    // Molar masses of a whole '+' and '-' chain in g/mol; 0 when not given.
+    double molarMassPlus = 0.0, molarMassMinus = 0.0;
 };
 
 }  // namespace marlinq

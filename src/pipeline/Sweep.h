@@ -10,6 +10,7 @@
 #include "pipeline/Engine.h"
 #include "pipeline/JobRunner.h"
 #include "pipeline/Observables.h"
+#include "pipeline/Structure.h"
 
 #include <cstdint>
 #include <functional>
@@ -63,7 +64,12 @@ struct SweepSpec {
     RunOptions options;
     std::optional<double> unitNm;  // segment size a in nm (needed by salt_mM)
     Shard shard;
+    // The structure of the complexes but the molar masses, which are each point's own.
+    StructureInputs structure;
 };
+// The plan's points have molar masses (given in the base or swept): the sweep table also
+// holds the molar masses and sizes.
+bool sweepHasStructure(const SweepSpec& plan);
 
 // Why a plan cannot be swept. The message names the parameters; a front end whose user
 // gives the plan in other words (command-line options) may say the problem its own way.
@@ -112,6 +118,7 @@ struct SweepPoint {
     std::string status = "ok";   // "ok", the validation message, or why the run failed
     RunOutcome run;              // the whole run (record, log, counts, warnings)
     Observables observables;
+    std::optional<StructureObservables> structure;  // with molar masses
     double seconds = 0.0;        // time of the run in this process
 };
 
