@@ -44,8 +44,18 @@ MicelleTerms micelleFormFactor(const Micelle& m, double q) {
     t.core = m.coreBeta * m.coreBeta * a * a;
     if (m.chainBeta == 0.0) return t;
     const double x = q * q * m.chainRg * m.chainRg;
-    const double s = graftedChainAmplitude(x) * shellAmplitude(q * m.graftDistance());
-    t.corona = m.chainBetaSquares * debye(x) + (m.chainBeta * m.chainBeta - m.chainBetaSquares) * s * s;
+    // Debye's function and psi from one exponential where neither takes its series.
+    double debyeX = 0.0, psiX = 0.0;
+    if (std::fabs(x) < kChainSeries) {
+        debyeX = debye(x);
+        psiX = graftedChainAmplitude(x);
+    } else {
+        const double e = std::expm1(-x);
+        debyeX = 2.0 * (e + x) / (x * x);
+        psiX = -e / x;
+    }
+    const double s = psiX * shellAmplitude(q * m.graftDistance());
+    t.corona = m.chainBetaSquares * debyeX + (m.chainBeta * m.chainBeta - m.chainBetaSquares) * s * s;
     t.cross = 2.0 * m.coreBeta * m.chainBeta * a * s;
     return t;
 }

@@ -187,22 +187,35 @@ ScatteringCurve scatteringCurve(const ResultRecord& record, const StructureInput
     if (species.empty()) return curve;
     double mass = 0.0;  // sum n M, the polymer's mass concentration on the species' scale
     for (const Species& s : species) mass += s.n * s.molarMass;
+    // What the sums need, packed: the complexes, then the free chains.
+    struct Coil {
+        double n, beta2, rg2;
+    };
+    std::vector<scattering::Micelle> micelles;
+    std::vector<double> weights;
+    std::vector<Coil> coils;
+    for (const Species& s : species) {
+        if (s.isComplex) {
+            micelles.push_back(s.micelle);
+            weights.push_back(s.n);
+        } else {
+            coils.push_back({s.n, s.coilBeta * s.coilBeta, s.coilRg * s.coilRg});
+        }
+    }
     const auto points = static_cast<std::int64_t>(count);
+    const std::size_t complexes = micelles.size();
     // Each q sums the species in one order: the curve is the same for any number of threads.
 #pragma omp parallel for schedule(dynamic, 4)
     for (std::int64_t k = 0; k < points; ++k) {
         const double qk = q[static_cast<std::size_t>(k)];
         double core = 0.0, corona = 0.0, cross = 0.0, freeChains = 0.0;
-        for (const Species& s : species) {
-            if (s.isComplex) {
-                const scattering::MicelleTerms t = scattering::micelleFormFactor(s.micelle, qk);
-                core += s.n * t.core;
-                corona += s.n * t.corona;
-                cross += s.n * t.cross;
-            } else {
-                freeChains += s.n * s.coilBeta * s.coilBeta * scattering::debye(qk * qk * s.coilRg * s.coilRg);
-            }
+        for (std::size_t i = 0; i < complexes; ++i) {
+            const scattering::MicelleTerms t = scattering::micelleFormFactor(micelles[i], qk);
+            core += weights[i] * t.core;
+            corona += weights[i] * t.corona;
+            cross += weights[i] * t.cross;
         }
+        for (const Coil& c : coils) freeChains += c.n * c.beta2 * scattering::debye(qk * qk * c.rg2);
         const auto at = static_cast<std::size_t>(k);
         curve.core[at] = core / mass;
         curve.corona[at] = corona / mass;
