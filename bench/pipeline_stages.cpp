@@ -44,7 +44,7 @@ void BM_DebyeHueckelMatrix(benchmark::State& state) {
     for (auto _ : state) {
         const ResultRecord resultRecord = record(p);
         DistributionBuilder weights(0, p.mpMax, 0, p.mmMax, p.vc10, p.vc01);
-        weights.addWhole(CalculationStages().debyeHueckelCells(resultRecord).cells);
+        weights.addWhole(CalculationStages(debyeHueckelModel()).everyCell(landscapeInputsOf(resultRecord)).cells);
         benchmark::DoNotOptimize(weights.distribution().maxValue);
     }
 }
@@ -56,7 +56,7 @@ void BM_PoissonBoltzmannRow(benchmark::State& state) {
     for (auto _ : state) {
         DistributionBuilder weights(0, p.mpMax, 0, p.mmMax, p.vc10, p.vc01);
         weights.addRow(static_cast<std::int32_t>(state.range(0)),
-                       CalculationStages().sphereRow(resultRecord, static_cast<std::int32_t>(state.range(0))).cells);
+                       CalculationStages(poissonBoltzmannModel()).sphereRow(landscapeInputsOf(resultRecord), static_cast<std::int32_t>(state.range(0))).cells);
         benchmark::DoNotOptimize(weights.distribution().maxValue);
     }
 }

@@ -329,6 +329,23 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
                 return std::nullopt;
             }
             o.unitNm = *a;
+        } else if (arg == "--bjerrum" || arg == "--bjerrum-nm" || arg == "--temperature-K" || arg == "--permittivity" ||
+                   arg == "--gamma" || arg == "--gamma-mN-m" || arg == "--water-fraction") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            const std::optional<double> x = sweepOptionNumber(v);
+            if (!x || !(*x >= 0.0)) {
+                error = arg + " takes a number of at least 0, not '" + v + "'";
+                return std::nullopt;
+            }
+            std::optional<double>& target = arg == "--bjerrum"         ? o.bjerrum
+                                            : arg == "--bjerrum-nm"    ? o.bjerrumNm
+                                            : arg == "--temperature-K" ? o.temperatureK
+                                            : arg == "--permittivity"  ? o.permittivity
+                                            : arg == "--gamma"         ? o.gamma
+                                            : arg == "--gamma-mN-m"    ? o.gammaMilliNewton
+                                                                       : o.waterFraction;
+            target = *x;
         } else if (arg == "--total") {
             std::string v;
             if (!value(v)) return std::nullopt;
@@ -457,7 +474,56 @@ StructureInputs structureInputs(const BatchOptions& o, const Parameters& p) {
     in.solvent = o.solvent;
     in.contrastCore = o.contrastCore;
     in.contrastCorona = o.contrastCorona;
+    in.waterFraction = p.waterFraction;
     return in;
+}
+
+std::optional<ParameterSet> applyModelParameters(const BatchOptions& o, ParameterSet set, std::string& error) {
+    const int bjerrumWays = (o.bjerrum ? 1 : 0) + (o.bjerrumNm ? 1 : 0) + (o.permittivity ? 1 : 0);
+    if (bjerrumWays > 1) {
+        error = "give the Bjerrum length one way: --bjerrum, --bjerrum-nm or --temperature-K with --permittivity";
+        return std::nullopt;
+    }
+    if (o.gamma && o.gammaMilliNewton) {
+        error = "give either --gamma or --gamma-mN-m, not both";
+        return std::nullopt;
+    }
+    const bool needsUnit = o.bjerrumNm || o.permittivity || o.gammaMilliNewton;
+    if (needsUnit && !o.unitNm) {
+        error = std::string(o.bjerrumNm ? "--bjerrum-nm" : o.permittivity ? "--permittivity" : "--gamma-mN-m") +
+                " needs the segment size: --unit-nm A";
+        return std::nullopt;
+    }
+    if (o.temperatureK && !(*o.temperatureK > 0.0)) {
+        error = "--temperature-K takes a temperature above 0 K";
+        return std::nullopt;
+    }
+    if (o.temperatureK && !o.permittivity && !o.gammaMilliNewton) {
+        error = "--temperature-K goes with --permittivity (the Bjerrum length) or --gamma-mN-m";
+        return std::nullopt;
+    }
+    const double temperature = o.temperatureK.value_or(kRoomTemperatureK);
+    std::vector<ParameterValue> values;
+    const auto give = [&values](const char* key, double v) { values.push_back(ParameterValue{findParameter(key), v}); };
+    if (o.bjerrum) give("bjerrum", *o.bjerrum);
+    if (o.bjerrumNm) give("bjerrum", *o.bjerrumNm / *o.unitNm);
+    if (o.permittivity) give("bjerrum", bjerrumLengthNm(temperature, *o.permittivity) / *o.unitNm);
+    if (o.gamma) give("gamma", *o.gamma);
+    if (o.gammaMilliNewton) give("gamma", surfaceTensionPerSegmentArea(*o.gammaMilliNewton, *o.unitNm, temperature));
+    if (o.waterFraction) give("water_fraction", *o.waterFraction);
+    if (const std::optional<ParameterRefusal> refused = applyParameterValues(set, values)) {
+        error = refused->reason;
+        return std::nullopt;
+    }
+    // Checked as a run checks them, with the run's own messages.
+    for (const ParameterValue& v : values) {
+        const double x = parameterValue(set, *v.row);
+        if (!(x >= v.row->lo && x <= v.row->hi)) {
+            error = v.row->outOfRange;
+            return std::nullopt;
+        }
+    }
+    return set;
 }
 
 SweepSpec sweepPlan(const BatchOptions& o, const ParameterSet& base) {
@@ -477,6 +543,10 @@ std::string helpText() {
                      [--summary FILE] [--free-energies FILE] [--unit-nm A]
                      [--total C+,C- | --total T --charge-fraction f]
                      [--total-mM | --total-gL | --total-mM-charge] [--molar-mass M+,M-]
+                     [--bjerrum L | --bjerrum-nm B | --temperature-K T --permittivity E]
+                     [--gamma G | --gamma-mN-m G] [--water-fraction F]
+                     [--neutral-segment-nm B] [--solvent good|theta] [--contrast CORE,CORONA]
+                     [--scattering QMIN:QMAX:COUNT[:log] [--scattering-output FILE]]
                      [--critical-salt] [PARAMETER_FILE]
        marlinq-batch --sweep NAME=VALUES [--sweep NAME=VALUES] [--shard I/N] [--jobs N]
                      [-o FILE [--resume]] [--large-output]
@@ -578,6 +648,18 @@ Options
                         refined to 1e-6 relative), as a JSON object: critical_ka (null
                         when not crossed; standard error says on which side it lies),
                         with --unit-nm critical_salt_mM, runs, crossed, side
+  --bjerrum L           the Bjerrum length in segment units, l_B / a (default 1: l_B = a);
+                        it sets the electrostatics of chains and complexes and the salt
+                        a ka stands for, (ka)^2 = 8 pi (l_B / a) c_s a^3
+  --bjerrum-nm B        the Bjerrum length in nm (needs --unit-nm)
+  --temperature-K T --permittivity E
+                        the Bjerrum length of a solvent of relative permittivity E at T
+                        (needs --unit-nm; water at 298.15 K: 78.54, l_B = 0.7136 nm)
+  --gamma G             surface free energy of a complex's core, G kT per a^2, adding
+                        G 4 pi Rc^2 to every complex (default 0)
+  --gamma-mN-m G        the same in mN/m (needs --unit-nm; at --temperature-K or 298.15 K)
+  --water-fraction F    volume fraction of water in the cores, 0 to 0.95 (default 0): the
+                        core volume is the charged segments' / (1 - F)
   --neutral-segment-nm B
                         the size of the neutral blocks' segments in nm (default: the
                         segment size a of --unit-nm)
@@ -599,7 +681,7 @@ Options
                         of chains, c / (a^3 N_A) (free_plus_mM, total_plus_mM, ...)
   --sweep NAME=VALUES   run once per value of NAME, any key of the parameter file (ka,
                         vc10, vc01, zp, zn, kiplus, kiminus, Np, Nm, mpMin, mpMax, mmMin,
-                        mmMax), a charged-block length (plen, mlen), salt_mM (with
+                        mmMax, bjerrum, gamma, water_fraction), a charged-block length (plen, mlen), salt_mM (with
                         --unit-nm), or in total mode total_plus, total_minus, total
                         (C+ + C-), charge_fraction and total_plus_mM, total_minus_mM,
                         total_mM (with --unit-nm), total_gL, total_plus_gL,

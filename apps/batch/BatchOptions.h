@@ -52,6 +52,11 @@ struct BatchOptions {
     std::int64_t jobs = 0;      // --jobs N: points computed at once (0: one per thread the machine offers)
     bool resume = false;        // --resume: keep the rows already in -o FILE, compute the others
     bool largeOutput = false;   // --large-output: a sweep's CSV may pass 1 GiB
+    // The model's parameters over the parameter file's: --bjerrum L (segment units) or
+    // --bjerrum-nm B, or --temperature-K T with --permittivity E (both with --unit-nm);
+    // --gamma G (kT per a^2) or --gamma-mN-m G (with --unit-nm, at --temperature-K or
+    // 298.15 K); --water-fraction F.
+    std::optional<double> bjerrum, bjerrumNm, temperatureK, permittivity, gamma, gammaMilliNewton, waterFraction;
     bool merge = false;         // --merge PART...: join the parts of a sharded sweep
     std::vector<std::string> mergeParts;
 };
@@ -62,6 +67,9 @@ std::optional<ParameterSet> applyTotals(const BatchOptions& o, ParameterSet set,
 
 // The structure inputs of the options for a run with these parameters.
 StructureInputs structureInputs(const BatchOptions& o, const Parameters& p);
+// The base set with the model's parameters of the command line applied; nullopt and the
+// reason when they cannot be.
+std::optional<ParameterSet> applyModelParameters(const BatchOptions& o, ParameterSet set, std::string& error);
 
 // The sweep the options describe, from the base set.
 SweepSpec sweepPlan(const BatchOptions& o, const ParameterSet& base);

@@ -192,9 +192,8 @@ std::optional<std::string> outputProblem(const BatchOptions& o) {
 int runProfile(const BatchOptions& o, const Parameters& p) {
     ComplexProfile profile;
     try {
-        profile = computeComplexProfile(o.profileMp, o.profileMm, p.zp, p.zn, p.kip, p.kim, p.ka,
-                                        o.options.method == Method::DebyeHueckel,
-                                        o.options.accuracy == Accuracy::Converged);
+        profile = computeComplexProfile(o.profileMp, o.profileMm, p,
+                                        *makeComplexModel(o.options.method, o.options.accuracy, p));
     } catch (const KernelError& e) {
         std::cerr << profileFailureMessage(o.profileMp, o.profileMm, e.what()) << '\n';
         return kExitFailed;
@@ -317,6 +316,13 @@ int run(int argc, char** argv) {
     // take it is found before the work.
     if (const std::optional<std::string> problem = outputProblem(o)) {
         std::cerr << *problem << '\n';
+        return kExitInvalid;
+    }
+    // The model's parameters given on the command line, over the file's.
+    if (const std::optional<ParameterSet> withModel = applyModelParameters(o, set, error)) {
+        set = *withModel;
+    } else {
+        std::cerr << error << '\n';
         return kExitInvalid;
     }
     // Total mode: both totals, or the total and the charge fraction, over the file's values.

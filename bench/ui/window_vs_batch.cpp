@@ -121,7 +121,8 @@ int main(int argc, char** argv) {
         std::string why;
         const LoadedTables tables(loadTables(DataSearch{MARLINQ_SOURCE_DATA_DIR, ""}, why));
         if (options.method != Method::PoissonBoltzmann)
-            estimate = debyeHueckelStageSeconds(p, loaded.set.plen, loaded.set.mlen, false, false);
+            estimate = everyCellStageSeconds(*makeComplexModel(options.method, Accuracy::Standard, p), p,
+                                             loaded.set.plen, loaded.set.mlen);
         clock.restart();
         const double cpu0 = cpuSeconds(RUSAGE_SELF);
         const RunOutcome alone = runToCompletion(makeJobInput(p, loaded.set, options, tables));

@@ -141,7 +141,7 @@ std::string reprOf(const PyParameters& p) {
     for (const ParameterRow& r : parameterSchema()) {
         if (r.role == ParameterRole::Density || (r.totalModeOnly && !p.set.totalMode)) continue;
         const double v = parameterValue(p.set, r);
-        if (r.optional && v == r.startup) continue;
+        if (r.modelParameter && v == r.startup) continue;
         if (s.back() != '(') s += ", ";
         s += std::string(r.key) + "=" + (r.integer ? std::to_string(static_cast<std::int32_t>(v)) : formatGeneral(v, '.'));
     }
@@ -307,13 +307,15 @@ struct PyResult {
     }
     // The structure inputs of the run's molar masses and the given ones.
     StructureInputs structureInputs(const std::optional<double>& unitNm, const std::optional<double>& neutralSegmentNm,
-                                    const std::string& solvent, double waterFraction,
+                                    const std::string& solvent, std::optional<double> waterFraction,
                                     std::pair<double, double> contrast) const {
+        // The core's water: the run's water_fraction unless given here.
+        const double water = waterFraction.value_or(parameters.set.params.waterFraction);
         if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
         if (neutralSegmentNm && !unitNmAllowed(*neutralSegmentNm))
             throw py::value_error("neutral_segment_nm must be " + unitNmRange());
         if (solvent != "good" && solvent != "theta") throw py::value_error("solvent is \"good\" or \"theta\"");
-        if (!(waterFraction >= 0.0 && waterFraction < 1.0))
+        if (!(water >= 0.0 && water < 1.0))
             throw py::value_error("water_fraction must lie in [0, 1)");
         StructureInputs in;
         in.molarMassPlus = parameters.set.params.molarMassPlus;
@@ -321,7 +323,7 @@ struct PyResult {
         in.unitNm = unitNm;
         in.neutralSegmentNm = neutralSegmentNm;
         in.solvent = solvent == "good" ? corona::Solvent::Good : corona::Solvent::Theta;
-        in.waterFraction = waterFraction;
+        in.waterFraction = water;
         in.contrastCore = contrast.first;
         in.contrastCorona = contrast.second;
         return in;
@@ -365,7 +367,7 @@ struct PyResult {
         }
         // With the molar masses, those of the structure (good solvent, neutral segments of size a).
         if (parameters.set.params.molarMassPlus > 0.0 && parameters.set.params.molarMassMinus > 0.0)
-            for (const auto& [key, value] : structure(structureInputs(unitNm, std::nullopt, "good", 0.0, {1.0, 1.0})))
+            for (const auto& [key, value] : structure(structureInputs(unitNm, std::nullopt, "good", std::nullopt, {1.0, 1.0})))
                 d[key] = value;
         return d;
     }
@@ -820,8 +822,8 @@ PyProfile profileOf(const PyParameters& params, py::handle mpValue, py::handle m
                     const std::string& accuracy) {
     // As marlinq-batch --profile MP MM: two whole numbers from 1 to the largest aggregation.
     const std::int32_t mp = toInt32(mpValue, "mp"), mm = toInt32(mmValue, "mm");
-    const bool dh = parseMethod(method) != Method::PoissonBoltzmann;
-    const bool converged = parseAccuracy(accuracy) == Accuracy::Converged;
+    const Method chosenMethod = parseMethod(method);
+    const Accuracy chosenAccuracy = parseAccuracy(accuracy);
     if (mp < 1 || mm < 1 || mp > kMaxAggregation || mm > kMaxAggregation)
         throw py::value_error("mp and mm must be whole numbers from 1 to " + std::to_string(kMaxAggregation) +
                               ", not " + std::to_string(mp) + " and " + std::to_string(mm));
@@ -830,7 +832,7 @@ PyProfile profileOf(const PyParameters& params, py::handle mpValue, py::handle m
     {
         py::gil_scoped_release release;
         try {
-            out.profile = computeComplexProfile(mp, mm, p.zp, p.zn, p.kip, p.kim, p.ka, dh, converged);
+            out.profile = computeComplexProfile(mp, mm, p, *makeComplexModel(chosenMethod, chosenAccuracy, p));
         } catch (const KernelError& e) {
             throw std::runtime_error(profileFailureMessage(mp, mm, e.what()));
         }
@@ -966,8 +968,7 @@ lengths the file gives.)doc");
         [](const PyParameters& p) {
             py::dict d;
             for (const ParameterRow& r : parameterSchema())
-                if ((!r.totalModeOnly || p.set.totalMode) && (!r.optional || parameterValue(p.set, r) != r.startup))
-                    d[py::str(std::string(r.key))] = valueOf(p, r);
+                if (!r.totalModeOnly || p.set.totalMode) d[py::str(std::string(r.key))] = valueOf(p, r);
             return d;
         },
         "The file's keys and the charged lengths, as a dict.");
@@ -993,7 +994,7 @@ lengths the file gives.)doc");
             PyParameters p;
             for (const ParameterRow& r : parameterSchema()) {
                 if (r.role == ParameterRole::Density) continue;
-                if (r.optional && !state.contains(std::string(r.key))) continue;
+                if (r.modelParameter && !state.contains(std::string(r.key))) continue;
                 if (r.totalModeOnly) {
                     if (!state.contains(std::string(r.key))) continue;
                     p.set.totalMode = true;
@@ -1046,27 +1047,28 @@ distribution export), value the normalised distribution (the map).)doc");
         .def(
             "structure",
             [](const PyResult& r, const std::optional<double>& unitNm, const std::optional<double>& neutralSegmentNm,
-               const std::string& solvent, double waterFraction, std::pair<double, double> contrast) {
+               const std::string& solvent, std::optional<double> waterFraction, std::pair<double, double> contrast) {
                 return r.structure(r.structureInputs(unitNm, neutralSegmentNm, solvent, waterFraction, contrast));
             },
             "unit_nm"_a = py::none(), "neutral_segment_nm"_a = py::none(), "solvent"_a = "good",
-            "water_fraction"_a = 0.0, "contrast"_a = std::pair<double, double>{1.0, 1.0},
+            "water_fraction"_a = py::none(), "contrast"_a = std::pair<double, double>{1.0, 1.0},
             R"doc(The molar masses of the complexes (molar_mass_mn, _mw, _mz, and with the free chains
 molar_mass_*_with_free, g/mol) and, with unit_nm, their sizes (hydrodynamic_radius_z_nm as
 dynamic light scattering reports it, hydrodynamic_radius_n_nm, _w_nm, the Guinier
 radius_of_gyration_z_nm, and of the most probable complex hydrodynamic_radius_nm and
 corona_thickness_nm), as a dict. Needs the parameters' molar_mass_plus and molar_mass_minus.
 neutral_segment_nm: the neutral segments' size (unit_nm when None); solvent "good" (a
-Daoud-Cotton star corona) or "theta"; water_fraction of the swollen core; contrast
+Daoud-Cotton star corona) or "theta"; water_fraction of the swollen core (the run's
+water_fraction when None); contrast
 (core, corona) against the solvent per mass.)doc")
         .def(
             "scattering",
             [](const PyResult& r, const std::vector<double>& q, const std::optional<double>& unitNm,
-               const std::optional<double>& neutralSegmentNm, const std::string& solvent, double waterFraction,
-               std::pair<double, double> contrast) {
+               const std::optional<double>& neutralSegmentNm, const std::string& solvent,
+               std::optional<double> waterFraction, std::pair<double, double> contrast) {
                 return r.scattering(q, r.structureInputs(unitNm, neutralSegmentNm, solvent, waterFraction, contrast));
             },
-            "q"_a, "unit_nm"_a, "neutral_segment_nm"_a = py::none(), "solvent"_a = "good", "water_fraction"_a = 0.0,
+            "q"_a, "unit_nm"_a, "neutral_segment_nm"_a = py::none(), "solvent"_a = "good", "water_fraction"_a = py::none(),
             "contrast"_a = std::pair<double, double>{1.0, 1.0},
             R"doc(The scattered intensity per concentration I(q) of the distribution at the q given (1/nm),
 as a dict of arrays q, I, I_core, I_corona, I_free (marlinq-batch --scattering): each complex

@@ -19,33 +19,6 @@
 
 namespace marlinq {
 
-std::string_view nameOf(Method method) {
-    switch (method) {
-    case Method::DebyeHueckel: return "dh";
-    case Method::PoissonBoltzmann: return "pb";
-    case Method::DebyeHueckelLinear: return "dh-linear";
-    }
-    return "dh";
-}
-std::string_view nameOf(Chains chains) { return chains == Chains::Tables ? "table" : "solve"; }
-std::string_view nameOf(Accuracy accuracy) { return accuracy == Accuracy::Standard ? "standard" : "converged"; }
-
-std::optional<Method> methodNamed(std::string_view name) {
-    for (const Method m : {Method::DebyeHueckel, Method::PoissonBoltzmann, Method::DebyeHueckelLinear})
-        if (nameOf(m) == name) return m;
-    return std::nullopt;
-}
-std::optional<Chains> chainsNamed(std::string_view name) {
-    for (const Chains c : {Chains::Tables, Chains::Solved})
-        if (nameOf(c) == name) return c;
-    return std::nullopt;
-}
-std::optional<Accuracy> accuracyNamed(std::string_view name) {
-    for (const Accuracy a : {Accuracy::Standard, Accuracy::Converged})
-        if (nameOf(a) == name) return a;
-    return std::nullopt;
-}
-
 namespace {
 
 constexpr const char* kCancelled = "Cancelled!";
@@ -368,7 +341,9 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     }
     counts.rows = static_cast<std::int32_t>(rows);
 
-    CalculationStages calculation(input.threads);
+    const Accuracy accuracy = runRecord.converged ? Accuracy::Converged : Accuracy::Standard;
+    const ComplexModelPointer model = makeComplexModel(input.method, accuracy, p);
+    CalculationStages calculation(model, input.threads);
     calculation.stop = token;
     if (runRecord.converged && runRecord.useTables) {
         // Converged energies need solved chains; the tables hold the standard ones.
@@ -384,45 +359,71 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
                                        : input.tablesError;
         return fail(report, reason);
     }
+    // A model beyond the program's first one is named in the log.
+    if (model->description().find(" + ") != std::string::npos || p.bjerrum != 1.0 || p.waterFraction != 0.0)
+        report.text("Complex model: " + model->description() + "; Bjerrum length " + formatGeneral(p.bjerrum, '.') +
+                    " a; water fraction of the core " + formatGeneral(p.waterFraction, '.'));
+    const SingleChain plusChain{runRecord.kip, runRecord.plen, runRecord.Np, false};
+    const SingleChain minusChain{-runRecord.kim, runRecord.mlen, runRecord.Nm, true};
+    const ChainConditions chainConditions = chainConditionsOf(p);
+    const ChainModelPointer chainModel =
+        makeChainModel(runRecord.useTables ? Chains::Tables : Chains::Solved, accuracy, input.tables);
     ChainStageReport chains;
-    const int chainsDone = calculation.startChainEnergy(runRecord, input.tables.get(), chains);
+    const bool chainsDone = calculation.chainEnergies(*chainModel, plusChain, minusChain, chainConditions, chains);
     for (const std::string& line : chains.diagnostics) report.diagnostic(line);
     counts.failedChains = chains.failedChains;
     if (chains.stopped) {
         report.text(kCancelled);
         return JobOutcome::Cancelled;
     }
-    if (chainsDone == 0) {
+    if (!chainsDone) {
         return fail(report, chains.failure.empty() ? "The single-chain free energies could not be computed."
                                                    : chains.failure);
     }
+    runRecord.ffc_positive = chains.fPlus;
+    runRecord.ffc_minus = chains.fMinus;
     report.text(kChainsFinished);
     // A converged run forms the standard answer beside its own: the standard chain energies
     // of the chain choice the run was asked for (the tables when they were asked for and are
     // loaded, else the standard solves the chain stage made beside the converged ones).
     double standardPlus = chains.standardPlus, standardMinus = chains.standardMinus;
     if (runRecord.converged && input.runRecord->useTables && input.tables) {
-        RunRecord fromTables = *input.runRecord;
-        fromTables.converged = false;
         ChainStageReport tableReport;
-        if (calculation.startChainEnergy(fromTables, input.tables.get(), tableReport) != 0) {
-            standardPlus = fromTables.ffc_positive;
-            standardMinus = fromTables.ffc_minus;
+        if (calculation.chainEnergies(*tableChainModel(input.tables), plusChain, minusChain, chainConditions,
+                                      tableReport)) {
+            standardPlus = tableReport.fPlus;
+            standardMinus = tableReport.fMinus;
         }
     }
 
     auto sigma = std::make_shared<std::vector<double>>(static_cast<std::size_t>(p.mpMax) + p.mmMax + 1);
     for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) (*sigma)[static_cast<std::size_t>(k)] = neutral::sigma(k);
 
-    const bool dh = input.method != Method::PoissonBoltzmann;
+    const bool dh = model->selection() == CellSelection::EveryCell;
     const bool totalMode = input.totals.has_value();
     if (totalMode && (p.mpMin != 0 || p.mmMin != 0 || p.mpMax < 1 || p.mmMax < 1))
         return fail(report, "Total concentrations need the lone chains (1, 0) and (0, 1) in the ranges: set mpMin and mmMin to 0");
+    // What the complex stages read.
+    LandscapeInputs stageInputs;
+    stageInputs.mpMin = p.mpMin;
+    stageInputs.mpMax = p.mpMax;
+    stageInputs.mmMin = p.mmMin;
+    stageInputs.mmMax = p.mmMax;
+    stageInputs.blocks = ChainBlocks{p.zp, p.zn, runRecord.plen, runRecord.mlen};
+    stageInputs.conditions = complexConditionsOf(p);
+    stageInputs.Np = p.Np;
+    stageInputs.Nm = p.Nm;
+    stageInputs.fPlus = runRecord.ffc_positive;
+    stageInputs.fMinus = runRecord.ffc_minus;
+    stageInputs.standardFPlus = standardPlus;
+    stageInputs.standardFMinus = standardMinus;
+    stageInputs.sigma = sigma;
     // The working record is this thread's alone; the front end sees snapshots of it. The
     // weights are formed from the landscape the stages produce, at the run's concentrations.
     ResultRecord resultRecord(runRecord.plen, runRecord.mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np,
                               p.Nm, p.mpMin, p.mpMax, p.mmMin, p.mmMax, runRecord.ffc_minus, runRecord.ffc_positive, {},
                               {}, SigmaTable(std::move(sigma)), dh, 0.0);
+    resultRecord.conditions = stageInputs.conditions;
     DistributionBuilder weights(p.mpMin, p.mpMax, p.mmMin, p.mmMax, p.vc10, p.vc01, input.threads);
     weights.store(resultRecord);
     resultRecord.converged = runRecord.converged;
@@ -550,7 +551,7 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
                 report.text(kCancelled);
                 return JobOutcome::Cancelled;
             }
-            const StageCells row = calculation.sphereRow(resultRecord, mp);
+            const StageCells row = calculation.sphereRow(stageInputs, mp);
             takeCells(row);
             weights.addRow(mp, row.cells);
             weights.store(resultRecord);
@@ -573,7 +574,7 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     } else {
         resultRecord.run = true;
         report.text(kDhStarting);
-        const StageCells all = calculation.debyeHueckelCells(resultRecord);
+        const StageCells all = calculation.everyCell(stageInputs);
         takeCells(all);
         weights.addWhole(all.cells);
         weights.store(resultRecord);

@@ -6,6 +6,7 @@
 
 #include "files/ChainTables.h"
 #include "pipeline/MassBalance.h"
+#include "pipeline/ModelFactory.h"
 #include "pipeline/Parameters.h"
 #include "pipeline/Records.h"
 
@@ -26,40 +27,7 @@ namespace marlinq {
 // ---------------------------------------------------------------------------------------
 // What a run is asked to do.
 
-// How the free energy of a complex is computed.
-enum class Method {
-    DebyeHueckel,      // the Debye-Hueckel potential of every complex at once
-    PoissonBoltzmann,  // the nonlinear Poisson-Boltzmann equation, row by row
-    // The closed-form free energy of linear Debye-Hueckel theory for a uniformly charged
-    // sphere, every complex at once like DebyeHueckel.
-    DebyeHueckelLinear,
-};
-// Where the single-chain free energies come from.
-enum class Chains { Tables, Solved };
-// Free energies in the program's standard grid, or converged in the grid with an error estimate.
-enum class Accuracy { Standard, Converged };
-
-struct RunOptions {
-    Method method = Method::DebyeHueckel;
-    Chains chains = Chains::Tables;
-    Accuracy accuracy = Accuracy::Standard;
-    bool keepEnergies = false;  // keep F and E of every evaluated cell (ResultRecord::energies)
-    int threads = 0;            // most threads of the run (0: the machine's; JobInput::threads)
-};
-
-// The names files and command lines use: "dh" / "pb" / "dh-linear", "table" / "solve", "standard" / "converged".
-std::string_view nameOf(Method method);
-std::string_view nameOf(Chains chains);
-std::string_view nameOf(Accuracy accuracy);
-std::optional<Method> methodNamed(std::string_view name);
-std::optional<Chains> chainsNamed(std::string_view name);
-std::optional<Accuracy> accuracyNamed(std::string_view name);
-
-// Converged runs solve their chains (the tables hold standard energies): only a standard
-// run from the tables reads them.
-inline bool needsTables(const RunOptions& options) {
-    return options.chains == Chains::Tables && options.accuracy == Accuracy::Standard;
-}
+// The methods, chain choices and accuracies: pipeline/ModelFactory.h.
 
 // ---------------------------------------------------------------------------------------
 // What a run says.

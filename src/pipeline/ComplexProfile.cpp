@@ -68,6 +68,11 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp
     return p;
 }
 
+ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, const Parameters& p, const ComplexModel& model) {
+    return computeComplexProfile(mp, mm, p.zp, p.zn, p.kip, p.kim, p.ka,
+                                 model.profileOverlay() == ProfileOverlay::DebyeHueckel, model.keepsStandard());
+}
+
 std::string profileFailureMessage(std::int32_t mp, std::int32_t mm, const std::string& kernelMessage) {
     return "The profile of the complex (" + std::to_string(mp) + ", " + std::to_string(mm) +
            ") could not be computed: a numerical error (" + kernelMessage + ").";

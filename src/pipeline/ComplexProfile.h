@@ -4,6 +4,8 @@
 // u is the reduced potential e*psi/kT: a cation (charge +1) has the Boltzmann factor
 // exp(-u), an anion exp(+u).
 
+#include "physics/ComplexModel.h"
+#include "pipeline/Parameters.h"
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,6 +33,11 @@ struct ComplexProfile {
 // end shows profileFailureMessage of it.
 ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp, double zn, double kip,
                                      double kim, double ka, bool dh, bool converged = false);
+
+// The profile of the complex (mp, mm) of a run with parameters p as its complex model draws
+// it: the model's overlay (the Debye-Hueckel potential beside the Poisson-Boltzmann one for
+// both Debye-Hueckel methods) and its accuracy. What every front end charts and writes.
+ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, const Parameters& p, const ComplexModel& model);
 
 // "The profile of the complex (MP, MM) could not be computed: a numerical error (MESSAGE)."
 std::string profileFailureMessage(std::int32_t mp, std::int32_t mm, const std::string& kernelMessage);

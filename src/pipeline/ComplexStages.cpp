@@ -1,13 +1,12 @@
-// The two complex stages: the Poisson-Boltzmann row and the Debye-Hueckel matrix. Each
-// gives the cells of the energy landscape it evaluated, the free energy F and the exponent
-// E of the weight of each; the weights themselves are formed from the landscape (see
-// Distribution.h).
+// The complex stages: a row of the band around charge neutrality, or every complex at once.
+// Each gives the cells of the energy landscape it evaluated, the free energy F of its model
+// and the exponent E of the weight of each; the weights themselves are formed from the
+// landscape (see Distribution.h).
 
 #include "kernel/Interpolation.h"
 #include "physics/Complex.h"
-#include "physics/ConvergedEnergy.h"
-#include "physics/FreeEnergy.h"
 #include "pipeline/CalculationStages.h"
+#include "pipeline/ModelFactory.h"
 #include "pipeline/TeamError.h"
 
 #include <algorithm>
@@ -19,54 +18,35 @@ namespace marlinq {
 
 namespace {
 
-// The fields a stage reads, copied once.
+// The exponent of a cell's weight, with the logarithms of the neutral-block lengths formed
+// once per stage (in single precision for the rows, as the row stage always had them).
 struct StageInputs {
-    std::int32_t mpMin, mpMax, mmMin, mmMax;
-    double zp, zn, plen, mlen, ka;
-    std::int32_t Np, Nm;
-    double ffc_positive, ffc_minus;
-    double standardFfcPlus, standardFfcMinus;  // converged runs: the standard chain energies
+    const LandscapeInputs& in;
     const std::vector<double>* sigma;
-    double lnNp, lnNm;  // logarithms of the neutral-block lengths, precision per stage
+    double lnNp, lnNm;
 
-    StageInputs(const ResultRecord& resultRecord, bool singlePrecisionLogs)
-        : mpMin(resultRecord.mpMin),
-          mpMax(resultRecord.mpMax),
-          mmMin(resultRecord.mmMin),
-          mmMax(resultRecord.mmMax),
-          zp(resultRecord.zp),
-          zn(resultRecord.zn),
-          plen(resultRecord.plen),
-          mlen(resultRecord.mlen),
-          ka(resultRecord.ka),
-          Np(resultRecord.Np),
-          Nm(resultRecord.Nm),
-          ffc_positive(resultRecord.ffc_positive),
-          ffc_minus(resultRecord.ffc_minus),
-          standardFfcPlus(resultRecord.standardFfcPlus),
-          standardFfcMinus(resultRecord.standardFfcMinus),
-          sigma(resultRecord.sigma.get()) {
+    StageInputs(const LandscapeInputs& inputs, bool singlePrecisionLogs) : in(inputs), sigma(inputs.sigma.get()) {
         if (singlePrecisionLogs) {
-            const float lp = marlinq::log(static_cast<float>(Np));
-            const float lm = marlinq::log(static_cast<float>(Nm));
+            const float lp = marlinq::log(static_cast<float>(in.Np));
+            const float lm = marlinq::log(static_cast<float>(in.Nm));
             lnNp = lp;
             lnNm = lm;
         } else {
-            lnNp = std::log(static_cast<double>(Np));
-            lnNm = std::log(static_cast<double>(Nm));
+            lnNp = std::log(static_cast<double>(in.Np));
+            lnNm = std::log(static_cast<double>(in.Nm));
         }
     }
 
     // Exponent E = -(free energy of forming the complex from isolated chains), with the
     // neutral-block term; NaN or infinite when F is.
     double exponent(std::int32_t mp, std::int32_t mm, double F) const {
-        return exponent(mp, mm, F, ffc_positive, ffc_minus);
+        return exponent(mp, mm, F, in.fPlus, in.fMinus);
     }
     // The same with given single-chain energies (the standard ones of a converged run).
     double exponent(std::int32_t mp, std::int32_t mm, double F, double fPlus, double fMinus) const {
         const std::vector<double>& s = *sigma;
         double T;
-        if (Np < Nm) {
+        if (in.Np < in.Nm) {
             T = -(s[mp + mm] + s[1] * mp - s[mm]) * lnNp - (s[1] * mm + s[mm]) * lnNm;
         } else {
             T = -(s[1] * mp + s[mp]) * lnNp - (s[mp + mm] + s[1] * mm - s[mp]) * lnNm;
@@ -76,30 +56,18 @@ struct StageInputs {
 };
 
 // The neutral-block table must reach the largest complex, M+ + M- = mpMax + mmMax.
-bool hasSigmaFor(const ResultRecord& resultRecord) {
-    return resultRecord.sigma && static_cast<std::int64_t>(resultRecord.sigma->size()) >
-                                     std::int64_t{resultRecord.mpMax} + resultRecord.mmMax;
+bool hasSigmaFor(const LandscapeInputs& in) {
+    return in.sigma && static_cast<std::int64_t>(in.sigma->size()) > std::int64_t{in.mpMax} + in.mmMax;
 }
 
-// What a free energy reports besides its value.
-struct CellNotes {
-    bool unstable = false;
-    bool beyondValidity = false;  // Debye-Hueckel: outside the linearisation's validity
-    double errorEstimate = 0.0;
-    double standardDifference = 0.0;
-    bool targetMissed = false;  // a converged energy short of its target on the finest grid
-    // Converged energies: the standard free energy of the same cell (NaN otherwise).
-    double standardValue = NAN;
-};
-
-// One pass over a work list: F and E of every cell, with how many Newton solves hit their
-// step limit and, for converged energies, the largest error estimate and distance from the
-// standard energy. FreeEnergyOf is the approximation of the stage:
-// F(ka, qp, qn, vcore, CellNotes&).
-template <typename FreeEnergyOf>
-StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, int threadLimit,
-                         FreeEnergyOf freeEnergyOf, const std::stop_token& stop, bool flagsValidity = false,
-                         bool withStandard = false) {
+// One pass over a work list: F and E of every cell by the stage's model, with how many
+// Newton solves hit their step limit, the cells beyond the model's validity and, for
+// converged energies, the largest error estimate and distance from the standard energy.
+StageCells evaluateCells(const ComplexModel& model, const StageInputs& si, const std::vector<Index>& list,
+                         int threadLimit, const std::stop_token& stop) {
+    const LandscapeInputs& in = si.in;
+    const bool flagsValidity = model.flagsValidity();
+    const bool withStandard = model.keepsStandard();
     const std::int64_t n = static_cast<std::int64_t>(list.size());
     StageCells out;
     out.cells.resize(list.size());
@@ -130,30 +98,30 @@ StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, 
             ++skipped;
             continue;
         }
-        CellNotes notes;
-        double F;
+        ComplexEnergy e;
         try {
-            F = freeEnergyOf(in.ka, mp * in.zp, mm * in.zn, complex::coreVolume(mp, in.plen, mm, in.mlen), notes);
+            e = model.energy(SphericalComplex::of(mp, mm, in.blocks, in.conditions));
         } catch (...) {
             errors.capture(k);
             continue;
         }
-        if (notes.unstable) ++unstable;
-        if (notes.targetMissed) {
+        const double F = e.value;
+        if (e.unstable) ++unstable;
+        if (e.targetMissed) {
             ++targetMissed;
-            if (notes.errorEstimate > missedTargetEstimate) missedTargetEstimate = notes.errorEstimate;
+            if (e.errorEstimate > missedTargetEstimate) missedTargetEstimate = e.errorEstimate;
         }
-        if (flagsValidity && notes.beyondValidity) {
+        if (flagsValidity && e.beyondValidity) {
             ++beyondValidity;
             beyond[k] = 1;
         }
-        if (notes.errorEstimate > errorEstimate) errorEstimate = notes.errorEstimate;
-        if (notes.standardDifference > standardDifference) standardDifference = notes.standardDifference;
-        cells[k] = LandscapeCell{mp, mm, F, std::isfinite(F) ? in.exponent(mp, mm, F) : NAN};
+        if (e.errorEstimate > errorEstimate) errorEstimate = e.errorEstimate;
+        if (e.standardDifference > standardDifference) standardDifference = e.standardDifference;
+        cells[k] = LandscapeCell{mp, mm, F, std::isfinite(F) ? si.exponent(mp, mm, F) : NAN};
         if (withStandard) {
-            const double S = notes.standardValue;
+            const double S = e.standardValue;
             standardCells[k] = LandscapeCell{
-                mp, mm, S, std::isfinite(S) ? in.exponent(mp, mm, S, in.standardFfcPlus, in.standardFfcMinus) : NAN};
+                mp, mm, S, std::isfinite(S) ? si.exponent(mp, mm, S, in.standardFPlus, in.standardFMinus) : NAN};
         }
     }
     errors.rethrow();
@@ -180,59 +148,31 @@ StageCells evaluateCells(const StageInputs& in, const std::vector<Index>& list, 
     return out;
 }
 
-double sphereEnergy(double ka, double qp, double qn, double vcore, CellNotes& notes) {
-    return FreeEnergy::freeEnergy_Sphere(ka, qp, qn, vcore, &notes.unstable);
-}
-
-// Whether a Debye-Hueckel free energy F of a core lies outside the validity of the
-// linearisation: a reduced surface potential beyond the bound, or no finite number.
-bool beyondDebyeHueckel(double ka, double qp, double qn, double vcore, double F) {
-    const double R = complex::coreRadius(vcore);
-    const double surface = complex::debyeHueckelSurfacePotential(qp - qn, R, R * ka);
-    return !std::isfinite(F) || !(std::fabs(surface) <= complex::kDebyeHueckelPotentialBound);
-}
-
-double sphereEnergyDH(double ka, double qp, double qn, double vcore, CellNotes& notes) {
-    const double F = FreeEnergy::freeEnergy_SphereDH(ka, qp, qn, vcore);
-    notes.beyondValidity = beyondDebyeHueckel(ka, qp, qn, vcore, F);
-    return F;
-}
-
-// A closed form: exact at either accuracy, with no discretisation error to estimate.
-double sphereEnergyLinearDH(double ka, double qp, double qn, double vcore, CellNotes& notes) {
-    notes.standardValue = FreeEnergy::freeEnergy_SphereLinearDH(ka, qp, qn, vcore);
-    return notes.standardValue;
-}
-
-// Converged energies, with their error estimate and their distance from the standard ones.
-double convergedSphere(double ka, double qp, double qn, double vcore, CellNotes& notes) {
-    const ConvergedEnergy c = convergedSphereEnergy(ka, qp, qn, vcore);
-    notes.errorEstimate = c.errorEstimate;
-    notes.targetMissed = !c.targetMet;
-    notes.standardValue = FreeEnergy::freeEnergy_Sphere(ka, qp, qn, vcore);
-    notes.standardDifference = std::fabs(c.value - notes.standardValue);
-    return c.value;
-}
-
-double convergedSphereDH(double ka, double qp, double qn, double vcore, CellNotes& notes) {
-    const ConvergedEnergy c = convergedDebyeHueckelEnergy(ka, qp, qn, vcore);
-    notes.errorEstimate = c.errorEstimate;
-    notes.targetMissed = !c.targetMet;
-    notes.standardValue = FreeEnergy::freeEnergy_SphereDH(ka, qp, qn, vcore);
-    notes.standardDifference = std::fabs(c.value - notes.standardValue);
-    notes.beyondValidity = beyondDebyeHueckel(ka, qp, qn, vcore, c.value);
-    return c.value;
-}
-
 }  // namespace
 
-StageCells CalculationStages::sphereRow(const ResultRecord& resultRecord, std::int32_t i) const {
-    const StageInputs in(resultRecord, true);
+LandscapeInputs landscapeInputsOf(const ResultRecord& r) {
+    LandscapeInputs in;
+    in.mpMin = r.mpMin;
+    in.mpMax = r.mpMax;
+    in.mmMin = r.mmMin;
+    in.mmMax = r.mmMax;
+    in.blocks = ChainBlocks{r.zp, r.zn, r.plen, r.mlen};
+    in.conditions.ka = r.ka;
+    in.Np = r.Np;
+    in.Nm = r.Nm;
+    in.fPlus = r.ffc_positive;
+    in.fMinus = r.ffc_minus;
+    in.standardFPlus = r.standardFfcPlus;
+    in.standardFMinus = r.standardFfcMinus;
+    in.sigma = r.sigma;
+    return in;
+}
 
+StageCells CalculationStages::sphereRow(const LandscapeInputs& in, std::int32_t i) const {
     // The band of at most nine cells around charge neutrality, M- = c - 4 .. c + 4.
     std::vector<Index> list;
-    if (i != 0 && i >= in.mpMin && i <= in.mpMax && hasSigmaFor(resultRecord)) {
-        const double c = std::trunc((in.zp / in.zn) * i);
+    if (i != 0 && i >= in.mpMin && i <= in.mpMax && hasSigmaFor(in)) {
+        const double c = std::trunc((in.blocks.chargePlus / in.blocks.chargeMinus) * i);
         // Only the columns from c - 4 on can hold a cell of the band.
         const double first = std::max<double>(in.mmMin, c - 4.0);
         for (std::int32_t mm = first <= in.mmMax ? static_cast<std::int32_t>(first) : in.mmMax + 1; mm <= in.mmMax;
@@ -241,15 +181,15 @@ StageCells CalculationStages::sphereRow(const ResultRecord& resultRecord, std::i
             if (mm != 0 && std::fabs(mm - c) <= 4.0) list.push_back(Index{i, mm});
         }
     }
-    return resultRecord.converged ? evaluateCells(in, list, threadLimit, convergedSphere, stop, false, true)
-                                  : evaluateCells(in, list, threadLimit, sphereEnergy, stop);
+    return evaluateCells(*model, StageInputs(in, true), list, threadLimit, stop);
 }
 
-double debyeHueckelStageSeconds(const Parameters& p, double plen, double mlen, bool linear, bool converged,
-                                int threads) {
+double everyCellStageSeconds(const ComplexModel& model, const Parameters& p, double plen, double mlen, int threads) {
     const std::int32_t mpFirst = std::max(p.mpMin, 1), mmFirst = std::max(p.mmMin, 1);
     if (p.mpMax < mpFirst || p.mmMax < mmFirst) return 0.0;
     const std::int64_t rows = p.mpMax - mpFirst + 1, columns = p.mmMax - mmFirst + 1;
+    const ChainBlocks blocks{p.zp, p.zn, plen, mlen};
+    const ComplexConditions conditions = complexConditionsOf(p);
     // Complexes on a 6 x 6 lattice over the map (fewer on a smaller one).
     constexpr int kSide = 6;
     double spent = 0.0;
@@ -258,13 +198,9 @@ double debyeHueckelStageSeconds(const Parameters& p, double plen, double mlen, b
         for (int j = 0; j < kSide; ++j) {
             const std::int32_t mp = mpFirst + static_cast<std::int32_t>((rows - 1) * i / (kSide - 1));
             const std::int32_t mm = mmFirst + static_cast<std::int32_t>((columns - 1) * j / (kSide - 1));
-            CellNotes notes;
-            const double qp = mp * p.zp, qn = mm * p.zn, vcore = complex::coreVolume(mp, plen, mm, mlen);
             const auto start = std::chrono::steady_clock::now();
             try {
-                if (linear) sphereEnergyLinearDH(p.ka, qp, qn, vcore, notes);
-                else if (converged) convergedSphereDH(p.ka, qp, qn, vcore, notes);
-                else sphereEnergyDH(p.ka, qp, qn, vcore, notes);
+                (void)model.energy(SphericalComplex::of(mp, mm, blocks, conditions));
             } catch (...) {
                 // A failing cell costs what it cost.
             }
@@ -276,24 +212,19 @@ double debyeHueckelStageSeconds(const Parameters& p, double plen, double mlen, b
     return spent / timed * static_cast<double>(cells) / teamSize(threads, cells);
 }
 
-StageCells CalculationStages::debyeHueckelCells(const ResultRecord& resultRecord) const {
-    const StageInputs in(resultRecord, false);
+StageCells CalculationStages::everyCell(const LandscapeInputs& in) const {
     const std::int32_t rows = in.mpMax - in.mpMin + 1;
     const std::int32_t columns = in.mmMax - in.mmMin + 1;
 
     // Column by column, leaving out the free chains and the empty complex.
     std::vector<Index> list;
     list.reserve(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
-    for (std::int32_t mm = in.mmMin; mm <= in.mmMax && hasSigmaFor(resultRecord); ++mm) {
+    for (std::int32_t mm = in.mmMin; mm <= in.mmMax && hasSigmaFor(in); ++mm) {
         for (std::int32_t mp = in.mpMin; mp <= in.mpMax; ++mp) {
             if (mp != 0 && mm != 0) list.push_back(Index{mp, mm});
         }
     }
-    // The linear method's energy is the closed form of the linear theory: not flagged.
-    return resultRecord.linearDH
-               ? evaluateCells(in, list, threadLimit, sphereEnergyLinearDH, stop, false, resultRecord.converged)
-           : resultRecord.converged ? evaluateCells(in, list, threadLimit, convergedSphereDH, stop, true, true)
-                                    : evaluateCells(in, list, threadLimit, sphereEnergyDH, stop, true);
+    return evaluateCells(*model, StageInputs(in, false), list, threadLimit, stop);
 }
 
 }  // namespace marlinq

@@ -102,8 +102,7 @@ Observables computeObservables(const ResultRecord& resultRecord) {
             resultRecord.share(o.mostProbable->first - resultRecord.mpMin, o.mostProbable->second - resultRecord.mmMin);
         // A lone chain has no core: the radius stays undefined (null in the summary).
         if (o.mostProbable->first >= 1 && o.mostProbable->second >= 1)
-            o.mostProbableCoreRadius = complex::coreRadius(o.mostProbable->first, resultRecord.plen,
-                                                           o.mostProbable->second, resultRecord.mlen);
+            o.mostProbableCoreRadius = resultRecord.complexAt(o.mostProbable->first, o.mostProbable->second).radius;
     }
     if (!(complexMax > 0.0) || !std::isfinite(complexMax)) return o;
     o.anyComplex = true;
@@ -124,8 +123,9 @@ Observables computeObservables(const ResultRecord& resultRecord) {
             sMm += mm * w;
             sN += n * w;
             sN2 += n * n * w;
-            sQ += complex::netCharge(mp, resultRecord.zp, mm, resultRecord.zn) * w;
-            sR += complex::coreRadius(mp, resultRecord.plen, mm, resultRecord.mlen) * w;
+            const SphericalComplex complex = resultRecord.complexAt(mp, mm);
+            sQ += complex.charge * w;
+            sR += complex.radius * w;
         }
     }
     o.meanMp = sMp / s0;

@@ -113,11 +113,12 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
         params += jsonString(key) + ": " + value + (last ? "" : ", ");
     };
     // Every parameter as the run used it, the charged lengths with them.
-    // (The totals of total mode are the summary's own total_plus and total_minus.)
+    // (The totals of total mode are the summary's own total_plus and total_minus; the
+    // model's parameters are named when they are not at their start-up value.)
     const ParameterSet used{p, run.set.plen, run.set.mlen};
     std::vector<const ParameterRow*> rows;
     for (const ParameterRow& r : parameterSchema())
-        if (!r.totalModeOnly && (!r.optional || parameterValue(used, r) != r.startup)) rows.push_back(&r);
+        if (!r.totalModeOnly && !(r.modelParameter && parameterValue(used, r) == r.startup)) rows.push_back(&r);
     for (std::size_t k = 0; k < rows.size(); ++k) {
         const double v = parameterValue(used, *rows[k]);
         param(std::string(rows[k]->key).c_str(), rows[k]->integer ? std::to_string(static_cast<std::int32_t>(v)) : jsonNumber(v),

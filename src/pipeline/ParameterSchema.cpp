@@ -51,15 +51,31 @@ constexpr ParameterRow kRows[] = {
      .unreadable = "Input error: Length of charged block +"},
     {.key = "mlen", .alias = "mlen", .inFile = false, .role = R::Length, .chain = 1, .startup = 72.0, .check = 5,
      .unreadable = "Input error: Length of charged block -"},
+    // The model's parameters (physics/ComplexModel.h): the Bjerrum length in segment units,
+    // the core's surface free energy and its water fraction.
+    {.key = "bjerrum", .alias = "bjerrum", .modelParameter = true, .real = &Parameters::bjerrum, .startup = 1.0,
+     .check = 16, .unreadable = "Input error: Bjerrum length", .lo = 0.05, .hi = 20.0,
+     .outOfRange = "The Bjerrum length should be between 0.05 and 20 segment sizes"},
+    {.key = "gamma", .alias = "gamma", .modelParameter = true, .real = &Parameters::gamma, .startup = 0.0,
+     .check = 17, .unreadable = "Input error: surface free energy gamma", .lo = 0.0, .hi = 100.0,
+     .outOfRange = "The surface free energy gamma should be between 0 and 100 kT per a^2"},
+    {.key = "water_fraction", .alias = "water_fraction", .modelParameter = true,
+     .real = &Parameters::waterFraction, .startup = 0.0, .check = 18,
+     .unreadable = "Input error: water fraction of the core", .lo = 0.0, .hi = 0.95,
+     .outOfRange = "The water fraction of the core should be between 0 and 0.95"},
+    // The molar masses of whole chains (g/mol; 0: not given): concentrations in g/L, and the
+    // molar masses and sizes of the complexes (Structure.h).
+    {.key = "molar_mass_plus", .alias = "molar_mass_plus", .modelParameter = true,
+     .real = &Parameters::molarMassPlus, .startup = 0.0, .check = 19,
+     .unreadable = "Input error: molar mass of the + chain", .lo = 0.0, .hi = 1e12,
+     .outOfRange = "The molar mass of the + chain should be between 0 (not given) and 1e12 g/mol"},
+    {.key = "molar_mass_minus", .alias = "molar_mass_minus", .modelParameter = true,
+     .real = &Parameters::molarMassMinus, .startup = 0.0, .check = 20,
+     .unreadable = "Input error: molar mass of the - chain", .lo = 0.0, .hi = 1e12,
+     .outOfRange = "The molar mass of the - chain should be between 0 (not given) and 1e12 g/mol"},
     // Total mode; checked with the ranges they need (checkTotals).
     {.key = "total_plus", .alias = "total_plus", .totalModeOnly = true, .role = R::Total, .chain = 0},
     {.key = "total_minus", .alias = "total_minus", .totalModeOnly = true, .role = R::Total, .chain = 1},
-    // The molar masses of whole chains (g/mol; 0: not given): concentrations in g/L and the
-    // molar masses and sizes of the complexes.
-    {.key = "molar_mass_plus", .alias = "molar_mass_plus", .optional = true, .real = &Parameters::molarMassPlus,
-     .lo = 0.0, .hi = 1e12, .outOfRange = "molar_mass_plus should be between 0 (not given) and 1e12 g/mol"},
-    {.key = "molar_mass_minus", .alias = "molar_mass_minus", .optional = true, .real = &Parameters::molarMassMinus,
-     .lo = 0.0, .hi = 1e12, .outOfRange = "molar_mass_minus should be between 0 (not given) and 1e12 g/mol"},
 };
 // clang-format on
 constexpr std::size_t kRowCount = std::size(kRows);
@@ -67,7 +83,7 @@ constexpr std::size_t kRowCount = std::size(kRows);
 // withTotals: the keys of total mode too.
 constexpr std::size_t fileKeyCount(bool withTotals) {
     std::size_t n = 0;
-    for (const ParameterRow& r : kRows) n += r.inFile && (withTotals || !(r.totalModeOnly || r.optional)) ? 1 : 0;
+    for (const ParameterRow& r : kRows) n += r.inFile && (withTotals || (!r.totalModeOnly && !r.modelParameter)) ? 1 : 0;
     return n;
 }
 
@@ -76,7 +92,7 @@ constexpr std::array<ParameterKey, fileKeyCount(withTotals)> makeFileKeys() {
     std::array<ParameterKey, fileKeyCount(withTotals)> keys{};
     std::size_t k = 0;
     for (const ParameterRow& r : kRows)
-        if (r.inFile && (withTotals || !(r.totalModeOnly || r.optional))) keys[k++] = ParameterKey{r.key, r.integer};
+        if (r.inFile && (withTotals || (!r.totalModeOnly && !r.modelParameter))) keys[k++] = ParameterKey{r.key, r.integer};
     return keys;
 }
 constexpr auto kFileKeys = makeFileKeys<false>();
@@ -173,21 +189,23 @@ void setParameterMember(ParameterSet& set, const ParameterRow& row, double value
 std::vector<double> parameterFileValues(const ParameterSet& set) {
     std::vector<double> values;
     for (const ParameterRow& r : kRows)
-        if (r.inFile && !r.totalModeOnly && !r.optional) values.push_back(parameterValue(set, r));
+        if (r.inFile && !r.totalModeOnly && !r.modelParameter) values.push_back(parameterValue(set, r));
     return values;
 }
 
 ParameterFileLines parameterFileLines(const ParameterSet& set) {
     ParameterFileLines lines;
     for (const ParameterRow& r : kRows) {
-        if (!r.inFile || r.totalModeOnly || r.optional) continue;
+        if (!r.inFile || r.totalModeOnly || r.modelParameter) continue;
         lines.keys.push_back(ParameterKey{r.key, r.integer});
         lines.values.push_back(parameterValue(set, r));
     }
-    const auto extra = [&set](const ParameterRow& r) {
-        return (r.totalModeOnly && set.totalMode) || (r.optional && parameterValue(set, r) != r.startup);
+    const auto extra = [&](const ParameterRow& r) {
+        return (r.totalModeOnly && set.totalMode) || (r.modelParameter && parameterValue(set, r) != r.startup);
     };
-    if (std::any_of(std::begin(kRows), std::end(kRows), extra) && !lines.keys.empty()) {
+    bool anyExtra = false;
+    for (const ParameterRow& r : kRows) anyExtra = anyExtra || extra(r);
+    if (anyExtra && !lines.keys.empty()) {
         // Before the last line, which stays a key every reader knows.
         const ParameterKey lastKey = lines.keys.back();
         const double lastValue = lines.values.back();
@@ -298,8 +316,8 @@ std::optional<std::string> validateInput(const InputFields& in, Parameters& para
             value = chargeDensity(chargeOf(read, r->chain), lengthOf(read, r->chain));
         } else {
             const std::optional<double> field = index < in.size() ? in[index] : std::nullopt;
-            if (!field && !r->lenient) return r->unreadable;
-            value = field.value_or(0.0);
+            if (!field && !r->lenient && !r->modelParameter) return r->unreadable;
+            value = field.value_or(r->modelParameter ? r->startup : 0.0);
         }
         setParameterMember(read, *r, value);
         if (r->role == R::Length) {
@@ -313,14 +331,6 @@ std::optional<std::string> validateInput(const InputFields& in, Parameters& para
         const bool fails = r->above.empty() ? !within(value, r->lo, r->hi)
                                             : !(value > parameterValue(read, *findParameter(r->above)));
         if (fails) return r->outOfRange;
-    }
-    // Values the window has no field for (no check position): taken as given, within range.
-    for (const ParameterRow& r : kRows) {
-        if (r.check != 0 || r.role != R::Plain || r.real == nullptr) continue;
-        const std::size_t index = static_cast<std::size_t>(&r - kRows);
-        if (index >= in.size() || !in[index]) continue;
-        if (r.outOfRange != nullptr && !within(*in[index], r.lo, r.hi)) return r.outOfRange;
-        params.*r.real = *in[index];
     }
     // The matrices (three of them, plus the export from M = 0) must fit in memory.
     const std::int64_t cells = (static_cast<std::int64_t>(params.mpMax) - params.mpMin + 1) *

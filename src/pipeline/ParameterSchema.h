@@ -48,9 +48,11 @@ struct ParameterRow {
     // saved in free mode holds none, and a reader that does not know the key still finds a
     // known key on the last line.
     bool totalModeOnly = false;
-    // A line only of a file whose value differs from the start-up value, written before the
-    // file's last line as the totals are: a file that does not use it is the file it was.
-    bool optional = false;
+    // A parameter of the model beyond the program's first thirteen: a line of a file only
+    // when its value is not the start-up value, written before the file's last line (so a
+    // file of the first model stays as it always was), and its start-up value where a front
+    // end has no field for it.
+    bool modelParameter = false;
     ParameterRole role = ParameterRole::Plain;
     int chain = 0;           // of a charge, length or density: 0 the '+' chain, 1 the '-' chain
     double Parameters::*real = nullptr;         // the member a real fills (lengths: none)

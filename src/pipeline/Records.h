@@ -3,6 +3,7 @@
 // between the window, the job and the stages; they check nothing themselves.
 
 #include "kernel/Grid.h"
+#include "physics/SphericalComplex.h"
 
 #include <cstdint>
 #include <memory>
@@ -93,6 +94,13 @@ public:
     std::int32_t mmMin = 0, mmMax = 0;
     double ffc_minus = 0.0, ffc_positive = 0.0;
     SigmaTable sigma;
+    // The solution and core state of the run's complexes (Bjerrum length, water fraction):
+    // with the charged blocks, what SphericalComplex::of needs to rebuild any complex.
+    ComplexConditions conditions;
+    ChainBlocks blocks() const { return ChainBlocks{zp, zn, plen, mlen}; }
+    SphericalComplex complexAt(std::int32_t mp, std::int32_t mm) const {
+        return SphericalComplex::of(mp, mm, blocks(), conditions);
+    }
     Grid<double> Value;         // normalised distribution
     Grid<double> absValue;      // unnormalised weights (concentrations)
     double maxValue = 0.0;      // largest weight as the normalisation last formed it

@@ -753,8 +753,8 @@ std::uint64_t sweepPlanFingerprint(const SweepSpec& plan) {
         bytes("", 1);
     };
     for (const ParameterRow& row : parameterSchema()) {
-        // A plan that does not use an optional parameter is the plan it always was.
-        if (row.optional && parameterValue(plan.base, row) == row.startup) continue;
+        // A model parameter at its start-up value is the model of plans made before it existed.
+        if (row.modelParameter && parameterValue(plan.base, row) == row.startup) continue;
         text(row.key);
         number(parameterValue(plan.base, row));
     }

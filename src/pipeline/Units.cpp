@@ -18,13 +18,25 @@ bool unitNmAllowed(double unitNm) { return unitNm >= kUnitNmMin && unitNm <= kUn
 
 std::string unitNmRange() { return "the segment size in nm, from 0.01 to 100"; }
 
-double saltMillimolar(double ka, double unitNm) {
+double saltMillimolar(double ka, double unitNm, double bjerrum) {
     const double kappa = ka / unitNm;  // 1/nm
-    return 1000.0 * kappa * kappa / kappaSquaredPerMolar(unitNm);
+    return 1000.0 * kappa * kappa / kappaSquaredPerMolar(unitNm * bjerrum);
 }
 
-double kaOfSaltMillimolar(double saltMM, double unitNm) {
-    return std::sqrt(kappaSquaredPerMolar(unitNm) * (saltMM / 1000.0)) * unitNm;
+double kaOfSaltMillimolar(double saltMM, double unitNm, double bjerrum) {
+    return std::sqrt(kappaSquaredPerMolar(unitNm * bjerrum) * (saltMM / 1000.0)) * unitNm;
+}
+
+double bjerrumLengthNm(double temperatureK, double permittivity) {
+    constexpr double kCoulombEvNm = 1.43996448;      // e^2 / (4 pi eps0), eV nm
+    constexpr double kBoltzmannEv = 8.617333262e-5;  // eV / K
+    return kCoulombEvNm / (permittivity * kBoltzmannEv * temperatureK);
+}
+
+double surfaceTensionPerSegmentArea(double milliNewtonPerMetre, double unitNm, double temperatureK) {
+    constexpr double kBoltzmann = 1.380649e-23;  // J / K
+    const double area = unitNm * unitNm * 1e-18;  // m^2
+    return milliNewtonPerMetre * 1e-3 * area / (kBoltzmann * temperatureK);
 }
 
 double chainsMillimolar(double perSegmentVolume, double unitNm) {

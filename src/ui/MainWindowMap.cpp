@@ -48,11 +48,23 @@ void MainWindow::openProfileChart(std::int32_t mp, std::int32_t mm) {
     // Everything from the result record, so the profile belongs to the map shown even
     // when the fields were changed since.
     const ResultRecord& rec = *result;
-    const bool dh = runOptionsBox->options().method != Method::PoissonBoltzmann;
-    // The profile follows the accuracy of the result it belongs to.
+    // The profile follows the method and accuracy of the result it belongs to, not the
+    // options box as it is now.
+    Parameters p;
+    p.zp = rec.zp;
+    p.zn = rec.zn;
+    p.kip = rec.kip;
+    p.kim = rec.kim;
+    p.ka = rec.ka;
+    p.bjerrum = rec.conditions.bjerrum;
+    p.waterFraction = rec.conditions.waterFraction;
+    const Method method = !rec.debyeHueckel ? Method::PoissonBoltzmann
+                          : rec.linearDH    ? Method::DebyeHueckelLinear
+                                            : Method::DebyeHueckel;
     ComplexProfile profile;
     try {
-        profile = computeComplexProfile(mp, mm, rec.zp, rec.zn, rec.kip, rec.kim, rec.ka, dh, rec.converged);
+        profile = computeComplexProfile(mp, mm, p,
+                                        *makeComplexModel(method, rec.converged ? Accuracy::Converged : Accuracy::Standard, p));
     } catch (const KernelError& e) {
         appendLogLine(QString::fromStdString(profileFailureMessage(mp, mm, e.what())));
         return;

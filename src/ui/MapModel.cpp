@@ -409,16 +409,11 @@ std::string parameterCaption(double zp, double plen, std::int32_t Np, double zn,
            ", c- = " + g(vc01) + "; " + (dh ? "Debye-Hueckel" : "Poisson-Boltzmann");
 }
 
-double coreRadius(double plen, double mlen, std::int32_t mp, std::int32_t mm) {
-    return complex::coreRadius(mp, plen, mm, mlen);
-}
-
-ComplexSummary summarizeComplex(std::int32_t mp, std::int32_t mm, double zp, double zn, double plen, double mlen,
-                                double ka) {
+ComplexSummary summarizeComplex(const SphericalComplex& complex) {
     ComplexSummary s;
-    s.Z = complex::netCharge(mp, zp, mm, zn);
-    s.Rc = coreRadius(plen, mlen, mp, mm);
-    s.kRc = s.Rc * ka;
+    s.Z = complex.charge;
+    s.Rc = complex.radius;
+    s.kRc = complex.kappaR;
     s.ZoverRc = s.Z / s.Rc;
     return s;
 }

@@ -3,6 +3,7 @@
 // used for hit-testing, the axis labels of the two coordinate bars, the result-panel
 // numbers and the chains of the sun picture.
 
+#include "physics/SphericalComplex.h"
 #include "kernel/Grid.h"
 
 #include <array>
@@ -176,16 +177,11 @@ CellWindow panWindow(const CellWindow& w, std::int32_t dRows, std::int32_t dCols
 std::string parameterCaption(double zp, double plen, std::int32_t Np, double zn, double mlen, std::int32_t Nm,
                              double ka, double vc10, double vc01, bool dh);
 
-// Core radius of a complex of mp '+' chains of charged length plen and mm '-' chains of
-// charged length mlen, in segment lengths.
-double coreRadius(double plen, double mlen, std::int32_t mp, std::int32_t mm);
-
 // Result-panel numbers of the most probable complex.
 struct ComplexSummary {
     double Z = 0.0, Rc = 0.0, kRc = 0.0, ZoverRc = 0.0;
 };
-ComplexSummary summarizeComplex(std::int32_t mp, std::int32_t mm, double zp, double zn, double plen, double mlen,
-                                double ka);
+ComplexSummary summarizeComplex(const SphericalComplex& complex);
 
 // The sun picture: a core disc and one radial line per chain, evenly spaced, in random order.
 struct SunLine {

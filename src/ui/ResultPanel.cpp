@@ -75,11 +75,11 @@ bool ResultPanel::showComplex(const ResultRecord& rec, std::int32_t mp, std::int
     mPlusOutput->setText(QString::number(mp));
     mMinusOutput->setText(QString::number(mm));
     if (mp == 0 && mm == 0) return true;
-    const ComplexSummary s = summarizeComplex(mp, mm, rec.zp, rec.zn, rec.plen, rec.mlen, rec.ka);
+    const ComplexSummary s = summarizeComplex(rec.complexAt(mp, mm));
     if (s.Rc == 0.0) return false;
     // The scale of the sun picture: neutral blocks and the core of the largest complex.
     const double Nmax = rec.Np > rec.Nm ? rec.Np : rec.Nm;
-    const double Rmax = complex::coreRadius(rec.mpMax, rec.plen, rec.mmMax, rec.mlen);
+    const double Rmax = rec.complexAt(rec.mpMax, rec.mmMax).radius;
     coreRadiusOutput->setText(n2(s.Rc));
     rescaledSaltCoreOutput->setText(n2(s.kRc));
     bareChargeOutput->setText(QString::fromStdString(formatGeneral(s.Z, decimalSeparator())));

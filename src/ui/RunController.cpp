@@ -65,9 +65,10 @@ void RunController::startCalculation(JobInput input) {
     const std::int64_t complexes =
         std::int64_t{g.mpMax - std::max(g.mpMin, 1) + 1} * (g.mmMax - std::max(g.mmMin, 1) + 1);
     if (input.method != Method::PoissonBoltzmann && complexes >= kEstimatedComplexes && input.runRecord) {
-        estimatedSeconds = debyeHueckelStageSeconds(g, input.runRecord->plen, input.runRecord->mlen,
-                                                    input.method == Method::DebyeHueckelLinear,
-                                                    input.runRecord->converged, input.threads);
+        const ComplexModelPointer model = makeComplexModel(
+            input.method, input.runRecord->converged ? Accuracy::Converged : Accuracy::Standard, g);
+        estimatedSeconds =
+            everyCellStageSeconds(*model, g, input.runRecord->plen, input.runRecord->mlen, input.threads);
         estimateText = QStringLiteral("%1 complexes").arg(QLocale().toString(static_cast<qlonglong>(complexes)));
         if (!estimateTimer) {
             estimateTimer = new QTimer(this);

@@ -81,7 +81,7 @@ TEST(ParameterSchema, EveryParameterThroughFileSweepAndSummary) {
                              : r.role == ParameterRole::Total   ? 2e-3
                              : r.role == ParameterRole::Density ? 0.3
                              : r.role == ParameterRole::Length  ? 60.0
-                             : r.optional                       ? 5000.0
+                             : parameterValue(start, r) == 0.0  ? 0.25
                                                                 : parameterValue(start, r) * 1.5;
         const ParameterSet set = with(r.key, value);
         const bool exact = r.integer || r.role == ParameterRole::Length || r.role == ParameterRole::Density;
