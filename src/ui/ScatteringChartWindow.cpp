@@ -19,6 +19,7 @@
 #include <QSaveFile>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace marlinq::ui {
@@ -134,7 +135,8 @@ bool ScatteringChartWindow::compute() {
     in.solvent = solvent_->currentIndex() == 0 ? corona::Solvent::Good : corona::Solvent::Theta;
     in.waterFraction = result_->conditions.waterFraction;
     curve_ = scatteringCurve(*result_, in, scatteringQ(v[3], v[4], kPoints, true));
-    guinierRadius_ = computeStructureObservables(*result_, computeObservables(*result_), in).radiusOfGyrationZ;
+    const StructureObservables so = computeStructureObservables(*result_, computeObservables(*result_), in);
+    guinierRadius_ = so.radiusOfGyrationZ;
 
     QChart* chart = view_->chart();
     chart->removeAllSeries();
@@ -154,16 +156,26 @@ bool ScatteringChartWindow::compute() {
     y->setTitleText(QStringLiteral("I(q) / c (g/mol)"));
     y->setLabelFormat(QStringLiteral("%g"));
     y->setBase(10.0);
+    // Six decades below the largest intensity: the parts that matter, none lost below the axis.
+    double top = 0.0, bottom = INFINITY;
+    for (const std::vector<double>* column : {&curve_.intensity, &curve_.core, &curve_.corona, &curve_.free})
+        for (const double v : *column)
+            if (v > 0.0 && std::isfinite(v)) top = std::max(top, v), bottom = std::min(bottom, v);
+    if (top > 0.0) y->setRange(std::max(bottom, top * 1e-6) / 1.5, top * 1.5);
+    x->setRange(curve_.q.front(), curve_.q.back());
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
+    chart->legend()->setVisible(true);
+    chart->legend()->setAlignment(Qt::AlignRight);
     for (QAbstractSeries* s : chart->series()) {
         s->attachAxis(x);
         s->attachAxis(y);
     }
     // The Guinier radius and I(0) on the chart, in the user's number format.
-    chart->setTitle(QStringLiteral("I(q) of the distribution \u2014 Guinier R_g = %1 nm, I(0) = Mw = %2 g/mol")
-                        .arg(locale.toString(guinierRadius_, 'f', 2))
-                        .arg(locale.toString(curve_.intensity.empty() ? NAN : curve_.intensity.front(), 'f', 0)));
+    chart->setTitle(QStringLiteral("I(q) of the distribution \u2014 Guinier R_g = %1 nm, R_h (DLS) = %2 nm, "
+                                   "Mw = %3 g/mol")
+                        .arg(locale.toString(guinierRadius_, 'f', 2), locale.toString(so.hydrodynamicRadiusZ, 'f', 2),
+                             locale.toString(so.mwWithFree, 'f', 0)));
     status_->setText(QStringLiteral("Each complex a core with its corona (Pedersen-Gerstenberg), free chains as "
                                     "Debye coils; a = %1 nm, water fraction %2.")
                          .arg(number(*unitNm_), number(in.waterFraction)));
