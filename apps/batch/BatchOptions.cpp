@@ -87,8 +87,9 @@ bool checkCombinations(const BatchOptions& o, std::string& error) {
                                                                  : bad->message;
             return false;
         }
-        if (o.criticalSalt) {
-            error = "--critical-salt applies to a single set of parameters, not to --sweep";
+        if (o.criticalSalt || !o.solveForName.empty()) {
+            error = std::string(o.criticalSalt ? "--critical-salt" : "--solve-for") +
+                    " applies to a single set of parameters, not to --sweep";
             return false;
         }
         if (o.profile || !o.summary.empty()) {
@@ -103,6 +104,15 @@ bool checkCombinations(const BatchOptions& o, std::string& error) {
     }
     if (!o.sweepDir.empty() || o.shard.count != 1) {
         error = "--sweep-dir and --shard need --sweep";
+        return false;
+    }
+    if (!o.solveForName.empty() != o.solveForTarget.has_value() || (o.solveForRange && o.solveForName.empty())) {
+        error = "--solve-for NAME goes with --target OBSERVABLE=VALUE (and --range LO:HI)";
+        return false;
+    }
+    if (!o.solveForName.empty() && (o.criticalSalt || o.profile || !o.summary.empty() || !o.freeEnergies.empty() ||
+                                    o.longFormat || o.sensitivity)) {
+        error = "--solve-for writes the value found, not a critical salt, a profile, a summary or a distribution";
         return false;
     }
     if (o.criticalSalt && (o.profile || !o.freeEnergies.empty() || o.longFormat)) {
@@ -392,6 +402,37 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             o.jobs = *jobs;
         } else if (arg == "--resume") {
             o.resume = true;
+        } else if (arg == "--solve-for") {
+            if (!value(o.solveForName)) return std::nullopt;
+            if (!isSweepableName(o.solveForName)) {
+                error = "--solve-for takes a parameter to solve for, one of " + sweepableNameList() + "; not '" +
+                        o.solveForName + "'";
+                return std::nullopt;
+            }
+        } else if (arg == "--target") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            const std::size_t eq = v.find('=');
+            const std::optional<double> t = eq == std::string::npos ? std::nullopt : sweepOptionNumber(v.substr(eq + 1));
+            if (!t) {
+                error = "--target takes OBSERVABLE=VALUE (e.g. mass_average_aggregation=15), not '" + v + "'";
+                return std::nullopt;
+            }
+            o.solveForObservable = v.substr(0, eq);
+            o.solveForTarget = *t;
+        } else if (arg == "--range") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            const std::size_t colon = v.find(':');
+            const std::optional<double> lo = colon == std::string::npos ? std::nullopt : sweepOptionNumber(v.substr(0, colon));
+            const std::optional<double> hi = colon == std::string::npos ? std::nullopt : sweepOptionNumber(v.substr(colon + 1));
+            if (!lo || !hi || !(*lo < *hi)) {
+                error = "--range takes LO:HI with LO below HI, not '" + v + "'";
+                return std::nullopt;
+            }
+            o.solveForRange = std::make_pair(*lo, *hi);
+        } else if (arg == "--sensitivity") {
+            o.sensitivity = true;
         } else if (arg == "--large-output") {
             o.largeOutput = true;
         } else if (arg == "--merge") {
@@ -411,7 +452,12 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             return std::nullopt;
         }
     }
-    o.options.keepEnergies = !o.freeEnergies.empty();
+    o.options.keepEnergies = !o.freeEnergies.empty() || o.sensitivity;
+    if (o.sensitivity && (o.summary.empty() || !o.sweeps.empty() || o.criticalSalt || o.merge)) {
+        error = "--sensitivity goes into the summary of a single run: give --summary FILE (no sweep, "
+                "--critical-salt or --merge)";
+        return std::nullopt;
+    }
     return checkCombinations(o, error) ? std::optional<BatchOptions>(o) : std::nullopt;
 }
 
@@ -674,6 +720,19 @@ Options
                         q,I,I_core,I_corona,I_free (g/mol times contrast squared, I(0)
                         the contrast-weighted Mw) to --scattering-output FILE ("-",
                         the default: standard output)
+  --solve-for NAME --target OBSERVABLE=VALUE [--range LO:HI]
+                        the value of NAME (any --sweep name: gamma, ka, salt_mM, total,
+                        water_fraction, ...) at which the observable (a summary key:
+                        mass_average_aggregation, bound_fraction_plus, ...) equals VALUE:
+                        a grid over the range (the parameter's own without --range) to
+                        bracket it, then regula falsi to 1e-6 relative; writes a JSON
+                        object: name, value (null when not reached), observable, target,
+                        achieved, runs, side ("below" or "above": where the target lies
+                        beyond what the range reaches; then exit status 1)
+  --sensitivity         the summary also says how far the most probable complex, the
+                        mass-average aggregation number and the critical concentration
+                        move when every complex free energy moves by -1 and +1 kT per
+                        chain ("sensitivity": lower, higher; needs --summary)
   --unit-nm A           the segment size a in nm (the Bjerrum length is a): the summary
                         and sweeps also give the 1:1 salt that ka stands for (salt_mM,
                         from kappa^2 = 8 pi l_B N_A c_s) and core radii in nm; 0.714 is

@@ -57,6 +57,12 @@ struct BatchOptions {
     // --gamma G (kT per a^2) or --gamma-mN-m G (with --unit-nm, at --temperature-K or
     // 298.15 K); --water-fraction F.
     std::optional<double> bjerrum, bjerrumNm, temperatureK, permittivity, gamma, gammaMilliNewton, waterFraction;
+    // --solve-for NAME --target OBSERVABLE=VALUE [--range LO:HI]: the value of NAME at which the
+    // observable meets the target.
+    std::string solveForName, solveForObservable;
+    std::optional<double> solveForTarget;
+    std::optional<std::pair<double, double>> solveForRange;
+    bool sensitivity = false;   // --sensitivity: the summary says how the answers move by +-1 kT per chain
     bool merge = false;         // --merge PART...: join the parts of a sharded sweep
     std::vector<std::string> mergeParts;
 };

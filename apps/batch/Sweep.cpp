@@ -1,3 +1,4 @@
+#include "pipeline/Sensitivity.h"
 #include "Sweep.h"
 #include "SweepFiles.h"
 
@@ -71,6 +72,14 @@ bool writeRunExtras(const BatchOptions& o, const RunOutcome& run, const Paramete
         d.standardDifference = run.counts.standardDifference;
         if (const StructureInputs in = structureInputs(o, params); in.hasMolarMasses())
             d.structure = computeStructureObservables(*run.record, obs, in);
+        if (o.sensitivity) {
+            const ResultRecord& r = *run.record;
+            std::optional<MassBalanceTotals> totals;
+            if (r.totalMode) totals = MassBalanceTotals{r.totalPlus, r.totalMinus};
+            if (const std::optional<Sensitivity> s =
+                    sensitivityOf(r, totals, params.vc10, params.vc01, o.options.threads))
+                d.extra.emplace_back("sensitivity", sensitivityJson(*s));
+        }
         ok = deliver(o.summary, summaryJson(obs, d)) && ok;
     }
     if (!o.freeEnergies.empty()) ok = deliver(o.freeEnergies, freeEnergiesCsv(*run.record)) && ok;

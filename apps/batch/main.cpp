@@ -11,6 +11,7 @@
 #include "files/NumberFormat.h"
 #include "files/ParameterFile.h"
 #include "kernel/Fatal.h"
+#include "pipeline/SolveFor.h"
 #include "pipeline/CalculationJob.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/CriticalSalt.h"
@@ -273,6 +274,49 @@ int runCriticalSalt(const BatchOptions& o, const ParameterSet& set, Engine& engi
     return writeText(o, json) ? kExitOk : kExitFailed;
 }
 
+// --solve-for: the value of a parameter at which an observable meets a target, as JSON.
+int runSolveFor(const BatchOptions& o, const ParameterSet& set, Engine& engine) {
+    const LoadedTables tables = engine.tables(o.options);
+    if (tables.failed()) {
+        std::cerr << tables.error << '\n';
+        return kExitFailed;
+    }
+    SolveForSpec spec;
+    spec.base = set;
+    spec.name = o.solveForName;
+    spec.observable = o.solveForObservable;
+    spec.target = *o.solveForTarget;
+    spec.options = o.options;
+    spec.unitNm = o.unitNm;
+    spec.range = o.solveForRange;
+    std::stop_source stopSource;
+    installInterruptHandler();
+    SolveForResult result;
+    {
+        InterruptWatcher watcher(stopSource);
+        result = solveFor(spec, tables, stopSource.get_token(), [&o](double value, double observable) {
+            if (!o.quiet)
+                std::cerr << o.solveForName << " " << formatGeneral(value, '.') << ": " << o.solveForObservable << " "
+                          << formatGeneral(observable, '.') << '\n' << std::flush;
+        });
+    }
+    if (!result.failure.empty()) {
+        std::cerr << result.failure << '\n';
+        return kExitFailed;
+    }
+    if (result.stopped) {
+        std::cerr << "Interrupted: no value found (" << result.runs << " runs done)\n";
+        return kExitInterrupted;
+    }
+    if (!result.value)
+        std::cerr << "The target " << o.solveForObservable << " = " << formatGeneral(spec.target, '.')
+                  << " is not reached over the range of " << o.solveForName << ": it lies "
+                  << (result.side == "below" ? "below" : result.side == "above" ? "above" : "beyond")
+                  << " what the range gives (closest " << formatGeneral(result.achieved, '.') << ")\n";
+    if (!writeText(o, solveForJson(spec, result))) return kExitFailed;
+    return result.value ? kExitOk : kExitFailed;
+}
+
 int run(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
@@ -359,6 +403,7 @@ int run(int argc, char** argv) {
         return kExitInvalid;
     }
     if (o.criticalSalt) return runCriticalSalt(o, set, engine);
+    if (!o.solveForName.empty()) return runSolveFor(o, set, engine);
     if (const std::optional<std::string> tooLarge = oversizedExport(o, p)) {
         std::cerr << *tooLarge << '\n';
         return kExitInvalid;

@@ -39,7 +39,7 @@ from ._core import Parameters, Profile, Result, observables
 from ._core import __commit__, __version__  # the release and the commit the module was built from
 from ._sweep import SweepTable, sweep
 
-__all__ = ["Parameters", "Result", "Profile", "SweepTable", "run", "profile", "sweep", "observables", "critical_salt", "METHODS",
+__all__ = ["Parameters", "Result", "Profile", "SweepTable", "run", "profile", "sweep", "observables", "critical_salt", "solve_for", "METHODS",
            "CHAINS", "ACCURACIES", "data_file"]
 
 #: Values of ``method``: Poisson-Boltzmann, the program's Debye-Hueckel approximation, or the
@@ -193,6 +193,41 @@ def critical_salt(params=None, total=None, charge_fraction=None, method="dh", ch
     params, data_dir, total, charge_fraction = _run_inputs(params, data_dir, total, charge_fraction)
     return _core._critical_salt(params, total, charge_fraction, str(method), str(chains), str(accuracy), data_dir,
                                 None if unit_nm is None else float(unit_nm), int(threads))
+
+
+def solve_for(name, target, params=None, range=None, total=None, charge_fraction=None, method="dh", chains="table",
+              accuracy="standard", data_dir=None, unit_nm=None, threads=0):
+    """The value of a parameter at which an observable meets a measured value (as
+    ``marlinq-batch --solve-for NAME --target OBSERVABLE=VALUE``).
+
+    Parameters
+    ----------
+    name : str
+        Any sweep name: "gamma", "ka", "salt_mM" (with unit_nm), "total", "water_fraction", ...
+    target : tuple (str, float) or dict {str: float}
+        The observable (a summary key such as "mass_average_aggregation") and its value.
+    range : (float, float), optional
+        Where to look; without it the parameter's own range.
+    params, total, charge_fraction, method, chains, accuracy, data_dir, unit_nm, threads
+        As for ``run``.
+
+    Returns
+    -------
+    dict
+        ``name``, ``value`` (None when the target is not reached; ``side`` then says "below" or
+        "above": where the target lies beyond what the range gives), ``observable``, ``target``,
+        ``achieved`` (the observable at value, or the closest trial), ``runs``, ``side``.
+    """
+    if isinstance(target, dict):
+        if len(target) != 1:
+            raise ValueError("target takes one observable and its value")
+        target = next(iter(target.items()))
+    observable, value = target
+    params, data_dir, total, charge_fraction = _run_inputs(params, data_dir, total, charge_fraction)
+    return _core._solve_for(params, str(name), str(observable), float(value),
+                            None if range is None else [float(x) for x in range], total, charge_fraction, str(method),
+                            str(chains), str(accuracy), data_dir, None if unit_nm is None else float(unit_nm),
+                            int(threads))
 
 
 def profile(params, mp, mm, method="dh", accuracy="standard"):

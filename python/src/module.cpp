@@ -20,6 +20,7 @@
 #include "pipeline/Structure.h"
 #include "pipeline/ObservablesText.h"
 #include "pipeline/CalculationStages.h"
+#include "pipeline/SolveFor.h"
 #include "pipeline/Sweep.h"
 #include "pipeline/Units.h"
 #include "pipeline/Version.h"
@@ -293,7 +294,7 @@ struct PyResult {
     // One observable of the registry: a float (NaN where there is none) or an (M+, M-)
     // tuple (None).
     py::object observable(const ObservableDef& d, const std::optional<double>& unitNm) const {
-        if (d.shape == ObservableShape::Number) return py::float_(d.number(ObservableInputs{observables, record->ka, unitNm}));
+        if (d.shape == ObservableShape::Number) return py::float_(d.number(ObservableInputs{observables, record->ka, unitNm, record->conditions.bjerrum}));
         const std::optional<MapCell> cell = d.cell(observables);
         if (!cell) return py::none();
         return py::make_tuple(cell->first, cell->second);
@@ -336,7 +337,7 @@ struct PyResult {
         const StructureObservables so = computeStructureObservables(*record, observables, in);
         py::dict d;
         for (const ObservableDef* o : observablesOfStructure(in.unitNm.has_value()))
-            d[py::str(std::string(o->name))] = o->number(ObservableInputs{observables, record->ka, in.unitNm, &so});
+            d[py::str(std::string(o->name))] = o->number(ObservableInputs{observables, record->ka, in.unitNm, record->conditions.bjerrum, &so});
         return d;
     }
     py::dict scattering(const std::vector<double>& q, const StructureInputs& in) const {
@@ -581,6 +582,47 @@ py::dict criticalSaltOf(const PyParameters& params, const std::optional<std::vec
     d["runs"] = r.runs;
     d["total_plus"] = set.totalPlus;
     d["total_minus"] = set.totalMinus;
+    return d;
+}
+
+py::dict solveForOf(const PyParameters& params, const std::string& name, const std::string& observable, double target,
+                    const std::optional<std::vector<double>>& range, const std::optional<std::vector<double>>& total,
+                    const std::optional<double>& chargeFraction, const std::string& method, const std::string& chains,
+                    const std::string& accuracy, const std::optional<std::string>& dataDir,
+                    const std::optional<double>& unitNm, int threads) {
+    if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
+    SolveForSpec spec;
+    spec.options = runOptions(method, chains, accuracy, false);
+    spec.options.threads = threads;
+    const Parameters p = validated(params);
+    spec.base = params.set;
+    if (const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction)) {
+        spec.base.totalMode = true;
+        spec.base.totalPlus = totals->plus;
+        spec.base.totalMinus = totals->minus;
+    }
+    spec.name = name;
+    spec.observable = observable;
+    spec.target = target;
+    spec.unitNm = unitNm;
+    if (range) {
+        if (range->size() != 2 || !((*range)[0] < (*range)[1]))
+            throw py::value_error("range must be (low, high) with low below high");
+        spec.range = std::make_pair((*range)[0], (*range)[1]);
+    }
+    const LoadedTables tables = tablesFor(spec.options, dataDir);
+    std::stop_source stop;
+    SolveForResult r;
+    runWatchingCtrlC(stop, [&](std::stop_token token) { r = solveFor(spec, tables, token); });
+    if (!r.failure.empty()) throw py::value_error(r.failure);
+    py::dict d;
+    d["name"] = name;
+    d["value"] = r.value ? py::object(py::float_(*r.value)) : py::object(py::none());
+    d["observable"] = observable;
+    d["target"] = target;
+    d["achieved"] = r.achieved;
+    d["runs"] = r.runs;
+    d["side"] = r.side.empty() ? py::object(py::none()) : py::object(py::str(r.side));
     return d;
 }
 
@@ -1164,6 +1206,8 @@ long=True), as marlinq-batch refuses it without --long-format.)doc")
 
     m.def("_critical_salt", &criticalSaltOf, "params"_a, "total"_a, "charge_fraction"_a, "method"_a, "chains"_a,
           "accuracy"_a, "data_dir"_a, "unit_nm"_a, "threads"_a = 0);
+    m.def("_solve_for", &solveForOf, "params"_a, "name"_a, "observable"_a, "target"_a, "range"_a, "total"_a,
+          "charge_fraction"_a, "method"_a, "chains"_a, "accuracy"_a, "data_dir"_a, "unit_nm"_a, "threads"_a = 0);
     m.def("_run", &runEngine, "params"_a, "method"_a, "chains"_a, "accuracy"_a, "progress"_a, "data_dir"_a,
           "keep_energies"_a, "threads"_a = 0, "total"_a = py::none(), "charge_fraction"_a = py::none());
     m.def("_sweep", &sweepEngine, "params"_a, "names"_a, "values"_a, "method"_a, "chains"_a, "accuracy"_a,

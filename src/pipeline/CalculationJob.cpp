@@ -10,6 +10,7 @@
 #include "pipeline/Observables.h"
 #include "pipeline/ParameterSchema.h"
 #include "pipeline/CalculationStages.h"
+#include "pipeline/Coacervate.h"
 
 #include <cmath>
 #include <locale>
@@ -446,8 +447,10 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     weights.enterFreeChains();
     weights.store(resultRecord);
 
+    NeutralLine neutralLine(p.zp, p.zn);
     // The cells a stage evaluated join the landscape (when kept) and the run's notes.
     const auto takeCells = [&](const StageCells& stage) {
+        neutralLine.take(stage.cells);
         if (!resultRecord.energies.empty())
             resultRecord.energies.keep(stage.cells, resultRecord.mpMin, resultRecord.mmMin, stage.beyond);
         if (!standardEnergies.empty())
@@ -534,6 +537,31 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
         }
     };
 
+    // A finished run: complexes that would grow without end are said as a coacervate, not as
+    // a range to enlarge.
+    std::optional<NeutralLine::EdgeSlope> neutralEdge;
+    const auto judgeEdge = [&] {
+        neutralEdge = neutralLine.edgeSlope();
+        if (!neutralEdge) return;
+        resultRecord.edgeFreeEnergySlope = neutralEdge->slope;
+        resultRecord.coacervateLikely = neutralEdge->coacervateLikely;
+    };
+    const auto edgeLines = [&] {
+        if (const std::optional<NeutralLine::EdgeSlope>& edge = neutralEdge) {
+            if (edge->coacervateLikely) {
+                RunWarning w;
+                w.kind = WarningKind::Coacervate;
+                w.mp = edge->mp;
+                w.mm = edge->mm;
+                w.residual = edge->slope;
+                w.text = coacervateMessage(*edge);
+                report.warning(std::move(w));
+                return;
+            }
+        }
+        if (auto edge = rangeEdgeWarning(resultRecord)) report.warning(std::move(*edge));
+    };
+
     if (!dh) {
         resultRecord.run = true;
         // Normalises the rows computed so far.
@@ -567,10 +595,11 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
         finishRows();
         settleConcentrations();
         standardAnswer();
+        judgeEdge();
         report.publish(resultRecord);
         closingLines();
         tieLines();
-        if (auto edge = rangeEdgeWarning(resultRecord)) report.warning(std::move(*edge));
+        edgeLines();
     } else {
         resultRecord.run = true;
         report.text(kDhStarting);
@@ -596,9 +625,10 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
             return JobOutcome::Cancelled;
         }
         standardAnswer();
+        judgeEdge();
         closingLines();
         tieLines();
-        if (auto edge = rangeEdgeWarning(resultRecord)) report.warning(std::move(*edge));
+        edgeLines();
         report.text(kDhFinished);
         report.publish(resultRecord);
         report.progress(counts.rows, counts.rows);

@@ -52,6 +52,7 @@ enum class WarningKind {
     BeyondDebyeHueckel,     // Debye-Hueckel cells whose surface potential lies beyond the linearisation
     CriticalConcentration,  // total mode: half of the scarcer chains bound is not crossed between 1e-20 and 1
     TotalsEdge,             // total mode: complexes on an edge that hides larger ones hold a share of a total
+    Coacervate,             // the free energy per chain does not rise at the large end of the neutral line
 };
 
 // Total mode: the share of either total that the complexes on an edge may hold before the

@@ -84,7 +84,7 @@ const std::array kRegistry{
                   [](const Observables& o) -> const std::vector<MapCell>& { return o.mostProbableComplexTies; }},
     ObservableDef{"salt_mM", "1:1 salt", "mM",
                   "The 1:1 salt concentration ka stands for (needs the segment size a in nm)", Shape::Number, true,
-                  true, [](const In& in) { return in.unitNm ? saltMillimolar(in.ka, *in.unitNm) : NAN; }},
+                  true, [](const In& in) { return in.unitNm ? saltMillimolar(in.ka, *in.unitNm, in.bjerrum) : NAN; }},
     ObservableDef{"core_radius_nm", "Rc of the most probable", "nm",
                   "Core radius of the most probable complex in nm (needs the segment size a)", Shape::Number, true,
                   true, [](const In& in) { return inNm(in.observables.mostProbableCoreRadius, in); }},

@@ -25,6 +25,7 @@ struct ObservableInputs {
     const Observables& observables;
     double ka = 0.0;
     std::optional<double> unitNm;
+    double bjerrum = 1.0;  // lambda = l_B / a of the run (the salt a ka stands for)
     // Molar masses and sizes, when the molar masses are given.
     const StructureObservables* structure = nullptr;
 };

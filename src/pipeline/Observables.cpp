@@ -85,6 +85,8 @@ Observables computeObservables(const ResultRecord& resultRecord) {
     o.chargeFraction = chargeFraction(resultRecord.zp, resultRecord.zn, totals.plus, totals.minus);
     o.massBalanceResidual = resultRecord.massBalanceResidual;
     o.criticalConcentration = resultRecord.criticalConcentration;
+    o.coacervateLikely = resultRecord.coacervateLikely;
+    o.edgeFreeEnergySlope = resultRecord.edgeFreeEnergySlope;
 
     o.mostProbable = mostProbableCell(resultRecord);
     o.mostProbableComplex = mostProbableCell(resultRecord, CellRange::Complexes);

@@ -73,6 +73,10 @@ struct Observables {
     // Total mode: the total C+ + C- at this charge fraction where the larger bound fraction
     // is 1/2; NaN otherwise or when not crossed between 1e-20 and 1.
     double criticalConcentration = NAN;
+    // The free energy per chain along the neutral line does not rise at the range's end
+    // (pipeline/Coacervate.h), and its slope there.
+    bool coacervateLikely = false;
+    double edgeFreeEnergySlope = NAN;
 };
 
 // The observables of a result record; NaN where the sums are empty (no complex has a

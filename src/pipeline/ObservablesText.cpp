@@ -60,7 +60,8 @@ std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& o
     for (const RunWarning& warning : run.warnings)
         if (warning.kind == WarningKind::NonFiniteCells || warning.kind == WarningKind::UnstableSolves ||
             warning.kind == WarningKind::PartialResult || warning.kind == WarningKind::BeyondDebyeHueckel ||
-            warning.kind == WarningKind::RangeEdge || warning.kind == WarningKind::TotalsEdge)
+            warning.kind == WarningKind::RangeEdge || warning.kind == WarningKind::TotalsEdge ||
+            warning.kind == WarningKind::Coacervate)
             w.push_back(warning.text);
     if (run.outcome == JobOutcome::Failed) w.push_back(run.failure.empty() ? std::string("The run failed.") : run.failure);
     if (run.record && run.record->hasResults() && !observables.anyComplex)
@@ -86,7 +87,7 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
     const auto field = [&s](const std::string& key, const std::string& value, bool last = false) {
         s += "  " + jsonString(key) + ": " + value + (last ? "\n" : ",\n");
     };
-    const ObservableInputs in{o, p.ka, run.unitNm, run.structure ? &*run.structure : nullptr};
+    const ObservableInputs in{o, p.ka, run.unitNm, p.bjerrum, run.structure ? &*run.structure : nullptr};
     const auto observable = [&](const ObservableDef& d) {
         if (d.shape == ObservableShape::Number) return field(std::string(d.name), jsonNumber(d.number(in)));
         const std::optional<MapCell> cell = d.cell(o);
@@ -137,6 +138,12 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
               o.standardMostProbable && o.mostProbable && *o.standardMostProbable != *o.mostProbable ? "true"
                                                                                                      : "false");
     }
+    // Said only where it holds: a summary of finite complexes stays as it always was.
+    if (o.coacervateLikely) {
+        field("coacervate_likely", "true");
+        field("edge_free_energy_slope", jsonNumber(o.edgeFreeEnergySlope));
+    }
+    for (const auto& [key, json] : run.extra) field(key, json);
     field("partial", run.partial ? "true" : "false");
     std::string warnings = "[";
     for (std::size_t k = 0; k < run.warnings.size(); ++k)

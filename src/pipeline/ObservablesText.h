@@ -31,6 +31,9 @@ struct RunDescription {
     double standardDifference = 0.0;
     // The molar masses and sizes, when the chains' molar masses are given.
     std::optional<StructureObservables> structure;
+    // Further objects of the summary, (key, JSON text), written before "partial" (the
+    // sensitivity of a run that asked for it).
+    std::vector<std::pair<std::string, std::string>> extra;
 };
 
 // The warnings a finished or stopped run leaves: complexes without a finite free energy,

@@ -161,6 +161,11 @@ public:
     // criticalBelow or criticalAbove says on which side it lies).
     double criticalConcentration = 0.0 / 0.0;
     bool criticalBelow = false, criticalAbove = false;
+    // A finished run: the slope of the free energy of forming a complex per chain along the
+    // cells nearest charge neutrality, over their last four (kT per chain per chain; NaN when
+    // fewer were evaluated), and whether it points to a coacervate (see pipeline/Coacervate.h).
+    double edgeFreeEnergySlope = NAN;
+    bool coacervateLikely = false;
 
     // The empty start-up record: no matrices, run false, max_shift 1.0.
     ResultRecord() = default;

@@ -298,7 +298,7 @@ std::optional<ParameterSet> sweepPointSet(const SweepSpec& plan, const std::vect
             }
             row = findParameter("ka");
             const double salt = v;
-            v = kaOfSaltMillimolar(salt, *plan.unitNm);
+            v = kaOfSaltMillimolar(salt, *plan.unitNm, plan.base.params.bjerrum);
             if (!kaAllowed(asShown(v))) {
                 // The salt asked for is what the user knows: name its range, not ka's.
                 error = "salt_mM " + formatGeneral(salt, '.') + " is ka " + formatGeneral(asShown(v), '.') +
@@ -657,7 +657,7 @@ std::vector<std::string> sweepObservableNames(const SweepSpec& plan) {
 
 std::vector<double> sweepObservableValues(const SweepSpec& plan, const SweepPoint& point) {
     const bool ok = point.ran && point.status == "ok";
-    const ObservableInputs in{point.observables, point.params.ka, plan.unitNm,
+    const ObservableInputs in{point.observables, point.params.ka, plan.unitNm, point.params.bjerrum,
                               point.structure ? &*point.structure : nullptr};
     std::vector<double> v;
     for (const ObservableColumn& c : observableColumns(plan.unitNm.has_value(), sweepHasStructure(plan)))

@@ -102,7 +102,7 @@ void ObservablesPanel::refresh() {
     const bool has = record && record->hasResults();
     saveFreeEnergiesButton->setEnabled(has && !record->energies.empty());
     const Observables o = has ? computeObservables(*record) : Observables{};
-    const ObservableInputs in{o, has ? record->ka : 0.0, unitNm()};
+    const ObservableInputs in{o, has ? record->ka : 0.0, unitNm(), has ? record->conditions.bjerrum : 1.0};
     for (const auto& [d, label] : values) {
         if (!has) {
             label->setText(QStringLiteral("-"));

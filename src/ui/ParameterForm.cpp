@@ -25,7 +25,7 @@ namespace {
 
 using namespace panel;
 
-constexpr int kFormHeight = ParameterForm::kSolutionBannerTop + 146;
+constexpr int kFormHeight = ParameterForm::kSolutionBannerTop + 172;
 constexpr int kBannerCentre = 317 / 2;
 // The schematics sit just above the next banner.
 constexpr int kSchematicTop[2] = {ParameterForm::kMinusBannerTop - 30, ParameterForm::kSolutionBannerTop - 30};
@@ -147,6 +147,20 @@ ParameterForm::ParameterForm(QWidget* parent) : QFrame(parent) {
     // Optional: the segment size in nm gives ka as a salt concentration and radii in nm.
     text(p, QStringLiteral("Segment size a (nm)"), 8, sol + 118, -1, 16);
     segmentSizeField = field(p, "segmentSizeField", 195, sol + 114, 110);
+    // The model's parameters beyond the first model: the Bjerrum length in segment sizes,
+    // the core's surface free energy and its water fraction.
+    text(p, QStringLiteral("l_B/a"), 8, sol + 145, -1, 16);
+    bjerrumField = field(p, "bjerrumField", 44, sol + 141, 50);
+    bjerrumField->setToolTip(QStringLiteral("Bjerrum length in segment sizes, l_B / a (1: l_B = a, water at 25 C "
+                                            "with a = 0.714 nm)"));
+    text(p, QStringLiteral("γ kT/a²"), 102, sol + 145, -1, 16);
+    surfaceField = field(p, "surfaceField", 160, sol + 141, 50);
+    surfaceField->setToolTip(QStringLiteral("Surface free energy of a complex's core, kT per a^2: adds "
+                                            "gamma 4 pi Rc^2 to every complex (0: none)"));
+    text(p, QStringLiteral("water φ"), 218, sol + 145, -1, 16);
+    waterFractionField = field(p, "waterFractionField", 264, sol + 141, 50);
+    waterFractionField->setToolTip(QStringLiteral("Volume fraction of water in the cores, 0 to 0.95: the core "
+                                                  "volume is the charged segments' / (1 - phi)"));
 
     plusChargedBlock = place(new QLabel(p), "plusChargedBlock", 0, kSchematicTop[0], 0, kStripHeight[0]);
     minusChargedBlock = place(new QLabel(p), "minusChargedBlock", 0, kSchematicTop[1], 0, kStripHeight[1]);
@@ -238,6 +252,9 @@ QLineEdit* ParameterForm::fieldOf(const ParameterRow& row) const {
         {"mpMax", mpMaxField},
         {"mmMin", mmMinField},
         {"mmMax", mmMaxField},
+        {"bjerrum", bjerrumField},
+        {"gamma", surfaceField},
+        {"water_fraction", waterFractionField},
     };
     for (const auto& [key, f] : fields)
         if (key == row.key) return f;

@@ -112,6 +112,7 @@ private:
     QComboBox *concentrationModeBox = nullptr, *concentrationUnitBox = nullptr;
     QLineEdit *plusConcentrationField = nullptr, *minusConcentrationField = nullptr;
     QLineEdit* segmentSizeField = nullptr;  // a in nm, optional
+    QLineEdit *bjerrumField = nullptr, *surfaceField = nullptr, *waterFractionField = nullptr;
     QPointer<QWidget> ranges;
     QLineEdit *mpMinField = nullptr, *mpMaxField = nullptr, *mmMinField = nullptr, *mmMaxField = nullptr;
 

@@ -172,3 +172,40 @@ TEST(ModelFactory, ATermRegisteredFromOutsideReachesRunsAndSweeps) {
 
 }  // namespace
 }  // namespace marlinq
+
+namespace marlinq {
+namespace {
+
+// With neutral blocks of length 1 a neutral complex costs nothing per chain beyond its
+// chains (E(n, n) = n E(1, 1)): the complexes would grow without end. Long neutral blocks
+// crowd the corona of a large complex, and the free energy per chain rises.
+TEST(Coacervate, SaidWhereTheFreeEnergyPerChainDoesNotRise) {
+    ShippedTables shipped;
+    for (const Method method : {Method::DebyeHueckel, Method::PoissonBoltzmann}) {
+        SCOPED_TRACE(std::string(nameOf(method)));
+        Parameters p = startupParameters();
+        p.Np = p.Nm = 1;
+        const RunOutcome flat = run(p, method);
+        ASSERT_EQ(flat.outcome, JobOutcome::Finished);
+        EXPECT_TRUE(flat.record->coacervateLikely);
+        EXPECT_NEAR(flat.record->edgeFreeEnergySlope, 0.0, 1e-12);
+        bool said = false, enlarge = false;
+        for (const RunWarning& w : flat.warnings) {
+            said = said || (w.kind == WarningKind::Coacervate &&
+                            w.text == "macroscopic phase separation (a coacervate) is likely: the free energy per chain "
+                                      "does not rise at M = (10, 10); a larger range will not settle it");
+            enlarge = enlarge || w.kind == WarningKind::RangeEdge;
+        }
+        EXPECT_TRUE(said);
+        EXPECT_FALSE(enlarge);
+
+        p.Np = p.Nm = 200;
+        const RunOutcome micelles = run(p, method);
+        ASSERT_EQ(micelles.outcome, JobOutcome::Finished);
+        EXPECT_FALSE(micelles.record->coacervateLikely);
+        EXPECT_GT(micelles.record->edgeFreeEnergySlope, 0.0);
+    }
+}
+
+}  // namespace
+}  // namespace marlinq

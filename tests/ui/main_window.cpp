@@ -277,7 +277,16 @@ TEST_F(WindowTest, DoubleClickOpensTheProfilesOfACell) {
     charts[0]->close();
     QCoreApplication::processEvents();
 
+    // The chart follows the method of the result it belongs to, not the box as it is now.
     debyeHueckelBoxOf(*form)->setChecked(false);
+    doubleClickMap(*form, cellCentre(3, 5));
+    charts = chartWindows();
+    ASSERT_EQ(charts.size(), 1U);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(charts[0]->chart(ProfileChartWindow::PotentialChart)->series().size(), 2);
+    charts[0]->close();
+    QCoreApplication::processEvents();
+    solveAndWait();
     doubleClickMap(*form, cellCentre(3, 5));
     charts = chartWindows();
     ASSERT_EQ(charts.size(), 1U);

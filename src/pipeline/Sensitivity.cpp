@@ -1,0 +1,61 @@
+#include "pipeline/Sensitivity.h"
+
+#include "pipeline/ObservablesText.h"
+
+#include <cmath>
+
+namespace marlinq {
+
+namespace {
+
+SensitivityAnswer shifted(const ResultRecord& landscapeRecord, double shift,
+                          const std::optional<MassBalanceTotals>& totals, double cPlus, double cMinus, int threads) {
+    ResultRecord moved = landscapeRecord;
+    CellEnergies& e = moved.energies;
+    for (std::int32_t r = 0; r < e.evaluated.rows(); ++r) {
+        const std::int32_t mp = moved.mpMin + r;
+        for (std::int32_t c = 0; c < e.evaluated.cols(); ++c) {
+            const std::int32_t mm = moved.mmMin + c;
+            if (!e.evaluated(r, c) || mp < 1 || mm < 1) continue;
+            e.F(r, c) += shift * (mp + mm);
+            e.E(r, c) -= shift * (mp + mm);
+        }
+    }
+    const std::shared_ptr<ResultRecord> settled = resettle(moved, cPlus, cMinus, totals, false, threads, JobEvents{});
+    const Observables o = computeObservables(*settled);
+    SensitivityAnswer a;
+    a.shiftPerChain = shift;
+    a.mostProbableComplex = o.mostProbableComplex;
+    a.massAverageAggregation = o.massAverageAggregation;
+    a.criticalConcentration = o.criticalConcentration;
+    return a;
+}
+
+std::string number(double v) {
+    if (!std::isfinite(v)) return "null";
+    return formatReal17(v);
+}
+
+std::string answerJson(const SensitivityAnswer& a) {
+    const std::string cell = a.mostProbableComplex ? "[" + std::to_string(a.mostProbableComplex->first) + ", " +
+                                                         std::to_string(a.mostProbableComplex->second) + "]"
+                                                   : std::string("null");
+    return "{\"shift_kT_per_chain\": " + number(a.shiftPerChain) + ", \"most_probable_complex\": " + cell +
+           ", \"mass_average_aggregation\": " + number(a.massAverageAggregation) +
+           ", \"critical_concentration\": " + number(a.criticalConcentration) + "}";
+}
+
+}  // namespace
+
+std::optional<Sensitivity> sensitivityOf(const ResultRecord& landscapeRecord, const std::optional<MassBalanceTotals>& totals,
+                                         double cPlus, double cMinus, int threads) {
+    if (landscapeRecord.energies.empty()) return std::nullopt;
+    return Sensitivity{shifted(landscapeRecord, -1.0, totals, cPlus, cMinus, threads),
+                       shifted(landscapeRecord, +1.0, totals, cPlus, cMinus, threads)};
+}
+
+std::string sensitivityJson(const Sensitivity& s) {
+    return "{\"lower\": " + answerJson(s.lower) + ", \"higher\": " + answerJson(s.higher) + "}";
+}
+
+}  // namespace marlinq
