@@ -2,7 +2,7 @@
 """The salt sweep of the README's Python section, saved as docs/python-salt-sweep.png.
 
 From the repository, after a build:
-    PYTHONPATH=build/python python3 docs/python-salt-sweep.py [OUTPUT.png]
+    PYTHONPATH=build/python /usr/bin/python3 docs/python-salt-sweep.py [OUTPUT.png]
 """
 
 import sys

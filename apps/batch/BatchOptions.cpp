@@ -33,11 +33,13 @@ std::optional<double> sweepOptionNumber(const std::string& text) {
 bool checkCombinations(const BatchOptions& o, std::string& error) {
     const bool sweep = !o.sweeps.empty();
     if (o.merge) {
-        if (sweep || o.profile || !o.summary.empty() || !o.freeEnergies.empty() || !o.sweepDir.empty() ||
-            o.shard.count != 1 || o.resume || o.jobs != 0 || !o.total.empty()) {
-            error = "--merge joins the files of a sweep's parts: it takes only the parts, -o FILE and --quiet";
-            return false;
-        }
+        // Any other option would be ignored: said, not dropped.
+        for (const std::string& option : o.given)
+            if (option != "--merge" && option != "-o" && option != "--output" && option != "--quiet" && option != "-q") {
+                error = "--merge joins the files of a sweep's parts: it takes only the parts, -o FILE and --quiet, not " +
+                        option;
+                return false;
+            }
         if (o.mergeParts.empty()) {
             error = "--merge needs the files of the parts";
             return false;
@@ -104,6 +106,10 @@ bool checkCombinations(const BatchOptions& o, std::string& error) {
     }
     if (!o.sweepDir.empty() || o.shard.count != 1) {
         error = "--sweep-dir and --shard need --sweep";
+        return false;
+    }
+    if (o.criticalSalt && !o.summary.empty()) {
+        error = "--critical-salt writes its JSON object to -o FILE (or standard output); --summary does not apply";
         return false;
     }
     if (!o.solveForName.empty() != o.solveForTarget.has_value() || (o.solveForRange && o.solveForName.empty())) {
@@ -178,6 +184,7 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             return true;
         };
 
+        if (!positionalOnly && arg.size() > 1 && arg[0] == '-' && arg != "--") o.given.push_back(arg);
         if (o.merge && (positionalOnly || arg.empty() || arg[0] != '-')) {
             o.mergeParts.push_back(arg);
         } else if (positionalOnly || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -764,26 +771,35 @@ Options
                         unconverged_solves, nonfinite_cells, beyond_dh_cells,
                         range_edge, and with converged accuracy error_estimate and
                         standard_difference. With -o FILE the rows go to FILE.partial
-                        as they finish, renamed to FILE when complete. A stopped sweep
-                        ends with "# The sweep is partial: N of M points". A plan whose
-                        CSV would pass 1 GiB is refused unless --large-output
+                        (the sweep's own: created new, never through a link, locked
+                        while it runs; a second sweep on it is refused) as they finish,
+                        renamed to FILE only when complete. A stopped sweep leaves
+                        FILE.partial ending with "# The sweep is partial: N of M
+                        points"; a failed write stops the sweep (exit 1), the rows up to
+                        the last whole one kept. Standard error ends with how many
+                        points carry doubts. A plan whose CSV would pass 1 GiB is
+                        refused unless --large-output
   --sweep-dir DIR       also write each point's distribution into DIR (point-NNNN_NAME=
                         VALUE.txt), and with --free-energies its landscape (.csv; the
                         FILE of --free-energies is not used in a sweep); synced in
-                        batches, refused above 1 GiB of files unless --large-output
+                        batches, refused above 1 GiB of files unless --large-output.
+                        DIR/marlinq-sweep.txt names its plan: a folder of another plan
+                        is refused
   --jobs N              compute N points at once (default: one per thread OpenMP
                         offers, the cores or OMP_NUM_THREADS), each with its share of
                         the threads; the CSV is the same for every N
   --resume              continue the sweep of -o FILE: keep the rows of FILE.partial
-                        (or FILE) if they belong to this plan, compute the others
+                        (or FILE) if they belong to this plan and tables, compute the
+                        others (and the rows whose point files are missing); a cut last
+                        line of FILE.partial is dropped; regular files only
   --large-output        run a sweep whose CSV (or point files of --sweep-dir) would
                         pass 1 GiB
   --shard I/N           run only the points whose index is I modulo N (a Slurm array);
                         --merge joins the shards' files into the whole sweep's CSV
   --merge PART...       join the CSV files of a sweep's shards into the single-process
                         CSV (-o FILE or standard output); refused when an index is
-                        missing or repeated, a part belongs to another sweep, or a line
-                        is cut or damaged
+                        missing or repeated, a part belongs to another sweep, is not a
+                        regular file, or a line is cut or damaged; takes no other option
   -h, --help            show this text
   --version             show the version and the commit the program was built from
 
@@ -811,7 +827,7 @@ Exit status
        a Poisson-Boltzmann run stops before its next row, a Debye-Hueckel run within
        a complex, and what was computed so far is still written; the single-chain
        stage stops between the steps of its solves (nothing to write); a second
-       Ctrl-C ends the program at once
+       signal a second or more after the first ends the program at once
 )";
 }
 

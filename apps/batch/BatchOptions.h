@@ -65,6 +65,7 @@ struct BatchOptions {
     bool sensitivity = false;   // --sensitivity: the summary says how the answers move by +-1 kT per chain
     bool merge = false;         // --merge PART...: join the parts of a sharded sweep
     std::vector<std::string> mergeParts;
+    std::vector<std::string> given;  // the options given, as written (without values)
 };
 
 // The base set with --molar-mass and --total (and --charge-fraction, --total-mM, --total-gL,

@@ -97,48 +97,76 @@ namespace {
 // What --resume found: the rows of the shard already written, by position in the shard.
 struct ResumeState {
     SweepCsvPart part;
-    std::vector<bool> have;
-    std::int64_t rows = 0;
+    DonePoints have;
     bool inOrder = true;  // the rows are the shard's first points in order: new ones follow them
+    std::vector<std::int64_t> dropped;  // indexes of rows whose point files are missing: computed again
+    std::int64_t doubtful = 0;
+    std::vector<std::int64_t> doubtfulFirst;
 };
 
-// Reads FILE.partial (an unfinished run) or else FILE; nullopt when there is neither. The
-// rows must be this plan's, each once. exit 2 with the reason otherwise.
-std::optional<ResumeState> readResume(const BatchOptions& o, const SweepSpec& plan, int& status) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const std::string partial = partialPathOf(o.output);
-    const std::string source = fs::exists(partial, ec) ? partial : fs::exists(o.output, ec) ? o.output : std::string();
-    if (source.empty()) return std::nullopt;
+// The point files a row of --sweep-dir stands for.
+std::vector<std::string> pointFilesOf(const BatchOptions& o, const SweepSpec& plan, std::int64_t index) {
+    SweepPoint point;
+    point.index = index;
+    point.values = sweepPointValues(plan, index);
+    const std::string stem = (std::filesystem::path(o.sweepDir) / sweepPointStem(plan, point)).string();
+    std::vector<std::string> files{stem + ".txt"};
+    if (!o.freeEnergies.empty()) files.push_back(stem + ".free-energies.csv");
+    return files;
+}
+
+// Reads source (FILE.partial, an unfinished run, or FILE); the rows must be this plan's,
+// each once. With --sweep-dir a row whose point files are missing (a killed sweep had not
+// renamed them into place) is computed again. exit 2 with the reason otherwise.
+std::optional<ResumeState> readResume(const BatchOptions& o, const SweepSpec& plan, const std::string& source,
+                                      bool partialFile, int& status) {
     ResumeState state;
-    const std::int64_t n = shardPointCount(plan);
-    state.have.assign(static_cast<std::size_t>(n), false);
     const std::string planLine = sweepPlanLine(plan), header = sweepCsvHeader(plan);
+    const std::vector<std::string> columns = csvFields(header.substr(0, header.size() - 1));
+    const std::size_t statusField =
+        static_cast<std::size_t>(std::find(columns.begin(), columns.end(), "status") - columns.begin());
+    const RowDoubts doubts(header);
     std::string error;
-    const auto visit = [&](std::int64_t index, const std::string&, std::int64_t line, std::string& why) {
+    std::int64_t rows = 0;
+    const auto visit = [&](std::int64_t index, const std::string& line, std::int64_t number, std::string& why) {
         const std::int64_t k = (index - plan.shard.index) / plan.shard.count;
-        if (state.have[static_cast<std::size_t>(k)]) {
-            why = source + " line " + std::to_string(line) + ": index " + std::to_string(index) + " a second time";
+        if (!state.have.insert(k)) {
+            why = source + " line " + std::to_string(number) + ": index " + std::to_string(index) + " a second time";
             return false;
         }
-        state.have[static_cast<std::size_t>(k)] = true;
         // In order: the row is the shard's next point.
-        if (k != state.rows) state.inOrder = false;
-        ++state.rows;
+        if (k != rows) state.inOrder = false;
+        ++rows;
+        const std::vector<std::string> fields = csvFields(line.substr(0, line.size() - 1));
+        if (!o.sweepDir.empty() && statusField < fields.size() && fields[statusField] == "ok") {
+            std::error_code ec;
+            for (const std::string& file : pointFilesOf(o, plan, index))
+                if (!std::filesystem::exists(file, ec)) {
+                    state.dropped.push_back(index);
+                    return true;
+                }
+        }
+        if (doubts.doubtful(fields)) {
+            if (state.doubtfulFirst.size() < 10) state.doubtfulFirst.push_back(index);
+            ++state.doubtful;
+        }
         return true;
     };
     // The plan first, so that rows of another sweep are named as such.
-    {
-        std::ifstream in(source, std::ios::binary);
-        std::string line;
-        if (std::getline(in, line) && line + '\n' != planLine) {
-            std::cerr << source << " line 1: the rows belong to another sweep (or another program version or shard);\n"
-                      << "  the file: " << line << "\n  this sweep: " << planLine;
-            status = 2;
-            return std::nullopt;
-        }
+    SweepCsvPart head;
+    if (!readSweepPlanLine(source, head, error)) {
+        std::cerr << error << "\n";
+        status = 2;
+        return std::nullopt;
     }
-    if (!readSweepCsv(source, state.part, visit, error)) {
+    if (head.planLine + '\n' != planLine) {
+        std::cerr << source << " line 1: the rows belong to another sweep (or another program version, shard or "
+                  << "tables);\n  the file: " << head.planLine << "\n  this sweep: " << planLine;
+        status = 2;
+        return std::nullopt;
+    }
+    // An unfinished file may end in a line cut short (a full disk, a killed sweep): it goes.
+    if (!readSweepCsv(source, state.part, visit, error, partialFile)) {
         std::cerr << error << "\n";
         status = 2;
         return std::nullopt;
@@ -147,6 +175,13 @@ std::optional<ResumeState> readResume(const BatchOptions& o, const SweepSpec& pl
         std::cerr << source << " line 2: another header than this sweep's\n";
         status = 2;
         return std::nullopt;
+    }
+    if (state.part.cutLineDropped)
+        std::cerr << source << ": the last line was cut short (a full disk or a killed sweep); its point is computed again\n";
+    if (!state.dropped.empty()) {
+        for (const std::int64_t index : state.dropped) state.have.erase((index - plan.shard.index) / plan.shard.count);
+        std::cerr << state.dropped.size() << " rows of " << source << " have no point file in " << o.sweepDir
+                  << " (the sweep was killed before writing them); they are computed again\n";
     }
     return state;
 }
@@ -220,21 +255,14 @@ int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& eng
         }
     }
 
-    // The rows already written, when resuming.
-    int status = 0;
-    std::optional<ResumeState> resumed;
-    if (o.resume) {
-        resumed = readResume(o, plan, status);
-        if (status != 0) return status;
-        if (!resumed && !o.quiet) std::cerr << "Nothing to resume in " << o.output << ": the sweep starts\n";
-    }
-
-    // The tables are read once for the whole sweep.
+    // The tables are read once for the whole sweep; what they hold is part of the plan.
     const LoadedTables tables = engine.tables(plan.options);
     if (tables.failed()) {
         std::cerr << tables.error << '\n';
         return 1;
     }
+    if (tables.tables) plan.tablesDigest = chainTablesDigest(*tables.tables);
+    std::string error;
     if (!o.sweepDir.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(o.sweepDir, ec);
@@ -242,45 +270,87 @@ int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& eng
             std::cerr << "can not create the folder " << o.sweepDir << '\n';
             return 1;
         }
+        if (!claimSweepFolder(o.sweepDir, plan, error)) {
+            std::cerr << error << '\n';
+            return 2;
+        }
+    }
+
+    // Rows go out as they are finished: to standard output, or to FILE.partial (this
+    // sweep's alone while it runs), renamed into place once complete.
+    SweepCsvSink sink;
+    const std::string preamble = sweepPlanLine(plan) + sweepCsvHeader(plan);
+    std::optional<ResumeState> resumed;
+    bool opened = false;
+    if (o.resume) {
+        if (!sink.claim(o.output, error)) {
+            std::cerr << error << '\n';
+            return 2;
+        }
+        const std::string source = sink.resumeSource();
+        int status = 0;
+        if (!source.empty()) resumed = readResume(o, plan, source, source == sink.partialPath(), status);
+        if (status != 0) return status;
+        if (!resumed && !o.quiet) std::cerr << "Nothing to resume in " << o.output << ": the sweep starts\n";
+        static const std::vector<std::int64_t> none;
+        opened = sink.resume(resumed ? &resumed->part : nullptr, resumed ? resumed->inOrder : true,
+                             resumed ? resumed->dropped : none, preamble, error);
+    } else {
+        opened = sink.open(o.output, preamble, error);
+    }
+    if (!opened) {
+        std::cerr << error << '\n';
+        return sink.failed() || o.resume ? 1 : 2;
     }
 
     // Points at once and threads per point within the machine's threads.
     SweepRunSettings settings;
     const std::int64_t shardPoints = shardPointCount(plan);
-    const SweepParallelism parallel =
-        sweepParallelism(o.jobs, resumed ? shardPoints - resumed->rows : shardPoints);
+    const std::int64_t kept = resumed ? resumed->have.count() : 0;
+    const SweepParallelism parallel = sweepParallelism(o.jobs, shardPoints - kept);
     settings.workers = parallel.workers;
     plan.options.threads = parallel.threadsPerPoint;
-    if (resumed) settings.skip = [&have = resumed->have](std::int64_t k) { return have[static_cast<std::size_t>(k)]; };
-
-    // Rows go out as they are finished: to standard output, or to FILE.partial, renamed
-    // into place at the end.
-    SweepCsvSink sink;
-    std::string error;
-    const bool opened = resumed ? sink.resume(o.output, resumed->part, resumed->inOrder, error)
-                                : sink.open(o.output, sweepPlanLine(plan) + sweepCsvHeader(plan), error);
-    if (!opened) {
-        std::cerr << error << '\n';
-        return 1;
+    if (resumed) {
+        settings.skip = [&have = resumed->have](std::int64_t k) { return have.contains(k); };
+        settings.skipped = kept;
     }
-    bool ok = true;
+
+    // The sweep ends at the user's stop, or at the first row or point file that can not be
+    // written: computing on would only lose more.
+    std::stop_source halt;
+    const std::stop_callback relay(stop, [&halt] { halt.request_stop(); });
+    bool pointFilesFailed = false;
+    std::int64_t rowsWritten = 0;
+    const RowDoubts doubts(sweepCsvHeader(plan));
+    std::int64_t doubtful = resumed ? resumed->doubtful : 0;
+    std::vector<std::int64_t> doubtfulFirst = resumed ? resumed->doubtfulFirst : std::vector<std::int64_t>{};
     PointFileBatch pointFiles(o.sweepDir);
     const auto start = std::chrono::steady_clock::now();
     const SweepResult result = runSweep(
-        plan, tables, stop,
+        plan, tables, halt.get_token(),
         [&](const SweepPoint& point, std::int64_t done, std::int64_t total) {
-            if (ok && !sink.write(sweepCsvRow(plan, point), error)) {
-                std::cerr << error << '\n';
-                ok = false;
+            const std::string row = sweepCsvRow(plan, point);
+            if (!sink.failed()) {
+                if (sink.write(row, error)) {
+                    ++rowsWritten;
+                } else {
+                    std::cerr << error << '\n';
+                    halt.request_stop();
+                }
             }
-            if (!o.sweepDir.empty() && point.run.record && point.run.record->hasResults()) {
+            if (doubts.doubtful(csvFields(row.substr(0, row.size() - 1)))) {
+                if (doubtfulFirst.size() < 10) doubtfulFirst.push_back(point.index);
+                ++doubtful;
+            }
+            if (!o.sweepDir.empty() && !pointFilesFailed && point.run.record && point.run.record->hasResults()) {
                 const std::string stem = (std::filesystem::path(o.sweepDir) / sweepPointStem(plan, point)).string();
                 std::string why;
                 if (!pointFiles.add(stem + ".txt", distributionText(o, *point.run.record), why) ||
                     (!o.freeEnergies.empty() &&
                      !pointFiles.add(stem + ".free-energies.csv", freeEnergiesCsv(*point.run.record), why))) {
                     std::cerr << why << '\n';
-                    ok = false;
+                    pointFilesFailed = true;
+                    halt.request_stop();
                 }
             }
             if (!o.quiet) {
@@ -295,22 +365,34 @@ int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& eng
             }
         },
         settings);
-    if (std::string why; !pointFiles.flush(why)) {
+    if (std::string why; !pointFilesFailed && !pointFiles.flush(why)) {
         std::cerr << why << '\n';
-        ok = false;
+        pointFilesFailed = true;
     }
-    // A stopped sweep says so in its last line and on standard error, even when quiet.
-    const std::int64_t have = (resumed ? resumed->rows : 0) + result.done;
-    const std::string ending = result.stopped ? sweepPartialLine(have, shardPoints) : std::string();
-    if (!sink.finish(ending, error)) {
+    // A stopped or failed sweep keeps FILE.partial with its last line saying so; only a
+    // complete one replaces FILE.
+    const bool failed = sink.failed() || pointFilesFailed;
+    const std::int64_t rows = kept + rowsWritten;
+    const bool complete = !failed && !result.stopped;
+    const std::string ending = complete ? std::string() : sweepPartialLine(rows, shardPoints);
+    if (!sink.finish(complete, ending, error)) {
         std::cerr << error << '\n';
         return 1;
     }
-    if (!ok) return 1;
+    if (doubtful > 0) std::cerr << doubtsLine(doubtful, rows, doubtfulFirst) << '\n';
+    const bool inPartialFile = !sink.partialPath().empty() && sink.partialPath() != sink.outputPath();
+    if (failed) {
+        std::cerr << "The sweep stopped at the failed write: " << rows << " of " << shardPoints << " points are written";
+        if (inPartialFile) std::cerr << " in " << sink.partialPath() << "; --resume continues the sweep";
+        std::cerr << '\n';
+        return 1;
+    }
     if (result.stopped) {
         if (!o.quiet)
             std::cerr << "Interrupted: " << result.done << " of " << result.total << " points were computed\n";
-        std::cerr << ending.substr(2) << std::flush;
+        std::cerr << ending.substr(2);
+        if (inPartialFile) std::cerr << "The rows are kept in " << sink.partialPath() << "; --resume continues the sweep\n";
+        std::cerr << std::flush;
         return 130;
     }
     return 0;

@@ -38,6 +38,7 @@
 #include <thread>
 
 #include <sys/stat.h>
+#include <time.h>
 
 
 namespace marlinq::batch {
@@ -50,11 +51,34 @@ constexpr int kExitInvalid = 2;
 constexpr int kExitInterrupted = 130;
 
 
-// The only thing the SIGINT handler touches.
+// What the signal handler touches: the stop flag and the time of the first signal.
 std::atomic<bool> g_interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
+std::atomic<std::int64_t> g_firstSignalNs{0};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<std::int64_t>::is_always_lock_free);
 
-extern "C" void onInterrupt(int) { g_interrupted.store(true, std::memory_order_relaxed); }
+std::int64_t monotonicNs() {
+    timespec t {};
+    ::clock_gettime(CLOCK_MONOTONIC, &t);  // async-signal-safe
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// The first signal asks the run to stop (what is finished is kept). One signal often comes
+// twice (timeout and kill send it to the program, then to its process group; a terminal's
+// Ctrl-C reaches the whole group): a second one ends the program at once only when it comes
+// a grace interval after the first.
+constexpr std::int64_t kSecondSignalGraceNs = 1000000000;
+
+extern "C" void onInterrupt(int signal) {
+    const std::int64_t now = monotonicNs();
+    std::int64_t first = 0;
+    if (g_firstSignalNs.compare_exchange_strong(first, now)) {
+        g_interrupted.store(true, std::memory_order_relaxed);
+        return;
+    }
+    if (now - first < kSecondSignalGraceNs) return;
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
 
 void installInterruptHandler() {
     // SIGTERM and SIGHUP (a batch system's time limit, a closed terminal) stop the run as
@@ -66,7 +90,7 @@ void installInterruptHandler() {
         struct sigaction sa {};
         sa.sa_handler = onInterrupt;
         sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESETHAND;  // a second one ends the program at once
+        sa.sa_flags = SA_RESTART;
         sigaction(signal, &sa, nullptr);
     }
 }
@@ -147,6 +171,12 @@ std::optional<std::string> outputProblem(const BatchOptions& o) {
     // In a sweep the landscapes go into the --sweep-dir folder, not to the FILE.
     if (!o.freeEnergies.empty() && o.freeEnergies != "-" && o.sweeps.empty())
         files.push_back({"--free-energies", o.freeEnergies});
+    // A sweep's rows first go to FILE.partial: that file may be no input either.
+    if (!o.sweeps.empty() && !o.output.empty() && o.output != "-") {
+        const std::string partial = partialPathOf(sweepOutputPlace(o.output));
+        if (!o.parameterFile.empty() && (sameFile(partial, o.parameterFile) || sameOutputFile(partial, o.parameterFile)))
+            return "the sweep would write its rows into " + partial + ", the parameter file; choose another -o";
+    }
     for (const Output& f : files) {
         if (const std::optional<std::string> why = outputFileProblem(f.path))
             return std::string("can not write ") + f.option + " " + f.path + " (" + *why + ")";
@@ -387,7 +417,7 @@ int run(int argc, char** argv) {
         return runSweepCommand(o, set, engine, stopSource.get_token());
     }
     Parameters p;
-    if (const std::optional<std::string> message = validate(set, p)) {
+    if (const std::optional<std::string> message = validate(set, p, chainsOf(o.options))) {
         std::cerr << *message << '\n';
         return kExitInvalid;
     }

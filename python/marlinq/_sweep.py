@@ -89,8 +89,9 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
         The segment size a in nm: adds the columns salt_mM, core_radius_nm,
         mean_core_radius_nm and allows sweeping salt_mM (as ``--unit-nm``).
     allow_large : bool
-        Run a plan whose table would pass 1 GiB (as the batch CSV; refused with ValueError
-        before the first point otherwise, as ``--large-output`` decides for the batch command).
+        Run a plan whose table would take more than 1 GiB of memory (about 2 kB a point,
+        more with keep_results; refused with ValueError before the first point otherwise, as
+        ``--large-output`` decides for the batch command's CSV).
 
     Returns
     -------

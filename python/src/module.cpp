@@ -166,9 +166,11 @@ void applyKeywords(PyParameters& p, const py::kwargs& kw) {
 }
 
 // The validated parameters of a set, or ValueError with the window's message.
-Parameters validated(const PyParameters& p) {
+// Solved chains (and converged runs) take a wider range of ka than the tables.
+Parameters validated(const PyParameters& p, Chains chains = Chains::Tables) {
     Parameters out;
-    if (const std::optional<std::string> message = validate(p.set, out)) throw py::value_error(p.inCallerNames(*message));
+    if (const std::optional<std::string> message = validate(p.set, out, chains))
+        throw py::value_error(p.inCallerNames(*message));
     return out;
 }
 
@@ -556,7 +558,7 @@ py::dict criticalSaltOf(const PyParameters& params, const std::optional<std::vec
     if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
     RunOptions options = runOptions(method, chains, accuracy, false);
     options.threads = threads;
-    const Parameters p = validated(params);
+    const Parameters p = validated(params, chainsOf(options));
     ParameterSet set = params.set;
     if (const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction)) {
         set.totalMode = true;
@@ -594,7 +596,7 @@ py::dict solveForOf(const PyParameters& params, const std::string& name, const s
     SolveForSpec spec;
     spec.options = runOptions(method, chains, accuracy, false);
     spec.options.threads = threads;
-    const Parameters p = validated(params);
+    const Parameters p = validated(params, chainsOf(spec.options));
     spec.base = params.set;
     if (const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction)) {
         spec.base.totalMode = true;
@@ -633,7 +635,7 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
     if (threads < 0) throw py::value_error("threads must be 0 (the machine's) or a positive number");
     RunOptions options = runOptions(method, chains, accuracy, keepEnergies);
     options.threads = threads;
-    const Parameters p = validated(params);
+    const Parameters p = validated(params, chainsOf(options));
     const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction);
     JobInput input = makeJobInput(p, params.set, options, tablesFor(options, dataDir));
     if (totals) input.totals = totals;
@@ -740,6 +742,36 @@ struct Wakeup {
     }
 };
 
+// What a sweep's table takes in memory before it is returned, per point: the row the
+// workers hand over (a tuple of the index, the values, a list of the observables as
+// Python floats, the status and the doubts, about 1 KiB with the interpreter's object
+// headers and the allocator's rounding), its row of the structured array, and with
+// keep_results the point's Result (its distribution, energies and landscape, about 40
+// bytes a cell). Measured: 1.8 kB a point for one axis and 23 columns.
+std::optional<std::string> oversizedSweepTable(const SweepSpec& plan, bool keepResults) {
+    const auto columns = static_cast<std::uint64_t>(sweepObservableNames(plan).size() + plan.axes.size());
+    std::uint64_t perPoint = 1024 + 48 * columns + 8 * (columns + 12);
+    if (keepResults) {
+        const Parameters& p = plan.base.params;
+        std::int64_t mp = std::max(p.mpMax, 0), mm = std::max(p.mmMax, 0);
+        for (const SweepAxis& axis : plan.axes)
+            for (const double v : axis.values) {
+                if (axis.name == "mpMax") mp = std::max<std::int64_t>(mp, static_cast<std::int64_t>(std::min(v, 1e6)));
+                if (axis.name == "mmMax") mm = std::max<std::int64_t>(mm, static_cast<std::int64_t>(std::min(v, 1e6)));
+            }
+        perPoint += 4096 + 40 * static_cast<std::uint64_t>((mp + 1) * (mm + 1));
+    }
+    const auto points = static_cast<std::uint64_t>(sweepPointCount(plan));
+    const double bytes = static_cast<double>(points) * static_cast<double>(perPoint);
+    if (bytes <= static_cast<double>(kLargestSweepOutput)) return std::nullopt;
+    const double gib = bytes / static_cast<double>(std::uint64_t{1} << 30);
+    char size[64];
+    if (gib < 1024.0) std::snprintf(size, sizeof size, "%.1f GiB", gib);
+    else std::snprintf(size, sizeof size, "%.1f TiB", gib / 1024.0);
+    return "the sweep's table in memory would take about " + std::string(size) + " (" + std::to_string(points) +
+           " points)";
+}
+
 // Returns (observable columns, rows, stopped), a column as (name, whole number). A row is
 // (index, values, observables, status, error_estimate, Result or None), the observables in
 // the order of the columns (NaN where the batch CSV leaves the field empty).
@@ -759,7 +791,7 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
     if (const std::optional<PlanError> bad = validate(plan)) throw py::value_error(bad->message);
     // A table far beyond memory is refused before the first point.
     if (!allowLarge)
-        if (const std::optional<std::string> tooLarge = oversizedSweep(plan))
+        if (const std::optional<std::string> tooLarge = oversizedSweepTable(plan, keepResults))
             throw py::value_error(*tooLarge + "; pass allow_large=True to run it anyway");
     const LoadedTables tables = tablesFor(plan.options, dataDir);
 
@@ -869,7 +901,7 @@ PyProfile profileOf(const PyParameters& params, py::handle mpValue, py::handle m
     if (mp < 1 || mm < 1 || mp > kMaxAggregation || mm > kMaxAggregation)
         throw py::value_error("mp and mm must be whole numbers from 1 to " + std::to_string(kMaxAggregation) +
                               ", not " + std::to_string(mp) + " and " + std::to_string(mm));
-    const Parameters p = validated(params);
+    const Parameters p = validated(params, Chains::Solved);  // a profile reads no table
     PyProfile out;
     {
         py::gil_scoped_release release;

@@ -2,7 +2,7 @@
 
 CTest sets PYTHONPATH to the build's python/ folder and MARLINQ_BATCH to the batch
 command; run by hand from the repository:
-    PYTHONPATH=build/python MARLINQ_BATCH=build/apps/marlinq-batch python3 -m pytest python/tests
+    PYTHONPATH=build/python MARLINQ_BATCH=build/apps/marlinq-batch /usr/bin/python3 -m pytest python/tests
 """
 
 import os

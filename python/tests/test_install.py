@@ -54,3 +54,23 @@ def test_another_python_is_told_which_one_the_module_needs(tmp_path):
     assert message.startswith("ImportError: marlinq's compiled engine was built for Python " +
                               built_for.PYTHON_VERSION), message
     assert "this Python " + sys.version.split()[0] + " (" + sys.executable + ")" in message, message
+
+
+def test_a_python_without_numpy_is_told_what_is_missing(tmp_path):
+    # A NumPy that cannot be imported, first on the path of the Python running the tests.
+    import marlinq
+    fake = tmp_path / "numpy"
+    fake.mkdir()
+    (fake / "__init__.py").write_text("raise ModuleNotFoundError(\"No module named 'numpy'\", name='numpy')\n")
+    path = os.pathsep.join([str(tmp_path), str(Path(marlinq.__file__).parent.parent)])
+    done = subprocess.run([sys.executable, "-c", "import marlinq"], capture_output=True, timeout=60, cwd=tmp_path,
+                          env=dict(os.environ, PYTHONPATH=path))
+    assert done.returncode != 0
+    message = done.stderr.decode().strip().splitlines()[-1]
+    this = "this Python " + sys.version.split()[0] + " (" + sys.executable + ")"
+    assert "it needs NumPy, which " + this + " cannot import" in message, message
+    built_for = __import__("marlinq._built_for", fromlist=["PYTHON_EXECUTABLE"])
+    if os.path.realpath(sys.executable) == os.path.realpath(built_for.PYTHON_EXECUTABLE):
+        assert "install NumPy for it" in message, message
+    else:
+        assert "run it with " + built_for.PYTHON_EXECUTABLE in message, message

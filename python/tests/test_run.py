@@ -14,6 +14,11 @@ import marlinq
 WIDE = marlinq.Parameters(mp_max=30, mm_max=30)  # 31 Poisson-Boltzmann rows
 
 
+def crowded(chains):
+    return ("the free concentrations imply %d chains per a³ of each kind in complexes: no solution holds that; "
+            "use total mode" % chains)
+
+
 def test_result_arrays_axes_and_log_of_a_pb_run():
     p = marlinq.Parameters(mp_min=2, mp_max=9, mm_min=1, mm_max=12)
     r = marlinq.run(p, method="pb")
@@ -31,20 +36,22 @@ def test_result_arrays_axes_and_log_of_a_pb_run():
     assert r.log == (["Solving for linear chains 'minus' and 'plus' in parallel ...... ",
                       "Calculation of the energy of single chains with '+' and '-' charge is finished"]
                      + ["Row %d is passed..." % m for m in range(2, 10)]
-                     + ["Finished calculation of the spheres free energy"])
+                     + [crowded(485), "Finished calculation of the spheres free energy"])
     assert not r.partial and r.rows_done == 8 and r.method == "pb" and r.parameters == p
     assert not r.abs_value.flags.writeable
-    assert r.warnings == []
+    # The start-up free chains of 1e-3 put far more chains into complexes than a solution holds.
+    assert r.warnings == [crowded(485)]
     # M+ and M- up to 3 cut off the start-up mixture's peak at (4, 4): said in the log and
     # among the warnings, once.
     edge = marlinq.run(marlinq.Parameters(mp_max=3, mm_max=3))
     said = "the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them"
-    assert edge.warnings == [said] and edge.log.count(said) == 1
+    assert edge.warnings == [crowded(153), said] and edge.log.count(said) == 1
 
 
 def test_dh_log_and_free_chain_cells():
     r = marlinq.run(marlinq.Parameters(vc10=2e-3, vc01=5e-4))
-    assert r.log[-4] == "Starting calculation of the potential by Debye Huckel approximation"
+    assert r.log[-5] == "Starting calculation of the potential by Debye Huckel approximation"
+    assert r.log[-4] == crowded(492)
     assert r.log[-3].startswith("2 complexes lie beyond the validity of Debye-Hueckel")
     assert r.log[-2:] == ["Finished calculation of the potential by Debye Huckel approximation",
                           "Finished calculation of the spheres free energy"]

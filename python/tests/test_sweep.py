@@ -273,10 +273,15 @@ def test_a_sweep_releases_the_gil():
 def test_doubts_of_a_point_and_huge_plans():
     # M+ and M- up to 3 cut off the start-up mixture's peak at (4, 4): the row says it.
     t = marlinq.sweep(marlinq.Parameters(mp_max=3, mm_max=3), {"ka": [0.2, 0.1]})
-    assert t[0]["warnings"] == "the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them"
+    assert t[0]["warnings"] == ("the free concentrations imply 153 chains per a³ of each kind in complexes: no solution "
+                                "holds that; use total mode | the most probable complex (3, 3) lies on the edge of the "
+                                "M+ and M- ranges; enlarge them")
     assert (t[0]["range_edge"], t[0]["unconverged_solves"], t[0]["nonfinite_cells"]) == (1, 0, 0)
     assert t[1]["warnings"] == "" and t[1]["range_edge"] == -1  # refused before its run
     # A table of a million by a million points is refused before the first point.
     axes = {"ka": np.linspace(0.2, 10, 1000000), "vc10": np.linspace(1e-3, 1e-2, 1000000)}
     with pytest.raises(ValueError, match=r"about [0-9.]+ TiB \(1000000000000 points\); pass allow_large=True"):
         marlinq.sweep(None, axes)
+    # The guard counts what the table takes in memory (about 2 kB a point), not the CSV's bytes.
+    with pytest.raises(ValueError, match=r"table in memory would take about [0-9.]+ GiB \(2000000 points\)"):
+        marlinq.sweep(None, {"vc10": np.linspace(1e-4, 1e-3, 2000000)})

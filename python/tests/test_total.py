@@ -87,3 +87,37 @@ def test_ctrl_c_stops_the_critical_salt_within_a_run():
         timer.cancel()
     assert time.monotonic() - start < 30
     assert marlinq.critical_salt(marlinq.Parameters(), total=(1e-12, 1e-12), method="dh_linear")["side"] == "below"
+
+
+def test_totals_must_be_numbers():
+    # A mapping, a truth value, a text or a list with a text are no totals: TypeError, before any run.
+    for total in ({1e-3: 1, 2e-3: 2}, True, [1e-3, "1e-3"], "1e-3", b"1e-3", None.__class__, [True, 1e-3], {1e-3}):
+        with pytest.raises(TypeError, match="total takes"):
+            marlinq.run(total=total, charge_fraction=0.5)
+    with pytest.raises(TypeError, match="charge_fraction takes numbers"):
+        marlinq.run(total=2e-3, charge_fraction="0.5")
+    with pytest.raises(ValueError, match="not 3 values"):
+        marlinq.run(total=(1e-3, 1e-3, 1e-3))
+    # NumPy numbers and arrays are numbers.
+    r = marlinq.run(method="dh-linear", total=np.array([1e-3, 1e-3]))
+    assert r.total_plus == r.total_minus == 1e-3
+    r = marlinq.run(method="dh-linear", total=np.float64(2e-3), charge_fraction=np.float32(0.5))
+    assert r.total_plus == r.total_minus == 1e-3
+
+
+def test_what_the_totals_leave_open_and_what_free_chains_imply_are_in_the_warnings():
+    # Chains bound whole into (1, 1) pairs at equal totals (0.1 mM of each kind at a = 0.714 nm):
+    # only c+ c- is fixed, and the distribution meets the totals to 1e-12.
+    p = marlinq.Parameters(zp=100, zn=100, kiplus=2.857, kiminus=2.857, ka=0.2347, Np=100, Nm=100)
+    total = 0.1 / 1000 * 0.714 ** 3 * 1e-24 * 6.02214076e23
+    r = marlinq.run(p, total=(total, total))
+    said = [w for w in r.warnings if w.startswith("Mass balance: the totals do not determine the free chains c+ and c-")]
+    assert len(said) == 1, r.warnings
+    assert "Determined are c+ c- = 1.83899e-314 and the distribution of the complexes" in said[0]
+    assert r.mass_balance_residual <= 1e-12
+    mp = np.asarray(r.mp)[:, None]
+    assert (mp * r.abs_value).sum() == pytest.approx(total, rel=1e-12)
+    # The start-up free chains imply far more than a solution holds.
+    assert ("the free concentrations imply 492 chains per a³ of each kind in complexes: no solution holds that; "
+            "use total mode") in marlinq.run(method="pb").warnings
+    assert not any("imply" in w for w in marlinq.run(marlinq.Parameters(vc10=1e-6, vc01=1e-6), method="pb").warnings)

@@ -18,7 +18,7 @@ public:
         ChainEnergy e;
         e.value = FreeEnergy::freeEnergy_Chain(neutral::kChainConstant, conditions.ka, chain.density, chain.length,
                                                chain.minus, chain.neutralLength, kChainContinuationSteps, &e.failure,
-                                               stop);
+                                               stop, conditions.bjerrum);
         return e;
     }
 };
@@ -29,14 +29,14 @@ public:
     ChainEnergy energy(const SingleChain& chain, const ChainConditions& conditions,
                        std::stop_token stop) const override {
         const ConvergedEnergy c = convergedChainEnergy(neutral::kChainConstant, conditions.ka, chain.density,
-                                                       chain.length, chain.neutralLength, stop);
+                                                       chain.length, chain.neutralLength, stop, conditions.bjerrum);
         ChainEnergy e;
         e.value = c.value;
         e.errorEstimate = c.errorEstimate;
         e.targetMissed = !c.targetMet;
         e.standardValue = FreeEnergy::freeEnergy_Chain(neutral::kChainConstant, conditions.ka, chain.density,
                                                        chain.length, chain.minus, chain.neutralLength,
-                                                       kChainContinuationSteps, nullptr, stop);
+                                                       kChainContinuationSteps, nullptr, stop, conditions.bjerrum);
         return e;
     }
     bool converged() const override { return true; }

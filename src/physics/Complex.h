@@ -27,8 +27,17 @@ inline double coreRadius(std::int32_t mp, double plen, std::int32_t mm, double m
 // Net charge of mp '+' chains of charge zp and mm '-' chains of charge zn.
 inline double netCharge(std::int32_t mp, double zp, std::int32_t mm, double zn) { return mp * zp - mm * zn; }
 
-// Amplitude 3 Q / (R (kappa R)^2) of the linearised potential of a core of charge Q and radius R.
-inline double debyeHueckelAmplitude(double Q, double R, double kR) { return ((Q / R) * 3.0) / (kR * kR); }
+// The fixed-charge source of the Poisson-Boltzmann equation of a complex in reduced units,
+// u'' + (2/x) u' = (kappa R)^2 sinh u - 3 q theta(1 - x) with x = r / R: a uniformly charged
+// core of charge Q (in e) and radius R (in segments) gives 4 pi bjerrum rho R^2 = 3 q with
+// q = bjerrum Q / R, where bjerrum = l_B / a is the Bjerrum length in segment units.
+inline double sourceStrength(double Q, double R, double bjerrum = 1.0) { return (bjerrum * Q) / R; }
+
+// Amplitude 3 bjerrum Q / (R (kappa R)^2) of the linearised potential of a core of charge Q
+// and radius R (bjerrum = l_B / a).
+inline double debyeHueckelAmplitude(double Q, double R, double kR, double bjerrum = 1.0) {
+    return ((sourceStrength(Q, R, bjerrum)) * 3.0) / (kR * kR);
+}
 
 // Linearised potential of a uniformly charged core of kR = kappa R at y = kappa r (radius in
 // screening lengths), with amp from debyeHueckelAmplitude:
@@ -70,8 +79,8 @@ inline double debyeHueckelPotential(double y, double kR, double amp, double base
 // which beyond kDebyeHueckelPotentialBound gives numbers that are no physics (orders of
 // magnitude above the linear energy).
 inline constexpr double kDebyeHueckelPotentialBound = 10.0;
-inline double debyeHueckelSurfacePotential(double Q, double R, double kR) {
-    const double amp = debyeHueckelAmplitude(Q, R, kR);
+inline double debyeHueckelSurfacePotential(double Q, double R, double kR, double bjerrum = 1.0) {
+    const double amp = debyeHueckelAmplitude(Q, R, kR, bjerrum);
     const double e2 = std::exp(-2.0 * kR);
     return amp * (kR * (1.0 + e2) - (1.0 - e2)) / (2.0 * kR);
 }

@@ -18,11 +18,11 @@ public:
     std::string_view name() const override { return "pb"; }
     ComplexEnergy energy(const SphericalComplex& c) const override {
         ComplexEnergy e;
-        e.value = FreeEnergy::freeEnergy_Sphere(c.ka, c.chargePlus, c.chargeMinus, c.coreVolume, &e.unstable);
+        e.value = FreeEnergy::freeEnergy_Sphere(c.ka, c.chargePlus, c.chargeMinus, c.coreVolume, &e.unstable, c.bjerrum);
         return e;
     }
     Converged convergedEnergy(const SphericalComplex& c) const override {
-        const ConvergedEnergy k = convergedSphereEnergy(c.ka, c.chargePlus, c.chargeMinus, c.coreVolume);
+        const ConvergedEnergy k = convergedSphereEnergy(c.ka, c.chargePlus, c.chargeMinus, c.coreVolume, 5, c.bjerrum);
         return {k.value, k.errorEstimate, k.targetMet};
     }
     CellSelection selection() const override { return CellSelection::NeutralBandByRows; }
@@ -33,17 +33,17 @@ public:
     std::string_view name() const override { return "dh"; }
     ComplexEnergy energy(const SphericalComplex& c) const override {
         ComplexEnergy e;
-        e.value = FreeEnergy::freeEnergy_SphereDH(c.ka, c.chargePlus, c.chargeMinus, c.coreVolume);
+        e.value = FreeEnergy::freeEnergy_SphereDH(c.ka, c.chargePlus, c.chargeMinus, c.coreVolume, c.bjerrum);
         e.beyondValidity = beyondValidity(c, e.value);
         return e;
     }
     Converged convergedEnergy(const SphericalComplex& c) const override {
-        const ConvergedEnergy k = convergedDebyeHueckelEnergy(c.ka, c.chargePlus, c.chargeMinus, c.coreVolume);
+        const ConvergedEnergy k = convergedDebyeHueckelEnergy(c.ka, c.chargePlus, c.chargeMinus, c.coreVolume, c.bjerrum);
         return {k.value, k.errorEstimate, k.targetMet};
     }
     // A reduced surface potential beyond the bound of the linearisation, or no finite number.
     bool beyondValidity(const SphericalComplex& c, double F) const override {
-        const double surface = complex::debyeHueckelSurfacePotential(c.charge, c.radius, c.kappaR);
+        const double surface = complex::debyeHueckelSurfacePotential(c.charge, c.radius, c.kappaR, c.bjerrum);
         return !std::isfinite(F) || !(std::fabs(surface) <= complex::kDebyeHueckelPotentialBound);
     }
     bool flagsValidity() const override { return true; }
@@ -57,7 +57,7 @@ public:
     std::string_view name() const override { return "dh-linear"; }
     ComplexEnergy energy(const SphericalComplex& c) const override {
         ComplexEnergy e;
-        e.value = FreeEnergy::freeEnergy_SphereLinearDH(c.ka, c.chargePlus, c.chargeMinus, c.coreVolume);
+        e.value = FreeEnergy::freeEnergy_SphereLinearDH(c.ka, c.chargePlus, c.chargeMinus, c.coreVolume, c.bjerrum);
         e.standardValue = e.value;
         return e;
     }

@@ -151,27 +151,52 @@ double sphereIntegral(const Vtr& x, const Vtr& u, double R, double drho, double 
     return (B + A) + C;
 }
 
-Vtr sphereGrid(std::int32_t n) {
-    const double h = 8.0 / (n - 1);
+// n points from the centre to `outer` core radii; (n - 1) a multiple of outer, so that a
+// point lies on the core surface.
+Vtr sphereGrid(std::int32_t n, std::int32_t outer = 8) {
+    const double h = static_cast<double>(outer) / (n - 1);
     Vtr x(n, 0.0);
     for (std::int32_t i = 0; i < n; ++i) x[i] = i * h;
-    x[(n - 1) / 8] = 1.0;
+    x[(n - 1) / outer] = 1.0;
     return x;
 }
 
+// The domain of the converged complex: the standard 8 core radii as long as they hold
+// kScreeningLengths screening lengths, else (low salt, small cores: kappa R below
+// kScreeningLengths / 8) as many whole core radii as reach that far. The zero slope at the
+// outer end then cuts off a tail of the potential below e^-kScreeningLengths of its
+// surface value, and of the energy about the square of that. The step of the coarsest grid
+// stays 0.02 core radii.
+constexpr double kScreeningLengths = 8.0;
+
+std::int32_t outerRadius(double kR) {
+    const double reach = kScreeningLengths / kR;
+    return reach <= 8.0 ? 8 : static_cast<std::int32_t>(std::min(std::ceil(reach), 1e5));
+}
+
+std::int32_t basePoints(std::int32_t outer) { return 50 * outer + 1; }
+
 struct SphereProblem {
-    double R, kR, q, drho, cion;
+    double R, kR, q, drho, cion, bjerrum;
 };
 
-SphereProblem sphereProblem(double ka, double qp, double qn, double vcore) {
+// bjerrum = l_B / a: the source is 3 bjerrum Q / R. The energy integral takes the reduced
+// densities, bjerrum rho and bjerrum c_s a^3 = (ka)^2 / (8 pi), and its value is divided by
+// bjerrum (sphereEnergyOf).
+SphereProblem sphereProblem(double ka, double qp, double qn, double vcore, double bjerrum) {
     SphereProblem p;
     const double Q = qp - qn;
     p.R = complex::coreRadius(vcore);
     p.kR = p.R * ka;
-    p.q = Q / p.R;
-    p.drho = Q / (((p.R * kFourThirdsPi) * p.R) * p.R);
+    p.q = complex::sourceStrength(Q, p.R, bjerrum);
+    p.drho = (bjerrum * Q) / (((p.R * kFourThirdsPi) * p.R) * p.R);
     p.cion = (ka * ka) / kEightPi;
+    p.bjerrum = bjerrum;
     return p;
+}
+
+double sphereEnergyOf(const Vtr& x, const Vtr& u, const SphereProblem& p) {
+    return sphereIntegral(x, u, p.R, p.drho, p.cion) / p.bjerrum;
 }
 
 // Starting profile on the coarsest grid: the program's own damped iteration, which finds
@@ -282,13 +307,13 @@ int solveLogChain(const LogChainGrid& g, double xi, std::vector<double>& u, int 
     return -1;
 }
 
-// The energy per unit length of a log-grid profile: the trapezoid rule in s and the
-// surface term.
-double logChainPerLength(const LogChainGrid& g, const std::vector<double>& u, double xi) {
+// The energy per unit length of a log-grid profile solved for the reduced line charge
+// source = bjerrum xi: the trapezoid rule in s and the surface term, over bjerrum.
+double logChainPerLength(const LogChainGrid& g, const std::vector<double>& u, double source, double bjerrum) {
     const auto f = [](double p) { return p * std::sinh(p) * 0.25 - (std::cosh(p) - 1.0) * 0.5; };
     double sum = 0.0;
     for (std::size_t i = 0; i + 1 < u.size(); ++i) sum += (g.x2[i] * f(u[i]) + g.x2[i + 1] * f(u[i + 1])) * 0.5;
-    return sum * g.h + (u[0] * 0.5) * xi;
+    return (sum * g.h + (u[0] * 0.5) * source) / bjerrum;
 }
 
 constexpr std::int32_t kLogChainPoints = 401;
@@ -322,10 +347,12 @@ std::vector<double> refineProfile(const std::vector<double>& coarse) {
     return fine;
 }
 
-// The converged energy per unit length of a chain of line charge density xi >= 0.
-ConvergedEnergy logChainEnergyPerLength(double ka, double xi, const std::stop_token& stop) {
+// The converged energy per unit length of a chain of line charge density xi >= 0; the
+// potential is that of the source bjerrum xi.
+ConvergedEnergy logChainEnergyPerLength(double ka, double xi, const std::stop_token& stop, double bjerrum) {
+    const double source = bjerrum * xi;
     LogChainGrid g = logChainGrid(ka, kLogChainPoints);
-    std::vector<double> u = logChainStart(g, xi, stop);
+    std::vector<double> u = logChainStart(g, source, stop);
     if (u.empty()) return {kNaN, kNaN};
     return extrapolate(
         [&](std::int32_t l) {
@@ -334,7 +361,7 @@ ConvergedEnergy logChainEnergyPerLength(double ka, double xi, const std::stop_to
                 g = logChainGrid(ka, static_cast<std::int32_t>(2 * u.size() - 1));
                 u = refineProfile(u);
             }
-            return solveLogChain(g, xi, u, kNewtonSteps) < 0 ? kNaN : logChainPerLength(g, u, xi);
+            return solveLogChain(g, source, u, kNewtonSteps) < 0 ? kNaN : logChainPerLength(g, u, source, bjerrum);
         },
         7);
 }
@@ -370,42 +397,48 @@ bool isFallingProfile(const Vtr& y) {
     return true;
 }
 
-double chainPerLength(const Vtr& x, const Vtr& y, double ki) {
+// source = bjerrum ki, as in FreeEnergy's chain energy.
+double chainPerLength(const Vtr& x, const Vtr& y, double source, double bjerrum) {
     const std::int32_t n = x.size();
     Vtr u(n, 0.0);
     for (std::int32_t i = 0; i < n; ++i) u[i] = std::log(y[i]);
-    return FreeEnergy::intg_chain(u, x, n) + (u[0] * 0.5) * ki;
+    return (FreeEnergy::intg_chain(u, x, n) + (u[0] * 0.5) * source) / bjerrum;
 }
 
 }  // namespace
 
 namespace converged {
 
-std::vector<double> spherePotential(double ka, double qp, double qn, double vcore, std::int32_t n) {
-    const SphereProblem p = sphereProblem(ka, qp, qn, vcore);
-    Vtr x = sphereGrid(401);
+std::vector<double> spherePotential(double ka, double qp, double qn, double vcore, std::int32_t n, double bjerrum) {
+    const SphereProblem p = sphereProblem(ka, qp, qn, vcore, bjerrum);
+    const std::int32_t outer = outerRadius(p.kR);
+    // Points of the whole domain with the step of n points over 8 core radii.
+    const std::int32_t wanted = (n - 1) / 8 * outer + 1;
+    Vtr x = sphereGrid(basePoints(outer), outer);
     Vtr u = sphereStart(x, p);
     // Refined level by level, each solve started from the coarser one.
     while (true) {
         if (!solveSphere(x, p.q, p.kR, u)) return {};
-        if (x.size() >= n) break;
-        x = sphereGrid(2 * x.size() - 1);
+        if (x.size() >= wanted) break;
+        x = sphereGrid(2 * x.size() - 1, outer);
         u = refine(u);
     }
-    std::vector<double> out(static_cast<std::size_t>(u.size()));
-    for (std::int32_t i = 0; i < u.size(); ++i) out[static_cast<std::size_t>(i)] = u[i];
+    // The part from the centre to 8 core radii.
+    const std::int32_t kept = (u.size() - 1) / outer * 8 + 1;
+    std::vector<double> out(static_cast<std::size_t>(kept));
+    for (std::int32_t i = 0; i < kept; ++i) out[static_cast<std::size_t>(i)] = u[i];
     return out;
 }
 
-double sphereEnergy(double ka, double qp, double qn, double vcore, std::int32_t n) {
-    const SphereProblem p = sphereProblem(ka, qp, qn, vcore);
+double sphereEnergy(double ka, double qp, double qn, double vcore, std::int32_t n, double bjerrum) {
+    const SphereProblem p = sphereProblem(ka, qp, qn, vcore, bjerrum);
     const Vtr x = sphereGrid(n);
     Vtr u = sphereStart(x, p);
-    return solveSphere(x, p.q, p.kR, u) ? sphereIntegral(x, u, p.R, p.drho, p.cion) : kNaN;
+    return solveSphere(x, p.q, p.kR, u) ? sphereEnergyOf(x, u, p) : kNaN;
 }
 
-double chainEnergyPerLength(double ka, double ki, std::int32_t n) {
-    const double target = std::fabs(ki);
+double chainEnergyPerLength(double ka, double ki, std::int32_t n, double bjerrum) {
+    const double target = bjerrum * std::fabs(ki);
     if (target == 0.0) return 0.0;
     // Newton's start: the converged profile (log grid of 6401 points), interpolated.
     LogChainGrid g = logChainGrid(ka, kLogChainPoints);
@@ -426,54 +459,57 @@ double chainEnergyPerLength(double ka, double ki, std::int32_t n) {
     }
     y[n - 1] = 1.0;
     if (!solveChain(x, -((target * 2.0) / ka), y) || !isFallingProfile(y)) return kNaN;
-    return chainPerLength(x, y, target);
+    return chainPerLength(x, y, target, bjerrum);
 }
 
 }  // namespace converged
 
 ConvergedEnergy convergedChainEnergy(double s, double ka, double ki, double length_of_chain, std::int32_t nulength,
-                                     std::stop_token stop) {
+                                     std::stop_token stop, double bjerrum) {
     const double logTerm = std::log(static_cast<double>(nulength) + length_of_chain) * (s * -2.0);
     const double target = std::fabs(ki);
     if (target == 0.0) return {logTerm, 0.0};
-    const ConvergedEnergy perLength = logChainEnergyPerLength(ka, target, stop);
+    const ConvergedEnergy perLength = logChainEnergyPerLength(ka, target, stop, bjerrum);
     return {perLength.value * length_of_chain + logTerm, perLength.errorEstimate * length_of_chain,
             perLength.targetMet};
 }
 
-ConvergedEnergy convergedSphereEnergy(double ka, double qp, double qn, double vcore, std::int32_t grids) {
+ConvergedEnergy convergedSphereEnergy(double ka, double qp, double qn, double vcore, std::int32_t grids,
+                                      double bjerrum) {
     if (qp == qn) return {0.0, 0.0};
-    const SphereProblem p = sphereProblem(ka, qp, qn, vcore);
-    Vtr x = sphereGrid(401);
+    const SphereProblem p = sphereProblem(ka, qp, qn, vcore, bjerrum);
+    const std::int32_t outer = outerRadius(p.kR);
+    Vtr x = sphereGrid(basePoints(outer), outer);
     Vtr u = sphereStart(x, p);
     return extrapolate(
         [&](std::int32_t l) {
             if (l > 0) {
-                x = sphereGrid(2 * x.size() - 1);
+                x = sphereGrid(2 * x.size() - 1, outer);
                 u = refine(u);
             }
-            return solveSphere(x, p.q, p.kR, u) ? sphereIntegral(x, u, p.R, p.drho, p.cion) : kNaN;
+            return solveSphere(x, p.q, p.kR, u) ? sphereEnergyOf(x, u, p) : kNaN;
         },
         std::min<std::int32_t>(grids, 8));
 }
 
-ConvergedEnergy convergedDebyeHueckelEnergy(double ka, double qp, double qn, double vcore) {
+ConvergedEnergy convergedDebyeHueckelEnergy(double ka, double qp, double qn, double vcore, double bjerrum) {
     if (qp == qn) return {0.0, 0.0};
-    const SphereProblem p = sphereProblem(ka, qp, qn, vcore);
+    const SphereProblem p = sphereProblem(ka, qp, qn, vcore, bjerrum);
     const complex::DebyeHueckelFactors f =
-        complex::debyeHueckelFactors(p.kR, complex::debyeHueckelAmplitude(qp - qn, p.R, p.kR), kE);
-    std::int32_t n = 401;
+        complex::debyeHueckelFactors(p.kR, complex::debyeHueckelAmplitude(qp - qn, p.R, p.kR, bjerrum), kE);
+    const std::int32_t outer = outerRadius(p.kR);
+    std::int32_t n = basePoints(outer);
     return extrapolate(
         [&](std::int32_t l) {
             if (l > 0) n = 2 * n - 1;
-            const Vtr x = sphereGrid(n);
+            const Vtr x = sphereGrid(n, outer);
             Vtr u(n, 0.0);
             for (std::int32_t i = 0; i < n; ++i) {
                 const double y = x[i] * p.kR;
                 u[i] = y < p.kR ? complex::debyeHueckelInside(f, y)
                                 : complex::debyeHueckelOutside(f, y, std::pow(kE, -y));
             }
-            return sphereIntegral(x, u, p.R, p.drho, p.cion);
+            return sphereEnergyOf(x, u, p);
         },
         7);
 }

@@ -29,8 +29,9 @@ Vtr solvePotential(const Vtr& x, double q, double kappaR, std::int32_t* counter)
 Vtr grid(std::int32_t n);
 Vtr solvePotential(const Vtr& x, double q, double kappaR, std::int32_t n, double tolerance, std::int32_t stepLimit,
                    std::int32_t* counter);
+// bjerrum = l_B / a, the Bjerrum length in segment units (1: water at 25 C, a = 0.714 nm).
 double poissonBoltzmannEnergy(double ka, double qp, double qn, double vcore, std::int32_t n, double tolerance,
-                              std::int32_t stepLimit, std::int32_t* counter);
-double debyeHueckelEnergy(double ka, double qp, double qn, double vcore, std::int32_t n);
+                              std::int32_t stepLimit, std::int32_t* counter, double bjerrum = 1.0);
+double debyeHueckelEnergy(double ka, double qp, double qn, double vcore, std::int32_t n, double bjerrum = 1.0);
 
 }  // namespace marlinq::sphere

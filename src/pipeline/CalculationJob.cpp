@@ -261,7 +261,8 @@ void reportEdges(const ResultRecord& resultRecord, const Reporter& report) {
 // free-mode distribution again at the record's vc10, vc01 (the record then holds another
 // run's distribution).
 void settle(ResultRecord& resultRecord, const std::optional<MassBalanceTotals>& totals, bool keepEnergies, int threads,
-            bool reform, const Reporter& report, CriticalConcentrationCache* cache = nullptr) {
+            bool reform, const Reporter& report, CriticalConcentrationCache* cache = nullptr,
+            std::stop_token stop = {}) {
     const Landscape landscape = landscapeOf(resultRecord);
     const auto take = [&resultRecord](const Distribution& d) { storeWeights(d, resultRecord); };
     resultRecord.totalMode = totals.has_value();
@@ -270,6 +271,8 @@ void settle(ResultRecord& resultRecord, const std::optional<MassBalanceTotals>& 
         const MassBalanceTotals implied = chainTotals(resultRecord);
         resultRecord.totalPlus = implied.plus;
         resultRecord.totalMinus = implied.minus;
+        if (auto crowded = impliedTotalsMessage(implied, resultRecord.vc10, resultRecord.vc01))
+            report.warning(RunWarning{WarningKind::ImpliedTotals, std::move(*crowded)});
         resultRecord.massBalanceResidual = 0.0;
         resultRecord.massBalanceSteps = 0;
         resultRecord.criticalConcentration = NAN;
@@ -290,12 +293,17 @@ void settle(ResultRecord& resultRecord, const std::optional<MassBalanceTotals>& 
         std::max(std::abs(met.plus - resultRecord.totalPlus) / resultRecord.totalPlus,
                  std::abs(met.minus - resultRecord.totalMinus) / resultRecord.totalMinus);
     report.text(massBalanceMessage(solved.freePlus, solved.freeMinus, solved.newtonSteps));
+    if (!solved.freeChainsDetermined())
+        report.warning(RunWarning{WarningKind::FreeChainsUndetermined, undeterminedFreeChainsMessage(solved)});
     if (!(resultRecord.massBalanceResidual <= kMassBalanceTolerance))
         report.warning(residualWarning(resultRecord.massBalanceResidual));
     const double fraction =
         chargeFraction(resultRecord.zp, resultRecord.zn, resultRecord.totalPlus, resultRecord.totalMinus);
     CriticalConcentration critical;
-    if (cache != nullptr) {
+    if (stop.stop_requested()) {
+        // A stopped run: its landscape is partial, and the search (dozens of solves) would
+        // only delay the stop. No critical concentration.
+    } else if (cache != nullptr) {
         const auto key = static_cast<long long>(std::llround(fraction * 1e12));
         std::lock_guard lock(cache->mutex);
         const auto known = cache->byFraction.find(key);
@@ -304,7 +312,7 @@ void settle(ResultRecord& resultRecord, const std::optional<MassBalanceTotals>& 
                 ? known->second
                 : (cache->byFraction[key] = criticalConcentration(balance, fraction, resultRecord.zp, resultRecord.zn));
     } else {
-        critical = criticalConcentration(balance, fraction, resultRecord.zp, resultRecord.zn);
+        critical = criticalConcentration(balance, fraction, resultRecord.zp, resultRecord.zn, stop);
     }
     resultRecord.criticalConcentration = critical.total.value_or(NAN);
     resultRecord.criticalBelow = critical.below;
@@ -404,27 +412,12 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     const bool totalMode = input.totals.has_value();
     if (totalMode && (p.mpMin != 0 || p.mmMin != 0 || p.mpMax < 1 || p.mmMax < 1))
         return fail(report, "Total concentrations need the lone chains (1, 0) and (0, 1) in the ranges: set mpMin and mmMin to 0");
-    // What the complex stages read.
-    LandscapeInputs stageInputs;
-    stageInputs.mpMin = p.mpMin;
-    stageInputs.mpMax = p.mpMax;
-    stageInputs.mmMin = p.mmMin;
-    stageInputs.mmMax = p.mmMax;
-    stageInputs.blocks = ChainBlocks{p.zp, p.zn, runRecord.plen, runRecord.mlen};
-    stageInputs.conditions = complexConditionsOf(p);
-    stageInputs.Np = p.Np;
-    stageInputs.Nm = p.Nm;
-    stageInputs.fPlus = runRecord.ffc_positive;
-    stageInputs.fMinus = runRecord.ffc_minus;
-    stageInputs.standardFPlus = standardPlus;
-    stageInputs.standardFMinus = standardMinus;
-    stageInputs.sigma = sigma;
     // The working record is this thread's alone; the front end sees snapshots of it. The
     // weights are formed from the landscape the stages produce, at the run's concentrations.
     ResultRecord resultRecord(runRecord.plen, runRecord.mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np,
                               p.Nm, p.mpMin, p.mpMax, p.mmMin, p.mmMax, runRecord.ffc_minus, runRecord.ffc_positive, {},
                               {}, SigmaTable(std::move(sigma)), dh, 0.0);
-    resultRecord.conditions = stageInputs.conditions;
+    resultRecord.conditions = complexConditionsOf(p);
     DistributionBuilder weights(p.mpMin, p.mpMax, p.mmMin, p.mmMax, p.vc10, p.vc01, input.threads);
     weights.store(resultRecord);
     resultRecord.converged = runRecord.converged;
@@ -435,6 +428,8 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     resultRecord.missedTargetEstimate = chains.missedTargetEstimate;
     resultRecord.standardFfcPlus = standardPlus;
     resultRecord.standardFfcMinus = standardMinus;
+    // What the complex stages read: the run's inputs, fixed from here on.
+    const LandscapeInputs stageInputs = landscapeInputsOf(resultRecord);
     // Converged runs: the standard free energies of the cells, the landscape of the standard answer.
     CellEnergies standardEnergies;
     if (resultRecord.converged)
@@ -470,7 +465,7 @@ JobOutcome calculate(const JobInput& input, std::stop_token token, const Reporte
     // The concentrations settle: in total mode the free chains that meet the totals, and
     // the distribution at them; in free mode the totals the free chains imply.
     const auto settleConcentrations = [&] {
-        settle(resultRecord, input.totals, input.keepEnergies, input.threads, false, report);
+        settle(resultRecord, input.totals, input.keepEnergies, input.threads, false, report, nullptr, token);
     };
     // A finished converged run: the most probable complex the standard free energies give,
     // at the same concentrations (in total mode, the free chains that meet the same totals on

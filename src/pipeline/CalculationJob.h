@@ -53,6 +53,8 @@ enum class WarningKind {
     CriticalConcentration,  // total mode: half of the scarcer chains bound is not crossed between 1e-20 and 1
     TotalsEdge,             // total mode: complexes on an edge that hides larger ones hold a share of a total
     Coacervate,             // the free energy per chain does not rise at the large end of the neutral line
+    FreeChainsUndetermined, // total mode: the totals fix only a product of c+ and c- (chains nearly all bound)
+    ImpliedTotals,          // free mode: the free chains imply more than one chain per a^3 of a kind
 };
 
 // Total mode: the share of either total that the complexes on an edge may hold before the

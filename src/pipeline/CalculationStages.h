@@ -42,7 +42,8 @@ struct LandscapeInputs {
     SigmaTable sigma;  // sigma(p) for p = 0 .. mpMax + mmMax
 };
 
-// The inputs a hand-made record holds (tests and benchmarks build records by hand).
+// The inputs a record holds: the job's own record as it starts its stages, or one built by
+// hand (tests and benchmarks).
 LandscapeInputs landscapeInputsOf(const ResultRecord& resultRecord);
 
 // The cells of the energy landscape a complex stage evaluated, with notes on their solves.

@@ -18,7 +18,7 @@ using namespace constants;
 }  // namespace
 
 ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp, double zn, double kip, double kim,
-                                     double ka, bool dh, bool converged) {
+                                     double ka, bool dh, bool converged, double bjerrum, double waterFraction) {
     ComplexProfile p;
     p.mp = mp;
     p.mm = mm;
@@ -26,10 +26,13 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp
     p.ka = ka;
 
     // Core volume from the charged lengths of all chains of the complex.
-    double V = mm * zn / kim + mp * zp / kip;
+    // A swollen core holds water besides: the dry volume / (1 - phi) (phi = 0: the dry core).
+    double V = (mm * zn / kim + mp * zp / kip) / (1.0 - waterFraction);
     p.Rc = complex::coreRadius(V);
     p.kRc = p.Rc * ka;
-    const double K2 = p.kRc * p.kRc;
+    // (kappa Rc)^2 = 8 pi lambda c_s Rc^2: the salt ions' densities are shown as
+    // 8 pi c_s Rc^2 e^(-+u) = (kappa Rc)^2 e^(-+u) / lambda, the familiar (kappa Rc)^2 e^(-+u) at lambda = 1.
+    const double K2 = p.kRc * p.kRc / bjerrum;
 
     p.potential.assign(kPoints, 0.0);
     p.r.assign(kPoints, 0.0);
@@ -40,16 +43,18 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp
 
     std::int32_t mpArg = mp, mmArg = mm;
     double zpArg = zp, znArg = zn, kaArg = ka;
-    PotentialProfile::poissonBoltzmann(mpArg, mmArg, zpArg, znArg, V, kaArg, p.potential.data(), p.r.data());
+    PotentialProfile::poissonBoltzmann(mpArg, mmArg, zpArg, znArg, V, kaArg, p.potential.data(), p.r.data(),
+                                       bjerrum);
     if (converged) {
         // Every fourth point of the 1601-point solution lies on one of the 401 radii.
-        const std::vector<double> fine = converged::spherePotential(ka, mp * zp, mm * zn, V, 4 * (kPoints - 1) + 1);
+        const std::vector<double> fine = converged::spherePotential(ka, mp * zp, mm * zn, V, 4 * (kPoints - 1) + 1, bjerrum);
         if (fine.size() == static_cast<std::size_t>(4 * (kPoints - 1) + 1))
             for (int i = 0; i < kPoints; ++i) p.potential[i] = fine[static_cast<std::size_t>(4 * i)];
     }
     if (dh) {
         p.dhPotential.assign(kPoints, 0.0);
-        PotentialProfile::debyeHueckel(mpArg, mmArg, zpArg, znArg, V, kaArg, p.dhPotential.data(), p.r.data());
+        PotentialProfile::debyeHueckel(mpArg, mmArg, zpArg, znArg, V, kaArg, p.dhPotential.data(), p.r.data(),
+                                       bjerrum);
     }
 
     for (int i = 0; i < kPoints; ++i) {
@@ -70,7 +75,8 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp
 
 ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, const Parameters& p, const ComplexModel& model) {
     return computeComplexProfile(mp, mm, p.zp, p.zn, p.kip, p.kim, p.ka,
-                                 model.profileOverlay() == ProfileOverlay::DebyeHueckel, model.keepsStandard());
+                                 model.profileOverlay() == ProfileOverlay::DebyeHueckel, model.keepsStandard(),
+                                 p.bjerrum, p.waterFraction);
 }
 
 std::string profileFailureMessage(std::int32_t mp, std::int32_t mm, const std::string& kernelMessage) {

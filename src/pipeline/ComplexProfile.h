@@ -32,7 +32,8 @@ struct ComplexProfile {
 // A failure of the numerical kernel (a singular Newton Jacobian) throws KernelError; a front
 // end shows profileFailureMessage of it.
 ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp, double zn, double kip,
-                                     double kim, double ka, bool dh, bool converged = false);
+                                     double kim, double ka, bool dh, bool converged = false, double bjerrum = 1.0,
+                                     double waterFraction = 0.0);
 
 // The profile of the complex (mp, mm) of a run with parameters p as its complex model draws
 // it: the model's overlay (the Debye-Hueckel potential beside the Poisson-Boltzmann one for

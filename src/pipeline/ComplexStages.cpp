@@ -156,7 +156,8 @@ LandscapeInputs landscapeInputsOf(const ResultRecord& r) {
     in.mpMax = r.mpMax;
     in.mmMin = r.mmMin;
     in.mmMax = r.mmMax;
-    in.blocks = ChainBlocks{r.zp, r.zn, r.plen, r.mlen};
+    in.blocks = r.blocks();
+    in.conditions = r.conditions;
     in.conditions.ka = r.ka;
     in.Np = r.Np;
     in.Nm = r.Nm;

@@ -26,7 +26,7 @@ CriticalSaltResult criticalSalt(const ParameterSet& set, const RunOptions& optio
                                 std::stop_token token, const std::function<void(double, double)>& progress) {
     CriticalSaltResult out;
     Parameters base;
-    if (const std::optional<std::string> message = validate(set, base)) {
+    if (const std::optional<std::string> message = validate(set, base, chainsOf(options))) {
         out.failure = *message;
         return out;
     }

@@ -76,7 +76,13 @@ LoadResult loadParameterSet(const std::string& path, const ParameterSet& base) {
 }
 
 std::optional<std::string> validate(const ParameterSet& set, Parameters& validated) {
-    if (std::optional<std::string> message = validateInput(inputFieldsOf(set), validated)) return message;
+    return validate(set, validated, Chains::Tables);
+}
+
+std::optional<std::string> validate(const ParameterSet& set, Parameters& validated, Chains chains) {
+    if (std::optional<std::string> message =
+            validateInput(inputFieldsOf(set), validated, nullptr, chains == Chains::Solved))
+        return message;
     if (set.totalMode) return checkTotals(MassBalanceTotals{set.totalPlus, set.totalMinus}, validated);
     return std::nullopt;
 }

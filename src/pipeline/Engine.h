@@ -43,6 +43,8 @@ LoadResult loadParameterSet(const std::string& path, const ParameterSet& base);
 // Validates a set as "Solve" does; nullopt and the validated parameters (with the charge
 // densities formed) when it passes, else the message of the first failure.
 std::optional<std::string> validate(const ParameterSet& set, Parameters& validated);
+// The same for a run with these chains: solved chains take ka down to kLowestSolvedKa.
+std::optional<std::string> validate(const ParameterSet& set, Parameters& validated, Chains chains);
 
 // The parameter record of a run; its chain energies are filled by the chain stage, from the
 // tables or by solving both chains as `chains` says.

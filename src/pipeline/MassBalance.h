@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,16 @@ struct MassBalanceSolution {
     bool nested = false;      // the nested one-dimensional solves were needed
     bool converged = false;   // both totals met to 1e-12 relative
     double residual = 0.0;    // max |sum M c - C| / C of both kinds
+    // How far the totals fix the free chains: the largest change of ln c+ or ln c- that keeps
+    // both totals within max(kMassBalanceTolerance, residual) (to first order; infinite when
+    // the lone chains and every other composition lie below the resolution of a double).
+    // When nearly every chain sits in complexes of one composition (M+, M-) = k (p, q), the
+    // totals fix only the product c+^p c-^q, which sets every weight of those complexes.
+    double freeChainsUncertainty = 0.0;
+    std::int32_t productPlus = 1, productMinus = 1;  // p and q: the composition, in lowest terms,
+                                                     // of the complexes holding the most chains
+    double lnProduct = 0.0;                          // ln (c+^p c-^q)
+    bool freeChainsDetermined() const;
 };
 
 class MassBalance {
@@ -81,14 +92,35 @@ private:
 // all chains is out of reach away from stoichiometry). Looked for from T = 1e-20 to 1;
 // `below` or `above` when 1/2 is not crossed there (the larger bound fraction is already
 // above 1/2 at 1e-20, or still below at 1).
+// A stop request ends the search between two solves (stopped, no total).
 struct CriticalConcentration {
     std::optional<double> total;
     bool below = false, above = false;
+    bool stopped = false;
 };
-CriticalConcentration criticalConcentration(const MassBalance& balance, double fraction, double zp, double zn);
+CriticalConcentration criticalConcentration(const MassBalance& balance, double fraction, double zp, double zn,
+                                            std::stop_token stop = {});
 
 // The relative precision the solver reaches on both totals.
 inline constexpr double kMassBalanceTolerance = 1e-12;
+// The free chains count as determined by the totals when these, met to the solver's
+// precision, fix ln c+ and ln c- to this (1 %).
+inline constexpr double kFreeChainsUncertainty = 0.01;
+inline bool MassBalanceSolution::freeChainsDetermined() const {
+    return freeChainsUncertainty <= kFreeChainsUncertainty;
+}
+
+// "Mass balance: the totals do not determine the free chains c+ and c-: ...": what a
+// solution whose free chains the totals leave open does fix (the product c+^p c-^q and the
+// distribution of the complexes).
+std::string undeterminedFreeChainsMessage(const MassBalanceSolution& solution);
+
+// Free mode: "the free concentrations imply 492 chains per a³ of each kind in complexes: no
+// solution holds that; use total mode" when the totals the free chains imply exceed one
+// chain per segment volume a³ for either kind (the chains in complexes, total minus free, of
+// both kinds; "492 '+' and 37.5 '-' chains per a³" when they differ as written: whole
+// chains from 100 to a million, else three significant digits).
+std::optional<std::string> impliedTotalsMessage(const MassBalanceTotals& implied, double freePlus, double freeMinus);
 
 // C+ and C- of a result record: sum M+ c and sum M- c over its distribution, lone chains
 // included, the common shift undone (NaN when beyond a double; 0 without results).

@@ -57,16 +57,16 @@ std::int32_t clampIndex(double index, std::int32_t last) {
     return static_cast<std::int32_t>(index);
 }
 
-// Per-length energy of a chain of charge density k from the tables. X rounds up for the
-// '-' chain in the fine table and down everywhere else.
-double tableEnergy(const ChainTables& tables, double k, double ka, bool roundUpFineRow) {
+// Per-length energy of a chain of charge density k from the tables, interpolated in the cell
+// that holds (ka, k): the same lookup for both kinds of chain.
+double tableEnergy(const ChainTables& tables, double k, double ka) {
     if (ka > kSwitchPoint && k > kSwitchPoint) {
         const std::int32_t X = clampIndex(std::trunc((ka - kTableOrigin) / kCoarseStep), 18);
         const std::int32_t Y = clampIndex(std::trunc((k - kTableOrigin) / kCoarseStep), 18);
         return interpolateCoarse(k, ka, X, Y, tables.coarse);
     }
     const double rowQuotient = (ka - kTableOrigin) / kFineStep;
-    const std::int32_t X = clampIndex(roundUpFineRow ? std::ceil(rowQuotient) : std::trunc(rowQuotient), 98);
+    const std::int32_t X = clampIndex(std::trunc(rowQuotient), 98);
     const std::int32_t Y = clampIndex(std::trunc((k - kTableOrigin) / kFineStep), 98);
     return interpolateFine(k, ka, X, Y, tables.fine);
 }
@@ -81,7 +81,7 @@ public:
         // of density lambda xi at lambda = 1, divided by lambda (lambda = 1: the table itself).
         const double lambda = conditions.bjerrum;
         const double density = lambda * std::fabs(chain.density);
-        double perLength = tableEnergy(*tables_, density, conditions.ka, chain.minus);
+        double perLength = tableEnergy(*tables_, density, conditions.ka);
         if (conditions.ka == 0.2 && density == 0.25) perLength = kOverrideEnergy;
         perLength = perLength / lambda;
         // Per-length energy times length plus the end term of the neutral block, as in the solved path.

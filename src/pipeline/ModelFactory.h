@@ -52,6 +52,12 @@ inline bool needsTables(const RunOptions& options) {
     return options.chains == Chains::Tables && options.accuracy == Accuracy::Standard;
 }
 
+// The chains a run's options have solved or read: converged accuracy solves them whatever
+// the choice (the tables hold standard energies). Solved chains take a wider range of ka.
+inline Chains chainsOf(const RunOptions& options) {
+    return options.accuracy == Accuracy::Converged ? Chains::Solved : options.chains;
+}
+
 // The solution and core state of every complex of a run with parameters p.
 ComplexConditions complexConditionsOf(const Parameters& p);
 ChainConditions chainConditionsOf(const Parameters& p);

@@ -61,7 +61,8 @@ std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& o
         if (warning.kind == WarningKind::NonFiniteCells || warning.kind == WarningKind::UnstableSolves ||
             warning.kind == WarningKind::PartialResult || warning.kind == WarningKind::BeyondDebyeHueckel ||
             warning.kind == WarningKind::RangeEdge || warning.kind == WarningKind::TotalsEdge ||
-            warning.kind == WarningKind::Coacervate)
+            warning.kind == WarningKind::Coacervate ||
+            warning.kind == WarningKind::FreeChainsUndetermined || warning.kind == WarningKind::ImpliedTotals)
             w.push_back(warning.text);
     if (run.outcome == JobOutcome::Failed) w.push_back(run.failure.empty() ? std::string("The run failed.") : run.failure);
     if (run.record && run.record->hasResults() && !observables.anyComplex)

@@ -307,7 +307,8 @@ InputFields inputFieldsOf(const ParameterSet& set) {
     return in;
 }
 
-std::optional<std::string> validateInput(const InputFields& in, Parameters& params, ParameterSet* lengths) {
+std::optional<std::string> validateInput(const InputFields& in, Parameters& params, ParameterSet* lengths,
+                                         bool solvedChains) {
     ParameterSet read;  // what has been read so far
     for (const ParameterRow* r : parameterRowsInCheckOrder()) {
         const std::size_t index = static_cast<std::size_t>(r - kRows);
@@ -328,6 +329,10 @@ std::optional<std::string> validateInput(const InputFields& in, Parameters& para
             params.*r->real = value;
         }
         if (r->outOfRange == nullptr) continue;
+        if (solvedChains && r->real == &Parameters::ka) {
+            if (!within(value, kLowestSolvedKa, r->hi)) return kSolvedKaRange;
+            continue;
+        }
         const bool fails = r->above.empty() ? !within(value, r->lo, r->hi)
                                             : !(value > parameterValue(read, *findParameter(r->above)));
         if (fails) return r->outOfRange;

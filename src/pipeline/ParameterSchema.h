@@ -153,6 +153,15 @@ inline constexpr std::int32_t kMaxAggregation = 100000;
 // read (as the window does); the densities are formed from charge and length. Returns
 // the message of the first failure, or nullopt when all pass; lengths receives the
 // charged-block lengths.
-std::optional<std::string> validateInput(const InputFields& in, Parameters& params, ParameterSet* lengths = nullptr);
+// The lowest ka of solved chains (standard and converged): 1 mM of salt at a = 0.714 nm is
+// ka 0.074. The single-chain tables keep the ka row's range, 0.2 .. 10.
+inline constexpr double kLowestSolvedKa = 0.05;
+inline constexpr const char* kSolvedKaRange =
+    "Stable solution is only for ka between 0.05 and 10 with solved chains (0.2 and 10 with the tables)";
+
+// solvedChains: the chains are solved, not read from the tables, and ka may go down to
+// kLowestSolvedKa.
+std::optional<std::string> validateInput(const InputFields& in, Parameters& params, ParameterSet* lengths = nullptr,
+                                         bool solvedChains = false);
 
 }  // namespace marlinq

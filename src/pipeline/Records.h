@@ -94,12 +94,15 @@ public:
     std::int32_t mmMin = 0, mmMax = 0;
     double ffc_minus = 0.0, ffc_positive = 0.0;
     SigmaTable sigma;
-    // The solution and core state of the run's complexes (Bjerrum length, water fraction):
-    // with the charged blocks, what SphericalComplex::of needs to rebuild any complex.
+    // The solution and core state of the run's complexes (Bjerrum length, water fraction;
+    // its ka is the record's ka): with the charged blocks, what SphericalComplex::of needs to
+    // rebuild any complex.
     ComplexConditions conditions;
     ChainBlocks blocks() const { return ChainBlocks{zp, zn, plen, mlen}; }
     SphericalComplex complexAt(std::int32_t mp, std::int32_t mm) const {
-        return SphericalComplex::of(mp, mm, blocks(), conditions);
+        ComplexConditions c = conditions;
+        c.ka = ka;
+        return SphericalComplex::of(mp, mm, blocks(), c);
     }
     Grid<double> Value;         // normalised distribution
     Grid<double> absValue;      // unnormalised weights (concentrations)

@@ -96,7 +96,7 @@ SolveForResult solveFor(const SolveForSpec& spec, const LoadedTables& tables, st
         std::string error;
         const std::optional<ParameterSet> set = sweepPointSet(plan, {x}, error);
         Parameters p;
-        if (!set || (error = validate(*set, p).value_or("")) != "") {
+        if (!set || (error = validate(*set, p, chainsOf(plan.options)).value_or("")) != "") {
             out.failure = spec.name + " " + formatReal17(x) + ": " + error;
             return std::nullopt;
         }

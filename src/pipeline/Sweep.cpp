@@ -381,7 +381,8 @@ std::optional<RunOutcome> fromLandscape(const SweepSpec& plan, const SweepPoint&
     if (base.outcome != JobOutcome::Finished || !base.record || base.record->energies.empty()) return std::nullopt;
     const auto concentrationKind = [](WarningKind k) {
         return k == WarningKind::RangeEdge || k == WarningKind::MassBalanceResidual ||
-               k == WarningKind::CriticalConcentration || k == WarningKind::TotalsEdge;
+               k == WarningKind::CriticalConcentration || k == WarningKind::TotalsEdge ||
+               k == WarningKind::FreeChainsUndetermined || k == WarningKind::ImpliedTotals;
     };
     RunOutcome out;
     out.outcome = JobOutcome::Finished;
@@ -425,7 +426,7 @@ SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const Loaded
         return point;
     }
     point.set = *set;
-    if (const std::optional<std::string> message = validate(point.set, point.params)) {
+    if (const std::optional<std::string> message = validate(point.set, point.params, chainsOf(plan.options))) {
         point.status = *message;
         return point;
     }
@@ -546,7 +547,9 @@ SweepResult runSweep(const SweepSpec& plan, const LoadedTables& tables, std::sto
                      const SweepCallback& onPoint, const SweepRunSettings& settings) {
     SweepResult result;
     result.total = shardPointCount(plan);
-    if (settings.skip)
+    if (settings.skip && settings.skipped >= 0)
+        result.total -= std::min(settings.skipped, result.total);
+    else if (settings.skip)
         for (std::int64_t k = 0, n = result.total; k < n; ++k)
             if (settings.skip(k)) --result.total;
     // A sweep of concentrations alone shares one landscape among its points.
@@ -769,7 +772,29 @@ std::uint64_t sweepPlanFingerprint(const SweepSpec& plan) {
     text(nameOf(plan.options.accuracy));
     if (plan.unitNm) number(*plan.unitNm);
     else text("no unit");
+    if (plan.tablesDigest != 0) {
+        text("tables");
+        bytes(&plan.tablesDigest, sizeof plan.tablesDigest);
+    }
     return h;
+}
+
+std::uint64_t chainTablesDigest(const ChainTables& tables) {
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    const auto add = [&h](const auto& table) {
+        for (const auto& row : table)
+            for (double v : row) {
+                if (v == 0.0) v = 0.0;
+                const auto* p = reinterpret_cast<const unsigned char*>(&v);
+                for (std::size_t i = 0; i < sizeof v; ++i) {
+                    h ^= p[i];
+                    h *= 0x100000001b3ULL;
+                }
+            }
+    };
+    add(tables.coarse);
+    add(tables.fine);
+    return h == 0 ? 1 : h;
 }
 
 std::string sweepPlanLine(const SweepSpec& plan) {

@@ -66,10 +66,17 @@ struct SweepSpec {
     Shard shard;
     // The structure of the complexes but the molar masses, which are each point's own.
     StructureInputs structure;
+    // The digest of the chain tables the points read (chainTablesDigest), 0 when none are
+    // read or none were named: part of the plan's fingerprint, so that rows computed from
+    // other tables never join under one plan line.
+    std::uint64_t tablesDigest = 0;
 };
 // The plan's points have molar masses (given in the base or swept): the sweep table also
 // holds the molar masses and sizes.
 bool sweepHasStructure(const SweepSpec& plan);
+
+// A digest of the numbers of both chain tables.
+std::uint64_t chainTablesDigest(const ChainTables& tables);
 
 // Why a plan cannot be swept. The message names the parameters; a front end whose user
 // gives the plan in other words (command-line options) may say the problem its own way.
@@ -134,6 +141,7 @@ struct SweepResult {
 struct SweepRunSettings {
     int workers = 1;
     std::function<bool(std::int64_t k)> skip;
+    std::int64_t skipped = -1;  // how many positions skip leaves out, when known (else counted)
 };
 
 // Called on the sweeping thread after every point, with the points done so far and the
@@ -207,7 +215,8 @@ std::vector<double> sweepObservableValues(const SweepSpec& plan, const SweepPoin
 // The program and version that write a sweep's files: "marlinq 1.0 (commit 0123456789ab)".
 std::string sweepProgramVersion();
 // A fingerprint of everything that decides a sweep's rows: the base set, every swept
-// value, method, chains, accuracy and the segment size (not the shard, not threads).
+// value, method, chains, accuracy, the segment size and the tables' digest when set (not
+// the shard, not threads).
 std::uint64_t sweepPlanFingerprint(const SweepSpec& plan);
 // The first line of a sweep's CSV, naming the program and the plan:
 // "# marlinq 1.0 (commit 0123456789ab) sweep 0123456789abcdef: 14 points, ka 7 x vc10 2,

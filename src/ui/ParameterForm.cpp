@@ -15,6 +15,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 
 #include <cmath>
@@ -225,11 +226,10 @@ ParameterForm::ParameterForm(QWidget* parent) : QFrame(parent) {
     for (const ParameterRow& r : parameterSchema())
         if (QLineEdit* f = fieldOf(r)) connect(f, &QLineEdit::textEdited, this, [this] { emit changed(); });
     connect(segmentSizeField, &QLineEdit::textEdited, this, [this] { emit changed(); });
-    for (QComboBox* b : {concentrationModeBox, concentrationUnitBox}) {
-        connect(b, &QComboBox::currentIndexChanged, this, [this] {
-            if (!showing) emit changed();
-        });
-    }
+    connect(concentrationModeBox, &QComboBox::currentIndexChanged, this, [this] {
+        if (!showing) emit changed();
+    });
+    connect(concentrationUnitBox, &QComboBox::currentIndexChanged, this, [this](int unit) { unitSwitched(unit); });
 }
 
 ParameterForm::~ParameterForm() {
@@ -290,19 +290,54 @@ std::optional<double> ParameterForm::segmentSizeNm() const {
     return a;
 }
 
+bool ParameterForm::millimolarChosen() const { return concentrationUnitBox->currentIndex() == 1; }
+
+std::optional<QString> ParameterForm::concentrationsPerSegmentVolume(std::optional<double>& plus,
+                                                                     std::optional<double>& minus) const {
+    plus = tolerantNumber(plusConcentrationField->text());
+    minus = tolerantNumber(minusConcentrationField->text());
+    if (!millimolarChosen()) return std::nullopt;
+    const std::optional<double> a = segmentSizeNm();
+    if (!a)
+        return totalModeChosen() ? QStringLiteral("Totals in mM need the segment size a (nm), from 0.01 to 100")
+                                 : QStringLiteral("Concentrations in mM need the segment size a (nm), from 0.01 to 100");
+    for (std::optional<double>* c : {&plus, &minus})
+        if (c->has_value()) **c = asShown(chainsPerSegmentVolume(**c, *a));
+    return std::nullopt;
+}
+
+void ParameterForm::unitSwitched(int unit) {
+    if (showing || unit == shownUnit) {
+        shownUnit = unit;
+        return;
+    }
+    const std::optional<double> a = segmentSizeNm();
+    if (!a) {
+        // Nothing to convert with: the fields keep their values and their unit.
+        {
+            const QSignalBlocker block(concentrationUnitBox);
+            concentrationUnitBox->setCurrentIndex(shownUnit);
+        }
+        showMessage(QStringLiteral("Concentrations in mM need the segment size a (nm), from 0.01 to 100"));
+        return;
+    }
+    for (QLineEdit* f : {plusConcentrationField, minusConcentrationField}) {
+        const std::optional<double> v = tolerantNumber(f->text());
+        if (!v) continue;  // a text that is not a number stays for "Solve" to name
+        f->setText(general(unit == 1 ? chainsMillimolar(*v, *a) : chainsPerSegmentVolume(*v, *a)));
+        f->setCursorPosition(0);
+    }
+    shownUnit = unit;
+    emit changed();
+}
+
 std::optional<QString> ParameterForm::readTotals(ParameterSet& set) const {
     if (!totalModeChosen()) return std::nullopt;
-    double plus = tolerantDouble(plusConcentrationField->text());
-    double minus = tolerantDouble(minusConcentrationField->text());
-    if (concentrationUnitBox->currentIndex() == 1) {
-        const std::optional<double> a = segmentSizeNm();
-        if (!a) return QStringLiteral("Totals in mM need the segment size a (nm), from 0.01 to 100");
-        plus = chainsPerSegmentVolume(plus, *a);
-        minus = chainsPerSegmentVolume(minus, *a);
-    }
+    std::optional<double> plus, minus;
+    if (std::optional<QString> failure = concentrationsPerSegmentVolume(plus, minus)) return failure;
     set.totalMode = true;
-    set.totalPlus = asShown(plus);
-    set.totalMinus = asShown(minus);
+    set.totalPlus = asShown(plus.value_or(0.0));
+    set.totalMinus = asShown(minus.value_or(0.0));
     return std::nullopt;
 }
 
@@ -316,6 +351,12 @@ ParameterSet ParameterForm::value() const {
     if (!readTotals(set) && set.totalMode) {
         p.vc10 = set.totalPlus;
         p.vc01 = set.totalMinus;
+    } else if (!set.totalMode && millimolarChosen()) {
+        std::optional<double> plus, minus;
+        if (!concentrationsPerSegmentVolume(plus, minus)) {
+            p.vc10 = plus.value_or(0.0);
+            p.vc01 = minus.value_or(0.0);
+        }
     }
     p.kip = set.plen != 0.0 ? chargeDensity(p.zp, set.plen) : 0.0;
     p.kim = set.mlen != 0.0 ? chargeDensity(p.zn, set.mlen) : 0.0;
@@ -332,6 +373,12 @@ std::optional<QString> ParameterForm::read(ParameterSet& set) {
     if (totalModeChosen()) {
         if (std::optional<QString> failure = readTotals(totals)) return failure;
         in[parameterIndex("vc10")] = in[parameterIndex("vc01")] = 1e-3;
+    } else if (millimolarChosen()) {
+        // Free chains in mM: checked, like every concentration, in chains per a^3.
+        std::optional<double> plus, minus;
+        if (std::optional<QString> failure = concentrationsPerSegmentVolume(plus, minus)) return failure;
+        in[parameterIndex("vc10")] = plus;
+        in[parameterIndex("vc01")] = minus;
     }
     if (const auto failure = validateInput(in, held, &set)) return QString::fromStdString(*failure);
     if (totals.totalMode) {
@@ -364,6 +411,12 @@ std::optional<QString> ParameterForm::readForFile(ParameterSet& set) {
     if (set.totalMode) {
         set.params.vc10 = set.totalPlus;
         set.params.vc01 = set.totalMinus;
+    } else if (millimolarChosen()) {
+        // The file keeps chains per a^3.
+        std::optional<double> plus, minus;
+        if (std::optional<QString> failure = concentrationsPerSegmentVolume(plus, minus)) return failure;
+        held.vc10 = set.params.vc10 = plus.value_or(0.0);
+        held.vc01 = set.params.vc01 = minus.value_or(0.0);
     }
     return std::nullopt;
 }
@@ -392,7 +445,8 @@ void ParameterForm::setValue(const ParameterSet& set) {
     drawSchematic(1, set.mlen, held.Nm, largestOf(held.Np, held.Nm, set.mlen));
     drawSchematic(0, set.plen, held.Np, largestOf(held.Np, held.Nm, set.plen));
     concentrationModeBox->setCurrentIndex(set.totalMode ? 1 : 0);
-    concentrationUnitBox->setCurrentIndex(0);
+    concentrationUnitBox->setCurrentIndex(0);  // a set holds chains per a^3
+    shownUnit = 0;
     if (set.totalMode) {
         plusConcentrationField->setText(general(set.totalPlus));
         minusConcentrationField->setText(general(set.totalMinus));

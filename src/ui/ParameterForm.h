@@ -89,6 +89,15 @@ private:
     // reads a comma or a point whatever the desktop's format).
     std::optional<double> parse(const ParameterRow& row) const;
     bool totalModeChosen() const;
+    bool millimolarChosen() const;
+    // The two concentration fields in chains per a^3, whichever the unit (mM converted with
+    // the segment size, to the digits a file keeps); nullopt for a field that does not read.
+    // The message of a failure (mM without a segment size).
+    std::optional<QString> concentrationsPerSegmentVolume(std::optional<double>& plus,
+                                                          std::optional<double>& minus) const;
+    // The unit box moved: the typed values are converted into the new unit, or, without a
+    // segment size, the box goes back with a message.
+    void unitSwitched(int unit);
     // Total mode: the totals of the concentration fields into the set (mM converted with
     // the segment size). The message of a failure (mM without a segment size).
     std::optional<QString> readTotals(ParameterSet& set) const;
@@ -110,6 +119,7 @@ private:
     // The "Polymer concentration" row: free chains (c+, c-) or totals (C+, C-), and the unit
     // of its two fields (chains per a^3, or mM of chains with the segment size).
     QComboBox *concentrationModeBox = nullptr, *concentrationUnitBox = nullptr;
+    int shownUnit = 0;  // the unit the concentration fields are written in
     QLineEdit *plusConcentrationField = nullptr, *minusConcentrationField = nullptr;
     QLineEdit* segmentSizeField = nullptr;  // a in nm, optional
     QLineEdit *bjerrumField = nullptr, *surfaceField = nullptr, *waterFractionField = nullptr;

@@ -171,7 +171,9 @@ pb_quiet)
     run --method pb --quiet
     expect_rc 0
     expect_table out 11 11
-    [ ! -s err ] || fail "--quiet still wrote to standard error"
+    # Only the doubt of the start-up free chains (far more chains than a solution holds).
+    [ "$(cat err)" = "the free concentrations imply 492 chains per a³ of each kind in complexes: no solution holds that; use total mode" ] ||
+        fail "--quiet wrote more than the doubts to standard error: $(cat err)"
     run --method pb --chains solve
     expect_rc 0
     expect_table out 11 11
@@ -441,12 +443,12 @@ sweep_values_and_refused_point)
     sed -e 's/^mpMax .*/mpMax 3/' -e 's/^mmMax .*/mmMax 3/' base.in >edge.in
     run -q --sweep ka=0.2 edge.in
     expect_rc 0
-    sed -n 3p out | grep -q ',ok,"the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them",0,0,0,1$' ||
+    sed -n 3p out | grep -q ',ok,"the free concentrations imply 153 chains per a³ of each kind in complexes: no solution holds that; use total mode | the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them",0,0,0,1$' ||
         fail "no range edge in the row: $(sed -n 3p out)"
     # The single run's summary carries the same note among its warnings.
     run -q --summary - -o edge.txt edge.in
     expect_rc 0
-    python3 -c 'import json, sys; w = json.load(open("out"))["warnings"]; sys.exit(w != ["the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them"])' ||
+    python3 -c 'import json, sys; w = json.load(open("out"))["warnings"]; sys.exit(w != ["the free concentrations imply 153 chains per a³ of each kind in complexes: no solution holds that; use total mode", "the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them"])' ||
         fail "summary warnings: $(cat out)"
     # A plan whose CSV would pass 1 GiB is refused before the first point, unless asked for.
     run -q --sweep ka=0.2:10:1000000 --sweep vc10=1e-3:1e-2:1000000 -o huge.csv
@@ -548,6 +550,10 @@ sweep_resume)
     [ "$(grep -c '^point ' err)" -eq $((150 - rows)) ] || fail "resumed $(grep -c '^point ' err) points, not $((150 - rows))"
     cmp -s killed.csv whole.csv || fail "the resumed sweep differs from the whole one"
     [ ! -e killed.csv.partial ] || fail "the partial file stayed"
+    # A stopped sweep leaves its rows in FILE.partial, marked: a complete FILE there (here
+    # of another plan) stays as it was.
+    "$BATCH" -q --sweep ka=0.2:10:3 -o termed.csv
+    cp termed.csv complete.csv
     set -m
     "$BATCH" -q "${plan[@]}" -o termed.csv --jobs 2 2>err &
     pid=$!
@@ -557,10 +563,17 @@ sweep_resume)
     rc=$?
     set +m
     expect_rc 130
-    done_rows=$(($(wc -l <termed.csv) - 3))
+    cmp -s termed.csv complete.csv || fail "a stopped sweep replaced the complete file"
+    rm termed.csv
+    done_rows=$(($(wc -l <termed.csv.partial) - 3))
     expect_err "The sweep is partial: $done_rows of 150 points"
-    [ "$(tail -1 termed.csv)" = "# The sweep is partial: $done_rows of 150 points" ] || fail "no mark: $(tail -1 termed.csv)"
-    cmp -s <(head -n $((done_rows + 2)) termed.csv) <(head -n $((done_rows + 2)) whole.csv) || fail "the stopped rows differ"
+    expect_err "The rows are kept in termed.csv.partial; --resume continues the sweep"
+    [ "$(tail -1 termed.csv.partial)" = "# The sweep is partial: $done_rows of 150 points" ] || fail "no mark: $(tail -1 termed.csv.partial)"
+    cmp -s <(head -n $((done_rows + 2)) termed.csv.partial) <(head -n $((done_rows + 2)) whole.csv) || fail "the stopped rows differ"
+    # A new sweep does not take over the rows left to resume.
+    run -q "${plan[@]}" -o termed.csv
+    expect_rc 2
+    expect_err "termed.csv.partial exists: the rows of a sweep that did not finish (or another file); continue it with --resume, or remove it"
     set -m
     "$BATCH" -q "${plan[@]}" -o termed.csv --resume --jobs 2 2>err &
     pid=$!
@@ -608,7 +621,51 @@ sweep_interrupt)
     set +m
     expect_rc 130
     grep -q "^The sweep is partial: [0-9]* of 20000 points$" err || fail "quiet: $(cat err)"
-    [ "$(tail -1 quiet.csv | cut -d: -f1)" = "# The sweep is partial" ] || fail "quiet: no mark"
+    [ "$(tail -1 quiet.csv.partial | cut -d: -f1)" = "# The sweep is partial" ] || fail "quiet: no mark"
+    [ ! -e quiet.csv ] || fail "a stopped sweep put its partial rows in place"
+    ;;
+free_chains_the_run_cannot_know)
+    # Chains bound nearly whole into (1, 1) pairs at equal totals: only c+ c- is fixed. The
+    # run says so (log, summary, standard error also with --quiet) and what is fixed, and the
+    # distribution meets the totals to 1e-12 (the weights once missed them by 4e-7).
+    printf 'vc01 0.001\nvc10 0.001\nzp 100\nzn 100\nkiplus 2.857\nkiminus 2.857\nka 0.2347\nNp 100\nNm 100\nmpMin 0\nmpMax 10\nmmMin 0\nmmMax 10\n' >bound.in
+    run -q --unit-nm 0.714 --total 0.1,0.1 --total-mM --summary bound.json -o bound.txt bound.in
+    expect_rc 0
+    undetermined="Mass balance: the totals do not determine the free chains c+ and c-: nearly every chain is in complexes of composition M+ : M- = 1 : 1, whose weights depend on c+ c- alone. Determined are c+ c- = 1.83899e-314 and the distribution of the complexes; the free c+ and c- given are one pair of many"
+    expect_err "$undetermined"
+    python3 - bound.json bound.txt "$undetermined" <<'PY' || fail "the undetermined free chains: $(cat bound.json)"
+import json, math, sys
+s = json.load(open(sys.argv[1]))
+assert sys.argv[3] in s["warnings"], s["warnings"]
+assert s["mass_balance_residual"] <= 1e-12, s["mass_balance_residual"]
+# The exported weights (15 digits) meet both totals.
+rows = [[float(v) for v in line.split()] for line in open(sys.argv[2])]
+plus = math.fsum(r * w for r, row in enumerate(rows) for w in row)
+minus = math.fsum(c * w for row in rows for c, w in enumerate(row))
+for got, want in ((plus, s["total_plus"]), (minus, s["total_minus"])):
+    assert abs(got / want - 1) <= 1e-12, (got, want)
+PY
+    # Unequal totals: the excess '+' chains stay free and fix c+, hence c- too.
+    run -q --unit-nm 0.714 --total 0.1,0.09 --total-mM --summary uneven.json -o /dev/null bound.in
+    expect_rc 0
+    ! grep -q "do not determine" err uneven.json || fail "unequal totals called undetermined: $(cat err)"
+
+    # The start-up free chains imply far more chains than a solution holds: said in the log,
+    # the summary and on standard error; a dilute free run says nothing.
+    crowded="the free concentrations imply 492 chains per a³ of each kind in complexes: no solution holds that; use total mode"
+    run -q --method pb --summary startup.json -o /dev/null
+    expect_rc 0
+    expect_err "$crowded"
+    grep -qF "\"$crowded\"" startup.json || fail "no warning in the summary: $(cat startup.json)"
+    startup_file base.in
+    sed -e 's/^zp .*/zp 36/' -e 's/^kiplus .*/kiplus 0.5/' base.in >uneven.in  # (1, 2) neutral
+    run -q --method pb -o /dev/null uneven.in
+    grep -Eq "^the free concentrations imply [0-9.e+-]+ '\+' and [0-9.e+-]+ '-' chains per a³ in complexes: no solution holds that; use total mode$" err ||
+        fail "kinds that differ: $(cat err)"
+    sed -e 's/^vc01 .*/vc01 1e-6/' -e 's/^vc10 .*/vc10 1e-6/' base.in >dilute.in
+    run -q --method pb -o /dev/null dilute.in
+    expect_rc 0
+    [ ! -s err ] || fail "a dilute run warns: $(cat err)"
     ;;
 total_mode)
     # A free-mode run's implied totals, given back in total mode, return its free chains

@@ -61,10 +61,9 @@ TEST(ChainEnergy, ContinuationGridUsesOnlyTheMagnitudeOfTheCharge) {
     EXPECT_EQ(e, perLength(3.0, 4.0));
     EXPECT_EQ(e, continuation(3.0, 4.0, 10));
     EXPECT_GT(e, 0.0);
-    // The strict bounds of the direct path: ka = 0.5, 0.7 and ki = 2 continue.
+    // The strict bounds of the direct path: ka = 0.5 and 0.7 continue.
     EXPECT_EQ(perLength(0.5, 1.0), continuation(0.5, 1.0, 10));
     EXPECT_EQ(perLength(0.7, 1.0), continuation(0.7, 1.0, 10));
-    EXPECT_EQ(perLength(0.6, 2.0), continuation(0.6, 2.0, 10));
     // One step is no continuation at all.
     EXPECT_EQ(perLength(3.0, 4.0, 1), 0.0);
 }
@@ -98,27 +97,26 @@ TEST(ChainEnergy, UnsolvableChainIsNaNWithADiagnostic) {
     EXPECT_EQ(untouched, "x");
 }
 
-TEST(ChainEnergy, DirectPathKeepsSoundSolvesAndFallsBackOnSpuriousOnes) {
-    // Negative charges are solved directly from y = 1 with the signed charge.
+TEST(ChainEnergy, ThinChainsOfEitherSignAreSolvedOnTheMirroredProfile) {
+    // For 0.5 < ka < 0.7 both kinds of chain are solved directly from y = 1 as a negative
+    // chain (y rising to 1): identical '+' and '-' chains get the same bits.
     const Vtr x = chainGrid(0.6);
-    Vtr y(801, 1.0);
-    const double direct = FreeEnergy::enc(0.0, 0.6, -5.0, y, 0.01, 801, 1, x, 0.01, 1.0, false, 0).eng;
-    EXPECT_EQ(perLength(0.6, -5.0), direct);
-    EXPECT_GT(direct, 10.0);
-
-    // Positive charges from about 0.6 upward make the direct solve diverge or land on a
-    // spurious profile; the continuation value is taken instead.
-    double previous = 0.0;
-    for (double ki = 0.8; ki < 1.95; ki += 0.1) {
+    for (double ki : {0.3, 1.0, 2.0, 5.0}) {
         SCOPED_TRACE(ki);
-        const double e = perLength(0.6, ki);
-        ASSERT_TRUE(std::isfinite(e));
-        EXPECT_GT(e, previous);
-        EXPECT_NEAR(e, continuation(0.6, ki, 100), 1e-6 * e);
-        // The two signs differ only by the discretisation.
-        EXPECT_NEAR(e, perLength(0.6, -ki), 0.01 * e);
-        previous = e;
+        Vtr y(801, 1.0);
+        const double direct = FreeEnergy::enc(0.0, 0.6, -ki, y, 0.01, 801, 1, x, 0.01, 1.0, false, 0).eng;
+        EXPECT_EQ(perLength(0.6, ki), direct);
+        EXPECT_EQ(perLength(0.6, -ki), direct);
     }
+    // ka 0.56, xi 2.78, 50 charges, neutral block 100: the converged energy is 116.9285 kT
+    // (ConvergedEnergyTest's log-grid solve). The falling profile of the continuation carries
+    // the standard grid's error of 0.44 % (117.4447); the mirrored direct solve 2e-5.
+    const double xi = 2.7777777777777777, length = 50.0 / xi;
+    const double plus = FreeEnergy::freeEnergy_Chain(0.079, 0.56, xi, length, false, 100, 10);
+    EXPECT_EQ(plus, FreeEnergy::freeEnergy_Chain(0.079, 0.56, -xi, length, true, 100, 10));
+    EXPECT_NEAR(plus, 116.9285, 5e-3);
+    const double falling = continuation(0.56, xi, 10) * length - 2.0 * 0.079 * std::log(100.0 + length);
+    EXPECT_NEAR(falling, 117.4447, 1e-3);
 }
 
 }  // namespace

@@ -4,13 +4,17 @@
 // window's ranges (net charges to +-2e4 and beyond), core volumes from 1 to 1e6.
 
 #include "../../bench/DebyeHueckelReference.h"
+#include "../../bench/DebyeHueckelSinglePass.h"
 #include "physics/FreeEnergy.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <thread>
+#include <vector>
 
 namespace marlinq {
 namespace {
@@ -60,6 +64,49 @@ TEST(DebyeHueckelSinglePass, WithinOneInTenToTheTwelveOfTheTwoStepEvaluation) {
     EXPECT_EQ(FreeEnergy::freeEnergy_SphereDH(1.0, 36.0, 36.0, 144.0), 0.0);
     std::printf("DH single pass: %d of %d identical to the bit, largest relative difference %.3g\n", identical, total,
                 worst);
+}
+
+TEST(DebyeHueckelSinglePass, MirrorComplexesAndRepeatsKeepTheirBitsOnManyThreads) {
+    // A landscape of mirror complexes (charges 18 on blocks of 72) and an uneven one, each
+    // complex met twice, from two threads at once: the shared sums and the cached shapes
+    // give the numbers of the single pass without them, to the bit.
+    struct Case {
+        double ka, zp, zn, plen, mlen;
+    };
+    const Case cases[] = {{0.2, 18.0, 18.0, 72.0, 72.0}, {5.0, 18.0, 18.0, 72.0, 72.0}, {0.7, 20.0, 12.0, 20.0, 24.0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ka);
+        std::vector<double> expected;
+        for (int mp = 0; mp <= 60; ++mp)
+            for (int mm = 0; mm <= 60; ++mm)
+                expected.push_back(
+                    reference::singlePass::freeEnergy_SphereDH(c.ka, mp * c.zp, mm * c.zn, mm * c.mlen + mp * c.plen));
+        std::vector<double> got[2];
+        auto sweep = [&](int t) {
+            for (int pass = 0; pass < 2; ++pass)
+                for (int mp = 0; mp <= 60; ++mp)
+                    for (int mm = 0; mm <= 60; ++mm) {
+                        // The second thread walks the landscape transposed.
+                        const int p = t == 0 ? mp : mm, m = t == 0 ? mm : mp;
+                        got[t].push_back(
+                            FreeEnergy::freeEnergy_SphereDH(c.ka, p * c.zp, m * c.zn, m * c.mlen + p * c.plen));
+                    }
+        };
+        std::thread other(sweep, 1);
+        sweep(0);
+        other.join();
+        for (int pass = 0; pass < 2; ++pass)
+            for (int mp = 0; mp <= 60; ++mp)
+                for (int mm = 0; mm <= 60; ++mm) {
+                    const std::size_t k = static_cast<std::size_t>(mp * 61 + mm);
+                    const std::size_t at = static_cast<std::size_t>(pass * 61 * 61) + k;
+                    // To the bit, the NaN of the empty complex (0, 0) included.
+                    const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+                    ASSERT_EQ(bits(got[0][at]), bits(expected[k])) << mp << " " << mm;
+                    ASSERT_EQ(bits(got[1][static_cast<std::size_t>(pass * 61 * 61 + mm * 61 + mp)]), bits(expected[k]))
+                        << mp << " " << mm;
+                }
+    }
 }
 
 }  // namespace

@@ -208,7 +208,7 @@ TEST(ChainEnergyLimit, WeakChargeIsTheLinearCylinder) {
         };
         const double e1 = excess(0.01), e2 = excess(0.02), e10 = excess(0.1), e20 = excess(0.2);
         EXPECT_NEAR(e1, 0.0, 5e-4);  // grid and the Dirichlet end at 8 screening lengths
-        EXPECT_NEAR(e2, e1, 2e-5);
+        EXPECT_NEAR(e2, e1, 3e-5);  // Newton stops at a change of 0.01, near y = 1 at once
         EXPECT_LT(e20, e10);
         EXPECT_NEAR((e20 - e1) / (e10 - e1), 4.0, 0.6);
     }

@@ -98,7 +98,7 @@ TEST(JobHandOver, WindowSeesEveryRowOfARunFromItsOwnThread) {
     window.serve([](const auto& s) { return s.finished == 1; });
     const auto& s = window.state;
     EXPECT_EQ(s.outcome, JobOutcome::Finished);
-    EXPECT_EQ(s.log.size(), 14u);  // first line, chain line, 11 rows, final line
+    EXPECT_EQ(s.log.size(), 15u);  // first line, chain line, 11 rows, the implied totals, final line
     EXPECT_EQ(s.shownRow, 10);
     EXPECT_TRUE(s.record->normalised);
     EXPECT_EQ(s.counts.rowsDone, 11);

@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <stop_token>
+#include <string>
+#include <tuple>
 
 namespace marlinq {
 namespace {
@@ -222,6 +225,84 @@ TEST(MassBalance, TotalModeRunIsTheFreeRunAtTheSolvedChains) {
     EXPECT_NE(rec.log.back().find("mpMin and mmMin to 0"), std::string::npos);
 }
 
+// A weight formed from its logarithm (E >= 300) is c+^M+ c-^M- 2.71828183^E like every other:
+// ln c taken as a power of 2.71828183 instead of e misses it by 6.3e-10 per unit of ln c.
+TEST(MassBalance, WeightsOfLargeExponentsAreTheClosedForm) {
+    Landscape l;
+    l.mpMin = l.mmMin = 0;
+    l.mpMax = l.mmMax = 2;
+    l.cells = CellEnergies(3, 3);
+    l.cells.keep({{1, 1, 0.0, 750.0}, {2, 2, 0.0, 1490.0}, {1, 2, 0.0, 800.0}}, 0, 0);
+    const long double lnE = std::log(2.71828183L);
+    const double lnPlus = -370.0, lnMinus = -380.5;
+    const Distribution d = distributionOf(l, std::exp(lnPlus), std::exp(lnMinus));
+    ASSERT_EQ(d.max_shift, 0.0);
+    for (const auto& [mp, mm, E] : {std::tuple{1, 1, 750.0L}, std::tuple{2, 2, 1490.0L}, std::tuple{1, 2, 800.0L}}) {
+        const long double want = std::exp(mp * lnPlus + mm * lnMinus + E * lnE);
+        EXPECT_NEAR(d.absValue(mp, mm) / static_cast<double>(want), 1.0, 1e-13) << mp << " " << mm;
+    }
+}
+
+// What the totals fix. Chains nearly all in complexes of one composition k (p, q), the free
+// ones below the resolution of a double: only c+^p c-^q; with an excess of one kind, or
+// complexes of two compositions, both.
+TEST(MassBalance, TotalsOfChainsBoundWholeFixOnlyAProduct) {
+    const double lnK = 800.0;
+    const MassBalance pairs({{1, 0, 0.0}, {0, 1, 0.0}, {1, 1, lnK}, {2, 2, 2 * lnK + 10.0}});
+    const MassBalanceSolution equal = pairs.solve(0.5, 0.5);
+    EXPECT_TRUE(equal.converged);
+    EXPECT_FALSE(equal.freeChainsDetermined());
+    EXPECT_EQ(equal.productPlus, 1);
+    EXPECT_EQ(equal.productMinus, 1);
+    EXPECT_NEAR(equal.lnProduct, equal.lnPlus + equal.lnMinus, 1e-12 * lnK);
+    const std::string said = undeterminedFreeChainsMessage(equal);
+    EXPECT_NE(said.find("M+ : M- = 1 : 1, whose weights depend on c+ c- alone. Determined are c+ c- = "),
+              std::string::npos)
+        << said;
+    // c+ c- = e^lnProduct, far below a double, written from its logarithm: "1.23456e-700".
+    const std::size_t at = said.find("c+ c- = ") + 8;
+    const std::string written = said.substr(at, said.find(' ', at) - at);
+    const std::size_t e = written.find('e');
+    ASSERT_NE(e, std::string::npos) << written;
+    const double log10Written = std::log10(std::stod(written.substr(0, e))) + std::stod(written.substr(e + 1));
+    EXPECT_NEAR(log10Written, equal.lnProduct / std::log(10.0), 1e-5) << written;
+    EXPECT_LT(equal.lnProduct, -800.0);
+
+    // An excess of '-' chains stays free and fixes c-; weak binding fixes both.
+    for (const MassBalanceSolution& s : {pairs.solve(0.5, 0.6), pairs.solve(0.6, 0.5),
+                                         MassBalance({{1, 0, 0.0}, {0, 1, 0.0}, {1, 1, 3.0}}).solve(1e-3, 1e-3)}) {
+        EXPECT_TRUE(s.converged);
+        EXPECT_TRUE(s.freeChainsDetermined()) << s.freeChainsUncertainty;
+        EXPECT_LT(s.freeChainsUncertainty, 1e-9);
+    }
+    // Charges 2:1: the neutral complexes (1, 2), (2, 4) fix c+ c-^2 alone.
+    const MassBalance thirds({{1, 0, 0.0}, {0, 1, 0.0}, {1, 2, lnK}, {2, 4, 2 * lnK + 5.0}});
+    const MassBalanceSolution t = thirds.solve(1e-3, 2e-3);
+    EXPECT_TRUE(t.converged);
+    EXPECT_FALSE(t.freeChainsDetermined());
+    EXPECT_EQ(t.productPlus, 1);
+    EXPECT_EQ(t.productMinus, 2);
+    EXPECT_NE(undeterminedFreeChainsMessage(t).find("M+ : M- = 1 : 2, whose weights depend on c+ c-^2 alone"),
+              std::string::npos);
+    // Two compositions, each holding a good share of the chains: their ratio fixes c-.
+    const MassBalanceSolution two =
+        MassBalance({{1, 0, 0.0}, {0, 1, 0.0}, {1, 1, lnK}, {1, 2, 1.5 * lnK}}).solve(1e-3, 1.5e-3);
+    EXPECT_TRUE(two.converged);
+    EXPECT_TRUE(two.freeChainsDetermined()) << two.freeChainsUncertainty;
+
+    // The free run's warning: the chains in complexes, as many of each kind or each its own.
+    EXPECT_EQ(impliedTotalsMessage({492.52, 492.52}, 1e-3, 1e-3),
+              "the free concentrations imply 492 chains per a³ of each kind in complexes: no solution holds that; use "
+              "total mode");
+    EXPECT_EQ(impliedTotalsMessage({1.5, 0.5}, 0.1, 0.1),
+              "the free concentrations imply 1.4 '+' and 0.4 '-' chains per a³ in complexes: no solution holds that; "
+              "use total mode");
+    EXPECT_NE(impliedTotalsMessage({NAN, NAN}, 1e-3, 1e-3).value_or("").find("imply more than 1e+308 chains per a³ of "
+                                                                            "each kind"),
+              std::string::npos);
+    EXPECT_EQ(impliedTotalsMessage({1.0, 0.99}, 1e-3, 1e-3), std::nullopt);
+}
+
 TEST(MassBalance, ChargeFractionAndTotalGiveBothTotals) {
     // Charges 10 and 30: at f = 1/2 three '+' chains per '-' chain.
     const MassBalanceTotals t = totalsFromChargeFraction(4e-3, 0.5, 10.0, 30.0);
@@ -238,6 +319,20 @@ TEST(MassBalance, ChargeFractionAndTotalGiveBothTotals) {
     EXPECT_TRUE(checkChargeFraction(1e-3, 1.0));
     EXPECT_TRUE(checkChargeFraction(1e-3, NAN));
     EXPECT_FALSE(checkChargeFraction(1e-3, 0.3));
+}
+
+TEST(MassBalance, CriticalConcentrationEndsAtAStop) {
+    // The pair (1, 1) with K = e^20: half of the chains pair up where C e^20 ~ 1, so T* lies
+    // between 1e-20 and 1 and the search runs a few dozen solves, unless stopped.
+    const MassBalance balance({{1, 0, 0.0}, {0, 1, 0.0}, {1, 1, 20.0}});
+    const CriticalConcentration found = criticalConcentration(balance, 0.5, 1.0, 1.0);
+    ASSERT_TRUE(found.total.has_value());
+    EXPECT_FALSE(found.stopped);
+    std::stop_source stop;
+    stop.request_stop();
+    const CriticalConcentration stopped = criticalConcentration(balance, 0.5, 1.0, 1.0, stop.get_token());
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_FALSE(stopped.total || stopped.below || stopped.above);
 }
 
 }  // namespace

@@ -255,7 +255,9 @@ TEST_F(SweepRuns, RowsCarryTheDoubtsOfTheirRun) {
     plan.axes = {SweepAxis{"ka", {0.2}, false}};
     const std::string csv = sweepCsv(plan);
     const std::string row = csv.substr(csv.find("\n0,") + 1);
-    EXPECT_NE(row.find(",ok,\"the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them\",0,0,"),
+    EXPECT_NE(row.find(",ok,\"the free concentrations imply 153 chains per a³ of each kind in complexes: no solution holds "
+                       "that; use total mode | the most probable complex (3, 3) lies on the edge of the M+ and M- "
+                       "ranges; enlarge them\",0,0,"),
               std::string::npos)
         << row;
     EXPECT_EQ(row.substr(row.size() - 3), ",1\n");
@@ -295,6 +297,17 @@ TEST(SweepPlan, PlanLineNamesTheSweepAndOnlyTheShardSetsPartsApart) {
     other = plan;
     other.options.method = Method::PoissonBoltzmann;
     EXPECT_NE(sweepPlanFingerprint(other), sweepPlanFingerprint(plan));
+    // So do other tables: one number of the coarse table changed in its last bit.
+    ChainTables tables{};
+    tables.coarse[3][4] = 1.5;
+    other = plan;
+    other.tablesDigest = chainTablesDigest(tables);
+    SweepSpec changed = other;
+    tables.coarse[3][4] = std::nextafter(1.5, 2.0);
+    changed.tablesDigest = chainTablesDigest(tables);
+    EXPECT_NE(other.tablesDigest, 0u);
+    EXPECT_NE(sweepPlanFingerprint(other), sweepPlanFingerprint(plan));
+    EXPECT_NE(sweepPlanFingerprint(changed), sweepPlanFingerprint(other));
     EXPECT_EQ(sweepPartialLine(543, 1000000), "# The sweep is partial: 543 of 1000000 points\n");
 }
 

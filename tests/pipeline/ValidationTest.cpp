@@ -62,6 +62,27 @@ TEST(InputValidation, EachCheckGivesItsMessage) {
     for (const auto& [change, message] : cases) EXPECT_EQ(validateWith(change), message) << message;
 }
 
+TEST(InputValidation, SolvedChainsReachOneMillimolarTheTablesKeepTheirRange) {
+    // 1 mM at a = 0.714 nm is ka 0.0741: solved chains take it, the tables do not.
+    for (const double ka : {0.0741, 0.05, 10.0}) {
+        Fields f{inputFieldsOf(startupParameterSet())};
+        f["ka"] = ka;
+        Parameters p;
+        EXPECT_EQ(validateInput(f.values, p, nullptr, true), std::nullopt) << ka;
+        EXPECT_EQ(p.ka, ka);
+        EXPECT_EQ(validateInput(f.values, p, nullptr, false).value_or(""),
+                  ka < 0.2 ? "Stable solution is only for ka between 0.2 and 10" : "")
+            << ka;
+    }
+    for (const double ka : {0.0499, 10.01, std::nan("")}) {
+        Fields f{inputFieldsOf(startupParameterSet())};
+        f["ka"] = ka;
+        Parameters p;
+        EXPECT_EQ(validateInput(f.values, p, nullptr, true).value_or(""),
+                  "Stable solution is only for ka between 0.05 and 10 with solved chains (0.2 and 10 with the tables)");
+    }
+}
+
 TEST(InputValidation, BoundariesPassAndValuesAreStored) {
     const Change accepted[] = {
         [](Fields& f) { f["zp"] = 200.0, f["plen"] = 20.0; },  // kip = 10

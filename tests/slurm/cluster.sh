@@ -169,14 +169,14 @@ wait_for "$job" 300
 states=$(task_states "$job")
 [ "$(sed -n 2p <<<"$states" | cut -d' ' -f2)" = CANCELLED ] ||
     fail "task 1 was not cancelled mid-run (it may have finished first): $states"
-# What the stopped task kept: its rows, and a part that says it is partial (the program ends a
-# stopped sweep's file with that line; a task killed outright leaves FILE.partial).
+# What the stopped task kept: its rows in FILE.partial, never put in place as the part (a
+# stopped sweep ends that file with its partial line; a task killed outright leaves it without).
 part="$T/run2/parts/part-1.csv"
-[ -f "$part" ] || part=$partial
-rows=$(grep -c '^[0-9]' "$part")
+[ ! -e "$part" ] || fail "the cancelled task put its partial rows in place as $part"
+rows=$(grep -c '^[0-9]' "$partial")
 [ "$rows" -ge 1 ] && [ "$rows" -lt "$PER_TASK" ] || fail "the cancelled task kept $rows of its $PER_TASK rows"
-[ "$part" = "$partial" ] || [ "$(tail -n 1 "$part")" = "# The sweep is partial: $rows of $PER_TASK points" ] ||
-    fail "the part of the cancelled task looks complete: $(tail -n 1 "$part")"
+tail -n 1 "$partial" | grep -q '^[0-9]' || [ "$(tail -n 1 "$partial")" = "# The sweep is partial: $rows of $PER_TASK points" ] ||
+    fail "the partial part of the cancelled task ends in: $(tail -n 1 "$partial")"
 # Three parts and an unfinished one: --merge refuses them and writes nothing.
 "$BATCH" --merge "$T/run2"/parts/part-*.csv -o "$T/run2/incomplete.csv" 2>"$T/run2/merge.err" &&
     fail "--merge joined parts that lack a shard's points"
@@ -193,6 +193,6 @@ grep -q "^point 1 of $((PER_TASK - rows)) " "$T/run2/task-1.log" ||
 merge "$T/run2"
 cmp "$T/single/single-slow.csv" "$T/run2/merged.csv" ||
     fail "the sweep with a cancelled and resumed task differs from the single-process bytes"
-echo "task 1 cancelled after $rows of $PER_TASK points ($(basename "$part")) and resumed: the merged parts are the single-process sweep"
+echo "task 1 cancelled after $rows of $PER_TASK points ($(basename "$partial")) and resumed: the merged parts are the single-process sweep"
 
 echo "PASS: the Slurm job script on a one-node cluster gives the single-process bytes"

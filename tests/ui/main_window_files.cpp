@@ -436,9 +436,10 @@ TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {
     field("minusConcentrationField")->setText("2");
     refused("C- (total '-' chains) should be between 1e-20 and 1");
     field("minusConcentrationField")->setText("0.002");
-    comboBox("concentrationUnitBox")->setCurrentIndex(1);  // mM without a segment size
-    refused("Totals in mM need the segment size a (nm), from 0.01 to 100");
-    comboBox("concentrationUnitBox")->setCurrentIndex(0);
+    dialogs->messages.clear();
+    comboBox("concentrationUnitBox")->setCurrentIndex(1);  // mM without a segment size: nothing to convert with
+    EXPECT_EQ(dialogs->messages, QStringList{"Concentrations in mM need the segment size a (nm), from 0.01 to 100"});
+    EXPECT_EQ(comboBox("concentrationUnitBox")->currentIndex(), 0);
     field("mpMinField")->setText("1");
     refused("Total concentrations need the lone chains (1, 0) and (0, 1) in the ranges: set mpMin and mmMin to 0");
     field("mpMinField")->setText("0");

@@ -3,7 +3,14 @@
 // range row stands in the window's Tab order.
 #include "main_window_support.h"
 
+#include "files/NumberFormat.h"
+
 #include <QSignalSpy>
+
+#include <clocale>
+#include <cmath>
+#include <string>
+
 #include <QTest>
 
 using namespace marlinq;
@@ -166,6 +173,7 @@ TEST_F(ParameterFormTest, ChangedFiresOncePerEditAndNotWhenRead) {
     EXPECT_EQ(field("minusNeutralField")->text(), QStringLiteral("321"));
     EXPECT_EQ(changed.count(), 2);
 
+    field("segmentSizeField")->setText("0,714");  // the unit converts with it
     comboBox("concentrationUnitBox")->setCurrentIndex(1);
     EXPECT_EQ(changed.count(), 3);
     QTest::keyClick(field("mmMaxField"), Qt::Key_Backspace);
@@ -187,6 +195,7 @@ TEST_F(ParameterFormTest, ChangedFiresOncePerEditAndNotWhenRead) {
 
 TEST_F(ParameterFormTest, TotalsInMillimolarNeedTheSegmentSizeAndAreConvertedWithIt) {
     comboBox("concentrationModeBox")->setCurrentIndex(1);
+    field("segmentSizeField")->setText("0,714");
     comboBox("concentrationUnitBox")->setCurrentIndex(1);
     field("plusConcentrationField")->setText("2");
     field("minusConcentrationField")->setText("1,5");
@@ -213,6 +222,70 @@ TEST_F(ParameterFormTest, TotalsInMillimolarNeedTheSegmentSizeAndAreConvertedWit
     field("mpMinField")->setText("1");
     EXPECT_EQ(form->read(set), std::optional<QString>("Total concentrations need the lone chains (1, 0) and (0, 1) in "
                                                       "the ranges: set mpMin and mmMin to 0"));
+}
+
+// The unit of the concentrations holds in both modes, and switching it converts what is
+// typed; under the German desktop and C locale the fields show commas, a saved set points.
+TEST_F(ParameterFormTest, UnitConvertsTheTypedValuesAndHoldsInFreeModeToo) {
+    const std::string previousLocale = std::setlocale(LC_ALL, nullptr);
+    const bool commaLocale = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    QComboBox* unit = comboBox("concentrationUnitBox");
+    QSignalSpy changed(form.get(), &ParameterForm::changed);
+    // Without a segment size there is nothing to convert with: refused, nothing moves.
+    unit->setCurrentIndex(1);
+    EXPECT_EQ(dialogs->messages, QStringList{"Concentrations in mM need the segment size a (nm), from 0.01 to 100"});
+    EXPECT_EQ(unit->currentIndex(), 0);
+    EXPECT_EQ(field("plusConcentrationField")->text(), "0.001");
+    EXPECT_EQ(changed.count(), 0);
+
+    // At a = 0.714 nm, 1e-3 chains per a^3 is 4.56199140054178 mM; and back.
+    const double perSegmentVolume = 6.02214076e23 * std::pow(0.714e-9, 3);  // of 1 mM
+    field("segmentSizeField")->setText("0,714");
+    field("minusConcentrationField")->setText("2e-3");
+    unit->setCurrentIndex(1);
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(field("plusConcentrationField")->text(), "4,56199140054178");
+    EXPECT_EQ(field("minusConcentrationField")->text(), "9,12398280108357");
+    ParameterSet set;
+    ASSERT_EQ(form->read(set), std::nullopt);
+    EXPECT_FALSE(set.totalMode);
+    EXPECT_NEAR(set.params.vc10, 1e-3, 1e-16);
+    EXPECT_NEAR(set.params.vc01, 2e-3, 2e-16);
+    unit->setCurrentIndex(0);
+    EXPECT_EQ(field("plusConcentrationField")->text(), "0,001");
+    EXPECT_EQ(field("minusConcentrationField")->text(), "0,002");
+
+    // Free chains typed in mM: 4.562 mM is taken (not "should be between 1e-20 and 1"); the
+    // file keeps chains per a^3, with a point.
+    unit->setCurrentIndex(1);
+    field("plusConcentrationField")->setText("4,562");
+    field("minusConcentrationField")->setText("abc");
+    EXPECT_EQ(form->read(set), std::optional<QString>("c- should be between 1e-20  and 1"));
+    field("minusConcentrationField")->setText("45620");  // 10 chains per a^3
+    EXPECT_EQ(form->read(set), std::optional<QString>("c- should be between 1e-20  and 1"));
+    field("minusConcentrationField")->setText("4,562");
+    ASSERT_EQ(form->read(set), std::nullopt);
+    EXPECT_NEAR(set.params.vc10 / (4.562 * perSegmentVolume), 1.0, 1e-13);
+    EXPECT_EQ(set.params.vc01, set.params.vc10);
+    EXPECT_EQ(form->value().params.vc10, set.params.vc10);
+    ParameterSet saved;
+    ASSERT_EQ(form->readForFile(saved), std::nullopt);
+    EXPECT_EQ(saved.params.vc10, set.params.vc10);
+    EXPECT_EQ(formatGeneral(saved.params.vc10, '.'), "0.00100000188502289");
+
+    // Total mode in mM alike; a text that is not a number stays as typed when switching.
+    comboBox("concentrationModeBox")->setCurrentIndex(1);
+    field("minusConcentrationField")->setText("?");
+    unit->setCurrentIndex(0);
+    EXPECT_EQ(field("plusConcentrationField")->text(), "0,00100000188502289");
+    EXPECT_EQ(field("minusConcentrationField")->text(), "?");
+    field("minusConcentrationField")->setText("0,002");
+    unit->setCurrentIndex(1);
+    ASSERT_EQ(form->read(set), std::nullopt);
+    EXPECT_TRUE(set.totalMode);
+    EXPECT_NEAR(set.totalMinus, 2e-3, 1e-16);
+    std::setlocale(LC_ALL, previousLocale.c_str());
+    if (!commaLocale) GTEST_SKIP() << "de_DE.UTF-8 not generated; checked under the Qt German locale only";
 }
 
 TEST_F(WindowTest, TabWalksTheFormThenTheMapControlsThenTheRangesUnderTheMap) {
