@@ -1,7 +1,9 @@
 #include "BatchOptions.h"
 
+#include "pipeline/ConcentrationUnits.h"
 #include "pipeline/Units.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -62,6 +64,20 @@ bool checkCombinations(const BatchOptions& o, std::string& error) {
     }
     if (o.totalMillimolar && !o.unitNm) {
         error = "--total-mM needs the segment size: --unit-nm A";
+        return false;
+    }
+    if (int(o.totalMillimolar) + int(o.totalGramsPerLitre) + int(o.totalMillimolarCharges) > 1) {
+        error = "--total-mM, --total-gL and --total-mM-charge each say the unit of --total: give one";
+        return false;
+    }
+    if ((o.totalGramsPerLitre || o.totalMillimolarCharges) && (!o.unitNm || o.total.empty())) {
+        error = std::string(o.totalGramsPerLitre ? "--total-gL" : "--total-mM-charge") +
+                " says the unit of --total and needs the segment size: give --total and --unit-nm A";
+        return false;
+    }
+    if (o.scattering && (sweep || o.profile || o.criticalSalt || !o.unitNm)) {
+        error = "--scattering writes I(q) of one distribution: it needs --unit-nm A (and the molar masses), and "
+                "applies to neither --sweep, --profile nor --critical-salt";
         return false;
     }
     if (sweep) {
@@ -127,6 +143,7 @@ bool checkCombinations(const BatchOptions& o, std::string& error) {
         return false;
     }
     int toStdout = 0;
+    toStdout += o.scattering && o.scatteringOutput == "-" ? 1 : 0;
     toStdout += (o.output.empty() || o.output == "-") && !o.profile ? 1 : 0;
     toStdout += o.summary == "-" ? 1 : 0;
     toStdout += o.freeEnergies == "-" ? 1 : 0;
@@ -186,6 +203,75 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
             o.quiet = true;
         } else if (arg == "--total-mM") {
             o.totalMillimolar = true;
+        } else if (arg == "--total-gL") {
+            o.totalGramsPerLitre = true;
+        } else if (arg == "--total-mM-charge") {
+            o.totalMillimolarCharges = true;
+        } else if (arg == "--neutral-segment-nm") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            const std::optional<double> b = sweepOptionNumber(v);
+            if (!b || !unitNmAllowed(*b)) {
+                error = "--neutral-segment-nm takes the neutral segments' size in nm, from 0.01 to 100, not '" + v + "'";
+                return std::nullopt;
+            }
+            o.neutralSegmentNm = *b;
+        } else if (arg == "--solvent") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            if (v != "good" && v != "theta") {
+                error = "--solvent takes good or theta, not '" + v + "'";
+                return std::nullopt;
+            }
+            o.solvent = v == "good" ? corona::Solvent::Good : corona::Solvent::Theta;
+        } else if (arg == "--contrast") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            const std::size_t comma = v.find(',');
+            const std::optional<double> core = comma == std::string::npos ? std::nullopt : sweepOptionNumber(v.substr(0, comma));
+            const std::optional<double> shell = comma == std::string::npos ? std::nullopt : sweepOptionNumber(v.substr(comma + 1));
+            if (!core || !shell || (*core == 0.0 && *shell == 0.0)) {
+                error = "--contrast takes CORE,CORONA (the contrasts of core and corona against the solvent, per "
+                        "mass, not both 0), not '" + v + "'";
+                return std::nullopt;
+            }
+            o.contrastCore = *core;
+            o.contrastCorona = *shell;
+        } else if (arg == "--scattering") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            bool log = false;
+            std::string ignored;
+            const std::optional<std::vector<double>> parts = parseSweepValues(v, log, ignored);
+            const std::size_t colons = static_cast<std::size_t>(std::count(v.begin(), v.end(), ':'));
+            if (!parts || colons < 2 || parts->size() < 1 || parts->size() > 100000 || !(parts->front() > 0.0) ||
+                !(parts->back() >= parts->front())) {
+                error = "--scattering takes QMIN:QMAX:COUNT[:log] (q in 1/nm, 0 < QMIN <= QMAX, COUNT from 1 to "
+                        "100000), not '" + v + "'";
+                return std::nullopt;
+            }
+            o.scattering = true;
+            o.qMin = parts->front();
+            o.qMax = parts->back();
+            o.qCount = static_cast<std::int64_t>(parts->size());
+            o.qLog = log;
+        } else if (arg == "--scattering-output") {
+            if (!value(o.scatteringOutput)) return std::nullopt;
+            if (o.scatteringOutput.empty()) {
+                error = "--scattering-output needs a file name";
+                return std::nullopt;
+            }
+        } else if (arg == "--molar-mass") {
+            std::string v;
+            if (!value(v)) return std::nullopt;
+            const std::size_t comma = v.find(',');
+            const std::optional<double> plus = comma == std::string::npos ? std::nullopt : sweepOptionNumber(v.substr(0, comma));
+            const std::optional<double> minus = comma == std::string::npos ? std::nullopt : sweepOptionNumber(v.substr(comma + 1));
+            if (!plus || !minus || !(*plus > 0.0 && *plus <= 1e12) || !(*minus > 0.0 && *minus <= 1e12)) {
+                error = "--molar-mass takes M+,M- (g/mol of a whole '+' and '-' chain, above 0), not '" + v + "'";
+                return std::nullopt;
+            }
+            o.molarMass = {*plus, *minus};
         } else if (arg == "--critical-salt") {
             o.criticalSalt = true;
         } else if (arg == "--long-format") {
@@ -383,7 +469,35 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
 }
 
 std::optional<ParameterSet> applyTotals(const BatchOptions& o, ParameterSet set, std::string& error) {
+    if (o.molarMass.size() == 2) {
+        set.params.molarMassPlus = o.molarMass[0];
+        set.params.molarMassMinus = o.molarMass[1];
+    }
     if (o.total.empty()) return set;
+    if (o.totalGramsPerLitre || o.totalMillimolarCharges) {
+        // Grams per litre or mM of charges: chains per a^3 from the molar masses or charges.
+        const TotalUnit unit = o.totalGramsPerLitre ? TotalUnit::GramsPerLitre : TotalUnit::MillimolarCharges;
+        if (const std::optional<std::string> bad =
+                totalUnitProblem(unit, set.params, o.unitNm, o.totalGramsPerLitre ? "--total-gL" : "--total-mM-charge")) {
+            error = *bad;
+            return std::nullopt;
+        }
+        MassBalanceTotals totals;
+        if (o.total.size() == 2) {
+            totals = {chainsOfTotal(o.total[0], unit, *o.unitNm, set.params.molarMassPlus, set.params.zp),
+                      chainsOfTotal(o.total[1], unit, *o.unitNm, set.params.molarMassMinus, set.params.zn)};
+        } else {
+            if (const std::optional<std::string> message = checkChargeFraction(o.total[0], o.chargeFraction.value_or(NAN))) {
+                error = *message;
+                return std::nullopt;
+            }
+            totals = totalsFromSumInUnit(o.total[0], *o.chargeFraction, unit, *o.unitNm, set.params);
+        }
+        set.totalMode = true;
+        set.totalPlus = totals.plus;
+        set.totalMinus = totals.minus;
+        return set;
+    }
     // Totals in mM are chains per segment volume once the segment size is known.
     std::vector<double> given = o.total;
     if (o.totalMillimolar && o.unitNm)
@@ -402,6 +516,19 @@ std::optional<ParameterSet> applyTotals(const BatchOptions& o, ParameterSet set,
     set.totalPlus = totals.plus;
     set.totalMinus = totals.minus;
     return set;
+}
+
+StructureInputs structureInputs(const BatchOptions& o, const Parameters& p) {
+    StructureInputs in;
+    in.molarMassPlus = p.molarMassPlus;
+    in.molarMassMinus = p.molarMassMinus;
+    in.unitNm = o.unitNm;
+    in.neutralSegmentNm = o.neutralSegmentNm;
+    in.solvent = o.solvent;
+    in.contrastCore = o.contrastCore;
+    in.contrastCorona = o.contrastCorona;
+    in.waterFraction = p.waterFraction;
+    return in;
 }
 
 std::optional<ParameterSet> applyModelParameters(const BatchOptions& o, ParameterSet set, std::string& error) {
@@ -459,6 +586,7 @@ SweepSpec sweepPlan(const BatchOptions& o, const ParameterSet& base) {
     plan.options = o.options;
     plan.unitNm = o.unitNm;
     plan.shard = o.shard;
+    plan.structure = structureInputs(o, base.params);
     return plan;
 }
 
@@ -466,9 +594,12 @@ std::string helpText() {
     return R"(Usage: marlinq-batch [--method dh|dh-linear|pb] [--chains table|solve] [--accuracy standard|converged]
                      [-o FILE] [--data DIR] [--quiet] [--long-format] [--profile MP MM]
                      [--summary FILE] [--free-energies FILE] [--unit-nm A]
-                     [--total C+,C- | --total T --charge-fraction f] [--total-mM]
+                     [--total C+,C- | --total T --charge-fraction f]
+                     [--total-mM | --total-gL | --total-mM-charge] [--molar-mass M+,M-]
                      [--bjerrum L | --bjerrum-nm B | --temperature-K T --permittivity E]
                      [--gamma G | --gamma-mN-m G] [--water-fraction F]
+                     [--neutral-segment-nm B] [--solvent good|theta] [--contrast CORE,CORONA]
+                     [--scattering QMIN:QMAX:COUNT[:log] [--scattering-output FILE]]
                      [--critical-salt] [PARAMETER_FILE]
        marlinq-batch --sweep NAME=VALUES [--sweep NAME=VALUES] [--shard I/N] [--jobs N]
                      [-o FILE [--resume]] [--large-output]
@@ -553,6 +684,17 @@ Options
                         M- = mmMax (or next to cells a Poisson-Boltzmann run left out)
                         hold more than 1e-6 of a total, standard error says so
   --total-mM            the values of --total are mM of chains (needs --unit-nm)
+  --total-gL            the values of --total are grams per litre of each polymer
+                        (needs --unit-nm and --molar-mass): C = 1000 g/L / M mM of chains
+  --total-mM-charge     the values of --total are mM of the chains' charges (needs
+                        --unit-nm): C = mM / q mM of chains; with --charge-fraction f
+                        the total T splits as q+ C+ = f T, q- C- = (1 - f) T
+  --molar-mass M+,M-    the molar masses of a whole '+' and '-' chain in g/mol (file
+                        keys molar_mass_plus, molar_mass_minus; sweep names too): the
+                        summary then also gives the molar masses of the complexes
+                        (molar_mass_mn, molar_mass_mw, molar_mass_mz, and with the free
+                        chains molar_mass_*_with_free), and with --unit-nm their sizes
+                        (see README: corona, R_h, R_g) and --scattering
   --critical-salt       instead of a distribution, the ka from 0.2 to 10 at which the
                         larger bound fraction falls to 1/2 at the totals of --total (a
                         landscape per trial ka: a coarse grid from low salt, then
@@ -571,6 +713,20 @@ Options
   --gamma-mN-m G        the same in mN/m (needs --unit-nm; at --temperature-K or 298.15 K)
   --water-fraction F    volume fraction of water in the cores, 0 to 0.95 (default 0): the
                         core volume is the charged segments' / (1 - F)
+  --neutral-segment-nm B
+                        the size of the neutral blocks' segments in nm (default: the
+                        segment size a of --unit-nm)
+  --solvent good|theta  the neutral blocks' solvent: good (default; the corona is a
+                        Daoud-Cotton star) or theta (Gaussian blobs)
+  --contrast CORE,CORONA
+                        contrasts of the core and of the corona against the solvent per
+                        mass (default 1,1: the polymer against the solvent)
+  --scattering QMIN:QMAX:COUNT[:log]
+                        also write the scattered intensity per concentration I(q) of the
+                        distribution (q in 1/nm; needs --molar-mass and --unit-nm) as CSV
+                        q,I,I_core,I_corona,I_free (g/mol times contrast squared, I(0)
+                        the contrast-weighted Mw) to --scattering-output FILE ("-",
+                        the default: standard output)
   --solve-for NAME --target OBSERVABLE=VALUE [--range LO:HI]
                         the value of NAME (any --sweep name: gamma, ka, salt_mM, total,
                         water_fraction, ...) at which the observable (a summary key:
@@ -594,7 +750,10 @@ Options
                         mmMax, bjerrum, gamma, water_fraction), a charged-block length (plen, mlen), salt_mM (with
                         --unit-nm), or in total mode total_plus, total_minus, total
                         (C+ + C-), charge_fraction and total_plus_mM, total_minus_mM,
-                        total_mM (with --unit-nm); a total or charge_fraction puts the
+                        total_mM (with --unit-nm), total_gL, total_plus_gL,
+                        total_minus_gL (with --unit-nm and the molar masses),
+                        total_mM_charge, total_plus_mM_charge, total_minus_mM_charge
+                        (with --unit-nm), molar_mass_plus, molar_mass_minus; a total or charge_fraction puts the
                         run in total mode, the one not swept keeps the base's value
                         (--total, the file's totals, or vc10 and vc01 as totals). A
                         sweep of concentrations alone computes the landscape once.

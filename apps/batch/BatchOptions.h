@@ -1,6 +1,7 @@
 #pragma once
 // Command line of marlinq-batch.
 
+#include "pipeline/Structure.h"
 #include "pipeline/Sweep.h"
 
 #include <cstdint>
@@ -30,6 +31,20 @@ struct BatchOptions {
     std::vector<double> total;
     std::optional<double> chargeFraction;
     bool totalMillimolar = false;  // --total-mM: the totals of --total in mM of chains (needs --unit-nm)
+    bool totalGramsPerLitre = false;  // --total-gL: in g/L of each polymer (needs --unit-nm and the molar masses)
+    bool totalMillimolarCharges = false;  // --total-mM-charge: in mM of the chains' charges (needs --unit-nm)
+    std::vector<double> molarMass;  // --molar-mass M+,M-: the chains' molar masses in g/mol
+    // The structure of the complexes: --neutral-segment-nm B, --solvent good|theta,
+    // --contrast CORE,CORONA; --scattering QMIN:QMAX:COUNT[:log] writes I(q) to
+    // --scattering-output FILE (standard output by default).
+    std::optional<double> neutralSegmentNm;
+    corona::Solvent solvent = corona::Solvent::Good;
+    double contrastCore = 1.0, contrastCorona = 1.0;
+    bool scattering = false;
+    double qMin = 0.0, qMax = 0.0;
+    std::int64_t qCount = 0;
+    bool qLog = false;
+    std::string scatteringOutput = "-";
     bool criticalSalt = false;     // --critical-salt: the ka where the larger bound fraction falls to 1/2
     std::vector<SweepAxis> sweeps;  // --sweep NAME=VALUES, at most two, first outermost
     std::string sweepDir;       // --sweep-dir DIR
@@ -53,10 +68,12 @@ struct BatchOptions {
     std::vector<std::string> given;  // the options given, as written (without values)
 };
 
-// The base set with --total (and --charge-fraction, --total-mM) applied: total mode with
-// both totals. nullopt and the reason when the totals cannot be formed.
+// The base set with --molar-mass and --total (and --charge-fraction, --total-mM, --total-gL,
+// --total-mM-charge) applied: total mode with both totals. nullopt and the reason when the totals cannot be formed.
 std::optional<ParameterSet> applyTotals(const BatchOptions& o, ParameterSet set, std::string& error);
 
+// The structure inputs of the options for a run with these parameters.
+StructureInputs structureInputs(const BatchOptions& o, const Parameters& p);
 // The base set with the model's parameters of the command line applied; nullopt and the
 // reason when they cannot be.
 std::optional<ParameterSet> applyModelParameters(const BatchOptions& o, ParameterSet set, std::string& error);

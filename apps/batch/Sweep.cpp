@@ -2,6 +2,8 @@
 #include "Sweep.h"
 #include "SweepFiles.h"
 
+#include "files/ScatteringExport.h"
+
 #include "files/DistributionExport.h"
 #include "pipeline/AtomicFile.h"
 #include "pipeline/Observables.h"
@@ -68,6 +70,8 @@ bool writeRunExtras(const BatchOptions& o, const RunOutcome& run, const Paramete
         d.warnings = runWarnings(run, obs);
         d.errorEstimate = run.counts.errorEstimate;
         d.standardDifference = run.counts.standardDifference;
+        if (const StructureInputs in = structureInputs(o, params); in.hasMolarMasses())
+            d.structure = computeStructureObservables(*run.record, obs, in);
         if (o.sensitivity) {
             const ResultRecord& r = *run.record;
             std::optional<MassBalanceTotals> totals;
@@ -79,6 +83,12 @@ bool writeRunExtras(const BatchOptions& o, const RunOutcome& run, const Paramete
         ok = deliver(o.summary, summaryJson(obs, d)) && ok;
     }
     if (!o.freeEnergies.empty()) ok = deliver(o.freeEnergies, freeEnergiesCsv(*run.record)) && ok;
+    if (o.scattering) {
+        const ScatteringCurve curve = scatteringCurve(*run.record, structureInputs(o, params),
+                                                      scatteringQ(o.qMin, o.qMax, o.qCount, o.qLog));
+        ok = deliver(o.scatteringOutput,
+                     scatteringCsv({curve.q, curve.intensity, curve.core, curve.corona, curve.free})) && ok;
+    }
     return ok;
 }
 

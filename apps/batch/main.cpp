@@ -168,6 +168,7 @@ std::optional<std::string> outputProblem(const BatchOptions& o) {
     std::vector<Output> files;
     if (!o.output.empty() && o.output != "-") files.push_back({"-o", o.output});
     if (!o.summary.empty() && o.summary != "-") files.push_back({"--summary", o.summary});
+    if (o.scattering && o.scatteringOutput != "-") files.push_back({"--scattering-output", o.scatteringOutput});
     // In a sweep the landscapes go into the --sweep-dir folder, not to the FILE.
     if (!o.freeEnergies.empty() && o.freeEnergies != "-" && o.sweeps.empty())
         files.push_back({"--free-energies", o.freeEnergies});
@@ -425,6 +426,11 @@ int run(int argc, char** argv) {
                       o.profileMm > kMaxAggregation || o.profileMp + o.profileMm < 1)) {
         std::cerr << "--profile: MP and MM must lie between 0 and " << kMaxAggregation
                   << ", and the complex must hold at least one chain\n";
+        return kExitInvalid;
+    }
+    if (o.scattering && !(p.molarMassPlus > 0.0 && p.molarMassMinus > 0.0)) {
+        std::cerr << "--scattering needs the molar masses of both chains (--molar-mass M+,M- or the file's "
+                     "molar_mass_plus and molar_mass_minus)\n";
         return kExitInvalid;
     }
     if (o.criticalSalt) return runCriticalSalt(o, set, engine);

@@ -17,6 +17,7 @@
 #include "pipeline/MassBalance.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ObservableRegistry.h"
+#include "pipeline/Structure.h"
 #include "pipeline/ObservablesText.h"
 #include "pipeline/CalculationStages.h"
 #include "pipeline/SolveFor.h"
@@ -307,6 +308,53 @@ struct PyResult {
             for (const MapCell& c : d.ties(observables)) out.append(py::make_tuple(c.first, c.second));
         return out;
     }
+    // The structure inputs of the run's molar masses and the given ones.
+    StructureInputs structureInputs(const std::optional<double>& unitNm, const std::optional<double>& neutralSegmentNm,
+                                    const std::string& solvent, std::optional<double> waterFraction,
+                                    std::pair<double, double> contrast) const {
+        // The core's water: the run's water_fraction unless given here.
+        const double water = waterFraction.value_or(parameters.set.params.waterFraction);
+        if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
+        if (neutralSegmentNm && !unitNmAllowed(*neutralSegmentNm))
+            throw py::value_error("neutral_segment_nm must be " + unitNmRange());
+        if (solvent != "good" && solvent != "theta") throw py::value_error("solvent is \"good\" or \"theta\"");
+        if (!(water >= 0.0 && water < 1.0))
+            throw py::value_error("water_fraction must lie in [0, 1)");
+        StructureInputs in;
+        in.molarMassPlus = parameters.set.params.molarMassPlus;
+        in.molarMassMinus = parameters.set.params.molarMassMinus;
+        in.unitNm = unitNm;
+        in.neutralSegmentNm = neutralSegmentNm;
+        in.solvent = solvent == "good" ? corona::Solvent::Good : corona::Solvent::Theta;
+        in.waterFraction = water;
+        in.contrastCore = contrast.first;
+        in.contrastCorona = contrast.second;
+        return in;
+    }
+    // The molar masses and sizes under their summary keys.
+    py::dict structure(const StructureInputs& in) const {
+        if (!in.hasMolarMasses())
+            throw py::value_error("the molar masses of both chains are needed: Parameters(molar_mass_plus=..., "
+                                  "molar_mass_minus=...)");
+        const StructureObservables so = computeStructureObservables(*record, observables, in);
+        py::dict d;
+        for (const ObservableDef* o : observablesOfStructure(in.unitNm.has_value()))
+            d[py::str(std::string(o->name))] = o->number(ObservableInputs{observables, record->ka, in.unitNm, record->conditions.bjerrum, &so});
+        return d;
+    }
+    py::dict scattering(const std::vector<double>& q, const StructureInputs& in) const {
+        if (!in.hasSizes())
+            throw py::value_error("I(q) needs the molar masses of both chains and unit_nm (the segment size in nm)");
+        const ScatteringCurve c = scatteringCurve(*record, in, q);
+        py::dict d;
+        const auto column = [](const std::vector<double>& v) { return py::array_t<double>(v.size(), v.data()); };
+        d["q"] = column(c.q);
+        d["I"] = column(c.intensity);
+        d["I_core"] = column(c.core);
+        d["I_corona"] = column(c.corona);
+        d["I_free"] = column(c.free);
+        return d;
+    }
     // The observables under the keys of marlinq-batch --summary.
     py::dict summary(const std::optional<double>& unitNm) const {
         if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
@@ -320,6 +368,10 @@ struct PyResult {
             for (const ObservableDef* o : observablesInOutput(true))
                 if (o->needsUnitNm) d[py::str(std::string(o->name))] = observable(*o, unitNm);
         }
+        // With the molar masses, those of the structure (good solvent, neutral segments of size a).
+        if (parameters.set.params.molarMassPlus > 0.0 && parameters.set.params.molarMassMinus > 0.0)
+            for (const auto& [key, value] : structure(structureInputs(unitNm, std::nullopt, "good", std::nullopt, {1.0, 1.0})))
+                d[key] = value;
         return d;
     }
 };
@@ -820,7 +872,7 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
     // The observable columns as (name, whole number).
     py::list columns;
     const std::vector<std::string> columnNames = sweepObservableNames(plan);
-    const std::vector<ObservableColumn> kinds = observableColumns(plan.unitNm.has_value());
+    const std::vector<ObservableColumn> kinds = observableColumns(plan.unitNm.has_value(), sweepHasStructure(plan));
     for (std::size_t k = 0; k < columnNames.size(); ++k) columns.append(py::make_tuple(columnNames[k], kinds[k].whole));
     return py::make_tuple(columns, rows, stopped);
 }
@@ -1066,6 +1118,37 @@ distribution export), value the normalised distribution (the map).)doc");
             "How the run's concentrations were set: \"free\" (the free chains vc10, vc01) or \"total\" "
             "(the totals C+, C-; the free chains solved by the mass balance).")
         .def("summary", &PyResult::summary, "unit_nm"_a = py::none(), keptText(summaryDoc()).c_str())
+        .def(
+            "structure",
+            [](const PyResult& r, const std::optional<double>& unitNm, const std::optional<double>& neutralSegmentNm,
+               const std::string& solvent, std::optional<double> waterFraction, std::pair<double, double> contrast) {
+                return r.structure(r.structureInputs(unitNm, neutralSegmentNm, solvent, waterFraction, contrast));
+            },
+            "unit_nm"_a = py::none(), "neutral_segment_nm"_a = py::none(), "solvent"_a = "good",
+            "water_fraction"_a = py::none(), "contrast"_a = std::pair<double, double>{1.0, 1.0},
+            R"doc(The molar masses of the complexes (molar_mass_mn, _mw, _mz, and with the free chains
+molar_mass_*_with_free, g/mol) and, with unit_nm, their sizes (hydrodynamic_radius_z_nm as
+dynamic light scattering reports it, hydrodynamic_radius_n_nm, _w_nm, the Guinier
+radius_of_gyration_z_nm, and of the most probable complex hydrodynamic_radius_nm and
+corona_thickness_nm), as a dict. Needs the parameters' molar_mass_plus and molar_mass_minus.
+neutral_segment_nm: the neutral segments' size (unit_nm when None); solvent "good" (a
+Daoud-Cotton star corona) or "theta"; water_fraction of the swollen core (the run's
+water_fraction when None); contrast
+(core, corona) against the solvent per mass.)doc")
+        .def(
+            "scattering",
+            [](const PyResult& r, const std::vector<double>& q, const std::optional<double>& unitNm,
+               const std::optional<double>& neutralSegmentNm, const std::string& solvent,
+               std::optional<double> waterFraction, std::pair<double, double> contrast) {
+                return r.scattering(q, r.structureInputs(unitNm, neutralSegmentNm, solvent, waterFraction, contrast));
+            },
+            "q"_a, "unit_nm"_a, "neutral_segment_nm"_a = py::none(), "solvent"_a = "good", "water_fraction"_a = py::none(),
+            "contrast"_a = std::pair<double, double>{1.0, 1.0},
+            R"doc(The scattered intensity per concentration I(q) of the distribution at the q given (1/nm),
+as a dict of arrays q, I, I_core, I_corona, I_free (marlinq-batch --scattering): each complex
+a Pedersen-Gerstenberg micelle (core sphere and corona chains), the free chains Debye coils;
+in g/mol times contrast squared, so that I(0) is the contrast-weighted Mw. Needs the molar
+masses and unit_nm; the other arguments as for structure().)doc")
         .def_property_readonly("free_energies", &PyResult::landscape,
                                R"doc(The free-energy landscape: a read-only NumPy structured array, one row per
 evaluated cell in row order, fields mp, mm (int32), F (free energy of the complex, kT),
@@ -1180,7 +1263,7 @@ long=True), as marlinq-batch refuses it without --long-format.)doc")
     m.def(
         "observables",
         [] {
-            const std::vector<ObservableColumn> columns = observableColumns(true);
+            const std::vector<ObservableColumn> columns = observableColumns(true, true);
             py::list out;
             for (const ObservableDef& d : observableRegistry()) {
                 py::list names;
@@ -1194,6 +1277,7 @@ long=True), as marlinq-batch refuses it without --long-format.)doc")
                 row["description"] = std::string(d.description);
                 row["shape"] = d.shape == ObservableShape::Cell ? "cell" : "number";
                 row["needs_unit_nm"] = d.needsUnitNm;
+                row["needs_molar_mass"] = d.needsMolarMass;
                 row["sweep_columns"] = names;
                 out.append(row);
             }
@@ -1202,7 +1286,7 @@ long=True), as marlinq-batch refuses it without --long-format.)doc")
         R"doc(The observables a run reports, one dict each: name (the key of Result.summary() and
 of marlinq-batch --summary), label and unit for people (caption: "Mean core radius (a)";
 unit "a" is the segment size), description, needs_unit_nm (only with the segment size in
-nm) and sweep_columns (its columns in a sweep table; a complex has two, NAME_mp and
+nm), needs_molar_mass (only with the chains' molar masses: Result.structure()) and sweep_columns (its columns in a sweep table; a complex has two, NAME_mp and
 NAME_mm; none for an observable the sweep leaves out).)doc");
 
     // --- Profile

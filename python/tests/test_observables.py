@@ -15,11 +15,11 @@ ASYMMETRIC = [("vc01", "0.002"), ("vc10", "0.0005"), ("zp", "24"), ("zn", "12"),
               ("mmMin", "2"), ("mmMax", "18")]
 
 # The registry's observables: the cells (most_probable, most_probable_complex) and the numbers.
-OBSERVABLES = tuple(o["name"] for o in marlinq.observables() if not o["needs_unit_nm"])
+OBSERVABLES = tuple(o["name"] for o in marlinq.observables() if not o["needs_unit_nm"] and not o["needs_molar_mass"])
 CELLS = tuple(o["name"] for o in marlinq.observables() if o["shape"] == "cell")
 TIE_KEYS = tuple(name + "_ties" for name in CELLS)
 NUMBERS = tuple(name for name in OBSERVABLES if name not in CELLS)
-UNIT_KEYS = ("unit_nm",) + tuple(o["name"] for o in marlinq.observables() if o["needs_unit_nm"])
+UNIT_KEYS = ("unit_nm",) + tuple(o["name"] for o in marlinq.observables() if o["needs_unit_nm"] and not o["needs_molar_mass"])
 
 
 def same_number(module_value, json_value):

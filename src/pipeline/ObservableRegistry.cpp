@@ -107,6 +107,67 @@ const std::array kRegistry{
                   "The critical concentration in mM of chains, T* / (a^3 N_A) (needs the segment size a)",
                   Shape::Number, true, true,
                   [](const In& in) { return inMillimolar(in.observables.criticalConcentration, in); }},
+    // Of the molar masses and sizes: Structure.h.
+    ObservableDef{"molar_mass_mn", "Mn of the complexes", "g/mol",
+                  "Number-average molar mass of the complexes, sum n M / sum n (needs the molar masses)",
+                  Shape::Number, false, true, [](const In& in) { return in.structure ? in.structure->mn : NAN; },
+                  nullptr, nullptr, true},
+    ObservableDef{"molar_mass_mw", "Mw of the complexes", "g/mol",
+                  "Weight-average molar mass of the complexes, sum n M^2 / sum n M (needs the molar masses)",
+                  Shape::Number, false, true, [](const In& in) { return in.structure ? in.structure->mw : NAN; },
+                  nullptr, nullptr, true},
+    ObservableDef{"molar_mass_mz", "Mz of the complexes", "g/mol",
+                  "z-average molar mass of the complexes, sum n M^3 / sum n M^2 (needs the molar masses)",
+                  Shape::Number, false, true, [](const In& in) { return in.structure ? in.structure->mz : NAN; },
+                  nullptr, nullptr, true},
+    ObservableDef{"molar_mass_mn_with_free", "Mn with free chains", "g/mol",
+                  "Number-average molar mass of complexes and free chains together (needs the molar masses)",
+                  Shape::Number, false, true,
+                  [](const In& in) { return in.structure ? in.structure->mnWithFree : NAN; }, nullptr, nullptr, true},
+    ObservableDef{"molar_mass_mw_with_free", "Mw with free chains", "g/mol",
+                  "Weight-average molar mass of complexes and free chains together, what static light scattering "
+                  "gives at q -> 0 (needs the molar masses)",
+                  Shape::Number, false, true,
+                  [](const In& in) { return in.structure ? in.structure->mwWithFree : NAN; }, nullptr, nullptr, true},
+    ObservableDef{"molar_mass_mz_with_free", "Mz with free chains", "g/mol",
+                  "z-average molar mass of complexes and free chains together (needs the molar masses)",
+                  Shape::Number, false, true,
+                  [](const In& in) { return in.structure ? in.structure->mzWithFree : NAN; }, nullptr, nullptr, true},
+    ObservableDef{"hydrodynamic_radius_z_nm", "R_h (DLS, z-average)", "nm",
+                  "Hydrodynamic radius as dynamic light scattering reports it: the inverse of the z-averaged 1/R_h, "
+                  "weights c M, complexes and free chains (needs the molar masses and the segment size)",
+                  Shape::Number, true, true,
+                  [](const In& in) { return in.structure ? in.structure->hydrodynamicRadiusZ : NAN; }, nullptr,
+                  nullptr, true},
+    ObservableDef{"hydrodynamic_radius_n_nm", "R_h (number average)", "nm",
+                  "Number-average hydrodynamic radius of the complexes, core plus corona (needs the molar masses "
+                  "and the segment size)",
+                  Shape::Number, true, true,
+                  [](const In& in) { return in.structure ? in.structure->hydrodynamicRadiusN : NAN; }, nullptr,
+                  nullptr, true},
+    ObservableDef{"hydrodynamic_radius_w_nm", "R_h (mass average)", "nm",
+                  "Mass-average hydrodynamic radius of the complexes, sum n M R_h / sum n M (needs the molar masses "
+                  "and the segment size)",
+                  Shape::Number, true, true,
+                  [](const In& in) { return in.structure ? in.structure->hydrodynamicRadiusW : NAN; }, nullptr,
+                  nullptr, true},
+    ObservableDef{"radius_of_gyration_z_nm", "R_g (Guinier, z-average)", "nm",
+                  "Radius of gyration of the Guinier law of I(q): the z-average over complexes and free chains "
+                  "(needs the molar masses and the segment size)",
+                  Shape::Number, true, true,
+                  [](const In& in) { return in.structure ? in.structure->radiusOfGyrationZ : NAN; }, nullptr,
+                  nullptr, true},
+    ObservableDef{"hydrodynamic_radius_nm", "R_h of the most probable", "nm",
+                  "Hydrodynamic radius of the most probable complex, core radius plus corona thickness (needs the "
+                  "molar masses and the segment size)",
+                  Shape::Number, true, true,
+                  [](const In& in) { return in.structure ? in.structure->mostProbableHydrodynamicRadius : NAN; },
+                  nullptr, nullptr, true},
+    ObservableDef{"corona_thickness_nm", "Corona of the most probable", "nm",
+                  "Corona thickness of the most probable complex (needs the molar masses and the segment size)",
+                  Shape::Number, true, true,
+                  [](const In& in) { return in.structure ? in.structure->mostProbableCoronaThickness : NAN; },
+                  nullptr, nullptr, true},
 };
 
 }  // namespace
@@ -129,10 +190,17 @@ const ObservableDef* findObservable(std::string_view name) {
 std::vector<const ObservableDef*> observablesInOutput(bool withUnit) {
     std::vector<const ObservableDef*> rows;
     for (const ObservableDef& d : kRegistry)
-        if (!d.needsUnitNm) rows.push_back(&d);
+        if (!d.needsUnitNm && !d.needsMolarMass) rows.push_back(&d);
     if (withUnit)
         for (const ObservableDef& d : kRegistry)
-            if (d.needsUnitNm) rows.push_back(&d);
+            if (d.needsUnitNm && !d.needsMolarMass) rows.push_back(&d);
+    return rows;
+}
+
+std::vector<const ObservableDef*> observablesOfStructure(bool withUnit) {
+    std::vector<const ObservableDef*> rows;
+    for (const ObservableDef& d : kRegistry)
+        if (d.needsMolarMass && (withUnit || !d.needsUnitNm)) rows.push_back(&d);
     return rows;
 }
 
@@ -143,9 +211,12 @@ double ObservableColumn::value(const ObservableInputs& in) const {
     return part == 0 ? c->first : c->second;
 }
 
-std::vector<ObservableColumn> observableColumns(bool withUnit) {
+std::vector<ObservableColumn> observableColumns(bool withUnit, bool withStructure) {
     std::vector<ObservableColumn> columns;
-    for (const ObservableDef* d : observablesInOutput(withUnit)) {
+    std::vector<const ObservableDef*> rows = observablesInOutput(withUnit);
+    if (withStructure)
+        for (const ObservableDef* d : observablesOfStructure(withUnit)) rows.push_back(d);
+    for (const ObservableDef* d : rows) {
         if (!d->inSweepTable) continue;
         if (d->shape == ObservableShape::Number) {
             columns.push_back(ObservableColumn{std::string(d->name), std::string(d->label), std::string(d->unit), false, d, 0});

@@ -9,6 +9,7 @@
 // group in the order of the table.
 
 #include "pipeline/Observables.h"
+#include "pipeline/Structure.h"
 
 #include <optional>
 #include <span>
@@ -25,6 +26,8 @@ struct ObservableInputs {
     double ka = 0.0;
     std::optional<double> unitNm;
     double bjerrum = 1.0;  // lambda = l_B / a of the run (the salt a ka stands for)
+    // Molar masses and sizes, when the molar masses are given.
+    const StructureObservables* structure = nullptr;
 };
 
 enum class ObservableShape {
@@ -46,6 +49,9 @@ struct ObservableDef {
     std::optional<MapCell> (*cell)(const Observables&) = nullptr;
     // Cell: the cells tied for it when there is a tie (the summary's NAME_ties), else empty.
     const std::vector<MapCell>& (*ties)(const Observables&) = nullptr;
+    // Only when the chains' molar masses are given (observablesOfStructure); with needsUnitNm
+    // also the segment size.
+    bool needsMolarMass = false;
 
     // "Mean core radius (a)": the label with its unit, as captions and axis titles show it.
     std::string caption() const;
@@ -58,6 +64,9 @@ const ObservableDef* findObservable(std::string_view name);
 // The rows an output with or without the segment size holds, in output order: those that
 // need no unit, then (with a unit) those that do.
 std::vector<const ObservableDef*> observablesInOutput(bool withUnit);
+// The rows that need the molar masses (and with a unit, those that also need it), in
+// output order; they follow the others in every output that holds them.
+std::vector<const ObservableDef*> observablesOfStructure(bool withUnit);
 
 // One numeric column of a sweep table: a Number row, or one half of a Cell row.
 struct ObservableColumn {
@@ -72,6 +81,7 @@ struct ObservableColumn {
     double value(const ObservableInputs& in) const;
 };
 // The columns of every row of a sweep table (inSweepTable), with or without the unit.
-std::vector<ObservableColumn> observableColumns(bool withUnit);
+// withStructure: also those of the molar masses and sizes (observablesOfStructure).
+std::vector<ObservableColumn> observableColumns(bool withUnit, bool withStructure = false);
 
 }  // namespace marlinq

@@ -88,7 +88,7 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
     const auto field = [&s](const std::string& key, const std::string& value, bool last = false) {
         s += "  " + jsonString(key) + ": " + value + (last ? "\n" : ",\n");
     };
-    const ObservableInputs in{o, p.ka, run.unitNm, p.bjerrum};
+    const ObservableInputs in{o, p.ka, run.unitNm, p.bjerrum, run.structure ? &*run.structure : nullptr};
     const auto observable = [&](const ObservableDef& d) {
         if (d.shape == ObservableShape::Number) return field(std::string(d.name), jsonNumber(d.number(in)));
         const std::optional<MapCell> cell = d.cell(o);
@@ -108,6 +108,8 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
         for (const ObservableDef* d : observablesInOutput(true))
             if (d->needsUnitNm) observable(*d);
     }
+    if (run.structure)
+        for (const ObservableDef* d : observablesOfStructure(run.unitNm.has_value())) observable(*d);
     std::string params = "{";
     const auto param = [&params](const char* key, const std::string& value, bool last = false) {
         params += jsonString(key) + ": " + value + (last ? "" : ", ");

@@ -5,6 +5,7 @@
 
 #include "pipeline/Engine.h"
 #include "pipeline/Observables.h"
+#include "pipeline/Structure.h"
 
 #include <optional>
 #include <string>
@@ -28,6 +29,8 @@ struct RunDescription {
     // the run and the largest difference from the standard free energy (kT).
     double errorEstimate = 0.0;
     double standardDifference = 0.0;
+    // The molar masses and sizes, when the chains' molar masses are given.
+    std::optional<StructureObservables> structure;
     // Further objects of the summary, (key, JSON text), written before "partial" (the
     // sensitivity of a run that asked for it).
     std::vector<std::pair<std::string, std::string>> extra;

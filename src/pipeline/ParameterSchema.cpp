@@ -63,6 +63,16 @@ constexpr ParameterRow kRows[] = {
      .real = &Parameters::waterFraction, .startup = 0.0, .check = 18,
      .unreadable = "Input error: water fraction of the core", .lo = 0.0, .hi = 0.95,
      .outOfRange = "The water fraction of the core should be between 0 and 0.95"},
+    // The molar masses of whole chains (g/mol; 0: not given): concentrations in g/L, and the
+    // molar masses and sizes of the complexes (Structure.h).
+    {.key = "molar_mass_plus", .alias = "molar_mass_plus", .modelParameter = true,
+     .real = &Parameters::molarMassPlus, .startup = 0.0, .check = 19,
+     .unreadable = "Input error: molar mass of the + chain", .lo = 0.0, .hi = 1e12,
+     .outOfRange = "The molar mass of the + chain should be between 0 (not given) and 1e12 g/mol"},
+    {.key = "molar_mass_minus", .alias = "molar_mass_minus", .modelParameter = true,
+     .real = &Parameters::molarMassMinus, .startup = 0.0, .check = 20,
+     .unreadable = "Input error: molar mass of the - chain", .lo = 0.0, .hi = 1e12,
+     .outOfRange = "The molar mass of the - chain should be between 0 (not given) and 1e12 g/mol"},
     // Total mode; checked with the ranges they need (checkTotals).
     {.key = "total_plus", .alias = "total_plus", .totalModeOnly = true, .role = R::Total, .chain = 0},
     {.key = "total_minus", .alias = "total_minus", .totalModeOnly = true, .role = R::Total, .chain = 1},

@@ -14,6 +14,8 @@ struct Parameters {
     double bjerrum = 1.0;        // lambda = l_B / a, the Bjerrum length in segment units
     double gamma = 0.0;          // surface free energy of a complex's core, kT per a^2
     double waterFraction = 0.0;  // volume fraction of water in a complex's core, 0 <= phi < 1
+    // Molar masses of a whole '+' and '-' chain in g/mol; 0 when not given.
+    double molarMassPlus = 0.0, molarMassMinus = 0.0;
 };
 
 }  // namespace marlinq

@@ -1,5 +1,7 @@
 #include "pipeline/Sweep.h"
 
+#include "pipeline/ConcentrationUnits.h"
+
 #include <algorithm>
 
 #include "files/NumberFormat.h"
@@ -82,12 +84,15 @@ std::string_view millimolarBase(std::string_view name) {
     return {};
 }
 
-bool needsUnit(std::string_view name) { return name == kSaltSweepName || !millimolarBase(name).empty(); }
+bool needsUnit(std::string_view name) {
+    return name == kSaltSweepName || !millimolarBase(name).empty() || totalNameOf(name).has_value();
+}
 
 // What a swept name sets: its own parameter (ka for salt_mM; a total for its name in mM).
 std::string settles(std::string_view name) {
     if (name == kSaltSweepName) return "ka";
     if (!millimolarBase(name).empty()) return std::string(millimolarBase(name));
+    if (const std::optional<TotalName> t = totalNameOf(name)) return std::string(t->base);
     return std::string(name);
 }
 
@@ -111,7 +116,9 @@ const std::vector<std::string>& sweepableNames() {
         std::vector<std::string> n;
         for (const ParameterRow& r : parameterSchema()) n.emplace_back(r.key);
         n.emplace_back(kSaltSweepName);
-        for (const char* name : {"total", "charge_fraction", "total_plus_mM", "total_minus_mM", "total_mM"})
+        for (const char* name : {"total", "charge_fraction", "total_plus_mM", "total_minus_mM", "total_mM", "total_gL",
+                                 "total_plus_gL", "total_minus_gL", "total_mM_charge", "total_plus_mM_charge",
+                                 "total_minus_mM_charge"})
             n.emplace_back(name);
         return n;
     }();
@@ -253,9 +260,20 @@ std::optional<ParameterSet> sweepPointSet(const SweepSpec& plan, const std::vect
     ParameterSet set = plan.base;
     std::vector<ParameterValue> given;
     std::optional<double> total, fraction;  // T = C+ + C- and f, when swept
+    // Totals in g/L or mM of charges: converted once the point's chains are known.
+    std::optional<TotalName> unitTotal[3];  // the sum, '+', '-'
+    double unitTotalValue[3] = {0.0, 0.0, 0.0};
+    std::string unitTotalName[3];
     for (std::size_t k = 0; k < plan.axes.size() && k < values.size(); ++k) {
         const std::string& name = plan.axes[k].name;
         double v = values[k];
+        if (const std::optional<TotalName> t = totalNameOf(name)) {
+            const int slot = t->base == "total" ? 0 : t->base == "total_plus" ? 1 : 2;
+            unitTotal[slot] = t;
+            unitTotalValue[slot] = v;
+            unitTotalName[slot] = name;
+            continue;
+        }
         const ParameterRow* row = findParameter(name);
         if (!millimolarBase(name).empty()) {
             if (!plan.unitNm || !unitNmAllowed(*plan.unitNm)) {
@@ -300,18 +318,41 @@ std::optional<ParameterSet> sweepPointSet(const SweepSpec& plan, const std::vect
         error = refused->kind == ParameterRefusal::Kind::NoLength ? std::string(kWrongParameterFile) : refused->reason;
         return std::nullopt;
     }
-    if (total || fraction) {
+    for (int slot = 0; slot < 3; ++slot) {
+        if (!unitTotal[slot]) continue;
+        if (const std::optional<std::string> bad =
+                totalUnitProblem(unitTotal[slot]->unit, set.params, plan.unitNm, unitTotalName[slot])) {
+            error = *bad;
+            return std::nullopt;
+        }
+    }
+    if (unitTotal[1] || unitTotal[2]) {
+        // A total of one kind in g/L or mM of charges; the other keeps the base's value.
+        const Parameters& p = set.params;
+        if (!set.totalMode) {
+            set.totalMode = true;
+            set.totalPlus = plan.base.params.vc10;
+            set.totalMinus = plan.base.params.vc01;
+        }
+        if (unitTotal[1])
+            set.totalPlus = asShown(chainsOfTotal(unitTotalValue[1], unitTotal[1]->unit, *plan.unitNm, p.molarMassPlus, p.zp));
+        if (unitTotal[2])
+            set.totalMinus =
+                asShown(chainsOfTotal(unitTotalValue[2], unitTotal[2]->unit, *plan.unitNm, p.molarMassMinus, p.zn));
+    }
+    if (total || fraction || unitTotal[0]) {
         // The one not swept keeps the base's value (its totals, or its free chains as totals).
         const Parameters& b = plan.base.params;
         const double basePlus = plan.base.totalMode ? plan.base.totalPlus : b.vc10;
         const double baseMinus = plan.base.totalMode ? plan.base.totalMinus : b.vc01;
-        const double T = total.value_or(basePlus + baseMinus);
+        const double T = unitTotal[0] ? unitTotalValue[0] : total.value_or(basePlus + baseMinus);
         const double f = fraction.value_or(chargeFraction(b.zp, b.zn, basePlus, baseMinus));
         if (const std::optional<std::string> bad = checkChargeFraction(T, f)) {
             error = *bad;
             return std::nullopt;
         }
-        const MassBalanceTotals t = totalsFromChargeFraction(T, f, set.params.zp, set.params.zn);
+        const MassBalanceTotals t = unitTotal[0] ? totalsFromSumInUnit(T, f, unitTotal[0]->unit, *plan.unitNm, set.params)
+                                                 : totalsFromChargeFraction(T, f, set.params.zp, set.params.zn);
         set.totalMode = true;
         set.totalPlus = asShown(t.plus);
         set.totalMinus = asShown(t.minus);
@@ -400,7 +441,21 @@ SweepPoint runSweepPoint(const SweepSpec& plan, std::int64_t index, const Loaded
         return point;
     }
     if (point.run.record) point.observables = computeObservables(*point.run.record);
+    if (point.run.record && point.params.molarMassPlus > 0.0 && point.params.molarMassMinus > 0.0) {
+        StructureInputs in = plan.structure;
+        in.molarMassPlus = point.params.molarMassPlus;
+        in.molarMassMinus = point.params.molarMassMinus;
+        in.unitNm = plan.unitNm;
+        point.structure = computeStructureObservables(*point.run.record, point.observables, in);
+    }
     return point;
+}
+
+bool sweepHasStructure(const SweepSpec& plan) {
+    const Parameters& b = plan.base.params;
+    return (b.molarMassPlus > 0.0 && b.molarMassMinus > 0.0) ||
+           std::any_of(plan.axes.begin(), plan.axes.end(),
+                       [](const SweepAxis& a) { return a.name.starts_with("molar_mass_"); });
 }
 
 namespace {
@@ -598,16 +653,18 @@ std::vector<std::string> sweepObservableNames(const SweepSpec& plan) {
         return std::any_of(plan.axes.begin(), plan.axes.end(), [&n](const SweepAxis& a) { return a.name == n; });
     };
     std::vector<std::string> names;
-    for (const ObservableColumn& c : observableColumns(plan.unitNm.has_value()))
+    for (const ObservableColumn& c : observableColumns(plan.unitNm.has_value(), sweepHasStructure(plan)))
         names.push_back(saltSwept && c.name == "salt_mM" ? "salt_mM_of_ka" : swept(c.name) ? c.name + "_as_run" : c.name);
     return names;
 }
 
 std::vector<double> sweepObservableValues(const SweepSpec& plan, const SweepPoint& point) {
     const bool ok = point.ran && point.status == "ok";
-    const ObservableInputs in{point.observables, point.params.ka, plan.unitNm, point.params.bjerrum};
+    const ObservableInputs in{point.observables, point.params.ka, plan.unitNm, point.params.bjerrum,
+                              point.structure ? &*point.structure : nullptr};
     std::vector<double> v;
-    for (const ObservableColumn& c : observableColumns(plan.unitNm.has_value())) v.push_back(ok ? c.value(in) : NAN);
+    for (const ObservableColumn& c : observableColumns(plan.unitNm.has_value(), sweepHasStructure(plan)))
+        v.push_back(ok ? c.value(in) : NAN);
     return v;
 }
 
@@ -634,7 +691,7 @@ std::string sweepCsvRow(const SweepSpec& plan, const SweepPoint& point) {
         s += ',';
         s += formatSweepValue(v);
     }
-    const std::vector<ObservableColumn> columns = observableColumns(plan.unitNm.has_value());
+    const std::vector<ObservableColumn> columns = observableColumns(plan.unitNm.has_value(), sweepHasStructure(plan));
     const std::vector<double> values = sweepObservableValues(plan, point);
     for (std::size_t k = 0; k < values.size(); ++k) {
         s += ',';

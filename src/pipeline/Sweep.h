@@ -10,6 +10,7 @@
 #include "pipeline/Engine.h"
 #include "pipeline/JobRunner.h"
 #include "pipeline/Observables.h"
+#include "pipeline/Structure.h"
 
 #include <cstdint>
 #include <functional>
@@ -63,11 +64,16 @@ struct SweepSpec {
     RunOptions options;
     std::optional<double> unitNm;  // segment size a in nm (needed by salt_mM)
     Shard shard;
+    // The structure of the complexes but the molar masses, which are each point's own.
+    StructureInputs structure;
     // The digest of the chain tables the points read (chainTablesDigest), 0 when none are
     // read or none were named: part of the plan's fingerprint, so that rows computed from
     // other tables never join under one plan line.
     std::uint64_t tablesDigest = 0;
 };
+// The plan's points have molar masses (given in the base or swept): the sweep table also
+// holds the molar masses and sizes.
+bool sweepHasStructure(const SweepSpec& plan);
 
 // A digest of the numbers of both chain tables.
 std::uint64_t chainTablesDigest(const ChainTables& tables);
@@ -119,6 +125,7 @@ struct SweepPoint {
     std::string status = "ok";   // "ok", the validation message, or why the run failed
     RunOutcome run;              // the whole run (record, log, counts, warnings)
     Observables observables;
+    std::optional<StructureObservables> structure;  // with molar masses
     double seconds = 0.0;        // time of the run in this process
 };
 

@@ -6,6 +6,8 @@
 #include "ui/ObservablesPanel.h"
 #include "ui/ParameterForm.h"
 #include "ui/RunOptionsBox.h"
+#include "ui/RunController.h"
+#include "ui/ScatteringChartWindow.h"
 #include "ui/AboutWindow.h"
 #include "ui/SweepWindow.h"
 
@@ -80,6 +82,17 @@ void MainWindow::buildMenus() {
     wholeRangeAction->setChecked(true);
     wholeRangeAction->setEnabled(false);
     wholeRangeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    // I(q) of the distribution shown, with the inputs it needs beyond the run.
+    QAction* scatteringAction = viewMenu->addAction(QStringLiteral("Scattering I(q)..."));
+    scatteringAction->setObjectName(QStringLiteral("scatteringAction"));
+    connect(scatteringAction, &QAction::triggered, this, [this] {
+        const Parameters p = parameterForm->value().params;
+        auto* chart = new ScatteringChartWindow(runs->result(), parameterForm->segmentSizeNm(), p.molarMassPlus,
+                                                p.molarMassMinus, this);
+        chart->setWindowFlag(Qt::Window, true);
+        chart->setAttribute(Qt::WA_DeleteOnClose);
+        chart->show();
+    });
 
     helpAction = bar->addAction(QStringLiteral("Help"));
     helpAction->setObjectName(QStringLiteral("helpAction"));

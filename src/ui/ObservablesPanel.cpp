@@ -62,6 +62,35 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
         form->addRow(captionLabel, label);
         values.emplace_back(d, label);
     }
+    // The molar masses and sizes: rows of their own below a field for the chains' molar masses.
+    for (const bool plus : {true, false}) {
+        auto* box = new QLineEdit(this);
+        box->setObjectName(plus ? QStringLiteral("molarMassPlusBox") : QStringLiteral("molarMassMinusBox"));
+        box->setPlaceholderText(QStringLiteral("unset"));
+        box->setToolTip(QStringLiteral("The molar mass of a whole %1 chain in g/mol: with both, the molar masses of "
+                                       "the complexes, and with the segment size their sizes (a corona in good "
+                                       "solvent of neutral segments of size a)")
+                            .arg(plus ? QStringLiteral("'+'") : QStringLiteral("'-'")));
+        auto* caption = new QLabel(plus ? QStringLiteral("Molar mass of a + chain (g/mol)")
+                                        : QStringLiteral("Molar mass of a - chain (g/mol)"),
+                                   this);
+        caption->setObjectName(box->objectName() + QStringLiteral("Caption"));
+        form->addRow(caption, box);
+        connect(box, &QLineEdit::textChanged, this, [this] { refresh(); });
+        (plus ? molarMassPlusBox : molarMassMinusBox) = box;
+    }
+    for (const ObservableDef* d : observablesOfStructure(true)) {
+        const QString name = QString::fromLatin1(d->name.data(), static_cast<qsizetype>(d->name.size()));
+        auto* label = new QLabel(QStringLiteral("-"), this);
+        label->setObjectName(name);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        label->setToolTip(QString::fromStdString(std::string(d->description)));
+        auto* captionLabel = new QLabel(QString::fromStdString(d->caption()), this);
+        captionLabel->setObjectName(name + QStringLiteral("Caption"));
+        captionLabel->setWordWrap(true);
+        form->addRow(captionLabel, label);
+        values.emplace_back(d, label);
+    }
     saveFreeEnergiesButton = new QPushButton(QStringLiteral("Save Free Energies..."), this);
     saveFreeEnergiesButton->setObjectName(QStringLiteral("saveFreeEnergiesButton"));
     saveFreeEnergiesButton->setEnabled(false);
@@ -93,6 +122,14 @@ std::optional<double> ObservablesPanel::unitNm() const {
     return a;
 }
 
+std::optional<std::pair<double, double>> ObservablesPanel::molarMasses() const {
+    const QString plusText = molarMassPlusBox->text().trimmed(), minusText = molarMassMinusBox->text().trimmed();
+    if (plusText.isEmpty() || minusText.isEmpty()) return std::nullopt;
+    const double plus = tolerantDouble(plusText), minus = tolerantDouble(minusText);
+    if (!(plus > 0.0 && plus <= 1e12 && minus > 0.0 && minus <= 1e12)) return std::nullopt;
+    return std::pair{plus, minus};
+}
+
 void ObservablesPanel::showRecord(ResultSnapshot rec) {
     record = std::move(rec);
     refresh();
@@ -102,7 +139,17 @@ void ObservablesPanel::refresh() {
     const bool has = record && record->hasResults();
     saveFreeEnergiesButton->setEnabled(has && !record->energies.empty());
     const Observables o = has ? computeObservables(*record) : Observables{};
-    const ObservableInputs in{o, has ? record->ka : 0.0, unitNm(), has ? record->conditions.bjerrum : 1.0};
+    std::optional<StructureObservables> structure;
+    if (const std::optional<std::pair<double, double>> masses = molarMasses(); has && masses) {
+        StructureInputs si;
+        si.molarMassPlus = masses->first;
+        si.molarMassMinus = masses->second;
+        si.unitNm = unitNm();
+        si.waterFraction = record->conditions.waterFraction;
+        structure = computeStructureObservables(*record, o, si);
+    }
+    const ObservableInputs in{o, has ? record->ka : 0.0, unitNm(), has ? record->conditions.bjerrum : 1.0,
+                              structure ? &*structure : nullptr};
     for (const auto& [d, label] : values) {
         if (!has) {
             label->setText(QStringLiteral("-"));

@@ -30,6 +30,8 @@ public:
     void showRecord(ResultSnapshot rec);
     // The segment size a in nm typed into the unit field; nullopt when empty or invalid.
     std::optional<double> unitNm() const;
+    // The molar masses typed into their fields; nullopt unless both are numbers above 0.
+    std::optional<std::pair<double, double>> molarMasses() const;
     // Reads the segment size from field (a field of the window's solution properties)
     // instead of the panel's own, which is then hidden.
     void useUnitField(QLineEdit* field);
@@ -47,6 +49,9 @@ signals:
 private:
     // --- widgets (objectName = member name) ---
     QLineEdit* unitBox = nullptr;
+    // The molar masses of the chains in g/mol, for the molar masses and sizes of the
+    // complexes (observablesOfStructure; a corona in good solvent, neutral segments of size a).
+    QLineEdit *molarMassPlusBox = nullptr, *molarMassMinusBox = nullptr;
     QPushButton* saveFreeEnergiesButton = nullptr;
 
     void refresh();

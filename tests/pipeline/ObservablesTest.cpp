@@ -303,6 +303,7 @@ TEST(ObservableRegistry, EveryObservableReachesTheSummaryAndTheSweepTable) {
     for (const ObservableDef& def : observableRegistry()) {
         const std::string name(def.name);
         SCOPED_TRACE(name);
+        if (def.needsMolarMass) continue;  // molar masses and sizes: StructureTest
         ASSERT_TRUE(expected.count(name)) << "no hand value for this observable";
         const HandValue& want = expected.at(name);
         EXPECT_FALSE(def.label.empty());
@@ -339,7 +340,8 @@ TEST(ObservableRegistry, EveryObservableReachesTheSummaryAndTheSweepTable) {
     const std::string plainHeader = sweepCsvHeader(plan);
     for (const ObservableDef& def : observableRegistry()) {
         const std::string name(def.name);
-        EXPECT_EQ(plain.find("\"" + name + "\":") != std::string::npos, !def.needsUnitNm) << name;
+        // (Nor, without the molar masses, the molar masses and sizes.)
+        EXPECT_EQ(plain.find("\"" + name + "\":") != std::string::npos, !def.needsUnitNm && !def.needsMolarMass) << name;
         if (def.needsUnitNm) {
             EXPECT_EQ(plainHeader.find("," + name), std::string::npos) << name;
         }

@@ -2,6 +2,7 @@
 #include "main_window_support.h"
 
 #include "pipeline/Observables.h"
+#include "pipeline/Structure.h"
 #include "pipeline/Version.h"
 #include "ui/MapModel.h"
 #include "ui/MapView.h"
@@ -17,6 +18,8 @@
 #include <QImage>
 #include <QLegend>
 #include <QLegendMarker>
+#include <QLineEdit>
+#include <QLocale>
 #include <QLogValueAxis>
 #include <QPainter>
 #include <QValueAxis>
@@ -425,4 +428,25 @@ TEST_F(WindowTest, SweepWindowTakesTheFieldsAtRunAndSavesTheMapWithACaption) {
     ASSERT_TRUE(std::isfinite(hi));
     EXPECT_GT(y->max(), hi);
     EXPECT_LE(y->min(), lo);
+}
+
+TEST_F(WindowTest, ObservablesPanelGivesMolarMassesAndSizesWithTheMolarMasses) {
+    auto* panel = form->findChild<ObservablesPanel*>(QStringLiteral("observablesPanel"));
+    ASSERT_NE(panel, nullptr);
+    solveAndWait();
+    // Without molar masses: nothing; with them the molar masses; with the segment size too, the sizes.
+    EXPECT_EQ(panel->valueLabel("molar_mass_mw")->text(), QStringLiteral("-"));
+    childOf<QLineEdit>(*panel, "molarMassPlusBox")->setText(QStringLiteral("8000"));
+    childOf<QLineEdit>(*panel, "molarMassMinusBox")->setText(QStringLiteral("12000"));
+    const ResultSnapshot rec = runControllerOf(*form).result();
+    StructureInputs in;
+    in.molarMassPlus = 8000.0;
+    in.molarMassMinus = 12000.0;
+    const StructureObservables want = computeStructureObservables(*rec, computeObservables(*rec), in);
+    // Four significant digits in the user's format.
+    EXPECT_NEAR(QLocale().toDouble(panel->valueLabel("molar_mass_mw")->text()), want.mw, 1e-3 * want.mw)
+        << panel->valueLabel("molar_mass_mw")->text().toStdString();
+    EXPECT_EQ(panel->valueLabel("hydrodynamic_radius_z_nm")->text(), QStringLiteral("-"));
+    field("segmentSizeField")->setText(QStringLiteral("0.714"));
+    EXPECT_NE(panel->valueLabel("hydrodynamic_radius_z_nm")->text(), QStringLiteral("-"));
 }
