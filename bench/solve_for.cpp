@@ -16,24 +16,24 @@ namespace {
 using bench::shippedTables;
 
 void BM_SolveForGammaPB60(benchmark::State& state) {
-    SolveForSpec spec;
-    spec.base = startupParameterSet();
-    Parameters& p = spec.base.params;
+    SolveForProblem problem;
+    problem.base = startupParameterSet();
+    Parameters& p = problem.base.params;
     p.zp = p.zn = 50.0;
-    spec.base.plen = spec.base.mlen = 18.0;
+    problem.base.plen = problem.base.mlen = 18.0;
     p.kip = p.kim = 50.0 / 18.0;
     p.Np = p.Nm = 200;
     p.ka = 0.5;
     p.mpMax = p.mmMax = 60;
-    spec.base.totalMode = true;
-    spec.base.totalPlus = spec.base.totalMinus = 1e-4;
-    spec.name = "gamma";
-    spec.observable = "mass_average_aggregation";
-    spec.target = 15.0;
-    spec.options.method = Method::PoissonBoltzmann;
-    spec.options.chains = Chains::Solved;
+    problem.base.totalMode = true;
+    problem.base.totalPlus = problem.base.totalMinus = 1e-4;
+    problem.name = "gamma";
+    problem.observable = "mass_average_aggregation";
+    problem.target = 15.0;
+    problem.options.method = Method::PoissonBoltzmann;
+    problem.options.chains = Chains::Solved;
     SolveForResult result;
-    for (auto _ : state) result = solveFor(spec, shippedTables());
+    for (auto _ : state) result = solveFor(problem, shippedTables());
     state.counters["runs"] = result.runs;
     state.counters["gamma"] = result.value.value_or(NAN);
     state.counters["achieved"] = result.achieved;

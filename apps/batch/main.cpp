@@ -312,20 +312,20 @@ int runSolveFor(const BatchOptions& o, const ParameterSet& set, Engine& engine) 
         std::cerr << tables.error << '\n';
         return kExitFailed;
     }
-    SolveForSpec spec;
-    spec.base = set;
-    spec.name = o.solveForName;
-    spec.observable = o.solveForObservable;
-    spec.target = *o.solveForTarget;
-    spec.options = o.options;
-    spec.unitNm = o.unitNm;
-    spec.range = o.solveForRange;
+    SolveForProblem problem;
+    problem.base = set;
+    problem.name = o.solveForName;
+    problem.observable = o.solveForObservable;
+    problem.target = *o.solveForTarget;
+    problem.options = o.options;
+    problem.unitNm = o.unitNm;
+    problem.range = o.solveForRange;
     std::stop_source stopSource;
     installInterruptHandler();
     SolveForResult result;
     {
         InterruptWatcher watcher(stopSource);
-        result = solveFor(spec, tables, stopSource.get_token(), [&o](double value, double observable) {
+        result = solveFor(problem, tables, stopSource.get_token(), [&o](double value, double observable) {
             if (!o.quiet)
                 std::cerr << o.solveForName << " " << formatGeneral(value, '.') << ": " << o.solveForObservable << " "
                           << formatGeneral(observable, '.') << '\n' << std::flush;
@@ -340,11 +340,11 @@ int runSolveFor(const BatchOptions& o, const ParameterSet& set, Engine& engine) 
         return kExitInterrupted;
     }
     if (!result.value)
-        std::cerr << "The target " << o.solveForObservable << " = " << formatGeneral(spec.target, '.')
+        std::cerr << "The target " << o.solveForObservable << " = " << formatGeneral(problem.target, '.')
                   << " is not reached over the range of " << o.solveForName << ": it lies "
                   << (result.side == "below" ? "below" : result.side == "above" ? "above" : "beyond")
                   << " what the range gives (closest " << formatGeneral(result.achieved, '.') << ")\n";
-    if (!writeText(o, solveForJson(spec, result))) return kExitFailed;
+    if (!writeText(o, solveForJson(problem, result))) return kExitFailed;
     return result.value ? kExitOk : kExitFailed;
 }
 

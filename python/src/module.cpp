@@ -593,29 +593,29 @@ py::dict solveForOf(const PyParameters& params, const std::string& name, const s
                     const std::string& accuracy, const std::optional<std::string>& dataDir,
                     const std::optional<double>& unitNm, int threads) {
     if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
-    SolveForSpec spec;
-    spec.options = runOptions(method, chains, accuracy, false);
-    spec.options.threads = threads;
-    const Parameters p = validated(params, chainsOf(spec.options));
-    spec.base = params.set;
+    SolveForProblem problem;
+    problem.options = runOptions(method, chains, accuracy, false);
+    problem.options.threads = threads;
+    const Parameters p = validated(params, chainsOf(problem.options));
+    problem.base = params.set;
     if (const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction)) {
-        spec.base.totalMode = true;
-        spec.base.totalPlus = totals->plus;
-        spec.base.totalMinus = totals->minus;
+        problem.base.totalMode = true;
+        problem.base.totalPlus = totals->plus;
+        problem.base.totalMinus = totals->minus;
     }
-    spec.name = name;
-    spec.observable = observable;
-    spec.target = target;
-    spec.unitNm = unitNm;
+    problem.name = name;
+    problem.observable = observable;
+    problem.target = target;
+    problem.unitNm = unitNm;
     if (range) {
         if (range->size() != 2 || !((*range)[0] < (*range)[1]))
             throw py::value_error("range must be (low, high) with low below high");
-        spec.range = std::make_pair((*range)[0], (*range)[1]);
+        problem.range = std::make_pair((*range)[0], (*range)[1]);
     }
-    const LoadedTables tables = tablesFor(spec.options, dataDir);
+    const LoadedTables tables = tablesFor(problem.options, dataDir);
     std::stop_source stop;
     SolveForResult r;
-    runWatchingCtrlC(stop, [&](std::stop_token token) { r = solveFor(spec, tables, token); });
+    runWatchingCtrlC(stop, [&](std::stop_token token) { r = solveFor(problem, tables, token); });
     if (!r.failure.empty()) throw py::value_error(r.failure);
     py::dict d;
     d["name"] = name;

@@ -54,33 +54,33 @@ std::vector<double> trialGrid(double lo, double hi, bool& logarithmic) {
 
 }  // namespace
 
-SolveForResult solveFor(const SolveForSpec& spec, const LoadedTables& tables, std::stop_token token,
+SolveForResult solveFor(const SolveForProblem& problem, const LoadedTables& tables, std::stop_token token,
                         const std::function<void(double, double)>& progress) {
     SolveForResult out;
-    const ObservableDef* def = findObservable(spec.observable);
+    const ObservableDef* def = findObservable(problem.observable);
     if (def == nullptr || def->shape != ObservableShape::Number) {
-        out.failure = "no numeric observable named '" + spec.observable + "'";
+        out.failure = "no numeric observable named '" + problem.observable + "'";
         return out;
     }
-    if (def->needsUnitNm && !spec.unitNm) {
-        out.failure = spec.observable + " needs the segment size (--unit-nm)";
+    if (def->needsUnitNm && !problem.unitNm) {
+        out.failure = problem.observable + " needs the segment size (--unit-nm)";
         return out;
     }
-    if (!isSweepableName(spec.name)) {
-        out.failure = "'" + spec.name + "' is not a parameter to solve for; one of " + sweepableNameList();
+    if (!isSweepableName(problem.name)) {
+        out.failure = "'" + problem.name + "' is not a parameter to solve for; one of " + sweepableNameList();
         return out;
     }
-    const std::optional<std::pair<double, double>> range = spec.range ? spec.range : solveForRange(spec.name, spec.unitNm);
+    const std::optional<std::pair<double, double>> range = problem.range ? problem.range : solveForRange(problem.name, problem.unitNm);
     if (!range || !(range->first < range->second)) {
-        out.failure = "no range to search " + spec.name + " in: give one (--range LO:HI)";
+        out.failure = "no range to search " + problem.name + " in: give one (--range LO:HI)";
         return out;
     }
     SweepSpec plan;
-    plan.base = spec.base;
-    plan.axes = {SweepAxis{spec.name, {range->first}, false}};
-    plan.options = spec.options;
+    plan.base = problem.base;
+    plan.axes = {SweepAxis{problem.name, {range->first}, false}};
+    plan.options = problem.options;
     plan.options.keepEnergies = false;
-    plan.unitNm = spec.unitNm;
+    plan.unitNm = problem.unitNm;
     if (const std::optional<PlanError> refused = validate(plan)) {
         out.failure = refused->message;
         return out;
@@ -97,32 +97,32 @@ SolveForResult solveFor(const SolveForSpec& spec, const LoadedTables& tables, st
         const std::optional<ParameterSet> set = sweepPointSet(plan, {x}, error);
         Parameters p;
         if (!set || (error = validate(*set, p, chainsOf(plan.options)).value_or("")) != "") {
-            out.failure = spec.name + " " + formatReal17(x) + ": " + error;
+            out.failure = problem.name + " " + formatReal17(x) + ": " + error;
             return std::nullopt;
         }
         const RunOutcome run = runToCompletion(makeJobInput(p, *set, plan.options, tables), token);
         ++out.runs;
         if (run.outcome != JobOutcome::Finished || !run.record) {
             if (run.outcome == JobOutcome::Cancelled) out.stopped = true;
-            else out.failure = run.failure.empty() ? spec.name + " " + formatReal17(x) + ": the run failed" : run.failure;
+            else out.failure = run.failure.empty() ? problem.name + " " + formatReal17(x) + ": the run failed" : run.failure;
             return std::nullopt;
         }
         const Observables o = computeObservables(*run.record);
-        const double v = def->number(ObservableInputs{o, p.ka, spec.unitNm, p.bjerrum});
+        const double v = def->number(ObservableInputs{o, p.ka, problem.unitNm, p.bjerrum});
         if (progress) progress(x, v);
-        if (std::isfinite(v) && std::fabs(v - spec.target) < closest) {
-            closest = std::fabs(v - spec.target);
+        if (std::isfinite(v) && std::fabs(v - problem.target) < closest) {
+            closest = std::fabs(v - problem.target);
             out.closestValue = x;
             out.achieved = v;
         }
-        return v - spec.target;
+        return v - problem.target;
     };
 
     bool logarithmic = false;
     const std::vector<double> grid = trialGrid(range->first, range->second, logarithmic);
     const auto coordinate = [&](double x) { return logarithmic ? std::log(x) : x; };
     const auto valueAt = [&](double u) { return logarithmic ? std::exp(u) : u; };
-    const double tolerance = kSolveForTolerance * std::max(std::fabs(spec.target), 1e-300);
+    const double tolerance = kSolveForTolerance * std::max(std::fabs(problem.target), 1e-300);
     std::optional<double> previousX, previousE;
     bool anyAbove = false, anyBelow = false;
     for (const double x : grid) {
@@ -178,10 +178,10 @@ SolveForResult solveFor(const SolveForSpec& spec, const LoadedTables& tables, st
     return out;
 }
 
-std::string solveForJson(const SolveForSpec& spec, const SolveForResult& r) {
+std::string solveForJson(const SolveForProblem& problem, const SolveForResult& r) {
     const auto number = [](double v) { return std::isfinite(v) ? formatReal17(v) : std::string("null"); };
-    return "{\n  \"name\": \"" + spec.name + "\",\n  \"value\": " + (r.value ? number(*r.value) : "null") +
-           ",\n  \"observable\": \"" + spec.observable + "\",\n  \"target\": " + number(spec.target) +
+    return "{\n  \"name\": \"" + problem.name + "\",\n  \"value\": " + (r.value ? number(*r.value) : "null") +
+           ",\n  \"observable\": \"" + problem.observable + "\",\n  \"target\": " + number(problem.target) +
            ",\n  \"achieved\": " + number(r.achieved) + ",\n  \"runs\": " + std::to_string(r.runs) +
            ",\n  \"side\": " + (r.side.empty() ? std::string("null") : "\"" + r.side + "\"") + "\n}\n";
 }

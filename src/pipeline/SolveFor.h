@@ -21,7 +21,7 @@ namespace marlinq {
 inline constexpr double kSolveForTolerance = 1e-6;
 inline constexpr int kSolveForGrid = 11;
 
-struct SolveForSpec {
+struct SolveForProblem {
     ParameterSet base;               // a set that passes validate() (total mode or free)
     std::string name;                // a sweepable name (sweepableNames())
     std::string observable;          // a numeric observable of the registry
@@ -47,10 +47,10 @@ struct SolveForResult {
 std::optional<std::pair<double, double>> solveForRange(const std::string& name, const std::optional<double>& unitNm);
 
 // progress (optional) hears every trial: its value and the observable there.
-SolveForResult solveFor(const SolveForSpec& spec, const LoadedTables& tables, std::stop_token token = {},
+SolveForResult solveFor(const SolveForProblem& problem, const LoadedTables& tables, std::stop_token token = {},
                         const std::function<void(double value, double observable)>& progress = {});
 
 // {"name": ..., "value": ..., "observable": ..., "target": ..., "achieved": ..., "runs": ..., "side": ...}
-std::string solveForJson(const SolveForSpec& spec, const SolveForResult& result);
+std::string solveForJson(const SolveForProblem& problem, const SolveForResult& result);
 
 }  // namespace marlinq

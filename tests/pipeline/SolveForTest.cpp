@@ -44,34 +44,34 @@ double massAverageAt(ParameterSet set, double gamma, const LoadedTables& tables)
 TEST(SolveFor, FindsTheSurfaceTermOfAMeasuredAggregationNumber) {
     ShippedTables shipped;
     Engine engine(DataSearch{MARLINQ_SOURCE_DATA_DIR, ""});
-    SolveForSpec spec;
-    spec.base = micelleChains();
-    spec.options.method = Method::DebyeHueckelLinear;
-    const LoadedTables tables = engine.tables(spec.options);
+    SolveForProblem problem;
+    problem.base = micelleChains();
+    problem.options.method = Method::DebyeHueckelLinear;
+    const LoadedTables tables = engine.tables(problem.options);
     // A target between what gamma 0 and gamma 1 give.
-    const double low = massAverageAt(spec.base, 0.0, tables), high = massAverageAt(spec.base, 1.0, tables);
+    const double low = massAverageAt(problem.base, 0.0, tables), high = massAverageAt(problem.base, 1.0, tables);
     ASSERT_LT(low, high);
-    spec.name = "gamma";
-    spec.observable = "mass_average_aggregation";
-    spec.target = 0.5 * (low + high);
-    spec.range = std::make_pair(0.0, 1.0);
-    const SolveForResult found = solveFor(spec, tables);
+    problem.name = "gamma";
+    problem.observable = "mass_average_aggregation";
+    problem.target = 0.5 * (low + high);
+    problem.range = std::make_pair(0.0, 1.0);
+    const SolveForResult found = solveFor(problem, tables);
     ASSERT_TRUE(found.failure.empty()) << found.failure;
     ASSERT_TRUE(found.value);
     EXPECT_LT(found.runs, 40);
     // The run at the value found gives the target, by a run of its own.
-    EXPECT_NEAR(massAverageAt(spec.base, *found.value, tables), spec.target, 1e-6 * spec.target);
-    EXPECT_NEAR(found.achieved, spec.target, 1e-6 * spec.target);
-    EXPECT_NE(solveForJson(spec, found).find("\"side\": null"), std::string::npos);
+    EXPECT_NEAR(massAverageAt(problem.base, *found.value, tables), problem.target, 1e-6 * problem.target);
+    EXPECT_NEAR(found.achieved, problem.target, 1e-6 * problem.target);
+    EXPECT_NE(solveForJson(problem, found).find("\"side\": null"), std::string::npos);
 
     // Beyond what the range reaches: no value, and the side it lies on.
-    spec.target = 1e6;
-    const SolveForResult unreachable = solveFor(spec, tables);
+    problem.target = 1e6;
+    const SolveForResult unreachable = solveFor(problem, tables);
     EXPECT_FALSE(unreachable.value);
     EXPECT_EQ(unreachable.side, "above");
-    EXPECT_NE(solveForJson(spec, unreachable).find("\"value\": null"), std::string::npos);
-    spec.target = 1.0;  // every complex holds at least two chains
-    EXPECT_EQ(solveFor(spec, tables).side, "below");
+    EXPECT_NE(solveForJson(problem, unreachable).find("\"value\": null"), std::string::npos);
+    problem.target = 1.0;  // every complex holds at least two chains
+    EXPECT_EQ(solveFor(problem, tables).side, "below");
 }
 
 // Every complex free energy one kT per chain higher is, in free mode, the same weights of
