@@ -1,5 +1,6 @@
 #include "ui/SweepWindow.h"
 
+#include "files/NumberFormat.h"
 #include "pipeline/AtomicFile.h"
 #include "pipeline/CriticalSalt.h"
 #include "pipeline/ObservableRegistry.h"
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QLocale>
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -178,6 +180,16 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
         "At the main window's totals (total mode), the ka from 0.2 to 10 at which the larger bound fraction falls "
         "to 1/2: a run per trial ka, with the method and single chains chosen here"));
     left->addRow(criticalSaltButton);
+    // Solving for a measured value: the first parameter between its least and largest value.
+    targetBox = new QLineEdit(this);
+    targetBox->setObjectName(QStringLiteral("targetBox"));
+    targetBox->setToolTip(QStringLiteral("A measured value of the chart's observable"));
+    solveForButton = new QPushButton(QStringLiteral("Solve for"), this);
+    solveForButton->setObjectName(QStringLiteral("solveForButton"));
+    solveForButton->setToolTip(QStringLiteral(
+        "The value of the first parameter, between the least and the largest of its values, at which the chart's "
+        "observable equals the target: a run per trial, refined to 1e-6"));
+    left->addRow(solveForButton, targetBox);
     sweepProgress = new QProgressBar(this);
     sweepProgress->setObjectName(QStringLiteral("sweepProgress"));
     sweepProgress->setRange(0, 1);
@@ -222,7 +234,7 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
     connect(runs, &RunController::pointDone, this,
             [this](const std::shared_ptr<const SweepPoint>& point) { pointDone(*point); });
     connect(runs, &RunController::progress, this, [this](qint64 done, qint64 total) {
-        if (criticalSaltResult) return;
+        if (criticalSaltResult || solveForResult) return;
         sweepProgress->setValue(static_cast<int>(done));
         sweepStatus->setText(
             QStringLiteral("Point %1 of %2: %3")
@@ -232,17 +244,21 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
     });
     // The critical salt tells each trial in the status line.
     connect(runs, &RunController::logText, this, [this](const QString& lines) {
-        if (criticalSaltResult) sweepStatus->setText(lines.chopped(1).section(QLatin1Char('\n'), -1));
+        if (criticalSaltResult || solveForResult)
+            sweepStatus->setText(lines.chopped(1).section(QLatin1Char('\n'), -1));
     });
     connect(runs, &RunController::ended, this, [this](JobOutcome outcome) {
         if (criticalSaltResult)
             criticalSaltDone();
+        else if (solveForResult)
+            solveForDone();
         else
             ended(outcome == JobOutcome::Cancelled);
     });
     connect(runSweepButton, &QPushButton::clicked, this, [this] { start(); });
     connect(stopSweepButton, &QPushButton::clicked, this, [this] { stop(); });
     connect(criticalSaltButton, &QPushButton::clicked, this, [this] { startCriticalSalt(); });
+    connect(solveForButton, &QPushButton::clicked, this, [this] { startSolveFor(); });
     connect(observableBox, &QComboBox::currentIndexChanged, this, [this] { redraw(); });
     connect(saveCsvButton, &QPushButton::clicked, this, [this] { saveClicked(0); });
     connect(savePngButton, &QPushButton::clicked, this, [this] { saveClicked(1); });
@@ -382,6 +398,99 @@ bool SweepWindow::startCriticalSalt() {
         if (sink.finished) sink.finished(JobOutcome::Finished, JobCounts{});
     });
     return true;
+}
+
+RunOptions SweepWindow::chosenOptions() const {
+    RunOptions options;
+    options.method = methodBox->currentIndex() == 0   ? Method::DebyeHueckel
+                     : methodBox->currentIndex() == 1 ? Method::PoissonBoltzmann
+                                                      : Method::DebyeHueckelLinear;
+    options.chains = chainsBox->currentIndex() == 0 ? Chains::Tables : Chains::Solved;
+    options.accuracy = accuracy;
+    return options;
+}
+
+bool SweepWindow::startSolveFor() {
+    if (running()) return false;
+    takeBase();
+    bool read = false;
+    const double target = QLocale().toDouble(targetBox->text().trimmed(), &read);
+    if (!read || !std::isfinite(target)) {
+        sweepStatus->setText(QStringLiteral("Solve for: type the measured value of the observable as the target"));
+        return false;
+    }
+    std::string error;
+    const std::optional<SweepAxis> first = parseSweepAxis(
+        firstNameBox->currentText().toStdString() + "=" + firstValuesBox->text().trimmed().toStdString(), error);
+    if (!first || first->values.size() < 2) {
+        sweepStatus->setText(first ? QStringLiteral("Solve for: give the first parameter two values or more, the "
+                                                    "range to search")
+                                   : QString::fromStdString(error));
+        return false;
+    }
+    SolveForProblem problem;
+    problem.base = base;
+    problem.name = first->name;
+    problem.observable = observableBox->currentData().toString().toStdString();
+    problem.target = target;
+    problem.options = chosenOptions();
+    problem.unitNm = unitNm;
+    const auto [lo, hi] = std::minmax_element(first->values.begin(), first->values.end());
+    problem.range = std::make_pair(*lo, *hi);
+    runSweepButton->setEnabled(false);
+    criticalSaltButton->setEnabled(false);
+    solveForButton->setEnabled(false);
+    stopSweepButton->setEnabled(true);
+    sweepProgress->setRange(0, 0);
+    sweepStatus->setText(QStringLiteral("Solve for %1: running ...").arg(QString::fromStdString(problem.name)));
+    auto result = std::make_shared<SolveForResult>();
+    solveForResult = result;
+    solveForAsked = problem;
+    runs->startJob([engine = engine, problem, result](std::stop_token token, const JobEvents& sink) {
+        *result = solveFor(problem, engine->tables(problem.options), token, [&](double value, double observable) {
+            if (!sink.message) return;
+            JobMessage m;
+            m.text = problem.name + " " + formatGeneral(value, '.') + ": " + problem.observable + " " +
+                     formatGeneral(observable, '.');
+            sink.message(m);
+        });
+        if (sink.finished) sink.finished(JobOutcome::Finished, JobCounts{});
+    });
+    return true;
+}
+
+void SweepWindow::solveForDone() {
+    const std::shared_ptr<const SolveForResult> result = std::exchange(solveForResult, nullptr);
+    runSweepButton->setEnabled(true);
+    criticalSaltButton->setEnabled(true);
+    solveForButton->setEnabled(true);
+    stopSweepButton->setEnabled(false);
+    sweepProgress->setRange(0, 1);
+    sweepProgress->setValue(1);
+    const SolveForResult& r = *result;
+    const QString name = QString::fromStdString(solveForAsked.name);
+    const QString observable = QString::fromStdString(solveForAsked.observable);
+    const QLocale locale;
+    QString text;
+    if (!r.failure.empty())
+        text = QString::fromStdString(r.failure);
+    else if (r.stopped)
+        text = QStringLiteral("Solve for %1: stopped after %2 runs").arg(name).arg(r.runs);
+    else if (!r.value)
+        text = QStringLiteral("Solve for %1: %2 = %3 is not reached between %4 and %5; it lies %6 what the range "
+                              "gives (closest %7), %8 runs")
+                   .arg(name, observable, locale.toString(solveForAsked.target, 'g', 7),
+                        locale.toString(solveForAsked.range->first, 'g', 7),
+                        locale.toString(solveForAsked.range->second, 'g', 7),
+                        QString::fromStdString(r.side.empty() ? std::string("beyond") : r.side),
+                        locale.toString(r.achieved, 'g', 7))
+                   .arg(r.runs);
+    else
+        text = QStringLiteral("Solve for %1: %1 = %2 gives %3 = %4, %5 runs")
+                   .arg(name, locale.toString(*r.value, 'g', 10), observable, locale.toString(r.achieved, 'g', 10))
+                   .arg(r.runs);
+    sweepStatus->setText(text);
+    emit solveForEnded(text);
 }
 
 void SweepWindow::criticalSaltDone() {

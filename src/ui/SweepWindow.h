@@ -3,6 +3,7 @@
 // background, charts a chosen observable against the swept parameter (a map for two),
 // loads a clicked point into the main window, and saves the CSV, PNG and SVG.
 
+#include "pipeline/SolveFor.h"
 #include "pipeline/Engine.h"
 #include "pipeline/CriticalSalt.h"
 #include "pipeline/Sweep.h"
@@ -61,6 +62,10 @@ public:
     // Starts the search for the critical salt of the main window's set (it must be in total
     // mode) with the chosen method and chains; false (and why in sweepStatus) when it cannot.
     bool startCriticalSalt();
+    // Starts the search for the value of the first parameter, between the least and the
+    // largest of its values, at which the chosen (numeric) observable equals the target
+    // field; false (and why in sweepStatus) when it cannot.
+    bool startSolveFor();
     // Ends the sweep after the current point (the critical salt after its current run).
     void stop();
     bool running() const;
@@ -82,15 +87,18 @@ signals:
     void sweepEnded();
     // The search for the critical salt ended; text is what sweepStatus then says.
     void criticalSaltEnded(const QString& text);
+    // The search for a value ended; text is what sweepStatus then says.
+    void solveForEnded(const QString& text);
 
 private:
     // --- widgets (objectName = member name); tests find them by that name ---
     QComboBox *firstNameBox = nullptr, *secondNameBox = nullptr, *methodBox = nullptr, *chainsBox = nullptr,
               *observableBox = nullptr;
-    QLineEdit *firstValuesBox = nullptr, *secondValuesBox = nullptr;
+    QLineEdit *firstValuesBox = nullptr, *secondValuesBox = nullptr, *targetBox = nullptr;
     QCheckBox* secondCheck = nullptr;
     QPushButton *runSweepButton = nullptr, *stopSweepButton = nullptr, *saveCsvButton = nullptr,
-                *savePngButton = nullptr, *saveSvgButton = nullptr, *criticalSaltButton = nullptr;
+                *savePngButton = nullptr, *saveSvgButton = nullptr, *criticalSaltButton = nullptr,
+                *solveForButton = nullptr;
     QProgressBar* sweepProgress = nullptr;
     QLabel* sweepStatus = nullptr;
     QStackedWidget* plotStack = nullptr;
@@ -101,6 +109,10 @@ private:
     void ended(bool stopped);
     // The critical salt's search has ended: its result in the status line.
     void criticalSaltDone();
+    // The search for a value has ended: its result in the status line.
+    void solveForDone();
+    // The run options of the method and chains boxes.
+    RunOptions chosenOptions() const;
     void redraw();
     void saveClicked(int kind);
     // Takes the main window's fields as they are now (when there is a source).
@@ -119,6 +131,9 @@ private:
     bool stoppedEarly = false;  // the last sweep was stopped before its end
     // The search for the critical salt under way (its result when it ends); null for a sweep.
     std::shared_ptr<CriticalSaltResult> criticalSaltResult;
+    // The search for a value under way (its result when it ends), and what it looks for.
+    std::shared_ptr<SolveForResult> solveForResult;
+    SolveForProblem solveForAsked;
     // Runs the sweep and the critical salt; their events reach the window as its signals.
     RunController* runs = nullptr;
 };

@@ -351,6 +351,28 @@ TEST_F(WindowTest, SweepWindowFindsTheCriticalSaltOfTheTotals) {
     EXPECT_TRUE(text.startsWith("Critical salt: ka = 0.75997")) << text.toStdString();
     EXPECT_TRUE(text.contains(" mM)")) << text.toStdString();
     EXPECT_TRUE(childOf<QPushButton>(*w, "runSweepButton")->isEnabled());
+
+    // Solving for a measured value: ka between the first parameter's least and largest value
+    // at which half the '+' chains are bound, found by runs of its own.
+    childOf<QComboBox>(*w, "firstNameBox")->setCurrentText(QStringLiteral("ka"));
+    childOf<QLineEdit>(*w, "firstValuesBox")->setText(QStringLiteral("0.2,2"));
+    auto* observables = childOf<QComboBox>(*w, "observableBox");
+    observables->setCurrentIndex(observables->findData(QStringLiteral("bound_fraction_plus")));
+    ASSERT_GE(observables->currentIndex(), 0);
+    childOf<QLineEdit>(*w, "targetBox")->setText(QLocale().toString(0.5));
+    QSignalSpy solved(w, &SweepWindow::solveForEnded);
+    ASSERT_TRUE(w->startSolveFor());
+    ASSERT_TRUE(waitFor([&] { return solved.count() == 1; }));
+    const QString found = solved.at(0).at(0).toString();
+    EXPECT_TRUE(found.startsWith("Solve for ka: ka = 0.7")) << found.toStdString();
+    const QString achieved = found.section(QStringLiteral("bound_fraction_plus = "), 1).section(QLatin1Char(','), 0, 0);
+    EXPECT_NEAR(QLocale().toDouble(achieved), 0.5, 1e-6) << found.toStdString();
+    // A target beyond the range: said, with its side.
+    childOf<QLineEdit>(*w, "targetBox")->setText(QLocale().toString(2.0));
+    ASSERT_TRUE(w->startSolveFor());
+    ASSERT_TRUE(waitFor([&] { return solved.count() == 2; }));
+    EXPECT_TRUE(solved.at(1).at(0).toString().contains("is not reached")) << solved.at(1).at(0).toString().toStdString();
+    EXPECT_TRUE(childOf<QPushButton>(*w, "solveForButton")->isEnabled());
 }
 
 // The sweep window runs the main window's fields as they are when "Run" is pressed, opens
