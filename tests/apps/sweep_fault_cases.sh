@@ -310,7 +310,7 @@ huge_resume)
     # 4 GB of address space: a bit per point would need 125 GB. A sanitizer build reserves
     # terabytes of shadow memory up front, so it runs without the limit.
     limited=1
-    ldd "$BATCH" 2>/dev/null | grep -q 'libasan\|libtsan' && limited=0
+    case "$(ldd "$BATCH" 2>/dev/null)" in *libasan* | *libtsan*) limited=0 ;; esac
     ( if [ "$limited" = 1 ]; then ulimit -v 4000000; fi; exec "$BATCH" "${huge[@]}" --resume >/dev/null 2>err) &
     pid=$!
     wait_rows huge.csv.partial $((rows + 5)) || { cat err >&2; fail "the resumed sweep adds no row"; }
