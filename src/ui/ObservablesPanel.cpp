@@ -49,7 +49,8 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
     auto* unitCaption = new QLabel(QStringLiteral("Segment size a (nm)"), this);
     unitCaption->setObjectName(QStringLiteral("unitCaption"));
     form->addRow(unitCaption, unitBox);
-    for (const ObservableDef* d : observablesInOutput(true)) {
+    // One row per observable: its caption and its value, both found by the observable's name.
+    const auto addValueRow = [&](const ObservableDef* d) {
         const QString name = QString::fromLatin1(d->name.data(), static_cast<qsizetype>(d->name.size()));
         auto* label = new QLabel(QStringLiteral("-"), this);
         label->setObjectName(name);
@@ -61,7 +62,8 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
         captionLabel->setWordWrap(true);
         form->addRow(captionLabel, label);
         values.emplace_back(d, label);
-    }
+    };
+    for (const ObservableDef* d : observablesInOutput(true)) addValueRow(d);
     // The molar masses and sizes: rows of their own below a field for the chains' molar masses.
     for (const bool plus : {true, false}) {
         auto* box = new QLineEdit(this);
@@ -79,18 +81,7 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
         connect(box, &QLineEdit::textChanged, this, [this] { refresh(); });
         (plus ? molarMassPlusBox : molarMassMinusBox) = box;
     }
-    for (const ObservableDef* d : observablesOfStructure(true)) {
-        const QString name = QString::fromLatin1(d->name.data(), static_cast<qsizetype>(d->name.size()));
-        auto* label = new QLabel(QStringLiteral("-"), this);
-        label->setObjectName(name);
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        label->setToolTip(QString::fromStdString(std::string(d->description)));
-        auto* captionLabel = new QLabel(QString::fromStdString(d->caption()), this);
-        captionLabel->setObjectName(name + QStringLiteral("Caption"));
-        captionLabel->setWordWrap(true);
-        form->addRow(captionLabel, label);
-        values.emplace_back(d, label);
-    }
+    for (const ObservableDef* d : observablesOfStructure(true)) addValueRow(d);
     saveFreeEnergiesButton = new QPushButton(QStringLiteral("Save Free Energies..."), this);
     saveFreeEnergiesButton->setObjectName(QStringLiteral("saveFreeEnergiesButton"));
     saveFreeEnergiesButton->setEnabled(false);
