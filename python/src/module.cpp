@@ -3,6 +3,7 @@
 // loaded once, runToCompletion, computeObservables, runSweep, computeComplexProfile);
 // this file only converts.
 
+#include "ComplexTerms.h"
 #include "files/ChainTables.h"
 #include "files/DataPaths.h"
 #include "files/DistributionExport.h"
@@ -933,6 +934,7 @@ PYBIND11_MODULE(_core, m) {
     // The build the module comes from: the release and the commit of its sources.
     m.attr("__version__") = std::string(programVersion());
     m.attr("__commit__") = std::string(buildCommit());
+    addComplexTerms(m);
 
     // --- Parameters
     py::class_<PyParameters> P(m, "Parameters", R"doc(
