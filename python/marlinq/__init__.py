@@ -299,7 +299,7 @@ def register_complex_term(name, function):
         marlinq.register_complex_term("surface", lambda c: 0.2 * 4 * math.pi * c.radius ** 2)
 
     The engine calls it from its own threads, one call at a time (it holds the interpreter
-    lock), so a term in Python costs about a microsecond per complex. A function that raises
+    lock), so a term in Python costs a few microseconds per complex. A function that raises
     gives its complex no finite free energy, and the call that met it raises RuntimeError
     with the first such error once it is over.
     """

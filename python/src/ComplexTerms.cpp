@@ -38,7 +38,14 @@ public:
     explicit PythonComplexTerm(std::shared_ptr<PythonTermFunction> f) : f_(std::move(f)) {}
     std::string description() const override { return "Python term " + f_->name; }
     double value(const SphericalComplex& c) const override {
+        // The engine's threads are not Python's: the first call on each gives it a thread state
+        // that it keeps (inc_ref), so later calls only take the lock.
+        thread_local bool keepsThreadState = false;
         py::gil_scoped_acquire lock;
+        if (!keepsThreadState) {
+            lock.inc_ref();
+            keepsThreadState = true;
+        }
         try {
             const py::object r = f_->function(c);
             const double v = r.cast<double>();
