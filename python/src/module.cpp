@@ -464,7 +464,7 @@ PyResult makeResult(const RunOutcome& outcome, const PyParameters& params, const
     result.partial = outcome.outcome == JobOutcome::Cancelled;
     result.log = outcome.log;
     result.diagnostics = outcome.diagnostics;
-    for (const RunWarning& w : outcome.warnings) result.warnings.push_back(w.text);
+    for (const RunWarning& w : outcome.warnings) result.warnings.push_back(warningText(w));
     result.counts = outcome.counts;
     result.observables = computeObservables(*outcome.record);
     buildArrays(result);

@@ -154,6 +154,7 @@ RunOutcome runToCompletion(JobInput input, std::stop_token token, const JobEvent
         else out.log.push_back(m.text);
         if (m.warning) out.warnings.push_back(*m.warning);
         if (m.severity == Severity::Error) out.failure = m.text;
+        out.messages.push_back(m);
         if (also.message) also.message(m);
     };
     events.snapshot = [&](const ResultSnapshot& record) {

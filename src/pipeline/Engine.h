@@ -100,6 +100,7 @@ struct RunOutcome {
     std::vector<std::string> log;      // the log lines, in order (the first is kSolveStart or kTablesStart)
     std::vector<std::string> diagnostics;
     std::vector<RunWarning> warnings;  // as the job said them, in order
+    std::vector<JobMessage> messages;  // every line (log and diagnostics) with its stage, in order
     std::string failure;               // a failed run: why
 };
 

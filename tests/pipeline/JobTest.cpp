@@ -454,9 +454,9 @@ TEST(Job, WarningsCarryTheirNumbersAndTheSummaryTakesThemAsSaid) {
     EXPECT_EQ(nonFinite->count, run.record->nonFiniteCells);
     EXPECT_EQ(nonFinite->count, run.counts.nonFiniteCells);
     const std::vector<std::string> summary = runWarnings(run, computeObservables(*run.record));
-    EXPECT_EQ(std::count(summary.begin(), summary.end(), nonFinite->text), 1);
+    EXPECT_EQ(std::count(summary.begin(), summary.end(), warningText(*nonFinite)), 1);
     // Every warning is also a line of the log, once.
-    for (const RunWarning& w : run.warnings) EXPECT_EQ(std::count(run.log.begin(), run.log.end(), w.text), 1) << w.text;
+    for (const RunWarning& w : run.warnings) EXPECT_EQ(std::count(run.log.begin(), run.log.end(), warningText(w)), 1) << warningText(w);
 }
 
 }  // namespace
