@@ -9,6 +9,7 @@
 #include "files/NumberFormat.h"
 #include "physics/NeutralBlock.h"
 #include "pipeline/Distribution.h"
+#include "pipeline/MapClasses.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ParameterSchema.h"
 #include "pipeline/CalculationStages.h"
@@ -52,9 +53,13 @@ public:
         if (events_.progress) events_.progress(done, total);
     }
     // A snapshot shares the matrices' blocks with the working record: it costs the
-    // blocks the next rows change, not a copy of the map.
+    // blocks the next rows change, not a copy of the map. Its map is formed here, on the
+    // job's thread.
     void publish(const ResultRecord& record) const {
-        if (events_.snapshot) events_.snapshot(std::make_shared<const ResultRecord>(record));
+        if (!events_.snapshot) return;
+        auto snapshot = std::make_shared<ResultRecord>(record);
+        formMapData(*snapshot);
+        events_.snapshot(std::move(snapshot));
     }
 
 private:
@@ -637,6 +642,7 @@ std::shared_ptr<ResultRecord> resettle(const ResultRecord& landscapeRecord, doub
     resultRecord->vc01 = cMinus;
     settle(*resultRecord, totals, keepEnergies, threads, true, report, cache);
     if (auto edge = rangeEdgeWarning(*resultRecord)) report.warning(std::move(*edge));
+    formMapData(*resultRecord);
     return resultRecord;
 }
 

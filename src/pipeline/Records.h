@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -82,6 +83,16 @@ struct CellEnergies {
     }
 };
 
+// What the map draws of a result, formed on the job's thread with the weights (formMapData,
+// pipeline/MapClasses.h): the colour class of every cell on the linear scale, why those
+// classes cannot be drawn (a class off the scale), and the most probable cell ((mpMin,
+// mmMin) while no cell has a weight). The window only draws it.
+struct MapData {
+    Grid<std::int32_t> colourClasses;
+    std::optional<std::string> colourError;
+    std::pair<std::int32_t, std::int32_t> mostProbable{0, 0};
+};
+
 // Neutral-block table sigma(p) for p = 0 .. mpMax + mmMax; shared so no reader outlives it.
 using SigmaTable = std::shared_ptr<const std::vector<double>>;
 
@@ -111,7 +122,7 @@ public:
     // Sum of absValue as the normalisation last formed it. While a Poisson-Boltzmann run is
     // under way only absValue, sum and maxValue are kept current (normalised is false);
     // Value is normalised when the run ends. share() gives the current numbers in either
-    // state. The window forms its colour classes from absValue and maxValue.
+    // state.
     double sum = 0.0;
     bool normalised = true;
     std::int32_t index = 0;     // last finished row M+ of a Poisson-Boltzmann run
@@ -169,6 +180,8 @@ public:
     // fewer were evaluated), and whether it points to a coacervate (see pipeline/Coacervate.h).
     double edgeFreeEnergySlope = NAN;
     bool coacervateLikely = false;
+    // The map of the weights as they are (every published state of a run has its own).
+    MapData map;
 
     // The empty start-up record: no matrices, run false, max_shift 1.0.
     ResultRecord() = default;
