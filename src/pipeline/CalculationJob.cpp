@@ -75,9 +75,7 @@ JobOutcome fail(const Reporter& report, const std::string& reason) {
     return JobOutcome::Failed;
 }
 
-std::string cellText(const MapCell& c) {
-    return "(" + std::to_string(c.first) + ", " + std::to_string(c.second) + ")";
-}
+std::string cellText(const MapCell& c) { return "(" + std::to_string(c.first) + ", " + std::to_string(c.second) + ")"; }
 
 }  // namespace
 
@@ -166,15 +164,16 @@ void reportEdges(const ResultRecord& resultRecord, const Reporter& report) {
 // record's vc10, vc01 (the record then holds another run's distribution).
 void settleFree(ResultRecord& resultRecord, const Landscape& landscape, int threads, bool reform,
                 const Reporter& report) {
-    if (reform) storeWeights(distributionOf(landscape, resultRecord.vc10, resultRecord.vc01, threads), resultRecord);
+    if (reform)
+        storeWeights(distributionOf(landscape, resultRecord.freePlus, resultRecord.freeMinus, threads), resultRecord);
     const MassBalanceTotals implied = chainTotals(resultRecord);
     resultRecord.totalPlus = implied.plus;
     resultRecord.totalMinus = implied.minus;
-    if (impliedTotalsMessage(implied, resultRecord.vc10, resultRecord.vc01)) {
+    if (impliedTotalsMessage(implied, resultRecord.freePlus, resultRecord.freeMinus)) {
         RunWarning w;
         w.kind = WarningKind::ImpliedTotals;
-        w.plus = implied.plus - resultRecord.vc10;
-        w.minus = implied.minus - resultRecord.vc01;
+        w.plus = implied.plus - resultRecord.freePlus;
+        w.minus = implied.minus - resultRecord.freeMinus;
         report.warning(std::move(w));
     }
     resultRecord.massBalanceResidual = 0.0;
@@ -188,8 +187,8 @@ void settleTotals(ResultRecord& resultRecord, const Landscape& landscape, const 
                   const MassBalanceTotals& totals, int threads, const Reporter& report) {
     const MassBalanceSolution solved = balance.solve(totals.plus, totals.minus);
     storeWeights(distributionOf(landscape, solved.freePlus, solved.freeMinus, threads), resultRecord);
-    resultRecord.vc10 = solved.freePlus;
-    resultRecord.vc01 = solved.freeMinus;
+    resultRecord.freePlus = solved.freePlus;
+    resultRecord.freeMinus = solved.freeMinus;
     resultRecord.totalPlus = totals.plus;
     resultRecord.totalMinus = totals.minus;
     resultRecord.massBalanceSteps = solved.newtonSteps;
@@ -270,12 +269,14 @@ public:
             report_.text(kCancelled);
             return JobOutcome::Cancelled;
         }
-        if (!input_.runRecord) return fail(report_, "No chain parameters were given; no distribution was calculated.");
+        if (!input_.request) return fail(report_, "No chain parameters were given; no distribution was calculated.");
         if (std::optional<JobOutcome> end = setup()) return *end;
         if (std::optional<JobOutcome> end = chainStage()) return *end;
-        if (input_.totals && (p_.mpMin != 0 || p_.mmMin != 0 || p_.mpMax < 1 || p_.mmMax < 1))
-            return fail(report_, "Total concentrations need the lone chains (1, 0) and (0, 1) in the ranges: set mpMin "
-                                 "and mmMin to 0");
+        const Parameters& p = request().params;
+        if (request().totals && (p.mpMin != 0 || p.mmMin != 0 || p.mpMax < 1 || p.mmMax < 1))
+            return fail(report_,
+                        "Total concentrations need the lone chains (1, 0) and (0, 1) in the ranges: set mpMin "
+                        "and mmMin to 0");
         startResult();
         if (std::optional<JobOutcome> end = dh_ ? wholeStage() : rowsStage()) return *end;
         report_.text(kAllFinished);
@@ -283,6 +284,7 @@ public:
     }
 
 private:
+    const RunRequest& request() const { return *input_.request; }
     std::optional<JobOutcome> setup();
     std::optional<JobOutcome> chainStage();
     void startResult();
@@ -291,7 +293,7 @@ private:
     void takeCells(const StageCells& stage);
     void reportUnstable();
     void settleConcentrations() {
-        settle(result_, input_.totals, input_.keepEnergies, input_.threads, false, report_, nullptr, token_);
+        settle(result_, request().totals, input_.keepEnergies, input_.threads, false, report_, nullptr, token_);
     }
     void compareWithStandard();
     void judgeEdge();
@@ -305,20 +307,17 @@ private:
     const Reporter& report_;
     JobCounts& counts_;
 
-    // The job's own copies: nothing the front end does to its records reaches this run.
-    Parameters p_;
-    std::optional<RunRecord> runRecord_;
-    Accuracy accuracy_ = Accuracy::Standard;
     ComplexModelPointer model_;
     std::optional<CalculationStages> calculation_;
-    bool dh_ = false;  // the model evaluates every cell at once
+    bool dh_ = false;           // the model evaluates every cell at once
+    bool readsTables_ = false;  // the chains' energies come from the tables
     ChainStageReport chains_;
     double standardPlus_ = 0.0, standardMinus_ = 0.0;  // the standard answer's chain energies
 
     // The working record is this thread's alone; the front end sees snapshots of it.
     ResultRecord result_;
     std::optional<DistributionBuilder> weights_;
-    LandscapeInputs stageInputs_;   // what the complex stages read, fixed once the result starts
+    LandscapeInputs stageInputs_;    // what the complex stages read, fixed once the result starts
     CellEnergies standardEnergies_;  // converged runs: the landscape of the standard answer
     std::optional<NeutralLine> neutralLine_;
     std::optional<NeutralLine::EdgeSlope> neutralEdge_;
@@ -327,54 +326,47 @@ private:
 
 // The run's parameters, ranges and models, and whether it can run at all.
 std::optional<JobOutcome> Job::setup() {
-    p_ = input_.params;
-    runRecord_.emplace(*input_.runRecord);
-    // In total mode the map is weighed at the totals (the free chains are fewer) until the
-    // mass balance gives the free chains.
-    if (input_.totals) {
-        p_.vc10 = input_.totals->plus;
-        p_.vc01 = input_.totals->minus;
-    }
-    const std::int64_t rows = std::int64_t{p_.mpMax} - p_.mpMin + 1;
-    const std::int64_t columns = std::int64_t{p_.mmMax} - p_.mmMin + 1;
-    if (p_.mpMin < 0 || p_.mmMin < 0 || rows < 1 || columns < 1)
+    const Parameters& p = request().params;
+    const std::int64_t rows = std::int64_t{p.mpMax} - p.mpMin + 1;
+    const std::int64_t columns = std::int64_t{p.mmMax} - p.mmMin + 1;
+    if (p.mpMin < 0 || p.mmMin < 0 || rows < 1 || columns < 1)
         return fail(report_, "Ranges of aggregation numbers are invalid; no distribution was calculated.");
-    if (p_.mpMax > kMaxAggregation || p_.mmMax > kMaxAggregation || rows * columns > kMaxCells)
+    if (p.mpMax > kMaxAggregation || p.mmMax > kMaxAggregation || rows * columns > kMaxCells)
         return fail(report_, "Ranges of aggregation numbers are too large (at most 4000000 complexes)");
     counts_.rows = static_cast<std::int32_t>(rows);
 
-    accuracy_ = runRecord_->converged ? Accuracy::Converged : Accuracy::Standard;
-    model_ = makeComplexModel(input_.method, accuracy_, p_);
+    model_ = makeComplexModel(request().method, request().accuracy, p);
     dh_ = model_->selection() == CellSelection::EveryCell;
     calculation_.emplace(model_, input_.threads);
     calculation_->stop = token_;
-    if (runRecord_->converged && runRecord_->useTables) {
+    readsTables_ = request().readsTables();
+    if (request().converged() && request().chains == Chains::Tables) {
         // Converged energies need solved chains; the tables hold the standard ones.
-        runRecord_->useTables = false;
         RunWarning note;
         note.kind = WarningKind::ConvergedChains;
         report_.warning(std::move(note), Severity::Info);
     }
-    if (runRecord_->useTables && !input_.tables)
-        return fail(report_, input_.tablesError.empty()
-                                 ? std::string("The single-chain tables were not loaded; no distribution was calculated.")
-                                 : input_.tablesError);
+    if (readsTables_ && !input_.tables)
+        return fail(report_,
+                    input_.tablesError.empty()
+                        ? std::string("The single-chain tables were not loaded; no distribution was calculated.")
+                        : input_.tablesError);
     // A model beyond the program's first one is named in the log.
-    if (model_->description().find(" + ") != std::string::npos || p_.bjerrum != 1.0 || p_.waterFraction != 0.0)
-        report_.text("Complex model: " + model_->description() + "; Bjerrum length " + formatGeneral(p_.bjerrum, '.') +
-                     " a; water fraction of the core " + formatGeneral(p_.waterFraction, '.'));
+    if (model_->description().find(" + ") != std::string::npos || p.bjerrum != 1.0 || p.waterFraction != 0.0)
+        report_.text("Complex model: " + model_->description() + "; Bjerrum length " + formatGeneral(p.bjerrum, '.') +
+                     " a; water fraction of the core " + formatGeneral(p.waterFraction, '.'));
     return std::nullopt;
 }
 
 // The free energies of the lone chains, and those of the standard answer beside them.
 std::optional<JobOutcome> Job::chainStage() {
     report_.enter(JobStage::Chains);
-    const RunRecord& r = *runRecord_;
-    const SingleChain plusChain{r.kip, r.plen, r.Np, false};
-    const SingleChain minusChain{-r.kim, r.mlen, r.Nm, true};
-    const ChainConditions conditions = chainConditionsOf(p_);
+    const RunRequest& q = request();
+    const SingleChain plusChain{q.params.kip, q.plusLength, q.params.Np, false};
+    const SingleChain minusChain{-q.params.kim, q.minusLength, q.params.Nm, true};
+    const ChainConditions conditions = chainConditionsOf(q.params);
     const ChainModelPointer chainModel =
-        makeChainModel(r.useTables ? Chains::Tables : Chains::Solved, accuracy_, input_.tables);
+        makeChainModel(readsTables_ ? Chains::Tables : Chains::Solved, q.accuracy, input_.tables);
     const bool done = calculation_->chainEnergies(*chainModel, plusChain, minusChain, conditions, chains_);
     for (const std::string& line : chains_.diagnostics) report_.diagnostic(line);
     counts_.failedChains = chains_.failedChains;
@@ -385,15 +377,13 @@ std::optional<JobOutcome> Job::chainStage() {
     if (!done)
         return fail(report_, chains_.failure.empty() ? "The single-chain free energies could not be computed."
                                                      : chains_.failure);
-    runRecord_->ffc_positive = chains_.fPlus;
-    runRecord_->ffc_minus = chains_.fMinus;
     report_.text(kChainsFinished);
     // A converged run forms the standard answer beside its own: the standard chain energies
     // of the chain choice the run was asked for (the tables when they were asked for and are
     // loaded, else the standard solves the chain stage made beside the converged ones).
     standardPlus_ = chains_.standardPlus;
     standardMinus_ = chains_.standardMinus;
-    if (r.converged && input_.runRecord->useTables && input_.tables) {
+    if (q.converged() && q.chains == Chains::Tables && input_.tables) {
         ChainStageReport tableReport;
         if (calculation_->chainEnergies(*tableChainModel(input_.tables), plusChain, minusChain, conditions,
                                         tableReport)) {
@@ -407,17 +397,21 @@ std::optional<JobOutcome> Job::chainStage() {
 // The result before any complex: ranges, chain energies, the lone chains' weights.
 void Job::startResult() {
     report_.enter(JobStage::Landscape);
-    const Parameters& p = p_;
-    const RunRecord& r = *runRecord_;
+    const RunRequest& q = request();
+    const Parameters& p = q.params;
+    // The map is weighed at these concentrations until the concentrations stage settles them.
+    const MassBalanceTotals weighing = q.weighing();
     auto sigma = std::make_shared<std::vector<double>>(static_cast<std::size_t>(p.mpMax) + p.mmMax + 1);
     for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) (*sigma)[static_cast<std::size_t>(k)] = neutral::sigma(k);
-    result_ = ResultRecord(r.plen, r.mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin, p.mpMax,
-                           p.mmMin, p.mmMax, r.ffc_minus, r.ffc_positive, {}, {}, SigmaTable(std::move(sigma)), dh_, 0.0);
+    result_ = ResultRecord(q.plusLength, q.minusLength, p.kip, p.kim, p.ka, weighing.minus, weighing.plus, p.zp, p.zn,
+                           p.Np, p.Nm, p.mpMin, p.mpMax, p.mmMin, p.mmMax, chains_.fMinus, chains_.fPlus, {}, {},
+                           SigmaTable(std::move(sigma)), dh_, 0.0);
+    result_.request = input_.request;
     result_.conditions = complexConditionsOf(p);
-    weights_.emplace(p.mpMin, p.mpMax, p.mmMin, p.mmMax, p.vc10, p.vc01, input_.threads);
+    weights_.emplace(p.mpMin, p.mpMax, p.mmMin, p.mmMax, weighing.plus, weighing.minus, input_.threads);
     weights_->store(result_);
-    result_.converged = r.converged;
-    result_.linearDH = input_.method == Method::DebyeHueckelLinear;
+    result_.converged = q.converged();
+    result_.linearDH = q.method == Method::DebyeHueckelLinear;
     result_.errorEstimate = chains_.errorEstimate;
     result_.standardDifference = chains_.standardDifference;
     result_.convergenceTargetMissed = chains_.targetMissed;
@@ -428,8 +422,8 @@ void Job::startResult() {
     const std::int32_t rows = result_.absValue.rows(), cols = result_.absValue.cols();
     if (result_.converged) standardEnergies_ = CellEnergies(rows, cols);
     // Total mode solves the mass balance on the landscape: it keeps the energies.
-    if (input_.keepEnergies || input_.totals) result_.energies = CellEnergies(rows, cols);
-    result_.totalMode = input_.totals.has_value();
+    if (input_.keepEnergies || q.totals) result_.energies = CellEnergies(rows, cols);
+    result_.totalMode = q.totals.has_value();
     report_.publish(result_);
     weights_->enterFreeChains();
     weights_->store(result_);
@@ -461,7 +455,8 @@ std::optional<JobOutcome> Job::rowsStage() {
         weights_->finishRows();
         weights_->store(result_);
     };
-    for (std::int32_t mp = p_.mpMin; mp <= p_.mpMax; ++mp) {
+    const Parameters& p = request().params;
+    for (std::int32_t mp = p.mpMin; mp <= p.mpMax; ++mp) {
         if (token_.stop_requested()) {
             finishRows();
             settleConcentrations();
@@ -475,7 +470,7 @@ std::optional<JobOutcome> Job::rowsStage() {
         reportUnstable();
         if (result_.unrepresentable) return fail(report_, kUnrepresentable);
         result_.index = mp;
-        counts_.rowsDone = mp - p_.mpMin + 1;
+        counts_.rowsDone = mp - p.mpMin + 1;
         report_.text("Row " + std::to_string(mp) + " is passed...");
         report_.publish(result_);
         report_.progress(counts_.rowsDone, counts_.rows);
@@ -534,9 +529,9 @@ void Job::compareWithStandard() {
     standard.fMinus = standardMinus_;
     standard.cells = std::move(standardEnergies_);
     standard.byRows = !dh_;
-    double cPlus = input_.params.vc10, cMinus = input_.params.vc01;
-    if (input_.totals) {
-        const MassBalanceSolution solved = MassBalance(standard).solve(input_.totals->plus, input_.totals->minus);
+    double cPlus = request().params.vc10, cMinus = request().params.vc01;
+    if (const std::optional<MassBalanceTotals>& totals = request().totals) {
+        const MassBalanceSolution solved = MassBalance(standard).solve(totals->plus, totals->minus);
         cPlus = solved.freePlus;
         cMinus = solved.freeMinus;
     }
@@ -548,8 +543,9 @@ void Job::compareWithStandard() {
     if (*converged == *result_.standardMostProbable)
         report_.text("Most probable complex " + cellText(*converged) + ", the same at standard accuracy");
     else
-        report_.note(Severity::Warning, "Most probable complex " + cellText(*converged) + "; at standard accuracy it is " +
-                                            cellText(*result_.standardMostProbable) + ": the accuracy changes the answer");
+        report_.note(Severity::Warning, "Most probable complex " + cellText(*converged) +
+                                            "; at standard accuracy it is " + cellText(*result_.standardMostProbable) +
+                                            ": the accuracy changes the answer");
 }
 
 // A finished run: complexes that would grow without end are said as a coacervate, not as a
@@ -622,7 +618,7 @@ JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, cons
     JobCounts scratch;
     JobCounts& counts = countsOut ? *countsOut : scratch;
     counts = JobCounts{};
-    report.text(input.runRecord && input.runRecord->useTables ? kTablesStart : kSolveStart);
+    report.text(input.request && input.request->chains == Chains::Tables ? kTablesStart : kSolveStart);
     JobOutcome outcome;
     try {
         outcome = Job(input, token, report, counts).run();
@@ -638,8 +634,8 @@ std::shared_ptr<ResultRecord> resettle(const ResultRecord& landscapeRecord, doub
                                        const JobEvents& events, CriticalConcentrationCache* cache) {
     const Reporter report(events);
     auto resultRecord = std::make_shared<ResultRecord>(landscapeRecord);
-    resultRecord->vc10 = cPlus;
-    resultRecord->vc01 = cMinus;
+    resultRecord->freePlus = cPlus;
+    resultRecord->freeMinus = cMinus;
     settle(*resultRecord, totals, keepEnergies, threads, true, report, cache);
     if (auto edge = rangeEdgeWarning(*resultRecord)) report.warning(std::move(*edge));
     formMapData(*resultRecord);

@@ -9,6 +9,7 @@
 #include "pipeline/ModelFactory.h"
 #include "pipeline/Parameters.h"
 #include "pipeline/Records.h"
+#include "pipeline/RunRequest.h"
 #include "pipeline/RunDiagnostics.h"
 
 #include <cstdint>
@@ -79,21 +80,16 @@ struct JobEvents {
 // The calculation.
 
 struct JobInput {
-    Parameters params;                   // the run's own copy
-    std::shared_ptr<RunRecord> runRecord;  // chain record (lengths, table choice, accuracy)
-    Method method = Method::DebyeHueckel;
-    std::int32_t mrange = 0;             // mmMax - mmMin + 1
-    // The chain tables, loaded once by the front end; needed when runRecord->useTables. When they
-    // could not be loaded, tablesError says why and the run fails with it.
+    // What the run is asked to do: parameters, concentrations, model choices, chain lengths.
+    // Total mode (RunRequest::totals) needs both lone chains in the ranges (mpMin = mmMin = 0).
+    RunRequestPointer request;
+    // The chain tables, loaded once by the front end; needed when the request's chains come
+    // from the tables. When they could not be loaded, tablesError says why and the run fails
+    // with it.
     std::shared_ptr<const ChainTables> tables;
     std::string tablesError;
     // Keep F and E of every evaluated cell in the record (ResultRecord::energies).
     bool keepEnergies = false;
-    // Concentrations as an experiment sets them: the totals C+ and C- of '+' and '-' chains.
-    // The free chains then follow from the mass balance on the finished landscape, and the
-    // distribution is formed at them; params.vc10 and vc01 only weigh the map while the
-    // rows come. Needs both lone chains in the ranges (mpMin = mmMin = 0).
-    std::optional<MassBalanceTotals> totals;
     // The most threads the run's stages may use at once (0: the machine's, omp_get_max_threads(),
     // which follows OMP_NUM_THREADS). A caller running several runs at once shares the
     // machine out with it. The result is the same for any number.

@@ -33,10 +33,6 @@ struct MassBalanceTerm {
     double lnK = 0.0;
 };
 
-struct MassBalanceTotals {
-    double plus = 0.0, minus = 0.0;  // C+ and C- (infinite when a weight overflows)
-};
-
 struct MassBalanceSolution {
     double lnPlus = 0.0, lnMinus = 0.0;    // natural logarithms of the free concentrations
     double freePlus = 0.0, freeMinus = 0.0;

@@ -82,59 +82,69 @@ std::string residualText(double residual, WarningForm form) {
 
 std::string warningText(const RunWarning& w, WarningForm form) {
     switch (w.kind) {
-    case WarningKind::ConvergedChains: return kConvergedChains;
-    case WarningKind::Accuracy: return accuracyText(w);
-    case WarningKind::NonFiniteCells:
-        return countText(w.count, "complex has no finite free energy and was given weight 0",
-                         "complexes have no finite free energy and were given weight 0");
-    case WarningKind::UnstableSolves:
-        return countText(w.count, "Newton solve of a complex did not converge (unstable solution)",
-                         "Newton solves of complexes did not converge (unstable solution)");
-    case WarningKind::PartialResult:
-        if (w.scope == DiagnosticScope::Cell) return partialComplexesMessage(w.count, w.total);
-        return "The result is partial: " + std::to_string(w.count) + " of " + std::to_string(w.total) +
-               " rows were computed.";
-    case WarningKind::RangeEdge: return rangeEdgeText(w);
-    case WarningKind::MassBalanceResidual: return residualText(w.residual, form);
-    case WarningKind::BeyondDebyeHueckel: return beyondDebyeHueckelMessage(w.count);
-    case WarningKind::CriticalConcentration:
-        return w.below ? "The critical concentration lies below a total of 1e-20: more than half of the scarcer chains "
+        case WarningKind::ConvergedChains:
+            return kConvergedChains;
+        case WarningKind::Accuracy:
+            return accuracyText(w);
+        case WarningKind::NonFiniteCells:
+            return countText(w.count, "complex has no finite free energy and was given weight 0",
+                             "complexes have no finite free energy and were given weight 0");
+        case WarningKind::UnstableSolves:
+            return countText(w.count, "Newton solve of a complex did not converge (unstable solution)",
+                             "Newton solves of complexes did not converge (unstable solution)");
+        case WarningKind::PartialResult:
+            if (w.scope == DiagnosticScope::Cell) return partialComplexesMessage(w.count, w.total);
+            return "The result is partial: " + std::to_string(w.count) + " of " + std::to_string(w.total) +
+                   " rows were computed.";
+        case WarningKind::RangeEdge:
+            return rangeEdgeText(w);
+        case WarningKind::MassBalanceResidual:
+            return residualText(w.residual, form);
+        case WarningKind::BeyondDebyeHueckel:
+            return beyondDebyeHueckelMessage(w.count);
+        case WarningKind::CriticalConcentration:
+            return w.below
+                       ? "The critical concentration lies below a total of 1e-20: more than half of the scarcer chains "
                          "are in complexes at every total"
                        : "The critical concentration lies above a total of 1: fewer than half of the scarcer chains "
                          "are in complexes at every total up to 1";
-    case WarningKind::TotalsEdge: return totalsEdgeText(w);
-    case WarningKind::Coacervate: {
-        NeutralLine::EdgeSlope edge;
-        edge.mp = w.mp;
-        edge.mm = w.mm;
-        edge.slope = w.residual;
-        edge.coacervateLikely = true;
-        return coacervateMessage(edge);
-    }
-    case WarningKind::FreeChainsUndetermined: {
-        MassBalanceSolution s;
-        s.productPlus = w.mp;
-        s.productMinus = w.mm;
-        s.lnProduct = w.lnProduct;
-        return undeterminedFreeChainsMessage(s);
-    }
-    case WarningKind::ImpliedTotals: return crowdedComplexesMessage(w.plus, w.minus);
+        case WarningKind::TotalsEdge:
+            return totalsEdgeText(w);
+        case WarningKind::Coacervate: {
+            NeutralLine::EdgeSlope edge;
+            edge.mp = w.mp;
+            edge.mm = w.mm;
+            edge.slope = w.residual;
+            edge.coacervateLikely = true;
+            return coacervateMessage(edge);
+        }
+        case WarningKind::FreeChainsUndetermined: {
+            MassBalanceSolution s;
+            s.productPlus = w.mp;
+            s.productMinus = w.mm;
+            s.lnProduct = w.lnProduct;
+            return undeterminedFreeChainsMessage(s);
+        }
+        case WarningKind::ImpliedTotals:
+            return crowdedComplexesMessage(w.plus, w.minus);
     }
     return {};
 }
 
 bool inSummaryOrder(WarningKind kind) {
     switch (kind) {
-    case WarningKind::NonFiniteCells:
-    case WarningKind::UnstableSolves:
-    case WarningKind::PartialResult:
-    case WarningKind::BeyondDebyeHueckel:
-    case WarningKind::RangeEdge:
-    case WarningKind::TotalsEdge:
-    case WarningKind::Coacervate:
-    case WarningKind::FreeChainsUndetermined:
-    case WarningKind::ImpliedTotals: return true;
-    default: return false;
+        case WarningKind::NonFiniteCells:
+        case WarningKind::UnstableSolves:
+        case WarningKind::PartialResult:
+        case WarningKind::BeyondDebyeHueckel:
+        case WarningKind::RangeEdge:
+        case WarningKind::TotalsEdge:
+        case WarningKind::Coacervate:
+        case WarningKind::FreeChainsUndetermined:
+        case WarningKind::ImpliedTotals:
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -14,19 +14,19 @@ enum class Severity { Info, Warning, Error };
 
 // What may cast doubt on a result (or explain it), said once by the job.
 enum class WarningKind {
-    ConvergedChains,  // converged energies solve the single chains instead of reading the tables
-    Accuracy,         // converged energies: their estimated error and the difference from standard
-    NonFiniteCells,   // complexes without a finite free energy (weight 0)
-    UnstableSolves,   // Newton solves of complexes that did not converge
-    PartialResult,    // a stopped run: only some rows (or complexes) were computed
-    RangeEdge,        // the most probable complex lies on an edge of a range that could be enlarged
-    MassBalanceResidual,    // total mode: the totals are met only to a relative residual above the target
-    BeyondDebyeHueckel,     // Debye-Hueckel cells whose surface potential lies beyond the linearisation
-    CriticalConcentration,  // total mode: half of the scarcer chains bound is not crossed between 1e-20 and 1
-    TotalsEdge,             // total mode: complexes on an edge that hides larger ones hold a share of a total
-    Coacervate,             // the free energy per chain does not rise at the large end of the neutral line
-    FreeChainsUndetermined, // total mode: the totals fix only a product of c+ and c- (chains nearly all bound)
-    ImpliedTotals,          // free mode: the free chains imply more than one chain per a^3 of a kind
+    ConvergedChains,         // converged energies solve the single chains instead of reading the tables
+    Accuracy,                // converged energies: their estimated error and the difference from standard
+    NonFiniteCells,          // complexes without a finite free energy (weight 0)
+    UnstableSolves,          // Newton solves of complexes that did not converge
+    PartialResult,           // a stopped run: only some rows (or complexes) were computed
+    RangeEdge,               // the most probable complex lies on an edge of a range that could be enlarged
+    MassBalanceResidual,     // total mode: the totals are met only to a relative residual above the target
+    BeyondDebyeHueckel,      // Debye-Hueckel cells whose surface potential lies beyond the linearisation
+    CriticalConcentration,   // total mode: half of the scarcer chains bound is not crossed between 1e-20 and 1
+    TotalsEdge,              // total mode: complexes on an edge that hides larger ones hold a share of a total
+    Coacervate,              // the free energy per chain does not rise at the large end of the neutral line
+    FreeChainsUndetermined,  // total mode: the totals fix only a product of c+ and c- (chains nearly all bound)
+    ImpliedTotals,           // free mode: the free chains imply more than one chain per a^3 of a kind
 };
 
 // What a diagnostic speaks of: single cells (complexes), rows of the map, or the whole run.

@@ -777,7 +777,7 @@ bool MapView::saveFigure(const QString& path, bool svg, const FigureOptions& opt
             drawnClasses(bi + view.row0, bj + view.col0) > 0)
             f.outline = std::pair{bi, bj};
         f.caption = QString::fromStdString(parameterCaption(rec.zp, rec.plen, rec.Np, rec.zn, rec.mlen, rec.Nm, rec.ka,
-                                                            rec.vc10, rec.vc01, rec.debyeHueckel));
+                                                            rec.freePlus, rec.freeMinus, rec.debyeHueckel));
         if (scale.logarithmic) f.caption += QStringLiteral("; colours over %1 decades").arg(scale.decades);
     }
     f.captionInPicture = options.captionInPicture;

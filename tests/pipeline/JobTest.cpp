@@ -457,7 +457,8 @@ TEST(Job, WarningsCarryTheirNumbersAndTheSummaryTakesThemAsSaid) {
     const std::vector<std::string> summary = runWarnings(run, computeObservables(*run.record));
     EXPECT_EQ(std::count(summary.begin(), summary.end(), warningText(*nonFinite)), 1);
     // Every warning is also a line of the log, once.
-    for (const RunWarning& w : run.warnings) EXPECT_EQ(std::count(run.log.begin(), run.log.end(), warningText(w)), 1) << warningText(w);
+    for (const RunWarning& w : run.warnings)
+        EXPECT_EQ(std::count(run.log.begin(), run.log.end(), warningText(w)), 1) << warningText(w);
 }
 
 TEST(Job, TheResultCarriesTheMapTheWindowDrewOfTheStartUpRun) {
