@@ -200,6 +200,11 @@ TEST(MassBalance, TotalModeRunIsTheFreeRunAtTheSolvedChains) {
         Recorder total;
         ASSERT_EQ(GenerateFreeEnergy(input, {}, total.callbacks()), JobOutcome::Finished);
         const ResultRecord& t = *total.record;
+        // The result holds the request as it was asked: the free chains the mass balance found
+        // are the result's, not written into the inputs.
+        ASSERT_EQ(t.request, input.request);
+        EXPECT_EQ(t.request->params.vc10, 0.5);
+        EXPECT_EQ(t.request->totals->plus, f.totalPlus);
         EXPECT_TRUE(t.totalMode);
         EXPECT_TRUE(t.energies.empty());  // kept only for the mass balance
         EXPECT_NEAR(t.freePlus / 1e-6, 1.0, 1e-10);
