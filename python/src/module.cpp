@@ -254,8 +254,8 @@ struct PyResult {
     void refuseOversizedTable(bool longFormat) const {
         if (longFormat) return;
         const ResultRecord& b = *record;
-        if (const std::optional<std::uint64_t> bytes =
-                oversizedWideExport(DistributionView{b.mpMin, b.mpMax, b.mmMin, b.mmMax, b.vc10, b.vc01, nullptr}))
+        if (const std::optional<std::uint64_t> bytes = oversizedWideExport(
+                DistributionView{b.mpMin, b.mpMax, b.mmMin, b.mmMax, b.freePlus, b.freeMinus, nullptr}))
             throw py::value_error("the distribution table would be up to " +
                                   std::to_string(*bytes / (std::uint64_t{1} << 20)) +
                                   " MiB (it runs from M = 0 to the largest M); use long=True to write only the "
@@ -465,7 +465,7 @@ PyResult makeResult(const RunOutcome& outcome, const PyParameters& params, const
     result.partial = outcome.outcome == JobOutcome::Cancelled;
     result.log = outcome.log;
     result.diagnostics = outcome.diagnostics;
-    for (const RunWarning& w : outcome.warnings) result.warnings.push_back(w.text);
+    for (const RunWarning& w : outcome.warnings) result.warnings.push_back(warningText(w));
     result.counts = outcome.counts;
     result.observables = computeObservables(*outcome.record);
     buildArrays(result);
@@ -639,7 +639,7 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
     const Parameters p = validated(params, chainsOf(options));
     const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction);
     JobInput input = makeJobInput(p, params.set, options, tablesFor(options, dataDir));
-    if (totals) input.totals = totals;
+    if (totals) input.request = inTotalMode(*input.request, *totals);
 
     std::stop_source stop;
     std::optional<py::error_already_set> pending;  // an exception of the callback or Ctrl-C

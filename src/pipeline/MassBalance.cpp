@@ -566,7 +566,11 @@ std::string undeterminedFreeChainsMessage(const MassBalanceSolution& s) {
 std::optional<std::string> impliedTotalsMessage(const MassBalanceTotals& implied, double freePlus, double freeMinus) {
     const auto tooMany = [](double total) { return total > 1.0 || std::isnan(total); };
     if (!tooMany(implied.plus) && !tooMany(implied.minus)) return std::nullopt;
-    const std::string plus = chainCount(implied.plus - freePlus), minus = chainCount(implied.minus - freeMinus);
+    return crowdedComplexesMessage(implied.plus - freePlus, implied.minus - freeMinus);
+}
+
+std::string crowdedComplexesMessage(double boundPlus, double boundMinus) {
+    const std::string plus = chainCount(boundPlus), minus = chainCount(boundMinus);
     const std::string chains = plus == minus ? plus + " chains per a³ of each kind"
                                              : plus + " '+' and " + minus + " '-' chains per a³";
     return "the free concentrations imply " + chains + " in complexes: no solution holds that; use total mode";

@@ -33,10 +33,6 @@ struct MassBalanceTerm {
     double lnK = 0.0;
 };
 
-struct MassBalanceTotals {
-    double plus = 0.0, minus = 0.0;  // C+ and C- (infinite when a weight overflows)
-};
-
 struct MassBalanceSolution {
     double lnPlus = 0.0, lnMinus = 0.0;    // natural logarithms of the free concentrations
     double freePlus = 0.0, freeMinus = 0.0;
@@ -121,6 +117,8 @@ std::string undeterminedFreeChainsMessage(const MassBalanceSolution& solution);
 // both kinds; "492 '+' and 37.5 '-' chains per a³" when they differ as written: whole
 // chains from 100 to a million, else three significant digits).
 std::optional<std::string> impliedTotalsMessage(const MassBalanceTotals& implied, double freePlus, double freeMinus);
+// The same from the chains of each kind in complexes (implied minus free, per a^3).
+std::string crowdedComplexesMessage(double boundPlus, double boundMinus);
 
 // C+ and C- of a result record: sum M+ c and sum M- c over its distribution, lone chains
 // included, the common shift undone (NaN when beyond a double; 0 without results).

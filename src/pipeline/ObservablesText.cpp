@@ -55,27 +55,15 @@ std::string formatReal17(double v) {
 
 std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& observables) {
     std::vector<std::string> w;
-    // Of the job's own warnings, those about the numbers of the summary; the accuracy of
-    // converged energies has fields of its own.
+    // The job's warnings about the numbers of the summary, as it said them; then why it
+    // failed and what the summary itself finds; then the job's warnings on the totals.
     for (const RunWarning& warning : run.warnings)
-        if (warning.kind == WarningKind::NonFiniteCells || warning.kind == WarningKind::UnstableSolves ||
-            warning.kind == WarningKind::PartialResult || warning.kind == WarningKind::BeyondDebyeHueckel ||
-            warning.kind == WarningKind::RangeEdge || warning.kind == WarningKind::TotalsEdge ||
-            warning.kind == WarningKind::Coacervate ||
-            warning.kind == WarningKind::FreeChainsUndetermined || warning.kind == WarningKind::ImpliedTotals)
-            w.push_back(warning.text);
+        if (inSummaryOrder(warning.kind)) w.push_back(warningText(warning, WarningForm::Summary));
     if (run.outcome == JobOutcome::Failed) w.push_back(run.failure.empty() ? std::string("The run failed.") : run.failure);
     if (run.record && run.record->hasResults() && !observables.anyComplex)
         w.push_back("No complex has a positive weight; the averages are null.");
-    if (run.record && run.record->totalMode && !(run.record->massBalanceResidual <= kMassBalanceTolerance))
-        w.push_back("Mass balance: the totals are met only to " + formatReal17(run.record->massBalanceResidual) +
-                    " (relative)");
-    if (run.record && run.record->criticalBelow)
-        w.push_back("The critical concentration lies below a total of 1e-20: more than half of the scarcer chains are "
-                    "in complexes at every total");
-    if (run.record && run.record->criticalAbove)
-        w.push_back("The critical concentration lies above a total of 1: fewer than half of the scarcer chains are in "
-                    "complexes at every total up to 1");
+    for (const RunWarning& warning : run.warnings)
+        if (inSummaryTail(warning.kind)) w.push_back(warningText(warning, WarningForm::Summary));
     if (run.record && run.record->max_shift != 0.0)
         w.push_back("The weights carry a common shift (max_shift=" + formatReal17(run.record->max_shift) +
                     "); absValue is every concentration times 2.71828183^-(max_shift-10).");

@@ -36,8 +36,9 @@ struct RunDescription {
     std::vector<std::pair<std::string, std::string>> extra;
 };
 
-// The warnings a finished or stopped run leaves: complexes without a finite free energy,
-// unconverged solves, a partial result, no complex with a weight, a common shift.
+// The warnings a finished or stopped run leaves, as the summary and the sweep's warnings
+// column say them: the job's typed warnings (rendered by warningText), the failure, no
+// complex with a weight, a common shift.
 std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& observables);
 
 // One JSON object: the observables of the registry under their names (a cell followed by

@@ -81,36 +81,6 @@ std::optional<std::pair<std::int32_t, std::int32_t>> CellList::find(double X, do
     return std::pair<std::int32_t, std::int32_t>{mpMin + *column, mmMin + *row};
 }
 
-Grid<std::int32_t> weightClasses(const Grid<double>& weights, double maxValue) {
-    Grid<std::int32_t> out(weights.rows(), weights.cols());
-    const double step = (maxValue - 0.0) / 20.0;
-    if (step == 0.0) return out;
-    for (std::int32_t r = 0; r < out.rows(); ++r) {
-        const double* w = weights.row(r);
-        std::int32_t* row = out.row(r);
-        for (std::int32_t c = 0; c < out.cols(); ++c) {
-            // Any quotient from 21 on is out of the scale alike; 21 keeps it inside an int. A
-            // quotient below -1 or not a number (a NaN weight or maxValue) is -1, below the
-            // scale, so that no quotient is converted that an int cannot hold.
-            const double q = (w[c] - 0.0) / step;
-            row[c] = q >= 21.0 ? 21 : q > -1.0 ? static_cast<std::int32_t>(q) : -1;
-        }
-    }
-    return out;
-}
-
-std::optional<std::string> colorCodeError(const Grid<std::int32_t>& colourClasses) {
-    std::optional<std::string> error;
-    colourClasses.forEach([&](std::int32_t code) {
-        if (error) return;
-        if (code > 20)
-            error = std::string("a->color is greater than 20");
-        else if (code < 0)
-            error = std::string("a->color is less than 0");
-    });
-    return error;
-}
-
 std::int32_t colourClassOf(double ratio, const ColourScale& scale) {
     if (!(ratio > 0.0)) return 0;
     if (ratio >= 1.0) return 20;
@@ -407,15 +377,6 @@ std::string parameterCaption(double zp, double plen, std::int32_t Np, double zn,
     return "q+ = " + g(zp) + ", N+ = " + g(plen) + ", neutral " + std::to_string(Np) + "; q- = " + g(zn) +
            ", N- = " + g(mlen) + ", neutral " + std::to_string(Nm) + "; ka = " + g(ka) + "; c+ = " + g(vc10) +
            ", c- = " + g(vc01) + "; " + (dh ? "Debye-Hueckel" : "Poisson-Boltzmann");
-}
-
-ComplexSummary summarizeComplex(const SphericalComplex& complex) {
-    ComplexSummary s;
-    s.Z = complex.charge;
-    s.Rc = complex.radius;
-    s.kRc = complex.kappaR;
-    s.ZoverRc = s.Z / s.Rc;
-    return s;
 }
 
 SunPicture sunPicture(std::int32_t width, std::int32_t mp, std::int32_t mm, double Rc, double Nmax, double Rmax,

@@ -272,18 +272,18 @@ bool MapView::setRecord(ResultSnapshot rec, QString* error) {
     const std::int32_t n = rec->mpMax - rec->mpMin + 1;
     const std::int32_t m = rec->mmMax - rec->mmMin + 1;
     if (rec->absValue.rows() != n || rec->absValue.cols() != m) return false;
-    Grid<std::int32_t> colours = weightClasses(rec->absValue, rec->maxValue);
-    if (const auto failure = colorCodeError(colours)) {
+    // The classes and the most probable cell come with the result, formed on the job's thread.
+    const MapData& map = rec->map;
+    if (map.colourClasses.rows() != n || map.colourClasses.cols() != m) return false;
+    if (map.colourError) {
         // The map on screen stays as it was.
-        if (error) *error = QString::fromStdString(*failure);
+        if (error) *error = QString::fromStdString(*map.colourError);
         return false;
     }
-    // (mpMin, mmMin) while no cell has a weight.
-    const auto [mpStar, mmStar] = marlinq::mostProbableCell(*rec).value_or(MapCell{rec->mpMin, rec->mmMin});
     const bool newShape = !drawnRecord || drawnRecord->mpMin != rec->mpMin || drawnRecord->mmMin != rec->mmMin ||
                           drawnClasses.rows() != n || drawnClasses.cols() != m;
-    drawnClasses = std::move(colours);
-    drawnBest = {mpStar, mmStar};
+    drawnClasses = map.colourClasses;
+    drawnBest = map.mostProbable;
     drawnRecord = std::move(rec);
     rows = n;
     cols = m;
@@ -777,7 +777,7 @@ bool MapView::saveFigure(const QString& path, bool svg, const FigureOptions& opt
             drawnClasses(bi + view.row0, bj + view.col0) > 0)
             f.outline = std::pair{bi, bj};
         f.caption = QString::fromStdString(parameterCaption(rec.zp, rec.plen, rec.Np, rec.zn, rec.mlen, rec.Nm, rec.ka,
-                                                            rec.vc10, rec.vc01, rec.debyeHueckel));
+                                                            rec.freePlus, rec.freeMinus, rec.debyeHueckel));
         if (scale.logarithmic) f.caption += QStringLiteral("; colours over %1 decades").arg(scale.decades);
     }
     f.captionInPicture = options.captionInPicture;
