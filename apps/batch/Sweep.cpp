@@ -2,10 +2,7 @@
 #include "Sweep.h"
 #include "SweepFiles.h"
 
-#include "files/ScatteringExport.h"
-
-#include "files/DistributionExport.h"
-#include "pipeline/AtomicFile.h"
+#include "io/Destination.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ObservablesText.h"
 #include "pipeline/Sweep.h"
@@ -24,21 +21,11 @@ namespace {
 
 // FILE, or standard output for "-"; false with a message when it fails.
 bool deliver(const std::string& target, const std::string& text) {
-    if (target == "-") {
-        std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
-        std::cout.flush();
-        if (std::cout.fail()) {
-            std::cerr << "can not write the result to standard output\n";
-            return false;
-        }
-        return true;
-    }
+    const Destination to = Destination::of(target);
     std::string error;
-    if (!writeTextFileAtomically(target, text, error)) {
-        std::cerr << error << '\n';
-        return false;
-    }
-    return true;
+    if (to.write(text, error)) return true;
+    std::cerr << (to.isStandardOutput() ? std::string("can not write the result to standard output") : error) << '\n';
+    return false;
 }
 
 // A point's file in the format the options ask for.

@@ -3,7 +3,7 @@
 #include "pipeline/CalculationJob.h"
 
 #include "kernel/Fatal.h"
-#include "files/NumberFormat.h"
+#include "io/NumberText.h"
 #include "physics/Complex.h"
 #include "physics/NeutralBlock.h"
 #include "pipeline/Distribution.h"
@@ -13,9 +13,7 @@
 #include "pipeline/Coacervate.h"
 
 #include <cmath>
-#include <locale>
 #include <optional>
-#include <sstream>
 #include <vector>
 
 namespace marlinq {
@@ -97,26 +95,20 @@ RunWarning accuracyWarning(double error, double difference, std::int64_t targetM
     w.errorEstimate = error;
     w.standardDifference = difference;
     w.count = targetMissed;
-    std::ostringstream line;
-    line.imbue(std::locale::classic());
-    line << "Converged free energies: largest estimated remaining error " << error
-         << " kT; largest difference from the standard free energies " << difference << " kT";
+    w.text = "Converged free energies: largest estimated remaining error " + significantText(error, 6) +
+             " kT; largest difference from the standard free energies " + significantText(difference, 6) + " kT";
     if (targetMissed > 0)
-        line << "; " << targetMissed << (targetMissed == 1 ? " free energy" : " free energies")
-             << " reached the finest grid without meeting the target (two extrapolations within 2e-5 of the value); "
-                "the largest estimated error reached there is "
-             << missedEstimate << " kT";
-    w.text = line.str();
+        w.text += "; " + std::to_string(targetMissed) + (targetMissed == 1 ? " free energy" : " free energies") +
+                  " reached the finest grid without meeting the target (two extrapolations within 2e-5 of the value); "
+                  "the largest estimated error reached there is " +
+                  significantText(missedEstimate, 6) + " kT";
     return w;
 }
 
 // "Mass balance: free c+ = ..., c- = ... (N Newton steps)", six significant digits.
 std::string massBalanceMessage(double cPlus, double cMinus, int steps) {
-    std::ostringstream line;
-    line.imbue(std::locale::classic());
-    line << "Mass balance: free c+ = " << cPlus << ", c- = " << cMinus << " (" << steps
-         << (steps == 1 ? " Newton step)" : " Newton steps)");
-    return line.str();
+    return "Mass balance: free c+ = " + significantText(cPlus, 6) + ", c- = " + significantText(cMinus, 6) + " (" +
+           std::to_string(steps) + (steps == 1 ? " Newton step)" : " Newton steps)");
 }
 
 RunWarning criticalWarning(bool below) {
@@ -133,10 +125,8 @@ RunWarning residualWarning(double residual) {
     RunWarning w;
     w.kind = WarningKind::MassBalanceResidual;
     w.residual = residual;
-    std::ostringstream line;
-    line.imbue(std::locale::classic());
-    line << "Mass balance: the totals are met only to " << residual << " (relative)";
-    w.text = line.str();
+    // The digits of the summary's warning (runWarnings): the log and the summary say the same number.
+    w.text = "Mass balance: the totals are met only to " + formatReal17(residual) + " (relative)";
     return w;
 }
 
@@ -241,12 +231,9 @@ void reportEdges(const ResultRecord& resultRecord, const Reporter& report) {
         RunWarning w;
         w.kind = WarningKind::TotalsEdge;
         w.residual = share;
-        std::ostringstream line;
-        line.imbue(std::locale::classic());
-        line << "The totals assume no larger complexes, but the complexes " << where << " hold "
-             << plus / resultRecord.totalPlus << " of the '+' chains and " << minus / resultRecord.totalMinus
-             << " of the '-' chains; " << remedy;
-        w.text = line.str();
+        w.text = "The totals assume no larger complexes, but the complexes " + where + " hold " +
+                 significantText(plus / resultRecord.totalPlus, 6) + " of the '+' chains and " +
+                 significantText(minus / resultRecord.totalMinus, 6) + " of the '-' chains; " + remedy;
         report.warning(std::move(w));
     };
     say("on the edge M+ = " + std::to_string(resultRecord.mpMax), "enlarge mpMax", e.rowPlus, e.rowMinus);

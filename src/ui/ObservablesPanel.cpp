@@ -1,8 +1,8 @@
 #include "ui/ObservablesPanel.h"
 
-#include "files/NumberFormat.h"
-#include "files/FileAccess.h"
-#include "pipeline/AtomicFile.h"
+#include "io/NumberText.h"
+#include "io/FileAccess.h"
+#include "io/FileAccess.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ObservablesText.h"
 #include "pipeline/Units.h"

@@ -1,12 +1,13 @@
 #include "ui/SweepWindow.h"
 
-#include "files/NumberFormat.h"
+#include "io/NumberText.h"
 #include "pipeline/AtomicFile.h"
 #include "pipeline/CriticalSalt.h"
 #include "pipeline/ObservableRegistry.h"
 #include "pipeline/ObservablesText.h"
 #include "pipeline/Units.h"
 #include "pipeline/Version.h"
+#include "ui/FieldText.h"
 #include "ui/MapModel.h"
 #include "ui/MapView.h"
 #include "ui/ProfileCharts.h"
@@ -509,8 +510,8 @@ void SweepWindow::criticalSaltDone() {
     else if (!r.ka)
         text = QString::fromStdString(r.note());
     else {
-        text = QStringLiteral("Critical salt: ka = %1").arg(*r.ka, 0, 'g', 7);
-        if (unitNm) text += QStringLiteral(" (%1 mM)").arg(saltMillimolar(*r.ka, *unitNm), 0, 'g', 6);
+        text = QStringLiteral("Critical salt: ka = %1").arg(significant(*r.ka, 7));
+        if (unitNm) text += QStringLiteral(" (%1 mM)").arg(significant(saltMillimolar(*r.ka, *unitNm), 6));
         text += QStringLiteral(", %1 runs").arg(r.runs);
         if (r.jump()) text += QStringLiteral(". ") + QString::fromStdString(r.note());
     }

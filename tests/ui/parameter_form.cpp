@@ -3,7 +3,7 @@
 // range row stands in the window's Tab order.
 #include "main_window_support.h"
 
-#include "files/NumberFormat.h"
+#include "io/NumberText.h"
 
 #include <QSignalSpy>
 
