@@ -773,10 +773,8 @@ std::optional<std::string> oversizedSweepTable(const SweepSpec& plan, bool keepR
     const double bytes = static_cast<double>(points) * static_cast<double>(perPoint);
     if (bytes <= static_cast<double>(kLargestSweepOutput)) return std::nullopt;
     const double gib = bytes / static_cast<double>(std::uint64_t{1} << 30);
-    char size[64];
-    if (gib < 1024.0) std::snprintf(size, sizeof size, "%.1f GiB", gib);
-    else std::snprintf(size, sizeof size, "%.1f TiB", gib / 1024.0);
-    return "the sweep's table in memory would take about " + std::string(size) + " (" + std::to_string(points) +
+    const std::string size = gib < 1024.0 ? fixedText(gib, 1) + " GiB" : fixedText(gib / 1024.0, 1) + " TiB";
+    return "the sweep's table in memory would take about " + size + " (" + std::to_string(points) +
            " points)";
 }
 

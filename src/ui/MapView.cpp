@@ -798,7 +798,7 @@ QString MapView::suggestedFileName(const QString& suffix) const {
                                              : QStringLiteral("dh");
     // The number with a point whatever the locale.
     return QStringLiteral("map_%1_ka%2_mp%3-%4_mm%5-%6.%7")
-        .arg(method, QString::number(rec.ka, 'g', 6))
+        .arg(method, QString::fromStdString(significantText(rec.ka, 6)))
         .arg(rec.mpMin + view.row0)
         .arg(rec.mpMin + view.row1)
         .arg(rec.mmMin + view.col0)

@@ -691,8 +691,8 @@ QString SweepWindow::mapCaption() const {
         const auto [lo, hi] = std::minmax_element(a.values.begin(), a.values.end());
         return QStringLiteral("%1 from %2 to %3 (%4 values%5)")
             .arg(sweepAxisTitle(a.name))
-            .arg(*lo, 0, 'g', 6)
-            .arg(*hi, 0, 'g', 6)
+            .arg(QString::fromStdString(significantText(*lo, 6)))
+            .arg(QString::fromStdString(significantText(*hi, 6)))
             .arg(a.values.size())
             .arg(a.log ? QStringLiteral(", logarithmic") : QString());
     };
@@ -704,7 +704,8 @@ QString SweepWindow::mapCaption() const {
                QString::fromStdString(parameterCaption(g.zp, base.plen, g.Np, g.zn, base.mlen, g.Nm, g.ka, g.vc10, g.vc01, dh));
     if (current.options.method == Method::DebyeHueckelLinear) caption += QStringLiteral(" (linear, closed form)");
     if (base.totalMode)
-        caption += QStringLiteral("; totals C+ = %1, C- = %2").arg(base.totalPlus, 0, 'g', 6).arg(base.totalMinus, 0, 'g', 6);
+        caption += QStringLiteral("; totals C+ = %1, C- = %2").arg(QString::fromStdString(significantText(base.totalPlus, 6)),
+                                                                         QString::fromStdString(significantText(base.totalMinus, 6)));
     caption += current.options.chains == Chains::Tables ? QStringLiteral("; single chains from the tables.")
                                                        : QStringLiteral("; single chains solved.");
     if (stoppedEarly)

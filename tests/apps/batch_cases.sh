@@ -762,6 +762,9 @@ PY
     grep -q "below ka 0.2" err || fail "not said: $(cat err)"
     run -q --method dh-linear --chains solve --unit-nm 0.714 --total 2e-3,2e-3 --critical-salt
     expect_rc 0
+    # Written by the JSON writer in the shortest form, as the summary is (not 0.71399999999999997).
+    grep -q '^  "unit_nm": 0.714,$' out || fail "not the shortest form: $(cat out)"
+    grep -q '^  "total_plus": 0.002,$' out || fail "not the shortest form: $(cat out)"
     python3 - out <<'PY' || fail "critical salt: $(cat out)"
 import json, sys
 s = json.load(open(sys.argv[1]))

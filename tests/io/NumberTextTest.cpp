@@ -92,7 +92,9 @@ void expectOldBytesAndRoundTrip() {
         // The fixed-digit forms give the stream's bytes, as the messages and files had them.
         for (const int digits : {2, 3, 6, 15, 17})
             ASSERT_EQ(significantText(v, digits), streamText(v, digits, false)) << v << " " << digits;
-        if (std::abs(v) < 1e30) ASSERT_EQ(fixedText(v, 5), streamText(v, 5, true)) << v;
+        if (std::abs(v) < 1e30) {
+            ASSERT_EQ(fixedText(v, 5), streamText(v, 5, true)) << v;
+        }
     }
     // The non-finite as the files have always had them.
     const double inf = std::numeric_limits<double>::infinity();
