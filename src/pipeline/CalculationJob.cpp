@@ -125,8 +125,7 @@ RunWarning residualWarning(double residual) {
     RunWarning w;
     w.kind = WarningKind::MassBalanceResidual;
     w.residual = residual;
-    // The digits of the summary's warning (runWarnings): the log and the summary say the same number.
-    w.text = "Mass balance: the totals are met only to " + formatReal17(residual) + " (relative)";
+    w.text = massBalanceResidualMessage(residual);  // the summary's words and digits
     return w;
 }
 

@@ -537,6 +537,10 @@ std::string chainCount(double v) {
 
 }  // namespace
 
+std::string massBalanceResidualMessage(double residual) {
+    return "Mass balance: the totals are met only to " + formatReal17(residual) + " (relative)";
+}
+
 std::string undeterminedFreeChainsMessage(const MassBalanceSolution& s) {
     const std::string product = productText(s.productPlus, s.productMinus);
     return "Mass balance: the totals do not determine the free chains c+ and c-: nearly every chain is in complexes "

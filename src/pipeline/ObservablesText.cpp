@@ -34,8 +34,7 @@ std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& o
     if (run.record && run.record->hasResults() && !observables.anyComplex)
         w.push_back("No complex has a positive weight; the averages are null.");
     if (run.record && run.record->totalMode && !(run.record->massBalanceResidual <= kMassBalanceTolerance))
-        w.push_back("Mass balance: the totals are met only to " + formatReal17(run.record->massBalanceResidual) +
-                    " (relative)");
+        w.push_back(massBalanceResidualMessage(run.record->massBalanceResidual));
     if (run.record && run.record->criticalBelow)
         w.push_back("The critical concentration lies below a total of 1e-20: more than half of the scarcer chains are "
                     "in complexes at every total");
