@@ -4,6 +4,7 @@ set -uo pipefail
 
 case_name=$1
 BATCH=$2
+BATCH_CASES_SCRIPT=$(realpath "${BASH_SOURCE[0]}")
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 # interrupt_after PATTERN ARGS...: runs the command in the background in its own process
@@ -775,6 +776,31 @@ a = 0.714e-9
 cs = ka ** 2 / (8 * 3.141592653589793 * a ** 3 * 6.02214076e23) / 1000 * 1000
 assert abs(s["critical_salt_mM"] / cs - 1) < 1e-6, (s["critical_salt_mM"], cs)
 PY
+    ;;
+json_and_messages_bytes)
+    # The JSON files and the warnings on standard error, to the byte, as stored in
+    # tests/data/json (the summary without its "commit" line). All but critical_salt.json were
+    # written before the JSON writer and the number text were one each; critical_salt.json
+    # has the shortest numbers since then (it had 17 digits).
+    STORED="$(dirname "$BATCH_CASES_SCRIPT")/../data/json"
+    DATA="$(dirname "$BATCH_CASES_SCRIPT")/../../data"
+    same() { cmp -s "$1" "$STORED/$2" || { diff "$STORED/$2" "$1" | head -n 10 >&2; fail "$2 differs"; }; }
+    run -q --data "$DATA" --method dh --unit-nm 0.714 --molar-mass 20000,30000 --sensitivity --summary - -o /dev/null
+    expect_rc 0
+    grep -v '"commit"' out >summary && same summary summary_units_sensitivity.json
+    run -q --data "$DATA" --method dh --accuracy converged --total 2e-3,1e-3 --summary - -o /dev/null
+    expect_rc 0
+    grep -v '"commit"' out >summary && same summary summary_converged_total.json
+    same err converged_total.stderr
+    run -q --data "$DATA" --method dh --total 2e-3,2e-3 --solve-for ka --target mass_average_aggregation=2.002
+    expect_rc 0
+    same out solve_for.json
+    run -q --data "$DATA" --method dh --total 2e-3,2e-3 --solve-for ka --target mass_average_aggregation=3
+    expect_rc 1
+    same out solve_for_not_reached.json
+    run -q --data "$DATA" --method dh-linear --chains solve --unit-nm 0.714 --total 2e-3,2e-3 --critical-salt
+    expect_rc 0
+    same out critical_salt.json
     ;;
 *)
     fail "unknown case $case_name"
