@@ -12,7 +12,8 @@
 # logarithmic colours, the populated region), main-window-pb-whole.png (the same run,
 # whole range), map-figure.png and map-figure.svg (File > Save Map), main-window-loaded.png,
 # main-window-1000.png (Debye-Hueckel over 0..999 x 0..999, whole range), main-window-observables.png
-# (the Observables tab with a segment size and a tie), sweep-window.png,
+# (the Observables tab with a segment size and a tie), main-window-observables-end.png (its
+# end, the sensitivity estimated), sweep-window.png,
 # sweep-chart-saved.png, sweep-window-map.png and sweep-map-saved.png (the sweep window as it
 # opens on a 1366 x 768 screen, its chart and its two-parameter map as Save PNG writes them),
 # chart-window.png (as it opens on a 1366 x 768 screen), chart-window-wide.png,

@@ -3,6 +3,7 @@
 // loaded once, runToCompletion, computeObservables, runSweep, computeComplexProfile);
 // this file only converts.
 
+#include "ComplexTerms.h"
 #include "io/Json.h"
 #include "io/NumberText.h"
 #include "kernel/Fatal.h"
@@ -939,6 +940,7 @@ PYBIND11_MODULE(_core, m) {
     // The build the module comes from: the release and the commit of its sources.
     m.attr("__version__") = std::string(programVersion());
     m.attr("__commit__") = std::string(buildCommit());
+    addComplexTerms(m);
 
     // --- Parameters
     py::class_<PyParameters> P(m, "Parameters", R"doc(

@@ -4,6 +4,7 @@
 #include "io/NumberText.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ObservablesText.h"
+#include "pipeline/Sensitivity.h"
 #include "pipeline/Units.h"
 #include "ui/FieldText.h"
 #include "ui/NumberInput.h"
@@ -11,10 +12,12 @@
 
 #include <QDir>
 #include <QMainWindow>
-#include <QFormLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMetaObject>
+#include <QPointer>
 #include <QPushButton>
 #include <QStringList>
 #include <QVBoxLayout>
@@ -30,17 +33,31 @@ QString shown(double v, int digits = 4) {
     return QLocale().toString(v, 'g', digits);
 }
 
+QString shownCell(const std::optional<MapCell>& cell) {
+    return cell ? QStringLiteral("(%1, %2)").arg(cell->first).arg(cell->second) : QStringLiteral("-");
+}
+
+// "lower / higher": the answers at -1 and +1 kT per chain.
+QString pairText(const QString& lower, const QString& higher) { return lower + QStringLiteral("  /  ") + higher; }
+
 }  // namespace
 
 ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("observablesPanel"));
     auto* layout = new QVBoxLayout(this);
     layout->setObjectName(QStringLiteral("observablesLayout"));
-    auto* form = new QFormLayout;
-    form->setObjectName(QStringLiteral("observablesForm"));
-    // A value wider than its row (a tie of several cells) goes below its caption.
-    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
-    layout->addLayout(form);
+    // Captions and values in a grid: a grid gives a wrapped caption the height of its lines
+    // (a form layout gives every label one line, so a two-line caption was cut in half).
+    auto* grid = new QGridLayout;
+    grid->setObjectName(QStringLiteral("observablesForm"));
+    grid->setColumnStretch(0, 3);
+    grid->setColumnStretch(1, 2);
+    layout->addLayout(grid);
+    int rows = 0;
+    const auto addRow = [grid, &rows](QWidget* caption, QWidget* value) {
+        grid->addWidget(caption, rows, 0);
+        grid->addWidget(value, rows++, 1);
+    };
     unitBox = new QLineEdit(this);
     unitBox->setObjectName(QStringLiteral("unitBox"));
     unitBox->setPlaceholderText(QStringLiteral("unset (%1: water)").arg(general(0.714)));
@@ -48,19 +65,20 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
                                        "1:1 salt concentration and radii in nm."));
     auto* unitCaption = new QLabel(QStringLiteral("Segment size a (nm)"), this);
     unitCaption->setObjectName(QStringLiteral("unitCaption"));
-    form->addRow(unitCaption, unitBox);
+    addRow(unitCaption, unitBox);
     // One row per observable: its caption and its value, both found by the observable's name.
     const auto addValueRow = [&](const ObservableDef* d) {
         const QString name = QString::fromLatin1(d->name.data(), static_cast<qsizetype>(d->name.size()));
         auto* label = new QLabel(QStringLiteral("-"), this);
         label->setObjectName(name);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        label->setWordWrap(true);  // a tie of several cells takes more lines
         label->setToolTip(QString::fromStdString(std::string(d->description)));
         auto* captionLabel = new QLabel(QString::fromStdString(d->caption()), this);
         captionLabel->setObjectName(name + QStringLiteral("Caption"));
         // Long captions wrap: the column keeps the width of the result panel beside it.
         captionLabel->setWordWrap(true);
-        form->addRow(captionLabel, label);
+        addRow(captionLabel, label);
         values.emplace_back(d, label);
     };
     for (const ObservableDef* d : observablesInOutput(true)) addValueRow(d);
@@ -77,11 +95,39 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
                                         : QStringLiteral("Molar mass of a - chain (g/mol)"),
                                    this);
         caption->setObjectName(box->objectName() + QStringLiteral("Caption"));
-        form->addRow(caption, box);
+        addRow(caption, box);
         connect(box, &QLineEdit::textChanged, this, [this] { refresh(); });
         (plus ? molarMassPlusBox : molarMassMinusBox) = box;
     }
     for (const ObservableDef* d : observablesOfStructure(true)) addValueRow(d);
+    // How far the answers move with the model: every complex free energy moved by 1 kT per chain.
+    sensitivityButton = new QPushButton(QStringLiteral("Estimate"), this);
+    sensitivityButton->setObjectName(QStringLiteral("sensitivityButton"));
+    sensitivityButton->setEnabled(false);
+    sensitivityButton->setToolTip(QStringLiteral(
+        "Forms the distribution again with every complex free energy moved by -1 and +1 kT per chain (nothing is "
+        "solved again): the answers a model error of that size would give"));
+    auto* sensitivityCaption = new QLabel(QStringLiteral("Sensitivity, -1 / +1 kT per chain"), this);
+    sensitivityCaption->setObjectName(QStringLiteral("sensitivityButtonCaption"));
+    sensitivityCaption->setWordWrap(true);
+    addRow(sensitivityCaption, sensitivityButton);
+    const auto addSensitivityRow = [&](const QString& name, const QString& caption) {
+        auto* label = new QLabel(QStringLiteral("-"), this);
+        label->setObjectName(name);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        auto* captionLabel = new QLabel(caption, this);
+        captionLabel->setObjectName(name + QStringLiteral("Caption"));
+        captionLabel->setWordWrap(true);
+        addRow(captionLabel, label);
+        return label;
+    };
+    sensitivityMostProbable = addSensitivityRow(QStringLiteral("sensitivityMostProbable"),
+                                                QStringLiteral("Most probable complex at -1 / +1 kT"));
+    sensitivityMassAverage = addSensitivityRow(QStringLiteral("sensitivityMassAverage"),
+                                               QStringLiteral("Mass-average aggregation number at -1 / +1 kT"));
+    sensitivityCritical = addSensitivityRow(QStringLiteral("sensitivityCritical"),
+                                            QStringLiteral("Critical concentration at -1 / +1 kT"));
+    connect(sensitivityButton, &QPushButton::clicked, this, [this] { estimateSensitivity(); });
     saveFreeEnergiesButton = new QPushButton(QStringLiteral("Save Free Energies..."), this);
     saveFreeEnergiesButton->setObjectName(QStringLiteral("saveFreeEnergiesButton"));
     saveFreeEnergiesButton->setEnabled(false);
@@ -94,8 +140,52 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
     connect(saveFreeEnergiesButton, &QPushButton::clicked, this, [this] { saveFreeEnergiesClicked(); });
 }
 
+ObservablesPanel::~ObservablesPanel() = default;  // the worker is joined before the labels go
+
+void ObservablesPanel::estimateSensitivity() {
+    if (!record || !record->hasResults() || record->energies.empty()) return;
+    sensitivityRunning = true;
+    sensitivityButton->setEnabled(false);
+    for (QLabel* label : {sensitivityMostProbable, sensitivityMassAverage, sensitivityCritical})
+        label->setText(QStringLiteral("..."));
+    // The previous estimate (of an older result) ends first: the worker reads only its own
+    // snapshot, and its answer is dropped below when the panel has moved on.
+    if (sensitivityWorker.joinable()) sensitivityWorker.join();
+    const ResultSnapshot of = record;
+    QPointer<ObservablesPanel> panel(this);
+    sensitivityWorker = std::jthread([of, panel, self = this] {
+        std::optional<MassBalanceTotals> totals;
+        if (of->totalMode) totals = MassBalanceTotals{of->totalPlus, of->totalMinus};
+        std::optional<Sensitivity> s = sensitivityOf(*of, totals, of->vc10, of->vc01);
+        // Delivered on the window's thread; the destructor joins this thread before the panel
+        // goes, so the queued call never outlives it.
+        QMetaObject::invokeMethod(self, [panel, of, s = std::move(s)] {
+            if (panel) panel->showSensitivity(of, s);
+        }, Qt::QueuedConnection);
+    });
+}
+
+void ObservablesPanel::showSensitivity(const ResultSnapshot& of, const std::optional<Sensitivity>& s) {
+    sensitivityRunning = false;
+    sensitivityButton->setEnabled(record && record->hasResults() && !record->energies.empty());
+    if (of != record) return;  // a newer result is shown: its rows stay cleared
+    if (!s) {
+        for (QLabel* label : {sensitivityMostProbable, sensitivityMassAverage, sensitivityCritical})
+            label->setText(QStringLiteral("-"));
+    } else {
+        sensitivityMostProbable->setText(
+            pairText(shownCell(s->lower.mostProbableComplex), shownCell(s->higher.mostProbableComplex)));
+        sensitivityMassAverage->setText(
+            pairText(shown(s->lower.massAverageAggregation), shown(s->higher.massAverageAggregation)));
+        sensitivityCritical->setText(
+            pairText(shown(s->lower.criticalConcentration), shown(s->higher.criticalConcentration)));
+    }
+    emit sensitivityShown();
+}
+
 void ObservablesPanel::useUnitField(QLineEdit* field) {
-    if (auto* form = findChild<QFormLayout*>()) form->setRowVisible(unitBox, false);
+    unitBox->hide();
+    if (auto* caption = findChild<QLabel*>(QStringLiteral("unitCaption"))) caption->hide();
     field->setPlaceholderText(unitBox->placeholderText());
     field->setToolTip(unitBox->toolTip());
     unitBox = field;
@@ -122,6 +212,9 @@ std::optional<std::pair<double, double>> ObservablesPanel::molarMasses() const {
 }
 
 void ObservablesPanel::showRecord(ResultSnapshot rec) {
+    if (rec != record)
+        for (QLabel* label : {sensitivityMostProbable, sensitivityMassAverage, sensitivityCritical})
+            label->setText(QStringLiteral("-"));
     record = std::move(rec);
     refresh();
 }
@@ -129,6 +222,7 @@ void ObservablesPanel::showRecord(ResultSnapshot rec) {
 void ObservablesPanel::refresh() {
     const bool has = record && record->hasResults();
     saveFreeEnergiesButton->setEnabled(has && !record->energies.empty());
+    sensitivityButton->setEnabled(has && !record->energies.empty() && !sensitivityRunning);
     const Observables o = has ? computeObservables(*record) : Observables{};
     std::optional<StructureObservables> structure;
     if (const std::optional<std::pair<double, double>> masses = molarMasses(); has && masses) {

@@ -4,17 +4,21 @@
 //       build/tests/ui/test_ui_main_window --gtest_filter='Screenshots.*'
 #include "main_window_support.h"
 
+#include "ui/ObservablesPanel.h"
 #include "ui/SweepWindow.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 
 #include <QDir>
 #include <QPixmap>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QGuiApplication>
 #include <QToolTip>
 #include <QTabWidget>
@@ -168,5 +172,14 @@ TEST_F(Screenshots, ObservablesTabWithASegmentSize) {
     solveAndWait();
     field("segmentSizeField")->setText(QStringLiteral("0.714"));
     form->findChild<QTabWidget*>(QStringLiteral("resultTabs"))->setCurrentIndex(1);
+    // With the sensitivity estimated (the answers at -1 and +1 kT per chain).
+    auto* panel = form->findChild<ObservablesPanel*>(QStringLiteral("observablesPanel"));
+    QSignalSpy estimated(panel, &ObservablesPanel::sensitivityShown);
+    form->findChild<QPushButton*>(QStringLiteral("sensitivityButton"))->click();
+    ASSERT_TRUE(waitFor([&] { return estimated.count() == 1; }));
     shoot("main-window-observables.png");
+    // Its end: the molar masses, the sizes and the sensitivity.
+    auto* scroll = form->findChild<QScrollArea*>(QStringLiteral("observablesScroll"));
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    shoot("main-window-observables-end.png");
 }
