@@ -17,7 +17,8 @@
 # sweep-chart-saved.png, sweep-window-map.png and sweep-map-saved.png (the sweep window as it
 # opens on a 1366 x 768 screen, its chart and its two-parameter map as Save PNG writes them),
 # chart-window.png (as it opens on a 1366 x 768 screen), chart-window-wide.png,
-# chart-ions-saved.png and about-window.png, and main-window-startup.png (before any run).
+# chart-ions-saved.png and about-window.png, main-window-startup.png (before any run) and
+# window-de_DE.png (the default run on a German desktop: decimal commas in every field).
 #
 # To look at the window on another screen, e.g. 1920 x 1080, into a folder of its own:
 #   MARLINQ_SCREEN=1920x1080 MARLINQ_SCREENSHOT_SIZE=1920x1010 docs/take-screenshots.sh build /tmp/shots-1920

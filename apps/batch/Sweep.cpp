@@ -2,10 +2,8 @@
 #include "Sweep.h"
 #include "SweepFiles.h"
 
-#include "files/ScatteringExport.h"
-
-#include "files/DistributionExport.h"
-#include "pipeline/AtomicFile.h"
+#include "io/Destination.h"
+#include "io/NumberText.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ObservablesText.h"
 #include "pipeline/Sweep.h"
@@ -24,21 +22,11 @@ namespace {
 
 // FILE, or standard output for "-"; false with a message when it fails.
 bool deliver(const std::string& target, const std::string& text) {
-    if (target == "-") {
-        std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
-        std::cout.flush();
-        if (std::cout.fail()) {
-            std::cerr << "can not write the result to standard output\n";
-            return false;
-        }
-        return true;
-    }
+    const Destination to = Destination::of(target);
     std::string error;
-    if (!writeTextFileAtomically(target, text, error)) {
-        std::cerr << error << '\n';
-        return false;
-    }
-    return true;
+    if (to.write(text, error)) return true;
+    std::cerr << (to.isStandardOutput() ? std::string("can not write the result to standard output") : error) << '\n';
+    return false;
 }
 
 // A point's file in the format the options ask for.
@@ -48,10 +36,9 @@ std::string distributionText(const BatchOptions& o, const ResultRecord& resultRe
 }
 
 std::string secondsText(double s) {
-    char buf[32];
-    if (s < 60.0) std::snprintf(buf, sizeof buf, "%.1f s", s);
-    else std::snprintf(buf, sizeof buf, "%d min %02d s", static_cast<int>(s / 60.0), static_cast<int>(std::fmod(s, 60.0)));
-    return buf;
+    if (s < 60.0) return fixedText(s, 1) + " s";
+    const int seconds = static_cast<int>(std::fmod(s, 60.0));
+    return std::to_string(static_cast<int>(s / 60.0)) + " min " + (seconds < 10 ? "0" : "") + std::to_string(seconds) + " s";
 }
 
 }  // namespace
@@ -230,9 +217,7 @@ std::uint64_t sweepDirBytes(const BatchOptions& o, const ParameterSet& base, std
 }
 
 std::string gibText(std::uint64_t bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(bytes) / static_cast<double>(std::uint64_t{1} << 30));
-    return text;
+    return fixedText(static_cast<double>(bytes) / static_cast<double>(std::uint64_t{1} << 30), 1) + " GiB";
 }
 
 int runSweepCommand(const BatchOptions& o, const ParameterSet& base, Engine& engine, std::stop_token stop) {

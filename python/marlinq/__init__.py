@@ -219,8 +219,10 @@ def critical_salt(params=None, total=None, charge_fraction=None, method="dh", ch
     -------
     dict
         ``critical_ka`` (None when 1/2 is not crossed between ka 0.2 and 10; ``side`` is then
-        "below" or "above" and ``note`` says it in words), ``critical_salt_mM`` with unit_nm,
-        ``crossed``, ``runs``, ``bound_fraction_at_ka_0.2``, ``total_plus``, ``total_minus``.
+        "below" or "above" and ``note`` says it in words), ``unit_nm`` and ``critical_salt_mM``
+        with unit_nm, ``total_plus``, ``total_minus``, ``bound_fraction_at_ka_0.2``, ``method``,
+        ``runs``, ``crossed``, ``jump``: the members of ``marlinq-batch --critical-salt``'s JSON
+        (made by the same engine function), and ``note``.
 
     Raises
     ------

@@ -4,11 +4,8 @@
 // this file only converts.
 
 #include "ComplexTerms.h"
-#include "files/ChainTables.h"
-#include "files/DataPaths.h"
-#include "files/DistributionExport.h"
-#include "files/NumberFormat.h"
-#include "files/ParameterFile.h"
+#include "io/Json.h"
+#include "io/NumberText.h"
 #include "kernel/Fatal.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/Distribution.h"
@@ -551,6 +548,32 @@ void runWatchingCtrlC(std::stop_source& stop, Work&& work) {
     if (failure) std::rethrow_exception(failure);
 }
 
+// A JSON value of the engine (io/Json.h) as Python objects: an object a dict (members in
+// order), an array a list, a number a float (also one that is not finite, which the JSON
+// text writes as null), null None.
+py::object pythonValue(const json::Value& v) {
+    switch (v.kind()) {
+        case json::Value::Kind::Null: return py::none();
+        case json::Value::Kind::Bool: return py::bool_(v.asBool());
+        case json::Value::Kind::Number: return py::float_(v.asNumber());
+        case json::Value::Kind::Integer: return py::int_(v.asInteger());
+        case json::Value::Kind::String: return py::str(v.asString());
+        case json::Value::Kind::Array: {
+            py::list list;
+            for (const json::Value& item : v.items()) list.append(pythonValue(item));
+            return list;
+        }
+        case json::Value::Kind::Object: {
+            py::dict dict;
+            for (const auto& [key, member] : v.members()) dict[py::str(key)] = pythonValue(member);
+            return dict;
+        }
+    }
+    return py::none();
+}
+
+py::dict pythonOf(const json::Value& object) { return pythonValue(object).cast<py::dict>(); }
+
 py::dict criticalSaltOf(const PyParameters& params, const std::optional<std::vector<double>>& total,
                         const std::optional<double>& chargeFraction, const std::string& method,
                         const std::string& chains, const std::string& accuracy,
@@ -573,18 +596,10 @@ py::dict criticalSaltOf(const PyParameters& params, const std::optional<std::vec
     CriticalSaltResult r;
     runWatchingCtrlC(stop, [&](std::stop_token token) { r = criticalSalt(set, options, tables, token); });
     if (!r.failure.empty()) throw py::value_error(r.failure);
-    py::dict d;
-    d["critical_ka"] = r.ka ? py::object(py::float_(*r.ka)) : py::object(py::none());
-    if (unitNm)
-        d["critical_salt_mM"] = r.ka ? py::object(py::float_(saltMillimolar(*r.ka, *unitNm))) : py::object(py::none());
-    d["crossed"] = r.ka.has_value();
-    d["jump"] = r.jump();
-    d["side"] = r.belowRange ? py::object(py::str("below")) : r.aboveRange ? py::object(py::str("above")) : py::object(py::none());
+    // The members of the batch command's --critical-salt JSON, and the note it says on
+    // standard error.
+    py::dict d = pythonOf(criticalSaltValue(r, set, options, unitNm));
     d["note"] = r.note();
-    d["bound_fraction_at_ka_0.2"] = r.boundLow;
-    d["runs"] = r.runs;
-    d["total_plus"] = set.totalPlus;
-    d["total_minus"] = set.totalMinus;
     return d;
 }
 
@@ -618,15 +633,8 @@ py::dict solveForOf(const PyParameters& params, const std::string& name, const s
     SolveForResult r;
     runWatchingCtrlC(stop, [&](std::stop_token token) { r = solveFor(problem, tables, token); });
     if (!r.failure.empty()) throw py::value_error(r.failure);
-    py::dict d;
-    d["name"] = name;
-    d["value"] = r.value ? py::object(py::float_(*r.value)) : py::object(py::none());
-    d["observable"] = observable;
-    d["target"] = target;
-    d["achieved"] = r.achieved;
-    d["runs"] = r.runs;
-    d["side"] = r.side.empty() ? py::object(py::none()) : py::object(py::str(r.side));
-    return d;
+    // The members of the batch command's --solve-for JSON.
+    return pythonOf(solveForValue(problem, r));
 }
 
 PyResult runEngine(const PyParameters& params, const std::string& method, const std::string& chains,
@@ -766,10 +774,8 @@ std::optional<std::string> oversizedSweepTable(const SweepSpec& plan, bool keepR
     const double bytes = static_cast<double>(points) * static_cast<double>(perPoint);
     if (bytes <= static_cast<double>(kLargestSweepOutput)) return std::nullopt;
     const double gib = bytes / static_cast<double>(std::uint64_t{1} << 30);
-    char size[64];
-    if (gib < 1024.0) std::snprintf(size, sizeof size, "%.1f GiB", gib);
-    else std::snprintf(size, sizeof size, "%.1f TiB", gib / 1024.0);
-    return "the sweep's table in memory would take about " + std::string(size) + " (" + std::to_string(points) +
+    const std::string size = gib < 1024.0 ? fixedText(gib, 1) + " GiB" : fixedText(gib / 1024.0, 1) + " TiB";
+    return "the sweep's table in memory would take about " + size + " (" + std::to_string(points) +
            " points)";
 }
 

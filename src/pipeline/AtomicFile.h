@@ -1,12 +1,5 @@
 #pragma once
-// A whole text written as a file by the files library's atomic writer (a temporary file in
-// the same folder, renamed over the target once complete).
+// The atomic save lives in the io library; this header stays until the sweep store has
+// moved there (it includes it by this name).
 
-#include <string>
-
-namespace marlinq {
-
-// Writes text to path atomically; false and the reason when it cannot.
-bool writeTextFileAtomically(const std::string& path, const std::string& text, std::string& error);
-
-}  // namespace marlinq
+#include "io/FileAccess.h"

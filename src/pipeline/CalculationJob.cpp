@@ -6,7 +6,7 @@
 #include "pipeline/CalculationJob.h"
 
 #include "kernel/Fatal.h"
-#include "files/NumberFormat.h"
+#include "io/NumberText.h"
 #include "physics/NeutralBlock.h"
 #include "pipeline/Distribution.h"
 #include "pipeline/MapClasses.h"

@@ -7,9 +7,13 @@
 //   Engine engine;                                        // data search and tables, once per front end
 //   RunOutcome run = runToCompletion(engine.job(params, set, options), token, events);
 
+// The formats a front end reads and writes come with the service: front ends include this
+// header (and io/), never files/ (the layering tests hold them to it).
 #include "files/ChainTables.h"
 #include "files/DataPaths.h"
 #include "files/DistributionExport.h"
+#include "files/ParameterFile.h"
+#include "files/ScatteringExport.h"
 #include "pipeline/CalculationJob.h"
 #include "pipeline/ParameterSchema.h"
 

@@ -110,6 +110,9 @@ inline bool MassBalanceSolution::freeChainsDetermined() const {
 // solution whose free chains the totals leave open does fix (the product c+^p c-^q and the
 // distribution of the complexes).
 std::string undeterminedFreeChainsMessage(const MassBalanceSolution& solution);
+// "Mass balance: the totals are met only to R (relative)", R in 17 digits: the one text of
+// the warning, in the log and in the summary alike.
+std::string massBalanceResidualMessage(double residual);
 
 // Free mode: "the free concentrations imply 492 chains per a³ of each kind in complexes: no
 // solution holds that; use total mode" when the totals the free chains imply exceed one

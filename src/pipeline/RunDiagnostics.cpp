@@ -1,13 +1,11 @@
 #include "pipeline/RunDiagnostics.h"
 
-#include "files/NumberFormat.h"
+#include "io/NumberText.h"
 #include "physics/Complex.h"
 #include "pipeline/Coacervate.h"
 #include "pipeline/MassBalance.h"
 #include "pipeline/ObservablesText.h"
 
-#include <locale>
-#include <sstream>
 
 namespace marlinq {
 
@@ -17,24 +15,20 @@ constexpr const char* kConvergedChains =
     "Converged free energies: the single chains are solved, not interpolated from the tables";
 
 // Numbers of the log: six significant digits, a point whatever the locale.
-std::ostringstream logLine() {
-    std::ostringstream line;
-    line.imbue(std::locale::classic());
-    return line;
-}
+std::string logNumber(double v) { return significantText(v, 6); }
 
 std::string accuracyText(const RunWarning& w) {
-    std::ostringstream line = logLine();
-    line << "Converged free energies: largest estimated remaining error " << w.errorEstimate
-         << " kT; largest difference from the standard free energies " << w.standardDifference << " kT";
+    std::string line = "Converged free energies: largest estimated remaining error " + logNumber(w.errorEstimate) +
+                       " kT; largest difference from the standard free energies " + logNumber(w.standardDifference) +
+                       " kT";
     // When refinements ended on their finest grid short of the target, the line says how
     // many: the estimate is then the one reached, not the target's.
     if (w.count > 0)
-        line << "; " << w.count << (w.count == 1 ? " free energy" : " free energies")
-             << " reached the finest grid without meeting the target (two extrapolations within 2e-5 of the value); "
-                "the largest estimated error reached there is "
-             << w.missedEstimate << " kT";
-    return line.str();
+        line += "; " + std::to_string(w.count) + (w.count == 1 ? " free energy" : " free energies") +
+                " reached the finest grid without meeting the target (two extrapolations within 2e-5 of the value); "
+                "the largest estimated error reached there is " +
+                logNumber(w.missedEstimate) + " kT";
+    return line;
 }
 
 std::string countText(std::int64_t count, const char* one, const char* many) {
@@ -61,21 +55,8 @@ std::string totalsEdgeText(const RunWarning& w) {
         where = "on the edge of the cells the run evaluated";
         remedy = "their neighbours were left out as negligible at the run's start";
     }
-    std::ostringstream line = logLine();
-    line << "The totals assume no larger complexes, but the complexes " << where << " hold " << w.plus
-         << " of the '+' chains and " << w.minus << " of the '-' chains; " << remedy;
-    return line.str();
-}
-
-std::string residualText(double residual, WarningForm form) {
-    std::ostringstream line = logLine();
-    line << "Mass balance: the totals are met only to ";
-    if (form == WarningForm::Summary)
-        line << formatReal17(residual);
-    else
-        line << residual;
-    line << " (relative)";
-    return line.str();
+    return "The totals assume no larger complexes, but the complexes " + where + " hold " + logNumber(w.plus) +
+           " of the '+' chains and " + logNumber(w.minus) + " of the '-' chains; " + remedy;
 }
 
 }  // namespace
@@ -99,7 +80,8 @@ std::string warningText(const RunWarning& w, WarningForm form) {
         case WarningKind::RangeEdge:
             return rangeEdgeText(w);
         case WarningKind::MassBalanceResidual:
-            return residualText(w.residual, form);
+            // One text in the log and the summary, with every digit.
+            return massBalanceResidualMessage(w.residual);
         case WarningKind::BeyondDebyeHueckel:
             return beyondDebyeHueckelMessage(w.count);
         case WarningKind::CriticalConcentration:
@@ -246,10 +228,8 @@ std::string numericFailureMessage(const std::string& kernelMessage) {
 }
 
 std::string massBalanceMessage(double cPlus, double cMinus, int steps) {
-    std::ostringstream line = logLine();
-    line << "Mass balance: free c+ = " << cPlus << ", c- = " << cMinus << " (" << steps
-         << (steps == 1 ? " Newton step)" : " Newton steps)");
-    return line.str();
+    return "Mass balance: free c+ = " + logNumber(cPlus) + ", c- = " + logNumber(cMinus) + " (" +
+           std::to_string(steps) + (steps == 1 ? " Newton step)" : " Newton steps)");
 }
 
 }  // namespace marlinq

@@ -4,6 +4,8 @@
 #include "physics/Constants.h"
 
 #include <algorithm>
+#include "io/NumberText.h"
+
 #include <charconv>
 #include <limits>
 #include <tuple>
@@ -200,9 +202,7 @@ std::pair<double, double> classRange(std::int32_t code, const ColourScale& scale
 
 std::string shortShare(double v, char decimalSeparator) {
     if (v == 0.0) return "0";
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 2);
-    std::string s(buf, res.ptr);
+    std::string s = significantText(v, 2);
     // "1.2e-05" -> "1.2e-5"
     if (const auto e = s.find('e'); e != std::string::npos) {
         std::string mantissa = s.substr(0, e);
@@ -369,11 +369,7 @@ CellWindow panWindow(const CellWindow& w, std::int32_t dRows, std::int32_t dCols
 
 std::string parameterCaption(double zp, double plen, std::int32_t Np, double zn, double mlen, std::int32_t Nm,
                              double ka, double vc10, double vc01, bool dh) {
-    const auto g = [](double v) {
-        char buf[64];
-        const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
-        return std::string(buf, res.ptr);
-    };
+    const auto g = [](double v) { return significantText(v, 6); };
     return "q+ = " + g(zp) + ", N+ = " + g(plen) + ", neutral " + std::to_string(Np) + "; q- = " + g(zn) +
            ", N- = " + g(mlen) + ", neutral " + std::to_string(Nm) + "; ka = " + g(ka) + "; c+ = " + g(vc10) +
            ", c- = " + g(vc01) + "; " + (dh ? "Debye-Hueckel" : "Poisson-Boltzmann");
@@ -404,14 +400,7 @@ SunPicture sunPicture(std::int32_t width, std::int32_t mp, std::int32_t mm, doub
 }
 
 namespace {
-std::string shortNumber(double v, char decimalSeparator) {
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
-    std::string s(buf, res.ptr);
-    for (char& ch : s)
-        if (ch == '.') ch = decimalSeparator;
-    return s;
-}
+std::string shortNumber(double v, char decimalSeparator) { return significantText(v, 6, decimalSeparator); }
 }  // namespace
 
 std::string cellTooltip(std::int32_t mp, std::int32_t mm, double absValue, double value, bool pending,

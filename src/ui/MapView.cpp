@@ -1,7 +1,7 @@
 #include "ui/MapView.h"
 
-#include "files/NumberFormat.h"
-#include "pipeline/AtomicFile.h"
+#include "io/NumberText.h"
+#include "io/FileAccess.h"
 #include "pipeline/Observables.h"
 #include "pipeline/Version.h"
 #include "ui/FieldText.h"
@@ -72,7 +72,7 @@ QLabel* symbolTitle(QWidget* parent, const char* objectName, const char* picture
 }
 
 // The value of a swept parameter as its axis and tooltip write it.
-QString valueText(double v) { return QString::number(v, 'g', 3); }
+QString valueText(double v) { return significant(v, 3); }
 
 // The smallest and largest finite value; (inf, -inf) when there is none.
 std::pair<double, double> valueRange(const std::vector<double>& values) {
@@ -235,7 +235,7 @@ std::vector<std::pair<double, QString>> MapView::barNumbers(double classHeight, 
         const double position = 20.0 * (v - lo) / (hi - lo);
         if ((position - last) * classHeight < textHeight) continue;
         last = position;
-        out.emplace_back(position, QString::number(v, 'f', a.decimals));
+        out.emplace_back(position, fixedPlaces(v, a.decimals));
     }
     return out;
 }
@@ -707,7 +707,7 @@ QString MapView::toolTipAt(QPoint position) const {
         if (k >= values.size()) return where + QStringLiteral(": not computed yet");
         const double v = values[k];
         if (!std::isfinite(v)) return where + QStringLiteral(": no value");
-        return where + QStringLiteral("\n%1 = %2").arg(valueTitle, QString::number(v, 'g', 6));
+        return where + QStringLiteral("\n%1 = %2").arg(valueTitle, significant(v, 6));
     }
     if (!drawnRecord) return {};
     const ResultRecord& rec = *drawnRecord;
@@ -798,7 +798,7 @@ QString MapView::suggestedFileName(const QString& suffix) const {
                                              : QStringLiteral("dh");
     // The number with a point whatever the locale.
     return QStringLiteral("map_%1_ka%2_mp%3-%4_mm%5-%6.%7")
-        .arg(method, QString::number(rec.ka, 'g', 6))
+        .arg(method, QString::fromStdString(significantText(rec.ka, 6)))
         .arg(rec.mpMin + view.row0)
         .arg(rec.mpMin + view.row1)
         .arg(rec.mmMin + view.col0)

@@ -1,12 +1,12 @@
 #include "ui/ObservablesPanel.h"
 
-#include "files/NumberFormat.h"
-#include "files/FileAccess.h"
-#include "pipeline/AtomicFile.h"
+#include "io/FileAccess.h"
+#include "io/NumberText.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ObservablesText.h"
 #include "pipeline/Sensitivity.h"
 #include "pipeline/Units.h"
+#include "ui/FieldText.h"
 #include "ui/NumberInput.h"
 #include "ui/UserDialogs.h"
 
@@ -60,7 +60,7 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
     };
     unitBox = new QLineEdit(this);
     unitBox->setObjectName(QStringLiteral("unitBox"));
-    unitBox->setPlaceholderText(QStringLiteral("unset (0.714: water)"));
+    unitBox->setPlaceholderText(QStringLiteral("unset (%1: water)").arg(general(0.714)));
     unitBox->setToolTip(QStringLiteral("The segment size a in nm; the Bjerrum length is a. With it, ka is shown as a "
                                        "1:1 salt concentration and radii in nm."));
     auto* unitCaption = new QLabel(QStringLiteral("Segment size a (nm)"), this);

@@ -1,6 +1,6 @@
 #include "ui/ResultPanel.h"
 
-#include "files/NumberFormat.h"
+#include "io/NumberText.h"
 #include "physics/Complex.h"
 #include "ui/FieldText.h"
 #include "ui/MapModel.h"

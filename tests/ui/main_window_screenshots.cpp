@@ -22,6 +22,9 @@
 #include <QGuiApplication>
 #include <QToolTip>
 #include <QTabWidget>
+
+#include <clocale>
+#include <string>
 #include <QToolButton>
 
 using namespace marlinq;
@@ -74,6 +77,21 @@ TEST_F(Screenshots, AfterTheDefaultRun) {
         0, corner.x(), corner.y() + cell.y() - 120, mapPart(*form, "mapPicture")->width() + 300, 260);
     ASSERT_TRUE(screen.save(QDir(target).filePath("map-tooltip.png")));
     QToolTip::hideText();
+}
+
+// The window on a German desktop (de_DE.UTF-8): decimal commas in every field, before and
+// after the run.
+TEST_F(Screenshots, UnderAGermanDesktop) {
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 locale not available";
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    form = std::make_unique<MainWindow>();
+    form->setDataSearch(marlinq::DataSearch{MARLINQ_SOURCE_DATA_DIR, ""});
+    form->resize(shotSize(QSize(1366, 698)));
+    form->show();
+    solveAndWait();
+    shoot("window-de_DE.png");
+    std::setlocale(LC_ALL, previous.c_str());
 }
 
 TEST_F(Screenshots, OnALargeScreen) {
