@@ -61,7 +61,7 @@ std::string totalsEdgeText(const RunWarning& w) {
 
 }  // namespace
 
-std::string warningText(const RunWarning& w, WarningForm form) {
+std::string warningText(const RunWarning& w, [[maybe_unused]] WarningForm form) {
     switch (w.kind) {
         case WarningKind::ConvergedChains:
             return kConvergedChains;
