@@ -291,7 +291,7 @@ int runCriticalSalt(const BatchOptions& o, const ParameterSet& set, Engine& engi
     if (o.unitNm) {
         json += "  \"unit_nm\": " + formatReal17(*o.unitNm) + ",\n";
         json += "  \"critical_salt_mM\": " +
-                number(result.ka ? std::optional<double>(saltMillimolar(*result.ka, *o.unitNm)) : std::nullopt) + ",\n";
+                number(result.ka ? std::optional<double>(saltMillimolar(*result.ka, *o.unitNm, set.params.bjerrum)) : std::nullopt) + ",\n";
     }
     json += "  \"total_plus\": " + formatReal17(set.totalPlus) + ",\n";
     json += "  \"total_minus\": " + formatReal17(set.totalMinus) + ",\n";
