@@ -809,6 +809,17 @@ PY
     grep -q ',ok,' salt.csv || fail "2 mM with solved chains: $(cat salt.csv)"
     run -q --method dh-linear --unit-nm 0.714 --sweep salt_mM=2 -o salt.csv
     grep -q 'salt_mM 2 is ka 0.10' salt.csv && grep -q '(ka from 0.2 to 10)' salt.csv || fail "2 mM with tables: $(cat salt.csv)"
+    # The critical salt in mM is the salt of its ka at the run's Bjerrum length:
+    # c_s = (ka)^2 / (8 pi lambda a^3 N_A).
+    run -q --method dh-linear --unit-nm 0.714 --bjerrum 2 --total 2e-3,2e-3 --critical-salt
+    expect_rc 0
+    python3 - out <<'PY' || fail "critical salt at lambda 2: $(cat out)"
+import json, math, sys
+s = json.load(open(sys.argv[1]))
+cs = s["critical_ka"] ** 2 / (8 * math.pi * 2 * (0.714e-8) ** 3 * 6.02214076e23) * 1000
+# (8 pi is the program's own constant, 25.132739096)
+assert abs(s["critical_salt_mM"] / cs - 1) < 1e-6, (s["critical_salt_mM"], cs)
+PY
     ;;
 *)
     fail "unknown case $case_name"
