@@ -906,7 +906,8 @@ PyProfile profileOf(const PyParameters& params, py::handle mpValue, py::handle m
     {
         py::gil_scoped_release release;
         try {
-            out.profile = computeComplexProfile(mp, mm, p, *makeComplexModel(chosenMethod, chosenAccuracy, p));
+            out.profile = computeComplexProfile(mp, mm, p, ChainBlocks{p.zp, p.zn, params.set.plen, params.set.mlen},
+                                                *makeComplexModel(chosenMethod, chosenAccuracy, p));
         } catch (const KernelError& e) {
             throw std::runtime_error(profileFailureMessage(mp, mm, e.what()));
         }

@@ -181,6 +181,7 @@ std::string numericFailureMessage(const std::string& kernelMessage);
 std::optional<RunWarning> rangeEdgeWarning(const ResultRecord& resultRecord);
 
 // The diagnostic line of each unconverged Newton solve.
-inline constexpr const char* kUnstableSolution = " unstable solution occured !! ";
+inline constexpr const char* kUnstableSolution =
+    "A Newton solve of a complex did not converge: it stopped at its step limit, and its last iterate is used";
 
 }  // namespace marlinq
