@@ -776,14 +776,13 @@ PY
     ;;
 one_path_per_value)
     # A value reaches a run by one path whichever way it is given: a sweep's point and the
-    # single run of the same values write the same bytes. (A charge fraction that splits the
-    # total unevenly once left them 4e-10 apart in free_plus: only the sweep kept the totals
-    # with the 15 digits of a file.)
-    run -q --method dh-linear --sweep total=2e-3 --sweep charge_fraction=0.3 --sweep-dir fraction -o fraction.csv
+    # single run of the same values write the same bytes. (T = 2e-3 at f = 0.35 splits into
+    # C- = 0.0013000000000000002, which only the sweep once kept with the 15 digits of a file.)
+    run -q --method dh-linear --sweep total=2e-3 --sweep charge_fraction=0.35 --sweep-dir fraction -o fraction.csv
     expect_rc 0
-    run -q --method dh-linear --total 2e-3 --charge-fraction 0.3 --summary fraction.json -o fraction.txt
+    run -q --method dh-linear --total 2e-3 --charge-fraction 0.35 --summary fraction.json -o fraction.txt
     expect_rc 0
-    cmp fraction/point-0000_total=0.002_charge_fraction=0.3.txt fraction.txt || fail "the charge fraction's point differs"
+    cmp fraction/point-0000_total=0.002_charge_fraction=0.35.txt fraction.txt || fail "the charge fraction's point differs"
     # The Bjerrum length in nm: the sweep name and --bjerrum-nm are one row.
     run -q --method dh-linear --unit-nm 0.714 --sweep bjerrum_nm=0.5 --sweep-dir lb -o lb.csv
     expect_rc 0
