@@ -1,6 +1,7 @@
 #include "pipeline/ParameterSchema.h"
 
 #include "files/NumberFormat.h"
+
 #include "pipeline/ConcentrationUnits.h"
 #include "pipeline/MassBalance.h"
 #include "pipeline/Units.h"

@@ -1,9 +1,9 @@
 #include "ui/ParameterForm.h"
 
 #include "files/NumberFormat.h"
-#include "pipeline/Engine.h"
 #include "pipeline/MassBalance.h"
 #include "pipeline/Units.h"
+#include "pipeline/Engine.h"  // the one validate
 #include "ui/FieldText.h"
 #include "ui/NumberInput.h"
 #include "ui/PanelParts.h"
