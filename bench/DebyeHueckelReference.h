@@ -21,7 +21,7 @@ inline constexpr double kE = 2.71828183;
 inline constexpr std::int32_t kPoints = 401;
 inline constexpr double kStep = (8.0 - 0.0) / 400;
 
-inline double intg_sphere2(const Vtr& x, const Vtr& u, double drho, double cion, std::int32_t n, double rc) {
+inline double sphereEnergyIntegral(const Vtr& x, const Vtr& u, double drho, double cion, std::int32_t n, double rc) {
     if (n <= 1) return 0.0;
     const double h = x[1] - x[0];
     const double twoCion = 2.0 * cion;
@@ -72,7 +72,7 @@ inline double freeEnergy_SphereDH(double ka, double qp, double qn, double vcore)
     const double drho = Q / (((R * kFourThirdsPi) * R) * R);
     Vtr r(kPoints, 0.0);
     for (std::int32_t i = 0; i < kPoints; ++i) r[i] = x[i] * R;
-    return intg_sphere2(r, u, drho, cion, kPoints, R);
+    return sphereEnergyIntegral(r, u, drho, cion, kPoints, R);
 }
 
 }  // namespace marlinq::reference

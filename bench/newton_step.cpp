@@ -28,7 +28,7 @@ Problem sphere(int n) {
     const double h = kLength / (n - 1);
     Problem p{Vtr(n, 0.0), Vtr(n, 0.0), h};
     for (int i = 0; i < n; ++i) p.x[i] = i * h;
-    for (int s = 0; s < 2; ++s) p.iterate = Solver::compute(p.x, p.iterate, 5.0, h, 1.5, n);
+    for (int s = 0; s < 2; ++s) p.iterate = Solver::sphereStep(p.x, p.iterate, 5.0, h, 1.5, n);
     return p;
 }
 
@@ -38,27 +38,27 @@ Problem cylinder(int n) {
     const double h = kLength / (n - 1);
     Problem p{Vtr(n, 0.0), Vtr(n, 1.0), h};
     for (int i = 0; i < n; ++i) p.x[i] = 1.0 + i * h;
-    for (int s = 0; s < 2; ++s) p.iterate = Solver::fc(p.x, p.iterate, h, kCylinderK);
+    for (int s = 0; s < 2; ++s) p.iterate = Solver::cylinderStep(p.x, p.iterate, h, kCylinderK);
     return p;
 }
 
 void BM_SphereBanded(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     const Problem p = sphere(n);
-    for (auto _ : state) benchmark::DoNotOptimize(Solver::compute(p.x, p.iterate, 5.0, p.h, 1.5, n));
+    for (auto _ : state) benchmark::DoNotOptimize(Solver::sphereStep(p.x, p.iterate, 5.0, p.h, 1.5, n));
 }
 void BM_SphereDense(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     const Problem p = sphere(n);
-    for (auto _ : state) benchmark::DoNotOptimize(Solver::computeDense(p.x, p.iterate, 5.0, p.h, 1.5, n));
+    for (auto _ : state) benchmark::DoNotOptimize(Solver::sphereStepDense(p.x, p.iterate, 5.0, p.h, 1.5, n));
 }
 void BM_CylinderBanded(benchmark::State& state) {
     const Problem p = cylinder(static_cast<int>(state.range(0)));
-    for (auto _ : state) benchmark::DoNotOptimize(Solver::fc(p.x, p.iterate, p.h, kCylinderK));
+    for (auto _ : state) benchmark::DoNotOptimize(Solver::cylinderStep(p.x, p.iterate, p.h, kCylinderK));
 }
 void BM_CylinderDense(benchmark::State& state) {
     const Problem p = cylinder(static_cast<int>(state.range(0)));
-    for (auto _ : state) benchmark::DoNotOptimize(Solver::fcDense(p.x, p.iterate, p.h, kCylinderK));
+    for (auto _ : state) benchmark::DoNotOptimize(Solver::cylinderStepDense(p.x, p.iterate, p.h, kCylinderK));
 }
 
 BENCHMARK(BM_SphereBanded)->Arg(401)->Arg(801)->Unit(benchmark::kMicrosecond);

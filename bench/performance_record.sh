@@ -50,10 +50,10 @@ start_up='vc01 0.001\nvc10 0.001\nzp 18\nzn 18\nkiplus 0.25\nkiminus 0.25\nka 0.
 printf "${start_up}mpMin 0\nmpMax 100\nmmMin 0\nmmMax 100\n" >"$TMP/r100.in"
 printf "${start_up}mpMin 0\nmpMax 200\nmmMin 0\nmmMax 200\n" >"$TMP/r200.in"
 
-# Newton steps: uprobes on the sphere step (Solver::compute) and the chain step (Solver::fc).
+# Newton steps: uprobes on the sphere step (Solver::sphereStep) and the chain step (Solver::cylinderStep).
 symbol() { nm "$BATCH" | awk -v s="$1" '$2 == "T" && $3 ~ s && !found { print $1; found = 1 }'; }
 if command -v perf >/dev/null && [ "$(id -u)" -eq 0 ]; then
-    c=$(symbol '^_ZN7marlinq6Solver7compute') f=$(symbol '^_ZN7marlinq6Solver2fc')
+    c=$(symbol '^_ZN7marlinq6Solver10sphereStep') f=$(symbol '^_ZN7marlinq6Solver12cylinderStep')
     perf probe -q -d 'probe_marlinq_rec:*' >/dev/null 2>&1 || true
     if [ -n "$c" ] && [ -n "$f" ] &&
         perf probe -q -x "$BATCH" -a "probe_marlinq_rec:sphere=0x$c" >/dev/null 2>&1 &&

@@ -468,54 +468,57 @@ std::optional<BatchOptions> parseOptions(const std::vector<std::string>& args, s
     return checkCombinations(o, error) ? std::optional<BatchOptions>(o) : std::nullopt;
 }
 
-std::optional<ParameterSet> applyTotals(const BatchOptions& o, ParameterSet set, std::string& error) {
-    if (o.molarMass.size() == 2) {
-        set.params.molarMassPlus = o.molarMass[0];
-        set.params.molarMassMinus = o.molarMass[1];
+namespace {
+
+// Named values of the command line, applied as a sweep's point and Python's keywords are.
+std::optional<ParameterSet> applyNamed(const BatchOptions& o, ParameterSet set,
+                                       const std::vector<std::pair<std::string, double>>& named, std::string& error) {
+    std::vector<Assignment> values;
+    for (const auto& [name, v] : named) values.push_back({name, v});
+    const AssignmentContext context{o.unitNm, chainsOf(o.options) == Chains::Solved};
+    if (const std::optional<AssignmentRefusal> refused = applyAssignments(set, values, context)) {
+        error = refused->reason;
+        return std::nullopt;
     }
-    if (o.total.empty()) return set;
-    if (o.totalGramsPerLitre || o.totalMillimolarCharges) {
-        // Grams per litre or mM of charges: chains per a^3 from the molar masses or charges.
-        const TotalUnit unit = o.totalGramsPerLitre ? TotalUnit::GramsPerLitre : TotalUnit::MillimolarCharges;
-        if (const std::optional<std::string> bad =
-                totalUnitProblem(unit, set.params, o.unitNm, o.totalGramsPerLitre ? "--total-gL" : "--total-mM-charge")) {
-            error = *bad;
-            return std::nullopt;
-        }
-        MassBalanceTotals totals;
-        if (o.total.size() == 2) {
-            totals = {chainsOfTotal(o.total[0], unit, *o.unitNm, set.params.molarMassPlus, set.params.zp),
-                      chainsOfTotal(o.total[1], unit, *o.unitNm, set.params.molarMassMinus, set.params.zn)};
-        } else {
-            if (const std::optional<std::string> message = checkChargeFraction(o.total[0], o.chargeFraction.value_or(NAN))) {
-                error = *message;
+    return set;
+}
+
+}  // namespace
+
+std::optional<ParameterSet> applyTotals(const BatchOptions& o, ParameterSet set, std::string& error) {
+    std::vector<std::pair<std::string, double>> named;
+    if (o.molarMass.size() == 2) {
+        named.emplace_back("molar_mass_plus", o.molarMass[0]);
+        named.emplace_back("molar_mass_minus", o.molarMass[1]);
+    }
+    if (!o.total.empty()) {
+        // The unit of --total names the totals: total_plus_gL, total_mM, ...
+        std::string unit;
+        if (o.totalGramsPerLitre || o.totalMillimolarCharges) {
+            const TotalUnit u = o.totalGramsPerLitre ? TotalUnit::GramsPerLitre : TotalUnit::MillimolarCharges;
+            ParameterSet withMasses = set;
+            if (o.molarMass.size() == 2) {
+                withMasses.params.molarMassPlus = o.molarMass[0];
+                withMasses.params.molarMassMinus = o.molarMass[1];
+            }
+            if (const std::optional<std::string> bad = totalUnitProblem(
+                    u, withMasses.params, o.unitNm, o.totalGramsPerLitre ? "--total-gL" : "--total-mM-charge")) {
+                error = *bad;
                 return std::nullopt;
             }
-            totals = totalsFromSumInUnit(o.total[0], *o.chargeFraction, unit, *o.unitNm, set.params);
+            unit = o.totalGramsPerLitre ? "_gL" : "_mM_charge";
+        } else if (o.totalMillimolar && o.unitNm) {
+            unit = "_mM";
         }
-        set.totalMode = true;
-        set.totalPlus = totals.plus;
-        set.totalMinus = totals.minus;
-        return set;
-    }
-    // Totals in mM are chains per segment volume once the segment size is known.
-    std::vector<double> given = o.total;
-    if (o.totalMillimolar && o.unitNm)
-        for (double& t : given) t = chainsPerSegmentVolume(t, *o.unitNm);
-    MassBalanceTotals totals;
-    if (given.size() == 2) {
-        totals = {given[0], given[1]};
-    } else {
-        if (const std::optional<std::string> message = checkChargeFraction(given[0], o.chargeFraction.value_or(NAN))) {
-            error = *message;
-            return std::nullopt;
+        if (o.total.size() == 2) {
+            named.emplace_back("total_plus" + unit, o.total[0]);
+            named.emplace_back("total_minus" + unit, o.total[1]);
+        } else {
+            named.emplace_back("total" + unit, o.total[0]);
+            named.emplace_back("charge_fraction", o.chargeFraction.value_or(NAN));
         }
-        totals = totalsFromChargeFraction(given[0], *o.chargeFraction, set.params.zp, set.params.zn);
     }
-    set.totalMode = true;
-    set.totalPlus = totals.plus;
-    set.totalMinus = totals.minus;
-    return set;
+    return applyNamed(o, std::move(set), named, error);
 }
 
 StructureInputs structureInputs(const BatchOptions& o, const Parameters& p) {
@@ -556,27 +559,26 @@ std::optional<ParameterSet> applyModelParameters(const BatchOptions& o, Paramete
         return std::nullopt;
     }
     const double temperature = o.temperatureK.value_or(kRoomTemperatureK);
-    std::vector<ParameterValue> values;
-    const auto give = [&values](const char* key, double v) { values.push_back(ParameterValue{findParameter(key), v}); };
-    if (o.bjerrum) give("bjerrum", *o.bjerrum);
-    if (o.bjerrumNm) give("bjerrum", *o.bjerrumNm / *o.unitNm);
-    if (o.permittivity) give("bjerrum", bjerrumLengthNm(temperature, *o.permittivity) / *o.unitNm);
-    if (o.gamma) give("gamma", *o.gamma);
-    if (o.gammaMilliNewton) give("gamma", surfaceTensionPerSegmentArea(*o.gammaMilliNewton, *o.unitNm, temperature));
-    if (o.waterFraction) give("water_fraction", *o.waterFraction);
-    if (const std::optional<ParameterRefusal> refused = applyParameterValues(set, values)) {
-        error = refused->reason;
-        return std::nullopt;
-    }
+    std::vector<std::pair<std::string, double>> named;
+    if (o.bjerrum) named.emplace_back("bjerrum", *o.bjerrum);
+    if (o.bjerrumNm) named.emplace_back("bjerrum_nm", *o.bjerrumNm);
+    if (o.permittivity) named.emplace_back("bjerrum_nm", bjerrumLengthNm(temperature, *o.permittivity));
+    if (o.gamma) named.emplace_back("gamma", *o.gamma);
+    if (o.gammaMilliNewton) named.emplace_back("gamma", surfaceTensionPerSegmentArea(*o.gammaMilliNewton, *o.unitNm, temperature));
+    if (o.waterFraction) named.emplace_back("water_fraction", *o.waterFraction);
+    std::optional<ParameterSet> applied = applyNamed(o, std::move(set), named, error);
+    if (!applied) return std::nullopt;
     // Checked as a run checks them, with the run's own messages.
-    for (const ParameterValue& v : values) {
-        const double x = parameterValue(set, *v.row);
-        if (!(x >= v.row->lo && x <= v.row->hi)) {
-            error = v.row->outOfRange;
+    for (const auto& [name, v] : named) {
+        const DerivedName* d = findDerivedName(name);
+        const ParameterRow& row = *findParameter(d != nullptr ? d->sets : std::string_view(name));
+        const double x = parameterValue(*applied, row);
+        if (!(x >= row.lo && x <= row.hi)) {
+            error = row.outOfRange;
             return std::nullopt;
         }
     }
-    return set;
+    return applied;
 }
 
 SweepSpec sweepPlan(const BatchOptions& o, const ParameterSet& base) {
@@ -589,6 +591,40 @@ SweepSpec sweepPlan(const BatchOptions& o, const ParameterSet& base) {
     plan.structure = structureInputs(o, base.params);
     return plan;
 }
+
+namespace {
+
+// The names --sweep takes, from the parameter table, wrapped under the option's text.
+std::string sweepNamesHelp() {
+    std::string keys, derived;
+    for (const ParameterRow& r : parameterSchema())
+        if (r.role != ParameterRole::Total) keys += (keys.empty() ? "" : ", ") + std::string(r.key);
+    for (const DerivedName& d : derivedNames()) derived += (derived.empty() ? "" : ", ") + std::string(d.name);
+    const std::string text =
+        "run once per value of NAME: a parameter (" + keys +
+        "; plen and mlen are the charged-block lengths), in total mode total_plus, total_minus, or a name beside "
+        "them (" + derived +
+        "; those in mM, g/L or nm need --unit-nm, those in g/L the molar masses too); salt_mM is ka, bjerrum_nm "
+        "the Bjerrum length in nm, total is C+ + C-; a total or charge_fraction puts the run in total mode, the "
+        "one not swept keeps the base's value (--total, the file's totals, or vc10 and vc01 as totals).";
+    // Lines of at most 88 columns, every one after the first indented by 24.
+    std::string out, line;
+    std::size_t width = 88 - 24;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find(' ', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(at, end - at);
+        if (!line.empty() && line.size() + 1 + word.size() > width) {
+            out += line + "\n" + std::string(24, ' ');
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+        at = end + 1;
+    }
+    return out + line;
+}
+
+}  // namespace
 
 std::string helpText() {
     return R"(Usage: marlinq-batch [--method dh|dh-linear|pb] [--chains table|solve] [--accuracy standard|converged]
@@ -745,17 +781,7 @@ Options
                         from kappa^2 = 8 pi l_B N_A c_s) and core radii in nm; 0.714 is
                         water at 25 C; free and total chains are then also given in mM
                         of chains, c / (a^3 N_A) (free_plus_mM, total_plus_mM, ...)
-  --sweep NAME=VALUES   run once per value of NAME, any key of the parameter file (ka,
-                        vc10, vc01, zp, zn, kiplus, kiminus, Np, Nm, mpMin, mpMax, mmMin,
-                        mmMax, bjerrum, gamma, water_fraction), a charged-block length (plen, mlen), salt_mM (with
-                        --unit-nm), or in total mode total_plus, total_minus, total
-                        (C+ + C-), charge_fraction and total_plus_mM, total_minus_mM,
-                        total_mM (with --unit-nm), total_gL, total_plus_gL,
-                        total_minus_gL (with --unit-nm and the molar masses),
-                        total_mM_charge, total_plus_mM_charge, total_minus_mM_charge
-                        (with --unit-nm), molar_mass_plus, molar_mass_minus; a total or charge_fraction puts the
-                        run in total mode, the one not swept keeps the base's value
-                        (--total, the file's totals, or vc10 and vc01 as totals). A
+  --sweep NAME=VALUES   )" + sweepNamesHelp() + R"( A
                         sweep of concentrations alone computes the landscape once.
                         VALUES: 0.2,0.5,1 or FROM:TO:COUNT (evenly spaced,
                         ends included) or FROM:TO:COUNT:log. Twice: the grid of both, the

@@ -215,10 +215,10 @@ std::optional<std::string> outputProblem(const BatchOptions& o) {
     return std::nullopt;
 }
 
-int runProfile(const BatchOptions& o, const Parameters& p) {
+int runProfile(const BatchOptions& o, const Parameters& p, const ParameterSet& set) {
     ComplexProfile profile;
     try {
-        profile = computeComplexProfile(o.profileMp, o.profileMm, p,
+        profile = computeComplexProfile(o.profileMp, o.profileMm, p, ChainBlocks{p.zp, p.zn, set.plen, set.mlen},
                                         *makeComplexModel(o.options.method, o.options.accuracy, p));
     } catch (const KernelError& e) {
         std::cerr << profileFailureMessage(o.profileMp, o.profileMm, e.what()) << '\n';
@@ -417,7 +417,7 @@ int run(int argc, char** argv) {
         std::cerr << *tooLarge << '\n';
         return kExitInvalid;
     }
-    return o.profile ? runProfile(o, p) : runDistribution(o, p, set, engine);
+    return o.profile ? runProfile(o, p, set) : runDistribution(o, p, set, engine);
 }
 }  // namespace
 }  // namespace marlinq::batch

@@ -122,6 +122,10 @@ def _is_number(v):
     return isinstance(v, _numbers.Real) and not isinstance(v, bool)  # NumPy's bool_ is no Real either
 
 
+def _optional_number(v, name):
+    return None if v is None else _number(v, name)
+
+
 def _number(v, name):
     """v as a float when it is a real number (a NumPy scalar too); TypeError otherwise."""
     if getattr(v, "ndim", None) == 0 and hasattr(v, "item"):
@@ -132,7 +136,7 @@ def _number(v, name):
 
 
 def run(params=None, method="dh", chains="table", accuracy="standard", progress=None, data_dir=None,
-        keep_energies=True, threads=0, total=None, charge_fraction=None):
+        keep_energies=True, threads=0, total=None, charge_fraction=None, bjerrum_nm=None, unit_nm=None):
     """Computes the size distribution of a parameter set.
 
     Parameters
@@ -171,6 +175,11 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
     charge_fraction : float, optional
         With a single ``total``: f = q+ C+ / (q+ C+ + q- C-), strictly between 0 and 1
         (1/2 at charge stoichiometry).
+    bjerrum_nm : float, optional
+        The Bjerrum length in nm, with ``unit_nm`` (the segment size a in nm): sets the
+        parameter ``bjerrum`` = bjerrum_nm / unit_nm, as ``marlinq-batch --bjerrum-nm``.
+    unit_nm : float, optional
+        The segment size a in nm, for ``bjerrum_nm``.
 
     Returns
     -------
@@ -192,11 +201,12 @@ def run(params=None, method="dh", chains="table", accuracy="standard", progress=
     """
     params, data_dir, total, charge_fraction = _run_inputs(params, data_dir, total, charge_fraction)
     return _core._run(params, str(method), str(chains), str(accuracy), progress, data_dir, bool(keep_energies),
-                      int(threads), total, charge_fraction)
+                      int(threads), total, charge_fraction, _optional_number(bjerrum_nm, "bjerrum_nm"),
+                      _optional_number(unit_nm, "unit_nm"))
 
 
 def critical_salt(params=None, total=None, charge_fraction=None, method="dh", chains="table", accuracy="standard",
-                  data_dir=None, unit_nm=None, threads=0):
+                  data_dir=None, unit_nm=None, threads=0, bjerrum_nm=None):
     """The critical salt: at fixed totals, the ka from 0.2 to 10 at which the larger of the
     two bound fractions falls to 1/2 (as ``marlinq-batch --critical-salt``).
 
@@ -214,6 +224,8 @@ def critical_salt(params=None, total=None, charge_fraction=None, method="dh", ch
         As for ``run``.
     unit_nm : float, optional
         The segment size a in nm: the result then also holds ``critical_salt_mM``.
+    bjerrum_nm : float, optional
+        The Bjerrum length in nm (with ``unit_nm``), as for ``run``.
 
     Returns
     -------
@@ -231,11 +243,12 @@ def critical_salt(params=None, total=None, charge_fraction=None, method="dh", ch
     """
     params, data_dir, total, charge_fraction = _run_inputs(params, data_dir, total, charge_fraction)
     return _core._critical_salt(params, total, charge_fraction, str(method), str(chains), str(accuracy), data_dir,
-                                None if unit_nm is None else float(unit_nm), int(threads))
+                                _optional_number(unit_nm, "unit_nm"), int(threads),
+                                _optional_number(bjerrum_nm, "bjerrum_nm"))
 
 
 def solve_for(name, target, params=None, range=None, total=None, charge_fraction=None, method="dh", chains="table",
-              accuracy="standard", data_dir=None, unit_nm=None, threads=0):
+              accuracy="standard", data_dir=None, unit_nm=None, threads=0, bjerrum_nm=None):
     """The value of a parameter at which an observable meets a measured value (as
     ``marlinq-batch --solve-for NAME --target OBSERVABLE=VALUE``).
 
@@ -247,7 +260,7 @@ def solve_for(name, target, params=None, range=None, total=None, charge_fraction
         The observable (a summary key such as "mass_average_aggregation") and its value.
     range : (float, float), optional
         Where to look; without it the parameter's own range.
-    params, total, charge_fraction, method, chains, accuracy, data_dir, unit_nm, threads
+    params, total, charge_fraction, method, chains, accuracy, data_dir, unit_nm, threads, bjerrum_nm
         As for ``run``.
 
     Returns
@@ -265,8 +278,8 @@ def solve_for(name, target, params=None, range=None, total=None, charge_fraction
     params, data_dir, total, charge_fraction = _run_inputs(params, data_dir, total, charge_fraction)
     return _core._solve_for(params, str(name), str(observable), float(value),
                             None if range is None else [float(x) for x in range], total, charge_fraction, str(method),
-                            str(chains), str(accuracy), data_dir, None if unit_nm is None else float(unit_nm),
-                            int(threads))
+                            str(chains), str(accuracy), data_dir, _optional_number(unit_nm, "unit_nm"),
+                            int(threads), _optional_number(bjerrum_nm, "bjerrum_nm"))
 
 
 def profile(params, mp, mm, method="dh", accuracy="standard"):

@@ -69,7 +69,8 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
         Name -> values, e.g. ``{"ka": numpy.geomspace(0.2, 10, 12)}``. A name is a key of
         the parameter file (ka, vc10, vc01, zp, zn, kiplus, kiminus, Np, Nm, mpMin, mpMax,
         mmMin, mmMax), a charged length (plen, mlen), its snake_case name (mm_max, c_plus,
-        ...) or salt_mM (needs unit_nm). Values are applied as Parameters.replace applies
+        ...) or one of the names beside the parameters: {derived} (those in mM, g/L or nm
+        need unit_nm; a total or charge_fraction puts the run in total mode). Values are applied as Parameters.replace applies
         them: reals with the 15 digits a file shows; a charge keeps the charge density (the
         charged length follows: same density, longer chain) unless the length is swept too
         (``{"zp": [...], "plen": [72]}``: same chain, more charge); a density or a length
@@ -87,7 +88,8 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
         workers), so that the workers together do not oversubscribe the machine.
     unit_nm : float, optional
         The segment size a in nm: adds the columns salt_mM, core_radius_nm,
-        mean_core_radius_nm and allows sweeping salt_mM (as ``--unit-nm``).
+        mean_core_radius_nm and allows sweeping salt_mM, bjerrum_nm and the totals in
+        units (as ``--unit-nm``).
     allow_large : bool
         Run a plan whose table would take more than 1 GiB of memory (about 2 kB a point,
         more with keep_results; refused with ValueError before the first point otherwise, as
@@ -169,3 +171,7 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
         table.results = [row[5] for row in rows]
     return table
 
+
+# The names beside the parameters, from the engine's table.
+if sweep.__doc__:  # none under python -OO
+    sweep.__doc__ = sweep.__doc__.replace("{derived}", ", ".join(name for name, _, _, _ in _core._derived_names()))

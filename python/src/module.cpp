@@ -488,24 +488,34 @@ LoadedTables tablesFor(const RunOptions& options, const std::optional<std::strin
     return tables;
 }
 
-// Total mode: total=(C+, C-), or total=T with charge_fraction=f; nullopt without total.
-std::optional<MassBalanceTotals> totalsOf(const Parameters& p, const std::optional<std::vector<double>>& total,
-                                          const std::optional<double>& chargeFraction) {
-    std::optional<MassBalanceTotals> totals;
+// The set a run computes: params with total=(C+, C-) or total=T with charge_fraction=f
+// (total mode) and bjerrum_nm (with unit_nm), applied as a sweep's point and marlinq-batch's
+// options are; ValueError with the program's message.
+PyParameters withRunValues(const PyParameters& params, const std::optional<std::vector<double>>& total,
+                           const std::optional<double>& chargeFraction, const std::optional<double>& bjerrumNm,
+                           const std::optional<double>& unitNm, Chains chains) {
     if (chargeFraction && (!total || total->size() != 1))
         throw py::value_error("charge_fraction needs the total of both kinds of chains: total=T");
+    if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
+    if (bjerrumNm && !unitNm) throw py::value_error("bjerrum_nm needs unit_nm, the segment size in nm");
+    std::vector<Assignment> values;
     if (total) {
         if (total->size() == 2) {
-            totals = MassBalanceTotals{(*total)[0], (*total)[1]};
+            values.push_back({"total_plus", (*total)[0]});
+            values.push_back({"total_minus", (*total)[1]});
         } else if (total->size() == 1 && chargeFraction) {
-            if (const auto message = checkChargeFraction((*total)[0], *chargeFraction)) throw py::value_error(*message);
-            totals = totalsFromChargeFraction((*total)[0], *chargeFraction, p.zp, p.zn);
+            values.push_back({"total", (*total)[0]});
+            values.push_back({"charge_fraction", *chargeFraction});
         } else {
             throw py::value_error("total takes (C+, C-), or T with charge_fraction=f");
         }
-        if (const auto message = checkTotals(*totals, p)) throw py::value_error(*message);
     }
-    return totals;
+    if (bjerrumNm) values.push_back({"bjerrum_nm", *bjerrumNm});
+    PyParameters out = params;
+    if (const std::optional<AssignmentRefusal> refused =
+            applyAssignments(out.set, values, AssignmentContext{unitNm, chains == Chains::Solved}))
+        throw py::value_error(params.inCallerNames(refused->reason));
+    return out;
 }
 
 // Runs work on a thread of its own while this thread, the one Python's signal handlers run on,
@@ -578,17 +588,12 @@ py::dict criticalSaltOf(const PyParameters& params, const std::optional<std::vec
                         const std::optional<double>& chargeFraction, const std::string& method,
                         const std::string& chains, const std::string& accuracy,
                         const std::optional<std::string>& dataDir, const std::optional<double>& unitNm,
-                        int threads) {
-    if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
+                        int threads, const std::optional<double>& bjerrumNm) {
     RunOptions options = runOptions(method, chains, accuracy, false);
     options.threads = threads;
-    const Parameters p = validated(params, chainsOf(options));
-    ParameterSet set = params.set;
-    if (const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction)) {
-        set.totalMode = true;
-        set.totalPlus = totals->plus;
-        set.totalMinus = totals->minus;
-    }
+    const PyParameters run = withRunValues(params, total, chargeFraction, bjerrumNm, unitNm, chainsOf(options));
+    validated(run, chainsOf(options));
+    const ParameterSet& set = run.set;
     if (!set.totalMode)
         throw py::value_error("the critical salt needs the totals: total=(C+, C-) or total=T with charge_fraction=f");
     const LoadedTables tables = tablesFor(options, dataDir);
@@ -607,18 +612,13 @@ py::dict solveForOf(const PyParameters& params, const std::string& name, const s
                     const std::optional<std::vector<double>>& range, const std::optional<std::vector<double>>& total,
                     const std::optional<double>& chargeFraction, const std::string& method, const std::string& chains,
                     const std::string& accuracy, const std::optional<std::string>& dataDir,
-                    const std::optional<double>& unitNm, int threads) {
-    if (unitNm && !unitNmAllowed(*unitNm)) throw py::value_error("unit_nm must be " + unitNmRange());
+                    const std::optional<double>& unitNm, int threads, const std::optional<double>& bjerrumNm) {
     SolveForProblem problem;
     problem.options = runOptions(method, chains, accuracy, false);
     problem.options.threads = threads;
-    const Parameters p = validated(params, chainsOf(problem.options));
-    problem.base = params.set;
-    if (const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction)) {
-        problem.base.totalMode = true;
-        problem.base.totalPlus = totals->plus;
-        problem.base.totalMinus = totals->minus;
-    }
+    const PyParameters run = withRunValues(params, total, chargeFraction, bjerrumNm, unitNm, chainsOf(problem.options));
+    validated(run, chainsOf(problem.options));
+    problem.base = run.set;
     problem.name = name;
     problem.observable = observable;
     problem.target = target;
@@ -640,14 +640,14 @@ py::dict solveForOf(const PyParameters& params, const std::string& name, const s
 PyResult runEngine(const PyParameters& params, const std::string& method, const std::string& chains,
                    const std::string& accuracy, const py::object& progress, const std::optional<std::string>& dataDir,
                    bool keepEnergies, int threads, const std::optional<std::vector<double>>& total,
-                   const std::optional<double>& chargeFraction) {
+                   const std::optional<double>& chargeFraction, const std::optional<double>& bjerrumNm,
+                   const std::optional<double>& unitNm) {
     if (threads < 0) throw py::value_error("threads must be 0 (the machine's) or a positive number");
     RunOptions options = runOptions(method, chains, accuracy, keepEnergies);
     options.threads = threads;
-    const Parameters p = validated(params, chainsOf(options));
-    const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction);
-    JobInput input = makeJobInput(p, params.set, options, tablesFor(options, dataDir));
-    if (totals) input.request = inTotalMode(*input.request, *totals);
+    const PyParameters run = withRunValues(params, total, chargeFraction, bjerrumNm, unitNm, chainsOf(options));
+    const Parameters p = validated(run, chainsOf(options));
+    JobInput input = makeJobInput(p, run.set, options, tablesFor(options, dataDir));
 
     std::stop_source stop;
     std::optional<py::error_already_set> pending;  // an exception of the callback or Ctrl-C
@@ -723,7 +723,7 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
 
     if (outcome.outcome == JobOutcome::Failed || !outcome.record || !outcome.record->hasResults())
         throw std::runtime_error(outcome.failure.empty() ? std::string("the calculation failed") : outcome.failure);
-    return makeResult(outcome, params, method, chains, accuracy);
+    return makeResult(outcome, run, method, chains, accuracy);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -913,7 +913,8 @@ PyProfile profileOf(const PyParameters& params, py::handle mpValue, py::handle m
     {
         py::gil_scoped_release release;
         try {
-            out.profile = computeComplexProfile(mp, mm, p, *makeComplexModel(chosenMethod, chosenAccuracy, p));
+            out.profile = computeComplexProfile(mp, mm, p, ChainBlocks{p.zp, p.zn, params.set.plen, params.set.mlen},
+                                                *makeComplexModel(chosenMethod, chosenAccuracy, p));
         } catch (const KernelError& e) {
             throw std::runtime_error(profileFailureMessage(mp, mm, e.what()));
         }
@@ -1245,11 +1246,13 @@ long=True), as marlinq-batch refuses it without --long-format.)doc")
         });
 
     m.def("_critical_salt", &criticalSaltOf, "params"_a, "total"_a, "charge_fraction"_a, "method"_a, "chains"_a,
-          "accuracy"_a, "data_dir"_a, "unit_nm"_a, "threads"_a = 0);
+          "accuracy"_a, "data_dir"_a, "unit_nm"_a, "threads"_a = 0, "bjerrum_nm"_a = py::none());
     m.def("_solve_for", &solveForOf, "params"_a, "name"_a, "observable"_a, "target"_a, "range"_a, "total"_a,
-          "charge_fraction"_a, "method"_a, "chains"_a, "accuracy"_a, "data_dir"_a, "unit_nm"_a, "threads"_a = 0);
+          "charge_fraction"_a, "method"_a, "chains"_a, "accuracy"_a, "data_dir"_a, "unit_nm"_a, "threads"_a = 0,
+          "bjerrum_nm"_a = py::none());
     m.def("_run", &runEngine, "params"_a, "method"_a, "chains"_a, "accuracy"_a, "progress"_a, "data_dir"_a,
-          "keep_energies"_a, "threads"_a = 0, "total"_a = py::none(), "charge_fraction"_a = py::none());
+          "keep_energies"_a, "threads"_a = 0, "total"_a = py::none(), "charge_fraction"_a = py::none(),
+          "bjerrum_nm"_a = py::none(), "unit_nm"_a = py::none());
     m.def("_sweep", &sweepEngine, "params"_a, "names"_a, "values"_a, "method"_a, "chains"_a, "accuracy"_a,
           "data_dir"_a, "unit_nm"_a, "workers"_a, "keep_results"_a, "progress"_a, "threads"_a = 0,
           "allow_large"_a = false);
@@ -1268,6 +1271,16 @@ long=True), as marlinq-batch refuses it without --long-format.)doc")
             return rows;
         },
         "(key, snake_case name, integer) of every parameter.");
+    m.def(
+        "_derived_names",
+        [] {
+            py::list rows;
+            for (const DerivedName& d : derivedNames())
+                rows.append(py::make_tuple(std::string(d.name), std::string(d.sets), d.needsUnit, std::string(d.meaning)));
+            return rows;
+        },
+        "(name, the parameter it sets, needs unit_nm, meaning) of every name beside the parameters: salt_mM, "
+        "total, charge_fraction, the totals in units, bjerrum_nm.");
     m.def(
         "observables",
         [] {

@@ -37,7 +37,8 @@ def test_total_and_charge_fraction_and_refusals():
                    {"charge_fraction": 0.5}):
         with pytest.raises(ValueError):
             marlinq.run(**kwargs)
-    with pytest.raises(ValueError, match="mpMin and mmMin"):
+    # In the names the caller used (mm_min), as every message of the checks.
+    with pytest.raises(ValueError, match="mp_min and mm_min"):
         marlinq.run(marlinq.Parameters(mm_min=1), total=(1e-3, 1e-3))
 
 
@@ -135,3 +136,18 @@ def test_what_the_totals_leave_open_and_what_free_chains_imply_are_in_the_warnin
     assert ("the free concentrations imply 492 chains per a³ of each kind in complexes: no solution holds that; "
             "use total mode") in marlinq.run(method="pb").warnings
     assert not any("imply" in w for w in marlinq.run(marlinq.Parameters(vc10=1e-6, vc01=1e-6), method="pb").warnings)
+
+
+def test_a_run_and_a_sweep_point_of_the_same_values_are_the_same_run():
+    # total=T with charge_fraction=f and bjerrum_nm with unit_nm go the way a sweep's point
+    # goes: the same totals (15 digits), the same lambda, the same numbers to the bit.
+    p = marlinq.Parameters()
+    for run_values, axes in (({"total": 2e-3, "charge_fraction": 0.35}, {"total": [2e-3], "charge_fraction": [0.35]}),
+                             ({"bjerrum_nm": 0.5, "unit_nm": 0.714}, {"bjerrum_nm": [0.5]})):
+        single = marlinq.run(p, method="dh_linear", **run_values)
+        point = marlinq.sweep(p, axes, method="dh_linear", keep_results=True, unit_nm=0.714).results[0]
+        assert single.parameters == point.parameters
+        assert np.array_equal(single.abs_value, point.abs_value)
+        assert single.free_plus == point.free_plus
+    with pytest.raises(ValueError, match="bjerrum_nm needs unit_nm"):
+        marlinq.run(p, bjerrum_nm=0.5)

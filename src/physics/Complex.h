@@ -19,13 +19,7 @@ inline double coreRadius(double vcore) {
 // length mlen: the total charged length, one segment volume per charged segment.
 inline double coreVolume(std::int32_t mp, double plen, std::int32_t mm, double mlen) { return mm * mlen + mp * plen; }
 
-// Core radius of that complex.
-inline double coreRadius(std::int32_t mp, double plen, std::int32_t mm, double mlen) {
-    return coreRadius(coreVolume(mp, plen, mm, mlen));
-}
-
-// Net charge of mp '+' chains of charge zp and mm '-' chains of charge zn.
-inline double netCharge(std::int32_t mp, double zp, std::int32_t mm, double zn) { return mp * zp - mm * zn; }
+// (A complex is formed from these in one place: SphericalComplex.h.)
 
 // The fixed-charge source of the Poisson-Boltzmann equation of a complex in reduced units,
 // u'' + (2/x) u' = (kappa R)^2 sinh u - 3 q theta(1 - x) with x = r / R: a uniformly charged

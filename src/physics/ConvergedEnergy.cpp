@@ -4,6 +4,7 @@
 #include "physics/Constants.h"
 #include "physics/FreeEnergy.h"
 #include "physics/Solver.h"
+#include "physics/SphericalComplex.h"
 
 #include <algorithm>
 #include <cmath>
@@ -126,7 +127,7 @@ bool solveSphere(const Vtr& x, double q, double kR, Vtr& u) {
     return false;
 }
 
-// The free-energy integral of intg_sphere2 (the program's constants), with the surface
+// The free-energy integral of sphereEnergyIntegral (the program's constants), with the surface
 // point's core charge counted half.
 double sphereIntegral(const Vtr& x, const Vtr& u, double R, double drho, double cion) {
     const std::int32_t n = x.size();
@@ -177,20 +178,21 @@ std::int32_t outerRadius(double kR) {
 std::int32_t basePoints(std::int32_t outer) { return 50 * outer + 1; }
 
 struct SphereProblem {
-    double R, kR, q, drho, cion, bjerrum;
+    double Q, R, kR, q, drho, cion, bjerrum;
 };
 
 // bjerrum = l_B / a: the source is 3 bjerrum Q / R. The energy integral takes the reduced
 // densities, bjerrum rho and bjerrum c_s a^3 = (ka)^2 / (8 pi), and its value is divided by
 // bjerrum (sphereEnergyOf).
 SphereProblem sphereProblem(double ka, double qp, double qn, double vcore, double bjerrum) {
+    const SphericalComplex c = SphericalComplex::ofCore(qp, qn, vcore, ka, bjerrum);
     SphereProblem p;
-    const double Q = qp - qn;
-    p.R = complex::coreRadius(vcore);
-    p.kR = p.R * ka;
-    p.q = complex::sourceStrength(Q, p.R, bjerrum);
-    p.drho = (bjerrum * Q) / (((p.R * kFourThirdsPi) * p.R) * p.R);
-    p.cion = (ka * ka) / kEightPi;
+    p.Q = c.charge;
+    p.R = c.radius;
+    p.kR = c.kappaR;
+    p.q = complex::sourceStrength(c.charge, c.radius, bjerrum);
+    p.drho = c.reducedChargeDensity();
+    p.cion = reducedSaltConcentration(ka);
     p.bjerrum = bjerrum;
     return p;
 }
@@ -379,7 +381,7 @@ bool solveChain(const Vtr& x, double slope, Vtr& y) {
     const double h = x[1] - x[0];
     double previous = std::numeric_limits<double>::infinity();
     for (std::int32_t step = 0; step < kNewtonSteps; ++step) {
-        const Vtr next = Solver::fc(x, y, h, slope);
+        const Vtr next = Solver::cylinderStep(x, y, h, slope);
         const double change = largest(next - y);
         y = next;
         if (!std::isfinite(change)) return false;
@@ -496,7 +498,7 @@ ConvergedEnergy convergedDebyeHueckelEnergy(double ka, double qp, double qn, dou
     if (qp == qn) return {0.0, 0.0};
     const SphereProblem p = sphereProblem(ka, qp, qn, vcore, bjerrum);
     const complex::DebyeHueckelFactors f =
-        complex::debyeHueckelFactors(p.kR, complex::debyeHueckelAmplitude(qp - qn, p.R, p.kR, bjerrum), kE);
+        complex::debyeHueckelFactors(p.kR, complex::debyeHueckelAmplitude(p.Q, p.R, p.kR, bjerrum), kE);
     const std::int32_t outer = outerRadius(p.kR);
     std::int32_t n = basePoints(outer);
     return extrapolate(

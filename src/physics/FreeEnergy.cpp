@@ -6,6 +6,7 @@
 
 #include "physics/Solver.h"
 #include "physics/SphereNewton.h"
+#include "physics/SphericalComplex.h"
 
 #include <algorithm>
 #include <atomic>
@@ -44,12 +45,12 @@ double chainEnergy(const Vtr& y, const Vtr& x, std::int32_t n, double source, do
 // One Newton solve at fixed charge; *converged tells whether the change fell below tol.
 // `source` is bjerrum ki, the line charge as it enters Gauss's law at the surface:
 // du/dx = -2 bjerrum ki / ka (x = kappa r).
-returnEntity solveChain(double gam, double ka, double source, Vtr& y0, double h, std::int32_t n, std::int32_t k,
+ChainSolve solveChain(double gam, double ka, double source, Vtr& y0, double h, std::int32_t n, std::int32_t k,
                         const Vtr& x, double tol, double length_of_chain, bool last, std::int32_t nulength,
                         bool* converged, double bjerrum) {
     // A positive charge gives a potential that falls outward.
     const double slope = -((source * 2.0) / ka);
-    Vtr y_new = Solver::fc(x, y0, h, slope);
+    Vtr y_new = Solver::cylinderStep(x, y0, h, slope);
     bool done = false;
     std::int32_t c = 1;
     while (true) {
@@ -61,12 +62,12 @@ returnEntity solveChain(double gam, double ka, double source, Vtr& y0, double h,
         y0 = y_new;
         ++c;
         if (c >= kChainStepLimit) break;
-        y_new = Solver::fc(x, y0, h, slope);
+        y_new = Solver::cylinderStep(x, y0, h, slope);
     }
     *converged = done;
     const double eng =
         (done || last) ? chainEnergy(y_new, x, n, source, gam, length_of_chain, nulength, bjerrum) : 0.0;
-    return returnEntity(eng, y_new, k);
+    return ChainSolve(eng, y_new, k);
 }
 
 // A physical cylinder profile is positive and strictly monotone: falling outward for a
@@ -94,7 +95,7 @@ bool continueInCharge(double s, double ka, double target, double length_of_chain
         const double source = j * delta + 0.1;
         const bool last = (j == steps - 1);
         bool converged = false;
-        const returnEntity res = solveChain(s, ka, source, y, h, kChainPoints, j, x, kChainTolerance, length_of_chain,
+        const ChainSolve res = solveChain(s, ka, source, y, h, kChainPoints, j, x, kChainTolerance, length_of_chain,
                                             last, nulength, &converged, bjerrum);
         y = res.y;
         if (!isMonotoneProfile(y, true)) return false;
@@ -116,7 +117,7 @@ double FreeEnergy::intg_chain(const Vtr& u, const Vtr& x, std::int32_t n) {
     return sum;
 }
 
-returnEntity FreeEnergy::enc(double gam, double ka, double ki, Vtr& y0, double h, std::int32_t n, std::int32_t k,
+ChainSolve FreeEnergy::enc(double gam, double ka, double ki, Vtr& y0, double h, std::int32_t n, std::int32_t k,
                              const Vtr& x, double tol, double length_of_chain, bool last, std::int32_t nulength,
                              double bjerrum) {
     bool converged = false;
@@ -154,7 +155,7 @@ double FreeEnergy::freeEnergy_Chain(double s, double ka, double ki, double lengt
         const double mirrored = -std::fabs(ki);
         Vtr y(kChainPoints, 1.0);
         bool converged = false;
-        const returnEntity res = solveChain(s, ka, bjerrum * mirrored, y, h, kChainPoints, 1, x, kChainTolerance,
+        const ChainSolve res = solveChain(s, ka, bjerrum * mirrored, y, h, kChainPoints, 1, x, kChainTolerance,
                                             length_of_chain, false, nulength, &converged, bjerrum);
         if (converged && std::isfinite(res.eng) && isMonotoneProfile(res.y, false)) return res.eng;
     }
@@ -179,7 +180,7 @@ double FreeEnergy::freeEnergy_Chain(double s, double ka, double ki, double lengt
     return std::numeric_limits<double>::quiet_NaN();
 }
 
-double FreeEnergy::intg_sphere2(const Vtr& x, const Vtr& u, double drho, double cion, std::int32_t n, double rc) {
+double FreeEnergy::sphereEnergyIntegral(const Vtr& x, const Vtr& u, double drho, double cion, std::int32_t n, double rc) {
     if (n <= 1) return 0.0;
     const double h = x[1] - x[0];
     const double twoCion = 2.0 * cion;
@@ -209,36 +210,6 @@ double FreeEnergy::intg_sphere2(const Vtr& x, const Vtr& u, double drho, double 
     return (B + A) + C;
 }
 
-namespace {
-
-struct Core {
-    double Q, R, kR;
-};
-
-Core coreOf(double ka, double qp, double qn, double vcore) {
-    Core c;
-    c.Q = qp - qn;
-    c.R = complex::coreRadius(vcore);
-    c.kR = c.R * ka;
-    return c;
-}
-
-// The energy integral in reduced densities: the salt of each species bjerrum c_s a^3 =
-// (kappa a)^2 / (8 pi) and the core's bjerrum rho; the energy in kT is the integral over
-// bjerrum.
-double reducedCoreDensity(const Core& c, double bjerrum) {
-    return (bjerrum * c.Q) / (((c.R * kFourThirdsPi) * c.R) * c.R);
-}
-
-double sphereIntegral(const Vtr& x, const Vtr& u, const Core& c, double ka, std::int32_t n, double bjerrum) {
-    const double cion = (ka * ka) / kEightPi;
-    const double drho = reducedCoreDensity(c, bjerrum);
-    Vtr r(n, 0.0);
-    for (std::int32_t i = 0; i < n; ++i) r[i] = x[i] * c.R;
-    return FreeEnergy::intg_sphere2(r, u, drho, cion, n, c.R) / bjerrum;
-}
-
-}  // namespace
 
 double FreeEnergy::freeEnergy_Sphere(double ka, double qp, double qn, double vcore, double bjerrum) {
     return freeEnergy_Sphere(ka, qp, qn, vcore, nullptr, bjerrum);
@@ -334,15 +305,15 @@ double linearDebyeHueckelShape(double x) {
 
 }  // namespace
 
-// The potential and the integral of intg_sphere2 in one pass over the 401 points, without
+// The potential and the integral of sphereEnergyIntegral in one pass over the 401 points, without
 // vectors, with the invariants of the potential formed once, and with the library's powers
 // replaced in the far field as described above; otherwise the same operations in the same
 // order as the two-step evaluation (which the tests and benchmarks keep a copy of). It
 // agrees with that evaluation to the bit on the program's stored results and within a few
 // 1e-16 relative over the whole range of the stages.
 double FreeEnergy::freeEnergy_SphereLinearDH(double ka, double qp, double qn, double vcore, double bjerrum) {
-    const Core c = coreOf(ka, qp, qn, vcore);
-    return 0.75 * (c.Q * c.Q / c.R) * linearDebyeHueckelShape(c.kR) * bjerrum;
+    const SphericalComplex c = SphericalComplex::ofCore(qp, qn, vcore, ka, bjerrum);
+    return 0.75 * (c.charge * c.charge / c.radius) * linearDebyeHueckelShape(c.kappaR) * bjerrum;
 }
 
 namespace {
@@ -454,15 +425,15 @@ void storeSums(SumsSlot& slot, double ka, double Q, double vcore, double bjerrum
 }  // namespace
 
 double FreeEnergy::freeEnergy_SphereDH(double ka, double qp, double qn, double vcore, double bjerrum) {
-    const Core c = coreOf(ka, qp, qn, vcore);
-    SumsSlot& slot = sumsSlot(ka, c.Q, vcore, bjerrum);
+    const SphericalComplex c = SphericalComplex::ofCore(qp, qn, vcore, ka, bjerrum);
+    SumsSlot& slot = sumsSlot(ka, c.charge, vcore, bjerrum);
     double stored = 0.0;
-    if (storedEnergy(slot, ka, c.Q, vcore, bjerrum, &stored)) return stored;
-    const double R = c.R;
-    const double kR = c.kR;
-    const double amp = complex::debyeHueckelAmplitude(c.Q, R, kR, bjerrum);
-    const double cion = (ka * ka) / kEightPi;
-    const double drho = reducedCoreDensity(c, bjerrum);
+    if (storedEnergy(slot, ka, c.charge, vcore, bjerrum, &stored)) return stored;
+    const double R = c.radius;
+    const double kR = c.kappaR;
+    const double amp = complex::debyeHueckelAmplitude(c.charge, R, kR, bjerrum);
+    const double cion = reducedSaltConcentration(ka);
+    const double drho = c.reducedChargeDensity();
     const double twoCion = 2.0 * cion;
     PotentialShape& shape = potentialShape(kR);
     // As complex::debyeHueckelFactors(kR, amp, kE) forms them.
@@ -519,62 +490,9 @@ double FreeEnergy::freeEnergy_SphereDH(double ka, double qp, double qn, double v
         gPrev = gi;
         kPrev = ki;
     }
-    storeSums(slot, ka, c.Q, vcore, bjerrum, A, B, C);
+    storeSums(slot, ka, c.charge, vcore, bjerrum, A, B, C);
     return ((B + A) + C) / bjerrum;
 }
 
-namespace sphere {
-
-Vtr grid() { return grid(kPoints); }
-
-Vtr grid(std::int32_t n) {
-    const double h = (kOuterRadius - 0.0) / (n - 1);
-    Vtr x(n, 0.0);
-    for (std::int32_t i = 0; i < n; ++i) x[i] = i * h;
-    return x;
-}
-
-Vtr solvePotential(const Vtr& x, double q, double kappaR, std::int32_t* counter) {
-    return solvePotential(x, q, kappaR, kPoints, 0.01, kStepLimit, counter);
-}
-
-Vtr solvePotential(const Vtr& x, double q, double kappaR, std::int32_t n, double tolerance, std::int32_t stepLimit,
-                   std::int32_t* counter) {
-    const double h = (kOuterRadius - 0.0) / (n - 1);
-    Vtr previous(n, 0.0);
-    Vtr u = previous;
-    std::int32_t k = 1;
-    do {
-        u = Solver::compute(x, previous, q, h, kappaR, n);
-        ++k;
-        // A NaN norm fails the comparison and counts as not converged.
-        if ((u - previous).twonorm() < tolerance) break;
-        previous = u;
-    } while (k < stepLimit);
-    *counter = k;
-    return u;
-}
-
-double poissonBoltzmannEnergy(double ka, double qp, double qn, double vcore, std::int32_t n, double tolerance,
-                              std::int32_t stepLimit, std::int32_t* counter, double bjerrum) {
-    const Vtr x = grid(n);
-    const Core c = coreOf(ka, qp, qn, vcore);
-    const double q = complex::sourceStrength(c.Q, c.R, bjerrum);
-    const Vtr u = solvePotential(x, q, c.kR, n, tolerance, stepLimit, counter);
-    return sphereIntegral(x, u, c, ka, n, bjerrum);
-}
-
-double debyeHueckelEnergy(double ka, double qp, double qn, double vcore, std::int32_t n, double bjerrum) {
-    const Vtr x = grid(n);
-    const Core c = coreOf(ka, qp, qn, vcore);
-    const double kR = c.kR;
-    const double amp = complex::debyeHueckelAmplitude(c.Q, c.R, kR, bjerrum);
-    Vtr u(n, 0.0);
-    // x[i] * kR is the radius in screening lengths.
-    for (std::int32_t i = 0; i < n; ++i) u[i] = complex::debyeHueckelPotential(x[i] * kR, kR, amp, kE);
-    return sphereIntegral(x, u, c, ka, n, bjerrum);
-}
-
-}  // namespace sphere
 
 }  // namespace marlinq

@@ -20,11 +20,11 @@
 namespace marlinq {
 
 // The record of one chain solve.
-struct returnEntity {
+struct ChainSolve {
     double eng;          // free energy of the chain, 0.0 when it was not computed
     Vtr y;               // last iterate of y = exp(u), 801 values
     std::int32_t k;      // continuation step index the solve was made for
-    returnEntity(double eng_, const Vtr& y_, std::int32_t k_) : eng(eng_), y(y_), k(k_) {}
+    ChainSolve(double eng_, const Vtr& y_, std::int32_t k_) : eng(eng_), y(y_), k(k_) {}
 };
 
 class FreeEnergy {
@@ -33,7 +33,7 @@ public:
 
     // --- single chain ---
     static double intg_chain(const Vtr& u, const Vtr& x, std::int32_t n);
-    static returnEntity enc(double gam, double ka, double ki, Vtr& y0, double h, std::int32_t n, std::int32_t k,
+    static ChainSolve enc(double gam, double ka, double ki, Vtr& y0, double h, std::int32_t n, std::int32_t k,
                             const Vtr& x, double tol, double length_of_chain, bool last, std::int32_t nulength,
                             double bjerrum = 1.0);
     // NaN when the chain could not be solved; then *diagnostic (when given) receives one line
@@ -48,14 +48,14 @@ public:
                                    std::int32_t nulength, std::int32_t num, double bjerrum = 1.0);
 
     // --- spherical complex ---
-    static double intg_sphere2(const Vtr& x, const Vtr& u, double drho, double cion, std::int32_t n, double rc);
+    static double sphereEnergyIntegral(const Vtr& x, const Vtr& u, double drho, double cion, std::int32_t n, double rc);
     // *unstable (when given) is set to true when the Newton loop reached its step limit or
     // converged only at one of its last two steps; the last iterate is used either way.
     static double freeEnergy_Sphere(double ka, double qp, double qn, double vcore, bool* unstable,
                                     double bjerrum = 1.0);
     static double freeEnergy_Sphere(double ka, double qp, double qn, double vcore, double bjerrum = 1.0);
     // The program's "Debye-Hueckel" energy: the linearised potential put into the full
-    // nonlinear functional (intg_sphere2). Far above the linear theory for strongly charged
+    // nonlinear functional (sphereEnergyIntegral). Far above the linear theory for strongly charged
     // complexes (it can exceed the unscreened self-energy 3 Q^2 / (5 R)).
     static double freeEnergy_SphereDH(double ka, double qp, double qn, double vcore, double bjerrum = 1.0);
     // The free energy of linear Debye-Hueckel theory in closed form: a uniformly charged

@@ -8,49 +8,27 @@
 
 namespace marlinq {
 
-namespace {
-
-struct Core {
-    double R, kR, Q;
-};
-
-Core coreOf(std::int32_t mp, std::int32_t mm, double zp, double zn, double total_length, double ka) {
-    Core c;
-    c.Q = complex::netCharge(mp, zp, mm, zn);
-    c.R = complex::coreRadius(total_length);
-    c.kR = ka * c.R;
-    return c;
-}
-
-}  // namespace
-
-void PotentialProfile::poissonBoltzmann(const std::int32_t& mp, const std::int32_t& mm, const double& zp,
-                                        const double& zn, const double& total_length, const double& ka, double* data0,
-                                        double* dis, double bjerrum) {
+void PotentialProfile::poissonBoltzmann(const SphericalComplex& c, double* potential, double* radius) {
     const Vtr x = sphere::grid();
-    const Core c = coreOf(mp, mm, zp, zn, total_length, ka);
-    const double q = complex::sourceStrength(c.Q, c.R, bjerrum);
+    const double q = complex::sourceStrength(c.charge, c.radius, c.bjerrum);
     std::int32_t counter = 1;
     // The same iteration as the free energy of the complex, without the warning.
-    const Vtr u = sphere::solvePotential(x, q, c.kR, &counter);
+    const Vtr u = sphere::solvePotential(x, q, c.kappaR, &counter);
     for (std::int32_t i = 0; i < sphere::kPoints; ++i) {
-        data0[i] = u[i];
-        dis[i] = x[i];
+        potential[i] = u[i];
+        radius[i] = x[i];
     }
 }
 
-void PotentialProfile::debyeHueckel(const std::int32_t& mp, const std::int32_t& mm, const double& zp, const double& zn,
-                                    const double& total_length, const double& ka, double* data0, double* dis,
-                                    double bjerrum) {
+void PotentialProfile::debyeHueckel(const SphericalComplex& c, double* potential, double* radius) {
     const Vtr x = sphere::grid();
-    const Core c = coreOf(mp, mm, zp, zn, total_length, ka);
-    const double kR = c.kR;
-    const double amp = complex::debyeHueckelAmplitude(c.Q, c.R, kR, bjerrum);
+    const double kR = c.kappaR;
+    const double amp = complex::debyeHueckelAmplitude(c.charge, c.radius, kR, c.bjerrum);
     for (std::int32_t i = 0; i < sphere::kPoints; ++i) {
         const double y = x[i] * kR;
         // The chart's profile keeps the full-precision e (the free energies use 2.71828183).
-        data0[i] = complex::debyeHueckelPotential(y, kR, amp, constants::kFullE);
-        dis[i] = y / kR;
+        potential[i] = complex::debyeHueckelPotential(y, kR, amp, constants::kFullE);
+        radius[i] = y / kR;
     }
 }
 

@@ -92,7 +92,7 @@ void Solver::assembleCylinder(const Vtr& x, const Vtr& y, double h, double k, Vt
     }
 }
 
-Vtr Solver::compute(const Vtr& x, const Vtr& u, double q, double h, double kappa, std::int32_t n) {
+Vtr Solver::sphereStep(const Vtr& x, const Vtr& u, double q, double h, double kappa, std::int32_t n) {
     checkGrid(x, u, n);
     Vtr F(n, 0.0);
     BandMatrix J(n);
@@ -101,7 +101,7 @@ Vtr Solver::compute(const Vtr& x, const Vtr& u, double q, double h, double kappa
     return u - 0.5 * delta;  // every correction is halved
 }
 
-Vtr Solver::fc(const Vtr& x, const Vtr& y, double h, double k) {
+Vtr Solver::cylinderStep(const Vtr& x, const Vtr& y, double h, double k) {
     const std::int32_t n = x.size();
     checkGrid(x, y, n);
     Vtr F(n, 0.0);
@@ -111,7 +111,7 @@ Vtr Solver::fc(const Vtr& x, const Vtr& y, double h, double k) {
     return y - delta;
 }
 
-Vtr Solver::computeDense(const Vtr& x, const Vtr& u, double q, double h, double kappa, std::int32_t n) {
+Vtr Solver::sphereStepDense(const Vtr& x, const Vtr& u, double q, double h, double kappa, std::int32_t n) {
     checkGrid(x, u, n);
     Vtr F(n, 0.0);
     BandMatrix J(n);
@@ -120,7 +120,7 @@ Vtr Solver::computeDense(const Vtr& x, const Vtr& u, double q, double h, double 
     return u - (0.5 * Jinv) * F;
 }
 
-Vtr Solver::fcDense(const Vtr& x, const Vtr& y, double h, double k) {
+Vtr Solver::cylinderStepDense(const Vtr& x, const Vtr& y, double h, double k) {
     const std::int32_t n = x.size();
     checkGrid(x, y, n);
     Vtr F(n, 0.0);

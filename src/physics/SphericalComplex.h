@@ -42,29 +42,53 @@ struct SphericalComplex {
 
     std::int32_t chains() const { return mp + mm; }
 
+    // lambda rho, the core's uniform charge density in the reduced units of the energy
+    // integrals (rho = Z / (4 pi Rc^3 / 3)).
+    double reducedChargeDensity() const {
+        return (bjerrum * charge) / (((radius * constants::kFourThirdsPi) * radius) * radius);
+    }
+
     static SphericalComplex of(std::int32_t mp, std::int32_t mm, const ChainBlocks& blocks,
                                const ComplexConditions& conditions) {
-        SphericalComplex c;
+        const double dry = complex::coreVolume(mp, blocks.lengthPlus, mm, blocks.lengthMinus);
+        // phi = 0 divides by exactly 1: the dry core to the bit.
+        SphericalComplex c = ofCore(mp * blocks.chargePlus, mm * blocks.chargeMinus,
+                                    dry / (1.0 - conditions.waterFraction), conditions.ka, conditions.bjerrum);
         c.mp = mp;
         c.mm = mm;
-        c.chargePlus = mp * blocks.chargePlus;
-        c.chargeMinus = mm * blocks.chargeMinus;
-        c.charge = c.chargePlus - c.chargeMinus;
-        c.dryVolume = complex::coreVolume(mp, blocks.lengthPlus, mm, blocks.lengthMinus);
-        // phi = 0 divides by exactly 1: the dry core to the bit.
-        c.coreVolume = c.dryVolume / (1.0 - conditions.waterFraction);
-        c.radius = complex::coreRadius(c.coreVolume);
-        c.ka = conditions.ka;
-        c.kappaR = c.radius * conditions.ka;
-        c.bjerrum = conditions.bjerrum;
+        c.dryVolume = dry;
         return c;
+    }
+
+    // A complex as the energy and profile functions receive it: the charges of its '+' and
+    // '-' chains (M+ zp, M- zn) and its core volume (the composition is not known).
+    static SphericalComplex ofCore(double chargePlus, double chargeMinus, double coreVolume, double ka,
+                                   double bjerrum) {
+        SphericalComplex c;
+        c.chargePlus = chargePlus;
+        c.chargeMinus = chargeMinus;
+        c.charge = chargePlus - chargeMinus;
+        c.dryVolume = coreVolume;
+        c.shapeCore(coreVolume, ka, bjerrum);
+        return c;
+    }
+
+private:
+    void shapeCore(double volume, double screening, double lambda) {
+        coreVolume = volume;
+        radius = complex::coreRadius(volume);
+        ka = screening;
+        kappaR = radius * screening;
+        bjerrum = lambda;
     }
 };
 
+// lambda c_s a^3 = (kappa a)^2 / (8 pi): the salt of a 1:1 electrolyte of screening
+// parameter ka in the reduced units of the energy integrals (c_s itself at lambda = 1).
+inline double reducedSaltConcentration(double ka) { return (ka * ka) / constants::kEightPi; }
+
 // Salt concentration (ion pairs per a^3) of a 1:1 salt of screening parameter ka:
 // (kappa a)^2 = 8 pi lambda c_s a^3.
-inline double saltConcentration(double ka, double bjerrum) {
-    return (ka * ka) / constants::kEightPi / bjerrum;
-}
+inline double saltConcentration(double ka, double bjerrum) { return reducedSaltConcentration(ka) / bjerrum; }
 
 }  // namespace marlinq

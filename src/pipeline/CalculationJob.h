@@ -130,6 +130,7 @@ std::shared_ptr<ResultRecord> resettle(const ResultRecord& landscapeRecord, doub
 std::optional<RunWarning> rangeEdgeWarning(const ResultRecord& resultRecord);
 
 // The diagnostic line of each unconverged Newton solve.
-inline constexpr const char* kUnstableSolution = " unstable solution occured !! ";
+inline constexpr const char* kUnstableSolution =
+    "A Newton solve of a complex did not converge: it stopped at its step limit, and its last iterate is used";
 
 }  // namespace marlinq

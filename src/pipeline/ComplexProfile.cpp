@@ -17,44 +17,35 @@ constexpr int kPoints = 401;
 using namespace constants;
 }  // namespace
 
-ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp, double zn, double kip, double kim,
-                                     double ka, bool dh, bool converged, double bjerrum, double waterFraction) {
+ComplexProfile computeComplexProfile(const SphericalComplex& c, bool dh, bool converged) {
     ComplexProfile p;
-    p.mp = mp;
-    p.mm = mm;
+    p.mp = c.mp;
+    p.mm = c.mm;
     p.dh = dh;
-    p.ka = ka;
-
-    // Core volume from the charged lengths of all chains of the complex.
-    // A swollen core holds water besides: the dry volume / (1 - phi) (phi = 0: the dry core).
-    double V = (mm * zn / kim + mp * zp / kip) / (1.0 - waterFraction);
-    p.Rc = complex::coreRadius(V);
-    p.kRc = p.Rc * ka;
+    p.ka = c.ka;
+    p.Rc = c.radius;
+    p.kRc = c.kappaR;
     // (kappa Rc)^2 = 8 pi lambda c_s Rc^2: the salt ions' densities are shown as
     // 8 pi c_s Rc^2 e^(-+u) = (kappa Rc)^2 e^(-+u) / lambda, the familiar (kappa Rc)^2 e^(-+u) at lambda = 1.
-    const double K2 = p.kRc * p.kRc / bjerrum;
+    const double K2 = p.kRc * p.kRc / c.bjerrum;
 
     p.potential.assign(kPoints, 0.0);
     p.r.assign(kPoints, 0.0);
-    p.dis2.assign(kPoints, 0.0);
     p.cation_density.assign(kPoints, 0.0);
     p.anion_density.assign(kPoints, 0.0);
     p.charge_density.assign(kPoints, 0.0);
 
-    std::int32_t mpArg = mp, mmArg = mm;
-    double zpArg = zp, znArg = zn, kaArg = ka;
-    PotentialProfile::poissonBoltzmann(mpArg, mmArg, zpArg, znArg, V, kaArg, p.potential.data(), p.r.data(),
-                                       bjerrum);
+    PotentialProfile::poissonBoltzmann(c, p.potential.data(), p.r.data());
     if (converged) {
         // Every fourth point of the 1601-point solution lies on one of the 401 radii.
-        const std::vector<double> fine = converged::spherePotential(ka, mp * zp, mm * zn, V, 4 * (kPoints - 1) + 1, bjerrum);
+        const std::vector<double> fine =
+            converged::spherePotential(c.ka, c.chargePlus, c.chargeMinus, c.coreVolume, 4 * (kPoints - 1) + 1, c.bjerrum);
         if (fine.size() == static_cast<std::size_t>(4 * (kPoints - 1) + 1))
             for (int i = 0; i < kPoints; ++i) p.potential[i] = fine[static_cast<std::size_t>(4 * i)];
     }
     if (dh) {
         p.dhPotential.assign(kPoints, 0.0);
-        PotentialProfile::debyeHueckel(mpArg, mmArg, zpArg, znArg, V, kaArg, p.dhPotential.data(), p.r.data(),
-                                       bjerrum);
+        PotentialProfile::debyeHueckel(c, p.dhPotential.data(), p.r.data());
     }
 
     for (int i = 0; i < kPoints; ++i) {
@@ -63,7 +54,7 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp
     }
 
     // Salt-ion charge density plus the core charge spread uniformly over r <= 1.
-    p.Z = complex::netCharge(mp, zp, mm, zn);
+    p.Z = c.charge;
     const double q = (p.Z / p.Rc) * 3.0 / kFourPi;
     const double a = K2 / kEightPi;
     for (int i = 0; i < kPoints; ++i) {
@@ -73,10 +64,11 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp
     return p;
 }
 
-ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, const Parameters& p, const ComplexModel& model) {
-    return computeComplexProfile(mp, mm, p.zp, p.zn, p.kip, p.kim, p.ka,
-                                 model.profileOverlay() == ProfileOverlay::DebyeHueckel, model.keepsStandard(),
-                                 p.bjerrum, p.waterFraction);
+ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, const Parameters& p, const ChainBlocks& blocks,
+                                     const ComplexModel& model) {
+    const SphericalComplex c =
+        SphericalComplex::of(mp, mm, blocks, ComplexConditions{p.ka, p.bjerrum, p.waterFraction});
+    return computeComplexProfile(c, model.profileOverlay() == ProfileOverlay::DebyeHueckel, model.keepsStandard());
 }
 
 std::string profileFailureMessage(std::int32_t mp, std::int32_t mm, const std::string& kernelMessage) {

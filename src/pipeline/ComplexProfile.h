@@ -5,6 +5,7 @@
 // exp(-u), an anion exp(+u).
 
 #include "physics/ComplexModel.h"
+#include "physics/SphericalComplex.h"
 #include "pipeline/Parameters.h"
 #include <cstdint>
 #include <string>
@@ -18,27 +19,26 @@ struct ComplexProfile {
     std::vector<double> potential;      // 401 points, Poisson-Boltzmann u
     std::vector<double> dhPotential;    // 401 points when dh, else empty
     std::vector<double> r;              // r / Rc, 0 .. 8 in steps of 0.02
-    std::vector<double> dis2;           // zeros
     std::vector<double> cation_density;  // (kRc)^2 exp(-u)
     std::vector<double> anion_density;   // (kRc)^2 exp(+u)
     std::vector<double> charge_density;
     double Z = 0.0, Rc = 0.0, kRc = 0.0, ka = 0.0;
 };
 
-// zp, zn, ka of the result record; kip, kim the charge densities that give the core
-// volume V = mm * zn / kim + mp * zp / kip.
+// The profiles of a complex (SphericalComplex: its charges, core, kappa Rc and Bjerrum length).
 // converged: the Poisson-Boltzmann potential of the grid-converged scheme (solved on 1601
 // points and shown at the same 401 radii) instead of the standard 401-point solution.
 // A failure of the numerical kernel (a singular Newton Jacobian) throws KernelError; a front
 // end shows profileFailureMessage of it.
-ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, double zp, double zn, double kip,
-                                     double kim, double ka, bool dh, bool converged = false, double bjerrum = 1.0,
-                                     double waterFraction = 0.0);
+ComplexProfile computeComplexProfile(const SphericalComplex& c, bool dh, bool converged = false);
 
-// The profile of the complex (mp, mm) of a run with parameters p as its complex model draws
-// it: the model's overlay (the Debye-Hueckel potential beside the Poisson-Boltzmann one for
-// both Debye-Hueckel methods) and its accuracy. What every front end charts and writes.
-ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, const Parameters& p, const ComplexModel& model);
+// The profile of the complex (mp, mm) of a run with parameters p and chains of these charged
+// blocks (the run's charged lengths plen, mlen), as its complex model draws it: the model's
+// overlay (the Debye-Hueckel potential beside the Poisson-Boltzmann one for both
+// Debye-Hueckel methods) and its accuracy. The very complex the run's landscape holds; what
+// every front end charts and writes.
+ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, const Parameters& p, const ChainBlocks& blocks,
+                                     const ComplexModel& model);
 
 // "The profile of the complex (MP, MM) could not be computed: a numerical error (MESSAGE)."
 std::string profileFailureMessage(std::int32_t mp, std::int32_t mm, const std::string& kernelMessage);

@@ -114,7 +114,7 @@ json::Value criticalSaltValue(const CriticalSaltResult& r, const ParameterSet& s
     v.add("critical_ka", Value::number(r.ka));
     if (unitNm) {
         v.add("unit_nm", Value::number(*unitNm));
-        v.add("critical_salt_mM", r.ka ? Value::number(saltMillimolar(*r.ka, *unitNm)) : Value());
+        v.add("critical_salt_mM", r.ka ? Value::number(saltMillimolar(*r.ka, *unitNm, set.params.bjerrum)) : Value());
     }
     v.add("total_plus", Value::number(set.totalPlus));
     v.add("total_minus", Value::number(set.totalMinus));

@@ -80,10 +80,17 @@ std::optional<std::string> validate(const ParameterSet& set, Parameters& validat
 }
 
 std::optional<std::string> validate(const ParameterSet& set, Parameters& validated, Chains chains) {
+    std::optional<MassBalanceTotals> totals;
+    if (set.totalMode) totals = MassBalanceTotals{set.totalPlus, set.totalMinus};
+    return validate(inputFieldsOf(set), totals, chains, validated);
+}
+
+std::optional<std::string> validate(const InputFields& in, const std::optional<MassBalanceTotals>& totals,
+                                    Chains chains, Parameters& validated, ParameterSet* lengths) {
     if (std::optional<std::string> message =
-            validateInput(inputFieldsOf(set), validated, nullptr, chains == Chains::Solved))
+            validateInput(in, validated, lengths, chains == Chains::Solved, totals.has_value()))
         return message;
-    if (set.totalMode) return checkTotals(MassBalanceTotals{set.totalPlus, set.totalMinus}, validated);
+    if (totals) return checkTotals(*totals, validated);
     return std::nullopt;
 }
 

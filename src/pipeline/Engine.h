@@ -49,6 +49,11 @@ LoadResult loadParameterSet(const std::string& path, const ParameterSet& base);
 std::optional<std::string> validate(const ParameterSet& set, Parameters& validated);
 // The same for a run with these chains: solved chains take ka down to kLowestSolvedKa.
 std::optional<std::string> validate(const ParameterSet& set, Parameters& validated, Chains chains);
+// The one check every front end makes: the fields in the window's order (a field that did
+// not read as a number is nullopt), then in total mode the totals; the free chains of total
+// mode are not checked (the mass balance gives them). lengths receives the charged lengths.
+std::optional<std::string> validate(const InputFields& in, const std::optional<MassBalanceTotals>& totals,
+                                    Chains chains, Parameters& validated, ParameterSet* lengths = nullptr);
 
 // What a run of validated parameters is asked to do: the set's chain lengths and
 // concentrations (total mode when the set says so) and the options' model choices.

@@ -2,8 +2,13 @@
 
 #include "io/NumberText.h"
 
+#include "pipeline/ConcentrationUnits.h"
+#include "pipeline/MassBalance.h"
+#include "pipeline/Units.h"
+
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -301,6 +306,169 @@ std::optional<ParameterRefusal> applyParameterValues(ParameterSet& set, std::spa
     return std::nullopt;
 }
 
+namespace {
+
+// How a derived name is applied.
+enum class Derived { Salt, BjerrumNm, RowInUnit, Sum, Fraction };
+struct DerivedRule {
+    Derived how;
+    TotalUnit unit = TotalUnit::ChainsPerSegmentVolume;
+};
+
+// clang-format off
+constexpr DerivedName kDerived[] = {
+    {"salt_mM", "ka", true, "the 1:1 salt in mM that ka stands for"},
+    {"total", "total", false, "the total C+ + C- of both kinds (with charge_fraction)"},
+    {"charge_fraction", "charge_fraction", false, "f = q+ C+ / (q+ C+ + q- C-) (with total)"},
+    {"total_plus_mM", "total_plus", true, "total_plus in mM of chains"},
+    {"total_minus_mM", "total_minus", true, "total_minus in mM of chains"},
+    {"total_mM", "total", true, "total in mM of chains"},
+    {"total_gL", "total", true, "total in g/L (with the molar masses)"},
+    {"total_plus_gL", "total_plus", true, "total_plus in g/L (with the molar masses)"},
+    {"total_minus_gL", "total_minus", true, "total_minus in g/L (with the molar masses)"},
+    {"total_mM_charge", "total", true, "total in mM of the chains' charges"},
+    {"total_plus_mM_charge", "total_plus", true, "total_plus in mM of the chains' charges"},
+    {"total_minus_mM_charge", "total_minus", true, "total_minus in mM of the chains' charges"},
+    {"bjerrum_nm", "bjerrum", true, "the Bjerrum length in nm (bjerrum = bjerrum_nm / the segment size)"},
+};
+constexpr DerivedRule kDerivedRules[] = {
+    {Derived::Salt},
+    {Derived::Sum},
+    {Derived::Fraction},
+    {Derived::RowInUnit, TotalUnit::MillimolarChains},
+    {Derived::RowInUnit, TotalUnit::MillimolarChains},
+    {Derived::Sum, TotalUnit::MillimolarChains},
+    {Derived::Sum, TotalUnit::GramsPerLitre},
+    {Derived::RowInUnit, TotalUnit::GramsPerLitre},
+    {Derived::RowInUnit, TotalUnit::GramsPerLitre},
+    {Derived::Sum, TotalUnit::MillimolarCharges},
+    {Derived::RowInUnit, TotalUnit::MillimolarCharges},
+    {Derived::RowInUnit, TotalUnit::MillimolarCharges},
+    {Derived::BjerrumNm},
+};
+// clang-format on
+static_assert(std::size(kDerived) == std::size(kDerivedRules));
+
+const DerivedRule& ruleOf(const DerivedName& d) { return kDerivedRules[&d - kDerived]; }
+
+// A salt bound in mM with the fewest digits whose value, applied as salt_mM is applied, is
+// itself allowed: the bound rounded inwards, so that the printed number can be typed back.
+std::string saltBoundText(double saltMM, double unitNm, double bjerrum, double kaLo, double kaHi) {
+    char buf[64];
+    for (int digits = 6; digits <= 17; ++digits) {
+        const auto end = std::to_chars(buf, buf + sizeof buf, saltMM, std::chars_format::general, digits).ptr;
+        double back = 0.0;
+        std::from_chars(buf, end, back);
+        if (within(asShown(kaOfSaltMillimolar(back, unitNm, bjerrum)), kaLo, kaHi)) return std::string(buf, end);
+    }
+    return formatGeneral(saltMM, '.');
+}
+
+}  // namespace
+
+std::span<const DerivedName> derivedNames() { return kDerived; }
+
+const DerivedName* findDerivedName(std::string_view name) {
+    for (const DerivedName& d : kDerived)
+        if (d.name == name) return &d;
+    return nullptr;
+}
+
+std::optional<AssignmentRefusal> applyAssignments(ParameterSet& set, std::span<const Assignment> values,
+                                                  const AssignmentContext& context) {
+    using K = AssignmentRefusal::Kind;
+    const ParameterSet base = set;
+    ParameterSet out = set;
+    std::vector<ParameterValue> rows;
+    std::optional<double> salt, total, fraction;
+    std::string saltName;
+    // Totals in g/L or mM of charges: converted once the chains are known. 0 the sum, 1 '+', 2 '-'.
+    std::optional<double> inUnit[3];
+    TotalUnit unitOf[3] = {};
+    std::string_view nameOf[3];
+    for (const Assignment& a : values) {
+        if (const ParameterRow* row = findParameter(a.name)) {
+            rows.push_back({row, a.value});
+            continue;
+        }
+        const DerivedName* d = findDerivedName(a.name);
+        if (d == nullptr) return AssignmentRefusal{K::UnknownName, "'" + std::string(a.name) + "' is no parameter"};
+        const DerivedRule& rule = ruleOf(*d);
+        const bool unitLater = rule.unit == TotalUnit::GramsPerLitre || rule.unit == TotalUnit::MillimolarCharges;
+        if (d->needsUnit && !unitLater && (!context.unitNm || !unitNmAllowed(*context.unitNm)))
+            return AssignmentRefusal{K::NeedsUnit, std::string(a.name) + " needs " + unitNmRange() + " (--unit-nm)"};
+        double v = a.value;
+        if (rule.unit == TotalUnit::MillimolarChains) v = chainsPerSegmentVolume(v, *context.unitNm);
+        if (unitLater) {
+            const int slot = d->sets == "total" ? 0 : d->sets == "total_plus" ? 1 : 2;
+            inUnit[slot] = v;
+            unitOf[slot] = rule.unit;
+            nameOf[slot] = d->name;
+            continue;
+        }
+        switch (rule.how) {
+        case Derived::Salt: salt = v, saltName = d->name; break;
+        case Derived::BjerrumNm: rows.push_back({findParameter(d->sets), v / *context.unitNm}); break;
+        case Derived::RowInUnit: rows.push_back({findParameter(d->sets), v}); break;
+        case Derived::Sum: total = v; break;
+        case Derived::Fraction: fraction = v; break;
+        }
+    }
+    if (const std::optional<ParameterRefusal> refused = applyParameterValues(out, rows))
+        return AssignmentRefusal{K::Values, refused->reason, refused};
+    if (salt) {
+        // The salt at the set's own Bjerrum length, inside the range of ka.
+        const ParameterRow& ka = *findParameter("ka");
+        const double lo = context.solvedChains ? kLowestSolvedKa : ka.lo, hi = ka.hi;
+        const double unitNm = *context.unitNm, bjerrum = out.params.bjerrum;
+        const double shown = asShown(kaOfSaltMillimolar(*salt, unitNm, bjerrum));
+        if (!within(shown, lo, hi))
+            // The salt asked for is what the user knows: name its range, not ka's.
+            return AssignmentRefusal{
+                K::SaltOutOfRange,
+                saltName + " " + formatGeneral(*salt, '.') + " is ka " + formatGeneral(shown, '.') + "; at a = " +
+                    formatGeneral(unitNm, '.') + " nm the salt must be between " +
+                    saltBoundText(saltMillimolar(lo, unitNm, bjerrum), unitNm, bjerrum, lo, hi) + " and " +
+                    saltBoundText(saltMillimolar(hi, unitNm, bjerrum), unitNm, bjerrum, lo, hi) + " mM (ka from " +
+                    formatGeneral(lo, '.') + " to " + formatGeneral(hi, '.') + ")"};
+        out.params.ka = shown;
+    }
+    for (int slot = 0; slot < 3; ++slot) {
+        if (!inUnit[slot]) continue;
+        if (const std::optional<std::string> bad = totalUnitProblem(unitOf[slot], out.params, context.unitNm, nameOf[slot]))
+            return AssignmentRefusal{K::NeedsUnit, *bad};
+    }
+    const Parameters& p = out.params;
+    if (inUnit[1] || inUnit[2]) {
+        // A total of one kind in g/L or mM of charges; the other keeps the set's.
+        if (!out.totalMode) {
+            out.totalMode = true;
+            out.totalPlus = base.params.vc10;
+            out.totalMinus = base.params.vc01;
+        }
+        if (inUnit[1])
+            out.totalPlus = asShown(chainsOfTotal(*inUnit[1], unitOf[1], *context.unitNm, p.molarMassPlus, p.zp));
+        if (inUnit[2])
+            out.totalMinus = asShown(chainsOfTotal(*inUnit[2], unitOf[2], *context.unitNm, p.molarMassMinus, p.zn));
+    }
+    if (total || fraction || inUnit[0]) {
+        // The one not given keeps the set's value (its totals, or its free chains as totals).
+        const Parameters& b = base.params;
+        const double basePlus = base.totalMode ? base.totalPlus : b.vc10;
+        const double baseMinus = base.totalMode ? base.totalMinus : b.vc01;
+        const double T = inUnit[0] ? *inUnit[0] : total.value_or(basePlus + baseMinus);
+        const double f = fraction.value_or(chargeFraction(b.zp, b.zn, basePlus, baseMinus));
+        if (const std::optional<std::string> bad = checkChargeFraction(T, f)) return AssignmentRefusal{K::Totals, *bad};
+        const MassBalanceTotals t = inUnit[0] ? totalsFromSumInUnit(T, f, unitOf[0], *context.unitNm, p)
+                                              : totalsFromChargeFraction(T, f, p.zp, p.zn);
+        out.totalMode = true;
+        out.totalPlus = asShown(t.plus);
+        out.totalMinus = asShown(t.minus);
+    }
+    set = out;
+    return std::nullopt;
+}
+
 InputFields inputFieldsOf(const ParameterSet& set) {
     InputFields in(kRowCount);
     for (std::size_t k = 0; k < kRowCount; ++k) in[k] = parameterValue(set, kRows[k]);
@@ -308,7 +476,7 @@ InputFields inputFieldsOf(const ParameterSet& set) {
 }
 
 std::optional<std::string> validateInput(const InputFields& in, Parameters& params, ParameterSet* lengths,
-                                         bool solvedChains) {
+                                         bool solvedChains, bool totalMode) {
     ParameterSet read;  // what has been read so far
     for (const ParameterRow* r : parameterRowsInCheckOrder()) {
         const std::size_t index = static_cast<std::size_t>(r - kRows);
@@ -329,6 +497,8 @@ std::optional<std::string> validateInput(const InputFields& in, Parameters& para
             params.*r->real = value;
         }
         if (r->outOfRange == nullptr) continue;
+        // In total mode the free chains are what the mass balance gives, not an input.
+        if (totalMode && (r->real == &Parameters::vc10 || r->real == &Parameters::vc01)) continue;
         if (solvedChains && r->real == &Parameters::ka) {
             if (!within(value, kLowestSolvedKa, r->hi)) return kSolvedKaRange;
             continue;

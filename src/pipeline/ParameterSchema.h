@@ -139,6 +139,51 @@ struct ParameterRefusal {
 };
 std::optional<ParameterRefusal> applyParameterValues(ParameterSet& set, std::span<const ParameterValue> values);
 
+// Names a front end takes beside the rows: a row's value in another unit (salt_mM sets ka,
+// bjerrum_nm sets bjerrum, total_plus_mM sets total_plus, ...) or a quantity both totals
+// follow from (total, charge_fraction and the total in a unit). Sweep names, Python keywords
+// and the command line's totals all come through these; each sets the row `sets` ("total"
+// and "charge_fraction": both totals).
+struct DerivedName {
+    std::string_view name;
+    std::string_view sets;
+    bool needsUnit = false;     // needs the segment size a in nm
+    std::string_view meaning;   // what a help text says of it
+};
+std::span<const DerivedName> derivedNames();
+const DerivedName* findDerivedName(std::string_view name);
+
+// One named value: a row's key or alias, or a derived name.
+struct Assignment {
+    std::string_view name;
+    double value;
+};
+struct AssignmentContext {
+    std::optional<double> unitNm;  // the segment size a in nm, for the names in mM, g/L and nm
+    bool solvedChains = false;     // the chains are solved: ka (and the salt) down to kLowestSolvedKa
+};
+// Why assignments cannot be applied, beside the refusals of applyParameterValues.
+struct AssignmentRefusal {
+    enum class Kind { Values, UnknownName, NeedsUnit, SaltOutOfRange, Totals } kind;
+    std::string reason;
+    std::optional<ParameterRefusal> values;  // Kind::Values: the refusal of applyParameterValues
+};
+// Applies named values over a set, the one way every front end does (the command line's
+// totals and Bjerrum length, Python's keywords and totals, a sweep's point, the window's
+// totals):
+//   the rows' values, and the names in another unit converted to their rows, by
+//     applyParameterValues (reals with the 15 digits a file keeps; a total puts the set in
+//     total mode);
+//   salt_mM at the set's Bjerrum length, once the rows are applied, its ka with 15 digits
+//     and inside the range of ka (solved chains: from kLowestSolvedKa);
+//   a total of one kind in g/L or mM of charges, with the set's molar masses and charges;
+//   the total T = C+ + C- (in any unit) and the charge fraction f: both totals, each with 15
+//     digits; the one of T and f not given keeps the set's value (its totals, or in free
+//     mode its free chains as totals).
+// The set is unchanged when nullopt is not returned.
+std::optional<AssignmentRefusal> applyAssignments(ParameterSet& set, std::span<const Assignment> values,
+                                                  const AssignmentContext& context);
+
 // The fields "Solve" validates, one per row of the schema in its order (the window's field
 // read as a number; nullopt when it did not read; rows without a field are not looked at).
 using InputFields = std::vector<std::optional<double>>;
@@ -160,8 +205,9 @@ inline constexpr const char* kSolvedKaRange =
     "Stable solution is only for ka between 0.05 and 10 with solved chains (0.2 and 10 with the tables)";
 
 // solvedChains: the chains are solved, not read from the tables, and ka may go down to
-// kLowestSolvedKa.
+// kLowestSolvedKa. totalMode: the free chains vc10, vc01 are taken as they are, unchecked
+// (the totals are checked instead: validate in Engine.h).
 std::optional<std::string> validateInput(const InputFields& in, Parameters& params, ParameterSet* lengths = nullptr,
-                                         bool solvedChains = false);
+                                         bool solvedChains = false, bool totalMode = false);
 
 }  // namespace marlinq

@@ -2,6 +2,7 @@
 
 #include "physics/Complex.h"
 #include "physics/Constants.h"
+#include "physics/SphericalComplex.h"
 #include "pipeline/Distribution.h"
 
 #include <cmath>
@@ -98,8 +99,10 @@ ComplexStructure complexStructure(std::int32_t mp, std::int32_t mm, const ChainL
     const double coronaMass = mp * in.molarMassPlus * sharePlus + mm * in.molarMassMinus * shareMinus;
     const double coreMass = s.molarMass - coronaMass;
     // The swollen core: one segment volume a^3 per charged segment, over 1 - phi.
-    const double dryVolume = complex::coreVolume(mp, chains.chargedPlus, mm, chains.chargedMinus);
-    s.coreRadiusNm = complex::coreRadius(dryVolume / (1.0 - in.waterFraction)) * a;
+    const SphericalComplex core =
+        SphericalComplex::of(mp, mm, ChainBlocks{0.0, 0.0, chains.chargedPlus, chains.chargedMinus},
+                             ComplexConditions{0.0, 1.0, in.waterFraction});
+    s.coreRadiusNm = core.radius * a;
     const double arms = static_cast<double>(mp) + mm;
     const double armLength = (static_cast<double>(mp) * chains.neutralPlus + static_cast<double>(mm) * chains.neutralMinus) / arms;
     const corona::Profile profile = corona::coronaProfile(s.coreRadiusNm, arms, armLength, b, in.solvent);

@@ -59,40 +59,15 @@ std::string csvField(const std::string& s) {
     return out + "\"";
 }
 
-// The ka range a run takes (the first check of a run says the same).
-constexpr double kKaMin = 0.2, kKaMax = 10.0;
-bool kaAllowed(double ka) { return ka >= kKaMin && ka <= kKaMax; }
-
-// A salt bound in mM with the fewest digits whose value, applied as a sweep applies it, is
-// itself allowed: the bound rounded inwards, so that the printed number can be typed back.
-std::string saltBoundText(double saltMM, double unitNm) {
-    char buf[64];
-    for (int digits = 6; digits <= 17; ++digits) {
-        const auto end = std::to_chars(buf, buf + sizeof buf, saltMM, std::chars_format::general, digits).ptr;
-        double back = 0.0;
-        std::from_chars(buf, end, back);
-        if (kaAllowed(asShown(kaOfSaltMillimolar(back, unitNm)))) return std::string(buf, end);
-    }
-    return formatGeneral(saltMM, '.');
-}
-
-// A name in mM of chains: its name in chains per segment volume, else empty.
-std::string_view millimolarBase(std::string_view name) {
-    if (name == "total_plus_mM") return "total_plus";
-    if (name == "total_minus_mM") return "total_minus";
-    if (name == "total_mM") return "total";
-    return {};
-}
-
 bool needsUnit(std::string_view name) {
-    return name == kSaltSweepName || !millimolarBase(name).empty() || totalNameOf(name).has_value();
+    const DerivedName* d = findDerivedName(name);
+    return d != nullptr && d->needsUnit;
 }
 
-// What a swept name sets: its own parameter (ka for salt_mM; a total for its name in mM).
+// What a swept name sets: its own parameter, or the row a derived name sets (ka for
+// salt_mM; a total for its name in a unit; "total" for the sum of both).
 std::string settles(std::string_view name) {
-    if (name == kSaltSweepName) return "ka";
-    if (!millimolarBase(name).empty()) return std::string(millimolarBase(name));
-    if (const std::optional<TotalName> t = totalNameOf(name)) return std::string(t->base);
+    if (const DerivedName* d = findDerivedName(name)) return std::string(d->sets);
     return std::string(name);
 }
 
@@ -115,11 +90,7 @@ const std::vector<std::string>& sweepableNames() {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> n;
         for (const ParameterRow& r : parameterSchema()) n.emplace_back(r.key);
-        n.emplace_back(kSaltSweepName);
-        for (const char* name : {"total", "charge_fraction", "total_plus_mM", "total_minus_mM", "total_mM", "total_gL",
-                                 "total_plus_gL", "total_minus_gL", "total_mM_charge", "total_plus_mM_charge",
-                                 "total_minus_mM_charge"})
-            n.emplace_back(name);
+        for (const DerivedName& d : derivedNames()) n.emplace_back(d.name);
         return n;
     }();
     return names;
@@ -258,104 +229,23 @@ std::int64_t shardPointIndex(const SweepSpec& plan, std::int64_t k) {
 std::optional<ParameterSet> sweepPointSet(const SweepSpec& plan, const std::vector<double>& values,
                                           std::string& error) {
     ParameterSet set = plan.base;
-    std::vector<ParameterValue> given;
-    std::optional<double> total, fraction;  // T = C+ + C- and f, when swept
-    // Totals in g/L or mM of charges: converted once the point's chains are known.
-    std::optional<TotalName> unitTotal[3];  // the sum, '+', '-'
-    double unitTotalValue[3] = {0.0, 0.0, 0.0};
-    std::string unitTotalName[3];
+    std::vector<Assignment> given;
     for (std::size_t k = 0; k < plan.axes.size() && k < values.size(); ++k) {
         const std::string& name = plan.axes[k].name;
-        double v = values[k];
-        if (const std::optional<TotalName> t = totalNameOf(name)) {
-            const int slot = t->base == "total" ? 0 : t->base == "total_plus" ? 1 : 2;
-            unitTotal[slot] = t;
-            unitTotalValue[slot] = v;
-            unitTotalName[slot] = name;
-            continue;
-        }
         const ParameterRow* row = findParameter(name);
-        if (!millimolarBase(name).empty()) {
-            if (!plan.unitNm || !unitNmAllowed(*plan.unitNm)) {
-                error = name + " needs " + unitNmRange() + " (--unit-nm)";
-                return std::nullopt;
-            }
-            v = chainsPerSegmentVolume(v, *plan.unitNm);
-            row = findParameter(millimolarBase(name));
-        }
-        if (settles(name) == "total") {
-            total = v;
-            continue;
-        }
-        if (name == "charge_fraction") {
-            fraction = v;
-            continue;
-        }
-        if (name == kSaltSweepName) {
-            if (!plan.unitNm || !unitNmAllowed(*plan.unitNm)) {
-                error = "salt_mM needs " + unitNmRange() + " (--unit-nm)";
-                return std::nullopt;
-            }
-            row = findParameter("ka");
-            const double salt = v;
-            v = kaOfSaltMillimolar(salt, *plan.unitNm, plan.base.params.bjerrum);
-            if (!kaAllowed(asShown(v))) {
-                // The salt asked for is what the user knows: name its range, not ka's.
-                error = "salt_mM " + formatGeneral(salt, '.') + " is ka " + formatGeneral(asShown(v), '.') +
-                        "; at a = " + formatGeneral(*plan.unitNm, '.') + " nm the salt must be between " +
-                        saltBoundText(saltMillimolar(kKaMin, *plan.unitNm), *plan.unitNm) + " and " +
-                        saltBoundText(saltMillimolar(kKaMax, *plan.unitNm), *plan.unitNm) + " mM (ka from 0.2 to 10)";
-                return std::nullopt;
-            }
-        } else if (row == nullptr || row->key != settles(name)) {
+        if (!isSweepableName(name) || (row != nullptr && row->key != name)) {
             error = "'" + name + "' can not be swept";
             return std::nullopt;
         }
-        given.push_back({row, v});
+        given.push_back({name, values[k]});
     }
-    // A value the file cannot hold (no charged length from q / xi) makes the point's file wrong.
-    if (const std::optional<ParameterRefusal> refused = applyParameterValues(set, given)) {
-        error = refused->kind == ParameterRefusal::Kind::NoLength ? std::string(kWrongParameterFile) : refused->reason;
+    const AssignmentContext context{plan.unitNm, chainsOf(plan.options) == Chains::Solved};
+    if (const std::optional<AssignmentRefusal> refused = applyAssignments(set, given, context)) {
+        // A value the file cannot hold (no charged length from q / xi) makes the point's file wrong.
+        error = refused->values && refused->values->kind == ParameterRefusal::Kind::NoLength
+                    ? std::string(kWrongParameterFile)
+                    : refused->reason;
         return std::nullopt;
-    }
-    for (int slot = 0; slot < 3; ++slot) {
-        if (!unitTotal[slot]) continue;
-        if (const std::optional<std::string> bad =
-                totalUnitProblem(unitTotal[slot]->unit, set.params, plan.unitNm, unitTotalName[slot])) {
-            error = *bad;
-            return std::nullopt;
-        }
-    }
-    if (unitTotal[1] || unitTotal[2]) {
-        // A total of one kind in g/L or mM of charges; the other keeps the base's value.
-        const Parameters& p = set.params;
-        if (!set.totalMode) {
-            set.totalMode = true;
-            set.totalPlus = plan.base.params.vc10;
-            set.totalMinus = plan.base.params.vc01;
-        }
-        if (unitTotal[1])
-            set.totalPlus = asShown(chainsOfTotal(unitTotalValue[1], unitTotal[1]->unit, *plan.unitNm, p.molarMassPlus, p.zp));
-        if (unitTotal[2])
-            set.totalMinus =
-                asShown(chainsOfTotal(unitTotalValue[2], unitTotal[2]->unit, *plan.unitNm, p.molarMassMinus, p.zn));
-    }
-    if (total || fraction || unitTotal[0]) {
-        // The one not swept keeps the base's value (its totals, or its free chains as totals).
-        const Parameters& b = plan.base.params;
-        const double basePlus = plan.base.totalMode ? plan.base.totalPlus : b.vc10;
-        const double baseMinus = plan.base.totalMode ? plan.base.totalMinus : b.vc01;
-        const double T = unitTotal[0] ? unitTotalValue[0] : total.value_or(basePlus + baseMinus);
-        const double f = fraction.value_or(chargeFraction(b.zp, b.zn, basePlus, baseMinus));
-        if (const std::optional<std::string> bad = checkChargeFraction(T, f)) {
-            error = *bad;
-            return std::nullopt;
-        }
-        const MassBalanceTotals t = unitTotal[0] ? totalsFromSumInUnit(T, f, unitTotal[0]->unit, *plan.unitNm, set.params)
-                                                 : totalsFromChargeFraction(T, f, set.params.zp, set.params.zn);
-        set.totalMode = true;
-        set.totalPlus = asShown(t.plus);
-        set.totalMinus = asShown(t.minus);
     }
     return set;
 }

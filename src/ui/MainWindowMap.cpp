@@ -63,7 +63,7 @@ void MainWindow::openProfileChart(std::int32_t mp, std::int32_t mm) {
                                             : Method::DebyeHueckel;
     ComplexProfile profile;
     try {
-        profile = computeComplexProfile(mp, mm, p,
+        profile = computeComplexProfile(mp, mm, p, ChainBlocks{rec.zp, rec.zn, rec.plen, rec.mlen},
                                         *makeComplexModel(method, rec.converged ? Accuracy::Converged : Accuracy::Standard, p));
     } catch (const KernelError& e) {
         appendLogLine(QString::fromStdString(profileFailureMessage(mp, mm, e.what())));

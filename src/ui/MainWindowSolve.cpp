@@ -84,7 +84,11 @@ void MainWindow::runEnded(JobOutcome outcome) {
 }
 
 void MainWindow::updateResultPanel(std::int32_t mp, std::int32_t mm) {
-    if (!resultPanel->showComplex(*runs->result(), mp, mm)) showMessage(QStringLiteral("Rc_over_l is 0"));
+    if (!resultPanel->showComplex(*runs->result(), mp, mm))
+        showMessage(QStringLiteral("The complex (%1, %2) has a core radius of 0 (its charged blocks have no length): "
+                                   "its core radius, charge per radius and picture cannot be shown")
+                        .arg(mp)
+                        .arg(mm));
 }
 
 void MainWindow::appendLog(const QString& text) {

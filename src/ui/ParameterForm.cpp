@@ -3,6 +3,7 @@
 #include "io/NumberText.h"
 #include "pipeline/MassBalance.h"
 #include "pipeline/Units.h"
+#include "pipeline/Engine.h"  // the one validate
 #include "ui/FieldText.h"
 #include "ui/NumberInput.h"
 #include "ui/PanelParts.h"
@@ -332,11 +333,21 @@ void ParameterForm::unitSwitched(int unit) {
 
 std::optional<QString> ParameterForm::readTotals(ParameterSet& set) const {
     if (!totalModeChosen()) return std::nullopt;
-    std::optional<double> plus, minus;
-    if (std::optional<QString> failure = concentrationsPerSegmentVolume(plus, minus)) return failure;
+    const bool millimolar = millimolarChosen();
+    const std::optional<double> a = segmentSizeNm();
+    if (millimolar && !a) return QStringLiteral("Totals in mM need the segment size a (nm), from 0.01 to 100");
+    // The totals as every front end applies them (a field that does not read is 0, which
+    // the check of the totals then refuses).
+    const Assignment totals[] = {
+        {millimolar ? "total_plus_mM" : "total_plus", tolerantNumber(plusConcentrationField->text()).value_or(0.0)},
+        {millimolar ? "total_minus_mM" : "total_minus", tolerantNumber(minusConcentrationField->text()).value_or(0.0)},
+    };
+    ParameterSet applied = set;
+    if (const std::optional<AssignmentRefusal> refused = applyAssignments(applied, totals, AssignmentContext{a}))
+        return QString::fromStdString(refused->reason);
     set.totalMode = true;
-    set.totalPlus = asShown(plus.value_or(0.0));
-    set.totalMinus = asShown(minus.value_or(0.0));
+    set.totalPlus = applied.totalPlus;
+    set.totalMinus = applied.totalMinus;
     return std::nullopt;
 }
 
@@ -367,11 +378,15 @@ std::optional<QString> ParameterForm::read(ParameterSet& set, Chains chains) {
     const std::span<const ParameterRow> rows = parameterSchema();
     InputFields in(rows.size());
     for (std::size_t k = 0; k < rows.size(); ++k) in[k] = parse(rows[k]);
-    // In total mode the two fields hold the totals, checked as totals once the rest passed.
-    ParameterSet totals;
+    // In total mode the two fields hold the totals, checked as totals once the rest passed;
+    // the free chains start at the totals.
+    std::optional<MassBalanceTotals> totals;
     if (totalModeChosen()) {
-        if (std::optional<QString> failure = readTotals(totals)) return failure;
-        in[parameterIndex("vc10")] = in[parameterIndex("vc01")] = 1e-3;
+        ParameterSet given;
+        if (std::optional<QString> failure = readTotals(given)) return failure;
+        totals = MassBalanceTotals{given.totalPlus, given.totalMinus};
+        in[parameterIndex("vc10")] = totals->plus;
+        in[parameterIndex("vc01")] = totals->minus;
     } else if (millimolarChosen()) {
         // Free chains in mM: checked, like every concentration, in chains per a^3.
         std::optional<double> plus, minus;
@@ -379,16 +394,11 @@ std::optional<QString> ParameterForm::read(ParameterSet& set, Chains chains) {
         in[parameterIndex("vc10")] = plus;
         in[parameterIndex("vc01")] = minus;
     }
-    if (const auto failure = validateInput(in, held, &set, chains == Chains::Solved))
-        return QString::fromStdString(*failure);
-    if (totals.totalMode) {
-        if (const auto failure = checkTotals(MassBalanceTotals{totals.totalPlus, totals.totalMinus}, held))
-            return QString::fromStdString(*failure);
-        held.vc10 = totals.totalPlus;
-        held.vc01 = totals.totalMinus;
+    if (const auto failure = validate(in, totals, chains, held, &set)) return QString::fromStdString(*failure);
+    if (totals) {
         set.totalMode = true;
-        set.totalPlus = totals.totalPlus;
-        set.totalMinus = totals.totalMinus;
+        set.totalPlus = totals->plus;
+        set.totalMinus = totals->minus;
     }
     set.params = held;
     return std::nullopt;

@@ -65,19 +65,18 @@ QString ProfileChartWindow::chargeAxisTitle() {
 QString ProfileChartWindow::cationCurveName() { return QStringLiteral("cations, (\u03baRc)\u00b2 exp(\u2212u)"); }
 QString ProfileChartWindow::anionCurveName() { return QStringLiteral("anions, (\u03baRc)\u00b2 exp(+u)"); }
 
-ProfileChartWindow::ProfileChartWindow(const double* p, const double* d, const double* d2, const double* cations,
+ProfileChartWindow::ProfileChartWindow(const double* p, const double* d, const double* cations,
                                        const double* anions, const double* charge_d, double bare_charge_,
-                                       double Rc_over_l_, double kRc_, double ka_, bool isdh, const double* Dp,
+                                       double coreRadius_, double kRc_, double ka_, bool isdh, const double* Dp,
                                        QWidget* parent)
     : QMainWindow(parent),
       potential(firstPoints(p, Points)),
       dis(firstPoints(d, Points)),
-      dis2(firstPoints(d2, Points)),
       cation_density(firstPoints(cations, Points)),
       anion_density(firstPoints(anions, Points)),
       charge_density(firstPoints(charge_d, Points)),
       bare_charge(bare_charge_),
-      Rc_over_l(Rc_over_l_),
+      coreRadius(coreRadius_),
       // Without the Debye-Hueckel curve the caller's buffer may be unfilled: never read it.
       DHpotential(firstPoints(isdh ? Dp : nullptr, Points)),
       dh(isdh),
@@ -91,8 +90,8 @@ ProfileChartWindow::ProfileChartWindow(const double* p, const double* d, const d
     fitToScreen();
 
     netChargeValue->setText(formatTwoDecimals(bare_charge));
-    chargePerRadiusValue->setText(formatTwoDecimals(bare_charge / Rc_over_l));
-    coreRadiusValue->setText(formatTwoDecimals(Rc_over_l));
+    chargePerRadiusValue->setText(formatTwoDecimals(bare_charge / coreRadius));
+    coreRadiusValue->setText(formatTwoDecimals(coreRadius));
     screenedRadiusValue->setText(formatTwoDecimals(kRc));
     saltValue->setText(formatTwoDecimals(ka));
 }
@@ -300,7 +299,7 @@ void ProfileChartWindow::showEvent(QShowEvent* event) {
 }
 
 ProfileChartWindow::ProfileChartWindow(const ComplexProfile& profile, QWidget* parent)
-    : ProfileChartWindow(profile.potential.data(), profile.r.data(), profile.dis2.data(), profile.cation_density.data(),
+    : ProfileChartWindow(profile.potential.data(), profile.r.data(), profile.cation_density.data(),
                          profile.anion_density.data(), profile.charge_density.data(), profile.Z, profile.Rc,
                          profile.kRc, profile.ka, profile.dh, profile.dh ? profile.dhPotential.data() : nullptr,
                          parent) {
@@ -352,12 +351,11 @@ std::string ProfileChartWindow::profileCsv() const {
     profile.r = dis;
     profile.potential = potential;
     if (dh) profile.dhPotential = DHpotential;
-    profile.dis2 = dis2;
     profile.cation_density = cation_density;
     profile.anion_density = anion_density;
     profile.charge_density = charge_density;
     profile.Z = bare_charge;
-    profile.Rc = Rc_over_l;
+    profile.Rc = coreRadius;
     profile.kRc = kRc;
     profile.ka = ka;
     return formatProfileCsv(profile, Points);

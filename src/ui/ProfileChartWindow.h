@@ -33,8 +33,8 @@ public:
     // The arrays hold at least 251 values and stay the caller's; the window copies them.
     // Dp is read only when isdh is set.
     // cations: (kRc)^2 exp(-u), anions: (kRc)^2 exp(+u).
-    ProfileChartWindow(const double* p, const double* d, const double* d2, const double* cations, const double* anions,
-                       const double* charge_d, double bare_charge, double Rc_over_l, double kRc, double ka, bool isdh,
+    ProfileChartWindow(const double* p, const double* d, const double* cations, const double* anions,
+                       const double* charge_d, double bare_charge, double coreRadius, double kRc, double ka, bool isdh,
                        const double* Dp, QWidget* parent = nullptr);
 
     // The profiles of one complex as computeComplexProfile gives them.
@@ -86,12 +86,11 @@ private:
 
     std::vector<double> potential;
     std::vector<double> dis;
-    std::vector<double> dis2;
     std::vector<double> cation_density;
     std::vector<double> anion_density;
     std::vector<double> charge_density;
     double bare_charge = 0.0;
-    double Rc_over_l = 0.0;
+    double coreRadius = 0.0;
     std::vector<double> DHpotential;
     bool dh = false;
     double kRc = 0.0;

@@ -52,8 +52,8 @@ TEST(BjerrumLength, ComplexEnergiesScaleWithLambdaZ) {
         "converged DH");
     // The profile is that of the source lambda Z.
     double u[401], x[401], v[401], y[401];
-    PotentialProfile::poissonBoltzmann(7, 3, 18.0, 20.0, 720.0, 0.5, u, x, 2.3);
-    PotentialProfile::poissonBoltzmann(1, 0, 2.3 * (7 * 18.0 - 3 * 20.0), 0.0, 720.0, 0.5, v, y, 1.0);
+    PotentialProfile::poissonBoltzmann(SphericalComplex::ofCore(7 * 18.0, 3 * 20.0, 720.0, 0.5, 2.3), u, x);
+    PotentialProfile::poissonBoltzmann(SphericalComplex::ofCore(2.3 * (7 * 18.0 - 3 * 20.0), 0.0, 720.0, 0.5, 1.0), v, y);
     for (int i = 0; i < 401; i += 40) EXPECT_NEAR(u[i], v[i], 1e-12 * std::fabs(v[0]));
 }
 

@@ -26,7 +26,7 @@ double continuation(double ka, double ki, int num) {
     Vtr y(801, 1.0);
     double F = 0.0;
     for (int j = 1; j <= num - 1; ++j) {
-        const returnEntity r = FreeEnergy::enc(0.0, ka, j * delta + 0.1, y, h, 801, j, x, 0.01, 1.0, j == num - 1, 0);
+        const ChainSolve r = FreeEnergy::enc(0.0, ka, j * delta + 0.1, y, h, 801, j, x, 0.01, 1.0, j == num - 1, 0);
         y = r.y;
         F = r.eng;
     }
@@ -42,7 +42,7 @@ TEST(ChainEnergy, FlatProfileLogarithmicTermAndTruncatedIntegral) {
     // y = 1 is the exact solution without charge: only the logarithmic term is left.
     const Vtr x = chainGrid(0.6);
     Vtr y(801, 1.0);
-    const returnEntity r = FreeEnergy::enc(0.079, 0.6, 0.0, y, 0.01, 801, 7, x, 0.01, 30.0, false, 20);
+    const ChainSolve r = FreeEnergy::enc(0.079, 0.6, 0.0, y, 0.01, 801, 7, x, 0.01, 30.0, false, 20);
     EXPECT_EQ(r.k, 7);
     EXPECT_DOUBLE_EQ(r.eng, -2.0 * 0.079 * std::log(50.0));
     EXPECT_DOUBLE_EQ(FreeEnergy::freeEnergy_Chain(0.079, 0.6, 0.0, 30.0, false, 20, 10), -2.0 * 0.079 * std::log(50.0));

@@ -20,9 +20,9 @@ TEST(ComplexEnergy, NeutralComplexIsExactlyZeroWithoutWarning) {
     EXPECT_EQ(dh, 0.0);
 
     double u[401], dis[401];
-    PotentialProfile::poissonBoltzmann(5, 5, 18.0, 18.0, 720.0, 0.2, u, dis);
+    PotentialProfile::poissonBoltzmann(SphericalComplex::ofCore(5 * 18.0, 5 * 18.0, 720.0, 0.2, 1.0), u, dis);
     for (double v : u) EXPECT_EQ(v, 0.0);
-    PotentialProfile::debyeHueckel(5, 5, 18.0, 18.0, 720.0, 0.2, u, dis);
+    PotentialProfile::debyeHueckel(SphericalComplex::ofCore(5 * 18.0, 5 * 18.0, 720.0, 0.2, 1.0), u, dis);
     for (double v : u) EXPECT_EQ(v, 0.0);
 }
 
@@ -68,19 +68,20 @@ TEST(ComplexEnergy, CoreSurfacePointIsOutsideTheCore) {
     Vtr x(401, 0.0), u(401, 1.0);
     for (int i = 0; i < 401; ++i) x[i] = i * 0.02;
     // Without ions only the core charge counts; point 50 (x = 1 exactly) carries none.
-    const double atSurface = FreeEnergy::intg_sphere2(x, u, 1.0, 0.0, 401, x[50]);
-    EXPECT_EQ(atSurface, FreeEnergy::intg_sphere2(x, u, 1.0, 0.0, 401, 0.99));
-    EXPECT_LT(atSurface, FreeEnergy::intg_sphere2(x, u, 1.0, 0.0, 401, std::nextafter(x[50], 2.0)));
-    EXPECT_EQ(FreeEnergy::intg_sphere2(x, u, 1.0, 0.1, 1, 1.0), 0.0);
-    EXPECT_EQ(FreeEnergy::intg_sphere2(x, u, 1.0, 0.1, 0, 1.0), 0.0);
+    const double atSurface = FreeEnergy::sphereEnergyIntegral(x, u, 1.0, 0.0, 401, x[50]);
+    EXPECT_EQ(atSurface, FreeEnergy::sphereEnergyIntegral(x, u, 1.0, 0.0, 401, 0.99));
+    EXPECT_LT(atSurface, FreeEnergy::sphereEnergyIntegral(x, u, 1.0, 0.0, 401, std::nextafter(x[50], 2.0)));
+    EXPECT_EQ(FreeEnergy::sphereEnergyIntegral(x, u, 1.0, 0.1, 1, 1.0), 0.0);
+    EXPECT_EQ(FreeEnergy::sphereEnergyIntegral(x, u, 1.0, 0.1, 0, 1.0), 0.0);
 }
 
 TEST(ComplexEnergy, ProfilesOnTheCoreGrid) {
     const int mp = 5, mm = 4;
     const double zp = 18.0, zn = 18.0, length = 9 * 72.0, ka = 0.2;
     double pb[401], dh[401], dis[401], disDH[401];
-    PotentialProfile::poissonBoltzmann(mp, mm, zp, zn, length, ka, pb, dis);
-    PotentialProfile::debyeHueckel(mp, mm, zp, zn, length, ka, dh, disDH);
+    const SphericalComplex c = SphericalComplex::ofCore(mp * zp, mm * zn, length, ka, 1.0);
+    PotentialProfile::poissonBoltzmann(c, pb, dis);
+    PotentialProfile::debyeHueckel(c, dh, disDH);
     EXPECT_EQ(dis[0], 0.0);
     EXPECT_EQ(dis[50], 1.0);
     EXPECT_EQ(disDH[50], 1.0);

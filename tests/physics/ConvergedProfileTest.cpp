@@ -50,7 +50,7 @@ TEST(ConvergedProfile, HoldsGaussLawWhereTheStandardGridLosesThreePercent) {
         // The standard grid counts the surface point's charge outside the core: its field
         // holds a few per cent less than the charge inside.
         std::vector<double> standard(401), x(401);
-        PotentialProfile::poissonBoltzmann(5, 4, 18.0, 18.0, V, ka, standard.data(), x.data());
+        PotentialProfile::poissonBoltzmann(SphericalComplex::ofCore(5 * 18.0, 4 * 18.0, V, ka, 1.0), standard.data(), x.data());
         EXPECT_GT(gaussViolation(standard, q, kR), 0.01);
     }
 }

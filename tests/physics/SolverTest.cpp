@@ -45,12 +45,12 @@ Vtr bandTimes(const BandMatrix& j, const Vtr& v) {
 TEST(Solver, ZeroResidualIteratesAreFixedPoints) {
     const Vtr x = sphereGrid();
     const Vtr u0(401, 0.0);
-    const Vtr u1 = Solver::compute(x, u0, 0.0, 0.02, 1.5, 401);
+    const Vtr u1 = Solver::sphereStep(x, u0, 0.0, 0.02, 1.5, 401);
     for (int i = 0; i < 401; ++i) ASSERT_EQ(u1[i], 0.0) << i;
 
     const Vtr xc = cylinderGrid(1.0);
     const Vtr y0(801, 1.0);
-    const Vtr y1 = Solver::fc(xc, y0, 0.01, 0.0);
+    const Vtr y1 = Solver::cylinderStep(xc, y0, 0.01, 0.0);
     for (int i = 0; i < 801; ++i) ASSERT_EQ(y1[i], 1.0) << i;
 }
 
@@ -114,7 +114,7 @@ TEST(Solver, StepsSolveTheNewtonSystemSphereHalvedCylinderFull) {
     Vtr F(401, 0.0);
     BandMatrix J(401);
     Solver::assembleSphere(x, u, 5.0, 0.02, 1.5, 401, F, J);
-    const Vtr correction = 2.0 * (u - Solver::compute(x, u, 5.0, 0.02, 1.5, 401));
+    const Vtr correction = 2.0 * (u - Solver::sphereStep(x, u, 5.0, 0.02, 1.5, 401));
     EXPECT_LT(relativeDifference(bandTimes(J, correction), F), 1e-9);
 
     const double ka = 1.0;
@@ -124,7 +124,7 @@ TEST(Solver, StepsSolveTheNewtonSystemSphereHalvedCylinderFull) {
     Vtr Fc(801, 0.0);
     BandMatrix Jc(801);
     Solver::assembleCylinder(xc, y, 0.01, -1.0, Fc, Jc);
-    const Vtr next = Solver::fc(xc, y, 0.01, -1.0);
+    const Vtr next = Solver::cylinderStep(xc, y, 0.01, -1.0);
     EXPECT_LT(relativeDifference(bandTimes(Jc, y - next), Fc), 1e-9);
     // The far boundary row is linear: one step lands on y = 1 there.
     EXPECT_NEAR(next[800], 1.0, 1e-14);
@@ -137,7 +137,7 @@ TEST(Solver, WeaklyChargedSphereMatchesDebyeHueckel) {
     const double kappa = 1.5;
     const Vtr x = sphereGrid();
     Vtr u(401, 0.0);
-    for (int step = 0; step < 60; ++step) u = Solver::compute(x, u, q, 0.02, kappa, 401);
+    for (int step = 0; step < 60; ++step) u = Solver::sphereStep(x, u, q, 0.02, kappa, 401);
     // The source ends between points 49 and 50: a first-order error of about 1 %.
     const double centre = 3.0 * q / (kappa * kappa) * (1.0 - (1.0 + kappa) * std::exp(-kappa));
     EXPECT_NEAR(u[0], centre, 2e-2 * centre);
@@ -152,7 +152,7 @@ TEST(Solver, WeaklyChargedCylinderMatchesDebyeHueckel) {
     const double k = -0.01;
     const Vtr x = cylinderGrid(ka);
     Vtr y(801, 1.0);
-    for (int step = 0; step < 10; ++step) y = Solver::fc(x, y, 0.01, k);
+    for (int step = 0; step < 10; ++step) y = Solver::cylinderStep(x, y, 0.01, k);
     for (int i : {0, 100, 300}) {
         const double expected = -k * std::cyl_bessel_k(0.0, x[i]) / std::cyl_bessel_k(1.0, ka);
         EXPECT_NEAR(std::log(y[i]), expected, 1e-3 * expected) << i;
@@ -165,7 +165,7 @@ TEST(Solver, StronglyChargedProblemsConverge) {
     Vtr u(401, 0.0);
     int steps = 0;
     for (double change = 1.0; change >= 0.01 && steps < 99; ++steps) {
-        const Vtr next = Solver::compute(x, u, 5.0, 0.02, 1.5, 401);
+        const Vtr next = Solver::sphereStep(x, u, 5.0, 0.02, 1.5, 401);
         change = (next - u).twonorm();
         u = next;
     }
@@ -177,7 +177,7 @@ TEST(Solver, StronglyChargedProblemsConverge) {
     Vtr y(801, 1.0);
     steps = 0;
     for (double change = 1.0; change >= 0.01 && steps < 49; ++steps) {
-        const Vtr next = Solver::fc(xc, y, 0.01, -2.0 * 0.5 / 1.0);
+        const Vtr next = Solver::cylinderStep(xc, y, 0.01, -2.0 * 0.5 / 1.0);
         change = (next - y).twonorm();
         y = next;
     }
@@ -191,8 +191,8 @@ TEST(Solver, BandedStepsEqualDenseInverseSteps) {
     const Vtr x = sphereGrid();
     Vtr u(401, 0.0);
     for (int step = 0; step < 4; ++step) {
-        const Vtr banded = Solver::compute(x, u, 5.0, 0.02, 1.5, 401);
-        const Vtr dense = Solver::computeDense(x, u, 5.0, 0.02, 1.5, 401);
+        const Vtr banded = Solver::sphereStep(x, u, 5.0, 0.02, 1.5, 401);
+        const Vtr dense = Solver::sphereStepDense(x, u, 5.0, 0.02, 1.5, 401);
         EXPECT_LT(relativeDifference(banded, dense), 1e-10) << "sphere step " << step;
         EXPECT_LT(relativeDifference(banded - u, dense - u), 1e-10) << "sphere step " << step;
         u = banded;
@@ -203,8 +203,8 @@ TEST(Solver, BandedStepsEqualDenseInverseSteps) {
     const Vtr xc = cylinderGrid(ka);
     Vtr y(801, 1.0);
     for (int step = 0; step < 3; ++step) {
-        const Vtr banded = Solver::fc(xc, y, 0.01, k);
-        const Vtr dense = Solver::fcDense(xc, y, 0.01, k);
+        const Vtr banded = Solver::cylinderStep(xc, y, 0.01, k);
+        const Vtr dense = Solver::cylinderStepDense(xc, y, 0.01, k);
         EXPECT_LT(relativeDifference(banded, dense), 1e-10) << "cylinder step " << step;
         EXPECT_LT(relativeDifference(banded - y, dense - y), 1e-10) << "cylinder step " << step;
         y = banded;
@@ -213,13 +213,13 @@ TEST(Solver, BandedStepsEqualDenseInverseSteps) {
 
 TEST(SolverErrors, CallerErrorsAndASingularJacobianThrow) {
     const Vtr x = sphereGrid();
-    EXPECT_KERNEL_ERROR(Solver::compute(x, Vtr(400, 0.0), 1.0, 0.02, 1.5, 401), kBadVectorSizes);
-    EXPECT_KERNEL_ERROR(Solver::compute(x, Vtr(402, 0.0), 1.0, 0.02, 1.5, 402), kBadVectorSizes);
-    EXPECT_KERNEL_ERROR(Solver::fc(cylinderGrid(1.0), Vtr(800, 1.0), 0.01, -1.0), kBadVectorSizes);
-    EXPECT_KERNEL_ERROR(Solver::compute(Vtr(2, 0.0), Vtr(2, 0.0), 1.0, 0.02, 1.5, 2),
+    EXPECT_KERNEL_ERROR(Solver::sphereStep(x, Vtr(400, 0.0), 1.0, 0.02, 1.5, 401), kBadVectorSizes);
+    EXPECT_KERNEL_ERROR(Solver::sphereStep(x, Vtr(402, 0.0), 1.0, 0.02, 1.5, 402), kBadVectorSizes);
+    EXPECT_KERNEL_ERROR(Solver::cylinderStep(cylinderGrid(1.0), Vtr(800, 1.0), 0.01, -1.0), kBadVectorSizes);
+    EXPECT_KERNEL_ERROR(Solver::sphereStep(Vtr(2, 0.0), Vtr(2, 0.0), 1.0, 0.02, 1.5, 2),
                         "a radial grid needs at least 3 points");
     // k = -3/(2h) makes the first pivot of the cylinder Jacobian exactly zero.
-    EXPECT_KERNEL_ERROR(Solver::fc(cylinderGrid(1.0), Vtr(801, 1.0), 0.01, -150.0), kVanishingPivot);
+    EXPECT_KERNEL_ERROR(Solver::cylinderStep(cylinderGrid(1.0), Vtr(801, 1.0), 0.01, -150.0), kVanishingPivot);
 }
 
 }  // namespace

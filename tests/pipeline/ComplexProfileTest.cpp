@@ -1,5 +1,7 @@
 #include "pipeline/ComplexProfile.h"
 
+#include "pipeline/ModelFactory.h"
+
 #include <gtest/gtest.h>
 
 #include <charconv>
@@ -10,6 +12,14 @@
 
 namespace marlinq {
 namespace {
+
+Parameters startupParametersForProfile() {
+    Parameters p;
+    p.zp = p.zn = 18.0;
+    p.kip = 0.25;
+    p.ka = 0.2;
+    return p;
+}
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
@@ -34,7 +44,8 @@ double totalCharge(const ComplexProfile& p) {
 
 TEST(ComplexProfile, NeutralComplexHasFlatProfiles) {
     // 3 chains of charge 20 against 5 of charge 12: neutral.
-    const ComplexProfile p = computeComplexProfile(3, 5, 20.0, 12.0, 0.25, 0.25, 0.2, true);
+    const ComplexProfile p =
+        computeComplexProfile(SphericalComplex::of(3, 5, ChainBlocks{20.0, 12.0, 80.0, 48.0}, ComplexConditions{0.2}), true);
     EXPECT_EQ(p.Z, 0.0);
     const double V = 5 * 12.0 / 0.25 + 3 * 20.0 / 0.25;
     EXPECT_DOUBLE_EQ(p.Rc, std::cbrt(V * 3.0 / (4.0 * 3.141592387)));
@@ -51,7 +62,8 @@ TEST(ComplexProfile, NeutralComplexHasFlatProfiles) {
 TEST(ComplexProfile, ChargedComplexProfiles) {
     for (const bool dh : {false, true}) {
         // Start-up chains, complex (3, 5): net charge -36.
-        const ComplexProfile p = computeComplexProfile(3, 5, 18.0, 18.0, 0.25, 0.25, 0.2, dh);
+        const ComplexProfile p =
+        computeComplexProfile(SphericalComplex::of(3, 5, ChainBlocks{18.0, 18.0, 72.0, 72.0}, ComplexConditions{0.2}), dh);
         ASSERT_EQ(p.r.size(), 401u);
         ASSERT_EQ(p.charge_density.size(), 401u);
         EXPECT_EQ(p.dhPotential.size(), dh ? 401u : 0u);
@@ -59,7 +71,6 @@ TEST(ComplexProfile, ChargedComplexProfiles) {
         EXPECT_EQ(p.r[0], 0.0);
         EXPECT_EQ(p.r[50], 1.0);
         EXPECT_DOUBLE_EQ(p.r[400], 8.0);
-        EXPECT_EQ(p.dis2, std::vector<double>(401, 0.0));
         const double q = (p.Z / p.Rc) * 3.0 / 12.566369548;
         const double K2 = p.kRc * p.kRc;
         for (std::size_t i = 0; i < p.r.size(); ++i) {
@@ -82,7 +93,8 @@ TEST(ComplexProfile, ChargedComplexProfiles) {
 }
 
 void expectCsv(bool dh) {
-    const ComplexProfile p = computeComplexProfile(3, 5, 18.0, 18.0, 0.25, 0.25, 0.2, dh);
+    const ComplexProfile p =
+        computeComplexProfile(SphericalComplex::of(3, 5, ChainBlocks{18.0, 18.0, 72.0, 72.0}, ComplexConditions{0.2}), dh);
     const std::vector<std::string> rows = lines(formatProfileCsv(p, 401));
     ASSERT_EQ(rows.size(), 402u);
     EXPECT_EQ(rows[0], dh ? "r/Rc,u,u_DH,cation_density,anion_density,charge_density"
@@ -111,6 +123,22 @@ void expectCsv(bool dh) {
     EXPECT_EQ(rows[401].substr(0, 2), "8,");
     EXPECT_EQ(rows[3].substr(0, 5), "0.04,");
     EXPECT_EQ(lines(formatProfileCsv(p, 251)).size(), 252u);
+}
+
+TEST(ComplexProfile, IsTheComplexOfTheRunsLandscape) {
+    // The chart's complex is the landscape's: its core from the chains' charged lengths, not
+    // from q / xi (18 / 70 kept with 15 digits gives 5 * 18 / xi = 350.00000000000017, not 350).
+    Parameters p = startupParametersForProfile();
+    p.kim = std::stod("0.257142857142857");  // 18 / 70 as a file keeps it
+    const ChainBlocks blocks{p.zp, p.zn, 72.0, 70.0};
+    ASSERT_NE(5 * p.zn / p.kim, 5 * 70.0);
+    const SphericalComplex landscape = SphericalComplex::of(3, 5, blocks, ComplexConditions{p.ka, p.bjerrum, 0.0});
+    for (const Method method : {Method::PoissonBoltzmann, Method::DebyeHueckel}) {
+        const ComplexProfile profile = computeComplexProfile(3, 5, p, blocks, *makeComplexModel(method, Accuracy::Standard, p));
+        EXPECT_EQ(profile.Rc, landscape.radius);
+        EXPECT_EQ(profile.kRc, landscape.kappaR);
+        EXPECT_EQ(profile.Z, landscape.charge);
+    }
 }
 
 TEST(ComplexProfile, CsvLayoutWithAndWithoutDebyeHueckel) {

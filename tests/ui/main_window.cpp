@@ -337,7 +337,8 @@ TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
     resultLabelOf(*form, "coreRadiusOutput")->setText("kept");
     runControllerOf(*form).setResult(rec);
     form->redraw();
-    EXPECT_EQ(dialogs->messages, QStringList{"Rc_over_l is 0"});
+    EXPECT_EQ(dialogs->messages, QStringList{"The complex (0, 1) has a core radius of 0 (its charged blocks have no "
+                                             "length): its core radius, charge per radius and picture cannot be shown"});
     EXPECT_EQ(resultLabelOf(*form, "mPlusOutput")->text(), "0");
     EXPECT_EQ(resultLabelOf(*form, "mMinusOutput")->text(), "1");
     EXPECT_EQ(resultLabelOf(*form, "coreRadiusOutput")->text(), "kept");

@@ -37,8 +37,8 @@ namespace {
 
 // Profiles on the full 401-point grid, shaped roughly like those of a charged complex.
 struct Profiles {
-    std::vector<double> u, r, zeros, cations, anions, charge, dhU;
-    Profiles() : u(401), r(401), zeros(401, 0.0), cations(401), anions(401), charge(401), dhU(401) {
+    std::vector<double> u, r, cations, anions, charge, dhU;
+    Profiles() : u(401), r(401), cations(401), anions(401), charge(401), dhU(401) {
         for (int i = 0; i < 401; ++i) {
             r[i] = i * ((8.0 - 0.0) / 400);
             u[i] = -2.5 * std::exp(-r[i]);
@@ -49,7 +49,7 @@ struct Profiles {
         }
     }
     ProfileChartWindow* open(bool dh, double Z = -36.0, double Rc = 5.4321, double kRc = 1.08642, double ka = 0.2) {
-        auto* w = new ProfileChartWindow(u.data(), r.data(), zeros.data(), cations.data(), anions.data(), charge.data(),
+        auto* w = new ProfileChartWindow(u.data(), r.data(), cations.data(), anions.data(), charge.data(),
                                          Z, Rc, kRc, ka, dh, dh ? dhU.data() : nullptr);
         w->setWindowTitle(QStringLiteral("Complex (3,5)"));
         return w;

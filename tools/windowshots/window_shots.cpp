@@ -53,11 +53,12 @@ int main(int argc, char** argv) {
 
     // Start-up values of the main window: q = 18 and N = 72 for both chains, ka = 0.2.
     const int mp = 3, mm = 5;
-    const double zp = 18.0, zn = 18.0, kip = 18.0 / 72.0, kim = 18.0 / 72.0, ka = 0.2;
-    const marlinq::ComplexProfile p = marlinq::computeComplexProfile(mp, mm, zp, zn, kip, kim, ka, true);
+    const marlinq::ComplexProfile p = marlinq::computeComplexProfile(
+        marlinq::SphericalComplex::of(mp, mm, marlinq::ChainBlocks{18.0, 18.0, 72.0, 72.0}, marlinq::ComplexConditions{0.2}),
+        true);
 
     auto* chart = new marlinq::ui::ProfileChartWindow(
-        p.potential.data(), p.r.data(), p.dis2.data(), p.cation_density.data(), p.anion_density.data(),
+        p.potential.data(), p.r.data(), p.cation_density.data(), p.anion_density.data(),
         p.charge_density.data(), p.Z, p.Rc, p.kRc, p.ka, p.dh, p.dhPotential.data());
     chart->setWindowTitle(QStringLiteral("Complex (%1,%2)").arg(mp).arg(mm));
     chart->show();
