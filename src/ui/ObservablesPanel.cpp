@@ -156,7 +156,7 @@ void ObservablesPanel::estimateSensitivity() {
     sensitivityWorker = std::jthread([of, panel, self = this] {
         std::optional<MassBalanceTotals> totals;
         if (of->totalMode) totals = MassBalanceTotals{of->totalPlus, of->totalMinus};
-        std::optional<Sensitivity> s = sensitivityOf(*of, totals, of->vc10, of->vc01);
+        std::optional<Sensitivity> s = sensitivityOf(*of, totals, of->freePlus, of->freeMinus);
         // Delivered on the window's thread; the destructor joins this thread before the panel
         // goes, so the queued call never outlives it.
         QMetaObject::invokeMethod(self, [panel, of, s = std::move(s)] {
