@@ -1209,9 +1209,9 @@ every complex, Poisson-Boltzmann the band near neutrality. The rows of marlinq-b
                                [](const PyResult& r) { return r.counts.beyondDebyeHueckel; },
                                "Debye-Hueckel cells outside the linearisation's validity (reduced surface potential "
                                "above 10 or no finite free energy): the method's numbers, not physics.")
-        .def_property_readonly("chain_free_energy_plus", [](const PyResult& r) { return r.record->ffc_positive; },
+        .def_property_readonly("chain_free_energy_plus", [](const PyResult& r) { return r.record->chainFreeEnergyPlus; },
                                "Free energy of one isolated '+' chain, kT.")
-        .def_property_readonly("chain_free_energy_minus", [](const PyResult& r) { return r.record->ffc_minus; },
+        .def_property_readonly("chain_free_energy_minus", [](const PyResult& r) { return r.record->chainFreeEnergyMinus; },
                                "Free energy of one isolated '-' chain, kT.")
         .def("distribution_text", &PyResult::distributionText, "long"_a = false,
              R"doc(The distribution export.

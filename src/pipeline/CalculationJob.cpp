@@ -612,7 +612,7 @@ JobOutcome Job::stopped(RunWarning partial) {
 
 }  // namespace
 
-JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobEvents& events,
+JobOutcome runCalculation(const JobInput& input, std::stop_token token, const JobEvents& events,
                               JobCounts* countsOut) {
     const Reporter report(events);
     JobCounts scratch;

@@ -106,7 +106,7 @@ inline constexpr const char* kTablesStart =
 // of all. A failure of the numerical kernel (KernelError: a singular Newton Jacobian, ...)
 // fails the run with numericFailureMessage of its message, as an error message and the end
 // of the job, like every other reason a run cannot finish; nothing is thrown.
-JobOutcome GenerateFreeEnergy(const JobInput& input, std::stop_token token, const JobEvents& events,
+JobOutcome runCalculation(const JobInput& input, std::stop_token token, const JobEvents& events,
                               JobCounts* counts = nullptr);
 
 // A finished run's result at other concentrations, from the landscape its record kept

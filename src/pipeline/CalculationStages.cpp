@@ -253,8 +253,8 @@ LandscapeInputs landscapeInputsOf(const ResultRecord& r) {
     in.conditions.ka = r.ka;
     in.Np = r.Np;
     in.Nm = r.Nm;
-    in.fPlus = r.ffc_positive;
-    in.fMinus = r.ffc_minus;
+    in.fPlus = r.chainFreeEnergyPlus;
+    in.fMinus = r.chainFreeEnergyMinus;
     in.standardFPlus = r.standardFfcPlus;
     in.standardFMinus = r.standardFfcMinus;
     in.sigma = r.sigma;

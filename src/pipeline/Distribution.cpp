@@ -307,8 +307,8 @@ Landscape landscapeOf(const ResultRecord& record) {
     l.mpMax = record.mpMax;
     l.mmMin = record.mmMin;
     l.mmMax = record.mmMax;
-    l.fPlus = record.ffc_positive;
-    l.fMinus = record.ffc_minus;
+    l.fPlus = record.chainFreeEnergyPlus;
+    l.fMinus = record.chainFreeEnergyMinus;
     l.cells = record.energies;
     l.byRows = !record.debyeHueckel;
     return l;

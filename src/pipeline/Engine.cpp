@@ -170,7 +170,7 @@ RunOutcome runToCompletion(JobInput input, std::stop_token token, const JobEvent
         out.record = record;
         if (also.snapshot) also.snapshot(record);
     };
-    out.outcome = GenerateFreeEnergy(input, token, events, &out.counts);
+    out.outcome = runCalculation(input, token, events, &out.counts);
     return out;
 }
 

@@ -11,7 +11,7 @@ JobRunner::~JobRunner() { shutDown(); }
 std::uint64_t JobRunner::start(JobInput input, JobEvents events) {
     return start(
         [input = std::move(input)](std::stop_token token, const JobEvents& sink) {
-            GenerateFreeEnergy(input, token, sink);
+            runCalculation(input, token, sink);
         },
         std::move(events));
 }

@@ -103,7 +103,7 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
 
 std::string freeEnergiesCsv(const ResultRecord& resultRecord) {
     std::string s =
-        "# f_plus=" + formatReal17(resultRecord.ffc_positive) + " f_minus=" + formatReal17(resultRecord.ffc_minus);
+        "# f_plus=" + formatReal17(resultRecord.chainFreeEnergyPlus) + " f_minus=" + formatReal17(resultRecord.chainFreeEnergyMinus);
     if (resultRecord.max_shift != 0.0) s += " max_shift=" + formatReal17(resultRecord.max_shift);
     s += "\nmp,mm,F,E,absValue,Value,beyond_dh\n";
     const CellEnergies& e = resultRecord.energies;

@@ -79,7 +79,7 @@ public:
     double freePlus = 0.0, freeMinus = 0.0;
     std::int32_t Np = 0, Nm = 0, mpMin = 0, mpMax = 0;
     std::int32_t mmMin = 0, mmMax = 0;
-    double ffc_minus = 0.0, ffc_positive = 0.0;
+    double chainFreeEnergyMinus = 0.0, chainFreeEnergyPlus = 0.0;
     SigmaTable sigma;
     // The solution and core state of the run's complexes (Bjerrum length, water fraction;
     // its ka is the record's ka): with the charged blocks, what SphericalComplex::of needs to
@@ -164,7 +164,7 @@ public:
 
     ResultRecord(double plen_, double mlen_, double kip_, double kim_, double ka_, double freeMinus_, double freePlus_,
                  double zp_, double zn_, std::int32_t Np_, std::int32_t Nm_, std::int32_t mpMin_, std::int32_t mpMax_,
-                 std::int32_t mmMin_, std::int32_t mmMax_, double ffc_minus_, double ffc_positive_, Grid<double> Value_,
+                 std::int32_t mmMin_, std::int32_t mmMax_, double chainFreeEnergyMinus_, double chainFreeEnergyPlus_, Grid<double> Value_,
                  Grid<double> absValue_, SigmaTable sigma_, bool debyeHueckel_, double maxshift)
         : plen(plen_),
           mlen(mlen_),
@@ -181,8 +181,8 @@ public:
           mpMax(mpMax_),
           mmMin(mmMin_),
           mmMax(mmMax_),
-          ffc_minus(ffc_minus_),
-          ffc_positive(ffc_positive_),
+          chainFreeEnergyMinus(chainFreeEnergyMinus_),
+          chainFreeEnergyPlus(chainFreeEnergyPlus_),
           sigma(std::move(sigma_)),
           Value(std::move(Value_)),
           absValue(std::move(absValue_)),

@@ -84,8 +84,8 @@ TEST(ConvergedRun, GivesTheStandardAnswerBesideItsOwn) {
             ASSERT_TRUE(conv.record->standardMostProbable);
             // The standard answer a converged run gives is the standard run's own.
             EXPECT_EQ(conv.record->standardMostProbable, mostProbableCell(*standard.record));
-            EXPECT_EQ(conv.record->standardFfcPlus, standard.record->ffc_positive);
-            EXPECT_EQ(conv.record->standardFfcMinus, standard.record->ffc_minus);
+            EXPECT_EQ(conv.record->standardFfcPlus, standard.record->chainFreeEnergyPlus);
+            EXPECT_EQ(conv.record->standardFfcMinus, standard.record->chainFreeEnergyMinus);
             EXPECT_FALSE(standard.record->standardMostProbable);
             const Observables o = computeObservables(*conv.record);
             const MapCell got = *o.mostProbable, before = *o.standardMostProbable;
@@ -99,7 +99,7 @@ TEST(ConvergedRun, GivesTheStandardAnswerBesideItsOwn) {
             EXPECT_EQ(before, MapCell(4, 4));
             EXPECT_NEAR(o.meanMp, 3.59, 0.005);
             EXPECT_NEAR(computeObservables(*standard.record).meanMp, 3.68, 0.005);
-            EXPECT_NEAR(conv.record->ffc_positive, 7.540548, 1e-5);
+            EXPECT_NEAR(conv.record->chainFreeEnergyPlus, 7.540548, 1e-5);
             RunDescription d;
             d.set = startupParameterSet();
             EXPECT_FALSE(validate(d.set, d.params));
@@ -120,7 +120,7 @@ TEST(ConvergedRun, TableChoiceDoesNotMatterOnceConverged) {
     const RunOutcome withTables = run(false, true, true);
     const RunOutcome solved = run(false, true, false);
     EXPECT_EQ(withTables.record->absValue, solved.record->absValue);
-    EXPECT_EQ(withTables.record->ffc_positive, solved.record->ffc_positive);
+    EXPECT_EQ(withTables.record->chainFreeEnergyPlus, solved.record->chainFreeEnergyPlus);
 }
 
 TEST(ConvergedRun, ProfileOfAChargedComplexIsStrongerThanTheStandardOne) {

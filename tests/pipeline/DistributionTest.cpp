@@ -128,14 +128,14 @@ TEST(Distribution, FormedAgainFromTheJobsLandscapeToTheBit) {
                 shifts.insert(s->max_shift);
                 rec.record = s;
             };
-            ASSERT_EQ(GenerateFreeEnergy(input, {}, cb), JobOutcome::Finished);
+            ASSERT_EQ(runCalculation(input, {}, cb), JobOutcome::Finished);
             const ResultRecord& resultRecord = *rec.record;
             if (p.zp == 60.0) {
                 ASSERT_GT(resultRecord.max_shift, 0.0);
                 if (!dh) EXPECT_GT(shifts.size(), 2u);  // 0, then raised more than once
             }
             const Landscape l = landscapeOf(resultRecord);
-            EXPECT_EQ(l.fPlus, resultRecord.ffc_positive);
+            EXPECT_EQ(l.fPlus, resultRecord.chainFreeEnergyPlus);
             EXPECT_EQ(l.byRows, !dh);
             expectSameBits(distributionOf(l, p.vc10, p.vc01), resultRecord);
         }

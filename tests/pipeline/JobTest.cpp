@@ -38,7 +38,7 @@ Parameters rowsZeroToTwo() {
 TEST(Job, PoissonBoltzmannRunReportsEveryRow) {
     ShippedTables tables;
     Recorder rec;
-    EXPECT_EQ(GenerateFreeEnergy(jobInput(rowsZeroToTwo(), 72, 72, false), {}, rec.callbacks()), JobOutcome::Finished);
+    EXPECT_EQ(runCalculation(jobInput(rowsZeroToTwo(), 72, 72, false), {}, rec.callbacks()), JobOutcome::Finished);
     const std::vector<std::string> expected = {
         kStart,
         "I: " + kChains,
@@ -66,7 +66,7 @@ TEST(Job, PoissonBoltzmannRunReportsEveryRow) {
     EXPECT_EQ(rec.record->index, 2);
     EXPECT_FALSE(rec.record->debyeHueckel);
     EXPECT_EQ(rec.record->sigma->size(), 13u);
-    EXPECT_NEAR(rec.record->ffc_positive, 7.563826, 1e-6);
+    EXPECT_NEAR(rec.record->chainFreeEnergyPlus, 7.563826, 1e-6);
     EXPECT_GT(rec.record->absValue(2, 2), 0.0);
 }
 
@@ -74,7 +74,7 @@ TEST(Job, DebyeHueckelRunUnderACommaLocale) {
     ShippedTables tables;
     std::setlocale(LC_ALL, "de_DE.UTF-8");  // where available; the log must not change
     Recorder rec;
-    const JobOutcome outcome = GenerateFreeEnergy(jobInput(startupParameters(), 72, 72, true), {}, rec.callbacks());
+    const JobOutcome outcome = runCalculation(jobInput(startupParameters(), 72, 72, true), {}, rec.callbacks());
     std::setlocale(LC_ALL, "C");
     EXPECT_EQ(outcome, JobOutcome::Finished);
     const std::string dhEnd = "Finished calculation of the potential by Debye Huckel approximation";
@@ -109,7 +109,7 @@ TEST(Job, FreeChainCellsNeverOverwriteAComplex) {
     p.mmMin = 3;
     for (const bool dh : {false, true}) {
         Recorder rec;
-        GenerateFreeEnergy(jobInput(p, 72, 72, dh), {}, rec.callbacks());
+        runCalculation(jobInput(p, 72, 72, dh), {}, rec.callbacks());
         const ResultRecord& resultRecord = *rec.record;
         EXPECT_NE(resultRecord.absValue(1, 0), p.vc10) << dh;
         EXPECT_GT(resultRecord.absValue(1, 0), 0.0) << dh;  // the complex (1, 3) was evaluated
@@ -120,13 +120,13 @@ TEST(Job, FreeChainCellsNeverOverwriteAComplex) {
     p = rowsZeroToTwo();
     p.mpMin = 1;
     Recorder rec;
-    GenerateFreeEnergy(jobInput(p, 72, 72, true), {}, rec.callbacks());
+    runCalculation(jobInput(p, 72, 72, true), {}, rec.callbacks());
     EXPECT_EQ(rec.record->absValue(0, 0), p.vc10);
     EXPECT_NE(rec.record->absValue(0, 1), p.vc01);
     // Both minimums 0: the usual cells.
     p = rowsZeroToTwo();
     Recorder both;
-    GenerateFreeEnergy(jobInput(p, 72, 72, false), {}, both.callbacks());
+    runCalculation(jobInput(p, 72, 72, false), {}, both.callbacks());
     EXPECT_EQ(both.record->absValue(1, 0), p.vc10);
     EXPECT_EQ(both.record->absValue(0, 1), p.vc01);
 }
@@ -136,7 +136,7 @@ TEST(Job, StopBeforeTheStartOrBeforeTheFirstRow) {
     std::stop_source early;
     early.request_stop();
     Recorder none;
-    EXPECT_EQ(GenerateFreeEnergy(jobInput(rowsZeroToTwo(), 72, 72, false), early.get_token(), none.callbacks()),
+    EXPECT_EQ(runCalculation(jobInput(rowsZeroToTwo(), 72, 72, false), early.get_token(), none.callbacks()),
               JobOutcome::Cancelled);
     EXPECT_EQ(none.events, (std::vector<std::string>{kStart, "I: Cancelled!", "F: cancelled"}));
 
@@ -146,7 +146,7 @@ TEST(Job, StopBeforeTheStartOrBeforeTheFirstRow) {
     rec.onText = [&](const std::string& s) {
         if (s == kChains) duringChains.request_stop();
     };
-    EXPECT_EQ(GenerateFreeEnergy(jobInput(rowsZeroToTwo(), 72, 72, false), duringChains.get_token(), rec.callbacks()),
+    EXPECT_EQ(runCalculation(jobInput(rowsZeroToTwo(), 72, 72, false), duringChains.get_token(), rec.callbacks()),
               JobOutcome::Cancelled);
     EXPECT_EQ(rec.events, (std::vector<std::string>{kStart, "I: " + kChains, "P", "P",
                                                     "W: The result is partial: 0 of 3 rows were computed.",
@@ -167,7 +167,7 @@ TEST(Job, StopDuringARowFinishesThatRowOnly) {
     rec.onText = [&](const std::string& s) {
         if (s == "Row 1 is passed...") source.request_stop();
     };
-    EXPECT_EQ(GenerateFreeEnergy(jobInput(startupParameters(), 72, 72, false), source.get_token(), rec.callbacks()),
+    EXPECT_EQ(runCalculation(jobInput(startupParameters(), 72, 72, false), source.get_token(), rec.callbacks()),
               JobOutcome::Cancelled);
     const std::vector<std::string> tail(rec.events.end() - 8, rec.events.end());
     // The two rows alone already imply more chains than a solution holds.
@@ -190,7 +190,7 @@ TEST(Job, StopReachesTheDebyeHueckelStageInsideItsLoop) {
     rec.onText = [&](const std::string& s) {
         if (s == "Starting calculation of the potential by Debye Huckel approximation") source.request_stop();
     };
-    EXPECT_EQ(GenerateFreeEnergy(jobInput(startupParameters(), 72, 72, true), source.get_token(), rec.callbacks()),
+    EXPECT_EQ(runCalculation(jobInput(startupParameters(), 72, 72, true), source.get_token(), rec.callbacks()),
               JobOutcome::Cancelled);
     const std::vector<std::string> tail(rec.events.end() - 3, rec.events.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"W: The result is partial: 0 of 100 complexes were computed.",
@@ -213,7 +213,7 @@ TEST(Job, StopReachesTheDebyeHueckelStageInsideItsLoop) {
                 during.request_stop();
             });
     };
-    EXPECT_EQ(GenerateFreeEnergy(jobInput(big, 72, 72, true), during.get_token(), bigRec.callbacks()),
+    EXPECT_EQ(runCalculation(jobInput(big, 72, 72, true), during.get_token(), bigRec.callbacks()),
               JobOutcome::Cancelled);
     ASSERT_GE(bigRec.events.size(), 3u);
     const std::string& partial = bigRec.events[bigRec.events.size() - 3];
@@ -224,7 +224,7 @@ TEST(Job, StopReachesTheDebyeHueckelStageInsideItsLoop) {
 TEST(Job, UnreadableTablesFailWithTheReason) {
     setDataDirectoryOverride((std::filesystem::temp_directory_path() / "marlinq-no-such-folder").string());
     Recorder rec;
-    EXPECT_EQ(GenerateFreeEnergy(jobInput(startupParameters(), 72, 72, true), {}, rec.callbacks()), JobOutcome::Failed);
+    EXPECT_EQ(runCalculation(jobInput(startupParameters(), 72, 72, true), {}, rec.callbacks()), JobOutcome::Failed);
     setDataDirectoryOverride("");
     ASSERT_EQ(rec.events.size(), 3u);
     EXPECT_EQ(rec.events[1].substr(0, 3), "E: ");
@@ -236,9 +236,9 @@ TEST(Job, UnreadableTablesFailWithTheReason) {
 TEST(Job, TheFirstLineSaysWhetherTheChainsAreSolvedOrInterpolated) {
     ShippedTables tables;
     Recorder solved, interpolated;
-    EXPECT_EQ(GenerateFreeEnergy(jobInput(rowsZeroToTwo(), 72, 72, true, false), {}, solved.callbacks()),
+    EXPECT_EQ(runCalculation(jobInput(rowsZeroToTwo(), 72, 72, true, false), {}, solved.callbacks()),
               JobOutcome::Finished);
-    EXPECT_EQ(GenerateFreeEnergy(jobInput(rowsZeroToTwo(), 72, 72, true, true), {}, interpolated.callbacks()),
+    EXPECT_EQ(runCalculation(jobInput(rowsZeroToTwo(), 72, 72, true, true), {}, interpolated.callbacks()),
               JobOutcome::Finished);
     ASSERT_FALSE(solved.events.empty());
     ASSERT_FALSE(interpolated.events.empty());
@@ -248,7 +248,7 @@ TEST(Job, TheFirstLineSaysWhetherTheChainsAreSolvedOrInterpolated) {
 
 TEST(Job, RunsWithoutCallbacks) {
     ShippedTables tables;
-    EXPECT_EQ(GenerateFreeEnergy(jobInput(rowsZeroToTwo(), 72, 72, false), {}, JobEvents{}), JobOutcome::Finished);
+    EXPECT_EQ(runCalculation(jobInput(rowsZeroToTwo(), 72, 72, false), {}, JobEvents{}), JobOutcome::Finished);
 }
 
 // 200 charges on a '+' block of 20 against 18 on 72, little salt, neutral blocks 10 and 50.
@@ -265,7 +265,7 @@ Parameters highlyCharged(std::int32_t mpMax) {
 TEST(Job, PoissonBoltzmannWeightsBeyondADoubleStayNormalised) {
     ShippedTables tables;
     Recorder rec;
-    EXPECT_EQ(GenerateFreeEnergy(jobInput(highlyCharged(10), 20, 72, false), {}, rec.callbacks()), JobOutcome::Finished);
+    EXPECT_EQ(runCalculation(jobInput(highlyCharged(10), 20, 72, false), {}, rec.callbacks()), JobOutcome::Finished);
     const ResultRecord& resultRecord = *rec.record;
     EXPECT_GT(resultRecord.max_shift, 0.0);
     double sum = 0.0;
@@ -290,7 +290,7 @@ TEST(Job, SameResultOnOneThreadAndOnThree) {
             input.keepEnergies = true;
             input.threads = threads;
             Recorder rec;
-            EXPECT_EQ(GenerateFreeEnergy(input, {}, rec.callbacks()), JobOutcome::Finished);
+            EXPECT_EQ(runCalculation(input, {}, rec.callbacks()), JobOutcome::Finished);
             return rec;
         };
         const Recorder one = run(1), three = run(3);
@@ -298,8 +298,8 @@ TEST(Job, SameResultOnOneThreadAndOnThree) {
         const ResultRecord &a = *one.record, &b = *three.record;
         SCOPED_TRACE(dh ? "Debye-Hueckel" : "Poisson-Boltzmann");
         EXPECT_GT(a.max_shift, 0.0);  // the shifted pass ran as well
-        EXPECT_EQ(a.ffc_positive, b.ffc_positive);
-        EXPECT_EQ(a.ffc_minus, b.ffc_minus);
+        EXPECT_EQ(a.chainFreeEnergyPlus, b.chainFreeEnergyPlus);
+        EXPECT_EQ(a.chainFreeEnergyMinus, b.chainFreeEnergyMinus);
         EXPECT_EQ(bits(a.absValue), bits(b.absValue));
         EXPECT_EQ(bits(a.Value), bits(b.Value));
         EXPECT_EQ(bits(a.energies.F), bits(b.energies.F));
@@ -334,7 +334,7 @@ TEST(Job, AKernelFailureInsideTheThreadsFailsTheRunWithItsMessage) {
         JobOutcome outcome = JobOutcome::Finished;
         {
             EveryPivotVanishes singular;
-            outcome = GenerateFreeEnergy(input, {}, rec.callbacks());
+            outcome = runCalculation(input, {}, rec.callbacks());
         }
         EXPECT_EQ(outcome, JobOutcome::Failed);
         ASSERT_GE(rec.events.size(), 2u);
@@ -343,7 +343,7 @@ TEST(Job, AKernelFailureInsideTheThreadsFailsTheRunWithItsMessage) {
         EXPECT_EQ(rec.log.back(), failure);
         // The process goes on, and so does the next run.
         Recorder again;
-        EXPECT_EQ(GenerateFreeEnergy(input, {}, again.callbacks()), JobOutcome::Finished);
+        EXPECT_EQ(runCalculation(input, {}, again.callbacks()), JobOutcome::Finished);
     }
     // The profile of a chart throws for its front end to report.
     EveryPivotVanishes singular;
@@ -357,7 +357,7 @@ TEST(Job, ComplexesWithoutFiniteEnergyGetWeightZeroAndOneLogLine) {
     // The Debye-Hueckel integral breaks down for the larger M+ here.
     ShippedTables tables;
     Recorder rec;
-    EXPECT_EQ(GenerateFreeEnergy(jobInput(highlyCharged(60), 20, 72, true), {}, rec.callbacks()), JobOutcome::Finished);
+    EXPECT_EQ(runCalculation(jobInput(highlyCharged(60), 20, 72, true), {}, rec.callbacks()), JobOutcome::Finished);
     const ResultRecord& resultRecord = *rec.record;
     ASSERT_GT(resultRecord.nonFiniteCells, 1);
     const std::string line =
@@ -380,7 +380,7 @@ TEST(Job, TablesOfHugeNumbersEndInSecondsWithAFiniteResultOrAReason) {
         p.ka = 0.5;  // at 0.2 and density 0.25 the energy does not come from the table
         for (const bool dh : {false, true}) {
             Recorder rec;
-            const JobOutcome outcome = GenerateFreeEnergy(jobInput(p, 72, 72, dh), {}, rec.callbacks());
+            const JobOutcome outcome = runCalculation(jobInput(p, 72, 72, dh), {}, rec.callbacks());
             if (outcome == JobOutcome::Finished) {
                 double sum = 0.0;
                 rec.record->Value.forEach([&](double x) {
@@ -403,12 +403,12 @@ TEST(Job, TheHeaviestComplexOnTheEdgeOfARangeIsSaid) {
     p.mpMax = 3;  // the start-up mixture peaks at (4, 4)
     p.mmMax = 3;
     Recorder rec;
-    GenerateFreeEnergy(jobInput(p, 72, 72, true), {}, rec.callbacks());
+    runCalculation(jobInput(p, 72, 72, true), {}, rec.callbacks());
     EXPECT_EQ(std::count(rec.log.begin(), rec.log.end(),
                          "the most probable complex (3, 3) lies on the edge of the M+ and M- ranges; enlarge them"),
               1);
     Recorder whole;
-    GenerateFreeEnergy(jobInput(startupParameters(), 72, 72, true), {}, whole.callbacks());
+    runCalculation(jobInput(startupParameters(), 72, 72, true), {}, whole.callbacks());
     for (const std::string& line : whole.log) EXPECT_EQ(line.find("edge"), std::string::npos) << line;
 }
 

@@ -83,7 +83,7 @@ std::shared_ptr<const ResultRecord> startupRun(double c, bool dh, Parameters p =
     JobInput input = jobInput(p, p.zp / p.kip, p.zn / p.kim, dh);
     input.keepEnergies = true;
     Recorder rec;
-    EXPECT_EQ(GenerateFreeEnergy(input, {}, rec.callbacks()), JobOutcome::Finished);
+    EXPECT_EQ(runCalculation(input, {}, rec.callbacks()), JobOutcome::Finished);
     return rec.record;
 }
 
@@ -187,7 +187,7 @@ TEST(MassBalance, TotalModeRunIsTheFreeRunAtTheSolvedChains) {
         p.vc10 = 1e-6;
         p.vc01 = 3e-6;
         Recorder free;
-        ASSERT_EQ(GenerateFreeEnergy(jobInput(p, 72, 72, dh), {}, free.callbacks()), JobOutcome::Finished);
+        ASSERT_EQ(runCalculation(jobInput(p, 72, 72, dh), {}, free.callbacks()), JobOutcome::Finished);
         const ResultRecord& f = *free.record;
         EXPECT_FALSE(f.totalMode);
         EXPECT_GT(f.totalPlus, 1e-6);  // the free chains and those in complexes
@@ -198,7 +198,7 @@ TEST(MassBalance, TotalModeRunIsTheFreeRunAtTheSolvedChains) {
         request.params.vc10 = request.params.vc01 = 0.5;  // not used in total mode
         input.request = inTotalMode(request, MassBalanceTotals{f.totalPlus, f.totalMinus});
         Recorder total;
-        ASSERT_EQ(GenerateFreeEnergy(input, {}, total.callbacks()), JobOutcome::Finished);
+        ASSERT_EQ(runCalculation(input, {}, total.callbacks()), JobOutcome::Finished);
         const ResultRecord& t = *total.record;
         // The result holds the request as it was asked: the free chains the mass balance found
         // are the result's, not written into the inputs.
@@ -226,7 +226,7 @@ TEST(MassBalance, TotalModeRunIsTheFreeRunAtTheSolvedChains) {
     JobInput input = jobInput(p, 72, 72, true);
     input.request = inTotalMode(*input.request, MassBalanceTotals{1e-3, 1e-3});
     Recorder rec;
-    EXPECT_EQ(GenerateFreeEnergy(input, {}, rec.callbacks()), JobOutcome::Failed);
+    EXPECT_EQ(runCalculation(input, {}, rec.callbacks()), JobOutcome::Failed);
     ASSERT_FALSE(rec.log.empty());
     EXPECT_NE(rec.log.back().find("mpMin and mmMin to 0"), std::string::npos);
 }

@@ -289,7 +289,7 @@ CellWeight expectedWeight(const ResultRecord& resultRecord, std::int32_t mp, std
     const double T = resultRecord.Np < resultRecord.Nm
                          ? -(s(mp + mm) + s(1) * mp - s(mm)) * lnNp - (s(1) * mm + s(mm)) * lnNm
                          : -(s(1) * mp + s(mp)) * lnNp - (s(mp + mm) + s(1) * mm - s(mp)) * lnNm;
-    const double E = (mp * resultRecord.ffc_positive + mm * resultRecord.ffc_minus) - F - T;
+    const double E = (mp * resultRecord.chainFreeEnergyPlus + mm * resultRecord.chainFreeEnergyMinus) - F - T;
     if (E < 300.0)
         return {E, (marlinq::pow(resultRecord.freeMinus, mm) * marlinq::pow(resultRecord.freePlus, mp)) *
                        std::pow(2.71828183, E)};
