@@ -228,18 +228,6 @@ int runStoredSweep(const StoredSweep& sweep, const std::function<LoadedTables(co
         say(error + "\n");
         return sink.failed() || sweep.resume ? 1 : 2;
     }
-    // The rows kept, as FILE.partial now holds them, for a front end that shows them.
-    if (resumed && events.kept) {
-        SweepCsvPart kept;
-        readSweepCsv(
-            sink.partialPath(), kept,
-            [&events](std::int64_t index, const std::string& row, std::int64_t, std::string&) {
-                events.kept(index, row);
-                return true;
-            },
-            error, true);
-    }
-
     // Points at once and threads per point within the machine's threads.
     SweepRunSettings settings;
     const std::int64_t shardPoints = shardPointCount(plan);
@@ -329,14 +317,23 @@ int runStoredSweep(const StoredSweep& sweep, const std::function<LoadedTables(co
     return 0;
 }
 
-std::optional<std::string> resumableSweep(const SweepSpec& plan, const std::string& output) {
-    const std::string partial = partialPathOf(sweepOutputPlace(output));
+std::optional<ResumableSweep> resumableSweep(const SweepSpec& plan, const std::string& output, bool withRows) {
+    ResumableSweep found;
+    found.partialPath = partialPathOf(sweepOutputPlace(output));
+    found.points = shardPointCount(plan);
     SweepCsvPart head;
     std::string error;
-    if (!readSweepPlanLine(partial, head, error) || head.planLine + '\n' != sweepPlanLine(plan)) return std::nullopt;
+    if (!readSweepPlanLine(found.partialPath, head, error) || head.planLine + '\n' != sweepPlanLine(plan))
+        return std::nullopt;
     SweepCsvPart part;
-    if (!readSweepCsv(partial, part, nullptr, error, true)) return std::nullopt;
-    return std::to_string(part.rows) + " of " + std::to_string(shardPointCount(plan)) + " points";
+    const auto keep = [&](std::int64_t index, const std::string& row, std::int64_t, std::string&) {
+        if (withRows) found.kept.emplace_back(index, row.substr(0, row.size() - 1));
+        return true;
+    };
+    if (!readSweepCsv(found.partialPath, part, keep, error, true) || part.header != sweepCsvHeader(plan))
+        return std::nullopt;
+    found.rows = part.rows;
+    return found;
 }
 
 }  // namespace marlinq

@@ -43,9 +43,6 @@ struct StoredSweepEvents {
     // After each point of this run, once its row (and point files) are written: the points
     // done of this run's total.
     std::function<void(const SweepPoint& point, std::int64_t done, std::int64_t total)> point;
-    // On resuming, each row the store kept from the earlier run (index, the row with its
-    // line feed), in file order, before the first new point.
-    std::function<void(std::int64_t index, const std::string& row)> kept;
 };
 
 // Runs the sweep into the store. tables reads the chain tables for the plan's options (once).
@@ -58,8 +55,14 @@ int runStoredSweep(const StoredSweep& sweep, const std::function<LoadedTables(co
                    std::stop_token stop, const StoredSweepEvents& events);
 
 // What FILE.partial of this output holds when it is an unfinished sweep of this very plan
-// (the plan line, tables digest included, is the plan's): the points it holds ("12 of 40
-// points"); nullopt when there is none, or it belongs to another plan.
-std::optional<std::string> resumableSweep(const SweepSpec& plan, const std::string& output);
+// (its plan line, tables digest included, is the plan's): its whole rows, which a resumed
+// sweep keeps. nullopt when there is none, or it belongs to another plan (or version).
+struct ResumableSweep {
+    std::string partialPath;
+    std::int64_t rows = 0, points = 0;  // rows held, points of the plan's shard
+    // Each row kept, in file order: its index and its text without the line feed.
+    std::vector<std::pair<std::int64_t, std::string>> kept;
+};
+std::optional<ResumableSweep> resumableSweep(const SweepSpec& plan, const std::string& output, bool withRows = false);
 
 }  // namespace marlinq
