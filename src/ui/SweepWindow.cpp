@@ -736,22 +736,26 @@ void SweepWindow::choosePoint(std::int64_t index) {
     }
 }
 
-QString SweepWindow::csvText() const {
+std::optional<std::string> SweepWindow::storedCsv() const {
     // The sweep's own file, byte for byte what marlinq-batch writes: FILE.partial while
     // the sweep runs or when it was stopped (ending with its mark), FILE once complete.
-    if (storePath.isEmpty()) return {};
+    if (storePath.isEmpty()) return std::nullopt;
     std::string bytes, error;
     const std::string file = QFile::encodeName(storePath).toStdString();
     if (!readRegularFile(partialPathOf(file), std::size_t{1} << 31, bytes, error) &&
         !readRegularFile(file, std::size_t{1} << 31, bytes, error))
-        return {};
-    return QString::fromStdString(bytes);
+        return std::nullopt;
+    return bytes;
 }
 
+QString SweepWindow::csvText() const { return QString::fromStdString(storedCsv().value_or(std::string())); }
+
 bool SweepWindow::saveCsv(const QString& path, QString* error) const {
-    std::string why = storePath.isEmpty() ? std::string("no sweep has run") : std::string();
-    if (why.empty() && writeTextFileAtomically(QFile::encodeName(path).toStdString(), csvText().toStdString(), why))
-        return true;
+    const std::optional<std::string> csv = storedCsv();
+    std::string why = csv                  ? std::string()
+                      : storePath.isEmpty() ? std::string("no sweep has run yet")
+                                            : "can not read the sweep's file " + QFile::encodeName(storePath).toStdString();
+    if (csv && writeTextFileAtomically(QFile::encodeName(path).toStdString(), *csv, why)) return true;
     if (error) *error = QString::fromStdString(why);
     return false;
 }

@@ -125,6 +125,8 @@ private:
     RunOptions chosenOptions() const;
     void redraw();
     void saveClicked(int kind);
+    // The bytes of the last sweep's file (FILE.partial while unfinished), if it can be read.
+    std::optional<std::string> storedCsv() const;
     // Takes the main window's fields as they are now (when there is a source).
     void takeBase();
     // The two-parameter map as saved: the map without its controls, a caption under it.
