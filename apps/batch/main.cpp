@@ -3,7 +3,7 @@
 
 #include "BatchOptions.h"
 #include "Sweep.h"
-#include "files/SweepStore.h"
+#include "pipeline/StoredSweep.h"
 
 #include "files/DataPaths.h"
 #include "files/DistributionExport.h"

@@ -23,7 +23,6 @@
 #include "pipeline/SolveFor.h"
 #include "pipeline/StoredSweep.h"
 #include "pipeline/Sweep.h"
-#include "files/SweepStore.h"
 #include "pipeline/Units.h"
 #include "pipeline/Version.h"
 

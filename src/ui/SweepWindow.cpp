@@ -1,8 +1,6 @@
 #include "ui/SweepWindow.h"
 
-#include "files/FileAccess.h"
 #include "files/NumberFormat.h"
-#include "files/SweepStore.h"
 #include "pipeline/AtomicFile.h"
 #include "pipeline/CriticalSalt.h"
 #include "pipeline/ObservableRegistry.h"
@@ -740,12 +738,11 @@ std::optional<std::string> SweepWindow::storedCsv() const {
     // The sweep's own file, byte for byte what marlinq-batch writes: FILE.partial while
     // the sweep runs or when it was stopped (ending with its mark), FILE once complete.
     if (storePath.isEmpty()) return std::nullopt;
-    std::string bytes, error;
-    const std::string file = QFile::encodeName(storePath).toStdString();
-    if (!readRegularFile(partialPathOf(file), std::size_t{1} << 31, bytes, error) &&
-        !readRegularFile(file, std::size_t{1} << 31, bytes, error))
-        return std::nullopt;
-    return bytes;
+    for (const QString& path : {storePath + QStringLiteral(".partial"), storePath}) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) return file.readAll().toStdString();
+    }
+    return std::nullopt;
 }
 
 QString SweepWindow::csvText() const { return QString::fromStdString(storedCsv().value_or(std::string())); }
