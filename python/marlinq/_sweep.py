@@ -150,7 +150,9 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
         columns, stopped, _, results = _core._sweep_to_file(
             params, keys, values, method, chains, accuracy, data_dir, unit_nm, workers, bool(keep_results),
             progress, output, bool(resume), bool(allow_large))
-        rows = _rows_of_file(output + ".partial" if stopped else output, values, results)
+        # A link is followed: its target gets the rows, and its .partial while unfinished.
+        place = os.path.realpath(output) if os.path.islink(output) else output
+        rows = _rows_of_file(place + ".partial" if stopped else place, values, results)
     elif resume:
         raise ValueError("resume needs the file of the sweep: output=...")
     else:
