@@ -65,6 +65,12 @@ int main(int argc, char** argv) {
             fineAbove += p.relative > 0.02 ? 1 : 0;
         }
     }
+    // Where the tables are fine: the weakest chain and the highest salt above 2 %.
+    double weakest = INFINITY, saltiest = 0.0;
+    for (const Point& p : all)
+        if (p.relative > 0.02) weakest = std::min(weakest, p.xi), saltiest = std::max(saltiest, p.ka);
+    if (above > 0)
+        std::printf("above 2 %% only where xi >= %.3g and ka <= %.3g\n", weakest, saltiest);
     std::printf("fine table: largest %.3g %%, %zu of %zu points above 2 %%; coarse table: largest %.3g %%\n",
                 100.0 * fine, fineAbove, fineCount, 100.0 * coarse);
     return 0;

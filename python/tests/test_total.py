@@ -113,7 +113,7 @@ def test_what_the_totals_leave_open_and_what_free_chains_imply_are_in_the_warnin
     r = marlinq.run(p, total=(total, total))
     said = [w for w in r.warnings if w.startswith("Mass balance: the totals do not determine the free chains c+ and c-")]
     assert len(said) == 1, r.warnings
-    assert "Determined are c+ c- = 5.6285e-320 and the distribution of the complexes" in said[0]
+    assert "Determined are c+ c- = 6.7265e-320 and the distribution of the complexes" in said[0]
     assert r.mass_balance_residual <= 1e-12
     mp = np.asarray(r.mp)[:, None]
     assert (mp * r.abs_value).sum() == pytest.approx(total, rel=1e-12)

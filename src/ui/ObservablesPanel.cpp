@@ -5,6 +5,7 @@
 #include "pipeline/AtomicFile.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ObservablesText.h"
+#include "pipeline/Sensitivity.h"
 #include "pipeline/Units.h"
 #include "ui/NumberInput.h"
 #include "ui/UserDialogs.h"
@@ -15,6 +16,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMetaObject>
+#include <QPointer>
 #include <QPushButton>
 #include <QStringList>
 #include <QVBoxLayout>
@@ -29,6 +32,13 @@ QString shown(double v, int digits = 4) {
     if (!std::isfinite(v)) return QStringLiteral("-");
     return QLocale().toString(v, 'g', digits);
 }
+
+QString shownCell(const std::optional<MapCell>& cell) {
+    return cell ? QStringLiteral("(%1, %2)").arg(cell->first).arg(cell->second) : QStringLiteral("-");
+}
+
+// "lower / higher": the answers at -1 and +1 kT per chain.
+QString pairText(const QString& lower, const QString& higher) { return lower + QStringLiteral("  /  ") + higher; }
 
 }  // namespace
 
@@ -82,6 +92,34 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
         (plus ? molarMassPlusBox : molarMassMinusBox) = box;
     }
     for (const ObservableDef* d : observablesOfStructure(true)) addValueRow(d);
+    // How far the answers move with the model: every complex free energy moved by 1 kT per chain.
+    sensitivityButton = new QPushButton(QStringLiteral("Estimate"), this);
+    sensitivityButton->setObjectName(QStringLiteral("sensitivityButton"));
+    sensitivityButton->setEnabled(false);
+    sensitivityButton->setToolTip(QStringLiteral(
+        "Forms the distribution again with every complex free energy moved by -1 and +1 kT per chain (nothing is "
+        "solved again): the answers a model error of that size would give"));
+    auto* sensitivityCaption = new QLabel(QStringLiteral("Sensitivity, -1 / +1 kT per chain"), this);
+    sensitivityCaption->setObjectName(QStringLiteral("sensitivityButtonCaption"));
+    sensitivityCaption->setWordWrap(true);
+    form->addRow(sensitivityCaption, sensitivityButton);
+    const auto addSensitivityRow = [&](const QString& name, const QString& caption) {
+        auto* label = new QLabel(QStringLiteral("-"), this);
+        label->setObjectName(name);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        auto* captionLabel = new QLabel(caption, this);
+        captionLabel->setObjectName(name + QStringLiteral("Caption"));
+        captionLabel->setWordWrap(true);
+        form->addRow(captionLabel, label);
+        return label;
+    };
+    sensitivityMostProbable = addSensitivityRow(QStringLiteral("sensitivityMostProbable"),
+                                                QStringLiteral("Most probable complex at -1 / +1 kT"));
+    sensitivityMassAverage = addSensitivityRow(QStringLiteral("sensitivityMassAverage"),
+                                               QStringLiteral("Mass-average aggregation number at -1 / +1 kT"));
+    sensitivityCritical = addSensitivityRow(QStringLiteral("sensitivityCritical"),
+                                            QStringLiteral("Critical concentration at -1 / +1 kT"));
+    connect(sensitivityButton, &QPushButton::clicked, this, [this] { estimateSensitivity(); });
     saveFreeEnergiesButton = new QPushButton(QStringLiteral("Save Free Energies..."), this);
     saveFreeEnergiesButton->setObjectName(QStringLiteral("saveFreeEnergiesButton"));
     saveFreeEnergiesButton->setEnabled(false);
@@ -92,6 +130,49 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
         emit unitChanged();
     });
     connect(saveFreeEnergiesButton, &QPushButton::clicked, this, [this] { saveFreeEnergiesClicked(); });
+}
+
+ObservablesPanel::~ObservablesPanel() = default;  // the worker is joined before the labels go
+
+void ObservablesPanel::estimateSensitivity() {
+    if (!record || !record->hasResults() || record->energies.empty()) return;
+    sensitivityRunning = true;
+    sensitivityButton->setEnabled(false);
+    for (QLabel* label : {sensitivityMostProbable, sensitivityMassAverage, sensitivityCritical})
+        label->setText(QStringLiteral("..."));
+    // The previous estimate (of an older result) ends first: the worker reads only its own
+    // snapshot, and its answer is dropped below when the panel has moved on.
+    if (sensitivityWorker.joinable()) sensitivityWorker.join();
+    const ResultSnapshot of = record;
+    QPointer<ObservablesPanel> panel(this);
+    sensitivityWorker = std::jthread([of, panel, self = this] {
+        std::optional<MassBalanceTotals> totals;
+        if (of->totalMode) totals = MassBalanceTotals{of->totalPlus, of->totalMinus};
+        std::optional<Sensitivity> s = sensitivityOf(*of, totals, of->vc10, of->vc01);
+        // Delivered on the window's thread; the destructor joins this thread before the panel
+        // goes, so the queued call never outlives it.
+        QMetaObject::invokeMethod(self, [panel, of, s = std::move(s)] {
+            if (panel) panel->showSensitivity(of, s);
+        }, Qt::QueuedConnection);
+    });
+}
+
+void ObservablesPanel::showSensitivity(const ResultSnapshot& of, const std::optional<Sensitivity>& s) {
+    sensitivityRunning = false;
+    sensitivityButton->setEnabled(record && record->hasResults() && !record->energies.empty());
+    if (of != record) return;  // a newer result is shown: its rows stay cleared
+    if (!s) {
+        for (QLabel* label : {sensitivityMostProbable, sensitivityMassAverage, sensitivityCritical})
+            label->setText(QStringLiteral("-"));
+    } else {
+        sensitivityMostProbable->setText(
+            pairText(shownCell(s->lower.mostProbableComplex), shownCell(s->higher.mostProbableComplex)));
+        sensitivityMassAverage->setText(
+            pairText(shown(s->lower.massAverageAggregation), shown(s->higher.massAverageAggregation)));
+        sensitivityCritical->setText(
+            pairText(shown(s->lower.criticalConcentration), shown(s->higher.criticalConcentration)));
+    }
+    emit sensitivityShown();
 }
 
 void ObservablesPanel::useUnitField(QLineEdit* field) {
@@ -122,6 +203,9 @@ std::optional<std::pair<double, double>> ObservablesPanel::molarMasses() const {
 }
 
 void ObservablesPanel::showRecord(ResultSnapshot rec) {
+    if (rec != record)
+        for (QLabel* label : {sensitivityMostProbable, sensitivityMassAverage, sensitivityCritical})
+            label->setText(QStringLiteral("-"));
     record = std::move(rec);
     refresh();
 }
@@ -129,6 +213,7 @@ void ObservablesPanel::showRecord(ResultSnapshot rec) {
 void ObservablesPanel::refresh() {
     const bool has = record && record->hasResults();
     saveFreeEnergiesButton->setEnabled(has && !record->energies.empty());
+    sensitivityButton->setEnabled(has && !record->energies.empty() && !sensitivityRunning);
     const Observables o = has ? computeObservables(*record) : Observables{};
     std::optional<StructureObservables> structure;
     if (const std::optional<std::pair<double, double>> masses = molarMasses(); has && masses) {

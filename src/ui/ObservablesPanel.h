@@ -10,6 +10,7 @@
 
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -18,6 +19,10 @@ class QMainWindow;
 class QLineEdit;
 class QPushButton;
 
+namespace marlinq {
+struct Sensitivity;
+}
+
 namespace marlinq::ui {
 
 class ObservablesPanel : public QWidget {
@@ -25,6 +30,7 @@ class ObservablesPanel : public QWidget {
 
 public:
     explicit ObservablesPanel(QWidget* parent = nullptr);
+    ~ObservablesPanel() override;
 
     // Shows the observables of rec (cleared when it has no results). Window thread.
     void showRecord(ResultSnapshot rec);
@@ -42,9 +48,16 @@ public:
     // "Caption"); nullptr for a name not in the registry.
     QLabel* valueLabel(std::string_view name) const;
 
+    // "Estimate": the shown result's answers with every complex free energy moved by -1 and
+    // +1 kT per chain, formed on a thread of their own from the kept landscape; the rows show
+    // them when sensitivityShown() is emitted.
+    void estimateSensitivity();
+
 signals:
     // The unit field changed (valid or cleared).
     void unitChanged();
+    // The sensitivity rows show the estimate for the shown result.
+    void sensitivityShown();
 
 private:
     // --- widgets (objectName = member name) ---
@@ -53,9 +66,18 @@ private:
     // complexes (observablesOfStructure; a corona in good solvent, neutral segments of size a).
     QLineEdit *molarMassPlusBox = nullptr, *molarMassMinusBox = nullptr;
     QPushButton* saveFreeEnergiesButton = nullptr;
+    QPushButton* sensitivityButton = nullptr;
+    // "-1 kT / +1 kT" for the most probable complex, the mass-average aggregation number and
+    // the critical concentration.
+    QLabel *sensitivityMostProbable = nullptr, *sensitivityMassAverage = nullptr,
+           *sensitivityCritical = nullptr;
 
     void refresh();
     void saveFreeEnergiesClicked();
+    void showSensitivity(const ResultSnapshot& of, const std::optional<Sensitivity>& s);
+
+    bool sensitivityRunning = false;
+    std::jthread sensitivityWorker;  // last member: joined before the rest goes
 
     ResultSnapshot record;
     std::vector<std::pair<const ObservableDef*, QLabel*>> values;  // in registry order

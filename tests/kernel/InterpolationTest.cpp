@@ -45,6 +45,37 @@ TEST(Interpolation, BilinearInteriorReproducesBilinearFunctionOnBothTables) {
                 1e-11);
 }
 
+TEST(Interpolation, SquaredWeightsAreExactForAWeaklyChargedChain) {
+    // A weakly charged chain's energy per length is ki^2 times a function of ka alone; with
+    // a term linear in ka beside it, the squared weights give it exactly inside every cell and
+    // on the last row and column of either table, where linear weights miss by h^2 / 4 ki^2.
+    const auto weak = [](double ka, double ki) { return ki * ki * (1.7 + 0.3 * ka) + 0.25 * ka; };
+    auto coarse = std::make_unique<CoarseTable>();
+    auto fine = std::make_unique<FineTable>();
+    for (int r = 0; r < 20; ++r)
+        for (int c = 0; c < 20; ++c) (*coarse)[r][c] = weak(coarseG(r), coarseG(c));
+    for (int r = 0; r < 99; ++r)
+        for (int c = 0; c < 99; ++c) (*fine)[r][c] = weak(fineG(r), fineG(c));
+    const DensityWeights squared = DensityWeights::Squared;
+    for (int X : {0, 40, 97, 98})
+        for (int Y : {0, 3, 97}) {
+            const double ka = X == 98 ? fineG(98) : fineG(X) + 0.06, ki = fineG(Y) + 0.05;
+            EXPECT_NEAR(interpolateFine(ki, ka, X, Y, *fine, squared), weak(ka, ki), 1e-12 * weak(ka, ki));
+            EXPECT_NEAR(interpolateFine(fineG(Y), fineG(X), X, Y, *fine, squared), (*fine)[X][Y], 1e-14 * (*fine)[X][Y]);
+        }
+    for (int X : {0, 17, 18})
+        for (int Y : {0, 9, 17}) {
+            const double ka = X == 18 ? coarseG(18) : coarseG(X) + 0.3 * kCoarseStep;
+            const double ki = coarseG(Y) + 0.5 * kCoarseStep;
+            EXPECT_NEAR(interpolateCoarse(ki, ka, X, Y, *coarse, squared), weak(ka, ki), 1e-12 * weak(ka, ki));
+        }
+    // At the start-up chain (ki = 0.25, midway between the columns 0.2 and 0.3) linear weights
+    // put it 3.9 % high: (0.04 + 0.09) / 2 against 0.0625.
+    const double linear = interpolateFine(0.25, fineG(0), 0, 0, *fine);
+    EXPECT_NEAR(linear / weak(fineG(0), 0.25), 1.0 + 0.0025 * 1.76 / weak(fineG(0), 0.25), 1e-12);
+    EXPECT_NEAR(interpolateFine(0.25, fineG(0), 0, 0, *fine, squared), weak(fineG(0), 0.25), 1e-15);
+}
+
 TEST(Interpolation, CoarseLastRowAndCorner) {
     const auto m = tableOf<CoarseTable>(20, coarseG);
     // The corner cell is the fixed value, whatever the table and the arguments.

@@ -2,6 +2,7 @@
 #include "main_window_support.h"
 
 #include "pipeline/Observables.h"
+#include "pipeline/Sensitivity.h"
 #include "pipeline/Structure.h"
 #include "pipeline/Version.h"
 #include "ui/MapModel.h"
@@ -18,7 +19,9 @@
 #include <QImage>
 #include <QLegend>
 #include <QLegendMarker>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QLocale>
 #include <QLogValueAxis>
 #include <QPainter>
@@ -540,4 +543,34 @@ TEST_F(WindowTest, ObservablesPanelGivesMolarMassesAndSizesWithTheMolarMasses) {
     EXPECT_EQ(panel->valueLabel("hydrodynamic_radius_z_nm")->text(), QStringLiteral("-"));
     field("segmentSizeField")->setText(QStringLiteral("0.714"));
     EXPECT_NE(panel->valueLabel("hydrodynamic_radius_z_nm")->text(), QStringLiteral("-"));
+}
+
+TEST_F(WindowTest, ObservablesPanelEstimatesTheSensitivityOnItsOwnThread) {
+    auto* panel = form->findChild<ObservablesPanel*>(QStringLiteral("observablesPanel"));
+    ASSERT_NE(panel, nullptr);
+    auto* estimate = childOf<QPushButton>(*panel, "sensitivityButton");
+    EXPECT_FALSE(estimate->isEnabled());  // nothing to estimate before a run
+    solveAndWait();
+    ASSERT_TRUE(estimate->isEnabled());
+    QSignalSpy shown(panel, &ObservablesPanel::sensitivityShown);
+    estimate->click();
+    ASSERT_TRUE(waitFor([&] { return shown.count() == 1; }));
+    // The same answers as the engine's, "lower / higher". Moving every complex down by 1 kT per
+    // chain is the same as raising the free chains by e: the mass average cannot fall.
+    const ResultSnapshot rec = runControllerOf(*form).result();
+    const std::optional<Sensitivity> want = sensitivityOf(*rec, std::nullopt, rec->vc10, rec->vc01);
+    ASSERT_TRUE(want);
+    const QStringList averages = childOf<QLabel>(*panel, "sensitivityMassAverage")->text().split(QStringLiteral("  /  "));
+    ASSERT_EQ(averages.size(), 2);
+    EXPECT_NEAR(QLocale().toDouble(averages[0]), want->lower.massAverageAggregation, 1e-3 * want->lower.massAverageAggregation);
+    EXPECT_NEAR(QLocale().toDouble(averages[1]), want->higher.massAverageAggregation, 1e-3 * want->higher.massAverageAggregation);
+    EXPECT_GE(want->lower.massAverageAggregation, want->higher.massAverageAggregation);
+    const auto& cell = want->lower.mostProbableComplex;
+    ASSERT_TRUE(cell);
+    EXPECT_TRUE(childOf<QLabel>(*panel, "sensitivityMostProbable")
+                    ->text()
+                    .startsWith(QStringLiteral("(%1, %2)").arg(cell->first).arg(cell->second)));
+    // A new run clears the rows: they belong to the result they were estimated for.
+    solveAndWait();
+    EXPECT_EQ(childOf<QLabel>(*panel, "sensitivityMassAverage")->text(), QStringLiteral("-"));
 }
