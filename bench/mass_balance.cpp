@@ -34,7 +34,7 @@ BENCHMARK(BM_FreeRun)->Unit(benchmark::kMillisecond);
 void BM_TotalRun(benchmark::State& state) {
     for (auto _ : state) {
         JobInput input = startupJob();
-        input.totals = MassBalanceTotals{1e-3, 1e-3};
+        input.request = inTotalMode(*input.request, MassBalanceTotals{1e-3, 1e-3});
         benchmark::DoNotOptimize(runToCompletion(std::move(input)).record);
     }
 }

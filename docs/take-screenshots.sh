@@ -12,11 +12,13 @@
 # logarithmic colours, the populated region), main-window-pb-whole.png (the same run,
 # whole range), map-figure.png and map-figure.svg (File > Save Map), main-window-loaded.png,
 # main-window-1000.png (Debye-Hueckel over 0..999 x 0..999, whole range), main-window-observables.png
-# (the Observables tab with a segment size and a tie), sweep-window.png,
+# (the Observables tab with a segment size and a tie), main-window-observables-end.png (its
+# end, the sensitivity estimated), sweep-window.png,
 # sweep-chart-saved.png, sweep-window-map.png and sweep-map-saved.png (the sweep window as it
 # opens on a 1366 x 768 screen, its chart and its two-parameter map as Save PNG writes them),
 # chart-window.png (as it opens on a 1366 x 768 screen), chart-window-wide.png,
-# chart-ions-saved.png and about-window.png, and main-window-startup.png (before any run).
+# chart-ions-saved.png and about-window.png, main-window-startup.png (before any run) and
+# window-de_DE.png (the default run on a German desktop: decimal commas in every field).
 #
 # To look at the window on another screen, e.g. 1920 x 1080, into a folder of its own:
 #   MARLINQ_SCREEN=1920x1080 MARLINQ_SCREENSHOT_SIZE=1920x1010 docs/take-screenshots.sh build /tmp/shots-1920

@@ -3,7 +3,7 @@
 // the test that replays their corpora and every input that ever failed.
 
 #include "files/ChainTables.h"
-#include "files/NumberFormat.h"
+#include "io/NumberText.h"
 #include "files/ParameterFile.h"
 #include "pipeline/ParameterSchema.h"
 #include "files/TextLines.h"

@@ -1,7 +1,7 @@
 // The tolerant number parse of the concentration fields. Any text must parse without a
 // fault; and a number the program itself writes (general format, point or comma) must read
 // back as the classic reader of the files reads it, on an English and on a German desktop.
-#include "files/NumberFormat.h"
+#include "io/NumberText.h"
 #include "ui/NumberInput.h"
 
 #include <QLocale>

@@ -6,14 +6,14 @@
 // writes OUTDIR/Chains_values.dat (20 x 20) and OUTDIR/Chains_values01.dat (99 x 99).
 
 #include "files/ChainTables.h"
+#include "io/FileAccess.h"
+#include "io/NumberText.h"
 #include "kernel/Interpolation.h"
 #include "physics/FreeEnergy.h"
 
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -39,22 +39,20 @@ std::vector<double> computeTable(int size, double step) {
 }
 
 bool writeTable(const std::filesystem::path& path, const std::vector<double>& values, int size) {
-    std::ofstream out(path, std::ios::binary);
-    if (!out) return false;
-    char buf[64];
+    std::string text;
     for (int r = 0; r < size; ++r) {
-        std::string line;
         for (int c = 0; c < size; ++c) {
-            const double v = values[static_cast<std::size_t>(r) * size + c];
-            const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 17);
-            if (c > 0) line += '\t';
-            line.append(buf, res.ptr);
+            if (c > 0) text += '\t';
+            text += significantText(values[static_cast<std::size_t>(r) * size + c], 17);
         }
-        line += '\n';
-        out << line;
+        text += '\n';
     }
-    out.close();
-    return static_cast<bool>(out);
+    std::string error;
+    if (!writeTextFileAtomically(path.string(), text, error)) {
+        std::cerr << error << '\n';
+        return false;
+    }
+    return true;
 }
 
 }  // namespace

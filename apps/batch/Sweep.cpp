@@ -1,10 +1,8 @@
 #include "pipeline/Sensitivity.h"
 #include "Sweep.h"
 
-#include "files/ScatteringExport.h"
-
-#include "files/DistributionExport.h"
-#include "pipeline/AtomicFile.h"
+#include "io/Destination.h"
+#include "io/NumberText.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ObservablesText.h"
 #include "pipeline/StoredSweep.h"
@@ -24,28 +22,17 @@ namespace {
 
 // FILE, or standard output for "-"; false with a message when it fails.
 bool deliver(const std::string& target, const std::string& text) {
-    if (target == "-") {
-        std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
-        std::cout.flush();
-        if (std::cout.fail()) {
-            std::cerr << "can not write the result to standard output\n";
-            return false;
-        }
-        return true;
-    }
+    const Destination to = Destination::of(target);
     std::string error;
-    if (!writeTextFileAtomically(target, text, error)) {
-        std::cerr << error << '\n';
-        return false;
-    }
-    return true;
+    if (to.write(text, error)) return true;
+    std::cerr << (to.isStandardOutput() ? std::string("can not write the result to standard output") : error) << '\n';
+    return false;
 }
 
 std::string secondsText(double s) {
-    char buf[32];
-    if (s < 60.0) std::snprintf(buf, sizeof buf, "%.1f s", s);
-    else std::snprintf(buf, sizeof buf, "%d min %02d s", static_cast<int>(s / 60.0), static_cast<int>(std::fmod(s, 60.0)));
-    return buf;
+    if (s < 60.0) return fixedText(s, 1) + " s";
+    const int seconds = static_cast<int>(std::fmod(s, 60.0));
+    return std::to_string(static_cast<int>(s / 60.0)) + " min " + (seconds < 10 ? "0" : "") + std::to_string(seconds) + " s";
 }
 
 }  // namespace

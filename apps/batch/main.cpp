@@ -5,11 +5,10 @@
 #include "Sweep.h"
 #include "pipeline/StoredSweep.h"
 
-#include "files/DataPaths.h"
-#include "files/DistributionExport.h"
-#include "files/FileAccess.h"
-#include "files/NumberFormat.h"
-#include "files/ParameterFile.h"
+#include "io/Destination.h"
+#include "io/FileAccess.h"
+#include "io/Json.h"
+#include "io/NumberText.h"
 #include "kernel/Fatal.h"
 #include "pipeline/SolveFor.h"
 #include "pipeline/CalculationJob.h"
@@ -117,20 +116,15 @@ private:
     std::jthread thread_;
 };
 
-// Sends what `write` writes to FILE (complete, or not at all: through a temporary file
-// renamed into place) or to standard output; false (with a message) if it fails.
+// Sends what `write` writes to -o FILE (complete, or not at all) or to standard output;
+// false (with a message) if it fails.
 bool writeOutput(const BatchOptions& o, const std::function<bool(std::ostream&)>& write) {
-    if (o.output.empty() || o.output == "-") {
-        const bool ok = write(std::cout) && std::cout.flush();
-        if (!ok) std::cerr << "can not write the result to standard output\n";
-        return ok;
-    }
+    const Destination to = Destination::of(o.output);
     std::string error;
-    if (!writeFileAtomically(o.output, write, error)) {
-        std::cerr << "can not write file " << o.output << " (" << error << ")\n";
-        return false;
-    }
-    return true;
+    if (to.write(write, error)) return true;
+    if (to.isStandardOutput()) std::cerr << "can not write the result to standard output\n";
+    else std::cerr << "can not write file " << o.output << " (" << error << ")\n";
+    return false;
 }
 
 bool writeText(const BatchOptions& o, const std::string& text) {
@@ -286,23 +280,7 @@ int runCriticalSalt(const BatchOptions& o, const ParameterSet& set, Engine& engi
     }
     const std::string note = result.note();
     if (!note.empty()) std::cerr << note << '\n';
-    const auto number = [](std::optional<double> v) { return v ? formatReal17(*v) : std::string("null"); };
-    std::string json = "{\n  \"critical_ka\": " + number(result.ka) + ",\n";
-    if (o.unitNm) {
-        json += "  \"unit_nm\": " + formatReal17(*o.unitNm) + ",\n";
-        json += "  \"critical_salt_mM\": " +
-                number(result.ka ? std::optional<double>(saltMillimolar(*result.ka, *o.unitNm)) : std::nullopt) + ",\n";
-    }
-    json += "  \"total_plus\": " + formatReal17(set.totalPlus) + ",\n";
-    json += "  \"total_minus\": " + formatReal17(set.totalMinus) + ",\n";
-    json += "  \"bound_fraction_at_ka_0.2\": " + formatReal17(result.boundLow) + ",\n";
-    json += "  \"method\": \"" + std::string(nameOf(o.options.method)) + "\",\n";
-    json += "  \"runs\": " + std::to_string(result.runs) + ",\n";
-    json += "  \"crossed\": " + std::string(result.ka ? "true" : "false") + ",\n";
-    json += "  \"jump\": " + std::string(result.jump() ? "true" : "false") + ",\n";
-    json += "  \"side\": " + std::string(result.belowRange ? "\"below\"" : result.aboveRange ? "\"above\"" : "null") +
-            "\n}\n";
-    return writeText(o, json) ? kExitOk : kExitFailed;
+    return writeText(o, json::document(criticalSaltValue(result, set, o.options, o.unitNm))) ? kExitOk : kExitFailed;
 }
 
 // --solve-for: the value of a parameter at which an observable meets a target, as JSON.

@@ -1,5 +1,5 @@
 // The desktop program: one main window; the process ends when it closes.
-#include "files/DataPaths.h"
+#include "pipeline/Engine.h"
 #include "pipeline/ThreadWaiting.h"
 #include "pipeline/Version.h"
 #include "ui/MainWindow.h"

@@ -3,6 +3,7 @@
 // (the map and the result panel), for maps up to the 4,000,000-cell limit. Run with
 // QT_QPA_PLATFORM=offscreen.
 #include "files/DataPaths.h"
+#include "pipeline/MapClasses.h"
 #include "pipeline/Records.h"
 #include "ui/MainWindow.h"
 #include "ui/RunController.h"
@@ -68,6 +69,7 @@ ResultSnapshot randomRecord(std::int32_t side) {
     rec->absValue = Grid<double>(side, side);
     for (std::size_t k = 0; k < codes.cellCount(); ++k) rec->absValue.at(k) = (codes.at(k) + 0.5) / 20.0;
     rec->maxValue = 1.0;
+    formMapData(*rec);  // as the job forms it
     return rec;
 }
 

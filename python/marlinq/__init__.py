@@ -219,8 +219,10 @@ def critical_salt(params=None, total=None, charge_fraction=None, method="dh", ch
     -------
     dict
         ``critical_ka`` (None when 1/2 is not crossed between ka 0.2 and 10; ``side`` is then
-        "below" or "above" and ``note`` says it in words), ``critical_salt_mM`` with unit_nm,
-        ``crossed``, ``runs``, ``bound_fraction_at_ka_0.2``, ``total_plus``, ``total_minus``.
+        "below" or "above" and ``note`` says it in words), ``unit_nm`` and ``critical_salt_mM``
+        with unit_nm, ``total_plus``, ``total_minus``, ``bound_fraction_at_ka_0.2``, ``method``,
+        ``runs``, ``crossed``, ``jump``: the members of ``marlinq-batch --critical-salt``'s JSON
+        (made by the same engine function), and ``note``.
 
     Raises
     ------
@@ -281,3 +283,51 @@ def profile(params, mp, mm, method="dh", accuracy="standard"):
     if params is None:
         params = Parameters()
     return _core._profile(params, mp, mm, str(method), str(accuracy))
+
+
+from ._core import Complex  # noqa: E402  what a complex term is given
+
+
+def register_complex_term(name, function):
+    """Adds ``function(complex)`` (kT) to the free energy of every complex of at least two chains.
+
+    The term reaches every later ``run``, ``sweep``, ``critical_salt`` and ``solve_for`` of
+    this process, through the same model the window and ``marlinq-batch`` use (the log names
+    it: "Complex model: dh + Python term NAME"), until ``register_complex_term(name, None)``
+    removes it. ``complex`` is a ``Complex`` in segment units: ``mp``, ``mm``, ``chains``,
+    ``charge``, ``charge_plus``, ``charge_minus``, ``dry_volume``, ``core_volume``, ``radius``,
+    ``ka``, ``kappa_r``, ``bjerrum``. For example a core surface tension of 0.2 kT per a^2::
+
+        marlinq.register_complex_term("surface", lambda c: 0.2 * 4 * math.pi * c.radius ** 2)
+
+    The engine calls it from its own threads, one call at a time (it holds the interpreter
+    lock), so a term in Python costs a few microseconds per complex. A function that raises
+    gives its complex no finite free energy, and the call that met it raises RuntimeError
+    with the first such error once it is over.
+    """
+    _core._register_complex_term(str(name), function)
+
+
+def _raising_complex_term_errors(call):
+    def checked(*args, **kwargs):
+        _core._take_complex_term_error()  # a stale error of an interrupted call
+        result = call(*args, **kwargs)
+        error = _core._take_complex_term_error()
+        if error:
+            raise RuntimeError(error)
+        return result
+    checked.__name__, checked.__qualname__, checked.__doc__ = call.__name__, call.__qualname__, call.__doc__
+    checked.__wrapped__ = call
+    return checked
+
+
+run = _raising_complex_term_errors(run)
+sweep = _raising_complex_term_errors(sweep)
+critical_salt = _raising_complex_term_errors(critical_salt)
+solve_for = _raising_complex_term_errors(solve_for)
+__all__ += ["Complex", "register_complex_term"]
+
+import atexit as _atexit  # noqa: E402
+
+# The terms' functions are Python objects: released while the interpreter still runs.
+_atexit.register(_core._clear_complex_terms)

@@ -3,11 +3,9 @@
 // loaded once, runToCompletion, computeObservables, runSweep, computeComplexProfile);
 // this file only converts.
 
-#include "files/ChainTables.h"
-#include "files/DataPaths.h"
-#include "files/DistributionExport.h"
-#include "files/NumberFormat.h"
-#include "files/ParameterFile.h"
+#include "ComplexTerms.h"
+#include "io/Json.h"
+#include "io/NumberText.h"
 #include "kernel/Fatal.h"
 #include "pipeline/ComplexProfile.h"
 #include "pipeline/Distribution.h"
@@ -256,8 +254,8 @@ struct PyResult {
     void refuseOversizedTable(bool longFormat) const {
         if (longFormat) return;
         const ResultRecord& b = *record;
-        if (const std::optional<std::uint64_t> bytes =
-                oversizedWideExport(DistributionView{b.mpMin, b.mpMax, b.mmMin, b.mmMax, b.vc10, b.vc01, nullptr}))
+        if (const std::optional<std::uint64_t> bytes = oversizedWideExport(
+                DistributionView{b.mpMin, b.mpMax, b.mmMin, b.mmMax, b.freePlus, b.freeMinus, nullptr}))
             throw py::value_error("the distribution table would be up to " +
                                   std::to_string(*bytes / (std::uint64_t{1} << 20)) +
                                   " MiB (it runs from M = 0 to the largest M); use long=True to write only the "
@@ -467,7 +465,7 @@ PyResult makeResult(const RunOutcome& outcome, const PyParameters& params, const
     result.partial = outcome.outcome == JobOutcome::Cancelled;
     result.log = outcome.log;
     result.diagnostics = outcome.diagnostics;
-    for (const RunWarning& w : outcome.warnings) result.warnings.push_back(w.text);
+    for (const RunWarning& w : outcome.warnings) result.warnings.push_back(warningText(w));
     result.counts = outcome.counts;
     result.observables = computeObservables(*outcome.record);
     buildArrays(result);
@@ -553,6 +551,32 @@ void runWatchingCtrlC(std::stop_source& stop, Work&& work) {
     if (failure) std::rethrow_exception(failure);
 }
 
+// A JSON value of the engine (io/Json.h) as Python objects: an object a dict (members in
+// order), an array a list, a number a float (also one that is not finite, which the JSON
+// text writes as null), null None.
+py::object pythonValue(const json::Value& v) {
+    switch (v.kind()) {
+        case json::Value::Kind::Null: return py::none();
+        case json::Value::Kind::Bool: return py::bool_(v.asBool());
+        case json::Value::Kind::Number: return py::float_(v.asNumber());
+        case json::Value::Kind::Integer: return py::int_(v.asInteger());
+        case json::Value::Kind::String: return py::str(v.asString());
+        case json::Value::Kind::Array: {
+            py::list list;
+            for (const json::Value& item : v.items()) list.append(pythonValue(item));
+            return list;
+        }
+        case json::Value::Kind::Object: {
+            py::dict dict;
+            for (const auto& [key, member] : v.members()) dict[py::str(key)] = pythonValue(member);
+            return dict;
+        }
+    }
+    return py::none();
+}
+
+py::dict pythonOf(const json::Value& object) { return pythonValue(object).cast<py::dict>(); }
+
 py::dict criticalSaltOf(const PyParameters& params, const std::optional<std::vector<double>>& total,
                         const std::optional<double>& chargeFraction, const std::string& method,
                         const std::string& chains, const std::string& accuracy,
@@ -575,18 +599,10 @@ py::dict criticalSaltOf(const PyParameters& params, const std::optional<std::vec
     CriticalSaltResult r;
     runWatchingCtrlC(stop, [&](std::stop_token token) { r = criticalSalt(set, options, tables, token); });
     if (!r.failure.empty()) throw py::value_error(r.failure);
-    py::dict d;
-    d["critical_ka"] = r.ka ? py::object(py::float_(*r.ka)) : py::object(py::none());
-    if (unitNm)
-        d["critical_salt_mM"] = r.ka ? py::object(py::float_(saltMillimolar(*r.ka, *unitNm))) : py::object(py::none());
-    d["crossed"] = r.ka.has_value();
-    d["jump"] = r.jump();
-    d["side"] = r.belowRange ? py::object(py::str("below")) : r.aboveRange ? py::object(py::str("above")) : py::object(py::none());
+    // The members of the batch command's --critical-salt JSON, and the note it says on
+    // standard error.
+    py::dict d = pythonOf(criticalSaltValue(r, set, options, unitNm));
     d["note"] = r.note();
-    d["bound_fraction_at_ka_0.2"] = r.boundLow;
-    d["runs"] = r.runs;
-    d["total_plus"] = set.totalPlus;
-    d["total_minus"] = set.totalMinus;
     return d;
 }
 
@@ -620,15 +636,8 @@ py::dict solveForOf(const PyParameters& params, const std::string& name, const s
     SolveForResult r;
     runWatchingCtrlC(stop, [&](std::stop_token token) { r = solveFor(problem, tables, token); });
     if (!r.failure.empty()) throw py::value_error(r.failure);
-    py::dict d;
-    d["name"] = name;
-    d["value"] = r.value ? py::object(py::float_(*r.value)) : py::object(py::none());
-    d["observable"] = observable;
-    d["target"] = target;
-    d["achieved"] = r.achieved;
-    d["runs"] = r.runs;
-    d["side"] = r.side.empty() ? py::object(py::none()) : py::object(py::str(r.side));
-    return d;
+    // The members of the batch command's --solve-for JSON.
+    return pythonOf(solveForValue(problem, r));
 }
 
 PyResult runEngine(const PyParameters& params, const std::string& method, const std::string& chains,
@@ -641,7 +650,7 @@ PyResult runEngine(const PyParameters& params, const std::string& method, const 
     const Parameters p = validated(params, chainsOf(options));
     const std::optional<MassBalanceTotals> totals = totalsOf(p, total, chargeFraction);
     JobInput input = makeJobInput(p, params.set, options, tablesFor(options, dataDir));
-    if (totals) input.totals = totals;
+    if (totals) input.request = inTotalMode(*input.request, *totals);
 
     std::stop_source stop;
     std::optional<py::error_already_set> pending;  // an exception of the callback or Ctrl-C
@@ -768,10 +777,8 @@ std::optional<std::string> oversizedSweepTable(const SweepSpec& plan, bool keepR
     const double bytes = static_cast<double>(points) * static_cast<double>(perPoint);
     if (bytes <= static_cast<double>(kLargestSweepOutput)) return std::nullopt;
     const double gib = bytes / static_cast<double>(std::uint64_t{1} << 30);
-    char size[64];
-    if (gib < 1024.0) std::snprintf(size, sizeof size, "%.1f GiB", gib);
-    else std::snprintf(size, sizeof size, "%.1f TiB", gib / 1024.0);
-    return "the sweep's table in memory would take about " + std::string(size) + " (" + std::to_string(points) +
+    const std::string size = gib < 1024.0 ? fixedText(gib, 1) + " GiB" : fixedText(gib / 1024.0, 1) + " TiB";
+    return "the sweep's table in memory would take about " + size + " (" + std::to_string(points) +
            " points)";
 }
 
@@ -1070,6 +1077,7 @@ PYBIND11_MODULE(_core, m) {
     // The build the module comes from: the release and the commit of its sources.
     m.attr("__version__") = std::string(programVersion());
     m.attr("__commit__") = std::string(buildCommit());
+    addComplexTerms(m);
 
     // --- Parameters
     py::class_<PyParameters> P(m, "Parameters", R"doc(

@@ -68,6 +68,20 @@ def test_critical_salt_crossed_and_not():
         marlinq.critical_salt(p)
 
 
+def test_critical_salt_is_the_batch_commands_json(batch):
+    # One engine function makes both: the dict holds every member of the JSON, equal to the
+    # last bit (the JSON's shortest numbers read back exactly), and the note besides.
+    import json
+    r = marlinq.critical_salt(marlinq.Parameters(), total=(2e-3, 2e-3), method="dh_linear", chains="solve",
+                              unit_nm=0.714)
+    rc, out, err = batch("--method", "dh-linear", "--chains", "solve", "--unit-nm", "0.714", "--total",
+                         "2e-3,2e-3", "--critical-salt")
+    assert rc == 0, err
+    written = json.loads(out)
+    assert list(written) == [k for k in r if k != "note"]
+    assert written == {k: v for k, v in r.items() if k != "note"}
+
+
 def test_ctrl_c_stops_the_critical_salt_within_a_run():
     # Every trial ka is a whole Debye-Hueckel run over four million complexes (minutes each):
     # Ctrl-C must arrive at once and leave the module usable.

@@ -1,7 +1,7 @@
 #include "files/ChainTables.h"
 
-#include "files/FileAccess.h"
-#include "files/NumberFormat.h"
+#include "io/FileAccess.h"
+#include "io/NumberText.h"
 #include "files/TextLines.h"
 
 #include <cmath>

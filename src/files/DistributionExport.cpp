@@ -1,10 +1,9 @@
 #include "files/DistributionExport.h"
 
-#include "files/FileAccess.h"
-#include "files/NumberFormat.h"
+#include "io/FileAccess.h"
+#include "io/NumberText.h"
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
 #include <sstream>
 
@@ -79,18 +78,6 @@ std::uint64_t freeChainExtra(const DistributionView& d, const WideShape& s) {
     return extra;
 }
 
-void appendShortest(std::string& out, double v) {
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, res.ptr);
-}
-
-void appendInt(std::string& out, std::int32_t v) {
-    char buf[16];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, res.ptr);
-}
-
 }  // namespace
 
 bool writeDistribution(std::ostream& out, const DistributionView& d, char decimalSeparator) {
@@ -162,9 +149,9 @@ bool writeDistributionLong(std::ostream& out, const DistributionView& d, const d
         for (std::int32_t mm = d.mmMin; mm <= d.mmMax; ++mm) {
             const double a = computedCell(d, d.absValue, mp, mm);
             const double v = value != nullptr ? computedCell(d, value, mp, mm) : (sum != 0.0 ? a / sum : 0.0);
-            appendInt(line, mp);
+            appendInteger(line, mp);
             line += '\t';
-            appendInt(line, mm);
+            appendInteger(line, mm);
             line += '\t';
             appendShortest(line, a);
             line += '\t';

@@ -1,10 +1,9 @@
 #include "files/ParameterFile.h"
 
-#include "files/FileAccess.h"
-#include "files/NumberFormat.h"
+#include "io/FileAccess.h"
+#include "io/NumberText.h"
 #include "files/TextLines.h"
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string_view>
@@ -38,11 +37,6 @@ std::string quoted(std::string_view text) {
     return out;
 }
 
-std::string formatInt(std::int64_t v) {
-    char buf[24];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, res.ptr);
-}
 
 class NoteList {
 public:
@@ -62,7 +56,7 @@ public:
         if (left_ > 0)
             notes_.push_back(
                 {firstLeft_, std::string(),
-                 formatInt(static_cast<std::int64_t>(left_)) + " more notes from this line on are not listed"});
+                 std::to_string(static_cast<std::int64_t>(left_)) + " more notes from this line on are not listed"});
     }
 
 private:
@@ -84,7 +78,7 @@ void readLine(std::span<const ParameterKey> keys, std::size_t lineNumber, std::s
         ++result.recordCount;
         result.pid = kUnknownKeyPid;
         notes.add(lineNumber, line,
-                  [&] { return std::string("line longer than " + formatInt(kMaxLineLength) + " bytes; skipped"); });
+                  [&] { return std::string("line longer than " + std::to_string(kMaxLineLength) + " bytes; skipped"); });
         return;
     }
     if (line.empty()) return;
@@ -158,7 +152,7 @@ void readLine(std::span<const ParameterKey> keys, std::size_t lineNumber, std::s
         result.found[index] = static_cast<double>(scan.value);
         if (scan.consumed < value.size())
             notes.add(lineNumber, line,
-                      [&] { return std::string(partialReason(value, scan.consumed, formatInt(scan.value))); });
+                      [&] { return std::string(partialReason(value, scan.consumed, std::to_string(scan.value))); });
     }
     if (fields.size() > 2) {
         const std::size_t restStart = static_cast<std::size_t>(fields[2].data() - line.data());
@@ -194,7 +188,7 @@ ParameterFileResult parseParameterText(std::string_view bytes, std::span<const P
 }
 
 std::string formatParameterNote(const std::string& path, const ParameterFileNote& note) {
-    std::string out = path + ":" + formatInt(static_cast<std::int64_t>(note.line)) + ": ";
+    std::string out = path + ":" + std::to_string(static_cast<std::int64_t>(note.line)) + ": ";
     if (!note.text.empty()) out += note.text + " \xE2\x80\x94 ";  // an em dash
     out += note.reason;
     return out;
@@ -205,7 +199,7 @@ std::string formatParameterFile(std::span<const ParameterKey> keys, std::span<co
     for (std::size_t k = 0; k < keys.size() && k < values.size(); ++k) {
         out += keys[k].name;
         out += ' ';
-        out += keys[k].integer ? formatInt(static_cast<std::int32_t>(values[k])) : formatGeneral(values[k], '.');
+        out += keys[k].integer ? std::to_string(static_cast<std::int32_t>(values[k])) : formatGeneral(values[k], '.');
         out += '\n';
     }
     return out;
@@ -214,13 +208,7 @@ std::string formatParameterFile(std::span<const ParameterKey> keys, std::span<co
 bool writeParameterFile(const std::string& path, std::span<const ParameterKey> keys, std::span<const double> values,
                         std::string& error) {
     const std::string text = formatParameterFile(keys, values);
-    return writeFileAtomically(
-        path,
-        [&text](std::ostream& out) {
-            out.write(text.data(), static_cast<std::streamsize>(text.size()));
-            return static_cast<bool>(out);
-        },
-        error);
+    return writeTextFileAtomically(path, text, error);
 }
 
 }  // namespace marlinq

@@ -1,19 +1,15 @@
 #include "files/ScatteringExport.h"
 
-#include <charconv>
+#include "io/NumberText.h"
+
 #include <cmath>
 
 namespace marlinq {
 
 namespace {
 void appendNumber(std::string& out, double v) {
-    if (!std::isfinite(v)) {
-        out += std::isnan(v) ? "nan" : v > 0 ? "inf" : "-inf";
-        return;
-    }
-    char buf[32];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, res.ptr);
+    if (std::isnan(v)) out += "nan";
+    else appendShortest(out, v);
 }
 }  // namespace
 

@@ -1,6 +1,6 @@
 #pragma once
 // The text toolkit shared by the readers of parameter files and chain tables: lines,
-// fields and (in NumberFormat.h) numbers, all independent of the locale.
+// fields and (in io/NumberText.h) numbers, all independent of the locale.
 
 #include <cstddef>
 #include <string>

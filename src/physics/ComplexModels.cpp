@@ -3,11 +3,10 @@
 #include "physics/ComplexModel.h"
 
 #include "physics/Constants.h"
+#include "io/NumberText.h"
 #include "physics/ConvergedEnergy.h"
 #include "physics/FreeEnergy.h"
 
-#include <locale>
-#include <sstream>
 
 namespace marlinq {
 
@@ -132,11 +131,7 @@ class CoreSurfaceTerm final : public ComplexTerm {
 public:
     explicit CoreSurfaceTerm(double gamma) : gamma_(gamma) {}
     std::string description() const override {
-        std::ostringstream s;
-        s.imbue(std::locale::classic());
-        s.precision(17);
-        s << "core surface term gamma = " << gamma_ << " kT/a^2";
-        return s.str();
+        return "core surface term gamma = " + significantText(gamma_, 17) + " kT/a^2";
     }
     double value(const SphericalComplex& c) const override {
         return gamma_ * (constants::kFourPi * (c.radius * c.radius));

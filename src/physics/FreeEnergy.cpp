@@ -2,6 +2,7 @@
 
 #include "physics/Complex.h"
 #include "physics/Constants.h"
+#include "io/NumberText.h"
 
 #include "physics/Solver.h"
 #include "physics/SphereNewton.h"
@@ -11,9 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <vector>
-#include <locale>
 #include <limits>
-#include <sstream>
 #include <string>
 
 namespace marlinq {
@@ -174,11 +173,8 @@ double FreeEnergy::freeEnergy_Chain(double s, double ka, double ki, double lengt
         steps = steps > kMostContinuationSteps / 10 ? kMostContinuationSteps : steps * 10;
     }
     if (diagnostic) {
-        std::ostringstream msg;
-        msg.imbue(std::locale::classic());
-        msg << "single chain not solved: ka = " << ka << ", ki = " << ki << ", no monotone profile with " << steps
-            << " continuation steps";
-        *diagnostic = msg.str();
+        *diagnostic = "single chain not solved: ka = " + significantText(ka, 6) + ", ki = " + significantText(ki, 6) +
+                      ", no monotone profile with " + std::to_string(steps) + " continuation steps";
     }
     return std::numeric_limits<double>::quiet_NaN();
 }

@@ -9,6 +9,8 @@
 #include "pipeline/ModelFactory.h"
 #include "pipeline/Parameters.h"
 #include "pipeline/Records.h"
+#include "pipeline/RunRequest.h"
+#include "pipeline/RunDiagnostics.h"
 
 #include <cstdint>
 #include <functional>
@@ -38,46 +40,12 @@ using ResultSnapshot = std::shared_ptr<const ResultRecord>;
 
 enum class JobOutcome { Finished, Cancelled, Failed };
 
-enum class Severity { Info, Warning, Error };
-
-// What may cast doubt on a result (or explain it), said once by the job.
-enum class WarningKind {
-    ConvergedChains,  // converged energies solve the single chains instead of reading the tables
-    Accuracy,         // converged energies: their estimated error and the difference from standard
-    NonFiniteCells,   // complexes without a finite free energy (weight 0)
-    UnstableSolves,   // Newton solves of complexes that did not converge
-    PartialResult,    // a stopped run: only some rows were computed
-    RangeEdge,        // the most probable complex lies on an edge of a range that could be enlarged
-    MassBalanceResidual,    // total mode: the totals are met only to a relative residual above the target
-    BeyondDebyeHueckel,     // Debye-Hueckel cells whose surface potential lies beyond the linearisation
-    CriticalConcentration,  // total mode: half of the scarcer chains bound is not crossed between 1e-20 and 1
-    TotalsEdge,             // total mode: complexes on an edge that hides larger ones hold a share of a total
-    Coacervate,             // the free energy per chain does not rise at the large end of the neutral line
-    FreeChainsUndetermined, // total mode: the totals fix only a product of c+ and c- (chains nearly all bound)
-    ImpliedTotals,          // free mode: the free chains imply more than one chain per a^3 of a kind
-};
-
-// Total mode: the share of either total that the complexes on an edge may hold before the
-// run says that the totals assume no larger complexes.
-inline constexpr double kTotalsEdgeShare = 1e-6;
-
-struct RunWarning {
-    WarningKind kind = WarningKind::NonFiniteCells;
-    std::string text;                 // as the log says it
-    std::int64_t count = 0;           // cells, solves, or rows done (PartialResult)
-    std::int64_t total = 0;           // PartialResult: rows of the run
-    std::int32_t mp = 0, mm = 0;      // RangeEdge: the complex
-    double errorEstimate = 0.0;       // Accuracy (kT)
-    double standardDifference = 0.0;  // Accuracy (kT)
-    double residual = 0.0;            // MassBalanceResidual: the largest relative miss of a total;
-                                      // TotalsEdge: the larger share of a total on the edge
-};
-
 struct JobMessage {
     Severity severity = Severity::Info;
     std::string text;                   // a line of the log, exactly as shown
     bool diagnostic = false;            // detail besides the log (single-chain energies, unconverged solves)
-    std::optional<RunWarning> warning;  // when the line is one of the run's warnings
+    std::optional<RunWarning> warning;  // when the line is one of the run's warnings (text: its rendering)
+    JobStage stage = JobStage::Setup;   // the stage of the run that said it
 };
 
 // Counts a front end may report after a run (or, for a sweep, its points).
@@ -112,21 +80,16 @@ struct JobEvents {
 // The calculation.
 
 struct JobInput {
-    Parameters params;                   // the run's own copy
-    std::shared_ptr<RunRecord> runRecord;  // chain record (lengths, table choice, accuracy)
-    Method method = Method::DebyeHueckel;
-    std::int32_t mrange = 0;             // mmMax - mmMin + 1
-    // The chain tables, loaded once by the front end; needed when runRecord->useTables. When they
-    // could not be loaded, tablesError says why and the run fails with it.
+    // What the run is asked to do: parameters, concentrations, model choices, chain lengths.
+    // Total mode (RunRequest::totals) needs both lone chains in the ranges (mpMin = mmMin = 0).
+    RunRequestPointer request;
+    // The chain tables, loaded once by the front end; needed when the request's chains come
+    // from the tables. When they could not be loaded, tablesError says why and the run fails
+    // with it.
     std::shared_ptr<const ChainTables> tables;
     std::string tablesError;
     // Keep F and E of every evaluated cell in the record (ResultRecord::energies).
     bool keepEnergies = false;
-    // Concentrations as an experiment sets them: the totals C+ and C- of '+' and '-' chains.
-    // The free chains then follow from the mass balance on the finished landscape, and the
-    // distribution is formed at them; params.vc10 and vc01 only weigh the map while the
-    // rows come. Needs both lone chains in the ranges (mpMin = mmMin = 0).
-    std::optional<MassBalanceTotals> totals;
     // The most threads the run's stages may use at once (0: the machine's, omp_get_max_threads(),
     // which follows OMP_NUM_THREADS). A caller running several runs at once shares the
     // machine out with it. The result is the same for any number.
@@ -161,20 +124,6 @@ struct CriticalConcentrationCache {
 std::shared_ptr<ResultRecord> resettle(const ResultRecord& landscapeRecord, double cPlus, double cMinus,
                                        const std::optional<MassBalanceTotals>& totals, bool keepEnergies, int threads,
                                        const JobEvents& events, CriticalConcentrationCache* cache = nullptr);
-
-// "The result is partial: N of M complexes were computed." (a stopped Debye-Hueckel run)
-std::string partialComplexesMessage(std::int64_t done, std::int64_t total);
-
-// "Most probable: a tie of (0, 1) and (1, 0), which hold the same weight" ("Most probable
-// complex: ..." among the complexes alone): the log's line on a tie.
-std::string tieMessage(const std::vector<std::pair<std::int32_t, std::int32_t>>& tied, bool complexesOnly);
-
-// "N complexes lie beyond the validity of Debye-Hueckel (...)": the run's note on the cells a
-// Debye-Hueckel stage evaluated outside its validity (counted in JobCounts).
-std::string beyondDebyeHueckelMessage(std::int64_t count);
-
-// "The calculation stopped on a numerical error (MESSAGE); no distribution was calculated."
-std::string numericFailureMessage(const std::string& kernelMessage);
 
 // "the most probable complex (M+, M-) lies on the edge of the M+ range; enlarge it" when
 // the complex of the largest weight sits on an edge of a range that could be enlarged.

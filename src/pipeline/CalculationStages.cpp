@@ -2,25 +2,19 @@
 
 #include "pipeline/CalculationStages.h"
 #include "pipeline/TeamError.h"
+#include "io/NumberText.h"
 
 
 #include <algorithm>
 #include <cmath>
-#include <locale>
 #include <omp.h>
-#include <sstream>
 
 namespace marlinq {
 
 namespace {
 
 // A diagnostic line in the stream's default format (6 significant digits).
-std::string chainLine(const char* text, double value) {
-    std::ostringstream line;
-    line.imbue(std::locale::classic());
-    line << text << value;
-    return line.str();
-}
+std::string chainLine(const char* text, double value) { return text + significantText(value, 6); }
 
 }  // namespace
 

@@ -4,7 +4,7 @@
 #include "physics/Constants.h"
 #include "physics/ConvergedEnergy.h"
 
-#include "files/NumberFormat.h"
+#include "io/NumberText.h"
 #include "physics/PotentialProfile.h"
 
 #include <algorithm>

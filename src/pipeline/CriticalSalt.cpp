@@ -3,6 +3,7 @@
 #include "pipeline/CriticalSalt.h"
 
 #include "pipeline/Observables.h"
+#include "pipeline/Units.h"
 
 #include <algorithm>
 #include <cmath>
@@ -104,6 +105,26 @@ CriticalSaltResult criticalSalt(const ParameterSet& set, const RunOptions& optio
     }
     out.aboveRange = true;
     return out;
+}
+
+json::Value criticalSaltValue(const CriticalSaltResult& r, const ParameterSet& set, const RunOptions& options,
+                              const std::optional<double>& unitNm) {
+    using json::Value;
+    Value v = Value::object();
+    v.add("critical_ka", Value::number(r.ka));
+    if (unitNm) {
+        v.add("unit_nm", Value::number(*unitNm));
+        v.add("critical_salt_mM", r.ka ? Value::number(saltMillimolar(*r.ka, *unitNm)) : Value());
+    }
+    v.add("total_plus", Value::number(set.totalPlus));
+    v.add("total_minus", Value::number(set.totalMinus));
+    v.add("bound_fraction_at_ka_0.2", Value::number(r.boundLow));
+    v.add("method", Value::string(std::string(nameOf(options.method))));
+    v.add("runs", Value::integer(r.runs));
+    v.add("crossed", Value::boolean(r.ka.has_value()));
+    v.add("jump", Value::boolean(r.jump()));
+    v.add("side", r.belowRange ? Value::string("below") : r.aboveRange ? Value::string("above") : Value());
+    return v;
 }
 
 }  // namespace marlinq

@@ -5,6 +5,7 @@
 // logarithmic grid from low salt up, then refined by regula falsi (Illinois) in ln ka to
 // 1e-6 relative.
 
+#include "io/Json.h"
 #include "pipeline/Engine.h"
 
 #include <cmath>
@@ -43,5 +44,12 @@ struct CriticalSaltResult {
 CriticalSaltResult criticalSalt(const ParameterSet& set, const RunOptions& options, const LoadedTables& tables,
                                 std::stop_token token = {},
                                 const std::function<void(double ka, double bound)>& progress = {});
+
+// The answer as the batch command writes it and the Python module returns it: critical_ka
+// (null when not crossed), with a segment size unit_nm and critical_salt_mM, total_plus,
+// total_minus, bound_fraction_at_ka_0.2, method, runs, crossed, jump and side ("below",
+// "above" or null). Numbers in their shortest exact form.
+json::Value criticalSaltValue(const CriticalSaltResult& result, const ParameterSet& set, const RunOptions& options,
+                              const std::optional<double>& unitNm);
 
 }  // namespace marlinq

@@ -87,9 +87,16 @@ std::optional<std::string> validate(const ParameterSet& set, Parameters& validat
     return std::nullopt;
 }
 
-std::shared_ptr<RunRecord> makeRunRecord(const Parameters& p, double plen, double mlen, Chains chains) {
-    return std::make_shared<RunRecord>(plen, mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin,
-                                       p.mpMax, p.mmMin, p.mmMax, 0.0, 0.0, chains == Chains::Tables);
+RunRequestPointer makeRunRequest(const Parameters& validated, const ParameterSet& set, const RunOptions& options) {
+    auto request = std::make_shared<RunRequest>();
+    request->params = validated;
+    request->plusLength = set.plen;
+    request->minusLength = set.mlen;
+    if (set.totalMode) request->totals = MassBalanceTotals{set.totalPlus, set.totalMinus};
+    request->method = options.method;
+    request->chains = options.chains;
+    request->accuracy = options.accuracy;
+    return request;
 }
 
 std::shared_ptr<const ChainTables> loadTables(const DataSearch& search, std::string& error) {
@@ -99,16 +106,11 @@ std::shared_ptr<const ChainTables> loadTables(const DataSearch& search, std::str
 JobInput makeJobInput(const Parameters& validated, const ParameterSet& set, const RunOptions& options,
                       const LoadedTables& tables) {
     JobInput input;
-    input.params = validated;
-    input.runRecord = makeRunRecord(validated, set.plen, set.mlen, options.chains);
-    input.runRecord->converged = options.accuracy == Accuracy::Converged;
-    input.method = options.method;
-    input.mrange = validated.mmMax - validated.mmMin + 1;
+    input.request = makeRunRequest(validated, set, options);
     input.tables = tables.tables;
     input.tablesError = tables.error;
     input.keepEnergies = options.keepEnergies;
     input.threads = options.threads;
-    if (set.totalMode) input.totals = MassBalanceTotals{set.totalPlus, set.totalMinus};
     return input;
 }
 
@@ -154,6 +156,7 @@ RunOutcome runToCompletion(JobInput input, std::stop_token token, const JobEvent
         else out.log.push_back(m.text);
         if (m.warning) out.warnings.push_back(*m.warning);
         if (m.severity == Severity::Error) out.failure = m.text;
+        out.messages.push_back(m);
         if (also.message) also.message(m);
     };
     events.snapshot = [&](const ResultSnapshot& record) {
@@ -165,7 +168,8 @@ RunOutcome runToCompletion(JobInput input, std::stop_token token, const JobEvent
 }
 
 DistributionCells::DistributionCells(const ResultRecord& r)
-    : cells_(r.absValue.toVector()), view_{r.mpMin, r.mpMax, r.mmMin, r.mmMax, r.vc10, r.vc01, cells_.data()} {}
+    : cells_(r.absValue.toVector()),
+      view_{r.mpMin, r.mpMax, r.mmMin, r.mmMax, r.freePlus, r.freeMinus, cells_.data()} {}
 
 DistributionView rangesOf(const Parameters& p) {
     return DistributionView{p.mpMin, p.mpMax, p.mmMin, p.mmMax, p.vc10, p.vc01, nullptr};

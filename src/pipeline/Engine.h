@@ -7,9 +7,13 @@
 //   Engine engine;                                        // data search and tables, once per front end
 //   RunOutcome run = runToCompletion(engine.job(params, set, options), token, events);
 
+// The formats a front end reads and writes come with the service: front ends include this
+// header (and io/), never files/ (the layering tests hold them to it).
 #include "files/ChainTables.h"
 #include "files/DataPaths.h"
 #include "files/DistributionExport.h"
+#include "files/ParameterFile.h"
+#include "files/ScatteringExport.h"
 #include "pipeline/CalculationJob.h"
 #include "pipeline/ParameterSchema.h"
 
@@ -46,9 +50,9 @@ std::optional<std::string> validate(const ParameterSet& set, Parameters& validat
 // The same for a run with these chains: solved chains take ka down to kLowestSolvedKa.
 std::optional<std::string> validate(const ParameterSet& set, Parameters& validated, Chains chains);
 
-// The parameter record of a run; its chain energies are filled by the chain stage, from the
-// tables or by solving both chains as `chains` says.
-std::shared_ptr<RunRecord> makeRunRecord(const Parameters& p, double plen, double mlen, Chains chains);
+// What a run of validated parameters is asked to do: the set's chain lengths and
+// concentrations (total mode when the set says so) and the options' model choices.
+RunRequestPointer makeRunRequest(const Parameters& validated, const ParameterSet& set, const RunOptions& options);
 
 // Both chain tables as a run gets them: null when the run does not read them or they
 // cannot be read; then error (and the path of the table that failed) says why.
@@ -100,6 +104,7 @@ struct RunOutcome {
     std::vector<std::string> log;      // the log lines, in order (the first is kSolveStart or kTablesStart)
     std::vector<std::string> diagnostics;
     std::vector<RunWarning> warnings;  // as the job said them, in order
+    std::vector<JobMessage> messages;  // every line (log and diagnostics) with its stage, in order
     std::string failure;               // a failed run: why
 };
 

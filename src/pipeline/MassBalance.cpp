@@ -3,14 +3,12 @@
 
 #include "pipeline/MassBalance.h"
 
+#include "io/NumberText.h"
 #include "physics/Constants.h"
 
 #include <algorithm>
 #include <cmath>
-#include <iomanip>
 #include <limits>
-#include <locale>
-#include <sstream>
 #include <numeric>
 #include <utility>
 
@@ -504,29 +502,19 @@ namespace {
 // A positive number given by its natural logarithm, with six significant digits (the
 // number itself may lie beyond a double).
 std::string fromLog(double lnValue) {
-    std::ostringstream out;
-    out.imbue(std::locale::classic());
-    if (std::abs(lnValue) < 700.0) {
-        out << std::exp(lnValue);
-        return out.str();
-    }
+    if (std::abs(lnValue) < 700.0) return significantText(std::exp(lnValue), 6);
     const double decimal = lnValue / std::log(10.0);
     double exponent = std::floor(decimal);
     double mantissa = std::pow(10.0, decimal - exponent);
-    out << std::setprecision(5) << std::fixed << mantissa;
-    if (out.str().rfind("10.", 0) == 0) {
-        out.str("");
+    std::string digits = fixedText(mantissa, 5);
+    if (digits.rfind("10.", 0) == 0) {
         mantissa /= 10.0;
         exponent += 1.0;
-        out << mantissa;
+        digits = fixedText(mantissa, 5);
     }
-    std::string digits = out.str();
     while (!digits.empty() && digits.back() == '0') digits.pop_back();
     if (!digits.empty() && digits.back() == '.') digits.pop_back();
-    std::ostringstream e;
-    e.imbue(std::locale::classic());
-    e << static_cast<long long>(exponent);
-    return digits + "e" + (exponent < 0 ? "" : "+") + e.str();
+    return digits + "e" + (exponent < 0 ? "" : "+") + std::to_string(static_cast<long long>(exponent));
 }
 
 // "c+ c-", "c+^2 c-", "c-": the product c+^p c-^q as the messages write it.
@@ -543,16 +531,15 @@ std::string productText(std::int32_t p, std::int32_t q) {
 // at least), else three significant digits ("37.5", "1.23e+07").
 std::string chainCount(double v) {
     if (std::isnan(v)) return "more than 1e+308";  // beyond a double (chainTotals)
-    std::ostringstream out;
-    out.imbue(std::locale::classic());
-    if (v >= 100.0 && v < 1e6)
-        out << static_cast<long long>(std::floor(v));
-    else
-        out << std::setprecision(3) << v;
-    return out.str();
+    if (v >= 100.0 && v < 1e6) return std::to_string(static_cast<long long>(std::floor(v)));
+    return significantText(v, 3);
 }
 
 }  // namespace
+
+std::string massBalanceResidualMessage(double residual) {
+    return "Mass balance: the totals are met only to " + formatReal17(residual) + " (relative)";
+}
 
 std::string undeterminedFreeChainsMessage(const MassBalanceSolution& s) {
     const std::string product = productText(s.productPlus, s.productMinus);
@@ -566,7 +553,11 @@ std::string undeterminedFreeChainsMessage(const MassBalanceSolution& s) {
 std::optional<std::string> impliedTotalsMessage(const MassBalanceTotals& implied, double freePlus, double freeMinus) {
     const auto tooMany = [](double total) { return total > 1.0 || std::isnan(total); };
     if (!tooMany(implied.plus) && !tooMany(implied.minus)) return std::nullopt;
-    const std::string plus = chainCount(implied.plus - freePlus), minus = chainCount(implied.minus - freeMinus);
+    return crowdedComplexesMessage(implied.plus - freePlus, implied.minus - freeMinus);
+}
+
+std::string crowdedComplexesMessage(double boundPlus, double boundMinus) {
+    const std::string plus = chainCount(boundPlus), minus = chainCount(boundMinus);
     const std::string chains = plus == minus ? plus + " chains per a³ of each kind"
                                              : plus + " '+' and " + minus + " '-' chains per a³";
     return "the free concentrations imply " + chains + " in complexes: no solution holds that; use total mode";

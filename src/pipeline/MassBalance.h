@@ -33,10 +33,6 @@ struct MassBalanceTerm {
     double lnK = 0.0;
 };
 
-struct MassBalanceTotals {
-    double plus = 0.0, minus = 0.0;  // C+ and C- (infinite when a weight overflows)
-};
-
 struct MassBalanceSolution {
     double lnPlus = 0.0, lnMinus = 0.0;    // natural logarithms of the free concentrations
     double freePlus = 0.0, freeMinus = 0.0;
@@ -114,6 +110,9 @@ inline bool MassBalanceSolution::freeChainsDetermined() const {
 // solution whose free chains the totals leave open does fix (the product c+^p c-^q and the
 // distribution of the complexes).
 std::string undeterminedFreeChainsMessage(const MassBalanceSolution& solution);
+// "Mass balance: the totals are met only to R (relative)", R in 17 digits: the one text of
+// the warning, in the log and in the summary alike.
+std::string massBalanceResidualMessage(double residual);
 
 // Free mode: "the free concentrations imply 492 chains per a³ of each kind in complexes: no
 // solution holds that; use total mode" when the totals the free chains imply exceed one
@@ -121,6 +120,8 @@ std::string undeterminedFreeChainsMessage(const MassBalanceSolution& solution);
 // both kinds; "492 '+' and 37.5 '-' chains per a³" when they differ as written: whole
 // chains from 100 to a million, else three significant digits).
 std::optional<std::string> impliedTotalsMessage(const MassBalanceTotals& implied, double freePlus, double freeMinus);
+// The same from the chains of each kind in complexes (implied minus free, per a^3).
+std::string crowdedComplexesMessage(double boundPlus, double boundMinus);
 
 // C+ and C- of a result record: sum M+ c and sum M- c over its distribution, lone chains
 // included, the common shift undone (NaN when beyond a double; 0 without results).

@@ -74,8 +74,8 @@ Observables computeObservables(const ResultRecord& resultRecord) {
     const Grid<double>& a = resultRecord.absValue;
 
     o.totalMode = resultRecord.totalMode;
-    o.freePlus = resultRecord.vc10;
-    o.freeMinus = resultRecord.vc01;
+    o.freePlus = resultRecord.freePlus;
+    o.freeMinus = resultRecord.freeMinus;
     // Given in total mode; what the distribution holds otherwise.
     const MassBalanceTotals totals = resultRecord.totalMode
                                          ? MassBalanceTotals{resultRecord.totalPlus, resultRecord.totalMinus}
@@ -137,8 +137,8 @@ Observables computeObservables(const ResultRecord& resultRecord) {
     o.meanCoreRadius = sR / s0;
     // Absolute concentration = absValue * 2.71828183^offset (offset 0 without a shift).
     const double logScale = std::log(complexMax) + weightShiftOffset(resultRecord.max_shift) * std::log(constants::kE);
-    o.boundFractionPlus = boundFraction(sMp, logScale, resultRecord.vc10);
-    o.boundFractionMinus = boundFraction(sMm, logScale, resultRecord.vc01);
+    o.boundFractionPlus = boundFraction(sMp, logScale, resultRecord.freePlus);
+    o.boundFractionMinus = boundFraction(sMm, logScale, resultRecord.freeMinus);
     return o;
 }
 

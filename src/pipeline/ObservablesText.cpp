@@ -4,78 +4,32 @@
 #include "pipeline/ObservableRegistry.h"
 #include "pipeline/Version.h"
 
-#include <charconv>
-#include <cstdio>
 #include <cmath>
 
 namespace marlinq {
 
 namespace {
 
-// The shortest text that reads back to the same double.
-std::string jsonNumber(double v) {
-    if (!std::isfinite(v)) return "null";
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, res.ptr);
+// [M+, M-]
+json::Value cellValue(const MapCell& cell) {
+    return json::Value::array({json::Value::integer(cell.first), json::Value::integer(cell.second)});
 }
 
-// "[M+, M-]"
-std::string jsonPair(const MapCell& cell) {
-    return "[" + std::to_string(cell.first) + ", " + std::to_string(cell.second) + "]";
-}
-
-std::string jsonString(const std::string& s) {
-    std::string out = "\"";
-    for (const char ch : s) {
-        const auto u = static_cast<unsigned char>(ch);
-        if (ch == '"' || ch == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (u < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", u);
-            out += buf;
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
-}
+json::Value cellOrNull(const std::optional<MapCell>& cell) { return cell ? cellValue(*cell) : json::Value(); }
 
 }  // namespace
 
-std::string formatReal17(double v) {
-    if (std::isnan(v)) return "nan";
-    if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 17);
-    return std::string(buf, res.ptr);
-}
-
 std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& observables) {
     std::vector<std::string> w;
-    // Of the job's own warnings, those about the numbers of the summary; the accuracy of
-    // converged energies has fields of its own.
+    // The job's warnings about the numbers of the summary, as it said them; then why it
+    // failed and what the summary itself finds; then the job's warnings on the totals.
     for (const RunWarning& warning : run.warnings)
-        if (warning.kind == WarningKind::NonFiniteCells || warning.kind == WarningKind::UnstableSolves ||
-            warning.kind == WarningKind::PartialResult || warning.kind == WarningKind::BeyondDebyeHueckel ||
-            warning.kind == WarningKind::RangeEdge || warning.kind == WarningKind::TotalsEdge ||
-            warning.kind == WarningKind::Coacervate ||
-            warning.kind == WarningKind::FreeChainsUndetermined || warning.kind == WarningKind::ImpliedTotals)
-            w.push_back(warning.text);
+        if (inSummaryOrder(warning.kind)) w.push_back(warningText(warning, WarningForm::Summary));
     if (run.outcome == JobOutcome::Failed) w.push_back(run.failure.empty() ? std::string("The run failed.") : run.failure);
     if (run.record && run.record->hasResults() && !observables.anyComplex)
         w.push_back("No complex has a positive weight; the averages are null.");
-    if (run.record && run.record->totalMode && !(run.record->massBalanceResidual <= kMassBalanceTolerance))
-        w.push_back("Mass balance: the totals are met only to " + formatReal17(run.record->massBalanceResidual) +
-                    " (relative)");
-    if (run.record && run.record->criticalBelow)
-        w.push_back("The critical concentration lies below a total of 1e-20: more than half of the scarcer chains are "
-                    "in complexes at every total");
-    if (run.record && run.record->criticalAbove)
-        w.push_back("The critical concentration lies above a total of 1: fewer than half of the scarcer chains are in "
-                    "complexes at every total up to 1");
+    for (const RunWarning& warning : run.warnings)
+        if (inSummaryTail(warning.kind)) w.push_back(warningText(warning, WarningForm::Summary));
     if (run.record && run.record->max_shift != 0.0)
         w.push_back("The weights carry a common shift (max_shift=" + formatReal17(run.record->max_shift) +
                     "); absValue is every concentration times 2.71828183^-(max_shift-10).");
@@ -83,77 +37,68 @@ std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& o
 }
 
 std::string summaryJson(const Observables& o, const RunDescription& run) {
+    using json::Value;
     const Parameters& p = run.params;
-    std::string s = "{\n";
-    const auto field = [&s](const std::string& key, const std::string& value, bool last = false) {
-        s += "  " + jsonString(key) + ": " + value + (last ? "\n" : ",\n");
-    };
+    Value s = Value::object();
     const ObservableInputs in{o, p.ka, run.unitNm, p.bjerrum, run.structure ? &*run.structure : nullptr};
     const auto observable = [&](const ObservableDef& d) {
-        if (d.shape == ObservableShape::Number) return field(std::string(d.name), jsonNumber(d.number(in)));
-        const std::optional<MapCell> cell = d.cell(o);
-        field(std::string(d.name), cell ? jsonPair(*cell) : std::string("null"));
+        if (d.shape == ObservableShape::Number) {
+            s.add(std::string(d.name), Value::number(d.number(in)));
+            return;
+        }
+        s.add(std::string(d.name), cellOrNull(d.cell(o)));
         // A tie is said as one: every cell that holds the largest weight.
         if (d.ties) {
-            std::string list = "[";
-            const std::vector<MapCell>& tied = d.ties(o);
-            for (std::size_t k = 0; k < tied.size(); ++k) list += (k ? ", " : "") + jsonPair(tied[k]);
-            field(std::string(d.name) + "_ties", list + "]");
+            Value tied = Value::array();
+            for (const MapCell& cell : d.ties(o)) tied.push(cellValue(cell));
+            s.add(std::string(d.name) + "_ties", std::move(tied));
         }
     };
     for (const ObservableDef* d : observablesInOutput(false)) observable(*d);
-    field("concentrations", jsonString(o.totalMode ? "total" : "free"));
+    s.add("concentrations", Value::string(o.totalMode ? "total" : "free"));
     if (run.unitNm) {
-        field("unit_nm", jsonNumber(*run.unitNm));
+        s.add("unit_nm", Value::number(*run.unitNm));
         for (const ObservableDef* d : observablesInOutput(true))
             if (d->needsUnitNm) observable(*d);
     }
     if (run.structure)
         for (const ObservableDef* d : observablesOfStructure(run.unitNm.has_value())) observable(*d);
-    std::string params = "{";
-    const auto param = [&params](const char* key, const std::string& value, bool last = false) {
-        params += jsonString(key) + ": " + value + (last ? "" : ", ");
-    };
     // Every parameter as the run used it, the charged lengths with them.
     // (The totals of total mode are the summary's own total_plus and total_minus; the
     // model's parameters are named when they are not at their start-up value.)
     const ParameterSet used{p, run.set.plen, run.set.mlen};
-    std::vector<const ParameterRow*> rows;
-    for (const ParameterRow& r : parameterSchema())
-        if (!r.totalModeOnly && !(r.modelParameter && parameterValue(used, r) == r.startup)) rows.push_back(&r);
-    for (std::size_t k = 0; k < rows.size(); ++k) {
-        const double v = parameterValue(used, *rows[k]);
-        param(std::string(rows[k]->key).c_str(), rows[k]->integer ? std::to_string(static_cast<std::int32_t>(v)) : jsonNumber(v),
-              k + 1 == rows.size());
+    Value params = Value::object();
+    for (const ParameterRow& r : parameterSchema()) {
+        if (r.totalModeOnly || (r.modelParameter && parameterValue(used, r) == r.startup)) continue;
+        const double v = parameterValue(used, r);
+        params.add(std::string(r.key), r.integer ? Value::integer(static_cast<std::int32_t>(v)) : Value::number(v));
     }
-    field("parameters", params + "}");
-    field("method", jsonString(std::string(nameOf(run.options.method))));
-    field("chains", jsonString(std::string(nameOf(run.options.chains))));
-    field("accuracy", jsonString(std::string(nameOf(run.options.accuracy))));
+    s.add("parameters", std::move(params));
+    s.add("method", Value::string(std::string(nameOf(run.options.method))));
+    s.add("chains", Value::string(std::string(nameOf(run.options.chains))));
+    s.add("accuracy", Value::string(std::string(nameOf(run.options.accuracy))));
     if (run.options.accuracy == Accuracy::Converged) {
-        field("free_energy_error_estimate", jsonNumber(run.errorEstimate));
-        field("largest_standard_difference", jsonNumber(run.standardDifference));
+        s.add("free_energy_error_estimate", Value::number(run.errorEstimate));
+        s.add("largest_standard_difference", Value::number(run.standardDifference));
         // The headline answer at standard accuracy, and whether the accuracy changed it.
-        field("standard_most_probable", o.standardMostProbable ? jsonPair(*o.standardMostProbable) : "null");
-        field("standard_most_probable_differs",
-              o.standardMostProbable && o.mostProbable && *o.standardMostProbable != *o.mostProbable ? "true"
-                                                                                                     : "false");
+        s.add("standard_most_probable", cellOrNull(o.standardMostProbable));
+        s.add("standard_most_probable_differs",
+              Value::boolean(o.standardMostProbable && o.mostProbable && *o.standardMostProbable != *o.mostProbable));
     }
     // Said only where it holds: a summary of finite complexes stays as it always was.
     if (o.coacervateLikely) {
-        field("coacervate_likely", "true");
-        field("edge_free_energy_slope", jsonNumber(o.edgeFreeEnergySlope));
+        s.add("coacervate_likely", Value::boolean(true));
+        s.add("edge_free_energy_slope", Value::number(o.edgeFreeEnergySlope));
     }
-    for (const auto& [key, json] : run.extra) field(key, json);
-    field("partial", run.partial ? "true" : "false");
-    std::string warnings = "[";
-    for (std::size_t k = 0; k < run.warnings.size(); ++k)
-        warnings += (k ? ", " : "") + jsonString(run.warnings[k]);
-    field("warnings", warnings + "]");
+    for (const auto& [key, value] : run.extra) s.add(key, value);
+    s.add("partial", Value::boolean(run.partial));
+    Value warnings = Value::array();
+    for (const std::string& w : run.warnings) warnings.push(Value::string(w));
+    s.add("warnings", std::move(warnings));
     // Which program wrote the file.
-    field("version", jsonString(std::string(programVersion())));
-    field("commit", jsonString(std::string(buildCommit())), true);
-    return s + "}\n";
+    s.add("version", Value::string(std::string(programVersion())));
+    s.add("commit", Value::string(std::string(buildCommit())));
+    return json::document(s);
 }
 
 std::string freeEnergiesCsv(const ResultRecord& resultRecord) {

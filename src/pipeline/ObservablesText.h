@@ -1,21 +1,20 @@
 #pragma once
 // Text forms of the observables of a run: the summary as JSON and the free-energy
-// landscape as CSV. Numbers with a point whatever the locale: the shortest exact form in
-// JSON, 17 significant digits in CSV.
+// landscape as CSV. Numbers with a point whatever the locale (io/NumberText.h): the
+// shortest exact form in JSON, 17 significant digits in CSV.
 
 #include "pipeline/Engine.h"
 #include "pipeline/Observables.h"
 #include "pipeline/Structure.h"
+
+#include "io/Json.h"
+#include "io/NumberText.h"
 
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace marlinq {
-
-// 17 significant digits, shortest general form ("0.10000000000000001", "1e-05");
-// "nan", "inf", "-inf" for the non-finite.
-std::string formatReal17(double v);
 
 // What the summary says of the run besides its observables.
 struct RunDescription {
@@ -31,13 +30,14 @@ struct RunDescription {
     double standardDifference = 0.0;
     // The molar masses and sizes, when the chains' molar masses are given.
     std::optional<StructureObservables> structure;
-    // Further objects of the summary, (key, JSON text), written before "partial" (the
-    // sensitivity of a run that asked for it).
-    std::vector<std::pair<std::string, std::string>> extra;
+    // Further members of the summary, written before "partial" (the sensitivity of a run
+    // that asked for it).
+    std::vector<std::pair<std::string, json::Value>> extra;
 };
 
-// The warnings a finished or stopped run leaves: complexes without a finite free energy,
-// unconverged solves, a partial result, no complex with a weight, a common shift.
+// The warnings a finished or stopped run leaves, as the summary and the sweep's warnings
+// column say them: the job's typed warnings (rendered by warningText), the failure, no
+// complex with a weight, a common shift.
 std::vector<std::string> runWarnings(const RunOutcome& run, const Observables& observables);
 
 // One JSON object: the observables of the registry under their names (a cell followed by

@@ -1,6 +1,6 @@
 #include "pipeline/ParameterSchema.h"
 
-#include "files/NumberFormat.h"
+#include "io/NumberText.h"
 
 #include <algorithm>
 #include <array>

@@ -1,49 +1,19 @@
 #pragma once
-// The parameter record of a run and its result record. Both are shared (std::shared_ptr)
-// between the window, the job and the stages; they check nothing themselves.
+// The result record of a run, shared (std::shared_ptr) between the window, the job and the
+// stages; it checks nothing itself. What the run was asked to do is its RunRequest.
 
 #include "kernel/Grid.h"
 #include "physics/SphericalComplex.h"
+#include "pipeline/RunRequest.h"
 
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
 namespace marlinq {
-
-class RunRecord {
-public:
-    double plen, mlen, kip, kim, ka, vc01, vc10, zp, zn;
-    std::int32_t Np, Nm, mpMin, mpMax, mmMin, mmMax;
-    double ffc_minus, ffc_positive;
-    bool useTables;  // single-chain energies from the tables instead of solving
-    // Free energies converged in the grid (the chains are then solved, never interpolated).
-    bool converged = false;
-
-    RunRecord(double plen_, double mlen_, double kip_, double kim_, double ka_, double vc01_, double vc10_, double zp_,
-              double zn_, std::int32_t Np_, std::int32_t Nm_, std::int32_t mpMin_, std::int32_t mpMax_,
-              std::int32_t mmMin_, std::int32_t mmMax_, double ffc_minus_, double ffc_positive_, bool useTables_)
-        : plen(plen_),
-          mlen(mlen_),
-          kip(kip_),
-          kim(kim_),
-          ka(ka_),
-          vc01(vc01_),
-          vc10(vc10_),
-          zp(zp_),
-          zn(zn_),
-          Np(Np_),
-          Nm(Nm_),
-          mpMin(mpMin_),
-          mpMax(mpMax_),
-          mmMin(mmMin_),
-          mmMax(mmMax_),
-          ffc_minus(ffc_minus_),
-          ffc_positive(ffc_positive_),
-          useTables(useTables_) {}
-};
 
 // One evaluated cell of the energy landscape: the complex (M+, M-), its free energy F and
 // the exponent E of its weight (minus the free energy of forming the complex from isolated
@@ -82,14 +52,31 @@ struct CellEnergies {
     }
 };
 
+// What the map draws of a result, formed on the job's thread with the weights (formMapData,
+// pipeline/MapClasses.h): the colour class of every cell on the linear scale, why those
+// classes cannot be drawn (a class off the scale), and the most probable cell ((mpMin,
+// mmMin) while no cell has a weight). The window only draws it.
+struct MapData {
+    Grid<std::int32_t> colourClasses;
+    std::optional<std::string> colourError;
+    std::pair<std::int32_t, std::int32_t> mostProbable{0, 0};
+};
+
 // Neutral-block table sigma(p) for p = 0 .. mpMax + mmMax; shared so no reader outlives it.
 using SigmaTable = std::shared_ptr<const std::vector<double>>;
 
 class ResultRecord {
 public:
+    // What the run was asked to do (null for the empty start-up record and records made by
+    // hand); the fields below that repeat its values are the ones the readers of a result use.
+    RunRequestPointer request;
     double plen = 0.0, mlen = 0.0;
     bool run = false;
-    double kip = 0.0, kim = 0.0, ka = 0.0, vc01 = 0.0, vc10 = 0.0, zp = 0.0, zn = 0.0;
+    double kip = 0.0, kim = 0.0, ka = 0.0, zp = 0.0, zn = 0.0;
+    // The free chains c+ and c- of the distribution (file keys vc10 and vc01): in free mode
+    // those asked for, in total mode those the mass balance found (while the rows come, the
+    // concentrations the map is weighed at: RunRequest::weighing).
+    double freePlus = 0.0, freeMinus = 0.0;
     std::int32_t Np = 0, Nm = 0, mpMin = 0, mpMax = 0;
     std::int32_t mmMin = 0, mmMax = 0;
     double ffc_minus = 0.0, ffc_positive = 0.0;
@@ -111,7 +98,7 @@ public:
     // Sum of absValue as the normalisation last formed it. While a Poisson-Boltzmann run is
     // under way only absValue, sum and maxValue are kept current (normalised is false);
     // Value is normalised when the run ends. share() gives the current numbers in either
-    // state. The window forms its colour classes from absValue and maxValue.
+    // state.
     double sum = 0.0;
     bool normalised = true;
     std::int32_t index = 0;     // last finished row M+ of a Poisson-Boltzmann run
@@ -149,8 +136,8 @@ public:
     std::optional<std::pair<std::int32_t, std::int32_t>> standardMostProbable;
     // F and E of every evaluated cell, when the run keeps them (see CellEnergies).
     CellEnergies energies;
-    // How the concentrations were set: free chains (vc10, vc01 given) or total chains (C+
-    // and C- given; vc10 and vc01 are then the free chains the mass balance found).
+    // How the concentrations were set: free chains given, or total chains (C+ and C- given;
+    // freePlus and freeMinus are then the free chains the mass balance found).
     bool totalMode = false;
     // C+ and C- (sum M+ c and sum M- c, lone chains included): given in total mode, what the
     // free chains imply otherwise; infinite beyond a double.
@@ -169,11 +156,13 @@ public:
     // fewer were evaluated), and whether it points to a coacervate (see pipeline/Coacervate.h).
     double edgeFreeEnergySlope = NAN;
     bool coacervateLikely = false;
+    // The map of the weights as they are (every published state of a run has its own).
+    MapData map;
 
     // The empty start-up record: no matrices, run false, max_shift 1.0.
     ResultRecord() = default;
 
-    ResultRecord(double plen_, double mlen_, double kip_, double kim_, double ka_, double vc01_, double vc10_,
+    ResultRecord(double plen_, double mlen_, double kip_, double kim_, double ka_, double freeMinus_, double freePlus_,
                  double zp_, double zn_, std::int32_t Np_, std::int32_t Nm_, std::int32_t mpMin_, std::int32_t mpMax_,
                  std::int32_t mmMin_, std::int32_t mmMax_, double ffc_minus_, double ffc_positive_, Grid<double> Value_,
                  Grid<double> absValue_, SigmaTable sigma_, bool debyeHueckel_, double maxshift)
@@ -182,10 +171,10 @@ public:
           kip(kip_),
           kim(kim_),
           ka(ka_),
-          vc01(vc01_),
-          vc10(vc10_),
           zp(zp_),
           zn(zn_),
+          freePlus(freePlus_),
+          freeMinus(freeMinus_),
           Np(Np_),
           Nm(Nm_),
           mpMin(mpMin_),

@@ -31,18 +31,17 @@ SensitivityAnswer shifted(const ResultRecord& landscapeRecord, double shift,
     return a;
 }
 
-std::string number(double v) {
-    if (!std::isfinite(v)) return "null";
-    return formatReal17(v);
-}
-
-std::string answerJson(const SensitivityAnswer& a) {
-    const std::string cell = a.mostProbableComplex ? "[" + std::to_string(a.mostProbableComplex->first) + ", " +
-                                                         std::to_string(a.mostProbableComplex->second) + "]"
-                                                   : std::string("null");
-    return "{\"shift_kT_per_chain\": " + number(a.shiftPerChain) + ", \"most_probable_complex\": " + cell +
-           ", \"mass_average_aggregation\": " + number(a.massAverageAggregation) +
-           ", \"critical_concentration\": " + number(a.criticalConcentration) + "}";
+// The answers keep the 17 digits they have always been written with.
+json::Value answerJson(const SensitivityAnswer& a) {
+    using json::Value;
+    const auto number = [](double v) { return Value::number(v, json::Digits::Seventeen); };
+    const Value cell = a.mostProbableComplex ? Value::array({Value::integer(a.mostProbableComplex->first),
+                                                             Value::integer(a.mostProbableComplex->second)})
+                                             : Value();
+    return Value::object({{"shift_kT_per_chain", number(a.shiftPerChain)},
+                          {"most_probable_complex", cell},
+                          {"mass_average_aggregation", number(a.massAverageAggregation)},
+                          {"critical_concentration", number(a.criticalConcentration)}});
 }
 
 }  // namespace
@@ -54,8 +53,8 @@ std::optional<Sensitivity> sensitivityOf(const ResultRecord& landscapeRecord, co
                        shifted(landscapeRecord, +1.0, totals, cPlus, cMinus, threads)};
 }
 
-std::string sensitivityJson(const Sensitivity& s) {
-    return "{\"lower\": " + answerJson(s.lower) + ", \"higher\": " + answerJson(s.higher) + "}";
+json::Value sensitivityJson(const Sensitivity& s) {
+    return json::Value::object({{"lower", answerJson(s.lower)}, {"higher", answerJson(s.higher)}});
 }
 
 }  // namespace marlinq

@@ -4,6 +4,7 @@
 // free chains (free mode) or the same totals (total mode). Nothing is solved again. A user
 // can then tell which numbers the model fixes and which it only suggests.
 
+#include "io/Json.h"
 #include "pipeline/CalculationJob.h"
 #include "pipeline/Observables.h"
 
@@ -28,6 +29,6 @@ std::optional<Sensitivity> sensitivityOf(const ResultRecord& landscapeRecord, co
                                          double cPlus, double cMinus, int threads = 0);
 
 // The summary's "sensitivity" object: the answers at -1 and +1 kT per chain.
-std::string sensitivityJson(const Sensitivity& s);
+json::Value sensitivityJson(const Sensitivity& s);
 
 }  // namespace marlinq

@@ -178,12 +178,21 @@ SolveForResult solveFor(const SolveForProblem& problem, const LoadedTables& tabl
     return out;
 }
 
-std::string solveForJson(const SolveForProblem& problem, const SolveForResult& r) {
-    const auto number = [](double v) { return std::isfinite(v) ? formatReal17(v) : std::string("null"); };
-    return "{\n  \"name\": \"" + problem.name + "\",\n  \"value\": " + (r.value ? number(*r.value) : "null") +
-           ",\n  \"observable\": \"" + problem.observable + "\",\n  \"target\": " + number(problem.target) +
-           ",\n  \"achieved\": " + number(r.achieved) + ",\n  \"runs\": " + std::to_string(r.runs) +
-           ",\n  \"side\": " + (r.side.empty() ? std::string("null") : "\"" + r.side + "\"") + "\n}\n";
+json::Value solveForValue(const SolveForProblem& problem, const SolveForResult& r) {
+    using json::Value;
+    // 17 digits, as the answer has always been written.
+    const auto number = [](const std::optional<double>& v) { return Value::number(v, json::Digits::Seventeen); };
+    return Value::object({{"name", Value::string(problem.name)},
+                          {"value", number(r.value)},
+                          {"observable", Value::string(problem.observable)},
+                          {"target", number(problem.target)},
+                          {"achieved", number(r.achieved)},
+                          {"runs", Value::integer(r.runs)},
+                          {"side", r.side.empty() ? Value() : Value::string(r.side)}});
+}
+
+std::string solveForJson(const SolveForProblem& problem, const SolveForResult& result) {
+    return json::document(solveForValue(problem, result));
 }
 
 }  // namespace marlinq

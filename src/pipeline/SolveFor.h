@@ -8,6 +8,7 @@
 // 1e-6 relative (or the bracket closes to 1e-12 of its value). The critical salt is the case
 // ka with the larger bound fraction at 1/2 (pipeline/CriticalSalt.h).
 
+#include "io/Json.h"
 #include "pipeline/Engine.h"
 
 #include <functional>
@@ -50,7 +51,9 @@ std::optional<std::pair<double, double>> solveForRange(const std::string& name, 
 SolveForResult solveFor(const SolveForProblem& problem, const LoadedTables& tables, std::stop_token token = {},
                         const std::function<void(double value, double observable)>& progress = {});
 
-// {"name": ..., "value": ..., "observable": ..., "target": ..., "achieved": ..., "runs": ..., "side": ...}
+// {"name": ..., "value": ..., "observable": ..., "target": ..., "achieved": ..., "runs": ..., "side": ...}:
+// the batch command's JSON and the Python module's dict.
+json::Value solveForValue(const SolveForProblem& problem, const SolveForResult& result);
 std::string solveForJson(const SolveForProblem& problem, const SolveForResult& result);
 
 }  // namespace marlinq

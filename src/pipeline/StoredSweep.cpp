@@ -1,6 +1,7 @@
 #include "pipeline/StoredSweep.h"
 
 #include "files/DistributionExport.h"
+#include "io/NumberText.h"
 #include "pipeline/ObservablesText.h"
 
 #include <algorithm>
@@ -144,9 +145,7 @@ std::uint64_t pointFolderBytes(const StoredSweep& s, std::int64_t points) {
 }
 
 std::string gibText(std::uint64_t bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(bytes) / static_cast<double>(std::uint64_t{1} << 30));
-    return text;
+    return fixedText(static_cast<double>(bytes) / static_cast<double>(std::uint64_t{1} << 30), 1) + " GiB";
 }
 
 }  // namespace

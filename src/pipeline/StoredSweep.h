@@ -1,5 +1,5 @@
 #pragma once
-// A sweep run into the sweep store (files/SweepStore.h): the one way every front end (the
+// A sweep run into the sweep store (io/SweepStore.h): the one way every front end (the
 // batch command's --sweep, Python's marlinq.sweep(output=...), the sweep window) writes a
 // sweep's CSV, so that the bytes are the same whichever of them wrote it. The rows go to
 // FILE.partial as they finish and FILE once complete; a stopped or killed sweep is
@@ -10,7 +10,7 @@
 //   StoredSweepEvents e;  e.say = [](const std::string& text) { std::cerr << text; };
 //   const int status = runStoredSweep(s, [&](const RunOptions& o) { return engine.tables(o); }, token, e);
 
-#include "files/SweepStore.h"
+#include "io/SweepStore.h"
 #include "pipeline/Sweep.h"
 
 #include <cstdint>

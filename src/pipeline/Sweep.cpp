@@ -379,36 +379,27 @@ std::optional<RunOutcome> fromLandscape(const SweepSpec& plan, const SweepPoint&
     }
     const RunOutcome& base = shared.run;
     if (base.outcome != JobOutcome::Finished || !base.record || base.record->energies.empty()) return std::nullopt;
-    const auto concentrationKind = [](WarningKind k) {
-        return k == WarningKind::RangeEdge || k == WarningKind::MassBalanceResidual ||
-               k == WarningKind::CriticalConcentration || k == WarningKind::TotalsEdge ||
-               k == WarningKind::FreeChainsUndetermined || k == WarningKind::ImpliedTotals;
-    };
     RunOutcome out;
     out.outcome = JobOutcome::Finished;
     out.counts = base.counts;
     out.diagnostics = base.diagnostics;
-    std::vector<std::string> lines;
-    std::vector<RunWarning> warnings;
+    std::vector<JobMessage> said;
     JobEvents events;
-    events.message = [&](const JobMessage& m) {
-        lines.push_back(m.text);
-        if (m.warning) warnings.push_back(*m.warning);
-    };
+    events.message = [&](const JobMessage& m) { said.push_back(m); };
     std::optional<MassBalanceTotals> totals;
     if (point.set.totalMode) totals = MassBalanceTotals{point.set.totalPlus, point.set.totalMinus};
     out.record = resettle(*base.record, point.params.vc10, point.params.vc01, totals, plan.options.keepEnergies,
                           plan.options.threads, events, &shared.critical);
-    // The landscape run's lines and warnings but those of its own concentrations, then the point's.
-    std::vector<std::string> dropped;
-    for (const RunWarning& w : base.warnings)
-        if (concentrationKind(w.kind)) dropped.push_back(w.text);
-        else out.warnings.push_back(w);
-    for (const std::string& line : base.log)
-        if (line.rfind("Mass balance: free", 0) != 0 && std::find(dropped.begin(), dropped.end(), line) == dropped.end())
-            out.log.push_back(line);
-    out.log.insert(out.log.empty() ? out.log.end() : out.log.end() - 1, lines.begin(), lines.end());
-    out.warnings.insert(out.warnings.end(), warnings.begin(), warnings.end());
+    // The landscape run's lines and warnings but those of its own concentrations stage, then
+    // the point's (before the run's last line).
+    for (const JobMessage& m : base.messages)
+        if (m.stage != JobStage::Concentrations && !m.diagnostic) out.messages.push_back(m);
+    for (const JobMessage& m : out.messages)
+        if (m.warning) out.warnings.push_back(*m.warning);
+    for (const JobMessage& m : said)
+        if (m.warning) out.warnings.push_back(*m.warning);
+    out.messages.insert(out.messages.empty() ? out.messages.end() : out.messages.end() - 1, said.begin(), said.end());
+    for (const JobMessage& m : out.messages) out.log.push_back(m.text);
     return out;
 }
 

@@ -3,7 +3,10 @@
 // for what the user reads, the general format of the files, paths in the file system's
 // encoding.
 
-#include "files/NumberFormat.h"
+#include "io/FileAccess.h"
+#include "io/NumberText.h"
+
+#include <QByteArray>
 
 #include <QFile>
 #include <QLocale>
@@ -28,6 +31,16 @@ inline char decimalSeparator() {
 
 // The general format of the files (15 significant digits) with the desktop's separator.
 inline QString general(double v) { return QString::fromStdString(formatGeneral(v, decimalSeparator())); }
+// digits significant digits (printf's %g), or decimals after the separator, in the
+// desktop's format: the program's number text (io/NumberText.h), never a group separator.
+inline QString significant(double v, int digits) {
+    return QString::fromStdString(significantText(v, digits, decimalSeparator()));
+}
+inline QString fixedPlaces(double v, int decimals) {
+    std::string s = fixedText(v, decimals);
+    std::replace(s.begin(), s.end(), '.', decimalSeparator());
+    return QString::fromStdString(s);
+}
 
 // Moves a track bar to value, or to the nearest end of its range, without counting as a
 // user's move (which would type the value into its text box).
@@ -39,5 +52,21 @@ inline void setBar(QSlider* bar, double value) {
 }
 
 inline std::string narrowPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// Saves bytes (a picture, a table) through the program's one atomic save: the file is
+// replaced only once complete; error (if given) receives why it was not.
+inline bool saveFileBytes(const QString& path, const QByteArray& bytes, std::string* error = nullptr) {
+    std::string why;
+    const bool ok = !path.isEmpty() &&
+                    writeTextFileAtomically(narrowPath(path), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), why);
+    if (error) *error = why;
+    return ok;
+}
+inline bool saveFileBytes(const QString& path, const std::string& bytes, std::string* error = nullptr) {
+    std::string why;
+    const bool ok = !path.isEmpty() && writeTextFileAtomically(narrowPath(path), bytes, why);
+    if (error) *error = why;
+    return ok;
+}
 
 }  // namespace marlinq::ui

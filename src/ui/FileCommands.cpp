@@ -3,9 +3,7 @@
 #include "ui/FieldText.h"
 #include "ui/ParameterForm.h"
 
-#include "files/DistributionExport.h"
-#include "files/FileAccess.h"
-#include "files/ParameterFile.h"
+#include "io/FileAccess.h"
 #include "pipeline/Engine.h"
 #include "ui/RunController.h"
 #include "ui/UserDialogs.h"

@@ -2,7 +2,6 @@
 // The main window: input fields of both chain kinds and the solution, the distribution
 // map (a MapView), the result panel, the log and the job that fills the map.
 
-#include "files/DataPaths.h"
 #include "pipeline/Engine.h"
 #include "pipeline/Records.h"
 #include "ui/MapView.h"

@@ -7,7 +7,7 @@
 #include <QImage>
 #include <QLocale>
 #include <QPainter>
-#include <QSaveFile>
+#include <QBuffer>
 #include <QSvgGenerator>
 
 #include <algorithm>
@@ -260,19 +260,16 @@ bool saveMapFigurePng(const MapFigure& figure, const QString& path) {
     }
     image.setText(QStringLiteral("Description"), figure.caption);
     if (!figure.provenance.isEmpty()) image.setText(QStringLiteral("Software"), figure.provenance);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (!image.save(&file, "PNG")) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    QBuffer file;
+    file.open(QIODevice::WriteOnly);
+    if (!image.save(&file, "PNG")) return false;
+    return saveFileBytes(path, file.data());
 }
 
 bool saveMapFigureSvg(const MapFigure& figure, const QString& path) {
     const QSizeF size = mapFigureSize(figure);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
+    QBuffer file;
+    file.open(QIODevice::WriteOnly);
     QSvgGenerator generator;
     generator.setOutputDevice(&file);
     // Width and height in millimetres: the figure's pixels at kFigureDpi.
@@ -283,16 +280,10 @@ bool saveMapFigureSvg(const MapFigure& figure, const QString& path) {
     generator.setDescription(figure.provenance.isEmpty() ? figure.caption
                                                          : figure.caption + QLatin1Char('\n') + figure.provenance);
     QPainter p;
-    if (!p.begin(&generator)) {
-        file.cancelWriting();
-        return false;
-    }
+    if (!p.begin(&generator)) return false;
     paintMapFigure(p, figure);
-    if (!p.end()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    if (!p.end()) return false;
+    return saveFileBytes(path, file.data());
 }
 
 }  // namespace marlinq::ui

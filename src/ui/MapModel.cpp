@@ -4,6 +4,8 @@
 #include "physics/Constants.h"
 
 #include <algorithm>
+#include "io/NumberText.h"
+
 #include <charconv>
 #include <limits>
 #include <tuple>
@@ -79,36 +81,6 @@ std::optional<std::pair<std::int32_t, std::int32_t>> CellList::find(double X, do
     }
     if (!column || !row) return std::nullopt;
     return std::pair<std::int32_t, std::int32_t>{mpMin + *column, mmMin + *row};
-}
-
-Grid<std::int32_t> weightClasses(const Grid<double>& weights, double maxValue) {
-    Grid<std::int32_t> out(weights.rows(), weights.cols());
-    const double step = (maxValue - 0.0) / 20.0;
-    if (step == 0.0) return out;
-    for (std::int32_t r = 0; r < out.rows(); ++r) {
-        const double* w = weights.row(r);
-        std::int32_t* row = out.row(r);
-        for (std::int32_t c = 0; c < out.cols(); ++c) {
-            // Any quotient from 21 on is out of the scale alike; 21 keeps it inside an int. A
-            // quotient below -1 or not a number (a NaN weight or maxValue) is -1, below the
-            // scale, so that no quotient is converted that an int cannot hold.
-            const double q = (w[c] - 0.0) / step;
-            row[c] = q >= 21.0 ? 21 : q > -1.0 ? static_cast<std::int32_t>(q) : -1;
-        }
-    }
-    return out;
-}
-
-std::optional<std::string> colorCodeError(const Grid<std::int32_t>& colourClasses) {
-    std::optional<std::string> error;
-    colourClasses.forEach([&](std::int32_t code) {
-        if (error) return;
-        if (code > 20)
-            error = std::string("a->color is greater than 20");
-        else if (code < 0)
-            error = std::string("a->color is less than 0");
-    });
-    return error;
 }
 
 std::int32_t colourClassOf(double ratio, const ColourScale& scale) {
@@ -230,9 +202,7 @@ std::pair<double, double> classRange(std::int32_t code, const ColourScale& scale
 
 std::string shortShare(double v, char decimalSeparator) {
     if (v == 0.0) return "0";
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 2);
-    std::string s(buf, res.ptr);
+    std::string s = significantText(v, 2);
     // "1.2e-05" -> "1.2e-5"
     if (const auto e = s.find('e'); e != std::string::npos) {
         std::string mantissa = s.substr(0, e);
@@ -399,23 +369,10 @@ CellWindow panWindow(const CellWindow& w, std::int32_t dRows, std::int32_t dCols
 
 std::string parameterCaption(double zp, double plen, std::int32_t Np, double zn, double mlen, std::int32_t Nm,
                              double ka, double vc10, double vc01, bool dh) {
-    const auto g = [](double v) {
-        char buf[64];
-        const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
-        return std::string(buf, res.ptr);
-    };
+    const auto g = [](double v) { return significantText(v, 6); };
     return "q+ = " + g(zp) + ", N+ = " + g(plen) + ", neutral " + std::to_string(Np) + "; q- = " + g(zn) +
            ", N- = " + g(mlen) + ", neutral " + std::to_string(Nm) + "; ka = " + g(ka) + "; c+ = " + g(vc10) +
            ", c- = " + g(vc01) + "; " + (dh ? "Debye-Hueckel" : "Poisson-Boltzmann");
-}
-
-ComplexSummary summarizeComplex(const SphericalComplex& complex) {
-    ComplexSummary s;
-    s.Z = complex.charge;
-    s.Rc = complex.radius;
-    s.kRc = complex.kappaR;
-    s.ZoverRc = s.Z / s.Rc;
-    return s;
 }
 
 SunPicture sunPicture(std::int32_t width, std::int32_t mp, std::int32_t mm, double Rc, double Nmax, double Rmax,
@@ -443,14 +400,7 @@ SunPicture sunPicture(std::int32_t width, std::int32_t mp, std::int32_t mm, doub
 }
 
 namespace {
-std::string shortNumber(double v, char decimalSeparator) {
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
-    std::string s(buf, res.ptr);
-    for (char& ch : s)
-        if (ch == '.') ch = decimalSeparator;
-    return s;
-}
+std::string shortNumber(double v, char decimalSeparator) { return significantText(v, 6, decimalSeparator); }
 }  // namespace
 
 std::string cellTooltip(std::int32_t mp, std::int32_t mm, double absValue, double value, bool pending,

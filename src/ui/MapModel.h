@@ -5,6 +5,7 @@
 
 #include "physics/SphericalComplex.h"
 #include "kernel/Grid.h"
+#include "pipeline/MapClasses.h"
 
 #include <array>
 #include <functional>
@@ -76,14 +77,8 @@ private:
     const Grid<std::int32_t>* colors = nullptr;
 };
 
-// The classes of a run's weights on the linear scale: class c holds c/20 .. (c+1)/20 of
-// maxValue, the largest weight as the run's normalisation formed it, by the quotient
-// w / (maxValue / 20); all 0 when that step is 0. A weight of 1.05 maxValue or more lands
-// above 20 (21).
-Grid<std::int32_t> weightClasses(const Grid<double>& weights, double maxValue);
-
-// The first colour code outside 0..20 in drawing order, as its message; nullopt if none.
-std::optional<std::string> colorCodeError(const Grid<std::int32_t>& colourClasses);
+// The classes of a run's weights on the linear scale come with the result
+// (pipeline/MapClasses.h: weightClasses, colorCodeError).
 
 // --- colour scale ---
 // The 21 colours either split the weights linearly (class c holds c/20 .. (c+1)/20 of the
@@ -176,12 +171,6 @@ CellWindow panWindow(const CellWindow& w, std::int32_t dRows, std::int32_t dCols
 // One-line caption of a parameter set for a saved figure.
 std::string parameterCaption(double zp, double plen, std::int32_t Np, double zn, double mlen, std::int32_t Nm,
                              double ka, double vc10, double vc01, bool dh);
-
-// Result-panel numbers of the most probable complex.
-struct ComplexSummary {
-    double Z = 0.0, Rc = 0.0, kRc = 0.0, ZoverRc = 0.0;
-};
-ComplexSummary summarizeComplex(const SphericalComplex& complex);
 
 // The sun picture: a core disc and one radial line per chain, evenly spaced, in random order.
 struct SunLine {

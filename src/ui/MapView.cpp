@@ -1,7 +1,7 @@
 #include "ui/MapView.h"
 
-#include "files/NumberFormat.h"
-#include "pipeline/AtomicFile.h"
+#include "io/NumberText.h"
+#include "io/FileAccess.h"
 #include "pipeline/Observables.h"
 #include "pipeline/Version.h"
 #include "ui/FieldText.h"
@@ -72,7 +72,7 @@ QLabel* symbolTitle(QWidget* parent, const char* objectName, const char* picture
 }
 
 // The value of a swept parameter as its axis and tooltip write it.
-QString valueText(double v) { return QString::number(v, 'g', 3); }
+QString valueText(double v) { return significant(v, 3); }
 
 // The smallest and largest finite value; (inf, -inf) when there is none.
 std::pair<double, double> valueRange(const std::vector<double>& values) {
@@ -235,7 +235,7 @@ std::vector<std::pair<double, QString>> MapView::barNumbers(double classHeight, 
         const double position = 20.0 * (v - lo) / (hi - lo);
         if ((position - last) * classHeight < textHeight) continue;
         last = position;
-        out.emplace_back(position, QString::number(v, 'f', a.decimals));
+        out.emplace_back(position, fixedPlaces(v, a.decimals));
     }
     return out;
 }
@@ -272,18 +272,18 @@ bool MapView::setRecord(ResultSnapshot rec, QString* error) {
     const std::int32_t n = rec->mpMax - rec->mpMin + 1;
     const std::int32_t m = rec->mmMax - rec->mmMin + 1;
     if (rec->absValue.rows() != n || rec->absValue.cols() != m) return false;
-    Grid<std::int32_t> colours = weightClasses(rec->absValue, rec->maxValue);
-    if (const auto failure = colorCodeError(colours)) {
+    // The classes and the most probable cell come with the result, formed on the job's thread.
+    const MapData& map = rec->map;
+    if (map.colourClasses.rows() != n || map.colourClasses.cols() != m) return false;
+    if (map.colourError) {
         // The map on screen stays as it was.
-        if (error) *error = QString::fromStdString(*failure);
+        if (error) *error = QString::fromStdString(*map.colourError);
         return false;
     }
-    // (mpMin, mmMin) while no cell has a weight.
-    const auto [mpStar, mmStar] = marlinq::mostProbableCell(*rec).value_or(MapCell{rec->mpMin, rec->mmMin});
     const bool newShape = !drawnRecord || drawnRecord->mpMin != rec->mpMin || drawnRecord->mmMin != rec->mmMin ||
                           drawnClasses.rows() != n || drawnClasses.cols() != m;
-    drawnClasses = std::move(colours);
-    drawnBest = {mpStar, mmStar};
+    drawnClasses = map.colourClasses;
+    drawnBest = map.mostProbable;
     drawnRecord = std::move(rec);
     rows = n;
     cols = m;
@@ -707,7 +707,7 @@ QString MapView::toolTipAt(QPoint position) const {
         if (k >= values.size()) return where + QStringLiteral(": not computed yet");
         const double v = values[k];
         if (!std::isfinite(v)) return where + QStringLiteral(": no value");
-        return where + QStringLiteral("\n%1 = %2").arg(valueTitle, QString::number(v, 'g', 6));
+        return where + QStringLiteral("\n%1 = %2").arg(valueTitle, significant(v, 6));
     }
     if (!drawnRecord) return {};
     const ResultRecord& rec = *drawnRecord;
@@ -777,7 +777,7 @@ bool MapView::saveFigure(const QString& path, bool svg, const FigureOptions& opt
             drawnClasses(bi + view.row0, bj + view.col0) > 0)
             f.outline = std::pair{bi, bj};
         f.caption = QString::fromStdString(parameterCaption(rec.zp, rec.plen, rec.Np, rec.zn, rec.mlen, rec.Nm, rec.ka,
-                                                            rec.vc10, rec.vc01, rec.debyeHueckel));
+                                                            rec.freePlus, rec.freeMinus, rec.debyeHueckel));
         if (scale.logarithmic) f.caption += QStringLiteral("; colours over %1 decades").arg(scale.decades);
     }
     f.captionInPicture = options.captionInPicture;
@@ -798,7 +798,7 @@ QString MapView::suggestedFileName(const QString& suffix) const {
                                              : QStringLiteral("dh");
     // The number with a point whatever the locale.
     return QStringLiteral("map_%1_ka%2_mp%3-%4_mm%5-%6.%7")
-        .arg(method, QString::number(rec.ka, 'g', 6))
+        .arg(method, QString::fromStdString(significantText(rec.ka, 6)))
         .arg(rec.mpMin + view.row0)
         .arg(rec.mpMin + view.row1)
         .arg(rec.mmMin + view.col0)

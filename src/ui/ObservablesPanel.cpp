@@ -1,18 +1,18 @@
 #include "ui/ObservablesPanel.h"
 
-#include "files/NumberFormat.h"
-#include "files/FileAccess.h"
-#include "pipeline/AtomicFile.h"
+#include "io/FileAccess.h"
+#include "io/NumberText.h"
 #include "pipeline/Observables.h"
 #include "pipeline/ObservablesText.h"
 #include "pipeline/Sensitivity.h"
 #include "pipeline/Units.h"
+#include "ui/FieldText.h"
 #include "ui/NumberInput.h"
 #include "ui/UserDialogs.h"
 
 #include <QDir>
 #include <QMainWindow>
-#include <QFormLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -46,31 +46,39 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("observablesPanel"));
     auto* layout = new QVBoxLayout(this);
     layout->setObjectName(QStringLiteral("observablesLayout"));
-    auto* form = new QFormLayout;
-    form->setObjectName(QStringLiteral("observablesForm"));
-    // A value wider than its row (a tie of several cells) goes below its caption.
-    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
-    layout->addLayout(form);
+    // Captions and values in a grid: a grid gives a wrapped caption the height of its lines
+    // (a form layout gives every label one line, so a two-line caption was cut in half).
+    auto* grid = new QGridLayout;
+    grid->setObjectName(QStringLiteral("observablesForm"));
+    grid->setColumnStretch(0, 3);
+    grid->setColumnStretch(1, 2);
+    layout->addLayout(grid);
+    int rows = 0;
+    const auto addRow = [grid, &rows](QWidget* caption, QWidget* value) {
+        grid->addWidget(caption, rows, 0);
+        grid->addWidget(value, rows++, 1);
+    };
     unitBox = new QLineEdit(this);
     unitBox->setObjectName(QStringLiteral("unitBox"));
-    unitBox->setPlaceholderText(QStringLiteral("unset (0.714: water)"));
+    unitBox->setPlaceholderText(QStringLiteral("unset (%1: water)").arg(general(0.714)));
     unitBox->setToolTip(QStringLiteral("The segment size a in nm; the Bjerrum length is a. With it, ka is shown as a "
                                        "1:1 salt concentration and radii in nm."));
     auto* unitCaption = new QLabel(QStringLiteral("Segment size a (nm)"), this);
     unitCaption->setObjectName(QStringLiteral("unitCaption"));
-    form->addRow(unitCaption, unitBox);
+    addRow(unitCaption, unitBox);
     // One row per observable: its caption and its value, both found by the observable's name.
     const auto addValueRow = [&](const ObservableDef* d) {
         const QString name = QString::fromLatin1(d->name.data(), static_cast<qsizetype>(d->name.size()));
         auto* label = new QLabel(QStringLiteral("-"), this);
         label->setObjectName(name);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        label->setWordWrap(true);  // a tie of several cells takes more lines
         label->setToolTip(QString::fromStdString(std::string(d->description)));
         auto* captionLabel = new QLabel(QString::fromStdString(d->caption()), this);
         captionLabel->setObjectName(name + QStringLiteral("Caption"));
         // Long captions wrap: the column keeps the width of the result panel beside it.
         captionLabel->setWordWrap(true);
-        form->addRow(captionLabel, label);
+        addRow(captionLabel, label);
         values.emplace_back(d, label);
     };
     for (const ObservableDef* d : observablesInOutput(true)) addValueRow(d);
@@ -87,7 +95,7 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
                                         : QStringLiteral("Molar mass of a - chain (g/mol)"),
                                    this);
         caption->setObjectName(box->objectName() + QStringLiteral("Caption"));
-        form->addRow(caption, box);
+        addRow(caption, box);
         connect(box, &QLineEdit::textChanged, this, [this] { refresh(); });
         (plus ? molarMassPlusBox : molarMassMinusBox) = box;
     }
@@ -102,7 +110,7 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
     auto* sensitivityCaption = new QLabel(QStringLiteral("Sensitivity, -1 / +1 kT per chain"), this);
     sensitivityCaption->setObjectName(QStringLiteral("sensitivityButtonCaption"));
     sensitivityCaption->setWordWrap(true);
-    form->addRow(sensitivityCaption, sensitivityButton);
+    addRow(sensitivityCaption, sensitivityButton);
     const auto addSensitivityRow = [&](const QString& name, const QString& caption) {
         auto* label = new QLabel(QStringLiteral("-"), this);
         label->setObjectName(name);
@@ -110,7 +118,7 @@ ObservablesPanel::ObservablesPanel(QWidget* parent) : QWidget(parent) {
         auto* captionLabel = new QLabel(caption, this);
         captionLabel->setObjectName(name + QStringLiteral("Caption"));
         captionLabel->setWordWrap(true);
-        form->addRow(captionLabel, label);
+        addRow(captionLabel, label);
         return label;
     };
     sensitivityMostProbable = addSensitivityRow(QStringLiteral("sensitivityMostProbable"),
@@ -148,7 +156,7 @@ void ObservablesPanel::estimateSensitivity() {
     sensitivityWorker = std::jthread([of, panel, self = this] {
         std::optional<MassBalanceTotals> totals;
         if (of->totalMode) totals = MassBalanceTotals{of->totalPlus, of->totalMinus};
-        std::optional<Sensitivity> s = sensitivityOf(*of, totals, of->vc10, of->vc01);
+        std::optional<Sensitivity> s = sensitivityOf(*of, totals, of->freePlus, of->freeMinus);
         // Delivered on the window's thread; the destructor joins this thread before the panel
         // goes, so the queued call never outlives it.
         QMetaObject::invokeMethod(self, [panel, of, s = std::move(s)] {
@@ -176,7 +184,8 @@ void ObservablesPanel::showSensitivity(const ResultSnapshot& of, const std::opti
 }
 
 void ObservablesPanel::useUnitField(QLineEdit* field) {
-    if (auto* form = findChild<QFormLayout*>()) form->setRowVisible(unitBox, false);
+    unitBox->hide();
+    if (auto* caption = findChild<QLabel*>(QStringLiteral("unitCaption"))) caption->hide();
     field->setPlaceholderText(unitBox->placeholderText());
     field->setToolTip(unitBox->toolTip());
     unitBox = field;

@@ -1,6 +1,6 @@
 #include "ui/ParameterForm.h"
 
-#include "files/NumberFormat.h"
+#include "io/NumberText.h"
 #include "pipeline/MassBalance.h"
 #include "pipeline/Units.h"
 #include "ui/FieldText.h"
@@ -199,14 +199,13 @@ ParameterForm::ParameterForm(QWidget* parent) : QFrame(parent) {
                "mmMaxField");
     grid->setColumnStretch(9, 1);
 
-    // Every field starts at its start-up value, with a point as separator as the parameter
-    // file writes it; the sliders where their fields are.
+    // Every field starts at its start-up value in the desktop's number format, as a loaded
+    // file shows (the parse reads a point and a comma alike); the sliders where their fields are.
     const ParameterSet start = startupParameterSet();
     for (const ParameterRow& r : parameterSchema()) {
         if (QLineEdit* f = fieldOf(r)) {
             const double v = parameterValue(start, r);
-            f->setText(r.integer ? QString::number(static_cast<std::int32_t>(v))
-                                 : QString::fromStdString(formatGeneral(v, '.')));
+            f->setText(r.integer ? QString::number(static_cast<std::int32_t>(v)) : general(v));
         }
     }
     const std::tuple<QSlider*, QLineEdit*, double> sliders[] = {

@@ -6,7 +6,7 @@
 #include <QPixmapCache>
 #include <QSvgRenderer>
 
-#include "files/DataPaths.h"
+#include "pipeline/Engine.h"
 
 // The drawings live in the static ui library; make sure its resources are registered
 // even when no translation unit of the executable refers to them.

@@ -10,7 +10,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QScrollArea>
 #include <QShowEvent>
 #include <QResizeEvent>
@@ -23,6 +22,7 @@
 #include <algorithm>
 
 #include "pipeline/ComplexProfile.h"
+#include "ui/FieldText.h"
 #include "ui/Pictures.h"
 #include "ui/ProfileCharts.h"
 #include "ui/UserDialogs.h"
@@ -365,14 +365,7 @@ std::string ProfileChartWindow::profileCsv() const {
 
 bool ProfileChartWindow::saveCsv(const QString& path) {
     if (path.isEmpty()) return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    const std::string text = profileCsv();
-    if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return saveFileBytes(path, profileCsv());
 }
 
 QString ProfileChartWindow::fileStem() const {

@@ -1,6 +1,7 @@
 #include "ui/ProfileCharts.h"
 
 #include "pipeline/Version.h"
+#include "ui/FieldText.h"
 
 #include <QChart>
 #include <QChartView>
@@ -12,7 +13,7 @@
 #include <QLineSeries>
 #include <QLocale>
 #include <QPainter>
-#include <QSaveFile>
+#include <QBuffer>
 #include <QGraphicsLayout>
 #include <QSvgGenerator>
 #include <QValueAxis>
@@ -211,20 +212,17 @@ bool saveChartPng(QChartView* view, const QString& path, const QString& title) {
         drawChart(view, painter);
     }
     image.setText(QStringLiteral("Software"), QStringLiteral("Marlinq Solver ") + QString::fromStdString(provenance()));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (!image.save(&file, "PNG")) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    QBuffer file;
+    file.open(QIODevice::WriteOnly);
+    if (!image.save(&file, "PNG")) return false;
+    return saveFileBytes(path, file.data());
 }
 
 bool saveChartSvg(QChartView* view, const QString& path, const QString& description, const QString& title) {
     settleLayout(view);
     const TitleFor named(view, title);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
+    QBuffer file;
+    file.open(QIODevice::WriteOnly);
     QSvgGenerator generator;
     generator.setOutputDevice(&file);
     generator.setSize(view->size());
@@ -233,17 +231,11 @@ bool saveChartSvg(QChartView* view, const QString& path, const QString& descript
     const QString madeBy = QStringLiteral("Marlinq Solver ") + QString::fromStdString(provenance());
     generator.setDescription(description.isEmpty() ? madeBy : description + QLatin1Char('\n') + madeBy);
     QPainter painter;
-    if (!painter.begin(&generator)) {
-        file.cancelWriting();
-        return false;
-    }
+    if (!painter.begin(&generator)) return false;
     painter.setRenderHint(QPainter::Antialiasing);
     drawChart(view, painter);
-    if (!painter.end()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    if (!painter.end()) return false;
+    return saveFileBytes(path, file.data());
 }
 
 }  // namespace marlinq::ui

@@ -1,6 +1,6 @@
 #include "ui/ResultPanel.h"
 
-#include "files/NumberFormat.h"
+#include "io/NumberText.h"
 #include "physics/Complex.h"
 #include "ui/FieldText.h"
 #include "ui/MapModel.h"
@@ -75,18 +75,19 @@ bool ResultPanel::showComplex(const ResultRecord& rec, std::int32_t mp, std::int
     mPlusOutput->setText(QString::number(mp));
     mMinusOutput->setText(QString::number(mm));
     if (mp == 0 && mm == 0) return true;
-    const ComplexSummary s = summarizeComplex(rec.complexAt(mp, mm));
-    if (s.Rc == 0.0) return false;
+    const SphericalComplex complex = rec.complexAt(mp, mm);
+    if (complex.radius == 0.0) return false;
     // The scale of the sun picture: neutral blocks and the core of the largest complex.
     const double Nmax = rec.Np > rec.Nm ? rec.Np : rec.Nm;
     const double Rmax = rec.complexAt(rec.mpMax, rec.mmMax).radius;
-    coreRadiusOutput->setText(n2(s.Rc));
-    rescaledSaltCoreOutput->setText(n2(s.kRc));
-    bareChargeOutput->setText(QString::fromStdString(formatGeneral(s.Z, decimalSeparator())));
-    rescaledBareChargeOutput->setText(n2(s.ZoverRc));
+    coreRadiusOutput->setText(n2(complex.radius));
+    rescaledSaltCoreOutput->setText(n2(complex.kappaR));
+    bareChargeOutput->setText(QString::fromStdString(formatGeneral(complex.charge, decimalSeparator())));
+    rescaledBareChargeOutput->setText(n2(complex.charge / complex.radius));
 
     QPixmap sun = sunCanvas();
-    const SunPicture picture = sunPicture(sunSketch->width(), mp, mm, s.Rc, Nmax, Rmax, rec.Np, rec.Nm, sunRandom);
+    const SunPicture picture =
+        sunPicture(sunSketch->width(), mp, mm, complex.radius, Nmax, Rmax, rec.Np, rec.Nm, sunRandom);
     QPainter p(&sun);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);

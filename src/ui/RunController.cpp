@@ -63,18 +63,17 @@ void RunController::begin() {
 
 void RunController::startCalculation(JobInput input) {
     begin();
-    countsComplexes = input.method != Method::PoissonBoltzmann;
+    const RunRequest& request = *input.request;
+    countsComplexes = request.method != Method::PoissonBoltzmann;
     emit statusText(QStringLiteral("Running ..."));
     // A Debye-Hueckel run has no rows to count: a large map gets a time estimate instead,
     // from a few of its complexes timed here.
-    const Parameters& g = input.params;
+    const Parameters& g = request.params;
     const std::int64_t complexes =
         std::int64_t{g.mpMax - std::max(g.mpMin, 1) + 1} * (g.mmMax - std::max(g.mmMin, 1) + 1);
-    if (input.method != Method::PoissonBoltzmann && complexes >= kEstimatedComplexes && input.runRecord) {
-        const ComplexModelPointer model = makeComplexModel(
-            input.method, input.runRecord->converged ? Accuracy::Converged : Accuracy::Standard, g);
-        estimatedSeconds =
-            everyCellStageSeconds(*model, g, input.runRecord->plen, input.runRecord->mlen, input.threads);
+    if (request.method != Method::PoissonBoltzmann && complexes >= kEstimatedComplexes) {
+        const ComplexModelPointer model = makeComplexModel(request.method, request.accuracy, g);
+        estimatedSeconds = everyCellStageSeconds(*model, g, request.plusLength, request.minusLength, input.threads);
         estimateText = QStringLiteral("%1 complexes").arg(QLocale().toString(static_cast<qlonglong>(complexes)));
         if (!estimateTimer) {
             estimateTimer = new QTimer(this);

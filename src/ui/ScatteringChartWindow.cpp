@@ -1,7 +1,8 @@
 #include "ui/ScatteringChartWindow.h"
 
-#include "files/ScatteringExport.h"
+#include "pipeline/Engine.h"
 #include "pipeline/Observables.h"
+#include "ui/FieldText.h"
 #include "ui/ProfileCharts.h"
 #include "ui/UserDialogs.h"
 
@@ -16,7 +17,6 @@
 #include <QLocale>
 #include <QLogValueAxis>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -190,14 +190,7 @@ bool ScatteringChartWindow::saveSvg(const QString& path) {
 
 bool ScatteringChartWindow::saveCsv(const QString& path) {
     if (path.isEmpty() || curve_.q.empty()) return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    const std::string text = scatteringCsv({curve_.q, curve_.intensity, curve_.core, curve_.corona, curve_.free});
-    if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return saveFileBytes(path, scatteringCsv({curve_.q, curve_.intensity, curve_.core, curve_.corona, curve_.free}));
 }
 
 void ScatteringChartWindow::askAndSave(const QString& what) {

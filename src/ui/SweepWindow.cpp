@@ -1,12 +1,13 @@
 #include "ui/SweepWindow.h"
 
-#include "files/NumberFormat.h"
-#include "pipeline/AtomicFile.h"
+#include "io/NumberText.h"
+#include "io/FileAccess.h"
 #include "pipeline/CriticalSalt.h"
 #include "pipeline/ObservableRegistry.h"
 #include "pipeline/ObservablesText.h"
 #include "pipeline/Units.h"
 #include "pipeline/Version.h"
+#include "ui/FieldText.h"
 #include "ui/MapModel.h"
 #include "ui/MapView.h"
 #include "ui/ProfileCharts.h"
@@ -607,8 +608,8 @@ void SweepWindow::criticalSaltDone() {
     else if (!r.ka)
         text = QString::fromStdString(r.note());
     else {
-        text = QStringLiteral("Critical salt: ka = %1").arg(*r.ka, 0, 'g', 7);
-        if (unitNm) text += QStringLiteral(" (%1 mM)").arg(saltMillimolar(*r.ka, *unitNm), 0, 'g', 6);
+        text = QStringLiteral("Critical salt: ka = %1").arg(significant(*r.ka, 7));
+        if (unitNm) text += QStringLiteral(" (%1 mM)").arg(significant(saltMillimolar(*r.ka, *unitNm), 6));
         text += QStringLiteral(", %1 runs").arg(r.runs);
         if (r.jump()) text += QStringLiteral(". ") + QString::fromStdString(r.note());
     }
@@ -795,8 +796,8 @@ QString SweepWindow::mapCaption() const {
         const auto [lo, hi] = std::minmax_element(a.values.begin(), a.values.end());
         return QStringLiteral("%1 from %2 to %3 (%4 values%5)")
             .arg(sweepAxisTitle(a.name))
-            .arg(*lo, 0, 'g', 6)
-            .arg(*hi, 0, 'g', 6)
+            .arg(QString::fromStdString(significantText(*lo, 6)))
+            .arg(QString::fromStdString(significantText(*hi, 6)))
             .arg(a.values.size())
             .arg(a.log ? QStringLiteral(", logarithmic") : QString());
     };
@@ -808,7 +809,8 @@ QString SweepWindow::mapCaption() const {
                QString::fromStdString(parameterCaption(g.zp, base.plen, g.Np, g.zn, base.mlen, g.Nm, g.ka, g.vc10, g.vc01, dh));
     if (current.options.method == Method::DebyeHueckelLinear) caption += QStringLiteral(" (linear, closed form)");
     if (base.totalMode)
-        caption += QStringLiteral("; totals C+ = %1, C- = %2").arg(base.totalPlus, 0, 'g', 6).arg(base.totalMinus, 0, 'g', 6);
+        caption += QStringLiteral("; totals C+ = %1, C- = %2").arg(QString::fromStdString(significantText(base.totalPlus, 6)),
+                                                                         QString::fromStdString(significantText(base.totalMinus, 6)));
     caption += current.options.chains == Chains::Tables ? QStringLiteral("; single chains from the tables.")
                                                        : QStringLiteral("; single chains solved.");
     if (stoppedEarly)

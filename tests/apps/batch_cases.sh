@@ -4,6 +4,7 @@ set -uo pipefail
 
 case_name=$1
 BATCH=$2
+BATCH_CASES_SCRIPT=$(realpath "${BASH_SOURCE[0]}")
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 # interrupt_after PATTERN ARGS...: runs the command in the background in its own process
@@ -762,6 +763,9 @@ PY
     grep -q "below ka 0.2" err || fail "not said: $(cat err)"
     run -q --method dh-linear --chains solve --unit-nm 0.714 --total 2e-3,2e-3 --critical-salt
     expect_rc 0
+    # Written by the JSON writer in the shortest form, as the summary is (not 0.71399999999999997).
+    grep -q '^  "unit_nm": 0.714,$' out || fail "not the shortest form: $(cat out)"
+    grep -q '^  "total_plus": 0.002,$' out || fail "not the shortest form: $(cat out)"
     python3 - out <<'PY' || fail "critical salt: $(cat out)"
 import json, sys
 s = json.load(open(sys.argv[1]))
@@ -783,6 +787,32 @@ import json, sys
 table, solved = (json.load(open(f))["critical_salt_mM"] for f in sys.argv[1:3])
 assert abs(table / solved - 1) < 0.01, (table, solved)
 PY
+    ;;
+json_and_messages_bytes)
+    # The JSON files and the warnings on standard error, to the byte, as stored in
+    # tests/data/json (the summary without its "commit" line). The layout and the digits of
+    # every file are those written before the JSON writer and the number text were one each,
+    # except critical_salt.json, which has the shortest numbers since then (it had 17 digits).
+    # Numbers that move with the physics (new chain tables) are written again by the program.
+    STORED="$(dirname "$BATCH_CASES_SCRIPT")/../data/json"
+    DATA="$(dirname "$BATCH_CASES_SCRIPT")/../../data"
+    same() { cmp -s "$1" "$STORED/$2" || { diff "$STORED/$2" "$1" | head -n 10 >&2; fail "$2 differs"; }; }
+    run -q --data "$DATA" --method dh --unit-nm 0.714 --molar-mass 20000,30000 --sensitivity --summary - -o /dev/null
+    expect_rc 0
+    grep -v '"commit"' out >summary && same summary summary_units_sensitivity.json
+    run -q --data "$DATA" --method dh --accuracy converged --total 2e-3,1e-3 --summary - -o /dev/null
+    expect_rc 0
+    grep -v '"commit"' out >summary && same summary summary_converged_total.json
+    same err converged_total.stderr
+    run -q --data "$DATA" --method dh --total 2e-3,2e-3 --solve-for ka --target mass_average_aggregation=2.002
+    expect_rc 0
+    same out solve_for.json
+    run -q --data "$DATA" --method dh --total 2e-3,2e-3 --solve-for ka --target mass_average_aggregation=3
+    expect_rc 1
+    same out solve_for_not_reached.json
+    run -q --data "$DATA" --method dh-linear --chains solve --unit-nm 0.714 --total 2e-3,2e-3 --critical-salt
+    expect_rc 0
+    same out critical_salt.json
     ;;
 *)
     fail "unknown case $case_name"

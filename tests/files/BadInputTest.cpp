@@ -1,7 +1,7 @@
 // Files users really hand the readers: empty, binary, saved with a byte-order mark, with
 // huge lines or numbers out of range, and very large. Every one reads as documented.
 #include "files/ChainTables.h"
-#include "files/FileAccess.h"
+#include "io/FileAccess.h"
 #include "files/ParameterFile.h"
 #include "files/TextLines.h"
 #include "pipeline/ParameterSchema.h"

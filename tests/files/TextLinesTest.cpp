@@ -1,5 +1,5 @@
 // The toolkit both readers share: lines, fields and the number reader.
-#include "files/NumberFormat.h"
+#include "io/NumberText.h"
 #include "files/TextLines.h"
 
 #include "CommaLocale.h"

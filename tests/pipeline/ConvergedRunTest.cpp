@@ -56,7 +56,7 @@ TEST(ConvergedRun, StatesItsAccuracyAndSolvesTheChains) {
         ASSERT_NE(accuracy, conv.warnings.end()) << dh;
         EXPECT_EQ(accuracy->errorEstimate, conv.counts.errorEstimate);
         EXPECT_EQ(accuracy->standardDifference, conv.counts.standardDifference);
-        EXPECT_TRUE(logHas(conv, accuracy->text)) << dh;
+        EXPECT_TRUE(logHas(conv, warningText(*accuracy))) << dh;
 
         const RunOutcome standard = run(dh, false);
         EXPECT_FALSE(logHas(standard, "Converged free energies")) << dh;

@@ -1,5 +1,6 @@
 #include "PipelineFixtures.h"
 #include "pipeline/Engine.h"
+#include "pipeline/MapClasses.h"
 #include "pipeline/ObservablesText.h"
 
 #include "kernel/Fatal.h"
@@ -454,9 +455,56 @@ TEST(Job, WarningsCarryTheirNumbersAndTheSummaryTakesThemAsSaid) {
     EXPECT_EQ(nonFinite->count, run.record->nonFiniteCells);
     EXPECT_EQ(nonFinite->count, run.counts.nonFiniteCells);
     const std::vector<std::string> summary = runWarnings(run, computeObservables(*run.record));
-    EXPECT_EQ(std::count(summary.begin(), summary.end(), nonFinite->text), 1);
+    EXPECT_EQ(std::count(summary.begin(), summary.end(), warningText(*nonFinite)), 1);
     // Every warning is also a line of the log, once.
-    for (const RunWarning& w : run.warnings) EXPECT_EQ(std::count(run.log.begin(), run.log.end(), w.text), 1) << w.text;
+    for (const RunWarning& w : run.warnings)
+        EXPECT_EQ(std::count(run.log.begin(), run.log.end(), warningText(w)), 1) << warningText(w);
+}
+
+TEST(Job, TheResultCarriesTheMapTheWindowDrewOfTheStartUpRun) {
+    // The colour classes and the most probable cell the window formed itself from the
+    // weights of the start-up run, before they became part of the result (written down from
+    // that window): Debye-Hueckel and Poisson-Boltzmann draw the same map.
+    const std::string drawn =
+        "0 0 0 0 0 0 0 0 0 0 0\n"
+        "0 3 0 0 0 0 0 0 0 0 0\n"
+        "0 0 12 0 0 0 0 0 0 0 0\n"
+        "0 0 0 19 0 0 0 0 0 0 0\n"
+        "0 0 0 0 20 0 0 0 0 0 0\n"
+        "0 0 0 0 0 12 0 0 0 0 0\n"
+        "0 0 0 0 0 0 5 0 0 0 0\n"
+        "0 0 0 0 0 0 0 1 0 0 0\n"
+        "0 0 0 0 0 0 0 0 0 0 0\n"
+        "0 0 0 0 0 0 0 0 0 0 0\n"
+        "0 0 0 0 0 0 0 0 0 0 0\n";
+    Engine engine(DataSearch{MARLINQ_SOURCE_DATA_DIR, ""});
+    const ParameterSet set = startupParameterSet();
+    Parameters p;
+    ASSERT_FALSE(validate(set, p));
+    for (const Method method : {Method::DebyeHueckel, Method::PoissonBoltzmann}) {
+        RunOptions options;
+        options.method = method;
+        std::vector<ResultSnapshot> states;
+        JobEvents events;
+        events.snapshot = [&](const ResultSnapshot& s) { states.push_back(s); };
+        const RunOutcome run = runToCompletion(engine.job(p, set, options), {}, events);
+        ASSERT_EQ(run.outcome, JobOutcome::Finished);
+        const MapData& map = run.record->map;
+        std::string classes;
+        for (std::int32_t r = 0; r < map.colourClasses.rows(); ++r)
+            for (std::int32_t c = 0; c < map.colourClasses.cols(); ++c)
+                classes += std::to_string(map.colourClasses(r, c)) + (c + 1 < map.colourClasses.cols() ? " " : "\n");
+        EXPECT_EQ(classes, drawn) << nameOf(method);
+        EXPECT_EQ(map.mostProbable, MapCell(4, 4));
+        EXPECT_FALSE(map.colourError);
+        // Every state the window may draw brings the map of its own weights, the lone chains'
+        // first ((0, 0) has no weight: the lone chain (1, 0) or (0, 1) is the most probable).
+        ASSERT_GE(states.size(), 2u);
+        for (const ResultSnapshot& s : states) {
+            EXPECT_EQ(s->map.colourClasses, weightClasses(s->absValue, s->maxValue));
+            EXPECT_EQ(s->map.mostProbable, mostProbableCell(*s).value_or(MapCell{s->mpMin, s->mmMin}));
+        }
+    }
 }
 
 }  // namespace

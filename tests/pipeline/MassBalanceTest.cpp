@@ -194,15 +194,21 @@ TEST(MassBalance, TotalModeRunIsTheFreeRunAtTheSolvedChains) {
         EXPECT_EQ(f.massBalanceResidual, 0.0);
 
         JobInput input = jobInput(p, 72, 72, dh);
-        input.params.vc10 = input.params.vc01 = 0.5;  // not used in total mode
-        input.totals = MassBalanceTotals{f.totalPlus, f.totalMinus};
+        RunRequest request = *input.request;
+        request.params.vc10 = request.params.vc01 = 0.5;  // not used in total mode
+        input.request = inTotalMode(request, MassBalanceTotals{f.totalPlus, f.totalMinus});
         Recorder total;
         ASSERT_EQ(GenerateFreeEnergy(input, {}, total.callbacks()), JobOutcome::Finished);
         const ResultRecord& t = *total.record;
+        // The result holds the request as it was asked: the free chains the mass balance found
+        // are the result's, not written into the inputs.
+        ASSERT_EQ(t.request, input.request);
+        EXPECT_EQ(t.request->params.vc10, 0.5);
+        EXPECT_EQ(t.request->totals->plus, f.totalPlus);
         EXPECT_TRUE(t.totalMode);
         EXPECT_TRUE(t.energies.empty());  // kept only for the mass balance
-        EXPECT_NEAR(t.vc10 / 1e-6, 1.0, 1e-10);
-        EXPECT_NEAR(t.vc01 / 3e-6, 1.0, 1e-10);
+        EXPECT_NEAR(t.freePlus / 1e-6, 1.0, 1e-10);
+        EXPECT_NEAR(t.freeMinus / 3e-6, 1.0, 1e-10);
         EXPECT_LE(t.massBalanceResidual, 1e-12);
         EXPECT_EQ(t.totalPlus, f.totalPlus);
         for (std::size_t k = 0; k < f.absValue.cellCount(); ++k) {
@@ -218,7 +224,7 @@ TEST(MassBalance, TotalModeRunIsTheFreeRunAtTheSolvedChains) {
     Parameters p = startupParameters();
     p.mpMin = 1;
     JobInput input = jobInput(p, 72, 72, true);
-    input.totals = MassBalanceTotals{1e-3, 1e-3};
+    input.request = inTotalMode(*input.request, MassBalanceTotals{1e-3, 1e-3});
     Recorder rec;
     EXPECT_EQ(GenerateFreeEnergy(input, {}, rec.callbacks()), JobOutcome::Failed);
     ASSERT_FALSE(rec.log.empty());

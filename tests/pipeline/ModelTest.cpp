@@ -192,8 +192,9 @@ TEST(Coacervate, SaidWhereTheFreeEnergyPerChainDoesNotRise) {
         bool said = false, enlarge = false;
         for (const RunWarning& w : flat.warnings) {
             said = said || (w.kind == WarningKind::Coacervate &&
-                            w.text == "macroscopic phase separation (a coacervate) is likely: the free energy per chain "
-                                      "does not rise at M = (10, 10); a larger range will not settle it");
+                            warningText(w) ==
+                                "macroscopic phase separation (a coacervate) is likely: the free energy per chain "
+                                "does not rise at M = (10, 10); a larger range will not settle it");
             enlarge = enlarge || w.kind == WarningKind::RangeEdge;
         }
         EXPECT_TRUE(said);

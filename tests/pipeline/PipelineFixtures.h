@@ -23,18 +23,21 @@ namespace marlinq::testing {
 
 using marlinq::startupParameters;
 
-inline std::shared_ptr<RunRecord> testRunRecord(const Parameters& p, double plen, double mlen, bool useTables) {
-    return std::make_shared<RunRecord>(plen, mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin,
-                                       p.mpMax, p.mmMin, p.mmMax, 0.0, 0.0, useTables);
+inline RunRequest testRequest(const Parameters& p, double plen, double mlen, bool useTables) {
+    RunRequest request;
+    request.params = p;
+    request.plusLength = plen;
+    request.minusLength = mlen;
+    request.chains = useTables ? Chains::Tables : Chains::Solved;
+    return request;
 }
 
 // A job's input; the tables (when used) are read from where the test put them.
 inline JobInput jobInput(const Parameters& p, double plen, double mlen, bool dh, bool tables = true) {
     JobInput input;
-    input.params = p;
-    input.runRecord = testRunRecord(p, plen, mlen, tables);
-    input.method = dh ? Method::DebyeHueckel : Method::PoissonBoltzmann;
-    input.mrange = p.mmMax - p.mmMin + 1;
+    RunRequest request = testRequest(p, plen, mlen, tables);
+    request.method = dh ? Method::DebyeHueckel : Method::PoissonBoltzmann;
+    input.request = std::make_shared<const RunRequest>(request);
     if (tables)
         input.tables =
             loadChainTables(locateDataFile(kCoarseTableFile), locateDataFile(kFineTableFile), input.tablesError);

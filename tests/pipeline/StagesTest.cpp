@@ -38,43 +38,54 @@ TEST(Stages, TeamFollowsTheLimitButNeverOutnumbersItsWork) {
     EXPECT_EQ(teamSize(0, std::int64_t{1} << 40), machineThreads());
 }
 
+// The chains of a run as a test asks for them, and the energies the chain stage gave.
+struct ChainRun {
+    RunRequest request;
+    double fPlus = 0.0, fMinus = 0.0;
+};
+
+std::shared_ptr<ChainRun> chainRun(const Parameters& p, double plen, double mlen, bool useTables) {
+    auto run = std::make_shared<ChainRun>();
+    run->request = testing::testRequest(p, plen, mlen, useTables);
+    return run;
+}
+
 // Per-length energies come back unchanged when length 1 and no neutral block are given.
-std::shared_ptr<RunRecord> unitChains(double ka, double kim, double kip) {
+std::shared_ptr<ChainRun> unitChains(double ka, double kim, double kip) {
     Parameters p = startupParameters();
     p.ka = ka;
     p.kim = kim;
     p.kip = kip;
     p.Np = 0;
     p.Nm = 0;
-    return testing::testRunRecord(p, 1.0, 1.0, true);
+    return chainRun(p, 1.0, 1.0, true);
 }
 
-// The chain stage with the chain model a run record asks for, as the job runs it; the
-// energies land in the record.
-int startChainEnergy(const CalculationStages& calculation, RunRecord& runRecord, const ChainTables* tables,
+// The chain stage with the chain model a request asks for, as the job runs it.
+int startChainEnergy(const CalculationStages& calculation, ChainRun& chains, const ChainTables* tables,
                      ChainStageReport& report) {
-    const Accuracy accuracy = runRecord.converged ? Accuracy::Converged : Accuracy::Standard;
+    const RunRequest& q = chains.request;
     std::shared_ptr<const ChainTables> shared(tables, [](const ChainTables*) {});
     const ChainModelPointer model =
-        makeChainModel(runRecord.useTables ? Chains::Tables : Chains::Solved, accuracy, shared);
+        makeChainModel(q.readsTables() ? Chains::Tables : Chains::Solved, q.accuracy, shared);
     Parameters p;
-    p.ka = runRecord.ka;
-    const bool done = calculation.chainEnergies(*model, SingleChain{runRecord.kip, runRecord.plen, runRecord.Np, false},
-                                                SingleChain{-runRecord.kim, runRecord.mlen, runRecord.Nm, true},
+    p.ka = q.params.ka;
+    const bool done = calculation.chainEnergies(*model, SingleChain{q.params.kip, q.plusLength, q.params.Np, false},
+                                                SingleChain{-q.params.kim, q.minusLength, q.params.Nm, true},
                                                 chainConditionsOf(p), report);
-    runRecord.ffc_positive = report.fPlus;
-    runRecord.ffc_minus = report.fMinus;
+    chains.fPlus = report.fPlus;
+    chains.fMinus = report.fMinus;
     return done ? 1 : 0;
 }
 
 // The chain stage on the tables of a folder, as the job runs it.
-int chainStage(RunRecord& runRecord, const TableDir& folder) {
+int chainStage(ChainRun& chains, const TableDir& folder) {
     std::string error;
     const std::filesystem::path dir = folder.path();
     const auto tables = loadChainTables((dir / kCoarseTableFile).string(), (dir / kFineTableFile).string(), error);
     EXPECT_NE(tables, nullptr) << error;
     ChainStageReport report;
-    return startChainEnergy(CalculationStages(), runRecord, tables.get(), report);
+    return startChainEnergy(CalculationStages(), chains, tables.get(), report);
 }
 
 TEST(ChainStage, TableRowsAndTableChoice) {
@@ -82,25 +93,25 @@ TEST(ChainStage, TableRowsAndTableChoice) {
     // the coarse table is flat at 5.
     TableDir tables("rows", [](int, int) { return 5.0; }, [](int r, int) { return double(r) * r; });
 
-    auto runRecord = unitChains(0.55, 0.5, 0.5);  // both in the cell of rows 3 and 4: 9 + 7 / 2
-    ASSERT_EQ(chainStage(*runRecord, tables), 1);
-    EXPECT_NEAR(runRecord->ffc_minus, 12.5, 1e-9);
-    EXPECT_NEAR(runRecord->ffc_positive, 12.5, 1e-9);
+    auto chains = unitChains(0.55, 0.5, 0.5);  // both in the cell of rows 3 and 4: 9 + 7 / 2
+    ASSERT_EQ(chainStage(*chains, tables), 1);
+    EXPECT_NEAR(chains->fMinus, 12.5, 1e-9);
+    EXPECT_NEAR(chains->fPlus, 12.5, 1e-9);
 
-    runRecord = unitChains(1.05, 0.5, 2.0);  // '-' fine rows 8 and 9: 64 + 17 / 2, '+' coarse
-    ASSERT_EQ(chainStage(*runRecord, tables), 1);
-    EXPECT_NEAR(runRecord->ffc_minus, 72.5, 1e-9);
-    EXPECT_EQ(runRecord->ffc_positive, 5.0);
+    chains = unitChains(1.05, 0.5, 2.0);  // '-' fine rows 8 and 9: 64 + 17 / 2, '+' coarse
+    ASSERT_EQ(chainStage(*chains, tables), 1);
+    EXPECT_NEAR(chains->fMinus, 72.5, 1e-9);
+    EXPECT_EQ(chains->fPlus, 5.0);
 
-    runRecord = unitChains(1.0, 2.0, 2.0);  // ka = 1.0 is not above the switch point
-    ASSERT_EQ(chainStage(*runRecord, tables), 1);
-    EXPECT_NE(runRecord->ffc_minus, 5.0);
-    EXPECT_NE(runRecord->ffc_positive, 5.0);
+    chains = unitChains(1.0, 2.0, 2.0);  // ka = 1.0 is not above the switch point
+    ASSERT_EQ(chainStage(*chains, tables), 1);
+    EXPECT_NE(chains->fMinus, 5.0);
+    EXPECT_NE(chains->fPlus, 5.0);
 
-    runRecord = unitChains(1.5, 2.0, 2.0);
-    ASSERT_EQ(chainStage(*runRecord, tables), 1);
-    EXPECT_EQ(runRecord->ffc_minus, 5.0);
-    EXPECT_EQ(runRecord->ffc_positive, 5.0);
+    chains = unitChains(1.5, 2.0, 2.0);
+    ASSERT_EQ(chainStage(*chains, tables), 1);
+    EXPECT_EQ(chains->fMinus, 5.0);
+    EXPECT_EQ(chains->fPlus, 5.0);
 }
 
 TEST(ChainStage, IdenticalChainsGetIdenticalEnergies) {
@@ -121,10 +132,10 @@ TEST(ChainStage, IdenticalChainsGetIdenticalEnergies) {
         p.kip = p.kim = uniform(0.2, solved ? 4.0 : 10.0);
         p.Np = p.Nm = static_cast<std::int32_t>(uniform(0.0, 300.0));
         const double length = static_cast<std::int32_t>(uniform(1.0, 200.0)) / p.kip;
-        auto runRecord = testing::testRunRecord(p, length, length, !solved);
+        auto chains = chainRun(p, length, length, !solved);
         ChainStageReport report;
-        ASSERT_EQ(startChainEnergy(CalculationStages(), *runRecord, tabled.tables.get(), report), 1) << report.failure;
-        ASSERT_EQ(runRecord->ffc_minus, runRecord->ffc_positive)
+        ASSERT_EQ(startChainEnergy(CalculationStages(), *chains, tabled.tables.get(), report), 1) << report.failure;
+        ASSERT_EQ(chains->fMinus, chains->fPlus)
             << (solved ? "solved" : "tables") << ": ka " << p.ka << ", xi " << p.kip << ", N " << p.Np;
     }
 }
@@ -152,11 +163,11 @@ TEST(ChainStage, TableChainsAtABjerrumLengthReadTheTableAtLambdaXi) {
 
 TEST(ChainStage, StartupValuesUseTheOverrideWhateverTheTables) {
     TableDir tables("override", [](int, int) { return 3.0; }, [](int, int) { return 3.0; });
-    auto runRecord = testing::testRunRecord(startupParameters(), 72.0, 72.0, true);
-    ASSERT_EQ(chainStage(*runRecord, tables), 1);
-    EXPECT_NEAR(runRecord->ffc_positive, 7.563826, 1e-6);
-    EXPECT_NEAR(runRecord->ffc_minus, 7.356002, 1e-6);
-    EXPECT_EQ(runRecord->ffc_positive, 0.11446831776247358 * 72 - 0.158 * std::log(73.0));
+    auto chains = chainRun(startupParameters(), 72.0, 72.0, true);
+    ASSERT_EQ(chainStage(*chains, tables), 1);
+    EXPECT_NEAR(chains->fPlus, 7.563826, 1e-6);
+    EXPECT_NEAR(chains->fMinus, 7.356002, 1e-6);
+    EXPECT_EQ(chains->fPlus, 0.11446831776247358 * 72 - 0.158 * std::log(73.0));
 }
 
 TEST(ChainStage, AStopEndsTheSolvesAndGivesNoEnergies) {
@@ -164,14 +175,14 @@ TEST(ChainStage, AStopEndsTheSolvesAndGivesNoEnergies) {
     // steps of every solve, and the stage then reports itself stopped, not failed.
     for (const bool converged : {false, true}) {
         SCOPED_TRACE(converged ? "converged" : "standard");
-        auto runRecord = testing::testRunRecord(startupParameters(), 72.0, 72.0, false);
-        runRecord->converged = converged;
+        auto chains = chainRun(startupParameters(), 72.0, 72.0, false);
+        chains->request.accuracy = converged ? Accuracy::Converged : Accuracy::Standard;
         std::stop_source source;
         source.request_stop();
         CalculationStages calculation;
         calculation.stop = source.get_token();
         ChainStageReport report;
-        EXPECT_EQ(startChainEnergy(calculation, *runRecord, nullptr, report), 0);
+        EXPECT_EQ(startChainEnergy(calculation, *chains, nullptr, report), 0);
         EXPECT_TRUE(report.stopped);
         EXPECT_TRUE(report.failure.empty()) << report.failure;
         EXPECT_TRUE(report.diagnostics.empty());
@@ -188,10 +199,10 @@ TEST(ChainStage, AStopEndsTheSolvesAndGivesNoEnergies) {
 
 TEST(ChainStage, SolvedChainsReportTwoDiagnosticLinesWithAPointInAnyLocale) {
     const bool comma = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
-    auto runRecord = testing::testRunRecord(startupParameters(), 72.0, 72.0, false);
+    auto chains = chainRun(startupParameters(), 72.0, 72.0, false);
     ::testing::internal::CaptureStdout();
     ChainStageReport report;
-    const int result = startChainEnergy(CalculationStages(), *runRecord, nullptr, report);
+    const int result = startChainEnergy(CalculationStages(), *chains, nullptr, report);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");  // nothing on the console by itself
     std::setlocale(LC_ALL, "C");
     std::string out;
@@ -203,8 +214,8 @@ TEST(ChainStage, SolvedChainsReportTwoDiagnosticLinesWithAPointInAnyLocale) {
     ASSERT_NE(out.find(plusLine), std::string::npos) << out;
     EXPECT_EQ(out.find(minusLine), out.rfind(minusLine));
     // Both solved energies lie near the tabulated 7.56 / 7.36 of the start-up values.
-    EXPECT_NEAR(runRecord->ffc_positive, 7.56, 0.1);
-    EXPECT_NEAR(runRecord->ffc_minus, 7.36, 0.1);
+    EXPECT_NEAR(chains->fPlus, 7.56, 0.1);
+    EXPECT_NEAR(chains->fMinus, 7.36, 0.1);
     if (comma) {
         EXPECT_EQ(out.find(','), std::string::npos) << out;
     }
@@ -228,7 +239,7 @@ double sumOfComplexShares(const Distribution& d) {
 // mpMin .. last, or the whole Debye-Hueckel matrix.
 Distribution pbRows(const ResultRecord& resultRecord, std::int32_t last) {
     DistributionBuilder weights(resultRecord.mpMin, resultRecord.mpMax, resultRecord.mmMin, resultRecord.mmMax,
-                                resultRecord.vc10, resultRecord.vc01);
+                                resultRecord.freePlus, resultRecord.freeMinus);
     weights.enterFreeChains();
     for (std::int32_t mp = resultRecord.mpMin; mp <= last; ++mp)
         weights.addRow(mp, CalculationStages(poissonBoltzmannModel()).sphereRow(landscapeInputsOf(resultRecord), mp).cells);
@@ -237,7 +248,7 @@ Distribution pbRows(const ResultRecord& resultRecord, std::int32_t last) {
 }
 Distribution dhMatrix(const ResultRecord& resultRecord) {
     DistributionBuilder weights(resultRecord.mpMin, resultRecord.mpMax, resultRecord.mmMin, resultRecord.mmMax,
-                                resultRecord.vc10, resultRecord.vc01);
+                                resultRecord.freePlus, resultRecord.freeMinus);
     weights.enterFreeChains();
     weights.addWhole(CalculationStages(debyeHueckelModel()).everyCell(landscapeInputsOf(resultRecord)).cells);
     return weights.distribution();
@@ -280,11 +291,11 @@ CellWeight expectedWeight(const ResultRecord& resultRecord, std::int32_t mp, std
                          : -(s(1) * mp + s(mp)) * lnNp - (s(mp + mm) + s(1) * mm - s(mp)) * lnNm;
     const double E = (mp * resultRecord.ffc_positive + mm * resultRecord.ffc_minus) - F - T;
     if (E < 300.0)
-        return {E,
-                (marlinq::pow(resultRecord.vc01, mm) * marlinq::pow(resultRecord.vc10, mp)) * std::pow(2.71828183, E)};
+        return {E, (marlinq::pow(resultRecord.freeMinus, mm) * marlinq::pow(resultRecord.freePlus, mp)) *
+                       std::pow(2.71828183, E)};
     // From its logarithm to the base 2.71828183: c+^M+ c-^M- 2.71828183^E.
-    return {E, std::pow(2.71828183, (mp * std::log(resultRecord.vc10) + mm * std::log(resultRecord.vc01)) /
-                                        std::log(2.71828183) +
+    return {E, std::pow(2.71828183, (mp * std::log(resultRecord.freePlus) + mm * std::log(resultRecord.freeMinus)) /
+                                            std::log(2.71828183) +
                                         E)};
 }
 

@@ -3,6 +3,7 @@
 
 #include "kernel/Fatal.h"
 #include "pipeline/CalculationJob.h"
+#include "pipeline/MapClasses.h"
 #include "pipeline/Observables.h"
 #include "ui/MapModel.h"
 #include "ui/NumberInput.h"
@@ -320,6 +321,7 @@ TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
     const QImage before = mapViewOf(*form).image();
     auto rec = std::make_shared<ResultRecord>(*runControllerOf(*form).result());
     rec->absValue(2, 2) = rec->maxValue * 1.1;  // beyond class 20
+    formMapData(*rec);
     runControllerOf(*form).setResult(rec);
     form->redraw();
     EXPECT_EQ(dialogs->messages, QStringList{"a->color is greater than 20"});
@@ -329,6 +331,7 @@ TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
     rec = std::make_shared<ResultRecord>(*runControllerOf(*form).result());
     rec->absValue = Grid<double>(11, 11);
     rec->absValue(0, 1) = rec->maxValue = 1.0;
+    formMapData(*rec);
     rec->plen = rec->mlen = 0.0;
     dialogs->messages.clear();
     resultLabelOf(*form, "coreRadiusOutput")->setText("kept");
@@ -396,6 +399,7 @@ std::shared_ptr<ResultRecord> twoCellResult(const ResultRecord& from) {
     rec->sum = 1.001;
     rec->maxValue = 1.0;
     rec->normalised = true;
+    formMapData(*rec);
     return rec;
 }
 

@@ -345,8 +345,8 @@ TEST_F(WindowTest, SaveDistributionDuringARunWritesTheLastFinishedRow) {
     actionOf(*form, "saveDistributionAction")->trigger();
     const auto result = runControllerOf(*form).result();  // no event ran since: the state written
     const std::vector<double> cells = result->absValue.toVector();
-    const DistributionView view{result->mpMin, result->mpMax, result->mmMin, result->mmMax,
-                                result->vc10,  result->vc01,  cells.data()};
+    const DistributionView view{result->mpMin,    result->mpMax,     result->mmMin, result->mmMax,
+                                result->freePlus, result->freeMinus, cells.data()};
     EXPECT_EQ(readAll(path).toStdString(), formatDistribution(view, '.'));
     // Written through a temporary file that is gone once the save is done.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter("partial.txt"), QStringList{"partial.txt"});
@@ -453,7 +453,7 @@ TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {
     ASSERT_TRUE(result);
     EXPECT_TRUE(result->totalMode);
     EXPECT_EQ(result->totalPlus, 0.002);
-    EXPECT_LT(result->vc10, 1e-4);
+    EXPECT_LT(result->freePlus, 1e-4);
     EXPECT_TRUE(log().contains("Mass balance: free c+ = "));
 
     // The same totals in mM of chains (4.561991400541782 mM is 1e-3 per a^3 at 0.714 nm).
@@ -463,7 +463,7 @@ TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {
     field("minusConcentrationField")->setText("9.123982801083564");
     solveAndWait();
     EXPECT_NEAR(runControllerOf(*form).result()->totalPlus, 0.002, 1e-15);
-    EXPECT_NEAR(runControllerOf(*form).result()->vc10, result->vc10, 1e-12 * result->vc10);
+    EXPECT_NEAR(runControllerOf(*form).result()->freePlus, result->freePlus, 1e-12 * result->freePlus);
 
     // Saved: the totals before the last line; loaded back: total mode, per a^3.
     const QString path = dir.filePath("totals.txt");

@@ -220,11 +220,10 @@ TEST(MapModel, PopulatedRegionHoldsTheWeightAndZoomKeepsTheCellUnderTheMouse) {
 }
 
 TEST(MapModel, ResultPanelNumbersOfAComplex) {
-    const ComplexSummary s = summarizeComplex(SphericalComplex::of(3, 5, ChainBlocks{18.0, 18.0, 72.0, 72.0}, {0.2}));
-    EXPECT_DOUBLE_EQ(s.Z, -36.0);
-    EXPECT_DOUBLE_EQ(s.Rc, std::pow(576.0 * 3.0 / 12.566369548, 0.3333333333333333));
-    EXPECT_DOUBLE_EQ(s.kRc, s.Rc * 0.2);
-    EXPECT_DOUBLE_EQ(s.ZoverRc, -36.0 / s.Rc);
+    const SphericalComplex s = SphericalComplex::of(3, 5, ChainBlocks{18.0, 18.0, 72.0, 72.0}, {0.2});
+    EXPECT_DOUBLE_EQ(s.charge, -36.0);
+    EXPECT_DOUBLE_EQ(s.radius, std::pow(576.0 * 3.0 / 12.566369548, 0.3333333333333333));
+    EXPECT_DOUBLE_EQ(s.kappaR, s.radius * 0.2);
     EXPECT_EQ(SphericalComplex::of(0, 0, ChainBlocks{18.0, 18.0, 72.0, 72.0}, {0.2}).radius, 0.0);
 }
 

@@ -3,6 +3,8 @@
 // the share of a free chain and the sliders at start-up.
 #include "main_window_support.h"
 
+#include "CommaLocale.h"
+
 #include "ui/MapModel.h"
 
 #include <QFile>
@@ -34,6 +36,40 @@ TEST_F(WindowTest, SaveParametersUnderACommaLocaleTakesWhatSolveTakes) {
     field("saltField")->setText("abc");
     actionOf(*form, "saveParametersAction")->trigger();
     EXPECT_EQ(dialogs->messages, QStringList{"Stable solution is only for ka between 0.2 and 10"});
+}
+
+// A window opened on a German desktop: every number field, the start-up concentrations
+// included, shows a decimal comma, and the files it saves keep the point.
+TEST_F(WindowTest, ACommaDesktopShowsCommasInEveryFieldAndSavesPoints) {
+    MARLINQ_REQUIRE_COMMA_LOCALE(cLocale);
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    form = std::make_unique<MainWindow>();
+    form->setDataSearch(marlinq::DataSearch{MARLINQ_SOURCE_DATA_DIR, ""});
+    form->show();
+    EXPECT_EQ(field("plusConcentrationField")->text(), "0,001");
+    EXPECT_EQ(field("minusConcentrationField")->text(), "0,001");
+    QStringList decimals;
+    for (const QLineEdit* f : form->findChildren<QLineEdit*>()) {
+        if (!f->isVisible() || f->text().isEmpty() || !f->text().front().isDigit()) continue;
+        EXPECT_FALSE(f->text().contains(QLatin1Char('.'))) << f->objectName().toStdString() << ": " << f->text().toStdString();
+        if (f->text().contains(QLatin1Char(','))) decimals.append(f->objectName());
+    }
+    decimals.sort();
+    EXPECT_EQ(decimals.join(QLatin1Char(' ')), "minusConcentrationField plusConcentrationField saltField");
+    solveAndWait();
+    for (const QLineEdit* f : form->findChildren<QLineEdit*>()) {
+        if (!f->isVisible() || !f->isReadOnly() || f->text().isEmpty() || !f->text().front().isDigit()) continue;
+        EXPECT_FALSE(f->text().contains(QLatin1Char('.'))) << f->objectName().toStdString() << ": " << f->text().toStdString();
+    }
+
+    dialogs->saveAnswer = dir.filePath("comma.in");
+    actionOf(*form, "saveParametersAction")->trigger();
+    EXPECT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(" | ").toStdString();
+    const QByteArray text = readAll(dialogs->saveAnswer);
+    EXPECT_TRUE(text.contains("vc10 0.001\nvc01 0.001\n") || (text.contains("vc10 0.001\n") && text.contains("vc01 0.001\n")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("\nka 0.2\n")) << text.toStdString();
+    EXPECT_FALSE(text.contains(',')) << text.toStdString();
 }
 
 TEST_F(WindowTest, AGigabyteTableIsNeverWrittenBySurprise) {

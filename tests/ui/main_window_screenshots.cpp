@@ -4,20 +4,27 @@
 //       build/tests/ui/test_ui_main_window --gtest_filter='Screenshots.*'
 #include "main_window_support.h"
 
+#include "ui/ObservablesPanel.h"
 #include "ui/SweepWindow.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 
 #include <QDir>
 #include <QPixmap>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QGuiApplication>
 #include <QToolTip>
 #include <QTabWidget>
+
+#include <clocale>
+#include <string>
 #include <QToolButton>
 
 using namespace marlinq;
@@ -70,6 +77,21 @@ TEST_F(Screenshots, AfterTheDefaultRun) {
         0, corner.x(), corner.y() + cell.y() - 120, mapPart(*form, "mapPicture")->width() + 300, 260);
     ASSERT_TRUE(screen.save(QDir(target).filePath("map-tooltip.png")));
     QToolTip::hideText();
+}
+
+// The window on a German desktop (de_DE.UTF-8): decimal commas in every field, before and
+// after the run.
+TEST_F(Screenshots, UnderAGermanDesktop) {
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 locale not available";
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    form = std::make_unique<MainWindow>();
+    form->setDataSearch(marlinq::DataSearch{MARLINQ_SOURCE_DATA_DIR, ""});
+    form->resize(shotSize(QSize(1366, 698)));
+    form->show();
+    solveAndWait();
+    shoot("window-de_DE.png");
+    std::setlocale(LC_ALL, previous.c_str());
 }
 
 TEST_F(Screenshots, OnALargeScreen) {
@@ -150,5 +172,14 @@ TEST_F(Screenshots, ObservablesTabWithASegmentSize) {
     solveAndWait();
     field("segmentSizeField")->setText(QStringLiteral("0.714"));
     form->findChild<QTabWidget*>(QStringLiteral("resultTabs"))->setCurrentIndex(1);
+    // With the sensitivity estimated (the answers at -1 and +1 kT per chain).
+    auto* panel = form->findChild<ObservablesPanel*>(QStringLiteral("observablesPanel"));
+    QSignalSpy estimated(panel, &ObservablesPanel::sensitivityShown);
+    form->findChild<QPushButton*>(QStringLiteral("sensitivityButton"))->click();
+    ASSERT_TRUE(waitFor([&] { return estimated.count() == 1; }));
     shoot("main-window-observables.png");
+    // Its end: the molar masses, the sizes and the sensitivity.
+    auto* scroll = form->findChild<QScrollArea*>(QStringLiteral("observablesScroll"));
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    shoot("main-window-observables-end.png");
 }

@@ -1,5 +1,6 @@
 // The map widget on its own: hostile grids, the cell a double-click names on both kinds of
 // axes, zoom and the way back to the whole range.
+#include "pipeline/MapClasses.h"
 #include "pipeline/Records.h"
 #include "ui/MapRender.h"
 #include "ui/MapView.h"
@@ -41,6 +42,7 @@ ResultSnapshot record(std::int32_t mpMin, std::int32_t mmMin, const Grid<double>
     rec->sum = sum;
     rec->maxValue = largest;
     rec->index = rec->mpMax;
+    formMapData(*rec);
     return rec;
 }
 
@@ -81,6 +83,7 @@ TEST_F(MapViewTest, HostileGridsAreRefusedOrDrawnWithoutHarm) {
     // A NaN normalisation alike.
     auto nanMax = std::make_shared<ResultRecord>(*record(1, 1, good));
     nanMax->maxValue = std::numeric_limits<double>::quiet_NaN();
+    formMapData(*nanMax);
     QString error;
     EXPECT_FALSE(view.setRecord(nanMax, &error));
     EXPECT_FALSE(error.isEmpty());

@@ -3,7 +3,7 @@
 // range row stands in the window's Tab order.
 #include "main_window_support.h"
 
-#include "files/NumberFormat.h"
+#include "io/NumberText.h"
 
 #include <QSignalSpy>
 
@@ -235,7 +235,7 @@ TEST_F(ParameterFormTest, UnitConvertsTheTypedValuesAndHoldsInFreeModeToo) {
     unit->setCurrentIndex(1);
     EXPECT_EQ(dialogs->messages, QStringList{"Concentrations in mM need the segment size a (nm), from 0.01 to 100"});
     EXPECT_EQ(unit->currentIndex(), 0);
-    EXPECT_EQ(field("plusConcentrationField")->text(), "0.001");
+    EXPECT_EQ(field("plusConcentrationField")->text(), "0,001");  // as the desktop writes it
     EXPECT_EQ(changed.count(), 0);
 
     // At a = 0.714 nm, 1e-3 chains per a^3 is 4.56199140054178 mM; and back.

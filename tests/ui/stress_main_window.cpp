@@ -2,11 +2,13 @@
 // window destroyed while a Poisson-Boltzmann job runs. Built as its own executable so that
 // a ThreadSanitizer build can run just these.
 #include "main_window_support.h"
+#include "ui/ObservablesPanel.h"
 
 #include <QEvent>
 #include <QObject>
 #include <QPointer>
 #include <QProgressBar>
+#include <QSignalSpy>
 
 #include <chrono>
 #include <condition_variable>
@@ -221,6 +223,43 @@ TEST_F(WindowTest, DestroyingTheWindowDuringAPoissonBoltzmannRunEndsItsJob) {
     }
     QCoreApplication::instance()->removeEventFilter(&spy);
     EXPECT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(" | ").toStdString();
+}
+
+// The Observables tab's sensitivity is estimated on a thread of its own: pressed again and
+// again across new runs, and the window destroyed while an estimate runs, its answer reaches
+// only the result it was made for and never a destroyed panel.
+TEST_F(WindowTest, SensitivityEstimatesAcrossRunsAndADestroyedWindow) {
+    LateEventSpy spy;
+    QCoreApplication::instance()->installEventFilter(&spy);
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        if (!form) form = std::make_unique<MainWindow>();
+        form->show();
+        setRanges(0, 40, 0, 40);
+        solveAndWait();
+        auto* panel = form->findChild<ObservablesPanel*>(QStringLiteral("observablesPanel"));
+        auto* estimate = childOf<QPushButton>(*panel, "sensitivityButton");
+        ASSERT_TRUE(estimate->isEnabled());
+        QSignalSpy shown(panel, &ObservablesPanel::sensitivityShown);
+        estimate->click();
+        if (round % 2 == 0) {
+            ASSERT_TRUE(waitFor([&] { return shown.count() == 1; }));
+            continue;
+        }
+        const void* destroyed = panel;
+        {
+            Watchdog guard(std::chrono::seconds(300), "destroying the window during an estimate");
+            form.reset();
+        }
+        spy.watched = destroyed;
+        for (int pass = 0; pass < 20; ++pass) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        EXPECT_EQ(spy.late, 0);
+        spy.watched = nullptr;
+    }
+    QCoreApplication::instance()->removeEventFilter(&spy);
 }
 
 }  // namespace

@@ -1,14 +1,20 @@
 #pragma once
 // Reading a user's file without ever blocking on it, and replacing a file only once its
-// new content is complete.
+// new content is complete: the one place a file is saved (io/Destination.h adds standard
+// output and strings to it).
 
 #include <cstddef>
 #include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace marlinq {
+
+// What an errno means, in the words of the program's messages ("no such file",
+// "permission denied", "read-only file system", ...; else the C library's text).
+std::string errorText(int errorNumber);
 
 // Reads the whole of the regular file path into bytes. A folder, a pipe, a device or a
 // socket is refused at once (checked before opening, opened without blocking), as is a
@@ -28,6 +34,8 @@ bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string&
 // regular file (a folder, a socket) is refused, except a character device (/dev/null, a
 // terminal) or a FIFO: there is nothing to rename, so they are opened and written directly.
 bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write, std::string& error);
+// The same for a text (or any bytes) known whole.
+bool writeTextFileAtomically(const std::string& path, std::string_view text, std::string& error);
 
 // Whether a and b name the same existing file (same device and inode), through links
 // and different spellings of the path alike; false when either does not exist.

@@ -1,4 +1,4 @@
-#include "files/FileAccess.h"
+#include "io/FileAccess.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -17,9 +17,7 @@
 
 namespace marlinq {
 
-namespace {
-
-std::string reasonOf(int err) {
+std::string errorText(int err) {
     // clang-format off
     switch (err) {
         case ENOENT: return "no such file";
@@ -32,6 +30,8 @@ std::string reasonOf(int err) {
     }
     // clang-format on
 }
+
+namespace {
 
 std::string kindOf(mode_t mode) {
     if (S_ISDIR(mode)) return "is a folder, not a file";
@@ -98,7 +98,7 @@ bool writeStream(const std::string& path, const std::function<bool(std::ostream&
         fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        error = "cannot open (" + reasonOf(errno) + ")";
+        error = "cannot open (" + errorText(errno) + ")";
         return false;
     }
     bool ok = false;
@@ -119,7 +119,7 @@ bool writeStream(const std::string& path, const std::function<bool(std::ostream&
     const int closed = ::close(fd);
     if (writeError == 0 && closed != 0 && errno != EINTR) writeError = errno;
     if (writeError != 0) {
-        error = "cannot write (" + reasonOf(writeError) + ")";
+        error = "cannot write (" + errorText(writeError) + ")";
         return false;
     }
     if (!ok) error = "writing failed";
@@ -133,14 +133,14 @@ std::optional<std::string> folderProblem(const std::string& folder) {
     if (::stat(folder.c_str(), &st) != 0) {
         const int err = errno;
         if (err == ENOENT) return "the folder " + folder + " does not exist";
-        return "the folder " + folder + ": " + reasonOf(err);
+        return "the folder " + folder + ": " + errorText(err);
     }
     if (!S_ISDIR(st.st_mode)) return folder + " is not a folder";
     std::string probe = (std::filesystem::path(folder) / ".marlinq-probe-XXXXXX").string();
     std::vector<char> name(probe.begin(), probe.end());
     name.push_back('\0');
     const int fd = ::mkstemp(name.data());
-    if (fd < 0) return "cannot create a file in the folder " + folder + " (" + reasonOf(errno) + ")";
+    if (fd < 0) return "cannot create a file in the folder " + folder + " (" + errorText(errno) + ")";
     ::close(fd);
     ::unlink(name.data());
     return std::nullopt;
@@ -175,15 +175,15 @@ std::optional<std::string> outputFileProblem(const std::string& path) {
     if (::stat(path.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) return kindOf(st.st_mode);
         if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
-            if (::access(path.c_str(), W_OK) != 0) return reasonOf(errno);
+            if (::access(path.c_str(), W_OK) != 0) return errorText(errno);
             return std::nullopt;
         }
         if (!S_ISREG(st.st_mode)) return kindOf(st.st_mode) + "; not overwritten";
-        if (::access(path.c_str(), W_OK) != 0) return reasonOf(errno);
+        if (::access(path.c_str(), W_OK) != 0) return errorText(errno);
         return folderProblem(folderOf(placeOf(path)));
     }
     const int err = errno;
-    if (err != ENOENT) return reasonOf(err);
+    if (err != ENOENT) return errorText(err);
     // A new file (or the missing target of a link): its folder must take it.
     struct stat lst {};
     const bool link = ::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode);
@@ -198,7 +198,7 @@ std::optional<std::string> outputFolderProblem(const std::string& path) {
         if (!S_ISDIR(st.st_mode)) return std::string("is not a folder");
         return folderProblem(path);
     }
-    if (errno != ENOENT) return reasonOf(errno);
+    if (errno != ENOENT) return errorText(errno);
     // To be created: the nearest folder that exists must take it.
     fs::path p = fs::path(path).lexically_normal();
     while (true) {
@@ -206,7 +206,7 @@ std::optional<std::string> outputFolderProblem(const std::string& path) {
         p = p.parent_path();
         if (p.empty()) return folderProblem(".");
         if (::stat(p.c_str(), &st) == 0) return folderProblem(p.string());
-        if (errno != ENOENT) return "the folder " + p.string() + ": " + reasonOf(errno);
+        if (errno != ENOENT) return "the folder " + p.string() + ": " + errorText(errno);
     }
 }
 
@@ -231,7 +231,7 @@ bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string&
     if (::stat(path.c_str(), &st) != 0) {
         const int err = errno;
         if (missingFile) *missingFile = err == ENOENT || err == ENOTDIR;
-        return fail(reasonOf(err), err);
+        return fail(errorText(err), err);
     }
     // Never open a pipe or device: opening or reading it could wait for ever.
     if (!S_ISREG(st.st_mode)) return notRegular(st.st_mode);
@@ -242,7 +242,7 @@ bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string&
     if (fd < 0) {
         const int err = errno;
         if (missingFile) *missingFile = err == ENOENT;
-        return fail(reasonOf(err), err);
+        return fail(errorText(err), err);
     }
     // The path may have been replaced between stat and open.
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -257,7 +257,7 @@ bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string&
             if (errno == EINTR) continue;
             const int err = errno;
             ::close(fd);
-            return fail(reasonOf(err), err);
+            return fail(errorText(err), err);
         }
         if (n == 0) break;
         if (bytes.size() + static_cast<std::size_t>(n) > maxBytes) {  // grew while read
@@ -305,7 +305,7 @@ bool writeFileAtomically(const std::string& path, const std::function<bool(std::
     std::vector<char> nameBuf(tempName.begin(), tempName.end());
     nameBuf.push_back('\0');
     const int fd = ::mkstemp(nameBuf.data());
-    if (fd < 0) return fail("cannot create a file in its folder (" + reasonOf(errno) + ")");
+    if (fd < 0) return fail("cannot create a file in its folder (" + errorText(errno) + ")");
     tempName = nameBuf.data();
     const auto discard = [&](const std::string& reason) {
         ::close(fd);
@@ -329,19 +329,19 @@ bool writeFileAtomically(const std::string& path, const std::function<bool(std::
         if (out.fail()) ok = false;
         writeError = buf.error();
     }
-    if (writeError != 0) return discard("cannot write (" + reasonOf(writeError) + "); the old file is kept");
+    if (writeError != 0) return discard("cannot write (" + errorText(writeError) + "); the old file is kept");
     if (!ok) return discard("writing failed; the old file is kept");
-    if (::fchmod(fd, mode) != 0) return discard("cannot set the file mode (" + reasonOf(errno) + ")");
-    if (::fsync(fd) != 0) return discard("cannot write (" + reasonOf(errno) + "); the old file is kept");
+    if (::fchmod(fd, mode) != 0) return discard("cannot set the file mode (" + errorText(errno) + ")");
+    if (::fsync(fd) != 0) return discard("cannot write (" + errorText(errno) + "); the old file is kept");
     if (::close(fd) != 0) {
         const int err = errno;
         ::unlink(tempName.c_str());
-        return fail("cannot write (" + reasonOf(err) + "); the old file is kept");
+        return fail("cannot write (" + errorText(err) + "); the old file is kept");
     }
     if (::rename(tempName.c_str(), target.c_str()) != 0) {
         const int err = errno;
         ::unlink(tempName.c_str());
-        return fail("cannot replace the file (" + reasonOf(err) + "); the old file is kept");
+        return fail("cannot replace the file (" + errorText(err) + "); the old file is kept");
     }
     // Make the rename itself durable; a failure here no longer loses anything.
     const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -350,6 +350,16 @@ bool writeFileAtomically(const std::string& path, const std::function<bool(std::
         ::close(dirFd);
     }
     return true;
+}
+
+bool writeTextFileAtomically(const std::string& path, std::string_view text, std::string& error) {
+    return writeFileAtomically(
+        path,
+        [text](std::ostream& out) {
+            out.write(text.data(), static_cast<std::streamsize>(text.size()));
+            return static_cast<bool>(out);
+        },
+        error);
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

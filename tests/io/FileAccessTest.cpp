@@ -1,5 +1,5 @@
 // Reading without blocking, and replacing files only when the new content is complete.
-#include "files/FileAccess.h"
+#include "io/FileAccess.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "files/NumberFormat.h"
+#include "io/NumberText.h"
 
 #include <charconv>
 #include <cmath>
@@ -15,6 +15,47 @@ constexpr int kSignificantDigits = 15;
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
+
+std::string shortestText(double v) {
+    std::string s;
+    appendShortest(s, v);
+    return s;
+}
+
+void appendShortest(std::string& out, double v) {
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, res.ptr);
+}
+
+void appendInteger(std::string& out, std::int64_t v) {
+    char buf[24];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, res.ptr);
+}
+
+std::string significantText(double v, int digits, char decimalSeparator) {
+    // to_chars with a precision is printf's %g in the classic locale, without the locale.
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits);
+    std::string s(buf, res.ptr);
+    if (decimalSeparator != '.')
+        for (char& ch : s)
+            if (ch == '.') ch = decimalSeparator;
+    return s;
+}
+
+std::string formatReal17(double v) {
+    if (std::isnan(v)) return "nan";
+    return significantText(v, 17);
+}
+
+std::string fixedText(double v, int decimals) {
+    char buf[512];  // %.Nf of 1e308 has 309 digits before the point
+    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    if (res.ec != std::errc()) return significantText(v, 17);
+    return std::string(buf, res.ptr);
+}
 
 std::string formatGeneral(double value, char decimalSeparator) {
     if (std::isnan(value)) return "NaN";

@@ -1,6 +1,6 @@
-#include "files/SweepStore.h"
+#include "io/SweepStore.h"
 
-#include "files/FileAccess.h"
+#include "io/FileAccess.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -741,11 +741,7 @@ bool claimSweepFolder(const std::string& folder, const std::string& wholePlanLin
                         kSweepFolderManifest + "); choose another folder";
                 return false;
             }
-        if (!writeFileAtomically(
-                manifest,
-                [&line](std::ostream& out) { return static_cast<bool>(out.write(line.data(), static_cast<std::streamsize>(line.size()))); },
-                error))
-            return false;
+        if (!writeTextFileAtomically(manifest, line, error)) return false;
         // Another sweep may have named the folder at the same time: its line must be this one.
         if (!readRegularFile(manifest, 1 << 16, held, error)) return false;
     }
