@@ -3,7 +3,7 @@
 
 #include "BatchOptions.h"
 #include "Sweep.h"
-#include "SweepFiles.h"
+#include "pipeline/StoredSweep.h"
 
 #include "io/Destination.h"
 #include "io/FileAccess.h"
@@ -344,7 +344,7 @@ int run(int argc, char** argv) {
         return kExitOk;
     }
 
-    if (o.merge) return mergeSweepParts(o.mergeParts, o.output, o.quiet);
+    if (o.merge) return mergeSweepParts(o.mergeParts, o.output, o.quiet, std::cerr, std::cout);
 
     if (!o.dataDir.empty()) {
         std::error_code ec;

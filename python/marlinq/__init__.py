@@ -56,9 +56,9 @@ except ImportError as _error:
             _sys.executable)) from _error
 from ._core import Parameters, Profile, Result, observables
 from ._core import __commit__, __version__  # the release and the commit the module was built from
-from ._sweep import SweepTable, sweep
+from ._sweep import SweepTable, merge, sweep
 
-__all__ = ["Parameters", "Result", "Profile", "SweepTable", "run", "profile", "sweep", "observables", "critical_salt", "solve_for", "METHODS",
+__all__ = ["Parameters", "Result", "Profile", "SweepTable", "run", "profile", "sweep", "merge", "observables", "critical_salt", "solve_for", "METHODS",
            "CHAINS", "ACCURACIES", "data_file"]
 
 #: Values of ``method``: Poisson-Boltzmann, the program's Debye-Hueckel approximation, or the

@@ -5,6 +5,7 @@ The loop, the application of each value and the observables are the engine's (ru
 same column names.
 """
 
+import csv
 import os
 
 import numpy as np
@@ -57,7 +58,7 @@ def _axes(axes):
 
 
 def sweep(params, axes, method="dh", chains="table", accuracy="standard", progress=None, data_dir=None,
-          keep_results=False, workers=1, unit_nm=None, allow_large=False):
+          keep_results=False, workers=1, unit_nm=None, allow_large=False, output=None, resume=False):
     """Runs one calculation per point of a parameter grid and tabulates the results, as
     ``marlinq-batch --sweep`` does.
 
@@ -94,6 +95,16 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
         Run a plan whose table would take more than 1 GiB of memory (about 2 kB a point,
         more with keep_results; refused with ValueError before the first point otherwise, as
         ``--large-output`` decides for the batch command's CSV).
+    output : str or path-like, optional
+        Also write the sweep's CSV to this file, through the same store as ``marlinq-batch
+        --sweep ... -o FILE`` (the same bytes): the rows go to FILE.partial as they finish
+        and the file is renamed to FILE when the sweep is complete; a sweep stopped by
+        progress or Ctrl-C, or killed, leaves FILE.partial. The table then holds the rows of
+        the file.
+    resume : bool
+        With output: continue the sweep in FILE.partial (or FILE), computing only the points
+        it lacks, as ``--resume`` does; a file of another plan raises ValueError. Without
+        anything to resume the sweep starts.
 
     Returns
     -------
@@ -134,8 +145,21 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
     # One worker takes the machine's default; several share it out.
     threads = 0 if workers == 1 else max(1, _core._machine_threads() // workers)
 
-    columns, rows, stopped = _core._sweep(params, keys, values, method, chains, accuracy, data_dir, unit_nm,
-                                          workers, bool(keep_results), progress, threads, bool(allow_large))
+    if output is not None:
+        output = os.fspath(output)
+        if output in ("", "-"):
+            raise ValueError("output is the path of the sweep's CSV file")
+        columns, stopped, _, results = _core._sweep_to_file(
+            params, keys, values, method, chains, accuracy, data_dir, unit_nm, workers, bool(keep_results),
+            progress, output, bool(resume), bool(allow_large))
+        # A link is followed: its target gets the rows, and its .partial while unfinished.
+        place = os.path.realpath(output) if os.path.islink(output) else output
+        rows = _rows_of_file(place + ".partial" if stopped else place, values, results)
+    elif resume:
+        raise ValueError("resume needs the file of the sweep: output=...")
+    else:
+        columns, rows, stopped = _core._sweep(params, keys, values, method, chains, accuracy, data_dir, unit_nm,
+                                              workers, bool(keep_results), progress, threads, bool(allow_large))
 
     dtype = [("index", np.int64)]
     for name, key in zip(names, keys):
@@ -170,6 +194,50 @@ def sweep(params, axes, method="dh", chains="table", accuracy="standard", progre
     if keep_results:
         table.results = [row[5] for row in rows]
     return table
+
+
+
+def _rows_of_file(path, values, results):
+    """The rows of a sweep CSV as the engine's sweep hands them over: (index, values,
+    observables, status, doubts or None, Result or None). The swept values are the grid's
+    own numbers; every other number is read back exactly (17 digits)."""
+    with open(path, newline="", encoding="utf-8") as f:
+        lines = [line for line in csv.reader(f) if line and not line[0].startswith("#")]
+    header, rows = lines[0], []
+    status = header.index("status")
+    first = 1 + len(values)
+    doubts = header[status + 1:]
+    for fields in lines[1:]:
+        index = int(fields[0])
+        point, rest = [], index
+        for v in reversed(values):
+            point.append(v[rest % len(v)])
+            rest //= len(v)
+        observed = [float(t) if t else np.nan for t in fields[first:status]]
+        doubt = None
+        if fields[status + 2] != "":  # a point that ran has its counts
+            doubt = [fields[status + 1]]
+            for name, t in zip(doubts[1:], fields[status + 2:]):
+                doubt.append(float(t) if t else np.nan if name in ("error_estimate", "standard_difference") else int(t))
+            doubt += [np.nan] * (7 - len(doubt))
+            doubt = tuple(doubt)
+        rows.append((index, tuple(reversed(point)), observed, fields[status], doubt, results.get(index)))
+    return rows
+
+
+def merge(parts, output):
+    """Joins the parts of one sweep (the CSVs of ``--shard`` runs or sweeps that wrote
+    shards) into output, as ``marlinq-batch --merge PART... -o FILE`` does: the same bytes,
+    refusing what it refuses (ValueError with its message, nothing written): a missing or
+    repeated index, parts of another sweep (other tables included), a part that is not a
+    regular file, a cut last line or a damaged row, an output no run could write. Returns
+    the notes the batch command gives on standard error (points without a result, the
+    doubts), one line each."""
+    parts = [os.fspath(p) for p in parts]
+    output = os.fspath(output)
+    if output in ("", "-"):
+        raise ValueError("merge writes a file: give its path as output")
+    return _core._merge(parts, output)
 
 
 # The names beside the parameters, from the engine's table.

@@ -19,6 +19,7 @@
 #include "pipeline/ObservablesText.h"
 #include "pipeline/CalculationStages.h"
 #include "pipeline/SolveFor.h"
+#include "pipeline/StoredSweep.h"
 #include "pipeline/Sweep.h"
 #include "pipeline/Units.h"
 #include "pipeline/Version.h"
@@ -28,6 +29,7 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -41,6 +43,7 @@
 #include <cctype>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -884,6 +887,140 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
     return py::make_tuple(columns, rows, stopped);
 }
 
+// A sweep written through the sweep store, as marlinq-batch --sweep -o FILE [--resume]
+// writes it (the same bytes): the store runs on a JobRunner's thread, the calling thread
+// takes its points (progress, results), its messages and Ctrl-C. Returns (observable
+// columns as (name, whole number), stopped, messages, results index -> Result of the points
+// computed now with keep_results). What the batch command exits with 2 for raises
+// ValueError with its message, a failed write or tables OSError.
+py::tuple sweepToFile(const PyParameters& params, const std::vector<std::string>& names,
+                      const std::vector<std::vector<double>>& values, const std::string& method,
+                      const std::string& chains, const std::string& accuracy, const std::optional<std::string>& dataDir,
+                      const std::optional<double> unitNm, std::int64_t workers, bool keepResults,
+                      const py::object& progress, const std::string& output, bool resume, bool allowLarge) {
+    StoredSweep sweep;
+    SweepSpec& plan = sweep.plan;
+    plan.base = params.set;
+    plan.options = runOptions(method, chains, accuracy, false);
+    if (names.empty()) throw py::value_error("a sweep needs at least one parameter, e.g. {'ka': [0.2, 0.5, 1]}");
+    if (names.size() != values.size()) throw py::value_error("one list of values per swept name");
+    for (std::size_t k = 0; k < names.size(); ++k) plan.axes.push_back(SweepAxis{names[k], values[k], false});
+    plan.unitNm = unitNm;
+    if (const std::optional<PlanError> bad = validate(plan)) throw py::value_error(bad->message);
+    if (!allowLarge)
+        if (const std::optional<std::string> tooLarge = oversizedSweepTable(plan, keepResults))
+            throw py::value_error(*tooLarge + "; pass allow_large=True to run it anyway");
+    const LoadedTables tables = tablesFor(plan.options, dataDir);
+    sweep.output = output;
+    sweep.resume = resume;
+    sweep.largeOutput = allowLarge;
+    sweep.quiet = true;
+    sweep.jobs = std::max<std::int64_t>(1, workers);
+
+    std::atomic<int> status{-1};
+    std::atomic<std::int64_t> total{0};
+    std::string said;
+    py::dict results;
+    std::int64_t done = 0;
+    bool running = true, asked = false;
+    std::optional<py::error_already_set> pending;
+    Wakeup wakeup;
+    JobRunner runner([&wakeup] { wakeup.notify(); });
+    JobEvents events;
+    events.message = [&said](const JobMessage& m) { said += m.text; };
+    events.point = [&](const std::shared_ptr<const SweepPoint>& shared) {
+        if (pending) return;
+        try {
+            const SweepPoint& point = *shared;
+            if (keepResults && point.ran && point.status == "ok" && point.run.record && point.run.record->hasResults()) {
+                PyParameters set;
+                set.set = point.set;
+                results[py::int_(point.index)] = py::cast(makeResult(point.run, set, method, chains, accuracy));
+            }
+            ++done;
+            if (!progress.is_none() && !asked && progress(done, total.load()).is(py::bool_(false))) {
+                asked = true;  // the store ends the sweep after the points under way
+                runner.stop();
+            }
+        } catch (py::error_already_set& e) {
+            pending.emplace(std::move(e));
+            runner.stop();
+        }
+    };
+    events.finished = [&running](JobOutcome, const JobCounts&) { running = false; };
+    runner.start(
+        [&sweep, &tables, &status, &total, keepResults](std::stop_token token, const JobEvents& sink) {
+            StoredSweepEvents store;
+            store.say = [&sink](const std::string& text) {
+                JobMessage m;
+                m.text = text;
+                if (sink.message) sink.message(m);
+            };
+            store.point = [&](const SweepPoint& point, std::int64_t, std::int64_t points) {
+                total = points;
+                auto kept = std::make_shared<SweepPoint>(point);
+                if (!keepResults) kept->run.record.reset();
+                kept->run.log.clear();
+                kept->run.diagnostics.clear();
+                if (sink.point) sink.point(std::move(kept));
+            };
+            status = runStoredSweep(sweep, [&tables](const RunOptions&) { return tables; }, token, store);
+            if (sink.finished) sink.finished(status == 130 ? JobOutcome::Cancelled : JobOutcome::Finished, JobCounts{});
+        },
+        events);
+    while (running) {
+        {
+            py::gil_scoped_release release;
+            wakeup.wait();
+        }
+        if (!pending && PyErr_CheckSignals() != 0) {
+            pending.emplace();  // KeyboardInterrupt: the store keeps the rows and marks the file partial
+            runner.stop();
+        }
+        runner.deliver();
+    }
+    {
+        py::gil_scoped_release release;
+        runner.shutDown();
+    }
+    if (pending) throw std::move(*pending);
+    std::string message = said;
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    if (status == 2) throw py::value_error(message);
+    if (status == 1) {
+        PyErr_SetString(PyExc_OSError, message.c_str());
+        throw py::error_already_set();
+    }
+    py::list columns;
+    const std::vector<std::string> columnNames = sweepObservableNames(plan);
+    const std::vector<ObservableColumn> kinds = observableColumns(plan.unitNm.has_value(), sweepHasStructure(plan));
+    for (std::size_t k = 0; k < columnNames.size(); ++k) columns.append(py::make_tuple(columnNames[k], kinds[k].whole));
+    return py::make_tuple(columns, status == 130, said, results);
+}
+
+// marlinq.merge: the parts of one sweep joined as marlinq-batch --merge joins them,
+// refusing what it refuses (ValueError with its message). Returns the notes (points without
+// a result, doubts), one a line.
+py::list mergeParts(const std::vector<std::string>& parts, const std::string& output) {
+    std::ostringstream messages, unused;
+    int status = 0;
+    {
+        py::gil_scoped_release release;
+        status = mergeSweepParts(parts, output, true, messages, unused);
+    }
+    std::string text = messages.str();
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    if (status == 2) throw py::value_error(text);
+    if (status != 0) {
+        PyErr_SetString(PyExc_OSError, text.c_str());
+        throw py::error_already_set();
+    }
+    py::list notes;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) notes.append(line);
+    return notes;
+}
+
 // ---------------------------------------------------------------------------------------
 // Profiles
 
@@ -1256,6 +1393,10 @@ long=True), as marlinq-batch refuses it without --long-format.)doc")
     m.def("_sweep", &sweepEngine, "params"_a, "names"_a, "values"_a, "method"_a, "chains"_a, "accuracy"_a,
           "data_dir"_a, "unit_nm"_a, "workers"_a, "keep_results"_a, "progress"_a, "threads"_a = 0,
           "allow_large"_a = false);
+    m.def("_sweep_to_file", &sweepToFile, "params"_a, "names"_a, "values"_a, "method"_a, "chains"_a, "accuracy"_a,
+          "data_dir"_a, "unit_nm"_a, "workers"_a, "keep_results"_a, "progress"_a, "output"_a, "resume"_a,
+          "allow_large"_a);
+    m.def("_merge", &mergeParts, "parts"_a, "output"_a);
     m.def("_machine_threads", &machineThreads,
           "Threads a run uses by default: the OpenMP maximum, which follows OMP_NUM_THREADS.");
     m.def("_set_vanishing_pivot_bound", &setVanishingPivotBound, "bound"_a,

@@ -7,6 +7,7 @@
 //   if (auto bad = validate(plan)) ...;                   // the same check in every front end
 //   runSweep(plan, engine.tables(plan.options), token, [](const SweepPoint& p, std::int64_t done, std::int64_t total) {...});
 
+#include "io/SweepStore.h"
 #include "pipeline/Engine.h"
 #include "pipeline/JobRunner.h"
 #include "pipeline/Observables.h"
@@ -223,11 +224,9 @@ std::uint64_t sweepPlanFingerprint(const SweepSpec& plan);
 // method pb, chains table, accuracy standard", then "; shard 1/3" for one shard of several. The shards of
 // one sweep differ only in that ending.
 std::string sweepPlanLine(const SweepSpec& plan);
-inline constexpr std::string_view kSweepPlanLineStart = "# ";
-inline constexpr std::string_view kSweepShardEnding = "; shard ";
+// (Its marks, kSweepPlanLineStart and kSweepShardEnding, are the store's: io/SweepStore.h.)
 // "# The sweep is partial: N of M points", the last line of a stopped sweep's CSV.
 std::string sweepPartialLine(std::int64_t done, std::int64_t total);
-inline constexpr std::string_view kSweepPartialStart = "# The sweep is partial: ";
 
 // What this plan's shard writes as CSV, estimated from its points and columns (a typical
 // row of a point with a result). Front ends refuse plans above kLargestSweepOutput unless

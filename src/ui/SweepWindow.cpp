@@ -1,7 +1,7 @@
 #include "ui/SweepWindow.h"
 
 #include "io/NumberText.h"
-#include "pipeline/AtomicFile.h"
+#include "io/FileAccess.h"
 #include "pipeline/CriticalSalt.h"
 #include "pipeline/ObservableRegistry.h"
 #include "pipeline/ObservablesText.h"
@@ -19,6 +19,7 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -38,12 +39,14 @@
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QStackedWidget>
 #include <QSvgGenerator>
 #include <QValueAxis>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <functional>
 #include <cmath>
@@ -54,20 +57,28 @@ namespace marlinq::ui {
 
 namespace {
 
-// Qt writes a picture to a temporary file next to the target, renamed over it when whole.
-template <typename Write>
-bool writeThenRename(const QString& path, Write write) {
-    const QFileInfo info(path);
-    const QString temp = info.dir().filePath(QStringLiteral(".%1.tmp").arg(info.fileName()));
-    if (!write(temp)) {
-        QFile::remove(temp);
-        return false;
+// A picture Qt renders into memory, saved as a file by the one atomic writer (a temporary
+// file beside the target, renamed over it when whole).
+template <typename Render>
+bool savePicture(const QString& path, Render render) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !render(buffer)) return false;
+    buffer.close();
+    std::string error;
+    return writeTextFileAtomically(QFile::encodeName(path).toStdString(), bytes.toStdString(), error);
+}
+
+// The numbers of a row of a sweep CSV as the chart takes them: the observable columns
+// (17 digits, read back exactly; NaN where the field is empty).
+std::vector<double> rowObservables(const std::vector<std::string>& fields, std::size_t first, std::size_t count) {
+    std::vector<double> values(count, NAN);
+    for (std::size_t k = 0; k < count && first + k < fields.size(); ++k) {
+        const std::string& text = fields[first + k];
+        double v = NAN;
+        if (!text.empty() && std::from_chars(text.data(), text.data() + text.size(), v).ec == std::errc()) values[k] = v;
     }
-    if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(temp);
-        return false;
-    }
-    return true;
+    return values;
 }
 
 // A value axis from lo to hi widened to whole ticks of 1, 2 or 5 times a power of ten.
@@ -236,17 +247,20 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
             [this](const std::shared_ptr<const SweepPoint>& point) { pointDone(*point); });
     connect(runs, &RunController::progress, this, [this](qint64 done, qint64 total) {
         if (criticalSaltResult || solveForResult) return;
-        sweepProgress->setValue(static_cast<int>(done));
+        // A resumed sweep counts the points it kept.
+        sweepProgress->setValue(static_cast<int>(std::min<std::int64_t>(keptPoints + done, 1 << 30)));
         sweepStatus->setText(
             QStringLiteral("Point %1 of %2: %3")
-                .arg(done)
-                .arg(total)
+                .arg(keptPoints + done)
+                .arg(keptPoints + total)
                 .arg(QString::fromStdString(finished.empty() ? std::string() : finished.back().status)));
     });
     // The critical salt tells each trial in the status line.
     connect(runs, &RunController::logText, this, [this](const QString& lines) {
         if (criticalSaltResult || solveForResult)
             sweepStatus->setText(lines.chopped(1).section(QLatin1Char('\n'), -1));
+        else
+            storeSaid += lines;
     });
     connect(runs, &RunController::ended, this, [this](JobOutcome outcome) {
         if (criticalSaltResult)
@@ -254,7 +268,7 @@ SweepWindow::SweepWindow(ParameterSet base_, RunOptions options, std::optional<d
         else if (solveForResult)
             solveForDone();
         else
-            ended(outcome == JobOutcome::Cancelled);
+            ended(outcome);
     });
     connect(runSweepButton, &QPushButton::clicked, this, [this] { start(); });
     connect(stopSweepButton, &QPushButton::clicked, this, [this] { stop(); });
@@ -326,28 +340,111 @@ bool SweepWindow::start() {
         sweepStatus->setText(QString::fromStdString(*tooLarge + "; use fewer points"));
         return false;
     }
-    // Points side by side on the machine's threads, each with its share of them.
-    const SweepParallelism parallel = sweepParallelism(0, sweepPointCount(plan));
-    plan.options.threads = parallel.threadsPerPoint;
+    // The tables' digest is part of the plan (and of the name of the sweep's file).
+    const LoadedTables tables = engine->tables(plan.options);
+    if (tables.tables) plan.tablesDigest = chainTablesDigest(*tables.tables);
+
+    // The sweep is saved as it runs, in a file of its plan: an unfinished one (the window
+    // or the program ended mid-sweep) is offered to be resumed.
+    const QString folder = sweepFolder();
+    QDir().mkpath(folder);
+    char name[48];
+    std::snprintf(name, sizeof name, "sweep-%016llx.csv", static_cast<unsigned long long>(sweepPlanFingerprint(plan)));
+    const QString path = QDir(folder).filePath(QString::fromLatin1(name));
+    const std::string file = QFile::encodeName(path).toStdString();
+    StoredSweep stored;
+    stored.plan = plan;
+    stored.output = file;
+    stored.quiet = true;
+    std::vector<SweepPoint> kept;
+    std::vector<std::vector<double>> keptObserved;
+    if (const std::optional<ResumableSweep> left = resumableSweep(plan, file, true)) {
+        const QString question =
+            QStringLiteral("This sweep was left unfinished with %1 of its %2 points in %3.\n\nResume it? Only the "
+                           "missing points are computed.")
+                .arg(left->rows)
+                .arg(left->points)
+                .arg(QString::fromStdString(left->partialPath));
+        switch (userDialogs()->askResumeSweep(this, question)) {
+            case UserDialogs::ResumeChoice::Resume:
+                stored.resume = true;
+                break;
+            case UserDialogs::ResumeChoice::StartOver:
+                QFile::remove(QFile::decodeName(left->partialPath.c_str()));
+                break;
+            case UserDialogs::ResumeChoice::Cancel:
+                sweepStatus->setText(QStringLiteral("Not started: the unfinished sweep is kept in %1")
+                                         .arg(QString::fromStdString(left->partialPath)));
+                return false;
+        }
+        // The kept rows as the chart shows them: values of the plan, numbers of the file.
+        const std::size_t observables = sweepObservableNames(plan).size();
+        const std::size_t first = 1 + plan.axes.size(), status = first + observables;
+        for (const auto& [index, row] : left->kept) {
+            if (!stored.resume) break;
+            const std::vector<std::string> fields = csvFields(row);
+            SweepPoint point;
+            point.index = index;
+            point.values = sweepPointValues(plan, index);
+            point.status = status < fields.size() ? fields[status] : std::string();
+            point.ran = status + 2 < fields.size() && !fields[status + 2].empty();
+            std::string error;
+            if (point.status == "ok")
+                if (const std::optional<ParameterSet> set = sweepPointSet(plan, point.values, error)) point.set = *set;
+            kept.push_back(std::move(point));
+            keptObserved.push_back(rowObservables(fields, first, observables));
+        }
+    } else if (QFileInfo::exists(path + QStringLiteral(".partial"))) {
+        // Left by another version of the program (or damaged): it can not be continued.
+        QFile::remove(path + QStringLiteral(".partial"));
+    }
+
     current = plan;
-    finished.clear();
+    finished = std::move(kept);
+    observed = std::move(keptObserved);
+    keptPoints = static_cast<std::int64_t>(finished.size());
+    storePath = path;
+    storeSaid.clear();
     criticalSaltResult.reset();
     stoppedEarly = false;
     const std::int64_t total = sweepPointCount(plan);
     sweepProgress->setRange(0, static_cast<int>(std::min<std::int64_t>(total, 1 << 30)));
-    sweepProgress->setValue(0);
-    sweepStatus->setText(QStringLiteral("Running ..."));
+    sweepProgress->setValue(static_cast<int>(std::min<std::int64_t>(keptPoints, 1 << 30)));
+    sweepStatus->setText(stored.resume ? QStringLiteral("Resuming after %1 points ...").arg(keptPoints)
+                                       : QStringLiteral("Running ..."));
     runSweepButton->setEnabled(false);
     stopSweepButton->setEnabled(true);
     plotStack->setCurrentIndex(plan.axes.size() == 2 ? 1 : 0);
     redraw();
 
-    // The tables are read (once per engine) on the sweep's thread; the window keeps the
-    // numbers of each point, not its maps.
-    runs->startJob([engine = engine, plan, workers = parallel.workers](std::stop_token token, const JobEvents& sink) {
-        sweepJob(plan, engine->tables(plan.options), false, workers)(token, sink);
+    // The store runs the points side by side on the machine's threads and writes each row
+    // as it finishes; the window keeps the numbers of each point, not its maps.
+    runs->startJob([tables, stored](std::stop_token token, const JobEvents& sink) {
+        StoredSweepEvents events;
+        events.say = [&sink](const std::string& text) {
+            JobMessage m;
+            m.severity = Severity::Warning;
+            m.text = text.substr(0, text.find_last_not_of('\n') + 1);
+            if (sink.message) sink.message(m);
+        };
+        events.point = [&sink](const SweepPoint& point, std::int64_t done, std::int64_t total) {
+            auto shown = std::make_shared<SweepPoint>(point);
+            shown->run.record.reset();
+            shown->run.log.clear();
+            shown->run.diagnostics.clear();
+            if (sink.point) sink.point(std::move(shown));
+            if (sink.progress) sink.progress(done, total);
+        };
+        const int status = runStoredSweep(stored, [&tables](const RunOptions&) { return tables; }, token, events);
+        const JobOutcome outcome = status == 0 ? JobOutcome::Finished : status == 130 ? JobOutcome::Cancelled
+                                                                                      : JobOutcome::Failed;
+        if (sink.finished) sink.finished(outcome, JobCounts{});
     });
     return true;
+}
+
+QString SweepWindow::sweepFolder() {
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath(QStringLiteral("sweeps"));
 }
 
 void SweepWindow::stop() {
@@ -358,6 +455,7 @@ void SweepWindow::stop() {
 }
 
 void SweepWindow::pointDone(SweepPoint point) {
+    observed.push_back(sweepObservableValues(current, point));
     finished.push_back(std::move(point));
     redraw();
 }
@@ -519,12 +617,18 @@ void SweepWindow::criticalSaltDone() {
     emit criticalSaltEnded(text);
 }
 
-void SweepWindow::ended(bool stopped) {
-    stoppedEarly = stopped;
+void SweepWindow::ended(JobOutcome outcome) {
+    stoppedEarly = outcome != JobOutcome::Finished;
     runSweepButton->setEnabled(true);
     stopSweepButton->setEnabled(false);
-    sweepStatus->setText(stopped ? QStringLiteral("Stopped: %1 points computed.").arg(finished.size())
+    if (outcome == JobOutcome::Failed)
+        // The store could not start or write the sweep's file: what it said.
+        sweepStatus->setText(storeSaid.trimmed());
+    else
+        sweepStatus->setText(outcome == JobOutcome::Cancelled
+                                 ? QStringLiteral("Stopped: %1 points computed.").arg(finished.size())
                                  : QStringLiteral("Finished: %1 points.").arg(finished.size()));
+    sweepStatus->setToolTip(QStringLiteral("The sweep is saved in %1").arg(storePath));
     emit sweepEnded();
 }
 
@@ -535,7 +639,7 @@ void SweepWindow::redraw() {
     const QString observable = observableBox->currentText();
     if (current.axes.size() == 2) {
         std::vector<double> values;
-        for (const SweepPoint& p : finished) values.push_back(sweepObservableValues(current, p)[static_cast<std::size_t>(column)]);
+        for (const std::vector<double>& o : observed) values.push_back(o[static_cast<std::size_t>(column)]);
         const auto axis = [](const SweepAxis& a) {
             MapAxis m;
             m.values = a.values;
@@ -559,8 +663,9 @@ void SweepWindow::redraw() {
     line->setName(observable);
     dots->setName(QStringLiteral("points"));
     double ylo = std::numeric_limits<double>::infinity(), yhi = -ylo;
-    for (const SweepPoint& p : finished) {
-        const double y = sweepObservableValues(current, p)[static_cast<std::size_t>(column)];
+    for (std::size_t k = 0; k < finished.size(); ++k) {
+        const SweepPoint& p = finished[k];
+        const double y = observed[k][static_cast<std::size_t>(column)];
         if (!std::isfinite(y)) continue;
         line->append(p.values[0], y);
         dots->append(p.values[0], y);
@@ -630,47 +735,47 @@ void SweepWindow::choosePoint(std::int64_t index) {
     }
 }
 
-QString SweepWindow::csvText() const {
-    // As the batch command writes it: the plan line, the header, the rows, and the mark of
-    // a stopped sweep.
-    std::string csv = sweepPlanLine(current) + sweepCsvHeader(current);
-    for (const SweepPoint& p : finished) csv += sweepCsvRow(current, p);
-    if (stoppedEarly)
-        csv += sweepPartialLine(static_cast<std::int64_t>(finished.size()), shardPointCount(current));
-    return QString::fromStdString(csv);
+std::optional<std::string> SweepWindow::storedCsv() const {
+    // The sweep's own file, byte for byte what marlinq-batch writes: FILE.partial while
+    // the sweep runs or when it was stopped (ending with its mark), FILE once complete.
+    if (storePath.isEmpty()) return std::nullopt;
+    for (const QString& path : {storePath + QStringLiteral(".partial"), storePath}) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) return file.readAll().toStdString();
+    }
+    return std::nullopt;
 }
 
+QString SweepWindow::csvText() const { return QString::fromStdString(storedCsv().value_or(std::string())); }
+
 bool SweepWindow::saveCsv(const QString& path, QString* error) const {
-    std::string why;
-    if (!writeTextFileAtomically(QFile::encodeName(path).toStdString(), csvText().toStdString(), why)) {
-        if (error) *error = QString::fromStdString(why);
-        return false;
-    }
-    return true;
+    const std::optional<std::string> csv = storedCsv();
+    std::string why = csv                  ? std::string()
+                      : storePath.isEmpty() ? std::string("no sweep has run yet")
+                                            : "can not read the sweep's file " + QFile::encodeName(storePath).toStdString();
+    if (csv && writeTextFileAtomically(QFile::encodeName(path).toStdString(), *csv, why)) return true;
+    if (error) *error = QString::fromStdString(why);
+    return false;
 }
 
 bool SweepWindow::savePng(const QString& path) {
-    if (plotStack->currentIndex() == 0)
-        return writeThenRename(path, [this](const QString& temp) { return saveChartPng(chartView, temp); });
-    return writeThenRename(path, [this](const QString& temp) {
+    if (plotStack->currentIndex() == 0) return saveChartPng(chartView, path);
+    return savePicture(path, [this](QBuffer& out) {
         QImage image = mapFigure();
         image.setText(QStringLiteral("Software"), QStringLiteral("Marlinq Solver ") + QString::fromStdString(provenance()));
         image.setText(QStringLiteral("Description"), mapCaption());
-        return image.save(temp, "PNG");
+        return image.save(&out, "PNG");
     });
 }
 
 bool SweepWindow::saveSvg(const QString& path) {
-    if (plotStack->currentIndex() == 0)
-        return writeThenRename(path, [this](const QString& temp) {
-            return saveChartSvg(chartView, temp, QStringLiteral("Marlinq Solver sweep"));
-        });
-    return writeThenRename(path, [this](const QString& temp) {
+    if (plotStack->currentIndex() == 0) return saveChartSvg(chartView, path, QStringLiteral("Marlinq Solver sweep"));
+    return savePicture(path, [this](QBuffer& out) {
         const QString caption = mapCaption();
         const QRect below = captionRect(QFontMetrics(font()), sweepMap->width(), caption);
         const QSize size(sweepMap->width(), sweepMap->height() + below.height());
         QSvgGenerator generator;
-        generator.setFileName(temp);
+        generator.setOutputDevice(&out);
         generator.setSize(size);
         generator.setViewBox(QRect(QPoint(0, 0), size));
         generator.setDescription(QStringLiteral("Marlinq Solver sweep\n") + caption + QStringLiteral("\nMarlinq Solver ") +

@@ -6,6 +6,7 @@
 #include "pipeline/SolveFor.h"
 #include "pipeline/Engine.h"
 #include "pipeline/CriticalSalt.h"
+#include "pipeline/StoredSweep.h"
 #include "pipeline/Sweep.h"
 
 #include <QWidget>
@@ -70,9 +71,18 @@ public:
     void stop();
     bool running() const;
 
-    // The finished points, in order (without their result records).
+    // The finished points, in order (without their result records); after a resume the
+    // points kept from the unfinished run come first (their numbers read from its file).
     const std::vector<SweepPoint>& points() const { return finished; }
     const SweepSpec& plan() const { return current; }
+    // Each sweep is saved as it runs through the sweep store, as marlinq-batch --sweep -o
+    // writes it (the same bytes): into sweep-<plan fingerprint>.csv in sweepFolder(), the
+    // rows in that name with .partial until the sweep is complete. A Run of a plan whose
+    // partial file is left (the window or the program ended mid-sweep) offers to resume it.
+    static QString sweepFolder();
+    // The file of the last sweep (its .partial while unfinished); empty before any.
+    QString savedFile() const { return storePath; }
+    // The CSV of the last sweep as its file holds it (with the mark of a stopped sweep).
     QString csvText() const;
     bool saveCsv(const QString& path, QString* error) const;
     bool savePng(const QString& path);
@@ -106,7 +116,7 @@ private:
     MapView* sweepMap = nullptr;  // the map of a two-parameter sweep
 
     void pointDone(SweepPoint point);
-    void ended(bool stopped);
+    void ended(JobOutcome outcome);
     // The critical salt's search has ended: its result in the status line.
     void criticalSaltDone();
     // The search for a value has ended: its result in the status line.
@@ -115,6 +125,8 @@ private:
     RunOptions chosenOptions() const;
     void redraw();
     void saveClicked(int kind);
+    // The bytes of the last sweep's file (FILE.partial while unfinished), if it can be read.
+    std::optional<std::string> storedCsv() const;
     // Takes the main window's fields as they are now (when there is a source).
     void takeBase();
     // The two-parameter map as saved: the map without its controls, a caption under it.
@@ -128,6 +140,12 @@ private:
     Accuracy accuracy = Accuracy::Standard;  // the main window's choice
     SweepSpec current;
     std::vector<SweepPoint> finished;
+    // The chart's numbers of each finished point (sweepObservableValues, or read back from
+    // the file for the points a resumed sweep kept).
+    std::vector<std::vector<double>> observed;
+    std::int64_t keptPoints = 0;  // points a resumed sweep took from its file
+    QString storePath;            // the sweep's file (FILE; FILE.partial until complete)
+    QString storeSaid;            // what the store said (why it could not start or write)
     bool stoppedEarly = false;  // the last sweep was stopped before its end
     // The search for the critical salt under way (its result when it ends); null for a sweep.
     std::shared_ptr<CriticalSaltResult> criticalSaltResult;

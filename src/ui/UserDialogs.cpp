@@ -24,6 +24,18 @@ UserDialogs::LargeFileChoice QtUserDialogs::askLargeFile(QWidget* parent, const 
     return LargeFileChoice::Cancel;
 }
 
+UserDialogs::ResumeChoice QtUserDialogs::askResumeSweep(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Marlinq Solver"), text, QMessageBox::NoButton, parent);
+    QPushButton* resume = box.addButton(QStringLiteral("Resume"), QMessageBox::AcceptRole);
+    QPushButton* over = box.addButton(QStringLiteral("Start over"), QMessageBox::DestructiveRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(resume);
+    box.exec();
+    if (box.clickedButton() == resume) return ResumeChoice::Resume;
+    if (box.clickedButton() == over) return ResumeChoice::StartOver;
+    return ResumeChoice::Cancel;
+}
+
 QString QtUserDialogs::getOpenFileName(QWidget* parent, const QString& title, const QString& directory,
                                        const QString& filter, const QString& selectedFilter) {
     QString selected = selectedFilter;

@@ -31,6 +31,13 @@ public:
         (void)parent, (void)text, (void)shortForm;
         return LargeFileChoice::Cancel;
     }
+    // A sweep of the same plan was left unfinished (the program or the window ended while it
+    // ran): continue it (only its missing points are computed), start it over, or cancel.
+    enum class ResumeChoice { Resume, StartOver, Cancel };
+    virtual ResumeChoice askResumeSweep(QWidget* parent, const QString& text) {
+        (void)parent, (void)text;
+        return ResumeChoice::Cancel;
+    }
 };
 
 // The ordinary dialogs of Qt.
@@ -42,6 +49,7 @@ public:
     QString getSaveFileName(QWidget* parent, const QString& title, const QString& directory,
                             const QString& filter) override;
     LargeFileChoice askLargeFile(QWidget* parent, const QString& text, const QString& shortForm) override;
+    ResumeChoice askResumeSweep(QWidget* parent, const QString& text) override;
 };
 
 // The dialogs every window of the program uses; QtUserDialogs unless replaced.

@@ -3,6 +3,7 @@
 #include "files/DataPaths.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -10,6 +11,9 @@
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The sweeps the window saves as they run go to a data folder of this run, never the user's.
+    const QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
     QApplication app(argc, argv);
     marlinq::setDataDirectoryOverride(MARLINQ_SOURCE_DATA_DIR);
     // The window's settings (the colour scale) never touch the user's own.

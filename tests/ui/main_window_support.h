@@ -70,6 +70,12 @@ public:
         largeAsked << text;
         return largeAnswer;
     }
+    ResumeChoice resumeAnswer = ResumeChoice::Cancel;
+    QStringList resumeAsked;
+    ResumeChoice askResumeSweep(QWidget*, const QString& text) override {
+        resumeAsked << text;
+        return resumeAnswer;
+    }
 };
 
 // A child of the window by its object name; the test fails when there is none.

@@ -25,6 +25,7 @@
 #include <QLocale>
 #include <QLogValueAxis>
 #include <QPainter>
+#include <QProcess>
 #include <QValueAxis>
 
 #include <cmath>
@@ -199,6 +200,74 @@ TEST_F(WindowTest, SweepWindowTwoParametersAndStop) {
     EXPECT_EQ(childOf<QLabel>(*sweep, "sweepStatus")->text(),
               QStringLiteral("two swept names set the same parameter (ka, ka)"));
     EXPECT_FALSE(sweep->running());
+}
+
+// Each sweep is saved as it runs through the sweep store. A window closed mid-sweep, its
+// file then cut as a killed program leaves it (no mark of a stop, the last row half
+// written), is offered to be resumed when the same plan runs again: only the missing points
+// are computed, and the file ends with the bytes of marlinq-batch --sweep.
+TEST_F(WindowTest, SweepWindowResumesAnUnfinishedSweepToTheBatchBytes) {
+    const auto choose = [](SweepWindow* w) {
+        childOf<QComboBox>(*w, "methodBox")->setCurrentIndex(1);
+        childOf<QLineEdit>(*w, "firstValuesBox")->setText(QStringLiteral("0.2:10:200:log"));
+    };
+    SweepWindow* sweep = openSweepWindow(*form);
+    ASSERT_NE(sweep, nullptr);
+    choose(sweep);
+    ASSERT_TRUE(sweep->start());
+    const QString file = sweep->savedFile(), partial = file + QStringLiteral(".partial");
+    EXPECT_TRUE(file.startsWith(SweepWindow::sweepFolder()));
+    // A row on disk (the plan line, the header, a row), then the window goes mid-sweep.
+    ASSERT_TRUE(waitFor([&] { return fileText(partial).count('\n') >= 3; }));
+    delete sweep;
+    ASSERT_FALSE(QFileInfo::exists(file)) << "the sweep was complete before the window closed";
+    QByteArray left = fileText(partial);
+    const qsizetype mark = left.lastIndexOf("# The sweep is partial: ");
+    ASSERT_GT(mark, 0);
+    left.truncate(mark);
+    const qsizetype rows = left.count('\n') - 2;
+    ASSERT_GE(rows, 1);
+    {
+        QFile cut(partial);
+        ASSERT_TRUE(cut.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        cut.write(left + QByteArray::number(rows) + ",0.2");
+    }
+
+    // The same plan in a new window: resumed from the whole rows.
+    dialogs->resumeAnswer = UserDialogs::ResumeChoice::Resume;
+    sweep = openSweepWindow(*form);
+    ASSERT_NE(sweep, nullptr);
+    choose(sweep);
+    QSignalSpy ended(sweep, &SweepWindow::sweepEnded);
+    ASSERT_TRUE(sweep->start());
+    ASSERT_EQ(dialogs->resumeAsked.size(), 1);
+    EXPECT_TRUE(dialogs->resumeAsked[0].contains(QString::number(rows) + QStringLiteral(" of its 200 points")))
+        << dialogs->resumeAsked[0].toStdString();
+    EXPECT_EQ(childOf<QLabel>(*sweep, "sweepStatus")->text(), QStringLiteral("Resuming after %1 points ...").arg(rows));
+    ASSERT_TRUE(waitFor([&] { return ended.count() == 1; }));
+    ASSERT_EQ(sweep->points().size(), 200u);
+    for (std::size_t k = 0; k < 200; ++k) EXPECT_EQ(sweep->points()[k].index, std::int64_t(k));
+    // The kept points are charted with those computed now: a dot for every point with a result.
+    QScatterSeries* dots = nullptr;
+    for (QAbstractSeries* s : childOf<QChartView>(*sweep, "chartView")->chart()->series())
+        if (auto* d = qobject_cast<QScatterSeries*>(s)) dots = d;
+    ASSERT_NE(dots, nullptr);
+    const auto ok = std::count_if(sweep->points().begin(), sweep->points().end(),
+                                  [](const SweepPoint& p) { return p.status == "ok"; });
+    EXPECT_EQ(dots->count(), ok);
+
+    QProcess batch;
+    const QString batchCsv = dir.filePath(QStringLiteral("batch.csv"));
+    batch.start(QStringLiteral(MARLINQ_BATCH), {QStringLiteral("--quiet"), QStringLiteral("--method"), QStringLiteral("pb"),
+                                                QStringLiteral("--sweep"), QStringLiteral("ka=0.2:10:200:log"),
+                                                QStringLiteral("-o"), batchCsv});
+    ASSERT_TRUE(batch.waitForFinished(300000));
+    ASSERT_EQ(batch.exitCode(), 0) << batch.readAllStandardError().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(partial));
+    EXPECT_EQ(fileText(file), fileText(batchCsv));
+    // Save CSV... gives the same bytes.
+    ASSERT_TRUE(sweep->saveCsv(dir.filePath(QStringLiteral("saved.csv")), nullptr));
+    EXPECT_EQ(fileText(dir.filePath(QStringLiteral("saved.csv"))), fileText(batchCsv));
 }
 
 // Chart axes step in 1, 2 or 5 times a power of ten over whole steps; a log axis spans

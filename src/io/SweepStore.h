@@ -1,18 +1,35 @@
 #pragma once
-// The files of a sweep: the CSV growing row by row next to its final name (FILE.partial,
-// durable as rows finish, renamed into place when complete), reading such files back to
-// resume a sweep, and joining the shards of one sweep (--merge).
-
-#include "pipeline/Sweep.h"
+// The sweep store: the files of a sweep, whichever front end runs it (the batch command,
+// Python, the window). The CSV grows row by row next to its final name (FILE.partial, held
+// under a lock, durable as rows finish, renamed into place when complete); such files are
+// read back to resume a sweep; the shards of one sweep are joined (merge); the point files
+// of a sweep folder are made durable in batches. Only text and files here: the rows
+// themselves are the engine's (pipeline/Sweep.h), the run that fills the store is
+// pipeline/StoredSweep.h.
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
-namespace marlinq::batch {
+namespace marlinq {
+
+// The marks of a sweep CSV: its first line starts with the plan ("# marlinq 1.0 (commit
+// ...) sweep 0123456789abcdef: 14 points, ..."), a shard's plan line ends with
+// "; shard I/N", and a stopped sweep's last line is "# The sweep is partial: N of M points".
+inline constexpr std::string_view kSweepPlanLineStart = "# ";
+inline constexpr std::string_view kSweepShardEnding = "; shard ";
+inline constexpr std::string_view kSweepPartialStart = "# The sweep is partial: ";
+
+// A shard as a plan line names it: the points whose index is `index` modulo `count`.
+struct SweepFileShard {
+    std::int64_t index = 0, count = 1;
+    bool contains(std::int64_t point) const { return point % count == index; }
+};
 
 // The file a sweep writing FILE keeps its rows in until it is complete.
 std::string partialPathOf(const std::string& output);
@@ -30,7 +47,7 @@ struct SweepCsvPart {
     std::string path;
     std::string planLine;        // the first line, without its line feed
     std::string sweepLine;       // the plan line without a shard ending
-    std::optional<Shard> shard;  // from the shard ending
+    std::optional<SweepFileShard> shard;  // from the shard ending
     std::int64_t points = 0;     // of the whole sweep, as the plan line says
     std::string header;          // the second line, with its line feed
     std::int64_t rows = 0;
@@ -150,10 +167,12 @@ private:
 };
 
 // The folder of --sweep-dir claimed for a plan: its manifest (marlinq-sweep.txt, the plan
-// line without a shard ending) written when new and compared otherwise: a folder holding
-// another plan's point files is refused. The temporary point files a killed sweep of this
-// shard left are removed. false and the reason otherwise.
-bool claimSweepFolder(const std::string& folder, const SweepSpec& plan, std::string& error);
+// line without a shard ending: wholePlanLine, with its line feed) written when new and
+// compared otherwise: a folder holding another plan's point files is refused. The
+// temporary point files a killed sweep of this shard left are removed. false and the
+// reason otherwise.
+bool claimSweepFolder(const std::string& folder, const std::string& wholePlanLine, const SweepFileShard& shard,
+                      std::string& error);
 inline constexpr const char* kSweepFolderManifest = "marlinq-sweep.txt";
 
 // Done positions of a shard as runs [first, end): memory grows with the gaps, not with
@@ -170,10 +189,14 @@ private:
     std::int64_t count_ = 0;
 };
 
-// marlinq-batch --merge PART... [-o FILE]: the parts' rows in index order under their
-// plan line and header, each index of the sweep exactly once. Returns the exit status (2
-// with the reason naming the parts when they are not one whole sweep, 1 when a part can
-// not be read back or the output not written: nothing is then left in FILE).
-int mergeSweepParts(const std::vector<std::string>& parts, const std::string& output, bool quiet);
+// Joins the parts of one sweep (marlinq-batch --merge PART... [-o FILE], marlinq.merge):
+// the parts' rows in index order under their plan line and header, each index of the sweep
+// exactly once, to FILE (atomically) or, for "" and "-", to standardOutput. Returns the
+// exit status: 0, 2 with the reason naming the parts when they are not one whole sweep
+// (nothing written), 1 when a part can not be read back or the output not written (nothing
+// is then left in FILE). What is wrong, the points without a result and the doubts go to
+// messages, line by line; "merged N points from M parts" too unless quiet.
+int mergeSweepParts(const std::vector<std::string>& parts, const std::string& output, bool quiet,
+                    std::ostream& messages, std::ostream& standardOutput);
 
-}  // namespace marlinq::batch
+}  // namespace marlinq

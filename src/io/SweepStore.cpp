@@ -1,7 +1,6 @@
-#include "SweepFiles.h"
+#include "io/SweepStore.h"
 
-#include "files/FileAccess.h"
-#include "pipeline/AtomicFile.h"
+#include "io/FileAccess.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,14 +13,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sys/file.h>
 #include <csignal>
 #include <unordered_set>
-#include <iostream>
 #include <memory>
 #include <queue>
 
-namespace marlinq::batch {
+namespace marlinq {
 
 namespace {
 
@@ -71,13 +70,17 @@ bool parsePlanLine(SweepCsvPart& part, std::string& error) {
     part.sweepLine = line;
     const std::size_t ending = line.rfind(kSweepShardEnding);
     if (ending != std::string::npos) {
-        std::string shardError;
-        const std::optional<Shard> shard = parseShard(line.substr(ending + kSweepShardEnding.size()), shardError);
-        if (!shard) {
+        // "I/N" with 0 <= I < N, as --shard takes it.
+        const std::string_view text = std::string_view(line).substr(ending + kSweepShardEnding.size());
+        const std::size_t slash = text.find('/');
+        const std::optional<std::int64_t> index = slash == std::string_view::npos ? std::nullopt : wholeNumber(text.substr(0, slash));
+        const std::optional<std::int64_t> count =
+            slash == std::string_view::npos ? std::nullopt : wholeNumber(text.substr(slash + 1));
+        if (!index || !count || *count < 1 || *index >= *count) {
             error = at(part.path, 1) + "the shard of the plan line is not I/N";
             return false;
         }
-        part.shard = shard;
+        part.shard = SweepFileShard{*index, *count};
         part.sweepLine.resize(ending);
     }
     return true;
@@ -478,7 +481,7 @@ bool SweepCsvSink::claim(const std::string& output, std::string& error) {
                         "or choose another -o";
                 return false;
             }
-            lastSync_ = ::marlinq::batch::now();
+            lastSync_ = ::marlinq::now();
             return true;
         }
         if (fd_ < 0) {
@@ -501,7 +504,7 @@ bool SweepCsvSink::claim(const std::string& output, std::string& error) {
             existed_ = true;
             const int flags = ::fcntl(fd_, F_GETFL);
             if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
-            lastSync_ = ::marlinq::batch::now();
+            lastSync_ = ::marlinq::now();
             return true;
         }
         ::close(fd_);
@@ -721,11 +724,10 @@ PointFileBatch::~PointFileBatch() {
 
 // ---------------------------------------------------------------------------------------
 
-bool claimSweepFolder(const std::string& folder, const SweepSpec& plan, std::string& error) {
+bool claimSweepFolder(const std::string& folder, const std::string& wholePlanLine, const SweepFileShard& shard,
+                      std::string& error) {
     namespace fs = std::filesystem;
-    SweepSpec whole = plan;
-    whole.shard = Shard{};
-    const std::string line = sweepPlanLine(whole);
+    const std::string& line = wholePlanLine;
     const std::string manifest = (fs::path(folder) / kSweepFolderManifest).string();
     std::string held;
     bool missing = false;
@@ -759,7 +761,7 @@ bool claimSweepFolder(const std::string& folder, const SweepSpec& plan, std::str
             wholeNumber(std::string_view(name).substr(7, name.find_first_not_of("0123456789", 7) - 7));
         const std::string_view rest = std::string_view(name).substr(tmp + 5);
         const std::optional<std::int64_t> pid = wholeNumber(rest.substr(0, rest.find('-')));
-        if (!index || !pid || !plan.shard.contains(*index)) continue;
+        if (!index || !pid || !shard.contains(*index)) continue;
         if (*pid != ::getpid() && (::kill(static_cast<pid_t>(*pid), 0) == 0 || errno != ESRCH)) continue;
         fs::remove(entry.path(), ec);
     }
@@ -873,26 +875,27 @@ struct PartRows {
 
 }  // namespace
 
-int mergeSweepParts(const std::vector<std::string>& paths, const std::string& output, bool quiet) {
+int mergeSweepParts(const std::vector<std::string>& paths, const std::string& output, bool quiet,
+                    std::ostream& messages, std::ostream& standardOutput) {
     constexpr int kInvalid = 2, kFailed = 1;
     if (paths.empty()) {
-        std::cerr << "--merge needs the files of the parts\n";
+        messages << "--merge needs the files of the parts\n";
         return kInvalid;
     }
     const bool toStdout = output.empty() || output == "-";
     if (!toStdout)
         if (const std::optional<std::string> why = outputFileProblem(output)) {
-            std::cerr << "can not write -o " << output << " (" << *why << ")\n";
+            messages << "can not write -o " << output << " (" << *why << ")\n";
             return kInvalid;
         }
     for (std::size_t n = 0; n < paths.size(); ++n) {
         if (!toStdout && (sameFile(output, paths[n]) || output == paths[n])) {
-            std::cerr << "the output file " << output << " is the part " << paths[n] << "; choose another -o\n";
+            messages << "the output file " << output << " is the part " << paths[n] << "; choose another -o\n";
             return kInvalid;
         }
         for (std::size_t m = 0; m < n; ++m)
             if (paths[m] == paths[n] || sameFile(paths[m], paths[n])) {
-                std::cerr << "the part " << paths[n] << " is given twice\n";
+                messages << "the part " << paths[n] << " is given twice\n";
                 return kInvalid;
             }
     }
@@ -931,31 +934,31 @@ int mergeSweepParts(const std::vector<std::string>& paths, const std::string& ou
         // The plan line comes first: the first part's sizes the table of indexes.
         SweepCsvPart head;
         if (!readSweepPlanLine(paths[n], head, error)) {
-            std::cerr << error << '\n';
+            messages << error << '\n';
             return kInvalid;
         }
         if (n == 0) {
             if (head.points > (std::int64_t{1} << 30)) {
-                std::cerr << paths[0] << " line 1: a sweep of " << head.points << " points is too large to merge\n";
+                messages << paths[0] << " line 1: a sweep of " << head.points << " points is too large to merge\n";
                 return kInvalid;
             }
             present.assign(static_cast<std::size_t>(head.points), false);
         } else if (head.sweepLine != parts[0].sweepLine) {
-            std::cerr << at(paths[n], 1) << "a part of another sweep than " << paths[0]
+            messages << at(paths[n], 1) << "a part of another sweep than " << paths[0]
                       << " (or of another version or other tables)\n"
                       << "  " << head.sweepLine << "\n  " << parts[0].sweepLine << '\n';
             return kInvalid;
         }
         if (!readSweepCsv(paths[n], part, visit, error)) {
-            std::cerr << error << '\n';
+            messages << error << '\n';
             return kInvalid;
         }
         if (n > 0 && part.header != parts[0].header) {
-            std::cerr << at(paths[n], 2) << "another header than " << paths[0] << '\n';
+            messages << at(paths[n], 2) << "another header than " << paths[0] << '\n';
             return kInvalid;
         }
         if (!part.ascending) {
-            std::cerr << paths[n] << ": the rows are not in index order (not a part written by a sweep)\n";
+            messages << paths[n] << ": the rows are not in index order (not a part written by a sweep)\n";
             return kInvalid;
         }
     }
@@ -969,12 +972,12 @@ int mergeSweepParts(const std::vector<std::string>& paths, const std::string& ou
             ++missingCount;
         }
     if (missingCount > 0) {
-        std::cerr << missingCount << " of " << present.size() << " points are in no part (indexes "
+        messages << missingCount << " of " << present.size() << " points are in no part (indexes "
                   << indexList(missing, missingCount) << ")\n";
         std::vector<std::string> shardsSeen;
         std::int64_t shardCount = 0;
         for (const SweepCsvPart& part : parts) {
-            if (part.partialMark) std::cerr << part.path << " is " << part.partialText << '\n';
+            if (part.partialMark) messages << part.path << " is " << part.partialText << '\n';
             if (part.shard) shardCount = std::max(shardCount, part.shard->count);
         }
         for (std::int64_t s = 0; s < shardCount && s < 1000; ++s) {
@@ -982,9 +985,9 @@ int mergeSweepParts(const std::vector<std::string>& paths, const std::string& ou
                 return p.shard && p.shard->index == s && p.shard->count == shardCount;
             });
             if (!given && s < static_cast<std::int64_t>(present.size()))
-                std::cerr << "shard " << s << "/" << shardCount << " is missing\n";
+                messages << "shard " << s << "/" << shardCount << " is missing\n";
         }
-        std::cerr << "no merged file is written\n";
+        messages << "no merged file is written\n";
         return kInvalid;
     }
 
@@ -1022,7 +1025,7 @@ int mergeSweepParts(const std::vector<std::string>& paths, const std::string& ou
         advance(n);
     }
     if (!readFailure.empty()) {
-        std::cerr << readFailure << "\nno merged file is written\n";
+        messages << readFailure << "\nno merged file is written\n";
         return kFailed;
     }
     const auto write = [&](std::ostream& out) {
@@ -1054,30 +1057,30 @@ int mergeSweepParts(const std::vector<std::string>& paths, const std::string& ou
         return static_cast<bool>(out) && readFailure.empty();
     };
     if (toStdout) {
-        const bool ok = write(std::cout) && std::cout.flush();
+        const bool ok = write(standardOutput) && standardOutput.flush();
         if (!readFailure.empty()) {
-            std::cerr << readFailure << "\nthe merged CSV on standard output is incomplete\n";
+            messages << readFailure << "\nthe merged CSV on standard output is incomplete\n";
             return kFailed;
         }
         if (!ok) {
-            std::cerr << "can not write the result to standard output\n";
+            messages << "can not write the result to standard output\n";
             return kFailed;
         }
     } else if (!writeFileAtomically(output, write, error)) {
-        if (!readFailure.empty()) std::cerr << readFailure << "\nno merged file is written\n";
-        else std::cerr << "can not write file " << output << " (" << error << ")\n";
+        if (!readFailure.empty()) messages << readFailure << "\nno merged file is written\n";
+        else messages << "can not write file " << output << " (" << error << ")\n";
         return kFailed;
     }
     if (failedCount > 0) {
-        std::cerr << failedCount << " of " << present.size() << " points have no result (their status):\n";
-        for (const std::string& f : failed) std::cerr << "  " << f << '\n';
+        messages << failedCount << " of " << present.size() << " points have no result (their status):\n";
+        for (const std::string& f : failed) messages << "  " << f << '\n';
         if (failedCount > static_cast<std::int64_t>(failed.size()))
-            std::cerr << "  and " << failedCount - static_cast<std::int64_t>(failed.size()) << " more\n";
+            messages << "  and " << failedCount - static_cast<std::int64_t>(failed.size()) << " more\n";
     }
-    if (doubtful > 0) std::cerr << doubtsLine(doubtful, static_cast<std::int64_t>(present.size()), doubtfulFirst) << '\n';
+    if (doubtful > 0) messages << doubtsLine(doubtful, static_cast<std::int64_t>(present.size()), doubtfulFirst) << '\n';
     if (failedCount == 0 && !quiet)
-        std::cerr << "merged " << present.size() << " points from " << parts.size() << " parts\n";
+        messages << "merged " << present.size() << " points from " << parts.size() << " parts\n";
     return 0;
 }
 
-}  // namespace marlinq::batch
+}  // namespace marlinq
