@@ -354,12 +354,11 @@ const DerivedRule& ruleOf(const DerivedName& d) { return kDerivedRules[&d - kDer
 // A salt bound in mM with the fewest digits whose value, applied as salt_mM is applied, is
 // itself allowed: the bound rounded inwards, so that the printed number can be typed back.
 std::string saltBoundText(double saltMM, double unitNm, double bjerrum, double kaLo, double kaHi) {
-    char buf[64];
     for (int digits = 6; digits <= 17; ++digits) {
-        const auto end = std::to_chars(buf, buf + sizeof buf, saltMM, std::chars_format::general, digits).ptr;
+        const std::string text = significantText(saltMM, digits);
         double back = 0.0;
-        std::from_chars(buf, end, back);
-        if (within(asShown(kaOfSaltMillimolar(back, unitNm, bjerrum)), kaLo, kaHi)) return std::string(buf, end);
+        std::from_chars(text.data(), text.data() + text.size(), back);
+        if (within(asShown(kaOfSaltMillimolar(back, unitNm, bjerrum)), kaLo, kaHi)) return text;
     }
     return formatGeneral(saltMM, '.');
 }

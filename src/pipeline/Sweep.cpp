@@ -1,10 +1,11 @@
 #include "pipeline/Sweep.h"
 
+#include "io/NumberText.h"
+
 #include "pipeline/ConcentrationUnits.h"
 
 #include <algorithm>
 
-#include "files/NumberFormat.h"
 #include "pipeline/ObservableRegistry.h"
 #include "pipeline/ObservablesText.h"
 #include "pipeline/CalculationStages.h"
@@ -718,12 +719,10 @@ std::uint64_t sweepCsvSizeEstimate(const SweepSpec& plan) {
 std::optional<std::string> oversizedSweep(const SweepSpec& plan) {
     const std::uint64_t bytes = sweepCsvSizeEstimate(plan);
     if (bytes <= kLargestSweepOutput) return std::nullopt;
-    char size[64];
     const double gib = static_cast<double>(bytes) / static_cast<double>(std::uint64_t{1} << 30);
-    if (gib < 1024.0) std::snprintf(size, sizeof size, "%.1f GiB", gib);
-    else std::snprintf(size, sizeof size, "%.3g TiB", gib / 1024.0);
-    return "the sweep's CSV would be about " + std::string(size) + " (" + std::to_string(shardPointCount(plan)) +
-           " points)";
+    // A point whatever the locale (the window sets the user's).
+    const std::string size = gib < 1024.0 ? fixedText(gib, 1) + " GiB" : significantText(gib / 1024.0, 3) + " TiB";
+    return "the sweep's CSV would be about " + size + " (" + std::to_string(shardPointCount(plan)) + " points)";
 }
 
 std::string sweepPointStem(const SweepSpec& plan, const SweepPoint& point) {
