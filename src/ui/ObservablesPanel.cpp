@@ -17,7 +17,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMetaObject>
-#include <QPointer>
 #include <QPushButton>
 #include <QStringList>
 #include <QVBoxLayout>
@@ -152,20 +151,34 @@ void ObservablesPanel::estimateSensitivity() {
     // snapshot, and its answer is dropped below when the panel has moved on.
     if (sensitivityWorker.joinable()) sensitivityWorker.join();
     const ResultSnapshot of = record;
-    QPointer<ObservablesPanel> panel(this);
-    sensitivityWorker = std::jthread([of, panel, self = this] {
+    sensitivityWorker = std::jthread([this, of] {
         std::optional<MassBalanceTotals> totals;
         if (of->totalMode) totals = MassBalanceTotals{of->totalPlus, of->totalMinus};
-        std::optional<Sensitivity> s = sensitivityOf(*of, totals, of->freePlus, of->freeMinus);
-        // Delivered on the window's thread; the destructor joins this thread before the panel
-        // goes, so the queued call never outlives it.
-        QMetaObject::invokeMethod(self, [panel, of, s = std::move(s)] {
-            if (panel) panel->showSensitivity(of, s);
-        }, Qt::QueuedConnection);
+        const std::optional<Sensitivity> s = sensitivityOf(*of, totals, of->freePlus, of->freeMinus);
+        {
+            std::lock_guard lock(sensitivityMutex);
+            sensitivityOfRecord = of;
+            sensitivityHandOver = s ? std::make_shared<const Sensitivity>(*s) : nullptr;
+        }
+        // A queued call that carries nothing: the answer waits above. The destructor joins this
+        // thread before the panel goes, and a destroyed panel's queued calls are dropped.
+        QMetaObject::invokeMethod(this, "takeSensitivity", Qt::QueuedConnection);
     });
 }
 
-void ObservablesPanel::showSensitivity(const ResultSnapshot& of, const std::optional<Sensitivity>& s) {
+void ObservablesPanel::takeSensitivity() {
+    ResultSnapshot of;
+    std::shared_ptr<const Sensitivity> s;
+    {
+        std::lock_guard lock(sensitivityMutex);
+        of = std::move(sensitivityOfRecord);
+        s = std::move(sensitivityHandOver);
+    }
+    if (sensitivityWorker.joinable()) sensitivityWorker.join();  // it has handed over: ends at once
+    showSensitivity(of, s.get());
+}
+
+void ObservablesPanel::showSensitivity(const ResultSnapshot& of, const Sensitivity* s) {
     sensitivityRunning = false;
     sensitivityButton->setEnabled(record && record->hasResults() && !record->energies.empty());
     if (of != record) return;  // a newer result is shown: its rows stay cleared

@@ -8,6 +8,8 @@
 
 #include <QWidget>
 
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -74,13 +76,22 @@ private:
 
     void refresh();
     void saveFreeEnergiesClicked();
-    void showSensitivity(const ResultSnapshot& of, const std::optional<Sensitivity>& s);
+    void showSensitivity(const ResultSnapshot& of, const Sensitivity* s);
 
+private slots:
+    // Queued by the estimate's thread once its answer waits in sensitivityHandOver.
+    void takeSensitivity();
+
+private:
     bool sensitivityRunning = false;
-    std::jthread sensitivityWorker;  // last member: joined before the rest goes
-
+    // The estimate's answer, handed from its thread under the lock (null: none could be formed).
+    std::mutex sensitivityMutex;
+    ResultSnapshot sensitivityOfRecord;
+    std::shared_ptr<const Sensitivity> sensitivityHandOver;
     ResultSnapshot record;
     std::vector<std::pair<const ObservableDef*, QLabel*>> values;  // in registry order
+
+    std::jthread sensitivityWorker;  // last member: joined before the rest goes
 };
 
 
