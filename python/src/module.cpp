@@ -782,6 +782,26 @@ std::optional<std::string> oversizedSweepTable(const SweepSpec& plan, bool keepR
            " points)";
 }
 
+// The plan of a sweep from Python's names and values, checked as --sweep checks it; a table
+// far beyond memory is refused before the first point unless allowLarge.
+SweepSpec sweepPlanOf(const PyParameters& params, const std::vector<std::string>& names,
+                      const std::vector<std::vector<double>>& values, const std::string& method,
+                      const std::string& chains, const std::string& accuracy, const std::optional<double>& unitNm,
+                      bool keepResults, bool allowLarge) {
+    SweepSpec plan;
+    plan.base = params.set;
+    plan.options = runOptions(method, chains, accuracy, false);
+    if (names.empty()) throw py::value_error("a sweep needs at least one parameter, e.g. {'ka': [0.2, 0.5, 1]}");
+    if (names.size() != values.size()) throw py::value_error("one list of values per swept name");
+    for (std::size_t k = 0; k < names.size(); ++k) plan.axes.push_back(SweepAxis{names[k], values[k], false});
+    plan.unitNm = unitNm;
+    if (const std::optional<PlanError> bad = validate(plan)) throw py::value_error(bad->message);
+    if (!allowLarge)
+        if (const std::optional<std::string> tooLarge = oversizedSweepTable(plan, keepResults))
+            throw py::value_error(*tooLarge + "; pass allow_large=True to run it anyway");
+    return plan;
+}
+
 // Returns (observable columns, rows, stopped), a column as (name, whole number). A row is
 // (index, values, observables, status, error_estimate, Result or None), the observables in
 // the order of the columns (NaN where the batch CSV leaves the field empty).
@@ -790,19 +810,8 @@ py::tuple sweepEngine(const PyParameters& params, const std::vector<std::string>
                       const std::string& chains, const std::string& accuracy, const std::optional<std::string>& dataDir,
                       const std::optional<double> unitNm, std::int64_t workers, bool keepResults,
                       const py::object& progress, int threads, bool allowLarge) {
-    SweepSpec plan;
-    plan.base = params.set;
-    plan.options = runOptions(method, chains, accuracy, false);
+    SweepSpec plan = sweepPlanOf(params, names, values, method, chains, accuracy, unitNm, keepResults, allowLarge);
     plan.options.threads = threads;
-    if (names.empty()) throw py::value_error("a sweep needs at least one parameter, e.g. {'ka': [0.2, 0.5, 1]}");
-    if (names.size() != values.size()) throw py::value_error("one list of values per swept name");
-    for (std::size_t k = 0; k < names.size(); ++k) plan.axes.push_back(SweepAxis{names[k], values[k], false});
-    plan.unitNm = unitNm;
-    if (const std::optional<PlanError> bad = validate(plan)) throw py::value_error(bad->message);
-    // A table far beyond memory is refused before the first point.
-    if (!allowLarge)
-        if (const std::optional<std::string> tooLarge = oversizedSweepTable(plan, keepResults))
-            throw py::value_error(*tooLarge + "; pass allow_large=True to run it anyway");
     const LoadedTables tables = tablesFor(plan.options, dataDir);
 
     workers = std::clamp<std::int64_t>(workers, 1, std::max<std::int64_t>(1, sweepPointCount(plan)));
@@ -900,16 +909,7 @@ py::tuple sweepToFile(const PyParameters& params, const std::vector<std::string>
                       const py::object& progress, const std::string& output, bool resume, bool allowLarge) {
     StoredSweep sweep;
     SweepSpec& plan = sweep.plan;
-    plan.base = params.set;
-    plan.options = runOptions(method, chains, accuracy, false);
-    if (names.empty()) throw py::value_error("a sweep needs at least one parameter, e.g. {'ka': [0.2, 0.5, 1]}");
-    if (names.size() != values.size()) throw py::value_error("one list of values per swept name");
-    for (std::size_t k = 0; k < names.size(); ++k) plan.axes.push_back(SweepAxis{names[k], values[k], false});
-    plan.unitNm = unitNm;
-    if (const std::optional<PlanError> bad = validate(plan)) throw py::value_error(bad->message);
-    if (!allowLarge)
-        if (const std::optional<std::string> tooLarge = oversizedSweepTable(plan, keepResults))
-            throw py::value_error(*tooLarge + "; pass allow_large=True to run it anyway");
+    plan = sweepPlanOf(params, names, values, method, chains, accuracy, unitNm, keepResults, allowLarge);
     const LoadedTables tables = tablesFor(plan.options, dataDir);
     sweep.output = output;
     sweep.resume = resume;
