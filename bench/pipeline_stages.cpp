@@ -31,18 +31,29 @@ Parameters startup(std::int32_t maxAggregation) {
     return p;
 }
 
-ResultRecord record(const Parameters& p) {
+RunResult record(const Parameters& p) {
     auto sigma = std::make_shared<std::vector<double>>();
     for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) sigma->push_back(neutral::sigma(k));
     const std::int32_t n = p.mpMax + 1;
-    return ResultRecord(72, 72, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, 0, p.mpMax, 0, p.mmMax,
-                        7.356002, 7.563826, Grid<double>(n, n), Grid<double>(n, n), sigma, false, 0.0);
+    auto request = std::make_shared<RunRequest>();
+    request->params = p;
+    request->params.mpMin = request->params.mmMin = 0;
+    RunResult r(request, CellSelection::NeutralBandByRows);
+    r.freePlus = p.vc10;
+    r.freeMinus = p.vc01;
+    r.chainFreeEnergyPlus = 7.563826;
+    r.chainFreeEnergyMinus = 7.356002;
+    r.sigma = sigma;
+    r.Value = Grid<double>(n, n);
+    r.absValue = Grid<double>(n, n);
+    r.max_shift = 0.0;
+    return r;
 }
 
 void BM_DebyeHueckelMatrix(benchmark::State& state) {
     const Parameters p = startup(static_cast<std::int32_t>(state.range(0)));
     for (auto _ : state) {
-        const ResultRecord resultRecord = record(p);
+        const RunResult resultRecord = record(p);
         DistributionBuilder weights(0, p.mpMax, 0, p.mmMax, p.vc10, p.vc01);
         weights.addWhole(CalculationStages(debyeHueckelModel()).everyCell(landscapeInputsOf(resultRecord)).cells);
         benchmark::DoNotOptimize(weights.distribution().maxValue);
@@ -52,7 +63,7 @@ BENCHMARK(BM_DebyeHueckelMatrix)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecon
 
 void BM_PoissonBoltzmannRow(benchmark::State& state) {
     const Parameters p = startup(10);
-    const ResultRecord resultRecord = record(p);
+    const RunResult resultRecord = record(p);
     for (auto _ : state) {
         DistributionBuilder weights(0, p.mpMax, 0, p.mmMax, p.vc10, p.vc01);
         weights.addRow(static_cast<std::int32_t>(state.range(0)),

@@ -32,14 +32,20 @@ StructureInputs inputs() {
 }
 
 // M+ and M- from 0 to 299, every complex with a weight (a broad bump), free chains too.
-ResultRecord wideDistribution() {
+RunResult wideDistribution() {
     Parameters p = startupParameters();
     p.mpMin = p.mmMin = 0;
     p.mpMax = p.mmMax = 299;
     p.Np = 100;
     p.Nm = 300;
-    ResultRecord r(72.0, 72.0, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin, p.mpMax, p.mmMin,
-                   p.mmMax, 0.0, 0.0, Grid<double>(300, 300), Grid<double>(300, 300), nullptr, true, 0.0);
+    auto request = std::make_shared<RunRequest>();
+    request->params = p;
+    RunResult r(request, CellSelection::EveryCell);
+    r.freePlus = p.vc10;
+    r.freeMinus = p.vc01;
+    r.Value = Grid<double>(300, 300);
+    r.absValue = Grid<double>(300, 300);
+    r.max_shift = 0.0;
     for (std::int32_t i = 0; i < 300; ++i)
         for (std::int32_t j = 0; j < 300; ++j)
             r.absValue(i, j) = std::exp(-(std::pow(i - 60.0, 2) + std::pow(j - 55.0, 2)) / 2000.0) + 1e-30;
@@ -47,7 +53,7 @@ ResultRecord wideDistribution() {
 }
 
 void BM_ScatteringCurve300x300(benchmark::State& state) {
-    const ResultRecord r = wideDistribution();
+    const RunResult r = wideDistribution();
     const std::vector<double> q = scatteringQ(0.01, 5.0, 200, true);
     for (auto _ : state) benchmark::DoNotOptimize(scatteringCurve(r, inputs(), q).intensity.data());
 }

@@ -54,9 +54,9 @@ bool writeRunExtras(const BatchOptions& o, const RunOutcome& run, const Paramete
         if (const StructureInputs in = structureInputs(o, params); in.hasMolarMasses())
             d.structure = computeStructureObservables(*run.record, obs, in);
         if (o.sensitivity) {
-            const ResultRecord& r = *run.record;
+            const RunResult& r = *run.record;
             std::optional<MassBalanceTotals> totals;
-            if (r.totalMode) totals = MassBalanceTotals{r.totalPlus, r.totalMinus};
+            if (r.totalMode()) totals = MassBalanceTotals{r.totalPlus, r.totalMinus};
             if (const std::optional<Sensitivity> s =
                     sensitivityOf(r, totals, params.vc10, params.vc01, o.options.threads))
                 d.extra.emplace_back("sensitivity", sensitivityJson(*s));

@@ -134,7 +134,7 @@ bool writeText(const BatchOptions& o, const std::string& text) {
     });
 }
 
-bool writeResult(const BatchOptions& o, const ResultRecord& resultRecord) {
+bool writeResult(const BatchOptions& o, const RunResult& resultRecord) {
     const DistributionCells distribution(resultRecord);
     return writeOutput(o, [&](std::ostream& out) {
         return o.longFormat ? writeDistributionLong(out, distribution.view(), nullptr)

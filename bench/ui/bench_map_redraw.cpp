@@ -4,7 +4,7 @@
 // QT_QPA_PLATFORM=offscreen.
 #include "files/DataPaths.h"
 #include "pipeline/MapClasses.h"
-#include "pipeline/Records.h"
+#include "pipeline/RunResult.h"
 #include "ui/MainWindow.h"
 #include "ui/RunController.h"
 #include "ui/MapModel.h"
@@ -52,17 +52,14 @@ BENCHMARK(BM_PaintMap)->Arg(11)->Arg(100)->Arg(300)->Arg(2000)->Unit(benchmark::
 
 // A finished Debye-Hueckel result of side x side cells whose classes are random codes.
 ResultSnapshot randomRecord(std::int32_t side) {
-    auto rec = std::make_shared<ResultRecord>();
-    rec->mpMin = rec->mmMin = 0;
-    rec->mpMax = rec->mmMax = side - 1;
-    rec->plen = rec->mlen = 72.0;
-    rec->kip = rec->kim = 0.25;
-    rec->zp = rec->zn = 18.0;
-    rec->ka = 0.2;
-    rec->Np = 1;
-    rec->Nm = 200;
-    rec->run = true;
-    rec->debyeHueckel = true;
+    auto request = std::make_shared<RunRequest>();
+    request->params.mpMax = request->params.mmMax = side - 1;
+    request->params.kip = request->params.kim = 0.25;
+    request->params.zp = request->params.zn = 18.0;
+    request->params.ka = 0.2;
+    request->params.Np = 1;
+    request->params.Nm = 200;
+    auto rec = std::make_shared<RunResult>(request, CellSelection::EveryCell);
     // Weights whose classes are the random codes: class c from a weight of (c + 0.5) / 20.
     const Grid<std::int32_t> codes = randomCodes(side);
     rec->Value = Grid<double>(side, side);

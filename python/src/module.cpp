@@ -253,9 +253,10 @@ struct PyResult {
     // marlinq-batch.
     void refuseOversizedTable(bool longFormat) const {
         if (longFormat) return;
-        const ResultRecord& b = *record;
-        if (const std::optional<std::uint64_t> bytes = oversizedWideExport(
-                DistributionView{b.mpMin, b.mpMax, b.mmMin, b.mmMax, b.freePlus, b.freeMinus, nullptr}))
+        const RunResult& b = *record;
+        if (const std::optional<std::uint64_t> bytes =
+                oversizedWideExport(DistributionView{b.params().mpMin, b.params().mpMax, b.params().mmMin,
+                                                     b.params().mmMax, b.freePlus, b.freeMinus, nullptr}))
             throw py::value_error("the distribution table would be up to " +
                                   std::to_string(*bytes / (std::uint64_t{1} << 20)) +
                                   " MiB (it runs from M = 0 to the largest M); use long=True to write only the "
@@ -263,7 +264,7 @@ struct PyResult {
     }
     // The share of the distribution held by (mp, mm): its weight over the sum of all weights.
     double shareAt(std::int32_t mp, std::int32_t mm) const {
-        const std::int32_t r = mp - record->mpMin, c = mm - record->mmMin;
+        const std::int32_t r = mp - record->params().mpMin, c = mm - record->params().mmMin;
         if (r < 0 || c < 0 || r >= record->absValue.rows() || c >= record->absValue.cols())
             throw py::index_error("(" + std::to_string(mp) + ", " + std::to_string(mm) + ") is outside the ranges");
         return record->share(r, c);
@@ -278,7 +279,7 @@ struct PyResult {
     // no energies.
     py::object landscape() {
         if (freeEnergies) return freeEnergies;
-        const ResultRecord& b = *record;
+        const RunResult& b = *record;
         const CellEnergies& e = b.energies;
         if (e.empty()) return py::none();
         py::ssize_t n = 0;
@@ -288,8 +289,9 @@ struct PyResult {
         for (std::int32_t r = 0; r < e.evaluated.rows(); ++r)
             for (std::int32_t c = 0; c < e.evaluated.cols(); ++c)
                 if (e.evaluated(r, c))
-                    *out++ = FreeEnergyRow{b.mpMin + r, b.mmMin + c, e.F(r, c), e.E(r, c), b.absValue(r, c),
-                                           b.share(r, c), e.beyondValidity(r, c) != 0};
+                    *out++ = FreeEnergyRow{
+                        b.params().mpMin + r, b.params().mmMin + c,       e.F(r, c), e.E(r, c), b.absValue(r, c),
+                        b.share(r, c),        e.beyondValidity(r, c) != 0};
         a.attr("setflags")("write"_a = false);
         freeEnergies = a;
         return freeEnergies;
@@ -297,7 +299,9 @@ struct PyResult {
     // One observable of the registry: a float (NaN where there is none) or an (M+, M-)
     // tuple (None).
     py::object observable(const ObservableDef& d, const std::optional<double>& unitNm) const {
-        if (d.shape == ObservableShape::Number) return py::float_(d.number(ObservableInputs{observables, record->ka, unitNm, record->conditions.bjerrum}));
+        if (d.shape == ObservableShape::Number)
+            return py::float_(
+                d.number(ObservableInputs{observables, record->params().ka, unitNm, record->params().bjerrum}));
         const std::optional<MapCell> cell = d.cell(observables);
         if (!cell) return py::none();
         return py::make_tuple(cell->first, cell->second);
@@ -340,7 +344,8 @@ struct PyResult {
         const StructureObservables so = computeStructureObservables(*record, observables, in);
         py::dict d;
         for (const ObservableDef* o : observablesOfStructure(in.unitNm.has_value()))
-            d[py::str(std::string(o->name))] = o->number(ObservableInputs{observables, record->ka, in.unitNm, record->conditions.bjerrum, &so});
+            d[py::str(std::string(o->name))] =
+                o->number(ObservableInputs{observables, record->params().ka, in.unitNm, record->params().bjerrum, &so});
         return d;
     }
     py::dict scattering(const std::vector<double>& q, const StructureInputs& in) const {
@@ -401,7 +406,7 @@ std::string summaryDoc() {
 }
 
 void buildArrays(PyResult& r) {
-    const ResultRecord& b = *r.record;
+    const RunResult& b = *r.record;
     const std::int32_t rows = b.absValue.rows(), cols = b.absValue.cols();
     r.absValue = gridArray(rows, cols, b.absValue.toVector());
     // Value as the window's map holds it: the normalised distribution, with the lone-chain
@@ -416,8 +421,8 @@ void buildArrays(PyResult& r) {
             for (std::int32_t j = 0; j < cols; ++j) shares.push_back(b.share(i, j));
     }
     r.value = gridArray(rows, cols, shares);
-    r.mp = rangeArray(b.mpMin, b.mpMax);
-    r.mm = rangeArray(b.mmMin, b.mmMax);
+    r.mp = rangeArray(b.params().mpMin, b.params().mpMax);
+    r.mm = rangeArray(b.params().mmMin, b.params().mmMax);
 }
 
 // "dh_linear" (also "dh-linear", as the batch command spells it) is the closed-form
@@ -1377,9 +1382,10 @@ long=True), as marlinq-batch refuses it without --long-format.)doc")
             const auto& best = r.observables.mostProbable;
             const std::string most = best ? "(" + std::to_string(best->first) + ", " + std::to_string(best->second) + ")"
                                           : std::string("none");
-            return "<marlinq.Result " + r.method + " M+ " + std::to_string(r.record->mpMin) + ".." +
-                   std::to_string(r.record->mpMax) + " x M- " + std::to_string(r.record->mmMin) + ".." +
-                   std::to_string(r.record->mmMax) + ", most probable " + most + (r.partial ? ", partial" : "") + ">";
+            return "<marlinq.Result " + r.method + " M+ " + std::to_string(r.record->params().mpMin) + ".." +
+                   std::to_string(r.record->params().mpMax) + " x M- " + std::to_string(r.record->params().mmMin) +
+                   ".." + std::to_string(r.record->params().mmMax) + ", most probable " + most +
+                   (r.partial ? ", partial" : "") + ">";
         });
 
     m.def("_critical_salt", &criticalSaltOf, "params"_a, "total"_a, "charge_fraction"_a, "method"_a, "chains"_a,

@@ -55,9 +55,9 @@ public:
     // A snapshot shares the matrices' blocks with the working record: it costs the
     // blocks the next rows change, not a copy of the map. Its map is formed here, on the
     // job's thread.
-    void publish(const ResultRecord& record) const {
+    void publish(const RunResult& record) const {
         if (!events_.snapshot) return;
-        auto snapshot = std::make_shared<ResultRecord>(record);
+        auto snapshot = std::make_shared<RunResult>(record);
         formMapData(*snapshot);
         events_.snapshot(std::move(snapshot));
     }
@@ -79,16 +79,16 @@ std::string cellText(const MapCell& c) { return "(" + std::to_string(c.first) + 
 
 }  // namespace
 
-std::optional<RunWarning> rangeEdgeWarning(const ResultRecord& resultRecord) {
+std::optional<RunWarning> rangeEdgeWarning(const RunResult& resultRecord) {
     // Among the complexes: lone chains sit on the edge M+ = 0 or M- = 0 by nature.
     const auto best = mostProbableCell(resultRecord, CellRange::Complexes);
     if (!best) return std::nullopt;
     const auto [mp, mm] = *best;
     // An edge that can move: a maximum below the largest allowed, a minimum above 1.
-    const bool onMp = (mp == resultRecord.mpMax && resultRecord.mpMax < kMaxAggregation) ||
-                      (mp == resultRecord.mpMin && resultRecord.mpMin > 1);
-    const bool onMm = (mm == resultRecord.mmMax && resultRecord.mmMax < kMaxAggregation) ||
-                      (mm == resultRecord.mmMin && resultRecord.mmMin > 1);
+    const bool onMp = (mp == resultRecord.params().mpMax && resultRecord.params().mpMax < kMaxAggregation) ||
+                      (mp == resultRecord.params().mpMin && resultRecord.params().mpMin > 1);
+    const bool onMm = (mm == resultRecord.params().mmMax && resultRecord.params().mmMax < kMaxAggregation) ||
+                      (mm == resultRecord.params().mmMin && resultRecord.params().mmMin > 1);
     if (!onMp && !onMm) return std::nullopt;
     RunWarning w;
     w.kind = WarningKind::RangeEdge;
@@ -114,21 +114,22 @@ struct EdgeChains {
     double innerPlus = 0.0, innerMinus = 0.0;    // evaluated cells next to unevaluated ones
 };
 
-EdgeChains edgeChains(const ResultRecord& resultRecord) {
+EdgeChains edgeChains(const RunResult& resultRecord) {
     EdgeChains e;
     const Grid<double>& a = resultRecord.absValue;
     const CellEnergies& cells = resultRecord.energies;
     const double factor = weightShiftFactor(resultRecord.max_shift);  // a concentration is absValue / factor
-    const bool rowEdge = resultRecord.mpMax < kMaxAggregation, columnEdge = resultRecord.mmMax < kMaxAggregation;
+    const bool rowEdge = resultRecord.params().mpMax < kMaxAggregation,
+               columnEdge = resultRecord.params().mmMax < kMaxAggregation;
     for (std::int32_t r = 0; r < a.rows(); ++r) {
-        const std::int32_t mp = resultRecord.mpMin + r;
+        const std::int32_t mp = resultRecord.params().mpMin + r;
         for (std::int32_t c = 0; c < a.cols(); ++c) {
-            const std::int32_t mm = resultRecord.mmMin + c;
+            const std::int32_t mm = resultRecord.params().mmMin + c;
             if (mp == 0 || mm == 0) continue;  // lone chains have no larger complexes to miss
             const double conc = a(r, c) / factor;
             if (!(conc > 0.0)) continue;
-            if (rowEdge && mp == resultRecord.mpMax) e.rowPlus += mp * conc, e.rowMinus += mm * conc;
-            if (columnEdge && mm == resultRecord.mmMax) e.columnPlus += mp * conc, e.columnMinus += mm * conc;
+            if (rowEdge && mp == resultRecord.params().mpMax) e.rowPlus += mp * conc, e.rowMinus += mm * conc;
+            if (columnEdge && mm == resultRecord.params().mmMax) e.columnPlus += mp * conc, e.columnMinus += mm * conc;
             if (!cells.empty() && cells.evaluated(r, c)) {
                 const bool openAbove = r + 1 < a.rows() && !cells.evaluated(r + 1, c);
                 const bool openRight = c + 1 < a.cols() && !cells.evaluated(r, c + 1);
@@ -141,15 +142,15 @@ EdgeChains edgeChains(const ResultRecord& resultRecord) {
 
 // The doubts of the totals: an edge whose complexes hold more than kTotalsEdgeShare of
 // either total.
-void reportEdges(const ResultRecord& resultRecord, const Reporter& report) {
+void reportEdges(const RunResult& resultRecord, const Reporter& report) {
     const EdgeChains e = edgeChains(resultRecord);
     const auto say = [&](MapEdge edge, double plus, double minus) {
         RunWarning w;
         w.kind = WarningKind::TotalsEdge;
         w.scope = edge == MapEdge::EvaluatedCells ? DiagnosticScope::Cell : DiagnosticScope::Row;
         w.edge = edge;
-        w.mp = resultRecord.mpMax;
-        w.mm = resultRecord.mmMax;
+        w.mp = resultRecord.params().mpMax;
+        w.mm = resultRecord.params().mmMax;
         w.plus = plus / resultRecord.totalPlus;
         w.minus = minus / resultRecord.totalMinus;
         w.residual = std::max(w.plus, w.minus);
@@ -162,8 +163,7 @@ void reportEdges(const ResultRecord& resultRecord, const Reporter& report) {
 
 // Free mode: the totals the free chains imply. reform: form the distribution again at the
 // record's vc10, vc01 (the record then holds another run's distribution).
-void settleFree(ResultRecord& resultRecord, const Landscape& landscape, int threads, bool reform,
-                const Reporter& report) {
+void settleFree(RunResult& resultRecord, const Landscape& landscape, int threads, bool reform, const Reporter& report) {
     if (reform)
         storeWeights(distributionOf(landscape, resultRecord.freePlus, resultRecord.freeMinus, threads), resultRecord);
     const MassBalanceTotals implied = chainTotals(resultRecord);
@@ -183,7 +183,7 @@ void settleFree(ResultRecord& resultRecord, const Landscape& landscape, int thre
 }
 
 // Total mode: the free chains that meet the totals, and the distribution at them.
-void settleTotals(ResultRecord& resultRecord, const Landscape& landscape, const MassBalance& balance,
+void settleTotals(RunResult& resultRecord, const Landscape& landscape, const MassBalance& balance,
                   const MassBalanceTotals& totals, int threads, const Reporter& report) {
     const MassBalanceSolution solved = balance.solve(totals.plus, totals.minus);
     storeWeights(distributionOf(landscape, solved.freePlus, solved.freeMinus, threads), resultRecord);
@@ -212,22 +212,22 @@ void settleTotals(ResultRecord& resultRecord, const Landscape& landscape, const 
 // Total mode: the critical concentration at the run's charge fraction, from the cache when
 // another point of the landscape found it. A stopped run has none: its landscape is partial,
 // and the search (dozens of solves) would only delay the stop.
-void settleCritical(ResultRecord& resultRecord, const MassBalance& balance, const Reporter& report,
+void settleCritical(RunResult& resultRecord, const MassBalance& balance, const Reporter& report,
                     CriticalConcentrationCache* cache, std::stop_token stop) {
-    const double fraction =
-        chargeFraction(resultRecord.zp, resultRecord.zn, resultRecord.totalPlus, resultRecord.totalMinus);
+    const double fraction = chargeFraction(resultRecord.params().zp, resultRecord.params().zn, resultRecord.totalPlus,
+                                           resultRecord.totalMinus);
     CriticalConcentration critical;
     if (stop.stop_requested()) {
     } else if (cache != nullptr) {
         const auto key = static_cast<long long>(std::llround(fraction * 1e12));
         std::lock_guard lock(cache->mutex);
         const auto known = cache->byFraction.find(key);
-        critical =
-            known != cache->byFraction.end()
-                ? known->second
-                : (cache->byFraction[key] = criticalConcentration(balance, fraction, resultRecord.zp, resultRecord.zn));
+        critical = known != cache->byFraction.end()
+                       ? known->second
+                       : (cache->byFraction[key] = criticalConcentration(balance, fraction, resultRecord.params().zp,
+                                                                         resultRecord.params().zn));
     } else {
-        critical = criticalConcentration(balance, fraction, resultRecord.zp, resultRecord.zn, stop);
+        critical = criticalConcentration(balance, fraction, resultRecord.params().zp, resultRecord.params().zn, stop);
     }
     resultRecord.criticalConcentration = critical.total.value_or(NAN);
     resultRecord.criticalBelow = critical.below;
@@ -239,12 +239,11 @@ void settleCritical(ResultRecord& resultRecord, const MassBalance& balance, cons
 // The concentrations of a record whose landscape is finished: in total mode the free
 // chains that meet the totals and the distribution at them, with the critical
 // concentration; in free mode the totals the free chains imply.
-void settle(ResultRecord& resultRecord, const std::optional<MassBalanceTotals>& totals, bool keepEnergies, int threads,
+void settle(RunResult& resultRecord, const std::optional<MassBalanceTotals>& totals, bool keepEnergies, int threads,
             bool reform, const Reporter& report, CriticalConcentrationCache* cache = nullptr,
             std::stop_token stop = {}) {
     report.enter(JobStage::Concentrations);
     const Landscape landscape = landscapeOf(resultRecord);
-    resultRecord.totalMode = totals.has_value();
     if (!totals) {
         settleFree(resultRecord, landscape, threads, reform, report);
     } else {
@@ -315,7 +314,7 @@ private:
     double standardPlus_ = 0.0, standardMinus_ = 0.0;  // the standard answer's chain energies
 
     // The working record is this thread's alone; the front end sees snapshots of it.
-    ResultRecord result_;
+    RunResult result_;
     std::optional<DistributionBuilder> weights_;
     LandscapeInputs stageInputs_;    // what the complex stages read, fixed once the result starts
     CellEnergies standardEnergies_;  // converged runs: the landscape of the standard answer
@@ -403,15 +402,15 @@ void Job::startResult() {
     const MassBalanceTotals weighing = q.weighing();
     auto sigma = std::make_shared<std::vector<double>>(static_cast<std::size_t>(p.mpMax) + p.mmMax + 1);
     for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) (*sigma)[static_cast<std::size_t>(k)] = neutral::sigma(k);
-    result_ = ResultRecord(q.plusLength, q.minusLength, p.kip, p.kim, p.ka, weighing.minus, weighing.plus, p.zp, p.zn,
-                           p.Np, p.Nm, p.mpMin, p.mpMax, p.mmMin, p.mmMax, chains_.fMinus, chains_.fPlus, {}, {},
-                           SigmaTable(std::move(sigma)), dh_, 0.0);
-    result_.request = input_.request;
-    result_.conditions = complexConditionsOf(p);
+    result_ = RunResult(input_.request, model_->selection());
+    result_.chainFreeEnergyPlus = chains_.fPlus;
+    result_.chainFreeEnergyMinus = chains_.fMinus;
+    result_.sigma = SigmaTable(std::move(sigma));
+    result_.max_shift = 0.0;
+    result_.freePlus = weighing.plus;
+    result_.freeMinus = weighing.minus;
     weights_.emplace(p.mpMin, p.mpMax, p.mmMin, p.mmMax, weighing.plus, weighing.minus, input_.threads);
     weights_->store(result_);
-    result_.converged = q.converged();
-    result_.linearDH = q.method == Method::DebyeHueckelLinear;
     result_.errorEstimate = chains_.errorEstimate;
     result_.standardDifference = chains_.standardDifference;
     result_.convergenceTargetMissed = chains_.targetMissed;
@@ -420,10 +419,9 @@ void Job::startResult() {
     result_.standardFfcMinus = standardMinus_;
     stageInputs_ = landscapeInputsOf(result_);
     const std::int32_t rows = result_.absValue.rows(), cols = result_.absValue.cols();
-    if (result_.converged) standardEnergies_ = CellEnergies(rows, cols);
+    if (result_.converged()) standardEnergies_ = CellEnergies(rows, cols);
     // Total mode solves the mass balance on the landscape: it keeps the energies.
     if (input_.keepEnergies || q.totals) result_.energies = CellEnergies(rows, cols);
-    result_.totalMode = q.totals.has_value();
     report_.publish(result_);
     weights_->enterFreeChains();
     weights_->store(result_);
@@ -433,8 +431,10 @@ void Job::startResult() {
 // The cells a stage evaluated join the landscape (when kept) and the run's notes.
 void Job::takeCells(const StageCells& stage) {
     neutralLine_->take(stage.cells);
-    if (!result_.energies.empty()) result_.energies.keep(stage.cells, result_.mpMin, result_.mmMin, stage.beyond);
-    if (!standardEnergies_.empty()) standardEnergies_.keep(stage.standardCells, result_.mpMin, result_.mmMin);
+    if (!result_.energies.empty())
+        result_.energies.keep(stage.cells, result_.params().mpMin, result_.params().mmMin, stage.beyond);
+    if (!standardEnergies_.empty())
+        standardEnergies_.keep(stage.standardCells, result_.params().mpMin, result_.params().mmMin);
     result_.unstableSolves += stage.unstable;
     result_.beyondDebyeHueckel += stage.beyondValidity;
     result_.errorEstimate = std::max(result_.errorEstimate, stage.errorEstimate);
@@ -449,7 +449,6 @@ void Job::reportUnstable() {
 
 // Poisson-Boltzmann: the landscape row by row, each row published as it comes.
 std::optional<JobOutcome> Job::rowsStage() {
-    result_.run = true;
     // Normalises the rows computed so far.
     const auto finishRows = [&] {
         weights_->finishRows();
@@ -488,7 +487,6 @@ std::optional<JobOutcome> Job::rowsStage() {
 
 // Debye-Hueckel: every cell at once.
 std::optional<JobOutcome> Job::wholeStage() {
-    result_.run = true;
     report_.text(kDhStarting);
     const StageCells all = calculation_->everyCell(stageInputs_);
     takeCells(all);
@@ -519,12 +517,12 @@ std::optional<JobOutcome> Job::wholeStage() {
 // standard landscape), and a line in the log saying whether the accuracy changed it.
 void Job::compareWithStandard() {
     report_.enter(JobStage::Comparison);
-    if (!result_.converged || standardEnergies_.empty()) return;
+    if (!result_.converged() || standardEnergies_.empty()) return;
     Landscape standard;
-    standard.mpMin = result_.mpMin;
-    standard.mpMax = result_.mpMax;
-    standard.mmMin = result_.mmMin;
-    standard.mmMax = result_.mmMax;
+    standard.mpMin = result_.params().mpMin;
+    standard.mpMax = result_.params().mpMax;
+    standard.mmMin = result_.params().mmMin;
+    standard.mmMax = result_.params().mmMax;
     standard.fPlus = standardPlus_;
     standard.fMinus = standardMinus_;
     standard.cells = std::move(standardEnergies_);
@@ -537,7 +535,7 @@ void Job::compareWithStandard() {
     }
     const Distribution d = distributionOf(standard, cPlus, cMinus, input_.threads);
     if (d.unrepresentable) return;
-    result_.standardMostProbable = mostProbableCell(d.absValue, result_.mpMin, result_.mmMin);
+    result_.standardMostProbable = mostProbableCell(d.absValue, result_.params().mpMin, result_.params().mmMin);
     const std::optional<MapCell> converged = mostProbableCell(result_);
     if (!converged || !result_.standardMostProbable) return;
     if (*converged == *result_.standardMostProbable)
@@ -563,11 +561,11 @@ void Job::closingLines() {
     counts_.unstableSolves = result_.unstableSolves;
     counts_.nonFiniteCells = result_.nonFiniteCells;
     counts_.beyondDebyeHueckel = result_.beyondDebyeHueckel;
-    counts_.converged = result_.converged;
+    counts_.converged = result_.converged();
     counts_.errorEstimate = result_.errorEstimate;
     counts_.standardDifference = result_.standardDifference;
     counts_.targetMissed = result_.convergenceTargetMissed;
-    if (result_.converged)
+    if (result_.converged())
         report_.warning(accuracyWarning(result_.errorEstimate, result_.standardDifference,
                                         result_.convergenceTargetMissed, result_.missedTargetEstimate));
     if (result_.nonFiniteCells > 0) report_.warning(nonFiniteWarning(result_.nonFiniteCells));
@@ -629,11 +627,12 @@ JobOutcome runCalculation(const JobInput& input, std::stop_token token, const Jo
     return outcome;
 }
 
-std::shared_ptr<ResultRecord> resettle(const ResultRecord& landscapeRecord, double cPlus, double cMinus,
-                                       const std::optional<MassBalanceTotals>& totals, bool keepEnergies, int threads,
-                                       const JobEvents& events, CriticalConcentrationCache* cache) {
+std::shared_ptr<RunResult> resettle(const RunResult& landscapeRecord, double cPlus, double cMinus,
+                                    const std::optional<MassBalanceTotals>& totals, bool keepEnergies, int threads,
+                                    const JobEvents& events, CriticalConcentrationCache* cache) {
     const Reporter report(events);
-    auto resultRecord = std::make_shared<ResultRecord>(landscapeRecord);
+    auto resultRecord = std::make_shared<RunResult>(landscapeRecord);
+    resultRecord->answer(atConcentrations(landscapeRecord.request(), cPlus, cMinus, totals));
     resultRecord->freePlus = cPlus;
     resultRecord->freeMinus = cMinus;
     settle(*resultRecord, totals, keepEnergies, threads, true, report, cache);

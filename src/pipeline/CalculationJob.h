@@ -8,7 +8,7 @@
 #include "pipeline/MassBalance.h"
 #include "pipeline/ModelFactory.h"
 #include "pipeline/Parameters.h"
-#include "pipeline/Records.h"
+#include "pipeline/RunResult.h"
 #include "pipeline/RunRequest.h"
 #include "pipeline/RunDiagnostics.h"
 
@@ -36,7 +36,7 @@ namespace marlinq {
 
 // A result as the job had it at one moment; never changed afterwards, so it may be kept
 // and read on any thread while the job goes on.
-using ResultSnapshot = std::shared_ptr<const ResultRecord>;
+using ResultSnapshot = std::shared_ptr<const RunResult>;
 
 enum class JobOutcome { Finished, Cancelled, Failed };
 
@@ -88,7 +88,7 @@ struct JobInput {
     // with it.
     std::shared_ptr<const ChainTables> tables;
     std::string tablesError;
-    // Keep F and E of every evaluated cell in the record (ResultRecord::energies).
+    // Keep F and E of every evaluated cell in the record (RunResult::energies).
     bool keepEnergies = false;
     // The most threads the run's stages may use at once (0: the machine's, omp_get_max_threads(),
     // which follows OMP_NUM_THREADS). A caller running several runs at once shares the
@@ -121,13 +121,13 @@ struct CriticalConcentrationCache {
     std::mutex mutex;
     std::map<long long, CriticalConcentration> byFraction;
 };
-std::shared_ptr<ResultRecord> resettle(const ResultRecord& landscapeRecord, double cPlus, double cMinus,
-                                       const std::optional<MassBalanceTotals>& totals, bool keepEnergies, int threads,
-                                       const JobEvents& events, CriticalConcentrationCache* cache = nullptr);
+std::shared_ptr<RunResult> resettle(const RunResult& landscapeRecord, double cPlus, double cMinus,
+                                    const std::optional<MassBalanceTotals>& totals, bool keepEnergies, int threads,
+                                    const JobEvents& events, CriticalConcentrationCache* cache = nullptr);
 
 // "the most probable complex (M+, M-) lies on the edge of the M+ range; enlarge it" when
 // the complex of the largest weight sits on an edge of a range that could be enlarged.
-std::optional<RunWarning> rangeEdgeWarning(const ResultRecord& resultRecord);
+std::optional<RunWarning> rangeEdgeWarning(const RunResult& resultRecord);
 
 // The diagnostic line of each unconverged Newton solve.
 inline constexpr const char* kUnstableSolution =

@@ -242,17 +242,16 @@ StageCells evaluateCells(const ComplexModel& model, const StageInputs& si, const
 
 }  // namespace
 
-LandscapeInputs landscapeInputsOf(const ResultRecord& r) {
+LandscapeInputs landscapeInputsOf(const RunResult& r) {
     LandscapeInputs in;
-    in.mpMin = r.mpMin;
-    in.mpMax = r.mpMax;
-    in.mmMin = r.mmMin;
-    in.mmMax = r.mmMax;
+    in.mpMin = r.params().mpMin;
+    in.mpMax = r.params().mpMax;
+    in.mmMin = r.params().mmMin;
+    in.mmMax = r.params().mmMax;
     in.blocks = r.blocks();
-    in.conditions = r.conditions;
-    in.conditions.ka = r.ka;
-    in.Np = r.Np;
-    in.Nm = r.Nm;
+    in.conditions = complexConditionsOf(r.params());
+    in.Np = r.params().Np;
+    in.Nm = r.params().Nm;
     in.fPlus = r.chainFreeEnergyPlus;
     in.fMinus = r.chainFreeEnergyMinus;
     in.standardFPlus = r.standardFfcPlus;

@@ -6,7 +6,7 @@
 #include "physics/ChainModel.h"
 #include "physics/ComplexModel.h"
 #include "pipeline/Parameters.h"
-#include "pipeline/Records.h"
+#include "pipeline/RunResult.h"
 
 #include <cstdint>
 #include <string>
@@ -44,7 +44,7 @@ struct LandscapeInputs {
 
 // The inputs a record holds: the job's own record as it starts its stages, or one built by
 // hand (tests and benchmarks).
-LandscapeInputs landscapeInputsOf(const ResultRecord& resultRecord);
+LandscapeInputs landscapeInputsOf(const RunResult& resultRecord);
 
 // The cells of the energy landscape a complex stage evaluated, with notes on their solves.
 struct StageCells {

@@ -5,7 +5,7 @@
 // there (with neutral blocks of length 1, E(n, n) = n E(1, 1) exactly), the complexes would
 // keep growing without end: a coacervate, which no larger range settles.
 
-#include "pipeline/Records.h"
+#include "pipeline/RunResult.h"
 
 #include <cstdint>
 #include <map>

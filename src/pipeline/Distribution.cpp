@@ -286,7 +286,7 @@ void DistributionBuilder::addWhole(const std::vector<LandscapeCell>& cells) {
     enterFreeChains();
 }
 
-void storeWeights(const Distribution& d, ResultRecord& record) {
+void storeWeights(const Distribution& d, RunResult& record) {
     record.absValue = d.absValue;
     record.Value = d.Value;
     record.sum = d.sum;
@@ -295,22 +295,22 @@ void storeWeights(const Distribution& d, ResultRecord& record) {
     record.normalised = d.normalised;
 }
 
-void DistributionBuilder::store(ResultRecord& record) const {
+void DistributionBuilder::store(RunResult& record) const {
     storeWeights(d_, record);
     record.unrepresentable = d_.unrepresentable;
     record.nonFiniteCells = d_.nonFiniteCells;
 }
 
-Landscape landscapeOf(const ResultRecord& record) {
+Landscape landscapeOf(const RunResult& record) {
     Landscape l;
-    l.mpMin = record.mpMin;
-    l.mpMax = record.mpMax;
-    l.mmMin = record.mmMin;
-    l.mmMax = record.mmMax;
+    l.mpMin = record.params().mpMin;
+    l.mpMax = record.params().mpMax;
+    l.mmMin = record.params().mmMin;
+    l.mmMax = record.params().mmMax;
     l.fPlus = record.chainFreeEnergyPlus;
     l.fMinus = record.chainFreeEnergyMinus;
     l.cells = record.energies;
-    l.byRows = !record.debyeHueckel;
+    l.byRows = record.byRows();
     return l;
 }
 

@@ -17,7 +17,7 @@
 // again from a finished landscape is the run's own to the bit.
 
 #include "kernel/Grid.h"
-#include "pipeline/Records.h"
+#include "pipeline/RunResult.h"
 
 #include <cstdint>
 #include <vector>
@@ -35,7 +35,7 @@ struct Landscape {
 };
 
 // The landscape a run kept in its record (empty cells when the run kept no energies).
-Landscape landscapeOf(const ResultRecord& record);
+Landscape landscapeOf(const RunResult& record);
 
 struct Distribution {
     Grid<double> absValue;  // weights: concentrations times 2.71828183^-(max_shift - 10) when shifted
@@ -54,7 +54,7 @@ struct Distribution {
 
 // Copies the weights, their sum, maximum, shift and state into a record, not the counts of
 // unrepresentable and non-finite cells (cheap: the grids share their blocks).
-void storeWeights(const Distribution& d, ResultRecord& record);
+void storeWeights(const Distribution& d, RunResult& record);
 
 // The weights of one landscape at given free concentrations, cell group by cell group.
 class DistributionBuilder {
@@ -78,7 +78,7 @@ public:
 
     const Distribution& distribution() const { return d_; }
     // Copies the weights and the counts into a record.
-    void store(ResultRecord& record) const;
+    void store(RunResult& record) const;
 
 private:
     struct FreeChainWeights {

@@ -120,7 +120,7 @@ RunOutcome runToCompletion(JobInput input, std::stop_token token = {}, const Job
 // ranges, as every writer of the table takes them.
 class DistributionCells {
 public:
-    explicit DistributionCells(const ResultRecord& record);
+    explicit DistributionCells(const RunResult& record);
     DistributionCells(const DistributionCells&) = delete;
     DistributionCells& operator=(const DistributionCells&) = delete;
     const DistributionView& view() const { return view_; }

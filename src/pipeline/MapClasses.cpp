@@ -34,11 +34,11 @@ std::optional<std::string> colorCodeError(const Grid<std::int32_t>& colourClasse
     return error;
 }
 
-void formMapData(ResultRecord& record) {
+void formMapData(RunResult& record) {
     MapData& map = record.map;
     map.colourClasses = weightClasses(record.absValue, record.maxValue);
     map.colourError = colorCodeError(map.colourClasses);
-    map.mostProbable = mostProbableCell(record).value_or(MapCell{record.mpMin, record.mmMin});
+    map.mostProbable = mostProbableCell(record).value_or(MapCell{record.params().mpMin, record.params().mmMin});
 }
 
 }  // namespace marlinq

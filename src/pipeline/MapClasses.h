@@ -4,7 +4,7 @@
 // only draws them.
 
 #include "kernel/Grid.h"
-#include "pipeline/Records.h"
+#include "pipeline/RunResult.h"
 
 #include <cstdint>
 #include <optional>
@@ -21,7 +21,7 @@ Grid<std::int32_t> weightClasses(const Grid<double>& weights, double maxValue);
 // The first colour code outside 0..20 in drawing order, as its message; nullopt if none.
 std::optional<std::string> colorCodeError(const Grid<std::int32_t>& colourClasses);
 
-// The record's MapData from its weights (ResultRecord::map).
-void formMapData(ResultRecord& record);
+// The record's MapData from its weights (RunResult::map).
+void formMapData(RunResult& record);
 
 }  // namespace marlinq

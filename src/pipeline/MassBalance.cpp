@@ -460,7 +460,7 @@ CriticalConcentration criticalConcentration(const MassBalance& balance, double f
     return out;
 }
 
-MassBalanceTotals chainTotals(const ResultRecord& record) {
+MassBalanceTotals chainTotals(const RunResult& record) {
     const Grid<double>& a = record.absValue;
     double largest = 0.0;
     a.forEach([&](double v) {
@@ -470,11 +470,11 @@ MassBalanceTotals chainTotals(const ResultRecord& record) {
     Sum P, Q;
     for (std::int32_t r = 0; r < a.rows(); ++r) {
         const double* row = a.row(r);
-        const std::int32_t mp = record.mpMin + r;
+        const std::int32_t mp = record.params().mpMin + r;
         for (std::int32_t c = 0; c < a.cols(); ++c) {
             const double w = row[c] / largest;
             P.add(mp * w);
-            Q.add((record.mmMin + c) * w);
+            Q.add((record.params().mmMin + c) * w);
         }
     }
     const double lnScale = std::log(largest) + weightShiftOffset(record.max_shift) * kLnE;

@@ -125,7 +125,7 @@ std::string crowdedComplexesMessage(double boundPlus, double boundMinus);
 
 // C+ and C- of a result record: sum M+ c and sum M- c over its distribution, lone chains
 // included, the common shift undone (NaN when beyond a double; 0 without results).
-MassBalanceTotals chainTotals(const ResultRecord& record);
+MassBalanceTotals chainTotals(const RunResult& record);
 
 // The charge fraction f = q+ C+ / (q+ C+ + q- C-), 1/2 at charge stoichiometry.
 double chargeFraction(double zp, double zn, double totalPlus, double totalMinus);

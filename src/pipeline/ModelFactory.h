@@ -34,7 +34,7 @@ struct RunOptions {
     Method method = Method::DebyeHueckel;
     Chains chains = Chains::Tables;
     Accuracy accuracy = Accuracy::Standard;
-    bool keepEnergies = false;  // keep F and E of every evaluated cell (ResultRecord::energies)
+    bool keepEnergies = false;  // keep F and E of every evaluated cell (RunResult::energies)
     int threads = 0;            // most threads of the run (0: the machine's; JobInput::threads)
 };
 

@@ -22,9 +22,9 @@ double boundFraction(double boundRel, double logScaleOfBound, double vc) {
 
 }  // namespace
 
-std::optional<MapCell> mostProbableCell(const ResultRecord& resultRecord, CellRange among) {
+std::optional<MapCell> mostProbableCell(const RunResult& resultRecord, CellRange among) {
     if (!resultRecord.hasResults()) return std::nullopt;
-    return mostProbableCell(resultRecord.absValue, resultRecord.mpMin, resultRecord.mmMin, among);
+    return mostProbableCell(resultRecord.absValue, resultRecord.params().mpMin, resultRecord.params().mmMin, among);
 }
 
 std::optional<MapCell> mostProbableCell(const Grid<double>& a, std::int32_t mpMin, std::int32_t mmMin, CellRange among) {
@@ -47,20 +47,20 @@ std::optional<MapCell> mostProbableCell(const Grid<double>& a, std::int32_t mpMi
     return best;
 }
 
-std::vector<MapCell> mostProbableCells(const ResultRecord& resultRecord, CellRange among) {
+std::vector<MapCell> mostProbableCells(const RunResult& resultRecord, CellRange among) {
     std::vector<MapCell> cells;
     const std::optional<MapCell> best = mostProbableCell(resultRecord, among);
     if (!best) return cells;
     const Grid<double>& a = resultRecord.absValue;
-    const double largest = a(best->first - resultRecord.mpMin, best->second - resultRecord.mmMin);
+    const double largest = a(best->first - resultRecord.params().mpMin, best->second - resultRecord.params().mmMin);
     const double least = largest * (1.0 - kTieTolerance);
     const bool complexesOnly = among == CellRange::Complexes;
     for (std::int32_t r = 0; r < a.rows(); ++r) {
-        const std::int32_t mp = resultRecord.mpMin + r;
+        const std::int32_t mp = resultRecord.params().mpMin + r;
         if (complexesOnly && mp < 1) continue;
         const double* row = a.row(r);
         for (std::int32_t c = 0; c < a.cols(); ++c) {
-            const std::int32_t mm = resultRecord.mmMin + c;
+            const std::int32_t mm = resultRecord.params().mmMin + c;
             if (complexesOnly && mm < 1) continue;
             if (row[c] >= least) cells.push_back(MapCell{mp, mm});
         }
@@ -68,21 +68,21 @@ std::vector<MapCell> mostProbableCells(const ResultRecord& resultRecord, CellRan
     return cells;
 }
 
-Observables computeObservables(const ResultRecord& resultRecord) {
+Observables computeObservables(const RunResult& resultRecord) {
     Observables o;
     if (!resultRecord.hasResults()) return o;
     const Grid<double>& a = resultRecord.absValue;
 
-    o.totalMode = resultRecord.totalMode;
+    o.totalMode = resultRecord.totalMode();
     o.freePlus = resultRecord.freePlus;
     o.freeMinus = resultRecord.freeMinus;
     // Given in total mode; what the distribution holds otherwise.
-    const MassBalanceTotals totals = resultRecord.totalMode
+    const MassBalanceTotals totals = resultRecord.totalMode()
                                          ? MassBalanceTotals{resultRecord.totalPlus, resultRecord.totalMinus}
                                          : chainTotals(resultRecord);
     o.totalPlus = totals.plus;
     o.totalMinus = totals.minus;
-    o.chargeFraction = chargeFraction(resultRecord.zp, resultRecord.zn, totals.plus, totals.minus);
+    o.chargeFraction = chargeFraction(resultRecord.params().zp, resultRecord.params().zn, totals.plus, totals.minus);
     o.massBalanceResidual = resultRecord.massBalanceResidual;
     o.criticalConcentration = resultRecord.criticalConcentration;
     o.coacervateLikely = resultRecord.coacervateLikely;
@@ -98,10 +98,10 @@ Observables computeObservables(const ResultRecord& resultRecord) {
     // The largest complex weight: the scale of the sums.
     double complexMax = 0.0;
     if (const std::optional<MapCell> heaviest = o.mostProbableComplex)
-        complexMax = a(heaviest->first - resultRecord.mpMin, heaviest->second - resultRecord.mmMin);
+        complexMax = a(heaviest->first - resultRecord.params().mpMin, heaviest->second - resultRecord.params().mmMin);
     if (o.mostProbable) {
-        o.mostProbableShare =
-            resultRecord.share(o.mostProbable->first - resultRecord.mpMin, o.mostProbable->second - resultRecord.mmMin);
+        o.mostProbableShare = resultRecord.share(o.mostProbable->first - resultRecord.params().mpMin,
+                                                 o.mostProbable->second - resultRecord.params().mmMin);
         // A lone chain has no core: the radius stays undefined (null in the summary).
         if (o.mostProbable->first >= 1 && o.mostProbable->second >= 1)
             o.mostProbableCoreRadius = resultRecord.complexAt(o.mostProbable->first, o.mostProbable->second).radius;
@@ -112,11 +112,11 @@ Observables computeObservables(const ResultRecord& resultRecord) {
     // Sums of c / complexMax: every term at most M^2, whatever the scale of the weights.
     double s0 = 0.0, sMp = 0.0, sMm = 0.0, sN = 0.0, sN2 = 0.0, sQ = 0.0, sR = 0.0;
     for (std::int32_t r = 0; r < a.rows(); ++r) {
-        const std::int32_t mp = resultRecord.mpMin + r;
+        const std::int32_t mp = resultRecord.params().mpMin + r;
         if (mp < 1) continue;
         const double* row = a.row(r);
         for (std::int32_t c = 0; c < a.cols(); ++c) {
-            const std::int32_t mm = resultRecord.mmMin + c;
+            const std::int32_t mm = resultRecord.params().mmMin + c;
             if (mm < 1 || !(row[c] > 0.0)) continue;
             const double w = row[c] / complexMax;
             const double n = static_cast<double>(mp) + mm;

@@ -9,7 +9,7 @@
 // Every sum is formed relative to the largest complex weight, so no term leaves the range
 // of a double whatever the shift.
 
-#include "pipeline/Records.h"
+#include "pipeline/RunResult.h"
 
 #include <cmath>
 #include <cstdint>
@@ -32,7 +32,7 @@ enum class CellRange {
 // The most probable cell of a record: the cell of the largest absValue among `among`, the
 // first in drawing order (M+ outer, M- inner) on ties; nullopt when every weight there is 0
 // (or the record has no results).
-std::optional<MapCell> mostProbableCell(const ResultRecord& record, CellRange among = CellRange::WholeMap);
+std::optional<MapCell> mostProbableCell(const RunResult& record, CellRange among = CellRange::WholeMap);
 // The same over weights whose rows count M+ from mpMin and columns M- from mmMin.
 std::optional<MapCell> mostProbableCell(const Grid<double>& weights, std::int32_t mpMin, std::int32_t mmMin,
                                         CellRange among = CellRange::WholeMap);
@@ -44,7 +44,7 @@ inline constexpr double kTieTolerance = 1e-9;
 
 // Every cell among `among` whose weight ties with the largest there, in drawing order; a
 // tie when it holds more than one cell (empty when every weight is 0).
-std::vector<MapCell> mostProbableCells(const ResultRecord& record, CellRange among = CellRange::WholeMap);
+std::vector<MapCell> mostProbableCells(const RunResult& record, CellRange among = CellRange::WholeMap);
 
 // What a front end shows of a run is listed in ObservableRegistry.h.
 struct Observables {
@@ -81,6 +81,6 @@ struct Observables {
 
 // The observables of a result record; NaN where the sums are empty (no complex has a
 // weight). A record without matrices gives the defaults.
-Observables computeObservables(const ResultRecord& record);
+Observables computeObservables(const RunResult& record);
 
 }  // namespace marlinq

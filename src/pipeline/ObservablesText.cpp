@@ -101,7 +101,7 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
     return json::document(s);
 }
 
-std::string freeEnergiesCsv(const ResultRecord& resultRecord) {
+std::string freeEnergiesCsv(const RunResult& resultRecord) {
     std::string s =
         "# f_plus=" + formatReal17(resultRecord.chainFreeEnergyPlus) + " f_minus=" + formatReal17(resultRecord.chainFreeEnergyMinus);
     if (resultRecord.max_shift != 0.0) s += " max_shift=" + formatReal17(resultRecord.max_shift);
@@ -112,10 +112,10 @@ std::string freeEnergiesCsv(const ResultRecord& resultRecord) {
         const std::uint8_t* ev = e.evaluated.row(r);
         for (std::int32_t c = 0; c < e.evaluated.cols(); ++c) {
             if (!ev[c]) continue;
-            s += std::to_string(resultRecord.mpMin + r) + ',' + std::to_string(resultRecord.mmMin + c) + ',' +
-                 formatReal17(e.F(r, c)) + ',' + formatReal17(e.E(r, c)) + ',' +
-                 formatReal17(resultRecord.absValue(r, c)) + ',' + formatReal17(resultRecord.share(r, c)) + ',' +
-                 (e.beyondValidity(r, c) ? '1' : '0') + '\n';
+            s += std::to_string(resultRecord.params().mpMin + r) + ',' +
+                 std::to_string(resultRecord.params().mmMin + c) + ',' + formatReal17(e.F(r, c)) + ',' +
+                 formatReal17(e.E(r, c)) + ',' + formatReal17(resultRecord.absValue(r, c)) + ',' +
+                 formatReal17(resultRecord.share(r, c)) + ',' + (e.beyondValidity(r, c) ? '1' : '0') + '\n';
         }
     }
     return s;

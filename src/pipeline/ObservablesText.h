@@ -53,6 +53,6 @@ std::string summaryJson(const Observables& observables, const RunDescription& ru
 // row-major order (beyond_dh 1 where a Debye-Hueckel cell lies outside the validity of the
 // linearisation, else 0). Needs a record that kept its energies (RunOptions::keepEnergies);
 // without them only the two header lines.
-std::string freeEnergiesCsv(const ResultRecord& record);
+std::string freeEnergiesCsv(const RunResult& record);
 
 }  // namespace marlinq

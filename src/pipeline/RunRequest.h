@@ -39,5 +39,9 @@ using RunRequestPointer = std::shared_ptr<const RunRequest>;
 
 // The same request in total mode at `totals`.
 RunRequestPointer inTotalMode(const RunRequest& request, const MassBalanceTotals& totals);
+// The same request at other concentrations: the free chains c+, c- (in total mode where the
+// mass balance starts) and, in total mode, the totals.
+RunRequestPointer atConcentrations(const RunRequest& request, double freePlus, double freeMinus,
+                                   const std::optional<MassBalanceTotals>& totals);
 
 }  // namespace marlinq

@@ -8,20 +8,20 @@ namespace marlinq {
 
 namespace {
 
-SensitivityAnswer shifted(const ResultRecord& landscapeRecord, double shift,
+SensitivityAnswer shifted(const RunResult& landscapeRecord, double shift,
                           const std::optional<MassBalanceTotals>& totals, double cPlus, double cMinus, int threads) {
-    ResultRecord moved = landscapeRecord;
+    RunResult moved = landscapeRecord;
     CellEnergies& e = moved.energies;
     for (std::int32_t r = 0; r < e.evaluated.rows(); ++r) {
-        const std::int32_t mp = moved.mpMin + r;
+        const std::int32_t mp = moved.params().mpMin + r;
         for (std::int32_t c = 0; c < e.evaluated.cols(); ++c) {
-            const std::int32_t mm = moved.mmMin + c;
+            const std::int32_t mm = moved.params().mmMin + c;
             if (!e.evaluated(r, c) || mp < 1 || mm < 1) continue;
             e.F(r, c) += shift * (mp + mm);
             e.E(r, c) -= shift * (mp + mm);
         }
     }
-    const std::shared_ptr<ResultRecord> settled = resettle(moved, cPlus, cMinus, totals, false, threads, JobEvents{});
+    const std::shared_ptr<RunResult> settled = resettle(moved, cPlus, cMinus, totals, false, threads, JobEvents{});
     const Observables o = computeObservables(*settled);
     SensitivityAnswer a;
     a.shiftPerChain = shift;
@@ -46,8 +46,9 @@ json::Value answerJson(const SensitivityAnswer& a) {
 
 }  // namespace
 
-std::optional<Sensitivity> sensitivityOf(const ResultRecord& landscapeRecord, const std::optional<MassBalanceTotals>& totals,
-                                         double cPlus, double cMinus, int threads) {
+std::optional<Sensitivity> sensitivityOf(const RunResult& landscapeRecord,
+                                         const std::optional<MassBalanceTotals>& totals, double cPlus, double cMinus,
+                                         int threads) {
     if (landscapeRecord.energies.empty()) return std::nullopt;
     return Sensitivity{shifted(landscapeRecord, -1.0, totals, cPlus, cMinus, threads),
                        shifted(landscapeRecord, +1.0, totals, cPlus, cMinus, threads)};

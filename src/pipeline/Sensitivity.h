@@ -25,8 +25,9 @@ struct Sensitivity {
 };
 
 // The run's record must keep its landscape (JobInput::keepEnergies); nullopt otherwise.
-std::optional<Sensitivity> sensitivityOf(const ResultRecord& landscapeRecord, const std::optional<MassBalanceTotals>& totals,
-                                         double cPlus, double cMinus, int threads = 0);
+std::optional<Sensitivity> sensitivityOf(const RunResult& landscapeRecord,
+                                         const std::optional<MassBalanceTotals>& totals, double cPlus, double cMinus,
+                                         int threads = 0);
 
 // The summary's "sensitivity" object: the answers at -1 and +1 kT per chain.
 json::Value sensitivityJson(const Sensitivity& s);

@@ -25,7 +25,7 @@ struct ResumeState {
 };
 
 // A point's file in the format asked for.
-std::string distributionText(const StoredSweep& s, const ResultRecord& resultRecord) {
+std::string distributionText(const StoredSweep& s, const RunResult& resultRecord) {
     const DistributionCells cells(resultRecord);
     return s.longFormat ? formatDistributionLong(cells.view(), nullptr) : formatDistribution(cells.view(), '.');
 }

@@ -32,21 +32,21 @@ struct Species {
 };
 
 // The species of a record with a weight; empty when no complex has one.
-std::vector<Species> speciesOf(const ResultRecord& record, const StructureInputs& in, bool sizes) {
+std::vector<Species> speciesOf(const RunResult& record, const StructureInputs& in, bool sizes) {
     std::vector<Species> species;
     if (!record.hasResults()) return species;
     const Grid<double>& a = record.absValue;
     const std::optional<MapCell> heaviest = mostProbableCell(record, CellRange::Complexes);
     if (!heaviest) return species;
-    const double complexMax = a(heaviest->first - record.mpMin, heaviest->second - record.mmMin);
+    const double complexMax = a(heaviest->first - record.params().mpMin, heaviest->second - record.params().mmMin);
     if (!(complexMax > 0.0) || !std::isfinite(complexMax)) return species;
     const ChainLengths chains = chainLengthsOf(record);
     for (std::int32_t r = 0; r < a.rows(); ++r) {
-        const std::int32_t mp = record.mpMin + r;
+        const std::int32_t mp = record.params().mpMin + r;
         if (mp < 1) continue;
         const double* row = a.row(r);
         for (std::int32_t c = 0; c < a.cols(); ++c) {
-            const std::int32_t mm = record.mmMin + c;
+            const std::int32_t mm = record.params().mmMin + c;
             if (mm < 1 || !(row[c] > 0.0)) continue;
             Species s;
             s.n = row[c] / complexMax;
@@ -88,7 +88,9 @@ std::vector<Species> speciesOf(const ResultRecord& record, const StructureInputs
 
 }  // namespace
 
-ChainLengths chainLengthsOf(const ResultRecord& record) { return {record.plen, record.mlen, record.Np, record.Nm}; }
+ChainLengths chainLengthsOf(const RunResult& record) {
+    return {record.request().plusLength, record.request().minusLength, record.params().Np, record.params().Nm};
+}
 
 ComplexStructure complexStructure(std::int32_t mp, std::int32_t mm, const ChainLengths& chains, const StructureInputs& in) {
     ComplexStructure s;
@@ -134,7 +136,7 @@ CoilStructure coilStructure(int chain, const ChainLengths& chains, const Structu
     return c;
 }
 
-StructureObservables computeStructureObservables(const ResultRecord& record, const Observables& observables,
+StructureObservables computeStructureObservables(const RunResult& record, const Observables& observables,
                                                  const StructureInputs& in) {
     StructureObservables o;
     if (!in.hasMolarMasses()) return o;
@@ -177,7 +179,7 @@ StructureObservables computeStructureObservables(const ResultRecord& record, con
     return o;
 }
 
-ScatteringCurve scatteringCurve(const ResultRecord& record, const StructureInputs& in, const std::vector<double>& q) {
+ScatteringCurve scatteringCurve(const RunResult& record, const StructureInputs& in, const std::vector<double>& q) {
     ScatteringCurve curve;
     curve.q = q;
     const std::size_t count = q.size();

@@ -18,7 +18,7 @@
 #include "physics/FormFactors.h"
 #include "pipeline/Observables.h"
 #include "pipeline/Parameters.h"
-#include "pipeline/Records.h"
+#include "pipeline/RunResult.h"
 
 #include <cstdint>
 #include <optional>
@@ -43,7 +43,7 @@ struct ChainLengths {
     double chargedPlus = 0.0, chargedMinus = 0.0;        // N+ and N- (plen, mlen)
     std::int32_t neutralPlus = 0, neutralMinus = 0;      // Np, Nm
 };
-ChainLengths chainLengthsOf(const ResultRecord& record);
+ChainLengths chainLengthsOf(const RunResult& record);
 
 // One complex.
 struct ComplexStructure {
@@ -79,7 +79,7 @@ struct StructureObservables {
     double mostProbableMolarMass = NAN, mostProbableHydrodynamicRadius = NAN, mostProbableCoronaThickness = NAN;
     double mostProbableRadiusOfGyration = NAN;
 };
-StructureObservables computeStructureObservables(const ResultRecord& record, const Observables& observables,
+StructureObservables computeStructureObservables(const RunResult& record, const Observables& observables,
                                                  const StructureInputs& in);
 
 // I(q) of a distribution, with the parts: the core terms, the corona terms (chain self and
@@ -88,7 +88,7 @@ struct ScatteringCurve {
     std::vector<double> q, intensity, core, corona, free;
 };
 // q in 1/nm; needs the molar masses and the segment size (else empty columns).
-ScatteringCurve scatteringCurve(const ResultRecord& record, const StructureInputs& in, const std::vector<double>& q);
+ScatteringCurve scatteringCurve(const RunResult& record, const StructureInputs& in, const std::vector<double>& q);
 
 // The q values of QMIN:QMAX:COUNT[:log] (evenly or logarithmically spaced, ends included).
 std::vector<double> scatteringQ(double qMin, double qMax, std::int64_t count, bool logSpaced);

@@ -3,7 +3,7 @@
 // map (a MapView), the result panel, the log and the job that fills the map.
 
 #include "pipeline/Engine.h"
-#include "pipeline/Records.h"
+#include "pipeline/RunResult.h"
 #include "ui/MapView.h"
 #include "ui/UserDialogs.h"
 

@@ -44,27 +44,17 @@ void MainWindow::openProfileChart(std::int32_t mp, std::int32_t mm) {
     // A lone chain has no complex to chart.
     if (mp == 0 || mm == 0) return;
     const ResultSnapshot result = runs->result();
-    if (!result || !result->run) return;
+    if (!result || !result->fromRun()) return;
     // Everything from the result record, so the profile belongs to the map shown even
     // when the fields were changed since.
-    const ResultRecord& rec = *result;
+    const RunResult& rec = *result;
     // The profile follows the method and accuracy of the result it belongs to, not the
     // options box as it is now.
-    Parameters p;
-    p.zp = rec.zp;
-    p.zn = rec.zn;
-    p.kip = rec.kip;
-    p.kim = rec.kim;
-    p.ka = rec.ka;
-    p.bjerrum = rec.conditions.bjerrum;
-    p.waterFraction = rec.conditions.waterFraction;
-    const Method method = !rec.debyeHueckel ? Method::PoissonBoltzmann
-                          : rec.linearDH    ? Method::DebyeHueckelLinear
-                                            : Method::DebyeHueckel;
+    const RunRequest& request = rec.request();
     ComplexProfile profile;
     try {
-        profile = computeComplexProfile(mp, mm, p, ChainBlocks{rec.zp, rec.zn, rec.plen, rec.mlen},
-                                        *makeComplexModel(method, rec.converged ? Accuracy::Converged : Accuracy::Standard, p));
+        profile = computeComplexProfile(mp, mm, request.params, rec.blocks(),
+                                        *makeComplexModel(request.method, request.accuracy, request.params));
     } catch (const KernelError& e) {
         appendLogLine(QString::fromStdString(profileFailureMessage(mp, mm, e.what())));
         return;

@@ -269,8 +269,8 @@ void MapView::showEmptyRanges(std::int32_t mpMin, std::int32_t mpCount, std::int
 bool MapView::setRecord(ResultSnapshot rec, QString* error) {
     list.clear();
     if (!rec || !rec->hasResults()) return false;
-    const std::int32_t n = rec->mpMax - rec->mpMin + 1;
-    const std::int32_t m = rec->mmMax - rec->mmMin + 1;
+    const std::int32_t n = rec->params().mpMax - rec->params().mpMin + 1;
+    const std::int32_t m = rec->params().mmMax - rec->params().mmMin + 1;
     if (rec->absValue.rows() != n || rec->absValue.cols() != m) return false;
     // The classes and the most probable cell come with the result, formed on the job's thread.
     const MapData& map = rec->map;
@@ -280,15 +280,16 @@ bool MapView::setRecord(ResultSnapshot rec, QString* error) {
         if (error) *error = QString::fromStdString(*map.colourError);
         return false;
     }
-    const bool newShape = !drawnRecord || drawnRecord->mpMin != rec->mpMin || drawnRecord->mmMin != rec->mmMin ||
-                          drawnClasses.rows() != n || drawnClasses.cols() != m;
+    const bool newShape = !drawnRecord || drawnRecord->params().mpMin != rec->params().mpMin ||
+                          drawnRecord->params().mmMin != rec->params().mmMin || drawnClasses.rows() != n ||
+                          drawnClasses.cols() != m;
     drawnClasses = map.colourClasses;
     drawnBest = map.mostProbable;
     drawnRecord = std::move(rec);
     rows = n;
     cols = m;
-    xAxis.first = drawnRecord->mpMin;
-    yAxis.first = drawnRecord->mmMin;
+    xAxis.first = drawnRecord->params().mpMin;
+    yAxis.first = drawnRecord->params().mmMin;
     if (newShape || view.row1 >= rows || view.col1 >= cols || view.rows() <= 0) {
         view = CellWindow{0, rows - 1, 0, cols - 1};
         viewFocused = false;
@@ -455,12 +456,12 @@ void MapView::renderMap() {
         request.geometry = geometry;
         request.colours = scale.colours;
         if (drawnRecord) {
-            const ResultRecord& rec = *drawnRecord;
+            const RunResult& rec = *drawnRecord;
             drawnColours =
                 scale.logarithmic ? cut(colourClassesOf(rec.absValue, scale), view) : cut(drawnClasses, view);
-            request.pendingGrey = !rec.debyeHueckel;
-            request.lastRowIndex = rec.index - rec.mpMin - view.row0;
-            const std::int32_t bi = drawnBest.first - rec.mpMin, bj = drawnBest.second - rec.mmMin;
+            request.pendingGrey = rec.byRows();
+            request.lastRowIndex = rec.index - rec.params().mpMin - view.row0;
+            const std::int32_t bi = drawnBest.first - rec.params().mpMin, bj = drawnBest.second - rec.params().mmMin;
             if (drawnClasses(bi, bj) > 0 && bi >= view.row0 && bi <= view.row1 && bj >= view.col0 && bj <= view.col1)
                 request.outline = std::pair{bi - view.row0, bj - view.col0};
         } else {
@@ -710,10 +711,10 @@ QString MapView::toolTipAt(QPoint position) const {
         return where + QStringLiteral("\n%1 = %2").arg(valueTitle, significant(v, 6));
     }
     if (!drawnRecord) return {};
-    const ResultRecord& rec = *drawnRecord;
-    const std::int32_t i = hit->first - rec.mpMin;
-    const std::int32_t j = hit->second - rec.mmMin;
-    const bool pending = !rec.debyeHueckel && hit->first > rec.index;
+    const RunResult& rec = *drawnRecord;
+    const std::int32_t i = hit->first - rec.params().mpMin;
+    const std::int32_t j = hit->second - rec.params().mmMin;
+    const bool pending = rec.byRows() && hit->first > rec.index;
     // The share is the cell's weight over the sum of the weights, for the free chains too.
     QString tip = QString::fromStdString(
         cellTooltip(hit->first, hit->second, rec.absValue(i, j), rec.share(i, j), pending, decimalSeparator()));
@@ -765,19 +766,21 @@ bool MapView::saveFigure(const QString& path, bool svg, const FigureOptions& opt
     f.provenance = QStringLiteral("Marlinq Solver ") + QString::fromStdString(provenance());
     Grid<std::int32_t> classes;
     if (drawnRecord && !drawnClasses.empty()) {
-        const ResultRecord& rec = *drawnRecord;
+        const RunResult& rec = *drawnRecord;
         classes = drawnColours;
         f.classes = &classes;
-        f.mpFirst = rec.mpMin + view.row0;
-        f.mmFirst = rec.mmMin + view.col0;
-        f.pendingGrey = !rec.debyeHueckel;
-        f.lastRowIndex = rec.index - rec.mpMin - view.row0;
-        const std::int32_t bi = drawnBest.first - rec.mpMin - view.row0, bj = drawnBest.second - rec.mmMin - view.col0;
+        f.mpFirst = rec.params().mpMin + view.row0;
+        f.mmFirst = rec.params().mmMin + view.col0;
+        f.pendingGrey = rec.byRows();
+        f.lastRowIndex = rec.index - rec.params().mpMin - view.row0;
+        const std::int32_t bi = drawnBest.first - rec.params().mpMin - view.row0,
+                           bj = drawnBest.second - rec.params().mmMin - view.col0;
         if (bi >= 0 && bj >= 0 && bi < view.rows() && bj < view.cols() &&
             drawnClasses(bi + view.row0, bj + view.col0) > 0)
             f.outline = std::pair{bi, bj};
-        f.caption = QString::fromStdString(parameterCaption(rec.zp, rec.plen, rec.Np, rec.zn, rec.mlen, rec.Nm, rec.ka,
-                                                            rec.freePlus, rec.freeMinus, rec.debyeHueckel));
+        f.caption = QString::fromStdString(parameterCaption(
+            rec.params().zp, rec.request().plusLength, rec.params().Np, rec.params().zn, rec.request().minusLength,
+            rec.params().Nm, rec.params().ka, rec.freePlus, rec.freeMinus, !rec.byRows()));
         if (scale.logarithmic) f.caption += QStringLiteral("; colours over %1 decades").arg(scale.decades);
     }
     f.captionInPicture = options.captionInPicture;
@@ -792,17 +795,16 @@ bool MapView::saveFigure(const QString& path, bool svg, const FigureOptions& opt
 
 QString MapView::suggestedFileName(const QString& suffix) const {
     if (!drawnRecord || drawnClasses.empty()) return QStringLiteral("map.") + suffix;
-    const ResultRecord& rec = *drawnRecord;
-    const QString method = !rec.debyeHueckel ? QStringLiteral("pb")
-                           : rec.linearDH    ? QStringLiteral("dhlinear")
-                                             : QStringLiteral("dh");
+    const RunResult& rec = *drawnRecord;
+    // The method's name without its hyphen ("dh-linear" is "dhlinear" in a file name).
+    const QString method = QString::fromStdString(std::string(nameOf(rec.request().method))).remove(QLatin1Char('-'));
     // The number with a point whatever the locale.
     return QStringLiteral("map_%1_ka%2_mp%3-%4_mm%5-%6.%7")
-        .arg(method, QString::fromStdString(significantText(rec.ka, 6)))
-        .arg(rec.mpMin + view.row0)
-        .arg(rec.mpMin + view.row1)
-        .arg(rec.mmMin + view.col0)
-        .arg(rec.mmMin + view.col1)
+        .arg(method, QString::fromStdString(significantText(rec.params().ka, 6)))
+        .arg(rec.params().mpMin + view.row0)
+        .arg(rec.params().mpMin + view.row1)
+        .arg(rec.params().mmMin + view.col0)
+        .arg(rec.params().mmMin + view.col1)
         .arg(suffix);
 }
 

@@ -153,7 +153,7 @@ void ObservablesPanel::estimateSensitivity() {
     const ResultSnapshot of = record;
     sensitivityWorker = std::jthread([this, of] {
         std::optional<MassBalanceTotals> totals;
-        if (of->totalMode) totals = MassBalanceTotals{of->totalPlus, of->totalMinus};
+        if (of->totalMode()) totals = MassBalanceTotals{of->totalPlus, of->totalMinus};
         const std::optional<Sensitivity> s = sensitivityOf(*of, totals, of->freePlus, of->freeMinus);
         {
             std::lock_guard lock(sensitivityMutex);
@@ -243,10 +243,10 @@ void ObservablesPanel::refresh() {
         si.molarMassPlus = masses->first;
         si.molarMassMinus = masses->second;
         si.unitNm = unitNm();
-        si.waterFraction = record->conditions.waterFraction;
+        si.waterFraction = record->params().waterFraction;
         structure = computeStructureObservables(*record, o, si);
     }
-    const ObservableInputs in{o, has ? record->ka : 0.0, unitNm(), has ? record->conditions.bjerrum : 1.0,
+    const ObservableInputs in{o, has ? record->params().ka : 0.0, unitNm(), has ? record->params().bjerrum : 1.0,
                               structure ? &*structure : nullptr};
     for (const auto& [d, label] : values) {
         if (!has) {

@@ -71,15 +71,15 @@ void ResultPanel::setPartial(int done, int total, const QString& unit) {
     partialLabel->show();
 }
 
-bool ResultPanel::showComplex(const ResultRecord& rec, std::int32_t mp, std::int32_t mm) {
+bool ResultPanel::showComplex(const RunResult& rec, std::int32_t mp, std::int32_t mm) {
     mPlusOutput->setText(QString::number(mp));
     mMinusOutput->setText(QString::number(mm));
     if (mp == 0 && mm == 0) return true;
     const SphericalComplex complex = rec.complexAt(mp, mm);
     if (complex.radius == 0.0) return false;
     // The scale of the sun picture: neutral blocks and the core of the largest complex.
-    const double Nmax = rec.Np > rec.Nm ? rec.Np : rec.Nm;
-    const double Rmax = rec.complexAt(rec.mpMax, rec.mmMax).radius;
+    const double Nmax = rec.params().Np > rec.params().Nm ? rec.params().Np : rec.params().Nm;
+    const double Rmax = rec.complexAt(rec.params().mpMax, rec.params().mmMax).radius;
     coreRadiusOutput->setText(n2(complex.radius));
     rescaledSaltCoreOutput->setText(n2(complex.kappaR));
     bareChargeOutput->setText(QString::fromStdString(formatGeneral(complex.charge, decimalSeparator())));
@@ -87,7 +87,7 @@ bool ResultPanel::showComplex(const ResultRecord& rec, std::int32_t mp, std::int
 
     QPixmap sun = sunCanvas();
     const SunPicture picture =
-        sunPicture(sunSketch->width(), mp, mm, complex.radius, Nmax, Rmax, rec.Np, rec.Nm, sunRandom);
+        sunPicture(sunSketch->width(), mp, mm, complex.radius, Nmax, Rmax, rec.params().Np, rec.params().Nm, sunRandom);
     QPainter p(&sun);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);

@@ -4,7 +4,7 @@
 // charge), a sketch of it as a sun of chains around its core, and over the sketch the
 // note that the result is that of a stopped run.
 
-#include "pipeline/Records.h"
+#include "pipeline/RunResult.h"
 
 #include <QFrame>
 
@@ -23,7 +23,7 @@ public:
 
     // Shows the complex (mp, mm) of rec. False when its core radius is 0: then only the
     // numbers of chains are shown, the rest stays as it was.
-    bool showComplex(const ResultRecord& rec, std::int32_t mp, std::int32_t mm);
+    bool showComplex(const RunResult& rec, std::int32_t mp, std::int32_t mm);
     // Empties the numbers (the sketch stays).
     void clear();
     // A stopped run with `done` of its `total` rows (a Debye-Hueckel run: complexes) says so

@@ -27,7 +27,7 @@ RunController::RunController(QObject* parent)
       // a race detector cannot see: a function object built on the job thread and run here
       // would look unordered to it.)
       runner(std::make_unique<JobRunner>([this] { QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection); })),
-      result_(std::make_shared<const ResultRecord>()) {
+      result_(std::make_shared<const RunResult>()) {
     setObjectName(QStringLiteral("runController"));
 }
 
@@ -115,19 +115,8 @@ void RunController::showEstimate() {
                          .arg(estimateText, secondsText(estimatedSeconds)));
 }
 
-ResultSnapshot RunController::withoutShiftAfterStop(ResultSnapshot rec) const {
-    // After "Stop" the window's copy no longer carries the run's common shift. A copy of a
-    // record shares its matrices, so this costs no cells.
-    if (rec && stopRequested_ && rec->max_shift != 0.0) {
-        auto copy = std::make_shared<ResultRecord>(*rec);
-        copy->max_shift = 0.0;
-        rec = std::move(copy);
-    }
-    return rec;
-}
-
 void RunController::setResult(ResultSnapshot rec) {
-    result_ = withoutShiftAfterStop(std::move(rec));
+    result_ = std::move(rec);
     emit refreshDue(result_, true, false);
 }
 
@@ -143,7 +132,7 @@ JobEvents RunController::events() {
         }
     };
     events.snapshot = [this](const ResultSnapshot& rec) {
-        result_ = withoutShiftAfterStop(rec);
+        result_ = rec;
         pendingSnapshot = true;
         queueRefresh();
     };

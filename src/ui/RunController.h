@@ -97,7 +97,6 @@ private:
     void showPending(bool now);
     void finish(JobOutcome outcome);
     void showEstimate();
-    ResultSnapshot withoutShiftAfterStop(ResultSnapshot rec) const;
 
     // Runs the jobs; its events reach the window through one queued call per batch.
     std::unique_ptr<JobRunner> runner;

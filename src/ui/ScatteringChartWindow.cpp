@@ -48,7 +48,7 @@ void addCurve(QChart* chart, const QString& name, const QColor& color, const std
 
 }  // namespace
 
-ScatteringChartWindow::ScatteringChartWindow(std::shared_ptr<const ResultRecord> result, std::optional<double> unitNm,
+ScatteringChartWindow::ScatteringChartWindow(std::shared_ptr<const RunResult> result, std::optional<double> unitNm,
                                              double molarMassPlus, double molarMassMinus, QWidget* parent)
     : QMainWindow(parent), result_(std::move(result)), unitNm_(unitNm) {
     setObjectName(QStringLiteral("scatteringChartWindow"));
@@ -133,7 +133,7 @@ bool ScatteringChartWindow::compute() {
     in.unitNm = unitNm_;
     in.neutralSegmentNm = v[2];
     in.solvent = solvent_->currentIndex() == 0 ? corona::Solvent::Good : corona::Solvent::Theta;
-    in.waterFraction = result_->conditions.waterFraction;
+    in.waterFraction = result_->params().waterFraction;
     curve_ = scatteringCurve(*result_, in, scatteringQ(v[3], v[4], kPoints, true));
     const StructureObservables so = computeStructureObservables(*result_, computeObservables(*result_), in);
     guinierRadius_ = so.radiusOfGyrationZ;

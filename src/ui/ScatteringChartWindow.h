@@ -4,7 +4,7 @@
 // needs beyond the run: the chains' molar masses, the neutral segments' size, the solvent
 // and the q range. PNG, SVG and CSV (marlinq-batch --scattering) exports.
 
-#include "pipeline/Records.h"
+#include "pipeline/RunResult.h"
 #include "pipeline/Structure.h"
 
 #include <QMainWindow>
@@ -26,8 +26,8 @@ class ScatteringChartWindow : public QMainWindow {
 public:
     // The result stays shared with the main window; unitNm: the segment size (none: the
     // window says it is needed). molarMasses: the fields' start values (0: empty).
-    ScatteringChartWindow(std::shared_ptr<const ResultRecord> result, std::optional<double> unitNm,
-                          double molarMassPlus, double molarMassMinus, QWidget* parent = nullptr);
+    ScatteringChartWindow(std::shared_ptr<const RunResult> result, std::optional<double> unitNm, double molarMassPlus,
+                          double molarMassMinus, QWidget* parent = nullptr);
 
     // Reads the fields and draws the chart; false (with the reason in the status line) when
     // a field does not hold what it needs.
@@ -47,7 +47,7 @@ public:
 private:
     void askAndSave(const QString& what);
 
-    std::shared_ptr<const ResultRecord> result_;
+    std::shared_ptr<const RunResult> result_;
     std::optional<double> unitNm_;
     QLineEdit* fields_[5] = {};
     QComboBox* solvent_ = nullptr;

@@ -40,7 +40,7 @@ TEST(ConvergedRun, StatesItsAccuracyAndSolvesTheChains) {
         EXPECT_TRUE(logHas(conv, "Converged free energies: the single chains are solved")) << dh;
         EXPECT_TRUE(logHas(conv, "Converged free energies: largest estimated remaining error")) << dh;
         EXPECT_TRUE(conv.counts.converged);
-        EXPECT_TRUE(conv.record->converged);
+        EXPECT_TRUE(conv.record->converged());
         // The estimate is a small fraction of the difference the discretisation makes.
         EXPECT_GT(conv.counts.errorEstimate, 0.0) << dh;
         EXPECT_GT(conv.counts.standardDifference, 0.0) << dh;

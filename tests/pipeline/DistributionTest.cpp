@@ -104,7 +104,7 @@ Parameters shiftedRun() {
     return p;
 }
 
-void expectSameBits(const Distribution& d, const ResultRecord& rec) {
+void expectSameBits(const Distribution& d, const RunResult& rec) {
     EXPECT_TRUE(d.absValue == rec.absValue);
     EXPECT_TRUE(d.Value == rec.Value);
     EXPECT_EQ(d.sum, rec.sum);
@@ -129,7 +129,7 @@ TEST(Distribution, FormedAgainFromTheJobsLandscapeToTheBit) {
                 rec.record = s;
             };
             ASSERT_EQ(runCalculation(input, {}, cb), JobOutcome::Finished);
-            const ResultRecord& resultRecord = *rec.record;
+            const RunResult& resultRecord = *rec.record;
             if (p.zp == 60.0) {
                 ASSERT_GT(resultRecord.max_shift, 0.0);
                 if (!dh) EXPECT_GT(shifts.size(), 2u);  // 0, then raised more than once

@@ -130,7 +130,7 @@ TEST(JobHandOver, AWindowThatFellBehindCatchesUpInOneStep) {
         [](std::stop_token, const JobEvents& sink) {
             for (int row = 1; row <= 1000; ++row) {
                 sink.message(JobMessage{Severity::Info, "Row " + std::to_string(row), false, std::nullopt});
-                sink.snapshot(std::make_shared<const ResultRecord>());
+                sink.snapshot(std::make_shared<const RunResult>());
                 sink.progress(row, 1000);
             }
             sink.finished(JobOutcome::Finished, JobCounts{});
@@ -172,8 +172,8 @@ TEST(JobHandOver, StopThenASecondJobWhileTheFirstFinishesItsRow) {
     EXPECT_EQ(s.log.front(), kTablesStart);
     EXPECT_EQ(s.log[1], "Calculation of the energy of single chains with '+' and '-' charge is finished");
     EXPECT_NE(s.record, firstRecord);
-    EXPECT_TRUE(s.record->debyeHueckel);
-    EXPECT_EQ(s.record->mpMax, 4);
+    EXPECT_FALSE(s.record->byRows());
+    EXPECT_EQ(s.record->params().mpMax, 4);
     window.runner.shutDown();
     EXPECT_FALSE(window.runner.busy());
 }

@@ -62,9 +62,9 @@ TEST(Job, PoissonBoltzmannRunReportsEveryRow) {
     EXPECT_EQ(rec.warnings[1].mp, 2);
     EXPECT_EQ(rec.warnings[1].mm, 2);
     ASSERT_TRUE(rec.record);
-    EXPECT_TRUE(rec.record->run);
+    EXPECT_TRUE(rec.record->fromRun());
     EXPECT_EQ(rec.record->index, 2);
-    EXPECT_FALSE(rec.record->debyeHueckel);
+    EXPECT_TRUE(rec.record->byRows());
     EXPECT_EQ(rec.record->sigma->size(), 13u);
     EXPECT_NEAR(rec.record->chainFreeEnergyPlus, 7.563826, 1e-6);
     EXPECT_GT(rec.record->absValue(2, 2), 0.0);
@@ -93,7 +93,7 @@ TEST(Job, DebyeHueckelRunUnderACommaLocale) {
         "F: finished",
     };
     EXPECT_EQ(rec.events, expected);
-    const ResultRecord& resultRecord = *rec.record;
+    const RunResult& resultRecord = *rec.record;
     EXPECT_EQ(resultRecord.index, 0);
     EXPECT_EQ(resultRecord.absValue(1, 0), 1e-3);  // free chains
     EXPECT_EQ(resultRecord.absValue(0, 1), 1e-3);
@@ -110,7 +110,7 @@ TEST(Job, FreeChainCellsNeverOverwriteAComplex) {
     for (const bool dh : {false, true}) {
         Recorder rec;
         runCalculation(jobInput(p, 72, 72, dh), {}, rec.callbacks());
-        const ResultRecord& resultRecord = *rec.record;
+        const RunResult& resultRecord = *rec.record;
         EXPECT_NE(resultRecord.absValue(1, 0), p.vc10) << dh;
         EXPECT_GT(resultRecord.absValue(1, 0), 0.0) << dh;  // the complex (1, 3) was evaluated
         EXPECT_EQ(resultRecord.absValue(0, 0), 0.0) << dh;  // (0, 3): no complex, no free chain
@@ -155,7 +155,7 @@ TEST(Job, StopBeforeTheStartOrBeforeTheFirstRow) {
     EXPECT_EQ(rec.warnings[0].kind, WarningKind::PartialResult);
     EXPECT_EQ(rec.warnings[0].count, 0);
     EXPECT_EQ(rec.warnings[0].total, 3);
-    EXPECT_TRUE(rec.record->run);
+    EXPECT_TRUE(rec.record->fromRun());
     EXPECT_EQ(rec.record->absValue(1, 0), 1e-3);
     EXPECT_EQ(rec.record->absValue(2, 2), 0.0);
 }
@@ -266,7 +266,7 @@ TEST(Job, PoissonBoltzmannWeightsBeyondADoubleStayNormalised) {
     ShippedTables tables;
     Recorder rec;
     EXPECT_EQ(runCalculation(jobInput(highlyCharged(10), 20, 72, false), {}, rec.callbacks()), JobOutcome::Finished);
-    const ResultRecord& resultRecord = *rec.record;
+    const RunResult& resultRecord = *rec.record;
     EXPECT_GT(resultRecord.max_shift, 0.0);
     double sum = 0.0;
     for (std::size_t k = 0; k < resultRecord.Value.cellCount(); ++k) {
@@ -295,7 +295,7 @@ TEST(Job, SameResultOnOneThreadAndOnThree) {
         };
         const Recorder one = run(1), three = run(3);
         ASSERT_TRUE(one.record && three.record);
-        const ResultRecord &a = *one.record, &b = *three.record;
+        const RunResult &a = *one.record, &b = *three.record;
         SCOPED_TRACE(dh ? "Debye-Hueckel" : "Poisson-Boltzmann");
         EXPECT_GT(a.max_shift, 0.0);  // the shifted pass ran as well
         EXPECT_EQ(a.chainFreeEnergyPlus, b.chainFreeEnergyPlus);
@@ -358,7 +358,7 @@ TEST(Job, ComplexesWithoutFiniteEnergyGetWeightZeroAndOneLogLine) {
     ShippedTables tables;
     Recorder rec;
     EXPECT_EQ(runCalculation(jobInput(highlyCharged(60), 20, 72, true), {}, rec.callbacks()), JobOutcome::Finished);
-    const ResultRecord& resultRecord = *rec.record;
+    const RunResult& resultRecord = *rec.record;
     ASSERT_GT(resultRecord.nonFiniteCells, 1);
     const std::string line =
         std::to_string(resultRecord.nonFiniteCells) + " complexes have no finite free energy and were given weight 0";
@@ -503,7 +503,8 @@ TEST(Job, TheResultCarriesTheMapTheWindowDrewOfTheStartUpRun) {
         ASSERT_GE(states.size(), 2u);
         for (const ResultSnapshot& s : states) {
             EXPECT_EQ(s->map.colourClasses, weightClasses(s->absValue, s->maxValue));
-            EXPECT_EQ(s->map.mostProbable, mostProbableCell(*s).value_or(MapCell{s->mpMin, s->mmMin}));
+            EXPECT_EQ(s->map.mostProbable,
+                      mostProbableCell(*s).value_or(MapCell{s->params().mpMin, s->params().mmMin}));
         }
     }
 }

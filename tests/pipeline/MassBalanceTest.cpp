@@ -77,7 +77,7 @@ TEST(MassBalance, NeedsBothLoneChainsAndPositiveTotals) {
 }
 
 // The start-up polymers' Poisson-Boltzmann landscape, kept by a run at free c+ = c- = c.
-std::shared_ptr<const ResultRecord> startupRun(double c, bool dh, Parameters p = startupParameters()) {
+std::shared_ptr<const RunResult> startupRun(double c, bool dh, Parameters p = startupParameters()) {
     ShippedTables tables;
     p.vc10 = p.vc01 = c;
     JobInput input = jobInput(p, p.zp / p.kip, p.zn / p.kim, dh);
@@ -188,8 +188,8 @@ TEST(MassBalance, TotalModeRunIsTheFreeRunAtTheSolvedChains) {
         p.vc01 = 3e-6;
         Recorder free;
         ASSERT_EQ(runCalculation(jobInput(p, 72, 72, dh), {}, free.callbacks()), JobOutcome::Finished);
-        const ResultRecord& f = *free.record;
-        EXPECT_FALSE(f.totalMode);
+        const RunResult& f = *free.record;
+        EXPECT_FALSE(f.totalMode());
         EXPECT_GT(f.totalPlus, 1e-6);  // the free chains and those in complexes
         EXPECT_EQ(f.massBalanceResidual, 0.0);
 
@@ -199,13 +199,13 @@ TEST(MassBalance, TotalModeRunIsTheFreeRunAtTheSolvedChains) {
         input.request = inTotalMode(request, MassBalanceTotals{f.totalPlus, f.totalMinus});
         Recorder total;
         ASSERT_EQ(runCalculation(input, {}, total.callbacks()), JobOutcome::Finished);
-        const ResultRecord& t = *total.record;
+        const RunResult& t = *total.record;
         // The result holds the request as it was asked: the free chains the mass balance found
         // are the result's, not written into the inputs.
-        ASSERT_EQ(t.request, input.request);
-        EXPECT_EQ(t.request->params.vc10, 0.5);
-        EXPECT_EQ(t.request->totals->plus, f.totalPlus);
-        EXPECT_TRUE(t.totalMode);
+        ASSERT_EQ(t.requestPointer(), input.request);
+        EXPECT_EQ(t.request().params.vc10, 0.5);
+        EXPECT_EQ(t.request().totals->plus, f.totalPlus);
+        EXPECT_TRUE(t.totalMode());
         EXPECT_TRUE(t.energies.empty());  // kept only for the mass balance
         EXPECT_NEAR(t.freePlus / 1e-6, 1.0, 1e-10);
         EXPECT_NEAR(t.freeMinus / 3e-6, 1.0, 1e-10);

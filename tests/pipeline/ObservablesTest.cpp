@@ -26,7 +26,7 @@ namespace marlinq {
 namespace {
 
 // Sum, maximum and shares of a record built by hand.
-void normalise(ResultRecord& resultRecord) {
+void normalise(RunResult& resultRecord) {
     resultRecord.sum = resultRecord.maxValue = 0.0;
     resultRecord.absValue.forEach([&](double a) {
         resultRecord.sum += a;
@@ -40,7 +40,7 @@ void normalise(ResultRecord& resultRecord) {
 // M+ and M- from 0 to 2, zp = 2, zn = 1, plen = 3, mlen = 4, vc10 = 0.1, vc01 = 0.2, and
 // the complexes c(1,1) = 0.3, c(1,2) = 0.1, c(2,1) = 0.05, c(2,2) = 0.05, every weight
 // multiplied by `scale`.
-ResultRecord handDistribution(double scale = 1.0, double maxShift = 0.0) {
+RunResult handDistribution(double scale = 1.0, double maxShift = 0.0) {
     Parameters p;
     p.zp = 2.0;
     p.zn = 1.0;
@@ -55,7 +55,7 @@ ResultRecord handDistribution(double scale = 1.0, double maxShift = 0.0) {
     p.mpMax = 2;
     p.mmMin = 0;
     p.mmMax = 2;
-    ResultRecord resultRecord = testing::record(p, 3.0, 4.0, 0.0, 0.0);
+    RunResult resultRecord = testing::record(p, 3.0, 4.0, 0.0, 0.0);
     resultRecord.absValue(1, 0) = 0.1 * scale;
     resultRecord.absValue(0, 1) = 0.2 * scale;
     resultRecord.absValue(1, 1) = 0.3 * scale;
@@ -99,7 +99,7 @@ TEST(Observables, WeightsNearTheTopOfTheDoubleRange) {
     Parameters p = startupParameters();
     p.mpMax = 2;
     p.mmMax = 2;
-    ResultRecord resultRecord = testing::record(p, 72.0, 72.0, 0.0, 0.0);
+    RunResult resultRecord = testing::record(p, 72.0, 72.0, 0.0, 0.0);
     resultRecord.absValue(1, 0) = 1e-3;
     resultRecord.absValue(0, 1) = 1e-3;
     resultRecord.absValue(1, 1) = 9e300;
@@ -119,14 +119,14 @@ TEST(Observables, NoWeightsNoAverages) {
     Parameters p = startupParameters();
     p.mpMax = 2;
     p.mmMax = 2;
-    const ResultRecord empty = testing::record(p, 72.0, 72.0, 0.0, 0.0);
+    const RunResult empty = testing::record(p, 72.0, 72.0, 0.0, 0.0);
     const Observables o = computeObservables(empty);
     EXPECT_FALSE(o.mostProbable);
     EXPECT_FALSE(o.anyComplex);
     EXPECT_TRUE(std::isnan(o.meanMp));
     EXPECT_TRUE(std::isnan(o.boundFractionMinus));
     // Free chains only: the most probable cell is a lone chain, no complex averages.
-    ResultRecord free = empty;
+    RunResult free = empty;
     free.absValue(0, 1) = 1e-3;
     const Observables f = computeObservables(free);
     ASSERT_TRUE(f.mostProbable);
@@ -139,7 +139,7 @@ TEST(Observables, NoWeightsNoAverages) {
 }
 
 TEST(Observables, MostProbableCellOverTheMapOrAmongComplexes) {
-    ResultRecord resultRecord = handDistribution();
+    RunResult resultRecord = handDistribution();
     EXPECT_EQ(mostProbableCell(resultRecord), std::make_pair(1, 1));
     // A lone chain heavier than every complex, and two complexes tied: the whole map names
     // the lone chain, the complexes the first of the tie in drawing order (M+ outer).
@@ -159,13 +159,13 @@ TEST(Observables, MostProbableCellOverTheMapOrAmongComplexes) {
     EXPECT_FALSE(mostProbableCell(resultRecord, CellRange::Complexes));
     resultRecord.absValue(1, 0) = 0.0;
     EXPECT_FALSE(mostProbableCell(resultRecord));
-    EXPECT_FALSE(mostProbableCell(ResultRecord{}));
+    EXPECT_FALSE(mostProbableCell(RunResult{}));
 }
 
 TEST(Observables, TiesAreReportedAsTies) {
     // The lone chains weigh the same (c+ = c-) and more than any complex; two complexes tie
     // below them, a third differs from them by 1e-6 (no tie).
-    ResultRecord resultRecord = handDistribution();
+    RunResult resultRecord = handDistribution();
     resultRecord.absValue(1, 0) = resultRecord.absValue(0, 1) = 0.4;
     resultRecord.absValue(1, 1) = 0.1;
     resultRecord.absValue(1, 2) = resultRecord.absValue(2, 1) = 0.3;
@@ -262,7 +262,7 @@ double jsonValue(const std::string& json, const std::string& key, std::string* r
 }
 
 TEST(ObservableRegistry, EveryObservableReachesTheSummaryAndTheSweepTable) {
-    const ResultRecord resultRecord = handDistribution();
+    const RunResult resultRecord = handDistribution();
     const Observables o = computeObservables(resultRecord);
     const std::map<std::string, HandValue> expected = handValues();
     const double ka = 0.74223716897, a = 0.714;
@@ -367,7 +367,7 @@ TEST(Units, SaltOfKaAgainstAHandCalculation) {
 }
 
 TEST(Summary, JsonKeysParametersAndUnits) {
-    const ResultRecord resultRecord = handDistribution();
+    const RunResult resultRecord = handDistribution();
     RunDescription d;
     d.set = startupParameterSet();
     d.params = d.set.params;

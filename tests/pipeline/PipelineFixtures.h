@@ -45,13 +45,24 @@ inline JobInput jobInput(const Parameters& p, double plen, double mlen, bool dh,
 }
 
 // A fresh result record as the job builds it, with chosen single-chain energies.
-inline ResultRecord record(const Parameters& p, double plen, double mlen, double ffcPlus, double ffcMinus) {
+inline RunResult record(const Parameters& p, double plen, double mlen, double ffcPlus, double ffcMinus) {
     auto sigma = std::make_shared<std::vector<double>>();
     for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) sigma->push_back(neutral::sigma(k));
     const std::int32_t rows = p.mpMax - p.mpMin + 1, cols = p.mmMax - p.mmMin + 1;
-    return ResultRecord(plen, mlen, p.kip, p.kim, p.ka, p.vc01, p.vc10, p.zp, p.zn, p.Np, p.Nm, p.mpMin, p.mpMax,
-                        p.mmMin, p.mmMax, ffcMinus, ffcPlus, Grid<double>(rows, cols), Grid<double>(rows, cols), sigma,
-                        false, 0.0);
+    auto request = std::make_shared<RunRequest>();
+    request->params = p;
+    request->plusLength = plen;
+    request->minusLength = mlen;
+    RunResult r(request, CellSelection::NeutralBandByRows);
+    r.freePlus = p.vc10;
+    r.freeMinus = p.vc01;
+    r.chainFreeEnergyPlus = ffcPlus;
+    r.chainFreeEnergyMinus = ffcMinus;
+    r.sigma = sigma;
+    r.Value = Grid<double>(rows, cols);
+    r.absValue = Grid<double>(rows, cols);
+    r.max_shift = 0.0;
+    return r;
 }
 
 // A folder holding the two table files, each entry given by a function of (row, column).

@@ -237,18 +237,18 @@ double sumOfComplexShares(const Distribution& d) {
 
 // The weights of a record's landscape at its own concentrations: Poisson-Boltzmann rows
 // mpMin .. last, or the whole Debye-Hueckel matrix.
-Distribution pbRows(const ResultRecord& resultRecord, std::int32_t last) {
-    DistributionBuilder weights(resultRecord.mpMin, resultRecord.mpMax, resultRecord.mmMin, resultRecord.mmMax,
-                                resultRecord.freePlus, resultRecord.freeMinus);
+Distribution pbRows(const RunResult& resultRecord, std::int32_t last) {
+    DistributionBuilder weights(resultRecord.params().mpMin, resultRecord.params().mpMax, resultRecord.params().mmMin,
+                                resultRecord.params().mmMax, resultRecord.freePlus, resultRecord.freeMinus);
     weights.enterFreeChains();
-    for (std::int32_t mp = resultRecord.mpMin; mp <= last; ++mp)
+    for (std::int32_t mp = resultRecord.params().mpMin; mp <= last; ++mp)
         weights.addRow(mp, CalculationStages(poissonBoltzmannModel()).sphereRow(landscapeInputsOf(resultRecord), mp).cells);
     weights.finishRows();
     return weights.distribution();
 }
-Distribution dhMatrix(const ResultRecord& resultRecord) {
-    DistributionBuilder weights(resultRecord.mpMin, resultRecord.mpMax, resultRecord.mmMin, resultRecord.mmMax,
-                                resultRecord.freePlus, resultRecord.freeMinus);
+Distribution dhMatrix(const RunResult& resultRecord) {
+    DistributionBuilder weights(resultRecord.params().mpMin, resultRecord.params().mpMax, resultRecord.params().mmMin,
+                                resultRecord.params().mmMax, resultRecord.freePlus, resultRecord.freeMinus);
     weights.enterFreeChains();
     weights.addWhole(CalculationStages(debyeHueckelModel()).everyCell(landscapeInputsOf(resultRecord)).cells);
     return weights.distribution();
@@ -257,7 +257,7 @@ Distribution dhMatrix(const ResultRecord& resultRecord) {
 TEST(SphereStage, EvaluatesTheNeutralBandOnly) {
     Parameters p = startupParameters();
     p.mmMax = 20;
-    const ResultRecord resultRecord = record(p, 72, 72, 7.5, 7.5);
+    const RunResult resultRecord = record(p, 72, 72, 7.5, 7.5);
     EXPECT_TRUE(CalculationStages(poissonBoltzmannModel()).sphereRow(landscapeInputsOf(resultRecord), 0).cells.empty());
     const StageCells row = CalculationStages(poissonBoltzmannModel()).sphereRow(landscapeInputsOf(resultRecord), 10);
     std::vector<std::int32_t> columns;
@@ -272,7 +272,7 @@ TEST(SphereStage, EvaluatesTheNeutralBandOnly) {
         if (cell.mm != 10) EXPECT_LT(cell.E, row.cells[4].E) << cell.mm;
 
     p.zp = 27.0;  // zp / zn = 1.5: M+ = 3 gives c = 4, band 0..8 without M- = 0
-    const ResultRecord asym = record(p, 72, 72, 7.5, 7.5);
+    const RunResult asym = record(p, 72, 72, 7.5, 7.5);
     columns.clear();
     for (const LandscapeCell& cell : CalculationStages(poissonBoltzmannModel()).sphereRow(landscapeInputsOf(asym), 3).cells) columns.push_back(cell.mm);
     EXPECT_EQ(columns, (std::vector<std::int32_t>{1, 2, 3, 4, 5, 6, 7, 8}));
@@ -283,10 +283,10 @@ TEST(SphereStage, EvaluatesTheNeutralBandOnly) {
 struct CellWeight {
     double E, w;
 };
-CellWeight expectedWeight(const ResultRecord& resultRecord, std::int32_t mp, std::int32_t mm, double F, double lnNp,
+CellWeight expectedWeight(const RunResult& resultRecord, std::int32_t mp, std::int32_t mm, double F, double lnNp,
                           double lnNm) {
     const auto s = [](std::int32_t k) { return neutral::sigma(k); };
-    const double T = resultRecord.Np < resultRecord.Nm
+    const double T = resultRecord.params().Np < resultRecord.params().Nm
                          ? -(s(mp + mm) + s(1) * mp - s(mm)) * lnNp - (s(1) * mm + s(mm)) * lnNm
                          : -(s(1) * mp + s(mp)) * lnNp - (s(mp + mm) + s(1) * mm - s(mp)) * lnNm;
     const double E = (mp * resultRecord.chainFreeEnergyPlus + mm * resultRecord.chainFreeEnergyMinus) - F - T;
@@ -308,7 +308,7 @@ TEST(Stages, CellWeightsFollowTheirDefinitionInBothBranches) {
             p.Nm = Nm;
             p.zn = 16.0;
             p.mpMax = p.mmMax = 4;
-            const ResultRecord resultRecord = record(p, 72, 64, ffc, ffc - 0.7);
+            const RunResult resultRecord = record(p, 72, 64, ffc, ffc - 0.7);
             const Distribution dh = dhMatrix(resultRecord);
             ASSERT_EQ(dh.max_shift, 0.0);
             for (std::int32_t mp = 1; mp <= 4; ++mp) {
@@ -345,7 +345,7 @@ Parameters overflowingParameters() {
 
 TEST(SphereStage, LaterRowsRaiseTheShiftAndRescaleEarlierOnes) {
     const Parameters p = overflowingParameters();
-    const ResultRecord resultRecord = record(p, 72, 72, 100.0, 100.0);
+    const RunResult resultRecord = record(p, 72, 72, 100.0, 100.0);
     DistributionBuilder weights(0, 10, 0, 10, p.vc10, p.vc01);
     weights.enterFreeChains();
     std::vector<double> shifts;

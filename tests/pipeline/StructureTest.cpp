@@ -68,7 +68,7 @@ TEST(ConcentrationUnits, MolarMassesStayOutOfFilesThatDoNotUseThem) {
 }
 
 // A record over M+, M- from 0 to 3 with the given complexes and free chains.
-ResultRecord handRecord(const std::vector<std::tuple<int, int, double>>& cells, double freePlus, double freeMinus) {
+RunResult handRecord(const std::vector<std::tuple<int, int, double>>& cells, double freePlus, double freeMinus) {
     Parameters p = startupParameters();
     p.mpMin = p.mmMin = 0;
     p.mpMax = p.mmMax = 3;
@@ -76,7 +76,7 @@ ResultRecord handRecord(const std::vector<std::tuple<int, int, double>>& cells, 
     p.vc01 = freeMinus;
     p.Np = 40;
     p.Nm = 120;
-    ResultRecord r = testing::record(p, 30.0, 50.0, 0.0, 0.0);
+    RunResult r = testing::record(p, 30.0, 50.0, 0.0, 0.0);
     for (const auto& [mp, mm, c] : cells) r.absValue(mp, mm) = c;
     r.absValue(1, 0) = freePlus;
     r.absValue(0, 1) = freeMinus;
@@ -95,7 +95,7 @@ StructureInputs handInputs() {
 
 TEST(Structure, MolarMassAveragesOfAHandMadeDistribution) {
     // Two complexes: (1,1) at 0.4 and (2,3) at 0.1, and no free chains.
-    const ResultRecord r = handRecord({{1, 1, 0.4}, {2, 3, 0.1}}, 0.0, 0.0);
+    const RunResult r = handRecord({{1, 1, 0.4}, {2, 3, 0.1}}, 0.0, 0.0);
     const StructureInputs in = handInputs();
     const double m1 = 18000.0, m2 = 2 * 7000.0 + 3 * 11000.0;  // 47000
     const StructureObservables o = computeStructureObservables(r, computeObservables(r), in);
@@ -104,7 +104,7 @@ TEST(Structure, MolarMassAveragesOfAHandMadeDistribution) {
     EXPECT_NEAR(o.mz, (0.4 * std::pow(m1, 3) + 0.1 * std::pow(m2, 3)) / (0.4 * m1 * m1 + 0.1 * m2 * m2), 1e-9);
     EXPECT_NEAR(o.mwWithFree, o.mw, 1e-9);
     // With free chains: they count in the _with_free averages only.
-    const ResultRecord withFree = handRecord({{1, 1, 0.4}, {2, 3, 0.1}}, 0.2, 0.3);
+    const RunResult withFree = handRecord({{1, 1, 0.4}, {2, 3, 0.1}}, 0.2, 0.3);
     const StructureObservables f = computeStructureObservables(withFree, computeObservables(withFree), in);
     EXPECT_NEAR(f.mw, o.mw, 1e-9);
     const double n[] = {0.4, 0.1, 0.2, 0.3}, m[] = {m1, m2, 7000.0, 11000.0};
@@ -124,7 +124,7 @@ TEST(Structure, MolarMassAveragesOfAHandMadeDistribution) {
 }
 
 TEST(Structure, ForwardScatteringIsTheContrastWeightedMwAndGuinierGivesTheZAverageRg) {
-    const ResultRecord r = handRecord({{1, 1, 0.4}, {2, 3, 0.1}, {3, 3, 0.25}, {2, 1, 0.05}}, 0.2, 0.3);
+    const RunResult r = handRecord({{1, 1, 0.4}, {2, 3, 0.1}, {3, 3, 0.25}, {2, 1, 0.05}}, 0.2, 0.3);
     StructureInputs in = handInputs();
     in.contrastCore = 0.6;
     in.contrastCorona = 1.7;

@@ -137,7 +137,7 @@ void expectSameRuns(SweepSpec plan) {
         ASSERT_EQ(shared.status, own.status);
         if (!own.ran) return;
         ASSERT_TRUE(shared.run.record && own.run.record);
-        const ResultRecord &a = *shared.run.record, &b = *own.run.record;
+        const RunResult &a = *shared.run.record, &b = *own.run.record;
         EXPECT_TRUE(a.absValue.toVector() == b.absValue.toVector());
         EXPECT_TRUE(a.Value.toVector() == b.Value.toVector());
         EXPECT_EQ(a.freePlus, b.freePlus);
@@ -184,7 +184,7 @@ TEST(TotalModeDoubts, ChainsOnAnEdgeOfTheRanges) {
     // Up to 2 chains of a kind: the complexes (2, 1), (1, 2), (2, 2) lie on the edges.
     const RunOutcome small = run(2);
     ASSERT_EQ(small.outcome, JobOutcome::Finished);
-    const ResultRecord& r = *small.record;
+    const RunResult& r = *small.record;
     // The '+' chains of the row M+ = 2 over C+, from the distribution's own concentrations.
     const double factor = std::exp(-weightShiftOffset(r.max_shift) * std::log(2.71828183));
     double rowPlus = 0.0;

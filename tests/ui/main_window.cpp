@@ -233,8 +233,8 @@ TEST_F(WindowTest, StopEndsThePoissonBoltzmannRunAfterItsRowAndANewRunIsClean) {
     EXPECT_FALSE(log().contains("Row ")) << log().toStdString();
     EXPECT_FALSE(log().contains("Cancelled!")) << log().toStdString();
     EXPECT_TRUE(log().endsWith("Finished calculation of the spheres free energy\n"));
-    EXPECT_EQ(runControllerOf(*form).result()->mpMax, 4);
-    EXPECT_TRUE(runControllerOf(*form).result()->debyeHueckel);
+    EXPECT_EQ(runControllerOf(*form).result()->params().mpMax, 4);
+    EXPECT_FALSE(runControllerOf(*form).result()->byRows());
 }
 
 TEST_F(WindowTest, StoppedRunFinishesItsRowThenSaysCancelled) {
@@ -319,7 +319,7 @@ TEST_F(WindowTest, DoubleClickOpensTheProfilesOfACell) {
 TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
     solveAndWait();
     const QImage before = mapViewOf(*form).image();
-    auto rec = std::make_shared<ResultRecord>(*runControllerOf(*form).result());
+    auto rec = std::make_shared<RunResult>(*runControllerOf(*form).result());
     rec->absValue(2, 2) = rec->maxValue * 1.1;  // beyond class 20
     formMapData(*rec);
     runControllerOf(*form).setResult(rec);
@@ -328,11 +328,13 @@ TEST_F(WindowTest, MapRedrawRejectsUnknownColourCodesAndAZeroCore) {
     EXPECT_EQ(mapViewOf(*form).image(), before);
 
     // A '-' chain alone with charged lengths 0: the core radius is 0.
-    rec = std::make_shared<ResultRecord>(*runControllerOf(*form).result());
+    rec = std::make_shared<RunResult>(*runControllerOf(*form).result());
+    auto request = std::make_shared<RunRequest>(rec->request());
+    request->plusLength = request->minusLength = 0.0;
+    rec->answer(request);
     rec->absValue = Grid<double>(11, 11);
     rec->absValue(0, 1) = rec->maxValue = 1.0;
     formMapData(*rec);
-    rec->plen = rec->mlen = 0.0;
     dialogs->messages.clear();
     resultLabelOf(*form, "coreRadiusOutput")->setText("kept");
     runControllerOf(*form).setResult(rec);
@@ -391,8 +393,8 @@ namespace {
 
 // A finished result with one cell at the top of the distribution and one at a thousandth
 // of it; everything else empty.
-std::shared_ptr<ResultRecord> twoCellResult(const ResultRecord& from) {
-    auto rec = std::make_shared<ResultRecord>(from);
+std::shared_ptr<RunResult> twoCellResult(const RunResult& from) {
+    auto rec = std::make_shared<RunResult>(from);
     rec->absValue = Grid<double>(11, 11);
     rec->Value = Grid<double>(11, 11);
     rec->absValue(5, 5) = 1.0;
@@ -501,7 +503,7 @@ TEST_F(WindowTest, LinearDebyeHueckelChoiceRunsTheClosedForm) {
     solveAndWait();
     const auto result = runControllerOf(*form).result();
     ASSERT_TRUE(result && result->hasResults() && !result->energies.empty());
-    EXPECT_TRUE(result->linearDH);
+    EXPECT_EQ(result->request().method, Method::DebyeHueckelLinear);
     // (1, 3) of the start-up chains: 101.11 kT in linear theory (566.8 kT by "DH approximation").
     EXPECT_NEAR(result->energies.F(1, 3), 101.11, 0.01);
     childOf<QCheckBox>(*form, "linearDebyeHueckelBox")->setChecked(false);

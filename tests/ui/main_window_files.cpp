@@ -232,10 +232,10 @@ TEST_F(WindowTest, ChangesDuringARunDoNotReachTheRunningJob) {
     ASSERT_TRUE(waitFor([&] { return !runControllerOf(*form).jobsRunning(); }));
     QCoreApplication::processEvents();
     const auto result = runControllerOf(*form).result();
-    EXPECT_EQ(result->ka, 0.2);
-    EXPECT_EQ(result->zp, 18.0);
-    EXPECT_EQ(result->mpMax, 3);
-    EXPECT_EQ(result->Np, 1);
+    EXPECT_EQ(result->params().ka, 0.2);
+    EXPECT_EQ(result->params().zp, 18.0);
+    EXPECT_EQ(result->params().mpMax, 3);
+    EXPECT_EQ(result->params().Np, 1);
     EXPECT_EQ(parameterForm().parameters().ka, 0.35);
 }
 
@@ -345,8 +345,13 @@ TEST_F(WindowTest, SaveDistributionDuringARunWritesTheLastFinishedRow) {
     actionOf(*form, "saveDistributionAction")->trigger();
     const auto result = runControllerOf(*form).result();  // no event ran since: the state written
     const std::vector<double> cells = result->absValue.toVector();
-    const DistributionView view{result->mpMin,    result->mpMax,     result->mmMin, result->mmMax,
-                                result->freePlus, result->freeMinus, cells.data()};
+    const DistributionView view{result->params().mpMin,
+                                result->params().mpMax,
+                                result->params().mmMin,
+                                result->params().mmMax,
+                                result->freePlus,
+                                result->freeMinus,
+                                cells.data()};
     EXPECT_EQ(readAll(path).toStdString(), formatDistribution(view, '.'));
     // Written through a temporary file that is gone once the save is done.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter("partial.txt"), QStringList{"partial.txt"});
@@ -451,7 +456,7 @@ TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {
     solveAndWait();
     auto result = runControllerOf(*form).result();
     ASSERT_TRUE(result);
-    EXPECT_TRUE(result->totalMode);
+    EXPECT_TRUE(result->totalMode());
     EXPECT_EQ(result->totalPlus, 0.002);
     EXPECT_LT(result->freePlus, 1e-4);
     EXPECT_TRUE(log().contains("Mass balance: free c+ = "));
@@ -497,14 +502,14 @@ TEST_F(WindowTest, TotalModeDrawsTheDistributionAtTheSolvedChainsInEveryRun) {
         SCOPED_TRACE(run);
         solveAndWait();
         const ResultSnapshot result = runs.result();
-        ASSERT_TRUE(result && result->totalMode && result->normalised);
+        ASSERT_TRUE(result && result->totalMode() && result->normalised);
         const auto best = marlinq::mostProbableCell(*result);
         ASSERT_TRUE(best);
         EXPECT_EQ(mapViewOf(*form).mostProbableCell(), std::make_pair(best->first, best->second));
         EXPECT_EQ(resultLabelOf(*form, "mPlusOutput")->text().toInt(), best->first);
         EXPECT_EQ(resultLabelOf(*form, "mMinusOutput")->text().toInt(), best->second);
         const QString tip = mapViewOf(*form).toolTipAt(cellCentre(best->first, best->second));
-        const std::int32_t i = best->first - result->mpMin, j = best->second - result->mmMin;
+        const std::int32_t i = best->first - result->params().mpMin, j = best->second - result->params().mmMin;
         EXPECT_TRUE(tip.startsWith(QString::fromStdString(
             cellTooltip(best->first, best->second, result->absValue(i, j), result->share(i, j), false, '.'))))
             << tip.toStdString();

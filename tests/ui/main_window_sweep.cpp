@@ -85,8 +85,8 @@ TEST_F(WindowTest, ObservablesPanelNamesTheResultPanelsComplex) {
         const ResultSnapshot rec = runControllerOf(*form).result();
         const Observables o = computeObservables(*rec);
         ASSERT_TRUE(o.mostProbable);
-        EXPECT_EQ(weightClasses(rec->absValue, rec->maxValue)(o.mostProbable->first - rec->mpMin,
-                                                              o.mostProbable->second - rec->mmMin),
+        EXPECT_EQ(weightClasses(rec->absValue, rec->maxValue)(o.mostProbable->first - rec->params().mpMin,
+                                                              o.mostProbable->second - rec->params().mmMin),
                   20);
         EXPECT_EQ(panel->valueLabel("most_probable")->text(),
                   QStringLiteral("(%1, %2)")

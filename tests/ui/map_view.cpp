@@ -1,7 +1,7 @@
 // The map widget on its own: hostile grids, the cell a double-click names on both kinds of
 // axes, zoom and the way back to the whole range.
 #include "pipeline/MapClasses.h"
-#include "pipeline/Records.h"
+#include "pipeline/RunResult.h"
 #include "ui/MapRender.h"
 #include "ui/MapView.h"
 
@@ -25,23 +25,22 @@ namespace {
 
 // A finished Debye-Hueckel result over M+ mpMin.., M- mmMin.. with the given weights.
 ResultSnapshot record(std::int32_t mpMin, std::int32_t mmMin, const Grid<double>& weights) {
-    auto rec = std::make_shared<ResultRecord>();
-    rec->mpMin = mpMin;
-    rec->mpMax = mpMin + weights.rows() - 1;
-    rec->mmMin = mmMin;
-    rec->mmMax = mmMin + weights.cols() - 1;
+    auto request = std::make_shared<RunRequest>();
+    request->params.mpMin = mpMin;
+    request->params.mpMax = mpMin + weights.rows() - 1;
+    request->params.mmMin = mmMin;
+    request->params.mmMax = mmMin + weights.cols() - 1;
+    request->params.ka = 0.2;
+    auto rec = std::make_shared<RunResult>(request, CellSelection::EveryCell);
     rec->absValue = weights;
     rec->Value = weights;
-    rec->debyeHueckel = true;
-    rec->run = true;
-    rec->ka = 0.2;
     double sum = 0.0, largest = 0.0;
     weights.forEach([&](double w) {
         if (std::isfinite(w)) sum += w, largest = std::max(largest, w);
     });
     rec->sum = sum;
     rec->maxValue = largest;
-    rec->index = rec->mpMax;
+    rec->index = rec->params().mpMax;
     formMapData(*rec);
     return rec;
 }
@@ -81,7 +80,7 @@ TEST_F(MapViewTest, HostileGridsAreRefusedOrDrawnWithoutHarm) {
         EXPECT_EQ(view.image(), before) << bad;
     }
     // A NaN normalisation alike.
-    auto nanMax = std::make_shared<ResultRecord>(*record(1, 1, good));
+    auto nanMax = std::make_shared<RunResult>(*record(1, 1, good));
     nanMax->maxValue = std::numeric_limits<double>::quiet_NaN();
     formMapData(*nanMax);
     QString error;

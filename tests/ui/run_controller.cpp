@@ -29,7 +29,7 @@ JobMessage line(const std::string& text) {
 }
 
 ResultSnapshot recordWithIndex(std::int32_t index) {
-    auto rec = std::make_shared<ResultRecord>();
+    auto rec = std::make_shared<RunResult>();
     rec->index = index;
     rec->max_shift = 2.5;
     return rec;
@@ -136,7 +136,7 @@ TEST(RunController, ASnapshotAfterTheDrawnLastRowIsDrawnInEveryRun) {
         const auto watch = QObject::connect(
             &runs, &RunController::refreshDue, [&, lastRowDrawn](const ResultSnapshot& rec, bool, bool mapDue) {
                 refreshes.emplace_back(rec, mapDue);
-                if (mapDue && rec->index == kRows && !rec->totalMode && !told) {
+                if (mapDue && rec->index == kRows && !rec->totalMode() && !told) {
                     told = true;
                     lastRowDrawn->set_value();
                 }
@@ -149,18 +149,42 @@ TEST(RunController, ASnapshotAfterTheDrawnLastRowIsDrawnInEveryRun) {
             }
             // The window has drawn the rows; the distribution at the totals comes alone.
             if (drawn.wait_for(std::chrono::seconds(60)) != std::future_status::ready) return;
-            auto settled = std::make_shared<ResultRecord>(*recordWithIndex(kRows));
-            settled->totalMode = true;
+            auto settled = std::make_shared<RunResult>(*recordWithIndex(kRows));
+            settled->answer(inTotalMode(settled->request(), MassBalanceTotals{1e-3, 1e-3}));
             sink.snapshot(settled);
             sink.finished(JobOutcome::Finished, JobCounts{});
         });
         ASSERT_TRUE(waitFor([&] { return ended.count() == 1; }, 60000));
         QObject::disconnect(watch);
         ASSERT_FALSE(refreshes.empty());
-        EXPECT_TRUE(refreshes.back().first->totalMode);
+        EXPECT_TRUE(refreshes.back().first->totalMode());
         EXPECT_TRUE(refreshes.back().second);  // drawn on the map, not only in the panels
-        EXPECT_TRUE(runs.result()->totalMode);
+        EXPECT_TRUE(runs.result()->totalMode());
     }
+}
+
+// The window shows the job's results as the job made them: after "Stop" the result is the
+// very record the job published, its common shift included (a zeroed shift would scale every
+// concentration the window exports by 2.71828183^shift).
+TEST(RunController, StopKeepsTheRecordTheJobPublished) {
+    RunController runs;
+    std::promise<void> published;
+    std::shared_future<void> shown = published.get_future().share();
+    const ResultSnapshot partial = recordWithIndex(2);
+    QSignalSpy ended(&runs, &RunController::ended);
+    runs.startJob([&published, partial](std::stop_token stop, const JobEvents& sink) {
+        sink.snapshot(partial);
+        published.set_value();
+        while (!stop.stop_requested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        sink.finished(JobOutcome::Cancelled, JobCounts{});
+    });
+    ASSERT_EQ(shown.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    ASSERT_TRUE(waitFor([&] { return runs.result().get() == partial.get(); }, 60000));
+    runs.stop();
+    EXPECT_EQ(runs.result().get(), partial.get());
+    ASSERT_TRUE(waitFor([&] { return ended.count() == 1; }, 60000));
+    EXPECT_EQ(runs.result().get(), partial.get());
+    EXPECT_EQ(runs.result()->max_shift, 2.5);
 }
 
 TEST_F(WindowTest, StopInAPoissonBoltzmannRunLeavesAPartialResultAndTheControllerIdle) {

@@ -27,7 +27,7 @@ using marlinq::ui::ScatteringChartWindow;
 namespace {
 
 // The start-up polymers with longer neutral blocks, Debye-Hueckel, in free mode.
-std::shared_ptr<const marlinq::ResultRecord> distribution() {
+std::shared_ptr<const marlinq::RunResult> distribution() {
     using namespace marlinq;
     ParameterSet set = startupParameterSet();
     set.params.Np = 150;

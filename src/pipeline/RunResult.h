@@ -1,6 +1,8 @@
 #pragma once
-// The result record of a run, shared (std::shared_ptr) between the window, the job and the
-// stages; it checks nothing itself. What the run was asked to do is its RunRequest.
+// The result of a run, shared (std::shared_ptr) between the window, the job and the stages;
+// it checks nothing itself. It holds what the run was asked to do (its RunRequest) and what
+// the run found: the chain energies, the landscape, the distribution, the concentrations and
+// the counts behind the run's diagnostics. No input is copied into it.
 
 #include "kernel/Grid.h"
 #include "physics/SphericalComplex.h"
@@ -65,35 +67,48 @@ struct MapData {
 // Neutral-block table sigma(p) for p = 0 .. mpMax + mmMax; shared so no reader outlives it.
 using SigmaTable = std::shared_ptr<const std::vector<double>>;
 
-class ResultRecord {
+class RunResult {
 public:
-    // What the run was asked to do (null for the empty start-up record and records made by
-    // hand); the fields below that repeat its values are the ones the readers of a result use.
-    RunRequestPointer request;
-    double plen = 0.0, mlen = 0.0;
-    bool run = false;
-    double kip = 0.0, kim = 0.0, ka = 0.0, zp = 0.0, zn = 0.0;
+    // The empty start-up result: no request, no matrices, max_shift 1.0.
+    RunResult() = default;
+    // The result of a run asked for by `request`, whose model evaluates `selection`.
+    RunResult(RunRequestPointer request, CellSelection selection)
+        : request_(std::move(request)), selection_(selection) {}
+
+    // What the run was asked to do (for the empty start-up result: no chains, ranges 0..0).
+    const RunRequest& request() const { return request_ ? *request_ : emptyRequest(); }
+    const RunRequestPointer& requestPointer() const { return request_; }
+    const Parameters& params() const { return request().params; }
+    // The same landscape weighed again at other concentrations is the answer to another
+    // request (pipeline's resettle).
+    void answer(RunRequestPointer request) { request_ = std::move(request); }
+
+    // Whether a run made this result (the start-up result has none).
+    bool fromRun() const { return request_ != nullptr; }
+    // The run's model evaluated every cell at once (Debye-Hueckel), or the landscape row by
+    // row (Poisson-Boltzmann: rows beyond `index` are not yet computed while it runs).
+    CellSelection selection() const { return selection_; }
+    bool byRows() const { return selection_ == CellSelection::NeutralBandByRows; }
+    bool totalMode() const { return request().totals.has_value(); }
+    bool converged() const { return request().converged(); }
+
+    ChainBlocks blocks() const {
+        const RunRequest& q = request();
+        return ChainBlocks{q.params.zp, q.params.zn, q.plusLength, q.minusLength};
+    }
+    SphericalComplex complexAt(std::int32_t mp, std::int32_t mm) const {
+        return SphericalComplex::of(mp, mm, blocks(), complexConditionsOf(params()));
+    }
+
+    double chainFreeEnergyMinus = 0.0, chainFreeEnergyPlus = 0.0;
+    SigmaTable sigma;
     // The free chains c+ and c- of the distribution (file keys vc10 and vc01): in free mode
     // those asked for, in total mode those the mass balance found (while the rows come, the
     // concentrations the map is weighed at: RunRequest::weighing).
     double freePlus = 0.0, freeMinus = 0.0;
-    std::int32_t Np = 0, Nm = 0, mpMin = 0, mpMax = 0;
-    std::int32_t mmMin = 0, mmMax = 0;
-    double chainFreeEnergyMinus = 0.0, chainFreeEnergyPlus = 0.0;
-    SigmaTable sigma;
-    // The solution and core state of the run's complexes (Bjerrum length, water fraction;
-    // its ka is the record's ka): with the charged blocks, what SphericalComplex::of needs to
-    // rebuild any complex.
-    ComplexConditions conditions;
-    ChainBlocks blocks() const { return ChainBlocks{zp, zn, plen, mlen}; }
-    SphericalComplex complexAt(std::int32_t mp, std::int32_t mm) const {
-        ComplexConditions c = conditions;
-        c.ka = ka;
-        return SphericalComplex::of(mp, mm, blocks(), c);
-    }
-    Grid<double> Value;         // normalised distribution
-    Grid<double> absValue;      // unnormalised weights (concentrations)
-    double maxValue = 0.0;      // largest weight as the normalisation last formed it
+    Grid<double> Value;     // normalised distribution
+    Grid<double> absValue;  // unnormalised weights (concentrations)
+    double maxValue = 0.0;  // largest weight as the normalisation last formed it
     double minValue = 0.0;
     // Sum of absValue as the normalisation last formed it. While a Poisson-Boltzmann run is
     // under way only absValue, sum and maxValue are kept current (normalised is false);
@@ -101,12 +116,8 @@ public:
     // state.
     double sum = 0.0;
     bool normalised = true;
-    std::int32_t index = 0;     // last finished row M+ of a Poisson-Boltzmann run
-    bool debyeHueckel = false;
-    // With debyeHueckel: the free energies of linear Debye-Hueckel theory in closed form instead
-    // of the linearised potential in the nonlinear functional.
-    bool linearDH = false;
-    double max_shift = 1.0;     // common log-scale offset of the weights
+    std::int32_t index = 0;  // last finished row M+ of a Poisson-Boltzmann run
+    double max_shift = 1.0;  // common log-scale offset of the weights
     // Evaluated cells whose complex free energy was not a finite number; they were given
     // weight 0 (an electrostatically impossible complex).
     std::int64_t nonFiniteCells = 0;
@@ -118,10 +129,8 @@ public:
     // A weight that no common shift brings into the range of a double (an infinite
     // log-weight); the run has no distribution.
     bool unrepresentable = false;
-    // Free energies converged in the grid instead of the standard discretisation; then the
-    // largest estimated remaining error of any free energy of the run and the largest
-    // difference between a converged and the standard free energy (kT).
-    bool converged = false;
+    // Converged runs: the largest estimated remaining error of any free energy of the run
+    // and the largest difference between a converged and the standard free energy (kT).
     double errorEstimate = 0.0;
     double standardDifference = 0.0;
     // Converged free energies whose refinement reached its finest grid before meeting its
@@ -136,9 +145,6 @@ public:
     std::optional<std::pair<std::int32_t, std::int32_t>> standardMostProbable;
     // F and E of every evaluated cell, when the run keeps them (see CellEnergies).
     CellEnergies energies;
-    // How the concentrations were set: free chains given, or total chains (C+ and C- given;
-    // freePlus and freeMinus are then the free chains the mass balance found).
-    bool totalMode = false;
     // C+ and C- (sum M+ c and sum M- c, lone chains included): given in total mode, what the
     // free chains imply otherwise; infinite beyond a double.
     double totalPlus = 0.0, totalMinus = 0.0;
@@ -159,40 +165,20 @@ public:
     // The map of the weights as they are (every published state of a run has its own).
     MapData map;
 
-    // The empty start-up record: no matrices, run false, max_shift 1.0.
-    ResultRecord() = default;
-
-    ResultRecord(double plen_, double mlen_, double kip_, double kim_, double ka_, double freeMinus_, double freePlus_,
-                 double zp_, double zn_, std::int32_t Np_, std::int32_t Nm_, std::int32_t mpMin_, std::int32_t mpMax_,
-                 std::int32_t mmMin_, std::int32_t mmMax_, double chainFreeEnergyMinus_, double chainFreeEnergyPlus_, Grid<double> Value_,
-                 Grid<double> absValue_, SigmaTable sigma_, bool debyeHueckel_, double maxshift)
-        : plen(plen_),
-          mlen(mlen_),
-          kip(kip_),
-          kim(kim_),
-          ka(ka_),
-          zp(zp_),
-          zn(zn_),
-          freePlus(freePlus_),
-          freeMinus(freeMinus_),
-          Np(Np_),
-          Nm(Nm_),
-          mpMin(mpMin_),
-          mpMax(mpMax_),
-          mmMin(mmMin_),
-          mmMax(mmMax_),
-          chainFreeEnergyMinus(chainFreeEnergyMinus_),
-          chainFreeEnergyPlus(chainFreeEnergyPlus_),
-          sigma(std::move(sigma_)),
-          Value(std::move(Value_)),
-          absValue(std::move(absValue_)),
-          debyeHueckel(debyeHueckel_),
-          max_shift(maxshift) {}
-
     bool hasResults() const { return !absValue.empty(); }
 
     // Share of the distribution held by cell (r, c): its weight over the sum of all weights.
     double share(std::int32_t r, std::int32_t c) const { return sum > 0.0 ? absValue(r, c) / sum : 0.0; }
+
+private:
+    static const RunRequest& emptyRequest() {
+        static const RunRequest empty{Parameters{},      0.0, 0.0, std::nullopt, Method::DebyeHueckel, Chains::Tables,
+                                      Accuracy::Standard};
+        return empty;
+    }
+
+    RunRequestPointer request_;
+    CellSelection selection_ = CellSelection::EveryCell;
 };
 
 }  // namespace marlinq
