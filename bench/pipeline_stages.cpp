@@ -39,10 +39,10 @@ RunResult record(const Parameters& p) {
     request->params = p;
     request->params.mpMin = request->params.mmMin = 0;
     RunResult r(request, CellSelection::NeutralBandByRows);
-    r.freePlus = p.vc10;
-    r.freeMinus = p.vc01;
-    r.chainFreeEnergyPlus = 7.563826;
-    r.chainFreeEnergyMinus = 7.356002;
+    r.concentrations.freePlus = p.vc10;
+    r.concentrations.freeMinus = p.vc01;
+    r.chains.plus = 7.563826;
+    r.chains.minus = 7.356002;
     r.sigma = sigma;
     r.Value = Grid<double>(n, n);
     r.absValue = Grid<double>(n, n);

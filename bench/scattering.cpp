@@ -41,8 +41,8 @@ RunResult wideDistribution() {
     auto request = std::make_shared<RunRequest>();
     request->params = p;
     RunResult r(request, CellSelection::EveryCell);
-    r.freePlus = p.vc10;
-    r.freeMinus = p.vc01;
+    r.concentrations.freePlus = p.vc10;
+    r.concentrations.freeMinus = p.vc01;
     r.Value = Grid<double>(300, 300);
     r.absValue = Grid<double>(300, 300);
     r.max_shift = 0.0;

@@ -56,7 +56,7 @@ bool writeRunExtras(const BatchOptions& o, const RunOutcome& run, const Paramete
         if (o.sensitivity) {
             const RunResult& r = *run.record;
             std::optional<MassBalanceTotals> totals;
-            if (r.totalMode()) totals = MassBalanceTotals{r.totalPlus, r.totalMinus};
+            if (r.totalMode()) totals = MassBalanceTotals{r.concentrations.totalPlus, r.concentrations.totalMinus};
             if (const std::optional<Sensitivity> s =
                     sensitivityOf(r, totals, params.vc10, params.vc01, o.options.threads))
                 d.extra.emplace_back("sensitivity", sensitivityJson(*s));

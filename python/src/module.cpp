@@ -254,9 +254,9 @@ struct PyResult {
     void refuseOversizedTable(bool longFormat) const {
         if (longFormat) return;
         const RunResult& b = *record;
-        if (const std::optional<std::uint64_t> bytes =
-                oversizedWideExport(DistributionView{b.params().mpMin, b.params().mpMax, b.params().mmMin,
-                                                     b.params().mmMax, b.freePlus, b.freeMinus, nullptr}))
+        if (const std::optional<std::uint64_t> bytes = oversizedWideExport(
+                DistributionView{b.params().mpMin, b.params().mpMax, b.params().mmMin, b.params().mmMax,
+                                 b.concentrations.freePlus, b.concentrations.freeMinus, nullptr}))
             throw py::value_error("the distribution table would be up to " +
                                   std::to_string(*bytes / (std::uint64_t{1} << 20)) +
                                   " MiB (it runs from M = 0 to the largest M); use long=True to write only the "
@@ -1251,8 +1251,7 @@ distribution export), value the normalised distribution (the map).)doc");
                 keptText("The cells tied for " + std::string(d->name) +
                          " (every cell of the largest weight, in row order) when there is a tie; empty otherwise.")
                     .c_str());
-    result
-        .def_readonly("abs_value", &PyResult::absValue, "Concentrations absValue, shape (len(mp), len(mm)).")
+    result.def_readonly("abs_value", &PyResult::absValue, "Concentrations absValue, shape (len(mp), len(mm)).")
         .def_readonly("value", &PyResult::value,
                       "The distribution Value the window's map shows: abs_value normalised to sum 1, except "
                       "the lone chains (1, 0) and (0, 1), which hold their concentrations c+ and c-.")
@@ -1293,8 +1292,8 @@ water_fraction when None); contrast
                std::optional<double> waterFraction, std::pair<double, double> contrast) {
                 return r.scattering(q, r.structureInputs(unitNm, neutralSegmentNm, solvent, waterFraction, contrast));
             },
-            "q"_a, "unit_nm"_a, "neutral_segment_nm"_a = py::none(), "solvent"_a = "good", "water_fraction"_a = py::none(),
-            "contrast"_a = std::pair<double, double>{1.0, 1.0},
+            "q"_a, "unit_nm"_a, "neutral_segment_nm"_a = py::none(), "solvent"_a = "good",
+            "water_fraction"_a = py::none(), "contrast"_a = std::pair<double, double>{1.0, 1.0},
             R"doc(The scattered intensity per concentration I(q) of the distribution at the q given (1/nm),
 as a dict of arrays q, I, I_core, I_corona, I_free (marlinq-batch --scattering): each complex
 a Pedersen-Gerstenberg micelle (core sphere and corona chains), the free chains Debye coils;
@@ -1347,14 +1346,16 @@ every complex, Poisson-Boltzmann the band near neutrality. The rows of marlinq-b
         .def_property_readonly("rows_done", [](const PyResult& r) { return r.counts.rowsDone; })
         .def_property_readonly("unstable_solves", [](const PyResult& r) { return r.counts.unstableSolves; })
         .def_property_readonly("non_finite_cells", [](const PyResult& r) { return r.counts.nonFiniteCells; })
-        .def_property_readonly("beyond_debye_hueckel_cells",
-                               [](const PyResult& r) { return r.counts.beyondDebyeHueckel; },
-                               "Debye-Hueckel cells outside the linearisation's validity (reduced surface potential "
-                               "above 10 or no finite free energy): the method's numbers, not physics.")
-        .def_property_readonly("chain_free_energy_plus", [](const PyResult& r) { return r.record->chainFreeEnergyPlus; },
-                               "Free energy of one isolated '+' chain, kT.")
-        .def_property_readonly("chain_free_energy_minus", [](const PyResult& r) { return r.record->chainFreeEnergyMinus; },
-                               "Free energy of one isolated '-' chain, kT.")
+        .def_property_readonly(
+            "beyond_debye_hueckel_cells", [](const PyResult& r) { return r.counts.beyondDebyeHueckel; },
+            "Debye-Hueckel cells outside the linearisation's validity (reduced surface potential "
+            "above 10 or no finite free energy): the method's numbers, not physics.")
+        .def_property_readonly(
+            "chain_free_energy_plus", [](const PyResult& r) { return r.record->chains.plus; },
+            "Free energy of one isolated '+' chain, kT.")
+        .def_property_readonly(
+            "chain_free_energy_minus", [](const PyResult& r) { return r.record->chains.minus; },
+            "Free energy of one isolated '-' chain, kT.")
         .def("distribution_text", &PyResult::distributionText, "long"_a = false,
              R"doc(The distribution export.
 

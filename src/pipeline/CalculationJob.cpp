@@ -151,8 +151,8 @@ void reportEdges(const RunResult& resultRecord, const Reporter& report) {
         w.edge = edge;
         w.mp = resultRecord.params().mpMax;
         w.mm = resultRecord.params().mmMax;
-        w.plus = plus / resultRecord.totalPlus;
-        w.minus = minus / resultRecord.totalMinus;
+        w.plus = plus / resultRecord.concentrations.totalPlus;
+        w.minus = minus / resultRecord.concentrations.totalMinus;
         w.residual = std::max(w.plus, w.minus);
         if (w.residual > kTotalsEdgeShare) report.warning(std::move(w));
     };
@@ -165,21 +165,23 @@ void reportEdges(const RunResult& resultRecord, const Reporter& report) {
 // record's vc10, vc01 (the record then holds another run's distribution).
 void settleFree(RunResult& resultRecord, const Landscape& landscape, int threads, bool reform, const Reporter& report) {
     if (reform)
-        storeWeights(distributionOf(landscape, resultRecord.freePlus, resultRecord.freeMinus, threads), resultRecord);
+        storeWeights(distributionOf(landscape, resultRecord.concentrations.freePlus,
+                                    resultRecord.concentrations.freeMinus, threads),
+                     resultRecord);
     const MassBalanceTotals implied = chainTotals(resultRecord);
-    resultRecord.totalPlus = implied.plus;
-    resultRecord.totalMinus = implied.minus;
-    if (impliedTotalsMessage(implied, resultRecord.freePlus, resultRecord.freeMinus)) {
+    resultRecord.concentrations.totalPlus = implied.plus;
+    resultRecord.concentrations.totalMinus = implied.minus;
+    if (impliedTotalsMessage(implied, resultRecord.concentrations.freePlus, resultRecord.concentrations.freeMinus)) {
         RunWarning w;
         w.kind = WarningKind::ImpliedTotals;
-        w.plus = implied.plus - resultRecord.freePlus;
-        w.minus = implied.minus - resultRecord.freeMinus;
+        w.plus = implied.plus - resultRecord.concentrations.freePlus;
+        w.minus = implied.minus - resultRecord.concentrations.freeMinus;
         report.warning(std::move(w));
     }
-    resultRecord.massBalanceResidual = 0.0;
-    resultRecord.massBalanceSteps = 0;
-    resultRecord.criticalConcentration = NAN;
-    resultRecord.criticalBelow = resultRecord.criticalAbove = false;
+    resultRecord.concentrations.massBalanceResidual = 0.0;
+    resultRecord.concentrations.massBalanceSteps = 0;
+    resultRecord.concentrations.criticalConcentration = NAN;
+    resultRecord.concentrations.criticalBelow = resultRecord.concentrations.criticalAbove = false;
 }
 
 // Total mode: the free chains that meet the totals, and the distribution at them.
@@ -187,15 +189,15 @@ void settleTotals(RunResult& resultRecord, const Landscape& landscape, const Mas
                   const MassBalanceTotals& totals, int threads, const Reporter& report) {
     const MassBalanceSolution solved = balance.solve(totals.plus, totals.minus);
     storeWeights(distributionOf(landscape, solved.freePlus, solved.freeMinus, threads), resultRecord);
-    resultRecord.freePlus = solved.freePlus;
-    resultRecord.freeMinus = solved.freeMinus;
-    resultRecord.totalPlus = totals.plus;
-    resultRecord.totalMinus = totals.minus;
-    resultRecord.massBalanceSteps = solved.newtonSteps;
+    resultRecord.concentrations.freePlus = solved.freePlus;
+    resultRecord.concentrations.freeMinus = solved.freeMinus;
+    resultRecord.concentrations.totalPlus = totals.plus;
+    resultRecord.concentrations.totalMinus = totals.minus;
+    resultRecord.concentrations.massBalanceSteps = solved.newtonSteps;
     const MassBalanceTotals met = chainTotals(resultRecord);
-    resultRecord.massBalanceResidual =
-        std::max(std::abs(met.plus - resultRecord.totalPlus) / resultRecord.totalPlus,
-                 std::abs(met.minus - resultRecord.totalMinus) / resultRecord.totalMinus);
+    resultRecord.concentrations.massBalanceResidual =
+        std::max(std::abs(met.plus - resultRecord.concentrations.totalPlus) / resultRecord.concentrations.totalPlus,
+                 std::abs(met.minus - resultRecord.concentrations.totalMinus) / resultRecord.concentrations.totalMinus);
     report.text(massBalanceMessage(solved.freePlus, solved.freeMinus, solved.newtonSteps));
     if (!solved.freeChainsDetermined()) {
         RunWarning w;
@@ -205,8 +207,8 @@ void settleTotals(RunResult& resultRecord, const Landscape& landscape, const Mas
         w.lnProduct = solved.lnProduct;
         report.warning(std::move(w));
     }
-    if (!(resultRecord.massBalanceResidual <= kMassBalanceTolerance))
-        report.warning(residualWarning(resultRecord.massBalanceResidual));
+    if (!(resultRecord.concentrations.massBalanceResidual <= kMassBalanceTolerance))
+        report.warning(residualWarning(resultRecord.concentrations.massBalanceResidual));
 }
 
 // Total mode: the critical concentration at the run's charge fraction, from the cache when
@@ -214,8 +216,9 @@ void settleTotals(RunResult& resultRecord, const Landscape& landscape, const Mas
 // and the search (dozens of solves) would only delay the stop.
 void settleCritical(RunResult& resultRecord, const MassBalance& balance, const Reporter& report,
                     CriticalConcentrationCache* cache, std::stop_token stop) {
-    const double fraction = chargeFraction(resultRecord.params().zp, resultRecord.params().zn, resultRecord.totalPlus,
-                                           resultRecord.totalMinus);
+    const double fraction =
+        chargeFraction(resultRecord.params().zp, resultRecord.params().zn, resultRecord.concentrations.totalPlus,
+                       resultRecord.concentrations.totalMinus);
     CriticalConcentration critical;
     if (stop.stop_requested()) {
     } else if (cache != nullptr) {
@@ -229,9 +232,9 @@ void settleCritical(RunResult& resultRecord, const MassBalance& balance, const R
     } else {
         critical = criticalConcentration(balance, fraction, resultRecord.params().zp, resultRecord.params().zn, stop);
     }
-    resultRecord.criticalConcentration = critical.total.value_or(NAN);
-    resultRecord.criticalBelow = critical.below;
-    resultRecord.criticalAbove = critical.above;
+    resultRecord.concentrations.criticalConcentration = critical.total.value_or(NAN);
+    resultRecord.concentrations.criticalBelow = critical.below;
+    resultRecord.concentrations.criticalAbove = critical.above;
     if (critical.below) report.warning(criticalWarning(true));
     if (critical.above) report.warning(criticalWarning(false));
 }
@@ -403,20 +406,20 @@ void Job::startResult() {
     auto sigma = std::make_shared<std::vector<double>>(static_cast<std::size_t>(p.mpMax) + p.mmMax + 1);
     for (std::int32_t k = 0; k <= p.mpMax + p.mmMax; ++k) (*sigma)[static_cast<std::size_t>(k)] = neutral::sigma(k);
     result_ = RunResult(input_.request, model_->selection());
-    result_.chainFreeEnergyPlus = chains_.fPlus;
-    result_.chainFreeEnergyMinus = chains_.fMinus;
+    result_.chains.plus = chains_.fPlus;
+    result_.chains.minus = chains_.fMinus;
     result_.sigma = SigmaTable(std::move(sigma));
     result_.max_shift = 0.0;
-    result_.freePlus = weighing.plus;
-    result_.freeMinus = weighing.minus;
+    result_.concentrations.freePlus = weighing.plus;
+    result_.concentrations.freeMinus = weighing.minus;
     weights_.emplace(p.mpMin, p.mpMax, p.mmMin, p.mmMax, weighing.plus, weighing.minus, input_.threads);
     weights_->store(result_);
-    result_.errorEstimate = chains_.errorEstimate;
-    result_.standardDifference = chains_.standardDifference;
-    result_.convergenceTargetMissed = chains_.targetMissed;
-    result_.missedTargetEstimate = chains_.missedTargetEstimate;
-    result_.standardFfcPlus = standardPlus_;
-    result_.standardFfcMinus = standardMinus_;
+    result_.quality.errorEstimate = chains_.errorEstimate;
+    result_.quality.standardDifference = chains_.standardDifference;
+    result_.quality.convergenceTargetMissed = chains_.targetMissed;
+    result_.quality.missedTargetEstimate = chains_.missedTargetEstimate;
+    result_.standard.chains.plus = standardPlus_;
+    result_.standard.chains.minus = standardMinus_;
     stageInputs_ = landscapeInputsOf(result_);
     const std::int32_t rows = result_.absValue.rows(), cols = result_.absValue.cols();
     if (result_.converged()) standardEnergies_ = CellEnergies(rows, cols);
@@ -435,16 +438,17 @@ void Job::takeCells(const StageCells& stage) {
         result_.energies.keep(stage.cells, result_.params().mpMin, result_.params().mmMin, stage.beyond);
     if (!standardEnergies_.empty())
         standardEnergies_.keep(stage.standardCells, result_.params().mpMin, result_.params().mmMin);
-    result_.unstableSolves += stage.unstable;
-    result_.beyondDebyeHueckel += stage.beyondValidity;
-    result_.errorEstimate = std::max(result_.errorEstimate, stage.errorEstimate);
-    result_.standardDifference = std::max(result_.standardDifference, stage.standardDifference);
-    result_.convergenceTargetMissed += stage.targetMissed;
-    result_.missedTargetEstimate = std::max(result_.missedTargetEstimate, stage.missedTargetEstimate);
+    result_.quality.unstableSolves += stage.unstable;
+    result_.quality.beyondDebyeHueckel += stage.beyondValidity;
+    result_.quality.errorEstimate = std::max(result_.quality.errorEstimate, stage.errorEstimate);
+    result_.quality.standardDifference = std::max(result_.quality.standardDifference, stage.standardDifference);
+    result_.quality.convergenceTargetMissed += stage.targetMissed;
+    result_.quality.missedTargetEstimate = std::max(result_.quality.missedTargetEstimate, stage.missedTargetEstimate);
 }
 
 void Job::reportUnstable() {
-    for (; unstableReported_ < result_.unstableSolves; ++unstableReported_) report_.diagnostic(kUnstableSolution);
+    for (; unstableReported_ < result_.quality.unstableSolves; ++unstableReported_)
+        report_.diagnostic(kUnstableSolution);
 }
 
 // Poisson-Boltzmann: the landscape row by row, each row published as it comes.
@@ -467,7 +471,7 @@ std::optional<JobOutcome> Job::rowsStage() {
         weights_->addRow(mp, row.cells);
         weights_->store(result_);
         reportUnstable();
-        if (result_.unrepresentable) return fail(report_, kUnrepresentable);
+        if (result_.quality.unrepresentable) return fail(report_, kUnrepresentable);
         result_.index = mp;
         counts_.rowsDone = mp - p.mpMin + 1;
         report_.text("Row " + std::to_string(mp) + " is passed...");
@@ -492,7 +496,7 @@ std::optional<JobOutcome> Job::wholeStage() {
     takeCells(all);
     weights_->addWhole(all.cells);
     weights_->store(result_);
-    if (result_.unrepresentable) return fail(report_, kUnrepresentable);
+    if (result_.quality.unrepresentable) return fail(report_, kUnrepresentable);
     settleConcentrations();
     if (all.stopped) {
         // The complexes evaluated before the stop form a partial distribution.
@@ -535,14 +539,14 @@ void Job::compareWithStandard() {
     }
     const Distribution d = distributionOf(standard, cPlus, cMinus, input_.threads);
     if (d.unrepresentable) return;
-    result_.standardMostProbable = mostProbableCell(d.absValue, result_.params().mpMin, result_.params().mmMin);
+    result_.standard.mostProbable = mostProbableCell(d.absValue, result_.params().mpMin, result_.params().mmMin);
     const std::optional<MapCell> converged = mostProbableCell(result_);
-    if (!converged || !result_.standardMostProbable) return;
-    if (*converged == *result_.standardMostProbable)
+    if (!converged || !result_.standard.mostProbable) return;
+    if (*converged == *result_.standard.mostProbable)
         report_.text("Most probable complex " + cellText(*converged) + ", the same at standard accuracy");
     else
         report_.note(Severity::Warning, "Most probable complex " + cellText(*converged) +
-                                            "; at standard accuracy it is " + cellText(*result_.standardMostProbable) +
+                                            "; at standard accuracy it is " + cellText(*result_.standard.mostProbable) +
                                             ": the accuracy changes the answer");
 }
 
@@ -551,26 +555,27 @@ void Job::compareWithStandard() {
 void Job::judgeEdge() {
     neutralEdge_ = neutralLine_->edgeSlope();
     if (!neutralEdge_) return;
-    result_.edgeFreeEnergySlope = neutralEdge_->slope;
-    result_.coacervateLikely = neutralEdge_->coacervateLikely;
+    result_.neutralEdge.slope = neutralEdge_->slope;
+    result_.neutralEdge.coacervateLikely = neutralEdge_->coacervateLikely;
 }
 
 // The counts of the run and its warnings on the cells.
 void Job::closingLines() {
     report_.enter(JobStage::Closing);
-    counts_.unstableSolves = result_.unstableSolves;
-    counts_.nonFiniteCells = result_.nonFiniteCells;
-    counts_.beyondDebyeHueckel = result_.beyondDebyeHueckel;
+    counts_.unstableSolves = result_.quality.unstableSolves;
+    counts_.nonFiniteCells = result_.quality.nonFiniteCells;
+    counts_.beyondDebyeHueckel = result_.quality.beyondDebyeHueckel;
     counts_.converged = result_.converged();
-    counts_.errorEstimate = result_.errorEstimate;
-    counts_.standardDifference = result_.standardDifference;
-    counts_.targetMissed = result_.convergenceTargetMissed;
+    counts_.errorEstimate = result_.quality.errorEstimate;
+    counts_.standardDifference = result_.quality.standardDifference;
+    counts_.targetMissed = result_.quality.convergenceTargetMissed;
     if (result_.converged())
-        report_.warning(accuracyWarning(result_.errorEstimate, result_.standardDifference,
-                                        result_.convergenceTargetMissed, result_.missedTargetEstimate));
-    if (result_.nonFiniteCells > 0) report_.warning(nonFiniteWarning(result_.nonFiniteCells));
-    if (result_.unstableSolves > 0) report_.warning(unstableWarning(result_.unstableSolves));
-    if (result_.beyondDebyeHueckel > 0) report_.warning(beyondDebyeHueckelWarning(result_.beyondDebyeHueckel));
+        report_.warning(accuracyWarning(result_.quality.errorEstimate, result_.quality.standardDifference,
+                                        result_.quality.convergenceTargetMissed, result_.quality.missedTargetEstimate));
+    if (result_.quality.nonFiniteCells > 0) report_.warning(nonFiniteWarning(result_.quality.nonFiniteCells));
+    if (result_.quality.unstableSolves > 0) report_.warning(unstableWarning(result_.quality.unstableSolves));
+    if (result_.quality.beyondDebyeHueckel > 0)
+        report_.warning(beyondDebyeHueckelWarning(result_.quality.beyondDebyeHueckel));
 }
 
 // A finished run: a tie for the most probable is said as a tie (the outputs name its first
@@ -633,8 +638,8 @@ std::shared_ptr<RunResult> resettle(const RunResult& landscapeRecord, double cPl
     const Reporter report(events);
     auto resultRecord = std::make_shared<RunResult>(landscapeRecord);
     resultRecord->answer(atConcentrations(landscapeRecord.request(), cPlus, cMinus, totals));
-    resultRecord->freePlus = cPlus;
-    resultRecord->freeMinus = cMinus;
+    resultRecord->concentrations.freePlus = cPlus;
+    resultRecord->concentrations.freeMinus = cMinus;
     settle(*resultRecord, totals, keepEnergies, threads, true, report, cache);
     if (auto edge = rangeEdgeWarning(*resultRecord)) report.warning(std::move(*edge));
     formMapData(*resultRecord);

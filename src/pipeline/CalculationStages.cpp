@@ -252,10 +252,10 @@ LandscapeInputs landscapeInputsOf(const RunResult& r) {
     in.conditions = complexConditionsOf(r.params());
     in.Np = r.params().Np;
     in.Nm = r.params().Nm;
-    in.fPlus = r.chainFreeEnergyPlus;
-    in.fMinus = r.chainFreeEnergyMinus;
-    in.standardFPlus = r.standardFfcPlus;
-    in.standardFMinus = r.standardFfcMinus;
+    in.fPlus = r.chains.plus;
+    in.fMinus = r.chains.minus;
+    in.standardFPlus = r.standard.chains.plus;
+    in.standardFMinus = r.standard.chains.minus;
     in.sigma = r.sigma;
     return in;
 }

@@ -297,8 +297,8 @@ void storeWeights(const Distribution& d, RunResult& record) {
 
 void DistributionBuilder::store(RunResult& record) const {
     storeWeights(d_, record);
-    record.unrepresentable = d_.unrepresentable;
-    record.nonFiniteCells = d_.nonFiniteCells;
+    record.quality.unrepresentable = d_.unrepresentable;
+    record.quality.nonFiniteCells = d_.nonFiniteCells;
 }
 
 Landscape landscapeOf(const RunResult& record) {
@@ -307,8 +307,8 @@ Landscape landscapeOf(const RunResult& record) {
     l.mpMax = record.params().mpMax;
     l.mmMin = record.params().mmMin;
     l.mmMax = record.params().mmMax;
-    l.fPlus = record.chainFreeEnergyPlus;
-    l.fMinus = record.chainFreeEnergyMinus;
+    l.fPlus = record.chains.plus;
+    l.fMinus = record.chains.minus;
     l.cells = record.energies;
     l.byRows = record.byRows();
     return l;

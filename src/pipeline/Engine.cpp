@@ -175,8 +175,9 @@ RunOutcome runToCompletion(JobInput input, std::stop_token token, const JobEvent
 }
 
 DistributionCells::DistributionCells(const RunResult& r)
-    : cells_(r.absValue.toVector()), view_{r.params().mpMin, r.params().mpMax, r.params().mmMin, r.params().mmMax,
-                                           r.freePlus,       r.freeMinus,      cells_.data()} {}
+    : cells_(r.absValue.toVector()), view_{r.params().mpMin, r.params().mpMax,          r.params().mmMin,
+                                           r.params().mmMax, r.concentrations.freePlus, r.concentrations.freeMinus,
+                                           cells_.data()} {}
 
 DistributionView rangesOf(const Parameters& p) {
     return DistributionView{p.mpMin, p.mpMax, p.mmMin, p.mmMax, p.vc10, p.vc01, nullptr};

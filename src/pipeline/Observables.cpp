@@ -74,19 +74,20 @@ Observables computeObservables(const RunResult& resultRecord) {
     const Grid<double>& a = resultRecord.absValue;
 
     o.totalMode = resultRecord.totalMode();
-    o.freePlus = resultRecord.freePlus;
-    o.freeMinus = resultRecord.freeMinus;
+    o.freePlus = resultRecord.concentrations.freePlus;
+    o.freeMinus = resultRecord.concentrations.freeMinus;
     // Given in total mode; what the distribution holds otherwise.
-    const MassBalanceTotals totals = resultRecord.totalMode()
-                                         ? MassBalanceTotals{resultRecord.totalPlus, resultRecord.totalMinus}
-                                         : chainTotals(resultRecord);
+    const MassBalanceTotals totals =
+        resultRecord.totalMode()
+            ? MassBalanceTotals{resultRecord.concentrations.totalPlus, resultRecord.concentrations.totalMinus}
+            : chainTotals(resultRecord);
     o.totalPlus = totals.plus;
     o.totalMinus = totals.minus;
     o.chargeFraction = chargeFraction(resultRecord.params().zp, resultRecord.params().zn, totals.plus, totals.minus);
-    o.massBalanceResidual = resultRecord.massBalanceResidual;
-    o.criticalConcentration = resultRecord.criticalConcentration;
-    o.coacervateLikely = resultRecord.coacervateLikely;
-    o.edgeFreeEnergySlope = resultRecord.edgeFreeEnergySlope;
+    o.massBalanceResidual = resultRecord.concentrations.massBalanceResidual;
+    o.criticalConcentration = resultRecord.concentrations.criticalConcentration;
+    o.coacervateLikely = resultRecord.neutralEdge.coacervateLikely;
+    o.edgeFreeEnergySlope = resultRecord.neutralEdge.slope;
 
     o.mostProbable = mostProbableCell(resultRecord);
     o.mostProbableComplex = mostProbableCell(resultRecord, CellRange::Complexes);
@@ -94,7 +95,7 @@ Observables computeObservables(const RunResult& resultRecord) {
     if (o.mostProbableTies.size() < 2) o.mostProbableTies.clear();
     o.mostProbableComplexTies = mostProbableCells(resultRecord, CellRange::Complexes);
     if (o.mostProbableComplexTies.size() < 2) o.mostProbableComplexTies.clear();
-    o.standardMostProbable = resultRecord.standardMostProbable;
+    o.standardMostProbable = resultRecord.standard.mostProbable;
     // The largest complex weight: the scale of the sums.
     double complexMax = 0.0;
     if (const std::optional<MapCell> heaviest = o.mostProbableComplex)
@@ -137,8 +138,8 @@ Observables computeObservables(const RunResult& resultRecord) {
     o.meanCoreRadius = sR / s0;
     // Absolute concentration = absValue * 2.71828183^offset (offset 0 without a shift).
     const double logScale = std::log(complexMax) + weightShiftOffset(resultRecord.max_shift) * std::log(constants::kE);
-    o.boundFractionPlus = boundFraction(sMp, logScale, resultRecord.freePlus);
-    o.boundFractionMinus = boundFraction(sMm, logScale, resultRecord.freeMinus);
+    o.boundFractionPlus = boundFraction(sMp, logScale, resultRecord.concentrations.freePlus);
+    o.boundFractionMinus = boundFraction(sMm, logScale, resultRecord.concentrations.freeMinus);
     return o;
 }
 

@@ -103,7 +103,7 @@ std::string summaryJson(const Observables& o, const RunDescription& run) {
 
 std::string freeEnergiesCsv(const RunResult& resultRecord) {
     std::string s =
-        "# f_plus=" + formatReal17(resultRecord.chainFreeEnergyPlus) + " f_minus=" + formatReal17(resultRecord.chainFreeEnergyMinus);
+        "# f_plus=" + formatReal17(resultRecord.chains.plus) + " f_minus=" + formatReal17(resultRecord.chains.minus);
     if (resultRecord.max_shift != 0.0) s += " max_shift=" + formatReal17(resultRecord.max_shift);
     s += "\nmp,mm,F,E,absValue,Value,beyond_dh\n";
     const CellEnergies& e = resultRecord.energies;

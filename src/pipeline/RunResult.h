@@ -8,6 +8,7 @@
 #include "physics/SphericalComplex.h"
 #include "pipeline/RunRequest.h"
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -64,6 +65,71 @@ struct MapData {
     std::pair<std::int32_t, std::int32_t> mostProbable{0, 0};
 };
 
+// The free energies of a lone '+' and a lone '-' chain, kT.
+struct ChainEnergies {
+    double plus = 0.0, minus = 0.0;
+};
+
+// The concentrations of a result, mol/L of chains.
+struct ResultConcentrations {
+    // The free chains c+ and c- of the distribution (file keys vc10 and vc01): in free mode
+    // those asked for, in total mode those the mass balance found (while the rows come, the
+    // concentrations the map is weighed at: RunRequest::weighing).
+    double freePlus = 0.0, freeMinus = 0.0;
+    // C+ and C- (sum M+ c and sum M- c, lone chains included): given in total mode, what the
+    // free chains imply otherwise; infinite beyond a double.
+    double totalPlus = 0.0, totalMinus = 0.0;
+    // max |sum M c - C| / C of both kinds over the distribution (0 in free mode), and the
+    // steps the mass balance took.
+    double massBalanceResidual = 0.0;
+    int massBalanceSteps = 0;
+    // Total mode: the total C+ + C- at the run's charge fraction where the larger bound
+    // fraction is 1/2 (NaN in free mode or when not crossed between 1e-20 and 1: then
+    // criticalBelow or criticalAbove says on which side it lies).
+    double criticalConcentration = 0.0 / 0.0;
+    bool criticalBelow = false, criticalAbove = false;
+};
+
+// What the run's free energies were worth: the counts and estimates behind its diagnostics.
+struct LandscapeQuality {
+    // Evaluated cells whose complex free energy was not a finite number; they were given
+    // weight 0 (an electrostatically impossible complex).
+    std::int64_t nonFiniteCells = 0;
+    // Newton solves of this run's complexes that stopped at the step limit.
+    std::int64_t unstableSolves = 0;
+    // Debye-Hueckel cells outside the validity of the linearisation: reduced surface
+    // potential beyond complex::kDebyeHueckelPotentialBound, or no finite free energy.
+    std::int64_t beyondDebyeHueckel = 0;
+    // A weight that no common shift brings into the range of a double (an infinite
+    // log-weight); the run has no distribution.
+    bool unrepresentable = false;
+    // Converged runs: the largest estimated remaining error of any free energy of the run
+    // and the largest difference between a converged and the standard free energy (kT).
+    double errorEstimate = 0.0;
+    double standardDifference = 0.0;
+    // Converged free energies whose refinement reached its finest grid before meeting its
+    // target (their estimates are part of errorEstimate).
+    std::int64_t convergenceTargetMissed = 0;
+    double missedTargetEstimate = 0.0;  // the largest estimate among those (kT)
+};
+
+// Converged runs also form the standard answer from the standard free energies they compute
+// beside the converged ones: the single-chain energies of a standard run with the same chain
+// choice, and the most probable cell (M+, M-) of the distribution the standard free energies
+// give (none while the run goes on, or for a stopped run).
+struct StandardAnswer {
+    ChainEnergies chains;
+    std::optional<std::pair<std::int32_t, std::int32_t>> mostProbable;
+};
+
+// A finished run: the slope of the free energy of forming a complex per chain along the cells
+// nearest charge neutrality, over their last four (kT per chain per chain; NaN when fewer were
+// evaluated), and whether it points to a coacervate (see pipeline/Coacervate.h).
+struct NeutralEdge {
+    double slope = NAN;
+    bool coacervateLikely = false;
+};
+
 // Neutral-block table sigma(p) for p = 0 .. mpMax + mmMax; shared so no reader outlives it.
 using SigmaTable = std::shared_ptr<const std::vector<double>>;
 
@@ -100,12 +166,11 @@ public:
         return SphericalComplex::of(mp, mm, blocks(), complexConditionsOf(params()));
     }
 
-    double chainFreeEnergyMinus = 0.0, chainFreeEnergyPlus = 0.0;
+    // The free energies of a lone '+' and '-' chain (kT).
+    ChainEnergies chains;
     SigmaTable sigma;
-    // The free chains c+ and c- of the distribution (file keys vc10 and vc01): in free mode
-    // those asked for, in total mode those the mass balance found (while the rows come, the
-    // concentrations the map is weighed at: RunRequest::weighing).
-    double freePlus = 0.0, freeMinus = 0.0;
+    // The distribution: the weights of every cell as concentrations (absValue) and
+    // normalised to the largest (Value).
     Grid<double> Value;     // normalised distribution
     Grid<double> absValue;  // unnormalised weights (concentrations)
     double maxValue = 0.0;  // largest weight as the normalisation last formed it
@@ -118,50 +183,12 @@ public:
     bool normalised = true;
     std::int32_t index = 0;  // last finished row M+ of a Poisson-Boltzmann run
     double max_shift = 1.0;  // common log-scale offset of the weights
-    // Evaluated cells whose complex free energy was not a finite number; they were given
-    // weight 0 (an electrostatically impossible complex).
-    std::int64_t nonFiniteCells = 0;
-    // Newton solves of this run's complexes that stopped at the step limit.
-    std::int64_t unstableSolves = 0;
-    // Debye-Hueckel cells outside the validity of the linearisation: reduced surface
-    // potential beyond complex::kDebyeHueckelPotentialBound, or no finite free energy.
-    std::int64_t beyondDebyeHueckel = 0;
-    // A weight that no common shift brings into the range of a double (an infinite
-    // log-weight); the run has no distribution.
-    bool unrepresentable = false;
-    // Converged runs: the largest estimated remaining error of any free energy of the run
-    // and the largest difference between a converged and the standard free energy (kT).
-    double errorEstimate = 0.0;
-    double standardDifference = 0.0;
-    // Converged free energies whose refinement reached its finest grid before meeting its
-    // target (their estimates are part of errorEstimate).
-    std::int64_t convergenceTargetMissed = 0;
-    double missedTargetEstimate = 0.0;  // the largest estimate among those (kT)
-    // Converged runs also form the standard answer from the standard free energies they
-    // compute beside the converged ones: the single-chain energies of a standard run with
-    // the same chain choice, and the most probable cell (M+, M-) of the distribution the
-    // standard free energies give (none while the run goes on, or for a stopped run).
-    double standardFfcPlus = 0.0, standardFfcMinus = 0.0;
-    std::optional<std::pair<std::int32_t, std::int32_t>> standardMostProbable;
+    ResultConcentrations concentrations;
+    LandscapeQuality quality;
+    StandardAnswer standard;
     // F and E of every evaluated cell, when the run keeps them (see CellEnergies).
     CellEnergies energies;
-    // C+ and C- (sum M+ c and sum M- c, lone chains included): given in total mode, what the
-    // free chains imply otherwise; infinite beyond a double.
-    double totalPlus = 0.0, totalMinus = 0.0;
-    // max |sum M c - C| / C of both kinds over the distribution (0 in free mode), and the
-    // steps the mass balance took.
-    double massBalanceResidual = 0.0;
-    int massBalanceSteps = 0;
-    // Total mode: the total C+ + C- at the run's charge fraction where the larger bound
-    // fraction is 1/2 (NaN in free mode or when not crossed between 1e-20 and 1: then
-    // criticalBelow or criticalAbove says on which side it lies).
-    double criticalConcentration = 0.0 / 0.0;
-    bool criticalBelow = false, criticalAbove = false;
-    // A finished run: the slope of the free energy of forming a complex per chain along the
-    // cells nearest charge neutrality, over their last four (kT per chain per chain; NaN when
-    // fewer were evaluated), and whether it points to a coacervate (see pipeline/Coacervate.h).
-    double edgeFreeEnergySlope = NAN;
-    bool coacervateLikely = false;
+    NeutralEdge neutralEdge;
     // The map of the weights as they are (every published state of a run has its own).
     MapData map;
 

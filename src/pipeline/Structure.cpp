@@ -68,7 +68,7 @@ std::vector<Species> speciesOf(const RunResult& record, const StructureInputs& i
     // The free chains on the same scale: absolute concentration = weight * 2.71828183^offset.
     const double logScale = std::log(complexMax) + weightShiftOffset(record.max_shift) * std::log(constants::kE);
     for (int chain = 0; chain < 2; ++chain) {
-        const double vc = chain == 0 ? record.freePlus : record.freeMinus;
+        const double vc = chain == 0 ? record.concentrations.freePlus : record.concentrations.freeMinus;
         if (!(vc > 0.0)) continue;
         Species s;
         s.n = std::exp(std::log(vc) - logScale);

@@ -778,9 +778,10 @@ bool MapView::saveFigure(const QString& path, bool svg, const FigureOptions& opt
         if (bi >= 0 && bj >= 0 && bi < view.rows() && bj < view.cols() &&
             drawnClasses(bi + view.row0, bj + view.col0) > 0)
             f.outline = std::pair{bi, bj};
-        f.caption = QString::fromStdString(parameterCaption(
-            rec.params().zp, rec.request().plusLength, rec.params().Np, rec.params().zn, rec.request().minusLength,
-            rec.params().Nm, rec.params().ka, rec.freePlus, rec.freeMinus, !rec.byRows()));
+        f.caption = QString::fromStdString(parameterCaption(rec.params().zp, rec.request().plusLength, rec.params().Np,
+                                                            rec.params().zn, rec.request().minusLength, rec.params().Nm,
+                                                            rec.params().ka, rec.concentrations.freePlus,
+                                                            rec.concentrations.freeMinus, !rec.byRows()));
         if (scale.logarithmic) f.caption += QStringLiteral("; colours over %1 decades").arg(scale.decades);
     }
     f.captionInPicture = options.captionInPicture;

@@ -153,8 +153,9 @@ void ObservablesPanel::estimateSensitivity() {
     const ResultSnapshot of = record;
     sensitivityWorker = std::jthread([this, of] {
         std::optional<MassBalanceTotals> totals;
-        if (of->totalMode()) totals = MassBalanceTotals{of->totalPlus, of->totalMinus};
-        const std::optional<Sensitivity> s = sensitivityOf(*of, totals, of->freePlus, of->freeMinus);
+        if (of->totalMode()) totals = MassBalanceTotals{of->concentrations.totalPlus, of->concentrations.totalMinus};
+        const std::optional<Sensitivity> s =
+            sensitivityOf(*of, totals, of->concentrations.freePlus, of->concentrations.freeMinus);
         {
             std::lock_guard lock(sensitivityMutex);
             sensitivityOfRecord = of;

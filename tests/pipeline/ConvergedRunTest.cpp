@@ -81,12 +81,12 @@ TEST(ConvergedRun, GivesTheStandardAnswerBesideItsOwn) {
             const RunOutcome conv = run(dh, true, tableChains);
             const RunOutcome standard = run(dh, false, tableChains);
             ASSERT_EQ(conv.outcome, JobOutcome::Finished);
-            ASSERT_TRUE(conv.record->standardMostProbable);
+            ASSERT_TRUE(conv.record->standard.mostProbable);
             // The standard answer a converged run gives is the standard run's own.
-            EXPECT_EQ(conv.record->standardMostProbable, mostProbableCell(*standard.record));
-            EXPECT_EQ(conv.record->standardFfcPlus, standard.record->chainFreeEnergyPlus);
-            EXPECT_EQ(conv.record->standardFfcMinus, standard.record->chainFreeEnergyMinus);
-            EXPECT_FALSE(standard.record->standardMostProbable);
+            EXPECT_EQ(conv.record->standard.mostProbable, mostProbableCell(*standard.record));
+            EXPECT_EQ(conv.record->standard.chains.plus, standard.record->chains.plus);
+            EXPECT_EQ(conv.record->standard.chains.minus, standard.record->chains.minus);
+            EXPECT_FALSE(standard.record->standard.mostProbable);
             const Observables o = computeObservables(*conv.record);
             const MapCell got = *o.mostProbable, before = *o.standardMostProbable;
             const std::string named = "(" + std::to_string(got.first) + ", " + std::to_string(got.second) + ")";
@@ -99,7 +99,7 @@ TEST(ConvergedRun, GivesTheStandardAnswerBesideItsOwn) {
             EXPECT_EQ(before, MapCell(4, 4));
             EXPECT_NEAR(o.meanMp, 3.59, 0.005);
             EXPECT_NEAR(computeObservables(*standard.record).meanMp, 3.68, 0.005);
-            EXPECT_NEAR(conv.record->chainFreeEnergyPlus, 7.540548, 1e-5);
+            EXPECT_NEAR(conv.record->chains.plus, 7.540548, 1e-5);
             RunDescription d;
             d.set = startupParameterSet();
             EXPECT_FALSE(validate(d.set, d.params));
@@ -120,7 +120,7 @@ TEST(ConvergedRun, TableChoiceDoesNotMatterOnceConverged) {
     const RunOutcome withTables = run(false, true, true);
     const RunOutcome solved = run(false, true, false);
     EXPECT_EQ(withTables.record->absValue, solved.record->absValue);
-    EXPECT_EQ(withTables.record->chainFreeEnergyPlus, solved.record->chainFreeEnergyPlus);
+    EXPECT_EQ(withTables.record->chains.plus, solved.record->chains.plus);
 }
 
 TEST(ConvergedRun, ProfileOfAChargedComplexIsStrongerThanTheStandardOne) {

@@ -110,7 +110,7 @@ void expectSameBits(const Distribution& d, const RunResult& rec) {
     EXPECT_EQ(d.sum, rec.sum);
     EXPECT_EQ(d.maxValue, rec.maxValue);
     EXPECT_EQ(d.max_shift, rec.max_shift);
-    EXPECT_EQ(d.nonFiniteCells, rec.nonFiniteCells);
+    EXPECT_EQ(d.nonFiniteCells, rec.quality.nonFiniteCells);
     EXPECT_EQ(d.normalised, rec.normalised);
 }
 
@@ -135,7 +135,7 @@ TEST(Distribution, FormedAgainFromTheJobsLandscapeToTheBit) {
                 if (!dh) EXPECT_GT(shifts.size(), 2u);  // 0, then raised more than once
             }
             const Landscape l = landscapeOf(resultRecord);
-            EXPECT_EQ(l.fPlus, resultRecord.chainFreeEnergyPlus);
+            EXPECT_EQ(l.fPlus, resultRecord.chains.plus);
             EXPECT_EQ(l.byRows, !dh);
             expectSameBits(distributionOf(l, p.vc10, p.vc01), resultRecord);
         }

@@ -66,7 +66,7 @@ TEST(Job, PoissonBoltzmannRunReportsEveryRow) {
     EXPECT_EQ(rec.record->index, 2);
     EXPECT_TRUE(rec.record->byRows());
     EXPECT_EQ(rec.record->sigma->size(), 13u);
-    EXPECT_NEAR(rec.record->chainFreeEnergyPlus, 7.563826, 1e-6);
+    EXPECT_NEAR(rec.record->chains.plus, 7.563826, 1e-6);
     EXPECT_GT(rec.record->absValue(2, 2), 0.0);
 }
 
@@ -298,13 +298,13 @@ TEST(Job, SameResultOnOneThreadAndOnThree) {
         const RunResult &a = *one.record, &b = *three.record;
         SCOPED_TRACE(dh ? "Debye-Hueckel" : "Poisson-Boltzmann");
         EXPECT_GT(a.max_shift, 0.0);  // the shifted pass ran as well
-        EXPECT_EQ(a.chainFreeEnergyPlus, b.chainFreeEnergyPlus);
-        EXPECT_EQ(a.chainFreeEnergyMinus, b.chainFreeEnergyMinus);
+        EXPECT_EQ(a.chains.plus, b.chains.plus);
+        EXPECT_EQ(a.chains.minus, b.chains.minus);
         EXPECT_EQ(bits(a.absValue), bits(b.absValue));
         EXPECT_EQ(bits(a.Value), bits(b.Value));
         EXPECT_EQ(bits(a.energies.F), bits(b.energies.F));
         EXPECT_EQ(a.max_shift, b.max_shift);
-        EXPECT_EQ(a.nonFiniteCells, b.nonFiniteCells);
+        EXPECT_EQ(a.quality.nonFiniteCells, b.quality.nonFiniteCells);
         EXPECT_EQ(one.log, three.log);
     }
 }
@@ -359,9 +359,9 @@ TEST(Job, ComplexesWithoutFiniteEnergyGetWeightZeroAndOneLogLine) {
     Recorder rec;
     EXPECT_EQ(runCalculation(jobInput(highlyCharged(60), 20, 72, true), {}, rec.callbacks()), JobOutcome::Finished);
     const RunResult& resultRecord = *rec.record;
-    ASSERT_GT(resultRecord.nonFiniteCells, 1);
-    const std::string line =
-        std::to_string(resultRecord.nonFiniteCells) + " complexes have no finite free energy and were given weight 0";
+    ASSERT_GT(resultRecord.quality.nonFiniteCells, 1);
+    const std::string line = std::to_string(resultRecord.quality.nonFiniteCells) +
+                             " complexes have no finite free energy and were given weight 0";
     EXPECT_EQ(std::count(rec.log.begin(), rec.log.end(), line), 1);
     EXPECT_EQ(resultRecord.absValue(60, 5), 0.0);
     for (std::size_t k = 0; k < resultRecord.absValue.cellCount(); ++k) {
@@ -453,7 +453,7 @@ TEST(Job, WarningsCarryTheirNumbersAndTheSummaryTakesThemAsSaid) {
     const auto nonFinite = std::find_if(run.warnings.begin(), run.warnings.end(),
                                         [](const RunWarning& w) { return w.kind == WarningKind::NonFiniteCells; });
     ASSERT_NE(nonFinite, run.warnings.end());
-    EXPECT_EQ(nonFinite->count, run.record->nonFiniteCells);
+    EXPECT_EQ(nonFinite->count, run.record->quality.nonFiniteCells);
     EXPECT_EQ(nonFinite->count, run.counts.nonFiniteCells);
     const std::vector<std::string> summary = runWarnings(run, computeObservables(*run.record));
     EXPECT_EQ(std::count(summary.begin(), summary.end(), warningText(*nonFinite)), 1);

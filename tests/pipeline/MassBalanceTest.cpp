@@ -190,13 +190,14 @@ TEST(MassBalance, TotalModeRunIsTheFreeRunAtTheSolvedChains) {
         ASSERT_EQ(runCalculation(jobInput(p, 72, 72, dh), {}, free.callbacks()), JobOutcome::Finished);
         const RunResult& f = *free.record;
         EXPECT_FALSE(f.totalMode());
-        EXPECT_GT(f.totalPlus, 1e-6);  // the free chains and those in complexes
-        EXPECT_EQ(f.massBalanceResidual, 0.0);
+        EXPECT_GT(f.concentrations.totalPlus, 1e-6);  // the free chains and those in complexes
+        EXPECT_EQ(f.concentrations.massBalanceResidual, 0.0);
 
         JobInput input = jobInput(p, 72, 72, dh);
         RunRequest request = *input.request;
         request.params.vc10 = request.params.vc01 = 0.5;  // not used in total mode
-        input.request = inTotalMode(request, MassBalanceTotals{f.totalPlus, f.totalMinus});
+        input.request =
+            inTotalMode(request, MassBalanceTotals{f.concentrations.totalPlus, f.concentrations.totalMinus});
         Recorder total;
         ASSERT_EQ(runCalculation(input, {}, total.callbacks()), JobOutcome::Finished);
         const RunResult& t = *total.record;
@@ -204,13 +205,13 @@ TEST(MassBalance, TotalModeRunIsTheFreeRunAtTheSolvedChains) {
         // are the result's, not written into the inputs.
         ASSERT_EQ(t.requestPointer(), input.request);
         EXPECT_EQ(t.request().params.vc10, 0.5);
-        EXPECT_EQ(t.request().totals->plus, f.totalPlus);
+        EXPECT_EQ(t.request().totals->plus, f.concentrations.totalPlus);
         EXPECT_TRUE(t.totalMode());
         EXPECT_TRUE(t.energies.empty());  // kept only for the mass balance
-        EXPECT_NEAR(t.freePlus / 1e-6, 1.0, 1e-10);
-        EXPECT_NEAR(t.freeMinus / 3e-6, 1.0, 1e-10);
-        EXPECT_LE(t.massBalanceResidual, 1e-12);
-        EXPECT_EQ(t.totalPlus, f.totalPlus);
+        EXPECT_NEAR(t.concentrations.freePlus / 1e-6, 1.0, 1e-10);
+        EXPECT_NEAR(t.concentrations.freeMinus / 3e-6, 1.0, 1e-10);
+        EXPECT_LE(t.concentrations.massBalanceResidual, 1e-12);
+        EXPECT_EQ(t.concentrations.totalPlus, f.concentrations.totalPlus);
         for (std::size_t k = 0; k < f.absValue.cellCount(); ++k) {
             EXPECT_NEAR(t.absValue.at(k), f.absValue.at(k), 1e-10 * f.absValue.at(k)) << k;
             EXPECT_NEAR(t.Value.at(k), f.Value.at(k), 1e-10 * f.Value.at(k)) << k;

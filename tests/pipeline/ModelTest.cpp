@@ -187,8 +187,8 @@ TEST(Coacervate, SaidWhereTheFreeEnergyPerChainDoesNotRise) {
         p.Np = p.Nm = 1;
         const RunOutcome flat = run(p, method);
         ASSERT_EQ(flat.outcome, JobOutcome::Finished);
-        EXPECT_TRUE(flat.record->coacervateLikely);
-        EXPECT_NEAR(flat.record->edgeFreeEnergySlope, 0.0, 1e-12);
+        EXPECT_TRUE(flat.record->neutralEdge.coacervateLikely);
+        EXPECT_NEAR(flat.record->neutralEdge.slope, 0.0, 1e-12);
         bool said = false, enlarge = false;
         for (const RunWarning& w : flat.warnings) {
             said = said || (w.kind == WarningKind::Coacervate &&
@@ -203,8 +203,8 @@ TEST(Coacervate, SaidWhereTheFreeEnergyPerChainDoesNotRise) {
         p.Np = p.Nm = 200;
         const RunOutcome micelles = run(p, method);
         ASSERT_EQ(micelles.outcome, JobOutcome::Finished);
-        EXPECT_FALSE(micelles.record->coacervateLikely);
-        EXPECT_GT(micelles.record->edgeFreeEnergySlope, 0.0);
+        EXPECT_FALSE(micelles.record->neutralEdge.coacervateLikely);
+        EXPECT_GT(micelles.record->neutralEdge.slope, 0.0);
     }
 }
 

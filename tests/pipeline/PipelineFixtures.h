@@ -54,10 +54,10 @@ inline RunResult record(const Parameters& p, double plen, double mlen, double ff
     request->plusLength = plen;
     request->minusLength = mlen;
     RunResult r(request, CellSelection::NeutralBandByRows);
-    r.freePlus = p.vc10;
-    r.freeMinus = p.vc01;
-    r.chainFreeEnergyPlus = ffcPlus;
-    r.chainFreeEnergyMinus = ffcMinus;
+    r.concentrations.freePlus = p.vc10;
+    r.concentrations.freeMinus = p.vc01;
+    r.chains.plus = ffcPlus;
+    r.chains.minus = ffcMinus;
     r.sigma = sigma;
     r.Value = Grid<double>(rows, cols);
     r.absValue = Grid<double>(rows, cols);

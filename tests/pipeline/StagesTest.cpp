@@ -239,7 +239,8 @@ double sumOfComplexShares(const Distribution& d) {
 // mpMin .. last, or the whole Debye-Hueckel matrix.
 Distribution pbRows(const RunResult& resultRecord, std::int32_t last) {
     DistributionBuilder weights(resultRecord.params().mpMin, resultRecord.params().mpMax, resultRecord.params().mmMin,
-                                resultRecord.params().mmMax, resultRecord.freePlus, resultRecord.freeMinus);
+                                resultRecord.params().mmMax, resultRecord.concentrations.freePlus,
+                                resultRecord.concentrations.freeMinus);
     weights.enterFreeChains();
     for (std::int32_t mp = resultRecord.params().mpMin; mp <= last; ++mp)
         weights.addRow(mp, CalculationStages(poissonBoltzmannModel()).sphereRow(landscapeInputsOf(resultRecord), mp).cells);
@@ -248,7 +249,8 @@ Distribution pbRows(const RunResult& resultRecord, std::int32_t last) {
 }
 Distribution dhMatrix(const RunResult& resultRecord) {
     DistributionBuilder weights(resultRecord.params().mpMin, resultRecord.params().mpMax, resultRecord.params().mmMin,
-                                resultRecord.params().mmMax, resultRecord.freePlus, resultRecord.freeMinus);
+                                resultRecord.params().mmMax, resultRecord.concentrations.freePlus,
+                                resultRecord.concentrations.freeMinus);
     weights.enterFreeChains();
     weights.addWhole(CalculationStages(debyeHueckelModel()).everyCell(landscapeInputsOf(resultRecord)).cells);
     return weights.distribution();
@@ -289,12 +291,14 @@ CellWeight expectedWeight(const RunResult& resultRecord, std::int32_t mp, std::i
     const double T = resultRecord.params().Np < resultRecord.params().Nm
                          ? -(s(mp + mm) + s(1) * mp - s(mm)) * lnNp - (s(1) * mm + s(mm)) * lnNm
                          : -(s(1) * mp + s(mp)) * lnNp - (s(mp + mm) + s(1) * mm - s(mp)) * lnNm;
-    const double E = (mp * resultRecord.chainFreeEnergyPlus + mm * resultRecord.chainFreeEnergyMinus) - F - T;
+    const double E = (mp * resultRecord.chains.plus + mm * resultRecord.chains.minus) - F - T;
     if (E < 300.0)
-        return {E, (marlinq::pow(resultRecord.freeMinus, mm) * marlinq::pow(resultRecord.freePlus, mp)) *
+        return {E, (marlinq::pow(resultRecord.concentrations.freeMinus, mm) *
+                    marlinq::pow(resultRecord.concentrations.freePlus, mp)) *
                        std::pow(2.71828183, E)};
     // From its logarithm to the base 2.71828183: c+^M+ c-^M- 2.71828183^E.
-    return {E, std::pow(2.71828183, (mp * std::log(resultRecord.freePlus) + mm * std::log(resultRecord.freeMinus)) /
+    return {E, std::pow(2.71828183, (mp * std::log(resultRecord.concentrations.freePlus) +
+                                     mm * std::log(resultRecord.concentrations.freeMinus)) /
                                             std::log(2.71828183) +
                                         E)};
 }

@@ -140,8 +140,8 @@ void expectSameRuns(SweepSpec plan) {
         const RunResult &a = *shared.run.record, &b = *own.run.record;
         EXPECT_TRUE(a.absValue.toVector() == b.absValue.toVector());
         EXPECT_TRUE(a.Value.toVector() == b.Value.toVector());
-        EXPECT_EQ(a.freePlus, b.freePlus);
-        EXPECT_EQ(a.freeMinus, b.freeMinus);
+        EXPECT_EQ(a.concentrations.freePlus, b.concentrations.freePlus);
+        EXPECT_EQ(a.concentrations.freeMinus, b.concentrations.freeMinus);
         EXPECT_EQ(a.max_shift, b.max_shift);
         EXPECT_EQ(sweepCsvRow(plan, shared), sweepCsvRow(plan, own));
         std::vector<std::string> wa, wb;

@@ -349,8 +349,8 @@ TEST_F(WindowTest, SaveDistributionDuringARunWritesTheLastFinishedRow) {
                                 result->params().mpMax,
                                 result->params().mmMin,
                                 result->params().mmMax,
-                                result->freePlus,
-                                result->freeMinus,
+                                result->concentrations.freePlus,
+                                result->concentrations.freeMinus,
                                 cells.data()};
     EXPECT_EQ(readAll(path).toStdString(), formatDistribution(view, '.'));
     // Written through a temporary file that is gone once the save is done.
@@ -457,8 +457,8 @@ TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {
     auto result = runControllerOf(*form).result();
     ASSERT_TRUE(result);
     EXPECT_TRUE(result->totalMode());
-    EXPECT_EQ(result->totalPlus, 0.002);
-    EXPECT_LT(result->freePlus, 1e-4);
+    EXPECT_EQ(result->concentrations.totalPlus, 0.002);
+    EXPECT_LT(result->concentrations.freePlus, 1e-4);
     EXPECT_TRUE(log().contains("Mass balance: free c+ = "));
 
     // The same totals in mM of chains (4.561991400541782 mM is 1e-3 per a^3 at 0.714 nm).
@@ -467,8 +467,9 @@ TEST_F(WindowTest, TotalModeRowSolvesSavesLoadsAndRefuses) {
     field("plusConcentrationField")->setText("9.123982801083564");
     field("minusConcentrationField")->setText("9.123982801083564");
     solveAndWait();
-    EXPECT_NEAR(runControllerOf(*form).result()->totalPlus, 0.002, 1e-15);
-    EXPECT_NEAR(runControllerOf(*form).result()->freePlus, result->freePlus, 1e-12 * result->freePlus);
+    EXPECT_NEAR(runControllerOf(*form).result()->concentrations.totalPlus, 0.002, 1e-15);
+    EXPECT_NEAR(runControllerOf(*form).result()->concentrations.freePlus, result->concentrations.freePlus,
+                1e-12 * result->concentrations.freePlus);
 
     // Saved: the totals before the last line; loaded back: total mode, per a^3.
     const QString path = dir.filePath("totals.txt");

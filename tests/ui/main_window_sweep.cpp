@@ -558,7 +558,8 @@ TEST_F(WindowTest, ObservablesPanelEstimatesTheSensitivityOnItsOwnThread) {
     // The same answers as the engine's, "lower / higher". Moving every complex down by 1 kT per
     // chain is the same as raising the free chains by e: the mass average cannot fall.
     const ResultSnapshot rec = runControllerOf(*form).result();
-    const std::optional<Sensitivity> want = sensitivityOf(*rec, std::nullopt, rec->freePlus, rec->freeMinus);
+    const std::optional<Sensitivity> want =
+        sensitivityOf(*rec, std::nullopt, rec->concentrations.freePlus, rec->concentrations.freeMinus);
     ASSERT_TRUE(want);
     const QStringList averages = childOf<QLabel>(*panel, "sensitivityMassAverage")->text().split(QStringLiteral("  /  "));
     ASSERT_EQ(averages.size(), 2);
