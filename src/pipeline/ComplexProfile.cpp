@@ -17,11 +17,11 @@ constexpr int kPoints = 401;
 using namespace constants;
 }  // namespace
 
-ComplexProfile computeComplexProfile(const SphericalComplex& c, bool dh, bool converged) {
+ComplexProfile computeComplexProfile(const SphericalComplex& c, ProfileOverlay overlay, ProfileGrid grid) {
     ComplexProfile p;
     p.mp = c.mp;
     p.mm = c.mm;
-    p.dh = dh;
+    p.dh = overlay == ProfileOverlay::DebyeHueckel;
     p.ka = c.ka;
     p.Rc = c.radius;
     p.kRc = c.kappaR;
@@ -36,14 +36,14 @@ ComplexProfile computeComplexProfile(const SphericalComplex& c, bool dh, bool co
     p.charge_density.assign(kPoints, 0.0);
 
     PotentialProfile::poissonBoltzmann(c, p.potential.data(), p.r.data());
-    if (converged) {
+    if (grid == ProfileGrid::Fine) {
         // Every fourth point of the 1601-point solution lies on one of the 401 radii.
         const std::vector<double> fine =
             converged::spherePotential(c.ka, c.chargePlus, c.chargeMinus, c.coreVolume, 4 * (kPoints - 1) + 1, c.bjerrum);
         if (fine.size() == static_cast<std::size_t>(4 * (kPoints - 1) + 1))
             for (int i = 0; i < kPoints; ++i) p.potential[i] = fine[static_cast<std::size_t>(4 * i)];
     }
-    if (dh) {
+    if (p.dh) {
         p.dhPotential.assign(kPoints, 0.0);
         PotentialProfile::debyeHueckel(c, p.dhPotential.data(), p.r.data());
     }
@@ -68,7 +68,8 @@ ComplexProfile computeComplexProfile(std::int32_t mp, std::int32_t mm, const Par
                                      const ComplexModel& model) {
     const SphericalComplex c =
         SphericalComplex::of(mp, mm, blocks, ComplexConditions{p.ka, p.bjerrum, p.waterFraction});
-    return computeComplexProfile(c, model.profileOverlay() == ProfileOverlay::DebyeHueckel, model.keepsStandard());
+    return computeComplexProfile(c, model.profileOverlay(),
+                                 model.keepsStandard() ? ProfileGrid::Fine : ProfileGrid::Standard);
 }
 
 std::string profileFailureMessage(std::int32_t mp, std::int32_t mm, const std::string& kernelMessage) {

@@ -26,11 +26,16 @@ struct ComplexProfile {
 };
 
 // The profiles of a complex (SphericalComplex: its charges, core, kappa Rc and Bjerrum length).
-// converged: the Poisson-Boltzmann potential of the grid-converged scheme (solved on 1601
-// points and shown at the same 401 radii) instead of the standard 401-point solution.
+// overlay: the potential drawn beside the Poisson-Boltzmann one. ProfileGrid::Fine: the
+// Poisson-Boltzmann potential of the grid-converged scheme (solved on 1601 points and shown
+// at the same 401 radii) instead of the standard 401-point solution.
 // A failure of the numerical kernel (a singular Newton Jacobian) throws KernelError; a front
 // end shows profileFailureMessage of it.
-ComplexProfile computeComplexProfile(const SphericalComplex& c, bool dh, bool converged = false);
+// The grid of the potential: the program's standard one, or four times finer (the grid of
+// converged free energies).
+enum class ProfileGrid { Standard, Fine };
+ComplexProfile computeComplexProfile(const SphericalComplex& c, ProfileOverlay overlay,
+                                     ProfileGrid grid = ProfileGrid::Standard);
 
 // The profile of the complex (mp, mm) of a run with parameters p and chains of these charged
 // blocks (the run's charged lengths plen, mlen), as its complex model draws it: the model's

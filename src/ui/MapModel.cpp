@@ -368,11 +368,11 @@ CellWindow panWindow(const CellWindow& w, std::int32_t dRows, std::int32_t dCols
 }
 
 std::string parameterCaption(double zp, double plen, std::int32_t Np, double zn, double mlen, std::int32_t Nm,
-                             double ka, double vc10, double vc01, bool dh) {
+                             double ka, double vc10, double vc01, Method method) {
     const auto g = [](double v) { return significantText(v, 6); };
     return "q+ = " + g(zp) + ", N+ = " + g(plen) + ", neutral " + std::to_string(Np) + "; q- = " + g(zn) +
            ", N- = " + g(mlen) + ", neutral " + std::to_string(Nm) + "; ka = " + g(ka) + "; c+ = " + g(vc10) +
-           ", c- = " + g(vc01) + "; " + (dh ? "Debye-Hueckel" : "Poisson-Boltzmann");
+           ", c- = " + g(vc01) + "; " + (method == Method::PoissonBoltzmann ? "Poisson-Boltzmann" : "Debye-Hueckel");
 }
 
 SunPicture sunPicture(std::int32_t width, std::int32_t mp, std::int32_t mm, double Rc, double Nmax, double Rmax,

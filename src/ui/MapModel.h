@@ -170,7 +170,7 @@ CellWindow panWindow(const CellWindow& w, std::int32_t dRows, std::int32_t dCols
 
 // One-line caption of a parameter set for a saved figure.
 std::string parameterCaption(double zp, double plen, std::int32_t Np, double zn, double mlen, std::int32_t Nm,
-                             double ka, double vc10, double vc01, bool dh);
+                             double ka, double vc10, double vc01, Method method);
 
 // The sun picture: a core disc and one radial line per chain, evenly spaced, in random order.
 struct SunLine {

@@ -781,7 +781,7 @@ bool MapView::saveFigure(const QString& path, bool svg, const FigureOptions& opt
         f.caption = QString::fromStdString(parameterCaption(rec.params().zp, rec.request().plusLength, rec.params().Np,
                                                             rec.params().zn, rec.request().minusLength, rec.params().Nm,
                                                             rec.params().ka, rec.concentrations.freePlus,
-                                                            rec.concentrations.freeMinus, !rec.byRows()));
+                                                            rec.concentrations.freeMinus, rec.request().method));
         if (scale.logarithmic) f.caption += QStringLiteral("; colours over %1 decades").arg(scale.decades);
     }
     f.captionInPicture = options.captionInPicture;

@@ -64,15 +64,15 @@ void RunController::begin() {
 void RunController::startCalculation(JobInput input) {
     begin();
     const RunRequest& request = *input.request;
-    countsComplexes = request.method != Method::PoissonBoltzmann;
+    const ComplexModelPointer model = makeComplexModel(request.method, request.accuracy, request.params);
+    countsComplexes = model->selection() == CellSelection::EveryCell;
     emit statusText(QStringLiteral("Running ..."));
     // A Debye-Hueckel run has no rows to count: a large map gets a time estimate instead,
     // from a few of its complexes timed here.
     const Parameters& g = request.params;
     const std::int64_t complexes =
         std::int64_t{g.mpMax - std::max(g.mpMin, 1) + 1} * (g.mmMax - std::max(g.mmMin, 1) + 1);
-    if (request.method != Method::PoissonBoltzmann && complexes >= kEstimatedComplexes) {
-        const ComplexModelPointer model = makeComplexModel(request.method, request.accuracy, g);
+    if (countsComplexes && complexes >= kEstimatedComplexes) {
         estimatedSeconds = everyCellStageSeconds(*model, g, request.plusLength, request.minusLength, input.threads);
         estimateText = QStringLiteral("%1 complexes").arg(QLocale().toString(static_cast<qlonglong>(complexes)));
         if (!estimateTimer) {

@@ -308,11 +308,7 @@ bool SweepWindow::start() {
     SweepSpec plan;
     plan.base = base;
     plan.unitNm = unitNm;
-    plan.options.method = methodBox->currentIndex() == 0   ? Method::DebyeHueckel
-                          : methodBox->currentIndex() == 1 ? Method::PoissonBoltzmann
-                                                           : Method::DebyeHueckelLinear;
-    plan.options.chains = chainsBox->currentIndex() == 0 ? Chains::Tables : Chains::Solved;
-    plan.options.accuracy = accuracy;
+    plan.options = chosenOptions();
     std::string error;
     const auto axis = [&](QComboBox* name, QLineEdit* values) {
         return parseSweepAxis(name->currentText().toStdString() + "=" + values->text().trimmed().toStdString(), error);
@@ -474,12 +470,7 @@ bool SweepWindow::startCriticalSalt() {
         sweepStatus->setText(QString::fromStdString(*message));
         return false;
     }
-    RunOptions options;
-    options.method = methodBox->currentIndex() == 0   ? Method::DebyeHueckel
-                     : methodBox->currentIndex() == 1 ? Method::PoissonBoltzmann
-                                                      : Method::DebyeHueckelLinear;
-    options.chains = chainsBox->currentIndex() == 0 ? Chains::Tables : Chains::Solved;
-    options.accuracy = accuracy;
+    const RunOptions options = chosenOptions();
     runSweepButton->setEnabled(false);
     criticalSaltButton->setEnabled(false);
     stopSweepButton->setEnabled(true);
@@ -802,11 +793,11 @@ QString SweepWindow::mapCaption() const {
             .arg(a.log ? QStringLiteral(", logarithmic") : QString());
     };
     const Parameters& g = base.params;
-    const bool dh = current.options.method != Method::PoissonBoltzmann;
     QString caption = QStringLiteral("%1 over %2 (across) and %3 (up). ")
                           .arg(observableBox->currentText(), axisText(current.axes[0]), axisText(current.axes[1]));
     caption += QStringLiteral("Other parameters: ") +
-               QString::fromStdString(parameterCaption(g.zp, base.plen, g.Np, g.zn, base.mlen, g.Nm, g.ka, g.vc10, g.vc01, dh));
+               QString::fromStdString(parameterCaption(g.zp, base.plen, g.Np, g.zn, base.mlen, g.Nm, g.ka, g.vc10,
+                                                       g.vc01, current.options.method));
     if (current.options.method == Method::DebyeHueckelLinear) caption += QStringLiteral(" (linear, closed form)");
     if (base.totalMode)
         caption += QStringLiteral("; totals C+ = %1, C- = %2").arg(QString::fromStdString(significantText(base.totalPlus, 6)),

@@ -45,7 +45,8 @@ double totalCharge(const ComplexProfile& p) {
 TEST(ComplexProfile, NeutralComplexHasFlatProfiles) {
     // 3 chains of charge 20 against 5 of charge 12: neutral.
     const ComplexProfile p =
-        computeComplexProfile(SphericalComplex::of(3, 5, ChainBlocks{20.0, 12.0, 80.0, 48.0}, ComplexConditions{0.2}), true);
+        computeComplexProfile(SphericalComplex::of(3, 5, ChainBlocks{20.0, 12.0, 80.0, 48.0}, ComplexConditions{0.2}),
+                              ProfileOverlay::DebyeHueckel);
     EXPECT_EQ(p.Z, 0.0);
     const double V = 5 * 12.0 / 0.25 + 3 * 20.0 / 0.25;
     EXPECT_DOUBLE_EQ(p.Rc, std::cbrt(V * 3.0 / (4.0 * 3.141592387)));
@@ -62,8 +63,9 @@ TEST(ComplexProfile, NeutralComplexHasFlatProfiles) {
 TEST(ComplexProfile, ChargedComplexProfiles) {
     for (const bool dh : {false, true}) {
         // Start-up chains, complex (3, 5): net charge -36.
-        const ComplexProfile p =
-        computeComplexProfile(SphericalComplex::of(3, 5, ChainBlocks{18.0, 18.0, 72.0, 72.0}, ComplexConditions{0.2}), dh);
+        const ComplexProfile p = computeComplexProfile(
+            SphericalComplex::of(3, 5, ChainBlocks{18.0, 18.0, 72.0, 72.0}, ComplexConditions{0.2}),
+            dh ? ProfileOverlay::DebyeHueckel : ProfileOverlay::None);
         ASSERT_EQ(p.r.size(), 401u);
         ASSERT_EQ(p.charge_density.size(), 401u);
         EXPECT_EQ(p.dhPotential.size(), dh ? 401u : 0u);
@@ -94,7 +96,8 @@ TEST(ComplexProfile, ChargedComplexProfiles) {
 
 void expectCsv(bool dh) {
     const ComplexProfile p =
-        computeComplexProfile(SphericalComplex::of(3, 5, ChainBlocks{18.0, 18.0, 72.0, 72.0}, ComplexConditions{0.2}), dh);
+        computeComplexProfile(SphericalComplex::of(3, 5, ChainBlocks{18.0, 18.0, 72.0, 72.0}, ComplexConditions{0.2}),
+                              dh ? ProfileOverlay::DebyeHueckel : ProfileOverlay::None);
     const std::vector<std::string> rows = lines(formatProfileCsv(p, 401));
     ASSERT_EQ(rows.size(), 402u);
     EXPECT_EQ(rows[0], dh ? "r/Rc,u,u_DH,cation_density,anion_density,charge_density"

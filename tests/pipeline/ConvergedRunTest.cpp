@@ -127,8 +127,8 @@ TEST(ConvergedRun, ProfileOfAChargedComplexIsStrongerThanTheStandardOne) {
     // The standard grid drops half a cell of core charge at the surface: its potential is
     // weaker. Net charge 72 (5 '+' against 1 '-' chain of 18), little salt.
     const SphericalComplex complex = SphericalComplex::of(5, 1, ChainBlocks{18, 18, 72, 72}, ComplexConditions{0.2});
-    const ComplexProfile standard = computeComplexProfile(complex, false, false);
-    const ComplexProfile conv = computeComplexProfile(complex, false, true);
+    const ComplexProfile standard = computeComplexProfile(complex, ProfileOverlay::None, ProfileGrid::Standard);
+    const ComplexProfile conv = computeComplexProfile(complex, ProfileOverlay::None, ProfileGrid::Fine);
     ASSERT_EQ(conv.potential.size(), standard.potential.size());
     EXPECT_GT(conv.potential[0], standard.potential[0]);
     // ... by a few per cent, the size of the energy's discretisation error.

@@ -347,7 +347,8 @@ TEST(Job, AKernelFailureInsideTheThreadsFailsTheRunWithItsMessage) {
     }
     // The profile of a chart throws for its front end to report.
     EveryPivotVanishes singular;
-    EXPECT_THROW(computeComplexProfile(SphericalComplex::of(3, 2, ChainBlocks{18, 18, 72, 72}, ComplexConditions{0.2}), true),
+    EXPECT_THROW(computeComplexProfile(SphericalComplex::of(3, 2, ChainBlocks{18, 18, 72, 72}, ComplexConditions{0.2}),
+                                       ProfileOverlay::DebyeHueckel),
                  KernelError);
     EXPECT_EQ(profileFailureMessage(3, 2, kVanishingPivot),
               "The profile of the complex (3, 2) could not be computed: a numerical error (close to 0!).");

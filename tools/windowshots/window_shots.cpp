@@ -54,8 +54,9 @@ int main(int argc, char** argv) {
     // Start-up values of the main window: q = 18 and N = 72 for both chains, ka = 0.2.
     const int mp = 3, mm = 5;
     const marlinq::ComplexProfile p = marlinq::computeComplexProfile(
-        marlinq::SphericalComplex::of(mp, mm, marlinq::ChainBlocks{18.0, 18.0, 72.0, 72.0}, marlinq::ComplexConditions{0.2}),
-        true);
+        marlinq::SphericalComplex::of(mp, mm, marlinq::ChainBlocks{18.0, 18.0, 72.0, 72.0},
+                                      marlinq::ComplexConditions{0.2}),
+        marlinq::ProfileOverlay::DebyeHueckel);
 
     auto* chart = new marlinq::ui::ProfileChartWindow(
         p.potential.data(), p.r.data(), p.cation_density.data(), p.anion_density.data(),
