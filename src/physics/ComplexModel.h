@@ -69,6 +69,8 @@ public:
     virtual ProfileOverlay profileOverlay() const { return ProfileOverlay::None; }
     // Converged accuracy: the standard free energy of every cell is formed beside its own.
     virtual bool keepsStandard() const { return false; }
+    // The terms (ComplexTerm) added to the electrostatic free energy.
+    virtual int termCount() const { return 0; }
 };
 
 using ComplexModelPointer = std::shared_ptr<const ComplexModel>;

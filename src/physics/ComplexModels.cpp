@@ -89,6 +89,7 @@ public:
     CellSelection selection() const override { return standard_->selection(); }
     ProfileOverlay profileOverlay() const override { return standard_->profileOverlay(); }
     bool keepsStandard() const override { return true; }
+    int termCount() const override { return standard_->termCount(); }
 
 private:
     ComplexModelPointer standard_;
@@ -121,6 +122,7 @@ public:
     CellSelection selection() const override { return model_->selection(); }
     ProfileOverlay profileOverlay() const override { return model_->profileOverlay(); }
     bool keepsStandard() const override { return model_->keepsStandard(); }
+    int termCount() const override { return model_->termCount() + 1; }
 
 private:
     ComplexModelPointer model_;

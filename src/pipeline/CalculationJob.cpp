@@ -23,11 +23,6 @@ namespace marlinq {
 
 namespace {
 
-constexpr const char* kCancelled = "Cancelled!";
-constexpr const char* kChainsFinished = "Calculation of the energy of single chains with '+' and '-' charge is finished";
-constexpr const char* kDhStarting = "Starting calculation of the potential by Debye Huckel approximation";
-constexpr const char* kDhFinished = "Finished calculation of the potential by Debye Huckel approximation";
-constexpr const char* kAllFinished = "Finished calculation of the spheres free energy";
 constexpr const char* kUnrepresentable =
     "A weight lies beyond the range of a double even after a common shift (a free energy is out of range); "
     "no distribution was calculated.";
@@ -38,8 +33,17 @@ class Reporter {
 public:
     explicit Reporter(const JobEvents& events) : events_(events) {}
     void enter(JobStage stage) const { stage_ = stage; }
-    void text(const std::string& s) const { message(Severity::Info, s); }
-    void note(Severity severity, const std::string& s) const { message(severity, s); }
+    void say(RunNote n) const {
+        if (!events_.message) return;
+        const Severity severity = severityOf(n);
+        std::string line = noteText(n);
+        events_.message(JobMessage{severity, std::move(line), false, std::nullopt, stage_, std::move(n)});
+    }
+    void say(NoteKind kind) const {
+        RunNote n;
+        n.kind = kind;
+        say(std::move(n));
+    }
     void error(const std::string& s) const { message(Severity::Error, s); }
     void warning(RunWarning w, Severity severity = Severity::Warning) const {
         if (!events_.message) return;
@@ -74,8 +78,6 @@ JobOutcome fail(const Reporter& report, const std::string& reason) {
     report.error(reason);
     return JobOutcome::Failed;
 }
-
-std::string cellText(const MapCell& c) { return "(" + std::to_string(c.first) + ", " + std::to_string(c.second) + ")"; }
 
 }  // namespace
 
@@ -198,7 +200,12 @@ void settleTotals(RunResult& resultRecord, const Landscape& landscape, const Mas
     resultRecord.concentrations.massBalanceResidual =
         std::max(std::abs(met.plus - resultRecord.concentrations.totalPlus) / resultRecord.concentrations.totalPlus,
                  std::abs(met.minus - resultRecord.concentrations.totalMinus) / resultRecord.concentrations.totalMinus);
-    report.text(massBalanceMessage(solved.freePlus, solved.freeMinus, solved.newtonSteps));
+    RunNote found;
+    found.kind = NoteKind::FreeChainsFound;
+    found.plus = solved.freePlus;
+    found.minus = solved.freeMinus;
+    found.steps = solved.newtonSteps;
+    report.say(std::move(found));
     if (!solved.freeChainsDetermined()) {
         RunWarning w;
         w.kind = WarningKind::FreeChainsUndetermined;
@@ -268,7 +275,7 @@ public:
 
     JobOutcome run() {
         if (token_.stop_requested()) {
-            report_.text(kCancelled);
+            report_.say(NoteKind::Cancelled);
             return JobOutcome::Cancelled;
         }
         if (!input_.request) return fail(report_, "No chain parameters were given; no distribution was calculated.");
@@ -281,7 +288,7 @@ public:
                         "and mmMin to 0");
         startResult();
         if (std::optional<JobOutcome> end = dh_ ? wholeStage() : rowsStage()) return *end;
-        report_.text(kAllFinished);
+        report_.say(NoteKind::AllFinished);
         return JobOutcome::Finished;
     }
 
@@ -354,9 +361,14 @@ std::optional<JobOutcome> Job::setup() {
                         ? std::string("The single-chain tables were not loaded; no distribution was calculated.")
                         : input_.tablesError);
     // A model beyond the program's first one is named in the log.
-    if (model_->description().find(" + ") != std::string::npos || p.bjerrum != 1.0 || p.waterFraction != 0.0)
-        report_.text("Complex model: " + model_->description() + "; Bjerrum length " + formatGeneral(p.bjerrum, '.') +
-                     " a; water fraction of the core " + formatGeneral(p.waterFraction, '.'));
+    if (model_->termCount() > 0 || p.bjerrum != 1.0 || p.waterFraction != 0.0) {
+        RunNote named;
+        named.kind = NoteKind::ModelNamed;
+        named.model = model_->description();
+        named.bjerrum = p.bjerrum;
+        named.waterFraction = p.waterFraction;
+        report_.say(std::move(named));
+    }
     return std::nullopt;
 }
 
@@ -373,13 +385,13 @@ std::optional<JobOutcome> Job::chainStage() {
     for (const std::string& line : chains_.diagnostics) report_.diagnostic(line);
     counts_.failedChains = chains_.failedChains;
     if (chains_.stopped) {
-        report_.text(kCancelled);
+        report_.say(NoteKind::Cancelled);
         return JobOutcome::Cancelled;
     }
     if (!done)
         return fail(report_, chains_.failure.empty() ? "The single-chain free energies could not be computed."
                                                      : chains_.failure);
-    report_.text(kChainsFinished);
+    report_.say(NoteKind::ChainsFinished);
     // A converged run forms the standard answer beside its own: the standard chain energies
     // of the chain choice the run was asked for (the tables when they were asked for and are
     // loaded, else the standard solves the chain stage made beside the converged ones).
@@ -474,7 +486,11 @@ std::optional<JobOutcome> Job::rowsStage() {
         if (result_.quality.unrepresentable) return fail(report_, kUnrepresentable);
         result_.index = mp;
         counts_.rowsDone = mp - p.mpMin + 1;
-        report_.text("Row " + std::to_string(mp) + " is passed...");
+        RunNote finished;
+        finished.kind = NoteKind::RowFinished;
+        finished.scope = DiagnosticScope::Row;
+        finished.mp = mp;
+        report_.say(std::move(finished));
         report_.publish(result_);
         report_.progress(counts_.rowsDone, counts_.rows);
     }
@@ -491,7 +507,7 @@ std::optional<JobOutcome> Job::rowsStage() {
 
 // Debye-Hueckel: every cell at once.
 std::optional<JobOutcome> Job::wholeStage() {
-    report_.text(kDhStarting);
+    report_.say(NoteKind::EveryCellStarted);
     const StageCells all = calculation_->everyCell(stageInputs_);
     takeCells(all);
     weights_->addWhole(all.cells);
@@ -510,7 +526,7 @@ std::optional<JobOutcome> Job::wholeStage() {
     closingLines();
     tieLines();
     edgeLines();
-    report_.text(kDhFinished);
+    report_.say(NoteKind::EveryCellFinished);
     report_.publish(result_);
     report_.progress(counts_.rows, counts_.rows);
     return std::nullopt;
@@ -542,12 +558,13 @@ void Job::compareWithStandard() {
     result_.standard.mostProbable = mostProbableCell(d.absValue, result_.params().mpMin, result_.params().mmMin);
     const std::optional<MapCell> converged = mostProbableCell(result_);
     if (!converged || !result_.standard.mostProbable) return;
-    if (*converged == *result_.standard.mostProbable)
-        report_.text("Most probable complex " + cellText(*converged) + ", the same at standard accuracy");
-    else
-        report_.note(Severity::Warning, "Most probable complex " + cellText(*converged) +
-                                            "; at standard accuracy it is " + cellText(*result_.standard.mostProbable) +
-                                            ": the accuracy changes the answer");
+    RunNote comparison;
+    comparison.kind = NoteKind::StandardComparison;
+    comparison.scope = DiagnosticScope::Cell;
+    comparison.mp = converged->first;
+    comparison.mm = converged->second;
+    comparison.standardCell = result_.standard.mostProbable;
+    report_.say(std::move(comparison));
 }
 
 // A finished run: complexes that would grow without end are said as a coacervate, not as a
@@ -583,7 +600,13 @@ void Job::closingLines() {
 void Job::tieLines() {
     for (const CellRange among : {CellRange::WholeMap, CellRange::Complexes}) {
         const std::vector<MapCell> tied = mostProbableCells(result_, among);
-        if (tied.size() >= 2) report_.text(tieMessage(tied, among == CellRange::Complexes));
+        if (tied.size() < 2) continue;
+        RunNote tie;
+        tie.kind = NoteKind::Tie;
+        tie.scope = DiagnosticScope::Cell;
+        tie.cells = tied;
+        tie.complexesOnly = among == CellRange::Complexes;
+        report_.say(std::move(tie));
     }
 }
 
@@ -609,7 +632,7 @@ void Job::edgeLines() {
 JobOutcome Job::stopped(RunWarning partial) {
     closingLines();
     report_.warning(std::move(partial));
-    report_.text(kCancelled);
+    report_.say(NoteKind::Cancelled);
     return JobOutcome::Cancelled;
 }
 
@@ -621,7 +644,10 @@ JobOutcome runCalculation(const JobInput& input, std::stop_token token, const Jo
     JobCounts scratch;
     JobCounts& counts = countsOut ? *countsOut : scratch;
     counts = JobCounts{};
-    report.text(input.request && input.request->chains == Chains::Tables ? kTablesStart : kSolveStart);
+    RunNote starting;
+    starting.kind = NoteKind::Starting;
+    starting.fromTables = input.request && input.request->chains == Chains::Tables;
+    report.say(std::move(starting));
     JobOutcome outcome;
     try {
         outcome = Job(input, token, report, counts).run();

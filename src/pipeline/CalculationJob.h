@@ -46,6 +46,7 @@ struct JobMessage {
     bool diagnostic = false;            // detail besides the log (single-chain energies, unconverged solves)
     std::optional<RunWarning> warning;  // when the line is one of the run's warnings (text: its rendering)
     JobStage stage = JobStage::Setup;   // the stage of the run that said it
+    std::optional<RunNote> note;        // when the line is one of the run's notes (text: its rendering)
 };
 
 // Counts a front end may report after a run (or, for a sweep, its points).
@@ -96,12 +97,6 @@ struct JobInput {
     int threads = 0;
 };
 
-// The first line of a run's log when the chains are solved.
-inline constexpr const char* kSolveStart = "Solving for linear chains 'minus' and 'plus' in parallel ...... ";
-// The first line instead when the chains' energies come from the tables.
-inline constexpr const char* kTablesStart =
-    "Interpolating the energies of linear chains 'minus' and 'plus' from the tables ...... ";
-
 // Runs the calculation on the calling thread; every event goes to `events`, `finished` last
 // of all. A failure of the numerical kernel (KernelError: a singular Newton Jacobian, ...)
 // fails the run with numericFailureMessage of its message, as an error message and the end
@@ -128,9 +123,5 @@ std::shared_ptr<RunResult> resettle(const RunResult& landscapeRecord, double cPl
 // "the most probable complex (M+, M-) lies on the edge of the M+ range; enlarge it" when
 // the complex of the largest weight sits on an edge of a range that could be enlarged.
 std::optional<RunWarning> rangeEdgeWarning(const RunResult& resultRecord);
-
-// The diagnostic line of each unconverged Newton solve.
-inline constexpr const char* kUnstableSolution =
-    "A Newton solve of a complex did not converge: it stopped at its step limit, and its last iterate is used";
 
 }  // namespace marlinq

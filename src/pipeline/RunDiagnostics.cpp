@@ -227,6 +227,52 @@ std::string numericFailureMessage(const std::string& kernelMessage) {
     return "The calculation stopped on a numerical error (" + kernelMessage + "); no distribution was calculated.";
 }
 
+namespace {
+std::string cellText(const std::pair<std::int32_t, std::int32_t>& c) {
+    return "(" + std::to_string(c.first) + ", " + std::to_string(c.second) + ")";
+}
+}  // namespace
+
+std::string noteText(const RunNote& n) {
+    switch (n.kind) {
+        case NoteKind::Starting:
+            return n.fromTables ? kTablesStart : kSolveStart;
+        case NoteKind::ModelNamed:
+            return "Complex model: " + n.model + "; Bjerrum length " + formatGeneral(n.bjerrum, '.') +
+                   " a; water fraction of the core " + formatGeneral(n.waterFraction, '.');
+        case NoteKind::ChainsFinished:
+            return "Calculation of the energy of single chains with '+' and '-' charge is finished";
+        case NoteKind::RowFinished:
+            return "Row " + std::to_string(n.mp) + " is passed...";
+        case NoteKind::EveryCellStarted:
+            return "Starting calculation of the potential by Debye Huckel approximation";
+        case NoteKind::EveryCellFinished:
+            return "Finished calculation of the potential by Debye Huckel approximation";
+        case NoteKind::AllFinished:
+            return "Finished calculation of the spheres free energy";
+        case NoteKind::Cancelled:
+            return "Cancelled!";
+        case NoteKind::FreeChainsFound:
+            return massBalanceMessage(n.plus, n.minus, n.steps);
+        case NoteKind::Tie:
+            return tieMessage(n.cells, n.complexesOnly);
+        case NoteKind::StandardComparison: {
+            const std::string cell = cellText({n.mp, n.mm});
+            if (n.standardCell == std::pair{n.mp, n.mm})
+                return "Most probable complex " + cell + ", the same at standard accuracy";
+            return "Most probable complex " + cell + "; at standard accuracy it is " +
+                   (n.standardCell ? cellText(*n.standardCell) : std::string("none")) +
+                   ": the accuracy changes the answer";
+        }
+    }
+    return {};
+}
+
+Severity severityOf(const RunNote& n) {
+    const bool differs = n.kind == NoteKind::StandardComparison && n.standardCell != std::pair{n.mp, n.mm};
+    return differs ? Severity::Warning : Severity::Info;
+}
+
 std::string massBalanceMessage(double cPlus, double cMinus, int steps) {
     return "Mass balance: free c+ = " + logNumber(cPlus) + ", c- = " + logNumber(cMinus) + " (" +
            std::to_string(steps) + (steps == 1 ? " Newton step)" : " Newton steps)");

@@ -4,6 +4,7 @@
 // summary's warnings, the sweep's columns and Python's lists.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,6 +65,42 @@ struct RunWarning {
     double lnProduct = 0.0;           // FreeChainsUndetermined: ln (c+^p c-^q)
 };
 
+// What a run says of its course and its findings besides its warnings, said once by the job
+// (or a re-weighing of its landscape) and rendered by noteText.
+enum class NoteKind {
+    Starting,            // the first line: the chains' energies from the tables, or solved
+    ModelNamed,          // a model beyond the program's first one, with its parameters
+    ChainsFinished,      // the single chains' free energies are known
+    RowFinished,         // a row of a Poisson-Boltzmann landscape (mp) is done
+    EveryCellStarted,    // the Debye-Hueckel stage over every cell starts
+    EveryCellFinished,   // ... and ends
+    AllFinished,         // the free energies of the complexes are done
+    Cancelled,           // the run was stopped
+    FreeChainsFound,     // total mode: the free chains the mass balance found
+    Tie,                 // a tie for the most probable cell (or complex)
+    StandardComparison,  // converged: the most probable complex against the standard answer's
+};
+
+struct RunNote {
+    NoteKind kind = NoteKind::AllFinished;
+    DiagnosticScope scope = DiagnosticScope::Run;
+    bool fromTables = false;                                            // Starting
+    std::int32_t mp = 0, mm = 0;                                        // RowFinished: the row; StandardComparison: the
+                                                                        // most probable complex
+    std::optional<std::pair<std::int32_t, std::int32_t>> standardCell;  // StandardComparison
+    double plus = 0.0, minus = 0.0;                                     // FreeChainsFound: c+ and c-
+    int steps = 0;                                                      // FreeChainsFound: Newton steps
+    std::vector<std::pair<std::int32_t, std::int32_t>> cells;           // Tie: the tied cells
+    bool complexesOnly = false;                                         // Tie: among the complexes alone
+    std::string model;                                                  // ModelNamed: the model's description
+    double bjerrum = 1.0, waterFraction = 0.0;                          // ModelNamed
+};
+
+// The line of a note in the log, and how it is said (a converged answer that differs from the
+// standard one is a warning, every other note information).
+std::string noteText(const RunNote& note);
+Severity severityOf(const RunNote& note);
+
 // Where a warning is said. They differ only in how many digits the summary's numbers keep
 // (the mass-balance residual: 6 in the log, 17 in the summary).
 enum class WarningForm { Log, Summary };
@@ -101,6 +138,15 @@ std::string beyondDebyeHueckelMessage(std::int64_t count);
 
 // "The calculation stopped on a numerical error (MESSAGE); no distribution was calculated."
 std::string numericFailureMessage(const std::string& kernelMessage);
+
+// The first line of a run's log when the chains are solved.
+inline constexpr const char* kSolveStart = "Solving for linear chains 'minus' and 'plus' in parallel ...... ";
+// The first line instead when the chains' energies come from the tables.
+inline constexpr const char* kTablesStart =
+    "Interpolating the energies of linear chains 'minus' and 'plus' from the tables ...... ";
+// The diagnostic line of each unconverged Newton solve.
+inline constexpr const char* kUnstableSolution =
+    "A Newton solve of a complex did not converge: it stopped at its step limit, and its last iterate is used";
 
 // "Mass balance: free c+ = ..., c- = ... (N Newton steps)", six significant digits.
 std::string massBalanceMessage(double cPlus, double cMinus, int steps);

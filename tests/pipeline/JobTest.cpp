@@ -463,6 +463,35 @@ TEST(Job, WarningsCarryTheirNumbersAndTheSummaryTakesThemAsSaid) {
         EXPECT_EQ(std::count(run.log.begin(), run.log.end(), warningText(w)), 1) << warningText(w);
 }
 
+// What a run says is typed: every line of a finished run's log is a warning or a note that
+// carries the numbers of its line, so a front end reads the numbers, not the text.
+TEST(Job, EveryLineOfAFinishedRunIsATypedNoteOrWarning) {
+    ShippedTables tables;
+    Recorder rows;
+    ASSERT_EQ(runCalculation(jobInput(rowsZeroToTwo(), 72, 72, false), {}, rows.callbacks()), JobOutcome::Finished);
+    EXPECT_EQ(rows.untyped, std::vector<std::string>{});
+    std::vector<std::int32_t> finishedRows;
+    for (const RunNote& n : rows.notes)
+        if (n.kind == NoteKind::RowFinished) finishedRows.push_back(n.mp);
+    EXPECT_EQ(finishedRows, (std::vector<std::int32_t>{0, 1, 2}));
+    EXPECT_TRUE(rows.notes.front().kind == NoteKind::Starting && rows.notes.front().fromTables);
+    EXPECT_EQ(rows.notes.back().kind, NoteKind::AllFinished);
+
+    // Total mode: the free chains the mass balance found are the result's, to the bit.
+    JobInput input = jobInput(rowsZeroToTwo(), 72, 72, true);
+    input.request = inTotalMode(*input.request, MassBalanceTotals{1e-4, 2e-4});
+    Recorder totals;
+    ASSERT_EQ(runCalculation(input, {}, totals.callbacks()), JobOutcome::Finished);
+    EXPECT_EQ(totals.untyped, std::vector<std::string>{});
+    const auto found = std::find_if(totals.notes.begin(), totals.notes.end(),
+                                    [](const RunNote& n) { return n.kind == NoteKind::FreeChainsFound; });
+    ASSERT_NE(found, totals.notes.end());
+    EXPECT_EQ(found->plus, totals.record->concentrations.freePlus);
+    EXPECT_EQ(found->minus, totals.record->concentrations.freeMinus);
+    EXPECT_EQ(found->steps, totals.record->concentrations.massBalanceSteps);
+    EXPECT_EQ(noteText(*found), massBalanceMessage(found->plus, found->minus, found->steps));
+}
+
 TEST(Job, TheResultCarriesTheMapTheWindowDrewOfTheStartUpRun) {
     // The colour classes and the most probable cell the window formed itself from the
     // weights of the start-up run, before they became part of the result (written down from

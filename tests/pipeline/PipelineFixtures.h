@@ -113,6 +113,8 @@ struct Recorder {
     std::vector<std::string> log;
     std::vector<std::string> diagnostics;
     std::vector<RunWarning> warnings;
+    std::vector<RunNote> notes;
+    std::vector<std::string> untyped;  // lines of the log that are neither a warning nor a note
     ResultSnapshot record;
     std::function<void(const std::string&)> onText;  // runs after a log line is recorded
 
@@ -127,6 +129,8 @@ struct Recorder {
             events.push_back(tag + m.text);
             log.push_back(m.text);
             if (m.warning) warnings.push_back(*m.warning);
+            if (m.note) notes.push_back(*m.note);
+            if (!m.warning && !m.note) untyped.push_back(m.text);
             if (onText) onText(m.text);
         };
         e.progress = [this](std::int64_t done, std::int64_t total) {
