@@ -82,15 +82,14 @@ JobOutcome fail(const Reporter& report, const std::string& reason) {
 }  // namespace
 
 std::optional<RunWarning> rangeEdgeWarning(const RunResult& resultRecord) {
+    const Parameters& p = resultRecord.params();
     // Among the complexes: lone chains sit on the edge M+ = 0 or M- = 0 by nature.
     const auto best = mostProbableCell(resultRecord, CellRange::Complexes);
     if (!best) return std::nullopt;
     const auto [mp, mm] = *best;
     // An edge that can move: a maximum below the largest allowed, a minimum above 1.
-    const bool onMp = (mp == resultRecord.params().mpMax && resultRecord.params().mpMax < kMaxAggregation) ||
-                      (mp == resultRecord.params().mpMin && resultRecord.params().mpMin > 1);
-    const bool onMm = (mm == resultRecord.params().mmMax && resultRecord.params().mmMax < kMaxAggregation) ||
-                      (mm == resultRecord.params().mmMin && resultRecord.params().mmMin > 1);
+    const bool onMp = (mp == p.mpMax && p.mpMax < kMaxAggregation) || (mp == p.mpMin && p.mpMin > 1);
+    const bool onMm = (mm == p.mmMax && p.mmMax < kMaxAggregation) || (mm == p.mmMin && p.mmMin > 1);
     if (!onMp && !onMm) return std::nullopt;
     RunWarning w;
     w.kind = WarningKind::RangeEdge;
@@ -117,21 +116,21 @@ struct EdgeChains {
 };
 
 EdgeChains edgeChains(const RunResult& resultRecord) {
+    const Parameters& p = resultRecord.params();
     EdgeChains e;
     const Grid<double>& a = resultRecord.absValue;
     const CellEnergies& cells = resultRecord.energies;
     const double factor = weightShiftFactor(resultRecord.max_shift);  // a concentration is absValue / factor
-    const bool rowEdge = resultRecord.params().mpMax < kMaxAggregation,
-               columnEdge = resultRecord.params().mmMax < kMaxAggregation;
+    const bool rowEdge = p.mpMax < kMaxAggregation, columnEdge = p.mmMax < kMaxAggregation;
     for (std::int32_t r = 0; r < a.rows(); ++r) {
-        const std::int32_t mp = resultRecord.params().mpMin + r;
+        const std::int32_t mp = p.mpMin + r;
         for (std::int32_t c = 0; c < a.cols(); ++c) {
-            const std::int32_t mm = resultRecord.params().mmMin + c;
+            const std::int32_t mm = p.mmMin + c;
             if (mp == 0 || mm == 0) continue;  // lone chains have no larger complexes to miss
             const double conc = a(r, c) / factor;
             if (!(conc > 0.0)) continue;
-            if (rowEdge && mp == resultRecord.params().mpMax) e.rowPlus += mp * conc, e.rowMinus += mm * conc;
-            if (columnEdge && mm == resultRecord.params().mmMax) e.columnPlus += mp * conc, e.columnMinus += mm * conc;
+            if (rowEdge && mp == p.mpMax) e.rowPlus += mp * conc, e.rowMinus += mm * conc;
+            if (columnEdge && mm == p.mmMax) e.columnPlus += mp * conc, e.columnMinus += mm * conc;
             if (!cells.empty() && cells.evaluated(r, c)) {
                 const bool openAbove = r + 1 < a.rows() && !cells.evaluated(r + 1, c);
                 const bool openRight = c + 1 < a.cols() && !cells.evaluated(r, c + 1);
@@ -223,9 +222,9 @@ void settleTotals(RunResult& resultRecord, const Landscape& landscape, const Mas
 // and the search (dozens of solves) would only delay the stop.
 void settleCritical(RunResult& resultRecord, const MassBalance& balance, const Reporter& report,
                     CriticalConcentrationCache* cache, std::stop_token stop) {
+    const Parameters& p = resultRecord.params();
     const double fraction =
-        chargeFraction(resultRecord.params().zp, resultRecord.params().zn, resultRecord.concentrations.totalPlus,
-                       resultRecord.concentrations.totalMinus);
+        chargeFraction(p.zp, p.zn, resultRecord.concentrations.totalPlus, resultRecord.concentrations.totalMinus);
     CriticalConcentration critical;
     if (stop.stop_requested()) {
     } else if (cache != nullptr) {
@@ -234,10 +233,9 @@ void settleCritical(RunResult& resultRecord, const MassBalance& balance, const R
         const auto known = cache->byFraction.find(key);
         critical = known != cache->byFraction.end()
                        ? known->second
-                       : (cache->byFraction[key] = criticalConcentration(balance, fraction, resultRecord.params().zp,
-                                                                         resultRecord.params().zn));
+                       : (cache->byFraction[key] = criticalConcentration(balance, fraction, p.zp, p.zn));
     } else {
-        critical = criticalConcentration(balance, fraction, resultRecord.params().zp, resultRecord.params().zn, stop);
+        critical = criticalConcentration(balance, fraction, p.zp, p.zn, stop);
     }
     resultRecord.concentrations.criticalConcentration = critical.total.value_or(NAN);
     resultRecord.concentrations.criticalBelow = critical.below;
@@ -536,13 +534,14 @@ std::optional<JobOutcome> Job::wholeStage() {
 // the same concentrations (in total mode, the free chains that meet the same totals on the
 // standard landscape), and a line in the log saying whether the accuracy changed it.
 void Job::compareWithStandard() {
+    const Parameters& ranges = result_.params();
     report_.enter(JobStage::Comparison);
     if (!result_.converged() || standardEnergies_.empty()) return;
     Landscape standard;
-    standard.mpMin = result_.params().mpMin;
-    standard.mpMax = result_.params().mpMax;
-    standard.mmMin = result_.params().mmMin;
-    standard.mmMax = result_.params().mmMax;
+    standard.mpMin = ranges.mpMin;
+    standard.mpMax = ranges.mpMax;
+    standard.mmMin = ranges.mmMin;
+    standard.mmMax = ranges.mmMax;
     standard.fPlus = standardPlus_;
     standard.fMinus = standardMinus_;
     standard.cells = std::move(standardEnergies_);
@@ -555,7 +554,7 @@ void Job::compareWithStandard() {
     }
     const Distribution d = distributionOf(standard, cPlus, cMinus, input_.threads);
     if (d.unrepresentable) return;
-    result_.standard.mostProbable = mostProbableCell(d.absValue, result_.params().mpMin, result_.params().mmMin);
+    result_.standard.mostProbable = mostProbableCell(d.absValue, ranges.mpMin, ranges.mmMin);
     const std::optional<MapCell> converged = mostProbableCell(result_);
     if (!converged || !result_.standard.mostProbable) return;
     RunNote comparison;

@@ -48,19 +48,20 @@ std::optional<MapCell> mostProbableCell(const Grid<double>& a, std::int32_t mpMi
 }
 
 std::vector<MapCell> mostProbableCells(const RunResult& resultRecord, CellRange among) {
+    const Parameters& p = resultRecord.params();
     std::vector<MapCell> cells;
     const std::optional<MapCell> best = mostProbableCell(resultRecord, among);
     if (!best) return cells;
     const Grid<double>& a = resultRecord.absValue;
-    const double largest = a(best->first - resultRecord.params().mpMin, best->second - resultRecord.params().mmMin);
+    const double largest = a(best->first - p.mpMin, best->second - p.mmMin);
     const double least = largest * (1.0 - kTieTolerance);
     const bool complexesOnly = among == CellRange::Complexes;
     for (std::int32_t r = 0; r < a.rows(); ++r) {
-        const std::int32_t mp = resultRecord.params().mpMin + r;
+        const std::int32_t mp = p.mpMin + r;
         if (complexesOnly && mp < 1) continue;
         const double* row = a.row(r);
         for (std::int32_t c = 0; c < a.cols(); ++c) {
-            const std::int32_t mm = resultRecord.params().mmMin + c;
+            const std::int32_t mm = p.mmMin + c;
             if (complexesOnly && mm < 1) continue;
             if (row[c] >= least) cells.push_back(MapCell{mp, mm});
         }
@@ -69,6 +70,7 @@ std::vector<MapCell> mostProbableCells(const RunResult& resultRecord, CellRange 
 }
 
 Observables computeObservables(const RunResult& resultRecord) {
+    const Parameters& p = resultRecord.params();
     Observables o;
     if (!resultRecord.hasResults()) return o;
     const Grid<double>& a = resultRecord.absValue;
@@ -83,7 +85,7 @@ Observables computeObservables(const RunResult& resultRecord) {
             : chainTotals(resultRecord);
     o.totalPlus = totals.plus;
     o.totalMinus = totals.minus;
-    o.chargeFraction = chargeFraction(resultRecord.params().zp, resultRecord.params().zn, totals.plus, totals.minus);
+    o.chargeFraction = chargeFraction(p.zp, p.zn, totals.plus, totals.minus);
     o.massBalanceResidual = resultRecord.concentrations.massBalanceResidual;
     o.criticalConcentration = resultRecord.concentrations.criticalConcentration;
     o.coacervateLikely = resultRecord.neutralEdge.coacervateLikely;
@@ -99,10 +101,9 @@ Observables computeObservables(const RunResult& resultRecord) {
     // The largest complex weight: the scale of the sums.
     double complexMax = 0.0;
     if (const std::optional<MapCell> heaviest = o.mostProbableComplex)
-        complexMax = a(heaviest->first - resultRecord.params().mpMin, heaviest->second - resultRecord.params().mmMin);
+        complexMax = a(heaviest->first - p.mpMin, heaviest->second - p.mmMin);
     if (o.mostProbable) {
-        o.mostProbableShare = resultRecord.share(o.mostProbable->first - resultRecord.params().mpMin,
-                                                 o.mostProbable->second - resultRecord.params().mmMin);
+        o.mostProbableShare = resultRecord.share(o.mostProbable->first - p.mpMin, o.mostProbable->second - p.mmMin);
         // A lone chain has no core: the radius stays undefined (null in the summary).
         if (o.mostProbable->first >= 1 && o.mostProbable->second >= 1)
             o.mostProbableCoreRadius = resultRecord.complexAt(o.mostProbable->first, o.mostProbable->second).radius;
@@ -113,11 +114,11 @@ Observables computeObservables(const RunResult& resultRecord) {
     // Sums of c / complexMax: every term at most M^2, whatever the scale of the weights.
     double s0 = 0.0, sMp = 0.0, sMm = 0.0, sN = 0.0, sN2 = 0.0, sQ = 0.0, sR = 0.0;
     for (std::int32_t r = 0; r < a.rows(); ++r) {
-        const std::int32_t mp = resultRecord.params().mpMin + r;
+        const std::int32_t mp = p.mpMin + r;
         if (mp < 1) continue;
         const double* row = a.row(r);
         for (std::int32_t c = 0; c < a.cols(); ++c) {
-            const std::int32_t mm = resultRecord.params().mmMin + c;
+            const std::int32_t mm = p.mmMin + c;
             if (mm < 1 || !(row[c] > 0.0)) continue;
             const double w = row[c] / complexMax;
             const double n = static_cast<double>(mp) + mm;

@@ -767,21 +767,20 @@ bool MapView::saveFigure(const QString& path, bool svg, const FigureOptions& opt
     Grid<std::int32_t> classes;
     if (drawnRecord && !drawnClasses.empty()) {
         const RunResult& rec = *drawnRecord;
+        const Parameters& p = rec.params();
         classes = drawnColours;
         f.classes = &classes;
-        f.mpFirst = rec.params().mpMin + view.row0;
-        f.mmFirst = rec.params().mmMin + view.col0;
+        f.mpFirst = p.mpMin + view.row0;
+        f.mmFirst = p.mmMin + view.col0;
         f.pendingGrey = rec.byRows();
-        f.lastRowIndex = rec.index - rec.params().mpMin - view.row0;
-        const std::int32_t bi = drawnBest.first - rec.params().mpMin - view.row0,
-                           bj = drawnBest.second - rec.params().mmMin - view.col0;
+        f.lastRowIndex = rec.index - p.mpMin - view.row0;
+        const std::int32_t bi = drawnBest.first - p.mpMin - view.row0, bj = drawnBest.second - p.mmMin - view.col0;
         if (bi >= 0 && bj >= 0 && bi < view.rows() && bj < view.cols() &&
             drawnClasses(bi + view.row0, bj + view.col0) > 0)
             f.outline = std::pair{bi, bj};
-        f.caption = QString::fromStdString(parameterCaption(rec.params().zp, rec.request().plusLength, rec.params().Np,
-                                                            rec.params().zn, rec.request().minusLength, rec.params().Nm,
-                                                            rec.params().ka, rec.concentrations.freePlus,
-                                                            rec.concentrations.freeMinus, rec.request().method));
+        f.caption = QString::fromStdString(
+            parameterCaption(p.zp, rec.request().plusLength, p.Np, p.zn, rec.request().minusLength, p.Nm, p.ka,
+                             rec.concentrations.freePlus, rec.concentrations.freeMinus, rec.request().method));
         if (scale.logarithmic) f.caption += QStringLiteral("; colours over %1 decades").arg(scale.decades);
     }
     f.captionInPicture = options.captionInPicture;
@@ -797,15 +796,16 @@ bool MapView::saveFigure(const QString& path, bool svg, const FigureOptions& opt
 QString MapView::suggestedFileName(const QString& suffix) const {
     if (!drawnRecord || drawnClasses.empty()) return QStringLiteral("map.") + suffix;
     const RunResult& rec = *drawnRecord;
+    const Parameters& p = rec.params();
     // The method's name without its hyphen ("dh-linear" is "dhlinear" in a file name).
     const QString method = QString::fromStdString(std::string(nameOf(rec.request().method))).remove(QLatin1Char('-'));
     // The number with a point whatever the locale.
     return QStringLiteral("map_%1_ka%2_mp%3-%4_mm%5-%6.%7")
-        .arg(method, QString::fromStdString(significantText(rec.params().ka, 6)))
-        .arg(rec.params().mpMin + view.row0)
-        .arg(rec.params().mpMin + view.row1)
-        .arg(rec.params().mmMin + view.col0)
-        .arg(rec.params().mmMin + view.col1)
+        .arg(method, QString::fromStdString(significantText(p.ka, 6)))
+        .arg(p.mpMin + view.row0)
+        .arg(p.mpMin + view.row1)
+        .arg(p.mmMin + view.col0)
+        .arg(p.mmMin + view.col1)
         .arg(suffix);
 }
 
