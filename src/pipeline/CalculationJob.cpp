@@ -165,40 +165,42 @@ void reportEdges(const RunResult& resultRecord, const Reporter& report) {
 // Free mode: the totals the free chains imply. reform: form the distribution again at the
 // record's vc10, vc01 (the record then holds another run's distribution).
 void settleFree(RunResult& resultRecord, const Landscape& landscape, int threads, bool reform, const Reporter& report) {
+    ResultConcentrations& conc = resultRecord.concentrations;
     if (reform)
-        storeWeights(distributionOf(landscape, resultRecord.concentrations.freePlus,
-                                    resultRecord.concentrations.freeMinus, threads),
+        storeWeights(distributionOf(landscape, conc.freePlus,
+                                    conc.freeMinus, threads),
                      resultRecord);
     const MassBalanceTotals implied = chainTotals(resultRecord);
-    resultRecord.concentrations.totalPlus = implied.plus;
-    resultRecord.concentrations.totalMinus = implied.minus;
-    if (impliedTotalsMessage(implied, resultRecord.concentrations.freePlus, resultRecord.concentrations.freeMinus)) {
+    conc.totalPlus = implied.plus;
+    conc.totalMinus = implied.minus;
+    if (impliedTotalsMessage(implied, conc.freePlus, conc.freeMinus)) {
         RunWarning w;
         w.kind = WarningKind::ImpliedTotals;
-        w.plus = implied.plus - resultRecord.concentrations.freePlus;
-        w.minus = implied.minus - resultRecord.concentrations.freeMinus;
+        w.plus = implied.plus - conc.freePlus;
+        w.minus = implied.minus - conc.freeMinus;
         report.warning(std::move(w));
     }
-    resultRecord.concentrations.massBalanceResidual = 0.0;
-    resultRecord.concentrations.massBalanceSteps = 0;
-    resultRecord.concentrations.criticalConcentration = NAN;
-    resultRecord.concentrations.criticalBelow = resultRecord.concentrations.criticalAbove = false;
+    conc.massBalanceResidual = 0.0;
+    conc.massBalanceSteps = 0;
+    conc.criticalConcentration = NAN;
+    conc.criticalBelow = conc.criticalAbove = false;
 }
 
 // Total mode: the free chains that meet the totals, and the distribution at them.
 void settleTotals(RunResult& resultRecord, const Landscape& landscape, const MassBalance& balance,
                   const MassBalanceTotals& totals, int threads, const Reporter& report) {
+    ResultConcentrations& conc = resultRecord.concentrations;
     const MassBalanceSolution solved = balance.solve(totals.plus, totals.minus);
     storeWeights(distributionOf(landscape, solved.freePlus, solved.freeMinus, threads), resultRecord);
-    resultRecord.concentrations.freePlus = solved.freePlus;
-    resultRecord.concentrations.freeMinus = solved.freeMinus;
-    resultRecord.concentrations.totalPlus = totals.plus;
-    resultRecord.concentrations.totalMinus = totals.minus;
-    resultRecord.concentrations.massBalanceSteps = solved.newtonSteps;
+    conc.freePlus = solved.freePlus;
+    conc.freeMinus = solved.freeMinus;
+    conc.totalPlus = totals.plus;
+    conc.totalMinus = totals.minus;
+    conc.massBalanceSteps = solved.newtonSteps;
     const MassBalanceTotals met = chainTotals(resultRecord);
-    resultRecord.concentrations.massBalanceResidual =
-        std::max(std::abs(met.plus - resultRecord.concentrations.totalPlus) / resultRecord.concentrations.totalPlus,
-                 std::abs(met.minus - resultRecord.concentrations.totalMinus) / resultRecord.concentrations.totalMinus);
+    conc.massBalanceResidual =
+        std::max(std::abs(met.plus - conc.totalPlus) / conc.totalPlus,
+                 std::abs(met.minus - conc.totalMinus) / conc.totalMinus);
     RunNote found;
     found.kind = NoteKind::FreeChainsFound;
     found.plus = solved.freePlus;
@@ -213,8 +215,8 @@ void settleTotals(RunResult& resultRecord, const Landscape& landscape, const Mas
         w.lnProduct = solved.lnProduct;
         report.warning(std::move(w));
     }
-    if (!(resultRecord.concentrations.massBalanceResidual <= kMassBalanceTolerance))
-        report.warning(residualWarning(resultRecord.concentrations.massBalanceResidual));
+    if (!(conc.massBalanceResidual <= kMassBalanceTolerance))
+        report.warning(residualWarning(conc.massBalanceResidual));
 }
 
 // Total mode: the critical concentration at the run's charge fraction, from the cache when
@@ -222,9 +224,10 @@ void settleTotals(RunResult& resultRecord, const Landscape& landscape, const Mas
 // and the search (dozens of solves) would only delay the stop.
 void settleCritical(RunResult& resultRecord, const MassBalance& balance, const Reporter& report,
                     CriticalConcentrationCache* cache, std::stop_token stop) {
+    ResultConcentrations& conc = resultRecord.concentrations;
     const Parameters& p = resultRecord.params();
     const double fraction =
-        chargeFraction(p.zp, p.zn, resultRecord.concentrations.totalPlus, resultRecord.concentrations.totalMinus);
+        chargeFraction(p.zp, p.zn, conc.totalPlus, conc.totalMinus);
     CriticalConcentration critical;
     if (stop.stop_requested()) {
     } else if (cache != nullptr) {
@@ -237,9 +240,9 @@ void settleCritical(RunResult& resultRecord, const MassBalance& balance, const R
     } else {
         critical = criticalConcentration(balance, fraction, p.zp, p.zn, stop);
     }
-    resultRecord.concentrations.criticalConcentration = critical.total.value_or(NAN);
-    resultRecord.concentrations.criticalBelow = critical.below;
-    resultRecord.concentrations.criticalAbove = critical.above;
+    conc.criticalConcentration = critical.total.value_or(NAN);
+    conc.criticalBelow = critical.below;
+    conc.criticalAbove = critical.above;
     if (critical.below) report.warning(criticalWarning(true));
     if (critical.above) report.warning(criticalWarning(false));
 }
