@@ -48,10 +48,10 @@ public:
     void warning(RunWarning w, Severity severity = Severity::Warning) const {
         if (!events_.message) return;
         std::string line = warningText(w);
-        events_.message(JobMessage{severity, std::move(line), false, std::move(w), stage_});
+        events_.message(JobMessage{severity, std::move(line), false, std::move(w), stage_, std::nullopt});
     }
     void diagnostic(const std::string& s) const {
-        if (events_.message) events_.message(JobMessage{Severity::Info, s, true, std::nullopt, stage_});
+        if (events_.message) events_.message(JobMessage{Severity::Info, s, true, std::nullopt, stage_, std::nullopt});
     }
     void progress(std::int64_t done, std::int64_t total) const {
         if (events_.progress) events_.progress(done, total);
@@ -68,7 +68,7 @@ public:
 
 private:
     void message(Severity severity, const std::string& s) const {
-        if (events_.message) events_.message(JobMessage{severity, s, false, std::nullopt, stage_});
+        if (events_.message) events_.message(JobMessage{severity, s, false, std::nullopt, stage_, std::nullopt});
     }
     const JobEvents& events_;
     mutable JobStage stage_ = JobStage::Setup;
@@ -166,10 +166,7 @@ void reportEdges(const RunResult& resultRecord, const Reporter& report) {
 // record's vc10, vc01 (the record then holds another run's distribution).
 void settleFree(RunResult& resultRecord, const Landscape& landscape, int threads, bool reform, const Reporter& report) {
     ResultConcentrations& conc = resultRecord.concentrations;
-    if (reform)
-        storeWeights(distributionOf(landscape, conc.freePlus,
-                                    conc.freeMinus, threads),
-                     resultRecord);
+    if (reform) storeWeights(distributionOf(landscape, conc.freePlus, conc.freeMinus, threads), resultRecord);
     const MassBalanceTotals implied = chainTotals(resultRecord);
     conc.totalPlus = implied.plus;
     conc.totalMinus = implied.minus;
@@ -198,9 +195,8 @@ void settleTotals(RunResult& resultRecord, const Landscape& landscape, const Mas
     conc.totalMinus = totals.minus;
     conc.massBalanceSteps = solved.newtonSteps;
     const MassBalanceTotals met = chainTotals(resultRecord);
-    conc.massBalanceResidual =
-        std::max(std::abs(met.plus - conc.totalPlus) / conc.totalPlus,
-                 std::abs(met.minus - conc.totalMinus) / conc.totalMinus);
+    conc.massBalanceResidual = std::max(std::abs(met.plus - conc.totalPlus) / conc.totalPlus,
+                                        std::abs(met.minus - conc.totalMinus) / conc.totalMinus);
     RunNote found;
     found.kind = NoteKind::FreeChainsFound;
     found.plus = solved.freePlus;
@@ -215,8 +211,7 @@ void settleTotals(RunResult& resultRecord, const Landscape& landscape, const Mas
         w.lnProduct = solved.lnProduct;
         report.warning(std::move(w));
     }
-    if (!(conc.massBalanceResidual <= kMassBalanceTolerance))
-        report.warning(residualWarning(conc.massBalanceResidual));
+    if (!(conc.massBalanceResidual <= kMassBalanceTolerance)) report.warning(residualWarning(conc.massBalanceResidual));
 }
 
 // Total mode: the critical concentration at the run's charge fraction, from the cache when
@@ -226,8 +221,7 @@ void settleCritical(RunResult& resultRecord, const MassBalance& balance, const R
                     CriticalConcentrationCache* cache, std::stop_token stop) {
     ResultConcentrations& conc = resultRecord.concentrations;
     const Parameters& p = resultRecord.params();
-    const double fraction =
-        chargeFraction(p.zp, p.zn, conc.totalPlus, conc.totalMinus);
+    const double fraction = chargeFraction(p.zp, p.zn, conc.totalPlus, conc.totalMinus);
     CriticalConcentration critical;
     if (stop.stop_requested()) {
     } else if (cache != nullptr) {
