@@ -468,13 +468,14 @@ MassBalanceTotals chainTotals(const RunResult& record) {
     });
     if (!(largest > 0.0)) return {};
     Sum P, Q;
+    const Parameters& p = record.params();
     for (std::int32_t r = 0; r < a.rows(); ++r) {
         const double* row = a.row(r);
-        const std::int32_t mp = record.params().mpMin + r;
+        const std::int32_t mp = p.mpMin + r;
         for (std::int32_t c = 0; c < a.cols(); ++c) {
             const double w = row[c] / largest;
             P.add(mp * w);
-            Q.add((record.params().mmMin + c) * w);
+            Q.add((p.mmMin + c) * w);
         }
     }
     const double lnScale = std::log(largest) + weightShiftOffset(record.max_shift) * kLnE;

@@ -12,10 +12,11 @@ SensitivityAnswer shifted(const RunResult& landscapeRecord, double shift,
                           const std::optional<MassBalanceTotals>& totals, double cPlus, double cMinus, int threads) {
     RunResult moved = landscapeRecord;
     CellEnergies& e = moved.energies;
+    const Parameters& p = moved.params();
     for (std::int32_t r = 0; r < e.evaluated.rows(); ++r) {
-        const std::int32_t mp = moved.params().mpMin + r;
+        const std::int32_t mp = p.mpMin + r;
         for (std::int32_t c = 0; c < e.evaluated.cols(); ++c) {
-            const std::int32_t mm = moved.params().mmMin + c;
+            const std::int32_t mm = p.mmMin + c;
             if (!e.evaluated(r, c) || mp < 1 || mm < 1) continue;
             e.F(r, c) += shift * (mp + mm);
             e.E(r, c) -= shift * (mp + mm);

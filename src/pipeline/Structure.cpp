@@ -38,15 +38,16 @@ std::vector<Species> speciesOf(const RunResult& record, const StructureInputs& i
     const Grid<double>& a = record.absValue;
     const std::optional<MapCell> heaviest = mostProbableCell(record, CellRange::Complexes);
     if (!heaviest) return species;
-    const double complexMax = a(heaviest->first - record.params().mpMin, heaviest->second - record.params().mmMin);
+    const Parameters& p = record.params();
+    const double complexMax = a(heaviest->first - p.mpMin, heaviest->second - p.mmMin);
     if (!(complexMax > 0.0) || !std::isfinite(complexMax)) return species;
     const ChainLengths chains = chainLengthsOf(record);
     for (std::int32_t r = 0; r < a.rows(); ++r) {
-        const std::int32_t mp = record.params().mpMin + r;
+        const std::int32_t mp = p.mpMin + r;
         if (mp < 1) continue;
         const double* row = a.row(r);
         for (std::int32_t c = 0; c < a.cols(); ++c) {
-            const std::int32_t mm = record.params().mmMin + c;
+            const std::int32_t mm = p.mmMin + c;
             if (mm < 1 || !(row[c] > 0.0)) continue;
             Species s;
             s.n = row[c] / complexMax;
