@@ -199,8 +199,11 @@ public:
 
 private:
     static const RunRequest& emptyRequest() {
-        static const RunRequest empty{Parameters{},      0.0, 0.0, std::nullopt, Method::DebyeHueckel, Chains::Tables,
-                                      Accuracy::Standard};
+        static const RunRequest empty = [] {
+            RunRequest q;
+            q.plusLength = q.minusLength = 0.0;
+            return q;
+        }();
         return empty;
     }
 
