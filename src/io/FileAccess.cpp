@@ -90,6 +90,32 @@ mode_t currentUmask() {
     return 022;
 }
 
+// What writing through a descriptor came to: whether the writer and the stream succeeded,
+// and the first errno a write met (0: none).
+struct StreamedWrite {
+    bool ok = false;
+    int writeError = 0;
+};
+
+// Runs write on a stream over fd and flushes it. When write throws, cleanUp runs (fd still
+// open) and the exception goes on.
+StreamedWrite streamInto(int fd, const std::function<bool(std::ostream&)>& write,
+                         const std::function<void()>& cleanUp) {
+    StreamedWrite result;
+    FdBuf buf(fd);
+    std::ostream out(&buf);
+    try {
+        result.ok = write(out);
+    } catch (...) {
+        cleanUp();
+        throw;
+    }
+    out.flush();
+    if (out.fail()) result.ok = false;
+    result.writeError = buf.error();
+    return result;
+}
+
 // Writes straight into a character device or a FIFO (opening a FIFO waits for its reader,
 // as a shell's redirection does). error receives the bare reason.
 bool writeStream(const std::string& path, const std::function<bool(std::ostream&)>& write, std::string& error) {
@@ -101,21 +127,8 @@ bool writeStream(const std::string& path, const std::function<bool(std::ostream&
         error = "cannot open (" + errorText(errno) + ")";
         return false;
     }
-    bool ok = false;
-    int writeError = 0;
-    {
-        FdBuf buf(fd);
-        std::ostream out(&buf);
-        try {
-            ok = write(out);
-        } catch (...) {
-            ::close(fd);
-            throw;
-        }
-        out.flush();
-        if (out.fail()) ok = false;
-        writeError = buf.error();
-    }
+    const auto [ok, streamError] = streamInto(fd, write, [fd] { ::close(fd); });
+    int writeError = streamError;
     const int closed = ::close(fd);
     if (writeError == 0 && closed != 0 && errno != EINTR) writeError = errno;
     if (writeError != 0) {
@@ -313,22 +326,10 @@ bool writeFileAtomically(const std::string& path, const std::function<bool(std::
         return fail(reason);
     };
 
-    bool ok = false;
-    int writeError = 0;
-    {
-        FdBuf buf(fd);
-        std::ostream out(&buf);
-        try {
-            ok = write(out);
-        } catch (...) {
-            ::close(fd);
-            ::unlink(tempName.c_str());
-            throw;
-        }
-        out.flush();
-        if (out.fail()) ok = false;
-        writeError = buf.error();
-    }
+    const auto [ok, writeError] = streamInto(fd, write, [&] {
+        ::close(fd);
+        ::unlink(tempName.c_str());
+    });
     if (writeError != 0) return discard("cannot write (" + errorText(writeError) + "); the old file is kept");
     if (!ok) return discard("writing failed; the old file is kept");
     if (::fchmod(fd, mode) != 0) return discard("cannot set the file mode (" + errorText(errno) + ")");

@@ -243,15 +243,16 @@ StageCells evaluateCells(const ComplexModel& model, const StageInputs& si, const
 }  // namespace
 
 LandscapeInputs landscapeInputsOf(const RunResult& r) {
+    const Parameters& p = r.params();
     LandscapeInputs in;
-    in.mpMin = r.params().mpMin;
-    in.mpMax = r.params().mpMax;
-    in.mmMin = r.params().mmMin;
-    in.mmMax = r.params().mmMax;
+    in.mpMin = p.mpMin;
+    in.mpMax = p.mpMax;
+    in.mmMin = p.mmMin;
+    in.mmMax = p.mmMax;
     in.blocks = r.blocks();
-    in.conditions = complexConditionsOf(r.params());
-    in.Np = r.params().Np;
-    in.Nm = r.params().Nm;
+    in.conditions = complexConditionsOf(p);
+    in.Np = p.Np;
+    in.Nm = p.Nm;
     in.fPlus = r.chains.plus;
     in.fMinus = r.chains.minus;
     in.standardFPlus = r.standard.chains.plus;

@@ -302,11 +302,12 @@ void DistributionBuilder::store(RunResult& record) const {
 }
 
 Landscape landscapeOf(const RunResult& record) {
+    const Parameters& p = record.params();
     Landscape l;
-    l.mpMin = record.params().mpMin;
-    l.mpMax = record.params().mpMax;
-    l.mmMin = record.params().mmMin;
-    l.mmMax = record.params().mmMax;
+    l.mpMin = p.mpMin;
+    l.mpMax = p.mpMax;
+    l.mmMin = p.mmMin;
+    l.mmMax = p.mmMax;
     l.fPlus = record.chains.plus;
     l.fMinus = record.chains.minus;
     l.cells = record.energies;

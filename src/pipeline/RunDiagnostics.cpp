@@ -134,28 +134,21 @@ bool inSummaryTail(WarningKind kind) {
     return kind == WarningKind::MassBalanceResidual || kind == WarningKind::CriticalConcentration;
 }
 
-RunWarning nonFiniteWarning(std::int64_t count) {
+namespace {
+// A warning that counts cells (complexes) of one kind.
+RunWarning cellCountWarning(WarningKind kind, std::int64_t count) {
     RunWarning w;
-    w.kind = WarningKind::NonFiniteCells;
+    w.kind = kind;
     w.scope = DiagnosticScope::Cell;
     w.count = count;
     return w;
 }
+}  // namespace
 
-RunWarning unstableWarning(std::int64_t count) {
-    RunWarning w;
-    w.kind = WarningKind::UnstableSolves;
-    w.scope = DiagnosticScope::Cell;
-    w.count = count;
-    return w;
-}
-
+RunWarning nonFiniteWarning(std::int64_t count) { return cellCountWarning(WarningKind::NonFiniteCells, count); }
+RunWarning unstableWarning(std::int64_t count) { return cellCountWarning(WarningKind::UnstableSolves, count); }
 RunWarning beyondDebyeHueckelWarning(std::int64_t count) {
-    RunWarning w;
-    w.kind = WarningKind::BeyondDebyeHueckel;
-    w.scope = DiagnosticScope::Cell;
-    w.count = count;
-    return w;
+    return cellCountWarning(WarningKind::BeyondDebyeHueckel, count);
 }
 
 RunWarning partialRowsWarning(std::int64_t done, std::int64_t rows) {
